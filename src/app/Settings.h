@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+// Every user option of the program. Held by the main window for the whole run,
+// loaded once at start and saved once at close.
+struct TSettings
+{
+    // System
+    int PixelScanMode = 1;   // 1 line, 2 box, 3 line 2
+    float Xrate = 1.0f;      // horizontal scanner ratio
+    float Yrate = 1.0f;      // vertical scanner ratio
+    int SaveMode = 1;        // last save: 1 coordinate text, 2 DXF, 3 JWC
+    QString OpenDir;         // folder the open dialog starts in
+    QString SaveDir;         // folder the save dialog starts in
+    // Jwc
+    int JwcPenColor = 1;     // 1..6
+    int JwcLineType = 1;     // 1..9
+    int SaveGroup = 0;       // 0..15
+    int JwcSaveLayer = 0;    // 0..15
+    QString SaveGroupName = QStringLiteral("ScanData");
+    QString SaveLayerName = QStringLiteral("TZB Data");
+    // Dxf
+    int DxfPenColor = 1;
+    QString DxfSaveLayer = QStringLiteral("Scan Data");
+    bool R12opt = true;
+    int DxfLineType = 1;     // 1 solid, 2 dotted
+    int DxfValueMode = 2;    // 1 integer, 2 real, 3 fixed digits
+    int DxfValueFigure = 4;
+    bool DxfFileUse = true;
+    // Txt
+    QString FileExtention = QStringLiteral("txt");
+    QString Divide1;
+    QString Divide2 = QStringLiteral(" ");
+    QString Divide3 = QStringLiteral(" ");
+    QString Divide4 = QStringLiteral(" ");
+    QString Divide5;
+    int TxtValueMode = 2;
+    int TxtValueFigure = 4;
+
+    // The defaults, with both folders set to the program's folder.
+    static TSettings Defaults();
+};
+
+// Where the settings live: the registry key Software\Kestrow\Trazbit of the
+// current user on Windows, an INI file under the user's configuration folder
+// elsewhere (XDG_CONFIG_HOME is honoured), or a file named explicitly.
+namespace SettingsStore {
+
+// The user's own store (organisation "Kestrow", application "Trazbit").
+std::unique_ptr<QSettings> OpenUserStore();
+// An INI file of the same sections and keys.
+std::unique_ptr<QSettings> OpenFile(const QString &path);
+// The explicit file when one is named, else the user's own store.
+std::unique_ptr<QSettings> Open(const QString &explicitPath);
+
+// Fills the record (and the window position) in the order of the store; a
+// missing or unreadable value gives the default.
+void Load(QSettings &store, TSettings &settings, QPoint *windowPosition = nullptr);
+// Writes the whole record and the window position, every value a string.
+void Save(QSettings &store, const TSettings &settings, QPoint windowPosition);
+
+} // namespace SettingsStore
+
+// The name of a conversion method as the main window shows it ("ライン",
+// "ボックス", "ライン２"); empty for any other value.
+QString ScanModeName(int pixelScanMode);

@@ -1,0 +1,3 @@
+#include "app/UserInterface.h"
+
+TUserInterface::~TUserInterface() = default;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+// What the core needs from whoever drives it: the window program, the command
+// line or a test. The core never touches a widget; it reports through this.
+class TUserInterface
+{
+public:
+    virtual ~TUserInterface();
+
+    // An information message box with one of the program's fixed texts.
+    virtual void ShowMessage(const QString &text) = 0;
+    // A Yes/No question with the question icon; true only for Yes.
+    virtual bool AskYesNo(const QString &caption, const QString &text) = 0;
+
+    // Main window enabled or disabled while a conversion, save or copy runs.
+    virtual void SetMainWindowEnabled(bool enabled) = 0;
+    // Hourglass cursor on or off.
+    virtual void SetBusyCursor(bool busy) = 0;
+
+    // The progress window. ShowProgress creates and shows it; its cancel button,
+    // when visible, sets *cancelFlag and hides the window. CloseProgress hides and
+    // destroys it. Calls without an open progress window are ignored.
+    virtual void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
+                              bool *cancelFlag) = 0;
+    virtual void SetProgressLabel(const QString &label) = 0;
+    virtual void SetProgressMaximum(int maximum) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    virtual void CloseProgress() = 0;
+
+    // Let pending window messages (repaints, the cancel button) be handled.
+    virtual void ProcessMessages() = 0;
+};
+
+// Does nothing and answers No: for callers that want no interaction at all.
+class TSilentUserInterface : public TUserInterface
+{
+public:
+    void ShowMessage(const QString &) override {}
+    bool AskYesNo(const QString &, const QString &) override { return false; }
+    void SetMainWindowEnabled(bool) override {}
+    void SetBusyCursor(bool) override {}
+    void ShowProgress(const QString &, const QString &, bool, bool *) override {}
+    void SetProgressLabel(const QString &) override {}
+    void SetProgressMaximum(int) override {}
+    void SetProgressPosition(int) override {}
+    void CloseProgress() override {}
+    void ProcessMessages() override {}
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Text as every file and clipboard text of the program carries it: code page 932
+// (Shift-JIS with the Windows extensions). A character the code page lacks becomes
+// "?", as the platform's own conversion does; the codec's substitute bytes never
+// reach the output.
+QByteArray ToCp932(const QString &text);
+// Code page 932 bytes back to text (undecodable bytes become U+FFFD).
+QString FromCp932(const QByteArray &bytes);

@@ -1,0 +1,243 @@
+#include "app/ProgramFolder.h"
+#include "app/Settings.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SettingsTest : public ::testing::Test
+{
+protected:
+    QString Path() const { return Dir.filePath(QStringLiteral("trazbit.ini")); }
+
+    void WriteIni(const QByteArray &text)
+    {
+        QFile file(Path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    TSettings LoadFromFile(QPoint *position = nullptr)
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        TSettings settings;
+        SettingsStore::Load(*store, settings, position);
+        return settings;
+    }
+
+    QTemporaryDir Dir;
+};
+
+TEST_F(SettingsTest, FirstStartTakesEveryDefaultAndCloseWritesEverySectionAndKey)
+{
+    QPoint position(5, 5);
+    const TSettings s = LoadFromFile(&position);
+    EXPECT_EQ(position, QPoint(0, 0));
+    EXPECT_EQ(s.PixelScanMode, 1);
+    EXPECT_EQ(s.Xrate, 1.0f);
+    EXPECT_EQ(s.Yrate, 1.0f);
+    EXPECT_EQ(s.SaveMode, 1);
+    EXPECT_EQ(s.OpenDir, ProgramFolder());
+    EXPECT_EQ(s.SaveDir, ProgramFolder());
+    EXPECT_EQ(s.JwcPenColor, 1);
+    EXPECT_EQ(s.JwcLineType, 1);
+    EXPECT_EQ(s.SaveGroup, 0);
+    EXPECT_EQ(s.JwcSaveLayer, 0);
+    EXPECT_EQ(s.SaveGroupName, QStringLiteral("ScanData"));
+    EXPECT_EQ(s.SaveLayerName, QStringLiteral("TZB Data"));
+    EXPECT_EQ(s.DxfPenColor, 1);
+    EXPECT_EQ(s.DxfSaveLayer, QStringLiteral("Scan Data"));
+    EXPECT_TRUE(s.R12opt);
+    EXPECT_EQ(s.DxfLineType, 1);
+    EXPECT_EQ(s.DxfValueMode, 2);
+    EXPECT_EQ(s.DxfValueFigure, 4);
+    EXPECT_TRUE(s.DxfFileUse);
+    EXPECT_EQ(s.FileExtention, QStringLiteral("txt"));
+    EXPECT_EQ(s.Divide1, QString());
+    EXPECT_EQ(s.Divide2, QStringLiteral(" "));
+    EXPECT_EQ(s.Divide3, QStringLiteral(" "));
+    EXPECT_EQ(s.Divide4, QStringLiteral(" "));
+    EXPECT_EQ(s.Divide5, QString());
+    EXPECT_EQ(s.TxtValueMode, 2);
+    EXPECT_EQ(s.TxtValueFigure, 4);
+
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, s, QPoint(0, 0));
+    }
+    QSettings written(Path(), QSettings::IniFormat);
+    EXPECT_EQ(written.childGroups(),
+              (QStringList{QStringLiteral("Dxf"), QStringLiteral("Jwc"), QStringLiteral("System"),
+                           QStringLiteral("Txt")}));
+    const QStringList keys = written.allKeys();
+    const QStringList expected{
+        "System/Left", "System/Top", "System/PixelScanMode", "System/Xrate", "System/Yrate",
+        "System/SaveMode", "System/OpenDir", "System/SaveDir", "Jwc/PenColor", "Jwc/LineType",
+        "Jwc/SaveGroup", "Jwc/SaveLayer", "Jwc/SaveGroupName", "Jwc/SaveLayerName",
+        "Dxf/PenColor", "Dxf/SaveLayer", "Dxf/R12opt", "Dxf/LineType", "Dxf/ValueMode",
+        "Dxf/ValueFigure", "Dxf/DxfFileUse", "Txt/FileExtention", "Txt/Divide1", "Txt/Divide2",
+        "Txt/Divide3", "Txt/Divide4", "Txt/Divide5", "Txt/ValueMode", "Txt/ValueFigure"};
+    EXPECT_EQ(keys.size(), expected.size());
+    for (const QString &key : expected) {
+        EXPECT_TRUE(keys.contains(key)) << key.toStdString();
+        EXPECT_EQ(written.value(key).metaType().id(), QMetaType::QString) << key.toStdString();
+    }
+    EXPECT_EQ(written.value("System/Xrate").toString(), QStringLiteral("1"));
+    EXPECT_EQ(written.value("Txt/Divide2").toString(), QStringLiteral(" "));
+    EXPECT_EQ(written.value("Txt/Divide1").toString(), QString());
+    EXPECT_EQ(written.value("Dxf/R12opt").toString(), QStringLiteral("1"));
+}
+
+TEST_F(SettingsTest, IntegersThatDoNotParseGiveTheDefaultAndBooleansAreIntegers)
+{
+    WriteIni("[System]\nPixelScanMode=abc\nSaveMode=-3\nLeft=-20\nTop=15\n"
+             "[Dxf]\nR12opt=2\nDxfFileUse=0\nPenColor=1.5\nValueFigure=\" 7 \"\n"
+             "[Txt]\nValueMode=\n");
+    QPoint position;
+    const TSettings s = LoadFromFile(&position);
+    EXPECT_EQ(s.PixelScanMode, 1);
+    EXPECT_EQ(s.SaveMode, -3);  // the store keeps whatever integer it reads
+    EXPECT_EQ(position, QPoint(-20, 15));
+    EXPECT_TRUE(s.R12opt);
+    EXPECT_FALSE(s.DxfFileUse);
+    EXPECT_EQ(s.DxfPenColor, 1);
+    EXPECT_EQ(s.DxfValueFigure, 7);
+    EXPECT_EQ(s.TxtValueMode, 2);
+
+    WriteIni("[Dxf]\nR12opt=0\n");
+    EXPECT_FALSE(LoadFromFile().R12opt);
+    WriteIni("[Dxf]\nR12opt=x\n");
+    EXPECT_TRUE(LoadFromFile().R12opt);
+}
+
+TEST_F(SettingsTest, EmptySeparatorStaysEmptyWhileMissingOneTakesTheDefault)
+{
+    WriteIni("[Txt]\nDivide1=\nDivide3=\"\"\nDivide5=\";\"\n");
+    const TSettings s = LoadFromFile();
+    EXPECT_EQ(s.Divide1, QString());
+    EXPECT_EQ(s.Divide2, QStringLiteral(" "));
+    EXPECT_EQ(s.Divide3, QString());
+    EXPECT_EQ(s.Divide5, QStringLiteral(";"));
+}
+
+TEST_F(SettingsTest, RatiosAreWrittenInTheGeneralFormatAndReadBackToTheSameFloat)
+{
+    WriteIni("[System]\nXrate=1.00\nYrate=0.98\n");
+    TSettings s = LoadFromFile();
+    EXPECT_EQ(s.Xrate, 1.0f);
+    EXPECT_EQ(s.Yrate, 0.98f);
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, s, QPoint(0, 0));
+    }
+    QSettings written(Path(), QSettings::IniFormat);
+    EXPECT_EQ(written.value("System/Xrate").toString(), QStringLiteral("1"));
+    EXPECT_EQ(written.value("System/Yrate").toString(), QStringLiteral("0.980000019073486"));
+    EXPECT_EQ(LoadFromFile().Yrate, 0.98f);
+}
+
+TEST_F(SettingsTest, RatioTextThatIsNotANumberFallsBackToOne)
+{
+    WriteIni("[System]\nXrate=0,98\nYrate=abc\nSaveMode=3\n");
+    const TSettings s = LoadFromFile();
+    EXPECT_EQ(s.Xrate, 1.0f);
+    EXPECT_EQ(s.Yrate, 1.0f);
+    EXPECT_EQ(s.SaveMode, 3);  // fields after the ratios still load
+}
+
+TEST_F(SettingsTest, SaveLayerIsANumberInJwcAndANameInDxf)
+{
+    WriteIni("[Jwc]\nSaveLayer=3\n[Dxf]\nSaveLayer=3\n");
+    const TSettings s = LoadFromFile();
+    EXPECT_EQ(s.JwcSaveLayer, 3);
+    EXPECT_EQ(s.DxfSaveLayer, QStringLiteral("3"));
+}
+
+TEST_F(SettingsTest, EveryFieldSurvivesASaveAndLoad)
+{
+    TSettings s = TSettings::Defaults();
+    s.PixelScanMode = 3;
+    s.Xrate = 1.25f;
+    s.Yrate = 0.98f;
+    s.SaveMode = 2;
+    s.OpenDir = QStringLiteral("/drawings/in/");
+    s.SaveDir = QStringLiteral("/drawings/out/");
+    s.JwcPenColor = 6;
+    s.JwcLineType = 9;
+    s.SaveGroup = 15;
+    s.JwcSaveLayer = 10;
+    s.SaveGroupName = QStringLiteral("図面グループ");
+    s.SaveLayerName = QStringLiteral("表ソ");
+    s.DxfPenColor = 250;
+    s.DxfSaveLayer = QStringLiteral(" leading space, comma");
+    s.R12opt = false;
+    s.DxfLineType = 2;
+    s.DxfValueMode = 3;
+    s.DxfValueFigure = 2;
+    s.DxfFileUse = false;
+    s.FileExtention = QStringLiteral("dat");
+    s.Divide1 = QStringLiteral("L(");
+    s.Divide2 = QStringLiteral(",");
+    s.Divide3 = QStringLiteral("；");
+    s.Divide4 = QStringLiteral("\t");
+    s.Divide5 = QStringLiteral(")");
+    s.TxtValueMode = 1;
+    s.TxtValueFigure = 9;
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, s, QPoint(120, 80));
+    }
+    QPoint position;
+    const TSettings r = LoadFromFile(&position);
+    EXPECT_EQ(position, QPoint(120, 80));
+    EXPECT_EQ(r.PixelScanMode, 3);
+    EXPECT_EQ(r.Xrate, 1.25f);
+    EXPECT_EQ(r.Yrate, 0.98f);
+    EXPECT_EQ(r.SaveMode, 2);
+    EXPECT_EQ(r.OpenDir, s.OpenDir);
+    EXPECT_EQ(r.SaveDir, s.SaveDir);
+    EXPECT_EQ(r.JwcPenColor, 6);
+    EXPECT_EQ(r.JwcLineType, 9);
+    EXPECT_EQ(r.SaveGroup, 15);
+    EXPECT_EQ(r.JwcSaveLayer, 10);
+    EXPECT_EQ(r.SaveGroupName, s.SaveGroupName);
+    EXPECT_EQ(r.SaveLayerName, s.SaveLayerName);
+    EXPECT_EQ(r.DxfPenColor, 250);
+    EXPECT_EQ(r.DxfSaveLayer, s.DxfSaveLayer);
+    EXPECT_FALSE(r.R12opt);
+    EXPECT_EQ(r.DxfLineType, 2);
+    EXPECT_EQ(r.DxfValueMode, 3);
+    EXPECT_EQ(r.DxfValueFigure, 2);
+    EXPECT_FALSE(r.DxfFileUse);
+    EXPECT_EQ(r.FileExtention, s.FileExtention);
+    EXPECT_EQ(r.Divide1, s.Divide1);
+    EXPECT_EQ(r.Divide2, s.Divide2);
+    EXPECT_EQ(r.Divide3, s.Divide3);
+    EXPECT_EQ(r.Divide4, s.Divide4);
+    EXPECT_EQ(r.Divide5, s.Divide5);
+    EXPECT_EQ(r.TxtValueMode, 1);
+    EXPECT_EQ(r.TxtValueFigure, 9);
+}
+
+TEST(SettingsUserStore, LivesUnderTheUsersConfigurationFolderAsKestrowTrazbit)
+{
+    auto store = SettingsStore::OpenUserStore();
+    EXPECT_EQ(store->organizationName(), QStringLiteral("Kestrow"));
+    EXPECT_EQ(store->applicationName(), QStringLiteral("Trazbit"));
+    EXPECT_EQ(store->scope(), QSettings::UserScope);
+}
+
+TEST(ScanModeNames, NameEachMethodAndNothingElse)
+{
+    EXPECT_EQ(ScanModeName(1), QStringLiteral("ライン"));
+    EXPECT_EQ(ScanModeName(2), QStringLiteral("ボックス"));
+    EXPECT_EQ(ScanModeName(3), QStringLiteral("ライン２"));
+    EXPECT_TRUE(ScanModeName(0).isEmpty());
+    EXPECT_TRUE(ScanModeName(4).isEmpty());
+}
+
+} // namespace

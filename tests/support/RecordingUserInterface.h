@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/UserInterface.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// A user interface that remembers what the core showed and asked, answers
+// questions from a preset answer, and can run a hook at every message pump
+// (for example to press cancel in the middle of a conversion).
+class TRecordingUserInterface : public TUserInterface
+{
+public:
+    void ShowMessage(const QString &text) override { Messages << text; }
+    bool AskYesNo(const QString &caption, const QString &text) override
+    {
+        Questions << caption + QLatin1Char('|') + text;
+        return Answer;
+    }
+    void SetMainWindowEnabled(bool enabled) override { MainWindowEnabled = enabled; }
+    void SetBusyCursor(bool busy) override { BusyCursor = busy; }
+    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
+                      bool *cancelFlag) override
+    {
+        ProgressOpen = true;
+        ++ProgressShown;
+        ProgressCaption = caption;
+        ProgressLabel = label;
+        CancelVisible = cancelVisible;
+        CancelFlag = cancelFlag;
+        ProgressMaximum = 100;
+        ProgressPosition = 0;
+    }
+    void SetProgressLabel(const QString &label) override
+    {
+        ProgressLabel = label;
+        Labels << label;
+    }
+    void SetProgressMaximum(int maximum) override { ProgressMaximum = maximum; }
+    void SetProgressPosition(int position) override { ProgressPosition = position; }
+    void CloseProgress() override
+    {
+        ProgressOpen = false;
+        CancelFlag = nullptr;
+    }
+    void ProcessMessages() override
+    {
+        ++Pumps;
+        if (OnProcessMessages)
+            OnProcessMessages();
+    }
+
+    // Presses the progress window's cancel button.
+    void PressCancel()
+    {
+        if (CancelFlag)
+            *CancelFlag = true;
+    }
+
+    QStringList Messages;
+    QStringList Questions;
+    QStringList Labels;
+    bool Answer = true;
+    bool MainWindowEnabled = true;
+    bool BusyCursor = false;
+    bool ProgressOpen = false;
+    int ProgressShown = 0;
+    QString ProgressCaption;
+    QString ProgressLabel;
+    bool CancelVisible = false;
+    bool *CancelFlag = nullptr;
+    int ProgressMaximum = 0;
+    int ProgressPosition = 0;
+    long long Pumps = 0;
+    std::function<void()> OnProcessMessages;
+};
