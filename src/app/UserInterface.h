@@ -2,6 +2,18 @@
 
 #include <QString>
 
+// What a file dialog is asked to show. The folder is where it starts; Filter is
+// the program's filter text ("座標ﾌｧｲﾙ(*.txt)|*.txt|DXFﾌｧｲﾙ(*.dxf)|*.dxf|...":
+// description and pattern pairs separated by "|"); FilterIndex counts from 1.
+struct TFileDialogRequest
+{
+    QString Folder;
+    QString FileName;
+    QString Filter;
+    QString DefaultExtension;
+    int FilterIndex = 1;
+};
+
 // What the core needs from whoever drives it: the window program, the command
 // line or a test. The core never touches a widget; it reports through this.
 class TUserInterface
@@ -31,6 +43,12 @@ public:
 
     // Let pending window messages (repaints, the cancel button) be handled.
     virtual void ProcessMessages() = 0;
+
+    // The open dialog (existing file and folder, read-only option hidden) and the
+    // save dialog (asks before overwriting, folder must exist). The full path of
+    // the chosen file, or an empty text when the user cancels.
+    virtual QString ChooseOpenFile(const TFileDialogRequest &request) = 0;
+    virtual QString ChooseSaveFile(const TFileDialogRequest &request) = 0;
 };
 
 // Does nothing and answers No: for callers that want no interaction at all.
@@ -47,4 +65,6 @@ public:
     void SetProgressPosition(int) override {}
     void CloseProgress() override {}
     void ProcessMessages() override {}
+    QString ChooseOpenFile(const TFileDialogRequest &) override { return QString(); }
+    QString ChooseSaveFile(const TFileDialogRequest &) override { return QString(); }
 };

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 // A user interface that remembers what the core showed and asked, answers
 // questions from a preset answer, and can run a hook at every message pump
@@ -52,6 +53,17 @@ public:
             OnProcessMessages();
     }
 
+    QString ChooseOpenFile(const TFileDialogRequest &request) override
+    {
+        OpenRequests.push_back(request);
+        return OpenAnswer;
+    }
+    QString ChooseSaveFile(const TFileDialogRequest &request) override
+    {
+        SaveRequests.push_back(request);
+        return SaveAnswer;
+    }
+
     // Presses the progress window's cancel button.
     void PressCancel()
     {
@@ -75,4 +87,9 @@ public:
     int ProgressPosition = 0;
     long long Pumps = 0;
     std::function<void()> OnProcessMessages;
+    // What the file dialogs were asked, and what they answer ("" = cancelled).
+    std::vector<TFileDialogRequest> OpenRequests;
+    std::vector<TFileDialogRequest> SaveRequests;
+    QString OpenAnswer;
+    QString SaveAnswer;
 };
