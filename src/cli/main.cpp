@@ -1,19 +1,17 @@
-#include "app/Version.h"
+#include "cli/CommandLine.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <cstring>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("trazbit-cli " TRAZBIT_VERSION_TEXT "\n");
-            return 0;
-        }
+    const TCliParse parse = ParseCommandLine(QCoreApplication::arguments());
+    if (!parse.Options) {
+        std::fputs(parse.Text.toUtf8().constData(), parse.ExitCode == 0 ? stdout : stderr);
+        return parse.ExitCode;
     }
-    std::printf("Usage: trazbit-cli [options] INPUT...\n");
-    return argc > 1 ? 2 : 0;
+    std::fputs("trazbit-cli: conversion is not available yet\n", stderr);
+    return 1;
 }

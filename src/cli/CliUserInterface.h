@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/UserInterface.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+// The command line's side of the core's user interface for one conversion: the
+// program's messages are kept (they name the reason of a failure), questions are
+// answered Yes (nobody is there to ask), and progress is drawn as a bar on a
+// terminal when one is given.
+class TCliUserInterface : public TUserInterface
+{
+public:
+    // progressStream: where the bar goes, or nullptr for none.
+    TCliUserInterface(const QString &inputName, std::FILE *progressStream);
+    ~TCliUserInterface() override;
+
+    void ShowMessage(const QString &text) override;
+    bool AskYesNo(const QString &caption, const QString &text) override;
+    void SetMainWindowEnabled(bool) override {}
+    void SetBusyCursor(bool) override {}
+    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
+                      bool *cancelFlag) override;
+    void SetProgressLabel(const QString &label) override;
+    void SetProgressMaximum(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void CloseProgress() override;
+    void ProcessMessages() override {}
+    QString ChooseOpenFile(const TFileDialogRequest &) override { return QString(); }
+    QString ChooseSaveFile(const TFileDialogRequest &) override { return QString(); }
+
+    const QStringList &Messages() const { return ShownMessages; }
+
+private:
+    void Draw(bool force);
+    void Clear();
+
+    QString InputName;
+    std::FILE *Stream;
+    QStringList ShownMessages;
+    QString Label;
+    int Maximum = 100;
+    int Position = 0;
+    int DrawnPermille = -1;
+    bool Open = false;
+};

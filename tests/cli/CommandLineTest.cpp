@@ -1,0 +1,102 @@
+#include "cli/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TCliParse Parse(const QStringList &arguments)
+{
+    return ParseCommandLine(QStringList{QStringLiteral("trazbit-cli")} + arguments);
+}
+
+TEST(CommandLine, ReadsEveryOption)
+{
+    const TCliParse parse = Parse({"-o", "out", "--format=dxf", "-m", "box", "--magnification",
+                                   "2.5", "--xrate", "0.98", "--yrate=1.02", "--settings", "s.ini",
+                                   "-j", "3", "-q", "a.bmp", "b.png"});
+    ASSERT_TRUE(parse.Options.has_value()) << parse.Text.toStdString();
+    const TCliOptions &o = *parse.Options;
+    EXPECT_EQ(o.Inputs, (QStringList{"a.bmp", "b.png"}));
+    EXPECT_EQ(o.Output, QStringLiteral("out"));
+    EXPECT_EQ(o.Format, TCliFormat::Dxf);
+    EXPECT_EQ(o.Mode, 2);
+    EXPECT_EQ(o.Magnification, 2.5f);
+    EXPECT_EQ(o.Xrate, 0.98f);
+    EXPECT_EQ(o.Yrate, 1.02f);
+    EXPECT_EQ(o.SettingsFile, QStringLiteral("s.ini"));
+    EXPECT_EQ(o.Jobs, 3);
+    EXPECT_TRUE(o.Quiet);
+}
+
+TEST(CommandLine, DefaultsLeaveTheStoredSettingsInCharge)
+{
+    const TCliParse parse = Parse({"plan.bmp"});
+    ASSERT_TRUE(parse.Options.has_value());
+    EXPECT_EQ(parse.Options->Magnification, 1.0f);
+    EXPECT_FALSE(parse.Options->Mode.has_value());
+    EXPECT_FALSE(parse.Options->Format.has_value());
+    EXPECT_FALSE(parse.Options->Xrate.has_value());
+    EXPECT_EQ(parse.Options->Jobs, 0);
+}
+
+TEST(CommandLine, ModesByNameOrNumber)
+{
+    const char *names[] = {"line", "box", "line2", "1", "2", "3", "LINE2"};
+    const int modes[] = {1, 2, 3, 1, 2, 3, 3};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(Parse({"-m", names[i], "a.bmp"}).Options->Mode, modes[i]) << names[i];
+}
+
+TEST(CommandLine, ScaleAndDpiGiveTheCalculatorsMagnification)
+{
+    const TCliParse parse = Parse({"--scale", "100", "--dpi", "400", "a.bmp"});
+    ASSERT_TRUE(parse.Options.has_value());
+    EXPECT_EQ(parse.Options->Magnification, 6.35f);
+    EXPECT_EQ(MagnificationForScale(200, 100), 50.8f);
+    EXPECT_EQ(MagnificationForScale(1, 25.4f), 1.0f);
+    EXPECT_FALSE(MagnificationForScale(1, 0).has_value());
+}
+
+TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
+{
+    const QList<QStringList> bad{
+        {},
+        {"--bogus", "a.bmp"},
+        {"-f", "pdf", "a.bmp"},
+        {"-m", "4", "a.bmp"},
+        {"--magnification", "abc", "a.bmp"},
+        {"--scale", "100", "a.bmp"},
+        {"--scale", "100", "--dpi", "0", "a.bmp"},
+        {"--magnification", "2", "--scale", "1", "--dpi", "2", "a.bmp"},
+        {"-j", "0", "a.bmp"},
+        {"-o"},
+        {"-o", "-", "a.bmp", "b.bmp"},
+        {"-qx", "a.bmp"},
+    };
+    for (const QStringList &arguments : bad) {
+        const TCliParse parse = Parse(arguments);
+        EXPECT_FALSE(parse.Options.has_value()) << arguments.join(' ').toStdString();
+        EXPECT_EQ(parse.ExitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parse.Text.startsWith("trazbit-cli: ")) << parse.Text.toStdString();
+    }
+}
+
+TEST(CommandLine, HelpAndVersionExitWithZero)
+{
+    const TCliParse help = Parse({"--help"});
+    EXPECT_FALSE(help.Options.has_value());
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_TRUE(help.Text.contains("--scale N --dpi D"));
+    EXPECT_EQ(Parse({"--version"}).Text, QStringLiteral("trazbit-cli 4.20\n"));
+}
+
+TEST(CommandLine, FormatFollowsTheExtensionAsTheSaveCommandDecidesIt)
+{
+    EXPECT_EQ(FormatForFileName("plan.Dxf"), TCliFormat::Dxf);
+    EXPECT_EQ(FormatForFileName("/a.b/plan.JWC"), TCliFormat::Jwc);
+    EXPECT_EQ(FormatForFileName("plan.abc"), TCliFormat::Text);
+    EXPECT_EQ(FormatForFileName("plan"), TCliFormat::Text);
+    EXPECT_EQ(FormatForFileName("dir.dxf/plan"), TCliFormat::Text);
+}
+
+} // namespace
