@@ -1,8 +1,23 @@
-#include <QApplication>
+#include "app/MainWindow.h"
+#include "app/TrazbitApplication.h"
+
+#include <QCommandLineParser>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Trazbit"));
-    return 0;
+    TTrazbitApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Trazbit"));
+    parser.addHelpOption();
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings"),
+        QStringLiteral("Keep the options in FILE instead of the user's own settings."),
+        QStringLiteral("FILE"));
+    parser.addOption(settingsOption);
+    parser.process(app);
+
+    TForm1 window(parser.value(settingsOption));
+    window.show();
+    return app.exec();
 }

@@ -1,0 +1,310 @@
+#include "app/MainWindow.h"
+
+#include "app/DecimalText.h"
+#include "app/ErrorReport.h"
+#include "app/ProgramIcon.h"
+#include "app/WindowUserInterface.h"
+#include "dialogs/VersionWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace {
+
+QLabel *Caption(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QLabel *ResultLabel(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setMinimumWidth(120);
+    return label;
+}
+
+QAction *Command(QMenu *menu, const QString &name, const QString &text, int tag = 0)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(name);
+    action->setData(tag);
+    return action;
+}
+
+} // namespace
+
+TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
+    : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                               | Qt::CustomizeWindowHint),
+      OwnInterface(ui ? nullptr : std::make_unique<TWindowUserInterface>(this)),
+      Interface(ui ? ui : OwnInterface.get()),
+      Scan(*Interface),
+      SettingsPath(settingsPath)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Trazbit （Susie-Plugin対応β版です）"));
+    setWindowIcon(ProgramIcon());
+
+    BuildMenus();
+    BuildClient();
+    // One simple panel that stays empty.
+    statusBar()->setSizeGripEnabled(false);
+
+    // The settings record and the window's place.
+    Settings = TSettings::Defaults();
+    QPoint position(0, 0);
+    {
+        std::unique_ptr<QSettings> store = SettingsStore::Open(SettingsPath);
+        SettingsStore::Load(*store, Settings, &position);
+    }
+    adjustSize();
+    setFixedSize(size());
+    move(position);
+
+    Scan.ResetSegments();
+    Scan.DataConverted = false;
+    ShowModeName();
+
+    connect(qApp, &QApplication::focusChanged, this, &TForm1::OnFocusChanged);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildMenus()
+{
+    FileMenu = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    F1 = Command(FileMenu, QStringLiteral("F1"), QStringLiteral("開く(&O)..."));
+    F1_2 = Command(FileMenu, QStringLiteral("F1_2"), QStringLiteral("倍率(&R)..."));
+    F2_1 = Command(FileMenu, QStringLiteral("F2_1"), QStringLiteral("保存(&S)..."));
+    ClipboardMenu = FileMenu->addMenu(QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞへ(&C)"));
+    F3_1 = Command(ClipboardMenu, QStringLiteral("F3_1"), QStringLiteral("座標形式"), 1);
+    F3_2 = Command(ClipboardMenu, QStringLiteral("F3_2"), QStringLiteral("JWTran形式"), 2);
+    FileMenu->addSeparator();
+    F4 = Command(FileMenu, QStringLiteral("F4"), QStringLiteral("終了(&X)"));
+
+    SettingsMenu = menuBar()->addMenu(QStringLiteral("設定(&S)"));
+    S1 = Command(SettingsMenu, QStringLiteral("S1"), QStringLiteral("環境設定(&Y)..."), 0);
+    S2 = Command(SettingsMenu, QStringLiteral("S2"), QStringLiteral("座標ﾌｧｲﾙ設定(&C)..."), 1);
+    S3 = Command(SettingsMenu, QStringLiteral("S3"), QStringLiteral("DXF設定(&D)..."), 2);
+    S4 = Command(SettingsMenu, QStringLiteral("S4"), QStringLiteral("JWC設定(&J)..."), 3);
+
+    HelpMenu = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    H1 = Command(HelpMenu, QStringLiteral("H1"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+
+    connect(F1, &QAction::triggered, this, [this] { F1Click(); });
+    connect(F1_2, &QAction::triggered, this, [this] { CalcClick(); });
+    connect(F2_1, &QAction::triggered, this, [this] { F2_1Click(); });
+    for (QAction *item : {F3_1, F3_2})
+        connect(item, &QAction::triggered, this, [this, item] { F3_1Click(item); });
+    connect(F4, &QAction::triggered, this, &QWidget::close);
+    for (QAction *item : {S1, S2, S3, S4})
+        connect(item, &QAction::triggered, this, [this, item] { SettingsClick(item); });
+    connect(H1, &QAction::triggered, this, [this] { VersionClick(); });
+}
+
+void TForm1::BuildClient()
+{
+    auto *client = new QWidget(this);
+    auto *outer = new QVBoxLayout(client);
+    outer->setContentsMargins(12, 10, 12, 8);
+    outer->setSpacing(8);
+
+    auto *buttons = new QHBoxLayout;
+    OpenButton = new QPushButton(QStringLiteral("ﾌｧｲﾙを開く"), client);
+    OpenButton->setObjectName(QStringLiteral("OpenButton"));
+    SaveButton = new QPushButton(QStringLiteral("ﾃﾞｰﾀの保存"), client);
+    SaveButton->setObjectName(QStringLiteral("SaveButton"));
+    for (QPushButton *button : {OpenButton, SaveButton})
+        button->setMinimumSize(110, 30);
+    buttons->addWidget(OpenButton);
+    buttons->addWidget(SaveButton);
+    buttons->addStretch();
+    outer->addLayout(buttons);
+
+    auto *magnification = new QHBoxLayout;
+    magnification->addWidget(new QLabel(QStringLiteral("倍率："), client));
+    Edit1 = new QLineEdit(QStringLiteral("1.0000"), client);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setFixedWidth(110);
+    magnification->addWidget(Edit1);
+    CalcButton = new QPushButton(QStringLiteral("計算"), client);
+    CalcButton->setObjectName(QStringLiteral("CalcButton"));
+    magnification->addWidget(CalcButton);
+    magnification->addStretch();
+    outer->addLayout(magnification);
+
+    auto *results = new QGridLayout;
+    results->setHorizontalSpacing(16);
+    results->setVerticalSpacing(2);
+    FileNameLabel = ResultLabel(QStringLiteral("FileNameLabel"), QStringLiteral("*"), client);
+    ModeLabel = ResultLabel(QStringLiteral("ModeLabel"), QStringLiteral("*"), client);
+    CountLabel = ResultLabel(QStringLiteral("CountLabel"), QStringLiteral("0本"), client);
+    MaxXLabel = ResultLabel(QStringLiteral("MaxXLabel"), QStringLiteral("X=0.00000"), client);
+    MaxYLabel = ResultLabel(QStringLiteral("MaxYLabel"), QStringLiteral("Y=0.00000"), client);
+    MinXLabel = ResultLabel(QStringLiteral("MinXLabel"), QStringLiteral("X=0.00000"), client);
+    MinYLabel = ResultLabel(QStringLiteral("MinYLabel"), QStringLiteral("Y=0.00000"), client);
+    FileNameLabel->setMinimumWidth(260);
+
+    results->addWidget(Caption(QStringLiteral("（ファイル名）"), client), 0, 0, 1, 2);
+    results->addWidget(FileNameLabel, 1, 0, 1, 2);
+    results->addWidget(Caption(QStringLiteral("（変換方式）"), client), 2, 0);
+    results->addWidget(Caption(QStringLiteral("（線数）"), client), 2, 1);
+    results->addWidget(ModeLabel, 3, 0);
+    results->addWidget(CountLabel, 3, 1);
+    results->addWidget(Caption(QStringLiteral("（右上座標）"), client), 4, 0);
+    results->addWidget(Caption(QStringLiteral("（左下座標）"), client), 4, 1);
+    results->addWidget(MaxXLabel, 5, 0);
+    results->addWidget(MinXLabel, 5, 1);
+    results->addWidget(MaxYLabel, 6, 0);
+    results->addWidget(MinYLabel, 6, 1);
+    for (int row : {1, 3})
+        results->setRowMinimumHeight(row + 1, 0);
+    results->setRowMinimumHeight(4, 26);
+    results->setRowMinimumHeight(2, 26);
+    outer->addLayout(results);
+    outer->addStretch();
+
+    setCentralWidget(client);
+
+    connect(OpenButton, &QPushButton::clicked, this, [this] { F1Click(); });
+    connect(SaveButton, &QPushButton::clicked, this, [this] { F2_1Click(); });
+    connect(CalcButton, &QPushButton::clicked, this, [this] { CalcClick(); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+}
+
+int TForm1::Tag(const QAction *action)
+{
+    return action ? action->data().toInt() : 0;
+}
+
+void TForm1::ShowModeName()
+{
+    const QString name = ScanModeName(Settings.PixelScanMode);
+    if (!name.isEmpty())
+        ModeLabel->setText(name);
+}
+
+void TForm1::RunCommand(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const std::exception &error) {
+        Interface->CloseProgress();
+        Interface->SetMainWindowEnabled(true);
+        Interface->SetBusyCursor(false);
+        ReportException(error);
+    }
+}
+
+void TForm1::NotAvailableYet()
+{
+    Interface->ShowMessage(QStringLiteral("この機能はまだ使えません。"));
+}
+
+int TForm1::ShowDialog(QDialog &dialog)
+{
+    if (OnDialogCreated)
+        OnDialogCreated(dialog);
+    return dialog.exec();
+}
+
+void TForm1::F1Click()
+{
+    RunCommand([this] { NotAvailableYet(); });
+}
+
+void TForm1::CalcClick()
+{
+    RunCommand([this] { NotAvailableYet(); });
+}
+
+void TForm1::F2_1Click()
+{
+    RunCommand([this] { NotAvailableYet(); });
+}
+
+void TForm1::F3_1Click(const QAction *)
+{
+    RunCommand([this] { NotAvailableYet(); });
+}
+
+void TForm1::SettingsClick(const QAction *)
+{
+    RunCommand([this] { NotAvailableYet(); });
+}
+
+void TForm1::VersionClick()
+{
+    RunCommand([this] {
+        TForm3 dialog(this);
+        ShowDialog(dialog);
+    });
+}
+
+void TForm1::Edit1Change()
+{
+    const std::optional<float> m = ParseFloat(Edit1->text());
+    if (!m)
+        return;
+    // The products in 32-bit float, as the extents and ratios are held.
+    const float x = Scan.MaxX * *m * Settings.Xrate;
+    const float y = Scan.MaxY * *m * Settings.Yrate;
+    MaxXLabel->setText(QStringLiteral("X=") + FormatFixed5(x));
+    MaxYLabel->setText(QStringLiteral("Y=") + FormatFixed5(y));
+}
+
+void TForm1::Edit1Exit()
+{
+    if (InEdit1Exit)
+        return;
+    InEdit1Exit = true;
+    const std::optional<float> m = ParseFloat(Edit1->text());
+    if (!m) {
+        Interface->ShowMessage(QStringLiteral("数値が無効です。"));
+        Edit1->setFocus(Qt::OtherFocusReason);
+    } else {
+        Edit1->setText(FormatFixed5(*m));
+    }
+    InEdit1Exit = false;
+}
+
+void TForm1::OnFocusChanged(QWidget *old, QWidget *now)
+{
+    // Leaving the edit for another control of this window; a window or a menu
+    // taking over the focus does not count.
+    if (old == Edit1 && now && now != Edit1 && now->window() == this)
+        Edit1Exit();
+}
+
+void TForm1::SaveSettings()
+{
+    if (SettingsSaved)
+        return;
+    SettingsSaved = true;
+    std::unique_ptr<QSettings> store = SettingsStore::Open(SettingsPath);
+    SettingsStore::Save(*store, Settings, pos());
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    SaveSettings();
+    Scan.ReleaseSegments();
+    event->accept();
+}

@@ -1,0 +1,139 @@
+#include "app/WindowUserInterface.h"
+
+#include "app/FileDialogFilter.h"
+#include "dialogs/ProgressWindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+// The core ends its lines with LF CR; a message box wants plain line feeds.
+QString ShownText(QString text)
+{
+    text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save)
+{
+    QFileDialog dialog(parent, QString(), request.Folder);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    const QStringList filters = QtNameFilters(request.Filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = request.FilterIndex - 1;
+        if (index >= 0 && index < filters.size())
+            dialog.selectNameFilter(filters[index]);
+    }
+    if (!request.DefaultExtension.isEmpty())
+        dialog.setDefaultSuffix(request.DefaultExtension);
+    if (!request.FileName.isEmpty())
+        dialog.selectFile(request.FileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+} // namespace
+
+TWindowUserInterface::TWindowUserInterface(QWidget *mainWindow) : MainWindow(mainWindow) {}
+
+TWindowUserInterface::~TWindowUserInterface()
+{
+    SetBusyCursor(false);
+}
+
+void TWindowUserInterface::ShowMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), ShownText(text),
+                    QMessageBox::Ok, MainWindow);
+    box.exec();
+}
+
+bool TWindowUserInterface::AskYesNo(const QString &caption, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, caption, ShownText(text),
+                    QMessageBox::Yes | QMessageBox::No, MainWindow);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TWindowUserInterface::SetMainWindowEnabled(bool enabled)
+{
+    if (MainWindow)
+        MainWindow->setEnabled(enabled);
+}
+
+void TWindowUserInterface::SetBusyCursor(bool busy)
+{
+    if (busy == Busy)
+        return;
+    Busy = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void TWindowUserInterface::ShowProgress(const QString &caption, const QString &label,
+                                        bool cancelVisible, bool *cancelFlag)
+{
+    Progress = std::make_unique<TForm4>(MainWindow, cancelFlag);
+    Progress->setWindowTitle(caption);
+    Progress->Label1->setText(label);
+    Progress->Button1->setVisible(cancelVisible);
+    Progress->show();
+}
+
+void TWindowUserInterface::SetProgressLabel(const QString &label)
+{
+    if (Progress)
+        Progress->Label1->setText(label);
+}
+
+void TWindowUserInterface::SetProgressMaximum(int maximum)
+{
+    // A maximum of 0 (fewer than 100 segments) shows an empty bar, not Qt's
+    // busy indicator.
+    if (Progress)
+        Progress->ProgressBar1->setRange(0, maximum > 0 ? maximum : 1);
+}
+
+void TWindowUserInterface::SetProgressPosition(int position)
+{
+    if (Progress)
+        Progress->ProgressBar1->setValue(position);
+}
+
+void TWindowUserInterface::CloseProgress()
+{
+    if (!Progress)
+        return;
+    Progress->hide();
+    Progress.reset();
+}
+
+void TWindowUserInterface::ProcessMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+QString TWindowUserInterface::ChooseOpenFile(const TFileDialogRequest &request)
+{
+    return ChooseFile(MainWindow, request, false);
+}
+
+QString TWindowUserInterface::ChooseSaveFile(const TFileDialogRequest &request)
+{
+    return ChooseFile(MainWindow, request, true);
+}

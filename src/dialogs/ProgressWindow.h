@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The progress window shown while a picture is converted or the segments are
+// written: a small tool window above the others with an activity label, a bar
+// and a cancel button. Its close box is greyed; only the owner removes it.
+//
+// It is a window of its own rather than a child of the main window, so that
+// disabling the main window during a conversion leaves it usable.
+class TForm4 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Centred over the owner; the cancel button sets *cancelFlag (may be null).
+    TForm4(QWidget *owner, bool *cancelFlag);
+
+    QLabel *Label1;
+    QProgressBar *ProgressBar1;
+    QPushButton *Button1;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Button1Click();
+
+    bool *CancelFlag;
+};

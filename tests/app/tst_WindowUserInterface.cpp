@@ -1,0 +1,166 @@
+#include "app/FileDialogFilter.h"
+#include "app/WindowUserInterface.h"
+#include "dialogs/ProgressWindow.h"
+
+#include "support/WindowTestMain.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Runs `inspect` on the modal box that the next call opens, then presses `button`.
+void WhenModalOpens(std::function<void(QMessageBox &)> inspect, QMessageBox::StandardButton button)
+{
+    QTimer::singleShot(0, [inspect, button] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY2(box, "no message box is open");
+        inspect(*box);
+        box->button(button)->click();
+    });
+}
+
+} // namespace
+
+class TestWindowUserInterface : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        Main = std::make_unique<QWidget>();
+        Main->setGeometry(10, 10, 500, 400);
+        Main->show();
+        UI = std::make_unique<TWindowUserInterface>(Main.get());
+    }
+    void cleanup()
+    {
+        UI.reset();
+        Main.reset();
+    }
+
+    void progressWindowLivesFromShowToClose()
+    {
+        bool cancel = false;
+        UI->SetMainWindowEnabled(false);
+        QVERIFY(!Main->isEnabled());
+        UI->ShowProgress(QStringLiteral("読込中・・・"), QStringLiteral("読込中:plan.bmp"), true, &cancel);
+        TForm4 *window = UI->ProgressWindow();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QVERIFY(window->isEnabled());
+        QCOMPARE(window->windowTitle(), QStringLiteral("読込中・・・"));
+        QCOMPARE(window->Label1->text(), QStringLiteral("読込中:plan.bmp"));
+        QVERIFY(window->Button1->isVisible());
+
+        UI->SetProgressMaximum(7);
+        UI->SetProgressPosition(3);
+        QCOMPARE(window->ProgressBar1->maximum(), 7);
+        QCOMPARE(window->ProgressBar1->value(), 3);
+        UI->SetProgressLabel(QStringLiteral("座標形式"));
+        QCOMPARE(window->Label1->text(), QStringLiteral("座標形式"));
+
+        // The cancel button reaches the flag while messages are processed.
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+        UI->ProcessMessages();
+        QVERIFY(cancel);
+        QVERIFY(!window->isVisible());
+
+        UI->CloseProgress();
+        QCOMPARE(UI->ProgressWindow(), nullptr);
+        UI->SetMainWindowEnabled(true);
+        QVERIFY(Main->isEnabled());
+        // Calls without a progress window are ignored.
+        UI->SetProgressLabel(QStringLiteral("x"));
+        UI->SetProgressPosition(1);
+        UI->CloseProgress();
+    }
+
+    void savingHidesTheCancelButtonAndShowsAnEmptyBarBelowOneStep()
+    {
+        UI->ShowProgress(QStringLiteral("保存中・・・"), QStringLiteral("plan.txtをtxt形式で保存中"),
+                         false, nullptr);
+        TForm4 *window = UI->ProgressWindow();
+        QVERIFY(!window->Button1->isVisible());
+        UI->SetProgressMaximum(0);
+        // Not Qt's busy indicator (0..0), an empty bar.
+        QVERIFY(window->ProgressBar1->maximum() > 0);
+        QCOMPARE(window->ProgressBar1->value(), 0);
+        UI->CloseProgress();
+    }
+
+    void busyCursorIsBalanced()
+    {
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        UI->SetBusyCursor(true);
+        UI->SetBusyCursor(true);
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        UI->SetBusyCursor(false);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        UI->SetBusyCursor(false);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        // An interface that goes away restores the cursor.
+        UI->SetBusyCursor(true);
+        UI.reset();
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void messageBoxCarriesTheApplicationTitle()
+    {
+        bool seen = false;
+        WhenModalOpens([&](QMessageBox &box) {
+            seen = true;
+            QCOMPARE(box.windowTitle(), QStringLiteral("Trazbit"));
+            QCOMPARE(box.text(), QStringLiteral("保存が終了しました。"));
+            QCOMPARE(box.icon(), QMessageBox::Information);
+        }, QMessageBox::Ok);
+        UI->ShowMessage(QStringLiteral("保存が終了しました。"));
+        QVERIFY(seen);
+    }
+
+    void questionAnswersYesOnlyForYes()
+    {
+        const QString text = QStringLiteral("線の本数が０です。\n\r保存しますか。");
+        auto inspect = [](QMessageBox &box) {
+            QCOMPARE(box.windowTitle(), QStringLiteral("確認"));
+            QCOMPARE(box.icon(), QMessageBox::Question);
+            QCOMPARE(box.text(), QStringLiteral("線の本数が０です。\n保存しますか。"));
+        };
+        WhenModalOpens(inspect, QMessageBox::Yes);
+        QVERIFY(UI->AskYesNo(QStringLiteral("確認"), text));
+        WhenModalOpens(inspect, QMessageBox::No);
+        QVERIFY(!UI->AskYesNo(QStringLiteral("確認"), text));
+    }
+
+    void programFiltersBecomeQtNameFilters()
+    {
+        QCOMPARE(QtNameFilters(QStringLiteral("座標ﾌｧｲﾙ(*.txt)|*.txt|DXFﾌｧｲﾙ(*.dxf)|*.dxf|"
+                                              "JW_CADﾌｧｲﾙ(*.jwc)|*.jwc")),
+                 (QStringList{QStringLiteral("座標ﾌｧｲﾙ(*.txt)"), QStringLiteral("DXFﾌｧｲﾙ(*.dxf)"),
+                              QStringLiteral("JW_CADﾌｧｲﾙ(*.jwc)")}));
+        QCOMPARE(QtNameFilters(QStringLiteral("All (*.bmp;*.pic)|*.bmp;*.pic|Bitmaps|*.bmp")),
+                 (QStringList{QStringLiteral("All (*.bmp *.pic)"), QStringLiteral("Bitmaps (*.bmp)")}));
+        // A description without its pattern gets it; a dangling description is dropped.
+        QCOMPARE(QtNameFilters(QStringLiteral("Pictures|*.mag; *.pi|Lonely")),
+                 QStringList{QStringLiteral("Pictures (*.mag *.pi)")});
+        QCOMPARE(QtNameFilters(QString()), QStringList());
+    }
+
+private:
+    std::unique_ptr<QWidget> Main;
+    std::unique_ptr<TWindowUserInterface> UI;
+};
+
+TRAZBIT_WINDOW_TEST_MAIN(TestWindowUserInterface)
+#include "tst_WindowUserInterface.moc"
