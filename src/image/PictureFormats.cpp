@@ -1,0 +1,208 @@
+#include "image/PictureFormats.h"
+
+#include "app/Errors.h"
+#include "image/TzDIB.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// Enough for an A0 sheet scanned at 600 dpi in full colour (about 560 million
+// pixels at 4 bytes); the readers' own default refuses anything above 128 MB.
+constexpr int kAllocationLimitMB = 4096;
+
+QString NormalisedExtension(QString extension)
+{
+    extension = extension.trimmed();
+    if (extension.startsWith(QLatin1Char('*')))
+        extension.remove(0, 1);
+    if (extension.startsWith(QLatin1Char('.')))
+        extension.remove(0, 1);
+    return extension.toLower();
+}
+
+// What the open dialog calls the formats the platform reads; anything not listed
+// is named after its extension.
+QString PlatformDescription(const QString &extension)
+{
+    static const std::pair<const char *, const char *> kNames[] = {
+        {"bmp", "ビットマップ"},
+        {"png", "PNG 画像"},
+        {"jpg", "JPEG 画像"},
+        {"jpeg", "JPEG 画像"},
+        {"jfif", "JPEG 画像"},
+        {"tif", "TIFF 画像"},
+        {"tiff", "TIFF 画像"},
+        {"gif", "GIF 画像"},
+        {"pbm", "PBM 画像"},
+        {"pgm", "PGM 画像"},
+        {"ppm", "PPM 画像"},
+        {"webp", "WebP 画像"},
+        {"ico", "アイコン"},
+        {"cur", "カーソル"},
+    };
+    for (const auto &[ext, name] : kNames) {
+        if (extension == QLatin1String(ext))
+            return QString::fromUtf8(name);
+    }
+    return extension.toUpper() + QStringLiteral(" 画像");
+}
+
+} // namespace
+
+namespace PictureReaders {
+
+void ReadWithPlatform(const QString &path, TTzDIB &picture)
+{
+    if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < kAllocationLimitMB)
+        QImageReader::setAllocationLimit(kAllocationLimitMB);
+    QImageReader reader(path);
+    // Pick the decoder by the file's contents when its extension misleads.
+    reader.setDecideFormatFromContent(true);
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        throw EInvalidGraphic(QStringLiteral("QImageReader: ") + reader.errorString());
+    picture.Assign(image);
+}
+
+void ReadDib(const QString &path, TTzDIB &picture)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFileError(path + QStringLiteral(": ") + file.errorString());
+    TTzDIB loaded;
+    loaded.LoadFromStream(file);
+    // The tracers read uncompressed rows: expand run-length encoded pictures.
+    switch (loaded.PixelFormat()) {
+    case tzPf4BitRLE:
+        loaded.SetPixelFormat(tzPf4Bit);
+        break;
+    case tzPf8BitRLE:
+        loaded.SetPixelFormat(tzPf8Bit);
+        break;
+    default:
+        break;
+    }
+    picture.Assign(&loaded);
+}
+
+} // namespace PictureReaders
+
+TPictureFormats &TPictureFormats::Global()
+{
+    static TPictureFormats formats = [] {
+        TPictureFormats f;
+        f.RegisterBuiltIns();
+        return f;
+    }();
+    return formats;
+}
+
+void TPictureFormats::RegisterBuiltIns()
+{
+    if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < kAllocationLimitMB)
+        QImageReader::setAllocationLimit(kAllocationLimitMB);
+
+    // BMP through the platform's reader: it reads every BMP variant that current
+    // programs write (larger headers, RLE, bit fields, the pixel offset of the
+    // file header), which the library's own stream reader refuses or keeps
+    // compressed.
+    Register(QStringLiteral("bmp"), PlatformDescription(QStringLiteral("bmp")),
+             PictureReaders::ReadWithPlatform);
+    Register(QStringLiteral("dib"), QStringLiteral("Device Independent Bitmap"),
+             PictureReaders::ReadDib);
+
+    QStringList platform;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        platform << NormalisedExtension(QString::fromLatin1(format));
+    platform.sort();
+    platform.removeDuplicates();
+    for (const QString &extension : std::as_const(platform)) {
+        if (extension.isEmpty() || Find(extension))
+            continue;
+        Register(extension, PlatformDescription(extension), PictureReaders::ReadWithPlatform);
+    }
+}
+
+void TPictureFormats::Register(const QString &extension, const QString &description,
+                               TPictureReader reader)
+{
+    const QString key = NormalisedExtension(extension);
+    if (key.isEmpty() || !reader)
+        return;
+    for (TPictureFormat &format : FFormats) {
+        if (format.Extension == key) {
+            format.Description = description;
+            format.Reader = std::move(reader);
+            return;
+        }
+    }
+    FFormats.push_back(TPictureFormat{key, description, std::move(reader)});
+}
+
+void TPictureFormats::Unregister(const QString &extension)
+{
+    const QString key = NormalisedExtension(extension);
+    std::erase_if(FFormats, [&](const TPictureFormat &f) { return f.Extension == key; });
+}
+
+const TPictureFormat *TPictureFormats::Find(const QString &extension) const
+{
+    const QString key = NormalisedExtension(extension);
+    if (key.isEmpty())
+        return nullptr;
+    for (const TPictureFormat &format : FFormats) {
+        if (format.Extension == key)
+            return &format;
+    }
+    return nullptr;
+}
+
+const TPictureFormat *TPictureFormats::FindForFile(const QString &path) const
+{
+    // The text after the last dot of the file name (not of the folder).
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return nullptr;
+    return Find(name.mid(dot + 1));
+}
+
+QString TPictureFormats::OpenFilter() const
+{
+    QStringList allPatterns;
+    QStringList descriptions;
+    std::vector<QStringList> patterns;
+    for (const TPictureFormat &format : FFormats) {
+        const QString pattern = QStringLiteral("*.") + format.Extension;
+        allPatterns << pattern;
+        const qsizetype index = descriptions.indexOf(format.Description);
+        if (index >= 0) {
+            patterns[static_cast<std::size_t>(index)] << pattern;
+        } else {
+            descriptions << format.Description;
+            patterns.push_back(QStringList{pattern});
+        }
+    }
+    const QString all = allPatterns.join(QLatin1Char(';'));
+    QStringList parts{QStringLiteral("すべての画像 (") + all + QLatin1Char(')'), all};
+    for (qsizetype i = 0; i < descriptions.size(); ++i) {
+        const QString joined = patterns[static_cast<std::size_t>(i)].join(QLatin1Char(';'));
+        parts << descriptions[i] + QStringLiteral(" (") + joined + QLatin1Char(')') << joined;
+    }
+    return parts.join(QLatin1Char('|'));
+}
+
+void TPictureFormats::Load(const QString &path, TTzDIB &picture) const
+{
+    const TPictureFormat *format = FindForFile(path);
+    if (!format)
+        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension: ") + path);
+    format->Reader(path, picture);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class TTzDIB;
+
+// Reads the picture file at `path` into `picture` (an uncompressed picture whose
+// pixels the tracers can read). Throws on any failure: unreadable file, damaged
+// or unsupported picture, not enough memory.
+using TPictureReader = std::function<void(const QString &path, TTzDIB &picture)>;
+
+// One registered picture format.
+struct TPictureFormat
+{
+    QString Extension;    // lower case, without the dot ("bmp")
+    QString Description;  // what the open dialog's filter shows ("ビットマップ")
+    TPictureReader Reader;
+};
+
+// The registry of picture formats, keyed by file extension (case-insensitive).
+// The program's picture loading goes through one registry for the whole run,
+// Global(): the BMP reader, the DIB reader and every format the image readers
+// of the platform offer are registered in it when it is first used; the
+// plug-in manager adds the extensions of its import plug-ins with Register().
+//
+// A later registration of an extension replaces the earlier one (it keeps its
+// place in the open dialog's filter).
+class TPictureFormats
+{
+public:
+    // An empty registry (tests build their own).
+    TPictureFormats() = default;
+
+    // The registry of the run, with the built-in formats registered.
+    static TPictureFormats &Global();
+
+    // Registers "bmp" (the platform's BMP reader: 40-, 108- and 124-byte
+    // headers, RLE expanded, bit fields, top-down files), "dib" (the image
+    // library's own reader, "Device Independent Bitmap"), and every other
+    // format the platform's image readers offer. Lifts the platform readers'
+    // allocation limit so that large drawing sheets open.
+    void RegisterBuiltIns();
+
+    // Adds or replaces the reader of an extension ("jpg", ".JPG" and "*.jpg"
+    // alike). An empty extension or a missing reader is ignored.
+    void Register(const QString &extension, const QString &description, TPictureReader reader);
+    void Unregister(const QString &extension);
+
+    // The format of an extension, or nullptr.
+    const TPictureFormat *Find(const QString &extension) const;
+    // The format that reads a file, chosen by the file name's extension, or nullptr.
+    const TPictureFormat *FindForFile(const QString &path) const;
+    // Every registered format, in the order of first registration.
+    const std::vector<TPictureFormat> &Formats() const { return FFormats; }
+
+    // The open dialog's filter in the program's filter syntax: the entry of all
+    // pictures first, then one entry per description (extensions that share a
+    // description share the entry):
+    // "すべての画像 (*.bmp;*.dib;...)|*.bmp;*.dib;...|ビットマップ (*.bmp)|*.bmp|..."
+    QString OpenFilter() const;
+
+    // Reads a picture file through the reader of its extension. Throws
+    // EInvalidGraphic for an extension that has no reader, and passes on what
+    // the reader throws.
+    void Load(const QString &path, TTzDIB &picture) const;
+
+private:
+    std::vector<TPictureFormat> FFormats;
+};
+
+// The built-in readers, for whoever wants one of them directly.
+namespace PictureReaders {
+// The platform's image reader (any format it recognises), copied into `picture`.
+void ReadWithPlatform(const QString &path, TTzDIB &picture);
+// The image library's own BMP stream reader; RLE pictures are expanded.
+void ReadDib(const QString &path, TTzDIB &picture);
+} // namespace PictureReaders

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "image/DIBFormat.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+class QIODevice;
+
+// A palette as drawing uses it: the colours of a colour table. nullptr: no palette.
+using TTzPalette = std::shared_ptr<const QList<QRgb>>;
+
+// The pixel memory: one zero-filled heap block of exactly the pixel array's size.
+struct TPixelBlockDeleter
+{
+    void operator()(std::uint8_t *bits) const { std::free(bits); }
+};
+using TPixelBlock = std::unique_ptr<std::uint8_t[], TPixelBlockDeleter>;
+
+// Allocates a zero-filled pixel block; a size <= 0, above MaxDIBBitsSize or that
+// cannot be had raises EOutOfResources "GetFileMap: Cannot Make File Mapping Object".
+TPixelBlock GetFileMap(std::int64_t size);
+
+// The DIB block: pixel array, header and colour table. Copied or replaced as one unit.
+struct TTzDIBBlock
+{
+    std::uint32_t BitsSize = 0;
+    TPixelBlock Bits;
+    TTzDIBInfo Info{};
+
+    TBitmapInfoHeader &Header() { return Info.Header; }
+    const TBitmapInfoHeader &Header() const { return Info.Header; }
+};
+
+// The pixel storage that several TTzDIB objects share. Reference-counted by its
+// users; written only while unshared.
+class TTzInternalDIB
+{
+public:
+    // A 1 x 1, 8-bit image with palette size 2, both entries black.
+    TTzInternalDIB();
+    TTzInternalDIB(const TTzInternalDIB &) = delete;
+    TTzInternalDIB &operator=(const TTzInternalDIB &) = delete;
+
+    // A new storage with the same size, header, colour table and a copy of the
+    // pixels; its reference count is 1 and it has no cached palette.
+    std::unique_ptr<TTzInternalDIB> Duplicate() const;
+
+    // Builds a blank block: Width > 0, Height != 0 (negative: top-down),
+    // 0 <= PaletteSize <= 256, BitCount 1, 4, 8 or 24, else ETzDIBInvalidDIBPara
+    // "TTzInternalDIB.CreateDIB: Invalid Parameters". Pixels and colours are zero.
+    static TTzDIBBlock CreateDIBBlock(int width, int height, int paletteSize, int bitCount);
+    // Replaces the storage by a blank block as CreateDIBBlock builds it.
+    void CreateDIB(int width, int height, int paletteSize, int bitCount);
+    // Takes over a complete block: Width and Height follow its header; then UpdatePalette.
+    void Commit(TTzDIBBlock &&block);
+    // Releases the pixels and the cached palette.
+    void FreeStorage();
+    // Drops the cached palette after a change of the colour table (storage must be unshared).
+    void UpdatePalette();
+
+    TTzPixelFormat GetPixelFormat() const;
+    // The palette made from the colour table (nullptr without table), cached until
+    // the table changes.
+    TTzPalette GetPaletteFromDIBInfos();
+
+    // The BMP file and packed-DIB reader and writer (BmpStream.cpp).
+    void LoadFromStream(QIODevice &stream);
+    void SaveToStream(QIODevice &stream) const;
+    void LoadFromClipboardFormat(const QByteArray &data);
+    QByteArray SaveToClipboardFormat() const;
+
+    const TBitmapInfoHeader &Header() const { return DIB.Info.Header; }
+    TBitmapInfoHeader &Header() { return DIB.Info.Header; }
+    // Bytes of one stored row.
+    int RowSize() const { return int(DIBRowSize(Width, DIB.Info.Header.biBitCount)); }
+    // The stored row that holds picture row y (counted from the top).
+    std::uint8_t *Row(int y) const
+    {
+        const int stored = DIB.Info.Header.biHeight < 0 ? y : Height - 1 - y;
+        return DIB.Bits.get() + std::ptrdiff_t(stored) * RowSize();
+    }
+
+    std::int32_t RefCount = 1;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;   // always positive; the header's sign tells the row order
+    TTzPalette Palette;        // cached; nullptr: none made yet
+    TTzDIBBlock DIB;
+    bool PaletteChanged = false;
+};
