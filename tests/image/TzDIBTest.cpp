@@ -1,5 +1,7 @@
 #include "image/TzDIB.h"
 
+#include "DIBErrorCheck.h"
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QPalette>
@@ -10,19 +12,6 @@
 #include <cstring>
 
 namespace {
-
-// Expects the statement to raise exactly E with exactly this message.
-#define EXPECT_DIB_ERROR(statement, E, text)                                         \
-    do {                                                                             \
-        try {                                                                        \
-            statement;                                                               \
-            ADD_FAILURE() << "no error raised, expected: " << (text);                \
-        } catch (const E &e) {                                                       \
-            EXPECT_STREQ(e.what(), text);                                            \
-        } catch (const std::exception &e) {                                          \
-            ADD_FAILURE() << "wrong error class: " << typeid(e).name() << " " << e.what(); \
-        }                                                                            \
-    } while (false)
 
 // A 1-bit image built property by property: white on entry 0, black on entry 1.
 TTzDIB WhiteMonoImage(int width, int height)

@@ -1,0 +1,73 @@
+// Feeds arbitrary bytes to the BMP reader and to the packed-DIB reader of the
+// clipboard. Every input must end in a loaded picture or in one of the program's
+// own errors: no crash, no hang, no access outside a buffer.
+//
+//   fuzz-dib-reader -max_len=4096 -timeout=10 <corpus folder>
+
+#include "image/TzDIB.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Reads every pixel and row of a loaded picture and writes it out again; the
+// written file must load back to the same header and pixels.
+void Exercise(const TTzDIB &dib)
+{
+    const TTzInternalDIB &storage = *dib.InternalDIB();
+    if (storage.Header().biCompression == BI_RGB) {
+        std::uint32_t sum = 0;
+        for (int y = 0; y < dib.Height(); ++y) {
+            const std::uint8_t *row = dib.ScanLine(y);
+            sum += row[dib.RowSize() - 1];
+            for (int x = 0; x < dib.Width(); ++x)
+                sum += std::uint32_t(dib.Pixels(x, y));
+        }
+        QImage image;
+        dib.AssignTo(image);
+        TTzDIB back;
+        back.Assign(image);
+        if (back.Width() != dib.Width() || back.Height() != dib.Height())
+            std::abort();
+        (void)sum;
+    }
+    QBuffer file;
+    file.open(QIODevice::ReadWrite);
+    dib.SaveToStream(file);
+    file.seek(0);
+    TTzDIB reloaded;
+    reloaded.LoadFromStream(file);
+    if (std::memcmp(&reloaded.InternalDIB()->Header(), &storage.Header(), sizeof(TBitmapInfoHeader)) != 0
+        || reloaded.InternalDIB()->DIB.BitsSize != storage.DIB.BitsSize
+        || std::memcmp(reloaded.InternalDIB()->DIB.Bits.get(), storage.DIB.Bits.get(), storage.DIB.BitsSize) != 0)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    try {
+        QBuffer stream;
+        stream.setData(bytes);
+        stream.open(QIODevice::ReadOnly);
+        TTzDIB dib;
+        dib.LoadFromStream(stream);
+        Exercise(dib);
+    } catch (const ETrazbitError &) {
+    }
+    try {
+        // The same bytes without a file header, as clipboard data.
+        TTzDIB dib;
+        dib.LoadFromClipboardFormat(CF_DIB, size > 14 ? bytes.mid(14) : bytes);
+        Exercise(dib);
+    } catch (const ETrazbitError &) {
+    }
+    return 0;
+}
