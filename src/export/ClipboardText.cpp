@@ -1,0 +1,121 @@
+#include "export/ClipboardText.h"
+
+#include "export/CoordinateLine.h"
+#include "export/Cp932.h"
+#include "export/FormatCoordinate.h"
+#include "export/ProgressStepper.h"
+
+#include <new>
+
+namespace {
+
+const char *const kCopyFailed = "コピーできませんでした。";
+
+// Appends unless the text would pass the limit or memory runs out.
+bool Grow(QByteArray &text, const char *bytes, std::size_t size, std::size_t limit)
+{
+    if (size > limit || static_cast<std::size_t>(text.size()) > limit - size)
+        return false;
+    try {
+        text.append(bytes, static_cast<qsizetype>(size));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
+void Finish(TClipboardText &text)
+{
+    text.Unicode = FromCp932(text.Cp932);
+}
+
+int Copy(const TExportContext &context, TClipboardTarget &clipboard, const TClipboardText &text)
+{
+    if (!clipboard.Place(text.Unicode, text.Cp932)) {
+        context.UI.ShowMessage(QString::fromUtf8(kCopyFailed));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+TClipboardText CoordinateClipboardText(const TExportContext &context)
+{
+    TProgressStepper progress(context.UI, context.SegmentCount);
+    TClipboardText text;
+    TCoordinateLine line(context, "\n\r");
+    for (std::int32_t i = 0; i < context.SegmentCount; ++i) {
+        if (!Grow(text.Cp932, line.Data(), line.Build(context.Segments[i]),
+                  context.ClipboardTextLimit)) {
+            text.Complete = false;
+            break;
+        }
+        progress.Step(i + 1);
+    }
+    Finish(text);
+    return text;
+}
+
+TClipboardText JwTranClipboardText(const TExportContext &context)
+{
+    TProgressStepper progress(context.UI, context.SegmentCount);
+    const TSettings &s = context.Settings;
+    const TCoordinateTransform t = context.Transform();
+    const QByteArray lead = "L2," + QByteArray::number(s.SaveGroup * 16 + s.JwcSaveLayer) + ',';
+    const QByteArray tail = ',' + QByteArray::number(s.JwcLineType) + ','
+        + QByteArray::number(s.JwcPenColor) + "\n\r";
+    static const char kHeading[] = ";<<JWT.Format.Text>>\n\rBEGIN\n\r";
+    static const char kEnd[] = "END";
+    const std::size_t limit = context.ClipboardTextLimit;
+
+    TClipboardText text;
+    std::vector<char> line(static_cast<std::size_t>(lead.size() + tail.size())
+                           + 4 * (kCoordinateTextCapacity + 1));
+    bool grown = Grow(text.Cp932, kHeading, sizeof kHeading - 1, limit);
+    for (std::int32_t i = 0; grown && i < context.SegmentCount; ++i) {
+        const TSegment &seg = context.Segments[i];
+        char *p = line.data();
+        std::memcpy(p, lead.constData(), static_cast<std::size_t>(lead.size()));
+        p += lead.size();
+        p += FormatGeneralTo(p, t.X(seg.X1));
+        *p++ = ',';
+        p += FormatGeneralTo(p, t.Y(seg.Y1));
+        *p++ = ',';
+        p += FormatGeneralTo(p, t.X(seg.X2));
+        *p++ = ',';
+        p += FormatGeneralTo(p, t.Y(seg.Y2));
+        std::memcpy(p, tail.constData(), static_cast<std::size_t>(tail.size()));
+        p += tail.size();
+        grown = Grow(text.Cp932, line.data(), static_cast<std::size_t>(p - line.data()), limit);
+        if (grown)
+            progress.Step(i + 1);
+    }
+    if (grown)
+        grown = Grow(text.Cp932, kEnd, sizeof kEnd - 1, limit);
+    if (!grown) {
+        text.Cp932.clear();
+        text.Complete = false;
+    }
+    Finish(text);
+    return text;
+}
+
+int SaveData4(const TExportContext &context, TClipboardTarget &clipboard)
+{
+    const TClipboardText text = CoordinateClipboardText(context);
+    if (!text.Complete)
+        context.UI.ShowMessage(QString::fromUtf8(kCopyFailed));
+    const int copied = Copy(context, clipboard, text);
+    return text.Complete ? copied : 1;
+}
+
+int SaveData5(const TExportContext &context, TClipboardTarget &clipboard)
+{
+    const TClipboardText text = JwTranClipboardText(context);
+    if (!text.Complete) {
+        context.UI.ShowMessage(QString::fromUtf8(kCopyFailed));
+        return 1;
+    }
+    return Copy(context, clipboard, text);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "export/ClipboardTarget.h"
+#include "export/ExportContext.h"
+
+#include <QByteArray>
+#include <QString>
+
+// A clipboard text as the program hands it over: the exact code page 932 bytes
+// and the same text as Unicode. Lines end LF then CR.
+struct TClipboardText
+{
+    QByteArray Cp932;
+    QString Unicode;
+    // False when the text could not grow to hold every line.
+    bool Complete = true;
+};
+
+// The coordinate form: the coordinate file's line of every segment, each ended
+// LF CR. After a failure to grow it holds the lines built so far.
+TClipboardText CoordinateClipboardText(const TExportContext &context);
+// The JW_CAD form: ";<<JWT.Format.Text>>", "BEGIN", an "L2," line per segment
+// (layer index, the four coordinates in the general format at full precision,
+// line type, pen) and "END" without a line end. Empty after a failure to grow.
+TClipboardText JwTranClipboardText(const TExportContext &context);
+
+// Build the form and put it on the clipboard. 0 copied; 1 failed
+// ("コピーできませんでした。" shown). A coordinate text that could not be
+// built whole is still copied as far as it goes; a JW_CAD text is not.
+int SaveData4(const TExportContext &context, TClipboardTarget &clipboard);
+int SaveData5(const TExportContext &context, TClipboardTarget &clipboard);

@@ -1,0 +1,208 @@
+#include "export/DxfWriter.h"
+
+#include "app/Errors.h"
+#include "export/Cp932.h"
+#include "export/FormatCoordinate.h"
+#include "export/OutputFile.h"
+#include "export/ProgressStepper.h"
+#include "export/SaveFileName.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+
+namespace {
+
+const char *const kFailed = "保存できませんでした。";
+
+// The four extents as written after their group codes: five spaces and the
+// general format of the full-precision product.
+struct TExtentLines
+{
+    QByteArray MaxX, MaxY, MinX, MinY;
+};
+
+QByteArray ExtentLine(long double value)
+{
+    char text[kCoordinateTextCapacity];
+    const int length = FormatGeneralTo(text, value);
+    return QByteArray("     ") + QByteArray(text, length);
+}
+
+TExtentLines Extents(const TExportContext &context)
+{
+    const TCoordinateTransform t = context.Transform();
+    return {ExtentLine(t.X(context.MaxX)), ExtentLine(t.Y(context.MaxY)),
+            ExtentLine(t.X(context.MinX)), ExtentLine(t.Y(context.MinY))};
+}
+
+std::vector<QByteArray> BuiltInHeader(const TExtentLines &e)
+{
+    const QByteArray solid = ToCp932(QStringLiteral("実線"));
+    const QByteArray dotted = ToCp932(QStringLiteral("点線"));
+    std::vector<QByteArray> lines = {
+        "  0", "SECTION", "  2", "HEADER",
+        "  9", "$ACADVER", "  1", "AC1009",
+        "  9", "$DWGCODEPAGE", "  3", "DOS_932",
+        "  9", "$EXTMAX", " 10", e.MaxX, " 20", e.MaxY,
+        "  9", "$EXTMIN", " 10", e.MinX, " 20", e.MinY,
+        "  9", "$LIMMAX", " 10", e.MaxX, " 20", e.MaxY,
+        "  9", "$LIMMIN", " 10", e.MinX, " 20", e.MinY,
+        "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "TABLES",
+        "  0", "TABLE", "  2", "LTYPE", " 70", "     2",
+        "  0", "LTYPE", "  2", "SCANLINE", " 70", "    64", "  3", solid,
+        " 72", "    65", " 73", "     0", " 40", "0.0",
+        "  0", "LTYPE", "  2", "SCANDOT", " 70", "    64", "  3", dotted,
+        " 72", "    65", " 73", "     2", " 40", "6.0", " 49", "3", " 49", "-3",
+        "  0", "ENDTAB", "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "BLOCKS", "  0", "ENDSEC",
+        "  0", "SECTION", "  2", "ENTITIES",
+    };
+    return lines;
+}
+
+// Lines as a text list reads them: a line ends at CR LF, at CR or at LF; a
+// last line without an end counts, an end at the very end adds no empty line.
+std::vector<QByteArray> SplitLines(const QByteArray &text)
+{
+    std::vector<QByteArray> lines;
+    const char *p = text.constData();
+    const char *end = p + text.size();
+    while (p < end) {
+        const char *start = p;
+        while (p < end && *p != '\r' && *p != '\n')
+            ++p;
+        lines.emplace_back(start, static_cast<qsizetype>(p - start));
+        if (p < end && *p == '\r')
+            ++p;
+        if (p < end && *p == '\n')
+            ++p;
+    }
+    return lines;
+}
+
+std::vector<QByteArray> HeaderFromFile(const QString &path, const TExtentLines &e)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFileError(QStringLiteral("ファイル %1 を読み込めません。\n%2")
+                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFileError(QStringLiteral("ファイル %1 を読み込めません。\n%2")
+                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+    std::vector<QByteArray> lines = SplitLines(text);
+
+    // Key line (last occurrence wins) and the line of its X value when absent.
+    struct TKey
+    {
+        const char *Name;
+        qsizetype Line;
+        const QByteArray *X;
+        const QByteArray *Y;
+    };
+    std::array<TKey, 4> keys = {{
+        {"$EXTMAX", 5, &e.MaxX, &e.MaxY},
+        {"$EXTMIN", 11, &e.MinX, &e.MinY},
+        {"$LIMMAX", 17, &e.MaxX, &e.MaxY},
+        {"$LIMMIN", 23, &e.MinX, &e.MinY},
+    }};
+    for (qsizetype i = 0; i < static_cast<qsizetype>(lines.size()); ++i)
+        for (TKey &key : keys)
+            if (lines[static_cast<std::size_t>(i)] == key.Name)
+                key.Line = i;
+
+    for (const TKey &key : keys) {
+        const qsizetype last = key.Line + 4;
+        if (last >= static_cast<qsizetype>(lines.size()))
+            throw ERangeError(QStringLiteral("dxf.hedファイルの行数が足りません"
+                                             "（%1の値の行 %2 がありません）。")
+                                  .arg(QLatin1String(key.Name))
+                                  .arg(last + 1));
+    }
+    for (const TKey &key : keys) {
+        lines[static_cast<std::size_t>(key.Line + 2)] = *key.X;
+        lines[static_cast<std::size_t>(key.Line + 4)] = *key.Y;
+    }
+    return lines;
+}
+
+} // namespace
+
+std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &fileMissing)
+{
+    fileMissing = false;
+    const TExtentLines extents = Extents(context);
+    if (!context.Settings.DxfFileUse)
+        return BuiltInHeader(extents);
+    const QString path = QDir(context.ProgramFolder).filePath(QStringLiteral("dxf.hed"));
+    if (!QFileInfo(path).isFile()) {
+        context.UI.ShowMessage(QStringLiteral("dxf.hedファイルが見つかりません。"));
+        fileMissing = true;
+        return {};
+    }
+    return HeaderFromFile(path, extents);
+}
+
+int SaveData2(const TExportContext &context, const QString &fileName)
+{
+    TProgressStepper progress(context.UI, context.SegmentCount);
+    bool fileMissing = false;
+    const std::vector<QByteArray> header = DxfHeaderLines(context, fileMissing);
+    if (fileMissing)
+        return 4;
+
+    TOutputFile file(WrittenFileName(fileName, SaveFormatDxf, QString()));
+    if (!file.Open()) {
+        context.UI.ShowMessage(QString::fromUtf8(kFailed));
+        return 1;
+    }
+    for (const QByteArray &line : header) {
+        file.Append(line);
+        file.AppendLiteral("\r\n");
+    }
+
+    // Everything of an entity but its four numbers is the same for all segments.
+    const TSettings &s = context.Settings;
+    const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
+        + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
+        + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
+    static const char kY1[] = "\r\n 20\r\n   ";
+    static const char kX2[] = "\r\n 11\r\n   ";
+    static const char kY2[] = "\r\n 21\r\n   ";
+    const TCoordinateTransform t = context.Transform();
+    const int mode = s.DxfValueMode;
+    const int digits = s.DxfValueFigure;
+    const std::size_t room = static_cast<std::size_t>(lead.size()) + 3 * 10 + 2
+        + 4 * kCoordinateTextCapacity;
+    for (std::int32_t i = 0; i < context.SegmentCount && !file.Failed(); ++i) {
+        const TSegment &seg = context.Segments[i];
+        char *const start = file.Reserve(room);
+        char *p = start;
+        std::memcpy(p, lead.constData(), static_cast<std::size_t>(lead.size()));
+        p += lead.size();
+        p += FormatCoordinateTo(p, t.RoundedX(seg.X1), mode, digits);
+        std::memcpy(p, kY1, sizeof kY1 - 1);
+        p += sizeof kY1 - 1;
+        p += FormatCoordinateTo(p, t.RoundedY(seg.Y1), mode, digits);
+        std::memcpy(p, kX2, sizeof kX2 - 1);
+        p += sizeof kX2 - 1;
+        p += FormatCoordinateTo(p, t.RoundedX(seg.X2), mode, digits);
+        std::memcpy(p, kY2, sizeof kY2 - 1);
+        p += sizeof kY2 - 1;
+        p += FormatCoordinateTo(p, t.RoundedY(seg.Y2), mode, digits);
+        *p++ = '\r';
+        *p++ = '\n';
+        file.Commit(static_cast<std::size_t>(p - start));
+        progress.Step(i + 1);
+    }
+    file.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
+    if (!file.Close()) {
+        context.UI.ShowMessage(QString::fromUtf8(kFailed));
+        return 1;
+    }
+    return 0;
+}

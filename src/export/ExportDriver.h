@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/Settings.h"
+#include "app/UserInterface.h"
+#include "export/ClipboardTarget.h"
+#include "scan/ScanState.h"
+
+#include <QString>
+
+// How a save or copy command ended, for the window that started it.
+enum class TExportOutcome
+{
+    Done,                  // written or copied, completion message shown
+    Failed,                // the writer or the clipboard failed; its message was shown
+    InvalidMagnification,  // "数値が無効です。" shown: put the focus back into the box
+    NotConverted,          // "ファイルが開いてません。" shown
+    Declined,              // zero segments and the user did not say Yes
+    Cancelled,             // save dialog cancelled, or an overwrite declined
+};
+
+// The save command and the clipboard command of the main window, without the
+// window: every check, question, dialog request, progress window and message
+// goes through the user interface.
+class TExportDriver
+{
+public:
+    TExportDriver(TScanState &state, TSettings &settings, TUserInterface &ui,
+                  TClipboardTarget &clipboard, const QString &programFolder);
+
+    // The save command. `magnificationText` is the magnification box's text;
+    // it replaces Magnification first of all. An error escaping a writer (a
+    // coordinate file that cannot be created, an unreadable or short
+    // "dxf.hed") is shown with its text and gives Failed; SaveDir then keeps
+    // its value.
+    TExportOutcome SaveCommand(const QString &magnificationText);
+    // Progress window, main window disabled, the writer of `format` (1 text,
+    // 2 DXF, 3 JWC), everything restored, "保存が終了しました。" for 0. Returns
+    // the writer's result; an error escaping the writer passes through, after
+    // the windows are restored.
+    int SaveData(const QString &fileName, int format);
+
+    // The clipboard command: tag 1 the coordinate form, tag 2 the JW_CAD form.
+    TExportOutcome CopyCommand(int tag, const QString &magnificationText);
+
+private:
+    // The checks both commands start with (magnification, converted, zero
+    // segments); Done when the command may go on.
+    TExportOutcome Check(const QString &magnificationText);
+    // When the writer would replace a file other than the one the dialog
+    // asked about: true to go on.
+    bool MayReplace(const QString &chosen, const QString &written);
+
+    TScanState &State;
+    TSettings &Settings;
+    TUserInterface &UI;
+    TClipboardTarget &Clipboard;
+    QString ProgramFolderPath;
+};

@@ -1,0 +1,173 @@
+#include "export/JwcWriter.h"
+
+#include "app/Version.h"
+#include "export/Cp932.h"
+#include "export/OutputFile.h"
+#include "export/ProgressStepper.h"
+#include "export/SaveFileName.h"
+
+#include <QtEndian>
+
+#include <bit>
+#include <cmath>
+
+namespace {
+
+constexpr int kTextBlockSize = 200;
+constexpr int kGroups = 16;
+constexpr int kLayerIndexes = 256;
+constexpr int kLayerNameSize = 8;
+constexpr int kGroupNameSize = 16;
+constexpr int kRecordSize = 22;
+
+// Text, spaces up to byte 199, a line feed; blocks after the first carry a
+// 0x00 right after their text.
+QByteArray TextBlock(QByteArray text, bool terminated)
+{
+    if (terminated)
+        text.append('\0');
+    text.truncate(kTextBlockSize - 1);
+    text.append(kTextBlockSize - 1 - text.size(), ' ');
+    text.append('\n');
+    return text;
+}
+
+void PutWord(char *p, quint16 value)
+{
+    qToLittleEndian(value, p);
+}
+
+void PutFloat(char *p, float value)
+{
+    qToLittleEndian(std::bit_cast<quint32>(value), p);
+}
+
+// The name's bytes cut, at a character boundary, to fit `width` bytes.
+QByteArray FittedName(const QString &name, int width)
+{
+    QString part = name;
+    QByteArray bytes = ToCp932(part);
+    while (bytes.size() > width) {
+        part.chop(part.size() >= 2 && part.back().isLowSurrogate() ? 2 : 1);
+        bytes = ToCp932(part);
+    }
+    return bytes;
+}
+
+// `count` records of `width` bytes, all 0x00 but record `index`, which holds
+// the name from its first byte on.
+QByteArray NameTable(int count, int width, int index, const QString &name)
+{
+    QByteArray table(count * width, '\0');
+    if (index >= 0 && index < count) {
+        const QByteArray bytes = FittedName(name, width);
+        std::memcpy(table.data() + index * width, bytes.constData(),
+                    static_cast<std::size_t>(bytes.size()));
+    }
+    return table;
+}
+
+} // namespace
+
+std::int32_t JwcScaleNumber(long double width)
+{
+    constexpr std::int32_t kLargest = 2147483640;  // the largest multiple of 10 that fits
+    const long double quotient = width / 841;
+    std::int32_t s;
+    if (!(quotient < kLargest)) {
+        s = kLargest;
+    } else if (quotient < 0) {
+        s = 0;
+    } else {
+        const long double whole = std::floor(quotient);
+        const long double rest = quotient - whole;
+        s = static_cast<std::int32_t>(whole);
+        if (rest > 0.5L || (rest == 0.5L && s % 2 != 0))
+            ++s;
+    }
+    if (s > 10 && s % 10 != 0)
+        s = (s / 10 + 1) * 10;
+    if (s < 5)
+        s = 5;
+    return s;
+}
+
+float JwcUnit(std::int32_t scaleNumber)
+{
+    return static_cast<float>(static_cast<long double>(scaleNumber) * 841 / 518);
+}
+
+int SaveData3(const TExportContext &context, const QString &fileName)
+{
+    TProgressStepper progress(context.UI, context.SegmentCount);
+    const TSettings &s = context.Settings;
+    const TCoordinateTransform t = context.Transform();
+    const std::int32_t scale = JwcScaleNumber(t.X(context.MaxX));
+    const long double unit = JwcUnit(scale);
+    const int group = s.SaveGroup;
+    const int layerIndex = group * 16 + s.JwcSaveLayer;
+
+    TOutputFile file(WrittenFileName(fileName, SaveFormatJwc, QString()));
+    if (!file.Open()) {
+        context.UI.ShowMessage(QStringLiteral("保存ができませんでした。"));
+        return 1;
+    }
+
+    file.Append(TextBlock(QByteArray("jw_cad(c)data.......a...m...............Trazbit Version ")
+                              + TRAZBIT_VERSION_TEXT,
+                          false));
+    file.Append(TextBlock(QByteArray::number(context.SegmentCount) + ",0,0,0,0,3,2,1,1,"
+                              + QByteArray::number(scale) + ',' + QByteArray::number(layerIndex)
+                              + ",1,1,1,5,5,5,10,0,0,0,0,1,2,3,910,910,0,0,0,518,0",
+                          true));
+    file.Append(TextBlock("0.5,0.0,3.0,15.0,1,1,0,0,0,1,0.0,0.0,0.0,0.0,0.0,0.0,0,0,0,"
+                          "1000.000,1000.000,100.000,200.000,300.000,500.000,0,-39,1",
+                          true));
+    file.Append(TextBlock("5D6F:0000,5D6F:0000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,36,-23.45,0,0,-1,215,0",
+                          true));
+    file.Append(QByteArray(909, '\0'));
+
+    static const quint16 kParameters[44] = {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 20, 20, 25, 30,
+                                            40, 50, 60, 70, 80, 90, 100, 20, 20, 25, 30, 40, 50,
+                                            60, 70, 80, 90, 100, 0, 0, 0, 5, 5, 5, 10, 10, 10,
+                                            10, 10};
+    char words[2 * 44];
+    for (int i = 0; i < 44; ++i)
+        PutWord(words + 2 * i, kParameters[i]);
+    file.Append(words, sizeof words);
+    char scales[2 * kGroups];
+    for (int g = 0; g < kGroups; ++g)
+        PutWord(scales + 2 * g, g == group ? static_cast<quint16>(scale) : quint16(100));
+    file.Append(scales, sizeof scales);
+    file.Append(QByteArray(544, '\x01'));
+    char groupStarts[kGroups];
+    for (int g = 0; g < kGroups; ++g)
+        groupStarts[g] = static_cast<char>(g * 16);
+    file.Append(groupStarts, sizeof groupStarts);
+
+    const char lineType = static_cast<char>(s.JwcLineType);
+    const char penColor = static_cast<char>(s.JwcPenColor);
+    const char layer = static_cast<char>(layerIndex);
+    for (std::int32_t i = 0; i < context.SegmentCount && !file.Failed(); ++i) {
+        const TSegment &seg = context.Segments[i];
+        char *p = file.Reserve(kRecordSize);
+        PutFloat(p, static_cast<float>(t.X(seg.X1) / unit));
+        PutFloat(p + 4, static_cast<float>(t.Y(seg.Y1) / unit));
+        PutFloat(p + 8, static_cast<float>(t.X(seg.X2) / unit));
+        PutFloat(p + 12, static_cast<float>(t.Y(seg.Y2) / unit));
+        p[16] = lineType;
+        p[17] = penColor;
+        p[18] = layer;
+        p[19] = p[20] = p[21] = 0;
+        file.Commit(kRecordSize);
+        progress.Step(i + 1);
+    }
+
+    file.Append(NameTable(kLayerIndexes, kLayerNameSize, layerIndex, s.SaveLayerName));
+    file.Append(NameTable(kGroups, kGroupNameSize, group, s.SaveGroupName));
+    if (!file.Close()) {
+        context.UI.ShowMessage(QStringLiteral("保存ができませんでした。"));
+        return 1;
+    }
+    return 0;
+}

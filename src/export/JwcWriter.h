@@ -1,0 +1,20 @@
+#pragma once
+
+#include "export/ExportContext.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// The JW_CAD drawing file: four 200-byte text blocks, the drawing parameters,
+// one 22-byte record per segment and the layer and group name tables, all in
+// one group and one layer. The file is named with ".jwc".
+// 0 written; 1 not created or a write failed ("保存ができませんでした。" shown).
+int SaveData3(const TExportContext &context, const QString &fileName);
+
+// The scale number S of a drawing `width` units wide: width / 841 to the
+// nearest whole number (a tie to the even one), raised to a multiple of 10
+// above 10, at least 5.
+std::int32_t JwcScaleNumber(long double width);
+// The unit every coordinate is divided by: S x 841 / 518 as a 32-bit float.
+float JwcUnit(std::int32_t scaleNumber);
