@@ -1,0 +1,79 @@
+// Line 2 mode: the picture is first reduced to the end pixels of its
+// horizontal and vertical black runs (the one-pixel border of a solid area, a
+// thin stroke itself), and that work image is traced as in line mode.
+
+#include "scan/ScanDriver.h"
+
+#include "app/UserInterface.h"
+#include "image/TzDIB.h"
+#include "scan/BlackMask.h"
+#include "scan/ScanState.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+int TScanDriver::ScanData3(const QString &path)
+{
+    UI.SetProgressLabel(QStringLiteral("イメージ変換中・・・"));
+    if (!State.ResetSegments())
+        return ScanBufferFailed;
+    TBlackMask source;
+    if (!LoadPicture(path, source))
+        return ScanUnreadable;
+    return PrepareAndTraceLines(std::move(source), QFileInfo(path).fileName());
+}
+
+int TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
+{
+    TBlackMask source = TBlackMask::FromImage(image);
+    image.Assign(nullptr);
+    return PrepareAndTraceLines(std::move(source), fileName);
+}
+
+int TScanDriver::PrepareAndTraceLines(TBlackMask source, const QString &fileName)
+{
+    const int width = source.Width();
+    const int height = source.Height();
+    const int words = source.Words();
+
+    // The work image: 1 bit a pixel, every pixel white to begin with.
+    TBlackMask work;
+    try {
+        work = TBlackMask(width, height);
+    } catch (const std::bad_alloc &) {
+        UI.ShowMessage(QStringLiteral("ファイルが読み込めませんした。"));
+        return ScanUnreadable;
+    }
+
+    UI.SetProgressMaximum(width + height);
+    UI.SetProgressPosition(0);
+    int counter = 0;
+    // The cancel button takes effect once the tracing has started.
+
+    // Row pass: mark the first and the last pixel of every horizontal black run.
+    for (int y = 0; y < height; ++y) {
+        NextLine(counter);
+        const std::uint64_t *row = source.Line(y);
+        std::uint64_t *marks = work.Line(y);
+        for (int i = 0; i < words; ++i)
+            marks[i] |= row[i] & (~PreviousPixels(row, i) | ~NextPixels(row, i));
+    }
+    // Column pass: the same down every column, 64 columns at a time.
+    for (int i = 0; i < words; ++i) {
+        for (int y = 0; y < height; ++y) {
+            const std::uint64_t black = source.Line(y)[i];
+            work.Line(y)[i] |= black & (~source.Line(y - 1)[i] | ~source.Line(y + 1)[i]);
+        }
+        const int columns = std::min(64, width - i * 64);
+        for (int c = 0; c < columns; ++c)
+            NextLine(counter);
+    }
+
+    UI.SetProgressLabel(QStringLiteral("読込中:") + fileName);
+    source = TBlackMask();
+    TraceLines(work);
+    return ScanDone;
+}

@@ -1,0 +1,139 @@
+// The tracers against the pixel-by-pixel rules on many generated pictures:
+// noise of several densities and drawings of strokes in every direction,
+// filled areas and bars, at sizes around the 64-pixel word boundaries.
+
+#include "ReferenceTracer.h"
+#include "ScanFixture.h"
+
+#include <random>
+
+namespace {
+
+struct TCase
+{
+    int Width, Height;
+    int Kind;  // 0 noise, 1 drawing
+    double Density;
+    bool BlackIsZero;  // palette entry 0 black, entry 1 white
+};
+
+TTzDIB MakePicture(const TCase &c, std::mt19937 &random)
+{
+    TTzDIB dib = WhitePicture(c.Width, c.Height);
+    const int ink = c.BlackIsZero ? 0 : 1;
+    if (c.BlackIsZero) {
+        dib.SetColors(0, 0);
+        dib.SetColors(1, 0xFFFFFF);
+        for (int y = 0; y < c.Height; ++y)
+            for (int x = 0; x < c.Width; ++x)
+                dib.SetPixels(x, y, 1);
+    }
+    auto put = [&](int x, int y) {
+        if (x >= 0 && y >= 0 && x < c.Width && y < c.Height)
+            dib.SetPixels(x, y, ink);
+    };
+    std::uniform_real_distribution<double> unit(0, 1);
+    if (c.Kind == 0) {
+        for (int y = 0; y < c.Height; ++y)
+            for (int x = 0; x < c.Width; ++x)
+                if (unit(random) < c.Density)
+                    put(x, y);
+        return dib;
+    }
+    std::uniform_int_distribution<int> px(-3, c.Width + 2), py(-3, c.Height + 2);
+    const int strokes = 3 + c.Width * c.Height / 400;
+    for (int s = 0; s < strokes; ++s) {
+        const int shape = static_cast<int>(random() % 5);
+        int x0 = px(random), y0 = py(random), x1 = px(random), y1 = py(random);
+        if (shape == 0) {  // 45-degree strokes
+            const int n = std::abs(x1 - x0);
+            const int dy = (random() % 2) ? 1 : -1;
+            for (int i = 0; i <= n; ++i)
+                put(x0 + i, y0 + dy * i);
+        } else if (shape == 1) {  // filled area
+            for (int y = std::min(y0, y1); y <= std::max(y0, y1) && y - std::min(y0, y1) < 20; ++y)
+                for (int x = std::min(x0, x1); x <= std::max(x0, x1) && x - std::min(x0, x1) < 30; ++x)
+                    put(x, y);
+        } else if (shape == 2) {  // horizontal or vertical bar, 1 to 3 thick
+            const int thick = 1 + static_cast<int>(random() % 3);
+            for (int t = 0; t < thick; ++t) {
+                if (random() % 2)
+                    for (int x = std::min(x0, x1); x <= std::max(x0, x1); ++x)
+                        put(x, y0 + t);
+                else
+                    for (int y = std::min(y0, y1); y <= std::max(y0, y1); ++y)
+                        put(x0 + t, y);
+            }
+        } else {  // any slope (Bresenham)
+            int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+            int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+            int err = dx + dy;
+            for (;;) {
+                put(x0, y0);
+                if (x0 == x1 && y0 == y1)
+                    break;
+                const int e2 = 2 * err;
+                if (e2 >= dy) {
+                    err += dy;
+                    x0 += sx;
+                }
+                if (e2 <= dx) {
+                    err += dx;
+                    y0 += sy;
+                }
+            }
+        }
+    }
+    return dib;
+}
+
+std::vector<TCase> Cases()
+{
+    std::vector<TCase> cases;
+    std::mt19937 random(2024);
+    const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {64, 64}, {65, 63},
+                                         {63, 65}, {128, 5}, {5, 128}, {129, 70}, {70, 129}};
+    int n = 0;
+    for (auto [w, h] : sizes) {
+        for (double density : {0.1, 0.5, 0.85})
+            cases.push_back(TCase{w, h, 0, density, (n++ % 2) == 0});
+        cases.push_back(TCase{w, h, 1, 0, (n++ % 2) == 0});
+    }
+    for (int i = 0; i < 24; ++i) {
+        const int w = 1 + static_cast<int>(random() % 160);
+        const int h = 1 + static_cast<int>(random() % 160);
+        cases.push_back(TCase{w, h, static_cast<int>(i % 2), 0.05 + 0.3 * (i % 3), (i % 4) == 0});
+    }
+    return cases;
+}
+
+class TracerEquivalenceTest : public ScanFixture
+{
+};
+
+TEST_F(TracerEquivalenceTest, AllThreeMethodsGiveTheSegmentsOfThePixelRules)
+{
+    std::mt19937 random(99);
+    int compared = 0;
+    for (const TCase &c : Cases()) {
+        const TTzDIB dib = MakePicture(c, random);
+        const Reference::TPicture picture(dib);
+        const std::string what = std::to_string(c.Width) + 'x' + std::to_string(c.Height) + " kind " +
+                                 std::to_string(c.Kind) + " density " + std::to_string(c.Density);
+
+        ASSERT_EQ(TraceLines(dib), ScanDone) << what;
+        const std::vector<TSeg> lines = Reference::LineMode(picture);
+        ASSERT_EQ(Segs(), lines) << "line mode, " << what;
+
+        ASSERT_EQ(TraceBoxes(dib), ScanDone) << what;
+        ASSERT_EQ(Segs(), Reference::BoxMode(picture)) << "box mode, " << what;
+
+        ASSERT_EQ(TraceLines2(dib), ScanDone) << what;
+        ASSERT_EQ(Segs(), Reference::Line2Mode(picture)) << "line 2 mode, " << what;
+        compared += static_cast<int>(lines.size());
+    }
+    // The pictures do exercise the tracer.
+    EXPECT_GT(compared, 5000);
+}
+
+} // namespace
