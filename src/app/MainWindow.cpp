@@ -2,8 +2,11 @@
 
 #include "app/DecimalText.h"
 #include "app/ErrorReport.h"
+#include "app/FieldExit.h"
 #include "app/ProgramIcon.h"
 #include "app/WindowUserInterface.h"
+#include "dialogs/ScaleCalculator.h"
+#include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
 
 #include <QApplication>
@@ -82,7 +85,7 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     Scan.DataConverted = false;
     ShowModeName();
 
-    connect(qApp, &QApplication::focusChanged, this, &TForm1::OnFocusChanged);
+    (new TFieldExit(this))->Watch(Edit1, [this] { Edit1Exit(); });
 }
 
 TForm1::~TForm1() = default;
@@ -232,7 +235,11 @@ void TForm1::F1Click()
 
 void TForm1::CalcClick()
 {
-    RunCommand([this] { NotAvailableYet(); });
+    RunCommand([this] {
+        TForm5 dialog(this);
+        if (ShowDialog(dialog) == QDialog::Accepted)
+            Edit1->setText(dialog.Result());
+    });
 }
 
 void TForm1::F2_1Click()
@@ -245,9 +252,16 @@ void TForm1::F3_1Click(const QAction *)
     RunCommand([this] { NotAvailableYet(); });
 }
 
-void TForm1::SettingsClick(const QAction *)
+void TForm1::SettingsClick(const QAction *sender)
 {
-    RunCommand([this] { NotAvailableYet(); });
+    RunCommand([this, sender] {
+        {
+            TForm2 dialog(this, Settings, *Interface);
+            dialog.SelectPage(Tag(sender));
+            ShowDialog(dialog);
+        }
+        ShowModeName();
+    });
 }
 
 void TForm1::VersionClick()
@@ -272,9 +286,6 @@ void TForm1::Edit1Change()
 
 void TForm1::Edit1Exit()
 {
-    if (InEdit1Exit)
-        return;
-    InEdit1Exit = true;
     const std::optional<float> m = ParseFloat(Edit1->text());
     if (!m) {
         Interface->ShowMessage(QStringLiteral("数値が無効です。"));
@@ -282,15 +293,6 @@ void TForm1::Edit1Exit()
     } else {
         Edit1->setText(FormatFixed5(*m));
     }
-    InEdit1Exit = false;
-}
-
-void TForm1::OnFocusChanged(QWidget *old, QWidget *now)
-{
-    // Leaving the edit for another control of this window; a window or a menu
-    // taking over the focus does not count.
-    if (old == Edit1 && now && now != Edit1 && now->window() == this)
-        Edit1Exit();
 }
 
 void TForm1::SaveSettings()

@@ -79,6 +79,8 @@ public:
     void SettingsClick(const QAction *sender);     // settings dialog on the tag's page
     void VersionClick();                           // version window
     void Edit1Change();
+    // Leaving the magnification edit: an invalid number is refused with the
+    // focus kept, a valid one rewritten with five decimals.
     void Edit1Exit();
 
     // The tag a menu command carries.
@@ -101,9 +103,7 @@ private:
     void RunCommand(const std::function<void()> &command);
     void NotAvailableYet();
     int ShowDialog(QDialog &dialog);
-    void OnFocusChanged(QWidget *old, QWidget *now);
 
     QString SettingsPath;
     bool SettingsSaved = false;
-    bool InEdit1Exit = false;
 };

@@ -1,4 +1,6 @@
 #include "app/MainWindow.h"
+#include "dialogs/ScaleCalculator.h"
+#include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
 
 #include "support/RecordingUserInterface.h"
@@ -11,6 +13,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -157,6 +161,155 @@ private Q_SLOTS:
         window->H1->trigger();
         QCOMPARE(opened, 2);
         QVERIFY(window->findChildren<TForm3 *>().isEmpty());
+    }
+
+    void menusCarryEveryCommand()
+    {
+        auto window = NewWindow();
+        QList<QAction *> top = window->menuBar()->actions();
+        QCOMPARE(top.size(), 3);
+        QCOMPARE(top[0]->text(), QStringLiteral("ﾌｧｲﾙ(&F)"));
+        QCOMPARE(top[1]->text(), QStringLiteral("設定(&S)"));
+        QCOMPARE(top[2]->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+        QStringList file;
+        for (QAction *item : window->FileMenu->actions())
+            file << item->text();
+        QCOMPARE(file, (QStringList{QStringLiteral("開く(&O)..."), QStringLiteral("倍率(&R)..."),
+                                    QStringLiteral("保存(&S)..."), QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞへ(&C)"),
+                                    QString(), QStringLiteral("終了(&X)")}));
+        QCOMPARE(window->F3_1->text(), QStringLiteral("座標形式"));
+        QCOMPARE(TForm1::Tag(window->F3_1), 1);
+        QCOMPARE(window->F3_2->text(), QStringLiteral("JWTran形式"));
+        QCOMPARE(TForm1::Tag(window->F3_2), 2);
+        QCOMPARE(window->ClipboardMenu->actions(), (QList<QAction *>{window->F3_1, window->F3_2}));
+        const std::pair<QAction *, const char *> settings[] = {
+            {window->S1, "環境設定(&Y)..."}, {window->S2, "座標ﾌｧｲﾙ設定(&C)..."},
+            {window->S3, "DXF設定(&D)..."}, {window->S4, "JWC設定(&J)..."}};
+        int tag = 0;
+        for (const auto &[item, text] : settings) {
+            QCOMPARE(item->text(), QString::fromUtf8(text));
+            QCOMPARE(TForm1::Tag(item), tag++);
+        }
+        QCOMPARE(window->SettingsMenu->actions().size(), 4);
+        QCOMPARE(window->H1->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+    }
+
+    void settingsItemsOpenTheirPage()
+    {
+        auto window = NewWindow();
+        QList<int> pages;
+        window->OnDialogCreated = [&](QDialog &dialog) {
+            auto *settings = qobject_cast<TForm2 *>(&dialog);
+            QVERIFY(settings);
+            pages << settings->PageControl1->currentIndex();
+            QMetaObject::invokeMethod(settings->CancelButton, &QPushButton::click, Qt::QueuedConnection);
+        };
+        for (QAction *item : {window->S3, window->S1, window->S2, window->S4})
+            item->trigger();
+        QCOMPARE(pages, (QList<int>{2, 0, 1, 3}));
+        QVERIFY(window->findChildren<TForm2 *>().isEmpty());
+        QVERIFY(UI.Messages.isEmpty());
+    }
+
+    void modeLabelFollowsTheSettingsDialog()
+    {
+        auto window = NewWindow();
+        window->OnDialogCreated = [&](QDialog &dialog) {
+            auto *settings = qobject_cast<TForm2 *>(&dialog);
+            settings->RadioButton2->setChecked(true);
+            QMetaObject::invokeMethod(settings->OKButton, &QPushButton::click, Qt::QueuedConnection);
+        };
+        window->S1->trigger();
+        QCOMPARE(window->Settings.PixelScanMode, 2);
+        QCOMPARE(window->ModeLabel->text(), QStringLiteral("ボックス"));
+
+        // However the dialog is closed, the label is set from the record again.
+        window->Settings.PixelScanMode = 3;
+        window->OnDialogCreated = [&](QDialog &dialog) {
+            QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
+        };
+        window->S2->trigger();
+        QCOMPARE(window->ModeLabel->text(), QStringLiteral("ライン２"));
+    }
+
+    void calculatorHandsItsResultToTheMagnification()
+    {
+        auto window = NewWindow();
+        window->Scan.MaxX = 100;
+        window->Scan.MaxY = 50;
+        auto press = [&](const char *scale, bool ok) {
+            window->OnDialogCreated = [&window, scale, ok](QDialog &dialog) {
+                auto *calculator = qobject_cast<TForm5 *>(&dialog);
+                QVERIFY(calculator);
+                if (scale)
+                    calculator->Edit1->setText(QString::fromUtf8(scale));
+                QPushButton *button = ok ? calculator->OKButton : calculator->CancelButton;
+                QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
+            };
+        };
+        // OK at once hands "1.0000" as shown.
+        window->Edit1->setText(QStringLiteral("3"));
+        press(nullptr, true);
+        QTest::mouseClick(window->CalcButton, Qt::LeftButton);
+        QCOMPARE(window->Edit1->text(), QStringLiteral("1.0000"));
+        QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=100.00000"));
+
+        press("200", true);
+        window->F1_2->trigger();
+        QCOMPARE(window->Edit1->text(), QStringLiteral("50.80000"));
+        QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=5080.00000"));
+        QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=2540.00000"));
+
+        press("400", false);
+        window->F1_2->trigger();
+        QCOMPARE(window->Edit1->text(), QStringLiteral("50.80000"));
+    }
+
+    void magnificationEditFollowsTyping()
+    {
+        auto window = NewWindow();
+        window->Scan.MaxX = 1234567;
+        window->Scan.MaxY = 45;
+        window->Settings.Xrate = 1.0f;
+        window->Settings.Yrate = 0.5f;
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QLineEdit *edit = window->Edit1;
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("0.1"));
+        // The products are 32-bit floats: 1234567 x 0.1 shows as 123456.70313 (123456.703125, the tie going away from zero).
+        QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=123456.70313"));
+        QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=2.25000"));
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("2"));
+        QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=2469134.00000"));
+        QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=45.00000"));
+
+        // Letters change no label and bring no message while typing.
+        QTest::keyClicks(edit, QStringLiteral("ab"));
+        QCOMPARE(edit->text(), QStringLiteral("2ab"));
+        QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=2469134.00000"));
+        QVERIFY(UI.Messages.isEmpty());
+
+        // Leaving: the message, and the focus stays.
+        window->OpenButton->setFocus();
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("数値が無効です。")});
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QCOMPARE(edit->text(), QStringLiteral("2ab"));
+
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("1.5"));
+        window->SaveButton->setFocus();
+        QCOMPARE(edit->text(), QStringLiteral("1.50000"));
+        QCOMPARE(UI.Messages.size(), 1);
+        QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=33.75000"));
+
+        // The initial text gains its fifth decimal when left.
+        edit->setText(QStringLiteral("1.0000"));
+        edit->setFocus();
+        window->OpenButton->setFocus();
+        QCOMPARE(edit->text(), QStringLiteral("1.00000"));
     }
 
 private:

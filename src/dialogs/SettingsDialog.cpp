@@ -1,0 +1,511 @@
+#include "dialogs/SettingsDialog.h"
+
+#include "app/DecimalText.h"
+#include "app/FieldExit.h"
+#include "app/Settings.h"
+#include "app/UserInterface.h"
+#include "dialogs/CentreOver.h"
+#include "dialogs/LayerNameRule.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+
+namespace {
+
+const QString Invalid = QStringLiteral("数値が無効です。");
+const QString InvalidInteger = QStringLiteral("数値が無効です。(整数)");
+
+// Keeps a layer name within the restricted alphabet while it is typed: small
+// letters become capitals, anything else is left out.
+class TLayerNameValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &pos) const override
+    {
+        pos = static_cast<int>(RestrictLayerName(input.left(pos)).size());
+        input = RestrictLayerName(input);
+        return Acceptable;
+    }
+};
+
+QLineEdit *Field(const QString &name, QWidget *parent, int maxLength = 0, int width = 0)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    if (maxLength > 0)
+        edit->setMaxLength(maxLength);
+    if (width > 0)
+        edit->setFixedWidth(width);
+    return edit;
+}
+
+QLineEdit *DigitsField(const QString &name, QWidget *parent, int maxLength, int width)
+{
+    QLineEdit *edit = Field(name, parent, maxLength, width);
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    return edit;
+}
+
+QRadioButton *Radio(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *button = new QRadioButton(text, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+QButtonGroup *Group(QObject *parent, std::initializer_list<QRadioButton *> buttons)
+{
+    auto *group = new QButtonGroup(parent);
+    int id = 1;
+    for (QRadioButton *button : buttons)
+        group->addButton(button, id++);
+    return group;
+}
+
+QComboBox *List(const QString &name, const QStringList &items, QWidget *parent)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->addItems(items);
+    return combo;
+}
+
+QLabel *Help(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(false);
+    return label;
+}
+
+// The checked button of a group counted from 1, or `none`.
+int Checked(std::initializer_list<QRadioButton *> buttons, int none)
+{
+    int index = 1;
+    for (QRadioButton *button : buttons) {
+        if (button->isChecked())
+            return index;
+        ++index;
+    }
+    return none;
+}
+
+// The stored value of a drop-down list: the selected item plus `base`, or the
+// stored value when no item is selected.
+int Selected(const QComboBox *combo, int base, int stored)
+{
+    return combo->currentIndex() < 0 ? stored : combo->currentIndex() + base;
+}
+
+void SelectItem(QComboBox *combo, int index)
+{
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+QStringList NumberedItems(const QString &word)
+{
+    QStringList items;
+    for (int i = 0; i < 16; ++i)
+        items << word + QString::number(i, 16).toUpper();
+    return items;
+}
+
+} // namespace
+
+TForm2::TForm2(QWidget *owner, TSettings &settings, TUserInterface &ui)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowCloseButtonHint),
+      Settings(settings), UI(ui), FieldExit(new TFieldExit(this))
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("設定"));
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->addTab(BuildSystemPage(), QStringLiteral("環境設定"));
+    PageControl1->addTab(BuildTextPage(), QStringLiteral("座標ﾌｧｲﾙ設定"));
+    PageControl1->addTab(BuildDxfPage(), QStringLiteral("DXFﾌｧｲﾙ設定"));
+    PageControl1->addTab(BuildJwcPage(), QStringLiteral("JWCﾌｧｲﾙ設定"));
+
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    // Clicking Cancel does not leave the field first: nothing is kept anyway.
+    CancelButton->setFocusPolicy(Qt::TabFocus);
+    for (QPushButton *button : {OKButton, CancelButton})
+        button->setMinimumWidth(90);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1);
+    layout->addLayout(buttons);
+
+    connect(OKButton, &QPushButton::clicked, this, &TForm2::OKClick);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    for (QLineEdit *separator : {Edit1, Edit2, Edit3, Edit4, Edit5})
+        connect(separator, &QLineEdit::textChanged, this, &TForm2::UpdatePreview);
+    connect(CheckBox1, &QCheckBox::clicked, this, &TForm2::CheckBox1Click);
+
+    FieldExit->Watch(Edit14, [this] { CheckRatio(Edit14); });
+    FieldExit->Watch(Edit15, [this] { CheckRatio(Edit15); });
+    FieldExit->Watch(Edit6, [this] { CheckInteger(Edit6); });
+    FieldExit->Watch(Edit11, [this] { CheckDigits(Edit11); });
+    FieldExit->Watch(Edit12, [this] { CheckDigits(Edit12); });
+
+    FillFromSettings();
+    adjustSize();
+    setFixedSize(size());
+    CentreOver(*this, owner);
+}
+
+QWidget *TForm2::BuildSystemPage()
+{
+    auto *page = new QWidget;
+    auto *method = new QGroupBox(QStringLiteral(" 変換方法 "), page);
+    RadioButton1 = Radio(QStringLiteral("RadioButton1"), QStringLiteral("ライン"), method);
+    RadioButton3 = Radio(QStringLiteral("RadioButton3"), QStringLiteral("ライン２"), method);
+    RadioButton2 = Radio(QStringLiteral("RadioButton2"), QStringLiteral("ボックス"), method);
+    auto *methodLayout = new QVBoxLayout(method);
+    for (QRadioButton *button : {RadioButton1, RadioButton3, RadioButton2})
+        methodLayout->addWidget(button);
+    Group(method, {RadioButton1, RadioButton3, RadioButton2});
+
+    auto *ratios = new QGroupBox(QStringLiteral(" スキャナ比率 "), page);
+    Edit14 = Field(QStringLiteral("Edit14"), ratios, 0, 100);
+    Edit15 = Field(QStringLiteral("Edit15"), ratios, 0, 100);
+    auto *ratioLayout = new QGridLayout(ratios);
+    ratioLayout->addWidget(new QLabel(QStringLiteral("横方向比率"), ratios), 0, 0);
+    ratioLayout->addWidget(Edit14, 0, 1);
+    ratioLayout->addWidget(new QLabel(QStringLiteral("縦方向比率"), ratios), 1, 0);
+    ratioLayout->addWidget(Edit15, 1, 1);
+    ratioLayout->setColumnStretch(2, 1);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(method);
+    layout->addWidget(ratios);
+    layout->addStretch();
+    return page;
+}
+
+QWidget *TForm2::BuildTextPage()
+{
+    auto *page = new QWidget;
+    auto *separators = new QGroupBox(QStringLiteral(" 仕切文字 "), page);
+    Edit1 = Field(QStringLiteral("Edit1"), separators, 10, 70);
+    Edit2 = Field(QStringLiteral("Edit2"), separators, 3, 34);
+    Edit3 = Field(QStringLiteral("Edit3"), separators, 3, 34);
+    Edit4 = Field(QStringLiteral("Edit4"), separators, 3, 34);
+    Edit5 = Field(QStringLiteral("Edit5"), separators, 10, 70);
+    auto *line = new QHBoxLayout;
+    line->addWidget(Edit1);
+    line->addWidget(new QLabel(QStringLiteral("座標 X1"), separators));
+    line->addWidget(Edit2);
+    line->addWidget(new QLabel(QStringLiteral("座標 Y1"), separators));
+    line->addWidget(Edit3);
+    line->addWidget(new QLabel(QStringLiteral("座標 X2"), separators));
+    line->addWidget(Edit4);
+    line->addWidget(new QLabel(QStringLiteral("座標 Y2"), separators));
+    line->addWidget(Edit5);
+    line->addStretch();
+    PreviewLabel = new QLabel(separators);
+    PreviewLabel->setObjectName(QStringLiteral("PreviewLabel"));
+    auto *preview = new QHBoxLayout;
+    preview->addWidget(new QLabel(QStringLiteral("現在の設定　："), separators));
+    preview->addWidget(PreviewLabel, 1);
+    auto *separatorLayout = new QVBoxLayout(separators);
+    separatorLayout->addWidget(Help(QStringLiteral("※各仕切文字を入れて下さい。"), separators));
+    separatorLayout->addWidget(
+        Help(QStringLiteral("　先頭・末尾は半角で10文字、その他は半角で３文字までです。"), separators));
+    separatorLayout->addLayout(line);
+    separatorLayout->addLayout(preview);
+
+    auto *file = new QGroupBox(QStringLiteral(" ﾌｧｲﾙ "), page);
+    Edit10 = Field(QStringLiteral("Edit10"), file, 3, 50);
+    auto *fileLayout = new QGridLayout(file);
+    fileLayout->addWidget(new QLabel(QStringLiteral("ﾌｧｲﾙ拡張子"), file), 0, 0);
+    fileLayout->addWidget(Edit10, 0, 1);
+    fileLayout->addWidget(Help(QStringLiteral("※\".\"は含めないで下さい。"), file), 1, 0, 1, 3);
+    fileLayout->setColumnStretch(2, 1);
+
+    auto *precision = new QGroupBox(QStringLiteral(" 変換精度"), page);
+    RadioButton10 = Radio(QStringLiteral("RadioButton10"), QStringLiteral("整数"), precision);
+    RadioButton11 = Radio(QStringLiteral("RadioButton11"), QStringLiteral("実数"), precision);
+    RadioButton12 = Radio(QStringLiteral("RadioButton12"), QStringLiteral("桁指定"), precision);
+    Group(precision, {RadioButton10, RadioButton11, RadioButton12});
+    Edit12 = DigitsField(QStringLiteral("Edit12"), precision, 1, 30);
+    auto *precisionLayout = new QHBoxLayout(precision);
+    for (QRadioButton *button : {RadioButton10, RadioButton11, RadioButton12})
+        precisionLayout->addWidget(button);
+    precisionLayout->addSpacing(12);
+    precisionLayout->addWidget(new QLabel(QStringLiteral("小数点以下"), precision));
+    precisionLayout->addWidget(Edit12);
+    precisionLayout->addWidget(new QLabel(QStringLiteral("桁"), precision));
+    precisionLayout->addStretch();
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(separators);
+    layout->addWidget(file);
+    layout->addWidget(precision);
+    layout->addStretch();
+    return page;
+}
+
+QWidget *TForm2::BuildDxfPage()
+{
+    auto *page = new QWidget;
+    auto *lines = new QGroupBox(QStringLiteral(" 線設定 "), page);
+    Edit6 = DigitsField(QStringLiteral("Edit6"), lines, 0, 60);
+    Edit7 = Field(QStringLiteral("Edit7"), lines, 0, 220);
+    CheckBox1 = new QCheckBox(QStringLiteral("文字規制"), lines);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    RadioButton5 = Radio(QStringLiteral("RadioButton5"), QStringLiteral("実線"), lines);
+    RadioButton6 = Radio(QStringLiteral("RadioButton6"), QStringLiteral("点線"), lines);
+    Group(lines, {RadioButton5, RadioButton6});
+    auto *lineLayout = new QGridLayout(lines);
+    lineLayout->addWidget(new QLabel(QStringLiteral("色番号"), lines), 0, 0);
+    lineLayout->addWidget(Edit6, 0, 1, Qt::AlignLeft);
+    lineLayout->addWidget(new QLabel(QStringLiteral("レイヤ名"), lines), 1, 0);
+    lineLayout->addWidget(Edit7, 1, 1);
+    lineLayout->addWidget(CheckBox1, 1, 2);
+    lineLayout->addWidget(new QLabel(QStringLiteral("線種"), lines), 2, 0);
+    auto *types = new QHBoxLayout;
+    types->addWidget(RadioButton5);
+    types->addWidget(RadioButton6);
+    types->addStretch();
+    lineLayout->addLayout(types, 2, 1, 1, 2);
+    lineLayout->setColumnStretch(3, 1);
+
+    auto *conversion = new QGroupBox(QStringLiteral(" 変換"), page);
+    RadioButton7 = Radio(QStringLiteral("RadioButton7"), QStringLiteral("整数"), conversion);
+    RadioButton8 = Radio(QStringLiteral("RadioButton8"), QStringLiteral("実数"), conversion);
+    RadioButton9 = Radio(QStringLiteral("RadioButton9"), QStringLiteral("桁指定"), conversion);
+    Group(conversion, {RadioButton7, RadioButton8, RadioButton9});
+    Edit11 = DigitsField(QStringLiteral("Edit11"), conversion, 1, 30);
+    CheckBox2 = new QCheckBox(QStringLiteral("dxf.hedﾌｧｲﾙを使う。"), conversion);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    auto *precision = new QHBoxLayout;
+    precision->addWidget(new QLabel(QStringLiteral("精度"), conversion));
+    for (QRadioButton *button : {RadioButton7, RadioButton8, RadioButton9})
+        precision->addWidget(button);
+    precision->addSpacing(12);
+    precision->addWidget(new QLabel(QStringLiteral("小数点以下"), conversion));
+    precision->addWidget(Edit11);
+    precision->addWidget(new QLabel(QStringLiteral("桁"), conversion));
+    precision->addStretch();
+    auto *conversionLayout = new QVBoxLayout(conversion);
+    conversionLayout->addLayout(precision);
+    conversionLayout->addWidget(CheckBox2);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(lines);
+    layout->addWidget(conversion);
+    layout->addStretch();
+    return page;
+}
+
+QWidget *TForm2::BuildJwcPage()
+{
+    auto *page = new QWidget;
+    auto *lines = new QGroupBox(QStringLiteral(" 線設定 "), page);
+    ComboBox1 = List(QStringLiteral("ComboBox1"),
+                     {QStringLiteral("ﾍﾟﾝ 1(水)"), QStringLiteral("ﾍﾟﾝ 2(白)"), QStringLiteral("ﾍﾟﾝ 3(緑)"),
+                      QStringLiteral("ﾍﾟﾝ 4(黄)"), QStringLiteral("ﾍﾟﾝ 5(紫)"), QStringLiteral("ﾍﾟﾝ 6(青)")},
+                     lines);
+    ComboBox2 = List(QStringLiteral("ComboBox2"),
+                     {QStringLiteral("実　線"), QStringLiteral("点　線 1"), QStringLiteral("点　線 2"),
+                      QStringLiteral("点　線 3"), QStringLiteral("一点鎖 1"), QStringLiteral("一点鎖 2"),
+                      QStringLiteral("二点鎖 1"), QStringLiteral("二点鎖 2"), QStringLiteral("補助線")},
+                     lines);
+    ComboBox3 = List(QStringLiteral("ComboBox3"), NumberedItems(QStringLiteral("ｸﾞﾙｰﾌﾟ ")), lines);
+    ComboBox4 = List(QStringLiteral("ComboBox4"), NumberedItems(QStringLiteral("ﾚｲﾔ ")), lines);
+    Edit8 = Field(QStringLiteral("Edit8"), lines, 14, 150);
+    Edit9 = Field(QStringLiteral("Edit9"), lines, 8, 150);
+
+    auto *grid = new QGridLayout(lines);
+    grid->addWidget(new QLabel(QStringLiteral("線色"), lines), 0, 0);
+    grid->addWidget(ComboBox1, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("線種"), lines), 1, 0);
+    grid->addWidget(ComboBox2, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("グループ"), lines), 2, 0);
+    grid->addWidget(ComboBox3, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("グループ名"), lines), 2, 2);
+    grid->addWidget(Edit8, 2, 3);
+    grid->addWidget(new QLabel(QStringLiteral("レイヤ"), lines), 3, 0);
+    grid->addWidget(ComboBox4, 3, 1);
+    grid->addWidget(new QLabel(QStringLiteral("レイヤ名"), lines), 3, 2);
+    grid->addWidget(Edit9, 3, 3);
+    grid->addWidget(Help(QStringLiteral("※線の色はJW_CADの設定により異なります。"), lines), 4, 0, 1, 4);
+    grid->setColumnStretch(4, 1);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(lines);
+    layout->addStretch();
+    return page;
+}
+
+void TForm2::FillFromSettings()
+{
+    const TSettings &s = Settings;
+    (s.PixelScanMode == 2 ? RadioButton2 : s.PixelScanMode == 3 ? RadioButton3 : RadioButton1)
+        ->setChecked(true);
+    Edit14->setText(FormatFixed5(s.Xrate));
+    Edit15->setText(FormatFixed5(s.Yrate));
+
+    Edit1->setText(s.Divide1);
+    Edit2->setText(s.Divide2);
+    Edit3->setText(s.Divide3);
+    Edit4->setText(s.Divide4);
+    Edit5->setText(s.Divide5);
+    UpdatePreview();
+    Edit10->setText(s.FileExtention);
+    (s.TxtValueMode == 1 ? RadioButton10 : s.TxtValueMode == 3 ? RadioButton12 : RadioButton11)
+        ->setChecked(true);
+    Edit12->setText(QString::number(s.TxtValueFigure));
+
+    Edit6->setText(QString::number(s.DxfPenColor));
+    CheckBox1->setChecked(s.R12opt);
+    if (s.R12opt) {
+        Edit7->setMaxLength(RestrictedLayerNameLength);
+        Edit7->setText(OpeningLayerName(s.DxfSaveLayer));
+        Edit7->setValidator(new TLayerNameValidator(Edit7));
+    } else {
+        Edit7->setText(s.DxfSaveLayer);
+    }
+    (s.DxfLineType == 2 ? RadioButton6 : RadioButton5)->setChecked(true);
+    (s.DxfValueMode == 1 ? RadioButton7 : s.DxfValueMode == 3 ? RadioButton9 : RadioButton8)
+        ->setChecked(true);
+    Edit11->setText(QString::number(s.DxfValueFigure));
+    CheckBox2->setChecked(s.DxfFileUse);
+
+    SelectItem(ComboBox1, s.JwcPenColor - 1);
+    SelectItem(ComboBox2, s.JwcLineType - 1);
+    SelectItem(ComboBox3, s.SaveGroup);
+    SelectItem(ComboBox4, s.JwcSaveLayer);
+    Edit8->setText(s.SaveGroupName);
+    Edit9->setText(s.SaveLayerName);
+}
+
+void TForm2::SelectPage(int tag)
+{
+    PageControl1->setCurrentIndex(tag >= 1 && tag <= 3 ? tag : 0);
+}
+
+void TForm2::UpdatePreview()
+{
+    PreviewLabel->setText(Edit1->text() + QStringLiteral("100") + Edit2->text() + QStringLiteral("100")
+                          + Edit3->text() + QStringLiteral("200") + Edit4->text()
+                          + QStringLiteral("200") + Edit5->text());
+}
+
+void TForm2::CheckBox1Click()
+{
+    if (CheckBox1->isChecked()) {
+        Edit7->setText(RestrictLayerName(Edit7->text()));
+        Edit7->setMaxLength(RestrictedLayerNameLength);
+        if (!Edit7->validator())
+            Edit7->setValidator(new TLayerNameValidator(Edit7));
+    } else {
+        delete Edit7->validator();
+        Edit7->setValidator(nullptr);
+        Edit7->setMaxLength(32767);
+    }
+}
+
+void TForm2::Refuse(QLineEdit *field, const QString &message)
+{
+    QApplication::beep();
+    UI.ShowMessage(message);
+    field->setFocus(Qt::OtherFocusReason);
+}
+
+bool TForm2::CheckRatio(QLineEdit *field)
+{
+    const std::optional<float> value = ParseFloat(field->text());
+    if (!value) {
+        Refuse(field, Invalid);
+        return false;
+    }
+    field->setText(FormatFixed5(*value));
+    return true;
+}
+
+bool TForm2::CheckInteger(QLineEdit *field)
+{
+    if (!ParseInteger(field->text())) {
+        Refuse(field, InvalidInteger);
+        return false;
+    }
+    return true;
+}
+
+bool TForm2::CheckDigits(QLineEdit *field)
+{
+    if (!ParseInteger(field->text())) {
+        Refuse(field, Invalid);
+        return false;
+    }
+    return true;
+}
+
+void TForm2::OKClick()
+{
+    // Every numeric field must hold its number before anything is stored.
+    for (QLineEdit *ratio : {Edit14, Edit15})
+        if (!ParseFloat(ratio->text()))
+            return Refuse(ratio, Invalid);
+    if (!ParseInteger(Edit6->text()))
+        return Refuse(Edit6, InvalidInteger);
+    for (QLineEdit *digits : {Edit12, Edit11})
+        if (!ParseInteger(digits->text()))
+            return Refuse(digits, Invalid);
+
+    TSettings &s = Settings;
+    s.PixelScanMode = RadioButton2->isChecked() ? 2 : RadioButton3->isChecked() ? 3 : 1;
+    s.Xrate = *ParseFloat(Edit14->text());
+    s.Yrate = *ParseFloat(Edit15->text());
+
+    s.Divide1 = Edit1->text();
+    s.Divide2 = Edit2->text();
+    s.Divide3 = Edit3->text();
+    s.Divide4 = Edit4->text();
+    s.Divide5 = Edit5->text();
+    s.FileExtention = Edit10->text();
+    s.TxtValueMode = Checked({RadioButton10, RadioButton11, RadioButton12}, 2);
+    s.TxtValueFigure = *ParseInteger(Edit12->text());
+
+    s.DxfPenColor = *ParseInteger(Edit6->text());
+    s.DxfSaveLayer = Edit7->text();
+    s.R12opt = CheckBox1->isChecked();
+    s.DxfLineType = Checked({RadioButton5, RadioButton6}, 1);
+    s.DxfValueMode = Checked({RadioButton7, RadioButton8, RadioButton9}, 2);
+    s.DxfValueFigure = *ParseInteger(Edit11->text());
+    s.DxfFileUse = CheckBox2->isChecked();
+
+    s.JwcPenColor = Selected(ComboBox1, 1, s.JwcPenColor);
+    s.JwcLineType = Selected(ComboBox2, 1, s.JwcLineType);
+    s.SaveGroup = Selected(ComboBox3, 0, s.SaveGroup);
+    s.JwcSaveLayer = Selected(ComboBox4, 0, s.JwcSaveLayer);
+    s.SaveGroupName = Edit8->text();
+    s.SaveLayerName = Edit9->text();
+    accept();
+}
