@@ -646,10 +646,40 @@ void TTzDIB::Draw(QPainter &painter, const QRect &rect) const
 {
     if (!FInternalDIB || rect.isEmpty())
         return;
-    QImage picture;
-    AssignTo(picture);
+    const TTzInternalDIB &dib = *FInternalDIB;
+    const TBitmapInfoHeader &header = dib.Header();
+    QImage::Format format = QImage::Format_Invalid;
+    if (header.biCompression == BI_RGB) {
+        format = header.biBitCount == 1   ? QImage::Format_Mono
+                 : header.biBitCount == 8 ? QImage::Format_Indexed8
+                 : header.biBitCount == 24 ? QImage::Format_BGR888
+                                          : QImage::Format_Invalid;
+    }
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(rect, picture);
+    if (format == QImage::Format_Invalid) {
+        QImage picture;
+        AssignTo(picture);
+        painter.drawImage(rect, picture);
+    } else {
+        // Drawn straight from the pixel memory; rows stored bottom-up are drawn
+        // upside down into a flipped target.
+        QImage view(static_cast<const uchar *>(dib.DIB.Bits.get()), dib.Width, dib.Height, dib.RowSize(),
+                    format);
+        if (format != QImage::Format_BGR888) {
+            const int count = std::max<int>(int(header.biClrUsed), format == QImage::Format_Mono ? 2 : 1);
+            QList<QRgb> table(count);
+            for (int i = 0; i < count; ++i)
+                table[i] = RGBQuadToQRgb(dib.DIB.Info.Colors[i]);
+            view.setColorTable(table);
+        }
+        if (header.biHeight > 0) {
+            painter.translate(rect.left(), rect.top() + rect.height());
+            painter.scale(1, -1);
+            painter.drawImage(QRect(0, 0, rect.width(), rect.height()), view);
+        } else {
+            painter.drawImage(rect, view);
+        }
+    }
     painter.restore();
 }
