@@ -1,0 +1,168 @@
+// Every kind of DXF file the writer makes is read back by an independent DXF
+// reader (Python's ezdxf, strict loader plus audit), which must find no error.
+
+#include "ExportFixture.h"
+
+#include "export/DxfWriter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+namespace {
+
+const char *const kPython = "/usr/bin/python3";
+
+const char kReader[] = R"PY(
+import json, sys
+try:
+    import ezdxf
+except ImportError:
+    print("NO-EZDXF")
+    sys.exit(0)
+result = {}
+for path in sys.argv[1:]:
+    r = {}
+    try:
+        doc = ezdxf.readfile(path)
+    except Exception as e:
+        r["error"] = type(e).__name__ + ": " + str(e)
+    else:
+        auditor = doc.audit()
+        r["errors"] = ["%s %s" % (e.code, e.message) for e in auditor.errors]
+        r["version"] = doc.dxfversion
+        r["extmax"] = list(doc.header["$EXTMAX"])[:2]
+        r["limmax"] = list(doc.header["$LIMMAX"])[:2]
+        r["linetypes"] = {lt.dxf.name: lt.dxf.description for lt in doc.linetypes
+                          if lt.dxf.name.startswith("SCAN")}
+        r["lines"] = [[e.dxf.layer, e.dxf.linetype, e.dxf.color,
+                       list(e.dxf.start)[:2], list(e.dxf.end)[:2]]
+                      for e in doc.modelspace() if e.dxftype() == "LINE"]
+        r["others"] = [e.dxftype() for e in doc.modelspace() if e.dxftype() != "LINE"]
+    result[path] = r
+print(json.dumps(result))
+)PY";
+
+class DxfReader : public TExportFixture
+{
+protected:
+    static void ExpectPoint(const QJsonValue &value, double x, double y)
+    {
+        const QJsonArray point = value.toArray();
+        ASSERT_EQ(point.size(), 2);
+        EXPECT_NEAR(point[0].toDouble(), x, 1e-6);
+        EXPECT_NEAR(point[1].toDouble(), y, 1e-6);
+    }
+
+    // The reader's verdict on each file, by path; empty (and the test skipped)
+    // where ezdxf cannot run.
+    QJsonObject ReadBack(const QStringList &paths, QString &skipReason)
+    {
+        if (!QFile::exists(QString::fromLatin1(kPython))) {
+            skipReason = QStringLiteral("no /usr/bin/python3 to run ezdxf");
+            return {};
+        }
+        Write("reader.py", kReader);
+        QProcess python;
+        python.start(QString::fromLatin1(kPython), QStringList{Path("reader.py")} + paths);
+        if (!python.waitForFinished(120000)) {
+            skipReason = QStringLiteral("/usr/bin/python3 could not be run");
+            return {};
+        }
+        const QByteArray out = python.readAllStandardOutput().trimmed();
+        if (out == "NO-EZDXF") {
+            skipReason = QStringLiteral("python3-ezdxf is not installed (scripts/setup installs it)");
+            return {};
+        }
+        EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+        return QJsonDocument::fromJson(out).object();
+    }
+};
+
+TEST_F(DxfReader, EveryVariantReadsWithoutErrors)
+{
+    Write("dxf.hed", [] {
+        QFile shipped(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
+        return shipped.open(QIODevice::ReadOnly) ? shipped.readAll() : QByteArray();
+    }());
+    Segments = {{0, 0, 10, 5}, {12.4f, 7.75f, 3, 100}};
+    MaxX = 12.4f;
+    MaxY = 100;
+    Magnification = 0.5f;
+    Settings.Yrate = 1.25f;
+
+    struct TVariant
+    {
+        QString Name;
+        bool HeaderFile;
+        int LineType;
+        int Mode;
+        QString Layer;
+        int Segments;
+    };
+    const std::vector<TVariant> variants = {
+        {"builtin-solid-real", false, 1, 2, "Scan Data", 2},
+        {"builtin-dotted-integer", false, 2, 1, "Scan Data", 2},
+        {"builtin-solid-fixed", false, 1, 3, QStringLiteral("図面"), 2},
+        {"builtin-dotted-fixed0", false, 2, 3, "0", 2},
+        {"builtin-empty", false, 1, 2, "Scan Data", 0},
+        {"file-solid-real", true, 1, 2, "Scan Data", 2},
+        {"file-dotted-integer", true, 2, 1, "Scan Data", 2},
+        {"file-solid-fixed", true, 1, 3, QStringLiteral("図面"), 2},
+    };
+    QStringList paths;
+    const std::vector<TSegment> all = Segments;
+    for (const TVariant &v : variants) {
+        Settings.DxfFileUse = v.HeaderFile;
+        Settings.DxfLineType = v.LineType;
+        Settings.DxfValueMode = v.Mode;
+        Settings.DxfValueFigure = v.Name.endsWith("fixed0") ? 0 : 3;
+        Settings.DxfSaveLayer = v.Layer;
+        Segments.assign(all.begin(), all.begin() + v.Segments);
+        ASSERT_EQ(SaveData2(Context(), Path(v.Name + ".dxf")), 0) << v.Name.toStdString();
+        paths << Path(v.Name + ".dxf");
+    }
+
+    QString skipReason;
+    const QJsonObject results = ReadBack(paths, skipReason);
+    if (!skipReason.isEmpty())
+        GTEST_SKIP() << skipReason.toStdString();
+    for (std::size_t i = 0; i < variants.size(); ++i) {
+        const TVariant &v = variants[i];
+        const QJsonObject r = results.value(paths[static_cast<qsizetype>(i)]).toObject();
+        SCOPED_TRACE(v.Name.toStdString() + ": " + QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString());
+        ASSERT_FALSE(r.isEmpty());
+        ASSERT_FALSE(r.contains("error"));
+        EXPECT_EQ(r.value("errors").toArray(), QJsonArray());
+        EXPECT_EQ(r.value("version").toString(), "AC1009");
+        ExpectPoint(r.value("extmax"), 6.2, 62.5);
+        ExpectPoint(r.value("limmax"), 6.2, 62.5);
+        const QJsonObject types = r.value("linetypes").toObject();
+        EXPECT_EQ(types.value("SCANLINE").toString(), QStringLiteral("実線"));
+        EXPECT_EQ(types.value("SCANDOT").toString(), QStringLiteral("点線"));
+        EXPECT_EQ(r.value("others").toArray(), QJsonArray());
+        const QJsonArray lines = r.value("lines").toArray();
+        ASSERT_EQ(lines.size(), v.Segments);
+        // (0,0)-(10,5) and (12.4,7.75)-(3,100) at magnification 0.5 and Yrate 1.25,
+        // as each number mode prints them.
+        const double points[4][2][4] = {
+            {{0, 0, 5, 3.125}, {6.2, 4.84375, 1.5, 62.5}},    // real
+            {{0, 0, 5, 3}, {6, 4, 1, 62}},                    // integer
+            {{0, 0, 5, 3.125}, {6.2, 4.844, 1.5, 62.5}},      // 3 decimals
+            {{0, 0, 5, 3}, {6, 5, 2, 63}},                    // 0 decimals
+        };
+        const int form = v.Mode == 2 ? 0 : v.Mode == 1 ? 1 : v.Name.endsWith("fixed0") ? 3 : 2;
+        for (int n = 0; n < lines.size(); ++n) {
+            const QJsonArray line = lines[n].toArray();
+            EXPECT_EQ(line[0].toString(), v.Layer);
+            EXPECT_EQ(line[1].toString(), v.LineType == 1 ? "SCANLINE" : "SCANDOT");
+            EXPECT_EQ(line[2].toInt(), 1);
+            const double *p = points[form][n];
+            ExpectPoint(line[3], p[0], p[1]);
+            ExpectPoint(line[4], p[2], p[3]);
+        }
+    }
+}
+
+} // namespace
