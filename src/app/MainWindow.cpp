@@ -3,14 +3,21 @@
 #include "app/DecimalText.h"
 #include "app/ErrorReport.h"
 #include "app/FieldExit.h"
+#include "app/ProgramFolder.h"
 #include "app/ProgramIcon.h"
 #include "app/WindowUserInterface.h"
 #include "dialogs/ScaleCalculator.h"
+#include "export/ExportDriver.h"
+#include "export/SystemClipboard.h"
+#include "image/PictureFormats.h"
+#include "scan/ScanDriver.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -58,6 +66,8 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
                                | Qt::CustomizeWindowHint),
       OwnInterface(ui ? nullptr : std::make_unique<TWindowUserInterface>(this)),
       Interface(ui ? ui : OwnInterface.get()),
+      OwnClipboard(std::make_unique<TSystemClipboard>()),
+      Clipboard(OwnClipboard.get()),
       Scan(*Interface),
       SettingsPath(settingsPath)
 {
@@ -216,11 +226,6 @@ void TForm1::RunCommand(const std::function<void()> &command)
     }
 }
 
-void TForm1::NotAvailableYet()
-{
-    Interface->ShowMessage(QStringLiteral("この機能はまだ使えません。"));
-}
-
 int TForm1::ShowDialog(QDialog &dialog)
 {
     if (OnDialogCreated)
@@ -230,7 +235,37 @@ int TForm1::ShowDialog(QDialog &dialog)
 
 void TForm1::F1Click()
 {
-    RunCommand([this] { NotAvailableYet(); });
+    RunCommand([this] {
+        TFileDialogRequest request;
+        request.Folder = QFileInfo(Settings.OpenDir).isDir() ? Settings.OpenDir : ProgramFolder();
+        request.Filter = TPictureFormats::Global().OpenFilter();
+        const QString path = Interface->ChooseOpenFile(request);
+        if (path.isEmpty())
+            return;
+        Scan.SourceFileName = path;
+        // The next open starts where this file was picked, however the
+        // conversion ends.
+        const auto followFolder = qScopeGuard([this, &path] {
+            QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
+            if (!folder.endsWith(QDir::separator()))
+                folder += QDir::separator();
+            Settings.OpenDir = folder;
+        });
+        TScanDriver driver(Scan, Settings, *Interface);
+        ShowScanLabels(driver.ScanData(path, Edit1->text()).Labels);
+    });
+}
+
+void TForm1::ShowScanLabels(const TScanLabels &labels)
+{
+    FileNameLabel->setText(labels.FileLabel);
+    CountLabel->setText(labels.CountLabel);
+    if (labels.XLabel)
+        MaxXLabel->setText(*labels.XLabel);
+    if (labels.YLabel)
+        MaxYLabel->setText(*labels.YLabel);
+    if (labels.ModeLabel)
+        ModeLabel->setText(*labels.ModeLabel);
 }
 
 void TForm1::CalcClick()
@@ -244,12 +279,21 @@ void TForm1::CalcClick()
 
 void TForm1::F2_1Click()
 {
-    RunCommand([this] { NotAvailableYet(); });
+    RunCommand([this] {
+        TExportDriver driver(Scan, Settings, *Interface, *Clipboard, ProgramFolder());
+        if (driver.SaveCommand(Edit1->text()) == TExportOutcome::InvalidMagnification)
+            Edit1->setFocus(Qt::OtherFocusReason);
+    });
 }
 
-void TForm1::F3_1Click(const QAction *)
+void TForm1::F3_1Click(const QAction *sender)
 {
-    RunCommand([this] { NotAvailableYet(); });
+    const int tag = Tag(sender);
+    RunCommand([this, tag] {
+        TExportDriver driver(Scan, Settings, *Interface, *Clipboard, ProgramFolder());
+        if (driver.CopyCommand(tag, Edit1->text()) == TExportOutcome::InvalidMagnification)
+            Edit1->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 void TForm1::SettingsClick(const QAction *sender)
@@ -274,14 +318,10 @@ void TForm1::VersionClick()
 
 void TForm1::Edit1Change()
 {
-    const std::optional<float> m = ParseFloat(Edit1->text());
-    if (!m)
-        return;
-    // The products in 32-bit float, as the extents and ratios are held.
-    const float x = Scan.MaxX * *m * Settings.Xrate;
-    const float y = Scan.MaxY * *m * Settings.Yrate;
-    MaxXLabel->setText(QStringLiteral("X=") + FormatFixed5(x));
-    MaxYLabel->setText(QStringLiteral("Y=") + FormatFixed5(y));
+    if (const std::optional<TExtentLabels> labels = ExtentLabelTexts(Scan, Settings, Edit1->text())) {
+        MaxXLabel->setText(labels->XLabel);
+        MaxYLabel->setText(labels->YLabel);
+    }
 }
 
 void TForm1::Edit1Exit()

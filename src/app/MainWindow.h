@@ -13,8 +13,10 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class TClipboardTarget;
 class TUserInterface;
 class TWindowUserInterface;
+struct TScanLabels;
 
 // The main window: every command starts here, and it holds the program's state
 // for the whole run (the settings record and the segment list).
@@ -25,6 +27,7 @@ class TForm1 : public QMainWindow
     // First, so that they exist before the state that reports through them.
     std::unique_ptr<TWindowUserInterface> OwnInterface;
     TUserInterface *Interface;
+    std::unique_ptr<TClipboardTarget> OwnClipboard;
 
 public:
     // settingsPath names an INI file to use instead of the user's own store
@@ -34,6 +37,9 @@ public:
     ~TForm1() override;
 
     TUserInterface &UI() { return *Interface; }
+    // Where the clipboard command puts its text: the system clipboard unless
+    // replaced (tests catch the text).
+    TClipboardTarget *Clipboard;
 
     // The program state.
     TSettings Settings;
@@ -101,7 +107,7 @@ private:
     // Runs a command; an error that escapes it leaves the window usable again
     // and goes to the top-level error report.
     void RunCommand(const std::function<void()> &command);
-    void NotAvailableYet();
+    void ShowScanLabels(const TScanLabels &labels);
     int ShowDialog(QDialog &dialog);
 
     QString SettingsPath;

@@ -17,6 +17,9 @@ public:
     explicit TWindowUserInterface(QWidget *mainWindow);
     ~TWindowUserInterface() override;
 
+    // The window that is disabled during long work and owns the dialogs.
+    void SetMainWindow(QWidget *mainWindow) { MainWindow = mainWindow; }
+
     void ShowMessage(const QString &text) override;
     bool AskYesNo(const QString &caption, const QString &text) override;
 

@@ -1,3 +1,5 @@
+#include "app/ErrorReport.h"
+#include "app/Errors.h"
 #include "app/FileDialogFilter.h"
 #include "app/WindowUserInterface.h"
 #include "dialogs/ProgressWindow.h"
@@ -17,6 +19,20 @@
 #include <memory>
 
 namespace {
+
+// An object whose event handling fails.
+class TFailingObject : public QObject
+{
+public:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::User)
+            throw EFileError(QStringLiteral("plan.txt を作成できません。"));
+        if (event->type() == QEvent::User + 1)
+            throw std::logic_error("logic");
+        return QObject::event(event);
+    }
+};
 
 // Runs `inspect` on the modal box that the next call opens, then presses `button`.
 void WhenModalOpens(std::function<void(QMessageBox &)> inspect, QMessageBox::StandardButton button)
@@ -155,6 +171,24 @@ private Q_SLOTS:
         QCOMPARE(QtNameFilters(QStringLiteral("Pictures|*.mag; *.pi|Lonely")),
                  QStringList{QStringLiteral("Pictures (*.mag *.pi)")});
         QCOMPARE(QtNameFilters(QString()), QStringList());
+    }
+
+    void escapingErrorsReachTheTopLevelReport()
+    {
+        QStringList reports;
+        SetErrorReporter([&](const QString &text) { reports << text; });
+        TFailingObject object;
+        QEvent own(QEvent::User);
+        QCOMPARE(QCoreApplication::sendEvent(&object, &own), false);
+        QEvent other(QEvent::Type(QEvent::User + 1));
+        QCoreApplication::sendEvent(&object, &other);
+        // Posted events go through the same report, and the program goes on.
+        QCoreApplication::postEvent(&object, new QEvent(QEvent::User));
+        QCoreApplication::processEvents();
+        SetErrorReporter({});
+        QCOMPARE(reports, (QStringList{QStringLiteral("plan.txt を作成できません。"), QStringLiteral("logic"),
+                                       QStringLiteral("plan.txt を作成できません。")}));
+        QCOMPARE(ErrorText(std::bad_alloc()), QStringLiteral("メモリが確保出来ませんでした。"));
     }
 
 private:

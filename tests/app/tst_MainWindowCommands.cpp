@@ -1,0 +1,375 @@
+#include "app/ErrorReport.h"
+#include "app/MainWindow.h"
+#include "app/ProgramFolder.h"
+#include "app/WindowUserInterface.h"
+#include "dialogs/ProgressWindow.h"
+#include "export/ClipboardTarget.h"
+#include "image/TzDIB.h"
+
+#include "support/RecordingUserInterface.h"
+#include "support/WindowTestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// Catches what the clipboard command places.
+class TCaughtClipboard : public TClipboardTarget
+{
+public:
+    bool Place(const QString &unicode, const QByteArray &cp932) override
+    {
+        Unicode = unicode;
+        Bytes = cp932;
+        ++Placed;
+        return true;
+    }
+    QString Unicode;
+    QByteArray Bytes;
+    int Placed = 0;
+};
+
+// The window program's own user interface, with the open dialog answered.
+class TAnsweringWindowInterface : public TWindowUserInterface
+{
+public:
+    TAnsweringWindowInterface() : TWindowUserInterface(nullptr) {}
+    QString ChooseOpenFile(const TFileDialogRequest &) override { return OpenAnswer; }
+    void ProcessMessages() override
+    {
+        TWindowUserInterface::ProcessMessages();
+        if (OnProcessMessages)
+            OnProcessMessages();
+    }
+    QString OpenAnswer;
+    std::function<void()> OnProcessMessages;
+};
+
+// A 40 x 30 drawing, white with a row stroke (5..25 on row 3) and a column
+// stroke (rows 10..20 of column 30), written as a 1-bit BMP file.
+bool WritePlan(const QString &path)
+{
+    TTzDIB dib;
+    dib.SetBitCount(1);
+    dib.SetWidth(40);
+    dib.SetHeight(30);
+    dib.SetPaletteSize(2);
+    dib.SetColors(0, 0xFFFFFF);
+    dib.SetColors(1, 0);
+    for (int x = 5; x <= 25; ++x)
+        dib.SetPixels(x, 3, 1);
+    for (int y = 10; y <= 20; ++y)
+        dib.SetPixels(30, y, 1);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    dib.SaveToStream(file);
+    return true;
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestMainWindowCommands : public QObject
+{
+    Q_OBJECT
+
+    QString SettingsFile() const { return Dir.filePath(QStringLiteral("trazbit.ini")); }
+
+    std::unique_ptr<TForm1> NewWindow(TUserInterface &ui)
+    {
+        auto window = std::make_unique<TForm1>(SettingsFile(), &ui);
+        window->Clipboard = &Clipboard;
+        window->show();
+        return window;
+    }
+
+    // A folder of the test with the plan drawing in it.
+    QString PlanIn(const QString &folder)
+    {
+        QDir(Dir.path()).mkpath(folder);
+        const QString path = Dir.filePath(folder + QStringLiteral("/plan.bmp"));
+        if (!WritePlan(path))
+            qWarning("cannot write the plan");
+        return path;
+    }
+
+    static QString FolderOf(const QString &path)
+    {
+        return QDir::toNativeSeparators(QFileInfo(path).absolutePath()) + QDir::separator();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QFile::remove(SettingsFile());
+        UI = TRecordingUserInterface();
+        Clipboard = TCaughtClipboard();
+        Reports.clear();
+        SetErrorReporter([this](const QString &text) { Reports << text; });
+    }
+    void cleanup() { SetErrorReporter({}); }
+
+    void openConvertAndClose()
+    {
+        const QString plan = PlanIn(QStringLiteral("drawings"));
+        {
+            auto window = NewWindow(UI);
+            window->Edit1->setText(QStringLiteral("2"));
+            UI.OpenAnswer = plan;
+            QTest::mouseClick(window->OpenButton, Qt::LeftButton);
+
+            QCOMPARE(UI.OpenRequests.size(), size_t(1));
+            const TFileDialogRequest &request = UI.OpenRequests[0];
+            QCOMPARE(request.Folder, ProgramFolder());
+            // Every picture format, the entry of all of them first.
+            QVERIFY2(request.Filter.startsWith(QStringLiteral("すべての画像 (")), qPrintable(request.Filter));
+            QVERIFY(request.Filter.section(QLatin1Char('|'), 1, 1).split(QLatin1Char(';'))
+                        .contains(QStringLiteral("*.bmp")));
+            QVERIFY(request.Filter.contains(QStringLiteral("|*.dib")));
+
+            QCOMPARE(UI.ProgressCaption, QStringLiteral("読込中・・・"));
+            QCOMPARE(UI.ProgressLabel, QStringLiteral("読込中:plan.bmp"));
+            QVERIFY(UI.MainWindowEnabled);
+            QVERIFY(!UI.ProgressOpen);
+            QVERIFY(UI.Messages.isEmpty());
+
+            QVERIFY(window->Scan.DataConverted);
+            QCOMPARE(window->Scan.SourceFileName, plan);
+            QCOMPARE(window->Scan.SegmentCount, 2);
+            QCOMPARE(window->FileNameLabel->text(), QStringLiteral("plan.bmp"));
+            QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
+            QCOMPARE(window->ModeLabel->text(), QStringLiteral("ライン"));
+            // The extents start at the sheet's 40 x 30 pixels: twice that with ratios 1.
+            QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=80.00000"));
+            QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=60.00000"));
+            QCOMPARE(window->MinXLabel->text(), QStringLiteral("X=0.00000"));
+
+            // Typing a new magnification rescales at once.
+            window->Edit1->setText(QStringLiteral("0.5"));
+            QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=20.00000"));
+            QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=15.00000"));
+            QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
+            window->close();
+        }
+        auto again = NewWindow(UI);
+        QCOMPARE(again->Settings.OpenDir, FolderOf(plan));
+    }
+
+    void cancelledDialogChangesNothing()
+    {
+        auto window = NewWindow(UI);
+        const QString before = window->Settings.OpenDir;
+        UI.OpenAnswer = QString();
+        window->F1->trigger();
+        QCOMPARE(UI.OpenRequests.size(), size_t(1));
+        QCOMPARE(UI.ProgressShown, 0);
+        QCOMPARE(window->Settings.OpenDir, before);
+        QCOMPARE(window->Scan.SourceFileName, QString());
+        QCOMPARE(window->FileNameLabel->text(), QStringLiteral("*"));
+    }
+
+    void openDirFollowsThePickedFileWhateverTheOutcome()
+    {
+        auto window = NewWindow(UI);
+        window->Settings.OpenDir = Dir.filePath(QStringLiteral("gone/"));
+
+        // A damaged picture: the conversion fails with its message.
+        QDir(Dir.path()).mkpath(QStringLiteral("broken"));
+        const QString broken = Dir.filePath(QStringLiteral("broken/bad.bmp"));
+        {
+            QFile file(broken);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("BM not a picture");
+        }
+        UI.OpenAnswer = broken;
+        window->F1->trigger();
+        // A folder that is gone falls back to the program's folder.
+        QCOMPARE(UI.OpenRequests.back().Folder, ProgramFolder());
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("ファイルが読み込めませんした。")});
+        QVERIFY(!window->Scan.DataConverted);
+        QCOMPARE(window->FileNameLabel->text(), QStringLiteral("*"));
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("0本"));
+        QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=0"));
+        QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=0"));
+        QCOMPARE(window->Scan.SourceFileName, broken);
+        QCOMPARE(window->Settings.OpenDir, FolderOf(broken));
+
+        // Cancelled from another folder: the next dialog starts there all the same.
+        const QString plan = PlanIn(QStringLiteral("other"));
+        UI.OpenAnswer = plan;
+        UI.OnProcessMessages = [this] { UI.PressCancel(); };
+        window->F1->trigger();
+        UI.OnProcessMessages = nullptr;
+        QCOMPARE(UI.OpenRequests.back().Folder, FolderOf(broken));
+        QVERIFY(!window->Scan.DataConverted);
+        QCOMPARE(window->FileNameLabel->text(), QStringLiteral("*"));
+        QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
+        UI.OpenAnswer = QString();
+        window->F1->trigger();
+        QCOMPARE(UI.OpenRequests.back().Folder, FolderOf(plan));
+    }
+
+    void anEscapingErrorIsReportedAndTheWindowRestored()
+    {
+        auto window = NewWindow(UI);
+        const QString plan = PlanIn(QStringLiteral("err"));
+        window->FileNameLabel->setText(QStringLiteral("earlier.bmp"));
+        UI.OpenAnswer = plan;
+        UI.OnProcessMessages = [] { throw std::runtime_error("Pixels: out of range"); };
+        window->F1->trigger();
+        UI.OnProcessMessages = nullptr;
+        QCOMPARE(Reports, QStringList{QStringLiteral("Pixels: out of range")});
+        QVERIFY(UI.MainWindowEnabled);
+        QVERIFY(!UI.ProgressOpen);
+        QVERIFY(!UI.BusyCursor);
+        QVERIFY(!window->Scan.DataConverted);
+        QCOMPARE(window->FileNameLabel->text(), QStringLiteral("earlier.bmp"));
+        QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
+        // The window goes on working.
+        window->F1->trigger();
+        QVERIFY(window->Scan.DataConverted);
+    }
+
+    void progressWindowIsTheOnlyOneTakingInputAndItsCancelStops()
+    {
+        TAnsweringWindowInterface ui;
+        auto window = NewWindow(ui);
+        ui.SetMainWindow(window.get());
+        ui.OpenAnswer = PlanIn(QStringLiteral("live"));
+        int pumps = 0;
+        bool checked = false;
+        ui.OnProcessMessages = [&] {
+            if (++pumps != 5)
+                return;
+            TForm4 *progress = ui.ProgressWindow();
+            QVERIFY(progress);
+            checked = true;
+            QVERIFY(!window->isEnabled());
+            QVERIFY(progress->isVisible());
+            QVERIFY(progress->isEnabled());
+            QCOMPARE(progress->windowTitle(), QStringLiteral("読込中・・・"));
+            QCOMPARE(progress->Label1->text(), QStringLiteral("読込中:plan.bmp"));
+            QTest::mouseClick(progress->Button1, Qt::LeftButton);
+            QVERIFY(!progress->isVisible());
+        };
+        window->F1->trigger();
+        QVERIFY(checked);
+        QVERIFY(window->isEnabled());
+        QCOMPARE(ui.ProgressWindow(), nullptr);
+        QVERIFY(window->Scan.CancelScan);
+        QVERIFY(!window->Scan.DataConverted);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("0本"));
+        QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=0"));
+        // Cancel stopped the tracing long before its 211 message pumps.
+        QVERIFY(pumps < 20);
+
+        // The next conversion starts with the flag cleared.
+        pumps = 100;
+        window->F1->trigger();
+        QVERIFY(!window->Scan.CancelScan);
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
+    }
+
+    void saveWritesTheChosenFile()
+    {
+        auto window = NewWindow(UI);
+        UI.OpenAnswer = PlanIn(QStringLiteral("in"));
+        window->F1->trigger();
+        QDir(Dir.path()).mkpath(QStringLiteral("out"));
+        const QString target = Dir.filePath(QStringLiteral("out/plan.txt"));
+        UI.SaveAnswer = target;
+        QTest::mouseClick(window->SaveButton, Qt::LeftButton);
+
+        QCOMPARE(UI.SaveRequests.size(), size_t(1));
+        QCOMPARE(UI.SaveRequests[0].FileName, QStringLiteral("plan.txt"));
+        QCOMPARE(UI.SaveRequests[0].FilterIndex, 1);
+        QCOMPARE(UI.ProgressCaption, QStringLiteral("保存中・・・"));
+        QCOMPARE(UI.ProgressLabel, QStringLiteral("plan.txtをtxt形式で保存中"));
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("保存が終了しました。")});
+        QCOMPARE(ReadAll(target), QByteArray("5 27 25 27\r\n30 20 30 10\r\n"));
+        QCOMPARE(window->Settings.SaveDir, QDir::toNativeSeparators(QFileInfo(target).absolutePath()));
+        QCOMPARE(window->Settings.SaveMode, 1);
+        QCOMPARE(window->Scan.Magnification, 1.0f);
+        QVERIFY(UI.MainWindowEnabled);
+        QVERIFY(!UI.BusyCursor);
+
+        // The save menu item shares the handler; DXF by the chosen name.
+        UI.Messages.clear();
+        UI.SaveAnswer = Dir.filePath(QStringLiteral("out/plan.Dxf"));
+        window->F2_1->trigger();
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("保存が終了しました。")});
+        QCOMPARE(window->Settings.SaveMode, 2);
+        // The writer names the file with its own extension.
+        const QByteArray dxf = ReadAll(Dir.filePath(QStringLiteral("out/plan.dxf")));
+        QVERIFY(dxf.contains("LINE"));
+        QVERIFY(dxf.endsWith("  0\r\nEOF\r\n"));
+    }
+
+    void exportsRefuseBadMagnificationAndMissingData()
+    {
+        auto window = NewWindow(UI);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->Edit1->setText(QStringLiteral("abc"));
+        window->OpenButton->setFocus();
+        UI.Messages.clear();
+        window->F2_1->trigger();
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("数値が無効です。")});
+        QCOMPARE(QApplication::focusWidget(), window->Edit1);
+
+        window->Edit1->setText(QStringLiteral("1"));
+        UI.Messages.clear();
+        window->F3_1->trigger();
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("ファイルが開いてません。")});
+        QVERIFY(UI.SaveRequests.empty());
+        QCOMPARE(Clipboard.Placed, 0);
+    }
+
+    void clipboardItemsCopyTheirForm()
+    {
+        auto window = NewWindow(UI);
+        UI.OpenAnswer = PlanIn(QStringLiteral("clip"));
+        window->F1->trigger();
+        window->Edit1->setText(QStringLiteral("2"));
+
+        window->F3_1->trigger();
+        QCOMPARE(UI.ProgressCaption, QStringLiteral("クリップボードへコピー中・・・"));
+        QCOMPARE(UI.Labels.back(), QStringLiteral("座標形式"));
+        QCOMPARE(Clipboard.Bytes, QByteArray("10 54 50 54\n\r60 40 60 20\n\r"));
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("コピーが終了しました。")});
+
+        UI.Messages.clear();
+        window->F3_2->trigger();
+        QCOMPARE(UI.Labels.back(), QStringLiteral("JWTran形式"));
+        QCOMPARE(Clipboard.Bytes, QByteArray(";<<JWT.Format.Text>>\n\rBEGIN\n\rL2,0,10,54,50,54,1,1\n\r"
+                                             "L2,0,60,40,60,20,1,1\n\rEND"));
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("コピーが終了しました。")});
+        QCOMPARE(Clipboard.Placed, 2);
+        QVERIFY(UI.MainWindowEnabled);
+    }
+
+private:
+    QTemporaryDir Dir;
+    TRecordingUserInterface UI;
+    TCaughtClipboard Clipboard;
+    QStringList Reports;
+};
+
+TRAZBIT_WINDOW_TEST_MAIN(TestMainWindowCommands)
+#include "tst_MainWindowCommands.moc"
