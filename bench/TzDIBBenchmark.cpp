@@ -1,0 +1,119 @@
+// The image model on an A0 sheet scanned at 400 dpi (13200 x 18700): reading a
+// 1-bit BMP file, taking a framework mono image over, walking every pixel, and
+// the 32-bit to 24-bit conversion of the reader on a smaller colour picture.
+//
+//   <build>/bin/TzDIBBenchmark --benchmark_min_time=2
+
+#include "image/TzDIB.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kWidth = 13200;
+constexpr int kHeight = 18700;
+
+// A mono sheet with a grid of lines every 100 pixels.
+QImage Sheet()
+{
+    QImage image(kWidth, kHeight, QImage::Format_Mono);
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    image.fill(0);
+    for (int y = 0; y < kHeight; ++y) {
+        uchar *row = image.scanLine(y);
+        if (y % 100 == 0)
+            std::fill(row, row + kWidth / 8, uchar(0xFF));
+        for (int x = 0; x < kWidth; x += 100)
+            row[x >> 3] |= uchar(0x80 >> (x & 7));
+    }
+    return image;
+}
+
+void BM_LoadMonoBmpFile(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sheet.bmp");
+    {
+        TTzDIB dib;
+        dib.Assign(Sheet());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        dib.SaveToStream(file);
+    }
+    for (auto _ : state) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        TTzDIB dib;
+        dib.LoadFromStream(file);
+        benchmark::DoNotOptimize(dib.Pixels(0, 0));
+    }
+    state.SetBytesProcessed(state.iterations() * std::int64_t(kHeight) * 1652);
+}
+BENCHMARK(BM_LoadMonoBmpFile)->Unit(benchmark::kMillisecond);
+
+void BM_AssignMonoImage(benchmark::State &state)
+{
+    const QImage sheet = Sheet();
+    for (auto _ : state) {
+        TTzDIB dib;
+        dib.Assign(sheet);
+        benchmark::DoNotOptimize(dib.Pixels(0, 0));
+    }
+}
+BENCHMARK(BM_AssignMonoImage)->Unit(benchmark::kMillisecond);
+
+void BM_PixelsOverTheWholeSheet(benchmark::State &state)
+{
+    TTzDIB dib;
+    dib.Assign(Sheet());
+    for (auto _ : state) {
+        std::int64_t black = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                black += dib.Pixels(x, y);
+        benchmark::DoNotOptimize(black);
+    }
+    state.SetItemsProcessed(state.iterations() * std::int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_PixelsOverTheWholeSheet)->Unit(benchmark::kMillisecond);
+
+void BM_Load32BitBmp(benchmark::State &state)
+{
+    // 4000 x 3000 at 32 bits: 48 MB of source rows.
+    QImage picture(4000, 3000, QImage::Format_RGB32);
+    picture.fill(qRgb(10, 200, 30));
+    QByteArray file = QByteArray("BM", 2);
+    const std::uint32_t pixels = 4000u * 3000u * 4u;
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file.append(char(v >> (8 * i)));
+    };
+    put32(54 + pixels);
+    put32(0);
+    put32(54);
+    put32(40);
+    put32(4000);
+    put32(3000);
+    put32(1 | 32 << 16); // planes, bit count
+    for (int i = 0; i < 6; ++i)
+        put32(0);
+    file.append(reinterpret_cast<const char *>(picture.constBits()), qsizetype(pixels));
+    for (auto _ : state) {
+        QBuffer stream(&file);
+        stream.open(QIODevice::ReadOnly);
+        TTzDIB dib;
+        dib.LoadFromStream(stream);
+        benchmark::DoNotOptimize(dib.Pixels(0, 0));
+    }
+    state.SetBytesProcessed(state.iterations() * std::int64_t(pixels));
+}
+BENCHMARK(BM_Load32BitBmp)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
