@@ -78,16 +78,16 @@ void ReadDib(const QString &path, TTzDIB &picture)
         throw EFileError(path + QStringLiteral(": ") + file.errorString());
     TTzDIB loaded;
     loaded.LoadFromStream(file);
-    // The tracers read uncompressed rows: expand run-length encoded pictures.
-    switch (loaded.PixelFormat()) {
-    case tzPf4BitRLE:
-        loaded.SetPixelFormat(tzPf4Bit);
-        break;
-    case tzPf8BitRLE:
-        loaded.SetPixelFormat(tzPf8Bit);
-        break;
-    default:
-        break;
+    // The tracers read uncompressed rows: run-length encoded pictures are
+    // expanded, by the library's conversion or else by the platform's reader.
+    const TTzPixelFormat format = loaded.PixelFormat();
+    if (format == tzPf4BitRLE || format == tzPf8BitRLE) {
+        try {
+            loaded.SetPixelFormat(format == tzPf4BitRLE ? tzPf4Bit : tzPf8Bit);
+        } catch (const ETrazbitError &) {
+            ReadWithPlatform(path, picture);
+            return;
+        }
     }
     picture.Assign(&loaded);
 }

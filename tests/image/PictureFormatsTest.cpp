@@ -253,6 +253,19 @@ TEST_F(PictureFormatsTest, DibFilesOpenThroughTheLibrarysOwnReader)
     // Its own rules: a larger header is refused.
     s.HeaderSize = 108;
     EXPECT_THROW(Load(Write(QStringLiteral("v4.dib"), MakeBmp(s))), std::exception);
+
+    // Run-length encoded pictures come out expanded, so their pixels can be read.
+    TBmpSpec rle;
+    rle.Width = 4;
+    rle.Height = 1;
+    rle.Compression = 1;
+    rle.ClrUsed = 2;
+    rle.Table = Quads({0xFFFFFF, 0});
+    rle.Pixels = QByteArray("\x01\x00\x03\x01\x00\x01", 6);
+    rle.SizeImage = 6;
+    const TTzDIB expanded = Load(Write(QStringLiteral("rle.dib"), MakeBmp(rle)));
+    EXPECT_NE(expanded.PixelFormat(), tzPf8BitRLE);
+    EXPECT_EQ(Colours(expanded), (std::vector<TColor>{0xFFFFFF, 0, 0, 0}));
 }
 
 TEST_F(PictureFormatsTest, ThePlatformsFormatsOpen)
