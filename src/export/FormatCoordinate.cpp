@@ -79,6 +79,48 @@ int FixedFromExpansion(char *out, float value, int digits)
     return length + static_cast<int>(stop - first);
 }
 
+// The general format's text from at most 15 significant digits (no trailing
+// zeros but the first) and the decimal exponent of the first digit.
+int EmitGeneral(char *out, bool negative, const char *digits, int count, int exponent)
+{
+    int n = 0;
+    if (negative)
+        out[n++] = '-';
+    if (exponent >= kSignificant || exponent < -4) {
+        out[n++] = digits[0];
+        if (count > 1) {
+            out[n++] = '.';
+            std::memcpy(out + n, digits + 1, static_cast<std::size_t>(count - 1));
+            n += count - 1;
+        }
+        out[n++] = 'E';
+        n += static_cast<int>(std::to_chars(out + n, out + n + 8, exponent).ptr - (out + n));
+    } else if (exponent < 0) {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int i = 0; i < -exponent - 1; ++i)
+            out[n++] = '0';
+        std::memcpy(out + n, digits, static_cast<std::size_t>(count));
+        n += count;
+    } else {
+        const int integerDigits = exponent + 1;
+        if (count <= integerDigits) {
+            std::memcpy(out + n, digits, static_cast<std::size_t>(count));
+            n += count;
+            for (int i = count; i < integerDigits; ++i)
+                out[n++] = '0';
+        } else {
+            std::memcpy(out + n, digits, static_cast<std::size_t>(integerDigits));
+            n += integerDigits;
+            out[n++] = '.';
+            std::memcpy(out + n, digits + integerDigits,
+                        static_cast<std::size_t>(count - integerDigits));
+            n += count - integerDigits;
+        }
+    }
+    return n;
+}
+
 #if defined(__SIZEOF_INT128__)
 // Exact integer arithmetic on the float's binary expansion: a float is
 // m x 2^e with m below 2^24, so m x 5^k (k = -e) fits 128 bits for every
@@ -128,14 +170,6 @@ TBinary Decompose(float value)
     return {mantissa, exponent};
 }
 
-int DecimalDigits(u128 value)
-{
-    int count = 1;
-    while (count <= kMostTen && value >= kPowers.Ten[count])
-        ++count;
-    return count;
-}
-
 int WriteDecimal(char *out, u128 value)
 {
     if (value <= UINT64_MAX)
@@ -151,79 +185,72 @@ int WriteDecimal(char *out, u128 value)
     return head + 19;
 }
 
-// General format of a finite non-zero float; false when the value needs the
-// scientific form or lies outside the range handled here.
+// General format of a finite non-zero value, exactly: with |value| = m x 2^e
+// (m below 2^64) and 15 digits wanted, value x 10^s = m x 5^s x 2^(e + s) is a
+// 128-bit integer shifted by t = -(e + s) bits, so the whole part N and the
+// fraction (the t bits shifted out) are both exact. False outside
+// 6.1E-5 .. 1.1E15, where the slower general routine takes over.
+// |value| = mantissa x 2^(binaryExponent - 64), the mantissa's top bit set.
+bool GeneralExact(char *out, bool negative, std::uint64_t mantissa, int binaryExponent, int &length)
+{
+    if (binaryExponent < -14 || binaryExponent > 50)
+        return false;
+    const int e = binaryExponent - 64;
+    // Decimal exponent of the first digit, perhaps one too low.
+    int exponent = static_cast<int>(std::floor((binaryExponent - 1) * 0.30102999566398120));
+    constexpr std::uint64_t kTenTo14 = kTenTo15 / 10;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int s = kSignificant - 1 - exponent;
+        if (s < 0 || s > kMostFive)
+            return false;
+        const u128 scaled = static_cast<u128>(mantissa) * kPowers.Five[s];
+        const int t = -(e + s);
+        if (t >= 127 || t <= -60)
+            return false;
+        u128 whole = t > 0 ? scaled >> t : scaled << -t;
+        if (whole >= kTenTo15) {
+            ++exponent;
+            continue;
+        }
+        if (whole < kTenTo14) {
+            --exponent;
+            continue;
+        }
+        if (t > 0 && (scaled & ((static_cast<u128>(1) << t) - 1)) >= (static_cast<u128>(1) << (t - 1)))
+            ++whole;  // half or more of the last digit: away from zero
+        auto kept = static_cast<std::uint64_t>(whole);
+        if (kept == kTenTo15) {
+            kept = kTenTo14;
+            ++exponent;
+        }
+        int count = kSignificant;
+        while (count > 1 && kept % 10 == 0) {
+            kept /= 10;
+            --count;
+        }
+        char digits[20];
+        std::to_chars(digits, digits + 20, kept);
+        length = EmitGeneral(out, negative, digits, count, exponent);
+        return true;
+    }
+    return false;
+}
+
+bool GeneralExact(char *out, long double value, int &length)
+{
+    int binaryExponent = 0;
+    const long double fraction = std::frexp(std::fabs(value), &binaryExponent);  // [0.5, 1)
+    return GeneralExact(out, std::signbit(value),
+                        static_cast<std::uint64_t>(std::ldexp(fraction, 64)), binaryExponent,
+                        length);
+}
+
 bool GeneralExact(char *out, float value, int &length)
 {
     const TBinary b = Decompose(value);
-    int n = 0;
-    if (std::signbit(value))
-        out[n++] = '-';
-    if (b.Exponent >= 0) {
-        if (b.Exponent > 39)
-            return false;
-        const std::uint64_t whole = static_cast<std::uint64_t>(b.Mantissa) << b.Exponent;
-        if (whole >= kTenTo15)
-            return false;
-        length = n + static_cast<int>(std::to_chars(out + n, out + 40, whole).ptr - out - n);
-        return true;
-    }
-    const int k = -b.Exponent;
-    if (k > kMostFive)
-        return false;
-    const u128 exact = static_cast<u128>(b.Mantissa) * kPowers.Five[k];  // value = exact / 10^k
-    const int count = DecimalDigits(exact);
-    int exponent = count - 1 - k;  // decimal exponent of the first digit
-    if (exponent < -4)
-        return false;
-    std::uint64_t kept;
-    int keptDigits;
-    if (count > kSignificant) {
-        const u128 unit = kPowers.Ten[count - kSignificant];
-        const u128 rest = exact % unit;
-        kept = static_cast<std::uint64_t>(exact / unit);
-        if (rest * 2 >= unit)
-            ++kept;
-        keptDigits = kSignificant;
-        if (kept == kTenTo15) {
-            kept /= 10;
-            ++exponent;
-        }
-    } else {
-        kept = static_cast<std::uint64_t>(exact);
-        keptDigits = count;
-    }
-    while (keptDigits > 1 && kept % 10 == 0) {
-        kept /= 10;
-        --keptDigits;
-    }
-    char digits[20];
-    std::to_chars(digits, digits + 20, kept);
-    if (exponent < 0) {
-        out[n++] = '0';
-        out[n++] = '.';
-        for (int i = 0; i < -exponent - 1; ++i)
-            out[n++] = '0';
-        std::memcpy(out + n, digits, static_cast<std::size_t>(keptDigits));
-        n += keptDigits;
-    } else {
-        const int integerDigits = exponent + 1;
-        if (keptDigits <= integerDigits) {
-            std::memcpy(out + n, digits, static_cast<std::size_t>(keptDigits));
-            n += keptDigits;
-            for (int i = keptDigits; i < integerDigits; ++i)
-                out[n++] = '0';
-        } else {
-            std::memcpy(out + n, digits, static_cast<std::size_t>(integerDigits));
-            n += integerDigits;
-            out[n++] = '.';
-            std::memcpy(out + n, digits + integerDigits,
-                        static_cast<std::size_t>(keptDigits - integerDigits));
-            n += keptDigits - integerDigits;
-        }
-    }
-    length = n;
-    return true;
+    const int width = std::bit_width(b.Mantissa);
+    return GeneralExact(out, std::signbit(value), static_cast<std::uint64_t>(b.Mantissa) << (64 - width),
+                        b.Exponent + width, length);
 }
 
 // Fixed notation of a finite float; false outside the range handled here.
@@ -278,18 +305,19 @@ bool FixedExact(char *out, float value, int digits, int &length)
     return true;
 }
 #else
+bool GeneralExact(char *, long double, int &) { return false; }
 bool GeneralExact(char *, float, int &) { return false; }
 bool FixedExact(char *, float, int, int &) { return false; }
 #endif
 
-int GeneralOfFloat(char *out, float value)
+template <typename Real> int GeneralOf(char *out, Real value)
 {
     if (value == 0) {
         out[0] = '0';
         return 1;
     }
     int length = 0;
-    if (GeneralExact(out, value, length))
+    if (std::isfinite(value) && GeneralExact(out, value, length))
         return length;
     return CopyLatin1(out, FormatGeneral(static_cast<long double>(value)));
 }
@@ -311,7 +339,7 @@ int FormatCoordinateTo(char *out, float value, int mode, int digits)
         return FixedFromExpansion(out, value, digits);
     }
     default:
-        return GeneralOfFloat(out, value);
+        return GeneralOf(out, value);
     }
 }
 
@@ -324,8 +352,5 @@ QString FormatCoordinate(float value, int mode, int digits)
 
 int FormatGeneralTo(char *out, long double value)
 {
-    if (std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max()
-        && static_cast<long double>(static_cast<float>(value)) == value)
-        return GeneralOfFloat(out, static_cast<float>(value));
-    return CopyLatin1(out, FormatGeneral(value));
+    return GeneralOf(out, value);
 }

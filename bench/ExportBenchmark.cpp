@@ -1,0 +1,112 @@
+// Every writer and both clipboard texts on one million segments, the size of a
+// large traced sheet: pixel coordinates of an A0 scan at 400 dpi, magnification
+// 0.0635 (millimetres), default settings otherwise.
+//
+//   <build>/bin/ExportBenchmark --benchmark_min_time=2
+
+#include "app/Settings.h"
+#include "app/UserInterface.h"
+#include "export/ClipboardText.h"
+#include "export/DxfWriter.h"
+#include "export/ExportContext.h"
+#include "export/FormatCoordinate.h"
+#include "export/JwcWriter.h"
+#include "export/TextWriter.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kSegments = 1'000'000;
+
+const std::vector<TSegment> &Segments()
+{
+    static const std::vector<TSegment> segments = [] {
+        std::mt19937 random(1);
+        std::uniform_int_distribution<int> x(0, 13200);
+        std::uniform_int_distribution<int> y(0, 18700);
+        std::vector<TSegment> out(kSegments);
+        for (TSegment &s : out)
+            s = {static_cast<float>(x(random)), static_cast<float>(y(random)),
+                 static_cast<float>(x(random)) + 0.5f, static_cast<float>(y(random))};
+        return out;
+    }();
+    return segments;
+}
+
+struct TRun
+{
+    TRun() : Context(Settings, UI)
+    {
+        Settings.DxfFileUse = false;
+        Context.Segments = Segments().data();
+        Context.SegmentCount = kSegments;
+        Context.MaxX = 13200;
+        Context.MaxY = 18700;
+        Context.Magnification = 0.0635f;
+    }
+    TSettings Settings;
+    TSilentUserInterface UI;
+    TExportContext Context;
+    QTemporaryDir Dir;
+};
+
+template <int (*Writer)(const TExportContext &, const QString &)>
+void Write(benchmark::State &state, const char *name, int mode)
+{
+    TRun run;
+    run.Settings.TxtValueMode = run.Settings.DxfValueMode = mode;
+    const QString path = run.Dir.filePath(QString::fromLatin1(name));
+    for (auto _ : state)
+        if (Writer(run.Context, path) != 0)
+            state.SkipWithError("the writer failed");
+    state.SetItemsProcessed(state.iterations() * kSegments);
+}
+
+void CoordinateText(benchmark::State &state) { Write<SaveData1>(state, "plan.txt", state.range(0)); }
+void Dxf(benchmark::State &state) { Write<SaveData2>(state, "plan.dxf", state.range(0)); }
+void Jwc(benchmark::State &state) { Write<SaveData3>(state, "plan.jwc", 2); }
+
+void ClipboardCoordinates(benchmark::State &state)
+{
+    TRun run;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CoordinateClipboardText(run.Context).Cp932.size());
+    state.SetItemsProcessed(state.iterations() * kSegments);
+}
+
+void ClipboardJwTran(benchmark::State &state)
+{
+    TRun run;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(JwTranClipboardText(run.Context).Cp932.size());
+    state.SetItemsProcessed(state.iterations() * kSegments);
+}
+
+// One number in each mode, for comparison with the writers' per-segment cost.
+void FormatOne(benchmark::State &state)
+{
+    const std::vector<TSegment> &segments = Segments();
+    char text[kCoordinateTextCapacity];
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const float value = segments[i++ % segments.size()].X1 * 0.0635f;
+        benchmark::DoNotOptimize(FormatCoordinateTo(text, value, static_cast<int>(state.range(0)), 4));
+    }
+}
+
+} // namespace
+
+BENCHMARK(CoordinateText)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(Dxf)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(Jwc)->Unit(benchmark::kMillisecond);
+BENCHMARK(ClipboardCoordinates)->Unit(benchmark::kMillisecond);
+BENCHMARK(ClipboardJwTran)->Unit(benchmark::kMillisecond);
+BENCHMARK(FormatOne)->Arg(1)->Arg(2)->Arg(3);
+
+BENCHMARK_MAIN();
