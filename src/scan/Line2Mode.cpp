@@ -61,13 +61,20 @@ int TScanDriver::PrepareAndTraceLines(TBlackMask source, const QString &fileName
         for (int i = 0; i < words; ++i)
             marks[i] |= row[i] & (~PreviousPixels(row, i) | ~NextPixels(row, i));
     }
-    // Column pass: the same down every column, 64 columns at a time.
-    for (int i = 0; i < words; ++i) {
+    // Column pass: the same down every column, 512 columns (one cache line of
+    // each row) at a time.
+    constexpr int kStrip = 8;
+    for (int first = 0; first < words; first += kStrip) {
+        const int last = std::min(words, first + kStrip);
         for (int y = 0; y < height; ++y) {
-            const std::uint64_t black = source.Line(y)[i];
-            work.Line(y)[i] |= black & (~source.Line(y - 1)[i] | ~source.Line(y + 1)[i]);
+            const std::uint64_t *above = source.Line(y - 1);
+            const std::uint64_t *row = source.Line(y);
+            const std::uint64_t *below = source.Line(y + 1);
+            std::uint64_t *marks = work.Line(y);
+            for (int i = first; i < last; ++i)
+                marks[i] |= row[i] & (~above[i] | ~below[i]);
         }
-        const int columns = std::min(64, width - i * 64);
+        const int columns = std::min(kStrip * 64, width - first * 64);
         for (int c = 0; c < columns; ++c)
             NextLine(counter);
     }
