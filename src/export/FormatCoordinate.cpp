@@ -122,9 +122,9 @@ int EmitGeneral(char *out, bool negative, const char *digits, int count, int exp
 }
 
 #if defined(__SIZEOF_INT128__)
-// Exact integer arithmetic on the float's binary expansion: a float is
-// m x 2^e with m below 2^24, so m x 5^k (k = -e) fits 128 bits for every
-// value the general format prints without an exponent.
+// Exact integer arithmetic on the binary expansion of the value: the decimal
+// digits of m x 2^-k are those of m x 5^k, which fits 128 bits for the values
+// written day to day.
 using u128 = unsigned __int128;
 
 constexpr int kMostFive = 44;
@@ -190,7 +190,7 @@ int WriteDecimal(char *out, u128 value)
 // 128-bit integer shifted by t = -(e + s) bits, so the whole part N and the
 // fraction (the t bits shifted out) are both exact. False outside
 // 6.1E-5 .. 1.1E15, where the slower general routine takes over.
-// |value| = mantissa x 2^(binaryExponent - 64), the mantissa's top bit set.
+// Here |value| = mantissa x 2^(binaryExponent - 64), the mantissa's top bit set.
 bool GeneralExact(char *out, bool negative, std::uint64_t mantissa, int binaryExponent, int &length)
 {
     if (binaryExponent < -14 || binaryExponent > 50)
@@ -201,7 +201,7 @@ bool GeneralExact(char *out, bool negative, std::uint64_t mantissa, int binaryEx
     constexpr std::uint64_t kTenTo14 = kTenTo15 / 10;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int s = kSignificant - 1 - exponent;
-        if (s < 0 || s > kMostFive)
+        if (s < 0 || s > 27)  // 5^27 < 2^63: the product stays below 2^127
             return false;
         const u128 scaled = static_cast<u128>(mantissa) * kPowers.Five[s];
         const int t = -(e + s);
