@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QDialog>
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -163,35 +164,36 @@ void TForm1::BuildClient()
     magnification->addStretch();
     outer->addLayout(magnification);
 
-    auto *results = new QGridLayout;
-    results->setHorizontalSpacing(16);
+    auto *panel = new QFrame(client);
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    auto *results = new QGridLayout(panel);
+    results->setContentsMargins(10, 6, 10, 8);
+    results->setHorizontalSpacing(24);
     results->setVerticalSpacing(2);
-    FileNameLabel = ResultLabel(QStringLiteral("FileNameLabel"), QStringLiteral("*"), client);
-    ModeLabel = ResultLabel(QStringLiteral("ModeLabel"), QStringLiteral("*"), client);
-    CountLabel = ResultLabel(QStringLiteral("CountLabel"), QStringLiteral("0本"), client);
-    MaxXLabel = ResultLabel(QStringLiteral("MaxXLabel"), QStringLiteral("X=0.00000"), client);
-    MaxYLabel = ResultLabel(QStringLiteral("MaxYLabel"), QStringLiteral("Y=0.00000"), client);
-    MinXLabel = ResultLabel(QStringLiteral("MinXLabel"), QStringLiteral("X=0.00000"), client);
-    MinYLabel = ResultLabel(QStringLiteral("MinYLabel"), QStringLiteral("Y=0.00000"), client);
-    FileNameLabel->setMinimumWidth(260);
+    FileNameLabel = ResultLabel(QStringLiteral("FileNameLabel"), QStringLiteral("*"), panel);
+    ModeLabel = ResultLabel(QStringLiteral("ModeLabel"), QStringLiteral("*"), panel);
+    CountLabel = ResultLabel(QStringLiteral("CountLabel"), QStringLiteral("0本"), panel);
+    MaxXLabel = ResultLabel(QStringLiteral("MaxXLabel"), QStringLiteral("X=0.00000"), panel);
+    MaxYLabel = ResultLabel(QStringLiteral("MaxYLabel"), QStringLiteral("Y=0.00000"), panel);
+    MinXLabel = ResultLabel(QStringLiteral("MinXLabel"), QStringLiteral("X=0.00000"), panel);
+    MinYLabel = ResultLabel(QStringLiteral("MinYLabel"), QStringLiteral("Y=0.00000"), panel);
 
-    results->addWidget(Caption(QStringLiteral("（ファイル名）"), client), 0, 0, 1, 2);
+    results->addWidget(Caption(QStringLiteral("（ファイル名）"), panel), 0, 0, 1, 2);
     results->addWidget(FileNameLabel, 1, 0, 1, 2);
-    results->addWidget(Caption(QStringLiteral("（変換方式）"), client), 2, 0);
-    results->addWidget(Caption(QStringLiteral("（線数）"), client), 2, 1);
+    results->addWidget(Caption(QStringLiteral("（変換方式）"), panel), 2, 0);
+    results->addWidget(Caption(QStringLiteral("（線数）"), panel), 2, 1);
     results->addWidget(ModeLabel, 3, 0);
     results->addWidget(CountLabel, 3, 1);
-    results->addWidget(Caption(QStringLiteral("（右上座標）"), client), 4, 0);
-    results->addWidget(Caption(QStringLiteral("（左下座標）"), client), 4, 1);
+    results->addWidget(Caption(QStringLiteral("（右上座標）"), panel), 4, 0);
+    results->addWidget(Caption(QStringLiteral("（左下座標）"), panel), 4, 1);
     results->addWidget(MaxXLabel, 5, 0);
     results->addWidget(MinXLabel, 5, 1);
     results->addWidget(MaxYLabel, 6, 0);
     results->addWidget(MinYLabel, 6, 1);
-    for (int row : {1, 3})
-        results->setRowMinimumHeight(row + 1, 0);
-    results->setRowMinimumHeight(4, 26);
     results->setRowMinimumHeight(2, 26);
-    outer->addLayout(results);
+    results->setRowMinimumHeight(4, 26);
+    results->setColumnMinimumWidth(0, 140);
+    outer->addWidget(panel);
     outer->addStretch();
 
     setCentralWidget(client);
