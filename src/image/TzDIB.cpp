@@ -35,6 +35,7 @@ TTzDIB::TTzDIB(const TTzDIB &source)
     : FInternalDIB(source.FInternalDIB), FConvertQuality(source.FConvertQuality),
       FMonoColor(source.FMonoColor), FDrawMode(source.FDrawMode), FPaletteModified(true)
 {
+    TzDIBAssert(FInternalDIB != nullptr, "TTzDIB.Assign: InternalDIB Should not be Nil");
     ++FInternalDIB->RefCount;
 }
 
@@ -221,9 +222,12 @@ TTzPalette TTzDIB::Palette() const
     case 0:
         return FInternalDIB->GetPaletteFromDIBInfos();
     case 1:
-        return HalftonePalette();
     case 2:
-        return BlackWhitePalette();
+        try {
+            return FDrawMode == 1 ? HalftonePalette() : BlackWhitePalette();
+        } catch (const std::bad_alloc &) {
+            throw EOutOfResources("TTzDIB.GetPalette: Cannot Make Palette(1)");
+        }
     default:
         return nullptr;
     }

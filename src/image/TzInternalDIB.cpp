@@ -126,11 +126,15 @@ TTzPalette TTzInternalDIB::GetPaletteFromDIBInfos()
     if (count == 0)
         return nullptr;
     if (!Palette) {
-        QList<QRgb> colours;
-        colours.reserve(count);
-        for (std::uint32_t i = 0; i < count && i < 256; ++i)
-            colours.append(RGBQuadToQRgb(DIB.Info.Colors[i]));
-        Palette = std::make_shared<const QList<QRgb>>(std::move(colours));
+        try {
+            QList<QRgb> colours;
+            colours.reserve(count);
+            for (std::uint32_t i = 0; i < count && i < 256; ++i)
+                colours.append(RGBQuadToQRgb(DIB.Info.Colors[i]));
+            Palette = std::make_shared<const QList<QRgb>>(std::move(colours));
+        } catch (const std::bad_alloc &) {
+            throw EOutOfResources("GetPaletteFromDIBInfos: Cannot Make Palette");
+        }
     }
     return Palette;
 }
