@@ -7,18 +7,18 @@
 #include "app/ProgramIcon.h"
 #include "app/WindowUserInterface.h"
 #include "dialogs/ScaleCalculator.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/VersionWindow.h"
 #include "export/ExportDriver.h"
 #include "export/SystemClipboard.h"
 #include "image/PictureFormats.h"
 #include "scan/ScanDriver.h"
-#include "dialogs/SettingsDialog.h"
-#include "dialogs/VersionWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>

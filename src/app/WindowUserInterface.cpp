@@ -53,17 +53,26 @@ TWindowUserInterface::~TWindowUserInterface()
     SetBusyCursor(false);
 }
 
+QWidget *TWindowUserInterface::BoxOwner() const
+{
+    // Over the progress window while one is shown: it stays on top and would
+    // hide a box placed over the main window.
+    if (Progress && Progress->isVisible())
+        return Progress.get();
+    return MainWindow;
+}
+
 void TWindowUserInterface::ShowMessage(const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QApplication::applicationName(), ShownText(text),
-                    QMessageBox::Ok, MainWindow);
+                    QMessageBox::Ok, BoxOwner());
     box.exec();
 }
 
 bool TWindowUserInterface::AskYesNo(const QString &caption, const QString &text)
 {
     QMessageBox box(QMessageBox::Question, caption, ShownText(text),
-                    QMessageBox::Yes | QMessageBox::No, MainWindow);
+                    QMessageBox::Yes | QMessageBox::No, BoxOwner());
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

@@ -42,6 +42,8 @@ public:
     TForm4 *ProgressWindow() const { return Progress.get(); }
 
 private:
+    QWidget *BoxOwner() const;
+
     QPointer<QWidget> MainWindow;
     std::unique_ptr<TForm4> Progress;
     bool Busy = false;

@@ -13,7 +13,6 @@ TForm4::TForm4(QWidget *owner, bool *cancelFlag)
                            | Qt::WindowTitleHint),
       CancelFlag(cancelFlag)
 {
-    setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(QStringLiteral("読込中・・・"));
     setFixedSize(224, 78);
 

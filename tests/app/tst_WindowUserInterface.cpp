@@ -145,6 +145,19 @@ private Q_SLOTS:
         QVERIFY(seen);
     }
 
+    void boxesStandAboveAShownProgressWindow()
+    {
+        UI->ShowProgress(QStringLiteral("読込中・・・"), QString(), true, nullptr);
+        QWidget *owner = nullptr;
+        WhenModalOpens([&](QMessageBox &box) { owner = box.parentWidget(); }, QMessageBox::Ok);
+        UI->ShowMessage(QStringLiteral("ファイルが読み込めませんした。"));
+        QCOMPARE(owner, static_cast<QWidget *>(UI->ProgressWindow()));
+        UI->CloseProgress();
+        WhenModalOpens([&](QMessageBox &box) { owner = box.parentWidget(); }, QMessageBox::Yes);
+        UI->AskYesNo(QStringLiteral("確認"), QStringLiteral("?"));
+        QCOMPARE(owner, Main.get());
+    }
+
     void questionAnswersYesOnlyForYes()
     {
         const QString text = QStringLiteral("線の本数が０です。\n\r保存しますか。");
