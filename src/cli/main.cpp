@@ -1,3 +1,4 @@
+#include "cli/BatchConverter.h"
 #include "cli/CommandLine.h"
 
 #include <QCoreApplication>
@@ -7,11 +8,13 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Trazbit"));
     const TCliParse parse = ParseCommandLine(QCoreApplication::arguments());
     if (!parse.Options) {
         std::fputs(parse.Text.toUtf8().constData(), parse.ExitCode == 0 ? stdout : stderr);
         return parse.ExitCode;
     }
-    std::fputs("trazbit-cli: conversion is not available yet\n", stderr);
-    return 1;
+    // With the result on standard output, the summary lines go to the error stream.
+    std::FILE *summary = parse.Options->Output == QLatin1String("-") ? stderr : stdout;
+    return RunCommandLine(*parse.Options, summary, stderr);
 }

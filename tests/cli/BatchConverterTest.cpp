@@ -1,0 +1,271 @@
+#include "app/ProgramFolder.h"
+#include "app/Settings.h"
+#include "cli/BatchConverter.h"
+#include "cli/CommandLine.h"
+#include "export/ClipboardTarget.h"
+#include "export/ExportDriver.h"
+#include "scan/ScanDriver.h"
+#include "scan/ScanState.h"
+#include "support/RecordingUserInterface.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A small drawing: a frame, a thick wall, a diagonal and a filled block.
+void WriteDrawing(const QString &path, int width, int height, int variant)
+{
+    QImage image(width, height, QImage::Format_Mono);
+    image.setColor(0, qRgb(255, 255, 255));
+    image.setColor(1, qRgb(0, 0, 0));
+    image.fill(0);
+    QPainter painter(&image);
+    painter.setPen(QPen(Qt::color1, 1));
+    painter.drawRect(2, 2, width - 5, height - 5);
+    painter.drawLine(5, 5, 5 + height / 2, 5 + height / 2);
+    painter.fillRect(10 + variant, 20, 8, 6, Qt::color1);
+    painter.setPen(QPen(Qt::color1, 3));
+    painter.drawLine(10, height - 12, width - 12, height - 12 - variant);
+    painter.end();
+    ASSERT_TRUE(image.save(path, "BMP"));
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
+}
+
+class TCapturedClipboard : public TClipboardTarget
+{
+public:
+    bool Place(const QString &, const QByteArray &cp932) override
+    {
+        Bytes = cp932;
+        return true;
+    }
+    QByteArray Bytes;
+};
+
+class BatchConverterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Dir.isValid());
+        Picture = Dir.filePath("plan.bmp");
+        WriteDrawing(Picture, 64, 48, 0);
+        SettingsPath = Dir.filePath("settings.ini");
+        QSettings ini(SettingsPath, QSettings::IniFormat);
+        ini.setValue("Txt/Divide2", ",");
+        ini.setValue("Txt/ValueMode", "3");
+        ini.setValue("Txt/ValueFigure", "2");
+        ini.setValue("System/Xrate", "0.98");
+        ini.setValue("Dxf/LineType", "2");
+        ini.setValue("Jwc/SaveGroup", "3");
+        ini.setValue("Jwc/SaveLayer", "2");
+        ini.sync();
+        auto store = SettingsStore::OpenFile(SettingsPath);
+        Settings = TSettings::Defaults();
+        SettingsStore::Load(*store, Settings);
+    }
+
+    // What the window program's save command writes for the picture, chosen as `name`.
+    QByteArray SavedByTheWindowProgram(int mode, const QString &magnification, const QString &name)
+    {
+        TRecordingUserInterface ui;
+        TScanState state(ui);
+        TSettings settings = Settings;
+        settings.PixelScanMode = mode;
+        TScanDriver scanner(state, settings, ui);
+        EXPECT_EQ(scanner.ScanData(Picture, magnification).Status, 0);
+        TCapturedClipboard clipboard;
+        TExportDriver exporter(state, settings, ui, clipboard, ProgramFolder());
+        ui.SaveAnswer = Dir.filePath(name);
+        EXPECT_EQ(exporter.SaveCommand(magnification), TExportOutcome::Done)
+            << ui.Messages.join('|').toStdString();
+        return ReadAll(Dir.filePath(name));
+    }
+
+    QByteArray CopiedByTheWindowProgram(int tag)
+    {
+        TRecordingUserInterface ui;
+        TScanState state(ui);
+        TScanDriver scanner(state, Settings, ui);
+        EXPECT_EQ(scanner.ScanData(Picture, "1").Status, 0);
+        TCapturedClipboard clipboard;
+        TExportDriver exporter(state, Settings, ui, clipboard, ProgramFolder());
+        EXPECT_EQ(exporter.CopyCommand(tag, "1"), TExportOutcome::Done);
+        return clipboard.Bytes;
+    }
+
+    int RunCli(const QStringList &arguments)
+    {
+        const TCliParse parse = ParseCommandLine(QStringList{"trazbit-cli"} + arguments);
+        if (!parse.Options)
+            return parse.ExitCode;
+        std::FILE *sink = std::tmpfile();
+        const int status = RunCommandLine(*parse.Options, sink, sink);
+        std::fclose(sink);
+        return status;
+    }
+
+    QTemporaryDir Dir;
+    QString Picture;
+    QString SettingsPath;
+    TSettings Settings;
+};
+
+TEST_F(BatchConverterTest, EveryFileFormatHoldsTheSaveCommandsBytes)
+{
+    struct Case { const char *format; int mode; const char *name; };
+    const Case cases[] = {{"txt", 1, "w1.txt"}, {"dxf", 2, "w2.dxf"}, {"jwc", 3, "w3.jwc"}};
+    for (const Case &c : cases) {
+        const QByteArray expected = SavedByTheWindowProgram(c.mode, "2.5", c.name);
+        ASSERT_GT(expected.size(), 0);
+        const QString out = Dir.filePath(QStringLiteral("cli-%1.out").arg(c.format));
+        ASSERT_EQ(RunCli({"--settings", SettingsPath, "-f", c.format, "-m", QString::number(c.mode),
+                          "--magnification", "2.5", "-o", out, "-q", Picture}),
+                  0);
+        EXPECT_EQ(ReadAll(out), expected) << c.format;
+    }
+}
+
+TEST_F(BatchConverterTest, ClipboardFormatsHoldTheCopyCommandsBytes)
+{
+    const QString txt = Dir.filePath("clip.txt");
+    const QString jwt = Dir.filePath("clip.jwt");
+    ASSERT_EQ(RunCli({"--settings", SettingsPath, "-f", "clip-txt", "-o", txt, "-q", Picture}), 0);
+    ASSERT_EQ(RunCli({"--settings", SettingsPath, "-f", "clip-jwt", "-o", jwt, "-q", Picture}), 0);
+    EXPECT_EQ(ReadAll(txt), CopiedByTheWindowProgram(1));
+    const QByteArray jwtBytes = ReadAll(jwt);
+    EXPECT_EQ(jwtBytes, CopiedByTheWindowProgram(2));
+    EXPECT_TRUE(jwtBytes.startsWith(";<<JWT.Format.Text>>\n\rBEGIN\n\rL2,50,"));
+    EXPECT_TRUE(jwtBytes.endsWith("\n\rEND"));
+}
+
+TEST_F(BatchConverterTest, FormatComesFromTheOutputsExtensionAndTheFileIsWrittenUnderThatName)
+{
+    ASSERT_EQ(RunCli({"--settings", SettingsPath, "-o", Dir.filePath("plan.Dxf"), "-q", Picture}), 0);
+    EXPECT_TRUE(ReadAll(Dir.filePath("plan.Dxf")).startsWith("  0\r\nSECTION\r\n"));
+    ASSERT_EQ(RunCli({"--settings", SettingsPath, "-o", Dir.filePath("plan.dat"), "-q", Picture}), 0);
+    EXPECT_EQ(ReadAll(Dir.filePath("plan.dat")), SavedByTheWindowProgram(1, "1", "same.txt"));
+    EXPECT_FALSE(QFile::exists(Dir.filePath("plan.txt")));
+}
+
+TEST_F(BatchConverterTest, ScaleAndDpiScaleTheDrawing)
+{
+    const QString out = Dir.filePath("scaled.dxf");
+    ASSERT_EQ(RunCli({"--settings", SettingsPath, "--scale", "100", "--dpi", "400", "-o", out, "-q",
+                      Picture}),
+              0);
+    EXPECT_EQ(ReadAll(out), SavedByTheWindowProgram(1, "6.35", "scaled-window.dxf"));
+}
+
+TEST_F(BatchConverterTest, SeveralInputsInParallelGiveTheSameFilesAsOneByOne)
+{
+    QStringList inputs;
+    for (int i = 0; i < 5; ++i) {
+        const QString path = Dir.filePath(QStringLiteral("sheet%1.bmp").arg(i));
+        WriteDrawing(path, 60 + i * 7, 40 + i * 5, i);
+        inputs << path;
+    }
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("parallel"));
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("serial"));
+    ASSERT_EQ(RunCli(QStringList{"--settings", SettingsPath, "-f", "jwc", "-j", "2", "-q", "-o",
+                                 Dir.filePath("parallel")} + inputs),
+              0);
+    ASSERT_EQ(RunCli(QStringList{"--settings", SettingsPath, "-f", "jwc", "-j", "1", "-q", "-o",
+                                 Dir.filePath("serial")} + inputs),
+              0);
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QStringLiteral("sheet%1.jwc").arg(i);
+        const QByteArray one = ReadAll(Dir.filePath("serial/" + name));
+        EXPECT_GT(one.size(), 4693) << name.toStdString();
+        EXPECT_EQ(ReadAll(Dir.filePath("parallel/" + name)), one) << name.toStdString();
+    }
+    EXPECT_EQ(QDir(Dir.filePath("parallel")).entryList(QDir::Files | QDir::Hidden).size(), 5);
+}
+
+TEST_F(BatchConverterTest, OutputsAreLaidOutBesideInputsOrInAFolder)
+{
+    TCliOptions options;
+    options.Inputs = QStringList{"/a/one.bmp", "/b/two.png"};
+    TJobPlan plan = PlanJobs(options, Settings);
+    ASSERT_TRUE(plan.Problem.isEmpty());
+    EXPECT_EQ(plan.Jobs[0].Output, QStringLiteral("/a/one.txt"));
+    EXPECT_EQ(plan.Jobs[1].Output, QStringLiteral("/b/two.txt"));
+
+    options.Format = TCliFormat::Dxf;
+    options.Output = Dir.path();
+    plan = PlanJobs(options, Settings);
+    EXPECT_EQ(plan.Jobs[1].Output, Dir.filePath("two.dxf"));
+
+    options.Output = Dir.filePath("not-a-folder.dxf");
+    EXPECT_FALSE(PlanJobs(options, Settings).Problem.isEmpty());
+
+    options.Output = Dir.path();
+    options.Inputs = QStringList{"/a/one.bmp", "/b/one.png"};
+    EXPECT_FALSE(PlanJobs(options, Settings).Problem.isEmpty());
+}
+
+TEST_F(BatchConverterTest, ExitStatusNamesEachFailure)
+{
+    const QString program = QStringLiteral(TRAZBIT_BINARY_DIR "/trazbit-cli");
+    QFile bad(Dir.filePath("broken.bmp"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("BM not really a picture");
+    bad.close();
+    auto run = [&](const QStringList &arguments, QByteArray *errors) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", Dir.filePath("config"));
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        if (errors)
+            *errors = process.readAllStandardError();
+        return process.exitCode();
+    };
+    QByteArray errors;
+    EXPECT_EQ(run({"-o", Dir.filePath("x.txt"), Dir.filePath("missing.bmp")}, &errors), 1);
+    EXPECT_TRUE(errors.contains("missing.bmp: ")) << errors.toStdString();
+    EXPECT_EQ(run({"-o", Dir.filePath("y.txt"), Dir.filePath("broken.bmp")}, &errors), 1);
+    EXPECT_TRUE(errors.contains("broken.bmp: ファイルが読み込めませんした。")) << errors.toStdString();
+    EXPECT_EQ(run({"--no-such-option", Picture}, &errors), 2);
+    EXPECT_TRUE(errors.startsWith("trazbit-cli: unknown option")) << errors.toStdString();
+    EXPECT_EQ(run({"--settings", Dir.filePath("none.ini"), Picture}, &errors), 2);
+    EXPECT_EQ(run({"-q", "-o", Dir.filePath("ok.txt"), Picture}, nullptr), 0);
+    // One good and one bad input: the good one is written, the run fails.
+    QDir(Dir.path()).mkdir("mixed");
+    EXPECT_EQ(run({"-q", "-o", Dir.filePath("mixed"), Picture, Dir.filePath("broken.bmp")}, &errors), 1);
+    EXPECT_TRUE(QFile::exists(Dir.filePath("mixed/plan.txt")));
+    EXPECT_FALSE(QFile::exists(Dir.filePath("mixed/broken.txt")));
+}
+
+TEST_F(BatchConverterTest, AnEmptyDrawingIsWrittenWithAWarning)
+{
+    QImage white(16, 16, QImage::Format_Mono);
+    white.setColor(0, qRgb(255, 255, 255));
+    white.setColor(1, qRgb(0, 0, 0));
+    white.fill(0);
+    const QString path = Dir.filePath("white.bmp");
+    ASSERT_TRUE(white.save(path, "BMP"));
+    TSettings settings = Settings;
+    TBatchConverter converter(settings, 1.0f);
+    const TConversionResult result =
+        converter.Convert({path, Dir.filePath("white.txt"), TCliFormat::Text}, nullptr);
+    EXPECT_TRUE(result.Ok) << result.Reason.toStdString();
+    EXPECT_EQ(result.Warnings, QStringList{QStringLiteral("線の本数が０です。")});
+    EXPECT_EQ(ReadAll(Dir.filePath("white.txt")), QByteArray());
+}
+
+} // namespace
