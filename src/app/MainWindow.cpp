@@ -348,6 +348,12 @@ void TForm1::SaveSettings()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    // Disabled means a conversion or a save is running on the segment list:
+    // the frame's close box must not pull it away underneath.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
     SaveSettings();
     Scan.ReleaseSegments();
     event->accept();

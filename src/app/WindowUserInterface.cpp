@@ -26,7 +26,6 @@ QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save
     QFileDialog dialog(parent, QString(), request.Folder);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::ReadOnly, false);
     const QStringList filters = QtNameFilters(request.Filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);

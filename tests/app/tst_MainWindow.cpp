@@ -137,6 +137,19 @@ private Q_SLOTS:
         QCOMPARE(again->Settings.SaveMode, 3);
     }
 
+    void noCloseWhileLongWorkRuns()
+    {
+        auto window = NewWindow();
+        window->setEnabled(false);
+        QVERIFY(!window->close());
+        QVERIFY(window->isVisible());
+        QVERIFY(!QFile::exists(SettingsFile()));
+        QCOMPARE(window->Scan.SegmentCapacity, 1024);
+        window->setEnabled(true);
+        QVERIFY(window->close());
+        QVERIFY(QFile::exists(SettingsFile()));
+    }
+
     void nothingIsWrittenBeforeTheClose()
     {
         auto window = NewWindow();
