@@ -12,10 +12,13 @@ namespace {
 class SettingsTest : public ::testing::Test
 {
 protected:
-    QString Path() const { return Dir.filePath(QStringLiteral("trazbit.ini")); }
+    // Each rewrite goes to a new file: settings objects share a cache per file
+    // name, which a rewrite within the same second may not invalidate.
+    QString Path() const { return Dir.filePath(QStringLiteral("trazbit%1.ini").arg(Generation)); }
 
     void WriteIni(const QByteArray &text)
     {
+        ++Generation;
         QFile file(Path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text);
@@ -30,6 +33,7 @@ protected:
     }
 
     QTemporaryDir Dir;
+    int Generation = 0;
 };
 
 TEST_F(SettingsTest, FirstStartTakesEveryDefaultAndCloseWritesEverySectionAndKey)
