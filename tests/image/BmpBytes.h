@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // Builds BMP files and packed DIBs byte by byte for the reader tests.
-struct TBmpSpec
+struct TBmpLayout
 {
     QByteArray Type = "BM";
     std::int64_t FileSize = -1;   // -1: the true size
@@ -41,7 +41,7 @@ inline void PutLe32(QByteArray &out, std::uint32_t v)
 }
 
 // Header, masks, table and pixels without the file header.
-inline QByteArray MakePackedDIB(const TBmpSpec &s)
+inline QByteArray MakePackedDIB(const TBmpLayout &s)
 {
     QByteArray out;
     PutLe32(out, s.HeaderSize);
@@ -68,7 +68,7 @@ inline QByteArray MakePackedDIB(const TBmpSpec &s)
 }
 
 // A whole BMP file: the 14-byte file header and the packed DIB.
-inline QByteArray MakeBmp(const TBmpSpec &s)
+inline QByteArray MakeBmp(const TBmpLayout &s)
 {
     const QByteArray dib = MakePackedDIB(s);
     QByteArray out = s.Type.left(2);

@@ -51,7 +51,7 @@ void ExpectBlankDefault(const TTzDIB &dib)
 TTzDIB LoadedPicture()
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 2;
     s.Height = 2;
     s.BitCount = 24;
@@ -63,7 +63,7 @@ TTzDIB LoadedPicture()
 TEST(BmpStream, NotABmpFile)
 {
     TTzDIB dib = LoadedPicture();
-    TBmpSpec s;
+    TBmpLayout s;
     s.Type = "BA";
     s.Table = Quads({0, 0xFFFFFF});
     s.Pixels = QByteArray(4, '\0');
@@ -79,7 +79,7 @@ TEST(BmpStream, NotABmpFile)
 TEST(BmpStream, HeaderAndBitCountErrors)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.HeaderSize = 124;
     s.Pixels = QByteArray(4, '\0');
     EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), ETzDIBInvalidDIB, "TTzInternalDIB.LoadFromStream: Invalid Bitmap Header Size");
@@ -101,7 +101,7 @@ TEST(BmpStream, HeaderAndBitCountErrors)
 TEST(BmpStream, WidthAndHeightErrors)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Table = Quads({0, 0});
     s.ClrUsed = 2;
     s.Pixels = QByteArray(4, '\0');
@@ -122,7 +122,7 @@ TEST(BmpStream, WidthAndHeightErrors)
 TEST(BmpStream, EightBitColourTableSizes)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 3;
     s.Height = 1;
     QByteArray table;
@@ -161,7 +161,7 @@ TEST(BmpStream, EightBitColourTableSizes)
 TEST(BmpStream, HighColourBecomesTrueColour)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 2;
     s.Height = 1;
     s.BitCount = 16;
@@ -189,7 +189,7 @@ TEST(BmpStream, HighColourBecomesTrueColour)
 TEST(BmpStream, BitFieldMasksAndTheirShifts)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 3;
     s.Height = 1;
     s.BitCount = 16;
@@ -233,7 +233,7 @@ TEST(BmpStream, BitFieldMasksAndTheirShifts)
 TEST(BmpStream, TopDownTrueColourKeepsItsRowOrder)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 1;
     s.Height = -2;
     s.BitCount = 24;
@@ -253,7 +253,7 @@ TEST(BmpStream, TopDownTrueColourKeepsItsRowOrder)
 TEST(BmpStream, CoreHeaderBecomesInfoHeader)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.HeaderSize = 12;
     s.Width = 33000; // 16-bit sizes are unsigned
     s.Height = 1;
@@ -278,7 +278,7 @@ TEST(BmpStream, CoreHeaderBecomesInfoHeader)
 TEST(BmpStream, RunLengthDataStaysCompressed)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 4;
     s.Height = 2;
     s.BitCount = 4;
@@ -320,7 +320,7 @@ TEST(BmpStream, RunLengthDataStaysCompressed)
 TEST(BmpStream, FileSizeFieldErrors)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 5;
     s.Height = 3;
     s.BitCount = 24;
@@ -359,7 +359,7 @@ TEST(BmpStream, FileSizeFieldErrors)
 TEST(BmpStream, SizesBeyondTheLargestPictureAreRefused)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.BitCount = 24;
     s.Width = INT_MAX;
     s.Height = INT_MAX;
@@ -409,7 +409,7 @@ TEST(BmpStream, SaveWritesHeaderTableAndPixels)
 
 TEST(BmpStream, SaveAndReloadGiveTheSameImage)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 3;
     s.Height = -2;
     s.BitCount = 8;
@@ -447,7 +447,7 @@ TEST(BmpStream, SaveAndReloadGiveTheSameImage)
     }
 
     // A 32-bit source comes back as 24 bits.
-    s = TBmpSpec();
+    s = TBmpLayout();
     s.BitCount = 32;
     s.Width = 2;
     s.Pixels = QByteArray("\x01\x02\x03\x00\x04\x05\x06\x00", 8);
@@ -460,7 +460,7 @@ TEST(BmpStream, SaveAndReloadGiveTheSameImage)
 
 TEST(BmpStream, TheStreamIsReadFromItsCurrentPosition)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 1;
     s.BitCount = 24;
     s.Pixels = QByteArray("\x0A\x0B\x0C\x00", 4);
@@ -479,7 +479,7 @@ TEST(BmpStream, TheStreamIsReadFromItsCurrentPosition)
 TEST(ClipboardDIB, FormatAndDataChecks)
 {
     TTzDIB dib = LoadedPicture();
-    TBmpSpec s;
+    TBmpLayout s;
     s.Table = Quads({0, 0});
     s.ClrUsed = 2;
     s.Pixels = QByteArray(4, '\0');
@@ -510,7 +510,7 @@ TEST(ClipboardDIB, FormatAndDataChecks)
 TEST(ClipboardDIB, ShortBlocksAreRefused)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 5;
     s.ClrUsed = 2;
     s.Table = Quads({0, 0});
@@ -549,7 +549,7 @@ TEST(ClipboardDIB, ShortBlocksAreRefused)
 TEST(ClipboardDIB, PackedDIBsOfEveryHeader)
 {
     TTzDIB dib;
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 2;
     s.Height = -1;
     s.BitCount = 8;
@@ -563,7 +563,7 @@ TEST(ClipboardDIB, PackedDIBsOfEveryHeader)
     EXPECT_EQ(dib.InternalDIB()->DIB.BitsSize, 4u);
 
     // Bit fields: the masks count in the header length.
-    s = TBmpSpec();
+    s = TBmpLayout();
     s.BitCount = 32;
     s.Compression = BI_BITFIELDS;
     s.Masks = QByteArray("\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\x00", 12);
@@ -574,7 +574,7 @@ TEST(ClipboardDIB, PackedDIBsOfEveryHeader)
     EXPECT_EQ(dib.Pixels(0, 0), 0x332211);
     EXPECT_EQ(dib.Colors(0), 0x123456);
 
-    s = TBmpSpec();
+    s = TBmpLayout();
     s.HeaderSize = 12;
     s.BitCount = 4;
     s.Width = 3;
@@ -601,7 +601,7 @@ TEST(ClipboardDIB, SaveGivesHeaderTableAndPixels)
     dib.SaveToClipboardFormat(format, data);
     EXPECT_EQ(format, CF_DIB);
     EXPECT_EQ(TTzDIB::ClipboardFormat(), CF_DIB);
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 2;
     s.ClrUsed = 2;
     s.Table = Quads({0, 0x0000FF});

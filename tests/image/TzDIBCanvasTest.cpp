@@ -104,7 +104,7 @@ TEST(TzDIBCanvas, SharedStorageIsCopiedFirstAndChangeIsNotified)
 
 TEST(TzDIBCanvas, CompressedPicturesAreRefused)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.Compression = BI_RLE8;
     s.ClrUsed = 1;
     s.Table = Quads({0});

@@ -205,7 +205,7 @@ TEST(TzDIBImage, AssignToGivesTheMatchingFormatAndTable)
 
 TEST(TzDIBImage, CompressedPicturesNeedConversionFirst)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.BitCount = 4;
     s.Compression = BI_RLE4;
     s.ClrUsed = 2;
