@@ -140,13 +140,13 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
     struct TKind
     {
         const char *Name;
-        TBmpSpec Spec;
+        TBmpLayout Spec;
         int Width, Height;
         std::vector<TColor> Expected;
     };
     std::vector<TKind> kinds;
     {
-        TBmpSpec s;  // 108-byte header, 8 bits
+        TBmpLayout s;  // 108-byte header, 8 bits
         s.HeaderSize = 108;
         s.Width = 3;
         s.Height = 2;
@@ -156,7 +156,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         kinds.push_back({"108-byte header", s, 3, 2, {0, 0, 0x0000FF, 0x0000FF, 0, 0xFFFFFF}});
     }
     {
-        TBmpSpec s;  // 124-byte header, 24 bits
+        TBmpLayout s;  // 124-byte header, 24 bits
         s.HeaderSize = 124;
         s.BitCount = 24;
         s.Width = 2;
@@ -165,7 +165,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         kinds.push_back({"124-byte header", s, 2, 1, {0, 0x332211}});
     }
     {
-        TBmpSpec s;  // RLE8: bottom row 4 x index 1; top row 2 x 0, 2 x 1
+        TBmpLayout s;  // RLE8: bottom row 4 x index 1; top row 2 x 0, 2 x 1
         s.Width = 4;
         s.Height = 2;
         s.Compression = 1;
@@ -176,7 +176,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         kinds.push_back({"RLE8", s, 4, 2, {0xFFFFFF, 0xFFFFFF, 0, 0, 0, 0, 0, 0}});
     }
     {
-        TBmpSpec s;  // RLE4: 5 pixels alternating index 1 and 2
+        TBmpLayout s;  // RLE4: 5 pixels alternating index 1 and 2
         s.BitCount = 4;
         s.Width = 5;
         s.Height = 1;
@@ -188,7 +188,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         kinds.push_back({"RLE4", s, 5, 1, {0, 0x808080, 0, 0x808080, 0}});
     }
     {
-        TBmpSpec s;  // 32 bits with bit fields
+        TBmpLayout s;  // 32 bits with bit fields
         s.BitCount = 32;
         s.Compression = 3;
         s.Width = 2;
@@ -198,7 +198,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         kinds.push_back({"bit fields", s, 2, 1, {0, 0x332211}});
     }
     {
-        TBmpSpec s;  // top-down 24 bits
+        TBmpLayout s;  // top-down 24 bits
         s.BitCount = 24;
         s.Width = 1;
         s.Height = -2;
@@ -206,7 +206,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         kinds.push_back({"top-down", s, 1, 2, {0, 0xFFFFFF}});
     }
     {
-        TBmpSpec s;  // 1 bit, entry 0 black; a gap before the pixels (the file header says where)
+        TBmpLayout s;  // 1 bit, entry 0 black; a gap before the pixels (the file header says where)
         s.BitCount = 1;
         s.Width = 3;
         s.Height = 1;
@@ -224,7 +224,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
     }
 
     // 16 bits 5-6-5: black stays exactly black.
-    TBmpSpec s;
+    TBmpLayout s;
     s.BitCount = 16;
     s.Compression = 3;
     s.Width = 2;
@@ -239,7 +239,7 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
 
 TEST_F(PictureFormatsTest, DibFilesOpenThroughTheLibrarysOwnReader)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.BitCount = 1;
     s.Width = 3;
     s.Height = 1;
@@ -255,7 +255,7 @@ TEST_F(PictureFormatsTest, DibFilesOpenThroughTheLibrarysOwnReader)
     EXPECT_THROW(Load(Write(QStringLiteral("v4.dib"), MakeBmp(s))), std::exception);
 
     // Run-length encoded pictures come out expanded, so their pixels can be read.
-    TBmpSpec rle;
+    TBmpLayout rle;
     rle.Width = 4;
     rle.Height = 1;
     rle.Compression = 1;
