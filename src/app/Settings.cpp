@@ -6,6 +6,9 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <optional>
+#include <utility>
+
 TSettings TSettings::Defaults()
 {
     TSettings settings;
@@ -34,7 +37,42 @@ std::unique_ptr<QSettings> Open(const QString &explicitPath)
 
 namespace {
 
-// Reads one value of the current section as text; nullopt when it is absent.
+// Every stored field, in the order of the store, as (key, field). Load and Save
+// both walk this one list; the field's type decides how its text is read and
+// written. The window position comes first and is not a field of the record.
+template <class Settings, class Visit>
+void ForEachField(Settings &s, Visit &&visit)
+{
+    visit("System/PixelScanMode", s.PixelScanMode);
+    visit("System/Xrate", s.Xrate);
+    visit("System/Yrate", s.Yrate);
+    visit("System/SaveMode", s.SaveMode);
+    visit("System/OpenDir", s.OpenDir);
+    visit("System/SaveDir", s.SaveDir);
+    visit("Jwc/PenColor", s.JwcPenColor);
+    visit("Jwc/LineType", s.JwcLineType);
+    visit("Jwc/SaveGroup", s.SaveGroup);
+    visit("Jwc/SaveLayer", s.JwcSaveLayer);
+    visit("Jwc/SaveGroupName", s.SaveGroupName);
+    visit("Jwc/SaveLayerName", s.SaveLayerName);
+    visit("Dxf/PenColor", s.DxfPenColor);
+    visit("Dxf/SaveLayer", s.DxfSaveLayer);
+    visit("Dxf/R12opt", s.R12opt);
+    visit("Dxf/LineType", s.DxfLineType);
+    visit("Dxf/ValueMode", s.DxfValueMode);
+    visit("Dxf/ValueFigure", s.DxfValueFigure);
+    visit("Dxf/DxfFileUse", s.DxfFileUse);
+    visit("Txt/FileExtention", s.FileExtention);
+    visit("Txt/Divide1", s.Divide1);
+    visit("Txt/Divide2", s.Divide2);
+    visit("Txt/Divide3", s.Divide3);
+    visit("Txt/Divide4", s.Divide4);
+    visit("Txt/Divide5", s.Divide5);
+    visit("Txt/ValueMode", s.TxtValueMode);
+    visit("Txt/ValueFigure", s.TxtValueFigure);
+}
+
+// Reads one value as text; nullopt when it (or its section) is absent.
 std::optional<QString> ReadText(QSettings &store, const QString &key)
 {
     if (!store.contains(key))
@@ -46,144 +84,75 @@ std::optional<QString> ReadText(QSettings &store, const QString &key)
     return value.toString();
 }
 
-int ReadInteger(QSettings &store, const QString &key, int fallback)
+// Integers: decimal text; text that does not parse gives the default.
+void Read(QSettings &store, const QString &key, int &field)
 {
-    const std::optional<QString> text = ReadText(store, key);
-    if (!text)
-        return fallback;
-    return ParseInteger(*text).value_or(fallback);
+    if (const std::optional<QString> text = ReadText(store, key))
+        field = ParseInteger(*text).value_or(field);
 }
 
-bool ReadBoolean(QSettings &store, const QString &key, bool fallback)
+// Booleans: read as integers, any non-zero value is true.
+void Read(QSettings &store, const QString &key, bool &field)
 {
-    return ReadInteger(store, key, fallback ? 1 : 0) != 0;
+    int value = field ? 1 : 0;
+    Read(store, key, value);
+    field = value != 0;
 }
 
-QString ReadString(QSettings &store, const QString &key, const QString &fallback)
+// Ratios: decimal text with a full stop (default "1.00"); text that is not a
+// number gives 1.
+void Read(QSettings &store, const QString &key, float &field)
 {
-    return ReadText(store, key).value_or(fallback);
+    const QString text = ReadText(store, key).value_or(QStringLiteral("1.00"));
+    field = ParseFloat(text).value_or(1.0f);
 }
 
-float ReadRatio(QSettings &store, const QString &key)
+void Read(QSettings &store, const QString &key, QString &field)
 {
-    const QString text = ReadString(store, key, QStringLiteral("1.00"));
-    return ParseFloat(text).value_or(1.0f);
+    if (std::optional<QString> text = ReadText(store, key))
+        field = std::move(*text);
 }
 
-void WriteInteger(QSettings &store, const QString &key, int value)
+void Write(QSettings &store, const QString &key, int value)
 {
     store.setValue(key, QString::number(value));
 }
 
-void WriteBoolean(QSettings &store, const QString &key, bool value)
+void Write(QSettings &store, const QString &key, bool value)
 {
     store.setValue(key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void WriteString(QSettings &store, const QString &key, const QString &value)
-{
-    store.setValue(key, value);
-}
-
-void WriteRatio(QSettings &store, const QString &key, float value)
+// Ratios: the general format at 15 significant digits ("1", "0.980000019073486").
+void Write(QSettings &store, const QString &key, float value)
 {
     store.setValue(key, FormatGeneral(value));
+}
+
+void Write(QSettings &store, const QString &key, const QString &value)
+{
+    store.setValue(key, value);
 }
 
 } // namespace
 
 void Load(QSettings &store, TSettings &s, QPoint *windowPosition)
 {
-    const TSettings d = TSettings::Defaults();
-
-    store.beginGroup(QStringLiteral("System"));
-    const int left = ReadInteger(store, QStringLiteral("Left"), 0);
-    const int top = ReadInteger(store, QStringLiteral("Top"), 0);
-    s.PixelScanMode = ReadInteger(store, QStringLiteral("PixelScanMode"), d.PixelScanMode);
-    s.Xrate = ReadRatio(store, QStringLiteral("Xrate"));
-    s.Yrate = ReadRatio(store, QStringLiteral("Yrate"));
-    s.SaveMode = ReadInteger(store, QStringLiteral("SaveMode"), d.SaveMode);
-    s.OpenDir = ReadString(store, QStringLiteral("OpenDir"), d.OpenDir);
-    s.SaveDir = ReadString(store, QStringLiteral("SaveDir"), d.SaveDir);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("Jwc"));
-    s.JwcPenColor = ReadInteger(store, QStringLiteral("PenColor"), d.JwcPenColor);
-    s.JwcLineType = ReadInteger(store, QStringLiteral("LineType"), d.JwcLineType);
-    s.SaveGroup = ReadInteger(store, QStringLiteral("SaveGroup"), d.SaveGroup);
-    s.JwcSaveLayer = ReadInteger(store, QStringLiteral("SaveLayer"), d.JwcSaveLayer);
-    s.SaveGroupName = ReadString(store, QStringLiteral("SaveGroupName"), d.SaveGroupName);
-    s.SaveLayerName = ReadString(store, QStringLiteral("SaveLayerName"), d.SaveLayerName);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("Dxf"));
-    s.DxfPenColor = ReadInteger(store, QStringLiteral("PenColor"), d.DxfPenColor);
-    s.DxfSaveLayer = ReadString(store, QStringLiteral("SaveLayer"), d.DxfSaveLayer);
-    s.R12opt = ReadBoolean(store, QStringLiteral("R12opt"), d.R12opt);
-    s.DxfLineType = ReadInteger(store, QStringLiteral("LineType"), d.DxfLineType);
-    s.DxfValueMode = ReadInteger(store, QStringLiteral("ValueMode"), d.DxfValueMode);
-    s.DxfValueFigure = ReadInteger(store, QStringLiteral("ValueFigure"), d.DxfValueFigure);
-    s.DxfFileUse = ReadBoolean(store, QStringLiteral("DxfFileUse"), d.DxfFileUse);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("Txt"));
-    s.FileExtention = ReadString(store, QStringLiteral("FileExtention"), d.FileExtention);
-    s.Divide1 = ReadString(store, QStringLiteral("Divide1"), d.Divide1);
-    s.Divide2 = ReadString(store, QStringLiteral("Divide2"), d.Divide2);
-    s.Divide3 = ReadString(store, QStringLiteral("Divide3"), d.Divide3);
-    s.Divide4 = ReadString(store, QStringLiteral("Divide4"), d.Divide4);
-    s.Divide5 = ReadString(store, QStringLiteral("Divide5"), d.Divide5);
-    s.TxtValueMode = ReadInteger(store, QStringLiteral("ValueMode"), d.TxtValueMode);
-    s.TxtValueFigure = ReadInteger(store, QStringLiteral("ValueFigure"), d.TxtValueFigure);
-    store.endGroup();
-
+    int left = 0;
+    int top = 0;
+    Read(store, QStringLiteral("System/Left"), left);
+    Read(store, QStringLiteral("System/Top"), top);
+    s = TSettings::Defaults();
+    ForEachField(s, [&](const char *key, auto &field) { Read(store, QString::fromLatin1(key), field); });
     if (windowPosition)
         *windowPosition = QPoint(left, top);
 }
 
 void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
 {
-    store.beginGroup(QStringLiteral("System"));
-    WriteInteger(store, QStringLiteral("Left"), windowPosition.x());
-    WriteInteger(store, QStringLiteral("Top"), windowPosition.y());
-    WriteInteger(store, QStringLiteral("PixelScanMode"), s.PixelScanMode);
-    WriteRatio(store, QStringLiteral("Xrate"), s.Xrate);
-    WriteRatio(store, QStringLiteral("Yrate"), s.Yrate);
-    WriteInteger(store, QStringLiteral("SaveMode"), s.SaveMode);
-    WriteString(store, QStringLiteral("OpenDir"), s.OpenDir);
-    WriteString(store, QStringLiteral("SaveDir"), s.SaveDir);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("Jwc"));
-    WriteInteger(store, QStringLiteral("PenColor"), s.JwcPenColor);
-    WriteInteger(store, QStringLiteral("LineType"), s.JwcLineType);
-    WriteInteger(store, QStringLiteral("SaveGroup"), s.SaveGroup);
-    WriteInteger(store, QStringLiteral("SaveLayer"), s.JwcSaveLayer);
-    WriteString(store, QStringLiteral("SaveGroupName"), s.SaveGroupName);
-    WriteString(store, QStringLiteral("SaveLayerName"), s.SaveLayerName);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("Dxf"));
-    WriteInteger(store, QStringLiteral("PenColor"), s.DxfPenColor);
-    WriteString(store, QStringLiteral("SaveLayer"), s.DxfSaveLayer);
-    WriteBoolean(store, QStringLiteral("R12opt"), s.R12opt);
-    WriteInteger(store, QStringLiteral("LineType"), s.DxfLineType);
-    WriteInteger(store, QStringLiteral("ValueMode"), s.DxfValueMode);
-    WriteInteger(store, QStringLiteral("ValueFigure"), s.DxfValueFigure);
-    WriteBoolean(store, QStringLiteral("DxfFileUse"), s.DxfFileUse);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("Txt"));
-    WriteString(store, QStringLiteral("FileExtention"), s.FileExtention);
-    WriteString(store, QStringLiteral("Divide1"), s.Divide1);
-    WriteString(store, QStringLiteral("Divide2"), s.Divide2);
-    WriteString(store, QStringLiteral("Divide3"), s.Divide3);
-    WriteString(store, QStringLiteral("Divide4"), s.Divide4);
-    WriteString(store, QStringLiteral("Divide5"), s.Divide5);
-    WriteInteger(store, QStringLiteral("ValueMode"), s.TxtValueMode);
-    WriteInteger(store, QStringLiteral("ValueFigure"), s.TxtValueFigure);
-    store.endGroup();
-
+    Write(store, QStringLiteral("System/Left"), windowPosition.x());
+    Write(store, QStringLiteral("System/Top"), windowPosition.y());
+    ForEachField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
     store.sync();
 }
 

@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "app/DecimalText.h"
+#include "app/ScaleMagnification.h"
 #include "app/Version.h"
 
 #include <QFileInfo>
@@ -99,14 +100,6 @@ QString ExtensionForFormat(TCliFormat format, const QString &textExtension)
     case TCliFormat::Text: break;
     }
     return textExtension;
-}
-
-std::optional<float> MagnificationForScale(float scale, float dpi)
-{
-    if (dpi == 0.0f)
-        return std::nullopt;
-    const long double value = static_cast<long double>(scale) / dpi * 25.4L;
-    return static_cast<float>(value);
 }
 
 TCliParse ParseCommandLine(const QStringList &arguments)

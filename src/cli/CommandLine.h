@@ -44,6 +44,3 @@ TCliFormat FormatForFileName(const QString &fileName);
 // The extension (without the dot) an output of this format is named with;
 // `textExtension` is the stored extension of the coordinate text file.
 QString ExtensionForFormat(TCliFormat format, const QString &textExtension);
-
-// The magnification the scale calculator computes: N / dpi * 25.4, 32-bit.
-std::optional<float> MagnificationForScale(float scale, float dpi);

@@ -1,6 +1,7 @@
 #include "dialogs/ScaleCalculator.h"
 
 #include "app/DecimalText.h"
+#include "app/ScaleMagnification.h"
 #include "dialogs/CentreOver.h"
 
 #include <QGridLayout>
@@ -9,8 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 TForm5::TForm5(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -73,13 +72,8 @@ void TForm5::Recalculate()
 {
     const std::optional<float> scale = ParseFloat(Edit1->text());
     const std::optional<float> dpi = ParseFloat(Edit2->text());
-    if (!scale || !dpi || *dpi == 0)
+    if (!scale || !dpi)
         return;
-    // The quotient first, then the inch in extended precision; the result is
-    // held as a 32-bit float like every magnification.
-    const long double quotient = static_cast<long double>(*scale) / *dpi;
-    const float magnification = static_cast<float>(quotient * 25.4L);
-    if (!std::isfinite(magnification))
-        return;
-    Label6->setText(FormatFixed5(magnification));
+    if (const std::optional<float> magnification = MagnificationForScale(*scale, *dpi))
+        Label6->setText(FormatFixed5(*magnification));
 }

@@ -21,6 +21,7 @@
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -90,22 +91,14 @@ TDiagonalRuns GroupByDiagonal(std::vector<std::pair<int, TDiagonalRun>> &found, 
     return result;
 }
 
-// Down-right steps of row y: (x, y) black, (x+1, y) white, (x, y+1) white, (x+1, y+1) black.
-void DownRightSteps(const TBlackMask &mask, int y, std::uint64_t *out)
+// Diagonal steps of row y towards row y + dy (dy = 1 down-right, -1 up-right):
+// (x, y) black, (x+1, y) white, (x, y+dy) white, (x+1, y+dy) black.
+void DiagonalSteps(const TBlackMask &mask, int y, int dy, std::uint64_t *out)
 {
     const std::uint64_t *row = mask.Line(y);
-    const std::uint64_t *below = mask.Line(y + 1);
+    const std::uint64_t *next = mask.Line(y + dy);
     for (int i = 0; i < mask.Words(); ++i)
-        out[i] = row[i] & ~NextPixels(row, i) & ~below[i] & NextPixels(below, i);
-}
-
-// Up-right steps of row y: (x, y) black, (x+1, y) white, (x, y-1) white, (x+1, y-1) black.
-void UpRightSteps(const TBlackMask &mask, int y, std::uint64_t *out)
-{
-    const std::uint64_t *row = mask.Line(y);
-    const std::uint64_t *above = mask.Line(y - 1);
-    for (int i = 0; i < mask.Words(); ++i)
-        out[i] = row[i] & ~NextPixels(row, i) & ~above[i] & NextPixels(above, i);
+        out[i] = row[i] & ~NextPixels(row, i) & ~next[i] & NextPixels(next, i);
 }
 
 // Three step rows with zero guard words, rotated as the rows advance.
@@ -128,77 +121,43 @@ private:
     int Order[3] = {0, 1, 2};
 };
 
-TDiagonalRuns DownRightRuns(const TBlackMask &mask)
+// The diagonal runs of one direction (dy = 1 down-right, -1 up-right). The
+// rows are taken in the direction of travel (top down, or bottom up), so each
+// diagonal is met left to right. Diagonal k is x - y + H - 1 down-right and
+// x + y up-right.
+TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy)
 {
     const int width = mask.Width();
     const int height = mask.Height();
     const int words = mask.Words();
     std::vector<std::pair<int, TDiagonalRun>> found;
     std::vector<int> openX(static_cast<std::size_t>(width + height - 1), 0);
-    // Row(0): steps of the row above, Row(1): this row, Row(2): the row below.
+    // Row(0): steps of the row met before, Row(1): this row, Row(2): the next row.
     TStepRows steps(words);
-    DownRightSteps(mask, 0, steps.Row(1));
-    for (int y = 0; y < height; ++y) {
-        if (y + 1 < height)
-            DownRightSteps(mask, y + 1, steps.Row(2));
+    const int firstRow = dy > 0 ? 0 : height - 1;
+    DiagonalSteps(mask, firstRow, dy, steps.Row(1));
+    for (int n = 0; n < height; ++n) {
+        const int y = firstRow + n * dy;
+        if (n + 1 < height)
+            DiagonalSteps(mask, y + dy, dy, steps.Row(2));
         else
             std::fill_n(steps.Row(2), words, 0);
-        const std::uint64_t *above = steps.Row(0);
+        const std::uint64_t *before = steps.Row(0);
         const std::uint64_t *row = steps.Row(1);
-        const std::uint64_t *below = steps.Row(2);
+        const std::uint64_t *next = steps.Row(2);
         for (int i = 0; i < words; ++i) {
             const std::uint64_t step = row[i];
             if (!step)
                 continue;
-            const std::uint64_t first = step & ~PreviousPixels(above, i);
-            const std::uint64_t last = step & ~NextPixels(below, i);
+            const std::uint64_t first = step & ~PreviousPixels(before, i);
+            const std::uint64_t last = step & ~NextPixels(next, i);
             ForEachBit(first | last, i * 64, [&](int x) {
-                const int k = x - y + height - 1;
+                const int k = dy > 0 ? x - y + height - 1 : x + y;
                 int &start = openX[static_cast<std::size_t>(k)];
                 if ((first >> (x & 63)) & 1)
                     start = x;
                 if ((last >> (x & 63)) & 1)
-                    found.push_back({k, TDiagonalRun{start, start - (x - y), x + 1, y + 1}});
-                return true;
-            });
-        }
-        steps.Advance();
-    }
-    return GroupByDiagonal(found, width + height - 1);
-}
-
-TDiagonalRuns UpRightRuns(const TBlackMask &mask)
-{
-    const int width = mask.Width();
-    const int height = mask.Height();
-    const int words = mask.Words();
-    std::vector<std::pair<int, TDiagonalRun>> found;
-    std::vector<int> openX(static_cast<std::size_t>(width + height - 1), 0);
-    // Walked from the bottom row up, so that each diagonal is met left to right.
-    // Row(0): steps of the row below, Row(1): this row, Row(2): the row above.
-    TStepRows steps(words);
-    UpRightSteps(mask, height - 1, steps.Row(1));
-    for (int y = height - 1; y >= 0; --y) {
-        if (y > 0)
-            UpRightSteps(mask, y - 1, steps.Row(2));
-        else
-            std::fill_n(steps.Row(2), words, 0);
-        const std::uint64_t *below = steps.Row(0);
-        const std::uint64_t *row = steps.Row(1);
-        const std::uint64_t *above = steps.Row(2);
-        for (int i = 0; i < words; ++i) {
-            const std::uint64_t step = row[i];
-            if (!step)
-                continue;
-            const std::uint64_t first = step & ~PreviousPixels(below, i);
-            const std::uint64_t last = step & ~NextPixels(above, i);
-            ForEachBit(first | last, i * 64, [&](int x) {
-                const int k = x + y;
-                int &start = openX[static_cast<std::size_t>(k)];
-                if ((first >> (x & 63)) & 1)
-                    start = x;
-                if ((last >> (x & 63)) & 1)
-                    found.push_back({k, TDiagonalRun{start, k - start, x + 1, y - 1}});
+                    found.push_back({k, TDiagonalRun{start, y - dy * (x - start), x + 1, y + dy}});
                 return true;
             });
         }
@@ -280,8 +239,8 @@ int TScanDriver::TraceLines(const TBlackMask &mask)
     // Passes 3 to 6: the diagonals. Passes 3 and 4 start on the top and the
     // bottom row, passes 5 and 6 on the left column; the two diagonals through
     // the left corners are walked twice.
-    const TDiagonalRuns downRight = DownRightRuns(mask);
-    const TDiagonalRuns upRight = UpRightRuns(mask);
+    const TDiagonalRuns downRight = DiagonalRuns(mask, 1);
+    const TDiagonalRuns upRight = DiagonalRuns(mask, -1);
     auto walk = [&](const TDiagonalRuns &runs, int k) {
         NextLine(counter);
         if (State.CancelScan)

@@ -52,9 +52,6 @@ TEST(CommandLine, ScaleAndDpiGiveTheCalculatorsMagnification)
     const TCliParse parse = Parse({"--scale", "100", "--dpi", "400", "a.bmp"});
     ASSERT_TRUE(parse.Options.has_value());
     EXPECT_EQ(parse.Options->Magnification, 6.35f);
-    EXPECT_EQ(MagnificationForScale(200, 100), 50.8f);
-    EXPECT_EQ(MagnificationForScale(1, 25.4f), 1.0f);
-    EXPECT_FALSE(MagnificationForScale(1, 0).has_value());
 }
 
 TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)

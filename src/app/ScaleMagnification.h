@@ -1,0 +1,9 @@
+#pragma once
+
+#include <optional>
+
+// The magnification of a drawing scanned at `dpi` from a sheet drawn at 1/`scale`:
+// the length one pixel stands for, scale / dpi x 25.4 (the quotient first, the
+// inch in extended precision), held as a 32-bit float. Nothing for a dpi of 0 or
+// a result no float can hold.
+std::optional<float> MagnificationForScale(float scale, float dpi);
