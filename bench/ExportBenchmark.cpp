@@ -4,8 +4,8 @@
 //
 //   <build>/bin/ExportBenchmark --benchmark_min_time=2
 
-#include "app/Settings.h"
-#include "app/UserInterface.h"
+#include "app/core/Settings.h"
+#include "app/core/UserInterface.h"
 #include "export/ClipboardText.h"
 #include "export/DxfWriter.h"
 #include "export/ExportContext.h"

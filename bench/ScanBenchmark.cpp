@@ -5,8 +5,8 @@
 //
 //   <build>/bin/ScanBenchmark --benchmark_min_time=2
 
-#include "app/Settings.h"
-#include "app/UserInterface.h"
+#include "app/core/Settings.h"
+#include "app/core/UserInterface.h"
 #include "image/TzDIB.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"

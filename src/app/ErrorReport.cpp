@@ -1,6 +1,6 @@
 #include "app/ErrorReport.h"
 
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Settings.h"
+#include "app/core/Settings.h"
 #include "scan/ScanState.h"
 
 #include <QMainWindow>

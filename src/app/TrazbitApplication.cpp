@@ -1,7 +1,7 @@
 #include "app/TrazbitApplication.h"
 
 #include "app/ErrorReport.h"
-#include "app/ProgramIcon.h"
+#include "dialogs/ProgramIcon.h"
 
 #include <exception>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UserInterface.h"
+#include "app/core/UserInterface.h"
 
 #include <QPointer>
 

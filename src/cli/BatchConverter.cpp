@@ -1,8 +1,8 @@
 #include "cli/BatchConverter.h"
 
-#include "app/DecimalText.h"
-#include "app/Errors.h"
-#include "app/ProgramFolder.h"
+#include "app/core/DecimalText.h"
+#include "app/core/Errors.h"
+#include "app/core/ProgramFolder.h"
 #include "cli/CliUserInterface.h"
 #include "cli/Terminal.h"
 #include "export/ClipboardText.h"

@@ -1,8 +1,8 @@
 #include "cli/CommandLine.h"
 
-#include "app/DecimalText.h"
-#include "app/ScaleMagnification.h"
-#include "app/Version.h"
+#include "app/core/DecimalText.h"
+#include "app/core/ScaleMagnification.h"
+#include "app/core/Version.h"
 
 #include <QFileInfo>
 

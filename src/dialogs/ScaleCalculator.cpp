@@ -1,7 +1,7 @@
 #include "dialogs/ScaleCalculator.h"
 
-#include "app/DecimalText.h"
-#include "app/ScaleMagnification.h"
+#include "app/core/DecimalText.h"
+#include "app/core/ScaleMagnification.h"
 #include "dialogs/CentreOver.h"
 
 #include <QGridLayout>

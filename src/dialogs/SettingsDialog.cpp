@@ -1,9 +1,9 @@
 #include "dialogs/SettingsDialog.h"
 
-#include "app/DecimalText.h"
-#include "app/FieldExit.h"
-#include "app/Settings.h"
-#include "app/UserInterface.h"
+#include "app/core/DecimalText.h"
+#include "dialogs/FieldExit.h"
+#include "app/core/Settings.h"
+#include "app/core/UserInterface.h"
 #include "dialogs/CentreOver.h"
 #include "dialogs/LayerNameRule.h"
 

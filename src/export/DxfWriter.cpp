@@ -1,6 +1,6 @@
 #include "export/DxfWriter.h"
 
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 #include "export/Cp932.h"
 #include "export/FormatCoordinate.h"
 #include "export/OutputFile.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Settings.h"
-#include "app/UserInterface.h"
+#include "app/core/Settings.h"
+#include "app/core/UserInterface.h"
 #include "export/CoordinateTransform.h"
 #include "scan/ScanState.h"
 

@@ -1,7 +1,7 @@
 #include "export/ExportDriver.h"
 
-#include "app/DecimalText.h"
-#include "app/Errors.h"
+#include "app/core/DecimalText.h"
+#include "app/core/Errors.h"
 #include "export/ClipboardText.h"
 #include "export/DxfWriter.h"
 #include "export/ExportContext.h"

@@ -1,6 +1,6 @@
 #include "export/FormatCoordinate.h"
 
-#include "app/DecimalText.h"
+#include "app/core/DecimalText.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
 #include "export/JwcWriter.h"
 
-#include "app/Version.h"
+#include "app/core/Version.h"
 #include "export/Cp932.h"
 #include "export/OutputFile.h"
 #include "export/ProgressStepper.h"

@@ -1,6 +1,6 @@
 #include "export/TextWriter.h"
 
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 #include "export/CoordinateLine.h"
 #include "export/OutputFile.h"
 #include "export/ProgressStepper.h"

@@ -1,6 +1,6 @@
 #include "image/PictureFormats.h"
 
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 #include "image/TzDIB.h"
 
 #include <QFile>

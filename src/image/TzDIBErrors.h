@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 
 // The errors of the image library. Each message names the class and operation,
 // a colon and the reason ("TTzDIB.SetBitCount: Invalid BitCount").

@@ -8,7 +8,7 @@
 
 #include "scan/ScanDriver.h"
 
-#include "app/UserInterface.h"
+#include "app/core/UserInterface.h"
 #include "image/TzDIB.h"
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"

@@ -1,8 +1,8 @@
 #include "scan/ScanDriver.h"
 
-#include "app/DecimalText.h"
-#include "app/Settings.h"
-#include "app/UserInterface.h"
+#include "app/core/DecimalText.h"
+#include "app/core/Settings.h"
+#include "app/core/UserInterface.h"
 #include "image/PictureFormats.h"
 #include "image/TzDIB.h"
 #include "scan/BlackMask.h"

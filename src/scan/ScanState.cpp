@@ -1,6 +1,6 @@
 #include "scan/ScanState.h"
 
-#include "app/UserInterface.h"
+#include "app/core/UserInterface.h"
 
 #include <algorithm>
 #include <new>

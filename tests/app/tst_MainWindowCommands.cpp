@@ -1,6 +1,6 @@
 #include "app/ErrorReport.h"
 #include "app/MainWindow.h"
-#include "app/ProgramFolder.h"
+#include "app/core/ProgramFolder.h"
 #include "app/WindowUserInterface.h"
 #include "dialogs/ProgressWindow.h"
 #include "export/ClipboardTarget.h"

@@ -1,5 +1,5 @@
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 #include "app/FileDialogFilter.h"
 #include "app/WindowUserInterface.h"
 #include "dialogs/ProgressWindow.h"

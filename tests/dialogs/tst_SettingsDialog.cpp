@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "app/core/Settings.h"
 #include "dialogs/SettingsDialog.h"
 
 #include "support/RecordingUserInterface.h"

@@ -1,6 +1,6 @@
 #include "ExportFixture.h"
 
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 #include "export/DxfWriter.h"
 
 namespace {

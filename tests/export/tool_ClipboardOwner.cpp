@@ -4,8 +4,8 @@
 // text is on the clipboard.
 // Usage: tool_ClipboardOwner <tag: 1 coordinate form, 2 JW_CAD form> <ready file>
 
-#include "app/Settings.h"
-#include "app/UserInterface.h"
+#include "app/core/Settings.h"
+#include "app/core/UserInterface.h"
 #include "export/ExportDriver.h"
 #include "export/SystemClipboard.h"
 #include "scan/ScanState.h"

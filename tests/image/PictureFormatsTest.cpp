@@ -1,6 +1,6 @@
 #include "BmpBytes.h"
 
-#include "app/Errors.h"
+#include "app/core/Errors.h"
 #include "image/PictureFormats.h"
 #include "image/TzDIB.h"
 

@@ -3,7 +3,7 @@
 #include "support/RecordingUserInterface.h"
 #include "ScanPictures.h"
 
-#include "app/Settings.h"
+#include "app/core/Settings.h"
 #include "image/PictureFormats.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"

@@ -1,4 +1,4 @@
-#include "app/ScaleMagnification.h"
+#include "app/core/ScaleMagnification.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/DecimalText.h"
+#include "app/core/DecimalText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "app/Settings.h"
+#include "app/core/Settings.h"
 
-#include "app/DecimalText.h"
-#include "app/ProgramFolder.h"
+#include "app/core/DecimalText.h"
+#include "app/core/ProgramFolder.h"
 
 #include <QSettings>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/FieldExit.h"
+#include "dialogs/FieldExit.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,3 +1,3 @@
-#include "app/UserInterface.h"
+#include "app/core/UserInterface.h"
 
 TUserInterface::~TUserInterface() = default;

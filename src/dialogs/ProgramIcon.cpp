@@ -1,4 +1,4 @@
-#include "app/ProgramIcon.h"
+#include "dialogs/ProgramIcon.h"
 
 #include <QPainter>
 #include <QPixmap>

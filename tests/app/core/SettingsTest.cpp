@@ -1,5 +1,5 @@
-#include "app/ProgramFolder.h"
-#include "app/Settings.h"
+#include "app/core/ProgramFolder.h"
+#include "app/core/Settings.h"
 
 #include <QFile>
 #include <QSettings>
