@@ -96,6 +96,34 @@ void TTzDIB::Changed()
         OnChange(*this);
 }
 
+void TTzDIB::Progress(TProgressStage stage, int percentDone, const QRect &rect, const QString &message)
+{
+    if (OnProgress)
+        OnProgress(*this, stage, percentDone, rect, message);
+}
+
+void TTzDIB::BeginProgress(std::int32_t total, const QString &text)
+{
+    ProgressTotal = total;
+    ProgressText = text;
+    ProgressCount = 0;
+    Progress(TProgressStage::Starting, 0, QRect(0, 0, Width(), Height()), ProgressText);
+}
+
+void TTzDIB::ProgressStep()
+{
+    ++ProgressCount;
+    if (ProgressCount == ProgressTotal || ProgressTotal <= 0)
+        return;
+    Progress(TProgressStage::Running, int(std::int64_t(ProgressCount) * 100 / ProgressTotal),
+             QRect(0, 0, Width(), Height()), ProgressText);
+}
+
+void TTzDIB::EndProgress()
+{
+    Progress(TProgressStage::Ending, 100, QRect(0, 0, Width(), Height()), ProgressText);
+}
+
 bool TTzDIB::Empty() const
 {
     CheckInternalDIB("TTzDIB.GetEmpty: InternalDIB Should not be Nil");

@@ -15,6 +15,9 @@
 class QIODevice;
 class QPainter;
 
+// The stages that the progress event of a long operation reports.
+enum class TProgressStage { Starting, Running, Ending };
+
 // The device-independent bitmap every tracer reads: a BITMAPINFOHEADER, a colour
 // table of 256 entries and the pixel rows, held in a TTzInternalDIB that copies
 // of this object share until one of them writes (copy-on-write).
@@ -130,10 +133,22 @@ private:
     bool FPaletteModified = false;
 
 public:
-    // Progress of the pixel-format conversions.
+    // Progress of the pixel-format conversions and of CreateTrueColorPalette.
     std::int32_t ProgressCount = 0;
     std::int32_t ProgressTotal = 0;
     QString ProgressText;
+    // The progress event: the stage, the percentage done, the picture's rectangle
+    // and the operation's text.
+    std::function<void(TTzDIB &sender, TProgressStage stage, int percentDone, const QRect &rect,
+                       const QString &message)>
+        OnProgress;
+    void Progress(TProgressStage stage, int percentDone, const QRect &rect, const QString &message);
+    // Announces a slow operation of `total` steps: ProgressCount 0 and the starting event.
+    void BeginProgress(std::int32_t total, const QString &text);
+    // One step of it: the running event with the percentage done; the last step sends nothing.
+    void ProgressStep();
+    // The ending event, at 100 percent.
+    void EndProgress();
 };
 
 // Raise the errors of the pixel operations (kept out of line).
