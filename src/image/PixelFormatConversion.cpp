@@ -52,12 +52,17 @@ void UnpackRow(const std::uint8_t *row, int bits, std::int64_t width, std::uint8
             out[width - 1] = row[width >> 1] >> 4;
         return;
     default: {
+        // Eight pixels a byte, from a table of every byte's eight bits.
+        static const auto bitsOf = [] {
+            std::array<std::array<std::uint8_t, 8>, 256> table{};
+            for (int b = 0; b < 256; ++b)
+                for (int i = 0; i < 8; ++i)
+                    table[b][i] = std::uint8_t((b >> (7 - i)) & 1);
+            return table;
+        }();
         std::int64_t x = 0;
-        for (; x + 8 <= width; x += 8) {
-            const std::uint8_t b = row[x >> 3];
-            for (int i = 0; i < 8; ++i)
-                out[x + i] = (b >> (7 - i)) & 1;
-        }
+        for (; x + 8 <= width; x += 8)
+            std::memcpy(out + x, bitsOf[row[x >> 3]].data(), 8);
         for (; x < width; ++x)
             out[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
         return;
@@ -105,10 +110,14 @@ TTzDIBBlock MapIndices(const TTzDIBBlock &source, int bits, int paletteSize, con
     TTzDIBBlock out = TTzInternalDIB::CreateDIBBlockLike(source, paletteSize, bits);
     const std::int64_t width = h.biWidth;
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(width));
+    bool identity = true;
+    for (int i = 0; i < 256; ++i)
+        identity = identity && map[i] == i;
     for (std::int64_t r = 0; r < Rows(h); ++r) {
         UnpackRow(StoredRow(source, r), h.biBitCount, width, indices.data());
-        for (std::uint8_t &i : indices)
-            i = map[i];
+        if (!identity)
+            for (std::uint8_t &i : indices)
+                i = map[i];
         PackRow(indices.data(), bits, width, StoredRow(out, r));
     }
     return out;
