@@ -1,5 +1,6 @@
 // Reading and writing of BMP files and of the packed DIB of the clipboard.
 
+#include "image/BmpRows.h"
 #include "image/TzDIBErrors.h"
 #include "image/TzInternalDIB.h"
 
@@ -293,6 +294,22 @@ void ConvertHighColour(TTzDIBBlock &block, TDIBSource &source)
     h.biSizeImage = 0;
 }
 
+// The checks of 1-, 4-, 8- and 24-bit pixel data before it is read: the pixel
+// byte count must be one the program holds, uncompressed data must fill every
+// row, and the source must hold that many bytes.
+void CheckPixelBytes(const TBitmapInfoHeader &h, const TDIBSource &source, std::int64_t pixelBytes,
+                     const TReaderMessages &messages)
+{
+    const std::int64_t needed = ArraySize(DIBRowSize(h.biWidth, h.biBitCount), Rows(h));
+    if (needed < 0 || pixelBytes <= 0 || pixelBytes > MaxDIBBitsSize)
+        throw EOutOfResources("GetFileMap: Cannot Make File Mapping Object");
+    if (h.biCompression == BI_RGB && pixelBytes < needed)
+        throw ETzDIBInvalidDIB(messages.TooShort);
+    const std::int64_t remaining = source.Remaining();
+    if (remaining >= 0 && remaining < pixelBytes)
+        source.RaiseShort();
+}
+
 // Steps common to both readers once header and table are in the block: the
 // pixels, read straight into the block or converted from 16 or 32 bits.
 void ReadPixels(TTzDIBBlock &block, TDIBSource &source, std::int64_t pixelBytes,
@@ -307,14 +324,7 @@ void ReadPixels(TTzDIBBlock &block, TDIBSource &source, std::int64_t pixelBytes,
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         throw ETzDIBInvalidDIB(messages.InvalidBitCount);
     // Compressed data is kept as it is; uncompressed data must fill every row.
-    const std::int64_t needed = ArraySize(DIBRowSize(h.biWidth, bits), Rows(h));
-    if (needed < 0 || pixelBytes <= 0 || pixelBytes > MaxDIBBitsSize)
-        throw EOutOfResources("GetFileMap: Cannot Make File Mapping Object");
-    if (h.biCompression == BI_RGB && pixelBytes < needed)
-        throw ETzDIBInvalidDIB(messages.TooShort);
-    const std::int64_t remaining = source.Remaining();
-    if (remaining >= 0 && remaining < pixelBytes)
-        source.RaiseShort();
+    CheckPixelBytes(h, source, pixelBytes, messages);
     block.Bits = GetFileMap(pixelBytes);
     block.BitsSize = std::uint32_t(pixelBytes);
     source.Read(block.Bits.get(), pixelBytes);
@@ -326,11 +336,17 @@ void WriteBuffer(QIODevice &stream, const void *data, std::int64_t count)
         throw EFileError(StreamWriteError);
 }
 
-} // namespace
-
-void TTzInternalDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &options)
+// A BMP file up to its pixel data: headers and colour table read and checked,
+// the pixel data's byte count, the stream at its first pixel byte.
+struct TBmpPrologue
 {
-    TStreamSource source(stream);
+    TTzDIBBlock Block;
+    std::int64_t PixelBytes = 0;
+};
+
+TBmpPrologue ReadPrologue(TStreamSource &source, const TBmpReadOptions &options)
+{
+    TBmpPrologue prologue;
     std::uint8_t fileHeader[FileHeaderSize];
     source.Read(fileHeader, FileHeaderSize);
     if (Le16(fileHeader) != 0x4D42)
@@ -342,7 +358,7 @@ void TTzInternalDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &op
     source.Read(header, 4);
     const std::uint32_t headerSize = Le32(header);
     const bool larger = options.LargerHeaders && IsLargerInfoHeaderSize(headerSize);
-    TTzDIBBlock block;
+    TTzDIBBlock &block = prologue.Block;
     TBitmapInfoHeader &h = block.Header();
     std::int64_t pixelBytes = 0;
     std::int64_t position = FileHeaderSize + 4; // bytes read so far
@@ -398,9 +414,43 @@ void TTzInternalDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &op
         pixelBytes = fileSize - bitsOffset;
     }
 
-    ReadPixels(block, source, pixelBytes, StreamMessages);
-    Commit(std::move(block));
+    prologue.PixelBytes = pixelBytes;
+    return prologue;
+}
+
+} // namespace
+
+void TTzInternalDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &options)
+{
+    TStreamSource source(stream);
+    TBmpPrologue prologue = ReadPrologue(source, options);
+    ReadPixels(prologue.Block, source, prologue.PixelBytes, StreamMessages);
+    Commit(std::move(prologue.Block));
     UpdatePalette();
+}
+
+TPictureRows::~TPictureRows() = default;
+
+TBmpRows::TBmpRows(QIODevice &stream, const TBmpReadOptions &options) : Stream(stream)
+{
+    TStreamSource source(stream);
+    const TBmpPrologue prologue = ReadPrologue(source, options);
+    const TBitmapInfoHeader &h = prologue.Block.Header();
+    const int bits = h.biBitCount;
+    FRowByRow = h.biCompression == BI_RGB && (bits == 1 || bits == 4 || bits == 8 || bits == 24);
+    if (!FRowByRow)
+        return;
+    CheckPixelBytes(h, source, prologue.PixelBytes, StreamMessages);
+    FWidth = h.biWidth;
+    FHeight = int(Rows(h));
+    FBitCount = bits;
+    FTopDown = h.biHeight < 0;
+    std::memcpy(FColors, prologue.Block.Info.Colors, sizeof FColors);
+}
+
+void TBmpRows::Read(std::uint8_t *rows, int count)
+{
+    TStreamSource(Stream).Read(rows, RowSize() * count);
 }
 
 void TTzInternalDIB::LoadFromClipboardFormat(const QByteArray &data)

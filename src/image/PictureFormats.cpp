@@ -1,6 +1,7 @@
 #include "image/PictureFormats.h"
 
 #include "app/core/Errors.h"
+#include "image/BmpRows.h"
 #include "image/TzDIB.h"
 
 #include <QFile>
@@ -73,19 +74,29 @@ void ReadWithPlatform(const QString &path, TTzDIB &picture)
 
 namespace {
 
+EReadError FileEndsEarly(const EReadError &error)
+{
+    return EReadError(QStringLiteral("TTzInternalDIB.LoadFromStream: The File Ends Before Its Picture Does (")
+                      + error.Message() + QLatin1Char(')'));
+}
+
+void OpenForReading(QFile &file, QIODevice::OpenMode mode)
+{
+    if (!file.open(mode))
+        throw EFileError(file.fileName() + QStringLiteral(": ") + file.errorString());
+}
+
 // The library's own reader: the whole file or an error that says why not. Run-
 // length encoded pictures are expanded, so that the tracers can read their rows.
 void ReadWithLibrary(const QString &path, TTzDIB &picture, const TBmpReadOptions &options)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(path + QStringLiteral(": ") + file.errorString());
+    OpenForReading(file, QIODevice::ReadOnly);
     TTzDIB loaded;
     try {
         loaded.LoadFromStream(file, options);
     } catch (const EReadError &error) {
-        throw EReadError(QStringLiteral("TTzInternalDIB.LoadFromStream: The File Ends Before Its Picture Does (")
-                         + error.Message() + QLatin1Char(')'));
+        throw FileEndsEarly(error);
     }
     const TTzPixelFormat format = loaded.PixelFormat();
     if (format == tzPf4BitRLE || format == tzPf8BitRLE)
@@ -93,19 +104,75 @@ void ReadWithLibrary(const QString &path, TTzDIB &picture, const TBmpReadOptions
     picture.Assign(&loaded);
 }
 
-} // namespace
+struct TOpenFile
+{
+    explicit TOpenFile(const QString &path) : File(path)
+    {
+        // The rows are read in large bands, straight into the caller's memory.
+        OpenForReading(File, QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    QFile File;
+};
 
-void ReadBmp(const QString &path, TTzDIB &picture)
+// A BMP file row by row, with the errors of ReadWithLibrary.
+class TBmpFileRows : private TOpenFile, public TBmpRows
+{
+public:
+    TBmpFileRows(const QString &path, const TBmpReadOptions &options)
+        : TOpenFile(path), TBmpRows(File, options)
+    {
+    }
+    void Read(std::uint8_t *rows, int count) override
+    {
+        try {
+            TBmpRows::Read(rows, count);
+        } catch (const EReadError &error) {
+            throw FileEndsEarly(error);
+        }
+    }
+};
+
+std::unique_ptr<TPictureRows> OpenWithLibrary(const QString &path, const TBmpReadOptions &options)
+{
+    std::unique_ptr<TBmpFileRows> rows;
+    try {
+        rows = std::make_unique<TBmpFileRows>(path, options);
+    } catch (const EReadError &error) {
+        throw FileEndsEarly(error);
+    }
+    if (!rows->RowByRow())
+        return nullptr;
+    return rows;
+}
+
+TBmpReadOptions BmpOptions()
 {
     TBmpReadOptions options;
     options.LargerHeaders = true;
     options.PixelOffset = true;
-    ReadWithLibrary(path, picture, options);
+    return options;
+}
+
+} // namespace
+
+void ReadBmp(const QString &path, TTzDIB &picture)
+{
+    ReadWithLibrary(path, picture, BmpOptions());
 }
 
 void ReadDib(const QString &path, TTzDIB &picture)
 {
     ReadWithLibrary(path, picture, TBmpReadOptions());
+}
+
+std::unique_ptr<TPictureRows> OpenBmpRows(const QString &path)
+{
+    return OpenWithLibrary(path, BmpOptions());
+}
+
+std::unique_ptr<TPictureRows> OpenDibRows(const QString &path)
+{
+    return OpenWithLibrary(path, TBmpReadOptions());
 }
 
 } // namespace PictureReaders
@@ -121,6 +188,8 @@ void TPictureFormats::RegisterBuiltIns()
     Register(QStringLiteral("bmp"), PlatformDescription(QStringLiteral("bmp")), PictureReaders::ReadBmp);
     Register(QStringLiteral("dib"), QStringLiteral("Device Independent Bitmap"),
              PictureReaders::ReadDib);
+    SetRows(QStringLiteral("bmp"), PictureReaders::OpenBmpRows);
+    SetRows(QStringLiteral("dib"), PictureReaders::OpenDibRows);
 
     QStringList platform;
     for (const QByteArray &format : QImageReader::supportedImageFormats())
@@ -144,10 +213,19 @@ void TPictureFormats::Register(const QString &extension, const QString &descript
         if (format.Extension == key) {
             format.Description = description;
             format.Reader = std::move(reader);
+            format.Rows = nullptr;
             return;
         }
     }
-    FFormats.push_back(TPictureFormat{key, description, std::move(reader)});
+    FFormats.push_back(TPictureFormat{key, description, std::move(reader), nullptr});
+}
+
+void TPictureFormats::SetRows(const QString &extension, TPictureRowsOpener rows)
+{
+    const QString key = NormalisedExtension(extension);
+    for (TPictureFormat &format : FFormats)
+        if (format.Extension == key)
+            format.Rows = std::move(rows);
 }
 
 void TPictureFormats::Unregister(const QString &extension)
@@ -209,4 +287,12 @@ void TPictureFormats::Load(const QString &path, TTzDIB &picture) const
     if (!format)
         throw EInvalidGraphic(QStringLiteral("Unknown picture file extension: ") + path);
     format->Reader(path, picture);
+}
+
+std::unique_ptr<TPictureRows> TPictureFormats::OpenRows(const QString &path) const
+{
+    const TPictureFormat *format = FindForFile(path);
+    if (!format)
+        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension: ") + path);
+    return format->Rows ? format->Rows(path) : nullptr;
 }

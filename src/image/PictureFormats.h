@@ -3,8 +3,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+class TPictureRows;
 class TTzDIB;
 
 // Reads the picture file at `path` into `picture` (an uncompressed picture whose
@@ -12,12 +14,20 @@ class TTzDIB;
 // or unsupported picture, not enough memory.
 using TPictureReader = std::function<void(const QString &path, TTzDIB &picture)>;
 
+// Opens the picture file at `path` to be read a band of rows at a time, or
+// returns nullptr when this file must be read whole by the format's reader.
+// Raises what the format's reader raises for a file it cannot read.
+using TPictureRowsOpener = std::function<std::unique_ptr<TPictureRows>(const QString &path)>;
+
 // One registered picture format.
 struct TPictureFormat
 {
     QString Extension;    // lower case, without the dot ("bmp")
     QString Description;  // what the open dialog's filter shows ("ビットマップ")
     TPictureReader Reader;
+    // The same pictures row by row (the built-in BMP readers); empty for the
+    // rest. Register() of an extension drops it.
+    TPictureRowsOpener Rows;
 };
 
 // The registry of picture formats, keyed by file extension (case-insensitive).
@@ -47,6 +57,8 @@ public:
     // alike). An empty extension or a missing reader is ignored.
     void Register(const QString &extension, const QString &description, TPictureReader reader);
     void Unregister(const QString &extension);
+    // Gives a registered extension its row reader (nullptr: none).
+    void SetRows(const QString &extension, TPictureRowsOpener rows);
 
     // The format of an extension, or nullptr.
     const TPictureFormat *Find(const QString &extension) const;
@@ -65,6 +77,10 @@ public:
     // EInvalidGraphic for an extension that has no reader, and passes on what
     // the reader throws.
     void Load(const QString &path, TTzDIB &picture) const;
+    // The file's rows one band at a time, when its format reads them so and
+    // the file allows it; else nullptr (read it with Load). The rows are the
+    // stored rows of the picture that Load makes.
+    std::unique_ptr<TPictureRows> OpenRows(const QString &path) const;
 
 private:
     std::vector<TPictureFormat> FFormats;
@@ -80,4 +96,8 @@ void ReadDib(const QString &path, TTzDIB &picture);
 // The same, also taking the 52-, 56-, 108- and 124-byte headers and a pixel
 // offset beyond the colour table.
 void ReadBmp(const QString &path, TTzDIB &picture);
+// The row readers of the two: uncompressed 1-, 4-, 8- and 24-bit files row by
+// row, with the errors of ReadDib and ReadBmp; nullptr for other files.
+std::unique_ptr<TPictureRows> OpenDibRows(const QString &path);
+std::unique_ptr<TPictureRows> OpenBmpRows(const QString &path);
 } // namespace PictureReaders

@@ -1,9 +1,23 @@
 #include "scan/BlackMask.h"
 
+#include "app/core/LargeBlock.h"
+#include "image/PictureRows.h"
 #include "image/TzDIB.h"
 
+#include <QtEndian>
+
 #include <algorithm>
-#include <array>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TRAZBIT_SSE2 1
+#endif
 
 namespace {
 
@@ -28,78 +42,198 @@ std::uint8_t ReverseBits(std::uint8_t b)
     return b;
 }
 
-// Which palette indices are black (their colour-table entry is exactly 0).
-template <std::size_t N>
-std::array<bool, N> BlackIndices(const TTzDIB &image)
+// The bits of every byte of w in reverse order (the leftmost pixel, the top bit
+// of a stored byte, becomes the lowest bit).
+std::uint64_t ReverseBitsOfBytes(std::uint64_t w)
 {
-    std::array<bool, N> black{};
-    for (std::size_t i = 0; i < N; ++i)
-        black[i] = image.Colors(static_cast<int>(i)) == 0;
-    return black;
+    w = ((w >> 1) & 0x5555555555555555ull) | ((w & 0x5555555555555555ull) << 1);
+    w = ((w >> 2) & 0x3333333333333333ull) | ((w & 0x3333333333333333ull) << 2);
+    w = ((w >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((w & 0x0F0F0F0F0F0F0F0Full) << 4);
+    return w;
 }
 
-void FillFrom1Bit(const TTzDIB &image, TBlackMask &mask)
+std::uint64_t TailMask(int width)
 {
-    const auto black = BlackIndices<2>(image);
-    // Each stored byte (leftmost pixel in the top bit) becomes eight mask bits
-    // (leftmost pixel in the lowest bit).
-    std::array<std::uint8_t, 256> bits{};
-    for (int b = 0; b < 256; ++b) {
-        std::uint8_t ones = ReverseBits(static_cast<std::uint8_t>(b));
-        std::uint8_t v = 0;
-        if (black[1])
-            v |= ones;
-        if (black[0])
-            v |= static_cast<std::uint8_t>(~ones);
-        bits[static_cast<std::size_t>(b)] = v;
-    }
-    const int width = mask.Width();
-    const int bytes = (width + 7) / 8;
-    const int words = mask.Words();
     const int tail = width & 63;
-    const std::uint64_t lastMask = tail ? (std::uint64_t(1) << tail) - 1 : ~std::uint64_t(0);
-    for (int y = 0; y < mask.Height(); ++y) {
-        const std::uint8_t *row = image.ScanLine(y);
-        std::uint64_t *line = mask.Line(y);
-        for (int i = 0; i < words; ++i) {
-            const int first = i * 8;
-            const int count = std::min(8, bytes - first);
-            std::uint64_t word = 0;
-            for (int k = 0; k < count; ++k)
-                word |= std::uint64_t(bits[row[first + k]]) << (8 * k);
-            line[i] = word;
-        }
-        line[words - 1] &= lastMask;
-    }
+    return tail ? (std::uint64_t(1) << tail) - 1 : ~std::uint64_t(0);
 }
 
-// isBlack(row, x) tells whether pixel x of the stored row is black.
-template <class IsBlack>
-void FillByPixel(const TTzDIB &image, TBlackMask &mask, IsBlack isBlack)
+#if defined(TRAZBIT_SSE2)
+// Bit 3i of `bits` becomes bit i (i < 21).
+std::uint64_t EveryThirdBit(std::uint64_t x)
 {
-    for (int y = 0; y < mask.Height(); ++y) {
-        const std::uint8_t *row = image.ScanLine(y);
-        std::uint64_t *line = mask.Line(y);
-        for (int i = 0; i < mask.Words(); ++i) {
-            const int first = i * 64;
-            const int last = std::min(first + 64, mask.Width());
-            std::uint64_t word = 0;
-            for (int x = first; x < last; ++x)
-                word |= std::uint64_t(isBlack(row, x) ? 1 : 0) << (x - first);
-            line[i] = word;
-        }
+    x &= 0x9249249249249249ull;
+    x = (x ^ (x >> 2)) & 0x30C30C30C30C30C3ull;
+    x = (x ^ (x >> 4)) & 0xF00F00F00F00F00Full;
+    x = (x ^ (x >> 8)) & 0x00FF0000FF0000FFull;
+    x = (x ^ (x >> 16)) & 0xFFFF00000000FFFFull;
+    x = (x ^ (x >> 32)) & 0x00000000001FFFFFull;
+    return x;
+}
+
+// Which of 16 pixels (48 bytes) are black, one bit each.
+std::uint64_t Black16(const std::uint8_t *p)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const auto zeros = [&](int at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
+        return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero))));
+    };
+    const std::uint64_t z = zeros(0) | zeros(16) << 16 | zeros(32) << 32;
+    return EveryThirdBit(z & (z >> 1) & (z >> 2));
+}
+#endif
+
+void BlackLine24(const std::uint8_t *row, int width, std::uint64_t *line)
+{
+#if defined(TRAZBIT_SSE2)
+    const int words = (width + 63) / 64;
+    const int whole = width / 64;
+    for (int i = 0; i < whole; ++i) {
+        const std::uint8_t *p = row + static_cast<std::ptrdiff_t>(i) * 192;
+        line[i] = Black16(p) | Black16(p + 48) << 16 | Black16(p + 96) << 32 | Black16(p + 144) << 48;
     }
+    if (whole < words) {
+        const int first = whole * 64;
+        std::uint64_t word = 0;
+        int x = first;
+        for (; x + 16 <= width; x += 16)
+            word |= Black16(row + static_cast<std::ptrdiff_t>(x) * 3) << (x - first);
+        for (; x < width; ++x) {
+            const std::uint8_t *p = row + static_cast<std::ptrdiff_t>(x) * 3;
+            word |= std::uint64_t((p[0] | p[1] | p[2]) == 0) << (x - first);
+        }
+        line[whole] = word;
+    }
+#else
+    BlackLine24Plain(row, width, line);
+#endif
 }
 
 } // namespace
+
+void BlackLine24Plain(const std::uint8_t *row, int width, std::uint64_t *line)
+{
+    const int words = (width + 63) / 64;
+    for (int i = 0; i < words; ++i) {
+        const int first = i * 64;
+        const int last = std::min(first + 64, width);
+        std::uint64_t word = 0;
+        for (int x = first; x < last; ++x) {
+            const std::uint8_t *p = row + static_cast<std::ptrdiff_t>(x) * 3;
+            word |= std::uint64_t((p[0] | p[1] | p[2]) == 0) << (x - first);
+        }
+        line[i] = word;
+    }
+}
+
+TRowToMask::TRowToMask(int bitCount, int width, const TColor *colours) : BitCount(bitCount), Width(width)
+{
+    if (bitCount == 24)
+        return;
+    for (int i = 0; i < 256; ++i)
+        Black8[i] = colours[i] == 0;
+    for (int b = 0; b < 256; ++b) {
+        const auto ones = static_cast<std::uint8_t>(b);
+        std::uint8_t v = 0;
+        if (Black8[1])
+            v |= ones;
+        if (Black8[0])
+            v |= static_cast<std::uint8_t>(~ones);
+        // Kept in stored order; the bits are reversed a word at a time.
+        Byte1[b] = v;
+        Pair4[b] = static_cast<std::uint8_t>((Black8[b >> 4] ? 1 : 0) | (Black8[b & 15] ? 2 : 0));
+    }
+}
+
+void TRowToMask::operator()(const std::uint8_t *row, std::uint64_t *line) const
+{
+    const int words = (Width + 63) / 64;
+    switch (BitCount) {
+    case 1: {
+        const int bytes = (Width + 7) / 8;
+        const int whole = bytes / 8;
+        // Which of the two entries are black decides the word: the stored bits,
+        // their complement, all or none.
+        const bool black1 = Black8[1], black0 = Black8[0];
+        for (int i = 0; i < whole; ++i) {
+            const std::uint64_t stored = ReverseBitsOfBytes(qFromLittleEndian<std::uint64_t>(row + 8 * i));
+            line[i] = (black1 ? stored : 0) | (black0 ? ~stored : 0);
+        }
+        if (whole < words) {
+            std::uint64_t word = 0;
+            for (int k = 0; 8 * whole + k < bytes; ++k)
+                word |= std::uint64_t(ReverseBits(Byte1[row[8 * whole + k]])) << (8 * k);
+            line[whole] = word;
+        }
+        break;
+    }
+    case 4:
+        for (int i = 0; i < words; ++i) {
+            const int first = i * 32;
+            const int last = std::min(first + 32, (Width + 1) / 2);
+            std::uint64_t word = 0;
+            for (int k = first; k < last; ++k)
+                word |= std::uint64_t(Pair4[row[k]]) << (2 * (k - first));
+            line[i] = word;
+        }
+        break;
+    case 8:
+        for (int i = 0; i < words; ++i) {
+            const int first = i * 64;
+            const int last = std::min(first + 64, Width);
+            std::uint64_t word = 0;
+            for (int x = first; x < last; ++x)
+                word |= std::uint64_t(Black8[row[x]]) << (x - first);
+            line[i] = word;
+        }
+        break;
+    default:
+        BlackLine24(row, Width, line);
+        return;
+    }
+    line[words - 1] &= TailMask(Width);
+}
+
+void TBlackMask::TFree::operator()(std::uint64_t *words) const
+{
+    LargeBlock::Free(words);
+}
+
+std::size_t TBlackMask::StorageWords() const
+{
+    return static_cast<std::size_t>(FStride) * static_cast<std::size_t>(FHeight + 2);
+}
 
 TBlackMask::TBlackMask(int width, int height)
     : FWidth(std::max(width, 0)),
       FHeight(std::max(height, 0)),
       FWords((FWidth + 63) / 64),
-      FStride(FWords + 2),
-      FData(static_cast<std::size_t>(FStride) * static_cast<std::size_t>(FHeight + 2), 0)
+      FStride(FWords + 2)
 {
+    // Fresh zero pages: a line costs nothing until it is written.
+    FData.reset(static_cast<std::uint64_t *>(LargeBlock::AllocateZeroed(StorageWords() * sizeof(std::uint64_t))));
+    if (!FData)
+        throw std::bad_alloc();
+}
+
+TBlackMask::TBlackMask(const TBlackMask &other)
+    : FWidth(other.FWidth), FHeight(other.FHeight), FWords(other.FWords), FStride(other.FStride)
+{
+    if (!other.FData)
+        return;
+    const std::size_t bytes = StorageWords() * sizeof(std::uint64_t);
+    FData.reset(static_cast<std::uint64_t *>(LargeBlock::Allocate(bytes)));
+    if (!FData)
+        throw std::bad_alloc();
+    std::memcpy(FData.get(), other.FData.get(), bytes);
+}
+
+TBlackMask &TBlackMask::operator=(const TBlackMask &other)
+{
+    if (this != &other)
+        *this = TBlackMask(other);
+    return *this;
 }
 
 TBlackMask TBlackMask::FromImage(const TTzDIB &source)
@@ -113,30 +247,153 @@ TBlackMask TBlackMask::FromImage(const TTzDIB &source)
     }
 
     TBlackMask mask(image->Width(), image->Height());
-    switch (image->BitCount()) {
-    case 1:
-        FillFrom1Bit(*image, mask);
-        break;
-    case 4: {
-        const auto black = BlackIndices<16>(*image);
-        FillByPixel(*image, mask, [&](const std::uint8_t *row, int x) {
-            const std::uint8_t b = row[x >> 1];
-            return black[(x & 1) ? (b & 0x0F) : (b >> 4)];
-        });
-        break;
+    TColor colours[256] = {};
+    if (image->BitCount() <= 8)
+        for (int i = 0; i < 256; ++i)
+            colours[i] = image->Colors(i);
+    const TRowToMask convert(image->BitCount(), image->Width(), colours);
+    for (int y = 0; y < mask.Height(); ++y)
+        convert(image->ScanLine(y), mask.Line(y));
+    return mask;
+}
+
+namespace {
+
+// Bands of about this many bytes are read and turned into mask lines at a time.
+constexpr std::int64_t kBandBytes = std::int64_t(1) << 20;
+
+// The bands of a picture, read on the calling thread and turned into mask
+// lines on `converters` other threads, each band in a buffer of its own.
+class TBandPipeline
+{
+public:
+    TBandPipeline(TPictureRows &rows, TBlackMask &mask, const TRowToMask &convert, int bandRows,
+                  int converters)
+        : Rows(rows), Mask(mask), Convert(convert), BandRows(bandRows)
+    {
+        const std::size_t bufferBytes = static_cast<std::size_t>(rows.RowSize() * bandRows);
+        Buffers.resize(static_cast<std::size_t>(converters) + 1);
+        for (std::size_t i = 0; i < Buffers.size(); ++i) {
+            Buffers[i].resize(bufferBytes);
+            Free.push_back(static_cast<int>(i));
+        }
+        for (int i = 0; i < converters; ++i)
+            Workers.emplace_back([this] { Work(); });
     }
-    case 8: {
-        const auto black = BlackIndices<256>(*image);
-        FillByPixel(*image, mask, [&](const std::uint8_t *row, int x) { return black[row[x]]; });
-        break;
+
+    ~TBandPipeline()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            Finished = true;
+        }
+        Changed.notify_all();
+        for (std::thread &worker : Workers)
+            worker.join();
     }
-    default:
-        // 24 bits: blue, green, red all 0.
-        FillByPixel(*image, mask, [](const std::uint8_t *row, int x) {
-            const std::uint8_t *p = row + static_cast<std::ptrdiff_t>(x) * 3;
-            return (p[0] | p[1] | p[2]) == 0;
-        });
-        break;
+
+    // Reads every band; passes on what reading throws (after the bands read
+    // so far are converted).
+    void Run()
+    {
+        const int height = Rows.Height();
+        for (int first = 0; first < height; first += BandRows) {
+            const int count = std::min(BandRows, height - first);
+            int buffer;
+            {
+                std::unique_lock<std::mutex> lock(Mutex);
+                Changed.wait(lock, [this] { return !Free.empty(); });
+                buffer = Free.back();
+                Free.pop_back();
+            }
+            Rows.Read(Buffers[static_cast<std::size_t>(buffer)].data(), count);
+            {
+                const std::lock_guard<std::mutex> lock(Mutex);
+                Filled.push_back(TBand{buffer, first, count});
+            }
+            Changed.notify_all();
+        }
+    }
+
+private:
+    struct TBand
+    {
+        int Buffer, First, Count;
+    };
+
+    void Work()
+    {
+        for (;;) {
+            TBand band;
+            {
+                std::unique_lock<std::mutex> lock(Mutex);
+                Changed.wait(lock, [this] { return Finished || !Filled.empty(); });
+                if (Filled.empty())
+                    return;
+                band = Filled.front();
+                Filled.erase(Filled.begin());
+            }
+            ConvertBand(band);
+            {
+                const std::lock_guard<std::mutex> lock(Mutex);
+                Free.push_back(band.Buffer);
+            }
+            Changed.notify_all();
+        }
+    }
+
+    void ConvertBand(const TBand &band)
+    {
+        const std::uint8_t *data = Buffers[static_cast<std::size_t>(band.Buffer)].data();
+        const std::int64_t rowSize = Rows.RowSize();
+        const int height = Rows.Height();
+        for (int r = 0; r < band.Count; ++r) {
+            const int fileRow = band.First + r;
+            Convert(data + rowSize * r, Mask.Line(Rows.TopDown() ? fileRow : height - 1 - fileRow));
+        }
+    }
+
+    TPictureRows &Rows;
+    TBlackMask &Mask;
+    const TRowToMask &Convert;
+    int BandRows;
+    std::vector<std::vector<std::uint8_t>> Buffers;
+    std::vector<int> Free;
+    std::vector<TBand> Filled;
+    std::vector<std::thread> Workers;
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Finished = false;
+};
+
+} // namespace
+
+TBlackMask TBlackMask::FromRows(TPictureRows &rows, int threads, std::int64_t bandBytes)
+{
+    TBlackMask mask(rows.Width(), rows.Height());
+    TColor colours[256] = {};
+    if (rows.BitCount() <= 8)
+        for (int i = 0; i < 256; ++i)
+            colours[i] = rows.Color(i);
+    const TRowToMask convert(rows.BitCount(), rows.Width(), colours);
+    const std::int64_t rowSize = rows.RowSize();
+    const int height = rows.Height();
+    const int bandRows = static_cast<int>(
+        std::clamp<std::int64_t>((bandBytes > 0 ? bandBytes : kBandBytes) / rowSize, 1, std::max(height, 1)));
+
+    if (threads > 1 && height > bandRows) {
+        TBandPipeline pipeline(rows, mask, convert, bandRows, threads - 1);
+        pipeline.Run();
+        return mask;
+    }
+    std::vector<std::uint8_t> band(static_cast<std::size_t>(rowSize * bandRows));
+    for (int first = 0; first < height; first += bandRows) {
+        const int count = std::min(bandRows, height - first);
+        rows.Read(band.data(), count);
+        for (int r = 0; r < count; ++r) {
+            const int fileRow = first + r;
+            convert(band.data() + rowSize * r, mask.Line(rows.TopDown() ? fileRow : height - 1 - fileRow));
+        }
     }
     return mask;
 }
@@ -171,4 +428,69 @@ bool TBlackMask::AllWhite() const
         }
     }
     return true;
+}
+
+TMaskColumns::TMaskColumns(const TBlackMask &mask, int first)
+    : Mask(mask), First(first), FWords((mask.Height() + 63) / 64), Stride(FWords + 2),
+      White(static_cast<std::size_t>(FWords) + 2, 0)
+{
+}
+
+void TMaskColumns::Build(TStrip &strip, int index)
+{
+    const int firstWord = index * kStripWords;
+    const int wordsHere = std::min(kStripWords, Mask.Words() - firstWord);
+    strip.Index = index;
+    // Every word of the columns inside the picture is written below; the guard
+    // words stay zero from the first use.
+    if (strip.Lines.empty())
+        strip.Lines.assign(static_cast<std::size_t>(Stride) * 64 * kStripWords, 0);
+    const int height = Mask.Height();
+    const int width = Mask.Width();
+    std::uint64_t blocks[kStripWords][64];
+    for (int by = 0; by < FWords; ++by) {
+        const int firstRow = by * 64;
+        const int rows = std::min(64, height - firstRow);
+        for (int i = 0; i < 64; ++i) {
+            const std::uint64_t *line = i < rows ? Mask.Line(firstRow + i) + firstWord : nullptr;
+            for (int w = 0; w < wordsHere; ++w)
+                blocks[w][i] = line ? line[w] : 0;
+        }
+        for (int w = 0; w < wordsHere; ++w) {
+            Transpose64(blocks[w]);
+            const int columns = std::min(64, width - (firstWord + w) * 64);
+            std::uint64_t *out = strip.Lines.data() + 1 + by;
+            for (int j = 0; j < columns; ++j)
+                out[static_cast<std::ptrdiff_t>(w * 64 + j) * Stride] = blocks[w][j];
+        }
+    }
+}
+
+const std::uint64_t *TMaskColumns::Column(int x)
+{
+    if (x < 0 || x >= Mask.Width())
+        return White.data() + 1;
+    const int index = x / (64 * kStripWords);
+    const int offset = x - index * 64 * kStripWords;
+    for (int s = 0; s < 2; ++s) {
+        if (Strips[s].Index == index) {
+            LastUsed = s;
+            return Strips[s].Lines.data() + static_cast<std::ptrdiff_t>(offset) * Stride + 1;
+        }
+    }
+    if (x == First - 1) {
+        // The column before the walk, bit by bit: cheaper than its whole strip.
+        if (Single.empty()) {
+            Single.assign(static_cast<std::size_t>(Stride), 0);
+            const int word = x >> 6;
+            const int bit = x & 63;
+            for (int y = 0; y < Mask.Height(); ++y)
+                Single[static_cast<std::size_t>(1 + (y >> 6))] |= ((Mask.Line(y)[word] >> bit) & 1) << (y & 63);
+        }
+        return Single.data() + 1;
+    }
+    const int s = 1 - LastUsed;
+    Build(Strips[s], index);
+    LastUsed = s;
+    return Strips[s].Lines.data() + static_cast<std::ptrdiff_t>(offset) * Stride + 1;
 }

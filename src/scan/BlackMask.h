@@ -1,10 +1,14 @@
 #pragma once
 
+#include "image/DIBFormat.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+class TPictureRows;
 class TTzDIB;
 
 // Which pixels of a picture are black, one bit per pixel, packed into 64-bit
@@ -19,13 +23,23 @@ class TBlackMask
 {
 public:
     TBlackMask() = default;
-    // All white.
+    // All white. Throws std::bad_alloc when the memory cannot be had.
     TBlackMask(int width, int height);
+    TBlackMask(const TBlackMask &other);
+    TBlackMask &operator=(const TBlackMask &other);
+    TBlackMask(TBlackMask &&) noexcept = default;
+    TBlackMask &operator=(TBlackMask &&) noexcept = default;
 
     // Black means colour exactly 0: the palette entry of the pixel's index for
     // pictures of 8 bits or fewer, the pixel's own colour for 24 bits.
     // Run-length encoded pictures are expanded first.
     static TBlackMask FromImage(const TTzDIB &image);
+    // The same from a picture read a band of rows at a time, so that the whole
+    // picture is never held; with threads > 1, bands are turned into mask
+    // lines on other threads while the next band is read. Passes on what
+    // reading the rows throws. bandBytes: the size of a band (0: about 1 MB;
+    // at least one row).
+    static TBlackMask FromRows(TPictureRows &rows, int threads = 1, std::int64_t bandBytes = 0);
 
     // Columns become lines: pixel (x, y) of this mask is pixel (y, x) of the result.
     TBlackMask Transposed() const;
@@ -39,11 +53,11 @@ public:
     // lines). Words -1 and Words() are readable zeros.
     const std::uint64_t *Line(int y) const
     {
-        return FData.data() + static_cast<std::ptrdiff_t>(y + 1) * FStride + 1;
+        return FData.get() + static_cast<std::ptrdiff_t>(y + 1) * FStride + 1;
     }
     std::uint64_t *Line(int y)
     {
-        return FData.data() + static_cast<std::ptrdiff_t>(y + 1) * FStride + 1;
+        return FData.get() + static_cast<std::ptrdiff_t>(y + 1) * FStride + 1;
     }
 
     bool Black(int x, int y) const
@@ -58,11 +72,77 @@ public:
     bool AllWhite() const;
 
 private:
+    struct TFree
+    {
+        void operator()(std::uint64_t *words) const;
+    };
+    std::size_t StorageWords() const;
+
     int FWidth = 0;
     int FHeight = 0;
     int FWords = 0;
     std::ptrdiff_t FStride = 0;
-    std::vector<std::uint64_t> FData;
+    std::unique_ptr<std::uint64_t, TFree> FData;
+};
+
+// Turns stored rows of a picture (1, 4, 8 or 24 bits, uncompressed, as a
+// TTzDIB holds them) into lines of its black mask.
+class TRowToMask
+{
+public:
+    // colours: the 256 colour-table entries as TTzDIB::Colors reads them
+    // (unused for 24 bits).
+    TRowToMask(int bitCount, int width, const TColor *colours);
+    // Writes every word of `line` (bits beyond the width 0). Reads no byte of
+    // `row` beyond the pixels of the width.
+    void operator()(const std::uint8_t *row, std::uint64_t *line) const;
+
+private:
+    int BitCount;
+    int Width;
+    std::uint8_t Byte1[256] = {};   // 1 bit: a stored byte -> eight mask bits
+    std::uint8_t Pair4[256] = {};   // 4 bits: a stored byte -> two mask bits
+    bool Black8[256] = {};          // 8 bits: an index -> black
+};
+
+// The 24-bit row conversion without the vector instructions, which the fast
+// one must always agree with.
+void BlackLine24Plain(const std::uint8_t *row, int width, std::uint64_t *line);
+
+// The columns of a mask as lines (bit y of column x's line is pixel (x, y)),
+// for a walk from left to right that reads columns x - 1, x and x + 1 at each
+// step: they are transposed 512 at a time, in cache-sized strips, so that no
+// transposed copy of the whole mask is made. Column -1 and column Width() are
+// white; words -1 and Words() of every column line are readable zeros. A
+// pointer stays valid until a column two strips away is asked for.
+class TMaskColumns
+{
+public:
+    // The walk begins at column `first`; column first - 1 is taken on its own
+    // rather than by transposing the strip before.
+    TMaskColumns(const TBlackMask &mask, int first = 0);
+
+    // Words of one column line.
+    int Words() const { return FWords; }
+    const std::uint64_t *Column(int x);
+
+private:
+    static constexpr int kStripWords = 8;  // 512 columns
+    struct TStrip
+    {
+        int Index = -1;
+        std::vector<std::uint64_t> Lines;
+    };
+    void Build(TStrip &strip, int index);
+
+    const TBlackMask &Mask;
+    int First;
+    int FWords;
+    std::ptrdiff_t Stride;
+    TStrip Strips[2];
+    int LastUsed = 0;
+    std::vector<std::uint64_t> Single;  // column First - 1
+    std::vector<std::uint64_t> White;
 };
 
 // Bit x of the result is pixel x + 1 of the line (the next pixel to the right).

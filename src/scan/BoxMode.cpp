@@ -99,24 +99,24 @@ TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgress
     if (!BoundaryRuns(words, width, [&](int i) { return bottom[i]; }, horizontal(height)) || !step())
         return ScanStopped;
 
-    const TBlackMask columns = mask.Transposed();
+    TMaskColumns columns(mask);
     const int columnWords = columns.Words();
     // Pass 4: the boundary right of each column.
     for (int x = 0; x < width; ++x) {
         if (!step())
             return ScanStopped;
-        const std::uint64_t *column = columns.Line(x);
-        const std::uint64_t *next = columns.Line(x + 1);
+        const std::uint64_t *column = columns.Column(x);
+        const std::uint64_t *next = columns.Column(x + 1);
         if (!BoundaryRuns(columnWords, height, [&](int i) { return column[i] ^ next[i]; },
                           vertical(x + 1)))
             return ScanStopped;
     }
     // Pass 5: the left border.
-    const std::uint64_t *left = columns.Line(0);
+    const std::uint64_t *left = columns.Column(0);
     if (!BoundaryRuns(columnWords, height, [&](int i) { return left[i]; }, vertical(0)) || !step())
         return ScanStopped;
     // Pass 6: the right border (pass 4 found these already).
-    const std::uint64_t *right = columns.Line(width - 1);
+    const std::uint64_t *right = columns.Column(width - 1);
     if (!BoundaryRuns(columnWords, height, [&](int i) { return right[i]; }, vertical(width)) || !step())
         return ScanStopped;
     return ScanDone;

@@ -199,15 +199,17 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
 
     // Pass 2: columns, left to right, each from the top down.
     {
-        const TBlackMask columns = mask.Transposed();
+        TMaskColumns columns(mask);
         const int columnWords = columns.Words();
         for (int x = 0; x < width; ++x) {
             progress.Step(++counter);
             if (progress.Cancelled())
                 return ScanStopped;
             const auto column = static_cast<float>(x);
-            const bool done = StraightRuns(columns.Line(x - 1), columns.Line(x), columns.Line(x + 1),
-                                           columnWords, [&](int start, int end) {
+            const std::uint64_t *before = columns.Column(x - 1);
+            const std::uint64_t *line = columns.Column(x);
+            const std::uint64_t *after = columns.Column(x + 1);
+            const bool done = StraightRuns(before, line, after, columnWords, [&](int start, int end) {
                                                segments.AddSegment(column, static_cast<float>(start),
                                                                    column, static_cast<float>(end));
                                                return !segments.OutOfMemory;

@@ -4,6 +4,7 @@
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
 #include "image/PictureFormats.h"
+#include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/BlackMask.h"
 #include "scan/BoxMode.h"
@@ -180,6 +181,12 @@ TScanStatus TScanDriver::Traced(TScanStatus status)
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
+        // Where the format reads rows a band at a time the mask is made from
+        // them directly, without the whole picture in memory.
+        if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
+            mask = TBlackMask::FromRows(*rows, FThreads);
+            return true;
+        }
         TTzDIB image;
         Formats.Load(path, image);
         mask = TBlackMask::FromImage(image);

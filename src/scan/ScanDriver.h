@@ -54,6 +54,11 @@ public:
     TScanStatus ScanBox(TTzDIB &image);
     TScanStatus ScanLine2(TTzDIB &image, const QString &fileName);
 
+    // How many threads one conversion may use (1: none but the caller's, the
+    // default). The segment list is the same for every count.
+    void SetThreads(int threads) { FThreads = threads < 1 ? 1 : threads; }
+    int Threads() const { return FThreads; }
+
     // Why the last picture could not be read, in the reader's words; empty
     // when it was read.
     const QString &LoadFailure() const { return FLoadFailure; }
@@ -74,4 +79,5 @@ private:
     TUserInterface &UI;
     const TPictureFormats &Formats;
     QString FLoadFailure;
+    int FThreads = 1;
 };

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <vector>
+#include <memory>
 
 // One traced segment: pixel units of the converted image, Y growing upward.
 struct TSegment
@@ -20,7 +20,7 @@ class TSegmentList
 {
 public:
     // The list. Records 0 .. SegmentCount - 1 are valid.
-    const TSegment *Segments() const { return Buffer.data(); }
+    const TSegment *Segments() const { return Buffer.get(); }
     std::int32_t SegmentCount = 0;
     // Grows by 1024 records whenever an append would exceed it.
     std::int32_t SegmentCapacity = 0;
@@ -49,13 +49,18 @@ public:
     {
         if (++SegmentCount > SegmentCapacity && !Grow())
             return;
-        Buffer[static_cast<std::size_t>(SegmentCount - 1)] =
+        Buffer.get()[static_cast<std::size_t>(SegmentCount - 1)] =
             TSegment{x1, ImageHeight - row1, x2, ImageHeight - row2};
         if (x2 > MaxX)
             MaxX = x2;
         if (row2 > MaxY)
             MaxY = row2;
     }
+
+    // Appends the records of `other` (made for the same image height) as
+    // AddSegment would have appended them one by one, extents included; false
+    // (and the list released, OutOfMemory set) when the list cannot grow.
+    bool AppendList(const TSegmentList &other);
 
     // Set by a failed growth, cleared by ResetSegments.
     bool OutOfMemory = false;
@@ -65,8 +70,16 @@ public:
 
 private:
     bool Grow();
+    // Room for at least `records` records; false when it cannot be had.
+    bool Reserve(std::size_t records);
 
-    // Holds at least SegmentCapacity records; it grows geometrically underneath so
-    // that long lists are not copied once per 1024 records.
-    std::vector<TSegment> Buffer;
+    struct TFree
+    {
+        void operator()(TSegment *block) const;
+    };
+    // Holds at least SegmentCapacity records. It grows geometrically underneath,
+    // in place where the system can, so that long lists are not copied once per
+    // 1024 records; records beyond SegmentCount are never cleared.
+    std::unique_ptr<TSegment, TFree> Buffer;
+    std::size_t Allocated = 0;
 };

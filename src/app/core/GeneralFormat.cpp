@@ -119,6 +119,12 @@ bool GeneralExact(char *out, bool negative, std::uint64_t mantissa, int binaryEx
 
 bool GeneralExact(char *out, long double value, int &length)
 {
+    // Whole numbers print as they are.
+    if (std::fabs(value) < 1e15L && value == std::trunc(value)) {
+        const auto whole = static_cast<std::int64_t>(value);
+        length = static_cast<int>(std::to_chars(out, out + 24, whole).ptr - out);
+        return true;
+    }
     int binaryExponent = 0;
     const long double fraction = std::frexp(std::fabs(value), &binaryExponent);  // [0.5, 1)
     return GeneralExact(out, std::signbit(value),
@@ -126,8 +132,97 @@ bool GeneralExact(char *out, long double value, int &length)
                         length);
 }
 
+// `count` decimal digits of value (below 10^count), leading zeros included,
+// trailing zeros dropped; returns how many were written.
+int FractionDigits(char *out, std::uint64_t value, int count)
+{
+    while (count > 0 && value % 10 == 0) {
+        value /= 10;
+        --count;
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return count;
+}
+
+constexpr std::uint64_t kTenTo14 = kTenTo15 / 10;
+constexpr std::uint64_t kTenTo18 = kTenTo15 * 1000;
+
+// The common values of a drawing: whole numbers below 2^49 and values from
+// 0.0001 to 2^24 with a binary fraction, which print in fixed notation. With
+// |value| = M x 2^E, the whole part is M >> -E and the fraction F / 2^-E;
+// rounding F x 10^d / 2^-E to d digits is exact in 128 bits. False for the
+// rest.
+bool GeneralFixed(char *out, float value, int &length)
+{
+    const ExactDecimal::TBinary b = ExactDecimal::Decompose(value);
+    int n = 0;
+    if (std::signbit(value))
+        out[n++] = '-';
+    if (b.Exponent >= 0) {
+        if (b.Exponent > 25)  // 2^24 x 2^25 < 10^15
+            return false;
+        const std::uint64_t whole = static_cast<std::uint64_t>(b.Mantissa) << b.Exponent;
+        n += static_cast<int>(std::to_chars(out + n, out + n + 20, whole).ptr - (out + n));
+        length = n;
+        return true;
+    }
+    const int k = -b.Exponent;
+    if (k < 24 && (b.Mantissa >> k) != 0) {
+        std::uint64_t whole = b.Mantissa >> k;
+        const std::uint64_t fraction = b.Mantissa & ((std::uint32_t(1) << k) - 1);
+        const int wholeDigits = whole >= 10000000 ? 8 : whole >= 1000000 ? 7 : whole >= 100000 ? 6
+                              : whole >= 10000 ? 5 : whole >= 1000 ? 4 : whole >= 100 ? 3
+                              : whole >= 10 ? 2 : 1;
+        const int d = kSignificant - wholeDigits;
+        const u128 scaled = static_cast<u128>(fraction) * kPowers.Ten[d];
+        auto kept = static_cast<std::uint64_t>(scaled >> k);
+        if (((scaled >> (k - 1)) & 1) != 0)
+            ++kept;  // half or more of the last digit: away from zero
+        if (kept == static_cast<std::uint64_t>(kPowers.Ten[d])) {
+            kept = 0;
+            ++whole;
+        }
+        n += static_cast<int>(std::to_chars(out + n, out + n + 20, whole).ptr - (out + n));
+        if (kept != 0) {
+            out[n++] = '.';
+            n += FractionDigits(out + n, kept, d);
+        }
+        length = n;
+        return true;
+    }
+    // Below 1: the first significant digit is among the first four decimals.
+    if (k > 37)  // 2^24 / 2^38 < 0.0001
+        return false;
+    const u128 scaled18 = static_cast<u128>(b.Mantissa) * kTenTo18;
+    const auto first = static_cast<std::uint64_t>(scaled18 >> k);  // 18 decimals, cut
+    if (first < kTenTo14)
+        return false;  // below 0.0001: scientific
+    const int zeros = first >= kTenTo18 / 10 ? 0 : first >= kTenTo18 / 100 ? 1
+                    : first >= kTenTo18 / 1000 ? 2 : 3;
+    const int d = kSignificant + zeros;
+    const u128 scaled = static_cast<u128>(b.Mantissa) * kPowers.Ten[d];
+    auto kept = static_cast<std::uint64_t>(scaled >> k);
+    if (((scaled >> (k - 1)) & 1) != 0)
+        ++kept;
+    if (kept == static_cast<std::uint64_t>(kPowers.Ten[d])) {
+        out[n++] = '1';  // rounded up to 1
+        length = n;
+        return true;
+    }
+    out[n++] = '0';
+    out[n++] = '.';
+    n += FractionDigits(out + n, kept, d);
+    length = n;
+    return true;
+}
+
 bool GeneralExact(char *out, float value, int &length)
 {
+    if (GeneralFixed(out, value, length))
+        return true;
     const ExactDecimal::TBinary b = ExactDecimal::Decompose(value);
     const int width = std::bit_width(b.Mantissa);
     return GeneralExact(out, std::signbit(value),

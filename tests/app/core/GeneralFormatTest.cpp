@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -87,6 +89,35 @@ TEST(FormatGeneralTo, TheFastPathAgreesWithTheDecimalExpansion)
                                    static_cast<long double>(i % 2 ? INFINITY : -INFINITY));
         const int n = FormatGeneralTo(text, value);
         ASSERT_EQ(QString::fromLatin1(text, n), ByExpansion(value)) << static_cast<double>(value);
+    }
+}
+
+TEST(FormatGeneralTo, EveryKindOfFloatAgreesWithTheDecimalExpansion)
+{
+    // A spread over every exponent and sign (every 2039th bit pattern), the
+    // floats around each power of ten and around 0.0001, and every float of
+    // 1 to 2 with the 2^-23 steps whose sixteenth digit may be an exact 5.
+    std::vector<float> values;
+    for (std::uint64_t bits = 0; bits < (std::uint64_t(1) << 32); bits += 2039)
+        values.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+    for (float p = 1e-6f; p < 1e16f; p *= 10) {
+        float v = p;
+        for (int i = 0; i < 50; ++i)
+            v = std::nextafter(v, 0.0f);
+        for (int i = 0; i < 100; ++i, v = std::nextafter(v, INFINITY))
+            values.push_back(v);
+    }
+    for (float v = 1.0f; v < 2.0f; v += 1.0f / 1024 + std::ldexp(1.0f, -23))
+        values.push_back(v);
+    values.push_back(1000.000244140625f);
+    values.push_back(9999999.5f);
+    values.push_back(0.99999994f);
+    char text[kGeneralTextCapacity];
+    for (float value : values) {
+        if (!std::isfinite(value))
+            continue;
+        const int n = FormatGeneralTo(text, value);
+        ASSERT_EQ(QString::fromLatin1(text, n), ByExpansion(value)) << value;
     }
 }
 

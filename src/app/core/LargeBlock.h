@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+
+// Memory for the large working blocks of a conversion (black masks, segment
+// lists). A drawing sheet touches hundreds of megabytes, so where the system
+// allows, a block is memory of its own that is backed by large pages (every
+// first touch of a small page costs a fault) and grows without being copied.
+// Otherwise they are malloc, calloc, realloc and free. A failure returns
+// nullptr.
+namespace LargeBlock {
+
+void *Allocate(std::size_t bytes);
+// Every byte 0 (fresh pages are not written twice).
+void *AllocateZeroed(std::size_t bytes);
+// Contents kept up to the smaller size; the old block is released on success.
+void *Reallocate(void *block, std::size_t bytes);
+void Free(void *block);
+
+} // namespace LargeBlock

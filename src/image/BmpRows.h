@@ -1,0 +1,26 @@
+#pragma once
+
+#include "image/PictureRows.h"
+#include "image/TzInternalDIB.h"
+
+class QIODevice;
+
+// A BMP file read a band of rows at a time. The constructor reads and checks
+// the headers and the colour table exactly as TTzInternalDIB::LoadFromStream
+// does, and raises the same errors in the same order. Uncompressed 1-, 4-, 8-
+// and 24-bit files can then be read row by row (their pixel byte count checked
+// as the whole-picture reader checks it); for the rest (run-length encoded,
+// 16 and 32 bits, unknown compressions) RowByRow() is false and the file must
+// be read whole.
+class TBmpRows : public TPictureRows
+{
+public:
+    TBmpRows(QIODevice &stream, const TBmpReadOptions &options);
+
+    bool RowByRow() const { return FRowByRow; }
+    void Read(std::uint8_t *rows, int count) override;
+
+private:
+    QIODevice &Stream;
+    bool FRowByRow = false;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "image/DIBFormat.h"
+
+#include <cstdint>
+
+// A picture read a band of rows at a time, for work that needs each row once
+// (the tracers' black mask) and should not hold the whole picture: the rows
+// come in file order, each exactly as a TTzDIB stores it. Read errors are
+// those of the format's whole-picture reader.
+class TPictureRows
+{
+public:
+    virtual ~TPictureRows();
+
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    // 1, 4, 8 or 24.
+    int BitCount() const { return FBitCount; }
+    // The first row read is the top row (else the bottom row).
+    bool TopDown() const { return FTopDown; }
+    // Bytes of one stored row (padded to a multiple of 4).
+    std::int64_t RowSize() const { return DIBRowSize(FWidth, FBitCount); }
+    // The colour of a colour-table entry, 0 .. 255, as TTzDIB::Colors reads it.
+    TColor Color(int index) const { return RGBQuadToColor(FColors[index]); }
+
+    // The next `count` rows, RowSize() bytes each, into `rows`.
+    virtual void Read(std::uint8_t *rows, int count) = 0;
+
+protected:
+    int FWidth = 0;
+    int FHeight = 0;
+    int FBitCount = 0;
+    bool FTopDown = false;
+    TRGBQuad FColors[256] = {};
+};
