@@ -33,9 +33,18 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
+#include <thread>
 
 namespace {
+
+// A conversion or a save uses every core of the machine (the results are the
+// same as on one).
+int Threads()
+{
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
 
 QLabel *Caption(const QString &text, QWidget *parent)
 {
@@ -256,6 +265,7 @@ void TForm1::F1Click()
             Settings.OpenDir = folder;
         });
         TScanDriver driver(Scan, Settings, *Interface, Formats);
+        driver.SetThreads(Threads());
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
     });
@@ -286,6 +296,7 @@ void TForm1::F2_1Click()
 {
     RunCommand([this] {
         TExportDriver driver(Scan, Settings, *Interface, *Clipboard, ProgramFolder());
+        driver.SetThreads(Threads());
         if (driver.SaveCommand(Edit1->text()) == TExportOutcome::InvalidMagnification)
             Edit1->setFocus(Qt::OtherFocusReason);
     });

@@ -45,7 +45,18 @@ QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save
 
 } // namespace
 
-TWindowUserInterface::TWindowUserInterface(QWidget *mainWindow) : MainWindow(mainWindow) {}
+namespace {
+// Pending messages are handled at a step once this many milliseconds have
+// passed since the last time: the bar moves smoothly and a click on the
+// cancel button takes effect at once, yet a sheet of a hundred thousand lines
+// is not held up by as many rounds of the message loop.
+constexpr qint64 kMessageInterval = 15;
+}
+
+TWindowUserInterface::TWindowUserInterface(QWidget *mainWindow)
+    : MainWindow(mainWindow), MessageInterval(kMessageInterval)
+{
+}
 
 TWindowUserInterface::~TWindowUserInterface()
 {
@@ -102,6 +113,8 @@ void TWindowUserInterface::ShowProgress(const QString &caption, const QString &l
     Progress->Label1->setText(label);
     Progress->Button1->setVisible(cancelVisible);
     Progress->show();
+    // The first step paints the new window.
+    SinceMessages.invalidate();
 }
 
 void TWindowUserInterface::SetProgressLabel(const QString &label)
@@ -118,11 +131,13 @@ void TWindowUserInterface::TBar::SetMaximum(int maximum)
         Owner.Progress->ProgressBar1->setRange(0, maximum > 0 ? maximum : 1);
 }
 
+
 void TWindowUserInterface::TBar::Step(int position)
 {
     if (Owner.Progress)
         Owner.Progress->ProgressBar1->setValue(position);
-    Owner.ProcessMessages();
+    if (!Owner.SinceMessages.isValid() || Owner.SinceMessages.elapsed() >= Owner.MessageInterval)
+        Owner.ProcessMessages();
 }
 
 void TWindowUserInterface::CloseProgress()
@@ -137,6 +152,7 @@ void TWindowUserInterface::CloseProgress()
 void TWindowUserInterface::ProcessMessages()
 {
     QCoreApplication::processEvents();
+    SinceMessages.start();
 }
 
 QString TWindowUserInterface::ChooseOpenFile(const TFileDialogRequest &request)

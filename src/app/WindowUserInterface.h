@@ -2,6 +2,7 @@
 
 #include "app/core/UserInterface.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <memory>
@@ -37,6 +38,11 @@ public:
     // The progress window while one is open, else null.
     TForm4 *ProgressWindow() const { return Progress.get(); }
 
+    // A progress step handles pending window messages when this many
+    // milliseconds have passed since they were last handled (the first step
+    // after the progress window opens always does); 0: at every step.
+    void SetMessageInterval(qint64 milliseconds) { MessageInterval = milliseconds; }
+
 protected:
     // The window that is disabled during long work and owns the dialogs.
     QPointer<QWidget> MainWindow;
@@ -59,6 +65,9 @@ private:
 
     TBar Bar{*this};
     const bool *CancelFlag = nullptr;
+    // Since pending messages were last handled; invalid before the first time.
+    QElapsedTimer SinceMessages;
+    qint64 MessageInterval;
 
     std::unique_ptr<TForm4> Progress;
     bool Busy = false;

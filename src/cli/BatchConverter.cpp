@@ -77,7 +77,8 @@ TBatchConverter::TBatchConverter(const TSettings &settings, float magnification,
 {
 }
 
-TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE *progress) const
+TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE *progress,
+                                           int threads) const
 {
     TConversionResult result;
     TCliUserInterface ui(job.Input, progress);
@@ -88,6 +89,7 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
             return result;
         }
         TScanDriver driver(state, Settings, ui, Formats);
+        driver.SetThreads(threads);
         if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
             result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
                                                     : ui.Messages().join(QLatin1Char(' '));
@@ -99,8 +101,8 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
         if (state.SegmentCount == 0)
             result.Warnings << Messages::ZeroSegments();
 
-        const TExportContext context(state, Magnification, Settings, ui.ProgressBar(),
-                                     ProgramFolder());
+        TExportContext context(state, Magnification, Settings, ui.ProgressBar(), ProgramFolder());
+        context.Threads = threads;
         result.Ok = WriteOutput(job, context, result.Reason);
     } catch (const std::exception &error) {
         result.Ok = false;
@@ -110,23 +112,27 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
 }
 
 std::vector<TConversionResult> TBatchConverter::Run(const std::vector<TConversionJob> &jobs,
-                                                    int parallel, std::FILE *progress) const
+                                                    int threads, std::FILE *progress) const
 {
     std::vector<TConversionResult> results(jobs.size());
-    if (parallel <= 0)
-        parallel = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    parallel = std::min<int>(parallel, static_cast<int>(jobs.size()));
+    if (jobs.empty())
+        return results;
+    if (threads <= 0)
+        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int parallel = std::min<int>(threads, static_cast<int>(jobs.size()));
+    // Threads each job may use within its input: the first ones take the rest.
+    auto threadsOf = [&](int worker) { return threads / parallel + (worker < threads % parallel ? 1 : 0); };
     if (parallel <= 1) {
         for (size_t i = 0; i < jobs.size(); ++i)
-            results[i] = Convert(jobs[i], progress);
+            results[i] = Convert(jobs[i], progress, threads);
         return results;
     }
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
     for (int w = 0; w < parallel; ++w)
-        workers.emplace_back([&] {
+        workers.emplace_back([&, w] {
             for (size_t i = next++; i < jobs.size(); i = next++)
-                results[i] = Convert(jobs[i], nullptr);
+                results[i] = Convert(jobs[i], nullptr, threadsOf(w));
         });
     for (std::thread &worker : workers)
         worker.join();

@@ -37,14 +37,17 @@ class TBatchConverter
 public:
     TBatchConverter(const TSettings &settings, float magnification, const TPictureFormats &formats);
 
-    // Runs every job, `parallel` at a time (0: one per core). `progress` receives a
+    // Runs every job with `threads` threads in all (0: one per core): as many
+    // jobs side by side as there are threads (at most one per job), and the
+    // threads left over shared out among them for the work within one input.
+    // One thread runs everything on the calling thread. `progress` receives a
     // progress bar while one job runs alone, or nullptr for none. Results come
     // back in the order of the jobs.
-    std::vector<TConversionResult> Run(const std::vector<TConversionJob> &jobs, int parallel,
+    std::vector<TConversionResult> Run(const std::vector<TConversionJob> &jobs, int threads,
                                        std::FILE *progress) const;
 
-    // One job on the calling thread.
-    TConversionResult Convert(const TConversionJob &job, std::FILE *progress) const;
+    // One job on the calling thread, which may use `threads` threads in all.
+    TConversionResult Convert(const TConversionJob &job, std::FILE *progress, int threads = 1) const;
 
 private:
     TSettings Settings;

@@ -80,8 +80,11 @@ struct TOptionSet
                        "program's stored settings are read (never written), or the defaults."),
         QStringLiteral("FILE")};
     QCommandLineOption Jobs{{QStringLiteral("j"), QStringLiteral("jobs")},
-                            QStringLiteral("Convert several inputs in parallel (default: the "
-                                           "number of cores)."),
+                            QStringLiteral("Threads in all (default: the number of cores): "
+                                           "several inputs are converted side by side, and the "
+                                           "threads left over work within one input; 1 uses no "
+                                           "other thread. The outputs are the same for every "
+                                           "count."),
                             QStringLiteral("N")};
     QCommandLineOption Quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
                              QStringLiteral("No progress output.")};

@@ -46,6 +46,8 @@ public:
         return static_cast<std::size_t>(p - Text.data());
     }
     const char *Data() const { return Text.data(); }
+    // The longest line there can be.
+    std::size_t Room() const { return Text.size(); }
 
 private:
     static char *Put(char *p, const QByteArray &bytes)

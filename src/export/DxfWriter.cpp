@@ -4,6 +4,7 @@
 #include "export/ExportContext.h"
 #include "app/core/Messages.h"
 #include "app/core/UserInterface.h"
+#include "export/BlockText.h"
 #include "export/Cp932.h"
 #include "export/FileOutput.h"
 #include "export/FormatCoordinate.h"
@@ -15,6 +16,8 @@
 #include <QFileInfo>
 
 #include <array>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -155,34 +158,50 @@ public:
         const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
             + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
             + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
-        static const char kY1[] = "\r\n 20\r\n   ";
-        static const char kX2[] = "\r\n 11\r\n   ";
-        static const char kY2[] = "\r\n 21\r\n   ";
         const TCoordinateTransform t = context.Transform();
         const int mode = s.DxfValueMode;
         const int digits = s.DxfValueFigure;
         const std::size_t room = static_cast<std::size_t>(lead.size()) + 3 * 10 + 2
             + 4 * kCoordinateTextCapacity;
-        for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
-            const TSegment &seg = context.Segments[i];
-            char *const start = out.Reserve(room);
-            char *p = start;
-            std::memcpy(p, lead.constData(), static_cast<std::size_t>(lead.size()));
+        // One entity at p; returns its end. What it reads is copied in first,
+        // since every byte written might otherwise alias it.
+        auto entity = [lead = std::string(lead.constData(), static_cast<std::size_t>(lead.size())), t, mode,
+                       digits](char *p, const TSegment &seg) {
+            static const char kY1[] = "\r\n 20\r\n   ";
+            static const char kX2[] = "\r\n 11\r\n   ";
+            static const char kY2[] = "\r\n 21\r\n   ";
+            const float x1 = t.RoundedX(seg.X1), y1 = t.RoundedY(seg.Y1);
+            const float x2 = t.RoundedX(seg.X2), y2 = t.RoundedY(seg.Y2);
+            std::memcpy(p, lead.data(), lead.size());
             p += lead.size();
-            p += FormatCoordinateTo(p, t.RoundedX(seg.X1), mode, digits);
+            p += FormatCoordinateTo(p, x1, mode, digits);
             std::memcpy(p, kY1, sizeof kY1 - 1);
             p += sizeof kY1 - 1;
-            p += FormatCoordinateTo(p, t.RoundedY(seg.Y1), mode, digits);
+            p += FormatCoordinateTo(p, y1, mode, digits);
             std::memcpy(p, kX2, sizeof kX2 - 1);
             p += sizeof kX2 - 1;
-            p += FormatCoordinateTo(p, t.RoundedX(seg.X2), mode, digits);
+            p += FormatCoordinateTo(p, x2, mode, digits);
             std::memcpy(p, kY2, sizeof kY2 - 1);
             p += sizeof kY2 - 1;
-            p += FormatCoordinateTo(p, t.RoundedY(seg.Y2), mode, digits);
+            p += FormatCoordinateTo(p, y2, mode, digits);
             *p++ = '\r';
             *p++ = '\n';
-            out.Commit(static_cast<std::size_t>(p - start));
-            progress.Step(i + 1);
+            return p;
+        };
+        if (context.Threads > 1) {
+            WriteSegmentText(out, progress, context.SegmentCount, context.Threads, room,
+                             [&](std::int32_t first, std::int32_t end, char *text) {
+                                 char *p = text;
+                                 for (std::int32_t i = first; i < end; ++i)
+                                     p = entity(p, context.Segments[i]);
+                                 return static_cast<std::size_t>(p - text);
+                             });
+        } else {
+            for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
+                char *const start = out.Reserve(room);
+                out.Commit(static_cast<std::size_t>(entity(start, context.Segments[i]) - start));
+                progress.Step(i + 1);
+            }
         }
         out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
         return out.Flush();

@@ -40,6 +40,9 @@ struct TExportContext
     TProgressPort &Progress;
     // Where "dxf.hed" is looked for (with or without a trailing separator).
     QString ProgramFolder;
+    // Threads a writer may use in all (1: only the caller's). Every byte
+    // written is the same for every count.
+    int Threads = 1;
     // The largest clipboard text that can be built; a text that would grow past
     // it fails as if memory ran out. Only tests lower it.
     std::size_t ClipboardTextLimit = std::numeric_limits<std::size_t>::max();

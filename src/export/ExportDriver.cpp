@@ -139,8 +139,9 @@ TWriteResult TExportDriver::SaveData(const QString &fileName, const TOutputForma
     TWriteResult result;
     {
         TBusySpan busy(UI, Messages::Saving(), format.ProgressLabel(Settings, fileName));
-        const TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
-                                     ProgramFolderPath);
+        TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
+                               ProgramFolderPath);
+        context.Threads = Threads;
         result = format.SaveFile(context, UI, fileName);
     }
     if (result == WriteDone)

@@ -46,6 +46,10 @@ public:
     // The clipboard text of a tag (1 coordinate form, 2 JW_CAD form), or nullptr.
     static const TOutputFormat *ClipboardFormat(int tag);
 
+    // Threads a writer may use in all (1, the default: only the caller's);
+    // the bytes written are the same for every count.
+    void SetThreads(int threads) { Threads = threads < 1 ? 1 : threads; }
+
 private:
     // The checks both commands start with (magnification, converted, zero
     // segments); Done when the command may go on.
@@ -59,4 +63,5 @@ private:
     TUserInterface &UI;
     TClipboardTarget &Clipboard;
     QString ProgramFolderPath;
+    int Threads = 1;
 };

@@ -33,6 +33,13 @@ public:
         std::memcpy(Buffer.get() + Used, bytes, size);
         Used += size;
     }
+    // A large piece written straight to the device after what is buffered,
+    // without a copy into the buffer.
+    void AppendDirect(const char *bytes, std::size_t size)
+    {
+        Flush();
+        WriteThrough(bytes, size);
+    }
     void Append(const QByteArray &bytes) { Append(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
     template <std::size_t N> void AppendLiteral(const char (&text)[N]) { Append(text, N - 1); }
 

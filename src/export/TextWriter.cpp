@@ -4,12 +4,15 @@
 #include "export/ExportContext.h"
 #include "app/core/Messages.h"
 #include "app/core/UserInterface.h"
+#include "export/BlockText.h"
 #include "export/CoordinateLine.h"
 #include "export/FileOutput.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
 
 #include <QDir>
+
+#include <cstring>
 #include <QFile>
 
 namespace {
@@ -21,6 +24,21 @@ public:
     {
         TProgressStepper progress(context.Progress, context.SegmentCount);
         TOutputStream out(device);
+        if (context.Threads > 1) {
+            const TCoordinateLine sample(context, "\r\n");
+            WriteSegmentText(out, progress, context.SegmentCount, context.Threads, sample.Room(),
+                             [&](std::int32_t first, std::int32_t end, char *text) {
+                                 TCoordinateLine line(context, "\r\n");
+                                 char *p = text;
+                                 for (std::int32_t i = first; i < end; ++i) {
+                                     const std::size_t n = line.Build(context.Segments[i]);
+                                     std::memcpy(p, line.Data(), n);
+                                     p += n;
+                                 }
+                                 return static_cast<std::size_t>(p - text);
+                             });
+            return out.Flush();
+        }
         TCoordinateLine line(context, "\r\n");
         for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
             out.Append(line.Data(), line.Build(context.Segments[i]));

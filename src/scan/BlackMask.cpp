@@ -430,10 +430,26 @@ bool TBlackMask::AllWhite() const
     return true;
 }
 
-TMaskColumns::TMaskColumns(const TBlackMask &mask, int first)
-    : Mask(mask), First(first), FWords((mask.Height() + 63) / 64), Stride(FWords + 2),
+TMaskColumns::TMaskColumns(const TBlackMask &mask, int first, int end)
+    : Mask(mask), First(first), End(end < 0 ? mask.Width() : end), FWords((mask.Height() + 63) / 64),
+      Stride(FWords + 2),
       White(static_cast<std::size_t>(FWords) + 2, 0)
 {
+}
+
+namespace {
+
+// Strip memory of the walks that ended on this thread, for the next ones: a
+// strip is a megabyte or two, and a thread makes many walks.
+thread_local std::vector<std::vector<std::uint64_t>> SpareStrips;
+
+} // namespace
+
+TMaskColumns::~TMaskColumns()
+{
+    for (TStrip &strip : Strips)
+        if (!strip.Lines.empty() && SpareStrips.size() < 2)
+            SpareStrips.push_back(std::move(strip.Lines));
 }
 
 void TMaskColumns::Build(TStrip &strip, int index)
@@ -442,9 +458,15 @@ void TMaskColumns::Build(TStrip &strip, int index)
     const int wordsHere = std::min(kStripWords, Mask.Words() - firstWord);
     strip.Index = index;
     // Every word of the columns inside the picture is written below; the guard
-    // words stay zero from the first use.
-    if (strip.Lines.empty())
-        strip.Lines.assign(static_cast<std::size_t>(Stride) * 64 * kStripWords, 0);
+    // words stay zero from the first use (a strip of the same size has the
+    // same layout).
+    const std::size_t size = static_cast<std::size_t>(Stride) * 64 * kStripWords;
+    if (strip.Lines.empty() && !SpareStrips.empty()) {
+        strip.Lines = std::move(SpareStrips.back());
+        SpareStrips.pop_back();
+    }
+    if (strip.Lines.size() != size)
+        strip.Lines.assign(size, 0);
     const int height = Mask.Height();
     const int width = Mask.Width();
     std::uint64_t blocks[kStripWords][64];
@@ -478,16 +500,17 @@ const std::uint64_t *TMaskColumns::Column(int x)
             return Strips[s].Lines.data() + static_cast<std::ptrdiff_t>(offset) * Stride + 1;
         }
     }
-    if (x == First - 1) {
-        // The column before the walk, bit by bit: cheaper than its whole strip.
-        if (Single.empty()) {
-            Single.assign(static_cast<std::size_t>(Stride), 0);
+    if (x == First - 1 || x == End) {
+        // A column beside the walk, bit by bit: cheaper than its whole strip.
+        std::vector<std::uint64_t> &single = x == End ? After : Before;
+        if (single.empty()) {
+            single.assign(static_cast<std::size_t>(Stride), 0);
             const int word = x >> 6;
             const int bit = x & 63;
             for (int y = 0; y < Mask.Height(); ++y)
-                Single[static_cast<std::size_t>(1 + (y >> 6))] |= ((Mask.Line(y)[word] >> bit) & 1) << (y & 63);
+                single[static_cast<std::size_t>(1 + (y >> 6))] |= ((Mask.Line(y)[word] >> bit) & 1) << (y & 63);
         }
-        return Single.data() + 1;
+        return single.data() + 1;
     }
     const int s = 1 - LastUsed;
     Build(Strips[s], index);

@@ -118,9 +118,13 @@ void BlackLine24Plain(const std::uint8_t *row, int width, std::uint64_t *line);
 class TMaskColumns
 {
 public:
-    // The walk begins at column `first`; column first - 1 is taken on its own
-    // rather than by transposing the strip before.
-    TMaskColumns(const TBlackMask &mask, int first = 0);
+    // The walk covers columns first .. end - 1 (end -1: to the last column);
+    // columns first - 1 and end, outside its strips, are taken on their own
+    // rather than by transposing the strips around.
+    TMaskColumns(const TBlackMask &mask, int first = 0, int end = -1);
+    ~TMaskColumns();
+    TMaskColumns(const TMaskColumns &) = delete;
+    TMaskColumns &operator=(const TMaskColumns &) = delete;
 
     // Words of one column line.
     int Words() const { return FWords; }
@@ -137,11 +141,14 @@ private:
 
     const TBlackMask &Mask;
     int First;
+    int End;
     int FWords;
     std::ptrdiff_t Stride;
     TStrip Strips[2];
     int LastUsed = 0;
-    std::vector<std::uint64_t> Single;  // column First - 1
+    // Columns First - 1 and End, each made once when asked for.
+    std::vector<std::uint64_t> Before;
+    std::vector<std::uint64_t> After;
     std::vector<std::uint64_t> White;
 };
 

@@ -10,7 +10,11 @@
 
 #include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
+#include "scan/PassRunner.h"
 #include "scan/SegmentList.h"
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -47,7 +51,8 @@ bool BoundaryRuns(int words, int length, On &&on, Emit &&emit)
 
 } // namespace
 
-TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress)
+TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options)
 {
     const int width = mask.Width();
     const int height = mask.Height();
@@ -57,67 +62,82 @@ TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgress
     segments.ImageHeight = static_cast<float>(height);
     segments.StartExtents(static_cast<float>(width), static_cast<float>(height));
 
-    // The user's cancel arrives only while a step processes pending messages,
-    // and a failed growth only while a segment is appended; each is tested
-    // right after those.
-    auto horizontal = [&](int boundary) {
+    auto horizontal = [](TSegmentList &out, int boundary) {
         const auto b = static_cast<float>(boundary);
-        return [&segments, b](int start, int end) {
-            segments.AddSegment(static_cast<float>(start), b, static_cast<float>(end), b);
-            return !segments.OutOfMemory;
+        return [&out, b](int start, int end) {
+            out.AddSegment(static_cast<float>(start), b, static_cast<float>(end), b);
+            return !out.OutOfMemory;
         };
     };
-    auto vertical = [&](int boundary) {
+    auto vertical = [](TSegmentList &out, int boundary) {
         const auto a = static_cast<float>(boundary);
-        return [&segments, a](int start, int end) {
-            segments.AddSegment(a, static_cast<float>(start), a, static_cast<float>(end));
-            return !segments.OutOfMemory;
+        return [&out, a](int start, int end) {
+            out.AddSegment(a, static_cast<float>(start), a, static_cast<float>(end));
+            return !out.OutOfMemory;
         };
     };
-    auto step = [&] {
-        progress.Step(++counter);
-        return !progress.Cancelled();
+    // One boundary along a single row or column of the picture: on while its
+    // pixel is black. Each of these passes has one line, stepped after it.
+    auto border = [](auto tracer) {
+        TPass pass;
+        pass.Lines = 1;
+        pass.StepAfter = true;
+        pass.Inline = true;
+        pass.Chunk = [tracer](int, int) -> TLineTracer {
+            return [tracer](int, TSegmentList &out) { return tracer(out); };
+        };
+        return pass;
     };
 
+    std::vector<TPass> passes;
     // Pass 1: the boundary below each row, where exactly one of the pixels
     // above and below it is black (below the last row lies white).
-    for (int r = 0; r < height; ++r) {
-        if (!step())
-            return ScanStopped;
-        const std::uint64_t *row = mask.Line(r);
-        const std::uint64_t *next = mask.Line(r + 1);
-        if (!BoundaryRuns(words, width, [&](int i) { return row[i] ^ next[i]; }, horizontal(r + 1)))
-            return ScanStopped;
-    }
+    TPass rows;
+    rows.Lines = height;
+    rows.Chunk = [&](int, int) -> TLineTracer {
+        return [&](int r, TSegmentList &out) {
+            const std::uint64_t *row = mask.Line(r);
+            const std::uint64_t *next = mask.Line(r + 1);
+            return BoundaryRuns(words, width, [&](int i) { return row[i] ^ next[i]; }, horizontal(out, r + 1));
+        };
+    };
+    passes.push_back(rows);
     // Pass 2: the top border, along the black pixels of row 0.
-    const std::uint64_t *top = mask.Line(0);
-    if (!BoundaryRuns(words, width, [&](int i) { return top[i]; }, horizontal(0)) || !step())
-        return ScanStopped;
+    passes.push_back(border([&](TSegmentList &out) {
+        const std::uint64_t *top = mask.Line(0);
+        return BoundaryRuns(words, width, [&](int i) { return top[i]; }, horizontal(out, 0));
+    }));
     // Pass 3: the bottom border, along the black pixels of the last row (pass 1
     // found these already, so they appear twice).
-    const std::uint64_t *bottom = mask.Line(height - 1);
-    if (!BoundaryRuns(words, width, [&](int i) { return bottom[i]; }, horizontal(height)) || !step())
-        return ScanStopped;
-
-    TMaskColumns columns(mask);
-    const int columnWords = columns.Words();
+    passes.push_back(border([&](TSegmentList &out) {
+        const std::uint64_t *bottom = mask.Line(height - 1);
+        return BoundaryRuns(words, width, [&](int i) { return bottom[i]; }, horizontal(out, height));
+    }));
     // Pass 4: the boundary right of each column.
-    for (int x = 0; x < width; ++x) {
-        if (!step())
-            return ScanStopped;
-        const std::uint64_t *column = columns.Column(x);
-        const std::uint64_t *next = columns.Column(x + 1);
-        if (!BoundaryRuns(columnWords, height, [&](int i) { return column[i] ^ next[i]; },
-                          vertical(x + 1)))
-            return ScanStopped;
-    }
-    // Pass 5: the left border.
-    const std::uint64_t *left = columns.Column(0);
-    if (!BoundaryRuns(columnWords, height, [&](int i) { return left[i]; }, vertical(0)) || !step())
-        return ScanStopped;
-    // Pass 6: the right border (pass 4 found these already).
-    const std::uint64_t *right = columns.Column(width - 1);
-    if (!BoundaryRuns(columnWords, height, [&](int i) { return right[i]; }, vertical(width)) || !step())
-        return ScanStopped;
-    return ScanDone;
+    TPass columns;
+    columns.Lines = width;
+    columns.ChunkLines = 512;
+    columns.Chunk = [&](int first, int count) -> TLineTracer {
+        auto strips = std::make_shared<TMaskColumns>(mask, first, first + count);
+        return [&, strips](int x, TSegmentList &out) {
+            const std::uint64_t *column = strips->Column(x);
+            const std::uint64_t *next = strips->Column(x + 1);
+            return BoundaryRuns(strips->Words(), height, [&](int i) { return column[i] ^ next[i]; },
+                                vertical(out, x + 1));
+        };
+    };
+    passes.push_back(columns);
+    // Pass 5: the left border. Pass 6: the right border (pass 4 found these
+    // already). Each column is taken on its own.
+    passes.push_back(border([&](TSegmentList &out) {
+        TMaskColumns single(mask, 1);
+        const std::uint64_t *left = single.Column(0);
+        return BoundaryRuns(single.Words(), height, [&](int i) { return left[i]; }, vertical(out, 0));
+    }));
+    passes.push_back(border([&](TSegmentList &out) {
+        TMaskColumns single(mask, width);
+        const std::uint64_t *right = single.Column(width - 1);
+        return BoundaryRuns(single.Words(), height, [&](int i) { return right[i]; }, vertical(out, width));
+    }));
+    return RunPasses(passes, segments, progress, options, counter);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
 
 class TBlackMask;
@@ -8,5 +9,7 @@ class TSegmentList;
 
 // The box-mode tracer: the outlines of the black pixels along the pixel edges,
 // appended to `segments`; W + H + 4 progress steps. ScanDone, or ScanStopped
-// when cancelled or out of memory.
-TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress);
+// when cancelled or out of memory. The list is the same for every thread
+// count of the options.
+TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options = {});

@@ -8,8 +8,29 @@
 #include "scan/BlackMask.h"
 
 #include <algorithm>
+#include <thread>
+#include <vector>
 
-TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress)
+namespace {
+
+// Rows first .. last - 1 of the work image: the ends of the horizontal runs and
+// of the vertical runs through each row, at once.
+void MarkRows(const TBlackMask &source, TBlackMask &work, int first, int last)
+{
+    const int words = source.Words();
+    for (int y = first; y < last; ++y) {
+        const std::uint64_t *above = source.Line(y - 1);
+        const std::uint64_t *row = source.Line(y);
+        const std::uint64_t *below = source.Line(y + 1);
+        std::uint64_t *marks = work.Line(y);
+        for (int i = 0; i < words; ++i)
+            marks[i] = row[i] & (~PreviousPixels(row, i) | ~NextPixels(row, i) | ~above[i] | ~below[i]);
+    }
+}
+
+} // namespace
+
+TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress, int threads)
 {
     const int width = source.Width();
     const int height = source.Height();
@@ -21,6 +42,22 @@ TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress)
     progress.SetMaximum(width + height);
     int counter = 0;
     // The cancel button takes effect once the tracing has started.
+
+    if (threads > 1 && height > 1) {
+        // Bands of rows on the other threads and this one; then the steps.
+        const int parts = std::min(threads, height);
+        std::vector<std::thread> helpers;
+        for (int t = 1; t < parts; ++t)
+            helpers.emplace_back([&, t] {
+                MarkRows(source, work, int(std::int64_t(height) * t / parts), int(std::int64_t(height) * (t + 1) / parts));
+            });
+        MarkRows(source, work, 0, int(std::int64_t(height) / parts));
+        for (std::thread &helper : helpers)
+            helper.join();
+        for (int i = 0; i < width + height; ++i)
+            progress.Step(++counter);
+        return work;
+    }
 
     // Row pass: mark the first and the last pixel of every horizontal black run.
     for (int y = 0; y < height; ++y) {

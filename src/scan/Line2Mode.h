@@ -7,5 +7,6 @@ class TProgressPort;
 // black run of `source` (the one-pixel border of a solid area, a thin stroke
 // itself), which line mode then traces. W + H progress steps; the port is
 // not asked for a cancel here. Throws std::bad_alloc when the work image
-// cannot be had.
-TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress);
+// cannot be had. With threads > 1 the rows are shared out among that many
+// threads; the work image is the same.
+TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress, int threads = 1);

@@ -18,9 +18,12 @@
 
 #include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
+#include "scan/PassRunner.h"
 #include "scan/SegmentList.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -124,7 +127,7 @@ private:
 // rows are taken in the direction of travel (top down, or bottom up), so each
 // diagonal is met left to right. Diagonal k is x - y + H - 1 down-right and
 // x + y up-right.
-TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy)
+TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop)
 {
     const int width = mask.Width();
     const int height = mask.Height();
@@ -135,7 +138,7 @@ TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy)
     TStepRows steps(words);
     const int firstRow = dy > 0 ? 0 : height - 1;
     DiagonalSteps(mask, firstRow, dy, steps.Row(1));
-    for (int n = 0; n < height; ++n) {
+    for (int n = 0; n < height && !stop; ++n) {
         const int y = firstRow + n * dy;
         if (n + 1 < height)
             DiagonalSteps(mask, y + dy, dy, steps.Row(2));
@@ -167,7 +170,8 @@ TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy)
 
 } // namespace
 
-TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress)
+TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options)
 {
     const int width = mask.Width();
     const int height = mask.Height();
@@ -177,86 +181,67 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
     segments.ImageHeight = static_cast<float>(height);
     segments.StartExtents(static_cast<float>(width), static_cast<float>(height));
 
-    // The user's cancel arrives only while a step processes pending messages,
-    // and a failed growth only while a segment is appended, so each is tested
-    // right after those.
-
+    std::vector<TPass> passes(6);
     // Pass 1: rows, top to bottom.
-    for (int y = 0; y < height; ++y) {
-        progress.Step(++counter);
-        if (progress.Cancelled())
-            return ScanStopped;
-        const auto row = static_cast<float>(y);
-        const bool done = StraightRuns(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), words,
-                                       [&](int start, int end) {
-                                           segments.AddSegment(static_cast<float>(start), row,
-                                                               static_cast<float>(end), row);
-                                           return !segments.OutOfMemory;
-                                       });
-        if (!done)
-            return ScanStopped;
-    }
-
+    passes[0].Lines = height;
+    passes[0].Chunk = [&mask, words](int, int) -> TLineTracer {
+        return [&mask, words](int y, TSegmentList &out) {
+            const auto row = static_cast<float>(y);
+            return StraightRuns(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), words, [&](int start, int end) {
+                out.AddSegment(static_cast<float>(start), row, static_cast<float>(end), row);
+                return !out.OutOfMemory;
+            });
+        };
+    };
     // Pass 2: columns, left to right, each from the top down.
-    {
-        TMaskColumns columns(mask);
-        const int columnWords = columns.Words();
-        for (int x = 0; x < width; ++x) {
-            progress.Step(++counter);
-            if (progress.Cancelled())
-                return ScanStopped;
+    passes[1].Lines = width;
+    passes[1].ChunkLines = 512;
+    passes[1].Chunk = [&mask](int first, int count) -> TLineTracer {
+        auto columns = std::make_shared<TMaskColumns>(mask, first, first + count);
+        return [columns](int x, TSegmentList &out) {
             const auto column = static_cast<float>(x);
-            const std::uint64_t *before = columns.Column(x - 1);
-            const std::uint64_t *line = columns.Column(x);
-            const std::uint64_t *after = columns.Column(x + 1);
-            const bool done = StraightRuns(before, line, after, columnWords, [&](int start, int end) {
-                                               segments.AddSegment(column, static_cast<float>(start),
-                                                                   column, static_cast<float>(end));
-                                               return !segments.OutOfMemory;
-                                           });
-            if (!done)
-                return ScanStopped;
-        }
-    }
+            const std::uint64_t *before = columns->Column(x - 1);
+            const std::uint64_t *line = columns->Column(x);
+            const std::uint64_t *after = columns->Column(x + 1);
+            return StraightRuns(before, line, after, columns->Words(), [&](int start, int end) {
+                out.AddSegment(column, static_cast<float>(start), column, static_cast<float>(end));
+                return !out.OutOfMemory;
+            });
+        };
+    };
 
     // Passes 3 to 6: the diagonals. Passes 3 and 4 start on the top and the
     // bottom row, passes 5 and 6 on the left column; the two diagonals through
-    // the left corners are walked twice.
-    const TDiagonalRuns downRight = DiagonalRuns(mask, 1);
-    const TDiagonalRuns upRight = DiagonalRuns(mask, -1);
-    auto walk = [&](const TDiagonalRuns &runs, int k) {
-        progress.Step(++counter);
-        if (progress.Cancelled())
-            return false;
-        const int end = runs.First[static_cast<std::size_t>(k) + 1];
-        for (int i = runs.First[static_cast<std::size_t>(k)]; i < end; ++i) {
-            const TDiagonalRun &run = runs.Runs[static_cast<std::size_t>(i)];
-            segments.AddSegment(static_cast<float>(run.X1), static_cast<float>(run.Row1),
-                                static_cast<float>(run.X2), static_cast<float>(run.Row2));
-            if (segments.OutOfMemory)
-                return false;
-        }
-        return true;
+    // the left corners are walked twice. Each diagonal direction's runs are
+    // found first, grouped by diagonal.
+    TDiagonalRuns downRight, upRight;
+    passes[2].Prepare = [&](const std::atomic<bool> &stop) { downRight = DiagonalRuns(mask, 1, stop); };
+    passes[3].Prepare = [&](const std::atomic<bool> &stop) { upRight = DiagonalRuns(mask, -1, stop); };
+    auto walk = [](const TDiagonalRuns &runs, auto diagonal) -> std::function<TLineTracer(int, int)> {
+        return [&runs, diagonal](int, int) -> TLineTracer {
+            return [&runs, diagonal](int line, TSegmentList &out) {
+                const int k = diagonal(line);
+                const int end = runs.First[static_cast<std::size_t>(k) + 1];
+                for (int i = runs.First[static_cast<std::size_t>(k)]; i < end; ++i) {
+                    const TDiagonalRun &run = runs.Runs[static_cast<std::size_t>(i)];
+                    out.AddSegment(static_cast<float>(run.X1), static_cast<float>(run.Row1),
+                                   static_cast<float>(run.X2), static_cast<float>(run.Row2));
+                    if (out.OutOfMemory)
+                        return false;
+                }
+                return true;
+            };
+        };
     };
-    // Pass 3: down-right from (x, 0).
-    for (int x = 0; x < width; ++x) {
-        if (!walk(downRight, x + height - 1))
-            return ScanStopped;
+    // Pass 3: down-right from (x, 0). Pass 4: up-right from (x, H - 1).
+    // Pass 5: down-right from (0, y). Pass 6: up-right from (0, y).
+    passes[2].Chunk = walk(downRight, [height](int x) { return x + height - 1; });
+    passes[3].Chunk = walk(upRight, [height](int x) { return x + height - 1; });
+    passes[4].Chunk = walk(downRight, [height](int y) { return height - 1 - y; });
+    passes[5].Chunk = walk(upRight, [](int y) { return y; });
+    for (int p = 2; p < 6; ++p) {
+        passes[static_cast<std::size_t>(p)].Lines = p < 4 ? width : height;
+        passes[static_cast<std::size_t>(p)].Inline = true;
     }
-    // Pass 4: up-right from (x, H - 1).
-    for (int x = 0; x < width; ++x) {
-        if (!walk(upRight, x + height - 1))
-            return ScanStopped;
-    }
-    // Pass 5: down-right from (0, y).
-    for (int y = 0; y < height; ++y) {
-        if (!walk(downRight, height - 1 - y))
-            return ScanStopped;
-    }
-    // Pass 6: up-right from (0, y).
-    for (int y = 0; y < height; ++y) {
-        if (!walk(upRight, y))
-            return ScanStopped;
-    }
-    return ScanDone;
+    return RunPasses(passes, segments, progress, options, counter);
 }

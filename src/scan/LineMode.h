@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
 
 class TBlackMask;
@@ -10,5 +11,7 @@ class TSegmentList;
 // diagonal directions become segments, appended to `segments` (which is not
 // emptied first); its extents start at the sheet's size. 3 x W + 3 x H
 // progress steps. ScanDone when all six passes ran, ScanStopped when the
-// progress port was cancelled or the list ran out of memory.
-TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress);
+// progress port was cancelled or the list ran out of memory. The list is the
+// same for every thread count of the options.
+TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options = {});

@@ -145,19 +145,19 @@ TScanStatus TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
 
 TScanStatus TScanDriver::Lines(const TBlackMask &mask)
 {
-    return Traced(TraceLines(mask, State, UI.ProgressBar()));
+    return Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions()));
 }
 
 TScanStatus TScanDriver::Boxes(const TBlackMask &mask)
 {
-    return Traced(TraceBoxes(mask, State, UI.ProgressBar()));
+    return Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
 }
 
 TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
 {
     TBlackMask work;
     try {
-        work = RunEnds(source, UI.ProgressBar());
+        work = RunEnds(source, UI.ProgressBar(), FThreads);
     } catch (const std::bad_alloc &) {
         UI.ShowMessage(Messages::Unreadable());
         return ScanUnreadable;
@@ -165,7 +165,7 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
     UI.SetProgressLabel(Messages::LoadingFile(fileName));
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
-    Traced(TraceLines(work, State, UI.ProgressBar()));
+    Traced(TraceLines(work, State, UI.ProgressBar(), TraceOptions()));
     return ScanDone;
 }
 

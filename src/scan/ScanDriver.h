@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
 
 #include <QString>
@@ -58,6 +59,8 @@ public:
     // default). The segment list is the same for every count.
     void SetThreads(int threads) { FThreads = threads < 1 ? 1 : threads; }
     int Threads() const { return FThreads; }
+    // Lines a thread traces at a time (0: the tracers' own choice); for tests.
+    void SetChunkLines(int lines) { FChunkLines = lines; }
 
     // Why the last picture could not be read, in the reader's words; empty
     // when it was read.
@@ -79,5 +82,8 @@ private:
     TUserInterface &UI;
     const TPictureFormats &Formats;
     QString FLoadFailure;
+    TTraceOptions TraceOptions() const { return TTraceOptions{FThreads, FChunkLines}; }
+
     int FThreads = 1;
+    int FChunkLines = 0;
 };

@@ -45,6 +45,16 @@ bool TSegmentList::ResetSegments()
     return true;
 }
 
+bool TSegmentList::ReuseSegments()
+{
+    if (!Buffer)
+        return ResetSegments();
+    SegmentCount = 0;
+    SegmentCapacity = kGrowth;
+    OutOfMemory = false;
+    return true;
+}
+
 void TSegmentList::ReleaseSegments()
 {
     Buffer.reset();
@@ -76,13 +86,14 @@ bool TSegmentList::Grow()
     return false;
 }
 
-bool TSegmentList::AppendList(const TSegmentList &other)
+bool TSegmentList::AppendRecords(const TSegment *records, std::int32_t count)
 {
-    if (other.SegmentCount == 0)
+    if (count <= 0)
         return true;
-    const std::int64_t count = std::int64_t(SegmentCount) + other.SegmentCount;
+    const std::int64_t total = std::int64_t(SegmentCount) + count;
     // The capacity that appending one by one would have reached.
-    const std::int64_t capacity = std::max<std::int64_t>(SegmentCapacity, (count + kGrowth - 1) / kGrowth * kGrowth);
+    const std::int64_t capacity =
+        std::max<std::int64_t>(SegmentCapacity, (total + kGrowth - 1) / kGrowth * kGrowth);
     if (capacity > std::numeric_limits<std::int32_t>::max()
         || static_cast<std::size_t>(capacity) > CapacityLimit
         || !Reserve(static_cast<std::size_t>(capacity))) {
@@ -90,11 +101,18 @@ bool TSegmentList::AppendList(const TSegmentList &other)
         ReleaseSegments();
         return false;
     }
-    std::memcpy(Buffer.get() + SegmentCount, other.Buffer.get(),
-                static_cast<std::size_t>(other.SegmentCount) * sizeof(TSegment));
-    SegmentCount = static_cast<std::int32_t>(count);
+    TSegment *out = Buffer.get() + SegmentCount;
+    std::memcpy(out, records, static_cast<std::size_t>(count) * sizeof(TSegment));
+    // The rows as passed in come back exactly: rows and heights are whole
+    // numbers far below 2^24.
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (records[i].X2 > MaxX)
+            MaxX = records[i].X2;
+        const float row2 = ImageHeight - records[i].Y2;
+        if (row2 > MaxY)
+            MaxY = row2;
+    }
+    SegmentCount = static_cast<std::int32_t>(total);
     SegmentCapacity = static_cast<std::int32_t>(capacity);
-    MaxX = std::max(MaxX, other.MaxX);
-    MaxY = std::max(MaxY, other.MaxY);
     return true;
 }

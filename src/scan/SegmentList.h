@@ -39,6 +39,9 @@ public:
     bool ResetSegments();
     // Releases the buffer: count and capacity 0.
     void ReleaseSegments();
+    // Empties the list as ResetSegments does but keeps the memory it has for
+    // the next records (a work list used over and over).
+    bool ReuseSegments();
     // Start of a conversion's extents: lower-left 0, upper-right the sheet's size.
     void StartExtents(float width, float height);
 
@@ -57,10 +60,10 @@ public:
             MaxY = row2;
     }
 
-    // Appends the records of `other` (made for the same image height) as
-    // AddSegment would have appended them one by one, extents included; false
+    // Appends records made for the same image height as AddSegment would
+    // have appended them one by one, capacity and extents included; false
     // (and the list released, OutOfMemory set) when the list cannot grow.
-    bool AppendList(const TSegmentList &other);
+    bool AppendRecords(const TSegment *records, std::int32_t count);
 
     // Set by a failed growth, cleared by ResetSegments.
     bool OutOfMemory = false;

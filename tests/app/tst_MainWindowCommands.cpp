@@ -42,7 +42,8 @@ public:
 class TAnsweringWindowInterface : public TWindowUserInterface
 {
 public:
-    TAnsweringWindowInterface() : TWindowUserInterface(nullptr) {}
+    // Pending messages at every step, so that a small picture gives many.
+    TAnsweringWindowInterface() : TWindowUserInterface(nullptr) { SetMessageInterval(0); }
     QString ChooseOpenFile(const TFileDialogRequest &) override { return OpenAnswer; }
     void ProcessMessages() override
     {

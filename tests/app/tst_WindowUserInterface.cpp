@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -44,6 +45,19 @@ void WhenModalOpens(std::function<void(QMessageBox &)> inspect, QMessageBox::Sta
         box->button(button)->click();
     });
 }
+
+// Counts the rounds of pending messages.
+class TCountingInterface : public TWindowUserInterface
+{
+public:
+    using TWindowUserInterface::TWindowUserInterface;
+    void ProcessMessages() override
+    {
+        ++Rounds;
+        TWindowUserInterface::ProcessMessages();
+    }
+    int Rounds = 0;
+};
 
 } // namespace
 
@@ -102,6 +116,43 @@ private Q_SLOTS:
         UI->SetProgressLabel(QStringLiteral("x"));
         UI->ProgressBar().Step(1);
         UI->CloseProgress();
+    }
+
+    void stepsHandleMessagesEveryFewMillisecondsAndSoonSeeTheCancel()
+    {
+        TCountingInterface ui(Main.get());
+        bool cancel = false;
+        ui.ShowProgress(QStringLiteral("読込中・・・"), QStringLiteral("読込中:plan.bmp"), true, &cancel);
+        ui.ProgressBar().SetMaximum(1000000);
+        // The first step paints the new window.
+        ui.ProgressBar().Step(1);
+        QCOMPARE(ui.Rounds, 1);
+        // A quick run of steps: the bar follows every one, the message loop
+        // runs now and then.
+        QElapsedTimer timer;
+        timer.start();
+        int position = 1;
+        while (position < 20000)
+            ui.ProgressBar().Step(++position);
+        QCOMPARE(ui.ProgressWindow()->ProgressBar1->value(), 20000);
+        QVERIFY2(ui.Rounds <= 2 + timer.elapsed() / 15, qPrintable(QString::number(ui.Rounds)));
+        // A click that waits in the queue reaches the flag at a later step.
+        QMetaObject::invokeMethod(ui.ProgressWindow()->Button1, "click", Qt::QueuedConnection);
+        timer.restart();
+        while (!ui.ProgressBar().Cancelled() && timer.elapsed() < 5000)
+            ui.ProgressBar().Step(++position);
+        QVERIFY(cancel);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        ui.CloseProgress();
+
+        // At every step when asked so.
+        ui.SetMessageInterval(0);
+        ui.ShowProgress(QStringLiteral("保存中・・・"), QString(), false, nullptr);
+        ui.Rounds = 0;
+        for (int i = 1; i <= 10; ++i)
+            ui.ProgressBar().Step(i);
+        QCOMPARE(ui.Rounds, 10);
+        ui.CloseProgress();
     }
 
     void savingHidesTheCancelButtonAndShowsAnEmptyBarBelowOneStep()

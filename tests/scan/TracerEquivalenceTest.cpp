@@ -7,6 +7,11 @@
 
 #include <random>
 
+#include "scan/BlackMask.h"
+#include "scan/BoxMode.h"
+#include "scan/LineMode.h"
+#include "app/core/ProgressPort.h"
+
 namespace {
 
 struct TCase
@@ -129,11 +134,91 @@ TEST_F(TracerEquivalenceTest, AllThreeMethodsGiveTheSegmentsOfThePixelRules)
         ASSERT_EQ(Segs(), Reference::BoxMode(picture)) << "box mode, " << what;
 
         ASSERT_EQ(TraceLines2(dib), ScanDone) << what;
-        ASSERT_EQ(Segs(), Reference::Line2Mode(picture)) << "line 2 mode, " << what;
+        const std::vector<TSeg> lines2 = Reference::Line2Mode(picture);
+        ASSERT_EQ(Segs(), lines2) << "line 2 mode, " << what;
         compared += static_cast<int>(lines.size());
+
+        // Several threads, in chunks of a few lines: the same lists, extents
+        // and progress.
+        for (const auto &[threads, chunk] : {std::pair{2, 1}, {3, 7}, {4, 0}}) {
+            Driver.SetThreads(threads);
+            Driver.SetChunkLines(chunk);
+            const std::string how = what + ", " + std::to_string(threads) + " threads";
+            ASSERT_EQ(TraceLines(dib), ScanDone) << how;
+            ASSERT_EQ(Segs(), lines) << "line mode, " << how;
+            ASSERT_EQ(UI.ProgressPosition, 3 * c.Width + 3 * c.Height) << how;
+            const float maxX = State.MaxX, maxY = State.MaxY;
+            Driver.SetThreads(1);
+            ASSERT_EQ(TraceLines(dib), ScanDone);
+            ASSERT_EQ(State.MaxX, maxX) << how;
+            ASSERT_EQ(State.MaxY, maxY) << how;
+            Driver.SetThreads(threads);
+            ASSERT_EQ(TraceBoxes(dib), ScanDone) << how;
+            ASSERT_EQ(Segs(), Reference::BoxMode(picture)) << "box mode, " << how;
+            ASSERT_EQ(TraceLines2(dib), ScanDone) << how;
+            ASSERT_EQ(Segs(), lines2) << "line 2 mode, " << how;
+        }
+        Driver.SetThreads(1);
+        Driver.SetChunkLines(0);
     }
     // The pictures do exercise the tracer.
     EXPECT_GT(compared, 5000);
+}
+
+} // namespace
+
+namespace {
+
+// A progress port that cancels at one step.
+class TCancelAt : public TProgressPort
+{
+public:
+    explicit TCancelAt(int step) : At(step) {}
+    void SetMaximum(int) override {}
+    void Step(int position) override { Stopped = Stopped || position == At; }
+    bool Cancelled() const override { return Stopped; }
+
+private:
+    int At;
+    bool Stopped = false;
+};
+
+TEST_F(TracerEquivalenceTest, ACancelOrAFullListStopsAtTheSameLineOnEveryThreadCount)
+{
+    std::mt19937 random(5);
+    const TTzDIB dib = MakePicture(TCase{150, 130, 1, 0, false}, random);
+    const TBlackMask mask = TBlackMask::FromImage(dib);
+    const int steps = 3 * 150 + 3 * 130;
+    for (int cancelAt : {1, 77, 150, 151, 300, 470, steps - 1, steps}) {
+        for (int method = 0; method < 2; ++method) {
+            std::vector<TSeg> one;
+            for (int threads : {1, 2, 3}) {
+                TSegmentList list;
+                list.ResetSegments();
+                TCancelAt progress(cancelAt);
+                const TTraceOptions options{threads, 5};
+                const TScanStatus status = method == 0 ? ::TraceLines(mask, list, progress, options)
+                                                       : ::TraceBoxes(mask, list, progress, options);
+                if (method == 0 || cancelAt <= 150 + 130 + 4)
+                    EXPECT_EQ(status, ScanStopped) << cancelAt;
+                if (threads == 1)
+                    one = SegmentsOf(list);
+                else
+                    ASSERT_EQ(SegmentsOf(list), one) << method << " cancel at " << cancelAt << ", " << threads;
+            }
+        }
+    }
+    // A list that cannot grow beyond its limit: released on every thread count.
+    const TBlackMask noise = TBlackMask::FromImage(MakePicture(TCase{150, 130, 0, 0.4, false}, random));
+    for (int threads : {1, 2, 3}) {
+        TSegmentList list;
+        list.ResetSegments();
+        list.CapacityLimit = 2048;
+        TNoProgress progress;
+        EXPECT_EQ(::TraceLines(noise, list, progress, TTraceOptions{threads, 3}), ScanStopped) << threads;
+        EXPECT_TRUE(list.OutOfMemory);
+        EXPECT_EQ(list.SegmentCount, 0);
+    }
 }
 
 } // namespace

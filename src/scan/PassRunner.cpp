@@ -1,0 +1,245 @@
+#include "scan/PassRunner.h"
+
+#include "app/core/ProgressPort.h"
+#include "scan/SegmentList.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Work done ahead: a pass's preparation or a chunk of its lines.
+struct TTask
+{
+    int Pass = 0;
+    bool IsPrepare = false;
+    int First = 0;
+    int Count = 0;
+    std::atomic<int> State{0};  // 0 waiting, 1 running, 2 done
+    // A chunk's segments (a list from the pool) and, for each of its lines,
+    // the count after it.
+    TSegmentList *Out = nullptr;
+    std::vector<std::int32_t> Ends;
+    bool OutOfMemory = false;
+    std::exception_ptr Error;
+};
+
+class TAhead
+{
+public:
+    TAhead(std::vector<TPass> &passes, float imageHeight, const TTraceOptions &options)
+        : Passes(passes), ImageHeight(imageHeight)
+    {
+        // Preparations first, then the chunks in the order they are needed.
+        for (std::size_t p = 0; p < passes.size(); ++p) {
+            if (passes[p].Prepare) {
+                auto &task = Tasks.emplace_back(std::make_unique<TTask>());
+                task->Pass = static_cast<int>(p);
+                task->IsPrepare = true;
+                PrepareTask.push_back(task.get());
+            } else {
+                PrepareTask.push_back(nullptr);
+            }
+        }
+        ChunkOf.resize(passes.size());
+        for (std::size_t p = 0; p < passes.size(); ++p) {
+            const TPass &pass = passes[p];
+            if (pass.Inline)
+                continue;
+            const int size = std::max(1, options.ChunkLines > 0 ? options.ChunkLines : pass.ChunkLines);
+            for (int first = 0; first < pass.Lines; first += size) {
+                auto &task = Tasks.emplace_back(std::make_unique<TTask>());
+                task->Pass = static_cast<int>(p);
+                task->First = first;
+                task->Count = std::min(size, pass.Lines - first);
+                ChunkOf[p].push_back(task.get());
+            }
+        }
+        for (int i = 1; i < options.Threads; ++i)
+            Workers.emplace_back([this] { Work(); });
+    }
+
+    ~TAhead()
+    {
+        Stop = true;
+        for (std::thread &worker : Workers)
+            worker.join();
+    }
+
+    // Waits for the preparation of a pass (doing it here if no thread took it).
+    void Prepared(int pass)
+    {
+        if (TTask *task = PrepareTask[static_cast<std::size_t>(pass)])
+            Finish(*task);
+    }
+
+    // The segments of one line, appended; false when the list ran out of memory.
+    bool Append(int pass, int line, TSegmentList &segments)
+    {
+        const std::vector<TTask *> &chunks = ChunkOf[static_cast<std::size_t>(pass)];
+        const int size = chunks.front()->Count;
+        TTask &task = *chunks[static_cast<std::size_t>(line / size)];
+        Finish(task);
+        if (task.OutOfMemory) {
+            segments.OutOfMemory = true;
+            segments.ReleaseSegments();
+            return false;
+        }
+        const int at = line - task.First;
+        const std::int32_t from = at == 0 ? 0 : task.Ends[static_cast<std::size_t>(at - 1)];
+        const std::int32_t to = task.Ends[static_cast<std::size_t>(at)];
+        const bool appended = segments.AppendRecords(task.Out->Segments() + from, to - from);
+        if (at + 1 == task.Count)
+            GiveBack(task);
+        return appended;
+    }
+
+private:
+    void Run(TTask &task)
+    {
+        try {
+            TPass &pass = Passes[static_cast<std::size_t>(task.Pass)];
+            if (task.IsPrepare) {
+                pass.Prepare(Stop);
+            } else {
+                task.Ends.reserve(static_cast<std::size_t>(task.Count));
+                task.Out = Borrow();
+                task.OutOfMemory = !task.Out->ReuseSegments();
+                const TLineTracer trace = task.OutOfMemory ? TLineTracer() : pass.Chunk(task.First, task.Count);
+                for (int i = 0; i < task.Count && !task.OutOfMemory && !Stop; ++i) {
+                    if (!trace(task.First + i, *task.Out))
+                        task.OutOfMemory = true;
+                    task.Ends.push_back(task.Out->SegmentCount);
+                }
+            }
+        } catch (...) {
+            task.Error = std::current_exception();
+        }
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            task.State = 2;
+        }
+        Done.notify_all();
+    }
+
+    // Work lists, used over and over so that their memory is touched once.
+    TSegmentList *Borrow()
+    {
+        const std::lock_guard<std::mutex> lock(Mutex);
+        if (Pool.empty()) {
+            Lists.push_back(std::make_unique<TSegmentList>());
+            Lists.back()->ImageHeight = ImageHeight;
+            return Lists.back().get();
+        }
+        TSegmentList *list = Pool.back();
+        Pool.pop_back();
+        return list;
+    }
+
+    void GiveBack(TTask &task)
+    {
+        const std::lock_guard<std::mutex> lock(Mutex);
+        Pool.push_back(task.Out);
+        task.Out = nullptr;
+    }
+
+    static bool Claim(TTask &task)
+    {
+        int waiting = 0;
+        return task.State.compare_exchange_strong(waiting, 1);
+    }
+
+    void Work()
+    {
+        for (std::size_t i = 0; i < Tasks.size() && !Stop; ++i)
+            if (Claim(*Tasks[i]))
+                Run(*Tasks[i]);
+    }
+
+    void Finish(TTask &task)
+    {
+        if (Claim(task))
+            Run(task);
+        // While another thread does it, trace chunks that nobody has taken
+        // yet (a few lines each, so that the steps go on soon).
+        for (std::size_t i = 0; task.State != 2 && i < Tasks.size(); ++i)
+            if (!Tasks[i]->IsPrepare && Claim(*Tasks[i]))
+                Run(*Tasks[i]);
+        {
+            std::unique_lock<std::mutex> lock(Mutex);
+            Done.wait(lock, [&] { return task.State == 2; });
+        }
+        if (task.Error)
+            std::rethrow_exception(task.Error);
+    }
+
+    std::vector<TPass> &Passes;
+    float ImageHeight;
+    std::vector<std::unique_ptr<TSegmentList>> Lists;
+    std::vector<TSegmentList *> Pool;
+    std::vector<std::unique_ptr<TTask>> Tasks;
+    std::vector<TTask *> PrepareTask;
+    std::vector<std::vector<TTask *>> ChunkOf;
+    std::vector<std::thread> Workers;
+    std::atomic<bool> Stop{false};
+    std::mutex Mutex;
+    std::condition_variable Done;
+};
+
+} // namespace
+
+TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgressPort &progress,
+                      const TTraceOptions &options, int &counter)
+{
+    // The user's cancel arrives only while a step processes pending messages,
+    // and a failed growth only while segments are appended, so each is tested
+    // right after those.
+    auto step = [&] {
+        progress.Step(++counter);
+        return !progress.Cancelled();
+    };
+
+    if (options.Threads <= 1) {
+        const std::atomic<bool> running{false};
+        for (TPass &pass : passes) {
+            if (pass.Prepare)
+                pass.Prepare(running);
+            if (pass.Lines == 0)
+                continue;
+            const TLineTracer trace = pass.Chunk(0, pass.Lines);
+            for (int line = 0; line < pass.Lines; ++line) {
+                if (!pass.StepAfter && !step())
+                    return ScanStopped;
+                if (!trace(line, segments))
+                    return ScanStopped;
+                if (pass.StepAfter && !step())
+                    return ScanStopped;
+            }
+        }
+        return ScanDone;
+    }
+
+    TAhead ahead(passes, segments.ImageHeight, options);
+    for (std::size_t p = 0; p < passes.size(); ++p) {
+        TPass &pass = passes[p];
+        ahead.Prepared(static_cast<int>(p));
+        if (pass.Lines == 0)
+            continue;
+        const TLineTracer trace = pass.Inline ? pass.Chunk(0, pass.Lines) : TLineTracer();
+        for (int line = 0; line < pass.Lines; ++line) {
+            if (!pass.StepAfter && !step())
+                return ScanStopped;
+            const bool appended = pass.Inline ? trace(line, segments)
+                                              : ahead.Append(static_cast<int>(p), line, segments);
+            if (!appended)
+                return ScanStopped;
+            if (pass.StepAfter && !step())
+                return ScanStopped;
+        }
+    }
+    return ScanDone;
+}

@@ -1,0 +1,79 @@
+// The text writers on several threads: every byte and every progress step as
+// on one, for every number form and for the full disk.
+
+#include "ExportFixture.h"
+
+#include "export/DxfWriter.h"
+#include "export/JwcWriter.h"
+#include "export/TextWriter.h"
+
+#include <random>
+
+namespace {
+
+class ThreadedWritersTest : public TExportFixture
+{
+protected:
+    ThreadedWritersTest()
+    {
+        // More segments than a few blocks of a thread's text, coordinates
+        // with and without fractions.
+        std::mt19937 random(17);
+        for (int i = 0; i < 21000; ++i)
+            Segments.push_back({float(random() % 13244), float(random() % 18722) + (i % 3 ? 0.0f : 0.5f),
+                                float(random() % 13244), float(random() % 18722)});
+        MaxX = 13244;
+        MaxY = 18722;
+        Settings.Divide1 = QStringLiteral("表(");
+        Settings.Divide5 = QStringLiteral(")");
+    }
+
+    // The file the writer makes with `threads` threads, and the progress it showed.
+    QByteArray Written(TWriteResult (*writer)(const TExportContext &, TUserInterface &, const QString &),
+                       const QString &name, int threads)
+    {
+        TExportContext context = Context();
+        context.Threads = threads;
+        UI.ProgressPosition = 0;
+        EXPECT_EQ(writer(context, UI, Path(name)), WriteDone);
+        Positions.push_back(UI.ProgressPosition);
+        return Read(name);
+    }
+
+    std::vector<int> Positions;
+};
+
+TEST_F(ThreadedWritersTest, EveryByteAndStepIsTheSameOnEveryThreadCount)
+{
+    for (const auto &[magnification, xrate] : {std::pair{1.0f, 1.0f}, {0.0635f, 0.98f}}) {
+        Magnification = magnification;
+        Settings.Xrate = xrate;
+        for (int mode : {1, 2, 3}) {
+            Settings.TxtValueMode = Settings.DxfValueMode = mode;
+            Settings.TxtValueFigure = Settings.DxfValueFigure = 3;
+            const QByteArray text = Written(SaveData1, QStringLiteral("one.txt"), 1);
+            const QByteArray dxf = Written(SaveData2, QStringLiteral("one.dxf"), 1);
+            ASSERT_GT(dxf.size(), 21000 * 100);
+            for (int threads : {2, 3, 8}) {
+                EXPECT_EQ(Written(SaveData1, QStringLiteral("many.txt"), threads), text) << mode << ' ' << threads;
+                EXPECT_EQ(Written(SaveData2, QStringLiteral("many.dxf"), threads), dxf) << mode << ' ' << threads;
+            }
+        }
+    }
+    // 210 steps every time.
+    EXPECT_EQ(Positions, std::vector<int>(Positions.size(), 210));
+}
+
+TEST_F(ThreadedWritersTest, AFullDiskFailsOnEveryThreadCount)
+{
+    if (!LinkToFullDevice(QStringLiteral("full.dxf")) || !LinkToFullDevice(QStringLiteral("full.txt")))
+        GTEST_SKIP() << "no /dev/full here";
+    for (int threads : {1, 3}) {
+        TExportContext context = Context();
+        context.Threads = threads;
+        EXPECT_EQ(SaveData2(context, UI, Path(QStringLiteral("full.dxf"))), WriteFailed) << threads;
+        EXPECT_EQ(SaveData1(context, UI, Path(QStringLiteral("full.txt"))), WriteFailed) << threads;
+    }
+}
+
+} // namespace
