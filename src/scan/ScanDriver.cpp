@@ -13,7 +13,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <exception>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -57,6 +59,8 @@ TScanStatus TScanDriver::ScanData(const QString &path)
 {
     State.DataConverted = false;
     State.CancelScan = false;
+    // The last picture goes before the next one is read.
+    State.Picture = TScanPicture();
     FLoadFailure.clear();
 
     TScanStatus status;
@@ -76,8 +80,10 @@ TScanStatus TScanDriver::ScanData(const QString &path)
             break;
         }
     }
-    if (State.CancelScan || status != ScanDone)
+    if (State.CancelScan || status != ScanDone) {
+        State.Picture.Mask.reset();
         return status == ScanDone ? ScanStopped : status;
+    }
     State.DataConverted = true;
     return ScanDone;
 }
@@ -97,7 +103,9 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    return Lines(mask);
+    const TScanStatus status = Lines(mask);
+    KeepPicture(std::move(mask), false);
+    return status;
 }
 
 TScanStatus TScanDriver::ScanData2(const QString &path)
@@ -107,7 +115,9 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    return Boxes(mask);
+    const TScanStatus status = Boxes(mask);
+    KeepPicture(std::move(mask), true);
+    return status;
 }
 
 TScanStatus TScanDriver::ScanData3(const QString &path)
@@ -162,6 +172,8 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
         return ScanUnreadable;
     }
     UI.SetProgressLabel(Messages::LoadingFile(fileName));
+    // Kept for the preview, or dropped before tracing needs its memory.
+    KeepPicture(std::move(source), false);
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
     Traced(TraceLines(work, State, UI.ProgressBar()));
@@ -177,11 +189,22 @@ TScanStatus TScanDriver::Traced(TScanStatus status)
     return status;
 }
 
+void TScanDriver::KeepPicture(TBlackMask &&mask, bool pixelCorners)
+{
+    if (!State.KeepPicture)
+        return;
+    State.Picture.Mask = std::make_shared<const TBlackMask>(std::move(mask));
+    State.Picture.PixelCorners = pixelCorners;
+}
+
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
         TTzDIB image;
         Formats.Load(path, image);
+        const TBitmapInfoHeader &header = image.InternalDIB()->Header();
+        State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
+        State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
         mask = TBlackMask::FromImage(image);
         return true;
     } catch (const std::exception &error) {

@@ -30,7 +30,8 @@ public:
     // The open command's conversion: disables the main window, shows the
     // progress window ("読込中・・・", "読込中:" and the file name, cancel
     // button), runs the method of PixelScanMode (2 box, 3 line 2, any other
-    // value line), restores both windows and sets DataConverted on success. A
+    // value line), restores both windows and sets DataConverted on success
+    // (with the picture in the scan state's Picture when it keeps one). A
     // method that ended but left CancelScan set counts as ScanStopped. An error
     // raised inside a method passes on to the caller after the windows are
     // restored; DataConverted then stays false.
@@ -67,6 +68,9 @@ private:
     TScanStatus Lines2(TBlackMask source, const QString &fileName);
     // A tracer's status, after reporting a segment list that ran out of memory.
     TScanStatus Traced(TScanStatus status);
+    // Hands the picture's black pixels to the scan state when it keeps them
+    // (`mask` is then moved from); otherwise leaves `mask` alone.
+    void KeepPicture(TBlackMask &&mask, bool pixelCorners);
     bool ResetSegments();
 
     TScanState &State;
