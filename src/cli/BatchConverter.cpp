@@ -7,6 +7,7 @@
 #include "cli/Terminal.h"
 #include "export/ExportContext.h"
 #include "export/OutputFormats.h"
+#include "export/PreviewImage.h"
 #include "export/SaveFileName.h"
 #include "image/PictureFormats.h"
 #include "scan/ScanDriver.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSaveFile>
 #include <QSet>
 #include <QSettings>
@@ -69,6 +71,20 @@ bool WriteOutput(const TConversionJob &job, const TExportContext &context, QStri
     return true;
 }
 
+// The picture with its segments, as the preview window shows it, as a PNG file.
+bool WritePreview(const TConversionJob &job, const TScanState &state, QString &reason)
+{
+    const TPreviewImage preview(state.Picture.Mask, state, state.Picture.PixelCorners);
+    const QImage image = preview.RenderWhole(4096);
+    QSaveFile file(job.Preview);
+    if (image.isNull() || !file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG")
+        || !file.commit()) {
+        reason = CannotWrite(job.Preview, image.isNull() ? Messages::OutOfMemory() : file.errorString());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TBatchConverter::TBatchConverter(const TSettings &settings, float magnification,
@@ -82,6 +98,7 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
     TConversionResult result;
     TCliUserInterface ui(job.Input, progress);
     TScanState state;
+    state.KeepPicture = !job.Preview.isEmpty();
     try {
         if (!QFileInfo(job.Input).isFile()) {
             result.Reason = QStringLiteral("ファイルが見つかりません。");
@@ -102,6 +119,8 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
         const TExportContext context(state, Magnification, Settings, ui.ProgressBar(),
                                      ProgramFolder());
         result.Ok = WriteOutput(job, context, result.Reason);
+        if (result.Ok && !job.Preview.isEmpty())
+            result.Ok = WritePreview(job, state, result.Reason);
     } catch (const std::exception &error) {
         result.Ok = false;
         result.Reason = QString::fromUtf8(error.what());
@@ -143,6 +162,12 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
         return plan;
     }
 
+    const bool previewFolder = !options.Preview.isEmpty() && QFileInfo(options.Preview).isDir();
+    if (options.Inputs.size() > 1 && !options.Preview.isEmpty() && !previewFolder) {
+        plan.Problem = QStringLiteral("with several inputs, --preview must name an existing folder");
+        return plan;
+    }
+
     const TOutputFormat *format = options.Format;
     if (!format && !options.Output.isEmpty() && !toStdout && !toFolder)
         format = &OutputFormatForFileName(options.Output);
@@ -177,6 +202,18 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
             return plan;
         }
         outputs.insert(key);
+        if (!options.Preview.isEmpty()) {
+            job.Preview = previewFolder ? QDir(options.Preview).filePath(
+                              ReplaceExtension(QFileInfo(input).fileName(), QStringLiteral(".png")))
+                                        : options.Preview;
+            const QString previewKey = QFileInfo(job.Preview).absoluteFilePath();
+            if (outputs.contains(previewKey) || previewKey == QFileInfo(input).absoluteFilePath()) {
+                plan.Problem = QStringLiteral("the preview %1 would replace an input or an output")
+                                   .arg(job.Preview);
+                return plan;
+            }
+            outputs.insert(previewKey);
+        }
         plan.Jobs.push_back(job);
     }
     return plan;

@@ -33,7 +33,7 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Settings,
-                           Jobs, Quiet, Help, Version});
+                           Jobs, Quiet, Preview, Help, Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
                                      QStringLiteral("INPUT..."));
@@ -85,6 +85,13 @@ struct TOptionSet
                             QStringLiteral("N")};
     QCommandLineOption Quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
                              QStringLiteral("No progress output.")};
+    QCommandLineOption Preview{
+        QStringLiteral("preview"),
+        QStringLiteral("Also draw each picture, lightened, with its segments in red, as a PNG file "
+                       "at the picture's proportions and at most 4096 pixels on its longer side: "
+                       "FILE.png for one input, or an existing folder (several inputs: each named "
+                       "after its input with .png)."),
+        QStringLiteral("PATH")};
     QCommandLineOption Help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this text.")};
     QCommandLineOption Version{QStringLiteral("version"), QStringLiteral("Show the version.")};
@@ -189,6 +196,11 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         options.SettingsFile = parser.value(set.Settings);
         if (options.SettingsFile.isEmpty())
             return Usage(QStringLiteral("option --settings needs a file"));
+    }
+    if (parser.isSet(set.Preview)) {
+        options.Preview = parser.value(set.Preview);
+        if (options.Preview.isEmpty())
+            return Usage(QStringLiteral("option --preview needs a path"));
     }
     if (parser.isSet(set.Jobs)) {
         const std::optional<int> jobs = ParseInteger(parser.value(set.Jobs));

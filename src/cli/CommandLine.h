@@ -19,6 +19,7 @@ struct TCliOptions
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;
+    QString Preview;                         // --preview: PNG file (one input) or folder
 };
 
 // The outcome of reading the arguments: options to run with, or a text to print

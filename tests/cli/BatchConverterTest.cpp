@@ -273,3 +273,37 @@ TEST_F(BatchConverterTest, AnEmptyDrawingIsWrittenWithAWarning)
 }
 
 } // namespace
+
+TEST_F(BatchConverterTest, PreviewIsThePictureWithItsSegmentsAtMost4096PixelsLong)
+{
+    // 5000 x 1000 pixels with a row stroke from column 100 to 3999 on row 400.
+    QImage sheet(5000, 1000, QImage::Format_Mono);
+    sheet.setColor(0, qRgb(255, 255, 255));
+    sheet.setColor(1, qRgb(0, 0, 0));
+    sheet.fill(0);
+    for (int x = 100; x < 4000; ++x)
+        sheet.setPixel(x, 400, 1);
+    const QString wide = Dir.filePath("wide.bmp");
+    ASSERT_TRUE(sheet.save(wide, "BMP"));
+
+    const QString png = Dir.filePath("wide-preview.png");
+    EXPECT_EQ(RunCli({"-q", "--settings", SettingsPath, "-o", Dir.filePath("wide.txt"), "--preview",
+                      png, wide}),
+              0);
+    const QImage preview(png);
+    ASSERT_EQ(preview.size(), QSize(4096, 819));
+    const double scale = 4096.0 / 5000;
+    EXPECT_EQ(preview.pixel(int(2000 * scale), int(400.5 * scale)), QColor(Qt::red).rgb());
+    EXPECT_EQ(preview.pixel(int(2000 * scale), int(600 * scale)), QColor(Qt::white).rgb());
+    EXPECT_EQ(preview.pixel(int(4500 * scale), int(400.5 * scale)), QColor(Qt::white).rgb());
+
+    // Several inputs: one preview each in the folder, smaller pictures at their own size.
+    QDir(Dir.path()).mkdir("previews");
+    EXPECT_EQ(RunCli({"-q", "--settings", SettingsPath, "-o", Dir.path() + "/previews", "--preview",
+                      Dir.filePath("previews"), wide, Picture}),
+              0);
+    EXPECT_EQ(QImage(Dir.filePath("previews/wide.png")).size(), QSize(4096, 819));
+    EXPECT_EQ(QImage(Dir.filePath("previews/plan.png")).size(), QSize(64, 48));
+    // ... and never a file name for several.
+    EXPECT_EQ(RunCli({"-q", "-o", Dir.path() + "/previews", "--preview", png, wide, Picture}), 2);
+}
