@@ -199,9 +199,15 @@ QWidget *TForm2::BuildSystemPage()
     ratioLayout->addWidget(Edit15, 1, 1);
     ratioLayout->setColumnStretch(2, 1);
 
+    auto *preview = new QGroupBox(QStringLiteral(" ﾌﾟﾚﾋﾞｭｰ "), page);
+    CheckBox3 = new QCheckBox(QStringLiteral("変換後にﾌﾟﾚﾋﾞｭｰを表示する"), preview);
+    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+    (new QVBoxLayout(preview))->addWidget(CheckBox3);
+
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(method);
     layout->addWidget(ratios);
+    layout->addWidget(preview);
     layout->addStretch();
     return page;
 }
@@ -369,6 +375,7 @@ void TForm2::FillFromSettings()
         ->setChecked(true);
     Edit14->setText(FormatFixed5(s.Xrate));
     Edit15->setText(FormatFixed5(s.Yrate));
+    CheckBox3->setChecked(s.AutoPreview);
 
     Edit1->setText(s.Divide1);
     Edit2->setText(s.Divide2);
@@ -482,6 +489,7 @@ void TForm2::OKClick()
     s.PixelScanMode = RadioButton2->isChecked() ? 2 : RadioButton3->isChecked() ? 3 : 1;
     s.Xrate = *ParseFloat(Edit14->text());
     s.Yrate = *ParseFloat(Edit15->text());
+    s.AutoPreview = CheckBox3->isChecked();
 
     s.Divide1 = Edit1->text();
     s.Divide2 = Edit2->text();

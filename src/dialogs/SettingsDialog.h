@@ -35,6 +35,7 @@ public:
     QRadioButton *RadioButton2;   // "ボックス"
     QLineEdit *Edit14;            // "横方向比率"
     QLineEdit *Edit15;            // "縦方向比率"
+    QCheckBox *CheckBox3;         // "変換後にﾌﾟﾚﾋﾞｭｰを表示する"
     // Page 1, "座標ﾌｧｲﾙ設定".
     QLineEdit *Edit1;             // separators Divide1 .. Divide5
     QLineEdit *Edit2;

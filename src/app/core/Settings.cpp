@@ -50,6 +50,7 @@ void ForEachField(Settings &s, Visit &&visit)
     visit("System/SaveMode", s.SaveMode);
     visit("System/OpenDir", s.OpenDir);
     visit("System/SaveDir", s.SaveDir);
+    visit("System/AutoPreview", s.AutoPreview);
     visit("Jwc/PenColor", s.JwcPenColor);
     visit("Jwc/LineType", s.JwcLineType);
     visit("Jwc/SaveGroup", s.SaveGroup);

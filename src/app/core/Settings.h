@@ -18,6 +18,7 @@ struct TSettings
     int SaveMode = 1;        // last save: 1 coordinate text, 2 DXF, 3 JWC
     QString OpenDir;         // folder the open dialog starts in
     QString SaveDir;         // folder the save dialog starts in
+    bool AutoPreview = true; // the preview window opens after each conversion
     // Jwc
     int JwcPenColor = 1;     // 1..6
     int JwcLineType = 1;     // 1..9

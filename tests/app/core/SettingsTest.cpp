@@ -48,6 +48,7 @@ TEST_F(SettingsTest, FirstStartTakesEveryDefaultAndCloseWritesEverySectionAndKey
     EXPECT_EQ(s.SaveMode, 1);
     EXPECT_EQ(s.OpenDir, ProgramFolder());
     EXPECT_EQ(s.SaveDir, ProgramFolder());
+    EXPECT_TRUE(s.AutoPreview);
     EXPECT_EQ(s.JwcPenColor, 1);
     EXPECT_EQ(s.JwcLineType, 1);
     EXPECT_EQ(s.SaveGroup, 0);
@@ -81,7 +82,8 @@ TEST_F(SettingsTest, FirstStartTakesEveryDefaultAndCloseWritesEverySectionAndKey
     const QStringList keys = written.allKeys();
     const QStringList expected{
         "System/Left", "System/Top", "System/PixelScanMode", "System/Xrate", "System/Yrate",
-        "System/SaveMode", "System/OpenDir", "System/SaveDir", "Jwc/PenColor", "Jwc/LineType",
+        "System/SaveMode", "System/OpenDir", "System/SaveDir", "System/AutoPreview",
+        "Jwc/PenColor", "Jwc/LineType",
         "Jwc/SaveGroup", "Jwc/SaveLayer", "Jwc/SaveGroupName", "Jwc/SaveLayerName",
         "Dxf/PenColor", "Dxf/SaveLayer", "Dxf/R12opt", "Dxf/LineType", "Dxf/ValueMode",
         "Dxf/ValueFigure", "Dxf/DxfFileUse", "Txt/FileExtention", "Txt/Divide1", "Txt/Divide2",
@@ -171,6 +173,7 @@ TEST_F(SettingsTest, EveryFieldSurvivesASaveAndLoad)
     s.SaveMode = 2;
     s.OpenDir = QStringLiteral("/drawings/in/");
     s.SaveDir = QStringLiteral("/drawings/out/");
+    s.AutoPreview = false;
     s.JwcPenColor = 6;
     s.JwcLineType = 9;
     s.SaveGroup = 15;
@@ -205,6 +208,7 @@ TEST_F(SettingsTest, EveryFieldSurvivesASaveAndLoad)
     EXPECT_EQ(r.SaveMode, 2);
     EXPECT_EQ(r.OpenDir, s.OpenDir);
     EXPECT_EQ(r.SaveDir, s.SaveDir);
+    EXPECT_FALSE(r.AutoPreview);
     EXPECT_EQ(r.JwcPenColor, 6);
     EXPECT_EQ(r.JwcLineType, 9);
     EXPECT_EQ(r.SaveGroup, 15);
