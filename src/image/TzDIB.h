@@ -58,6 +58,10 @@ public:
     void SetPixels(int x, int y, std::int32_t value);
 
     TTzPixelFormat PixelFormat() const;
+    // Converts the pixels to another storage format or into a halftone form
+    // (tzPfHalfTone, tzPfHalfToneBW), keeping the picture. The slow routes to 4
+    // and 8 bits announce their progress. A failed conversion leaves the picture
+    // as it was.
     void SetPixelFormat(TTzPixelFormat format);
 
     // nullptr: back to the 1 x 1 default. Another TTzDIB: share its storage.
@@ -67,11 +71,11 @@ public:
     void Assign(const QImage &source);
     void AssignTo(TTzDIB &dest) const;
     // A copy as a framework image: Mono, Indexed8 (4 and 8 bits) or BGR888,
-    // with the image's own colour table.
+    // with the image's own colour table; RLE pictures come out decoded.
     void AssignTo(QImage &dest) const;
 
     // The BMP file reader and writer. A failed load leaves the blank 1 x 1 default.
-    void LoadFromStream(QIODevice &stream);
+    void LoadFromStream(QIODevice &stream, const TBmpReadOptions &options = {});
     void SaveToStream(QIODevice &stream) const;
     // The packed DIB of the clipboard (format 8, CF_DIB).
     void LoadFromClipboardFormat(int format, const QByteArray &data);
@@ -96,7 +100,9 @@ public:
     static TTzPalette HalftonePalette();
     static TTzPalette BlackWhitePalette();
 
-    // Stretches the whole image into rect, nearest pixel (DrawMode 0).
+    // Stretches the whole image into rect, nearest pixel: DrawMode 0 with the
+    // image's own colours, 1 through an 8-bit halftone, 2 through a black-and-white
+    // halftone; any other DrawMode draws nothing.
     void Draw(QPainter &painter, const QRect &rect) const;
     bool Empty() const;
 
@@ -121,6 +127,7 @@ public:
     void UpdatePaletteModified();
 
 private:
+    void DrawHalftone(QPainter &painter, const QRect &rect) const;
     void ReleaseInternalDIB();
     // Takes over new storage, releasing the old.
     void ReplaceInternalDIB(TTzInternalDIB *storage);

@@ -114,10 +114,10 @@ protected:
     {
         TRecordingUserInterface ui;
         TSettings settings;
-        TScanState state(ui);
+        TScanState state;
         state.ResetSegments();
         TScanDriver driver(state, settings, ui, formats);
-        EXPECT_EQ(driver.ScanData1(path), 0) << path.toStdString();
+        EXPECT_EQ(driver.ScanData1(path), ScanDone) << path.toStdString();
         return SegmentsOf(state);
     }
 };
