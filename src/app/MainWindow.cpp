@@ -13,6 +13,8 @@
 #include "dialogs/VersionWindow.h"
 #include "export/ExportDriver.h"
 #include "export/SystemClipboard.h"
+#include "plugins/ProgramPlugins.h"
+#include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
 
 #include <QApplication>
@@ -99,6 +101,9 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     ShowModeName();
 
     (new TFieldExit(this))->Watch(Edit1, [this] { Edit1Exit(); });
+
+    // The window is set up: the plug-ins are searched once.
+    Plugins = StartPlugins(Formats);
 }
 
 TForm1::~TForm1() = default;
@@ -360,5 +365,6 @@ void TForm1::closeEvent(QCloseEvent *event)
     }
     SaveSettings();
     Scan.ReleaseSegments();
+    Plugins.reset();
     event->accept();
 }

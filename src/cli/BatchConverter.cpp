@@ -9,6 +9,8 @@
 #include "export/OutputFormats.h"
 #include "export/SaveFileName.h"
 #include "image/PictureFormats.h"
+#include "plugins/ProgramPlugins.h"
+#include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
 
@@ -189,6 +191,20 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
                      options.SettingsFile.toUtf8().constData());
         return 2;
     }
+    // The picture formats: the built-in ones and those of the plug-ins, found
+    // as the window program finds them (after the folders given first).
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    const std::unique_ptr<TSPIs> plugins = StartPlugins(formats, options.PluginDirs);
+    if (options.ListFormats) {
+        for (const TPictureFormat &format : formats.Formats())
+            std::fprintf(out, "%s\t%s\t%s\n", format.Extension.toUtf8().constData(),
+                         format.Description.toUtf8().constData(),
+                         FormatOrigin(plugins.get(), format.Extension).toUtf8().constData());
+        std::fflush(out);
+        return 0;
+    }
+
     TSettings settings = TSettings::Defaults();
     {
         // Read only: the store is never written from here.
@@ -209,8 +225,6 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     }
 
     const bool showProgress = !options.Quiet && IsTerminal(err);
-    TPictureFormats formats;
-    formats.RegisterBuiltIns();
     const TBatchConverter converter(settings, options.Magnification, formats);
     const std::vector<TConversionResult> results =
         converter.Run(plan.Jobs, options.Jobs, showProgress ? err : nullptr);

@@ -33,7 +33,7 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Settings,
-                           Jobs, Quiet, Help, Version});
+                           Jobs, Quiet, PluginDir, Formats, Help, Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
                                      QStringLiteral("INPUT..."));
@@ -85,6 +85,15 @@ struct TOptionSet
                             QStringLiteral("N")};
     QCommandLineOption Quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
                              QStringLiteral("No progress output.")};
+    QCommandLineOption PluginDir{
+        QStringLiteral("plugin-dir"),
+        QStringLiteral("Load the Susie plug-ins (*.spi) of this folder before those of the Susie "
+                       "plug-in folder and of the program's folder; may be given several times."),
+        QStringLiteral("DIR")};
+    QCommandLineOption Formats{
+        QStringLiteral("formats"),
+        QStringLiteral("List every picture format that can be read: extension, description and "
+                       "where it comes from (built in, or the plug-in's path), one per line.")};
     QCommandLineOption Help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this text.")};
     QCommandLineOption Version{QStringLiteral("version"), QStringLiteral("Show the version.")};
@@ -150,6 +159,10 @@ TCliParse ParseCommandLine(const QStringList &arguments)
     TCliOptions options;
     options.Inputs = parser.positionalArguments();
     options.Quiet = parser.isSet(set.Quiet);
+    options.PluginDirs = parser.values(set.PluginDir);
+    if (options.PluginDirs.contains(QString()))
+        return Usage(QStringLiteral("option --plugin-dir needs a folder"));
+    options.ListFormats = parser.isSet(set.Formats);
     auto number = [&](const QCommandLineOption &option, std::optional<float> &target) {
         if (!parser.isSet(option))
             return true;
@@ -197,7 +210,7 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         options.Jobs = *jobs;
     }
 
-    if (options.Inputs.isEmpty())
+    if (options.Inputs.isEmpty() && !options.ListFormats)
         return Usage(QStringLiteral("no input picture given"));
     if (scale.has_value() != dpi.has_value())
         return Usage(QStringLiteral("--scale and --dpi go together"));

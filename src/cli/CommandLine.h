@@ -19,6 +19,8 @@ struct TCliOptions
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;
+    QStringList PluginDirs;                  // searched for plug-ins before the usual folders
+    bool ListFormats = false;                // list the picture formats instead of converting
 };
 
 // The outcome of reading the arguments: options to run with, or a text to print

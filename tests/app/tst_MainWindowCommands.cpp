@@ -5,6 +5,7 @@
 #include "dialogs/ProgressWindow.h"
 #include "export/ClipboardTarget.h"
 #include "image/TzDIB.h"
+#include "plugins/SPIs.h"
 
 #include "support/RecordingUserInterface.h"
 #include "support/WindowTestMain.h"
@@ -143,6 +144,10 @@ private Q_SLOTS:
             QVERIFY(request.Filter.section(QLatin1Char('|'), 1, 1).split(QLatin1Char(';'))
                         .contains(QStringLiteral("*.bmp")));
             QVERIFY(request.Filter.contains(QStringLiteral("|*.dib")));
+            // The plug-in beside the program adds its formats.
+            QVERIFY2(request.Filter.contains(QStringLiteral("|CALS raster type 1 (*.ct1;*.cal)|*.ct1;*.cal")),
+                     qPrintable(request.Filter));
+            QVERIFY(window->Plugins);
 
             QCOMPARE(UI.ProgressCaption, QStringLiteral("読込中・・・"));
             QCOMPARE(UI.ProgressLabel, QStringLiteral("読込中:plan.bmp"));
@@ -167,6 +172,9 @@ private Q_SLOTS:
             QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=15.00000"));
             QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
             window->close();
+            // Closing released the plug-ins and their formats.
+            QVERIFY(!window->Plugins);
+            QVERIFY(!window->Formats.Find(QStringLiteral("cal")));
         }
         auto again = NewWindow(UI);
         QCOMPARE(again->Settings.OpenDir, FolderOf(plan));

@@ -10,6 +10,7 @@
 #include "scan/ScanState.h"
 #include "support/RecordingUserInterface.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -270,6 +271,39 @@ TEST_F(BatchConverterTest, AnEmptyDrawingIsWrittenWithAWarning)
     EXPECT_TRUE(result.Ok) << result.Reason.toStdString();
     EXPECT_EQ(result.Warnings, QStringList{QStringLiteral("線の本数が０です。")});
     EXPECT_EQ(ReadAll(Dir.filePath("white.txt")), QByteArray());
+}
+
+// --formats: every registered extension, its description and where it comes
+// from; the folders of --plugin-dir come before the program's own plug-ins.
+TEST_F(BatchConverterTest, FormatListNamesBuiltInAndPluginFormats)
+{
+    const QString tests = QStringLiteral(TRAZBIT_TEST_PLUGIN_DIR);
+    const TCliParse parse = ParseCommandLine(
+        {"trazbit-cli", "--plugin-dir", tests, "--plugin-dir", tests + "/", "--formats"});
+    ASSERT_TRUE(parse.Options.has_value());
+    std::FILE *out = std::tmpfile();
+    ASSERT_EQ(RunCommandLine(*parse.Options, out, out), 0);
+    std::rewind(out);
+    QByteArray text;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+        text.append(buffer, qsizetype(n));
+    std::fclose(out);
+    const QStringList lines = QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
+    const auto index = [&](const QString &line) { return lines.indexOf(line); };
+    const QString native = QDir::toNativeSeparators(tests + "/");
+    const QString cals = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/cals.spi");
+    EXPECT_EQ(index("bmp\tビットマップ\tbuilt in"), 0) << text.toStdString();
+    EXPECT_GE(index("dib\tDevice Independent Bitmap\tbuilt in"), 0);
+    const int tzt = index("tzt\tTrazbit test picture (second)\t" + native + "second.spi");
+    const int tzx = index("tzx\tTrazbit test picture 2\t" + native + "first.spi");
+    const int ct1 = index("ct1\tCALS raster type 1\t" + cals);
+    const int cal = index("cal\tCALS raster type 1\t" + cals);
+    EXPECT_GT(tzt, 0);
+    EXPECT_GT(tzx, tzt);
+    EXPECT_GT(ct1, tzx);
+    EXPECT_EQ(cal, ct1 + 1);
+    EXPECT_EQ(lines.size(), Formats.Formats().size() + 5);  // tzt, tzy, tzx, ct1, cal
 }
 
 } // namespace

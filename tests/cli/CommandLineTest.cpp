@@ -70,6 +70,8 @@ TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
         {"-o"},
         {"-o", "-", "a.bmp", "b.bmp"},
         {"-qx", "a.bmp"},
+        {"--plugin-dir", "", "a.bmp"},
+        {"--plugin-dir"},
     };
     for (const QStringList &arguments : bad) {
         const TCliParse parse = Parse(arguments);
@@ -79,6 +81,15 @@ TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
     }
 }
 
+TEST(CommandLine, PluginFoldersRepeatAndTheFormatListNeedsNoInput)
+{
+    const TCliParse parse = Parse({"--plugin-dir", "a", "--plugin-dir=b", "--formats"});
+    ASSERT_TRUE(parse.Options.has_value()) << parse.Text.toStdString();
+    EXPECT_EQ(parse.Options->PluginDirs, (QStringList{"a", "b"}));
+    EXPECT_TRUE(parse.Options->ListFormats);
+    EXPECT_FALSE(Parse({"plan.bmp"}).Options->ListFormats);
+}
+
 TEST(CommandLine, HelpAndVersionExitWithZero)
 {
     const TCliParse help = Parse({"--help"});
@@ -86,7 +97,7 @@ TEST(CommandLine, HelpAndVersionExitWithZero)
     EXPECT_EQ(help.ExitCode, 0);
     for (const char *option : {"--output <PATH>", "--format <FMT>", "txt | dxf | jwc | clip-txt | clip-jwt",
                                "--mode <MODE>", "--scale <N>", "--dpi <D>", "--settings <FILE>",
-                               "--jobs <N>", "--quiet", "Exit status"})
+                               "--jobs <N>", "--quiet", "--plugin-dir <DIR>", "--formats", "Exit status"})
         EXPECT_TRUE(help.Text.contains(QLatin1String(option))) << option;
     EXPECT_TRUE(help.Text.startsWith("Usage: trazbit-cli [options] INPUT..."));
     EXPECT_EQ(Parse({"--version"}).Text, QStringLiteral("trazbit-cli 4.20\n"));
