@@ -1,12 +1,15 @@
 #pragma once
 
+#include "app/core/Errors.h"
 #include "image/TzDIB.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 
 class QIODevice;
 class TInSPI;
@@ -99,4 +102,63 @@ public:
 
 private:
     TInSPIAble &FEngine;
+};
+
+// What the graphics that load through the engine share: its two settings and
+// the three ways to load. Graphic is the class built on it.
+template <class Graphic>
+class TSPILoadingGraphic : protected TSPIGraphic
+{
+public:
+    // Copied into the engine at each load.
+    bool Retry = true;
+    TInSPI *SinglePlugin = nullptr;
+    // A load from a named file or stream begins.
+    std::function<void(Graphic &graphic, const QString &fileName)> OnLoadFromStreamWithName;
+    // What a plug-in's GetPictureInfo said during the last load.
+    const TSPIPictureInfo &PictureInfo() const { return FEngine.PictureInfo; }
+
+    // Opens the file (EFileError when it cannot be opened) and loads it by name.
+    void LoadFromFile(const QString &fileName)
+    {
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            throw EFileError(fileName + QStringLiteral(": ") + file.errorString());
+        LoadFromStreamWithName(file, fileName);
+    }
+    // Without a name: no extension, the empty file name for the plug-ins.
+    void LoadFromStream(QIODevice &stream) { Load(stream); }
+    void LoadFromStreamWithName(QIODevice &stream, const QString &fileName)
+    {
+        const TSPINamedLoad named(FEngine, fileName);
+        if (OnLoadFromStreamWithName)
+            OnLoadFromStreamWithName(static_cast<Graphic &>(*this), fileName);
+        Load(stream);
+    }
+
+protected:
+    TSPILoadingGraphic() : FEngine(*this, QStringLiteral("BMP")) {}
+    // A copy takes the settings; the engine belongs to its own graphic.
+    TSPILoadingGraphic(const TSPILoadingGraphic &source)
+        : TSPIGraphic(), Retry(source.Retry), SinglePlugin(source.SinglePlugin),
+          FEngine(*this, QStringLiteral("BMP"))
+    {
+    }
+    TSPILoadingGraphic &operator=(const TSPILoadingGraphic &source)
+    {
+        Retry = source.Retry;
+        SinglePlugin = source.SinglePlugin;
+        return *this;
+    }
+    ~TSPILoadingGraphic() override = default;
+
+private:
+    void Load(QIODevice &stream)
+    {
+        FEngine.Retry = Retry;
+        FEngine.SinglePlugin = SinglePlugin;
+        FEngine.LoadFromStream(stream);
+    }
+
+    TInSPIAble FEngine;
 };

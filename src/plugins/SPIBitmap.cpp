@@ -4,51 +4,6 @@
 #include "image/TzDIB.h"
 #include "plugins/PluginDIB.h"
 
-#include <QFile>
-
-TSPIBitmap::TSPIBitmap() : FEngine(*this, QStringLiteral("BMP")) {}
-
-TSPIBitmap::TSPIBitmap(const TSPIBitmap &source)
-    : TSPIGraphic(), Retry(source.Retry), SinglePlugin(source.SinglePlugin),
-      FEngine(*this, QStringLiteral("BMP")), FBitmap(source.FBitmap)
-{
-}
-
-TSPIBitmap &TSPIBitmap::operator=(const TSPIBitmap &source)
-{
-    FBitmap = source.FBitmap;
-    Retry = source.Retry;
-    SinglePlugin = source.SinglePlugin;
-    return *this;
-}
-
-void TSPIBitmap::LoadFromFile(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(fileName + QStringLiteral(": ") + file.errorString());
-    LoadFromStreamWithName(file, fileName);
-}
-
-void TSPIBitmap::LoadFromStream(QIODevice &stream)
-{
-    Load(stream);
-}
-
-void TSPIBitmap::LoadFromStreamWithName(QIODevice &stream, const QString &fileName)
-{
-    const TSPINamedLoad named(FEngine, fileName);
-    if (OnLoadFromStreamWithName)
-        OnLoadFromStreamWithName(*this, fileName);
-    Load(stream);
-}
-
-void TSPIBitmap::Load(QIODevice &stream)
-{
-    FEngine.Retry = Retry;
-    FEngine.SinglePlugin = SinglePlugin;
-    FEngine.LoadFromStream(stream);
-}
 
 void TSPIBitmap::ReadOwn(QIODevice &data)
 {

@@ -4,18 +4,16 @@
 #include "image/TrueColorPalette.h"
 #include "plugins/PluginDIB.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 
-TSPITzDIB::TSPITzDIB() : FEngine(*this, QStringLiteral("BMP"))
+TSPITzDIB::TSPITzDIB()
 {
     AttachChangeHandler();
 }
 
 TSPITzDIB::TSPITzDIB(const TSPITzDIB &source)
-    : TTzDIB(source), TSPIGraphic(), Retry(source.Retry), SinglePlugin(source.SinglePlugin),
-      PaletteMode(source.PaletteMode), FEngine(*this, QStringLiteral("BMP"))
+    : TTzDIB(source), TSPILoadingGraphic<TSPITzDIB>(source), PaletteMode(source.PaletteMode)
 {
     AttachChangeHandler();
 }
@@ -23,8 +21,7 @@ TSPITzDIB::TSPITzDIB(const TSPITzDIB &source)
 TSPITzDIB &TSPITzDIB::operator=(const TSPITzDIB &source)
 {
     TTzDIB::operator=(source);
-    Retry = source.Retry;
-    SinglePlugin = source.SinglePlugin;
+    TSPILoadingGraphic<TSPITzDIB>::operator=(source);
     PaletteMode = source.PaletteMode;
     return *this;
 }
@@ -66,34 +63,6 @@ void TSPITzDIB::PictureChanged()
     }
     if (OnChanged && !FDeriving)
         OnChanged(*this);
-}
-
-void TSPITzDIB::LoadFromFile(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(fileName + QStringLiteral(": ") + file.errorString());
-    LoadFromStreamWithName(file, fileName);
-}
-
-void TSPITzDIB::LoadFromStream(QIODevice &stream)
-{
-    Load(stream);
-}
-
-void TSPITzDIB::LoadFromStreamWithName(QIODevice &stream, const QString &fileName)
-{
-    const TSPINamedLoad named(FEngine, fileName);
-    if (OnLoadFromStreamWithName)
-        OnLoadFromStreamWithName(*this, fileName);
-    Load(stream);
-}
-
-void TSPITzDIB::Load(QIODevice &stream)
-{
-    FEngine.Retry = Retry;
-    FEngine.SinglePlugin = SinglePlugin;
-    FEngine.LoadFromStream(stream);
 }
 
 void TSPITzDIB::ReadOwn(QIODevice &data)

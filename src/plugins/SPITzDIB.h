@@ -17,7 +17,7 @@ class QIODevice;
 // one (CreateTrueColorPalette) by PaletteMode: 1 only when the screen shows 8
 // bits per pixel or fewer, 2 always, 0 never. The class uses TTzDIB::OnChange
 // for this; whoever wants to hear of changes attaches OnChanged instead.
-class TSPITzDIB : public TTzDIB, private TSPIGraphic
+class TSPITzDIB : public TTzDIB, public TSPILoadingGraphic<TSPITzDIB>
 {
 public:
     TSPITzDIB();
@@ -25,18 +25,12 @@ public:
     TSPITzDIB(const TSPITzDIB &source);
     TSPITzDIB &operator=(const TSPITzDIB &source);
 
-    void LoadFromFile(const QString &fileName);
-    // Loads from a stream without a name: no extension, the empty file name for the plug-ins.
-    void LoadFromStream(QIODevice &stream);
-    void LoadFromStreamWithName(QIODevice &stream, const QString &fileName);
+    // The loads through the plug-ins (TTzDIB's own stream reader is the own reader).
+    using TSPILoadingGraphic<TSPITzDIB>::LoadFromStream;
+    using TTzDIB::Progress;
 
-    bool Retry = true;
-    TInSPI *SinglePlugin = nullptr;
     int PaletteMode = 1;
-    const TSPIPictureInfo &PictureInfo() const { return FEngine.PictureInfo; }
 
-    // A load from a named stream begins.
-    std::function<void(TSPITzDIB &dib, const QString &fileName)> OnLoadFromStreamWithName;
     // After every change of the picture, once the palette rule has run.
     std::function<void(TSPITzDIB &dib)> OnChanged;
 
@@ -50,10 +44,8 @@ private:
     void ReadOwn(QIODevice &data) override;
     bool BuildPicture(const TPluginDIB &dib) override;
     void Progress(TProgressStage stage, int percent) override;
-    void Load(QIODevice &stream);
     void AttachChangeHandler();
     void PictureChanged();
 
-    TInSPIAble FEngine;
     bool FDeriving = false;
 };

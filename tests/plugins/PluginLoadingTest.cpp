@@ -101,8 +101,9 @@ TEST_F(PluginLoadingTest, APreambleIsSkippedOnTheRetryUnlessRetryIsOff)
     EXPECT_EQ(second.pictureCalls, 1);
     EXPECT_EQ(second.lastLength, TwoByTwo().Bytes().size());
 
-    TSPIBitmap once;
-    once.Retry = false;
+    TSPIBitmap setting;
+    setting.Retry = false;
+    TSPIBitmap once(setting);
     EXPECT_EQ(ErrorOf([&] { once.LoadFromFile(path); }), kUnrecognised);
     EXPECT_EQ(StateOf(*Manager, "second").isSupportedCalls, 3);
     EXPECT_EQ(StateOf(*Manager, "first").isSupportedCalls, 1);
@@ -325,8 +326,13 @@ TEST_F(PluginLoadingTest, TheTzDIBGraphicTakesThePackedDIBAndDerivesPalettesByMo
         EXPECT_EQ(picture.Pixels(0, 0), 0x0000FF);
         EXPECT_EQ(picture.Pixels(1, 0), 0x00FF00);
         EXPECT_EQ(changes, 1);
+        picture.Retry = false;
+        picture.SinglePlugin = Plugin("first");
         const TSPITzDIB copy(picture);
         EXPECT_EQ(copy.PaletteMode, mode);
+        EXPECT_FALSE(copy.Retry);
+        EXPECT_EQ(copy.SinglePlugin, Plugin("first"));
+        EXPECT_EQ(copy.Pixels(1, 0), 0x00FF00);
     }
 
     struct TRule
