@@ -50,15 +50,12 @@ int ConnectivityNumber(unsigned code)
     return sum;
 }
 
-const std::array<bool, 256> &StaircaseCorners()
+const std::array<bool, 256> &RedundantPixels()
 {
     static const std::array<bool, 256> table = [] {
         std::array<bool, 256> t{};
         for (unsigned code = 0; code < 256; ++code) {
-            auto has = [code](int k) { return (code >> k) & 1; };
-            const bool rightAngle = (has(0) && has(2)) || (has(2) && has(4)) || (has(4) && has(6)) ||
-                                    (has(6) && has(0));
-            t[code] = rightAngle && PixelNeighbours::Count(code) >= 2 && ConnectivityNumber(code) == 1;
+            t[code] = PixelNeighbours::Count(code) >= 2 && ConnectivityNumber(code) == 1;
         }
         return t;
     }();
@@ -210,7 +207,7 @@ void Thin(TBlackMask &mask)
 
 void RemoveStaircases(TBlackMask &mask)
 {
-    const auto &corner = StaircaseCorners();
+    const auto &corner = RedundantPixels();
     // In place, line by line: each removal sees the ones before it, so two
     // neighbouring corners never both go.
     PixelNeighbours::ForEachBlack(mask, [&](int x, int y) {
@@ -219,7 +216,7 @@ void RemoveStaircases(TBlackMask &mask)
     });
 }
 
-void PruneSpurs(TBlackMask &mask, const TBlackMask &original)
+bool PruneSpurs(TBlackMask &mask, const TBlackMask &original)
 {
     using namespace PixelNeighbours;
     constexpr int kDepthCap = 256;
@@ -236,10 +233,14 @@ void PruneSpurs(TBlackMask &mask, const TBlackMask &original)
             const unsigned code = Code(mask, x, y);
             const int count = Count(code);
             if (count >= 3) {
-                // A junction: the branch walked so far is a spur when it is
-                // short against the stroke's half width here.
-                const int limit = Depth(original, x, y, kDepthCap);
-                spur = static_cast<int>(path.size()) <= limit;
+                // A junction: the branch walked so far is a spur when it is no
+                // longer than the largest distance to paper around the
+                // junction (the stroke's half width and a pixel) and a pixel.
+                int depth = 0;
+                for (int k = 0; k < 8; ++k)
+                    depth = std::max(depth, Depth(original, x + DX[static_cast<std::size_t>(k)],
+                                                  y + DY[static_cast<std::size_t>(k)], kDepthCap));
+                spur = static_cast<int>(path.size()) <= depth + 1;
                 break;
             }
             path.emplace_back(x, y);
@@ -268,6 +269,7 @@ void PruneSpurs(TBlackMask &mask, const TBlackMask &original)
     // go, not only the one found first.
     for (auto [sx, sy] : spurs)
         Clear(mask, sx, sy);
+    return !spurs.empty();
 }
 
 void ExtendEnds(TBlackMask &mask, const TBlackMask &original)
@@ -339,7 +341,9 @@ TBlackMask Centerline(const TBlackMask &mask)
     TBlackMask thin = mask;
     CenterlineSteps::Thin(thin);
     CenterlineSteps::RemoveStaircases(thin);
-    CenterlineSteps::PruneSpurs(thin, mask);
+    // A spur may fork itself: its prongs go first, then its stem.
+    for (int round = 0; round < 4 && CenterlineSteps::PruneSpurs(thin, mask); ++round)
+        CenterlineSteps::RemoveStaircases(thin);
     CenterlineSteps::ExtendEnds(thin, mask);
     CenterlineSteps::RemoveStaircases(thin);
     return thin;

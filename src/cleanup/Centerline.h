@@ -5,9 +5,9 @@
 // Centre lines before tracing: every stroke becomes a line one pixel wide
 // (8-connected, no pixel that could go without breaking it) along its middle.
 // The thinning keeps the shape's topology: connections, crossings, holes and
-// line ends stay. Short spurs that ragged stroke edges leave (no longer than
-// the stroke's half width at the point where they branch off, plus one pixel)
-// are cut off, and line ends reach the end of their stroke again.
+// line ends stay. Short spurs that ragged stroke edges leave (branches from a
+// line end to a junction no longer than the stroke's half width there and two
+// pixels) are cut off, and line ends reach the end of their stroke again.
 TBlackMask Centerline(const TBlackMask &mask);
 
 // The steps of Centerline, for the benchmark and the tests.
@@ -19,13 +19,15 @@ namespace CenterlineSteps {
 void Thin(TBlackMask &mask);
 // The same, testing every pixel of every pass: the reference for Thin.
 void ThinEveryPixel(TBlackMask &mask);
-// Removes the corner pixel of every staircase step (a pixel with two black
-// 4-neighbours at right angles whose removal keeps the line connected), so
-// that a line pixel has exactly two neighbours.
+// Removes every pixel that is no line end and whose removal keeps its
+// neighbours connected and opens no hole: the corners of staircase steps and
+// stubs beside a line, so that a line pixel has exactly two neighbours.
 void RemoveStaircases(TBlackMask &mask);
 // Cuts off every branch that runs from a line end to a junction within the
-// stroke's half width there (measured on `original`) plus one pixel.
-void PruneSpurs(TBlackMask &mask, const TBlackMask &original);
+// largest distance to paper around the junction (measured on `original`)
+// and a pixel.
+// True when any went.
+bool PruneSpurs(TBlackMask &mask, const TBlackMask &original);
 
 // Thinning wears line ends down by the stroke's half width: every line end
 // is drawn on along the line's direction while the stroke goes on.

@@ -133,6 +133,26 @@ TEST(CleanupTest, DrawingsWithKnownLines)
     EXPECT_GT(Traced(slanted, TCleanupOptions{}).size(), 3u);
 }
 
+TEST(CleanupTest, RaggedEdgesLeaveNoSpurs)
+{
+    // Bars 5, 7 and 9 pixels thick whose edges carry random bumps and bites
+    // of one to two pixels: each thins to a single line from end to end.
+    std::mt19937 random(21);
+    for (int thick : {5, 7, 9}) {
+        TBlackMask mask(200, 40);
+        for (int x = 10; x < 190; ++x) {
+            const int top = 15 - int(random() % 3) + 1, bottom = 15 + thick - 1 + int(random() % 3) - 1;
+            for (int y = top; y <= bottom; ++y)
+                mask.SetBlack(x, y);
+        }
+        const auto chains = PixelChains(Centerline(mask));
+        ASSERT_EQ(chains.size(), 1u) << thick;
+        const auto [left, right] = std::minmax(chains[0].front().X, chains[0].back().X);
+        EXPECT_LE(left, 11) << thick;
+        EXPECT_GE(right, 188) << thick;
+    }
+}
+
 TEST(CleanupTest, DespeckleRemovesSpecksAndFillsHoles)
 {
     // A speck of three pixels (an L, 8-connected through a corner), one of
