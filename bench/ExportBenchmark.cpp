@@ -41,7 +41,7 @@ const std::vector<TSegment> &Segments()
 
 struct TRun
 {
-    TRun() : Context(Settings, UI)
+    TRun() : Context(Settings, Progress)
     {
         Settings.DxfFileUse = false;
         Context.Segments = Segments().data();
@@ -52,18 +52,19 @@ struct TRun
     }
     TSettings Settings;
     TSilentUserInterface UI;
+    TNoProgress Progress;
     TExportContext Context;
     QTemporaryDir Dir;
 };
 
-template <int (*Writer)(const TExportContext &, const QString &)>
+template <TWriteResult (*Writer)(const TExportContext &, TUserInterface &, const QString &)>
 void Write(benchmark::State &state, const char *name, int mode)
 {
     TRun run;
     run.Settings.TxtValueMode = run.Settings.DxfValueMode = mode;
     const QString path = run.Dir.filePath(QString::fromLatin1(name));
     for (auto _ : state)
-        if (Writer(run.Context, path) != 0)
+        if (Writer(run.Context, run.UI, path) != WriteDone)
             state.SkipWithError("the writer failed");
     state.SetItemsProcessed(state.iterations() * kSegments);
 }

@@ -7,7 +7,12 @@
 
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
+#include "image/PictureFormats.h"
 #include "image/TzDIB.h"
+#include "scan/BlackMask.h"
+#include "scan/BoxMode.h"
+#include "scan/Line2Mode.h"
+#include "scan/LineMode.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
 
@@ -143,35 +148,53 @@ const TTzDIB &Drawing()
     return sheet;
 }
 
+const TBlackMask &DrawingMask()
+{
+    static const TBlackMask mask = TBlackMask::FromImage(Drawing());
+    return mask;
+}
+
 enum TMethod { LineMethod, BoxMethod, Line2Method };
 
-void Convert(benchmark::State &bench, TMethod method)
+// One tracer on the sheet's black mask, as the driver calls it.
+void Trace(benchmark::State &bench, TMethod method)
 {
-    const TTzDIB &sheet = Drawing();
-    TSilentUserInterface ui;
-    TSettings settings;
-    TScanState state(ui);
-    TScanDriver driver(state, settings, ui);
+    const TBlackMask &mask = DrawingMask();
+    TNoProgress progress;
+    TSegmentList segments;
     for (auto _ : bench) {
-        state.ResetSegments();
-        TTzDIB image(sheet);
-        const int status = method == LineMethod  ? driver.ScanLine(image)
-                           : method == BoxMethod ? driver.ScanBox(image)
-                                                 : driver.ScanLine2(image, QStringLiteral("sheet.bmp"));
+        segments.ResetSegments();
+        TScanStatus status;
+        if (method == LineMethod)
+            status = TraceLines(mask, segments, progress);
+        else if (method == BoxMethod)
+            status = TraceBoxes(mask, segments, progress);
+        else
+            status = TraceLines(RunEnds(mask, progress), segments, progress);
         if (status != ScanDone)
             bench.SkipWithError("conversion did not complete");
-        benchmark::DoNotOptimize(state.Segments());
+        benchmark::DoNotOptimize(segments.Segments());
     }
     const double pixels = double(kWidth) * kHeight;
     bench.counters["pixels"] = benchmark::Counter(pixels, benchmark::Counter::kIsIterationInvariantRate);
     bench.counters["segments"] =
-        benchmark::Counter(state.SegmentCount, benchmark::Counter::kIsIterationInvariantRate);
-    bench.counters["segment_count"] = state.SegmentCount;
+        benchmark::Counter(segments.SegmentCount, benchmark::Counter::kIsIterationInvariantRate);
+    bench.counters["segment_count"] = segments.SegmentCount;
 }
 
-void BM_LineMode(benchmark::State &bench) { Convert(bench, LineMethod); }
-void BM_BoxMode(benchmark::State &bench) { Convert(bench, BoxMethod); }
-void BM_Line2Mode(benchmark::State &bench) { Convert(bench, Line2Method); }
+void BM_LineMode(benchmark::State &bench) { Trace(bench, LineMethod); }
+void BM_BoxMode(benchmark::State &bench) { Trace(bench, BoxMethod); }
+void BM_Line2Mode(benchmark::State &bench) { Trace(bench, Line2Method); }
+
+// The black mask of the sheet's picture.
+void BM_Mask(benchmark::State &bench)
+{
+    const TTzDIB &sheet = Drawing();
+    for (auto _ : bench)
+        benchmark::DoNotOptimize(TBlackMask::FromImage(sheet).Words());
+    bench.counters["pixels"] = benchmark::Counter(double(kWidth) * kHeight,
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
 
 // The whole open command in line mode, from a BMP file on disk.
 void BM_LineModeFromFile(benchmark::State &bench)
@@ -188,11 +211,12 @@ void BM_LineModeFromFile(benchmark::State &bench)
     }
     TSilentUserInterface ui;
     TSettings settings;
-    TScanState state(ui);
-    TScanDriver driver(state, settings, ui);
+    TScanState state;
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    TScanDriver driver(state, settings, ui, formats);
     for (auto _ : bench) {
-        const TScanOutcome outcome = driver.ScanData(path, QStringLiteral("1"));
-        if (outcome.Status != ScanDone)
+        if (driver.ScanData(path) != ScanDone)
             bench.SkipWithError("conversion did not complete");
     }
     const double pixels = double(kWidth) * kHeight;
@@ -204,6 +228,7 @@ void BM_LineModeFromFile(benchmark::State &bench)
 BENCHMARK(BM_LineMode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxMode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Line2Mode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mask)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LineModeFromFile)->Unit(benchmark::kMillisecond);
 
 } // namespace

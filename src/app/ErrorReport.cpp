@@ -1,4 +1,5 @@
 #include "app/ErrorReport.h"
+#include "app/core/Messages.h"
 
 #include "app/core/Errors.h"
 
@@ -22,7 +23,7 @@ QString ErrorText(const std::exception &error)
     if (const auto *own = dynamic_cast<const ETrazbitError *>(&error))
         return own->Message();
     if (dynamic_cast<const std::bad_alloc *>(&error))
-        return QStringLiteral("メモリが確保出来ませんでした。");
+        return Messages::OutOfMemory();
     return QString::fromUtf8(error.what());
 }
 

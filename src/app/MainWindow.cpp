@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
+#include "app/ResultLabels.h"
 #include "app/core/DecimalText.h"
+#include "app/core/Messages.h"
 #include "app/ErrorReport.h"
 #include "dialogs/FieldExit.h"
 #include "app/core/ProgramFolder.h"
@@ -11,7 +13,6 @@
 #include "dialogs/VersionWindow.h"
 #include "export/ExportDriver.h"
 #include "export/SystemClipboard.h"
-#include "image/PictureFormats.h"
 #include "scan/ScanDriver.h"
 
 #include <QApplication>
@@ -69,7 +70,6 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
       Interface(ui ? ui : OwnInterface.get()),
       OwnClipboard(std::make_unique<TSystemClipboard>()),
       Clipboard(OwnClipboard.get()),
-      Scan(*Interface),
       SettingsPath(settingsPath)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -92,7 +92,9 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     setFixedSize(size());
     move(position);
 
-    Scan.ResetSegments();
+    Formats.RegisterBuiltIns();
+    if (!Scan.ResetSegments())
+        Interface->ShowMessage(Messages::OutOfMemory());
     Scan.DataConverted = false;
     ShowModeName();
 
@@ -240,7 +242,7 @@ void TForm1::F1Click()
     RunCommand([this] {
         TFileDialogRequest request;
         request.Folder = QFileInfo(Settings.OpenDir).isDir() ? Settings.OpenDir : ProgramFolder();
-        request.Filter = TPictureFormats::Global().OpenFilter();
+        request.Filter = Formats.OpenFilter();
         const QString path = Interface->ChooseOpenFile(request);
         if (path.isEmpty())
             return;
@@ -253,8 +255,9 @@ void TForm1::F1Click()
                 folder += QDir::separator();
             Settings.OpenDir = folder;
         });
-        TScanDriver driver(Scan, Settings, *Interface);
-        ShowScanLabels(driver.ScanData(path, Edit1->text()).Labels);
+        TScanDriver driver(Scan, Settings, *Interface, Formats);
+        const TScanStatus status = driver.ScanData(path);
+        ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
     });
 }
 
@@ -320,9 +323,10 @@ void TForm1::VersionClick()
 
 void TForm1::Edit1Change()
 {
-    if (const std::optional<TExtentLabels> labels = ExtentLabelTexts(Scan, Settings, Edit1->text())) {
-        MaxXLabel->setText(labels->XLabel);
-        MaxYLabel->setText(labels->YLabel);
+    if (const std::optional<float> m = ParseFloat(Edit1->text())) {
+        const TExtentLabels labels = ExtentLabelTexts(Scan, Settings, *m);
+        MaxXLabel->setText(labels.XLabel);
+        MaxYLabel->setText(labels.YLabel);
     }
 }
 
@@ -330,7 +334,7 @@ void TForm1::Edit1Exit()
 {
     const std::optional<float> m = ParseFloat(Edit1->text());
     if (!m) {
-        Interface->ShowMessage(QStringLiteral("数値が無効です。"));
+        Interface->ShowMessage(Messages::InvalidNumber());
         Edit1->setFocus(Qt::OtherFocusReason);
     } else {
         Edit1->setText(FormatFixed5(*m));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/core/Settings.h"
+#include "image/PictureFormats.h"
 #include "scan/ScanState.h"
 
 #include <QMainWindow>
@@ -44,6 +45,8 @@ public:
     // The program state.
     TSettings Settings;
     TScanState Scan;
+    // The picture formats the open command offers and reads, for the whole run.
+    TPictureFormats Formats;
 
     // Menu commands (the tag tells the shared handlers apart).
     QMenu *FileMenu;           // "ﾌｧｲﾙ(&F)"

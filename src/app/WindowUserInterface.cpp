@@ -97,6 +97,7 @@ void TWindowUserInterface::ShowProgress(const QString &caption, const QString &l
                                         bool cancelVisible, bool *cancelFlag)
 {
     Progress = std::make_unique<TForm4>(MainWindow, cancelFlag);
+    CancelFlag = cancelFlag;
     Progress->setWindowTitle(caption);
     Progress->Label1->setText(label);
     Progress->Button1->setVisible(cancelVisible);
@@ -109,18 +110,19 @@ void TWindowUserInterface::SetProgressLabel(const QString &label)
         Progress->Label1->setText(label);
 }
 
-void TWindowUserInterface::SetProgressMaximum(int maximum)
+void TWindowUserInterface::TBar::SetMaximum(int maximum)
 {
     // A maximum of 0 (fewer than 100 segments) shows an empty bar, not Qt's
     // busy indicator.
-    if (Progress)
-        Progress->ProgressBar1->setRange(0, maximum > 0 ? maximum : 1);
+    if (Owner.Progress)
+        Owner.Progress->ProgressBar1->setRange(0, maximum > 0 ? maximum : 1);
 }
 
-void TWindowUserInterface::SetProgressPosition(int position)
+void TWindowUserInterface::TBar::Step(int position)
 {
-    if (Progress)
-        Progress->ProgressBar1->setValue(position);
+    if (Owner.Progress)
+        Owner.Progress->ProgressBar1->setValue(position);
+    Owner.ProcessMessages();
 }
 
 void TWindowUserInterface::CloseProgress()
@@ -129,6 +131,7 @@ void TWindowUserInterface::CloseProgress()
         return;
     Progress->hide();
     Progress.reset();
+    CancelFlag = nullptr;
 }
 
 void TWindowUserInterface::ProcessMessages()

@@ -17,9 +17,6 @@ public:
     explicit TWindowUserInterface(QWidget *mainWindow);
     ~TWindowUserInterface() override;
 
-    // The window that is disabled during long work and owns the dialogs.
-    void SetMainWindow(QWidget *mainWindow) { MainWindow = mainWindow; }
-
     void ShowMessage(const QString &text) override;
     bool AskYesNo(const QString &caption, const QString &text) override;
 
@@ -29,9 +26,8 @@ public:
     void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
                       bool *cancelFlag) override;
     void SetProgressLabel(const QString &label) override;
-    void SetProgressMaximum(int maximum) override;
-    void SetProgressPosition(int position) override;
     void CloseProgress() override;
+    TProgressPort &ProgressBar() override { return Bar; }
 
     void ProcessMessages() override;
 
@@ -41,10 +37,29 @@ public:
     // The progress window while one is open, else null.
     TForm4 *ProgressWindow() const { return Progress.get(); }
 
+protected:
+    // The window that is disabled during long work and owns the dialogs.
+    QPointer<QWidget> MainWindow;
+
 private:
+    // The progress window's bar; its steps process pending window messages.
+    class TBar : public TProgressPort
+    {
+    public:
+        explicit TBar(TWindowUserInterface &owner) : Owner(owner) {}
+        void SetMaximum(int maximum) override;
+        void Step(int position) override;
+        bool Cancelled() const override { return Owner.CancelFlag && *Owner.CancelFlag; }
+
+    private:
+        TWindowUserInterface &Owner;
+    };
+
     QWidget *BoxOwner() const;
 
-    QPointer<QWidget> MainWindow;
+    TBar Bar{*this};
+    const bool *CancelFlag = nullptr;
+
     std::unique_ptr<TForm4> Progress;
     bool Busy = false;
 };

@@ -1,16 +1,13 @@
 #include "cli/BatchConverter.h"
 
 #include "app/core/DecimalText.h"
-#include "app/core/Errors.h"
+#include "app/core/Messages.h"
 #include "app/core/ProgramFolder.h"
 #include "cli/CliUserInterface.h"
 #include "cli/Terminal.h"
-#include "export/ClipboardText.h"
-#include "export/DxfWriter.h"
 #include "export/ExportContext.h"
-#include "export/JwcWriter.h"
+#include "export/OutputFormats.h"
 #include "export/SaveFileName.h"
-#include "export/TextWriter.h"
 #include "image/PictureFormats.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
@@ -18,65 +15,55 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSet>
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <memory>
 #include <thread>
 
 namespace {
 
-const QString kZeroSegments = QStringLiteral("線の本数が０です。");
-
-QString Reason(const QStringList &messages, const QString &fallback)
+QString CannotWrite(const QString &path, const QString &reason)
 {
-    return messages.isEmpty() ? fallback : messages.join(QLatin1Char(' '));
+    return QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
-// Copies a finished file to standard output.
-bool CopyToStream(const QString &path, std::FILE *stream)
+// Writes the row's output for one job: straight to standard output, or to a
+// file that replaces the old one only once it is complete.
+bool WriteOutput(const TConversionJob &job, const TExportContext &context, QString &reason)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::unique_ptr<TFormatWriter> writer = job.Format->NewWriter();
+    if (writer->Prepare(context) == WriteHeaderMissing) {
+        reason = Messages::DxfHeaderMissing();
         return false;
-    QByteArray chunk;
-    while (!(chunk = file.read(1 << 20)).isEmpty())
-        if (std::fwrite(chunk.constData(), 1, static_cast<size_t>(chunk.size()), stream)
-            != static_cast<size_t>(chunk.size()))
+    }
+    if (job.Output == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            reason = QStringLiteral("標準出力に書き込めません。");
             return false;
-    return std::fflush(stream) == 0;
-}
-
-// Puts a finished file in its place, replacing what was there.
-bool MoveInto(const QString &from, const QString &to, QString &reason)
-{
-    if (QFileInfo(to).isDir()) {
-        reason = QStringLiteral("%1 はフォルダです。").arg(QDir::toNativeSeparators(to));
+        }
+        if (!writer->Write(context, out)) {
+            reason = QStringLiteral("標準出力に書き込めません。") + out.errorString();
+            return false;
+        }
+        return true;
+    }
+    if (QFileInfo(job.Output).isDir()) {
+        reason = QStringLiteral("%1 はフォルダです。").arg(QDir::toNativeSeparators(job.Output));
         return false;
     }
-    if (QFile::exists(to) && !QFile::remove(to)) {
-        reason = QStringLiteral("%1 を置き換えられません。").arg(QDir::toNativeSeparators(to));
+    QSaveFile file(job.Output);
+    if (!file.open(QIODevice::WriteOnly)) {
+        reason = CannotWrite(job.Output, file.errorString());
         return false;
     }
-    QFile file(from);
-    if (!file.rename(to)) {
-        reason = QStringLiteral("%1 に書き込めません: %2")
-                     .arg(QDir::toNativeSeparators(to), file.errorString());
-        return false;
-    }
-    return true;
-}
-
-bool WriteBytes(const QByteArray &bytes, const QString &path, QString &reason)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(bytes) != bytes.size() || !file.flush()) {
-        reason = QStringLiteral("%1 に書き込めません: %2")
-                     .arg(QDir::toNativeSeparators(path), file.errorString());
+    if (!writer->Write(context, file) || !file.commit()) {
+        reason = CannotWrite(job.Output, file.errorString());
         return false;
     }
     return true;
@@ -84,8 +71,9 @@ bool WriteBytes(const QByteArray &bytes, const QString &path, QString &reason)
 
 } // namespace
 
-TBatchConverter::TBatchConverter(const TSettings &settings, float magnification)
-    : Settings(settings), Magnification(magnification)
+TBatchConverter::TBatchConverter(const TSettings &settings, float magnification,
+                                 const TPictureFormats &formats)
+    : Settings(settings), Magnification(magnification), Formats(formats)
 {
 }
 
@@ -93,88 +81,27 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
 {
     TConversionResult result;
     TCliUserInterface ui(job.Input, progress);
-    TScanState state(ui);
+    TScanState state;
     try {
         if (!QFileInfo(job.Input).isFile()) {
             result.Reason = QStringLiteral("ファイルが見つかりません。");
             return result;
         }
-        TScanDriver driver(state, Settings, ui);
-        const TScanOutcome outcome = driver.ScanData(job.Input, FormatGeneral(Magnification));
-        if (outcome.Status != ScanDone || state.CancelScan || !state.DataConverted) {
-            result.Reason = Reason(ui.Messages(), QStringLiteral("ファイルが読み込めませんした。"));
+        TScanDriver driver(state, Settings, ui, Formats);
+        if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
+            result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
+                                                    : ui.Messages().join(QLatin1Char(' '));
+            if (!driver.LoadFailure().isEmpty())
+                result.Reason += QStringLiteral(" (") + driver.LoadFailure() + QLatin1Char(')');
             return result;
         }
         result.SegmentCount = state.SegmentCount;
         if (state.SegmentCount == 0)
-            result.Warnings << kZeroSegments;
+            result.Warnings << Messages::ZeroSegments();
 
-        // The save command takes the magnification into the scan state first.
-        state.Magnification = Magnification;
-        const TExportContext context(state, Settings, ui, ProgramFolder());
-        const qsizetype messagesBefore = ui.Messages().size();
-        QString reason;
-
-        if (job.Format == TCliFormat::ClipText || job.Format == TCliFormat::ClipJwt) {
-            const TClipboardText text = job.Format == TCliFormat::ClipText
-                                            ? CoordinateClipboardText(context)
-                                            : JwTranClipboardText(context);
-            if (!text.Complete) {
-                result.Reason = QStringLiteral("コピーできませんでした。");
-                return result;
-            }
-            if (job.Output == QLatin1String("-")) {
-                if (std::fwrite(text.Cp932.constData(), 1, static_cast<size_t>(text.Cp932.size()),
-                                stdout) != static_cast<size_t>(text.Cp932.size())
-                    || std::fflush(stdout) != 0) {
-                    result.Reason = QStringLiteral("標準出力に書き込めません。");
-                    return result;
-                }
-            } else if (!WriteBytes(text.Cp932, job.Output, reason)) {
-                result.Reason = reason;
-                return result;
-            }
-            result.Ok = true;
-            return result;
-        }
-
-        // The writer names its file itself; it writes into a private folder and
-        // the finished file is then moved to the name asked for.
-        const QString outputFolder = job.Output == QLatin1String("-")
-                                         ? QDir::tempPath()
-                                         : QFileInfo(job.Output).absolutePath();
-        QTemporaryDir work(QDir(outputFolder).filePath(QStringLiteral(".trazbit-XXXXXX")));
-        if (!work.isValid()) {
-            result.Reason = QStringLiteral("%1 に書き込めません: %2")
-                                .arg(QDir::toNativeSeparators(outputFolder), work.errorString());
-            return result;
-        }
-        const int format = job.Format == TCliFormat::Dxf   ? SaveFormatDxf
-                           : job.Format == TCliFormat::Jwc ? SaveFormatJwc
-                                                           : SaveFormatText;
-        const QString chosen = work.filePath(QStringLiteral("output"));
-        int written = 0;
-        switch (format) {
-        case SaveFormatDxf: written = SaveData2(context, chosen); break;
-        case SaveFormatJwc: written = SaveData3(context, chosen); break;
-        default: written = SaveData1(context, chosen); break;
-        }
-        if (written != 0) {
-            result.Reason = Reason(ui.Messages().mid(messagesBefore),
-                                   QStringLiteral("保存できませんでした。"));
-            return result;
-        }
-        const QString file = WrittenFileName(chosen, format, Settings.FileExtention);
-        if (job.Output == QLatin1String("-")) {
-            if (!CopyToStream(file, stdout)) {
-                result.Reason = QStringLiteral("標準出力に書き込めません。");
-                return result;
-            }
-        } else if (!MoveInto(file, job.Output, reason)) {
-            result.Reason = reason;
-            return result;
-        }
-        result.Ok = true;
+        const TExportContext context(state, Magnification, Settings, ui.ProgressBar(),
+                                     ProgramFolder());
+        result.Ok = WriteOutput(job, context, result.Reason);
     } catch (const std::exception &error) {
         result.Ok = false;
         result.Reason = QString::fromUtf8(error.what());
@@ -194,8 +121,6 @@ std::vector<TConversionResult> TBatchConverter::Run(const std::vector<TConversio
             results[i] = Convert(jobs[i], progress);
         return results;
     }
-    // The registry of picture formats is filled once, before the workers start.
-    TPictureFormats::Global();
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
     for (int w = 0; w < parallel; ++w)
@@ -218,16 +143,15 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
         return plan;
     }
 
-    TCliFormat format;
-    if (options.Format)
-        format = *options.Format;
-    else if (!options.Output.isEmpty() && !toStdout && !toFolder)
-        format = FormatForFileName(options.Output);
-    else
-        format = settings.SaveMode == SaveFormatDxf   ? TCliFormat::Dxf
-                 : settings.SaveMode == SaveFormatJwc ? TCliFormat::Jwc
-                                                      : TCliFormat::Text;
-    const QString extension = QLatin1Char('.') + ExtensionForFormat(format, settings.FileExtention);
+    const TOutputFormat *format = options.Format;
+    if (!format && !options.Output.isEmpty() && !toStdout && !toFolder)
+        format = &OutputFormatForFileName(options.Output);
+    if (!format) {
+        format = FindOutputFormat(settings.SaveMode);
+        if (!format || !format->IsFile())
+            format = FindOutputFormat(SaveFormatText);
+    }
+    const QString extension = QLatin1Char('.') + format->Extension(settings);
 
     QSet<QString> outputs;
     for (const QString &input : options.Inputs) {
@@ -285,7 +209,9 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     }
 
     const bool showProgress = !options.Quiet && IsTerminal(err);
-    const TBatchConverter converter(settings, options.Magnification);
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    const TBatchConverter converter(settings, options.Magnification, formats);
     const std::vector<TConversionResult> results =
         converter.Run(plan.Jobs, options.Jobs, showProgress ? err : nullptr);
 

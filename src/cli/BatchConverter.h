@@ -9,12 +9,15 @@
 #include <cstdio>
 #include <vector>
 
+class TPictureFormats;
+struct TOutputFormat;
+
 // One input of a command-line run and where its result goes.
 struct TConversionJob
 {
     QString Input;
     QString Output;     // "-" for standard output
-    TCliFormat Format = TCliFormat::Text;
+    const TOutputFormat *Format = nullptr;
 };
 
 // What became of one input.
@@ -27,14 +30,14 @@ struct TConversionResult
 };
 
 // Converts each job's picture with the scan driver and writes its result with
-// the writer the save command uses, so every file holds exactly the bytes the
+// the writer of its format's row, so every file holds exactly the bytes the
 // window program writes for the same picture, mode and settings.
 class TBatchConverter
 {
 public:
-    TBatchConverter(const TSettings &settings, float magnification);
+    TBatchConverter(const TSettings &settings, float magnification, const TPictureFormats &formats);
 
-    // Runs every job, `jobs` at a time (0: one per core). `progress` receives a
+    // Runs every job, `parallel` at a time (0: one per core). `progress` receives a
     // progress bar while one job runs alone, or nullptr for none. Results come
     // back in the order of the jobs.
     std::vector<TConversionResult> Run(const std::vector<TConversionJob> &jobs, int parallel,
@@ -46,6 +49,7 @@ public:
 private:
     TSettings Settings;
     float Magnification;
+    const TPictureFormats &Formats;
 };
 
 // The whole command line: settings, job list, conversion, messages. Returns the

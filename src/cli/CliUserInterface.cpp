@@ -43,16 +43,16 @@ void TCliUserInterface::SetProgressLabel(const QString &label)
     Draw(true);
 }
 
-void TCliUserInterface::SetProgressMaximum(int maximum)
+void TCliUserInterface::TBar::SetMaximum(int maximum)
 {
-    Maximum = maximum;
-    Draw(false);
+    Owner.Maximum = maximum;
+    Owner.Draw(false);
 }
 
-void TCliUserInterface::SetProgressPosition(int position)
+void TCliUserInterface::TBar::Step(int position)
 {
-    Position = position;
-    Draw(false);
+    Owner.Position = position;
+    Owner.Draw(false);
 }
 
 void TCliUserInterface::CloseProgress()

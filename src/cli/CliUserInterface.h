@@ -24,9 +24,8 @@ public:
     void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
                       bool *cancelFlag) override;
     void SetProgressLabel(const QString &label) override;
-    void SetProgressMaximum(int maximum) override;
-    void SetProgressPosition(int position) override;
     void CloseProgress() override;
+    TProgressPort &ProgressBar() override { return Bar; }
     void ProcessMessages() override {}
     QString ChooseOpenFile(const TFileDialogRequest &) override { return QString(); }
     QString ChooseSaveFile(const TFileDialogRequest &) override { return QString(); }
@@ -34,8 +33,23 @@ public:
     const QStringList &Messages() const { return ShownMessages; }
 
 private:
+    // Nobody presses cancel on the command line.
+    class TBar : public TProgressPort
+    {
+    public:
+        explicit TBar(TCliUserInterface &owner) : Owner(owner) {}
+        void SetMaximum(int maximum) override;
+        void Step(int position) override;
+        bool Cancelled() const override { return false; }
+
+    private:
+        TCliUserInterface &Owner;
+    };
+
     void Draw(bool force);
     void Clear();
+
+    TBar Bar{*this};
 
     QString InputName;
     std::FILE *Stream;

@@ -5,21 +5,19 @@
 
 #include <optional>
 
-// Output formats of the command line: the three files of the save command and
-// the two clipboard texts written as bytes.
-enum class TCliFormat { Text, Dxf, Jwc, ClipText, ClipJwt };
+struct TOutputFormat;
 
 struct TCliOptions
 {
     QStringList Inputs;
-    QString Output;                       // empty: beside each input
-    std::optional<TCliFormat> Format;     // empty: from the output's extension
-    std::optional<int> Mode;              // PixelScanMode; empty: the stored one
+    QString Output;                          // empty: beside each input
+    const TOutputFormat *Format = nullptr;   // nullptr: from the output's extension
+    std::optional<int> Mode;                 // PixelScanMode; empty: the stored one
     float Magnification = 1.0f;
     std::optional<float> Xrate;
     std::optional<float> Yrate;
-    QString SettingsFile;                 // empty: the program's own stored settings
-    int Jobs = 0;                         // 0: one per core
+    QString SettingsFile;                    // empty: the program's own stored settings
+    int Jobs = 0;                            // 0: one per core
     bool Quiet = false;
 };
 
@@ -34,13 +32,5 @@ struct TCliParse
 
 TCliParse ParseCommandLine(const QStringList &arguments);
 
-// The usage text that --help prints.
+// The text that --help prints.
 QString UsageText();
-
-// The format the save command would pick for a file name: ".dxf" DXF, ".jwc" JWC,
-// anything else (no extension too) the coordinate text; case does not matter.
-TCliFormat FormatForFileName(const QString &fileName);
-
-// The extension (without the dot) an output of this format is named with;
-// `textExtension` is the stored extension of the coordinate text file.
-QString ExtensionForFormat(TCliFormat format, const QString &textExtension);

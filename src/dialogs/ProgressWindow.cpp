@@ -1,4 +1,5 @@
 #include "dialogs/ProgressWindow.h"
+#include "app/core/Messages.h"
 
 #include "dialogs/CentreOver.h"
 
@@ -13,7 +14,7 @@ TForm4::TForm4(QWidget *owner, bool *cancelFlag)
                            | Qt::WindowTitleHint),
       CancelFlag(cancelFlag)
 {
-    setWindowTitle(QStringLiteral("読込中・・・"));
+    setWindowTitle(Messages::Loading());
     setFixedSize(224, 78);
 
     Label1 = new QLabel(this);

@@ -1,11 +1,12 @@
 #include "dialogs/SettingsDialog.h"
+#include "app/core/Messages.h"
 
 #include "app/core/DecimalText.h"
 #include "dialogs/FieldExit.h"
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
 #include "dialogs/CentreOver.h"
-#include "dialogs/LayerNameRule.h"
+#include "export/DxfLayerName.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -26,8 +27,6 @@
 
 namespace {
 
-const QString Invalid = QStringLiteral("数値が無効です。");
-const QString InvalidInteger = QStringLiteral("数値が無効です。(整数)");
 
 // Keeps a layer name within the restricted alphabet while it is typed: small
 // letters become capitals, anything else is left out.
@@ -182,9 +181,9 @@ QWidget *TForm2::BuildSystemPage()
 {
     auto *page = new QWidget;
     auto *method = new QGroupBox(QStringLiteral(" 変換方法 "), page);
-    RadioButton1 = Radio(QStringLiteral("RadioButton1"), QStringLiteral("ライン"), method);
-    RadioButton3 = Radio(QStringLiteral("RadioButton3"), QStringLiteral("ライン２"), method);
-    RadioButton2 = Radio(QStringLiteral("RadioButton2"), QStringLiteral("ボックス"), method);
+    RadioButton1 = Radio(QStringLiteral("RadioButton1"), ScanModeName(1), method);
+    RadioButton3 = Radio(QStringLiteral("RadioButton3"), ScanModeName(3), method);
+    RadioButton2 = Radio(QStringLiteral("RadioButton2"), ScanModeName(2), method);
     auto *methodLayout = new QVBoxLayout(method);
     for (QRadioButton *button : {RadioButton1, RadioButton3, RadioButton2})
         methodLayout->addWidget(button);
@@ -442,7 +441,7 @@ bool TForm2::CheckRatio(QLineEdit *field)
 {
     const std::optional<float> value = ParseFloat(field->text());
     if (!value) {
-        Refuse(field, Invalid);
+        Refuse(field, Messages::InvalidNumber());
         return false;
     }
     field->setText(FormatFixed5(*value));
@@ -452,7 +451,7 @@ bool TForm2::CheckRatio(QLineEdit *field)
 bool TForm2::CheckInteger(QLineEdit *field)
 {
     if (!ParseInteger(field->text())) {
-        Refuse(field, InvalidInteger);
+        Refuse(field, Messages::InvalidInteger());
         return false;
     }
     return true;
@@ -461,7 +460,7 @@ bool TForm2::CheckInteger(QLineEdit *field)
 bool TForm2::CheckDigits(QLineEdit *field)
 {
     if (!ParseInteger(field->text())) {
-        Refuse(field, Invalid);
+        Refuse(field, Messages::InvalidNumber());
         return false;
     }
     return true;
@@ -472,12 +471,12 @@ void TForm2::OKClick()
     // Every numeric field must hold its number before anything is stored.
     for (QLineEdit *ratio : {Edit14, Edit15})
         if (!ParseFloat(ratio->text()))
-            return Refuse(ratio, Invalid);
+            return Refuse(ratio, Messages::InvalidNumber());
     if (!ParseInteger(Edit6->text()))
-        return Refuse(Edit6, InvalidInteger);
+        return Refuse(Edit6, Messages::InvalidInteger());
     for (QLineEdit *digits : {Edit12, Edit11})
         if (!ParseInteger(digits->text()))
-            return Refuse(digits, Invalid);
+            return Refuse(digits, Messages::InvalidNumber());
 
     TSettings &s = Settings;
     s.PixelScanMode = RadioButton2->isChecked() ? 2 : RadioButton3->isChecked() ? 3 : 1;

@@ -1,15 +1,17 @@
 #include "export/ClipboardText.h"
 
+#include "app/core/Messages.h"
+#include "app/core/UserInterface.h"
 #include "export/CoordinateLine.h"
 #include "export/Cp932.h"
 #include "export/FormatCoordinate.h"
 #include "export/ProgressStepper.h"
 
+#include <QIODevice>
+
 #include <new>
 
 namespace {
-
-const char *const kCopyFailed = "コピーできませんでした。";
 
 // Appends unless the text would pass the limit or memory runs out.
 bool Grow(QByteArray &text, const char *bytes, std::size_t size, std::size_t limit)
@@ -29,20 +31,36 @@ void Finish(TClipboardText &text)
     text.Unicode = FromCp932(text.Cp932);
 }
 
-int Copy(const TExportContext &context, TClipboardTarget &clipboard, const TClipboardText &text)
+TWriteResult Copy(TUserInterface &ui, TClipboardTarget &clipboard, const TClipboardText &text)
 {
     if (!clipboard.Place(text.Unicode, text.Cp932)) {
-        context.UI.ShowMessage(QString::fromUtf8(kCopyFailed));
-        return 1;
+        ui.ShowMessage(Messages::CopyFailed());
+        return WriteFailed;
     }
-    return 0;
+    return WriteDone;
 }
+
+// A clipboard form's bytes, written whole or not at all.
+class TClipboardWriter : public TFormatWriter
+{
+public:
+    explicit TClipboardWriter(TClipboardText (*build)(const TExportContext &)) : Build(build) {}
+
+    bool Write(const TExportContext &context, QIODevice &device) override
+    {
+        const TClipboardText text = Build(context);
+        return text.Complete && device.write(text.Cp932) == text.Cp932.size();
+    }
+
+private:
+    TClipboardText (*Build)(const TExportContext &);
+};
 
 } // namespace
 
 TClipboardText CoordinateClipboardText(const TExportContext &context)
 {
-    TProgressStepper progress(context.UI, context.SegmentCount);
+    TProgressStepper progress(context.Progress, context.SegmentCount);
     TClipboardText text;
     TCoordinateLine line(context, "\n\r");
     for (std::int32_t i = 0; i < context.SegmentCount; ++i) {
@@ -59,7 +77,7 @@ TClipboardText CoordinateClipboardText(const TExportContext &context)
 
 TClipboardText JwTranClipboardText(const TExportContext &context)
 {
-    TProgressStepper progress(context.UI, context.SegmentCount);
+    TProgressStepper progress(context.Progress, context.SegmentCount);
     const TSettings &s = context.Settings;
     const TCoordinateTransform t = context.Transform();
     const QByteArray lead = "L2," + QByteArray::number(s.SaveGroup * 16 + s.JwcSaveLayer) + ',';
@@ -101,21 +119,31 @@ TClipboardText JwTranClipboardText(const TExportContext &context)
     return text;
 }
 
-int SaveData4(const TExportContext &context, TClipboardTarget &clipboard)
+std::unique_ptr<TFormatWriter> NewCoordinateClipboardWriter()
+{
+    return std::make_unique<TClipboardWriter>(CoordinateClipboardText);
+}
+
+std::unique_ptr<TFormatWriter> NewJwTranClipboardWriter()
+{
+    return std::make_unique<TClipboardWriter>(JwTranClipboardText);
+}
+
+TWriteResult SaveData4(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard)
 {
     const TClipboardText text = CoordinateClipboardText(context);
     if (!text.Complete)
-        context.UI.ShowMessage(QString::fromUtf8(kCopyFailed));
-    const int copied = Copy(context, clipboard, text);
-    return text.Complete ? copied : 1;
+        ui.ShowMessage(Messages::CopyFailed());
+    const TWriteResult copied = Copy(ui, clipboard, text);
+    return text.Complete ? copied : WriteFailed;
 }
 
-int SaveData5(const TExportContext &context, TClipboardTarget &clipboard)
+TWriteResult SaveData5(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard)
 {
     const TClipboardText text = JwTranClipboardText(context);
     if (!text.Complete) {
-        context.UI.ShowMessage(QString::fromUtf8(kCopyFailed));
-        return 1;
+        ui.ShowMessage(Messages::CopyFailed());
+        return WriteFailed;
     }
-    return Copy(context, clipboard, text);
+    return Copy(ui, clipboard, text);
 }

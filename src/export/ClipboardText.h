@@ -2,6 +2,7 @@
 
 #include "export/ClipboardTarget.h"
 #include "export/ExportContext.h"
+#include "export/OutputFormats.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,8 +25,13 @@ TClipboardText CoordinateClipboardText(const TExportContext &context);
 // line type, pen) and "END" without a line end. Empty after a failure to grow.
 TClipboardText JwTranClipboardText(const TExportContext &context);
 
-// Build the form and put it on the clipboard. 0 copied; 1 failed
+// The two forms as writers of their code page 932 bytes (the command line
+// writes them to files). Write fails when the text could not be built whole.
+std::unique_ptr<TFormatWriter> NewCoordinateClipboardWriter();
+std::unique_ptr<TFormatWriter> NewJwTranClipboardWriter();
+
+// Build the form and put it on the clipboard. WriteDone copied; WriteFailed
 // ("コピーできませんでした。" shown). A coordinate text that could not be
 // built whole is still copied as far as it goes; a JW_CAD text is not.
-int SaveData4(const TExportContext &context, TClipboardTarget &clipboard);
-int SaveData5(const TExportContext &context, TClipboardTarget &clipboard);
+TWriteResult SaveData4(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard);
+TWriteResult SaveData5(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard);

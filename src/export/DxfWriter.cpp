@@ -1,11 +1,14 @@
 #include "export/DxfWriter.h"
 
 #include "app/core/Errors.h"
+#include "export/ExportContext.h"
+#include "app/core/Messages.h"
+#include "app/core/UserInterface.h"
 #include "export/Cp932.h"
+#include "export/FileOutput.h"
 #include "export/FormatCoordinate.h"
-#include "export/OutputFile.h"
+#include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
-#include "export/SaveFileName.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,8 +17,6 @@
 #include <array>
 
 namespace {
-
-const char *const kFailed = "保存できませんでした。";
 
 // The four extents as written after their group codes: five spaces and the
 // general format of the full-precision product.
@@ -130,6 +131,67 @@ std::vector<QByteArray> HeaderFromFile(const QString &path, const TExtentLines &
     return lines;
 }
 
+class TDxfWriter : public TFormatWriter
+{
+public:
+    TWriteResult Prepare(const TExportContext &context) override
+    {
+        bool fileMissing = false;
+        Header = DxfHeaderLines(context, fileMissing);
+        return fileMissing ? WriteHeaderMissing : WriteDone;
+    }
+
+    bool Write(const TExportContext &context, QIODevice &device) override
+    {
+        TProgressStepper progress(context.Progress, context.SegmentCount);
+        TOutputStream out(device);
+        for (const QByteArray &line : Header) {
+            out.Append(line);
+            out.AppendLiteral("\r\n");
+        }
+
+        // Everything of an entity but its four numbers is the same for all segments.
+        const TSettings &s = context.Settings;
+        const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
+            + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
+            + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
+        static const char kY1[] = "\r\n 20\r\n   ";
+        static const char kX2[] = "\r\n 11\r\n   ";
+        static const char kY2[] = "\r\n 21\r\n   ";
+        const TCoordinateTransform t = context.Transform();
+        const int mode = s.DxfValueMode;
+        const int digits = s.DxfValueFigure;
+        const std::size_t room = static_cast<std::size_t>(lead.size()) + 3 * 10 + 2
+            + 4 * kCoordinateTextCapacity;
+        for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
+            const TSegment &seg = context.Segments[i];
+            char *const start = out.Reserve(room);
+            char *p = start;
+            std::memcpy(p, lead.constData(), static_cast<std::size_t>(lead.size()));
+            p += lead.size();
+            p += FormatCoordinateTo(p, t.RoundedX(seg.X1), mode, digits);
+            std::memcpy(p, kY1, sizeof kY1 - 1);
+            p += sizeof kY1 - 1;
+            p += FormatCoordinateTo(p, t.RoundedY(seg.Y1), mode, digits);
+            std::memcpy(p, kX2, sizeof kX2 - 1);
+            p += sizeof kX2 - 1;
+            p += FormatCoordinateTo(p, t.RoundedX(seg.X2), mode, digits);
+            std::memcpy(p, kY2, sizeof kY2 - 1);
+            p += sizeof kY2 - 1;
+            p += FormatCoordinateTo(p, t.RoundedY(seg.Y2), mode, digits);
+            *p++ = '\r';
+            *p++ = '\n';
+            out.Commit(static_cast<std::size_t>(p - start));
+            progress.Step(i + 1);
+        }
+        out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
+        return out.Flush();
+    }
+
+private:
+    std::vector<QByteArray> Header;
+};
+
 } // namespace
 
 std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &fileMissing)
@@ -140,69 +202,28 @@ std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &file
         return BuiltInHeader(extents);
     const QString path = QDir(context.ProgramFolder).filePath(QStringLiteral("dxf.hed"));
     if (!QFileInfo(path).isFile()) {
-        context.UI.ShowMessage(QStringLiteral("dxf.hedファイルが見つかりません。"));
         fileMissing = true;
         return {};
     }
     return HeaderFromFile(path, extents);
 }
 
-int SaveData2(const TExportContext &context, const QString &fileName)
+std::unique_ptr<TFormatWriter> NewDxfWriter()
 {
-    TProgressStepper progress(context.UI, context.SegmentCount);
-    bool fileMissing = false;
-    const std::vector<QByteArray> header = DxfHeaderLines(context, fileMissing);
-    if (fileMissing)
-        return 4;
+    return std::make_unique<TDxfWriter>();
+}
 
-    TOutputFile file(WrittenFileName(fileName, SaveFormatDxf, QString()));
-    if (!file.Open()) {
-        context.UI.ShowMessage(QString::fromUtf8(kFailed));
-        return 1;
+TWriteResult SaveData2(const TExportContext &context, TUserInterface &ui, const QString &fileName)
+{
+    TDxfWriter writer;
+    if (writer.Prepare(context) == WriteHeaderMissing) {
+        ui.ShowMessage(Messages::DxfHeaderMissing());
+        return WriteHeaderMissing;
     }
-    for (const QByteArray &line : header) {
-        file.Append(line);
-        file.AppendLiteral("\r\n");
+    QFile file(FindOutputFormat(SaveFormatDxf)->WrittenFileName(fileName, context.Settings));
+    if (!OpenOutputFile(file) || !WriteOutputFile(file, writer, context)) {
+        ui.ShowMessage(Messages::SaveFailed());
+        return WriteFailed;
     }
-
-    // Everything of an entity but its four numbers is the same for all segments.
-    const TSettings &s = context.Settings;
-    const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
-        + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
-        + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
-    static const char kY1[] = "\r\n 20\r\n   ";
-    static const char kX2[] = "\r\n 11\r\n   ";
-    static const char kY2[] = "\r\n 21\r\n   ";
-    const TCoordinateTransform t = context.Transform();
-    const int mode = s.DxfValueMode;
-    const int digits = s.DxfValueFigure;
-    const std::size_t room = static_cast<std::size_t>(lead.size()) + 3 * 10 + 2
-        + 4 * kCoordinateTextCapacity;
-    for (std::int32_t i = 0; i < context.SegmentCount && !file.Failed(); ++i) {
-        const TSegment &seg = context.Segments[i];
-        char *const start = file.Reserve(room);
-        char *p = start;
-        std::memcpy(p, lead.constData(), static_cast<std::size_t>(lead.size()));
-        p += lead.size();
-        p += FormatCoordinateTo(p, t.RoundedX(seg.X1), mode, digits);
-        std::memcpy(p, kY1, sizeof kY1 - 1);
-        p += sizeof kY1 - 1;
-        p += FormatCoordinateTo(p, t.RoundedY(seg.Y1), mode, digits);
-        std::memcpy(p, kX2, sizeof kX2 - 1);
-        p += sizeof kX2 - 1;
-        p += FormatCoordinateTo(p, t.RoundedX(seg.X2), mode, digits);
-        std::memcpy(p, kY2, sizeof kY2 - 1);
-        p += sizeof kY2 - 1;
-        p += FormatCoordinateTo(p, t.RoundedY(seg.Y2), mode, digits);
-        *p++ = '\r';
-        *p++ = '\n';
-        file.Commit(static_cast<std::size_t>(p - start));
-        progress.Step(i + 1);
-    }
-    file.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
-    if (!file.Close()) {
-        context.UI.ShowMessage(QString::fromUtf8(kFailed));
-        return 1;
-    }
-    return 0;
+    return WriteDone;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/core/ProgressPort.h"
 #include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
 #include "export/CoordinateTransform.h"
-#include "scan/ScanState.h"
+#include "scan/SegmentList.h"
 
 #include <QString>
 
@@ -14,14 +14,16 @@
 // Everything a writer or clipboard text reads. None of it is changed by them.
 struct TExportContext
 {
-    TExportContext(const TSettings &settings, TUserInterface &ui) : Settings(settings), UI(ui) {}
-    // The segment list, extents and magnification of a scan state.
-    TExportContext(const TScanState &state, const TSettings &settings, TUserInterface &ui,
-                   const QString &programFolder)
-        : Segments(state.Segments()), SegmentCount(state.SegmentCount), MaxX(state.MaxX),
-          MaxY(state.MaxY), MinX(state.MinX), MinY(state.MinY),
-          Magnification(state.Magnification), Settings(settings), UI(ui),
-          ProgramFolder(programFolder)
+    TExportContext(const TSettings &settings, TProgressPort &progress)
+        : Settings(settings), Progress(progress)
+    {
+    }
+    // The segment list and extents of a conversion, written at `magnification`.
+    TExportContext(const TSegmentList &list, float magnification, const TSettings &settings,
+                   TProgressPort &progress, const QString &programFolder)
+        : Segments(list.Segments()), SegmentCount(list.SegmentCount), MaxX(list.MaxX),
+          MaxY(list.MaxY), MinX(list.MinX), MinY(list.MinY), Magnification(magnification),
+          Settings(settings), Progress(progress), ProgramFolder(programFolder)
     {
     }
 
@@ -34,8 +36,8 @@ struct TExportContext
     float MinY = 0;
     float Magnification = 1;
     const TSettings &Settings;
-    // Progress bar, message pump and failure messages.
-    TUserInterface &UI;
+    // The progress bar: a step after every hundredth segment.
+    TProgressPort &Progress;
     // Where "dxf.hed" is looked for (with or without a trailing separator).
     QString ProgramFolder;
     // The largest clipboard text that can be built; a text that would grow past

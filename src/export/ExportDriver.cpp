@@ -2,12 +2,9 @@
 
 #include "app/core/DecimalText.h"
 #include "app/core/Errors.h"
-#include "export/ClipboardText.h"
-#include "export/DxfWriter.h"
+#include "app/core/Messages.h"
 #include "export/ExportContext.h"
-#include "export/JwcWriter.h"
 #include "export/SaveFileName.h"
-#include "export/TextWriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -62,16 +59,16 @@ TExportOutcome TExportDriver::Check(const QString &magnificationText)
 {
     const std::optional<float> magnification = ParseFloat(magnificationText);
     if (!magnification) {
-        UI.ShowMessage(QStringLiteral("数値が無効です。"));
+        UI.ShowMessage(Messages::InvalidNumber());
         return TExportOutcome::InvalidMagnification;
     }
     State.Magnification = *magnification;
     if (!State.DataConverted) {
-        UI.ShowMessage(QStringLiteral("ファイルが開いてません。"));
+        UI.ShowMessage(Messages::NotConverted());
         return TExportOutcome::NotConverted;
     }
     if (State.SegmentCount == 0
-        && !UI.AskYesNo(QStringLiteral("確認"), QStringLiteral("線の本数が０です。\n\r保存しますか。")))
+        && !UI.AskYesNo(Messages::Confirm(), Messages::SaveZeroSegments()))
         return TExportOutcome::Declined;
     return TExportOutcome::Done;
 }
@@ -86,7 +83,7 @@ bool TExportDriver::MayReplace(const QString &chosen, const QString &written)
     if (QFileInfo::exists(chosen)
         && std::filesystem::equivalent(FileSystemPath(chosen), FileSystemPath(written), error))
         return true;
-    return UI.AskYesNo(QStringLiteral("確認"),
+    return UI.AskYesNo(Messages::Confirm(),
                        QStringLiteral("%1は既に存在します。\n\r上書きしますか。")
                            .arg(FileNamePart(written)));
 }
@@ -98,27 +95,21 @@ TExportOutcome TExportDriver::SaveCommand(const QString &magnificationText)
     if (checked != TExportOutcome::Done)
         return checked;
 
-    const QString extension = Settings.FileExtention;
+    // The dialog starts on the format of the last save.
+    const TOutputFormat *last = FindOutputFormat(Settings.SaveMode);
+    if (!last || !last->IsFile())
+        last = FindOutputFormat(SaveFormatText);
     TFileDialogRequest request;
-    request.Filter = QStringLiteral("座標ﾌｧｲﾙ(*.") + extension + QStringLiteral(")|*.") + extension
-        + QStringLiteral("|DXFﾌｧｲﾙ(*.dxf)|*.dxf|JW_CADﾌｧｲﾙ(*.jwc)|*.jwc");
-    switch (Settings.SaveMode) {
-    case SaveFormatDxf:
-        request.FileName = ReplaceExtension(pictureName, QStringLiteral(".dxf"));
-        request.DefaultExtension = QStringLiteral("dxf");
-        request.FilterIndex = 2;
-        break;
-    case SaveFormatJwc:
-        request.FileName = ReplaceExtension(pictureName, QStringLiteral(".jwc"));
-        request.DefaultExtension = QStringLiteral("jwc");
-        request.FilterIndex = 3;
-        break;
-    default:
-        request.FileName = ReplaceExtension(pictureName, QLatin1Char('.') + extension);
-        request.DefaultExtension = extension;
-        request.FilterIndex = 1;
-        break;
+    request.Filter = SaveDialogFilter(Settings);
+    for (const TOutputFormat &format : OutputFormats()) {
+        if (!format.IsFile())
+            continue;
+        if (&format == last)
+            break;
+        ++request.FilterIndex;
     }
+    request.DefaultExtension = last->Extension(Settings);
+    request.FileName = ReplaceExtension(pictureName, QLatin1Char('.') + request.DefaultExtension);
     request.Folder = !Settings.SaveDir.isEmpty() && QFileInfo(Settings.SaveDir).isDir()
         ? Settings.SaveDir
         : ProgramFolderPath;
@@ -126,12 +117,12 @@ TExportOutcome TExportDriver::SaveCommand(const QString &magnificationText)
     const QString chosen = UI.ChooseSaveFile(request);
     if (chosen.isEmpty())
         return TExportOutcome::Cancelled;
-    const int format = SaveFormatOf(chosen);
-    if (!MayReplace(chosen, WrittenFileName(chosen, format, extension)))
+    const TOutputFormat &format = OutputFormatForFileName(chosen);
+    if (!MayReplace(chosen, format.WrittenFileName(chosen, Settings)))
         return TExportOutcome::Cancelled;
-    Settings.SaveMode = format;
+    Settings.SaveMode = format.Mode;
 
-    int result = 1;
+    TWriteResult result = WriteFailed;
     try {
         result = SaveData(chosen, format);
     } catch (const ETrazbitError &error) {
@@ -139,44 +130,31 @@ TExportOutcome TExportDriver::SaveCommand(const QString &magnificationText)
         return TExportOutcome::Failed;
     }
     Settings.SaveDir = QDir::toNativeSeparators(QFileInfo(chosen).absolutePath());
-    return result == 0 ? TExportOutcome::Done : TExportOutcome::Failed;
+    return result == WriteDone ? TExportOutcome::Done : TExportOutcome::Failed;
 }
 
-int TExportDriver::SaveData(const QString &fileName, int format)
+TWriteResult TExportDriver::SaveData(const QString &fileName, const TOutputFormat &format)
 {
     UI.ProcessMessages();
-    QString label = FileNamePart(fileName) + QStringLiteral("を");
-    switch (format) {
-    case SaveFormatDxf:
-        label += QStringLiteral("DXF形式で保存中");
-        break;
-    case SaveFormatJwc:
-        label += QStringLiteral("JWC形式で保存中");
-        break;
-    default:
-        label += Settings.FileExtention + QStringLiteral("形式で保存中");
-        break;
-    }
-
-    int result;
+    TWriteResult result;
     {
-        TBusySpan busy(UI, QStringLiteral("保存中・・・"), label);
-        const TExportContext context(State, Settings, UI, ProgramFolderPath);
-        switch (format) {
-        case SaveFormatDxf:
-            result = SaveData2(context, fileName);
-            break;
-        case SaveFormatJwc:
-            result = SaveData3(context, fileName);
-            break;
-        default:
-            result = SaveData1(context, fileName);
-            break;
-        }
+        TBusySpan busy(UI, Messages::Saving(), format.ProgressLabel(Settings, fileName));
+        const TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
+                                     ProgramFolderPath);
+        result = format.SaveFile(context, UI, fileName);
     }
-    if (result == 0)
-        UI.ShowMessage(QStringLiteral("保存が終了しました。"));
+    if (result == WriteDone)
+        UI.ShowMessage(Messages::Saved());
     return result;
+}
+
+const TOutputFormat *TExportDriver::ClipboardFormat(int tag)
+{
+    switch (tag) {
+    case 1: return FindOutputFormat(SaveFormatClipText);
+    case 2: return FindOutputFormat(SaveFormatClipJwt);
+    default: return nullptr;
+    }
 }
 
 TExportOutcome TExportDriver::CopyCommand(int tag, const QString &magnificationText)
@@ -185,20 +163,19 @@ TExportOutcome TExportDriver::CopyCommand(int tag, const QString &magnificationT
     if (checked != TExportOutcome::Done)
         return checked;
 
-    int result = 1;
+    const TOutputFormat *format = ClipboardFormat(tag);
+    TWriteResult result = WriteFailed;
     {
-        TBusySpan busy(UI, QStringLiteral("クリップボードへコピー中・・・"), QString());
-        const TExportContext context(State, Settings, UI, ProgramFolderPath);
-        if (tag == 1) {
-            UI.SetProgressLabel(QStringLiteral("座標形式"));
-            result = SaveData4(context, Clipboard);
-        } else if (tag == 2) {
-            UI.SetProgressLabel(QStringLiteral("JWTran形式"));
-            result = SaveData5(context, Clipboard);
+        TBusySpan busy(UI, Messages::Copying(), QString());
+        if (format) {
+            UI.SetProgressLabel(format->ProgressLabel(Settings, QString()));
+            const TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
+                                         ProgramFolderPath);
+            result = format->Copy(context, UI, Clipboard);
         }
     }
-    if (result != 0)
+    if (result != WriteDone)
         return TExportOutcome::Failed;
-    UI.ShowMessage(QStringLiteral("コピーが終了しました。"));
+    UI.ShowMessage(Messages::Copied());
     return TExportOutcome::Done;
 }

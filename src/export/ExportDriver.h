@@ -3,6 +3,7 @@
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
 #include "export/ClipboardTarget.h"
+#include "export/OutputFormats.h"
 #include "scan/ScanState.h"
 
 #include <QString>
@@ -33,14 +34,17 @@ public:
     // "dxf.hed") is shown with its text and gives Failed; SaveDir then keeps
     // its value.
     TExportOutcome SaveCommand(const QString &magnificationText);
-    // Progress window, main window disabled, the writer of `format` (1 text,
-    // 2 DXF, 3 JWC), everything restored, "保存が終了しました。" for 0. Returns
-    // the writer's result; an error escaping the writer passes through, after
-    // the windows are restored.
-    int SaveData(const QString &fileName, int format);
+    // Progress window, main window disabled, the save duty of `format`'s row
+    // (SaveData1 to SaveData3), everything restored, "保存が終了しました。" when
+    // written. Returns the writer's result; an error escaping the writer passes
+    // through, after the windows are restored.
+    TWriteResult SaveData(const QString &fileName, const TOutputFormat &format);
 
     // The clipboard command: tag 1 the coordinate form, tag 2 the JW_CAD form.
     TExportOutcome CopyCommand(int tag, const QString &magnificationText);
+
+    // The clipboard text of a tag (1 coordinate form, 2 JW_CAD form), or nullptr.
+    static const TOutputFormat *ClipboardFormat(int tag);
 
 private:
     // The checks both commands start with (magnification, converted, zero

@@ -1,10 +1,15 @@
 #include "export/JwcWriter.h"
 
+#include "app/core/Messages.h"
+#include "export/ExportContext.h"
+#include "app/core/UserInterface.h"
 #include "app/core/Version.h"
 #include "export/Cp932.h"
-#include "export/OutputFile.h"
+#include "export/FileOutput.h"
+#include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
-#include "export/SaveFileName.h"
+
+#include <QFile>
 
 #include <QtEndian>
 
@@ -97,9 +102,12 @@ float JwcUnit(std::int32_t scaleNumber)
     return static_cast<float>(static_cast<long double>(scaleNumber) * 841 / 518);
 }
 
-int SaveData3(const TExportContext &context, const QString &fileName)
+namespace {
+
+// The whole file; false when a write failed.
+bool WriteJwc(const TExportContext &context, QIODevice &device)
 {
-    TProgressStepper progress(context.UI, context.SegmentCount);
+    TProgressStepper progress(context.Progress, context.SegmentCount);
     const TSettings &s = context.Settings;
     const TCoordinateTransform t = context.Transform();
     const std::int32_t scale = JwcScaleNumber(t.X(context.MaxX));
@@ -107,25 +115,21 @@ int SaveData3(const TExportContext &context, const QString &fileName)
     const int group = s.SaveGroup;
     const int layerIndex = group * 16 + s.JwcSaveLayer;
 
-    TOutputFile file(WrittenFileName(fileName, SaveFormatJwc, QString()));
-    if (!file.Open()) {
-        context.UI.ShowMessage(QStringLiteral("保存ができませんでした。"));
-        return 1;
-    }
+    TOutputStream out(device);
 
-    file.Append(TextBlock(QByteArray("jw_cad(c)data.......a...m...............Trazbit Version ")
+    out.Append(TextBlock(QByteArray("jw_cad(c)data.......a...m...............Trazbit Version ")
                               + TRAZBIT_VERSION_TEXT,
                           false));
-    file.Append(TextBlock(QByteArray::number(context.SegmentCount) + ",0,0,0,0,3,2,1,1,"
+    out.Append(TextBlock(QByteArray::number(context.SegmentCount) + ",0,0,0,0,3,2,1,1,"
                               + QByteArray::number(scale) + ',' + QByteArray::number(layerIndex)
                               + ",1,1,1,5,5,5,10,0,0,0,0,1,2,3,910,910,0,0,0,518,0",
                           true));
-    file.Append(TextBlock("0.5,0.0,3.0,15.0,1,1,0,0,0,1,0.0,0.0,0.0,0.0,0.0,0.0,0,0,0,"
+    out.Append(TextBlock("0.5,0.0,3.0,15.0,1,1,0,0,0,1,0.0,0.0,0.0,0.0,0.0,0.0,0,0,0,"
                           "1000.000,1000.000,100.000,200.000,300.000,500.000,0,-39,1",
                           true));
-    file.Append(TextBlock("5D6F:0000,5D6F:0000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,36,-23.45,0,0,-1,215,0",
+    out.Append(TextBlock("5D6F:0000,5D6F:0000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,36,-23.45,0,0,-1,215,0",
                           true));
-    file.Append(QByteArray(909, '\0'));
+    out.Append(QByteArray(909, '\0'));
 
     static const quint16 kParameters[44] = {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 20, 20, 25, 30,
                                             40, 50, 60, 70, 80, 90, 100, 20, 20, 25, 30, 40, 50,
@@ -134,23 +138,23 @@ int SaveData3(const TExportContext &context, const QString &fileName)
     char words[2 * 44];
     for (int i = 0; i < 44; ++i)
         PutWord(words + 2 * i, kParameters[i]);
-    file.Append(words, sizeof words);
+    out.Append(words, sizeof words);
     char scales[2 * kGroups];
     for (int g = 0; g < kGroups; ++g)
         PutWord(scales + 2 * g, g == group ? static_cast<quint16>(scale) : quint16(100));
-    file.Append(scales, sizeof scales);
-    file.Append(QByteArray(544, '\x01'));
+    out.Append(scales, sizeof scales);
+    out.Append(QByteArray(544, '\x01'));
     char groupStarts[kGroups];
     for (int g = 0; g < kGroups; ++g)
         groupStarts[g] = static_cast<char>(g * 16);
-    file.Append(groupStarts, sizeof groupStarts);
+    out.Append(groupStarts, sizeof groupStarts);
 
     const char lineType = static_cast<char>(s.JwcLineType);
     const char penColor = static_cast<char>(s.JwcPenColor);
     const char layer = static_cast<char>(layerIndex);
-    for (std::int32_t i = 0; i < context.SegmentCount && !file.Failed(); ++i) {
+    for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
         const TSegment &seg = context.Segments[i];
-        char *p = file.Reserve(kRecordSize);
+        char *p = out.Reserve(kRecordSize);
         PutFloat(p, static_cast<float>(t.X(seg.X1) / unit));
         PutFloat(p + 4, static_cast<float>(t.Y(seg.Y1) / unit));
         PutFloat(p + 8, static_cast<float>(t.X(seg.X2) / unit));
@@ -159,15 +163,38 @@ int SaveData3(const TExportContext &context, const QString &fileName)
         p[17] = penColor;
         p[18] = layer;
         p[19] = p[20] = p[21] = 0;
-        file.Commit(kRecordSize);
+        out.Commit(kRecordSize);
         progress.Step(i + 1);
     }
 
-    file.Append(NameTable(kLayerIndexes, kLayerNameSize, layerIndex, s.SaveLayerName));
-    file.Append(NameTable(kGroups, kGroupNameSize, group, s.SaveGroupName));
-    if (!file.Close()) {
-        context.UI.ShowMessage(QStringLiteral("保存ができませんでした。"));
-        return 1;
+    out.Append(NameTable(kLayerIndexes, kLayerNameSize, layerIndex, s.SaveLayerName));
+    out.Append(NameTable(kGroups, kGroupNameSize, group, s.SaveGroupName));
+    return out.Flush();
+}
+
+class TJwcWriter : public TFormatWriter
+{
+public:
+    bool Write(const TExportContext &context, QIODevice &device) override
+    {
+        return WriteJwc(context, device);
     }
-    return 0;
+};
+
+} // namespace
+
+std::unique_ptr<TFormatWriter> NewJwcWriter()
+{
+    return std::make_unique<TJwcWriter>();
+}
+
+TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName)
+{
+    QFile file(FindOutputFormat(SaveFormatJwc)->WrittenFileName(fileName, context.Settings));
+    TJwcWriter writer;
+    if (!OpenOutputFile(file) || !WriteOutputFile(file, writer, context)) {
+        ui.ShowMessage(Messages::JwcSaveFailed());
+        return WriteFailed;
+    }
+    return WriteDone;
 }

@@ -1,16 +1,20 @@
 #pragma once
 
-#include "export/ExportContext.h"
+#include "export/OutputFormats.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 // The JW_CAD drawing file: four 200-byte text blocks, the drawing parameters,
 // one 22-byte record per segment and the layer and group name tables, all in
-// one group and one layer. The file is named with ".jwc".
-// 0 written; 1 not created or a write failed ("保存ができませんでした。" shown).
-int SaveData3(const TExportContext &context, const QString &fileName);
+// one group and one layer.
+std::unique_ptr<TFormatWriter> NewJwcWriter();
+
+// The save command's JWC file, named with ".jwc". WriteDone, or WriteFailed
+// when not created or a write failed ("保存ができませんでした。" shown).
+TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName);
 
 // The scale number S of a drawing `width` units wide: width / 841 to the
 // nearest whole number (a tie to the even one), raised to a multiple of 10

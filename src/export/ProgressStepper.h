@@ -1,29 +1,27 @@
 #pragma once
 
-#include "app/core/UserInterface.h"
+#include "app/core/ProgressPort.h"
 
 #include <cstdint>
 
-// The progress bar of a writer: maximum = segment count div 100, one step and a
-// round of pending window messages after every hundredth segment.
+// The progress bar of a writer: maximum = segment count div 100, one step
+// (with its round of pending window messages) after every hundredth segment.
 class TProgressStepper
 {
 public:
-    TProgressStepper(TUserInterface &ui, std::int32_t segmentCount) : UI(ui)
+    TProgressStepper(TProgressPort &progress, std::int32_t segmentCount) : Progress(progress)
     {
-        UI.SetProgressMaximum(segmentCount / 100);
+        Progress.SetMaximum(segmentCount / 100);
     }
 
     // After segment number `written` (counting from 1) is out.
     void Step(std::int32_t written)
     {
-        if (written % 100 == 0) {
-            UI.SetProgressPosition(++Position);
-            UI.ProcessMessages();
-        }
+        if (written % 100 == 0)
+            Progress.Step(++Position);
     }
 
 private:
-    TUserInterface &UI;
+    TProgressPort &Progress;
     int Position = 0;
 };

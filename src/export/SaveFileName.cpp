@@ -45,25 +45,3 @@ QString ReplaceExtension(const QString &path, const QString &extension)
     const qsizetype dot = ExtensionDot(path);
     return (dot < 0 ? path : path.left(dot)) + extension;
 }
-
-int SaveFormatOf(const QString &path)
-{
-    const QString extension = ExtensionOf(path).toUpper();
-    if (extension == QLatin1String(".DXF"))
-        return SaveFormatDxf;
-    if (extension == QLatin1String(".JWC"))
-        return SaveFormatJwc;
-    return SaveFormatText;
-}
-
-QString WrittenFileName(const QString &chosen, int format, const QString &fileExtention)
-{
-    switch (format) {
-    case SaveFormatDxf:
-        return ReplaceExtension(chosen, QStringLiteral(".dxf"));
-    case SaveFormatJwc:
-        return ReplaceExtension(chosen, QStringLiteral(".jwc"));
-    default:
-        return ReplaceExtension(chosen, QLatin1Char('.') + fileExtention);
-    }
-}

@@ -1,33 +1,54 @@
 #include "export/TextWriter.h"
 
 #include "app/core/Errors.h"
+#include "export/ExportContext.h"
+#include "app/core/Messages.h"
+#include "app/core/UserInterface.h"
 #include "export/CoordinateLine.h"
-#include "export/OutputFile.h"
+#include "export/FileOutput.h"
+#include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
-#include "export/SaveFileName.h"
 
 #include <QDir>
+#include <QFile>
 
-int SaveData1(const TExportContext &context, const QString &fileName)
+namespace {
+
+class TTextWriter : public TFormatWriter
 {
-    TProgressStepper progress(context.UI, context.SegmentCount);
-    const QString path = WrittenFileName(fileName, SaveFormatText, context.Settings.FileExtention);
+public:
+    bool Write(const TExportContext &context, QIODevice &device) override
+    {
+        TProgressStepper progress(context.Progress, context.SegmentCount);
+        TOutputStream out(device);
+        TCoordinateLine line(context, "\r\n");
+        for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
+            out.Append(line.Data(), line.Build(context.Segments[i]));
+            progress.Step(i + 1);
+        }
+        return out.Flush();
+    }
+};
 
-    TOutputFile file(path);
-    if (!file.Open())
+} // namespace
+
+std::unique_ptr<TFormatWriter> NewTextWriter()
+{
+    return std::make_unique<TTextWriter>();
+}
+
+TWriteResult SaveData1(const TExportContext &context, TUserInterface &ui, const QString &fileName)
+{
+    const QString path =
+        FindOutputFormat(SaveFormatText)->WrittenFileName(fileName, context.Settings);
+    QFile file(path);
+    if (!OpenOutputFile(file))
         throw EFileError(QStringLiteral("ファイル %1 を作成できません。\n%2")
-                             .arg(QDir::toNativeSeparators(path), file.ErrorText()));
-
-    TCoordinateLine line(context, "\r\n");
-    for (std::int32_t i = 0; i < context.SegmentCount; ++i) {
-        file.Append(line.Data(), line.Build(context.Segments[i]));
-        if (file.Failed())
-            break;
-        progress.Step(i + 1);
+                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+    TTextWriter writer;
+    if (!WriteOutputFile(file, writer, context)) {
+        ui.ShowMessage(Messages::SaveFailed());
+        return WriteFailed;
     }
-    if (!file.Close()) {
-        context.UI.ShowMessage(QStringLiteral("保存できませんでした。"));
-        return 1;
-    }
-    return 0;
+    return WriteDone;
 }

@@ -94,16 +94,6 @@ void ReadDib(const QString &path, TTzDIB &picture)
 
 } // namespace PictureReaders
 
-TPictureFormats &TPictureFormats::Global()
-{
-    static TPictureFormats formats = [] {
-        TPictureFormats f;
-        f.RegisterBuiltIns();
-        return f;
-    }();
-    return formats;
-}
-
 void TPictureFormats::RegisterBuiltIns()
 {
     if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < kAllocationLimitMB)

@@ -21,21 +21,19 @@ struct TPictureFormat
 };
 
 // The registry of picture formats, keyed by file extension (case-insensitive).
-// The program's picture loading goes through one registry for the whole run,
-// Global(): the BMP reader, the DIB reader and every format the image readers
-// of the platform offer are registered in it when it is first used; the
-// plug-in manager adds the extensions of its import plug-ins with Register().
+// The window program and the command line each keep one for the whole run and
+// pass it to whoever reads pictures: the built-in readers are registered in
+// it at start, and the plug-in manager adds the extensions of its import
+// plug-ins with Register(). Reading through a registry that is no longer
+// changed is safe from several threads.
 //
 // A later registration of an extension replaces the earlier one (it keeps its
 // place in the open dialog's filter).
 class TPictureFormats
 {
 public:
-    // An empty registry (tests build their own).
+    // An empty registry.
     TPictureFormats() = default;
-
-    // The registry of the run, with the built-in formats registered.
-    static TPictureFormats &Global();
 
     // Registers "bmp" (the platform's BMP reader: 40-, 108- and 124-byte
     // headers, RLE expanded, bit fields, top-down files), "dib" (the image

@@ -77,13 +77,6 @@ void TTzInternalDIB::Commit(TTzDIBBlock &&block)
     PaletteChanged = true;
 }
 
-void TTzInternalDIB::FreeStorage()
-{
-    DIB.Bits.reset();
-    DIB.BitsSize = 0;
-    Palette.reset();
-}
-
 void TTzInternalDIB::UpdatePalette()
 {
     TzDIBAssert(RefCount == 1, "TTzInternalDIB.UpdatePalette: RefCount Must be 1");

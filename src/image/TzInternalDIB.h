@@ -58,8 +58,6 @@ public:
     void CreateDIB(int width, int height, int paletteSize, int bitCount);
     // Takes over a complete block: Width and Height follow its header; then UpdatePalette.
     void Commit(TTzDIBBlock &&block);
-    // Releases the pixels and the cached palette.
-    void FreeStorage();
     // Drops the cached palette after a change of the colour table (storage must be unshared).
     void UpdatePalette();
 

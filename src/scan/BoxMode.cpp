@@ -6,12 +6,11 @@
 // column a, horizontal boundary b (0 ... H) above row b; AddSegment receives b
 // where line mode passes a row, so Y = H - b.
 
-#include "scan/ScanDriver.h"
+#include "scan/BoxMode.h"
 
-#include "app/core/UserInterface.h"
-#include "image/TzDIB.h"
+#include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
-#include "scan/ScanState.h"
+#include "scan/SegmentList.h"
 
 namespace {
 
@@ -48,53 +47,36 @@ bool BoundaryRuns(int words, int length, On &&on, Emit &&emit)
 
 } // namespace
 
-int TScanDriver::ScanData2(const QString &path)
-{
-    if (!State.ResetSegments())
-        return ScanBufferFailed;
-    TBlackMask mask;
-    if (!LoadPicture(path, mask))
-        return ScanUnreadable;
-    return TraceBoxes(mask);
-}
-
-int TScanDriver::ScanBox(TTzDIB &image)
-{
-    TBlackMask mask = TBlackMask::FromImage(image);
-    image.Assign(nullptr);
-    return TraceBoxes(mask);
-}
-
-int TScanDriver::TraceBoxes(const TBlackMask &mask)
+TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress)
 {
     const int width = mask.Width();
     const int height = mask.Height();
     const int words = mask.Words();
-    UI.SetProgressMaximum(width + height + 4);
-    UI.SetProgressPosition(0);
+    progress.SetMaximum(width + height + 4);
     int counter = 0;
-    State.ImageHeight = static_cast<float>(height);
-    State.StartExtents(static_cast<float>(width), static_cast<float>(height));
+    segments.ImageHeight = static_cast<float>(height);
+    segments.StartExtents(static_cast<float>(width), static_cast<float>(height));
 
-    // The cancel flag changes only while pending messages are processed or a
-    // segment is appended; it is tested right after each of those.
+    // The user's cancel arrives only while a step processes pending messages,
+    // and a failed growth only while a segment is appended; each is tested
+    // right after those.
     auto horizontal = [&](int boundary) {
         const auto b = static_cast<float>(boundary);
-        return [this, b](int start, int end) {
-            State.AddSegment(static_cast<float>(start), b, static_cast<float>(end), b);
-            return !State.CancelScan;
+        return [&segments, b](int start, int end) {
+            segments.AddSegment(static_cast<float>(start), b, static_cast<float>(end), b);
+            return !segments.OutOfMemory;
         };
     };
     auto vertical = [&](int boundary) {
         const auto a = static_cast<float>(boundary);
-        return [this, a](int start, int end) {
-            State.AddSegment(a, static_cast<float>(start), a, static_cast<float>(end));
-            return !State.CancelScan;
+        return [&segments, a](int start, int end) {
+            segments.AddSegment(a, static_cast<float>(start), a, static_cast<float>(end));
+            return !segments.OutOfMemory;
         };
     };
     auto step = [&] {
-        NextLine(counter);
-        return !State.CancelScan;
+        progress.Step(++counter);
+        return !progress.Cancelled();
     };
 
     // Pass 1: the boundary below each row, where exactly one of the pixels

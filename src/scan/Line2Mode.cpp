@@ -2,60 +2,29 @@
 // horizontal and vertical black runs (the one-pixel border of a solid area, a
 // thin stroke itself), and that work image is traced as in line mode.
 
-#include "scan/ScanDriver.h"
+#include "scan/Line2Mode.h"
 
-#include "app/core/UserInterface.h"
-#include "image/TzDIB.h"
+#include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
-#include "scan/ScanState.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
-#include <new>
-#include <utility>
 
-int TScanDriver::ScanData3(const QString &path)
-{
-    UI.SetProgressLabel(QStringLiteral("イメージ変換中・・・"));
-    if (!State.ResetSegments())
-        return ScanBufferFailed;
-    TBlackMask source;
-    if (!LoadPicture(path, source))
-        return ScanUnreadable;
-    return PrepareAndTraceLines(std::move(source), QFileInfo(path).fileName());
-}
-
-int TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
-{
-    TBlackMask source = TBlackMask::FromImage(image);
-    image.Assign(nullptr);
-    return PrepareAndTraceLines(std::move(source), fileName);
-}
-
-int TScanDriver::PrepareAndTraceLines(TBlackMask source, const QString &fileName)
+TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress)
 {
     const int width = source.Width();
     const int height = source.Height();
     const int words = source.Words();
 
     // The work image: 1 bit a pixel, every pixel white to begin with.
-    TBlackMask work;
-    try {
-        work = TBlackMask(width, height);
-    } catch (const std::bad_alloc &) {
-        UI.ShowMessage(QStringLiteral("ファイルが読み込めませんした。"));
-        return ScanUnreadable;
-    }
+    TBlackMask work(width, height);
 
-    UI.SetProgressMaximum(width + height);
-    UI.SetProgressPosition(0);
+    progress.SetMaximum(width + height);
     int counter = 0;
     // The cancel button takes effect once the tracing has started.
 
     // Row pass: mark the first and the last pixel of every horizontal black run.
     for (int y = 0; y < height; ++y) {
-        NextLine(counter);
+        progress.Step(++counter);
         const std::uint64_t *row = source.Line(y);
         std::uint64_t *marks = work.Line(y);
         for (int i = 0; i < words; ++i)
@@ -76,11 +45,8 @@ int TScanDriver::PrepareAndTraceLines(TBlackMask source, const QString &fileName
         }
         const int columns = std::min(kStrip * 64, width - first * 64);
         for (int c = 0; c < columns; ++c)
-            NextLine(counter);
+            progress.Step(++counter);
     }
 
-    UI.SetProgressLabel(QStringLiteral("読込中:") + fileName);
-    source = TBlackMask();
-    TraceLines(work);
-    return ScanDone;
+    return work;
 }

@@ -14,12 +14,11 @@
 // Segments are appended in the order in which a pixel-by-pixel walk of the six
 // passes finds them, so the list is the same as that walk's.
 
-#include "scan/ScanDriver.h"
+#include "scan/LineMode.h"
 
-#include "app/core/UserInterface.h"
-#include "image/TzDIB.h"
+#include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
-#include "scan/ScanState.h"
+#include "scan/SegmentList.h"
 
 #include <algorithm>
 #include <vector>
@@ -168,49 +167,31 @@ TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy)
 
 } // namespace
 
-int TScanDriver::ScanData1(const QString &path)
-{
-    if (!State.ResetSegments())
-        return ScanBufferFailed;
-    TBlackMask mask;
-    if (!LoadPicture(path, mask))
-        return ScanUnreadable;
-    return TraceLines(mask);
-}
-
-int TScanDriver::ScanLine(TTzDIB &image)
-{
-    TBlackMask mask = TBlackMask::FromImage(image);
-    image.Assign(nullptr);
-    return TraceLines(mask);
-}
-
-int TScanDriver::TraceLines(const TBlackMask &mask)
+TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress)
 {
     const int width = mask.Width();
     const int height = mask.Height();
     const int words = mask.Words();
-    UI.SetProgressMaximum(3 * width + 3 * height);
-    UI.SetProgressPosition(0);
+    progress.SetMaximum(3 * width + 3 * height);
     int counter = 0;
-    State.ImageHeight = static_cast<float>(height);
-    State.StartExtents(static_cast<float>(width), static_cast<float>(height));
+    segments.ImageHeight = static_cast<float>(height);
+    segments.StartExtents(static_cast<float>(width), static_cast<float>(height));
 
-    // The cancel flag changes only while pending messages are processed (the
-    // cancel button) or while a segment is appended (a failed growth), so it is
-    // tested right after each of those.
+    // The user's cancel arrives only while a step processes pending messages,
+    // and a failed growth only while a segment is appended, so each is tested
+    // right after those.
 
     // Pass 1: rows, top to bottom.
     for (int y = 0; y < height; ++y) {
-        NextLine(counter);
-        if (State.CancelScan)
+        progress.Step(++counter);
+        if (progress.Cancelled())
             return ScanStopped;
         const auto row = static_cast<float>(y);
         const bool done = StraightRuns(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), words,
                                        [&](int start, int end) {
-                                           State.AddSegment(static_cast<float>(start), row,
-                                                            static_cast<float>(end), row);
-                                           return !State.CancelScan;
+                                           segments.AddSegment(static_cast<float>(start), row,
+                                                               static_cast<float>(end), row);
+                                           return !segments.OutOfMemory;
                                        });
         if (!done)
             return ScanStopped;
@@ -221,15 +202,15 @@ int TScanDriver::TraceLines(const TBlackMask &mask)
         const TBlackMask columns = mask.Transposed();
         const int columnWords = columns.Words();
         for (int x = 0; x < width; ++x) {
-            NextLine(counter);
-            if (State.CancelScan)
+            progress.Step(++counter);
+            if (progress.Cancelled())
                 return ScanStopped;
             const auto column = static_cast<float>(x);
             const bool done = StraightRuns(columns.Line(x - 1), columns.Line(x), columns.Line(x + 1),
                                            columnWords, [&](int start, int end) {
-                                               State.AddSegment(column, static_cast<float>(start),
-                                                                column, static_cast<float>(end));
-                                               return !State.CancelScan;
+                                               segments.AddSegment(column, static_cast<float>(start),
+                                                                   column, static_cast<float>(end));
+                                               return !segments.OutOfMemory;
                                            });
             if (!done)
                 return ScanStopped;
@@ -242,15 +223,15 @@ int TScanDriver::TraceLines(const TBlackMask &mask)
     const TDiagonalRuns downRight = DiagonalRuns(mask, 1);
     const TDiagonalRuns upRight = DiagonalRuns(mask, -1);
     auto walk = [&](const TDiagonalRuns &runs, int k) {
-        NextLine(counter);
-        if (State.CancelScan)
+        progress.Step(++counter);
+        if (progress.Cancelled())
             return false;
         const int end = runs.First[static_cast<std::size_t>(k) + 1];
         for (int i = runs.First[static_cast<std::size_t>(k)]; i < end; ++i) {
             const TDiagonalRun &run = runs.Runs[static_cast<std::size_t>(i)];
-            State.AddSegment(static_cast<float>(run.X1), static_cast<float>(run.Row1),
-                             static_cast<float>(run.X2), static_cast<float>(run.Row2));
-            if (State.CancelScan)
+            segments.AddSegment(static_cast<float>(run.X1), static_cast<float>(run.Row1),
+                                static_cast<float>(run.X2), static_cast<float>(run.Row2));
+            if (segments.OutOfMemory)
                 return false;
         }
         return true;

@@ -1,20 +1,23 @@
 #include "scan/ScanDriver.h"
 
-#include "app/core/DecimalText.h"
+#include "app/core/Messages.h"
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
 #include "image/PictureFormats.h"
 #include "image/TzDIB.h"
 #include "scan/BlackMask.h"
+#include "scan/BoxMode.h"
+#include "scan/Line2Mode.h"
+#include "scan/LineMode.h"
 #include "scan/ScanState.h"
 
 #include <QFileInfo>
 
 #include <exception>
+#include <new>
+#include <utility>
 
 namespace {
-
-const QString kUnreadable = QStringLiteral("ファイルが読み込めませんした。");
 
 // Enables the main window and closes the progress window on every way out.
 class TConversionWindows
@@ -24,7 +27,7 @@ public:
     {
         UI.SetMainWindowEnabled(false);
         try {
-            UI.ShowProgress(QStringLiteral("読込中・・・"), label, true, cancelFlag);
+            UI.ShowProgress(Messages::Loading(), label, true, cancelFlag);
         } catch (...) {
             UI.SetMainWindowEnabled(true);
             throw;
@@ -44,74 +47,134 @@ private:
 
 } // namespace
 
-std::optional<TExtentLabels> ExtentLabelTexts(const TScanState &state, const TSettings &settings,
-                                              const QString &magnificationText)
-{
-    const std::optional<float> m = ParseFloat(magnificationText);
-    if (!m)
-        return std::nullopt;
-    // Products in 32-bit floats, as the labels have always shown them.
-    const float x = state.MaxX * *m * settings.Xrate;
-    const float y = state.MaxY * *m * settings.Yrate;
-    return TExtentLabels{QStringLiteral("X=") + FormatFixed5(x), QStringLiteral("Y=") + FormatFixed5(y)};
-}
-
-TScanDriver::TScanDriver(TScanState &state, const TSettings &settings, TUserInterface &ui)
-    : TScanDriver(state, settings, ui, TPictureFormats::Global())
-{
-}
-
 TScanDriver::TScanDriver(TScanState &state, const TSettings &settings, TUserInterface &ui,
                          const TPictureFormats &formats)
     : State(state), Settings(settings), UI(ui), Formats(formats)
 {
 }
 
-TScanOutcome TScanDriver::ScanData(const QString &path, const QString &magnificationText)
+TScanStatus TScanDriver::ScanData(const QString &path)
 {
     State.DataConverted = false;
     State.CancelScan = false;
-    const QString fileName = QFileInfo(path).fileName();
-    const int mode = Settings.PixelScanMode;
+    FLoadFailure.clear();
 
-    TScanOutcome outcome;
+    TScanStatus status;
     {
-        TConversionWindows windows(UI, QStringLiteral("読込中:") + fileName, &State.CancelScan);
+        TConversionWindows windows(UI, Messages::LoadingFile(QFileInfo(path).fileName()),
+                                   &State.CancelScan);
         UI.ProcessMessages();
-        switch (mode) {
+        switch (Settings.PixelScanMode) {
         case 2:
-            outcome.Status = ScanData2(path);
+            status = ScanData2(path);
             break;
         case 3:
-            outcome.Status = ScanData3(path);
+            status = ScanData3(path);
             break;
         default:
-            outcome.Status = ScanData1(path);
+            status = ScanData1(path);
             break;
         }
     }
-
-    TScanLabels &labels = outcome.Labels;
-    if (State.CancelScan || outcome.Status != ScanDone) {
-        labels.FileLabel = QStringLiteral("*");
-        labels.CountLabel = QStringLiteral("0本");
-        labels.XLabel = QStringLiteral("X=0");
-        labels.YLabel = QStringLiteral("Y=0");
-        if (outcome.Status == ScanDone)
-            outcome.Status = ScanStopped;
-        return outcome;
-    }
-
+    if (State.CancelScan || status != ScanDone)
+        return status == ScanDone ? ScanStopped : status;
     State.DataConverted = true;
-    labels.FileLabel = fileName;
-    labels.CountLabel = FormatThousands(State.SegmentCount) + QStringLiteral("本");
-    if (const std::optional<TExtentLabels> extents = ExtentLabelTexts(State, Settings, magnificationText)) {
-        labels.XLabel = extents->XLabel;
-        labels.YLabel = extents->YLabel;
+    return ScanDone;
+}
+
+bool TScanDriver::ResetSegments()
+{
+    if (State.ResetSegments())
+        return true;
+    UI.ShowMessage(Messages::OutOfMemory());
+    return false;
+}
+
+TScanStatus TScanDriver::ScanData1(const QString &path)
+{
+    if (!ResetSegments())
+        return ScanBufferFailed;
+    TBlackMask mask;
+    if (!LoadPicture(path, mask))
+        return ScanUnreadable;
+    return Lines(mask);
+}
+
+TScanStatus TScanDriver::ScanData2(const QString &path)
+{
+    if (!ResetSegments())
+        return ScanBufferFailed;
+    TBlackMask mask;
+    if (!LoadPicture(path, mask))
+        return ScanUnreadable;
+    return Boxes(mask);
+}
+
+TScanStatus TScanDriver::ScanData3(const QString &path)
+{
+    UI.SetProgressLabel(Messages::ConvertingImage());
+    if (!ResetSegments())
+        return ScanBufferFailed;
+    TBlackMask source;
+    if (!LoadPicture(path, source))
+        return ScanUnreadable;
+    return Lines2(std::move(source), QFileInfo(path).fileName());
+}
+
+TScanStatus TScanDriver::ScanLine(TTzDIB &image)
+{
+    const TBlackMask mask = TBlackMask::FromImage(image);
+    image.Assign(nullptr);
+    return Lines(mask);
+}
+
+TScanStatus TScanDriver::ScanBox(TTzDIB &image)
+{
+    const TBlackMask mask = TBlackMask::FromImage(image);
+    image.Assign(nullptr);
+    return Boxes(mask);
+}
+
+TScanStatus TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
+{
+    TBlackMask source = TBlackMask::FromImage(image);
+    image.Assign(nullptr);
+    return Lines2(std::move(source), fileName);
+}
+
+TScanStatus TScanDriver::Lines(const TBlackMask &mask)
+{
+    return Traced(TraceLines(mask, State, UI.ProgressBar()));
+}
+
+TScanStatus TScanDriver::Boxes(const TBlackMask &mask)
+{
+    return Traced(TraceBoxes(mask, State, UI.ProgressBar()));
+}
+
+TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
+{
+    TBlackMask work;
+    try {
+        work = RunEnds(source, UI.ProgressBar());
+    } catch (const std::bad_alloc &) {
+        UI.ShowMessage(Messages::Unreadable());
+        return ScanUnreadable;
     }
-    if (mode == 1 || mode == 2)
-        labels.ModeLabel = ScanModeName(mode);
-    return outcome;
+    UI.SetProgressLabel(Messages::LoadingFile(fileName));
+    source = TBlackMask();
+    // A cancel while tracing shows in CancelScan only.
+    Traced(TraceLines(work, State, UI.ProgressBar()));
+    return ScanDone;
+}
+
+TScanStatus TScanDriver::Traced(TScanStatus status)
+{
+    if (State.OutOfMemory) {
+        State.CancelScan = true;
+        UI.ShowMessage(Messages::OutOfMemory());
+    }
+    return status;
 }
 
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
@@ -121,16 +184,10 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         Formats.Load(path, image);
         mask = TBlackMask::FromImage(image);
         return true;
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         mask = TBlackMask();
-        UI.ShowMessage(kUnreadable);
+        FLoadFailure = QString::fromUtf8(error.what());
+        UI.ShowMessage(Messages::Unreadable());
         return false;
     }
-}
-
-void TScanDriver::NextLine(int &counter)
-{
-    ++counter;
-    UI.SetProgressPosition(counter);
-    UI.ProcessMessages();
 }

@@ -50,6 +50,8 @@ public:
         if (OnProcessMessages)
             OnProcessMessages();
     }
+    // The window made after this interface, for the tests that need it disabled.
+    void Attach(QWidget *mainWindow) { MainWindow = mainWindow; }
     QString OpenAnswer;
     std::function<void()> OnProcessMessages;
 };
@@ -249,7 +251,7 @@ private Q_SLOTS:
     {
         TAnsweringWindowInterface ui;
         auto window = NewWindow(ui);
-        ui.SetMainWindow(window.get());
+        ui.Attach(window.get());
         ui.OpenAnswer = PlanIn(QStringLiteral("live"));
         int pumps = 0;
         bool checked = false;

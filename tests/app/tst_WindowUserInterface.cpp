@@ -79,8 +79,8 @@ private Q_SLOTS:
         QCOMPARE(window->Label1->text(), QStringLiteral("読込中:plan.bmp"));
         QVERIFY(window->Button1->isVisible());
 
-        UI->SetProgressMaximum(7);
-        UI->SetProgressPosition(3);
+        UI->ProgressBar().SetMaximum(7);
+        UI->ProgressBar().Step(3);
         QCOMPARE(window->ProgressBar1->maximum(), 7);
         QCOMPARE(window->ProgressBar1->value(), 3);
         UI->SetProgressLabel(QStringLiteral("座標形式"));
@@ -90,15 +90,17 @@ private Q_SLOTS:
         QTest::mouseClick(window->Button1, Qt::LeftButton);
         UI->ProcessMessages();
         QVERIFY(cancel);
+        QVERIFY(UI->ProgressBar().Cancelled());
         QVERIFY(!window->isVisible());
 
         UI->CloseProgress();
         QCOMPARE(UI->ProgressWindow(), nullptr);
+        QVERIFY(!UI->ProgressBar().Cancelled());
         UI->SetMainWindowEnabled(true);
         QVERIFY(Main->isEnabled());
         // Calls without a progress window are ignored.
         UI->SetProgressLabel(QStringLiteral("x"));
-        UI->SetProgressPosition(1);
+        UI->ProgressBar().Step(1);
         UI->CloseProgress();
     }
 
@@ -108,7 +110,7 @@ private Q_SLOTS:
                          false, nullptr);
         TForm4 *window = UI->ProgressWindow();
         QVERIFY(!window->Button1->isVisible());
-        UI->SetProgressMaximum(0);
+        UI->ProgressBar().SetMaximum(0);
         // Not Qt's busy indicator (0..0), an empty bar.
         QVERIFY(window->ProgressBar1->maximum() > 0);
         QCOMPARE(window->ProgressBar1->value(), 0);

@@ -4,6 +4,8 @@
 #include "cli/CommandLine.h"
 #include "export/ClipboardTarget.h"
 #include "export/ExportDriver.h"
+#include "export/OutputFormats.h"
+#include "image/PictureFormats.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
 #include "support/RecordingUserInterface.h"
@@ -61,6 +63,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Dir.isValid());
+        Formats.RegisterBuiltIns();
         Picture = Dir.filePath("plan.bmp");
         WriteDrawing(Picture, 64, 48, 0);
         SettingsPath = Dir.filePath("settings.ini");
@@ -82,11 +85,11 @@ protected:
     QByteArray SavedByTheWindowProgram(int mode, const QString &magnification, const QString &name)
     {
         TRecordingUserInterface ui;
-        TScanState state(ui);
+        TScanState state;
         TSettings settings = Settings;
         settings.PixelScanMode = mode;
-        TScanDriver scanner(state, settings, ui);
-        EXPECT_EQ(scanner.ScanData(Picture, magnification).Status, 0);
+        TScanDriver scanner(state, settings, ui, Formats);
+        EXPECT_EQ(scanner.ScanData(Picture), ScanDone);
         TCapturedClipboard clipboard;
         TExportDriver exporter(state, settings, ui, clipboard, ProgramFolder());
         ui.SaveAnswer = Dir.filePath(name);
@@ -98,9 +101,9 @@ protected:
     QByteArray CopiedByTheWindowProgram(int tag)
     {
         TRecordingUserInterface ui;
-        TScanState state(ui);
-        TScanDriver scanner(state, Settings, ui);
-        EXPECT_EQ(scanner.ScanData(Picture, "1").Status, 0);
+        TScanState state;
+        TScanDriver scanner(state, Settings, ui, Formats);
+        EXPECT_EQ(scanner.ScanData(Picture), ScanDone);
         TCapturedClipboard clipboard;
         TExportDriver exporter(state, Settings, ui, clipboard, ProgramFolder());
         EXPECT_EQ(exporter.CopyCommand(tag, "1"), TExportOutcome::Done);
@@ -119,6 +122,7 @@ protected:
     }
 
     QTemporaryDir Dir;
+    TPictureFormats Formats;
     QString Picture;
     QString SettingsPath;
     TSettings Settings;
@@ -204,7 +208,7 @@ TEST_F(BatchConverterTest, OutputsAreLaidOutBesideInputsOrInAFolder)
     EXPECT_EQ(plan.Jobs[0].Output, QStringLiteral("/a/one.txt"));
     EXPECT_EQ(plan.Jobs[1].Output, QStringLiteral("/b/two.txt"));
 
-    options.Format = TCliFormat::Dxf;
+    options.Format = FindOutputFormat(SaveFormatDxf);
     options.Output = Dir.path();
     plan = PlanJobs(options, Settings);
     EXPECT_EQ(plan.Jobs[1].Output, Dir.filePath("two.dxf"));
@@ -260,9 +264,9 @@ TEST_F(BatchConverterTest, AnEmptyDrawingIsWrittenWithAWarning)
     const QString path = Dir.filePath("white.bmp");
     ASSERT_TRUE(white.save(path, "BMP"));
     TSettings settings = Settings;
-    TBatchConverter converter(settings, 1.0f);
-    const TConversionResult result =
-        converter.Convert({path, Dir.filePath("white.txt"), TCliFormat::Text}, nullptr);
+    TBatchConverter converter(settings, 1.0f, Formats);
+    const TConversionResult result = converter.Convert(
+        {path, Dir.filePath("white.txt"), FindOutputFormat(SaveFormatText)}, nullptr);
     EXPECT_TRUE(result.Ok) << result.Reason.toStdString();
     EXPECT_EQ(result.Warnings, QStringList{QStringLiteral("線の本数が０です。")});
     EXPECT_EQ(ReadAll(Dir.filePath("white.txt")), QByteArray());

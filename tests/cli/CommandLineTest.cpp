@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "export/OutputFormats.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ TEST(CommandLine, ReadsEveryOption)
     const TCliOptions &o = *parse.Options;
     EXPECT_EQ(o.Inputs, (QStringList{"a.bmp", "b.png"}));
     EXPECT_EQ(o.Output, QStringLiteral("out"));
-    EXPECT_EQ(o.Format, TCliFormat::Dxf);
+    EXPECT_EQ(o.Format, FindOutputFormat(SaveFormatDxf));
     EXPECT_EQ(o.Mode, 2);
     EXPECT_EQ(o.Magnification, 2.5f);
     EXPECT_EQ(o.Xrate, 0.98f);
@@ -34,7 +35,7 @@ TEST(CommandLine, DefaultsLeaveTheStoredSettingsInCharge)
     ASSERT_TRUE(parse.Options.has_value());
     EXPECT_EQ(parse.Options->Magnification, 1.0f);
     EXPECT_FALSE(parse.Options->Mode.has_value());
-    EXPECT_FALSE(parse.Options->Format.has_value());
+    EXPECT_EQ(parse.Options->Format, nullptr);
     EXPECT_FALSE(parse.Options->Xrate.has_value());
     EXPECT_EQ(parse.Options->Jobs, 0);
 }
@@ -83,17 +84,12 @@ TEST(CommandLine, HelpAndVersionExitWithZero)
     const TCliParse help = Parse({"--help"});
     EXPECT_FALSE(help.Options.has_value());
     EXPECT_EQ(help.ExitCode, 0);
-    EXPECT_TRUE(help.Text.contains("--scale N --dpi D"));
+    for (const char *option : {"--output <PATH>", "--format <FMT>", "txt | dxf | jwc | clip-txt | clip-jwt",
+                               "--mode <MODE>", "--scale <N>", "--dpi <D>", "--settings <FILE>",
+                               "--jobs <N>", "--quiet", "Exit status"})
+        EXPECT_TRUE(help.Text.contains(QLatin1String(option))) << option;
+    EXPECT_TRUE(help.Text.startsWith("Usage: trazbit-cli [options] INPUT..."));
     EXPECT_EQ(Parse({"--version"}).Text, QStringLiteral("trazbit-cli 4.20\n"));
-}
-
-TEST(CommandLine, FormatFollowsTheExtensionAsTheSaveCommandDecidesIt)
-{
-    EXPECT_EQ(FormatForFileName("plan.Dxf"), TCliFormat::Dxf);
-    EXPECT_EQ(FormatForFileName("/a.b/plan.JWC"), TCliFormat::Jwc);
-    EXPECT_EQ(FormatForFileName("plan.abc"), TCliFormat::Text);
-    EXPECT_EQ(FormatForFileName("plan"), TCliFormat::Text);
-    EXPECT_EQ(FormatForFileName("dir.dxf/plan"), TCliFormat::Text);
 }
 
 } // namespace

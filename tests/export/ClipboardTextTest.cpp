@@ -30,12 +30,12 @@ protected:
 
 TEST_F(ClipboardText, ZeroSegmentsInBothForms)
 {
-    EXPECT_EQ(SaveData4(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData4(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Calls, 1);
     EXPECT_EQ(Clipboard.Cp932, QByteArray());
     EXPECT_EQ(Clipboard.Unicode, QString());
 
-    EXPECT_EQ(SaveData5(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Calls, 2);
     EXPECT_EQ(Clipboard.Cp932, ";<<JWT.Format.Text>>\n\rBEGIN\n\rEND");
     EXPECT_EQ(Clipboard.Unicode, QStringLiteral(";<<JWT.Format.Text>>\n\rBEGIN\n\rEND"));
@@ -45,9 +45,9 @@ TEST_F(ClipboardText, ZeroSegmentsInBothForms)
 TEST_F(ClipboardText, LinesEndLineFeedThenCarriageReturn)
 {
     Segments = {{100, 100, 200, 200}, {0, 0, 10, 5}};
-    EXPECT_EQ(SaveData4(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData4(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, "100 100 200 200\n\r0 0 10 5\n\r");
-    EXPECT_EQ(SaveData5(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, ";<<JWT.Format.Text>>\n\rBEGIN\n\r"
                                "L2,0,100,100,200,200,1,1\n\r"
                                "L2,0,0,0,10,5,1,1\n\rEND");
@@ -61,9 +61,9 @@ TEST_F(ClipboardText, TheJwTranFormTakesLayerLineTypeAndPenButIgnoresTheTextNumb
     Settings.JwcSaveLayer = 2;
     Settings.JwcLineType = 9;
     Settings.JwcPenColor = 6;
-    EXPECT_EQ(SaveData4(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData4(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, "0 1 10 5\n\r");
-    EXPECT_EQ(SaveData5(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, ";<<JWT.Format.Text>>\n\rBEGIN\n\rL2,50,0.5,1.25,10,5,9,6\n\rEND");
 
     // Full precision in the JW_CAD form, 32-bit floats in the coordinate form.
@@ -71,9 +71,9 @@ TEST_F(ClipboardText, TheJwTranFormTakesLayerLineTypeAndPenButIgnoresTheTextNumb
     Magnification = 0.1f;
     Settings.Xrate = 3;
     Settings.TxtValueMode = 2;
-    EXPECT_EQ(SaveData4(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData4(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, "0.300000011920929 0.100000001490116 0.300000011920929 0.100000001490116\n\r");
-    EXPECT_EQ(SaveData5(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, ";<<JWT.Format.Text>>\n\rBEGIN\n\r"
                                "L2,50,0.300000004470348,0.100000001490116,0.300000004470348,"
                                "0.100000001490116,9,6\n\rEND");
@@ -85,7 +85,7 @@ TEST_F(ClipboardText, JapaneseSeparatorsReachTheClipboardAsCodePage932AndAsUnico
     Settings.Divide1 = QStringLiteral("始");
     Settings.Divide2 = QStringLiteral("、");
     Settings.Divide5 = QStringLiteral("〜€");  // the wave dash has a code; the euro sign has none
-    EXPECT_EQ(SaveData4(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData4(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, Bytes({0x8E, 0x6E}) + "1" + Bytes({0x81, 0x41}) + "2 3 4"
                                    + Bytes({0x81, 0x60}) + "?\n\r");
     EXPECT_EQ(Clipboard.Unicode, QStringLiteral("始1、2 3 4～?\n\r"));
@@ -95,14 +95,14 @@ TEST_F(ClipboardText, JapaneseSeparatorsReachTheClipboardAsCodePage932AndAsUnico
 TEST_F(ClipboardText, ProgressStepsOncePerHundredSegments)
 {
     Segments.assign(250, TSegment{1, 2, 3, 4});
-    EXPECT_EQ(SaveData5(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 0);
     EXPECT_EQ(UI.ProgressMaximum, 2);
     EXPECT_EQ(UI.ProgressPosition, 2);
     EXPECT_EQ(UI.Pumps, 2);
     UI.Pumps = 0;
     UI.ProgressPosition = -1;
     Segments.assign(99, TSegment{1, 2, 3, 4});
-    EXPECT_EQ(SaveData4(Context(), Clipboard), 0);
+    EXPECT_EQ(SaveData4(Context(), UI, Clipboard), 0);
     EXPECT_EQ(UI.ProgressMaximum, 0);
     EXPECT_EQ(UI.ProgressPosition, -1);
     EXPECT_EQ(UI.Pumps, 0);
@@ -114,13 +114,13 @@ TEST_F(ClipboardText, ATextThatCannotGrowIsCopiedAsFarAsItGoesOnlyInTheCoordinat
     Segments = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
     TExportContext context = Context();
     context.ClipboardTextLimit = 20;
-    EXPECT_EQ(SaveData4(context, Clipboard), 1);
+    EXPECT_EQ(SaveData4(context, UI, Clipboard), 1);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("コピーできませんでした。")});
     EXPECT_EQ(Clipboard.Calls, 1);
     EXPECT_EQ(Clipboard.Cp932, "1 2 3 4\n\r5 6 7 8\n\r");
 
     context.ClipboardTextLimit = 60;
-    EXPECT_EQ(SaveData5(context, Clipboard), 1);
+    EXPECT_EQ(SaveData5(context, UI, Clipboard), 1);
     EXPECT_EQ(UI.Messages.size(), 2);
     EXPECT_EQ(UI.Messages.last(), QStringLiteral("コピーできませんでした。"));
     EXPECT_EQ(Clipboard.Calls, 1);
@@ -136,8 +136,8 @@ TEST_F(ClipboardText, AClipboardThatRefusesTheTextIsAFailure)
 {
     Segments = {{1, 2, 3, 4}};
     Clipboard.Accept = false;
-    EXPECT_EQ(SaveData4(Context(), Clipboard), 1);
-    EXPECT_EQ(SaveData5(Context(), Clipboard), 1);
+    EXPECT_EQ(SaveData4(Context(), UI, Clipboard), 1);
+    EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 1);
     EXPECT_EQ(UI.Messages, QStringList({QStringLiteral("コピーできませんでした。"),
                                         QStringLiteral("コピーできませんでした。")}));
 }

@@ -49,7 +49,7 @@ TEST_F(DxfWriter, ZeroSegmentsWithTheBuiltInHeaderGive98Lines)
 {
     MaxX = 4000;
     MaxY = 3000;
-    EXPECT_EQ(SaveData2(Context(), Path("plan.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("plan.dxf")), 0);
     const QByteArray file = Read("plan.dxf");
     EXPECT_EQ(file, BuiltInHeader("4000", "3000", "0", "0") + kTrailer);
     EXPECT_EQ(file.count("\r\n"), 98);
@@ -62,7 +62,7 @@ TEST_F(DxfWriter, OneSegmentIsOneLineEntity)
     Segments = {{0, 0, 10, 5}};
     MaxX = 10;
     MaxY = 5;
-    EXPECT_EQ(SaveData2(Context(), Path("plan.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("plan.dxf")), 0);
     EXPECT_EQ(Read("plan.dxf"), BuiltInHeader("10", "5", "0", "0")
                                     + Entity("Scan Data", "SCANLINE", "1", "0", "0", "10", "5")
                                     + kTrailer);
@@ -77,7 +77,7 @@ TEST_F(DxfWriter, LayerColourLineTypeAndNumberModeComeFromTheSettings)
     Settings.DxfPenColor = 7;
     Settings.DxfLineType = 2;
     Settings.DxfValueMode = 1;
-    EXPECT_EQ(SaveData2(Context(), Path("plan.DXF")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("plan.DXF")), 0);
     // Whole numbers in the entities, full fraction digits in the header extents.
     const QByteArray layer = Bytes({0x90, 0x7D, 0x96, 0xCA});
     EXPECT_EQ(Read("plan.dxf"), BuiltInHeader("12.8999996185303", "5", "0", "0")
@@ -89,7 +89,7 @@ TEST_F(DxfWriter, LayerColourLineTypeAndNumberModeComeFromTheSettings)
     Settings.DxfValueMode = 3;
     Settings.DxfValueFigure = 1;
     Segments = {{0, 0, 10, 5}};
-    EXPECT_EQ(SaveData2(Context(), Path("fixed.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("fixed.dxf")), 0);
     EXPECT_TRUE(Read("fixed.dxf").contains(Entity(layer, "SCANDOT", "7", "0.0", "0.0", "10.0", "5.0")));
 }
 
@@ -100,7 +100,7 @@ TEST_F(DxfWriter, HeaderExtentsKeepFullPrecisionWhileEntitiesAreRoundedToFloats)
     MaxY = 10;
     Magnification = 0.1f;
     Settings.Xrate = 3;
-    EXPECT_EQ(SaveData2(Context(), Path("plan.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("plan.dxf")), 0);
     EXPECT_EQ(Read("plan.dxf"),
               BuiltInHeader("3.00000004470348", "1.00000001490116", "0", "0")
                   + Entity("Scan Data", "SCANLINE", "1", "0.300000011920929", "0.100000001490116",
@@ -119,7 +119,7 @@ TEST_F(DxfWriter, HeaderFileWithoutKeysGetsTheFixedLinesOverwritten)
     MaxY = 6;
     Magnification = 2;
     Segments = {{0, 0, 1, 1}};
-    EXPECT_EQ(SaveData2(Context(), Path("out.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("out.dxf")), 0);
     for (int i : {7, 19})
         lines[i] = "     16";
     for (int i : {9, 21})
@@ -151,7 +151,7 @@ TEST_F(DxfWriter, KeyLinesMustMatchWholeAndTheLastOccurrenceCounts)
     Write("dxf.hed", text);
     MaxX = 100;
     MaxY = 50;
-    EXPECT_EQ(SaveData2(Context(), Path("out.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("out.dxf")), 0);
     for (int i : {7, 19})
         lines[i] = "     100";
     for (int i : {9, 21})
@@ -171,13 +171,13 @@ TEST_F(DxfWriter, AKeyNearTheEndOrAShortFileStopsBeforeTheOutputIsCreated)
     for (int i = 0; i < 27; ++i)
         lines << "L" + QByteArray::number(i);
     Write("dxf.hed", lines.join("\r\n") + "\r\n");
-    EXPECT_THROW(SaveData2(Context(), Path("short.dxf")), ERangeError);
+    EXPECT_THROW(SaveData2(Context(), UI, Path("short.dxf")), ERangeError);
     EXPECT_FALSE(Exists("short.dxf"));
 
     lines << "L27" << "L28" << "L29" << "$EXTMAX" << "a" << "b" << "c";
     Write("dxf.hed", lines.join("\r\n") + "\r\n");
     try {
-        SaveData2(Context(), Path("late.dxf"));
+        SaveData2(Context(), UI, Path("late.dxf"));
         FAIL() << "no error";
     } catch (const ERangeError &error) {
         EXPECT_TRUE(error.Message().startsWith(QStringLiteral("dxf.hedファイルの行数が足りません")))
@@ -190,12 +190,12 @@ TEST_F(DxfWriter, AKeyNearTheEndOrAShortFileStopsBeforeTheOutputIsCreated)
 TEST_F(DxfWriter, AMissingHeaderFileGivesResult4AndNoFile)
 {
     Settings.DxfFileUse = true;
-    EXPECT_EQ(SaveData2(Context(), Path("plan.dxf")), 4);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("plan.dxf")), 4);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("dxf.hedファイルが見つかりません。")});
     EXPECT_FALSE(Exists("plan.dxf"));
 
     QDir(Dir.path()).mkdir("dxf.hed");  // a folder of that name is no header file
-    EXPECT_EQ(SaveData2(Context(), Path("plan.dxf")), 4);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("plan.dxf")), 4);
     EXPECT_FALSE(Exists("plan.dxf"));
 }
 
@@ -217,9 +217,9 @@ TEST_F(DxfWriter, TheShippedHeaderFileGivesTheSameFileAsTheBuiltInHeader)
     Magnification = 0.3f;
     Settings.Yrate = 1.1f;
     Settings.DxfFileUse = false;
-    EXPECT_EQ(SaveData2(Context(), Path("built-in.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("built-in.dxf")), 0);
     Settings.DxfFileUse = true;
-    EXPECT_EQ(SaveData2(Context(), Path("from-file.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("from-file.dxf")), 0);
     EXPECT_EQ(Read("from-file.dxf"), Read("built-in.dxf"));
     EXPECT_GT(Read("built-in.dxf").size(), header.size());
 }
@@ -227,7 +227,7 @@ TEST_F(DxfWriter, TheShippedHeaderFileGivesTheSameFileAsTheBuiltInHeader)
 TEST_F(DxfWriter, ProgressStepsOncePerHundredSegments)
 {
     Segments.assign(250, TSegment{1, 2, 3, 4});
-    EXPECT_EQ(SaveData2(Context(), Path("p.dxf")), 0);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("p.dxf")), 0);
     EXPECT_EQ(UI.ProgressMaximum, 2);
     EXPECT_EQ(UI.ProgressPosition, 2);
     EXPECT_EQ(UI.Pumps, 2);
@@ -237,11 +237,11 @@ TEST_F(DxfWriter, ProgressStepsOncePerHundredSegments)
 TEST_F(DxfWriter, FailuresToCreateOrWriteShowTheWritersMessage)
 {
     Segments = {{1, 2, 3, 4}};
-    EXPECT_EQ(SaveData2(Context(), Path("missing/plan.dxf")), 1);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("missing/plan.dxf")), 1);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("保存できませんでした。")});
     if (!LinkToFullDevice("full.dxf"))
         GTEST_SKIP() << "no /dev/full to fill";
-    EXPECT_EQ(SaveData2(Context(), Path("full.dxf")), 1);
+    EXPECT_EQ(SaveData2(Context(), UI, Path("full.dxf")), 1);
     EXPECT_EQ(UI.Messages.size(), 2);
     EXPECT_EQ(UI.Messages.last(), QStringLiteral("保存できませんでした。"));
 }

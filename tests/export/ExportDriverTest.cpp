@@ -23,7 +23,7 @@ const QString kZeroQuestion = QStringLiteral("確認|線の本数が０です。
 class ExportDriver : public TExportFixture
 {
 protected:
-    ExportDriver() : State(UI), Driver(State, Settings, UI, Clipboard, Dir.path() + "/") {}
+    ExportDriver() : Driver(State, Settings, UI, Clipboard, Dir.path() + "/") {}
 
     void Convert(std::initializer_list<TSegment> segments)
     {

@@ -28,7 +28,7 @@ protected:
 
     TExportContext Context()
     {
-        TExportContext context(Settings, UI);
+        TExportContext context(Settings, UI.ProgressBar());
         context.Segments = Segments.data();
         context.SegmentCount = static_cast<std::int32_t>(Segments.size());
         context.MaxX = MaxX;

@@ -45,7 +45,7 @@ protected:
 TEST_F(JwcWriter, ZeroSegmentsGiveTheFixedBlocksAndNameTables)
 {
     MaxX = 4000;
-    EXPECT_EQ(SaveData3(Context(), Path("plan.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("plan.jwc")), 0);
     const QByteArray file = Read("plan.jwc");
     ASSERT_EQ(file.size(), 4693);
 
@@ -79,7 +79,7 @@ TEST_F(JwcWriter, SegmentRecordsAreDividedByTheUnitOfTheScaleNumber)
     MaxX = 4000;  // S 5, U = 5 x 841 / 518 = 8.11776065826416 as a float
     Settings.JwcLineType = 3;
     Settings.JwcPenColor = 6;
-    EXPECT_EQ(SaveData3(Context(), Path("plan.JWC")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("plan.JWC")), 0);
     EXPECT_FALSE(Exists("plan.JWC"));
     const QByteArray file = Read("plan.jwc");
     ASSERT_EQ(file.size(), 4693 + 2 * 22);
@@ -100,7 +100,7 @@ TEST_F(JwcWriter, TheScaleNumberRoundsTiesToEvenAndRisesToTens)
                  {841 * 7, "7"}, {841 * 3, "5"}, {841 * 11.5f, "20"}, {841 * 30, "30"}};
     for (const auto &c : cases) {
         MaxX = c.Width;
-        EXPECT_EQ(SaveData3(Context(), Path("s.jwc")), 0);
+        EXPECT_EQ(SaveData3(Context(), UI, Path("s.jwc")), 0);
         const QByteArray file = Read("s.jwc");
         EXPECT_EQ(Block2Text(file).split(',').at(9), c.S) << c.Width;
         EXPECT_EQ(Word(file, 800 + 909 + 88), QByteArray(c.S).toUShort()) << c.Width;
@@ -109,13 +109,13 @@ TEST_F(JwcWriter, TheScaleNumberRoundsTiesToEvenAndRisesToTens)
     MaxX = 4000;
     Magnification = 2;
     Settings.Xrate = 1.05f;
-    EXPECT_EQ(SaveData3(Context(), Path("s.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("s.jwc")), 0);
     EXPECT_EQ(Block2Text(Read("s.jwc")).split(',').at(9), "10");
     Segments = {{100, 100, 200, 200}};
     Magnification = 1;
     Settings.Xrate = 1;
     MaxX = 841 * 20;
-    EXPECT_EQ(SaveData3(Context(), Path("s.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("s.jwc")), 0);
     EXPECT_EQ(Read("s.jwc").mid(kHeaderSize, 16), Hex("44194540" "44194540" "4419c540" "4419c540"));
 
     EXPECT_EQ(JwcScaleNumber(-5000), 5);
@@ -131,7 +131,7 @@ TEST_F(JwcWriter, GroupAndLayerPlaceTheScaleAndTheNames)
     Settings.JwcSaveLayer = 2;
     Settings.SaveLayerName = QStringLiteral("壁");
     Settings.SaveGroupName = QStringLiteral("平面図");
-    EXPECT_EQ(SaveData3(Context(), Path("g.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("g.jwc")), 0);
     const QByteArray file = Read("g.jwc");
     ASSERT_EQ(file.size(), 4693 + 22);
     EXPECT_EQ(Block2Text(file), "1,0,0,0,0,3,2,1,1,20,50,1,1,1,5,5,5,10,0,0,0,0,1,2,3,910,910,0,0,0,518,0");
@@ -153,7 +153,7 @@ TEST_F(JwcWriter, NamesLongerThanTheirRecordsAreCutNeverOverflowing)
 {
     Settings.SaveLayerName = QStringLiteral("ABCDEFGHIJ");
     Settings.SaveGroupName = QStringLiteral("0123456789abcdefXYZ");
-    EXPECT_EQ(SaveData3(Context(), Path("a.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("a.jwc")), 0);
     QByteArray file = Read("a.jwc");
     ASSERT_EQ(file.size(), 4693);
     EXPECT_EQ(LayerRecord(file, 0), "ABCDEFGH");
@@ -164,7 +164,7 @@ TEST_F(JwcWriter, NamesLongerThanTheirRecordsAreCutNeverOverflowing)
     // A double-byte character that would not fit whole is left out.
     Settings.SaveLayerName = QStringLiteral("a図面レイヤ");
     Settings.SaveGroupName = QStringLiteral("グループ名の長い名前");
-    EXPECT_EQ(SaveData3(Context(), Path("b.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("b.jwc")), 0);
     file = Read("b.jwc");
     ASSERT_EQ(file.size(), 4693);
     EXPECT_EQ(LayerRecord(file, 0), "a" + Bytes({0x90, 0x7D, 0x96, 0xCA, 0x83, 0x8C}) + '\0');
@@ -174,7 +174,7 @@ TEST_F(JwcWriter, NamesLongerThanTheirRecordsAreCutNeverOverflowing)
     // Group and layer numbers outside their ranges write no name anywhere.
     Settings.SaveGroup = 20;
     Settings.JwcSaveLayer = 0;
-    EXPECT_EQ(SaveData3(Context(), Path("c.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("c.jwc")), 0);
     file = Read("c.jwc");
     ASSERT_EQ(file.size(), 4693);
     EXPECT_EQ(file.right(kNamesSize), QByteArray(kNamesSize, '\0'));
@@ -185,17 +185,17 @@ TEST_F(JwcWriter, NamesLongerThanTheirRecordsAreCutNeverOverflowing)
 TEST_F(JwcWriter, ProgressAndFailures)
 {
     Segments.assign(250, TSegment{1, 2, 3, 4});
-    EXPECT_EQ(SaveData3(Context(), Path("p.jwc")), 0);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("p.jwc")), 0);
     EXPECT_EQ(UI.ProgressMaximum, 2);
     EXPECT_EQ(UI.ProgressPosition, 2);
     EXPECT_EQ(UI.Pumps, 2);
     EXPECT_EQ(Read("p.jwc").size(), 4693 + 250 * 22);
 
-    EXPECT_EQ(SaveData3(Context(), Path("missing/plan.jwc")), 1);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("missing/plan.jwc")), 1);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("保存ができませんでした。")});
     if (!LinkToFullDevice("full.jwc"))
         GTEST_SKIP() << "no /dev/full to fill";
-    EXPECT_EQ(SaveData3(Context(), Path("full.jwc")), 1);
+    EXPECT_EQ(SaveData3(Context(), UI, Path("full.jwc")), 1);
     EXPECT_EQ(UI.Messages.size(), 2);
     EXPECT_EQ(UI.Messages.last(), QStringLiteral("保存ができませんでした。"));
 }

@@ -3,6 +3,7 @@
 // process, reads the clipboard as Unicode text and as code page 932 bytes.
 
 #include "ExportFixture.h"
+#include "support/OutsideProgram.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -35,8 +36,9 @@ TEST_F(SystemClipboard, AnotherProgramReadsTheTextInBothForms)
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
     const QString xclip = QStandardPaths::findExecutable(QStringLiteral("xclip"));
     if (xvfb.isEmpty() || xclip.isEmpty())
-        GTEST_SKIP() << "xvfb-run or xclip is missing (scripts/setup installs xvfb, xauth and xclip): "
-                        "the clipboard was not read by another program";
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING("xvfb-run or xclip is missing (scripts/setup installs xvfb, "
+                                        "xauth and xclip): the clipboard was not read by another "
+                                        "program");
     const QString tool = QStringLiteral(TRAZBIT_BINARY_DIR "/tool_ClipboardOwner");
     ASSERT_TRUE(QFile::exists(tool)) << tool.toStdString();
     Write("read.sh", kScript);
@@ -49,7 +51,7 @@ TEST_F(SystemClipboard, AnotherProgramReadsTheTextInBothForms)
     const std::string log = run.readAll().toStdString();
     ASSERT_EQ(run.exitCode(), 0) << log;
     if (Read("ready1").isEmpty())
-        GTEST_SKIP() << "no X server could be started: " << log;
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING("no X server could be started: " << log);
 
     for (const char *tag : {"1", "2"}) {
         SCOPED_TRACE(std::string("form ") + tag + ": " + Read(QStringLiteral("tool%1.err").arg(tag)).toStdString());

@@ -21,7 +21,7 @@ int main(int argc, char **argv)
         return 2;
 
     TSilentUserInterface ui;
-    TScanState state(ui);
+    TScanState state;
     if (!state.ResetSegments())
         return 3;
     state.ImageHeight = 0;

@@ -49,8 +49,10 @@ protected:
 
     TTzDIB Load(const QString &path)
     {
+        TPictureFormats formats;
+        formats.RegisterBuiltIns();
         TTzDIB dib;
-        TPictureFormats::Global().Load(path, dib);
+        formats.Load(path, dib);
         return dib;
     }
 
@@ -121,9 +123,10 @@ TEST_F(PictureFormatsTest, FilterListsAllPicturesFirstThenOneEntryPerDescription
                              "JPEG (*.jpeg;*.jpg)|*.jpeg;*.jpg"));
 }
 
-TEST_F(PictureFormatsTest, TheRunsRegistryHoldsBmpDibAndThePlatformsFormats)
+TEST_F(PictureFormatsTest, TheBuiltInsAreBmpDibAndThePlatformsFormats)
 {
-    const TPictureFormats &formats = TPictureFormats::Global();
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
     ASSERT_GE(formats.Formats().size(), 2u);
     EXPECT_EQ(formats.Formats()[0].Extension, QStringLiteral("bmp"));
     EXPECT_EQ(formats.Formats()[0].Description, QStringLiteral("ビットマップ"));

@@ -17,8 +17,9 @@
 class ScanFixture : public ::testing::Test
 {
 protected:
-    ScanFixture() : State(UI), Driver(State, Settings, UI)
+    ScanFixture() : Driver(State, Settings, UI, Formats)
     {
+        Formats.RegisterBuiltIns();
         State.ResetSegments();
     }
 
@@ -52,6 +53,7 @@ protected:
     TRecordingUserInterface UI;
     TSettings Settings;
     TScanState State;
+    TPictureFormats Formats;
     TScanDriver Driver;
     QTemporaryDir Dir;
 };

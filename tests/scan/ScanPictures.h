@@ -28,7 +28,7 @@ inline std::ostream &operator<<(std::ostream &out, const TSeg &s)
     return out << '(' << s.X1 << ',' << s.Y1 << ")-(" << s.X2 << ',' << s.Y2 << ')';
 }
 
-inline std::vector<TSeg> SegmentsOf(const TScanState &state)
+inline std::vector<TSeg> SegmentsOf(const TSegmentList &state)
 {
     std::vector<TSeg> out;
     for (int i = 0; i < state.SegmentCount; ++i) {

@@ -39,13 +39,12 @@ public:
         ProgressLabel = label;
         Labels << label;
     }
-    void SetProgressMaximum(int maximum) override { ProgressMaximum = maximum; }
-    void SetProgressPosition(int position) override { ProgressPosition = position; }
     void CloseProgress() override
     {
         ProgressOpen = false;
         CancelFlag = nullptr;
     }
+    TProgressPort &ProgressBar() override { return Bar; }
     void ProcessMessages() override
     {
         ++Pumps;
@@ -92,4 +91,27 @@ public:
     std::vector<TFileDialogRequest> SaveRequests;
     QString OpenAnswer;
     QString SaveAnswer;
+
+private:
+    // The bar: every step is a round of pending messages; cancelled once the
+    // flag the progress window was shown with is set.
+    class TBar : public TProgressPort
+    {
+    public:
+        explicit TBar(TRecordingUserInterface &owner) : Owner(owner) {}
+        TBar(const TBar &) = delete;
+        // A recording interface assigned anew keeps its own bar.
+        TBar &operator=(const TBar &) { return *this; }
+        void SetMaximum(int maximum) override { Owner.ProgressMaximum = maximum; }
+        void Step(int position) override
+        {
+            Owner.ProgressPosition = position;
+            Owner.ProcessMessages();
+        }
+        bool Cancelled() const override { return Owner.CancelFlag && *Owner.CancelFlag; }
+
+    private:
+        TRecordingUserInterface &Owner;
+    };
+    TBar Bar{*this};
 };

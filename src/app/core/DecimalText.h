@@ -19,11 +19,5 @@ QString FormatFixed(double value, int digits);
 // "%.5f", the form of every magnification and ratio shown in a field.
 QString FormatFixed5(double value);
 
-// The general format: the exact value rounded to 15 significant digits (an exact
-// tie away from zero), trailing zeros dropped, no thousands separators;
-// scientific ("1E-5", "1.5E20") for non-zero magnitudes below 0.0001 or with
-// more than 15 integer digits.
-QString FormatGeneral(long double value);
-
 // A whole number with the locale's thousands separators and no decimals ("%.0n").
 QString FormatThousands(qint64 value);

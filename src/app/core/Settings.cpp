@@ -1,6 +1,7 @@
 #include "app/core/Settings.h"
 
 #include "app/core/DecimalText.h"
+#include "app/core/GeneralFormat.h"
 #include "app/core/ProgramFolder.h"
 
 #include <QSettings>
@@ -157,13 +158,3 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
 }
 
 } // namespace SettingsStore
-
-QString ScanModeName(int pixelScanMode)
-{
-    switch (pixelScanMode) {
-    case 1: return QStringLiteral("ライン");
-    case 2: return QStringLiteral("ボックス");
-    case 3: return QStringLiteral("ライン２");
-    default: return QString();
-    }
-}

@@ -66,7 +66,3 @@ void Load(QSettings &store, TSettings &settings, QPoint *windowPosition = nullpt
 void Save(QSettings &store, const TSettings &settings, QPoint windowPosition);
 
 } // namespace SettingsStore
-
-// The name of a conversion method as the main window shows it ("ライン",
-// "ボックス", "ライン２"); empty for any other value.
-QString ScanModeName(int pixelScanMode);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/core/ProgressPort.h"
+
 #include <QString>
 
 // What a file dialog is asked to show. The folder is where it starts; Filter is
@@ -14,8 +16,10 @@ struct TFileDialogRequest
     int FilterIndex = 1;
 };
 
-// What the core needs from whoever drives it: the window program, the command
-// line or a test. The core never touches a widget; it reports through this.
+// The window services the core's commands need from whoever drives them: the
+// window program, the command line or a test. The core never touches a widget;
+// it asks through this. Long work itself sees only the progress port of the
+// progress window (ProgressBar()).
 class TUserInterface
 {
 public:
@@ -37,9 +41,10 @@ public:
     virtual void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
                               bool *cancelFlag) = 0;
     virtual void SetProgressLabel(const QString &label) = 0;
-    virtual void SetProgressMaximum(int maximum) = 0;
-    virtual void SetProgressPosition(int position) = 0;
     virtual void CloseProgress() = 0;
+    // The bar of the progress window: its steps process pending messages, and
+    // it is cancelled once the flag given to ShowProgress is set.
+    virtual TProgressPort &ProgressBar() = 0;
 
     // Let pending window messages (repaints, the cancel button) be handled.
     virtual void ProcessMessages() = 0;
@@ -61,10 +66,12 @@ public:
     void SetBusyCursor(bool) override {}
     void ShowProgress(const QString &, const QString &, bool, bool *) override {}
     void SetProgressLabel(const QString &) override {}
-    void SetProgressMaximum(int) override {}
-    void SetProgressPosition(int) override {}
     void CloseProgress() override {}
+    TProgressPort &ProgressBar() override { return Bar; }
     void ProcessMessages() override {}
     QString ChooseOpenFile(const TFileDialogRequest &) override { return QString(); }
     QString ChooseSaveFile(const TFileDialogRequest &) override { return QString(); }
+
+private:
+    TNoProgress Bar;
 };

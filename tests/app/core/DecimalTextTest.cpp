@@ -45,36 +45,6 @@ TEST(ParseInteger, TakesDecimalIntegersThatFit32Bits)
         EXPECT_FALSE(ParseInteger(QString::fromLatin1(bad)).has_value()) << bad;
 }
 
-TEST(FormatGeneral, FifteenSignificantDigitsWithoutTrailingZeros)
-{
-    EXPECT_EQ(FormatGeneral(0.0L), "0");
-    EXPECT_EQ(FormatGeneral(-0.0L), "0");
-    EXPECT_EQ(FormatGeneral(1.0L), "1");
-    EXPECT_EQ(FormatGeneral(10.0L), "10");
-    EXPECT_EQ(FormatGeneral(-2.5L), "-2.5");
-    EXPECT_EQ(FormatGeneral(static_cast<long double>(0.98f)), "0.980000019073486");
-    EXPECT_EQ(FormatGeneral(static_cast<long double>(12.4f)), "12.3999996185303");
-    EXPECT_EQ(FormatGeneral(0.0001L), "0.0001");
-    EXPECT_EQ(FormatGeneral(123456789012345.0L), "123456789012345");
-}
-
-TEST(FormatGeneral, ScientificBelowOneTenThousandthAndAboveFifteenIntegerDigits)
-{
-    EXPECT_EQ(FormatGeneral(0.00001L), "1E-5");
-    EXPECT_EQ(FormatGeneral(-0.000025L), "-2.5E-5");
-    EXPECT_EQ(FormatGeneral(1e15L), "1E15");
-    EXPECT_EQ(FormatGeneral(1.5e20L), "1.5E20");
-    EXPECT_EQ(FormatGeneral(999999999999999.9L), "1E15");
-}
-
-TEST(FormatGeneral, AnExactTieRoundsAwayFromZero)
-{
-    // 1000.000244140625 is a 32-bit float; its sixteenth digit is an exact 5.
-    EXPECT_EQ(FormatGeneral(static_cast<long double>(1000.000244140625f)), "1000.00024414063");
-    EXPECT_EQ(FormatGeneral(-1000.000244140625L), "-1000.00024414063");
-    EXPECT_EQ(FormatGeneral(0.1000000000000005L), "0.100000000000001");
-}
-
 TEST(FormatFixed, PrintfStyle)
 {
     EXPECT_EQ(FormatFixed5(1.0), "1.00000");

@@ -1,4 +1,5 @@
 #include "app/core/ProgramFolder.h"
+#include "app/core/Messages.h"
 #include "app/core/Settings.h"
 
 #include <QFile>

@@ -1,18 +1,12 @@
-#include "support/RecordingUserInterface.h"
-
-#include "scan/ScanState.h"
+#include "scan/SegmentList.h"
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
-
 namespace {
 
-class ScanStateTest : public ::testing::Test
+class SegmentListTest : public ::testing::Test
 {
 protected:
-    ScanStateTest() : State(UI) {}
-
     // Appends n segments whose coordinates tell their number.
     void Append(int n)
     {
@@ -22,22 +16,10 @@ protected:
         }
     }
 
-    TRecordingUserInterface UI;
-    TScanState State;
+    TSegmentList State;
 };
 
-TEST_F(ScanStateTest, RecordsArePackedSixteenBytesApart)
-{
-    static_assert(sizeof(TSegment) == 16);
-    static_assert(offsetof(TSegment, X1) == 0 && offsetof(TSegment, Y1) == 4);
-    static_assert(offsetof(TSegment, X2) == 8 && offsetof(TSegment, Y2) == 12);
-    ASSERT_TRUE(State.ResetSegments());
-    Append(2);
-    const auto *bytes = reinterpret_cast<const unsigned char *>(State.Segments());
-    EXPECT_EQ(reinterpret_cast<const TSegment *>(bytes + 16)->X1, 1.0f);
-}
-
-TEST_F(ScanStateTest, BufferStartsAt1024AndGrowsBy1024KeepingEarlierRecords)
+TEST_F(SegmentListTest, BufferStartsAt1024AndGrowsBy1024KeepingEarlierRecords)
 {
     ASSERT_TRUE(State.ResetSegments());
     EXPECT_EQ(State.SegmentCapacity, 1024);
@@ -59,7 +41,7 @@ TEST_F(ScanStateTest, BufferStartsAt1024AndGrowsBy1024KeepingEarlierRecords)
         ASSERT_EQ(s.X2, float(i + 1)) << i;
         ASSERT_EQ(s.Y2, 8.0f) << i;
     }
-    EXPECT_TRUE(UI.Messages.isEmpty());
+    EXPECT_FALSE(State.OutOfMemory);
 
     // A new conversion starts from 1024 records again.
     ASSERT_TRUE(State.ResetSegments());
@@ -67,7 +49,7 @@ TEST_F(ScanStateTest, BufferStartsAt1024AndGrowsBy1024KeepingEarlierRecords)
     EXPECT_EQ(State.SegmentCount, 0);
 }
 
-TEST_F(ScanStateTest, RowsAreFlippedAndOnlyTheSecondPointRaisesTheExtents)
+TEST_F(SegmentListTest, RowsAreFlippedAndOnlyTheSecondPointRaisesTheExtents)
 {
     ASSERT_TRUE(State.ResetSegments());
     State.ImageHeight = 100;
@@ -87,25 +69,27 @@ TEST_F(ScanStateTest, RowsAreFlippedAndOnlyTheSecondPointRaisesTheExtents)
     EXPECT_EQ(State.Segments()[1].Y2, -20.0f);
 }
 
-TEST_F(ScanStateTest, FailedGrowthEmptiesTheListSetsCancelAndSaysSo)
+TEST_F(SegmentListTest, FailedGrowthEmptiesTheListAndSaysSoUntilTheNextStart)
 {
     ASSERT_TRUE(State.ResetSegments());
     State.CapacityLimit = 2048;
     Append(2048);
-    EXPECT_FALSE(State.CancelScan);
+    EXPECT_FALSE(State.OutOfMemory);
     Append(1);
-    EXPECT_TRUE(State.CancelScan);
+    EXPECT_TRUE(State.OutOfMemory);
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(State.SegmentCapacity, 0);
-    EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
+    State.CapacityLimit = 4096;
+    ASSERT_TRUE(State.ResetSegments());
+    EXPECT_FALSE(State.OutOfMemory);
 }
 
-TEST_F(ScanStateTest, FailedStartSaysSo)
+TEST_F(SegmentListTest, FailedStart)
 {
     State.CapacityLimit = 1000;
     EXPECT_FALSE(State.ResetSegments());
     EXPECT_EQ(State.SegmentCount, 0);
-    EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
+    EXPECT_EQ(State.SegmentCapacity, 0);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "dialogs/LayerNameRule.h"
+#include "export/DxfLayerName.h"
 
 bool IsLayerNameCharacter(QChar c)
 {

@@ -1,44 +1,37 @@
-#include "scan/ScanState.h"
-
-#include "app/core/UserInterface.h"
+#include "scan/SegmentList.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
-#include <stdexcept>
 
 namespace {
 constexpr std::int32_t kGrowth = 1024;
-const QString kOutOfMemory = QStringLiteral("メモリが確保出来ませんでした。");
 }
 
-TScanState::TScanState(TUserInterface &ui) : UI(ui)
-{
-}
-
-bool TScanState::ResetSegments()
+bool TSegmentList::ResetSegments()
 {
     SegmentCount = 0;
     SegmentCapacity = kGrowth;
+    OutOfMemory = false;
     try {
         if (CapacityLimit < static_cast<std::size_t>(kGrowth))
             throw std::bad_alloc();
         std::vector<TSegment>(static_cast<std::size_t>(kGrowth)).swap(Buffer);
     } catch (const std::exception &) {
         ReleaseSegments();
-        UI.ShowMessage(kOutOfMemory);
         return false;
     }
     return true;
 }
 
-void TScanState::ReleaseSegments()
+void TSegmentList::ReleaseSegments()
 {
     std::vector<TSegment>().swap(Buffer);
     SegmentCount = 0;
     SegmentCapacity = 0;
 }
 
-void TScanState::StartExtents(float width, float height)
+void TSegmentList::StartExtents(float width, float height)
 {
     MinX = 0;
     MinY = 0;
@@ -46,7 +39,7 @@ void TScanState::StartExtents(float width, float height)
     MaxY = height;
 }
 
-bool TScanState::Grow()
+bool TSegmentList::Grow()
 {
     try {
         if (SegmentCapacity > std::numeric_limits<std::int32_t>::max() - kGrowth)
@@ -60,9 +53,8 @@ bool TScanState::Grow()
         SegmentCapacity = capacity;
         return true;
     } catch (const std::exception &) {
-        CancelScan = true;
+        OutOfMemory = true;
         ReleaseSegments();
-        UI.ShowMessage(kOutOfMemory);
         return false;
     }
 }

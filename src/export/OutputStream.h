@@ -1,27 +1,24 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
-#include <QString>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
-// A file the writers create (replacing any file of that name) and fill through
-// one large buffer. Every write is checked: after the first failure Failed() is
-// true and nothing more is written.
-class TOutputFile
+class QIODevice;
+
+// The writers' way to an open device (a file, standard output, a buffer):
+// everything goes through one large buffer, and every write is checked. After
+// the first failure Failed() is true and nothing more is written.
+class TOutputStream
 {
 public:
-    explicit TOutputFile(const QString &path);
-    ~TOutputFile();
-    TOutputFile(const TOutputFile &) = delete;
-    TOutputFile &operator=(const TOutputFile &) = delete;
+    explicit TOutputStream(QIODevice &device);
+    ~TOutputStream();
+    TOutputStream(const TOutputStream &) = delete;
+    TOutputStream &operator=(const TOutputStream &) = delete;
 
-    // Creates or truncates the file; false when it cannot be created.
-    bool Open();
-    // The system's reason for the last failure.
-    QString ErrorText() const { return File.errorString(); }
     bool Failed() const { return Broken; }
 
     void Append(const char *bytes, std::size_t size)
@@ -54,8 +51,6 @@ public:
 
     // Writes out what is buffered; false once anything failed.
     bool Flush();
-    // Flushes and closes; false when anything failed on the way.
-    bool Close();
 
     static constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 
@@ -63,7 +58,7 @@ private:
     void WriteThrough(const char *bytes, std::size_t size);
     void Grow(std::size_t size);
 
-    QFile File;
+    QIODevice &Device;
     std::unique_ptr<char[]> Buffer;
     std::size_t Capacity = kBufferSize;
     std::size_t Used = 0;

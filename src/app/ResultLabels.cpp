@@ -1,0 +1,40 @@
+#include "app/ResultLabels.h"
+
+#include "app/core/DecimalText.h"
+#include "app/core/Messages.h"
+#include "app/core/Settings.h"
+#include "scan/ScanState.h"
+
+#include <QFileInfo>
+
+TExtentLabels ExtentLabelTexts(const TScanState &state, const TSettings &settings, float magnification)
+{
+    // Products in 32-bit floats, as the labels have always shown them.
+    const float x = state.MaxX * magnification * settings.Xrate;
+    const float y = state.MaxY * magnification * settings.Yrate;
+    return TExtentLabels{QStringLiteral("X=") + FormatFixed5(x), QStringLiteral("Y=") + FormatFixed5(y)};
+}
+
+TScanLabels ScanLabelTexts(TScanStatus status, const TScanState &state, const TSettings &settings,
+                           const QString &path, std::optional<float> magnification)
+{
+    TScanLabels labels;
+    if (status != ScanDone) {
+        labels.FileLabel = QStringLiteral("*");
+        labels.CountLabel = QStringLiteral("0本");
+        labels.XLabel = QStringLiteral("X=0");
+        labels.YLabel = QStringLiteral("Y=0");
+        return labels;
+    }
+    labels.FileLabel = QFileInfo(path).fileName();
+    labels.CountLabel = FormatThousands(state.SegmentCount) + QStringLiteral("本");
+    if (magnification) {
+        const TExtentLabels extents = ExtentLabelTexts(state, settings, *magnification);
+        labels.XLabel = extents.XLabel;
+        labels.YLabel = extents.YLabel;
+    }
+    const int mode = settings.PixelScanMode;
+    if (mode == 1 || mode == 2)
+        labels.ModeLabel = ScanModeName(mode);
+    return labels;
+}

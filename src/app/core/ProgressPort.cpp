@@ -1,0 +1,3 @@
+#include "app/core/ProgressPort.h"
+
+TProgressPort::~TProgressPort() = default;

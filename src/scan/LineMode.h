@@ -1,0 +1,14 @@
+#pragma once
+
+#include "scan/ScanStatus.h"
+
+class TBlackMask;
+class TProgressPort;
+class TSegmentList;
+
+// The line-mode tracer: black runs along every row, every column and both
+// diagonal directions become segments, appended to `segments` (which is not
+// emptied first); its extents start at the sheet's size. 3 x W + 3 x H
+// progress steps. ScanDone when all six passes ran, ScanStopped when the
+// progress port was cancelled or the list ran out of memory.
+TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress);

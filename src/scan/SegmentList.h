@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+// One traced segment: pixel units of the converted image, Y growing upward.
+struct TSegment
+{
+    float X1;
+    float Y1;
+    float X2;
+    float Y2;
+};
+static_assert(sizeof(TSegment) == 16, "segments are stored back to back, 16 bytes each");
+
+// The segment list the tracers append to, with the drawing's extents.
+class TSegmentList
+{
+public:
+    // The list. Records 0 .. SegmentCount - 1 are valid.
+    const TSegment *Segments() const { return Buffer.data(); }
+    std::int32_t SegmentCount = 0;
+    // Grows by 1024 records whenever an append would exceed it.
+    std::int32_t SegmentCapacity = 0;
+
+    // Upper-right and lower-left corner of the drawing, pixel units.
+    float MaxX = 0;
+    float MaxY = 0;
+    float MinX = 0;
+    float MinY = 0;
+
+    // Height of the image being converted: rows are flipped against it.
+    float ImageHeight = 0;
+
+    // Capacity 1024, count 0, earlier contents dropped. False when the buffer
+    // cannot be had (the list is then released).
+    bool ResetSegments();
+    // Releases the buffer: count and capacity 0.
+    void ReleaseSegments();
+    // Start of a conversion's extents: lower-left 0, upper-right the sheet's size.
+    void StartExtents(float width, float height);
+
+    // Appends (X1, H - Row1, X2, H - Row2) and raises MaxX/MaxY by the second
+    // point (the row as passed in). A failed growth empties the list and sets
+    // OutOfMemory; the tracer then stops.
+    void AddSegment(float x1, float row1, float x2, float row2)
+    {
+        if (++SegmentCount > SegmentCapacity && !Grow())
+            return;
+        Buffer[static_cast<std::size_t>(SegmentCount - 1)] =
+            TSegment{x1, ImageHeight - row1, x2, ImageHeight - row2};
+        if (x2 > MaxX)
+            MaxX = x2;
+        if (row2 > MaxY)
+            MaxY = row2;
+    }
+
+    // Set by a failed growth, cleared by ResetSegments.
+    bool OutOfMemory = false;
+
+    // For tests: growth beyond this many records fails as if memory ran out.
+    std::size_t CapacityLimit = std::numeric_limits<std::size_t>::max();
+
+private:
+    bool Grow();
+
+    // Holds at least SegmentCapacity records; it grows geometrically underneath so
+    // that long lists are not copied once per 1024 records.
+    std::vector<TSegment> Buffer;
+};
