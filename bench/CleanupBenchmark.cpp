@@ -8,16 +8,14 @@
 
 #include "CleanupDrawings.h"
 
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/Despeckle.h"
-#include "cleanup/MaskPicture.h"
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
 #include "image/TzDIB.h"
-#include "scan/ScanDriver.h"
-#include "scan/ScanState.h"
+#include "app/core/ProgressPort.h"
+#include "scan/LineMode.h"
+#include "scan/SegmentList.h"
 
 #include <QGuiApplication>
 
@@ -44,14 +42,11 @@ const TSheetData &Sheet()
         d.Picture.Assign(grey.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
         d.Mask = TBlackMask::FromImage(d.Picture);
         d.Thin = Centerline(d.Mask);
-        TSilentUserInterface ui;
-        TScanState state(ui);
-        TSettings settings;
-        TScanDriver driver(state, settings, ui);
-        state.ResetSegments();
-        TTzDIB thin = MaskPicture(d.Thin);
-        driver.ScanLine(thin);
-        d.Traced.assign(state.Segments(), state.Segments() + state.SegmentCount);
+        TSegmentList list;
+        list.ResetSegments();
+        TNoProgress progress;
+        TraceLines(d.Thin, list, progress);
+        d.Traced.assign(list.Segments(), list.Segments() + list.SegmentCount);
         return d;
     }();
     return data;
@@ -191,6 +186,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    Sheet();  // drawn once, before any timing
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

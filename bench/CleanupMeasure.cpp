@@ -12,19 +12,18 @@
 //       ink pixels that have a segment inside their stroke.
 //   CleanupMeasure view PICTURE OUT.png X Y W H [options as above]
 //       the part of the picture, four times enlarged, with the segments in red.
-//   CleanupMeasure convert PICTURE OUT.dxf [options as above]
-//       the whole way from picture file to DXF file, for timing.
+//
+// The whole way from picture to DXF file is timed with trazbit-cli itself.
 
 #include "CleanupDrawings.h"
 
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
 #include "cleanup/CleanupOptions.h"
-#include "cleanup/MaskPicture.h"
-#include "export/DxfWriter.h"
 #include "image/TzDIB.h"
-#include "scan/ScanDriver.h"
-#include "scan/ScanState.h"
+#include "app/core/ProgressPort.h"
+#include "scan/BoxMode.h"
+#include "scan/Line2Mode.h"
+#include "scan/LineMode.h"
+#include "scan/SegmentList.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,19 +94,16 @@ TTzDIB LoadPicture(const QString &path)
 
 std::vector<TSegment> Trace(const TBlackMask &mask, int mode)
 {
-    TSilentUserInterface ui;
-    TScanState state(ui);
-    TSettings settings;
-    TScanDriver driver(state, settings, ui);
-    state.ResetSegments();
-    TTzDIB picture = MaskPicture(mask);
+    TSegmentList list;
+    list.ResetSegments();
+    TNoProgress progress;
     if (mode == 2)
-        driver.ScanBox(picture);
+        TraceBoxes(mask, list, progress);
     else if (mode == 3)
-        driver.ScanLine2(picture, QStringLiteral("picture"));
+        TraceLines(RunEnds(mask, progress), list, progress);
     else
-        driver.ScanLine(picture);
-    return std::vector<TSegment>(state.Segments(), state.Segments() + state.SegmentCount);
+        TraceLines(mask, list, progress);
+    return std::vector<TSegment>(list.Segments(), list.Segments() + list.SegmentCount);
 }
 
 double Seconds(std::chrono::steady_clock::time_point since)
@@ -214,32 +210,6 @@ int Measure(const QString &cleanPath, const TRun &run)
     return 0;
 }
 
-int Convert(const QString &in, const QString &out, const TRun &run)
-{
-    auto start = std::chrono::steady_clock::now();
-    const TTzDIB picture = LoadPicture(in);
-    const double load = Seconds(start);
-    const TBlackMask mask = CleanMask(picture, run.Options);
-    const double clean = Seconds(start);
-    const auto traced = Trace(mask, run.Mode);
-    const double trace = Seconds(start);
-    const auto segments = CleanSegments(traced, run.Options);
-    const double merge = Seconds(start);
-    std::fprintf(stderr, "load %.3f mask %.3f trace %.3f merge %.3f (s)\n", load, clean - load, trace - clean, merge - trace);
-    TSilentUserInterface ui;
-    TSettings settings;
-    settings.DxfFileUse = false;
-    TExportContext context(settings, ui);
-    context.Segments = segments.data();
-    context.SegmentCount = static_cast<std::int32_t>(segments.size());
-    context.MaxX = static_cast<float>(mask.Width());
-    context.MaxY = static_cast<float>(mask.Height());
-    context.Magnification = 1;
-    const int status = SaveData2(context, out);
-    std::fprintf(stderr, "write %.3f, %zu segments\n", Seconds(start) - merge, segments.size());
-    return status;
-}
-
 int View(const QStringList &args, const TRun &run)
 {
     const TTzDIB picture = LoadPicture(args[2]);
@@ -310,8 +280,6 @@ int main(int argc, char **argv)
         return Measure(args[2], run);
     if (args.size() >= 8 && args[1] == QLatin1String("view") && ParseOptions(args, 8, run))
         return View(args, run);
-    if (args.size() >= 4 && args[1] == QLatin1String("convert") && ParseOptions(args, 4, run))
-        return Convert(args[2], args[3], run);
     std::fprintf(stderr, "usage: see the head of CleanupMeasure.cpp\n");
     return 2;
 }

@@ -5,10 +5,10 @@
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupOptions.h"
 #include "cleanup/Despeckle.h"
-#include "cleanup/MaskPicture.h"
 #include "cleanup/PixelChains.h"
 #include "cleanup/Threshold.h"
-#include "scan/ScanDriver.h"
+#include "app/core/ProgressPort.h"
+#include "scan/LineMode.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +21,10 @@ namespace {
 // Line mode on the cleaned mask, then the segment clean-up.
 std::vector<TSeg> Traced(const TTzDIB &picture, const TCleanupOptions &options)
 {
-    TRecordingUserInterface ui;
-    TScanState state(ui);
-    TSettings settings;
-    TScanDriver driver(state, settings, ui);
+    TSegmentList state;
     state.ResetSegments();
-    TTzDIB mask = MaskPicture(CleanMask(picture, options));
-    EXPECT_EQ(driver.ScanLine(mask), ScanDone);
+    TNoProgress progress;
+    EXPECT_EQ(TraceLines(CleanMask(picture, options), state, progress), ScanDone);
     const auto cleaned = CleanSegments(std::vector<TSegment>(state.Segments(), state.Segments() + state.SegmentCount),
                                        options);
     std::vector<TSeg> out;
@@ -319,6 +316,93 @@ TEST(CleanupTest, AllOffLeavesMaskAndSegmentsAsTheyAre)
     const auto kept = CleanSegments(segments, TCleanupOptions{});
     ASSERT_EQ(kept.size(), segments.size());
     EXPECT_EQ(std::memcmp(kept.data(), segments.data(), segments.size() * sizeof(TSegment)), 0);
+}
+
+} // namespace
+
+#include "scan/ScanFixture.h"
+
+#include "cleanup/CleanupFilters.h"
+
+namespace {
+
+class CleanupDriverTest : public ScanFixture
+{
+protected:
+    // A drawing with thick and thin strokes, grey and black, and a speck.
+    static TTzDIB Drawing()
+    {
+        TTzDIB d;
+        d.SetBitCount(8);
+        d.SetWidth(90);
+        d.SetHeight(70);
+        d.SetColors(0, 0xFFFFFF);
+        d.SetColors(1, 0);
+        d.SetColors(2, 0x3C3C3C);
+        for (int x = 5; x < 85; ++x)
+            for (int y = 10; y < 15; ++y)
+                d.SetPixels(x, y, 1);
+        for (int y = 5; y < 65; ++y)
+            for (int x = 40; x < 43; ++x)
+                d.SetPixels(x, y, y % 2 ? 2 : 1);
+        for (int x = 10; x < 80; ++x)
+            d.SetPixels(x, 60 - x / 4, 1);
+        d.SetPixels(70, 40, 1);
+        return d;
+    }
+
+    std::vector<TSeg> Converted(int mode, const TScanFilters *filters)
+    {
+        Settings.PixelScanMode = mode;
+        TScanDriver driver(State, Settings, UI, Formats);
+        driver.SetFilters(filters);
+        EXPECT_EQ(driver.ScanData(Save(Drawing())), ScanDone);
+        return Segs();
+    }
+};
+
+TEST_F(CleanupDriverTest, AllOffFiltersChangeNoSegmentOfAnyMethod)
+{
+    const TCleanupFilters off(CleanupOptionsOf(TSettings::Defaults()));
+    ASSERT_FALSE(CleanupOptionsOf(TSettings::Defaults()).AnyStep());
+    for (int mode = 1; mode <= 3; ++mode) {
+        const std::vector<TSeg> plain = Converted(mode, nullptr);
+        EXPECT_FALSE(plain.empty());
+        EXPECT_EQ(Converted(mode, &off), plain) << mode;
+    }
+}
+
+TEST_F(CleanupDriverTest, SettingsDriveEveryStepAndTheCountFollows)
+{
+    TSettings s = TSettings::Defaults();
+    s.CleanupThreshold = QStringLiteral("128");
+    s.CleanupDespeckle = 2;
+    s.CleanupCenterline = true;
+    s.CleanupMerge = QStringLiteral("1");
+    const TCleanupOptions options = CleanupOptionsOf(s);
+    EXPECT_EQ(options.Threshold, TCleanupOptions::TThreshold::Level);
+    EXPECT_EQ(options.ThresholdLevel, 128);
+    EXPECT_EQ(options.Despeckle, 2);
+    EXPECT_TRUE(options.Centerline);
+    EXPECT_EQ(options.Merge, 1.0);
+    const TCleanupFilters filters(options);
+    const std::vector<TSeg> plain = Converted(1, nullptr);
+    const std::vector<TSeg> cleaned = Converted(1, &filters);
+    // The bar, the grey and black upright stroke and the slanted line, each
+    // split where the others cross it: a handful of lines instead of a
+    // staircase, and the speck (column 70, Y 30) gone.
+    EXPECT_GE(cleaned.size(), 7u);
+    EXPECT_LE(cleaned.size(), 10u) << ::testing::PrintToString(cleaned);
+    for (const TSeg &c : cleaned)
+        EXPECT_FALSE(std::abs(c.X1 - 70) <= 1 && std::abs(c.Y1 - 30) <= 1) << c;
+    EXPECT_GT(plain.size(), 5 * cleaned.size());
+    EXPECT_EQ(State.SegmentCount, static_cast<int>(cleaned.size()));
+    EXPECT_TRUE(State.DataConverted);
+    // Stored texts that do not parse leave their step off.
+    s.CleanupThreshold = QStringLiteral("dark");
+    s.CleanupMerge = QStringLiteral("-1");
+    EXPECT_EQ(CleanupOptionsOf(s).Threshold, TCleanupOptions::TThreshold::Exact);
+    EXPECT_EQ(CleanupOptionsOf(s).Merge, 0.0);
 }
 
 } // namespace
