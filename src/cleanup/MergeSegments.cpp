@@ -2,6 +2,7 @@
 
 #include "cleanup/Centerline.h"
 #include "cleanup/PixelChains.h"
+#include "cleanup/PixelNeighbours.h"
 
 #include <boost/geometry.hpp>
 #include <boost/geometry/geometries/linestring.hpp>
@@ -123,6 +124,36 @@ void SharpenCorners(TLine &line, double tolerance)
         line.push_back(line.front());
 }
 
+// A line end often turns aside over its last pixels (a ragged stroke end,
+// a corner of a square stroke end): a short last segment that bends away from
+// a long one before it. The long one then runs on to the end instead, as far
+// as the short one reached along it.
+void StraightenEnd(TLine &line, bool atEnd, double tolerance)
+{
+    if (line.size() < 3)
+        return;
+    const std::size_t n = line.size();
+    const TPoint &end = atEnd ? line[n - 1] : line[0];
+    const TPoint &knee = atEnd ? line[n - 2] : line[1];
+    const TPoint &from = atEnd ? line[n - 3] : line[2];
+    const double last = Length(knee, end), before = Length(from, knee);
+    if (last > std::max(4.0, 3 * tolerance) || last > 0.5 * before)
+        return;
+    // The end's projection on the long segment's line.
+    const double ux = (knee.x() - from.x()) / before, uy = (knee.y() - from.y()) / before;
+    const double t = (end.x() - from.x()) * ux + (end.y() - from.y()) * uy;
+    if (t <= before)
+        return;
+    const TPoint onLine(std::round(from.x() + t * ux), std::round(from.y() + t * uy));
+    if (atEnd) {
+        line.pop_back();
+        line.back() = onLine;
+    } else {
+        line.erase(line.begin());
+        line.front() = onLine;
+    }
+}
+
 } // namespace
 
 std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance)
@@ -160,6 +191,16 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
         else
             bg::simplify(chain, simple, tolerance);
         SharpenCorners(simple, tolerance);
+        if (!bg::equals(chain.front(), chain.back())) {
+            const auto freeEnd = [&](const TPoint &p) {
+                const int x = static_cast<int>(p.x()), y = static_cast<int>(p.y());
+                return PixelNeighbours::Count(PixelNeighbours::Code(grid, x, y)) == 1;
+            };
+            if (freeEnd(chain.back()))
+                StraightenEnd(simple, true, tolerance);
+            if (freeEnd(chain.front()))
+                StraightenEnd(simple, false, tolerance);
+        }
         for (std::size_t i = 1; i < simple.size(); ++i) {
             const TPoint &a = simple[i - 1], &b = simple[i];
             merged.push_back(TSegment{static_cast<float>(a.x() + minX), static_cast<float>(maxY - a.y()),
