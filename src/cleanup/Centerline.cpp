@@ -82,7 +82,6 @@ namespace CenterlineSteps {
 void ThinEveryPixel(TBlackMask &mask)
 {
     const int words = mask.Words();
-    std::vector<Word> gone(static_cast<std::size_t>(words));
     std::vector<std::vector<Word>> deletions(static_cast<std::size_t>(mask.Height()));
     for (bool changed = true; changed;) {
         changed = false;
@@ -125,7 +124,6 @@ void ThinEveryPixel(TBlackMask &mask)
                 }
         }
     }
-    (void)gone;
 }
 
 void Thin(TBlackMask &mask)
@@ -249,14 +247,7 @@ bool PruneSpurs(TBlackMask &mask, const TBlackMask &original)
             if (static_cast<int>(path.size()) > kDepthCap)
                 break;
             int nx = -2, ny = -2;
-            for (int k = 0; k < 8; ++k) {
-                const int cx = x + DX[static_cast<std::size_t>(k)], cy = y + DY[static_cast<std::size_t>(k)];
-                if (((code >> k) & 1) && !(cx == px && cy == py)) {
-                    nx = cx;
-                    ny = cy;
-                    break;
-                }
-            }
+            NextAlong(code, x, y, px, py, nx, ny);
             px = x;
             py = y;
             x = nx;
@@ -290,14 +281,7 @@ void ExtendEnds(TBlackMask &mask, const TBlackMask &original)
             if (Count(code) > 2 || (Count(code) == 1 && steps > 0))
                 break;
             int nx = -2, ny = -2;
-            for (int k = 0; k < 8; ++k) {
-                const int cx = x + DX[static_cast<std::size_t>(k)], cy = y + DY[static_cast<std::size_t>(k)];
-                if (((code >> k) & 1) && !(cx == px && cy == py)) {
-                    nx = cx;
-                    ny = cy;
-                    break;
-                }
-            }
+            NextAlong(code, x, y, px, py, nx, ny);
             if (nx == -2)
                 break;
             px = x;

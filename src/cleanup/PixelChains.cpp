@@ -129,14 +129,7 @@ private:
                 break;
             Visited.SetBlack(x, y);
             int nx = px, ny = py;
-            for (int k = 0; k < 8; ++k) {
-                const int cx = x + DX[static_cast<std::size_t>(k)], cy = y + DY[static_cast<std::size_t>(k)];
-                if (((code >> k) & 1) && !(cx == px && cy == py)) {
-                    nx = cx;
-                    ny = cy;
-                    break;
-                }
-            }
+            NextAlong(code, x, y, px, py, nx, ny);
             px = x;
             py = y;
             x = nx;

@@ -81,6 +81,21 @@ inline int Count(unsigned code)
     return counts[code & 0xFF];
 }
 
+// The neighbour of (x, y) in `code` that is not (px, py), first in neighbour
+// order, into (nx, ny); false (nothing changed) when there is none.
+inline bool NextAlong(unsigned code, int x, int y, int px, int py, int &nx, int &ny)
+{
+    for (int k = 0; k < 8; ++k) {
+        const int cx = x + DX[static_cast<std::size_t>(k)], cy = y + DY[static_cast<std::size_t>(k)];
+        if (((code >> k) & 1) && !(cx == px && cy == py)) {
+            nx = cx;
+            ny = cy;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Calls f(x, y) for every black pixel, line by line, left to right.
 template <class F>
 void ForEachBlack(const TBlackMask &mask, F &&f)
