@@ -8,6 +8,7 @@
 #include "app/core/ProgramFolder.h"
 #include "dialogs/ProgramIcon.h"
 #include "app/WindowUserInterface.h"
+#include "cleanup/CleanupFilters.h"
 #include "dialogs/ScaleCalculator.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
@@ -261,6 +262,11 @@ void TForm1::F1Click()
             Settings.OpenDir = folder;
         });
         TScanDriver driver(Scan, Settings, *Interface, Formats);
+        // The clean-up of the settings, on every conversion; the labels then
+        // count the segments it left.
+        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        if (CleanupOptionsOf(Settings).AnyStep())
+            driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
     });

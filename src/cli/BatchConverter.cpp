@@ -1,5 +1,7 @@
 #include "cli/BatchConverter.h"
 
+#include "cleanup/CleanupFilters.h"
+
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "app/core/ProgramFolder.h"
@@ -90,6 +92,9 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
             return result;
         }
         TScanDriver driver(state, Settings, ui, Formats);
+        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        if (CleanupOptionsOf(Settings).AnyStep())
+            driver.SetFilters(&cleanup);
         if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
             result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
                                                     : ui.Messages().join(QLatin1Char(' '));
@@ -217,6 +222,14 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         settings.Xrate = *options.Xrate;
     if (options.Yrate)
         settings.Yrate = *options.Yrate;
+    if (options.Threshold)
+        settings.CleanupThreshold = *options.Threshold;
+    if (options.Despeckle)
+        settings.CleanupDespeckle = *options.Despeckle;
+    if (options.Centerline)
+        settings.CleanupCenterline = true;
+    if (options.Merge)
+        settings.CleanupMerge = *options.Merge;
 
     const TJobPlan plan = PlanJobs(options, settings);
     if (!plan.Problem.isEmpty()) {

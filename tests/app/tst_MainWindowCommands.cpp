@@ -180,6 +180,24 @@ private Q_SLOTS:
         QCOMPARE(again->Settings.OpenDir, FolderOf(plan));
     }
 
+    void conversionsTakeTheCleanupSettings()
+    {
+        // The plan's upright stroke is 11 pixels, its level one 21: speck
+        // removal of up to 15 pixels leaves one segment, and the labels count it.
+        const QString plan = PlanIn(QStringLiteral("cleanup"));
+        auto window = NewWindow(UI);
+        window->Settings.CleanupDespeckle = 15;
+        UI.OpenAnswer = plan;
+        QTest::mouseClick(window->OpenButton, Qt::LeftButton);
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(window->Scan.SegmentCount, 1);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+
+        window->Settings.CleanupDespeckle = 0;
+        QTest::mouseClick(window->OpenButton, Qt::LeftButton);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
+    }
+
     void cancelledDialogChangesNothing()
     {
         auto window = NewWindow(UI);

@@ -166,6 +166,38 @@ TEST_F(BatchConverterTest, FormatComesFromTheOutputsExtensionAndTheFileIsWritten
     EXPECT_FALSE(QFile::exists(Dir.filePath("plan.txt")));
 }
 
+TEST_F(BatchConverterTest, CleanupOffWritesTheSameBytesAndOnMergesTheLines)
+{
+    // Every clean-up step named but off, on the command line or in the
+    // settings file: each method's DXF and text hold the window program's bytes.
+    {
+        QSettings ini(SettingsPath, QSettings::IniFormat);
+        ini.setValue("Cleanup/Threshold", "");
+        ini.setValue("Cleanup/Despeckle", "0");
+        ini.setValue("Cleanup/Centerline", "0");
+        ini.setValue("Cleanup/Merge", "");
+    }
+    for (int mode = 1; mode <= 3; ++mode) {
+        for (const char *ext : {"dxf", "txt"}) {
+            const QString name = QStringLiteral("window-%1.%2").arg(mode).arg(ext);
+            const QByteArray expected = SavedByTheWindowProgram(mode, "1", name);
+            const QString out = Dir.filePath(QStringLiteral("cli-%1.%2").arg(mode).arg(ext));
+            ASSERT_EQ(RunCli({"-m", QString::number(mode), "--settings", SettingsPath, "--despeckle", "0",
+                              "--merge", "0", "-q", "-o", out, Picture}),
+                         0);
+            EXPECT_EQ(ReadAll(out), expected) << mode << ext;
+        }
+    }
+    // On: the drawing's twin outlines and staircases merged into fewer LINEs.
+    const QString plain = Dir.filePath("plain.dxf"), cleaned = Dir.filePath("cleaned.dxf");
+    ASSERT_EQ(RunCli({"-q", "-o", plain, Picture}), 0);
+    ASSERT_EQ(RunCli({"-q", "--centerline", "--merge", "1", "-o", cleaned, Picture}), 0);
+    const int plainLines = int(ReadAll(plain).count("\r\nLINE\r\n"));
+    const int cleanedLines = int(ReadAll(cleaned).count("\r\nLINE\r\n"));
+    EXPECT_GT(cleanedLines, 0);
+    EXPECT_LT(cleanedLines, plainLines);
+}
+
 TEST_F(BatchConverterTest, ScaleAndDpiScaleTheDrawing)
 {
     const QString out = Dir.filePath("scaled.dxf");

@@ -55,6 +55,36 @@ TEST(CommandLine, ScaleAndDpiGiveTheCalculatorsMagnification)
     EXPECT_EQ(parse.Options->Magnification, 6.35f);
 }
 
+TEST(CommandLine, CleanupOptions)
+{
+    const TCliParse none = Parse({"a.bmp"});
+    ASSERT_TRUE(none.Options.has_value());
+    EXPECT_FALSE(none.Options->Threshold || none.Options->Despeckle || none.Options->Merge);
+    EXPECT_FALSE(none.Options->Centerline);
+
+    const TCliParse all = Parse({"--threshold", "AUTO", "--despeckle", "4", "--centerline", "--merge=1.5", "a.bmp"});
+    ASSERT_TRUE(all.Options.has_value()) << all.Text.toStdString();
+    EXPECT_EQ(all.Options->Threshold, QStringLiteral("auto"));
+    EXPECT_EQ(all.Options->Despeckle, 4);
+    EXPECT_TRUE(all.Options->Centerline);
+    EXPECT_EQ(all.Options->Merge, QStringLiteral("1.5"));
+    EXPECT_EQ(Parse({"--threshold", "128", "a.bmp"}).Options->Threshold, QStringLiteral("128"));
+
+    const std::pair<QStringList, const char *> bad[] = {
+        {{"--threshold", "256", "a.bmp"}, "trazbit-cli: option --threshold needs auto or a level of 0 to 255\n"},
+        {{"--threshold", "", "a.bmp"}, "trazbit-cli: option --threshold needs auto or a level of 0 to 255\n"},
+        {{"--despeckle", "-2", "a.bmp"}, "trazbit-cli: option --despeckle needs a pixel count of 0 or more\n"},
+        {{"--despeckle", "x", "a.bmp"}, "trazbit-cli: option --despeckle needs a pixel count of 0 or more\n"},
+        {{"--merge", "-1", "a.bmp"}, "trazbit-cli: option --merge needs a tolerance of 0 or more pixels\n"},
+        {{"--merge", "wide", "a.bmp"}, "trazbit-cli: option --merge needs a tolerance of 0 or more pixels\n"},
+    };
+    for (const auto &[arguments, text] : bad) {
+        const TCliParse parse = Parse(arguments);
+        EXPECT_EQ(parse.ExitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parse.Text.startsWith(QString::fromUtf8(text))) << parse.Text.toStdString();
+    }
+}
+
 TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
 {
     const QList<QStringList> bad{
