@@ -10,11 +10,14 @@
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/ProgramIcon.h"
 #include "app/WindowUserInterface.h"
+#include "cleanup/CleanupFilters.h"
 #include "dialogs/ScaleCalculator.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
 #include "export/ExportDriver.h"
 #include "export/SystemClipboard.h"
+#include "plugins/ProgramPlugins.h"
+#include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
 
 #include <QApplication>
@@ -41,6 +44,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <tuple>
 
 namespace {
 
@@ -109,6 +113,9 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
 
     (new TFieldExit(this))->Watch(Edit1, [this] { Edit1Exit(); });
     setAcceptDrops(true);
+
+    // The window is set up: the plug-ins are searched once.
+    Plugins = StartPlugins(Formats);
 }
 
 TForm1::~TForm1()
@@ -285,6 +292,11 @@ void TForm1::OpenPicture(const QString &path)
         Scan.Picture = TScanPicture();
         SegmentListChanged();
         TScanDriver driver(Scan, Settings, *Interface, Formats);
+        // The clean-up of the settings, on every conversion; the labels then
+        // count the segments it left.
+        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        if (CleanupOptionsOf(Settings).AnyStep())
+            driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
         SegmentListChanged();
@@ -404,12 +416,21 @@ void TForm1::F3_1Click(const QAction *sender)
 void TForm1::SettingsClick(const QAction *sender)
 {
     RunCommand([this, sender] {
+        const auto cleanup = [this] {
+            const TCleanupOptions o = CleanupOptionsOf(Settings);
+            return std::make_tuple(o.Threshold, o.ThresholdLevel, o.Despeckle, o.Centerline, o.Merge);
+        };
+        const auto cleanupBefore = cleanup();
         {
             TForm2 dialog(this, Settings, *Interface);
             dialog.SelectPage(Tag(sender));
             ShowDialog(dialog);
         }
         ShowModeName();
+        // New clean-up settings make new segments of the picture on show, so
+        // that the labels, the preview and the next save agree with them.
+        if (Scan.DataConverted && cleanup() != cleanupBefore)
+            OpenPicture(Scan.SourceFileName);
     });
 }
 
@@ -461,5 +482,6 @@ void TForm1::closeEvent(QCloseEvent *event)
     SaveSettings();
     delete Preview;
     Scan.ReleaseSegments();
+    Plugins.reset();
     event->accept();
 }

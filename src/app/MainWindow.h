@@ -18,6 +18,7 @@ class QMimeData;
 class QPushButton;
 class TClipboardTarget;
 class TPreviewWindow;
+class TSPIs;
 class TUserInterface;
 class TWindowUserInterface;
 struct TScanLabels;
@@ -50,6 +51,10 @@ public:
     TScanState Scan;
     // The picture formats the open command offers and reads, for the whole run.
     TPictureFormats Formats;
+    // The Susie plug-in manager: created with the window, it searched the Susie
+    // plug-in folder and the program's folder once and registered the import
+    // plug-ins' formats in Formats; released when the window closes.
+    std::unique_ptr<TSPIs> Plugins;
 
     // Menu commands (the tag tells the shared handlers apart).
     QMenu *FileMenu;           // "ﾌｧｲﾙ(&F)"

@@ -1,5 +1,7 @@
 #include "cli/BatchConverter.h"
 
+#include "cleanup/CleanupFilters.h"
+
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "app/core/ProgramFolder.h"
@@ -10,6 +12,8 @@
 #include "export/PreviewImage.h"
 #include "export/SaveFileName.h"
 #include "image/PictureFormats.h"
+#include "plugins/ProgramPlugins.h"
+#include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
 
@@ -105,6 +109,9 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
             return result;
         }
         TScanDriver driver(state, Settings, ui, Formats);
+        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        if (CleanupOptionsOf(Settings).AnyStep())
+            driver.SetFilters(&cleanup);
         if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
             result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
                                                     : ui.Messages().join(QLatin1Char(' '));
@@ -226,6 +233,20 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
                      options.SettingsFile.toUtf8().constData());
         return 2;
     }
+    // The picture formats: the built-in ones and those of the plug-ins, found
+    // as the window program finds them (after the folders given first).
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    const std::unique_ptr<TSPIs> plugins = StartPlugins(formats, options.PluginDirs);
+    if (options.ListFormats) {
+        for (const TPictureFormat &format : formats.Formats())
+            std::fprintf(out, "%s\t%s\t%s\n", format.Extension.toUtf8().constData(),
+                         format.Description.toUtf8().constData(),
+                         FormatOrigin(plugins.get(), format.Extension).toUtf8().constData());
+        std::fflush(out);
+        return 0;
+    }
+
     TSettings settings = TSettings::Defaults();
     {
         // Read only: the store is never written from here.
@@ -238,6 +259,14 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         settings.Xrate = *options.Xrate;
     if (options.Yrate)
         settings.Yrate = *options.Yrate;
+    if (options.Threshold)
+        settings.CleanupThreshold = *options.Threshold;
+    if (options.Despeckle)
+        settings.CleanupDespeckle = *options.Despeckle;
+    if (options.Centerline)
+        settings.CleanupCenterline = true;
+    if (options.Merge)
+        settings.CleanupMerge = *options.Merge;
 
     const TJobPlan plan = PlanJobs(options, settings);
     if (!plan.Problem.isEmpty()) {
@@ -246,8 +275,6 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     }
 
     const bool showProgress = !options.Quiet && IsTerminal(err);
-    TPictureFormats formats;
-    formats.RegisterBuiltIns();
     const TBatchConverter converter(settings, options.Magnification, formats);
     const std::vector<TConversionResult> results =
         converter.Run(plan.Jobs, options.Jobs, showProgress ? err : nullptr);

@@ -9,6 +9,7 @@
 #include "scan/BoxMode.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"
+#include "scan/ScanFilters.h"
 #include "scan/ScanState.h"
 
 #include <QFileInfo>
@@ -133,33 +134,33 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
 
 TScanStatus TScanDriver::ScanLine(TTzDIB &image)
 {
-    const TBlackMask mask = TBlackMask::FromImage(image);
+    const TBlackMask mask = MaskOf(image);
     image.Assign(nullptr);
     return Lines(mask);
 }
 
 TScanStatus TScanDriver::ScanBox(TTzDIB &image)
 {
-    const TBlackMask mask = TBlackMask::FromImage(image);
+    const TBlackMask mask = MaskOf(image);
     image.Assign(nullptr);
     return Boxes(mask);
 }
 
 TScanStatus TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
 {
-    TBlackMask source = TBlackMask::FromImage(image);
+    TBlackMask source = MaskOf(image);
     image.Assign(nullptr);
     return Lines2(std::move(source), fileName);
 }
 
 TScanStatus TScanDriver::Lines(const TBlackMask &mask)
 {
-    return Traced(TraceLines(mask, State, UI.ProgressBar()));
+    return Filtered(Traced(TraceLines(mask, State, UI.ProgressBar())));
 }
 
 TScanStatus TScanDriver::Boxes(const TBlackMask &mask)
 {
-    return Traced(TraceBoxes(mask, State, UI.ProgressBar()));
+    return Filtered(Traced(TraceBoxes(mask, State, UI.ProgressBar())));
 }
 
 TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
@@ -176,7 +177,7 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
     KeepPicture(std::move(source), false);
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
-    Traced(TraceLines(work, State, UI.ProgressBar()));
+    Filtered(Traced(TraceLines(work, State, UI.ProgressBar())));
     return ScanDone;
 }
 
@@ -197,6 +198,23 @@ void TScanDriver::KeepPicture(TBlackMask &&mask, bool pixelCorners)
     State.Picture.PixelCorners = pixelCorners;
 }
 
+TBlackMask TScanDriver::MaskOf(const TTzDIB &image) const
+{
+    return Filters ? Filters->Mask(image) : TBlackMask::FromImage(image);
+}
+
+TScanStatus TScanDriver::Filtered(TScanStatus status)
+{
+    if (!Filters || status != ScanDone || State.CancelScan)
+        return status;
+    if (!Filters->Segments(State)) {
+        State.CancelScan = true;
+        UI.ShowMessage(Messages::OutOfMemory());
+        return ScanStopped;
+    }
+    return status;
+}
+
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
@@ -205,7 +223,7 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         const TBitmapInfoHeader &header = image.InternalDIB()->Header();
         State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
         State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
-        mask = TBlackMask::FromImage(image);
+        mask = MaskOf(image);
         return true;
     } catch (const std::exception &error) {
         mask = TBlackMask();

@@ -6,6 +6,7 @@
 
 class TBlackMask;
 class TPictureFormats;
+class TScanFilters;
 class TScanState;
 class TTzDIB;
 class TUserInterface;
@@ -59,6 +60,10 @@ public:
     // when it was read.
     const QString &LoadFailure() const { return FLoadFailure; }
 
+    // Steps around the tracer (the clean-up of real scans), or nullptr for
+    // none: the exact black of the picture, traced as it is. Not owned.
+    void SetFilters(const TScanFilters *filters) { Filters = filters; }
+
 private:
     // Reads the file and finds its black pixels; false (message shown) when
     // the file cannot be read as a picture.
@@ -72,10 +77,14 @@ private:
     // (`mask` is then moved from); otherwise leaves `mask` alone.
     void KeepPicture(TBlackMask &&mask, bool pixelCorners);
     bool ResetSegments();
+    TBlackMask MaskOf(const TTzDIB &image) const;
+    // The segment filter after a tracer that ran to its end.
+    TScanStatus Filtered(TScanStatus status);
 
     TScanState &State;
     const TSettings &Settings;
     TUserInterface &UI;
     const TPictureFormats &Formats;
+    const TScanFilters *Filters = nullptr;
     QString FLoadFailure;
 };

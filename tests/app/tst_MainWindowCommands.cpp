@@ -5,9 +5,11 @@
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/ProgressWindow.h"
 #include "dialogs/ScaleCalculator.h"
+#include "dialogs/SettingsDialog.h"
 #include "export/PreviewImage.h"
 #include "export/ClipboardTarget.h"
 #include "image/TzDIB.h"
+#include "plugins/SPIs.h"
 
 #include "support/RecordingUserInterface.h"
 #include "support/WindowTestMain.h"
@@ -85,7 +87,8 @@ bool WritePlan(const QString &path)
 
 // A white sheet with one row stroke from column 2 to width - 3, stored with
 // the resolution given (dots per metre, 0 for none), as a 1-bit BMP file.
-bool WriteSheet(const QString &path, int width, int height, int row, int dotsPerMeter)
+bool WriteSheet(const QString &path, int width, int height, int row, int dotsPerMeter,
+                QPoint speck = QPoint(-1, -1))
 {
     TTzDIB dib;
     dib.SetBitCount(1);
@@ -96,6 +99,8 @@ bool WriteSheet(const QString &path, int width, int height, int row, int dotsPer
     dib.SetColors(1, 0);
     for (int x = 2; x < width - 2; ++x)
         dib.SetPixels(x, row, 1);
+    if (speck.x() >= 0)
+        dib.SetPixels(speck.x(), speck.y(), 1);
     dib.InternalDIB()->Header().biXPelsPerMeter = dotsPerMeter;
     dib.InternalDIB()->Header().biYPelsPerMeter = dotsPerMeter;
     QFile file(path);
@@ -178,6 +183,10 @@ private Q_SLOTS:
             QVERIFY(request.Filter.section(QLatin1Char('|'), 1, 1).split(QLatin1Char(';'))
                         .contains(QStringLiteral("*.bmp")));
             QVERIFY(request.Filter.contains(QStringLiteral("|*.dib")));
+            // The plug-in beside the program adds its formats.
+            QVERIFY2(request.Filter.contains(QStringLiteral("|CALS raster type 1 (*.ct1;*.cal)|*.ct1;*.cal")),
+                     qPrintable(request.Filter));
+            QVERIFY(window->Plugins);
 
             QCOMPARE(UI.ProgressCaption, QStringLiteral("読込中・・・"));
             QCOMPARE(UI.ProgressLabel, QStringLiteral("読込中:plan.bmp"));
@@ -202,9 +211,30 @@ private Q_SLOTS:
             QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=15.00000"));
             QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
             window->close();
+            // Closing released the plug-ins and their formats.
+            QVERIFY(!window->Plugins);
+            QVERIFY(!window->Formats.Find(QStringLiteral("cal")));
         }
         auto again = NewWindow(UI);
         QCOMPARE(again->Settings.OpenDir, FolderOf(plan));
+    }
+
+    void conversionsTakeTheCleanupSettings()
+    {
+        // The plan's upright stroke is 11 pixels, its level one 21: speck
+        // removal of up to 15 pixels leaves one segment, and the labels count it.
+        const QString plan = PlanIn(QStringLiteral("cleanup"));
+        auto window = NewWindow(UI);
+        window->Settings.CleanupDespeckle = 15;
+        UI.OpenAnswer = plan;
+        QTest::mouseClick(window->OpenButton, Qt::LeftButton);
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(window->Scan.SegmentCount, 1);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+
+        window->Settings.CleanupDespeckle = 0;
+        QTest::mouseClick(window->OpenButton, Qt::LeftButton);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
     }
 
     void cancelledDialogChangesNothing()
@@ -449,6 +479,41 @@ private Q_SLOTS:
         window->F1_3->trigger();
         QVERIFY(window->Preview && window->Preview->isVisible());
         QCOMPARE(PreviewPixel(*window->Preview->View, 30, 10), TPreviewImage::Line);
+    }
+
+    void newCleanupSettingsConvertThePictureAgainAndThePreviewFollows()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("specks"));
+        const QString sheet = Dir.filePath(QStringLiteral("specks/speck.bmp"));
+        QVERIFY(WriteSheet(sheet, 60, 40, 10, 0, QPoint(30, 30)));
+        UI.OpenAnswer = sheet;
+        window->F1->trigger();
+        // A lone pixel is no segment of line mode, but shows grey.
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+        TPreviewView &view = *window->Preview->View;
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Ink);
+        const int converted = UI.ProgressShown;
+
+        // Specks of up to 2 pixels removed: converted again, the speck gone.
+        window->OnDialogCreated = [](QDialog &dialog) {
+            auto *settings = qobject_cast<TForm2 *>(&dialog);
+            settings->DespeckleEdit->setText(QStringLiteral("2"));
+            QMetaObject::invokeMethod(settings->OKButton, &QPushButton::click, Qt::QueuedConnection);
+        };
+        window->S1->trigger();
+        QCOMPARE(UI.ProgressShown, converted + 1);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Paper);
+        QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Line);
+
+        // Settings closed unchanged convert nothing.
+        const int shown = UI.ProgressShown;
+        window->OnDialogCreated = [](QDialog &dialog) {
+            QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
+        };
+        window->S1->trigger();
+        QCOMPARE(UI.ProgressShown, shown);
     }
 
     void aDroppedPictureOpensAndTheCalculatorTakesItsResolution()

@@ -232,6 +232,52 @@ TEST_F(SettingsTest, EveryFieldSurvivesASaveAndLoad)
     EXPECT_EQ(r.TxtValueFigure, 9);
 }
 
+TEST_F(SettingsTest, CleanupSectionIsWrittenOnlyOnceAStepWasSet)
+{
+    // All off: the store holds no Cleanup section, as before the clean-up existed.
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, TSettings::Defaults(), QPoint());
+    }
+    EXPECT_FALSE(QSettings(Path(), QSettings::IniFormat).childGroups().contains(QStringLiteral("Cleanup")));
+
+    // Every step set: the four keys, as text, read back the same.
+    TSettings s = TSettings::Defaults();
+    s.CleanupThreshold = QStringLiteral("auto");
+    s.CleanupDespeckle = 4;
+    s.CleanupCenterline = true;
+    s.CleanupMerge = QStringLiteral("1.5");
+    ++Generation;
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, s, QPoint());
+    }
+    {
+        QSettings written(Path(), QSettings::IniFormat);
+        EXPECT_EQ(written.value("Cleanup/Threshold").toString(), QStringLiteral("auto"));
+        EXPECT_EQ(written.value("Cleanup/Despeckle").toString(), QStringLiteral("4"));
+        EXPECT_EQ(written.value("Cleanup/Centerline").toString(), QStringLiteral("1"));
+        EXPECT_EQ(written.value("Cleanup/Merge").toString(), QStringLiteral("1.5"));
+    }
+    const TSettings r = LoadFromFile();
+    EXPECT_EQ(r.CleanupThreshold, QStringLiteral("auto"));
+    EXPECT_EQ(r.CleanupDespeckle, 4);
+    EXPECT_TRUE(r.CleanupCenterline);
+    EXPECT_EQ(r.CleanupMerge, QStringLiteral("1.5"));
+
+    // Back to all off in the same store: the section keeps the off values.
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, TSettings::Defaults(), QPoint());
+    }
+    const TSettings off = LoadFromFile();
+    EXPECT_EQ(off.CleanupThreshold, QString());
+    EXPECT_EQ(off.CleanupDespeckle, 0);
+    EXPECT_FALSE(off.CleanupCenterline);
+    EXPECT_EQ(off.CleanupMerge, QString());
+    EXPECT_EQ(QSettings(Path(), QSettings::IniFormat).value("Cleanup/Centerline").toString(), QStringLiteral("0"));
+}
+
 TEST(SettingsUserStore, LivesUnderTheUsersConfigurationFolderAsKestrowTrazbit)
 {
     auto store = SettingsStore::OpenUserStore();
