@@ -1,5 +1,7 @@
 #include "cli/BatchConverter.h"
 
+#include "cleanup/CleanupFilters.h"
+
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "app/core/ProgramFolder.h"
@@ -7,14 +9,18 @@
 #include "cli/Terminal.h"
 #include "export/ExportContext.h"
 #include "export/OutputFormats.h"
+#include "export/PreviewImage.h"
 #include "export/SaveFileName.h"
 #include "image/PictureFormats.h"
+#include "plugins/ProgramPlugins.h"
+#include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSaveFile>
 #include <QSet>
 #include <QSettings>
@@ -69,6 +75,20 @@ bool WriteOutput(const TConversionJob &job, const TExportContext &context, QStri
     return true;
 }
 
+// The picture with its segments, as the preview window shows it, as a PNG file.
+bool WritePreview(const TConversionJob &job, const TScanState &state, QString &reason)
+{
+    const TPreviewImage preview(state.Picture.Mask, state, state.Picture.PixelCorners);
+    const QImage image = preview.RenderWhole(4096);
+    QSaveFile file(job.Preview);
+    if (image.isNull() || !file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG")
+        || !file.commit()) {
+        reason = CannotWrite(job.Preview, image.isNull() ? Messages::OutOfMemory() : file.errorString());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TBatchConverter::TBatchConverter(const TSettings &settings, float magnification,
@@ -83,6 +103,7 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
     TConversionResult result;
     TCliUserInterface ui(job.Input, progress);
     TScanState state;
+    state.KeepPicture = !job.Preview.isEmpty();
     try {
         if (!QFileInfo(job.Input).isFile()) {
             result.Reason = QStringLiteral("ファイルが見つかりません。");
@@ -90,6 +111,9 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
         }
         TScanDriver driver(state, Settings, ui, Formats);
         driver.SetThreads(threads);
+        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        if (CleanupOptionsOf(Settings).AnyStep())
+            driver.SetFilters(&cleanup);
         if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
             result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
                                                     : ui.Messages().join(QLatin1Char(' '));
@@ -104,6 +128,8 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
         TExportContext context(state, Magnification, Settings, ui.ProgressBar(), ProgramFolder());
         context.Threads = threads;
         result.Ok = WriteOutput(job, context, result.Reason);
+        if (result.Ok && !job.Preview.isEmpty())
+            result.Ok = WritePreview(job, state, result.Reason);
     } catch (const std::exception &error) {
         result.Ok = false;
         result.Reason = QString::fromUtf8(error.what());
@@ -149,6 +175,12 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
         return plan;
     }
 
+    const bool previewFolder = !options.Preview.isEmpty() && QFileInfo(options.Preview).isDir();
+    if (options.Inputs.size() > 1 && !options.Preview.isEmpty() && !previewFolder) {
+        plan.Problem = QStringLiteral("with several inputs, --preview must name an existing folder");
+        return plan;
+    }
+
     const TOutputFormat *format = options.Format;
     if (!format && !options.Output.isEmpty() && !toStdout && !toFolder)
         format = &OutputFormatForFileName(options.Output);
@@ -183,6 +215,18 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
             return plan;
         }
         outputs.insert(key);
+        if (!options.Preview.isEmpty()) {
+            job.Preview = previewFolder ? QDir(options.Preview).filePath(
+                              ReplaceExtension(QFileInfo(input).fileName(), QStringLiteral(".png")))
+                                        : options.Preview;
+            const QString previewKey = QFileInfo(job.Preview).absoluteFilePath();
+            if (outputs.contains(previewKey) || previewKey == QFileInfo(input).absoluteFilePath()) {
+                plan.Problem = QStringLiteral("the preview %1 would replace an input or an output")
+                                   .arg(job.Preview);
+                return plan;
+            }
+            outputs.insert(previewKey);
+        }
         plan.Jobs.push_back(job);
     }
     return plan;
@@ -195,6 +239,20 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
                      options.SettingsFile.toUtf8().constData());
         return 2;
     }
+    // The picture formats: the built-in ones and those of the plug-ins, found
+    // as the window program finds them (after the folders given first).
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    const std::unique_ptr<TSPIs> plugins = StartPlugins(formats, options.PluginDirs);
+    if (options.ListFormats) {
+        for (const TPictureFormat &format : formats.Formats())
+            std::fprintf(out, "%s\t%s\t%s\n", format.Extension.toUtf8().constData(),
+                         format.Description.toUtf8().constData(),
+                         FormatOrigin(plugins.get(), format.Extension).toUtf8().constData());
+        std::fflush(out);
+        return 0;
+    }
+
     TSettings settings = TSettings::Defaults();
     {
         // Read only: the store is never written from here.
@@ -207,6 +265,14 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         settings.Xrate = *options.Xrate;
     if (options.Yrate)
         settings.Yrate = *options.Yrate;
+    if (options.Threshold)
+        settings.CleanupThreshold = *options.Threshold;
+    if (options.Despeckle)
+        settings.CleanupDespeckle = *options.Despeckle;
+    if (options.Centerline)
+        settings.CleanupCenterline = true;
+    if (options.Merge)
+        settings.CleanupMerge = *options.Merge;
 
     const TJobPlan plan = PlanJobs(options, settings);
     if (!plan.Problem.isEmpty()) {
@@ -215,8 +281,6 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     }
 
     const bool showProgress = !options.Quiet && IsTerminal(err);
-    TPictureFormats formats;
-    formats.RegisterBuiltIns();
     const TBatchConverter converter(settings, options.Magnification, formats);
     const std::vector<TConversionResult> results =
         converter.Run(plan.Jobs, options.Jobs, showProgress ? err : nullptr);

@@ -16,9 +16,17 @@ struct TCliOptions
     float Magnification = 1.0f;
     std::optional<float> Xrate;
     std::optional<float> Yrate;
+    // Clean-up of real scans; empty: the stored setting.
+    std::optional<QString> Threshold;        // "auto" or 0..255
+    std::optional<int> Despeckle;
+    bool Centerline = false;                 // on; off: the stored setting
+    std::optional<QString> Merge;            // tolerance in pixels
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;
+    QStringList PluginDirs;                  // searched for plug-ins before the usual folders
+    bool ListFormats = false;                // list the picture formats instead of converting
+    QString Preview;                         // --preview: PNG file (one input) or folder
 };
 
 // The outcome of reading the arguments: options to run with, or a text to print

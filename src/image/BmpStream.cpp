@@ -445,6 +445,8 @@ TBmpRows::TBmpRows(QIODevice &stream, const TBmpReadOptions &options) : Stream(s
     FHeight = int(Rows(h));
     FBitCount = bits;
     FTopDown = h.biHeight < 0;
+    FDotsPerMeterX = h.biXPelsPerMeter;
+    FDotsPerMeterY = h.biYPelsPerMeter;
     std::memcpy(FColors, prologue.Block.Info.Colors, sizeof FColors);
 }
 

@@ -55,6 +55,18 @@ QString PlatformDescription(const QString &extension)
     return extension.toUpper() + QStringLiteral(" 画像");
 }
 
+// The file's resolution goes into the header, where a BMP file keeps it. The
+// reader leaves its own default on a picture whose file stores none, so that
+// value counts as none.
+void KeepResolution(const QImage &image, TTzDIB &picture)
+{
+    const QImage blank(1, 1, QImage::Format_Mono);
+    picture.UniqueDIB();
+    TBitmapInfoHeader &header = picture.InternalDIB()->Header();
+    header.biXPelsPerMeter = image.dotsPerMeterX() != blank.dotsPerMeterX() ? image.dotsPerMeterX() : 0;
+    header.biYPelsPerMeter = image.dotsPerMeterY() != blank.dotsPerMeterY() ? image.dotsPerMeterY() : 0;
+}
+
 } // namespace
 
 namespace PictureReaders {
@@ -70,6 +82,7 @@ void ReadWithPlatform(const QString &path, TTzDIB &picture)
     if (!reader.read(&image) || image.isNull())
         throw EInvalidGraphic(QStringLiteral("QImageReader: ") + reader.errorString());
     picture.Assign(image);
+    KeepResolution(image, picture);
 }
 
 namespace {

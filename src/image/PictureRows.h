@@ -21,6 +21,9 @@ public:
     bool TopDown() const { return FTopDown; }
     // Bytes of one stored row (padded to a multiple of 4).
     std::int64_t RowSize() const { return DIBRowSize(FWidth, FBitCount); }
+    // The resolution the file states (biXPelsPerMeter, biYPelsPerMeter).
+    int DotsPerMeterX() const { return FDotsPerMeterX; }
+    int DotsPerMeterY() const { return FDotsPerMeterY; }
     // The colour of a colour-table entry, 0 .. 255, as TTzDIB::Colors reads it.
     TColor Color(int index) const { return RGBQuadToColor(FColors[index]); }
 
@@ -32,5 +35,7 @@ protected:
     int FHeight = 0;
     int FBitCount = 0;
     bool FTopDown = false;
+    int FDotsPerMeterX = 0;
+    int FDotsPerMeterY = 0;
     TRGBQuad FColors[256] = {};
 };

@@ -199,8 +199,9 @@ TEST_F(TracerEquivalenceTest, ACancelOrAFullListStopsAtTheSameLineOnEveryThreadC
                 const TTraceOptions options{threads, 5};
                 const TScanStatus status = method == 0 ? ::TraceLines(mask, list, progress, options)
                                                        : ::TraceBoxes(mask, list, progress, options);
-                if (method == 0 || cancelAt <= 150 + 130 + 4)
+                if (method == 0 || cancelAt <= 150 + 130 + 4) {
                     EXPECT_EQ(status, ScanStopped) << cancelAt;
+                }
                 if (threads == 1)
                     one = SegmentsOf(list);
                 else
