@@ -1,6 +1,7 @@
 // Every writer and both clipboard texts on one million segments, the size of a
 // large traced sheet: pixel coordinates of an A0 scan at 400 dpi, magnification
-// 0.0635 (millimetres), default settings otherwise.
+// 0.0635 (millimetres), default settings otherwise; the text writers on one
+// thread and on two.
 //
 //   <build>/bin/ExportBenchmark --benchmark_min_time=2
 
@@ -17,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -62,6 +64,7 @@ void Write(benchmark::State &state, const char *name, int mode)
 {
     TRun run;
     run.Settings.TxtValueMode = run.Settings.DxfValueMode = mode;
+    run.Context.Threads = static_cast<int>(state.range(1));
     const QString path = run.Dir.filePath(QString::fromLatin1(name));
     for (auto _ : state)
         if (Writer(run.Context, run.UI, path) != WriteDone)
@@ -72,6 +75,23 @@ void Write(benchmark::State &state, const char *name, int mode)
 void CoordinateText(benchmark::State &state) { Write<SaveData1>(state, "plan.txt", state.range(0)); }
 void Dxf(benchmark::State &state) { Write<SaveData2>(state, "plan.dxf", state.range(0)); }
 void Jwc(benchmark::State &state) { Write<SaveData3>(state, "plan.jwc", 2); }
+// Whole pixel coordinates at magnification 1, as a sheet converted with the
+// defaults is written.
+void DxfWholeNumbers(benchmark::State &state)
+{
+    TRun run;
+    run.Context.Magnification = 1;
+    run.Context.Threads = static_cast<int>(state.range(0));
+    std::vector<TSegment> whole(Segments());
+    for (TSegment &s : whole)
+        s.X2 = std::floor(s.X2);
+    run.Context.Segments = whole.data();
+    const QString path = run.Dir.filePath(QStringLiteral("whole.dxf"));
+    for (auto _ : state)
+        if (SaveData2(run.Context, run.UI, path) != WriteDone)
+            state.SkipWithError("the writer failed");
+    state.SetItemsProcessed(state.iterations() * kSegments);
+}
 
 void ClipboardCoordinates(benchmark::State &state)
 {
@@ -103,9 +123,11 @@ void FormatOne(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(CoordinateText)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(Dxf)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(Jwc)->Unit(benchmark::kMillisecond);
+// Arguments: the number form (1 integer, 2 general, 3 fixed) and the threads.
+BENCHMARK(CoordinateText)->ArgsProduct({{1, 2, 3}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Dxf)->ArgsProduct({{1, 2, 3}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(DxfWholeNumbers)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Jwc)->Args({2, 1})->Unit(benchmark::kMillisecond);
 BENCHMARK(ClipboardCoordinates)->Unit(benchmark::kMillisecond);
 BENCHMARK(ClipboardJwTran)->Unit(benchmark::kMillisecond);
 BENCHMARK(FormatOne)->Arg(1)->Arg(2)->Arg(3);

@@ -19,6 +19,7 @@
 #include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
 #include "scan/PassRunner.h"
+#include "scan/PodArray.h"
 #include "scan/SegmentList.h"
 
 #include <algorithm>
@@ -63,34 +64,55 @@ bool StraightRuns(const std::uint64_t *before, const std::uint64_t *line, const 
     return true;
 }
 
-// A diagonal segment: from (X1, Row1) to (X2, Row2), left to right.
+// A diagonal segment of diagonal k, from column X1 to column X2 (left to
+// right); its rows follow from k and the columns (TDiagonalRuns::Row).
 struct TDiagonalRun
 {
-    int X1, Row1, X2, Row2;
+    int X1, X2;
 };
 
 // The diagonal runs of one direction, grouped by diagonal: the runs of
 // diagonal k are Runs[First[k]] ... Runs[First[k + 1] - 1], left to right.
-// For the down-right direction k = x - y + H - 1, for the up-right one k = x + y.
+// For the down-right direction (Dy 1) k = x - y + H - 1, for the up-right one
+// (Dy -1) k = x + y.
 struct TDiagonalRuns
 {
-    std::vector<TDiagonalRun> Runs;
+    TPodArray<TDiagonalRun> Runs;
     std::vector<int> First;
+    int Dy = 1;
+    int Height = 0;
+
+    int Row(int k, int x) const { return Dy > 0 ? x - k + Height - 1 : k - x; }
 };
 
-TDiagonalRuns GroupByDiagonal(std::vector<std::pair<int, TDiagonalRun>> &found, int diagonals)
+// A run as found, row by row: its diagonal and its columns.
+struct TFoundRun
 {
-    TDiagonalRuns result;
-    result.First.assign(static_cast<std::size_t>(diagonals) + 1, 0);
-    for (const auto &entry : found)
-        ++result.First[static_cast<std::size_t>(entry.first) + 1];
+    int K, X1, X2;
+};
+
+// Diagonals of one bucket of found runs: the runs are sorted into buckets of
+// this many diagonals as they are found, then each bucket, small enough for
+// the cache, into its diagonals.
+constexpr int kBucketShift = 10;
+
+// result.First[k + 1] holds the count of diagonal k's runs.
+void GroupByDiagonal(std::vector<TPodArray<TFoundRun>> &buckets, TDiagonalRuns &result, int diagonals)
+{
+    std::size_t total = 0;
+    for (const TPodArray<TFoundRun> &bucket : buckets)
+        total += bucket.Size();
     for (int k = 0; k < diagonals; ++k)
         result.First[static_cast<std::size_t>(k) + 1] += result.First[static_cast<std::size_t>(k)];
-    result.Runs.resize(found.size());
+    result.Runs.Resize(total);
     std::vector<int> next(result.First.begin(), result.First.end() - 1);
-    for (const auto &entry : found)
-        result.Runs[static_cast<std::size_t>(next[static_cast<std::size_t>(entry.first)]++)] = entry.second;
-    return result;
+    for (TPodArray<TFoundRun> &bucket : buckets) {
+        for (std::size_t i = 0; i < bucket.Size(); ++i) {
+            const TFoundRun &run = bucket[i];
+            result.Runs[static_cast<std::size_t>(next[static_cast<std::size_t>(run.K)]++)] = TDiagonalRun{run.X1, run.X2};
+        }
+        bucket.Release();
+    }
 }
 
 // Diagonal steps of row y towards row y + dy (dy = 1 down-right, -1 up-right):
@@ -127,13 +149,18 @@ private:
 // rows are taken in the direction of travel (top down, or bottom up), so each
 // diagonal is met left to right. Diagonal k is x - y + H - 1 down-right and
 // x + y up-right.
-TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop)
+void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop, TDiagonalRuns &result)
 {
     const int width = mask.Width();
     const int height = mask.Height();
     const int words = mask.Words();
-    std::vector<std::pair<int, TDiagonalRun>> found;
-    std::vector<int> openX(static_cast<std::size_t>(width + height - 1), 0);
+    const int diagonals = width + height - 1;
+    result.Dy = dy;
+    result.Height = height;
+    std::vector<TPodArray<TFoundRun>> buckets(static_cast<std::size_t>((diagonals >> kBucketShift) + 1));
+    std::vector<int> openX(static_cast<std::size_t>(diagonals), 0);
+    result.First.assign(static_cast<std::size_t>(diagonals) + 1, 0);
+    int *counts = result.First.data() + 1;
     // Row(0): steps of the row met before, Row(1): this row, Row(2): the next row.
     TStepRows steps(words);
     const int firstRow = dy > 0 ? 0 : height - 1;
@@ -158,14 +185,16 @@ TDiagonalRuns DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<boo
                 int &start = openX[static_cast<std::size_t>(k)];
                 if ((first >> (x & 63)) & 1)
                     start = x;
-                if ((last >> (x & 63)) & 1)
-                    found.push_back({k, TDiagonalRun{start, y - dy * (x - start), x + 1, y + dy}});
+                if ((last >> (x & 63)) & 1) {
+                    buckets[static_cast<std::size_t>(k >> kBucketShift)].PushBack(TFoundRun{k, start, x + 1});
+                    ++counts[k];
+                }
                 return true;
             });
         }
         steps.Advance();
     }
-    return GroupByDiagonal(found, width + height - 1);
+    GroupByDiagonal(buckets, result, diagonals);
 }
 
 } // namespace
@@ -215,8 +244,8 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
     // the left corners are walked twice. Each diagonal direction's runs are
     // found first, grouped by diagonal.
     TDiagonalRuns downRight, upRight;
-    passes[2].Prepare = [&](const std::atomic<bool> &stop) { downRight = DiagonalRuns(mask, 1, stop); };
-    passes[3].Prepare = [&](const std::atomic<bool> &stop) { upRight = DiagonalRuns(mask, -1, stop); };
+    passes[2].Prepare = [&](const std::atomic<bool> &stop) { DiagonalRuns(mask, 1, stop, downRight); };
+    passes[3].Prepare = [&](const std::atomic<bool> &stop) { DiagonalRuns(mask, -1, stop, upRight); };
     auto walk = [](const TDiagonalRuns &runs, auto diagonal) -> std::function<TLineTracer(int, int)> {
         return [&runs, diagonal](int, int) -> TLineTracer {
             return [&runs, diagonal](int line, TSegmentList &out) {
@@ -224,8 +253,8 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
                 const int end = runs.First[static_cast<std::size_t>(k) + 1];
                 for (int i = runs.First[static_cast<std::size_t>(k)]; i < end; ++i) {
                     const TDiagonalRun &run = runs.Runs[static_cast<std::size_t>(i)];
-                    out.AddSegment(static_cast<float>(run.X1), static_cast<float>(run.Row1),
-                                   static_cast<float>(run.X2), static_cast<float>(run.Row2));
+                    out.AddSegment(static_cast<float>(run.X1), static_cast<float>(runs.Row(k, run.X1)),
+                                   static_cast<float>(run.X2), static_cast<float>(runs.Row(k, run.X2)));
                     if (out.OutOfMemory)
                         return false;
                 }
