@@ -76,6 +76,11 @@ void Put32(std::vector<char> &out, std::size_t at, std::uint32_t v) { qToLittleE
 
 TSheetSize SheetSizeNamed(const QString &name)
 {
+    if (name.endsWith(QLatin1String("-light"))) {
+        TSheetSize size = SheetSizeNamed(name.chopped(6));
+        size.Ink = 0.2;
+        return size;
+    }
     // Paper sizes in millimetres at 400 dpi, as a scanner rounds them.
     if (name == QLatin1String("A4"))
         return {3307, 4677, 400};
@@ -109,7 +114,7 @@ QImage DrawSheet(const TSheetSize &size)
     const double k = size.Dpi / 400.0;
     auto px = [&](int n) { return static_cast<int>(std::lround(n * k)); };
     const double area = (width / k) * (height / k) / (13244.0 * 18722.0);
-    auto count = [&](int n) { return std::max(1, static_cast<int>(std::lround(n * area))); };
+    auto count = [&](int n) { return std::max(1, static_cast<int>(std::lround(n * area * size.Ink))); };
 
     // Border, 8 pixels, 250 pixels in from the edge.
     const int m = px(250);

@@ -19,10 +19,13 @@ struct TSheetSize
     int Width;
     int Height;
     int Dpi;
+    // The share of the features drawn (1: all); a light sheet has few.
+    double Ink = 1.0;
 };
 
-// "A4", "A3", "A2", "A1", "A0" at 400 dpi, "A0-600" at 600 dpi; an unknown
-// name gives a width of 0.
+// "A4", "A3", "A2", "A1", "A0" at 400 dpi, "A0-600" at 600 dpi; a name ending
+// in "-light" (e.g. "A0-light") draws a fifth of the features on that size.
+// An unknown name gives a width of 0.
 TSheetSize SheetSizeNamed(const QString &name);
 
 // The sheet as a 1-bit picture (QImage::Format_Mono, index 1 black).

@@ -479,7 +479,12 @@ void TMaskColumns::Build(TStrip &strip, int index)
                 blocks[w][i] = line ? line[w] : 0;
         }
         for (int w = 0; w < wordsHere; ++w) {
-            Transpose64(blocks[w]);
+            // Most of a drawing is paper: a white block stays white.
+            std::uint64_t any = 0;
+            for (int i = 0; i < 64; ++i)
+                any |= blocks[w][i];
+            if (any)
+                Transpose64(blocks[w]);
             const int columns = std::min(64, width - (firstWord + w) * 64);
             std::uint64_t *out = strip.Lines.data() + 1 + by;
             for (int j = 0; j < columns; ++j)

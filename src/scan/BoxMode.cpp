@@ -116,7 +116,7 @@ TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgress
     // Pass 4: the boundary right of each column.
     TPass columns;
     columns.Lines = width;
-    columns.ChunkLines = 512;
+    columns.ChunkLines = 2048;
     columns.Chunk = [&](int first, int count) -> TLineTracer {
         auto strips = std::make_shared<TMaskColumns>(mask, first, first + count);
         return [&, strips](int x, TSegmentList &out) {

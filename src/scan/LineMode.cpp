@@ -224,7 +224,7 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
     };
     // Pass 2: columns, left to right, each from the top down.
     passes[1].Lines = width;
-    passes[1].ChunkLines = 512;
+    passes[1].ChunkLines = 2048;
     passes[1].Chunk = [&mask](int first, int count) -> TLineTracer {
         auto columns = std::make_shared<TMaskColumns>(mask, first, first + count);
         return [columns](int x, TSegmentList &out) {

@@ -15,6 +15,7 @@ namespace {
 // Work done ahead: a pass's preparation or a chunk of its lines.
 struct TTask
 {
+    std::size_t Index = 0;  // in the order of the tasks
     int Pass = 0;
     bool IsPrepare = false;
     int First = 0;
@@ -59,13 +60,20 @@ public:
                 ChunkOf[p].push_back(task.get());
             }
         }
+        for (std::size_t i = 0; i < Tasks.size(); ++i)
+            Tasks[i]->Index = i;
+        Window = 2 * static_cast<std::size_t>(options.Threads);
         for (int i = 1; i < options.Threads; ++i)
             Workers.emplace_back([this] { Work(); });
     }
 
     ~TAhead()
     {
-        Stop = true;
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            Stop = true;
+        }
+        Done.notify_all();
         for (std::thread &worker : Workers)
             worker.join();
     }
@@ -83,6 +91,14 @@ public:
         const std::vector<TTask *> &chunks = ChunkOf[static_cast<std::size_t>(pass)];
         const int size = chunks.front()->Count;
         TTask &task = *chunks[static_cast<std::size_t>(line / size)];
+        if (task.Index > Appending) {
+            // The threads may run further ahead now.
+            {
+                const std::lock_guard<std::mutex> lock(Mutex);
+                Appending = task.Index;
+            }
+            Done.notify_all();
+        }
         Finish(task);
         if (task.OutOfMemory) {
             segments.OutOfMemory = true;
@@ -153,11 +169,20 @@ private:
         return task.State.compare_exchange_strong(waiting, 1);
     }
 
+    // Chunks are traced at most a few ahead of the one being appended, so
+    // that the lists waiting for their turn stay few.
     void Work()
     {
-        for (std::size_t i = 0; i < Tasks.size() && !Stop; ++i)
+        for (std::size_t i = 0; i < Tasks.size() && !Stop; ++i) {
+            if (!Tasks[i]->IsPrepare) {
+                std::unique_lock<std::mutex> lock(Mutex);
+                Done.wait(lock, [&] { return Stop || i < Appending + Window; });
+                if (Stop)
+                    return;
+            }
             if (Claim(*Tasks[i]))
                 Run(*Tasks[i]);
+        }
     }
 
     void Finish(TTask &task)
@@ -166,7 +191,7 @@ private:
             Run(task);
         // While another thread does it, trace chunks that nobody has taken
         // yet (a few lines each, so that the steps go on soon).
-        for (std::size_t i = 0; task.State != 2 && i < Tasks.size(); ++i)
+        for (std::size_t i = 0; task.State != 2 && i < std::min(Tasks.size(), Appending + Window); ++i)
             if (!Tasks[i]->IsPrepare && Claim(*Tasks[i]))
                 Run(*Tasks[i]);
         {
@@ -186,6 +211,10 @@ private:
     std::vector<std::vector<TTask *>> ChunkOf;
     std::vector<std::thread> Workers;
     std::atomic<bool> Stop{false};
+    // The task whose lines are being appended, and how far beyond it threads
+    // may trace.
+    std::size_t Appending = 0;
+    std::size_t Window = 2;
     std::mutex Mutex;
     std::condition_variable Done;
 };
