@@ -1,9 +1,11 @@
 // Feeds arbitrary bytes to the BMP reader (as it always was, and as .bmp files
-// open) and to the packed-DIB reader of the clipboard. Every input must end in a loaded picture or in one of the program's
+// open), to its row reader (which must give the same error or the same stored
+// rows) and to the packed-DIB reader of the clipboard. Every input must end in a loaded picture or in one of the program's
 // own errors: no crash, no hang, no access outside a buffer.
 //
 //   fuzz-dib-reader -max_len=4096 -timeout=10 <corpus folder>
 
+#include "image/BmpRows.h"
 #include "image/TzDIB.h"
 
 #include <QBuffer>
@@ -12,6 +14,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -48,6 +53,42 @@ void Exercise(const TTzDIB &dib)
         std::abort();
 }
 
+// The row reader against the whole-picture reader on the same bytes.
+void CompareRows(const QByteArray &bytes, const TBmpReadOptions &options)
+{
+    std::string wholeError;
+    TTzDIB dib;
+    try {
+        QBuffer stream;
+        stream.setData(bytes);
+        stream.open(QIODevice::ReadOnly);
+        dib.LoadFromStream(stream, options);
+        (void)dib.PixelFormat();
+    } catch (const ETrazbitError &error) {
+        wholeError = error.what();
+    }
+    QBuffer stream;
+    stream.setData(bytes);
+    stream.open(QIODevice::ReadOnly);
+    try {
+        TBmpRows rows(stream, options);
+        if (!rows.RowByRow())
+            return;
+        if (!wholeError.empty())
+            std::abort();
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(rows.RowSize()));
+        for (int r = 0; r < rows.Height(); ++r) {
+            rows.Read(row.data(), 1);
+            const int y = rows.TopDown() ? r : rows.Height() - 1 - r;
+            if (std::memcmp(row.data(), dib.ScanLine(y), row.size()) != 0)
+                std::abort();
+        }
+    } catch (const ETrazbitError &error) {
+        if (wholeError != error.what())
+            std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -79,6 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Exercise(dib);
     } catch (const ETrazbitError &) {
     }
+    CompareRows(bytes, TBmpReadOptions());
+    TBmpReadOptions bmp;
+    bmp.LargerHeaders = true;
+    bmp.PixelOffset = true;
+    CompareRows(bytes, bmp);
     try {
         // The same bytes without a file header, as clipboard data.
         TTzDIB dib;
