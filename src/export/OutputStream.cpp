@@ -1,7 +1,5 @@
 #include "export/OutputStream.h"
 
-#include "export/WriteBack.h"
-
 #include <QIODevice>
 
 TOutputStream::TOutputStream(QIODevice &device) : Device(device), Buffer(new char[kBufferSize]) {}
@@ -21,7 +19,6 @@ void TOutputStream::WriteThrough(const char *bytes, std::size_t size)
         }
         bytes += written;
         size -= static_cast<std::size_t>(written);
-        Written(static_cast<std::size_t>(written));
     }
 }
 
@@ -31,17 +28,6 @@ bool TOutputStream::Flush()
         WriteThrough(Buffer.get(), Used);
     Used = 0;
     return !Broken;
-}
-
-void TOutputStream::Written(std::size_t size)
-{
-    // Every few megabytes, the disk may start on them.
-    constexpr std::size_t kWriteBackBytes = std::size_t(8) << 20;
-    SinceWriteBack += size;
-    if (SinceWriteBack >= kWriteBackBytes) {
-        SinceWriteBack = 0;
-        StartWriteBack(Device);
-    }
 }
 
 void TOutputStream::Grow(std::size_t size)

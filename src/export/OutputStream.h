@@ -64,13 +64,10 @@ public:
 private:
     void WriteThrough(const char *bytes, std::size_t size);
     void Grow(std::size_t size);
-    // After every write that went out.
-    void Written(std::size_t size);
 
     QIODevice &Device;
     std::unique_ptr<char[]> Buffer;
     std::size_t Capacity = kBufferSize;
     std::size_t Used = 0;
-    std::size_t SinceWriteBack = 0;
     bool Broken = false;
 };
