@@ -19,6 +19,10 @@ struct TCliOptions
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;
+    // Archive-scale batches.
+    QString FilesFrom;                       // more inputs, one a line ("-": standard input)
+    QString Report;                          // JSON Lines, one object per input
+    bool SkipExisting = false;               // leave inputs whose output is not older
 };
 
 // The outcome of reading the arguments: options to run with, or a text to print
