@@ -1,13 +1,17 @@
 // The image model on an A0 sheet scanned at 400 dpi (13200 x 18700): reading a
-// 1-bit BMP file, taking a framework mono image over, walking every pixel, and
-// the 32-bit to 24-bit conversion of the reader on a smaller colour picture.
+// 1-bit BMP file, opening .bmp files as the program does, pixel-format
+// conversions, taking a framework mono image over, walking every pixel, and the
+// 32-bit to 24-bit conversion of the reader and the reduction to 256 colours on
+// a smaller colour picture.
 //
 //   <build>/bin/TzDIBBenchmark --benchmark_min_time=2
 
+#include "image/PictureFormats.h"
 #include "image/TzDIB.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -55,6 +59,97 @@ void BM_LoadMonoBmpFile(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * std::int64_t(kHeight) * 1652);
 }
 BENCHMARK(BM_LoadMonoBmpFile)->Unit(benchmark::kMillisecond);
+
+// A .bmp file opened as the program opens it, through the picture-format
+// registry: the A0 mono sheet (argument 1) or a 4000 x 3000 colour picture (24).
+void BM_OpenBmpFile(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sheet.bmp");
+    {
+        TTzDIB dib;
+        if (state.range(0) == 1) {
+            dib.Assign(Sheet());
+        } else {
+            QImage picture(4000, 3000, QImage::Format_RGB32);
+            picture.fill(qRgb(10, 200, 30));
+            dib.Assign(picture);
+        }
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        dib.SaveToStream(file);
+    }
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    for (auto _ : state) {
+        TTzDIB dib;
+        formats.Load(path, dib);
+        benchmark::DoNotOptimize(dib.Pixels(0, 0));
+    }
+    state.SetBytesProcessed(state.iterations() * QFileInfo(path).size());
+}
+BENCHMARK(BM_OpenBmpFile)->Arg(1)->Arg(24)->Unit(benchmark::kMillisecond);
+
+// Pixel-format conversions of the A0 sheet: 1 -> 8 bits, 8 bits -> RLE8 and
+// back, 8 -> 4 bits (argument: the route's number below).
+void BM_ConvertSheet(benchmark::State &state)
+{
+    TTzDIB sheet;
+    sheet.Assign(Sheet());
+    TTzDIB eight(sheet);
+    eight.SetPixelFormat(tzPf8Bit);
+    TTzDIB rle(eight);
+    rle.SetPixelFormat(tzPf8BitRLE);
+    for (auto _ : state) {
+        TTzDIB dib;
+        switch (state.range(0)) {
+        case 0:
+            dib = sheet;
+            dib.SetPixelFormat(tzPf8Bit);
+            break;
+        case 1:
+            dib = eight;
+            dib.SetPixelFormat(tzPf8BitRLE);
+            break;
+        case 2:
+            dib = rle;
+            dib.SetPixelFormat(tzPf8Bit);
+            break;
+        default:
+            dib = eight;
+            dib.SetPixelFormat(tzPf4Bit);
+            break;
+        }
+        benchmark::DoNotOptimize(dib.InternalDIB()->DIB.BitsSize);
+    }
+    state.SetItemsProcessed(state.iterations() * std::int64_t(kWidth) * kHeight);
+}
+BENCHMARK(BM_ConvertSheet)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// 24 bits of 4000 x 3000 noisy colours reduced to 256 colours: the histogram
+// method (argument 0) and the method over all pixels (1).
+void BM_ReduceTrueColour(benchmark::State &state)
+{
+    QImage picture(4000, 3000, QImage::Format_RGB32);
+    std::uint32_t seed = 1;
+    for (int y = 0; y < 3000; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < 4000; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            row[x] = qRgb(x / 16 + (seed >> 29), y / 12 + (seed >> 30), 128 + (seed >> 28));
+        }
+    }
+    TTzDIB source;
+    source.Assign(picture);
+    source.SetConvertQuality(std::uint8_t(state.range(0)));
+    for (auto _ : state) {
+        TTzDIB dib(source);
+        dib.SetPixelFormat(tzPf8Bit);
+        benchmark::DoNotOptimize(dib.PaletteSize());
+    }
+    state.SetItemsProcessed(state.iterations() * 4000 * 3000);
+}
+BENCHMARK(BM_ReduceTrueColour)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_AssignMonoImage(benchmark::State &state)
 {

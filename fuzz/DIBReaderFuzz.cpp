@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the BMP reader and to the packed-DIB reader of the
-// clipboard. Every input must end in a loaded picture or in one of the program's
+// Feeds arbitrary bytes to the BMP reader (as it always was, and as .bmp files
+// open) and to the packed-DIB reader of the clipboard. Every input must end in a loaded picture or in one of the program's
 // own errors: no crash, no hang, no access outside a buffer.
 //
 //   fuzz-dib-reader -max_len=4096 -timeout=10 <corpus folder>
@@ -59,6 +59,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         stream.open(QIODevice::ReadOnly);
         TTzDIB dib;
         dib.LoadFromStream(stream);
+        Exercise(dib);
+    } catch (const ETrazbitError &) {
+    }
+    try {
+        // As a .bmp file opens: the larger headers and the pixel offset taken,
+        // run-length encoded pixels expanded.
+        QBuffer stream;
+        stream.setData(bytes);
+        stream.open(QIODevice::ReadOnly);
+        TBmpReadOptions options;
+        options.LargerHeaders = true;
+        options.PixelOffset = true;
+        TTzDIB dib;
+        dib.LoadFromStream(stream, options);
+        const TTzPixelFormat format = dib.PixelFormat();
+        if (format == tzPf4BitRLE || format == tzPf8BitRLE)
+            dib.SetPixelFormat(format == tzPf4BitRLE ? tzPf4Bit : tzPf8Bit);
         Exercise(dib);
     } catch (const ETrazbitError &) {
     }

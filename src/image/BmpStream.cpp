@@ -86,6 +86,12 @@ bool IsValidInfoBitCount(int bits)
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
+// The info headers of later versions, which begin with the 40-byte one.
+bool IsLargerInfoHeaderSize(std::uint32_t size)
+{
+    return size == 52 || size == 56 || size == 108 || size == 124;
+}
+
 bool IsValidCoreBitCount(int bits)
 {
     return bits == 1 || bits == 4 || bits == 8 || bits == 24;
@@ -322,7 +328,7 @@ void WriteBuffer(QIODevice &stream, const void *data, std::int64_t count)
 
 } // namespace
 
-void TTzInternalDIB::LoadFromStream(QIODevice &stream)
+void TTzInternalDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &options)
 {
     TStreamSource source(stream);
     std::uint8_t fileHeader[FileHeaderSize];
@@ -330,27 +336,46 @@ void TTzInternalDIB::LoadFromStream(QIODevice &stream)
     if (Le16(fileHeader) != 0x4D42)
         throw ETzDIBInvalidDIBFile("TTzInternalDIB.LoadFromFile: File type is invalid");
     const std::int64_t fileSize = Le32(fileHeader + 2);
+    const std::int64_t bitsOffset = Le32(fileHeader + 10);
 
     std::uint8_t header[InfoHeaderSize];
     source.Read(header, 4);
     const std::uint32_t headerSize = Le32(header);
+    const bool larger = options.LargerHeaders && IsLargerInfoHeaderSize(headerSize);
     TTzDIBBlock block;
     TBitmapInfoHeader &h = block.Header();
     std::int64_t pixelBytes = 0;
-    if (headerSize == InfoHeaderSize) {
+    std::int64_t position = FileHeaderSize + 4; // bytes read so far
+    if (headerSize == InfoHeaderSize || larger) {
         source.Read(header + 4, InfoHeaderSize - 4);
         h = DecodeInfoHeader(header);
+        h.biSize = std::uint32_t(InfoHeaderSize);
         if (!IsValidInfoBitCount(h.biBitCount))
             throw ETzDIBInvalidDIB("TTzInternalDIB.LoadFromStream: Invalid BitCout");
         if (h.biClrUsed == 0)
             h.biClrUsed = DefaultPaletteSize(h.biBitCount);
+        std::int64_t masks = h.biCompression == BI_BITFIELDS ? 12 : 0;
+        if (larger) {
+            // The masks of a larger header stand inside it, at its bytes 40 to 51.
+            std::vector<std::uint8_t> rest(headerSize - InfoHeaderSize);
+            source.Read(rest.data(), std::int64_t(rest.size()));
+            if (masks && rest.size() >= 12)
+                std::memcpy(TableArea(block), rest.data(), 12);
+            else
+                masks = 0;
+        }
         // Masks (with bit fields) and table are one run; entries beyond 256 are skipped.
-        const std::int64_t masks = h.biCompression == BI_BITFIELDS ? 12 : 0;
-        const std::int64_t run = masks + std::int64_t(h.biClrUsed) * 4;
-        const std::int64_t kept = std::min(run, masks + 1024);
-        source.Read(TableArea(block), kept);
-        source.Skip(run - kept);
-        pixelBytes = fileSize - FileHeaderSize - InfoHeaderSize - std::int64_t(h.biClrUsed) * 4;
+        const std::int64_t table = std::int64_t(h.biClrUsed) * 4;
+        const std::int64_t kept = std::min(table, std::int64_t(1024));
+        if (larger) {
+            source.Read(TableArea(block) + masks, kept);
+        } else {
+            source.Read(TableArea(block), masks + kept);
+            position += masks;
+        }
+        source.Skip(table - kept);
+        position += headerSize - 4 + table;
+        pixelBytes = fileSize - FileHeaderSize - headerSize - table;
         h.biClrUsed = std::min<std::uint32_t>(h.biClrUsed, 256);
     } else if (headerSize == CoreHeaderSize) {
         source.Read(header + 4, CoreHeaderSize - 4);
@@ -361,12 +386,17 @@ void TTzInternalDIB::LoadFromStream(QIODevice &stream)
         std::uint8_t triples[3 * 256];
         source.Read(triples, 3 * std::int64_t(h.biClrUsed));
         ExpandTriples(block, triples, h.biClrUsed);
+        position += CoreHeaderSize - 4 + 3 * std::int64_t(h.biClrUsed);
         pixelBytes = fileSize - FileHeaderSize - CoreHeaderSize - 3 * std::int64_t(h.biClrUsed);
     } else {
         throw ETzDIBInvalidDIB("TTzInternalDIB.LoadFromStream: Invalid Bitmap Header Size");
     }
     if (!IsValidSize(h))
         throw ETzDIBInvalidDIB("TTzInternalDIB.LoadFromStream: Invalid Width or Height");
+    if (options.PixelOffset && bitsOffset > position) {
+        source.Skip(bitsOffset - position);
+        pixelBytes = fileSize - bitsOffset;
+    }
 
     ReadPixels(block, source, pixelBytes, StreamMessages);
     Commit(std::move(block));

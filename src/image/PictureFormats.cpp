@@ -104,25 +104,41 @@ void ReadWithPlatform(const QString &path, TTzDIB &picture)
     picture.Assign(OnWhitePaper(std::move(image)));
 }
 
-void ReadDib(const QString &path, TTzDIB &picture)
+namespace {
+
+// The library's own reader: the whole file or an error that says why not. Run-
+// length encoded pictures are expanded, so that the tracers can read their rows.
+void ReadWithLibrary(const QString &path, TTzDIB &picture, const TBmpReadOptions &options)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EFileError(path + QStringLiteral(": ") + file.errorString());
     TTzDIB loaded;
-    loaded.LoadFromStream(file);
-    // The tracers read uncompressed rows: run-length encoded pictures are
-    // expanded, by the library's conversion or else by the platform's reader.
-    const TTzPixelFormat format = loaded.PixelFormat();
-    if (format == tzPf4BitRLE || format == tzPf8BitRLE) {
-        try {
-            loaded.SetPixelFormat(format == tzPf4BitRLE ? tzPf4Bit : tzPf8Bit);
-        } catch (const ETrazbitError &) {
-            ReadWithPlatform(path, picture);
-            return;
-        }
+    try {
+        loaded.LoadFromStream(file, options);
+    } catch (const EReadError &error) {
+        throw EReadError(QStringLiteral("TTzInternalDIB.LoadFromStream: The File Ends Before Its Picture Does (")
+                         + error.Message() + QLatin1Char(')'));
     }
+    const TTzPixelFormat format = loaded.PixelFormat();
+    if (format == tzPf4BitRLE || format == tzPf8BitRLE)
+        loaded.SetPixelFormat(format == tzPf4BitRLE ? tzPf4Bit : tzPf8Bit);
     picture.Assign(&loaded);
+}
+
+} // namespace
+
+void ReadBmp(const QString &path, TTzDIB &picture)
+{
+    TBmpReadOptions options;
+    options.LargerHeaders = true;
+    options.PixelOffset = true;
+    ReadWithLibrary(path, picture, options);
+}
+
+void ReadDib(const QString &path, TTzDIB &picture)
+{
+    ReadWithLibrary(path, picture, TBmpReadOptions());
 }
 
 } // namespace PictureReaders
@@ -132,12 +148,10 @@ void TPictureFormats::RegisterBuiltIns()
     if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < kAllocationLimitMB)
         QImageReader::setAllocationLimit(kAllocationLimitMB);
 
-    // BMP through the platform's reader: it reads every BMP variant that current
-    // programs write (larger headers, RLE, bit fields, the pixel offset of the
-    // file header), which the library's own stream reader refuses or keeps
-    // compressed.
-    Register(QStringLiteral("bmp"), PlatformDescription(QStringLiteral("bmp")),
-             PictureReaders::ReadWithPlatform);
+    // BMP through the library's own reader, which takes a file whole or refuses
+    // it; for .bmp it also takes the larger headers and the pixel offset of the
+    // file header that current programs write.
+    Register(QStringLiteral("bmp"), PlatformDescription(QStringLiteral("bmp")), PictureReaders::ReadBmp);
     Register(QStringLiteral("dib"), QStringLiteral("Device Independent Bitmap"),
              PictureReaders::ReadDib);
 

@@ -35,9 +35,10 @@ public:
     // An empty registry.
     TPictureFormats() = default;
 
-    // Registers "bmp" (the platform's BMP reader: 40-, 108- and 124-byte
-    // headers, RLE expanded, bit fields, top-down files), "dib" (the image
-    // library's own reader, "Device Independent Bitmap"), and every other
+    // Registers "bmp" (the image library's own reader with the larger headers
+    // and the file header's pixel offset taken as well, RLE expanded), "dib"
+    // (the same reader exactly as it always was, "Device Independent Bitmap"),
+    // and every other
     // format the platform's image readers offer. Lifts the platform readers'
     // allocation limit so that large drawing sheets open.
     void RegisterBuiltIns();
@@ -73,6 +74,10 @@ private:
 namespace PictureReaders {
 // The platform's image reader (any format it recognises), copied into `picture`.
 void ReadWithPlatform(const QString &path, TTzDIB &picture);
-// The image library's own BMP stream reader; RLE pictures are expanded.
+// The image library's own BMP stream reader; RLE pictures are expanded. A
+// truncated or damaged file raises an error that names the reason.
 void ReadDib(const QString &path, TTzDIB &picture);
+// The same, also taking the 52-, 56-, 108- and 124-byte headers and a pixel
+// offset beyond the colour table.
+void ReadBmp(const QString &path, TTzDIB &picture);
 } // namespace PictureReaders

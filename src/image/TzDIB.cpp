@@ -1,6 +1,8 @@
 #include "image/TzDIB.h"
 
+#include "image/PixelFormatConversion.h"
 #include "image/SystemColors.h"
+#include "image/TzDIBCanvas.h"
 
 #include <QPainter>
 
@@ -94,6 +96,34 @@ void TTzDIB::Changed()
 {
     if (OnChange)
         OnChange(*this);
+}
+
+void TTzDIB::Progress(TProgressStage stage, int percentDone, const QRect &rect, const QString &message)
+{
+    if (OnProgress)
+        OnProgress(*this, stage, percentDone, rect, message);
+}
+
+void TTzDIB::BeginProgress(std::int32_t total, const QString &text)
+{
+    ProgressTotal = total;
+    ProgressText = text;
+    ProgressCount = 0;
+    Progress(TProgressStage::Starting, 0, QRect(0, 0, Width(), Height()), ProgressText);
+}
+
+void TTzDIB::ProgressStep()
+{
+    ++ProgressCount;
+    if (ProgressCount == ProgressTotal || ProgressTotal <= 0)
+        return;
+    Progress(TProgressStage::Running, int(std::int64_t(ProgressCount) * 100 / ProgressTotal),
+             QRect(0, 0, Width(), Height()), ProgressText);
+}
+
+void TTzDIB::EndProgress()
+{
+    Progress(TProgressStage::Ending, 100, QRect(0, 0, Width(), Height()), ProgressText);
 }
 
 bool TTzDIB::Empty() const
@@ -356,12 +386,59 @@ TTzPixelFormat TTzDIB::PixelFormat() const
     return FInternalDIB->GetPixelFormat();
 }
 
+namespace {
+
+// The slow routes, announced with their text and step count.
+struct TAnnouncedRoute
+{
+    TTzPixelFormat From, To;
+    const char *Text;
+    std::int32_t Steps;
+};
+
+constexpr TAnnouncedRoute AnnouncedRoutes[] = {
+    {tzPf8Bit, tzPf4Bit, "PixelFormat 8Bit -> 4Bit", 16},
+    {tzPf8Bit, tzPf4BitRLE, "PixelFormat 8Bit -> 4BitRLE", 16},
+    {tzPf8BitRLE, tzPf4Bit, "PixelFormat 8BitRLE -> 4Bit", 16},
+    {tzPf8BitRLE, tzPf4BitRLE, "PixelFormat 8BitRLE -> 4BitRLE", 16},
+    {tzPf24Bit, tzPf4Bit, "PixelFormat 24Bit -> 4Bit", 16},
+    {tzPf24Bit, tzPf4BitRLE, "PixelFormat 24Bit -> 4BitRLE", 16},
+    {tzPf24Bit, tzPf8Bit, "PixelFormat 24Bit -> 8Bit", 256},
+    {tzPf24Bit, tzPf8BitRLE, "PixelFormat 24Bit -> 8BitRLE", 256},
+};
+
+} // namespace
+
 void TTzDIB::SetPixelFormat(TTzPixelFormat format)
 {
     CheckInternalDIB("TTzDIB.SetPixelFormat: InternalDIB Should not be Nil");
-    if (format == PixelFormat())
+    const TTzPixelFormat current = PixelFormat();
+    if (format == current)
         return;
-    throw ETzDIBBadDIBType("TTzDIB.SetPixelFormat: Conversion is not Available");
+    UniqueDIB();
+    const TAnnouncedRoute *announced = nullptr;
+    for (const TAnnouncedRoute &route : AnnouncedRoutes)
+        if (route.From == current && route.To == format)
+            announced = &route;
+    if (announced)
+        BeginProgress(announced->Steps, QString::fromLatin1(announced->Text));
+    const auto finish = [&] {
+        UpdatePaletteModified();
+        if (announced)
+            EndProgress();
+    };
+    try {
+        SetPixelsFormat(*FInternalDIB, format, FConvertQuality, [this] { ProgressStep(); },
+                        ColorToRGB(FMonoColor));
+    } catch (const std::bad_alloc &) {
+        finish();
+        throw EOutOfMemory("TTzDIB.SetPixelFormat: Out Of Memory");
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    Changed();
 }
 
 // ---------------------------------------------------------------------------
@@ -565,8 +642,13 @@ void TTzDIB::AssignTo(QImage &dest) const
         target = QImage::Format_BGR888;
         break;
     case tzPf4BitRLE:
-    case tzPf8BitRLE:
-        throw ETzDIBBadDIBType("TTzDIB.AssignTo: Bad DIB Type");
+    case tzPf8BitRLE: {
+        // Decoded on a copy; this image keeps its compressed pixels.
+        TTzDIB decoded(*this);
+        decoded.SetPixelFormat(format == tzPf4BitRLE ? tzPf4Bit : tzPf8Bit);
+        decoded.AssignTo(dest);
+        return;
+    }
     default:
         throw ETzDIBAssert("TTzDIB.AssignTo: Illegal PixelFormat");
     }
@@ -610,11 +692,11 @@ void TTzDIB::AssignTo(QImage &dest) const
 // ---------------------------------------------------------------------------
 // Streams and clipboard
 
-void TTzDIB::LoadFromStream(QIODevice &stream)
+void TTzDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &options)
 {
     ReplaceInternalDIB(nullptr);
     FInternalDIB = new TTzInternalDIB;
-    FInternalDIB->LoadFromStream(stream);
+    FInternalDIB->LoadFromStream(stream, options);
     UpdatePaletteModified();
     Changed();
 }
@@ -649,6 +731,12 @@ void TTzDIB::SaveToClipboardFormat(int &format, QByteArray &data) const
 void TTzDIB::Draw(QPainter &painter, const QRect &rect) const
 {
     if (!FInternalDIB || rect.isEmpty())
+        return;
+    if (FDrawMode == 1 || FDrawMode == 2) {
+        DrawHalftone(painter, rect);
+        return;
+    }
+    if (FDrawMode != 0)
         return;
     const TTzInternalDIB &dib = *FInternalDIB;
     const TBitmapInfoHeader &header = dib.Header();
@@ -686,4 +774,25 @@ void TTzDIB::Draw(QPainter &painter, const QRect &rect) const
         }
     }
     painter.restore();
+}
+
+void TTzDIB::DrawHalftone(QPainter &painter, const QRect &rect) const
+{
+    // The picture stretched to the size of rect at its own depth, then halftoned.
+    TTzDIB scaled;
+    scaled.SetBitCount(BitCount());
+    scaled.SetWidth(rect.width());
+    scaled.SetHeight(-rect.height());
+    std::memcpy(scaled.FInternalDIB->DIB.Info.Colors, FInternalDIB->DIB.Info.Colors,
+                sizeof FInternalDIB->DIB.Info.Colors);
+    scaled.FInternalDIB->Header().biClrUsed = FInternalDIB->Header().biClrUsed;
+    scaled.FInternalDIB->UpdatePalette();
+    {
+        TTzDIB own(*this);
+        own.SetDrawMode(0);
+        TTzDIBCanvas canvas(scaled);
+        own.Draw(canvas, QRect(0, 0, rect.width(), rect.height()));
+    }
+    scaled.SetPixelFormat(FDrawMode == 1 ? tzPfHalfTone : tzPfHalfToneBW);
+    scaled.Draw(painter, rect);
 }

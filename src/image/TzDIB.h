@@ -15,6 +15,9 @@
 class QIODevice;
 class QPainter;
 
+// The stages that the progress event of a long operation reports.
+enum class TProgressStage { Starting, Running, Ending };
+
 // The device-independent bitmap every tracer reads: a BITMAPINFOHEADER, a colour
 // table of 256 entries and the pixel rows, held in a TTzInternalDIB that copies
 // of this object share until one of them writes (copy-on-write).
@@ -55,6 +58,10 @@ public:
     void SetPixels(int x, int y, std::int32_t value);
 
     TTzPixelFormat PixelFormat() const;
+    // Converts the pixels to another storage format or into a halftone form
+    // (tzPfHalfTone, tzPfHalfToneBW), keeping the picture. The slow routes to 4
+    // and 8 bits announce their progress. A failed conversion leaves the picture
+    // as it was.
     void SetPixelFormat(TTzPixelFormat format);
 
     // nullptr: back to the 1 x 1 default. Another TTzDIB: share its storage.
@@ -64,11 +71,11 @@ public:
     void Assign(const QImage &source);
     void AssignTo(TTzDIB &dest) const;
     // A copy as a framework image: Mono, Indexed8 (4 and 8 bits) or BGR888,
-    // with the image's own colour table.
+    // with the image's own colour table; RLE pictures come out decoded.
     void AssignTo(QImage &dest) const;
 
     // The BMP file reader and writer. A failed load leaves the blank 1 x 1 default.
-    void LoadFromStream(QIODevice &stream);
+    void LoadFromStream(QIODevice &stream, const TBmpReadOptions &options = {});
     void SaveToStream(QIODevice &stream) const;
     // The packed DIB of the clipboard (format 8, CF_DIB).
     void LoadFromClipboardFormat(int format, const QByteArray &data);
@@ -93,7 +100,9 @@ public:
     static TTzPalette HalftonePalette();
     static TTzPalette BlackWhitePalette();
 
-    // Stretches the whole image into rect, nearest pixel (DrawMode 0).
+    // Stretches the whole image into rect, nearest pixel: DrawMode 0 with the
+    // image's own colours, 1 through an 8-bit halftone, 2 through a black-and-white
+    // halftone; any other DrawMode draws nothing.
     void Draw(QPainter &painter, const QRect &rect) const;
     bool Empty() const;
 
@@ -118,6 +127,7 @@ public:
     void UpdatePaletteModified();
 
 private:
+    void DrawHalftone(QPainter &painter, const QRect &rect) const;
     void ReleaseInternalDIB();
     // Takes over new storage, releasing the old.
     void ReplaceInternalDIB(TTzInternalDIB *storage);
@@ -130,10 +140,22 @@ private:
     bool FPaletteModified = false;
 
 public:
-    // Progress of the pixel-format conversions.
+    // Progress of the pixel-format conversions and of CreateTrueColorPalette.
     std::int32_t ProgressCount = 0;
     std::int32_t ProgressTotal = 0;
     QString ProgressText;
+    // The progress event: the stage, the percentage done, the picture's rectangle
+    // and the operation's text.
+    std::function<void(TTzDIB &sender, TProgressStage stage, int percentDone, const QRect &rect,
+                       const QString &message)>
+        OnProgress;
+    void Progress(TProgressStage stage, int percentDone, const QRect &rect, const QString &message);
+    // Announces a slow operation of `total` steps: ProgressCount 0 and the starting event.
+    void BeginProgress(std::int32_t total, const QString &text);
+    // One step of it: the running event with the percentage done; the last step sends nothing.
+    void ProgressStep();
+    // The ending event, at 100 percent.
+    void EndProgress();
 };
 
 // Raise the errors of the pixel operations (kept out of line).

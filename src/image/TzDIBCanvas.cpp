@@ -3,6 +3,27 @@
 #include "image/TzDIB.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Reverses the order of the stored rows in place, one row buffer at a time.
+void ReverseRows(TTzInternalDIB &storage)
+{
+    const std::size_t rowSize = std::size_t(storage.RowSize());
+    std::vector<std::uint8_t> buffer(rowSize);
+    std::uint8_t *bits = storage.DIB.Bits.get();
+    for (std::int64_t top = 0, bottom = storage.Height - 1; top < bottom; ++top, --bottom) {
+        std::uint8_t *a = bits + top * std::int64_t(rowSize);
+        std::uint8_t *b = bits + bottom * std::int64_t(rowSize);
+        std::memcpy(buffer.data(), a, rowSize);
+        std::memcpy(a, b, rowSize);
+        std::memcpy(b, buffer.data(), rowSize);
+    }
+}
+
+} // namespace
 
 TTzDIBCanvas::TTzDIBCanvas(TTzDIB &dib) : FDIB(dib)
 {
@@ -32,18 +53,26 @@ TTzDIBCanvas::TTzDIBCanvas(TTzDIB &dib) : FDIB(dib)
         FSurface = FOriginal.copy();
         break;
     }
-    if (FSurface.isNull() || !begin(&FSurface))
+    if (FSurface.isNull())
         throw EOutOfResources("TTzDIBCanvas.Create: Cannot Create Memory DC");
-    // Rows stored bottom-up: the surface's first row is the bottom of the picture.
-    if (FOriginal.isNull() && header.biHeight > 0) {
-        setWindow(0, 0, width, height);
-        setViewport(0, height, width, -height);
+    // Rows stored bottom-up are turned top-down while the canvas draws, so that
+    // every figure (points and lines as well as areas) lands on the pixels
+    // asked for; a mirrored view would move the pixel-centred figures a row.
+    FReversed = FOriginal.isNull() && header.biHeight > 0;
+    if (FReversed)
+        ReverseRows(storage);
+    if (!begin(&FSurface)) {
+        if (FReversed)
+            ReverseRows(storage);
+        throw EOutOfResources("TTzDIBCanvas.Create: Cannot Create Memory DC");
     }
 }
 
 TTzDIBCanvas::~TTzDIBCanvas()
 {
     end();
+    if (FReversed)
+        ReverseRows(*FDIB.InternalDIB());
     if (!FOriginal.isNull())
         WriteBackColourCopy();
     FDIB.UpdatePaletteModified();

@@ -7,7 +7,8 @@ class TTzDIB;
 
 // Draws onto a TTzDIB with the ordinary painter operations, in picture
 // coordinates (y from the top) whatever the stored row order. 1- and 24-bit
-// pictures are drawn in place, in the image's own pixel memory; 4- and 8-bit
+// pictures are drawn in place, in the image's own pixel memory (bottom-up rows
+// stand top-down while the canvas lives); 4- and 8-bit
 // pictures through a colour copy whose changed pixels go back, as the nearest
 // palette colour, when the canvas ends. Compressed pictures cannot be drawn on
 // (ETzDIBBadDIBType).
@@ -25,4 +26,5 @@ private:
     TTzDIB &FDIB;
     QImage FSurface;  // over the pixel memory, or the colour copy
     QImage FOriginal; // the colour copy as it was before drawing
+    bool FReversed = false; // bottom-up rows turned top-down while drawing
 };

@@ -2,7 +2,24 @@
 
 #include "image/TzDIBErrors.h"
 
+#include <atomic>
 #include <cstring>
+
+namespace {
+std::atomic<std::int64_t> LiveBlocks{0};
+}
+
+void TPixelBlockDeleter::operator()(std::uint8_t *bits) const
+{
+    if (bits)
+        --LiveBlocks;
+    std::free(bits);
+}
+
+std::int64_t LivePixelBlocks()
+{
+    return LiveBlocks.load();
+}
 
 TPixelBlock GetFileMap(std::int64_t size)
 {
@@ -11,6 +28,7 @@ TPixelBlock GetFileMap(std::int64_t size)
     void *bits = size > 0 && size <= MaxDIBBitsSize ? std::calloc(std::size_t(size), 1) : nullptr;
     if (!bits)
         throw EOutOfResources("GetFileMap: Cannot Make File Mapping Object");
+    ++LiveBlocks;
     return TPixelBlock(static_cast<std::uint8_t *>(bits));
 }
 
@@ -60,6 +78,16 @@ TTzDIBBlock TTzInternalDIB::CreateDIBBlock(int width, int height, int paletteSiz
     h.biYPelsPerMeter = 0;
     h.biClrUsed = std::uint32_t(paletteSize);
     h.biClrImportant = 0;
+    return block;
+}
+
+TTzDIBBlock TTzInternalDIB::CreateDIBBlockLike(const TTzDIBBlock &source, int paletteSize, int bitCount)
+{
+    const TBitmapInfoHeader &h = source.Header();
+    TTzDIBBlock block = CreateDIBBlock(h.biWidth, h.biHeight, paletteSize, bitCount);
+    std::memcpy(block.Info.Colors, source.Info.Colors, sizeof(TRGBQuad) * std::size_t(paletteSize));
+    block.Header().biXPelsPerMeter = h.biXPelsPerMeter;
+    block.Header().biYPelsPerMeter = h.biYPelsPerMeter;
     return block;
 }
 

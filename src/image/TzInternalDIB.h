@@ -17,13 +17,29 @@ using TTzPalette = std::shared_ptr<const QList<QRgb>>;
 // The pixel memory: one zero-filled heap block of exactly the pixel array's size.
 struct TPixelBlockDeleter
 {
-    void operator()(std::uint8_t *bits) const { std::free(bits); }
+    void operator()(std::uint8_t *bits) const;
 };
 using TPixelBlock = std::unique_ptr<std::uint8_t[], TPixelBlockDeleter>;
 
 // Allocates a zero-filled pixel block; a size <= 0, above MaxDIBBitsSize or that
 // cannot be had raises EOutOfResources "GetFileMap: Cannot Make File Mapping Object".
 TPixelBlock GetFileMap(std::int64_t size);
+// Pixel blocks alive at this moment, in the whole program (for tests of the conversions).
+std::int64_t LivePixelBlocks();
+
+// What the BMP file reader takes beyond the files it always read. With every
+// option off it reads exactly the 40- and 12-byte header files, pixels right
+// after the colour table.
+struct TBmpReadOptions
+{
+    // The larger info headers that current programs write (52, 56, 108 and 124
+    // bytes): their first 40 bytes are the info header, bit-field masks stand
+    // inside them, the rest is skipped.
+    bool LargerHeaders = false;
+    // The file header's pixel offset, where it lies beyond the colour table: the
+    // gap is skipped and the pixel bytes counted from there.
+    bool PixelOffset = false;
+};
 
 // The DIB block: pixel array, header and colour table. Copied or replaced as one unit.
 struct TTzDIBBlock
@@ -54,6 +70,9 @@ public:
     // 0 <= PaletteSize <= 256, BitCount 1, 4, 8 or 24, else ETzDIBInvalidDIBPara
     // "TTzInternalDIB.CreateDIB: Invalid Parameters". Pixels and colours are zero.
     static TTzDIBBlock CreateDIBBlock(int width, int height, int paletteSize, int bitCount);
+    // A blank block of another bit count with the size, row order and resolution of
+    // source and its colour table (paletteSize entries of it; the rest zero).
+    static TTzDIBBlock CreateDIBBlockLike(const TTzDIBBlock &source, int paletteSize, int bitCount);
     // Replaces the storage by a blank block as CreateDIBBlock builds it.
     void CreateDIB(int width, int height, int paletteSize, int bitCount);
     // Takes over a complete block: Width and Height follow its header; then UpdatePalette.
@@ -67,7 +86,7 @@ public:
     TTzPalette GetPaletteFromDIBInfos();
 
     // The BMP file and packed-DIB reader and writer (BmpStream.cpp).
-    void LoadFromStream(QIODevice &stream);
+    void LoadFromStream(QIODevice &stream, const TBmpReadOptions &options = {});
     void SaveToStream(QIODevice &stream) const;
     void LoadFromClipboardFormat(const QByteArray &data);
     QByteArray SaveToClipboardFormat() const;

@@ -209,6 +209,16 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         kinds.push_back({"top-down", s, 1, 2, {0, 0xFFFFFF}});
     }
     {
+        TBmpLayout s;  // top-down RLE8: the first row stored is the top row
+        s.Width = 2;
+        s.Height = -2;
+        s.Compression = 1;
+        s.ClrUsed = 2;
+        s.Table = Quads({0xFFFFFF, 0});
+        s.Pixels = QByteArray("\x01\x01\x00\x00\x02\x00\x00\x01", 8);
+        kinds.push_back({"top-down RLE8", s, 2, 2, {0, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}});
+    }
+    {
         TBmpLayout s;  // 1 bit, entry 0 black; a gap before the pixels (the file header says where)
         s.BitCount = 1;
         s.Width = 3;
@@ -217,6 +227,20 @@ TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)
         s.Table = Quads({0, 0xFFFFFF}) + QByteArray(8, '\xAA');
         s.Pixels = QByteArray("\x40\x00\x00\x00", 4);
         kinds.push_back({"1 bit with a gap", s, 3, 1, {0, 0xFFFFFF, 0}});
+    }
+    {
+        // 124-byte header, 32 bits with bit fields: the masks stand inside the header.
+        TBmpLayout s;
+        s.HeaderSize = 124;
+        s.BitCount = 32;
+        s.Compression = 3;
+        s.Width = 2;
+        s.Height = 1;
+        s.Pixels = QByteArray("\x00\x00\x00\x00\x11\x22\x33\x00", 8);
+        QByteArray file = MakeBmp(s);
+        file.replace(14 + 40, 12, QByteArray("\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\x00", 12));
+        const TTzDIB dib = Load(Write(QStringLiteral("v5.bmp"), file));
+        EXPECT_EQ(Colours(dib), (std::vector<TColor>{0, 0x112233}));
     }
     for (const TKind &kind : kinds) {
         const TTzDIB dib = Load(Write(QStringLiteral("k.bmp"), MakeBmp(kind.Spec)));
@@ -269,6 +293,113 @@ TEST_F(PictureFormatsTest, DibFilesOpenThroughTheLibrarysOwnReader)
     const TTzDIB expanded = Load(Write(QStringLiteral("rle.dib"), MakeBmp(rle)));
     EXPECT_NE(expanded.PixelFormat(), tzPf8BitRLE);
     EXPECT_EQ(Colours(expanded), (std::vector<TColor>{0xFFFFFF, 0, 0, 0}));
+}
+
+TEST_F(PictureFormatsTest, BmpAndDibOfTheSameBytesGiveTheSamePicture)
+{
+    std::vector<TBmpLayout> files;
+    {
+        TBmpLayout s;
+        s.BitCount = 1;
+        s.Width = 9;
+        s.Height = 2;
+        s.Table = Quads({0, 0xFFFFFF});
+        s.Pixels = QByteArray("\xA5\x80\0\0\x5A\x00\0\0", 8);
+        files.push_back(s);
+        s.BitCount = 24;
+        s.Width = 2;
+        s.Height = -2;
+        s.Table.clear();
+        s.Pixels = QByteArray("\1\2\3\4\5\6\0\0\7\x08\x09\x0A\x0B\x0C\0\0", 16);
+        files.push_back(s);
+    }
+    {
+        // 8 bits with 300 colour entries: 256 are kept, the rest skipped.
+        TBmpLayout s;
+        s.Width = 3;
+        s.ClrUsed = 300;
+        for (int i = 0; i < 300; ++i)
+            s.Table += Quads({std::uint32_t(i * 0x010101 & 0xFFFFFF)});
+        s.Pixels = QByteArray("\x05\xFF\x00\x00", 4);
+        files.push_back(s);
+        s.BitCount = 4;
+        s.Compression = 2;
+        s.Width = 5;
+        s.Height = 2;
+        s.ClrUsed = 3;
+        s.Table = Quads({0xFFFFFF, 0, 0x808080});
+        s.Pixels = QByteArray("\x05\x12\x00\x00\x00\x03\x21\x20\x00\x01", 10);
+        files.push_back(s);
+        s.BitCount = 16;
+        s.Compression = 0;
+        s.ClrUsed = 0;
+        s.Table.clear();
+        s.Pixels = QByteArray("\xFF\x7F\x1F\x00\x00\x7C\x00\x00\x01\x02\x03\x04\x05\x06\x00\x00", 16);
+        s.Width = 3;
+        files.push_back(s);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QByteArray bytes = MakeBmp(files[i]);
+        const TTzDIB bmp = Load(Write(QStringLiteral("same.bmp"), bytes));
+        const TTzDIB dib = Load(Write(QStringLiteral("same.dib"), bytes));
+        EXPECT_EQ(bmp.Width(), dib.Width()) << i;
+        EXPECT_EQ(bmp.Height(), dib.Height()) << i;
+        EXPECT_EQ(bmp.BitCount(), dib.BitCount()) << i;
+        EXPECT_EQ(Colours(bmp), Colours(dib)) << i;
+    }
+    const TTzDIB many = Load(Write(QStringLiteral("many.bmp"), MakeBmp(files[2])));
+    EXPECT_EQ(many.PaletteSize(), 256);
+    EXPECT_EQ(ColourAt(many, 1, 0), 0xFFFFFF);
+    EXPECT_EQ(ColourAt(many, 0, 0), 0x050505);
+}
+
+TEST_F(PictureFormatsTest, TruncatedOrDamagedBmpFilesAreRefusedWithTheirReason)
+{
+    struct TCase
+    {
+        const char *Name;
+        QByteArray Bytes;
+        const char *Message;
+    };
+    TBmpLayout s;
+    s.BitCount = 24;
+    s.Width = 100;
+    s.Height = 100;
+    s.Pixels = QByteArray(30000, '\x40');
+    const QByteArray whole = MakeBmp(s);
+    TBmpLayout rle;
+    rle.Width = 4;
+    rle.Height = 2;
+    rle.Compression = 1;
+    rle.ClrUsed = 2;
+    rle.Table = Quads({0xFFFFFF, 0});
+    rle.Pixels = QByteArray("\x04\x01\x00\x00\x04\x00", 6);
+    TBmpLayout damaged = rle;
+    damaged.Pixels = QByteArray("\x05\x01\x00\x01", 4);
+    TBmpLayout shortRows = s;
+    shortRows.Pixels.chop(3);
+    TCase cases[] = {
+        {"cut in half", whole.left(whole.size() / 2),
+         "TTzInternalDIB.LoadFromStream: The File Ends Before Its Picture Does (Stream read error)"},
+        {"header cut", whole.left(30),
+         "TTzInternalDIB.LoadFromStream: The File Ends Before Its Picture Does (Stream read error)"},
+        {"rows shorter than the picture", MakeBmp(shortRows), "TTzInternalDIB.LoadFromStream: Pixel Data is Too Short"},
+        {"RLE without its end", MakeBmp(rle), "Convert8BitRLETo8BitRGB: Unexpected End of RLE Data"},
+        {"RLE run past the row", MakeBmp(damaged), "Convert8BitRLETo8BitRGB: Bad RLE Data 4"},
+    };
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    for (const TCase &c : cases) {
+        for (const char *extension : {"bmp", "dib"}) {
+            TTzDIB dib;
+            try {
+                formats.Load(Write(QStringLiteral("bad.") + QLatin1String(extension), c.Bytes), dib);
+                ADD_FAILURE() << c.Name << " loaded as " << extension;
+            } catch (const ETrazbitError &e) {
+                EXPECT_STREQ(e.what(), c.Message) << c.Name << " as " << extension;
+            }
+        }
+    }
 }
 
 TEST_F(PictureFormatsTest, ThePlatformsFormatsOpen)

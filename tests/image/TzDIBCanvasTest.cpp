@@ -63,6 +63,30 @@ TEST(TzDIBCanvas, DrawsInPictureCoordinatesWhateverTheRowOrder)
     }
 }
 
+TEST(TzDIBCanvas, PointsAndLinesLandOnTheirPixels)
+{
+    for (int bits : {1, 4, 8, 24}) {
+        for (int height : {4, -4}) {
+            TTzDIB dib = BlankImage(bits, height);
+            {
+                TTzDIBCanvas canvas(dib);
+                canvas.setPen(bits == 24 ? QColor(0, 0, 1) : QColor(0, 0, 0));
+                canvas.drawPoint(0, 0);
+                canvas.drawPoint(5, 3);
+                canvas.drawLine(1, 2, 4, 2);
+                canvas.drawLine(3, 0, 3, 1);
+            }
+            EXPECT_EQ(Picture(dib), QStringLiteral("#..#..\n"
+                                                   "...#..\n"
+                                                   ".####.\n"
+                                                   ".....#\n"))
+                << bits << " bits, height " << height;
+            // The rows are back in their stored order.
+            EXPECT_EQ(dib.InternalDIB()->Header().biHeight, height);
+        }
+    }
+}
+
 TEST(TzDIBCanvas, ColoursMapToTheNearestPaletteEntry)
 {
     TTzDIB dib = BlankImage(8, 4);

@@ -203,23 +203,27 @@ TEST(TzDIBImage, AssignToGivesTheMatchingFormatAndTable)
     EXPECT_EQ(shared.InternalDIB(), rgb.InternalDIB());
 }
 
-TEST(TzDIBImage, CompressedPicturesNeedConversionFirst)
+TEST(TzDIBImage, CompressedPicturesComeOutDecoded)
 {
     TBmpLayout s;
     s.BitCount = 4;
+    s.Width = 3;
     s.Compression = BI_RLE4;
     s.ClrUsed = 2;
     s.Table = Quads({0, 0xFFFFFF});
-    s.Pixels = QByteArray("\x01\x10\x00\x01", 4);
+    s.Pixels = QByteArray("\x03\x10\x00\x01", 4);
     QBuffer file;
     file.setData(MakeBmp(s));
     file.open(QIODevice::ReadOnly);
     TTzDIB dib;
     dib.LoadFromStream(file);
     QImage image;
-    EXPECT_DIB_ERROR(dib.AssignTo(image), ETzDIBBadDIBType, "TTzDIB.AssignTo: Bad DIB Type");
-    EXPECT_TRUE(image.isNull());
-    EXPECT_DIB_ERROR(dib.SetPixelFormat(tzPf4Bit), ETzDIBBadDIBType, "TTzDIB.SetPixelFormat: Conversion is not Available");
+    dib.AssignTo(image);
+    EXPECT_EQ(image.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(image.pixelIndex(0, 0), 1);
+    EXPECT_EQ(image.pixelIndex(1, 0), 0);
+    EXPECT_EQ(image.pixel(2, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(dib.PixelFormat(), tzPf4BitRLE); // the image itself stays compressed
 }
 
 } // namespace
