@@ -6,17 +6,25 @@
 #include "app/ErrorReport.h"
 #include "dialogs/FieldExit.h"
 #include "app/core/ProgramFolder.h"
+#include "dialogs/ElidedLabel.h"
+#include "dialogs/PreviewWindow.h"
 #include "dialogs/ProgramIcon.h"
 #include "app/WindowUserInterface.h"
+#include "cleanup/CleanupFilters.h"
 #include "dialogs/ScaleCalculator.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
 #include "export/ExportDriver.h"
 #include "export/SystemClipboard.h"
+#include "plugins/ProgramPlugins.h"
+#include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -31,9 +39,12 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <exception>
+#include <tuple>
 
 namespace {
 
@@ -93,15 +104,24 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     move(position);
 
     Formats.RegisterBuiltIns();
+    // The preview shows the black pixels of the last conversion.
+    Scan.KeepPicture = true;
     if (!Scan.ResetSegments())
         Interface->ShowMessage(Messages::OutOfMemory());
     Scan.DataConverted = false;
     ShowModeName();
 
     (new TFieldExit(this))->Watch(Edit1, [this] { Edit1Exit(); });
+    setAcceptDrops(true);
+
+    // The window is set up: the plug-ins are searched once.
+    Plugins = StartPlugins(Formats);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    delete Preview;
+}
 
 void TForm1::BuildMenus()
 {
@@ -112,6 +132,7 @@ void TForm1::BuildMenus()
     ClipboardMenu = FileMenu->addMenu(QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞへ(&C)"));
     F3_1 = Command(ClipboardMenu, QStringLiteral("F3_1"), QStringLiteral("座標形式"), 1);
     F3_2 = Command(ClipboardMenu, QStringLiteral("F3_2"), QStringLiteral("JWTran形式"), 2);
+    F1_3 = Command(FileMenu, QStringLiteral("F1_3"), QStringLiteral("ﾌﾟﾚﾋﾞｭｰ(&V)..."));
     FileMenu->addSeparator();
     F4 = Command(FileMenu, QStringLiteral("F4"), QStringLiteral("終了(&X)"));
 
@@ -129,6 +150,7 @@ void TForm1::BuildMenus()
     connect(F2_1, &QAction::triggered, this, [this] { F2_1Click(); });
     for (QAction *item : {F3_1, F3_2})
         connect(item, &QAction::triggered, this, [this, item] { F3_1Click(item); });
+    connect(F1_3, &QAction::triggered, this, [this] { PreviewClick(); });
     connect(F4, &QAction::triggered, this, &QWidget::close);
     for (QAction *item : {S1, S2, S3, S4})
         connect(item, &QAction::triggered, this, [this, item] { SettingsClick(item); });
@@ -172,7 +194,10 @@ void TForm1::BuildClient()
     results->setContentsMargins(10, 6, 10, 8);
     results->setHorizontalSpacing(24);
     results->setVerticalSpacing(2);
-    FileNameLabel = ResultLabel(QStringLiteral("FileNameLabel"), QStringLiteral("*"), panel);
+    // Long names are cut short at a character, the whole name in the tooltip.
+    FileNameLabel = new TElidedLabel(QStringLiteral("*"), panel);
+    FileNameLabel->setObjectName(QStringLiteral("FileNameLabel"));
+    FileNameLabel->setMinimumWidth(120);
     ModeLabel = ResultLabel(QStringLiteral("ModeLabel"), QStringLiteral("*"), panel);
     CountLabel = ResultLabel(QStringLiteral("CountLabel"), QStringLiteral("0本"), panel);
     MaxXLabel = ResultLabel(QStringLiteral("MaxXLabel"), QStringLiteral("X=0.00000"), panel);
@@ -246,6 +271,13 @@ void TForm1::F1Click()
         const QString path = Interface->ChooseOpenFile(request);
         if (path.isEmpty())
             return;
+        OpenPicture(path);
+    });
+}
+
+void TForm1::OpenPicture(const QString &path)
+{
+    RunCommand([this, &path] {
         Scan.SourceFileName = path;
         // The next open starts where this file was picked, however the
         // conversion ends.
@@ -255,15 +287,94 @@ void TForm1::F1Click()
                 folder += QDir::separator();
             Settings.OpenDir = folder;
         });
+        // The preview lets go of the last picture before the next one is read.
+        Scan.DataConverted = false;
+        Scan.Picture = TScanPicture();
+        SegmentListChanged();
         TScanDriver driver(Scan, Settings, *Interface, Formats);
+        // The clean-up of the settings, on every conversion; the labels then
+        // count the segments it left.
+        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        if (CleanupOptionsOf(Settings).AnyStep())
+            driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
+        SegmentListChanged();
+        if (Scan.DataConverted && Settings.AutoPreview)
+            ShowPreview(false);
+    });
+}
+
+void TForm1::SegmentListChanged()
+{
+    if (Preview)
+        Preview->Follow();
+    Q_EMIT SegmentsChanged();
+}
+
+void TForm1::PreviewClick()
+{
+    RunCommand([this] { ShowPreview(true); });
+}
+
+void TForm1::ShowPreview(bool activate)
+{
+    if (!Preview) {
+        Preview = new TPreviewWindow(Scan);
+        Preview->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+        Preview->show();
+    } else if (!Preview->isVisible()) {
+        Preview->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+        Preview->show();
+    }
+    if (activate) {
+        Preview->raise();
+        Preview->activateWindow();
+    }
+}
+
+QString TForm1::DroppedPicture(const QMimeData *data) const
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return QString();
+    const QUrl url = data->urls().first();
+    if (!url.isLocalFile())
+        return QString();
+    const QString path = url.toLocalFile();
+    if (!QFileInfo(path).isFile() || !Formats.FindForFile(path))
+        return QString();
+    return path;
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (isEnabled() && !DroppedPicture(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (isEnabled() && !DroppedPicture(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent *event)
+{
+    const QString path = isEnabled() ? DroppedPicture(event->mimeData()) : QString();
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // After the drop has ended: the program that dragged the file waits for it.
+    QTimer::singleShot(0, this, [this, path] {
+        if (isEnabled())
+            OpenPicture(path);
     });
 }
 
 void TForm1::ShowScanLabels(const TScanLabels &labels)
 {
     FileNameLabel->setText(labels.FileLabel);
+    FileNameLabel->setToolTip(labels.FileLabel == QLatin1String("*") ? QString() : labels.FileLabel);
     CountLabel->setText(labels.CountLabel);
     if (labels.XLabel)
         MaxXLabel->setText(*labels.XLabel);
@@ -276,7 +387,8 @@ void TForm1::ShowScanLabels(const TScanLabels &labels)
 void TForm1::CalcClick()
 {
     RunCommand([this] {
-        TForm5 dialog(this);
+        // The resolution field starts at the picture's own, when its file stores one.
+        TForm5 dialog(this, Scan.DataConverted ? DotsPerInch(Scan.Picture.DotsPerMeterX) : 0);
         if (ShowDialog(dialog) == QDialog::Accepted)
             Edit1->setText(dialog.Result());
     });
@@ -304,12 +416,21 @@ void TForm1::F3_1Click(const QAction *sender)
 void TForm1::SettingsClick(const QAction *sender)
 {
     RunCommand([this, sender] {
+        const auto cleanup = [this] {
+            const TCleanupOptions o = CleanupOptionsOf(Settings);
+            return std::make_tuple(o.Threshold, o.ThresholdLevel, o.Despeckle, o.Centerline, o.Merge);
+        };
+        const auto cleanupBefore = cleanup();
         {
             TForm2 dialog(this, Settings, *Interface);
             dialog.SelectPage(Tag(sender));
             ShowDialog(dialog);
         }
         ShowModeName();
+        // New clean-up settings make new segments of the picture on show, so
+        // that the labels, the preview and the next save agree with them.
+        if (Scan.DataConverted && cleanup() != cleanupBefore)
+            OpenPicture(Scan.SourceFileName);
     });
 }
 
@@ -359,6 +480,8 @@ void TForm1::closeEvent(QCloseEvent *event)
         return;
     }
     SaveSettings();
+    delete Preview;
     Scan.ReleaseSegments();
+    Plugins.reset();
     event->accept();
 }

@@ -5,6 +5,7 @@
 #include "scan/ScanState.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -13,8 +14,11 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 class QPushButton;
 class TClipboardTarget;
+class TPreviewWindow;
+class TSPIs;
 class TUserInterface;
 class TWindowUserInterface;
 struct TScanLabels;
@@ -47,6 +51,10 @@ public:
     TScanState Scan;
     // The picture formats the open command offers and reads, for the whole run.
     TPictureFormats Formats;
+    // The Susie plug-in manager: created with the window, it searched the Susie
+    // plug-in folder and the program's folder once and registered the import
+    // plug-ins' formats in Formats; released when the window closes.
+    std::unique_ptr<TSPIs> Plugins;
 
     // Menu commands (the tag tells the shared handlers apart).
     QMenu *FileMenu;           // "ﾌｧｲﾙ(&F)"
@@ -56,6 +64,7 @@ public:
     QMenu *ClipboardMenu;      // "ｸﾘｯﾌﾟﾎﾞｰﾄﾞへ(&C)"
     QAction *F3_1;             // "座標形式", tag 1
     QAction *F3_2;             // "JWTran形式", tag 2
+    QAction *F1_3;             // "ﾌﾟﾚﾋﾞｭｰ(&V)..."
     QAction *F4;               // "終了(&X)"
     QMenu *SettingsMenu;       // "設定(&S)"
     QAction *S1;               // "環境設定(&Y)...", tag 0
@@ -82,6 +91,9 @@ public:
 
     // Handlers.
     void F1Click();                                // open and convert
+    // The open command after its dialog, for a chosen or a dropped picture.
+    void OpenPicture(const QString &path);
+    void PreviewClick();                           // preview window
     void CalcClick();                              // scale calculator
     void F2_1Click();                              // save
     void F3_1Click(const QAction *sender);         // clipboard, by tag
@@ -95,12 +107,25 @@ public:
     // The tag a menu command carries.
     static int Tag(const QAction *action);
 
+    // Tells the preview that the segment list changed: after every conversion,
+    // before one refills the list, and whenever anything else changes it.
+    void SegmentListChanged();
+    // The preview window while it is open, else null.
+    QPointer<TPreviewWindow> Preview;
+
     // Hook for tests: receives each modal dialog the window creates before it is
     // shown (the settings dialog and its page, the calculator, the version window).
     std::function<void(QDialog &dialog)> OnDialogCreated;
 
+Q_SIGNALS:
+    void SegmentsChanged();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // A picture file dropped on the window opens as if picked in the open dialog.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void BuildMenus();
@@ -112,6 +137,11 @@ private:
     void RunCommand(const std::function<void()> &command);
     void ShowScanLabels(const TScanLabels &labels);
     int ShowDialog(QDialog &dialog);
+    // Opens the preview window, or brings it forward; shown by itself after a
+    // conversion it does not take the focus.
+    void ShowPreview(bool activate);
+    // The one picture file a drag carries, if the open command can read it.
+    QString DroppedPicture(const QMimeData *data) const;
 
     QString SettingsPath;
     bool SettingsSaved = false;

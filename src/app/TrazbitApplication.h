@@ -13,4 +13,14 @@ public:
     TTrazbitApplication(int &argc, char **argv);
 
     bool notify(QObject *receiver, QEvent *event) override;
+
+    // Where Qt's own Japanese texts were found (the qtbase catalogue), or ""
+    // when they were not: the file dialogs and message box buttons are then English.
+    const QString &QtTranslationFile() const { return FQtTranslationFile; }
+
+private:
+    void LoadQtTranslation();
+    void UseJapaneseFont();
+
+    QString FQtTranslationFile;
 };

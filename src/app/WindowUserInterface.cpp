@@ -4,12 +4,15 @@
 #include "dialogs/ProgressWindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
+#include <QWindow>
 
 namespace {
 
@@ -41,6 +44,24 @@ QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save
         return QString();
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+// A window just shown is only mapped, framed and exposed by the window system
+// some time later, and long work lets messages through only now and then: wait
+// (a second at most) until it can be drawn, and draw it whole, so that its
+// caption, label, bar and button stand before the work's first step.
+void PaintNow(QWidget &window)
+{
+    QWindow *handle = window.windowHandle();
+    QElapsedTimer waited;
+    waited.start();
+    while (handle && !handle->isExposed() && waited.elapsed() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        if (!handle->isExposed())
+            QThread::msleep(2);
+    }
+    window.repaint();
+    QGuiApplication::sync();
 }
 
 } // namespace
@@ -102,12 +123,16 @@ void TWindowUserInterface::ShowProgress(const QString &caption, const QString &l
     Progress->Label1->setText(label);
     Progress->Button1->setVisible(cancelVisible);
     Progress->show();
+    PaintNow(*Progress);
 }
 
 void TWindowUserInterface::SetProgressLabel(const QString &label)
 {
-    if (Progress)
-        Progress->Label1->setText(label);
+    if (!Progress)
+        return;
+    Progress->Label1->setText(label);
+    // Shown at once: the step it names runs without letting messages through.
+    Progress->Label1->repaint();
 }
 
 void TWindowUserInterface::TBar::SetMaximum(int maximum)

@@ -1,5 +1,7 @@
 #include "cli/BatchConverter.h"
 
+#include "cleanup/CleanupFilters.h"
+
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "app/core/ProgramFolder.h"
@@ -10,8 +12,11 @@
 #include "export/ExportContext.h"
 #include "export/FileOutput.h"
 #include "export/OutputFormats.h"
+#include "export/PreviewImage.h"
 #include "export/SaveFileName.h"
 #include "image/PictureFormats.h"
+#include "plugins/ProgramPlugins.h"
+#include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
 
@@ -19,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSet>
 #include <QSettings>
 
@@ -32,10 +38,10 @@
 namespace {
 
 // "plan.dxf に書き込めません: No space left on device"
-QString CannotWrite(const TConversionJob &job, const QString &reason)
+QString CannotWrite(const QString &output, const QString &reason)
 {
-    const QString name = job.Output == QLatin1String("-") ? QStringLiteral("標準出力")
-                                                          : QDir::toNativeSeparators(job.Output);
+    const QString name = output == QLatin1String("-") ? QStringLiteral("標準出力")
+                                                      : QDir::toNativeSeparators(output);
     return QStringLiteral("%1 に書き込めません: %2").arg(name, reason);
 }
 
@@ -51,43 +57,34 @@ bool WriteOutput(const TConversionJob &job, const TExportContext &context, QStri
     TAtomicFile file(job.Output);
     const bool opened = job.Output == QLatin1String("-") ? file.OpenStandardOutput() : file.Open();
     if (!opened) {
-        reason = CannotWrite(job, file.Reason());
+        reason = CannotWrite(job.Output, file.Reason());
         return false;
     }
     if (!writer->Write(context, file)) {
         // A clipboard text that did not fit in memory wrote nothing.
-        reason = CannotWrite(job, file.Reason().isEmpty() ? Messages::OutOfMemory() : file.Reason());
+        reason = CannotWrite(job.Output, file.Reason().isEmpty() ? Messages::OutOfMemory() : file.Reason());
         return false;
     }
     if (!file.Commit()) {
-        reason = CannotWrite(job, file.Reason());
+        reason = CannotWrite(job.Output, file.Reason());
         return false;
     }
     return true;
 }
 
-// Why an input cannot be read before any reader tries, or empty.
-QString InputProblem(const QString &input)
-{
-    const QFileInfo info(input);
-    if (info.isDir())
-        return QStringLiteral("ファイルではなくフォルダです。");
-    if (!info.exists())
-        return QStringLiteral("ファイルが見つかりません。");
-    QFile file(input);
-    if (!file.open(QIODevice::ReadOnly))
-        return Messages::Unreadable() + QStringLiteral(" (") + file.errorString() + QLatin1Char(')');
-    return QString();
 }
 
-// The job's output is a regular file no older than its input.
-bool IsUpToDate(const TConversionJob &job)
+// The picture with its segments, as the preview window shows it, as a PNG file.
+bool WritePreview(const TConversionJob &job, const TScanState &state, QString &reason)
 {
-    if (job.Output == QLatin1String("-"))
+    const TPreviewImage preview(state.Picture.Mask, state, state.Picture.PixelCorners);
+    const QImage image = preview.RenderWhole(4096);
+    TAtomicFile file(job.Preview);
+    if (image.isNull() || !file.Open() || !image.save(&file, "PNG") || !file.Commit()) {
+        reason = CannotWrite(job.Preview, image.isNull() ? Messages::OutOfMemory() : file.Reason());
         return false;
-    const QFileInfo output(job.Output);
-    const QFileInfo input(job.Input);
-    return output.isFile() && input.isFile() && output.lastModified() >= input.lastModified();
+    }
+    return true;
 }
 
 } // namespace
@@ -116,12 +113,16 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
     }
     TCliUserInterface ui(job.Input, progress);
     TScanState state;
+    state.KeepPicture = !job.Preview.isEmpty();
     try {
         if (const QString problem = InputProblem(job.Input); !problem.isEmpty()) {
             result.Reason = problem;
             return result;
         }
         TScanDriver driver(state, Settings, ui, Formats);
+        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        if (CleanupOptionsOf(Settings).AnyStep())
+            driver.SetFilters(&cleanup);
         if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
             result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
                                                     : ui.Messages().join(QLatin1Char(' '));
@@ -140,6 +141,8 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
             return result;
         }
         result.Ok = WriteOutput(job, context, result.Reason);
+        if (result.Ok && !job.Preview.isEmpty())
+            result.Ok = WritePreview(job, state, result.Reason);
     } catch (const std::exception &error) {
         result.Ok = false;
         result.Reason = QString::fromUtf8(error.what());
@@ -190,6 +193,12 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
         return plan;
     }
 
+    const bool previewFolder = !options.Preview.isEmpty() && QFileInfo(options.Preview).isDir();
+    if (options.Inputs.size() > 1 && !options.Preview.isEmpty() && !previewFolder) {
+        plan.Problem = QStringLiteral("with several inputs, --preview must name an existing folder");
+        return plan;
+    }
+
     const TOutputFormat *format = options.Format;
     if (!format && !options.Output.isEmpty() && !toStdout && !toFolder)
         format = &OutputFormatForFileName(options.Output);
@@ -226,6 +235,19 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
             return plan;
         }
         outputs.insert(key);
+        if (!options.Preview.isEmpty()) {
+            job.Preview = previewFolder ? QDir(options.Preview).filePath(
+                              ReplaceExtension(QFileInfo(input).fileName(), QStringLiteral(".png")))
+                                        : options.Preview;
+            const QString previewKey = QFileInfo(job.Preview).absoluteFilePath();
+            if (outputs.contains(previewKey) || previewKey == QFileInfo(input).absoluteFilePath()
+                || IsSameFile(job.Preview, input)) {
+                plan.Problem = QStringLiteral("the preview %1 would replace an input or an output")
+                                   .arg(job.Preview);
+                return plan;
+            }
+            outputs.insert(previewKey);
+        }
         plan.Jobs.push_back(job);
     }
     return plan;
@@ -235,42 +257,31 @@ namespace {
 
 void PrintProblem(std::FILE *err, const QString &problem)
 {
-    std::fprintf(err, "trazbit-cli: %s\n", problem.toUtf8().constData());
-}
-
-// Why an explicitly named settings file cannot be used, or empty.
-QString SettingsFileProblem(const QString &path, QSettings &store)
+// Why an input cannot be read before any reader tries, or empty.
+QString InputProblem(const QString &input)
 {
-    const QFileInfo info(path);
+    const QFileInfo info(input);
     if (info.isDir())
-        return QStringLiteral("settings file %1 is a folder").arg(path);
+        return QStringLiteral("ファイルではなくフォルダです。");
     if (!info.exists())
-        return QStringLiteral("settings file %1 not found").arg(path);
-    QFile file(path);
+        return QStringLiteral("ファイルが見つかりません。");
+    QFile file(input);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("settings file %1 cannot be read: %2").arg(path, file.errorString());
-    if (SettingsStore::StoreProblem(store).isEmpty())
-        return QString();
-    if (store.status() == QSettings::FormatError)
-        return QStringLiteral("settings file %1 is not an INI file").arg(path);
-    return QStringLiteral("settings file %1 cannot be read").arg(path);
+        return Messages::Unreadable() + QStringLiteral(" (") + file.errorString() + QLatin1Char(')');
+    return QString();
 }
 
-// The stored settings (read only: the store is never written from here) with
-// the command line's choices over them. False (message printed) when a named
-// settings file cannot be used; every value of the store that had to give way
-// to its default is warned about.
-bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *err)
+// The job's output (and preview, when it makes one) is a regular file no
+// older than its input.
+bool IsUpToDate(const TConversionJob &job)
 {
-    const std::unique_ptr<QSettings> store = SettingsStore::Open(options.SettingsFile);
-    if (!options.SettingsFile.isEmpty()) {
-        if (const QString problem = SettingsFileProblem(options.SettingsFile, *store);
-            !problem.isEmpty()) {
-            PrintProblem(err, problem);
-            return false;
-        }
-    } else if (const QString problem = SettingsStore::StoreProblem(*store); !problem.isEmpty()) {
-        PrintProblem(err, problem + QStringLiteral("既定値を使います。"));
+    const QFileInfo input(job.Input);
+    const auto current = [&](const QString &path) {
+        const QFileInfo output(path);
+        return path != QLatin1String("-") && output.isFile()
+            && output.lastModified() >= input.lastModified();
+    };
+    return input.isFile() && current(job.Output) && (job.Preview.isEmpty() || current(job.Preview));
     }
     QStringList warnings;
     settings = TSettings::Defaults();
@@ -283,6 +294,14 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.Xrate = *options.Xrate;
     if (options.Yrate)
         settings.Yrate = *options.Yrate;
+    if (options.Threshold)
+        settings.CleanupThreshold = *options.Threshold;
+    if (options.Despeckle)
+        settings.CleanupDespeckle = *options.Despeckle;
+    if (options.Centerline)
+        settings.CleanupCenterline = true;
+    if (options.Merge)
+        settings.CleanupMerge = *options.Merge;
     return true;
 }
 
@@ -321,6 +340,19 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     TSettings settings;
     if (!LoadSettings(options, settings, err))
         return 2;
+    // The picture formats: the built-in ones and those of the plug-ins, found
+    // as the window program finds them (after the folders given first).
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    const std::unique_ptr<TSPIs> plugins = StartPlugins(formats, options.PluginDirs);
+    if (options.ListFormats) {
+        for (const TPictureFormat &format : formats.Formats())
+            std::fprintf(out, "%s\t%s\t%s\n", format.Extension.toUtf8().constData(),
+                         format.Description.toUtf8().constData(),
+                         FormatOrigin(plugins.get(), format.Extension).toUtf8().constData());
+        std::fflush(out);
+        return 0;
+    }
 
     TCliOptions run = options;
     if (!options.FilesFrom.isEmpty()) {
@@ -343,8 +375,6 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     }
 
     const bool showProgress = !options.Quiet && IsTerminal(err);
-    TPictureFormats formats;
-    formats.RegisterBuiltIns();
     TBatchConverter converter(settings, options.Magnification, formats);
     converter.SetSkipExisting(options.SkipExisting);
     TBatchConverter::TFinished finished;

@@ -19,6 +19,7 @@ struct TConversionJob
     QString Input;
     QString Output;     // "-" for standard output
     const TOutputFormat *Format = nullptr;
+    QString Preview{};  // the preview PNG to write as well; empty: none
 };
 
 // What became of one input.

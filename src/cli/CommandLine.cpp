@@ -3,6 +3,7 @@
 #include "app/core/DecimalText.h"
 #include "app/core/ScaleMagnification.h"
 #include "app/core/Version.h"
+#include "cleanup/CleanupOptions.h"
 #include "export/OutputFormats.h"
 
 #include <QCommandLineOption>
@@ -34,8 +35,9 @@ struct TOptionSet
             "Exit status: 0 when every input was converted and written, 1 when any failed,\n"
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-        Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Settings,
-                           Jobs, Quiet, FilesFrom, Report, SkipExisting, Help, Version});
+        Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
+                           Despeckle, Centerline, Merge, Settings, Jobs, Quiet, PluginDir, Formats,
+                           Preview, FilesFrom, Report, SkipExisting, Help, Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
                                      QStringLiteral("INPUT..."));
@@ -75,6 +77,26 @@ struct TOptionSet
     QCommandLineOption Yrate{QStringLiteral("yrate"),
                              QStringLiteral("Override the stored vertical ratio."),
                              QStringLiteral("Y")};
+    QCommandLineOption Threshold{
+        QStringLiteral("threshold"),
+        QStringLiteral("Grey and colour scans: ink is every pixel darker than N (0..255, by "
+                       "luminance), or with auto by an automatic global threshold (Otsu). "
+                       "Default the stored setting, else exact black only."),
+        QStringLiteral("N|auto")};
+    QCommandLineOption Despeckle{
+        QStringLiteral("despeckle"),
+        QStringLiteral("Before tracing, remove black specks of at most N pixels and fill white "
+                       "holes of at most N pixels inside ink (0: off)."),
+        QStringLiteral("N")};
+    QCommandLineOption Centerline{
+        QStringLiteral("centerline"),
+        QStringLiteral("Before tracing, thin strokes to one-pixel centre lines (the chosen "
+                       "method then traces the centre lines).")};
+    QCommandLineOption Merge{
+        QStringLiteral("merge"),
+        QStringLiteral("After tracing, chain segments that continue each other and replace each "
+                       "chain by the fewest straight segments within T pixels (0: off)."),
+        QStringLiteral("T")};
     QCommandLineOption Settings{
         QStringLiteral("settings"),
         QStringLiteral("Read every other option from this settings file (same keys and sections "
@@ -87,6 +109,22 @@ struct TOptionSet
                             QStringLiteral("N")};
     QCommandLineOption Quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
                              QStringLiteral("No progress output.")};
+    QCommandLineOption PluginDir{
+        QStringLiteral("plugin-dir"),
+        QStringLiteral("Load the Susie plug-ins (*.spi) of this folder before those of the Susie "
+                       "plug-in folder and of the program's folder; may be given several times."),
+        QStringLiteral("DIR")};
+    QCommandLineOption Formats{
+        QStringLiteral("formats"),
+        QStringLiteral("List every picture format that can be read: extension, description and "
+                       "where it comes from (built in, or the plug-in's path), one per line.")};
+    QCommandLineOption Preview{
+        QStringLiteral("preview"),
+        QStringLiteral("Also draw each picture, lightened, with its segments in red, as a PNG file "
+                       "at the picture's proportions and at most 4096 pixels on its longer side: "
+                       "FILE.png for one input, or an existing folder (several inputs: each named "
+                       "after its input with .png)."),
+        QStringLiteral("PATH")};
     QCommandLineOption FilesFrom{
         QStringLiteral("files-from"),
         QStringLiteral("Also convert the pictures listed in this file, one path a line; \"-\" "
@@ -167,6 +205,10 @@ TCliParse ParseCommandLine(const QStringList &arguments)
     TCliOptions options;
     options.Inputs = parser.positionalArguments();
     options.Quiet = parser.isSet(set.Quiet);
+    options.PluginDirs = parser.values(set.PluginDir);
+    if (options.PluginDirs.contains(QString()))
+        return Usage(QStringLiteral("option --plugin-dir needs a folder"));
+    options.ListFormats = parser.isSet(set.Formats);
     // Magnifications and ratios: a decimal number of 0 or more that a 32-bit
     // float holds ("abc", "1,5", "inf", "nan", "1e40" and "-1" are not).
     QString badNumber;
@@ -204,10 +246,34 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         || !number(set.Dpi, dpi) || !number(set.Xrate, options.Xrate)
         || !number(set.Yrate, options.Yrate))
         return Usage(badNumber);
+    if (parser.isSet(set.Threshold)) {
+        const QString text = parser.value(set.Threshold);
+        if (text.trimmed().isEmpty() || !TCleanupOptions::ParseThreshold(text, TCleanupOptions{}))
+            return Usage(QStringLiteral("option --threshold needs auto or a level of 0 to 255"));
+        options.Threshold = text.trimmed().toLower();
+    }
+    if (parser.isSet(set.Despeckle)) {
+        const std::optional<int> pixels = TCleanupOptions::ParseDespeckle(parser.value(set.Despeckle));
+        if (parser.value(set.Despeckle).trimmed().isEmpty() || !pixels)
+            return Usage(QStringLiteral("option --despeckle needs a pixel count of 0 or more"));
+        options.Despeckle = *pixels;
+    }
+    options.Centerline = parser.isSet(set.Centerline);
+    if (parser.isSet(set.Merge)) {
+        const QString text = parser.value(set.Merge).trimmed();
+        if (text.isEmpty() || !TCleanupOptions::ParseMerge(text))
+            return Usage(QStringLiteral("option --merge needs a tolerance of 0 or more pixels"));
+        options.Merge = text;
+    }
     if (parser.isSet(set.Settings)) {
         options.SettingsFile = parser.value(set.Settings);
         if (options.SettingsFile.isEmpty())
             return Usage(QStringLiteral("option --settings needs a file"));
+    }
+    if (parser.isSet(set.Preview)) {
+        options.Preview = parser.value(set.Preview);
+        if (options.Preview.isEmpty())
+            return Usage(QStringLiteral("option --preview needs a path"));
     }
     if (parser.isSet(set.Jobs)) {
         const std::optional<int> jobs = ParseInteger(parser.value(set.Jobs));
@@ -228,7 +294,7 @@ TCliParse ParseCommandLine(const QStringList &arguments)
     }
     options.SkipExisting = parser.isSet(set.SkipExisting);
 
-    if (options.Inputs.isEmpty() && options.FilesFrom.isEmpty())
+    if (options.Inputs.isEmpty() && options.FilesFrom.isEmpty() && !options.ListFormats)
         return Usage(QStringLiteral("no input picture given"));
     if (scale.has_value() != dpi.has_value())
         return Usage(QStringLiteral("--scale and --dpi go together"));

@@ -16,6 +16,11 @@ struct TCliOptions
     float Magnification = 1.0f;
     std::optional<float> Xrate;
     std::optional<float> Yrate;
+    // Clean-up of real scans; empty: the stored setting.
+    std::optional<QString> Threshold;        // "auto" or 0..255
+    std::optional<int> Despeckle;
+    bool Centerline = false;                 // on; off: the stored setting
+    std::optional<QString> Merge;            // tolerance in pixels
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;
@@ -23,6 +28,9 @@ struct TCliOptions
     QString FilesFrom;                       // more inputs, one a line ("-": standard input)
     QString Report;                          // JSON Lines, one object per input
     bool SkipExisting = false;               // leave inputs whose output is not older
+    QStringList PluginDirs;                  // searched for plug-ins before the usual folders
+    bool ListFormats = false;                // list the picture formats instead of converting
+    QString Preview;                         // --preview: PNG file (one input) or folder
 };
 
 // The outcome of reading the arguments: options to run with, or a text to print

@@ -1,7 +1,19 @@
 #include "dialogs/FieldExit.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QWidget>
+
+namespace {
+
+bool IsMenu(const QWidget *widget)
+{
+    return widget
+        && (qobject_cast<const QMenuBar *>(widget) || qobject_cast<const QMenu *>(widget->window()));
+}
+
+} // namespace
 
 TFieldExit::TFieldExit(QObject *parent) : QObject(parent)
 {
@@ -16,9 +28,23 @@ void TFieldExit::Watch(QWidget *field, std::function<void()> handler)
 
 void TFieldExit::FocusChanged(QWidget *old, QWidget *now)
 {
-    if (Running || !old || !now || old == now || now->window() != old->window())
+    if (Running)
         return;
-    const auto handler = Handlers.find(old);
+    // Between two windows the focus passes through nothing; through the menu
+    // bar while a command is picked. The field waits there to be left.
+    QWidget *left = (!old || IsMenu(old)) && Pending ? Pending.data() : old;
+    if (!now || IsMenu(now)) {
+        Pending = left && Handlers.count(left) ? left : nullptr;
+        return;
+    }
+    Pending = nullptr;
+    // Not a leave: back to the field, a field that is closing or disabled by
+    // the command that runs, or a modal dialog that will hand the focus back.
+    if (!left || left == now || !left->isVisible() || !left->isEnabled())
+        return;
+    if (now->window() != left->window() && now->window()->isModal())
+        return;
+    const auto handler = Handlers.find(left);
     if (handler == Handlers.end())
         return;
     Running = true;

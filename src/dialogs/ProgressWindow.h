@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -11,7 +12,9 @@ class QPushButton;
 // and a cancel button. Its close box is greyed; only the owner removes it.
 //
 // It is a window of its own rather than a child of the main window, so that
-// disabling the main window during a conversion leaves it usable.
+// disabling the main window during a conversion leaves it usable. Its client
+// area is 224 x 78, wider only where its caption would not fit the title bar
+// ("クリップボードへコピー中・・・").
 class TForm4 : public QWidget
 {
     Q_OBJECT
@@ -26,9 +29,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void Button1Click();
+    // The width the caption needs, then the controls laid out across it.
+    void FitCaption();
 
     bool *CancelFlag;
+    QPointer<QWidget> Owner;
 };

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TForm5::TForm5(QWidget *owner)
+TForm5::TForm5(QWidget *owner, int dpi)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                          | Qt::WindowCloseButtonHint)
 {
@@ -20,7 +20,7 @@ TForm5::TForm5(QWidget *owner)
 
     Edit1 = new QLineEdit(QStringLiteral("100"), this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit2 = new QLineEdit(QStringLiteral("100"), this);
+    Edit2 = new QLineEdit(dpi > 0 ? QString::number(dpi) : QStringLiteral("100"), this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     for (QLineEdit *edit : {Edit1, Edit2})
         edit->setFixedWidth(80);

@@ -5,6 +5,7 @@
 #include "dialogs/FieldExit.h"
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
+#include "cleanup/CleanupOptions.h"
 #include "dialogs/CentreOver.h"
 #include "export/DxfLayerName.h"
 
@@ -140,6 +141,7 @@ TForm2::TForm2(QWidget *owner, TSettings &settings, TUserInterface &ui)
     PageControl1->addTab(BuildTextPage(), QStringLiteral("座標ﾌｧｲﾙ設定"));
     PageControl1->addTab(BuildDxfPage(), QStringLiteral("DXFﾌｧｲﾙ設定"));
     PageControl1->addTab(BuildJwcPage(), QStringLiteral("JWCﾌｧｲﾙ設定"));
+    PageControl1->addTab(BuildCleanupPage(), QStringLiteral("画像処理"));
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -199,9 +201,15 @@ QWidget *TForm2::BuildSystemPage()
     ratioLayout->addWidget(Edit15, 1, 1);
     ratioLayout->setColumnStretch(2, 1);
 
+    auto *preview = new QGroupBox(QStringLiteral(" ﾌﾟﾚﾋﾞｭｰ "), page);
+    CheckBox3 = new QCheckBox(QStringLiteral("変換後にﾌﾟﾚﾋﾞｭｰを表示する"), preview);
+    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+    (new QVBoxLayout(preview))->addWidget(CheckBox3);
+
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(method);
     layout->addWidget(ratios);
+    layout->addWidget(preview);
     layout->addStretch();
     return page;
 }
@@ -362,6 +370,41 @@ QWidget *TForm2::BuildJwcPage()
     return page;
 }
 
+QWidget *TForm2::BuildCleanupPage()
+{
+    auto *page = new QWidget;
+    auto *group = new QGroupBox(QStringLiteral(" 実際のスキャン画像の処理 "), page);
+    ThresholdEdit = Field(QStringLiteral("ThresholdEdit"), group, 4, 60);
+    DespeckleEdit = DigitsField(QStringLiteral("DespeckleEdit"), group, 4, 60);
+    CenterlineCheckBox = new QCheckBox(QStringLiteral("中心線にする"), group);
+    CenterlineCheckBox->setObjectName(QStringLiteral("CenterlineCheckBox"));
+    MergeEdit = Field(QStringLiteral("MergeEdit"), group, 6, 60);
+
+    auto *grid = new QGridLayout(group);
+    int row = 0;
+    auto setting = [&](const QString &label, QWidget *field, const QString &help) {
+        if (!label.isEmpty())
+            grid->addWidget(new QLabel(label, group), row, 0);
+        grid->addWidget(field, row, label.isEmpty() ? 0 : 1, 1, label.isEmpty() ? 2 : 1);
+        grid->addWidget(Help(help, group), row + 1, 0, 1, 3);
+        row += 2;
+    };
+    setting(QStringLiteral("しきい値"), ThresholdEdit,
+            QStringLiteral("※この明るさ(0～255)より暗い画素を線とします。autoで自動。空欄は真っ黒だけ。"));
+    setting(QStringLiteral("点の除去"), DespeckleEdit,
+            QStringLiteral("※この画素数以下の黒い点を消し、線の中の白い穴を埋めます。0で行いません。"));
+    setting(QString(), CenterlineCheckBox,
+            QStringLiteral("※太い線を幅１画素の中心線にしてから変換します。"));
+    setting(QStringLiteral("直線にまとめる"), MergeEdit,
+            QStringLiteral("※つながる線分を、この画素数以内のずれで最少の直線にします。空欄か0で行いません。"));
+    grid->setColumnStretch(2, 1);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(group);
+    layout->addStretch();
+    return page;
+}
+
 void TForm2::FillFromSettings()
 {
     const TSettings &s = Settings;
@@ -369,6 +412,7 @@ void TForm2::FillFromSettings()
         ->setChecked(true);
     Edit14->setText(FormatFixed5(s.Xrate));
     Edit15->setText(FormatFixed5(s.Yrate));
+    CheckBox3->setChecked(s.AutoPreview);
 
     Edit1->setText(s.Divide1);
     Edit2->setText(s.Divide2);
@@ -402,6 +446,11 @@ void TForm2::FillFromSettings()
     SelectItem(ComboBox4, s.JwcSaveLayer);
     Edit8->setText(s.SaveGroupName);
     Edit9->setText(s.SaveLayerName);
+
+    ThresholdEdit->setText(s.CleanupThreshold);
+    DespeckleEdit->setText(QString::number(s.CleanupDespeckle));
+    CenterlineCheckBox->setChecked(s.CleanupCenterline);
+    MergeEdit->setText(s.CleanupMerge);
 }
 
 void TForm2::SelectPage(int tag)
@@ -477,11 +526,19 @@ void TForm2::OKClick()
     for (QLineEdit *digits : {Edit12, Edit11})
         if (!ParseInteger(digits->text()))
             return Refuse(digits, Messages::InvalidNumber());
+    if (!TCleanupOptions::ParseThreshold(ThresholdEdit->text(), TCleanupOptions{}))
+        return Refuse(ThresholdEdit, Messages::InvalidNumber());
+    const std::optional<int> despeckle = TCleanupOptions::ParseDespeckle(DespeckleEdit->text());
+    if (!despeckle)
+        return Refuse(DespeckleEdit, Messages::InvalidInteger());
+    if (!TCleanupOptions::ParseMerge(MergeEdit->text()))
+        return Refuse(MergeEdit, Messages::InvalidNumber());
 
     TSettings &s = Settings;
     s.PixelScanMode = RadioButton2->isChecked() ? 2 : RadioButton3->isChecked() ? 3 : 1;
     s.Xrate = *ParseFloat(Edit14->text());
     s.Yrate = *ParseFloat(Edit15->text());
+    s.AutoPreview = CheckBox3->isChecked();
 
     s.Divide1 = Edit1->text();
     s.Divide2 = Edit2->text();
@@ -506,5 +563,10 @@ void TForm2::OKClick()
     s.JwcSaveLayer = Selected(ComboBox4, 0, s.JwcSaveLayer);
     s.SaveGroupName = Edit8->text();
     s.SaveLayerName = Edit9->text();
+
+    s.CleanupThreshold = ThresholdEdit->text().trimmed().toLower();
+    s.CleanupDespeckle = *despeckle;
+    s.CleanupCenterline = CenterlineCheckBox->isChecked();
+    s.CleanupMerge = MergeEdit->text().trimmed();
     accept();
 }

@@ -15,7 +15,7 @@ class TUserInterface;
 struct TSettings;
 
 // The settings dialog: every option of the settings record except the window
-// position, SaveMode and the two folders, on four pages. It fills its controls
+// position, SaveMode and the two folders, on five pages. It fills its controls
 // from the record when it is created and stores them back on OK only.
 class TForm2 : public QDialog
 {
@@ -35,6 +35,7 @@ public:
     QRadioButton *RadioButton2;   // "ボックス"
     QLineEdit *Edit14;            // "横方向比率"
     QLineEdit *Edit15;            // "縦方向比率"
+    QCheckBox *CheckBox3;         // "変換後にﾌﾟﾚﾋﾞｭｰを表示する"
     // Page 1, "座標ﾌｧｲﾙ設定".
     QLineEdit *Edit1;             // separators Divide1 .. Divide5
     QLineEdit *Edit2;
@@ -65,6 +66,11 @@ public:
     QComboBox *ComboBox4;         // "レイヤ", 0..F
     QLineEdit *Edit8;             // "グループ名"
     QLineEdit *Edit9;             // "レイヤ名"
+    // Page 4, "画像処理" (clean-up of real scans).
+    QLineEdit *ThresholdEdit;     // "しきい値": empty, "auto" or 0..255
+    QLineEdit *DespeckleEdit;     // "点の除去", pixels
+    QCheckBox *CenterlineCheckBox;  // "中心線にする"
+    QLineEdit *MergeEdit;         // "直線にまとめる", tolerance in pixels
 
     QPushButton *OKButton;
     QPushButton *CancelButton;
@@ -74,6 +80,7 @@ private:
     QWidget *BuildTextPage();
     QWidget *BuildDxfPage();
     QWidget *BuildJwcPage();
+    QWidget *BuildCleanupPage();
     void FillFromSettings();
     void UpdatePreview();
     void CheckBox1Click();

@@ -1,7 +1,6 @@
 #include "export/ExportDriver.h"
 
 #include "app/core/DecimalText.h"
-#include "app/core/Errors.h"
 #include "app/core/Messages.h"
 #include "export/ExportContext.h"
 #include "export/FileOutput.h"
@@ -117,13 +116,9 @@ TExportOutcome TExportDriver::SaveCommand(const QString &magnificationText)
         return TExportOutcome::Cancelled;
     Settings.SaveMode = format.Mode;
 
-    TWriteResult result = WriteFailed;
-    try {
-        result = SaveData(chosen, format);
-    } catch (const ETrazbitError &error) {
-        UI.ShowMessage(error.Message());
-        return TExportOutcome::Failed;
-    }
+    // An error escaping the writer (a file that cannot be created) passes on
+    // to the caller's top-level error report; SaveDir then keeps its value.
+    const TWriteResult result = SaveData(chosen, format);
     Settings.SaveDir = QDir::toNativeSeparators(QFileInfo(chosen).absolutePath());
     return result == WriteDone ? TExportOutcome::Done : TExportOutcome::Failed;
 }

@@ -31,8 +31,9 @@ public:
     // The save command. `magnificationText` is the magnification box's text;
     // it replaces Magnification first of all. An error escaping a writer (a
     // coordinate file that cannot be created, an unreadable or short
-    // "dxf.hed") is shown with its text and gives Failed; SaveDir then keeps
-    // its value.
+    // "dxf.hed") passes on to the caller, for the application's top-level
+    // error report, after the windows are restored; SaveDir then keeps its
+    // value.
     TExportOutcome SaveCommand(const QString &magnificationText);
     // Progress window, main window disabled, the save duty of `format`'s row
     // (SaveData1 to SaveData3), everything restored, "保存が終了しました。" when

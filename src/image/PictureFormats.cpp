@@ -84,6 +84,18 @@ QImage OnWhitePaper(QImage image)
     return image;
 }
 
+// The file's resolution goes into the header, where a BMP file keeps it. The
+// reader leaves its own default on a picture whose file stores none, so that
+// value counts as none.
+void KeepResolution(const QImage &image, TTzDIB &picture)
+{
+    const QImage blank(1, 1, QImage::Format_Mono);
+    picture.UniqueDIB();
+    TBitmapInfoHeader &header = picture.InternalDIB()->Header();
+    header.biXPelsPerMeter = image.dotsPerMeterX() != blank.dotsPerMeterX() ? image.dotsPerMeterX() : 0;
+    header.biYPelsPerMeter = image.dotsPerMeterY() != blank.dotsPerMeterY() ? image.dotsPerMeterY() : 0;
+}
+
 } // namespace
 
 namespace PictureReaders {
@@ -101,7 +113,8 @@ void ReadWithPlatform(const QString &path, TTzDIB &picture)
         throw EInvalidGraphic(QStringLiteral("QImageReader: ") + reader.errorString());
     if (!decoder.Damage().isEmpty())
         throw EInvalidGraphic(QStringLiteral("QImageReader: ") + decoder.Damage().join(QLatin1Char(' ')));
-    picture.Assign(OnWhitePaper(std::move(image)));
+    picture.Assign(OnWhitePaper(image));
+    KeepResolution(image, picture);
 }
 
 namespace {

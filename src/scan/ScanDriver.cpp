@@ -9,11 +9,14 @@
 #include "scan/BoxMode.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"
+#include "scan/ScanFilters.h"
 #include "scan/ScanState.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <exception>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -57,6 +60,8 @@ TScanStatus TScanDriver::ScanData(const QString &path)
 {
     State.DataConverted = false;
     State.CancelScan = false;
+    // The last picture goes before the next one is read.
+    State.Picture = TScanPicture();
     FLoadFailure.clear();
 
     TScanStatus status;
@@ -76,8 +81,10 @@ TScanStatus TScanDriver::ScanData(const QString &path)
             break;
         }
     }
-    if (State.CancelScan || status != ScanDone)
+    if (State.CancelScan || status != ScanDone) {
+        State.Picture.Mask.reset();
         return status == ScanDone ? ScanStopped : status;
+    }
     State.DataConverted = true;
     return ScanDone;
 }
@@ -97,7 +104,9 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    return Lines(mask);
+    const TScanStatus status = Lines(mask);
+    KeepPicture(std::move(mask), false);
+    return status;
 }
 
 TScanStatus TScanDriver::ScanData2(const QString &path)
@@ -107,7 +116,9 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    return Boxes(mask);
+    const TScanStatus status = Boxes(mask);
+    KeepPicture(std::move(mask), true);
+    return status;
 }
 
 TScanStatus TScanDriver::ScanData3(const QString &path)
@@ -123,33 +134,33 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
 
 TScanStatus TScanDriver::ScanLine(TTzDIB &image)
 {
-    const TBlackMask mask = TBlackMask::FromImage(image);
+    const TBlackMask mask = MaskOf(image);
     image.Assign(nullptr);
     return Lines(mask);
 }
 
 TScanStatus TScanDriver::ScanBox(TTzDIB &image)
 {
-    const TBlackMask mask = TBlackMask::FromImage(image);
+    const TBlackMask mask = MaskOf(image);
     image.Assign(nullptr);
     return Boxes(mask);
 }
 
 TScanStatus TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
 {
-    TBlackMask source = TBlackMask::FromImage(image);
+    TBlackMask source = MaskOf(image);
     image.Assign(nullptr);
     return Lines2(std::move(source), fileName);
 }
 
 TScanStatus TScanDriver::Lines(const TBlackMask &mask)
 {
-    return Traced(TraceLines(mask, State, UI.ProgressBar()));
+    return Filtered(Traced(TraceLines(mask, State, UI.ProgressBar())));
 }
 
 TScanStatus TScanDriver::Boxes(const TBlackMask &mask)
 {
-    return Traced(TraceBoxes(mask, State, UI.ProgressBar()));
+    return Filtered(Traced(TraceBoxes(mask, State, UI.ProgressBar())));
 }
 
 TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
@@ -162,9 +173,11 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
         return ScanUnreadable;
     }
     UI.SetProgressLabel(Messages::LoadingFile(fileName));
+    // Kept for the preview, or dropped before tracing needs its memory.
+    KeepPicture(std::move(source), false);
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
-    Traced(TraceLines(work, State, UI.ProgressBar()));
+    Filtered(Traced(TraceLines(work, State, UI.ProgressBar())));
     return ScanDone;
 }
 
@@ -177,12 +190,40 @@ TScanStatus TScanDriver::Traced(TScanStatus status)
     return status;
 }
 
+void TScanDriver::KeepPicture(TBlackMask &&mask, bool pixelCorners)
+{
+    if (!State.KeepPicture)
+        return;
+    State.Picture.Mask = std::make_shared<const TBlackMask>(std::move(mask));
+    State.Picture.PixelCorners = pixelCorners;
+}
+
+TBlackMask TScanDriver::MaskOf(const TTzDIB &image) const
+{
+    return Filters ? Filters->Mask(image) : TBlackMask::FromImage(image);
+}
+
+TScanStatus TScanDriver::Filtered(TScanStatus status)
+{
+    if (!Filters || status != ScanDone || State.CancelScan)
+        return status;
+    if (!Filters->Segments(State)) {
+        State.CancelScan = true;
+        UI.ShowMessage(Messages::OutOfMemory());
+        return ScanStopped;
+    }
+    return status;
+}
+
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
         TTzDIB image;
         Formats.Load(path, image);
-        mask = TBlackMask::FromImage(image);
+        const TBitmapInfoHeader &header = image.InternalDIB()->Header();
+        State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
+        State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
+        mask = MaskOf(image);
         return true;
     } catch (const std::exception &error) {
         mask = TBlackMask();

@@ -6,6 +6,7 @@
 
 class TBlackMask;
 class TPictureFormats;
+class TScanFilters;
 class TScanState;
 class TTzDIB;
 class TUserInterface;
@@ -30,7 +31,8 @@ public:
     // The open command's conversion: disables the main window, shows the
     // progress window ("読込中・・・", "読込中:" and the file name, cancel
     // button), runs the method of PixelScanMode (2 box, 3 line 2, any other
-    // value line), restores both windows and sets DataConverted on success. A
+    // value line), restores both windows and sets DataConverted on success
+    // (with the picture in the scan state's Picture when it keeps one). A
     // method that ended but left CancelScan set counts as ScanStopped. An error
     // raised inside a method passes on to the caller after the windows are
     // restored; DataConverted then stays false.
@@ -58,6 +60,10 @@ public:
     // when it was read.
     const QString &LoadFailure() const { return FLoadFailure; }
 
+    // Steps around the tracer (the clean-up of real scans), or nullptr for
+    // none: the exact black of the picture, traced as it is. Not owned.
+    void SetFilters(const TScanFilters *filters) { Filters = filters; }
+
 private:
     // Reads the file and finds its black pixels; false (message shown) when
     // the file cannot be read as a picture.
@@ -67,11 +73,18 @@ private:
     TScanStatus Lines2(TBlackMask source, const QString &fileName);
     // A tracer's status, after reporting a segment list that ran out of memory.
     TScanStatus Traced(TScanStatus status);
+    // Hands the picture's black pixels to the scan state when it keeps them
+    // (`mask` is then moved from); otherwise leaves `mask` alone.
+    void KeepPicture(TBlackMask &&mask, bool pixelCorners);
     bool ResetSegments();
+    TBlackMask MaskOf(const TTzDIB &image) const;
+    // The segment filter after a tracer that ran to its end.
+    TScanStatus Filtered(TScanStatus status);
 
     TScanState &State;
     const TSettings &Settings;
     TUserInterface &UI;
     const TPictureFormats &Formats;
+    const TScanFilters *Filters = nullptr;
     QString FLoadFailure;
 };

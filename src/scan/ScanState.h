@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/ScanPicture.h"
 #include "scan/SegmentList.h"
 
 #include <QString>
@@ -17,4 +18,8 @@ public:
     float Magnification = 0;
     // Full path of the last file picked for conversion.
     QString SourceFileName;
+    // Whether a successful conversion keeps its black pixels in Picture (the
+    // preview shows them); the resolution is kept either way.
+    bool KeepPicture = false;
+    TScanPicture Picture;
 };

@@ -189,7 +189,8 @@ private Q_SLOTS:
             file << item->text();
         QCOMPARE(file, (QStringList{QStringLiteral("開く(&O)..."), QStringLiteral("倍率(&R)..."),
                                     QStringLiteral("保存(&S)..."), QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞへ(&C)"),
-                                    QString(), QStringLiteral("終了(&X)")}));
+                                    QStringLiteral("ﾌﾟﾚﾋﾞｭｰ(&V)..."), QString(),
+                                    QStringLiteral("終了(&X)")}));
         QCOMPARE(window->F3_1->text(), QStringLiteral("座標形式"));
         QCOMPARE(TForm1::Tag(window->F3_1), 1);
         QCOMPARE(window->F3_2->text(), QStringLiteral("JWTran形式"));
@@ -323,6 +324,47 @@ private Q_SLOTS:
         edit->setFocus();
         window->OpenButton->setFocus();
         QCOMPARE(edit->text(), QStringLiteral("1.00000"));
+    }
+
+    void menusDoNotLeaveTheMagnificationButOtherControlsAndWindowsDo()
+    {
+        auto window = NewWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QLineEdit *edit = window->Edit1;
+        edit->setFocus();
+        edit->setText(QStringLiteral("2"));
+
+        // Alt+F opens the file menu: the valid text stays as typed.
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(window->FileMenu->isVisible());
+        QCOMPARE(edit->text(), QStringLiteral("2"));
+        QTest::keyClick(window->FileMenu, Qt::Key_Escape);
+        QTRY_VERIFY(!window->FileMenu->isVisible());
+        QCOMPARE(edit->text(), QStringLiteral("2"));
+
+        // Invalid text: the settings menu opens without a message.
+        edit->setFocus();
+        edit->setText(QStringLiteral("2ab"));
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+        QTRY_VERIFY(window->SettingsMenu->isVisible());
+        QVERIFY(UI.Messages.isEmpty());
+        QTest::keyClick(window->SettingsMenu, Qt::Key_Escape);
+        QTRY_VERIFY(!window->SettingsMenu->isVisible());
+        QVERIFY(UI.Messages.isEmpty());
+
+        // From the menu bar on to another control, the field is left after all.
+        window->menuBar()->setFocus(Qt::MenuBarFocusReason);
+        QVERIFY(UI.Messages.isEmpty());
+        window->CalcButton->setFocus();
+        QCOMPARE(UI.Messages, QStringList{QStringLiteral("数値が無効です。")});
+        QCOMPARE(QApplication::focusWidget(), edit);
+
+        // Another window of the program, too.
+        UI.Messages.clear();
+        window->F1_3->trigger();
+        QTRY_COMPARE(UI.Messages, QStringList{QStringLiteral("数値が無効です。")});
+        QCOMPARE(edit->text(), QStringLiteral("2ab"));
     }
 
 private:

@@ -2,9 +2,14 @@
 #include "app/MainWindow.h"
 #include "app/core/ProgramFolder.h"
 #include "app/WindowUserInterface.h"
+#include "dialogs/PreviewWindow.h"
 #include "dialogs/ProgressWindow.h"
+#include "dialogs/ScaleCalculator.h"
+#include "dialogs/SettingsDialog.h"
+#include "export/PreviewImage.h"
 #include "export/ClipboardTarget.h"
 #include "image/TzDIB.h"
+#include "plugins/SPIs.h"
 
 #include "support/RecordingUserInterface.h"
 #include "support/WindowTestMain.h"
@@ -12,6 +17,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -76,6 +83,39 @@ bool WritePlan(const QString &path)
         return false;
     dib.SaveToStream(file);
     return true;
+}
+
+// A white sheet with one row stroke from column 2 to width - 3, stored with
+// the resolution given (dots per metre, 0 for none), as a 1-bit BMP file.
+bool WriteSheet(const QString &path, int width, int height, int row, int dotsPerMeter,
+                QPoint speck = QPoint(-1, -1))
+{
+    TTzDIB dib;
+    dib.SetBitCount(1);
+    dib.SetWidth(width);
+    dib.SetHeight(height);
+    dib.SetPaletteSize(2);
+    dib.SetColors(0, 0xFFFFFF);
+    dib.SetColors(1, 0);
+    for (int x = 2; x < width - 2; ++x)
+        dib.SetPixels(x, row, 1);
+    if (speck.x() >= 0)
+        dib.SetPixels(speck.x(), speck.y(), 1);
+    dib.InternalDIB()->Header().biXPelsPerMeter = dotsPerMeter;
+    dib.InternalDIB()->Header().biYPelsPerMeter = dotsPerMeter;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    dib.SaveToStream(file);
+    return true;
+}
+
+// The colour the preview shows at a sheet pixel.
+QRgb PreviewPixel(TPreviewView &view, double x, double y)
+{
+    const QImage frame = view.grab().toImage();
+    const QPointF at = (QPointF(x + 0.5, y + 0.5) - view.Origin()) * view.Scale();
+    return frame.pixel(at.toPoint());
 }
 
 QByteArray ReadAll(const QString &path)
@@ -143,6 +183,10 @@ private Q_SLOTS:
             QVERIFY(request.Filter.section(QLatin1Char('|'), 1, 1).split(QLatin1Char(';'))
                         .contains(QStringLiteral("*.bmp")));
             QVERIFY(request.Filter.contains(QStringLiteral("|*.dib")));
+            // The plug-in beside the program adds its formats.
+            QVERIFY2(request.Filter.contains(QStringLiteral("|CALS raster type 1 (*.ct1;*.cal)|*.ct1;*.cal")),
+                     qPrintable(request.Filter));
+            QVERIFY(window->Plugins);
 
             QCOMPARE(UI.ProgressCaption, QStringLiteral("読込中・・・"));
             QCOMPARE(UI.ProgressLabel, QStringLiteral("読込中:plan.bmp"));
@@ -167,9 +211,30 @@ private Q_SLOTS:
             QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=15.00000"));
             QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
             window->close();
+            // Closing released the plug-ins and their formats.
+            QVERIFY(!window->Plugins);
+            QVERIFY(!window->Formats.Find(QStringLiteral("cal")));
         }
         auto again = NewWindow(UI);
         QCOMPARE(again->Settings.OpenDir, FolderOf(plan));
+    }
+
+    void conversionsTakeTheCleanupSettings()
+    {
+        // The plan's upright stroke is 11 pixels, its level one 21: speck
+        // removal of up to 15 pixels leaves one segment, and the labels count it.
+        const QString plan = PlanIn(QStringLiteral("cleanup"));
+        auto window = NewWindow(UI);
+        window->Settings.CleanupDespeckle = 15;
+        UI.OpenAnswer = plan;
+        QTest::mouseClick(window->OpenButton, Qt::LeftButton);
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(window->Scan.SegmentCount, 1);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+
+        window->Settings.CleanupDespeckle = 0;
+        QTest::mouseClick(window->OpenButton, Qt::LeftButton);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
     }
 
     void cancelledDialogChangesNothing()
@@ -341,6 +406,155 @@ private Q_SLOTS:
         QCOMPARE(UI.Messages, QStringList{QStringLiteral("ファイルが開いてません。")});
         QVERIFY(UI.SaveRequests.empty());
         QCOMPARE(Clipboard.Placed, 0);
+    }
+
+    void aFileThatCannotBeCreatedGoesToTheTopLevelReport()
+    {
+        auto window = NewWindow(UI);
+        UI.OpenAnswer = PlanIn(QStringLiteral("unwritable"));
+        window->F1->trigger();
+        const QString before = window->Settings.SaveDir;
+        UI.SaveAnswer = Dir.filePath(QStringLiteral("missing/plan.txt"));
+        window->F2_1->trigger();
+        QCOMPARE(Reports.size(), 1);
+        QVERIFY2(Reports[0].contains(QDir::toNativeSeparators(UI.SaveAnswer)), qPrintable(Reports[0]));
+        QVERIFY(UI.Messages.isEmpty());
+        QVERIFY(UI.MainWindowEnabled);
+        QVERIFY(!UI.ProgressOpen);
+        QVERIFY(!UI.BusyCursor);
+        QCOMPARE(window->Settings.SaveDir, before);
+    }
+
+    void previewFollowsTheSegmentList()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("sheets"));
+        const QString first = Dir.filePath(QStringLiteral("sheets/first.bmp"));
+        const QString second = Dir.filePath(QStringLiteral("sheets/second.bmp"));
+        QVERIFY(WriteSheet(first, 60, 40, 10, 0));
+        QVERIFY(WriteSheet(second, 60, 40, 30, 15748));
+
+        // Opened by itself after the conversion, without taking the focus.
+        UI.OpenAnswer = first;
+        window->F1->trigger();
+        QVERIFY(window->Preview);
+        QVERIFY(window->Preview->isVisible());
+        TPreviewView &view = *window->Preview->View;
+        QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Line);
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Paper);
+        QVERIFY2(window->Preview->StatusLabel->text().startsWith(
+                     QStringLiteral("60 × 40 ピクセル　解像度の記録なし　1本　表示 ")),
+                 qPrintable(window->Preview->StatusLabel->text()));
+
+        // The next conversion redraws it: the new stroke, not the old one.
+        UI.OpenAnswer = second;
+        window->F1->trigger();
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Line);
+        QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Paper);
+        QVERIFY(window->Preview->StatusLabel->text().contains(QStringLiteral("　400 dpi　")));
+        QCOMPARE(window->Preview->windowTitle(), QStringLiteral("ﾌﾟﾚﾋﾞｭｰ - second.bmp"));
+
+        // A change of the list made elsewhere, once told.
+        window->Scan.SegmentCount = 0;
+        window->SegmentListChanged();
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Ink);
+
+        // A picture that cannot be read leaves nothing to show.
+        const QString broken = Dir.filePath(QStringLiteral("sheets/broken.bmp"));
+        QFile junk(broken);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("BM not a picture");
+        junk.close();
+        UI.OpenAnswer = broken;
+        window->F1->trigger();
+        QVERIFY(!view.Picture());
+
+        // Turned off, it stays closed; the menu command opens it.
+        window->Preview->close();
+        QTRY_VERIFY(!window->Preview);
+        window->Settings.AutoPreview = false;
+        UI.OpenAnswer = first;
+        window->F1->trigger();
+        QVERIFY(!window->Preview);
+        window->F1_3->trigger();
+        QVERIFY(window->Preview && window->Preview->isVisible());
+        QCOMPARE(PreviewPixel(*window->Preview->View, 30, 10), TPreviewImage::Line);
+    }
+
+    void newCleanupSettingsConvertThePictureAgainAndThePreviewFollows()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("specks"));
+        const QString sheet = Dir.filePath(QStringLiteral("specks/speck.bmp"));
+        QVERIFY(WriteSheet(sheet, 60, 40, 10, 0, QPoint(30, 30)));
+        UI.OpenAnswer = sheet;
+        window->F1->trigger();
+        // A lone pixel is no segment of line mode, but shows grey.
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+        TPreviewView &view = *window->Preview->View;
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Ink);
+        const int converted = UI.ProgressShown;
+
+        // Specks of up to 2 pixels removed: converted again, the speck gone.
+        window->OnDialogCreated = [](QDialog &dialog) {
+            auto *settings = qobject_cast<TForm2 *>(&dialog);
+            settings->DespeckleEdit->setText(QStringLiteral("2"));
+            QMetaObject::invokeMethod(settings->OKButton, &QPushButton::click, Qt::QueuedConnection);
+        };
+        window->S1->trigger();
+        QCOMPARE(UI.ProgressShown, converted + 1);
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Paper);
+        QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Line);
+
+        // Settings closed unchanged convert nothing.
+        const int shown = UI.ProgressShown;
+        window->OnDialogCreated = [](QDialog &dialog) {
+            QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
+        };
+        window->S1->trigger();
+        QCOMPARE(UI.ProgressShown, shown);
+    }
+
+    void aDroppedPictureOpensAndTheCalculatorTakesItsResolution()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("dropped"));
+        const QString sheet = Dir.filePath(QStringLiteral("dropped/sheet.bmp"));
+        QVERIFY(WriteSheet(sheet, 60, 40, 10, 15748));
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(sheet)});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &drop);
+        QTRY_VERIFY(window->Scan.DataConverted);
+        QVERIFY(UI.OpenRequests.empty());
+        QCOMPARE(window->Scan.SourceFileName, sheet);
+        QCOMPARE(window->FileNameLabel->text(), QStringLiteral("sheet.bmp"));
+        QCOMPARE(window->FileNameLabel->toolTip(), QStringLiteral("sheet.bmp"));
+        QCOMPARE(window->Settings.OpenDir, FolderOf(sheet));
+
+        // A file no picture format reads is refused at the door.
+        QMimeData text;
+        text.setUrls({QUrl::fromLocalFile(SettingsFile())});
+        QDragEnterEvent refused(QPoint(20, 20), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        refused.setAccepted(false);
+        QApplication::sendEvent(window.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+
+        // 15748 dots per metre: the calculator starts at 400 dpi.
+        QString resolution;
+        window->OnDialogCreated = [&](QDialog &dialog) {
+            auto *calculator = qobject_cast<TForm5 *>(&dialog);
+            QVERIFY(calculator);
+            resolution = calculator->Edit2->text();
+            QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
+        };
+        window->F1_2->trigger();
+        QCOMPARE(resolution, QStringLiteral("400"));
     }
 
     void clipboardItemsCopyTheirForm()

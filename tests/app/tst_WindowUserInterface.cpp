@@ -8,7 +8,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -172,6 +176,30 @@ private Q_SLOTS:
         QVERIFY(UI->AskYesNo(QStringLiteral("確認"), text));
         WhenModalOpens(inspect, QMessageBox::No);
         QVERIFY(!UI->AskYesNo(QStringLiteral("確認"), text));
+    }
+
+    void qtsOwnTextsAreJapanese()
+    {
+        const auto *app = qobject_cast<TTrazbitApplication *>(QCoreApplication::instance());
+        QVERIFY(app);
+        // Found where the platform keeps Qt's catalogues.
+        QVERIFY2(app->QtTranslationFile().startsWith(QLibraryInfo::path(QLibraryInfo::TranslationsPath)),
+                 qPrintable(app->QtTranslationFile()));
+        QStringList buttons;
+        WhenModalOpens([&](QMessageBox &box) {
+            for (QAbstractButton *button : box.buttons())
+                buttons << button->text();
+        }, QMessageBox::No);
+        UI->AskYesNo(QStringLiteral("確認"), QStringLiteral("?"));
+        QCOMPARE(buttons.size(), 2);
+        QVERIFY2(buttons.contains(QStringLiteral("はい(&Y)")), qPrintable(buttons.join(QLatin1Char(','))));
+        QVERIFY2(buttons.contains(QStringLiteral("いいえ(&N)")), qPrintable(buttons.join(QLatin1Char(','))));
+        const QString replace = QCoreApplication::translate(
+            "QFileDialog", "%1 already exists.\nDo you want to replace it?");
+        QVERIFY2(replace.contains(QStringLiteral("置き換え")), qPrintable(replace));
+        // What the file dialogs' type column says of a folder, which Qt's
+        // catalogue leaves untranslated.
+        QCOMPARE(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("フォルダ"));
     }
 
     void programFiltersBecomeQtNameFilters()

@@ -10,6 +10,7 @@
 #include "scan/ScanState.h"
 #include "support/RecordingUserInterface.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -139,6 +140,38 @@ TEST_F(BatchConverterTest, FormatComesFromTheOutputsExtensionAndTheFileIsWritten
     ASSERT_EQ(RunCli({"--settings", SettingsPath, "-o", Dir.filePath("plan.dat"), "-q", Picture}), 0);
     EXPECT_EQ(ReadAll(Dir.filePath("plan.dat")), SavedByTheWindowProgram(1, "1", "same.txt"));
     EXPECT_FALSE(QFile::exists(Dir.filePath("plan.txt")));
+}
+
+TEST_F(BatchConverterTest, CleanupOffWritesTheSameBytesAndOnMergesTheLines)
+{
+    // Every clean-up step named but off, on the command line or in the
+    // settings file: each method's DXF and text hold the window program's bytes.
+    {
+        QSettings ini(SettingsPath, QSettings::IniFormat);
+        ini.setValue("Cleanup/Threshold", "");
+        ini.setValue("Cleanup/Despeckle", "0");
+        ini.setValue("Cleanup/Centerline", "0");
+        ini.setValue("Cleanup/Merge", "");
+    }
+    for (int mode = 1; mode <= 3; ++mode) {
+        for (const char *ext : {"dxf", "txt"}) {
+            const QString name = QStringLiteral("window-%1.%2").arg(mode).arg(ext);
+            const QByteArray expected = SavedByTheWindowProgram(mode, "1", name);
+            const QString out = Dir.filePath(QStringLiteral("cli-%1.%2").arg(mode).arg(ext));
+            ASSERT_EQ(RunCli({"-m", QString::number(mode), "--settings", SettingsPath, "--despeckle", "0",
+                              "--merge", "0", "-q", "-o", out, Picture}),
+                         0);
+            EXPECT_EQ(ReadAll(out), expected) << mode << ext;
+        }
+    }
+    // On: the drawing's twin outlines and staircases merged into fewer LINEs.
+    const QString plain = Dir.filePath("plain.dxf"), cleaned = Dir.filePath("cleaned.dxf");
+    ASSERT_EQ(RunCli({"-q", "-o", plain, Picture}), 0);
+    ASSERT_EQ(RunCli({"-q", "--centerline", "--merge", "1", "-o", cleaned, Picture}), 0);
+    const int plainLines = int(ReadAll(plain).count("\r\nLINE\r\n"));
+    const int cleanedLines = int(ReadAll(cleaned).count("\r\nLINE\r\n"));
+    EXPECT_GT(cleanedLines, 0);
+    EXPECT_LT(cleanedLines, plainLines);
 }
 
 TEST_F(BatchConverterTest, ScaleAndDpiScaleTheDrawing)
@@ -274,4 +307,71 @@ TEST_F(BatchConverterTest, AnEmptyDrawingIsWrittenWithAWarning)
     EXPECT_EQ(ReadAll(Dir.filePath("white.txt")), QByteArray());
 }
 
+// --formats: every registered extension, its description and where it comes
+// from; the folders of --plugin-dir come before the program's own plug-ins.
+TEST_F(BatchConverterTest, FormatListNamesBuiltInAndPluginFormats)
+{
+    const QString tests = QStringLiteral(TRAZBIT_TEST_PLUGIN_DIR);
+    const TCliParse parse = ParseCommandLine(
+        {"trazbit-cli", "--plugin-dir", tests, "--plugin-dir", tests + "/", "--formats"});
+    ASSERT_TRUE(parse.Options.has_value());
+    std::FILE *out = std::tmpfile();
+    ASSERT_EQ(RunCommandLine(*parse.Options, out, out), 0);
+    std::rewind(out);
+    QByteArray text;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+        text.append(buffer, qsizetype(n));
+    std::fclose(out);
+    const QStringList lines = QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
+    const auto index = [&](const QString &line) { return lines.indexOf(line); };
+    const QString native = QDir::toNativeSeparators(tests + "/");
+    const QString cals = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/cals.spi");
+    EXPECT_EQ(index("bmp\tビットマップ\tbuilt in"), 0) << text.toStdString();
+    EXPECT_GE(index("dib\tDevice Independent Bitmap\tbuilt in"), 0);
+    const int tzt = index("tzt\tTrazbit test picture (second)\t" + native + "second.spi");
+    const int tzx = index("tzx\tTrazbit test picture 2\t" + native + "first.spi");
+    const int ct1 = index("ct1\tCALS raster type 1\t" + cals);
+    const int cal = index("cal\tCALS raster type 1\t" + cals);
+    EXPECT_GT(tzt, 0);
+    EXPECT_GT(tzx, tzt);
+    EXPECT_GT(ct1, tzx);
+    EXPECT_EQ(cal, ct1 + 1);
+    EXPECT_EQ(lines.size(), Formats.Formats().size() + 5);  // tzt, tzy, tzx, ct1, cal
+}
+
 } // namespace
+
+TEST_F(BatchConverterTest, PreviewIsThePictureWithItsSegmentsAtMost4096PixelsLong)
+{
+    // 5000 x 1000 pixels with a row stroke from column 100 to 3999 on row 400.
+    QImage sheet(5000, 1000, QImage::Format_Mono);
+    sheet.setColor(0, qRgb(255, 255, 255));
+    sheet.setColor(1, qRgb(0, 0, 0));
+    sheet.fill(0);
+    for (int x = 100; x < 4000; ++x)
+        sheet.setPixel(x, 400, 1);
+    const QString wide = Dir.filePath("wide.bmp");
+    ASSERT_TRUE(sheet.save(wide, "BMP"));
+
+    const QString png = Dir.filePath("wide-preview.png");
+    EXPECT_EQ(RunCli({"-q", "--settings", SettingsPath, "-o", Dir.filePath("wide.txt"), "--preview",
+                      png, wide}),
+              0);
+    const QImage preview(png);
+    ASSERT_EQ(preview.size(), QSize(4096, 819));
+    const double scale = 4096.0 / 5000;
+    EXPECT_EQ(preview.pixel(int(2000 * scale), int(400.5 * scale)), QColor(Qt::red).rgb());
+    EXPECT_EQ(preview.pixel(int(2000 * scale), int(600 * scale)), QColor(Qt::white).rgb());
+    EXPECT_EQ(preview.pixel(int(4500 * scale), int(400.5 * scale)), QColor(Qt::white).rgb());
+
+    // Several inputs: one preview each in the folder, smaller pictures at their own size.
+    QDir(Dir.path()).mkdir("previews");
+    EXPECT_EQ(RunCli({"-q", "--settings", SettingsPath, "-o", Dir.path() + "/previews", "--preview",
+                      Dir.filePath("previews"), wide, Picture}),
+              0);
+    EXPECT_EQ(QImage(Dir.filePath("previews/wide.png")).size(), QSize(4096, 819));
+    EXPECT_EQ(QImage(Dir.filePath("previews/plan.png")).size(), QSize(64, 48));
+    // ... and never a file name for several.
+    EXPECT_EQ(RunCli({"-q", "-o", Dir.path() + "/previews", "--preview", png, wide, Picture}), 2);
+}

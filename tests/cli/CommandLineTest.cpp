@@ -55,6 +55,36 @@ TEST(CommandLine, ScaleAndDpiGiveTheCalculatorsMagnification)
     EXPECT_EQ(parse.Options->Magnification, 6.35f);
 }
 
+TEST(CommandLine, CleanupOptions)
+{
+    const TCliParse none = Parse({"a.bmp"});
+    ASSERT_TRUE(none.Options.has_value());
+    EXPECT_FALSE(none.Options->Threshold || none.Options->Despeckle || none.Options->Merge);
+    EXPECT_FALSE(none.Options->Centerline);
+
+    const TCliParse all = Parse({"--threshold", "AUTO", "--despeckle", "4", "--centerline", "--merge=1.5", "a.bmp"});
+    ASSERT_TRUE(all.Options.has_value()) << all.Text.toStdString();
+    EXPECT_EQ(all.Options->Threshold, QStringLiteral("auto"));
+    EXPECT_EQ(all.Options->Despeckle, 4);
+    EXPECT_TRUE(all.Options->Centerline);
+    EXPECT_EQ(all.Options->Merge, QStringLiteral("1.5"));
+    EXPECT_EQ(Parse({"--threshold", "128", "a.bmp"}).Options->Threshold, QStringLiteral("128"));
+
+    const std::pair<QStringList, const char *> bad[] = {
+        {{"--threshold", "256", "a.bmp"}, "trazbit-cli: option --threshold needs auto or a level of 0 to 255\n"},
+        {{"--threshold", "", "a.bmp"}, "trazbit-cli: option --threshold needs auto or a level of 0 to 255\n"},
+        {{"--despeckle", "-2", "a.bmp"}, "trazbit-cli: option --despeckle needs a pixel count of 0 or more\n"},
+        {{"--despeckle", "x", "a.bmp"}, "trazbit-cli: option --despeckle needs a pixel count of 0 or more\n"},
+        {{"--merge", "-1", "a.bmp"}, "trazbit-cli: option --merge needs a tolerance of 0 or more pixels\n"},
+        {{"--merge", "wide", "a.bmp"}, "trazbit-cli: option --merge needs a tolerance of 0 or more pixels\n"},
+    };
+    for (const auto &[arguments, text] : bad) {
+        const TCliParse parse = Parse(arguments);
+        EXPECT_EQ(parse.ExitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parse.Text.startsWith(QString::fromUtf8(text))) << parse.Text.toStdString();
+    }
+}
+
 TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
 {
     const QList<QStringList> bad{
@@ -79,6 +109,8 @@ TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
         {"--scale", "3e38", "--dpi", "0.001", "a.bmp"},
         {"--files-from="},
         {"--report=", "a.bmp"},
+        {"--plugin-dir", "", "a.bmp"},
+        {"--plugin-dir"},
     };
     for (const QStringList &arguments : bad) {
         const TCliParse parse = Parse(arguments);
@@ -111,6 +143,15 @@ TEST(CommandLine, BatchOptionsAndAListInsteadOfInputs)
     EXPECT_FALSE(Parse({"a.bmp"}).Options->SkipExisting);
 }
 
+TEST(CommandLine, PluginFoldersRepeatAndTheFormatListNeedsNoInput)
+{
+    const TCliParse parse = Parse({"--plugin-dir", "a", "--plugin-dir=b", "--formats"});
+    ASSERT_TRUE(parse.Options.has_value()) << parse.Text.toStdString();
+    EXPECT_EQ(parse.Options->PluginDirs, (QStringList{"a", "b"}));
+    EXPECT_TRUE(parse.Options->ListFormats);
+    EXPECT_FALSE(Parse({"plan.bmp"}).Options->ListFormats);
+}
+
 TEST(CommandLine, HelpAndVersionExitWithZero)
 {
     const TCliParse help = Parse({"--help"});
@@ -119,7 +160,7 @@ TEST(CommandLine, HelpAndVersionExitWithZero)
     for (const char *option : {"--output <PATH>", "--format <FMT>", "txt | dxf | jwc | clip-txt | clip-jwt",
                                "--mode <MODE>", "--scale <N>", "--dpi <D>", "--settings <FILE>",
                                "--jobs <N>", "--quiet", "--files-from <FILE>", "--report <FILE>",
-                               "--skip-existing", "Exit status"})
+                               "--skip-existing", "--plugin-dir <DIR>", "--formats", "Exit status"})
         EXPECT_TRUE(help.Text.contains(QLatin1String(option))) << option;
     EXPECT_TRUE(help.Text.startsWith("Usage: trazbit-cli [options] INPUT..."));
     EXPECT_EQ(Parse({"--version"}).Text, QStringLiteral("trazbit-cli 4.20\n"));

@@ -46,6 +46,9 @@ class TestSettingsDialog : public QObject
         return dialog;
     }
 
+    // Shows the clean-up page ("画像処理"), so that its fields can take the focus.
+    void PageFour(TForm2 *dialog) { dialog->PageControl1->setCurrentIndex(4); }
+
     // Types into a field that has the focus, then moves the focus on.
     void TypeAndLeave(QLineEdit *field, const QString &text, QWidget *next)
     {
@@ -71,11 +74,12 @@ private Q_SLOTS:
         auto dialog = Open();
         QCOMPARE(dialog->windowTitle(), QStringLiteral("設定"));
         QTabWidget *pages = dialog->PageControl1;
-        QCOMPARE(pages->count(), 4);
+        QCOMPARE(pages->count(), 5);
         QCOMPARE(pages->tabText(0), QStringLiteral("環境設定"));
         QCOMPARE(pages->tabText(1), QStringLiteral("座標ﾌｧｲﾙ設定"));
         QCOMPARE(pages->tabText(2), QStringLiteral("DXFﾌｧｲﾙ設定"));
         QCOMPARE(pages->tabText(3), QStringLiteral("JWCﾌｧｲﾙ設定"));
+        QCOMPARE(pages->tabText(4), QStringLiteral("画像処理"));
         QCOMPARE(dialog->OKButton->text(), QStringLiteral("OK"));
         QCOMPARE(dialog->CancelButton->text(), QStringLiteral("Cancel"));
         for (const char *text : {"※各仕切文字を入れて下さい。", "　先頭・末尾は半角で10文字、その他は半角で３文字までです。",
@@ -372,6 +376,58 @@ private Q_SLOTS:
         QCOMPARE(UI.Messages, QStringList{QStringLiteral("数値が無効です。")});
         QCOMPARE(QApplication::focusWidget(), dialog->Edit15);
         QCOMPARE(Snapshot(Settings), before);
+    }
+
+    void cleanupPageShowsAndStoresItsFourSettings()
+    {
+        // Off by default.
+        {
+            auto dialog = Open();
+            QCOMPARE(dialog->ThresholdEdit->text(), QString());
+            QCOMPARE(dialog->DespeckleEdit->text(), QStringLiteral("0"));
+            QVERIFY(!dialog->CenterlineCheckBox->isChecked());
+            QCOMPARE(dialog->MergeEdit->text(), QString());
+            QTest::mouseClick(dialog->OKButton, Qt::LeftButton);
+            QCOMPARE(Settings.CleanupThreshold, QString());
+            QCOMPARE(Settings.CleanupDespeckle, 0);
+            QCOMPARE(Settings.CleanupMerge, QString());
+        }
+        // Bad texts are refused one at a time, nothing stored.
+        const QByteArray before = Snapshot(Settings);
+        auto dialog = Open();
+        PageFour(dialog.get());
+        struct { QLineEdit *Field; const char *Text; const char *Message; } const bad[] = {
+            {dialog->ThresholdEdit, "300", "数値が無効です。"},
+            {dialog->ThresholdEdit, "dark", "数値が無効です。"},
+            {dialog->MergeEdit, "-1", "数値が無効です。"},
+        };
+        for (const auto &b : bad) {
+            UI.Messages.clear();
+            dialog->ThresholdEdit->setText(QString());
+            dialog->MergeEdit->setText(QString());
+            b.Field->setText(QString::fromUtf8(b.Text));
+            QTest::mouseClick(dialog->OKButton, Qt::LeftButton);
+            QCOMPARE(UI.Messages, QStringList{QString::fromUtf8(b.Message)});
+            QCOMPARE(QApplication::focusWidget(), b.Field);
+            QCOMPARE(Snapshot(Settings), before);
+        }
+        UI.Messages.clear();
+        dialog->ThresholdEdit->setText(QStringLiteral("AUTO"));
+        dialog->DespeckleEdit->setText(QStringLiteral("4"));
+        dialog->CenterlineCheckBox->setChecked(true);
+        dialog->MergeEdit->setText(QStringLiteral(" 1.5 "));
+        QTest::mouseClick(dialog->OKButton, Qt::LeftButton);
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(Settings.CleanupThreshold, QStringLiteral("auto"));
+        QCOMPARE(Settings.CleanupDespeckle, 4);
+        QVERIFY(Settings.CleanupCenterline);
+        QCOMPARE(Settings.CleanupMerge, QStringLiteral("1.5"));
+        // And shown so the next time.
+        auto again = Open();
+        QCOMPARE(again->ThresholdEdit->text(), QStringLiteral("auto"));
+        QCOMPARE(again->DespeckleEdit->text(), QStringLiteral("4"));
+        QVERIFY(again->CenterlineCheckBox->isChecked());
+        QCOMPARE(again->MergeEdit->text(), QStringLiteral("1.5"));
     }
 
     void cancelAndTheFrameChangeNothing()

@@ -32,8 +32,9 @@ TEST_F(OutputFormats, EveryRowNamesItsOutputs)
         ASSERT_EQ(format, FindOutputFormat(row.Mode)) << row.Name;
         EXPECT_EQ(format->Extension(Settings), QString::fromLatin1(row.Extension));
         EXPECT_EQ(format->IsFile(), row.Filter != nullptr);
-        if (row.Filter)
+        if (row.Filter) {
             EXPECT_EQ(format->DialogFilter(Settings), QString::fromUtf8(row.Filter));
+        }
         EXPECT_EQ(format->ProgressLabel(Settings, "/x/plan.dat"), QString::fromUtf8(row.Label));
         EXPECT_EQ(format->WrittenFileName("/a.b/plan.txt", Settings),
                   QStringLiteral("/a.b/plan.") + row.Extension);

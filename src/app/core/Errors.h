@@ -26,3 +26,5 @@ class ERangeError : public ETrazbitError { using ETrazbitError::ETrazbitError; }
 class EReadError : public ETrazbitError { using ETrazbitError::ETrazbitError; };
 // A file that cannot be created, opened or written (the system's text follows).
 class EFileError : public ETrazbitError { using ETrazbitError::ETrazbitError; };
+// The silent abort: stops an operation without a message.
+class EAbort : public ETrazbitError { using ETrazbitError::ETrazbitError; };

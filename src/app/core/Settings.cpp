@@ -50,6 +50,7 @@ void ForEachField(Settings &s, Visit &&visit)
     visit("System/SaveMode", s.SaveMode);
     visit("System/OpenDir", s.OpenDir);
     visit("System/SaveDir", s.SaveDir);
+    visit("System/AutoPreview", s.AutoPreview);
     visit("Jwc/PenColor", s.JwcPenColor);
     visit("Jwc/LineType", s.JwcLineType);
     visit("Jwc/SaveGroup", s.SaveGroup);
@@ -71,6 +72,17 @@ void ForEachField(Settings &s, Visit &&visit)
     visit("Txt/Divide5", s.Divide5);
     visit("Txt/ValueMode", s.TxtValueMode);
     visit("Txt/ValueFigure", s.TxtValueFigure);
+}
+
+// The clean-up section, read like the others; written only once a clean-up
+// step was ever set, so that a store without it stays as it was.
+template <class Settings, class Visit>
+void ForEachCleanupField(Settings &s, Visit &&visit)
+{
+    visit("Cleanup/Threshold", s.CleanupThreshold);
+    visit("Cleanup/Despeckle", s.CleanupDespeckle);
+    visit("Cleanup/Centerline", s.CleanupCenterline);
+    visit("Cleanup/Merge", s.CleanupMerge);
 }
 
 // Reads one value as text; nullopt when it (or its section) is absent.
@@ -168,6 +180,9 @@ void Load(QSettings &store, TSettings &s, QPoint *windowPosition, QStringList *w
     ForEachField(s, [&](const char *key, auto &field) {
         Read(store, QString::fromLatin1(key), field, warnings);
     });
+    ForEachCleanupField(s, [&](const char *key, auto &field) {
+        Read(store, QString::fromLatin1(key), field, warnings);
+    });
     if (windowPosition)
         *windowPosition = QPoint(left, top);
 }
@@ -193,6 +208,14 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
     Write(store, QStringLiteral("System/Left"), windowPosition.x());
     Write(store, QStringLiteral("System/Top"), windowPosition.y());
     ForEachField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
+    const TSettings defaults;
+    const bool cleanupSet = s.CleanupThreshold != defaults.CleanupThreshold ||
+                            s.CleanupDespeckle != defaults.CleanupDespeckle ||
+                            s.CleanupCenterline != defaults.CleanupCenterline ||
+                            s.CleanupMerge != defaults.CleanupMerge ||
+                            store.childGroups().contains(QStringLiteral("Cleanup"));
+    if (cleanupSet)
+        ForEachCleanupField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
     store.sync();
 }
 

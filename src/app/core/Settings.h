@@ -19,6 +19,7 @@ struct TSettings
     int SaveMode = 1;        // last save: 1 coordinate text, 2 DXF, 3 JWC
     QString OpenDir;         // folder the open dialog starts in
     QString SaveDir;         // folder the save dialog starts in
+    bool AutoPreview = true; // the preview window opens after each conversion
     // Jwc
     int JwcPenColor = 1;     // 1..6
     int JwcLineType = 1;     // 1..9
@@ -43,6 +44,11 @@ struct TSettings
     QString Divide5;
     int TxtValueMode = 2;
     int TxtValueFigure = 4;
+    // Cleanup: clean-up of real scans, every step off by default
+    QString CleanupThreshold;        // "" exact black, "auto", or a level 0..255
+    int CleanupDespeckle = 0;        // largest speck or hole removed, pixels
+    bool CleanupCenterline = false;  // thin strokes to centre lines
+    QString CleanupMerge;            // "" off, or a tolerance in pixels
 
     // The defaults, with both folders set to the program's folder.
     static TSettings Defaults();

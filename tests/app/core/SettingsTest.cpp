@@ -48,6 +48,7 @@ TEST_F(SettingsTest, FirstStartTakesEveryDefaultAndCloseWritesEverySectionAndKey
     EXPECT_EQ(s.SaveMode, 1);
     EXPECT_EQ(s.OpenDir, ProgramFolder());
     EXPECT_EQ(s.SaveDir, ProgramFolder());
+    EXPECT_TRUE(s.AutoPreview);
     EXPECT_EQ(s.JwcPenColor, 1);
     EXPECT_EQ(s.JwcLineType, 1);
     EXPECT_EQ(s.SaveGroup, 0);
@@ -81,7 +82,8 @@ TEST_F(SettingsTest, FirstStartTakesEveryDefaultAndCloseWritesEverySectionAndKey
     const QStringList keys = written.allKeys();
     const QStringList expected{
         "System/Left", "System/Top", "System/PixelScanMode", "System/Xrate", "System/Yrate",
-        "System/SaveMode", "System/OpenDir", "System/SaveDir", "Jwc/PenColor", "Jwc/LineType",
+        "System/SaveMode", "System/OpenDir", "System/SaveDir", "System/AutoPreview",
+        "Jwc/PenColor", "Jwc/LineType",
         "Jwc/SaveGroup", "Jwc/SaveLayer", "Jwc/SaveGroupName", "Jwc/SaveLayerName",
         "Dxf/PenColor", "Dxf/SaveLayer", "Dxf/R12opt", "Dxf/LineType", "Dxf/ValueMode",
         "Dxf/ValueFigure", "Dxf/DxfFileUse", "Txt/FileExtention", "Txt/Divide1", "Txt/Divide2",
@@ -205,6 +207,7 @@ TEST_F(SettingsTest, EveryFieldSurvivesASaveAndLoad)
     s.SaveMode = 2;
     s.OpenDir = QStringLiteral("/drawings/in/");
     s.SaveDir = QStringLiteral("/drawings/out/");
+    s.AutoPreview = false;
     s.JwcPenColor = 6;
     s.JwcLineType = 9;
     s.SaveGroup = 15;
@@ -239,6 +242,7 @@ TEST_F(SettingsTest, EveryFieldSurvivesASaveAndLoad)
     EXPECT_EQ(r.SaveMode, 2);
     EXPECT_EQ(r.OpenDir, s.OpenDir);
     EXPECT_EQ(r.SaveDir, s.SaveDir);
+    EXPECT_FALSE(r.AutoPreview);
     EXPECT_EQ(r.JwcPenColor, 6);
     EXPECT_EQ(r.JwcLineType, 9);
     EXPECT_EQ(r.SaveGroup, 15);
@@ -260,6 +264,52 @@ TEST_F(SettingsTest, EveryFieldSurvivesASaveAndLoad)
     EXPECT_EQ(r.Divide5, s.Divide5);
     EXPECT_EQ(r.TxtValueMode, 1);
     EXPECT_EQ(r.TxtValueFigure, 9);
+}
+
+TEST_F(SettingsTest, CleanupSectionIsWrittenOnlyOnceAStepWasSet)
+{
+    // All off: the store holds no Cleanup section, as before the clean-up existed.
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, TSettings::Defaults(), QPoint());
+    }
+    EXPECT_FALSE(QSettings(Path(), QSettings::IniFormat).childGroups().contains(QStringLiteral("Cleanup")));
+
+    // Every step set: the four keys, as text, read back the same.
+    TSettings s = TSettings::Defaults();
+    s.CleanupThreshold = QStringLiteral("auto");
+    s.CleanupDespeckle = 4;
+    s.CleanupCenterline = true;
+    s.CleanupMerge = QStringLiteral("1.5");
+    ++Generation;
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, s, QPoint());
+    }
+    {
+        QSettings written(Path(), QSettings::IniFormat);
+        EXPECT_EQ(written.value("Cleanup/Threshold").toString(), QStringLiteral("auto"));
+        EXPECT_EQ(written.value("Cleanup/Despeckle").toString(), QStringLiteral("4"));
+        EXPECT_EQ(written.value("Cleanup/Centerline").toString(), QStringLiteral("1"));
+        EXPECT_EQ(written.value("Cleanup/Merge").toString(), QStringLiteral("1.5"));
+    }
+    const TSettings r = LoadFromFile();
+    EXPECT_EQ(r.CleanupThreshold, QStringLiteral("auto"));
+    EXPECT_EQ(r.CleanupDespeckle, 4);
+    EXPECT_TRUE(r.CleanupCenterline);
+    EXPECT_EQ(r.CleanupMerge, QStringLiteral("1.5"));
+
+    // Back to all off in the same store: the section keeps the off values.
+    {
+        auto store = SettingsStore::OpenFile(Path());
+        SettingsStore::Save(*store, TSettings::Defaults(), QPoint());
+    }
+    const TSettings off = LoadFromFile();
+    EXPECT_EQ(off.CleanupThreshold, QString());
+    EXPECT_EQ(off.CleanupDespeckle, 0);
+    EXPECT_FALSE(off.CleanupCenterline);
+    EXPECT_EQ(off.CleanupMerge, QString());
+    EXPECT_EQ(QSettings(Path(), QSettings::IniFormat).value("Cleanup/Centerline").toString(), QStringLiteral("0"));
 }
 
 TEST(SettingsUserStore, LivesUnderTheUsersConfigurationFolderAsKestrowTrazbit)

@@ -1,0 +1,37 @@
+#include "cleanup/CleanupFilters.h"
+
+#include "app/core/Settings.h"
+#include "scan/SegmentList.h"
+
+TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
+{
+    return CleanMask(image, Options);
+}
+
+bool TCleanupFilters::Segments(TSegmentList &list) const
+{
+    if (Options.Merge <= 0)
+        return true;
+    const std::vector<TSegment> traced(list.Segments(), list.Segments() + list.SegmentCount);
+    const std::vector<TSegment> merged = CleanSegments(traced, Options);
+    if (!list.ResetSegments())
+        return false;
+    // AddSegment takes rows (Y = image height - row); the extents stay.
+    for (const TSegment &s : merged) {
+        list.AddSegment(s.X1, list.ImageHeight - s.Y1, s.X2, list.ImageHeight - s.Y2);
+        if (list.OutOfMemory)
+            return false;
+    }
+    return true;
+}
+
+TCleanupOptions CleanupOptionsOf(const TSettings &settings)
+{
+    TCleanupOptions options;
+    if (const auto threshold = TCleanupOptions::ParseThreshold(settings.CleanupThreshold, options))
+        options = *threshold;
+    options.Despeckle = std::max(settings.CleanupDespeckle, 0);
+    options.Centerline = settings.CleanupCenterline;
+    options.Merge = TCleanupOptions::ParseMerge(settings.CleanupMerge).value_or(0.0);
+    return options;
+}

@@ -1,0 +1,97 @@
+#include "cleanup/CleanupOptions.h"
+
+#include "cleanup/Centerline.h"
+#include "cleanup/Despeckle.h"
+#include "cleanup/MergeSegments.h"
+#include "cleanup/Threshold.h"
+
+#include <cmath>
+
+std::optional<TCleanupOptions> TCleanupOptions::ParseThreshold(const QString &text, TCleanupOptions options)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        options.Threshold = TThreshold::Exact;
+        return options;
+    }
+    if (t.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
+        options.Threshold = TThreshold::Automatic;
+        return options;
+    }
+    bool ok = false;
+    const int level = t.toInt(&ok);
+    if (!ok || level < 0 || level > 255)
+        return std::nullopt;
+    options.Threshold = TThreshold::Level;
+    options.ThresholdLevel = level;
+    return options;
+}
+
+std::optional<double> TCleanupOptions::ParseMerge(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return 0.0;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < 0)
+        return std::nullopt;
+    return v;
+}
+
+std::optional<int> TCleanupOptions::ParseDespeckle(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return 0;
+    bool ok = false;
+    const int v = t.toInt(&ok);
+    if (!ok || v < 0)
+        return std::nullopt;
+    return v;
+}
+
+QString TCleanupOptions::ThresholdText() const
+{
+    switch (Threshold) {
+    case TThreshold::Automatic:
+        return QStringLiteral("auto");
+    case TThreshold::Level:
+        return QString::number(ThresholdLevel);
+    default:
+        return QString();
+    }
+}
+
+QString TCleanupOptions::MergeText() const
+{
+    return Merge > 0 ? QString::number(Merge) : QString();
+}
+
+TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
+{
+    TBlackMask mask;
+    switch (options.Threshold) {
+    case TCleanupOptions::TThreshold::Level:
+        mask = ThresholdMask(image, options.ThresholdLevel);
+        break;
+    case TCleanupOptions::TThreshold::Automatic:
+        mask = ThresholdMask(image, OtsuLevel(LuminanceHistogram(image)));
+        break;
+    default:
+        mask = TBlackMask::FromImage(image);
+        break;
+    }
+    if (options.Despeckle > 0)
+        mask = Despeckle(std::move(mask), options.Despeckle);
+    if (options.Centerline)
+        mask = Centerline(mask);
+    return mask;
+}
+
+std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options)
+{
+    if (options.Merge > 0)
+        return MergeSegments(segments, options.Merge);
+    return segments;
+}

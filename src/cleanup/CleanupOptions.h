@@ -1,0 +1,42 @@
+#pragma once
+
+#include "scan/BlackMask.h"
+#include "scan/ScanState.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+class TTzDIB;
+
+// The clean-up of real scans, every step off by default. With all of them off
+// the black mask is the picture's exact black and the segments stay as traced.
+struct TCleanupOptions
+{
+    enum class TThreshold { Exact, Level, Automatic };
+    // Exact: ink is colour exactly 0. Level: luminance below ThresholdLevel.
+    // Automatic: Otsu's global level.
+    TThreshold Threshold = TThreshold::Exact;
+    int ThresholdLevel = 0;     // 0 .. 255
+    int Despeckle = 0;          // largest speck or hole removed, pixels; 0 off
+    bool Centerline = false;    // thin strokes to their centre lines
+    double Merge = 0;           // tolerance of the merged lines, pixels; 0 off
+
+    bool MaskSteps() const { return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline; }
+    bool AnyStep() const { return MaskSteps() || Merge > 0; }
+
+    // The texts of the settings store and the command line. Threshold: empty
+    // (exact black), "auto", or a whole number 0 .. 255. Merge: empty or a
+    // number >= 0. Despeckle: a whole number >= 0. Nothing for other texts.
+    static std::optional<TCleanupOptions> ParseThreshold(const QString &text, TCleanupOptions options);
+    static std::optional<double> ParseMerge(const QString &text);
+    static std::optional<int> ParseDespeckle(const QString &text);
+    QString ThresholdText() const;
+    QString MergeText() const;
+};
+
+// The mask the tracers read: threshold, then speck removal, then centre lines.
+TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options);
+// The segments as traced, merged when Merge is on.
+std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options);

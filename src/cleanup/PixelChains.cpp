@@ -1,0 +1,174 @@
+#include "cleanup/PixelChains.h"
+
+#include "cleanup/PixelNeighbours.h"
+
+#include <cstdint>
+#include <unordered_map>
+#include <bit>
+#include <cstdlib>
+
+namespace {
+
+using namespace PixelNeighbours;
+
+std::uint64_t Key(int x, int y)
+{
+    return (std::uint64_t(std::uint32_t(y)) << 32) | std::uint32_t(x);
+}
+
+class TChainTracer
+{
+public:
+    explicit TChainTracer(const TBlackMask &mask)
+        : Mask(mask), Visited(mask.Width(), mask.Height())
+    {
+    }
+
+    std::vector<std::vector<TPixel>> Trace()
+    {
+        FindJunctions();
+        // Chains from every end and junction pixel.
+        ForEachBlack(Mask, [&](int x, int y) {
+            const unsigned code = Code(Mask, x, y);
+            if (Count(code) == 2)
+                return;
+            for (int k = 0; k < 8; ++k) {
+                if (!((code >> k) & 1))
+                    continue;
+                const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
+                if (Count(Code(Mask, nx, ny)) != 2) {
+                    // Two nodes side by side: one chain, taken once.
+                    if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny))
+                        Emit({{x, y}, {nx, ny}});
+                } else if (!At(Visited, nx, ny)) {
+                    Emit(Walk(x, y, nx, ny));
+                }
+            }
+        });
+        // What is left are closed lines without a junction.
+        ForEachBlack(Mask, [&](int x, int y) {
+            if (At(Visited, x, y) || Count(Code(Mask, x, y)) != 2)
+                return;
+            const unsigned code = Code(Mask, x, y);
+            const int k = std::countr_zero(code);
+            Visited.SetBlack(x, y);
+            std::vector<TPixel> chain = Walk(x, y, x + DX[static_cast<std::size_t>(k)], y + DY[static_cast<std::size_t>(k)]);
+            Emit(std::move(chain));
+        });
+        return std::move(Chains);
+    }
+
+private:
+    // Groups the pixels with three or more neighbours into junctions.
+    void FindJunctions()
+    {
+        std::vector<TPixel> stack, members;
+        ForEachBlack(Mask, [&](int x, int y) {
+            if (Count(Code(Mask, x, y)) < 3 || Junction.count(Key(x, y)))
+                return;
+            const int id = static_cast<int>(Centre.size());
+            members.clear();
+            stack.assign(1, TPixel{x, y});
+            Junction[Key(x, y)] = id;
+            while (!stack.empty()) {
+                const TPixel p = stack.back();
+                stack.pop_back();
+                members.push_back(p);
+                const unsigned code = Code(Mask, p.X, p.Y);
+                for (int k = 0; k < 8; ++k) {
+                    const int nx = p.X + DX[static_cast<std::size_t>(k)], ny = p.Y + DY[static_cast<std::size_t>(k)];
+                    if (((code >> k) & 1) && Count(Code(Mask, nx, ny)) >= 3 && !Junction.count(Key(nx, ny))) {
+                        Junction[Key(nx, ny)] = id;
+                        stack.push_back({nx, ny});
+                    }
+                }
+            }
+            double cx = 0, cy = 0;
+            for (const TPixel &m : members) {
+                cx += m.X;
+                cy += m.Y;
+            }
+            cx /= static_cast<double>(members.size());
+            cy /= static_cast<double>(members.size());
+            TPixel best = members.front();
+            double bestDistance = 1e300;
+            for (const TPixel &m : members) {
+                const double d = (m.X - cx) * (m.X - cx) + (m.Y - cy) * (m.Y - cy);
+                if (d < bestDistance) {
+                    bestDistance = d;
+                    best = m;
+                }
+            }
+            Centre.push_back(best);
+        });
+    }
+
+    int JunctionOf(int x, int y) const
+    {
+        const auto it = Junction.find(Key(x, y));
+        return it == Junction.end() ? -1 : it->second;
+    }
+    bool SameJunction(int x0, int y0, int x1, int y1) const
+    {
+        const int a = JunctionOf(x0, y0);
+        return a >= 0 && a == JunctionOf(x1, y1);
+    }
+
+    // From node (x0, y0) through line pixel (x, y) to the next node (or back
+    // to the start of a closed line).
+    std::vector<TPixel> Walk(int x0, int y0, int x, int y)
+    {
+        std::vector<TPixel> chain{{x0, y0}};
+        int px = x0, py = y0;
+        for (;;) {
+            chain.push_back({x, y});
+            const unsigned code = Code(Mask, x, y);
+            if (Count(code) != 2 || (x == x0 && y == y0))
+                break;
+            if (At(Visited, x, y))
+                break;
+            Visited.SetBlack(x, y);
+            int nx = px, ny = py;
+            NextAlong(code, x, y, px, py, nx, ny);
+            px = x;
+            py = y;
+            x = nx;
+            y = ny;
+        }
+        return chain;
+    }
+
+    // Ends at junctions move to the junction's centre pixel; a chain that
+    // leaves a junction only to come back to it beside itself is part of it.
+    void Emit(std::vector<TPixel> chain)
+    {
+        const int first = JunctionOf(chain.front().X, chain.front().Y);
+        const int last = JunctionOf(chain.back().X, chain.back().Y);
+        if (first >= 0 && first == last) {
+            const TPixel c = Centre[static_cast<std::size_t>(first)];
+            bool near = true;
+            for (const TPixel &p : chain)
+                near = near && std::abs(p.X - c.X) <= 2 && std::abs(p.Y - c.Y) <= 2;
+            if (near)
+                return;
+        }
+        if (first >= 0 && !(chain.front() == Centre[static_cast<std::size_t>(first)]))
+            chain.insert(chain.begin(), Centre[static_cast<std::size_t>(first)]);
+        if (last >= 0 && !(chain.back() == Centre[static_cast<std::size_t>(last)]))
+            chain.push_back(Centre[static_cast<std::size_t>(last)]);
+        Chains.push_back(std::move(chain));
+    }
+
+    const TBlackMask &Mask;
+    TBlackMask Visited;
+    std::unordered_map<std::uint64_t, int> Junction;
+    std::vector<TPixel> Centre;
+    std::vector<std::vector<TPixel>> Chains;
+};
+
+} // namespace
+
+std::vector<std::vector<TPixel>> PixelChains(const TBlackMask &mask)
+{
+    return TChainTracer(mask).Trace();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "scan/BlackMask.h"
+
+#include <vector>
+
+struct TPixel
+{
+    int X;
+    int Y;
+    bool operator==(const TPixel &) const = default;
+};
+
+// The lines of a mask one pixel wide, as chains of neighbouring pixels.
+//
+// A chain runs from a line end or junction to the next one; neighbouring
+// junction pixels count as one junction, whose chains all start or end at the
+// same pixel (the one nearest the junction's middle), so that chains meet
+// exactly. A closed line without junctions is one chain that ends where it
+// starts (at its first pixel in line order). Every line pixel lies on one
+// chain; a pixel without neighbours lies on none.
+std::vector<std::vector<TPixel>> PixelChains(const TBlackMask &mask);

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QImage>
+#include <QPointF>
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QStatusBar;
+class TPreviewImage;
+class TScanState;
+
+// The sheet of the preview window: fitted to the view at first, zoomed with
+// the wheel or + and -, panned by dragging; 0 or a double click fits it again.
+// Each paint draws only the visible part, at the scale shown.
+class TPreviewView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TPreviewView(QWidget *parent);
+    ~TPreviewView() override;
+
+    // What to show; null shows `emptyText` instead. A picture of the same
+    // sheet as before keeps the view's zoom and place.
+    void SetPicture(std::shared_ptr<const TPreviewImage> picture, const QString &emptyText);
+    const TPreviewImage *Picture() const { return Image.get(); }
+
+    // Target pixels per sheet pixel, and the sheet point at the top-left corner.
+    double Scale() const { return FScale; }
+    QPointF Origin() const { return FOrigin; }
+    void Fit();
+    // Zooms by `factor`, keeping the sheet point under `anchor` (view pixels) in place.
+    void ZoomBy(double factor, QPointF anchor);
+    void PanBy(QPointF viewPixels);
+
+    // The last picture drawn (the view's size in device pixels).
+    const QImage &Frame() const { return FFrame; }
+
+Q_SIGNALS:
+    // The scale or the place changed.
+    void ViewChanged();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    double FitScale() const;
+    // Keeps the sheet in view: centred along an axis it does not fill, else
+    // without a gap beyond its edges.
+    void Clamp();
+    void Changed();
+
+    std::shared_ptr<const TPreviewImage> Image;
+    QString EmptyText;
+    double FScale = 1;
+    QPointF FOrigin;
+    bool Fitting = true;
+    QImage FFrame;
+    bool FrameValid = false;
+    bool Dragging = false;
+    QPointF DragStart;
+    QPointF DragOrigin;
+};
+
+// The preview window: the picture of the last conversion, lightened, with its
+// segments in colour, and its size and stored resolution in the status line.
+// Not modal and resizable; it follows the scan state whenever Follow() is called.
+class TPreviewWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TPreviewWindow(const TScanState &state, QWidget *parent = nullptr);
+    ~TPreviewWindow() override;
+
+    // Shows the scan state again: its picture and its segment list as they
+    // are now, or the message that nothing is converted. To be called
+    // whenever the segment list changes, and before a conversion refills it.
+    void Follow();
+
+    TPreviewView *View;
+    QLabel *StatusLabel;
+
+private:
+    void ShowStatus();
+
+    const TScanState &State;
+    QStatusBar *Status;
+    QString SheetText;
+};

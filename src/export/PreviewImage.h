@@ -1,0 +1,82 @@
+#pragma once
+
+#include "scan/BlackMask.h"
+
+#include <QImage>
+#include <QPointF>
+#include <QRgb>
+#include <QSize>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TSegmentList;
+
+// The picture of a conversion as the preview shows it: the sheet, lightened,
+// with the traced segments drawn over it in colour. Both the preview window and
+// the command line's --preview draw with it.
+//
+// Only the target's pixels are computed. Zoomed in they come from the black
+// mask the tracers read; zoomed out from reduced copies of it (every 8 x 8,
+// 16 x 16, ... block of pixels as one share of ink), and the segments from
+// reduced maps of where they lie, made the first time a scale needs them. So
+// a whole A0 sheet draws about as fast as a corner of it, and what is kept
+// beside the mask is about a sixth of the mask's size.
+class TPreviewImage
+{
+public:
+    // Colours (0xAARRGGBB): white paper, black pixels lightened to grey, the
+    // segments, and the space around the sheet.
+    static constexpr QRgb Paper = 0xFFFFFFFF;
+    static constexpr QRgb Ink = 0xFFA8A8A8;
+    static constexpr QRgb Line = 0xFFFF0000;
+    static constexpr QRgb Outside = 0xFF707070;
+
+    // `segments` are in the list's units (pixels, Y upward from the sheet's
+    // bottom); they are read whenever a picture is drawn, so the list must
+    // outlive this object and not change in the meantime: make a new preview
+    // when it does. `pixelCorners`: the segments' ends are pixel corners (box
+    // mode), not pixel centres (the line modes).
+    TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TSegmentList &segments,
+                  bool pixelCorners);
+    ~TPreviewImage();
+    TPreviewImage(const TPreviewImage &) = delete;
+    TPreviewImage &operator=(const TPreviewImage &) = delete;
+
+    int Width() const { return Mask->Width(); }
+    int Height() const { return Mask->Height(); }
+    const std::shared_ptr<const TBlackMask> &Picture() const { return Mask; }
+
+    // Fills the whole of `target` (Format_RGB32 or ARGB32) with the sheet seen
+    // from `origin` (the sheet point, in pixels from its top-left corner, at
+    // the target's top-left corner) at `scale` target pixels per sheet pixel.
+    void Render(QImage &target, QPointF origin, double scale) const;
+
+    // The whole sheet at its proportions, `longest` pixels on its longer side,
+    // or at its own size when it is smaller than that.
+    static QSize WholeSize(int width, int height, int longest);
+    QImage RenderWhole(int longest = 4096) const;
+
+private:
+    struct TLevel
+    {
+        int Shift = 0;            // one cell is 2^Shift x 2^Shift sheet pixels
+        int Width = 0;
+        int Height = 0;
+        std::vector<std::uint8_t> Ink;  // share of black pixels per cell, 0..255
+    };
+
+    void BuildLevels();
+    const TBlackMask &SegmentMap(int shift) const;
+    void DrawSegmentLines(QImage &target, QPointF origin, double scale) const;
+    void DrawSegmentMap(QImage &target, QPointF origin, double scale, int shift) const;
+    // The segment's ends in sheet pixels from the top-left corner, y downward.
+    QPointF SheetPoint(float x, float y) const;
+
+    std::shared_ptr<const TBlackMask> Mask;
+    const TSegmentList &Segments;
+    bool PixelCorners;
+    std::vector<TLevel> Levels;     // shifts 3, 4, ... while the sheet is larger than a cell
+    mutable std::vector<std::unique_ptr<TBlackMask>> Maps;  // by shift; null until needed
+};

@@ -1,0 +1,3 @@
+#include "scan/ScanFilters.h"
+
+TScanFilters::~TScanFilters() = default;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "scan/BlackMask.h"
+
+class TSegmentList;
+class TTzDIB;
+
+// Steps a conversion may take around its tracer: how the picture just read
+// becomes the black mask the tracer reads, and what becomes of the segments
+// once it has traced them. Without filters the mask is the picture's exact
+// black and the segments stay as traced.
+class TScanFilters
+{
+public:
+    virtual ~TScanFilters();
+
+    // The mask of a picture just read.
+    virtual TBlackMask Mask(const TTzDIB &image) const = 0;
+    // Called after a tracer finished; may replace the list's segments (its
+    // extents stay). False when the list ran out of memory on the way.
+    virtual bool Segments(TSegmentList &segments) const = 0;
+};

@@ -1,0 +1,408 @@
+#include "scan/ScanPictures.h"
+#include "support/RecordingUserInterface.h"
+
+#include "app/core/Settings.h"
+#include "cleanup/Centerline.h"
+#include "cleanup/CleanupOptions.h"
+#include "cleanup/Despeckle.h"
+#include "cleanup/PixelChains.h"
+#include "cleanup/Threshold.h"
+#include "app/core/ProgressPort.h"
+#include "scan/LineMode.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace {
+
+// Line mode on the cleaned mask, then the segment clean-up.
+std::vector<TSeg> Traced(const TTzDIB &picture, const TCleanupOptions &options)
+{
+    TSegmentList state;
+    state.ResetSegments();
+    TNoProgress progress;
+    EXPECT_EQ(TraceLines(CleanMask(picture, options), state, progress), ScanDone);
+    const auto cleaned = CleanSegments(std::vector<TSegment>(state.Segments(), state.Segments() + state.SegmentCount),
+                                       options);
+    std::vector<TSeg> out;
+    for (const TSegment &s : cleaned)
+        out.push_back(TSeg{int(s.X1), int(s.Y1), int(s.X2), int(s.Y2)});
+    return out;
+}
+
+// Bresenham's line, one pixel wide.
+void BlackLine(TTzDIB &dib, int x0, int y0, int x1, int y1)
+{
+    const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1, dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+    for (int err = dx + dy;;) {
+        Black(dib, x0, y0);
+        if (x0 == x1 && y0 == y1)
+            return;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+
+TCleanupOptions Options(bool centerline, double merge)
+{
+    TCleanupOptions o;
+    o.Centerline = centerline;
+    o.Merge = merge;
+    return o;
+}
+
+struct TDrawingCase
+{
+    const char *Name;
+    std::function<TTzDIB()> Picture;
+    TCleanupOptions Options;
+    std::vector<TSeg> Expected;
+};
+
+TEST(CleanupTest, DrawingsWithKnownLines)
+{
+    const std::vector<TDrawingCase> cases = {
+        // A bar five pixels thick, rows 10 to 14: its middle row, end to end
+        // (picture height 30, so row 12 is Y 18).
+        {"bar", [] {
+             TTzDIB d = WhitePicture(80, 30);
+             BlackRect(d, 10, 10, 69, 14);
+             return d;
+         },
+         Options(true, 0), {{10, 18, 69, 18}}},
+        {"bar merged", [] {
+             TTzDIB d = WhitePicture(80, 30);
+             BlackRect(d, 10, 10, 69, 14);
+             return d;
+         },
+         Options(true, 1), {{10, 18, 69, 18}}},
+        // An L of two arms five pixels thick: two lines meeting at the
+        // corner's middle (column 12, row 67 of 80).
+        {"L", [] {
+             TTzDIB d = WhitePicture(80, 80);
+             BlackRect(d, 10, 10, 14, 69);
+             BlackRect(d, 10, 65, 69, 69);
+             return d;
+         },
+         Options(true, 1), {{12, 70, 12, 13}, {12, 13, 69, 13}}},
+        // One pixel wide and one degree off level: a staircase of row runs
+        // without merging, one segment with it.
+        {"slanted line", [] {
+             TTzDIB d = WhitePicture(240, 20);
+             BlackLine(d, 10, 10, 209, 10 - static_cast<int>(std::lround(199 * std::tan(std::numbers::pi / 180))));
+             return d;
+         },
+         Options(false, 1), {{10, 10, 209, 13}}},
+    };
+    for (const TDrawingCase &c : cases)
+        EXPECT_EQ(Traced(c.Picture(), c.Options), c.Expected) << c.Name;
+
+    // A square ring six pixels thick (columns and rows 10 to 49, hole 16 to
+    // 43) stays one closed line of four sides, each corner within a pixel of
+    // the middle of the stroke's corner.
+    TTzDIB ring = WhitePicture(60, 60);
+    BlackRect(ring, 10, 10, 49, 49);
+    for (int y = 16; y <= 43; ++y)
+        for (int x = 16; x <= 43; ++x)
+            ring.SetPixels(x, y, 0);
+    const auto sides = Traced(ring, Options(true, 1));
+    ASSERT_EQ(sides.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const TSeg &s = sides[i], &next = sides[(i + 1) % 4];
+        EXPECT_TRUE(s.X2 == next.X1 && s.Y2 == next.Y1) << i;
+        const bool left = s.X1 < 30, low = s.Y1 < 30;
+        EXPECT_LE(std::abs(s.X1 - (left ? 12.5 : 46.5)), 1.0) << s;
+        EXPECT_LE(std::abs(s.Y1 - (low ? 13.5 : 47.5)), 1.0) << s;
+    }
+
+    // Unmerged, the slanted line is many row runs.
+    TTzDIB slanted = cases[3].Picture();
+    EXPECT_GT(Traced(slanted, TCleanupOptions{}).size(), 3u);
+}
+
+TEST(CleanupTest, RaggedEdgesLeaveNoSpurs)
+{
+    // Bars 5, 7 and 9 pixels thick whose edges carry random bumps and bites
+    // of one to two pixels: each thins to a single line from end to end.
+    std::mt19937 random(21);
+    for (int thick : {5, 7, 9}) {
+        TBlackMask mask(200, 40);
+        for (int x = 10; x < 190; ++x) {
+            const int top = 15 - int(random() % 3) + 1, bottom = 15 + thick - 1 + int(random() % 3) - 1;
+            for (int y = top; y <= bottom; ++y)
+                mask.SetBlack(x, y);
+        }
+        const auto chains = PixelChains(Centerline(mask));
+        ASSERT_EQ(chains.size(), 1u) << thick;
+        const auto [left, right] = std::minmax(chains[0].front().X, chains[0].back().X);
+        EXPECT_LE(left, 11) << thick;
+        EXPECT_GE(right, 188) << thick;
+    }
+}
+
+TEST(CleanupTest, DespeckleRemovesSpecksAndFillsHoles)
+{
+    // A speck of three pixels (an L, 8-connected through a corner), one of
+    // five, and a ring with a hole of three pixels; a notch of three white
+    // pixels at the picture's edge is no hole.
+    TTzDIB d = WhitePicture(70, 20);
+    Black(d, 2, 2);
+    Black(d, 3, 3);
+    Black(d, 3, 4);
+    BlackRect(d, 10, 2, 14, 2);
+    BlackRect(d, 20, 2, 26, 8);
+    BlackRect(d, 22, 5, 24, 5);
+    for (int x = 22; x <= 24; ++x)
+        d.SetPixels(x, 5, 0);
+    BlackRect(d, 60, 0, 69, 6);
+    for (int x = 67; x <= 69; ++x)
+        d.SetPixels(x, 3, 0);
+    const TBlackMask mask = TBlackMask::FromImage(d);
+    struct
+    {
+        int MaxPixels;
+        bool SpeckOf3, SpeckOf5, HoleOf3, EdgeNotch;
+    } const cases[] = {{0, true, true, false, false}, {2, true, true, false, false},
+                       {3, false, true, true, false}, {4, false, true, true, false},
+                       {5, false, false, true, false}};
+    for (const auto &c : cases) {
+        const TBlackMask m = Despeckle(mask, c.MaxPixels);
+        EXPECT_EQ(m.Black(2, 2) && m.Black(3, 3) && m.Black(3, 4), c.SpeckOf3) << c.MaxPixels;
+        EXPECT_EQ(m.Black(12, 2), c.SpeckOf5) << c.MaxPixels;
+        EXPECT_EQ(m.Black(23, 5), c.HoleOf3) << c.MaxPixels;
+        EXPECT_EQ(m.Black(68, 3), c.EdgeNotch) << c.MaxPixels;
+        EXPECT_TRUE(m.Black(20, 2) && m.Black(60, 0));
+    }
+}
+
+TEST(CleanupTest, GreyAndColourInkByThreshold)
+{
+    // A stroke of grey 60 on white, as an 8-bit palette picture and as 24 bits.
+    TTzDIB palette;
+    palette.SetBitCount(8);
+    palette.SetWidth(40);
+    palette.SetHeight(10);
+    palette.SetColors(0, 0xFFFFFF);
+    palette.SetColors(1, 0x3C3C3C);
+    TTzDIB colour;
+    colour.SetBitCount(24);
+    colour.SetWidth(40);
+    colour.SetHeight(10);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const bool stroke = y >= 4 && y <= 6 && x >= 5 && x <= 34;
+            palette.SetPixels(x, y, stroke ? 1 : 0);
+            // Red 30, green 70, blue 60: luminance (299*30 + 587*70 + 114*60 + 500) / 1000 = 57.
+            colour.SetPixels(x, y, stroke ? 0x3C461E : 0xFFFFFF);
+        }
+    auto inkPixels = [](const TBlackMask &m) {
+        int n = 0;
+        for (int y = 0; y < m.Height(); ++y)
+            for (int x = 0; x < m.Width(); ++x)
+                n += m.Black(x, y);
+        return n;
+    };
+    struct
+    {
+        const char *Threshold;
+        int Ink;
+    } const cases[] = {{"", 0}, {"128", 90}, {"61", 90}, {"60", 0}, {"57", 0}, {"auto", 90}, {"0", 0}};
+    for (const auto &c : cases) {
+        const auto options = TCleanupOptions::ParseThreshold(QString::fromLatin1(c.Threshold), TCleanupOptions{});
+        ASSERT_TRUE(options) << c.Threshold;
+        EXPECT_EQ(inkPixels(CleanMask(palette, *options)), c.Ink) << c.Threshold;
+        // The colour stroke's luminance is 57: ink below 58, not at 57.
+        const int colourInk = c.Ink == 0 && std::string(c.Threshold) == "60" ? 90 : c.Ink;
+        EXPECT_EQ(inkPixels(CleanMask(colour, *options)), colourInk) << c.Threshold;
+    }
+    EXPECT_EQ(inkPixels(ThresholdMask(colour, 58)), 90);
+    EXPECT_EQ(inkPixels(ThresholdMask(colour, 57)), 0);
+    // Otsu on two levels splits between them; a single level leaves exact black only.
+    TLuminanceHistogram histogram{};
+    histogram[20] = 100;
+    histogram[200] = 900;
+    const int level = OtsuLevel(histogram);
+    EXPECT_GT(level, 20);
+    EXPECT_LE(level, 200);
+    TLuminanceHistogram flat{};
+    flat[90] = 5;
+    EXPECT_EQ(OtsuLevel(flat), 1);
+}
+
+TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
+{
+    // Random blobs and strokes over several words: the thinning that tests
+    // only changed neighbourhoods ends exactly where testing every pixel does.
+    std::mt19937 random(5);
+    for (int round = 0; round < 6; ++round) {
+        TBlackMask mask(150 + 20 * round, 90);
+        for (int k = 0; k < 25; ++k) {
+            const int x0 = int(random() % 140), y0 = int(random() % 80);
+            const int w = 1 + int(random() % 25), h = 1 + int(random() % 12);
+            for (int y = y0; y < std::min(y0 + h, 90); ++y)
+                for (int x = x0; x < std::min(x0 + w, mask.Width()); ++x)
+                    mask.SetBlack(x, y);
+        }
+        TBlackMask fast = mask, reference = mask;
+        CenterlineSteps::Thin(fast);
+        CenterlineSteps::ThinEveryPixel(reference);
+        for (int y = 0; y < mask.Height(); ++y)
+            for (int i = 0; i < mask.Words(); ++i)
+                ASSERT_EQ(fast.Line(y)[i], reference.Line(y)[i]) << round << ' ' << y << ' ' << i;
+    }
+}
+
+TEST(CleanupTest, OptionTexts)
+{
+    struct
+    {
+        const char *Text;
+        bool Valid;
+        TCleanupOptions::TThreshold Kind;
+        int Level;
+    } const thresholds[] = {
+        {"", true, TCleanupOptions::TThreshold::Exact, 0},     {"auto", true, TCleanupOptions::TThreshold::Automatic, 0},
+        {"AUTO", true, TCleanupOptions::TThreshold::Automatic, 0}, {"128", true, TCleanupOptions::TThreshold::Level, 128},
+        {"0", true, TCleanupOptions::TThreshold::Level, 0},     {"255", true, TCleanupOptions::TThreshold::Level, 255},
+        {"256", false, {}, 0}, {"-1", false, {}, 0}, {"12x", false, {}, 0}, {"1.5", false, {}, 0},
+    };
+    for (const auto &t : thresholds) {
+        const auto o = TCleanupOptions::ParseThreshold(QString::fromLatin1(t.Text), TCleanupOptions{});
+        ASSERT_EQ(o.has_value(), t.Valid) << t.Text;
+        if (o) {
+            EXPECT_EQ(o->Threshold, t.Kind) << t.Text;
+            EXPECT_EQ(o->ThresholdLevel, t.Level) << t.Text;
+            EXPECT_EQ(o->ThresholdText(), QString::fromLatin1(t.Text).toLower()) << t.Text;
+        }
+    }
+    EXPECT_EQ(TCleanupOptions::ParseMerge(QString()), 0.0);
+    EXPECT_EQ(TCleanupOptions::ParseMerge(QStringLiteral("1.5")), 1.5);
+    EXPECT_FALSE(TCleanupOptions::ParseMerge(QStringLiteral("-1")));
+    EXPECT_FALSE(TCleanupOptions::ParseMerge(QStringLiteral("one")));
+    EXPECT_FALSE(TCleanupOptions::ParseMerge(QStringLiteral("inf")));
+    EXPECT_EQ(TCleanupOptions::ParseDespeckle(QStringLiteral("4")), 4);
+    EXPECT_FALSE(TCleanupOptions::ParseDespeckle(QStringLiteral("-4")));
+    EXPECT_FALSE(TCleanupOptions::ParseDespeckle(QStringLiteral("2.5")));
+}
+
+TEST(CleanupTest, AllOffLeavesMaskAndSegmentsAsTheyAre)
+{
+    // Grey, colour and black pixels: all off, only exact black is ink, and
+    // the segments come back untouched (same records, same order).
+    std::mt19937 random(9);
+    TTzDIB d;
+    d.SetBitCount(24);
+    d.SetWidth(70);
+    d.SetHeight(30);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 70; ++x)
+            d.SetPixels(x, y, random() % 3 == 0 ? 0 : (random() % 2 ? 0x3C3C3C : 0xFFFFFF));
+    const TTzDIB copy = d;
+    const TBlackMask off = CleanMask(d, TCleanupOptions{});
+    const TBlackMask exact = TBlackMask::FromImage(copy);
+    for (int y = 0; y < 30; ++y)
+        ASSERT_EQ(off.Line(y)[0], exact.Line(y)[0]) << y;
+    const std::vector<TSegment> segments{{1, 2, 3, 4}, {3, 4, 1, 2}, {0, 0, 0, 0}, {5, 5, 5, 9}};
+    const auto kept = CleanSegments(segments, TCleanupOptions{});
+    ASSERT_EQ(kept.size(), segments.size());
+    EXPECT_EQ(std::memcmp(kept.data(), segments.data(), segments.size() * sizeof(TSegment)), 0);
+}
+
+} // namespace
+
+#include "scan/ScanFixture.h"
+
+#include "cleanup/CleanupFilters.h"
+
+namespace {
+
+class CleanupDriverTest : public ScanFixture
+{
+protected:
+    // A drawing with thick and thin strokes, grey and black, and a speck.
+    static TTzDIB Drawing()
+    {
+        TTzDIB d;
+        d.SetBitCount(8);
+        d.SetWidth(90);
+        d.SetHeight(70);
+        d.SetColors(0, 0xFFFFFF);
+        d.SetColors(1, 0);
+        d.SetColors(2, 0x3C3C3C);
+        for (int x = 5; x < 85; ++x)
+            for (int y = 10; y < 15; ++y)
+                d.SetPixels(x, y, 1);
+        for (int y = 5; y < 65; ++y)
+            for (int x = 40; x < 43; ++x)
+                d.SetPixels(x, y, y % 2 ? 2 : 1);
+        for (int x = 10; x < 80; ++x)
+            d.SetPixels(x, 60 - x / 4, 1);
+        d.SetPixels(70, 40, 1);
+        return d;
+    }
+
+    std::vector<TSeg> Converted(int mode, const TScanFilters *filters)
+    {
+        Settings.PixelScanMode = mode;
+        TScanDriver driver(State, Settings, UI, Formats);
+        driver.SetFilters(filters);
+        EXPECT_EQ(driver.ScanData(Save(Drawing())), ScanDone);
+        return Segs();
+    }
+};
+
+TEST_F(CleanupDriverTest, AllOffFiltersChangeNoSegmentOfAnyMethod)
+{
+    const TCleanupFilters off(CleanupOptionsOf(TSettings::Defaults()));
+    ASSERT_FALSE(CleanupOptionsOf(TSettings::Defaults()).AnyStep());
+    for (int mode = 1; mode <= 3; ++mode) {
+        const std::vector<TSeg> plain = Converted(mode, nullptr);
+        EXPECT_FALSE(plain.empty());
+        EXPECT_EQ(Converted(mode, &off), plain) << mode;
+    }
+}
+
+TEST_F(CleanupDriverTest, SettingsDriveEveryStepAndTheCountFollows)
+{
+    TSettings s = TSettings::Defaults();
+    s.CleanupThreshold = QStringLiteral("128");
+    s.CleanupDespeckle = 2;
+    s.CleanupCenterline = true;
+    s.CleanupMerge = QStringLiteral("1");
+    const TCleanupOptions options = CleanupOptionsOf(s);
+    EXPECT_EQ(options.Threshold, TCleanupOptions::TThreshold::Level);
+    EXPECT_EQ(options.ThresholdLevel, 128);
+    EXPECT_EQ(options.Despeckle, 2);
+    EXPECT_TRUE(options.Centerline);
+    EXPECT_EQ(options.Merge, 1.0);
+    const TCleanupFilters filters(options);
+    const std::vector<TSeg> plain = Converted(1, nullptr);
+    const std::vector<TSeg> cleaned = Converted(1, &filters);
+    // The bar, the grey and black upright stroke and the slanted line, each
+    // split where the others cross it: a handful of lines instead of a
+    // staircase, and the speck (column 70, Y 30) gone.
+    EXPECT_GE(cleaned.size(), 7u);
+    EXPECT_LE(cleaned.size(), 10u) << ::testing::PrintToString(cleaned);
+    for (const TSeg &c : cleaned)
+        EXPECT_FALSE(std::abs(c.X1 - 70) <= 1 && std::abs(c.Y1 - 30) <= 1) << c;
+    EXPECT_GT(plain.size(), 5 * cleaned.size());
+    EXPECT_EQ(State.SegmentCount, static_cast<int>(cleaned.size()));
+    EXPECT_TRUE(State.DataConverted);
+    // Stored texts that do not parse leave their step off.
+    s.CleanupThreshold = QStringLiteral("dark");
+    s.CleanupMerge = QStringLiteral("-1");
+    EXPECT_EQ(CleanupOptionsOf(s).Threshold, TCleanupOptions::TThreshold::Exact);
+    EXPECT_EQ(CleanupOptionsOf(s).Merge, 0.0);
+}
+
+} // namespace

@@ -1,0 +1,221 @@
+// The CALS raster plug-in: a drawing written as CALS type 1 (Group 4 data made
+// with libtiff) traces to the same segments as the same drawing as BMP; the
+// density comes along; what the plug-in does not read is refused with the
+// plug-in error codes.
+
+#include "PluginFixture.h"
+
+#include "support/RecordingUserInterface.h"
+#include "scan/ScanPictures.h"
+
+#include "app/core/Settings.h"
+#include "plugins/SPITzDIB.h"
+#include "scan/ScanDriver.h"
+#include "scan/ScanState.h"
+
+#include <QCoreApplication>
+
+#include <tiffio.h>
+
+#include <vector>
+
+namespace {
+
+QString CalsPlugin()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/cals.spi"));
+}
+
+// The picture's rows (1 = black) coded with CCITT Group 4, as libtiff writes them.
+QByteArray Group4(const TTzDIB &picture, const QString &scratch)
+{
+    TIFF *out = TIFFOpen(scratch.toLocal8Bit().constData(), "w");
+    EXPECT_TRUE(out);
+    if (!out)
+        return QByteArray();
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, uint32_t(picture.Width()));
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, uint32_t(picture.Height()));
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, uint32_t(picture.Height()));
+    std::vector<std::uint8_t> row(std::size_t(picture.RowSize()));
+    for (int y = 0; y < picture.Height(); ++y) {
+        std::memcpy(row.data(), picture.ScanLine(y), row.size());
+        EXPECT_EQ(TIFFWriteScanline(out, row.data(), uint32_t(y), 0), 1);
+    }
+    TIFFClose(out);
+
+    TIFF *in = TIFFOpen(scratch.toLocal8Bit().constData(), "r");
+    EXPECT_TRUE(in);
+    if (!in)
+        return QByteArray();
+    QByteArray data(qsizetype(TIFFRawStripSize(in, 0)), 0);
+    EXPECT_EQ(TIFFReadRawStrip(in, 0, data.data(), data.size()), data.size());
+    TIFFClose(in);
+    return data;
+}
+
+// Sixteen 128-byte records: the fields given, the rest blank.
+QByteArray CalsHeader(const QList<QByteArray> &fields)
+{
+    QByteArray header;
+    for (int i = 0; i < 16; ++i) {
+        QByteArray record = i < fields.size() ? fields[i] : QByteArray();
+        header += record.leftJustified(128, ' ', true);
+    }
+    return header;
+}
+
+QList<QByteArray> Fields(int width, int height, const QByteArray &rtype = "1",
+                         const QByteArray &rorient = "000,270")
+{
+    return {"srcdocid: trazbit test",
+            "dstdocid: NONE",
+            "txtfilid: NONE",
+            "figid: NONE",
+            "srcgph: NONE",
+            "docls: NONE",
+            "rtype: " + rtype,
+            "rorient: " + rorient,
+            "rpelcnt: " + QByteArray::number(width).rightJustified(6, '0') + ","
+                + QByteArray::number(height).rightJustified(6, '0'),
+            "rdensty: 0200",
+            "notes: NONE"};
+}
+
+// A drawing that touches every edge: strokes, a filled block, diagonals.
+TTzDIB Drawing()
+{
+    TTzDIB dib = WhitePicture(131, 77);
+    BlackRect(dib, 0, 0, 130, 0);
+    BlackRect(dib, 0, 76, 130, 76);
+    BlackRect(dib, 0, 0, 0, 76);
+    BlackRect(dib, 130, 0, 130, 76);
+    BlackRect(dib, 10, 10, 60, 12);
+    BlackRect(dib, 70, 20, 90, 50);
+    for (int i = 0; i < 40; ++i) {
+        Black(dib, 20 + i, 30 + i / 2);
+        Black(dib, 100 + i / 3, 70 - i);
+    }
+    return dib;
+}
+
+class CalsPluginTest : public PluginTest
+{
+protected:
+    QString WriteCals(const QString &name, const QList<QByteArray> &fields, const TTzDIB &picture)
+    {
+        return Write(name, CalsHeader(fields) + Group4(picture, Dir.filePath(QStringLiteral("g4.tif"))));
+    }
+
+    std::vector<TSeg> Trace(TPictureFormats &formats, const QString &path)
+    {
+        TRecordingUserInterface ui;
+        TSettings settings;
+        TScanState state;
+        state.ResetSegments();
+        TScanDriver driver(state, settings, ui, formats);
+        EXPECT_EQ(driver.ScanData1(path), ScanDone) << path.toStdString();
+        return SegmentsOf(state);
+    }
+};
+
+TEST_F(CalsPluginTest, ACalsDrawingTracesLikeTheSameDrawingAsBmp)
+{
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    TSPIs manager(&formats);
+    manager.SearchOptions = spsAppDir;
+    manager.Loaded();
+    ASSERT_EQ(manager.IndexOf(CalsPlugin()), 0);
+    ASSERT_TRUE(formats.Find(QStringLiteral("cal")));
+    ASSERT_TRUE(formats.Find(QStringLiteral("ct1")));
+    EXPECT_EQ(formats.Find(QStringLiteral("cal"))->Description, QStringLiteral("CALS raster type 1"));
+
+    const TTzDIB drawing = Drawing();
+    const QString bmp = Dir.filePath(QStringLiteral("plan.bmp"));
+    ASSERT_TRUE(SavePicture(drawing, bmp));
+    const QString cals = WriteCals(QStringLiteral("plan.cal"), Fields(131, 77), drawing);
+    const std::vector<TSeg> fromBmp = Trace(formats, bmp);
+    ASSERT_GT(fromBmp.size(), 10u);
+    EXPECT_EQ(Trace(formats, cals), fromBmp);
+}
+
+TEST_F(CalsPluginTest, ThePictureIsOneBitWithTheDensityOfTheHeader)
+{
+    const std::unique_ptr<TSPI> spi = TSPI::Create(CalsPlugin());
+    auto *plugin = dynamic_cast<TInSPI *>(spi.get());
+    ASSERT_TRUE(plugin);
+    EXPECT_EQ(plugin->Patterns(), QStringList{QStringLiteral("*.cal;*.ct1")});
+
+    const TTzDIB drawing = Drawing();
+    TSPITzDIB dib;
+    dib.SinglePlugin = plugin;
+    dib.LoadFromFile(WriteCals(QStringLiteral("dense.ct1"), Fields(131, 77), drawing));
+    ASSERT_EQ(dib.BitCount(), 1);
+    ASSERT_EQ(dib.Width(), 131);
+    ASSERT_EQ(dib.Height(), 77);
+    EXPECT_EQ(dib.Colors(0), 0xFFFFFF);
+    EXPECT_EQ(dib.Colors(1), 0);
+    EXPECT_EQ(dib.InternalDIB()->Header().biXPelsPerMeter, 7874);
+    EXPECT_EQ(dib.InternalDIB()->Header().biYPelsPerMeter, 7874);
+    EXPECT_EQ(dib.PictureInfo().XDensity, 200);
+    EXPECT_EQ(dib.PictureInfo().ColorDepth, 1);
+    for (int y = 0; y < 77; ++y)
+        for (int x = 0; x < 131; ++x)
+            ASSERT_EQ(dib.Pixels(x, y), drawing.Pixels(x, y)) << x << ',' << y;
+}
+
+TEST_F(CalsPluginTest, WhatThePluginCannotReadIsRefusedWithTheErrorCodes)
+{
+    const std::unique_ptr<TSPI> spi = TSPI::Create(CalsPlugin());
+    auto *plugin = dynamic_cast<TInSPI *>(spi.get());
+    ASSERT_TRUE(plugin);
+    const TTzDIB drawing = Drawing();
+    const QByteArray g4 = Group4(drawing, Dir.filePath(QStringLiteral("g4.tif")));
+    struct TCase
+    {
+        const char *What;
+        QByteArray File;
+        bool Supported;
+        int Result;
+    };
+    QList<QByteArray> noCount = Fields(131, 77);
+    noCount.removeAt(8);
+    const TCase cases[] = {
+        {"type 1", CalsHeader(Fields(131, 77)) + g4, true, SPI_SUCCESS},
+        {"type 2", CalsHeader(Fields(131, 77, "2")) + g4, true, SPI_UNKNOWN_FORMAT},
+        {"turned", CalsHeader(Fields(131, 77, "1", "090,270")) + g4, true, SPI_UNKNOWN_FORMAT},
+        {"mirrored", CalsHeader(Fields(131, 77, "1", "000,090")) + g4, true, SPI_UNKNOWN_FORMAT},
+        {"no size", CalsHeader(noCount) + g4, false, SPI_UNKNOWN_FORMAT},
+        {"zero width", CalsHeader(Fields(0, 77)) + g4, true, SPI_UNKNOWN_FORMAT},
+        {"header cut short", CalsHeader(Fields(131, 77)).left(1100), true, SPI_UNKNOWN_FORMAT},
+        {"no picture data", CalsHeader(Fields(131, 77)), true, SPI_BROKEN_DATA},
+        {"picture data cut short", CalsHeader(Fields(131, 77)) + g4.left(g4.size() / 2), true, SPI_BROKEN_DATA},
+        {"not CALS", QByteArray(4096, 'x'), false, SPI_UNKNOWN_FORMAT},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.What);
+        QByteArray block = c.File;
+        if (block.size() < 2048)
+            block.append(QByteArray(2048 - block.size(), 0));
+        EXPECT_EQ(plugin->IsSupported("test.cal", block.data()) != 0, c.Supported);
+        PictureInfo info{};
+        EXPECT_EQ(plugin->GetPictureInfo(block.constData(), long(c.File.size()), 1, &info),
+                  c.Result == SPI_BROKEN_DATA ? SPI_SUCCESS : c.Result);
+        void *header = nullptr, *bits = nullptr;
+        EXPECT_EQ(plugin->GetPicture(block.constData(), long(c.File.size()), 1, &header, &bits, nullptr, 0),
+                  c.Result);
+        EXPECT_EQ(header != nullptr, c.Result == SPI_SUCCESS);
+        if (header) {
+            EXPECT_EQ(SpiHandleSize(header), 48u);
+            EXPECT_EQ(SpiHandleSize(bits), 20u * 77u);
+        }
+        SpiFreeHandle(header);
+        SpiFreeHandle(bits);
+    }
+}
+
+} // namespace
