@@ -72,6 +72,31 @@ bool WriteOutput(const TConversionJob &job, const TExportContext &context, QStri
     return true;
 }
 
+// Why an input cannot be read before any reader tries, or empty.
+QString InputProblem(const QString &input)
+{
+    const QFileInfo info(input);
+    if (info.isDir())
+        return QStringLiteral("ファイルではなくフォルダです。");
+    if (!info.exists())
+        return QStringLiteral("ファイルが見つかりません。");
+    QFile file(input);
+    if (!file.open(QIODevice::ReadOnly))
+        return Messages::Unreadable() + QStringLiteral(" (") + file.errorString() + QLatin1Char(')');
+    return QString();
+}
+
+// The job's output (and preview, when it makes one) is a regular file no
+// older than its input.
+bool IsUpToDate(const TConversionJob &job)
+{
+    const QFileInfo input(job.Input);
+    const auto current = [&](const QString &path) {
+        const QFileInfo output(path);
+        return path != QLatin1String("-") && output.isFile()
+            && output.lastModified() >= input.lastModified();
+    };
+    return input.isFile() && current(job.Output) && (job.Preview.isEmpty() || current(job.Preview));
 }
 
 // The picture with its segments, as the preview window shows it, as a PNG file.
@@ -257,31 +282,42 @@ namespace {
 
 void PrintProblem(std::FILE *err, const QString &problem)
 {
-// Why an input cannot be read before any reader tries, or empty.
-QString InputProblem(const QString &input)
-{
-    const QFileInfo info(input);
-    if (info.isDir())
-        return QStringLiteral("ファイルではなくフォルダです。");
-    if (!info.exists())
-        return QStringLiteral("ファイルが見つかりません。");
-    QFile file(input);
-    if (!file.open(QIODevice::ReadOnly))
-        return Messages::Unreadable() + QStringLiteral(" (") + file.errorString() + QLatin1Char(')');
-    return QString();
+    std::fprintf(err, "trazbit-cli: %s\n", problem.toUtf8().constData());
 }
 
-// The job's output (and preview, when it makes one) is a regular file no
-// older than its input.
-bool IsUpToDate(const TConversionJob &job)
+// Why an explicitly named settings file cannot be used, or empty.
+QString SettingsFileProblem(const QString &path, QSettings &store)
 {
-    const QFileInfo input(job.Input);
-    const auto current = [&](const QString &path) {
-        const QFileInfo output(path);
-        return path != QLatin1String("-") && output.isFile()
-            && output.lastModified() >= input.lastModified();
-    };
-    return input.isFile() && current(job.Output) && (job.Preview.isEmpty() || current(job.Preview));
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("settings file %1 is a folder").arg(path);
+    if (!info.exists())
+        return QStringLiteral("settings file %1 not found").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("settings file %1 cannot be read: %2").arg(path, file.errorString());
+    if (SettingsStore::StoreProblem(store).isEmpty())
+        return QString();
+    if (store.status() == QSettings::FormatError)
+        return QStringLiteral("settings file %1 is not an INI file").arg(path);
+    return QStringLiteral("settings file %1 cannot be read").arg(path);
+}
+
+// The stored settings (read only: the store is never written from here) with
+// the command line's choices over them. False (message printed) when a named
+// settings file cannot be used; every value of the store that had to give way
+// to its default is warned about.
+bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *err)
+{
+    const std::unique_ptr<QSettings> store = SettingsStore::Open(options.SettingsFile);
+    if (!options.SettingsFile.isEmpty()) {
+        if (const QString problem = SettingsFileProblem(options.SettingsFile, *store);
+            !problem.isEmpty()) {
+            PrintProblem(err, problem);
+            return false;
+        }
+    } else if (const QString problem = SettingsStore::StoreProblem(*store); !problem.isEmpty()) {
+        PrintProblem(err, problem + QStringLiteral("既定値を使います。"));
     }
     QStringList warnings;
     settings = TSettings::Defaults();
