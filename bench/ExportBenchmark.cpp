@@ -89,6 +89,20 @@ void ClipboardJwTran(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * kSegments);
 }
 
+// A JWC file of no segments whose stored layer and group names are
+// range(0) characters long: the names are cut to their records.
+void JwcLongNames(benchmark::State &state)
+{
+    TRun run;
+    run.Context.SegmentCount = 0;
+    run.Settings.SaveLayerName = QString(static_cast<qsizetype>(state.range(0)), QChar(0x56F3));
+    run.Settings.SaveGroupName = run.Settings.SaveLayerName;
+    const QString path = run.Dir.filePath(QStringLiteral("names.jwc"));
+    for (auto _ : state)
+        if (SaveData3(run.Context, run.UI, path) != WriteDone)
+            state.SkipWithError("the writer failed");
+}
+
 // One number in each mode, for comparison with the writers' per-segment cost.
 void FormatOne(benchmark::State &state)
 {
@@ -106,6 +120,7 @@ void FormatOne(benchmark::State &state)
 BENCHMARK(CoordinateText)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Dxf)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Jwc)->Unit(benchmark::kMillisecond);
+BENCHMARK(JwcLongNames)->Arg(8)->Arg(128 * 1024)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ClipboardCoordinates)->Unit(benchmark::kMillisecond);
 BENCHMARK(ClipboardJwTran)->Unit(benchmark::kMillisecond);
 BENCHMARK(FormatOne)->Arg(1)->Arg(2)->Arg(3);
