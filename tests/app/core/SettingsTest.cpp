@@ -184,7 +184,8 @@ TEST_F(SettingsTest, EveryValueThatGivesWayToItsDefaultIsWarnedAbout)
 
 TEST_F(SettingsTest, AFileThatIsNotIniIsNamedAsSuch)
 {
-    WriteIni(QByteArray("BM\x3e\0\0\0\0\0\0\0\x3e\0\0\0\x28\0", 18));
+    static const char kBitmapStart[] = "BM\x3e\0\0\0\0\0\0\0\x3e\0\0\0\x28\0";
+    WriteIni(QByteArray(kBitmapStart, sizeof kBitmapStart - 1));
     auto store = SettingsStore::OpenFile(Path());
     EXPECT_EQ(SettingsStore::StoreProblem(*store),
               QStringLiteral("設定ファイル %1 は INI 形式ではありません。").arg(Path()));
