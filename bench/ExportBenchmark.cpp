@@ -109,6 +109,20 @@ void ClipboardJwTran(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * kSegments);
 }
 
+// A JWC file of no segments whose stored layer and group names are
+// range(0) characters long: the names are cut to their records.
+void JwcLongNames(benchmark::State &state)
+{
+    TRun run;
+    run.Context.SegmentCount = 0;
+    run.Settings.SaveLayerName = QString(static_cast<qsizetype>(state.range(0)), QChar(0x56F3));
+    run.Settings.SaveGroupName = run.Settings.SaveLayerName;
+    const QString path = run.Dir.filePath(QStringLiteral("names.jwc"));
+    for (auto _ : state)
+        if (SaveData3(run.Context, run.UI, path) != WriteDone)
+            state.SkipWithError("the writer failed");
+}
+
 // One number in each mode, for comparison with the writers' per-segment cost.
 void FormatOne(benchmark::State &state)
 {
@@ -128,6 +142,7 @@ BENCHMARK(CoordinateText)->ArgsProduct({{1, 2, 3}, {1, 2}})->Unit(benchmark::kMi
 BENCHMARK(Dxf)->ArgsProduct({{1, 2, 3}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(DxfWholeNumbers)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Jwc)->Args({2, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(JwcLongNames)->Arg(8)->Arg(128 * 1024)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ClipboardCoordinates)->Unit(benchmark::kMillisecond);
 BENCHMARK(ClipboardJwTran)->Unit(benchmark::kMillisecond);
 BENCHMARK(FormatOne)->Arg(1)->Arg(2)->Arg(3);

@@ -5,9 +5,12 @@
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "app/core/ProgramFolder.h"
+#include "cli/BatchReport.h"
 #include "cli/CliUserInterface.h"
 #include "cli/Terminal.h"
+#include "export/AtomicFile.h"
 #include "export/ExportContext.h"
+#include "export/FileOutput.h"
 #include "export/OutputFormats.h"
 #include "export/PreviewImage.h"
 #include "export/SaveFileName.h"
@@ -18,10 +21,10 @@
 #include "scan/ScanState.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 #include <QSet>
 #include <QSettings>
 
@@ -29,17 +32,21 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace {
 
-QString CannotWrite(const QString &path, const QString &reason)
+// "plan.dxf に書き込めません: No space left on device"
+QString CannotWrite(const QString &output, const QString &reason)
 {
-    return QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(path), reason);
+    const QString name = output == QLatin1String("-") ? QStringLiteral("標準出力")
+                                                      : QDir::toNativeSeparators(output);
+    return QStringLiteral("%1 に書き込めません: %2").arg(name, reason);
 }
 
-// Writes the row's output for one job: straight to standard output, or to a
-// file that replaces the old one only once it is complete.
+// Writes the row's output for one job: to standard output or a FIFO or device
+// in place, or to a file that replaces the old one only once it is complete.
 bool WriteOutput(const TConversionJob &job, const TExportContext &context, QString &reason)
 {
     const std::unique_ptr<TFormatWriter> writer = job.Format->NewWriter();
@@ -47,32 +54,49 @@ bool WriteOutput(const TConversionJob &job, const TExportContext &context, QStri
         reason = Messages::DxfHeaderMissing();
         return false;
     }
-    if (job.Output == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            reason = QStringLiteral("標準出力に書き込めません。");
-            return false;
-        }
-        if (!writer->Write(context, out)) {
-            reason = QStringLiteral("標準出力に書き込めません。") + out.errorString();
-            return false;
-        }
-        return true;
-    }
-    if (QFileInfo(job.Output).isDir()) {
-        reason = QStringLiteral("%1 はフォルダです。").arg(QDir::toNativeSeparators(job.Output));
+    TAtomicFile file(job.Output);
+    const bool opened = job.Output == QLatin1String("-") ? file.OpenStandardOutput() : file.Open();
+    if (!opened) {
+        reason = CannotWrite(job.Output, file.Reason());
         return false;
     }
-    QSaveFile file(job.Output);
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = CannotWrite(job.Output, file.errorString());
+    if (!writer->Write(context, file)) {
+        // A clipboard text that did not fit in memory wrote nothing.
+        reason = CannotWrite(job.Output, file.Reason().isEmpty() ? Messages::OutOfMemory() : file.Reason());
         return false;
     }
-    if (!writer->Write(context, file) || !file.commit()) {
-        reason = CannotWrite(job.Output, file.errorString());
+    if (!file.Commit()) {
+        reason = CannotWrite(job.Output, file.Reason());
         return false;
     }
     return true;
+}
+
+// Why an input cannot be read before any reader tries, or empty.
+QString InputProblem(const QString &input)
+{
+    const QFileInfo info(input);
+    if (info.isDir())
+        return QStringLiteral("ファイルではなくフォルダです。");
+    if (!info.exists())
+        return QStringLiteral("ファイルが見つかりません。");
+    QFile file(input);
+    if (!file.open(QIODevice::ReadOnly))
+        return Messages::Unreadable() + QStringLiteral(" (") + file.errorString() + QLatin1Char(')');
+    return QString();
+}
+
+// The job's output (and preview, when it makes one) is a regular file no
+// older than its input.
+bool IsUpToDate(const TConversionJob &job)
+{
+    const QFileInfo input(job.Input);
+    const auto current = [&](const QString &path) {
+        const QFileInfo output(path);
+        return path != QLatin1String("-") && output.isFile()
+            && output.lastModified() >= input.lastModified();
+    };
+    return input.isFile() && current(job.Output) && (job.Preview.isEmpty() || current(job.Preview));
 }
 
 // The picture with its segments, as the preview window shows it, as a PNG file.
@@ -80,10 +104,9 @@ bool WritePreview(const TConversionJob &job, const TScanState &state, QString &r
 {
     const TPreviewImage preview(state.Picture.Mask, state, state.Picture.PixelCorners);
     const QImage image = preview.RenderWhole(4096);
-    QSaveFile file(job.Preview);
-    if (image.isNull() || !file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG")
-        || !file.commit()) {
-        reason = CannotWrite(job.Preview, image.isNull() ? Messages::OutOfMemory() : file.errorString());
+    TAtomicFile file(job.Preview);
+    if (image.isNull() || !file.Open() || !image.save(&file, "PNG") || !file.Commit()) {
+        reason = CannotWrite(job.Preview, image.isNull() ? Messages::OutOfMemory() : file.Reason());
         return false;
     }
     return true;
@@ -100,13 +123,27 @@ TBatchConverter::TBatchConverter(const TSettings &settings, float magnification,
 TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE *progress,
                                            int threads) const
 {
+    QElapsedTimer clock;
+    clock.start();
+    TConversionResult result = ConvertJob(job, progress, threads);
+    result.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    return result;
+}
+
+TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FILE *progress,
+                                              int threads) const
+{
     TConversionResult result;
+    if (SkipExisting && IsUpToDate(job)) {
+        result.Ok = result.Skipped = true;
+        return result;
+    }
     TCliUserInterface ui(job.Input, progress);
     TScanState state;
     state.KeepPicture = !job.Preview.isEmpty();
     try {
-        if (!QFileInfo(job.Input).isFile()) {
-            result.Reason = QStringLiteral("ファイルが見つかりません。");
+        if (const QString problem = InputProblem(job.Input); !problem.isEmpty()) {
+            result.Reason = problem;
             return result;
         }
         TScanDriver driver(state, Settings, ui, Formats);
@@ -127,6 +164,10 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
 
         TExportContext context(state, Magnification, Settings, ui.ProgressBar(), ProgramFolder());
         context.Threads = threads;
+        if (!context.CoordinatesFit()) {
+            result.Reason = Messages::CoordinatesOverflow();
+            return result;
+        }
         result.Ok = WriteOutput(job, context, result.Reason);
         if (result.Ok && !job.Preview.isEmpty())
             result.Ok = WritePreview(job, state, result.Reason);
@@ -138,11 +179,20 @@ TConversionResult TBatchConverter::Convert(const TConversionJob &job, std::FILE 
 }
 
 std::vector<TConversionResult> TBatchConverter::Run(const std::vector<TConversionJob> &jobs,
-                                                    int threads, std::FILE *progress) const
+                                                    int threads, std::FILE *progress,
+                                                    const TFinished &finished) const
 {
     std::vector<TConversionResult> results(jobs.size());
     if (jobs.empty())
         return results;
+    std::mutex reporting;
+    auto run = [&](size_t i, std::FILE *bar, int within) {
+        results[i] = Convert(jobs[i], bar, within);
+        if (finished) {
+            const std::lock_guard<std::mutex> lock(reporting);
+            finished(i, results[i]);
+        }
+    };
     if (threads <= 0)
         threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const int parallel = std::min<int>(threads, static_cast<int>(jobs.size()));
@@ -150,7 +200,7 @@ std::vector<TConversionResult> TBatchConverter::Run(const std::vector<TConversio
     auto threadsOf = [&](int worker) { return threads / parallel + (worker < threads % parallel ? 1 : 0); };
     if (parallel <= 1) {
         for (size_t i = 0; i < jobs.size(); ++i)
-            results[i] = Convert(jobs[i], progress, threads);
+            run(i, progress, threads);
         return results;
     }
     std::atomic<size_t> next{0};
@@ -158,7 +208,7 @@ std::vector<TConversionResult> TBatchConverter::Run(const std::vector<TConversio
     for (int w = 0; w < parallel; ++w)
         workers.emplace_back([&, w] {
             for (size_t i = next++; i < jobs.size(); i = next++)
-                results[i] = Convert(jobs[i], nullptr, threadsOf(w));
+                run(i, nullptr, threadsOf(w));
         });
     for (std::thread &worker : workers)
         worker.join();
@@ -210,7 +260,9 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
             plan.Problem = QStringLiteral("two inputs would be written to %1").arg(job.Output);
             return plan;
         }
-        if (!toStdout && key == QFileInfo(input).absoluteFilePath()) {
+        // Compared as files: a link or a second name of the input is the input.
+        if (!toStdout
+            && (key == QFileInfo(input).absoluteFilePath() || IsSameFile(job.Output, input))) {
             plan.Problem = QStringLiteral("the output %1 would replace its input").arg(job.Output);
             return plan;
         }
@@ -220,7 +272,8 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
                               ReplaceExtension(QFileInfo(input).fileName(), QStringLiteral(".png")))
                                         : options.Preview;
             const QString previewKey = QFileInfo(job.Preview).absoluteFilePath();
-            if (outputs.contains(previewKey) || previewKey == QFileInfo(input).absoluteFilePath()) {
+            if (outputs.contains(previewKey) || previewKey == QFileInfo(input).absoluteFilePath()
+                || IsSameFile(job.Preview, input)) {
                 plan.Problem = QStringLiteral("the preview %1 would replace an input or an output")
                                    .arg(job.Preview);
                 return plan;
@@ -232,33 +285,52 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
     return plan;
 }
 
-int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
-{
-    if (!options.SettingsFile.isEmpty() && !QFileInfo(options.SettingsFile).isFile()) {
-        std::fprintf(err, "trazbit-cli: settings file %s not found\n",
-                     options.SettingsFile.toUtf8().constData());
-        return 2;
-    }
-    // The picture formats: the built-in ones and those of the plug-ins, found
-    // as the window program finds them (after the folders given first).
-    TPictureFormats formats;
-    formats.RegisterBuiltIns();
-    const std::unique_ptr<TSPIs> plugins = StartPlugins(formats, options.PluginDirs);
-    if (options.ListFormats) {
-        for (const TPictureFormat &format : formats.Formats())
-            std::fprintf(out, "%s\t%s\t%s\n", format.Extension.toUtf8().constData(),
-                         format.Description.toUtf8().constData(),
-                         FormatOrigin(plugins.get(), format.Extension).toUtf8().constData());
-        std::fflush(out);
-        return 0;
-    }
+namespace {
 
-    TSettings settings = TSettings::Defaults();
-    {
-        // Read only: the store is never written from here.
-        const std::unique_ptr<QSettings> store = SettingsStore::Open(options.SettingsFile);
-        SettingsStore::Load(*store, settings);
+void PrintProblem(std::FILE *err, const QString &problem)
+{
+    std::fprintf(err, "trazbit-cli: %s\n", problem.toUtf8().constData());
+}
+
+// Why an explicitly named settings file cannot be used, or empty.
+QString SettingsFileProblem(const QString &path, QSettings &store)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("settings file %1 is a folder").arg(path);
+    if (!info.exists())
+        return QStringLiteral("settings file %1 not found").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("settings file %1 cannot be read: %2").arg(path, file.errorString());
+    if (SettingsStore::StoreProblem(store).isEmpty())
+        return QString();
+    if (store.status() == QSettings::FormatError)
+        return QStringLiteral("settings file %1 is not an INI file").arg(path);
+    return QStringLiteral("settings file %1 cannot be read").arg(path);
+}
+
+// The stored settings (read only: the store is never written from here) with
+// the command line's choices over them. False (message printed) when a named
+// settings file cannot be used; every value of the store that had to give way
+// to its default is warned about.
+bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *err)
+{
+    const std::unique_ptr<QSettings> store = SettingsStore::Open(options.SettingsFile);
+    if (!options.SettingsFile.isEmpty()) {
+        if (const QString problem = SettingsFileProblem(options.SettingsFile, *store);
+            !problem.isEmpty()) {
+            PrintProblem(err, problem);
+            return false;
+        }
+    } else if (const QString problem = SettingsStore::StoreProblem(*store); !problem.isEmpty()) {
+        PrintProblem(err, problem + QStringLiteral("既定値を使います。"));
     }
+    QStringList warnings;
+    settings = TSettings::Defaults();
+    SettingsStore::Load(*store, settings, nullptr, &warnings);
+    for (const QString &warning : std::as_const(warnings))
+        PrintProblem(err, warning);
     if (options.Mode)
         settings.PixelScanMode = *options.Mode;
     if (options.Xrate)
@@ -273,17 +345,86 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         settings.CleanupCenterline = true;
     if (options.Merge)
         settings.CleanupMerge = *options.Merge;
+    return true;
+}
 
-    const TJobPlan plan = PlanJobs(options, settings);
+} // namespace
+
+QStringList ReadInputList(const QString &path, QString &problem)
+{
+    QFile file;
+    bool opened;
+    if (path == QLatin1String("-")) {
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    } else if (QFileInfo(path).isDir()) {
+        problem = QStringLiteral("the list %1 is a folder").arg(path);
+        return {};
+    } else {
+        file.setFileName(path);
+        opened = file.open(QIODevice::ReadOnly);
+    }
+    const QByteArray text = opened ? file.readAll() : QByteArray();
+    if (!opened || file.error() != QFileDevice::NoError) {
+        problem = QStringLiteral("cannot read the list %1: %2").arg(path, file.errorString());
+        return {};
+    }
+    QStringList inputs;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            inputs << QFile::decodeName(line);
+    }
+    return inputs;
+}
+
+int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
+{
+    TSettings settings;
+    if (!LoadSettings(options, settings, err))
+        return 2;
+    // The picture formats: the built-in ones and those of the plug-ins, found
+    // as the window program finds them (after the folders given first).
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    const std::unique_ptr<TSPIs> plugins = StartPlugins(formats, options.PluginDirs);
+    if (options.ListFormats) {
+        for (const TPictureFormat &format : formats.Formats())
+            std::fprintf(out, "%s\t%s\t%s\n", format.Extension.toUtf8().constData(),
+                         format.Description.toUtf8().constData(),
+                         FormatOrigin(plugins.get(), format.Extension).toUtf8().constData());
+        std::fflush(out);
+        return 0;
+    }
+
+    TCliOptions run = options;
+    if (!options.FilesFrom.isEmpty()) {
+        QString problem;
+        run.Inputs += ReadInputList(options.FilesFrom, problem);
+        if (!problem.isEmpty()) {
+            PrintProblem(err, problem);
+            return 2;
+        }
+    }
+    const TJobPlan plan = PlanJobs(run, settings);
     if (!plan.Problem.isEmpty()) {
-        std::fprintf(err, "trazbit-cli: %s\n", plan.Problem.toUtf8().constData());
+        PrintProblem(err, plan.Problem);
+        return 2;
+    }
+    TBatchReport report;
+    if (!options.Report.isEmpty() && !report.Open(options.Report)) {
+        PrintProblem(err, QStringLiteral("cannot write the report %1: %2").arg(options.Report, report.Reason()));
         return 2;
     }
 
     const bool showProgress = !options.Quiet && IsTerminal(err);
-    const TBatchConverter converter(settings, options.Magnification, formats);
+    TBatchConverter converter(settings, options.Magnification, formats);
+    converter.SetSkipExisting(options.SkipExisting);
+    TBatchConverter::TFinished finished;
+    if (!options.Report.isEmpty())
+        finished = [&](std::size_t i, const TConversionResult &result) { report.Add(plan.Jobs[i], result); };
     const std::vector<TConversionResult> results =
-        converter.Run(plan.Jobs, options.Jobs, showProgress ? err : nullptr);
+        converter.Run(plan.Jobs, options.Jobs, showProgress ? err : nullptr, finished);
 
     int status = 0;
     for (size_t i = 0; i < results.size(); ++i) {
@@ -295,6 +436,10 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         if (!result.Ok) {
             std::fprintf(err, "%s: %s\n", input.constData(), result.Reason.toUtf8().constData());
             status = 1;
+        } else if (result.Skipped) {
+            if (!options.Quiet)
+                std::fprintf(out, "%s: %s は入力と同じか新しいため飛ばしました\n", input.constData(),
+                             job.Output.toUtf8().constData());
         } else if (!options.Quiet && job.Output != QLatin1String("-")) {
             std::fprintf(out, "%s: %s本 -> %s\n", input.constData(),
                          FormatThousands(result.SegmentCount).toUtf8().constData(),

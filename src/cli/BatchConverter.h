@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 class TPictureFormats;
@@ -28,6 +29,8 @@ struct TConversionResult
     qint64 SegmentCount = 0;
     QStringList Warnings;  // the program's texts, e.g. "線の本数が０です。"
     QString Reason;        // why it failed
+    bool Skipped = false;  // not converted: its output is there and not older (Ok too)
+    double Seconds = 0;    // how long the job took
 };
 
 // Converts each job's picture with the scan driver and writes its result with
@@ -43,17 +46,26 @@ public:
     // threads left over shared out among them for the work within one input.
     // One thread runs everything on the calling thread. `progress` receives a
     // progress bar while one job runs alone, or nullptr for none. Results come
-    // back in the order of the jobs.
+    // back in the order of the jobs; `finished`, when given, is called with each
+    // job's index and result as soon as it ends, one call at a time.
+    using TFinished = std::function<void(std::size_t index, const TConversionResult &result)>;
     std::vector<TConversionResult> Run(const std::vector<TConversionJob> &jobs, int threads,
-                                       std::FILE *progress) const;
+                                       std::FILE *progress, const TFinished &finished = {}) const;
+
+    // An input whose output exists as a regular file not older than the input
+    // is skipped (a killed batch run again resumes where it stopped).
+    void SetSkipExisting(bool skip) { SkipExisting = skip; }
 
     // One job on the calling thread, which may use `threads` threads in all.
     TConversionResult Convert(const TConversionJob &job, std::FILE *progress, int threads = 1) const;
 
 private:
+    TConversionResult ConvertJob(const TConversionJob &job, std::FILE *progress, int threads) const;
+
     TSettings Settings;
     float Magnification;
     const TPictureFormats &Formats;
+    bool SkipExisting = false;
 };
 
 // The whole command line: settings, job list, conversion, messages. Returns the
@@ -68,3 +80,8 @@ struct TJobPlan
     QString Problem;
 };
 TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings);
+
+// The inputs of a --files-from list: one path a line ("-" reads standard
+// input), empty lines left out, a CR before the line end dropped. Empty with
+// `problem` set when the list cannot be read.
+QStringList ReadInputList(const QString &path, QString &problem);

@@ -9,7 +9,9 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include <cmath>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -35,7 +37,7 @@ struct TOptionSet
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
                            Despeckle, Centerline, Merge, Settings, Jobs, Quiet, PluginDir, Formats,
-                           Preview, Help, Version});
+                           Preview, FilesFrom, Report, SkipExisting, Help, Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
                                      QStringLiteral("INPUT..."));
@@ -126,6 +128,21 @@ struct TOptionSet
                        "FILE.png for one input, or an existing folder (several inputs: each named "
                        "after its input with .png)."),
         QStringLiteral("PATH")};
+    QCommandLineOption FilesFrom{
+        QStringLiteral("files-from"),
+        QStringLiteral("Also convert the pictures listed in this file, one path a line; \"-\" "
+                       "reads the list from standard input."),
+        QStringLiteral("FILE")};
+    QCommandLineOption Report{
+        QStringLiteral("report"),
+        QStringLiteral("Write a JSON Lines report, one object per input as it ends: \"input\", "
+                       "\"output\", \"status\" (ok, failed, skipped), \"segments\", \"seconds\", "
+                       "and \"message\" when it failed."),
+        QStringLiteral("FILE")};
+    QCommandLineOption SkipExisting{
+        QStringLiteral("skip-existing"),
+        QStringLiteral("Skip an input whose output exists and is not older than the input, so "
+                       "that a stopped batch resumes where it stopped.")};
     QCommandLineOption Help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this text.")};
     QCommandLineOption Version{QStringLiteral("version"), QStringLiteral("Show the version.")};
@@ -195,11 +212,19 @@ TCliParse ParseCommandLine(const QStringList &arguments)
     if (options.PluginDirs.contains(QString()))
         return Usage(QStringLiteral("option --plugin-dir needs a folder"));
     options.ListFormats = parser.isSet(set.Formats);
+    // Magnifications and ratios: a decimal number of 0 or more that a 32-bit
+    // float holds ("abc", "1,5", "inf", "nan", "1e40" and "-1" are not).
+    QString badNumber;
     auto number = [&](const QCommandLineOption &option, std::optional<float> &target) {
         if (!parser.isSet(option))
             return true;
         target = ParseFloat(parser.value(option));
-        return target.has_value();
+        if (target && *target >= 0)
+            return true;
+        badNumber = QStringLiteral("option --%1 needs a number of 0 or more that a 32-bit float "
+                                   "holds, not \"%2\"")
+                        .arg(option.names().constLast(), parser.value(option));
+        return false;
     };
 
     if (parser.isSet(set.Output)) {
@@ -220,16 +245,10 @@ TCliParse ParseCommandLine(const QStringList &arguments)
     std::optional<float> magnification;
     std::optional<float> scale;
     std::optional<float> dpi;
-    if (!number(set.Magnification, magnification))
-        return Usage(QStringLiteral("option --magnification needs a number"));
-    if (!number(set.Scale, scale))
-        return Usage(QStringLiteral("option --scale needs a number"));
-    if (!number(set.Dpi, dpi))
-        return Usage(QStringLiteral("option --dpi needs a number"));
-    if (!number(set.Xrate, options.Xrate))
-        return Usage(QStringLiteral("option --xrate needs a number"));
-    if (!number(set.Yrate, options.Yrate))
-        return Usage(QStringLiteral("option --yrate needs a number"));
+    if (!number(set.Magnification, magnification) || !number(set.Scale, scale)
+        || !number(set.Dpi, dpi) || !number(set.Xrate, options.Xrate)
+        || !number(set.Yrate, options.Yrate))
+        return Usage(badNumber);
     if (parser.isSet(set.Threshold)) {
         const QString text = parser.value(set.Threshold);
         if (text.trimmed().isEmpty() || !TCleanupOptions::ParseThreshold(text, TCleanupOptions{}))
@@ -266,7 +285,19 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         options.Jobs = *jobs;
     }
 
-    if (options.Inputs.isEmpty() && !options.ListFormats)
+    if (parser.isSet(set.FilesFrom)) {
+        options.FilesFrom = parser.value(set.FilesFrom);
+        if (options.FilesFrom.isEmpty())
+            return Usage(QStringLiteral("option --files-from needs a file"));
+    }
+    if (parser.isSet(set.Report)) {
+        options.Report = parser.value(set.Report);
+        if (options.Report.isEmpty())
+            return Usage(QStringLiteral("option --report needs a file"));
+    }
+    options.SkipExisting = parser.isSet(set.SkipExisting);
+
+    if (options.Inputs.isEmpty() && options.FilesFrom.isEmpty() && !options.ListFormats)
         return Usage(QStringLiteral("no input picture given"));
     if (scale.has_value() != dpi.has_value())
         return Usage(QStringLiteral("--scale and --dpi go together"));
@@ -275,11 +306,19 @@ TCliParse ParseCommandLine(const QStringList &arguments)
     if (scale) {
         if (magnification)
             return Usage(QStringLiteral("give either --magnification or --scale and --dpi"));
+        if (*dpi == 0)
+            return Usage(QStringLiteral("--dpi must not be 0"));
         const std::optional<float> m = MagnificationForScale(*scale, *dpi);
         if (!m)
-            return Usage(QStringLiteral("--dpi must not be 0"));
+            return Usage(QStringLiteral("--scale / --dpi x 25.4 does not fit a 32-bit float"));
         options.Magnification = *m;
     }
+    // The drawing is scaled by magnification x ratio: that too must be a float.
+    for (const auto &[name, rate] : {std::pair{"xrate", options.Xrate}, std::pair{"yrate", options.Yrate}})
+        if (rate && !std::isfinite(static_cast<float>(double(options.Magnification) * *rate)))
+            return Usage(QStringLiteral("the magnification %1 times --%2 %3 does not fit a 32-bit float")
+                             .arg(QString::number(options.Magnification, 'g', 9), QLatin1String(name),
+                                  QString::number(*rate, 'g', 9)));
     if (options.Output == QLatin1String("-") && options.Inputs.size() > 1)
         return Usage(QStringLiteral("standard output takes one input only"));
 

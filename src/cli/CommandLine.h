@@ -24,6 +24,10 @@ struct TCliOptions
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;
+    // Archive-scale batches.
+    QString FilesFrom;                       // more inputs, one a line ("-": standard input)
+    QString Report;                          // JSON Lines, one object per input
+    bool SkipExisting = false;               // leave inputs whose output is not older
     QStringList PluginDirs;                  // searched for plug-ins before the usual folders
     bool ListFormats = false;                // list the picture formats instead of converting
     QString Preview;                         // --preview: PNG file (one input) or folder

@@ -5,6 +5,7 @@
 #include "export/CoordinateLine.h"
 #include "export/Cp932.h"
 #include "export/FormatCoordinate.h"
+#include "export/JwcWriter.h"
 #include "export/ProgressStepper.h"
 
 #include <QIODevice>
@@ -80,7 +81,7 @@ TClipboardText JwTranClipboardText(const TExportContext &context)
     TProgressStepper progress(context.Progress, context.SegmentCount);
     const TSettings &s = context.Settings;
     const TCoordinateTransform t = context.Transform();
-    const QByteArray lead = "L2," + QByteArray::number(s.SaveGroup * 16 + s.JwcSaveLayer) + ',';
+    const QByteArray lead = "L2," + QByteArray::number(JwcLayerIndex(s)) + ',';
     const QByteArray tail = ',' + QByteArray::number(s.JwcLineType) + ','
         + QByteArray::number(s.JwcPenColor) + "\n\r";
     static const char kHeading[] = ";<<JWT.Format.Text>>\n\rBEGIN\n\r";

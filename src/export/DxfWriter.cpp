@@ -5,6 +5,7 @@
 #include "app/core/Messages.h"
 #include "app/core/UserInterface.h"
 #include "export/BlockText.h"
+#include "export/AtomicFile.h"
 #include "export/Cp932.h"
 #include "export/FileOutput.h"
 #include "export/FormatCoordinate.h"
@@ -239,7 +240,7 @@ TWriteResult SaveData2(const TExportContext &context, TUserInterface &ui, const 
         ui.ShowMessage(Messages::DxfHeaderMissing());
         return WriteHeaderMissing;
     }
-    QFile file(FindOutputFormat(SaveFormatDxf)->WrittenFileName(fileName, context.Settings));
+    TAtomicFile file(FindOutputFormat(SaveFormatDxf)->WrittenFileName(fileName, context.Settings));
     if (!OpenOutputFile(file) || !WriteOutputFile(file, writer, context)) {
         ui.ShowMessage(Messages::SaveFailed());
         return WriteFailed;

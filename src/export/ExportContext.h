@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -50,5 +51,17 @@ struct TExportContext
     TCoordinateTransform Transform() const
     {
         return TCoordinateTransform(Magnification, Settings.Xrate, Settings.Yrate);
+    }
+
+    // True when the extents, times magnification and ratio, are finite 32-bit
+    // floats. The extents bound every segment, so then no coordinate any
+    // writer prints is infinite or out of a float's range.
+    bool CoordinatesFit() const
+    {
+        const TCoordinateTransform t = Transform();
+        for (const long double value : {t.X(MaxX), t.X(MinX), t.Y(MaxY), t.Y(MinY)})
+            if (!std::isfinite(static_cast<float>(value)))
+                return false;
+        return true;
     }
 };

@@ -3,12 +3,11 @@
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "export/ExportContext.h"
+#include "export/FileOutput.h"
 #include "export/SaveFileName.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <filesystem>
 
 namespace {
 
@@ -36,15 +35,6 @@ private:
     TUserInterface &UI;
 };
 
-std::filesystem::path FileSystemPath(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
 } // namespace
 
 TExportDriver::TExportDriver(TScanState &state, TSettings &settings, TUserInterface &ui,
@@ -66,6 +56,13 @@ TExportOutcome TExportDriver::Check(const QString &magnificationText)
         UI.ShowMessage(Messages::NotConverted());
         return TExportOutcome::NotConverted;
     }
+    // A magnification that would carry the drawing out of a float's range is
+    // as invalid as one that is not a number.
+    if (!TExportContext(State, State.Magnification, Settings, UI.ProgressBar(), ProgramFolderPath)
+             .CoordinatesFit()) {
+        UI.ShowMessage(Messages::InvalidNumber());
+        return TExportOutcome::InvalidMagnification;
+    }
     if (State.SegmentCount == 0
         && !UI.AskYesNo(Messages::Confirm(), Messages::SaveZeroSegments()))
         return TExportOutcome::Declined;
@@ -78,9 +75,7 @@ bool TExportDriver::MayReplace(const QString &chosen, const QString &written)
         return true;
     // The dialog asked about the chosen name; on a file system that ignores
     // case it may be the very same file.
-    std::error_code error;
-    if (QFileInfo::exists(chosen)
-        && std::filesystem::equivalent(FileSystemPath(chosen), FileSystemPath(written), error))
+    if (IsSameFile(chosen, written))
         return true;
     return UI.AskYesNo(Messages::Confirm(),
                        QStringLiteral("%1は既に存在します。\n\r上書きしますか。")

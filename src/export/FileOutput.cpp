@@ -1,19 +1,44 @@
 #include "export/FileOutput.h"
 
+#include "export/AtomicFile.h"
 #include "export/OutputFormats.h"
 
 #include <QFile>
 
-bool OpenOutputFile(QFile &file)
+#include <filesystem>
+#include <system_error>
+
+bool OpenOutputFile(TAtomicFile &file)
 {
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    return file.Open();
 }
 
-bool WriteOutputFile(QFile &file, TFormatWriter &writer, const TExportContext &context)
+bool WriteOutputFile(TAtomicFile &file, TFormatWriter &writer, const TExportContext &context)
 {
-    bool written = writer.Write(context, file);
-    if (!file.flush())
-        written = false;
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    if (!writer.Write(context, file)) {
+        file.Discard();
+        return false;
+    }
+    return file.Commit();
+}
+
+namespace {
+
+std::filesystem::path FileSystemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+} // namespace
+
+bool IsSameFile(const QString &first, const QString &second)
+{
+    // Device and file number on POSIX, the volume and file index on Windows.
+    std::error_code error;
+    return std::filesystem::equivalent(FileSystemPath(first), FileSystemPath(second), error)
+        && !error;
 }

@@ -2,13 +2,18 @@
 
 #include <QString>
 
-class QFile;
+class TAtomicFile;
 class TFormatWriter;
 struct TExportContext;
 
-// The save command's files: created (or truncated) and written unbuffered,
-// since the writers buffer themselves.
-bool OpenOutputFile(QFile &file);
-// The writer's whole output into an open file, which is then closed; false
-// when a write or the close failed.
-bool WriteOutputFile(QFile &file, TFormatWriter &writer, const TExportContext &context);
+// The save command's files: written through an atomic file, so that the old
+// file stays whole until the new one is complete.
+bool OpenOutputFile(TAtomicFile &file);
+// The writer's whole output into an open file, which then replaces the old
+// one; false when a write or the replacement failed (the old file is kept and
+// nothing is left beside it).
+bool WriteOutputFile(TAtomicFile &file, TFormatWriter &writer, const TExportContext &context);
+
+// True when both names exist and lead to the same file (through links, hard
+// links, or a file system that ignores case).
+bool IsSameFile(const QString &first, const QString &second);

@@ -1,15 +1,15 @@
 #include "export/JwcWriter.h"
 
 #include "app/core/Messages.h"
+#include "app/core/Settings.h"
 #include "export/ExportContext.h"
 #include "app/core/UserInterface.h"
 #include "app/core/Version.h"
+#include "export/AtomicFile.h"
 #include "export/Cp932.h"
 #include "export/FileOutput.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
-
-#include <QFile>
 
 #include <QtEndian>
 
@@ -47,10 +47,16 @@ void PutFloat(char *p, float value)
     qToLittleEndian(std::bit_cast<quint32>(value), p);
 }
 
-// The name's bytes cut, at a character boundary, to fit `width` bytes.
+// The name's bytes cut, at a character boundary, to fit `width` bytes. Every
+// character takes at least one byte, so only the first `width` characters can
+// count, however long the stored name.
 QByteArray FittedName(const QString &name, int width)
 {
-    QString part = name;
+    qsizetype end = 0;
+    for (int characters = 0; characters < width && end < name.size(); ++characters)
+        end += name.at(end).isHighSurrogate() && end + 1 < name.size()
+                && name.at(end + 1).isLowSurrogate() ? 2 : 1;
+    QString part = name.left(end);
     QByteArray bytes = ToCp932(part);
     while (bytes.size() > width) {
         part.chop(part.size() >= 2 && part.back().isLowSurrogate() ? 2 : 1);
@@ -61,7 +67,7 @@ QByteArray FittedName(const QString &name, int width)
 
 // `count` records of `width` bytes, all 0x00 but record `index`, which holds
 // the name from its first byte on.
-QByteArray NameTable(int count, int width, int index, const QString &name)
+QByteArray NameTable(int count, int width, qint64 index, const QString &name)
 {
     QByteArray table(count * width, '\0');
     if (index >= 0 && index < count) {
@@ -73,6 +79,11 @@ QByteArray NameTable(int count, int width, int index, const QString &name)
 }
 
 } // namespace
+
+qint64 JwcLayerIndex(const TSettings &settings)
+{
+    return qint64(settings.SaveGroup) * 16 + settings.JwcSaveLayer;
+}
 
 std::int32_t JwcScaleNumber(long double width)
 {
@@ -113,7 +124,9 @@ bool WriteJwc(const TExportContext &context, QIODevice &device)
     const std::int32_t scale = JwcScaleNumber(t.X(context.MaxX));
     const long double unit = JwcUnit(scale);
     const int group = s.SaveGroup;
-    const int layerIndex = group * 16 + s.JwcSaveLayer;
+    // 0..255 from the settings dialog; any stored pair is computed without
+    // overflow, and only its low byte reaches a record.
+    const qint64 layerIndex = JwcLayerIndex(s);
 
     TOutputStream out(device);
 
@@ -190,7 +203,7 @@ std::unique_ptr<TFormatWriter> NewJwcWriter()
 
 TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName)
 {
-    QFile file(FindOutputFormat(SaveFormatJwc)->WrittenFileName(fileName, context.Settings));
+    TAtomicFile file(FindOutputFormat(SaveFormatJwc)->WrittenFileName(fileName, context.Settings));
     TJwcWriter writer;
     if (!OpenOutputFile(file) || !WriteOutputFile(file, writer, context)) {
         ui.ShowMessage(Messages::JwcSaveFailed());

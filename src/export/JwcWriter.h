@@ -16,6 +16,10 @@ std::unique_ptr<TFormatWriter> NewJwcWriter();
 // when not created or a write failed ("保存ができませんでした。" shown).
 TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName);
 
+// The layer index N of the records, SaveGroup x 16 + JwcSaveLayer (0..255 for
+// the settings dialog's values), computed without overflow for any stored pair.
+qint64 JwcLayerIndex(const TSettings &settings);
+
 // The scale number S of a drawing `width` units wide: width / 841 to the
 // nearest whole number (a tie to the even one), raised to a multiple of 10
 // above 10, at least 5.

@@ -5,6 +5,7 @@
 #include "app/core/Messages.h"
 #include "app/core/UserInterface.h"
 #include "export/BlockText.h"
+#include "export/AtomicFile.h"
 #include "export/CoordinateLine.h"
 #include "export/FileOutput.h"
 #include "export/OutputStream.h"
@@ -59,10 +60,10 @@ TWriteResult SaveData1(const TExportContext &context, TUserInterface &ui, const 
 {
     const QString path =
         FindOutputFormat(SaveFormatText)->WrittenFileName(fileName, context.Settings);
-    QFile file(path);
+    TAtomicFile file(path);
     if (!OpenOutputFile(file))
         throw EFileError(QStringLiteral("ファイル %1 を作成できません。\n%2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+                             .arg(QDir::toNativeSeparators(path), file.Reason()));
     TTextWriter writer;
     if (!WriteOutputFile(file, writer, context)) {
         ui.ShowMessage(Messages::SaveFailed());

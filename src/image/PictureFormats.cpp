@@ -2,6 +2,7 @@
 
 #include "app/core/Errors.h"
 #include "image/BmpRows.h"
+#include "image/DecoderMessages.h"
 #include "image/TzDIB.h"
 
 #include <QFile>
@@ -55,6 +56,35 @@ QString PlatformDescription(const QString &extension)
     return extension.toUpper() + QStringLiteral(" 画像");
 }
 
+// A transparent pixel is paper: a picture with alpha is laid over white
+// before its colours are read (a colour table entry by entry, other pictures
+// pixel by pixel), so that only opaque black stays black.
+QImage OnWhitePaper(QImage image)
+{
+    if (!image.hasAlphaChannel())
+        return image;
+    const auto over = [](QRgb c) {
+        const int a = qAlpha(c);
+        const auto mix = [a](int v) { return (v * a + 255 * (255 - a) + 127) / 255; };
+        return qRgb(mix(qRed(c)), mix(qGreen(c)), mix(qBlue(c)));
+    };
+    if (image.colorCount() > 0) {
+        QList<QRgb> table = image.colorTable();
+        for (QRgb &c : table)
+            c = over(c);
+        image.setColorTable(table);
+        return image;
+    }
+    image.convertTo(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] = over(row[x]);
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    return image;
+}
+
 // The file's resolution goes into the header, where a BMP file keeps it. The
 // reader leaves its own default on a picture whose file stores none, so that
 // value counts as none.
@@ -79,9 +109,12 @@ void ReadWithPlatform(const QString &path, TTzDIB &picture)
     // Pick the decoder by the file's contents when its extension misleads.
     reader.setDecideFormatFromContent(true);
     QImage image;
+    const TDecoderMessages decoder;
     if (!reader.read(&image) || image.isNull())
         throw EInvalidGraphic(QStringLiteral("QImageReader: ") + reader.errorString());
-    picture.Assign(image);
+    if (!decoder.Damage().isEmpty())
+        throw EInvalidGraphic(QStringLiteral("QImageReader: ") + decoder.Damage().join(QLatin1Char(' ')));
+    picture.Assign(OnWhitePaper(image));
     KeepResolution(image, picture);
 }
 

@@ -1,7 +1,7 @@
+#include "CliFixture.h"
+
 #include "app/core/ProgramFolder.h"
 #include "app/core/Settings.h"
-#include "cli/BatchConverter.h"
-#include "cli/CommandLine.h"
 #include "export/ClipboardTarget.h"
 #include "export/ExportDriver.h"
 #include "export/OutputFormats.h"
@@ -22,30 +22,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// A small drawing: a frame, a thick wall, a diagonal and a filled block.
-void WriteDrawing(const QString &path, int width, int height, int variant)
-{
-    QImage image(width, height, QImage::Format_Mono);
-    image.setColor(0, qRgb(255, 255, 255));
-    image.setColor(1, qRgb(0, 0, 0));
-    image.fill(0);
-    QPainter painter(&image);
-    painter.setPen(QPen(Qt::color1, 1));
-    painter.drawRect(2, 2, width - 5, height - 5);
-    painter.drawLine(5, 5, 5 + height / 2, 5 + height / 2);
-    painter.fillRect(10 + variant, 20, 8, 6, Qt::color1);
-    painter.setPen(QPen(Qt::color1, 3));
-    painter.drawLine(10, height - 12, width - 12, height - 12 - variant);
-    painter.end();
-    ASSERT_TRUE(image.save(path, "BMP"));
-}
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
-}
 
 class TCapturedClipboard : public TClipboardTarget
 {
@@ -286,6 +262,32 @@ TEST_F(BatchConverterTest, ExitStatusNamesEachFailure)
     EXPECT_EQ(run({"-q", "-o", Dir.filePath("mixed"), Picture, Dir.filePath("broken.bmp")}, &errors), 1);
     EXPECT_TRUE(QFile::exists(Dir.filePath("mixed/plan.txt")));
     EXPECT_FALSE(QFile::exists(Dir.filePath("mixed/broken.txt")));
+}
+
+TEST_F(BatchConverterTest, SettingsFilesThatCannotBeUsedAreNamedAndBadValuesWarned)
+{
+    QFile binary(Dir.filePath("picture.ini"));
+    ASSERT_TRUE(binary.open(QIODevice::WriteOnly));
+    binary.write(ReadAll(Picture));
+    binary.close();
+    struct Case { QString file; const char *problem; };
+    const Case cases[] = {{Dir.path(), "is a folder"},
+                          {Dir.filePath("none.ini"), "not found"},
+                          {Dir.filePath("picture.ini"), "is not an INI file"}};
+    for (const Case &c : cases) {
+        const TCliRun run = RunCliCapturing({"--settings", c.file, "-o", "-", Picture});
+        EXPECT_EQ(run.Status, 2);
+        EXPECT_EQ(run.Err, "trazbit-cli: settings file " + c.file.toUtf8() + ' ' + c.problem + '\n');
+    }
+    QFile bad(Dir.filePath("bad.ini"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("[System]\nXrate=3e38x\n[Jwc]\nPenColor=blue\n");
+    bad.close();
+    const TCliRun run = RunCliCapturing({"--settings", Dir.filePath("bad.ini"), "-q", "-o",
+                                         Dir.filePath("bad.txt"), Picture});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Err, "trazbit-cli: 設定 [System] Xrate の値「3e38x」は無効です。既定値 1 を使います。\n"
+                       "trazbit-cli: 設定 [Jwc] PenColor の値「blue」は無効です。既定値 1 を使います。\n");
 }
 
 TEST_F(BatchConverterTest, AnEmptyDrawingIsWrittenWithAWarning)

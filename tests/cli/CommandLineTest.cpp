@@ -100,6 +100,15 @@ TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
         {"-o"},
         {"-o", "-", "a.bmp", "b.bmp"},
         {"-qx", "a.bmp"},
+        {"--xrate", "1e40", "a.bmp"},
+        {"--yrate", "inf", "a.bmp"},
+        {"--magnification", "nan", "a.bmp"},
+        {"--xrate", "1,5", "a.bmp"},
+        {"--dpi", "-400", "--scale", "100", "a.bmp"},
+        {"--magnification", "3e38", "--xrate", "3e38", "a.bmp"},
+        {"--scale", "3e38", "--dpi", "0.001", "a.bmp"},
+        {"--files-from="},
+        {"--report=", "a.bmp"},
         {"--plugin-dir", "", "a.bmp"},
         {"--plugin-dir"},
     };
@@ -109,6 +118,29 @@ TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
         EXPECT_EQ(parse.ExitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(parse.Text.startsWith("trazbit-cli: ")) << parse.Text.toStdString();
     }
+}
+
+TEST(CommandLine, ARatioOrMagnificationThatIsNoFloatIsNamed)
+{
+    EXPECT_EQ(Parse({"--xrate", "abc", "a.bmp"}).Text,
+              QStringLiteral("trazbit-cli: option --xrate needs a number of 0 or more that a 32-bit "
+                             "float holds, not \"abc\"\nTry 'trazbit-cli --help' for more information.\n"));
+    EXPECT_TRUE(Parse({"--magnification", "3e38", "--yrate", "2", "a.bmp"})
+                    .Text.startsWith("trazbit-cli: the magnification 3.00000001e+38 times --yrate 2 "
+                                     "does not fit a 32-bit float\n"));
+    // The largest that still fit.
+    EXPECT_TRUE(Parse({"--magnification", "3e38", "--xrate", "1", "--yrate", "0", "a.bmp"}).Options);
+}
+
+TEST(CommandLine, BatchOptionsAndAListInsteadOfInputs)
+{
+    const TCliParse parse = Parse({"--files-from", "-", "--report", "r.jsonl", "--skip-existing"});
+    ASSERT_TRUE(parse.Options.has_value()) << parse.Text.toStdString();
+    EXPECT_TRUE(parse.Options->Inputs.isEmpty());
+    EXPECT_EQ(parse.Options->FilesFrom, QStringLiteral("-"));
+    EXPECT_EQ(parse.Options->Report, QStringLiteral("r.jsonl"));
+    EXPECT_TRUE(parse.Options->SkipExisting);
+    EXPECT_FALSE(Parse({"a.bmp"}).Options->SkipExisting);
 }
 
 TEST(CommandLine, PluginFoldersRepeatAndTheFormatListNeedsNoInput)
@@ -127,7 +159,8 @@ TEST(CommandLine, HelpAndVersionExitWithZero)
     EXPECT_EQ(help.ExitCode, 0);
     for (const char *option : {"--output <PATH>", "--format <FMT>", "txt | dxf | jwc | clip-txt | clip-jwt",
                                "--mode <MODE>", "--scale <N>", "--dpi <D>", "--settings <FILE>",
-                               "--jobs <N>", "--quiet", "--plugin-dir <DIR>", "--formats", "Exit status"})
+                               "--jobs <N>", "--quiet", "--files-from <FILE>", "--report <FILE>",
+                               "--skip-existing", "--plugin-dir <DIR>", "--formats", "Exit status"})
         EXPECT_TRUE(help.Text.contains(QLatin1String(option))) << option;
     EXPECT_TRUE(help.Text.startsWith("Usage: trazbit-cli [options] INPUT..."));
     EXPECT_EQ(Parse({"--version"}).Text, QStringLiteral("trazbit-cli 4.20\n"));

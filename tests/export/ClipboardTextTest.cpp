@@ -66,6 +66,12 @@ TEST_F(ClipboardText, TheJwTranFormTakesLayerLineTypeAndPenButIgnoresTheTextNumb
     EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 0);
     EXPECT_EQ(Clipboard.Cp932, ";<<JWT.Format.Text>>\n\rBEGIN\n\rL2,50,0.5,1.25,10,5,9,6\n\rEND");
 
+    // A stored group at the end of the integer range: N computed in 64 bits.
+    Settings.SaveGroup = 2147483647;
+    EXPECT_EQ(SaveData5(Context(), UI, Clipboard), 0);
+    EXPECT_EQ(Clipboard.Cp932, ";<<JWT.Format.Text>>\n\rBEGIN\n\rL2,34359738354,0.5,1.25,10,5,9,6\n\rEND");
+    Settings.SaveGroup = 3;
+
     // Full precision in the JW_CAD form, 32-bit floats in the coordinate form.
     Segments = {{1, 1, 1, 1}};
     Magnification = 0.1f;

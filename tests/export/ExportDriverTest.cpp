@@ -61,6 +61,23 @@ TEST_F(ExportDriver, TheMagnificationIsCheckedBeforeTheConvertedFlag)
     EXPECT_EQ(UI.ProgressShown, 0);
 }
 
+TEST_F(ExportDriver, AMagnificationThatCarriesTheDrawingOutOfAFloatIsInvalid)
+{
+    Convert({{0, 0, 10, 5}});
+    Settings.Xrate = 3e38f;
+    for (const char *magnification : {"1", "-2"}) {
+        UI.Messages.clear();
+        EXPECT_EQ(Driver.SaveCommand(magnification), TExportOutcome::InvalidMagnification);
+        EXPECT_EQ(Driver.CopyCommand(2, magnification), TExportOutcome::InvalidMagnification);
+        EXPECT_EQ(UI.Messages, QStringList(2, QStringLiteral("数値が無効です。")));
+    }
+    EXPECT_TRUE(UI.SaveRequests.empty());
+    EXPECT_TRUE(Clipboard.Texts.isEmpty());
+    // 3e38 x 100 pixels no; 3e36 x 100 still a float.
+    Settings.Xrate = 3e36f;
+    EXPECT_EQ(Driver.CopyCommand(2, "1"), TExportOutcome::Done);
+}
+
 TEST_F(ExportDriver, ZeroSegmentsAreSavedOnlyAfterYes)
 {
     Convert({});

@@ -182,6 +182,39 @@ TEST_F(JwcWriter, NamesLongerThanTheirRecordsAreCutNeverOverflowing)
         EXPECT_EQ(Word(file, 800 + 909 + 88 + 2 * g), 100) << g;
 }
 
+TEST_F(JwcWriter, StoredGroupsAtTheEndsOfTheIntegerRangeComputeWithoutOverflow)
+{
+    // N = G x 16 + L in 64 bits: block 2 names it, a record keeps its low byte.
+    struct Case { int group, layer; const char *n; unsigned char low; };
+    const Case cases[] = {{2147483647, 15, "34359738367", 0xFF},
+                          {-2147483647 - 1, 0, "-34359738368", 0x00},
+                          {15, 15, "255", 0xFF}};
+    Segments = {{0, 0, 10, 5}};
+    for (const Case &c : cases) {
+        Settings.SaveGroup = c.group;
+        Settings.JwcSaveLayer = c.layer;
+        EXPECT_EQ(SaveData3(Context(), UI, Path("g.jwc")), 0);
+        const QByteArray file = Read("g.jwc");
+        ASSERT_EQ(file.size(), 4693 + 22);
+        EXPECT_EQ(Block2Text(file), "1,0,0,0,0,3,2,1,1,5," + QByteArray(c.n)
+                                        + ",1,1,1,5,5,5,10,0,0,0,0,1,2,3,910,910,0,0,0,518,0");
+        EXPECT_EQ(static_cast<unsigned char>(file.at(kHeaderSize + 18)), c.low);
+        EXPECT_EQ(LayerRecord(file, 255), c.group == 15 ? QByteArray("TZB Data") : QByteArray(8, '\0'));
+    }
+}
+
+TEST_F(JwcWriter, AVeryLongStoredNameIsCutLikeAShortOne)
+{
+    Settings.SaveLayerName = QString(128 * 1024, QChar(0x56F3));  // 図, two bytes each
+    Settings.SaveGroupName = QStringLiteral("G") + QString(64 * 1024, QChar(0xD83D));
+    EXPECT_EQ(SaveData3(Context(), UI, Path("long.jwc")), 0);
+    const QByteArray file = Read("long.jwc");
+    ASSERT_EQ(file.size(), 4693);
+    EXPECT_EQ(LayerRecord(file, 0), ToCp932(QString(4, QChar(0x56F3))));
+    // Lone surrogates have no code: each is one "?".
+    EXPECT_EQ(GroupRecord(file, 0), "G" + QByteArray(15, '?'));
+}
+
 TEST_F(JwcWriter, ProgressAndFailures)
 {
     Segments.assign(250, TSegment{1, 2, 3, 4});

@@ -438,6 +438,47 @@ TEST_F(PictureFormatsTest, ThePlatformsFormatsOpen)
     EXPECT_ANY_THROW(Load(Dir.filePath(QStringLiteral("missing.png"))));
 }
 
+TEST_F(PictureFormatsTest, TransparentPixelsArePaper)
+{
+    // A transparent black sheet with one opaque black pixel and one half-covered.
+    QImage argb(3, 1, QImage::Format_ARGB32);
+    argb.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    argb.setPixel(1, 0, qRgba(0, 0, 0, 255));
+    argb.setPixel(2, 0, qRgba(0, 0, 0, 128));
+    QImage indexed(3, 1, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgba(0, 0, 0, 0), qRgba(0, 0, 0, 255), qRgba(0, 0, 0, 128)});
+    for (int x = 0; x < 3; ++x)
+        indexed.setPixel(x, 0, static_cast<uint>(x));
+    const std::vector<TColor> expected = {0xFFFFFF, 0, 0x7F7F7F};
+    for (const auto &[name, image] : {std::pair{"argb.png", argb}, std::pair{"indexed.png", indexed}}) {
+        const QString path = Dir.filePath(QString::fromLatin1(name));
+        ASSERT_TRUE(image.save(path, "PNG")) << name;
+        EXPECT_EQ(Colours(Load(path)), expected) << name;
+    }
+}
+
+TEST_F(PictureFormatsTest, ATruncatedJpegIsRefusedWithTheDecodersWords)
+{
+    QImage image(200, 200, QImage::Format_RGB32);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x)
+            image.setPixel(x, y, (x / 10 + y / 10) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    const QString whole = Dir.filePath(QStringLiteral("whole.jpg"));
+    ASSERT_TRUE(image.save(whole, "JPEG"));
+    QFile file(whole);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_EQ(Load(whole).Width(), 200);
+    const QString cut = Write(QStringLiteral("cut.jpg"), bytes.left(bytes.size() / 2));
+    try {
+        Load(cut);
+        FAIL() << "a truncated JPEG opened";
+    } catch (const EInvalidGraphic &error) {
+        EXPECT_EQ(error.Message().toStdString(),
+                  "QImageReader: Corrupt JPEG data: premature end of data segment");
+    }
+}
+
 TEST_F(PictureFormatsTest, OneBitGroup4TiffOpens)
 {
     // 8 x 2, white is zero, CCITT T.6. Row 0: white 2, black 3, white 3

@@ -22,6 +22,11 @@ inline QString SaveFailed() { return QStringLiteral("保存できませんでし
 inline QString JwcSaveFailed() { return QStringLiteral("保存ができませんでした。"); }
 inline QString CopyFailed() { return QStringLiteral("コピーできませんでした。"); }
 inline QString DxfHeaderMissing() { return QStringLiteral("dxf.hedファイルが見つかりません。"); }
+// The command line's refusal of a drawing whose coordinates would not be floats.
+inline QString CoordinatesOverflow()
+{
+    return QStringLiteral("座標が大きすぎます（図面の大きさに倍率と比率を掛けると 32 ビット浮動小数点数に収まりません）。");
+}
 
 // Progress window captions and labels.
 inline QString Loading() { return QStringLiteral("読込中・・・"); }

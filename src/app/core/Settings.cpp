@@ -97,30 +97,51 @@ std::optional<QString> ReadText(QSettings &store, const QString &key)
     return value.toString();
 }
 
-// Integers: decimal text; text that does not parse gives the default.
-void Read(QSettings &store, const QString &key, int &field)
+// "設定 [System] Xrate の値「abc」は無効です。既定値 1 を使います。"
+void Warn(QStringList *warnings, const QString &key, const QString &text, const QString &fallback)
 {
-    if (const std::optional<QString> text = ReadText(store, key))
-        field = ParseInteger(*text).value_or(field);
+    if (!warnings)
+        return;
+    const qsizetype slash = key.indexOf(QLatin1Char('/'));
+    *warnings << QStringLiteral("設定 [%1] %2 の値「%3」は無効です。既定値 %4 を使います。")
+                     .arg(key.left(slash), key.mid(slash + 1), text, fallback);
+}
+
+// Integers: decimal text; text that does not parse gives the default.
+void Read(QSettings &store, const QString &key, int &field, QStringList *warnings)
+{
+    const std::optional<QString> text = ReadText(store, key);
+    if (!text)
+        return;
+    if (const std::optional<int> value = ParseInteger(*text))
+        field = *value;
+    else
+        Warn(warnings, key, *text, QString::number(field));
 }
 
 // Booleans: read as integers, any non-zero value is true.
-void Read(QSettings &store, const QString &key, bool &field)
+void Read(QSettings &store, const QString &key, bool &field, QStringList *warnings)
 {
     int value = field ? 1 : 0;
-    Read(store, key, value);
+    Read(store, key, value, warnings);
     field = value != 0;
 }
 
 // Ratios: decimal text with a full stop (default "1.00"); text that is not a
-// number gives 1.
-void Read(QSettings &store, const QString &key, float &field)
+// number, or a number too large for a 32-bit float, gives 1.
+void Read(QSettings &store, const QString &key, float &field, QStringList *warnings)
 {
-    const QString text = ReadText(store, key).value_or(QStringLiteral("1.00"));
-    field = ParseFloat(text).value_or(1.0f);
+    const std::optional<QString> text = ReadText(store, key);
+    field = 1.0f;
+    if (!text)
+        return;
+    if (const std::optional<float> value = ParseFloat(*text))
+        field = *value;
+    else
+        Warn(warnings, key, *text, QStringLiteral("1"));
 }
 
-void Read(QSettings &store, const QString &key, QString &field)
+void Read(QSettings &store, const QString &key, QString &field, QStringList *)
 {
     if (std::optional<QString> text = ReadText(store, key))
         field = std::move(*text);
@@ -149,17 +170,37 @@ void Write(QSettings &store, const QString &key, const QString &value)
 
 } // namespace
 
-void Load(QSettings &store, TSettings &s, QPoint *windowPosition)
+void Load(QSettings &store, TSettings &s, QPoint *windowPosition, QStringList *warnings)
 {
     int left = 0;
     int top = 0;
-    Read(store, QStringLiteral("System/Left"), left);
-    Read(store, QStringLiteral("System/Top"), top);
+    Read(store, QStringLiteral("System/Left"), left, warnings);
+    Read(store, QStringLiteral("System/Top"), top, warnings);
     s = TSettings::Defaults();
-    ForEachField(s, [&](const char *key, auto &field) { Read(store, QString::fromLatin1(key), field); });
-    ForEachCleanupField(s, [&](const char *key, auto &field) { Read(store, QString::fromLatin1(key), field); });
+    ForEachField(s, [&](const char *key, auto &field) {
+        Read(store, QString::fromLatin1(key), field, warnings);
+    });
+    ForEachCleanupField(s, [&](const char *key, auto &field) {
+        Read(store, QString::fromLatin1(key), field, warnings);
+    });
     if (windowPosition)
         *windowPosition = QPoint(left, top);
+}
+
+QString StoreProblem(QSettings &store)
+{
+    // A file is parsed section by section as the sections are used; only a
+    // walk over every key finds a line that is not INI.
+    (void)store.allKeys();
+    switch (store.status()) {
+    case QSettings::NoError:
+        break;
+    case QSettings::AccessError:
+        return QStringLiteral("設定ファイル %1 を読み込めません。").arg(store.fileName());
+    case QSettings::FormatError:
+        return QStringLiteral("設定ファイル %1 は INI 形式ではありません。").arg(store.fileName());
+    }
+    return QString();
 }
 
 void Save(QSettings &store, const TSettings &s, QPoint windowPosition)

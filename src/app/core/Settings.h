@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -66,8 +67,14 @@ std::unique_ptr<QSettings> OpenFile(const QString &path);
 std::unique_ptr<QSettings> Open(const QString &explicitPath);
 
 // Fills the record (and the window position) in the order of the store; a
-// missing or unreadable value gives the default.
-void Load(QSettings &store, TSettings &settings, QPoint *windowPosition = nullptr);
+// missing or unreadable value gives the default. For each value that is there
+// but does not parse (a ratio also when it is not a finite 32-bit float),
+// `warnings`, when given, receives a line naming its section, key and text.
+void Load(QSettings &store, TSettings &settings, QPoint *windowPosition = nullptr,
+          QStringList *warnings = nullptr);
+// Why the store could not be read ("設定ファイル x.conf は INI 形式ではありませ
+// ん。"), or empty when it could.
+QString StoreProblem(QSettings &store);
 // Writes the whole record and the window position, every value a string.
 void Save(QSettings &store, const TSettings &settings, QPoint windowPosition);
 

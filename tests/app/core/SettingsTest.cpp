@@ -156,6 +156,41 @@ TEST_F(SettingsTest, RatioTextThatIsNotANumberFallsBackToOne)
     EXPECT_EQ(s.SaveMode, 3);  // fields after the ratios still load
 }
 
+TEST_F(SettingsTest, EveryValueThatGivesWayToItsDefaultIsWarnedAbout)
+{
+    WriteIni("[System]\nLeft=1e3\nPixelScanMode=abc\nXrate=0,98\nYrate=1e40\nSaveMode=3\n"
+             "[Jwc]\nSaveGroup=2147483648\nSaveLayer=-2147483648\n"
+             "[Dxf]\nR12opt=yes\nValueFigure=\" 7 \"\n[Txt]\nValueMode=\nDivide1=abc\n");
+    auto store = SettingsStore::OpenFile(Path());
+    TSettings settings;
+    QStringList warnings;
+    SettingsStore::Load(*store, settings, nullptr, &warnings);
+    const auto warning = [](const char *section, const char *key, const char *text, const char *fallback) {
+        return QStringLiteral("設定 [%1] %2 の値「%3」は無効です。既定値 %4 を使います。")
+            .arg(QLatin1String(section), QLatin1String(key), QString::fromUtf8(text),
+                 QLatin1String(fallback));
+    };
+    EXPECT_EQ(warnings, (QStringList{warning("System", "Left", "1e3", "0"),
+                                     warning("System", "PixelScanMode", "abc", "1"),
+                                     warning("System", "Xrate", "0,98", "1"),
+                                     warning("System", "Yrate", "1e40", "1"),
+                                     warning("Jwc", "SaveGroup", "2147483648", "0"),
+                                     warning("Dxf", "R12opt", "yes", "1"),
+                                     warning("Txt", "ValueMode", "", "2")}));
+    EXPECT_EQ(settings.JwcSaveLayer, -2147483647 - 1);
+    EXPECT_EQ(settings.DxfValueFigure, 7);
+    EXPECT_TRUE(SettingsStore::StoreProblem(*store).isEmpty());
+}
+
+TEST_F(SettingsTest, AFileThatIsNotIniIsNamedAsSuch)
+{
+    static const char kBitmapStart[] = "BM\x3e\0\0\0\0\0\0\0\x3e\0\0\0\x28\0";
+    WriteIni(QByteArray(kBitmapStart, sizeof kBitmapStart - 1));
+    auto store = SettingsStore::OpenFile(Path());
+    EXPECT_EQ(SettingsStore::StoreProblem(*store),
+              QStringLiteral("設定ファイル %1 は INI 形式ではありません。").arg(Path()));
+}
+
 TEST_F(SettingsTest, SaveLayerIsANumberInJwcAndANameInDxf)
 {
     WriteIni("[Jwc]\nSaveLayer=3\n[Dxf]\nSaveLayer=3\n");
