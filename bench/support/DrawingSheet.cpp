@@ -1,5 +1,7 @@
 #include "DrawingSheet.h"
 
+#include "image/LinePixels.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -34,23 +36,8 @@ public:
     // A line `thick` pixels wide (Bresenham, thickened by a square pen).
     void Line(int x0, int y0, int x1, int y1, int thick = 1)
     {
-        const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
-        const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-        int err = dx + dy;
-        for (;;) {
-            Fill(x0, y0, x0 + thick - 1, y0 + thick - 1);
-            if (x0 == x1 && y0 == y1)
-                break;
-            const int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                x0 += sx;
-            }
-            if (e2 <= dx) {
-                err += dx;
-                y0 += sy;
-            }
-        }
+        ForEachLinePixel(x0, y0, x1, y1,
+                         [&](int x, int y) { Fill(x, y, x + thick - 1, y + thick - 1); });
     }
     void Circle(int cx, int cy, int r, int thick)
     {

@@ -1,5 +1,6 @@
 #include "cleanup/MergeSegments.h"
 
+#include "image/LinePixels.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/PixelChains.h"
 #include "cleanup/PixelNeighbours.h"
@@ -21,23 +22,7 @@ using TLine = bg::model::linestring<TPoint>;
 // Bresenham's line between two grid points, 8-connected.
 void Draw(TBlackMask &mask, int x0, int y0, int x1, int y1)
 {
-    const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
-    const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-    int err = dx + dy;
-    for (;;) {
-        mask.SetBlack(x0, y0);
-        if (x0 == x1 && y0 == y1)
-            return;
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x0 += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y0 += sy;
-        }
-    }
+    ForEachLinePixel(x0, y0, x1, y1, [&](int x, int y) { mask.SetBlack(x, y); });
 }
 
 int Round(float v)

@@ -1,5 +1,6 @@
 #include "export/PreviewImage.h"
 
+#include "image/LinePixels.h"
 #include "scan/SegmentList.h"
 
 #include <QLineF>
@@ -107,25 +108,7 @@ const std::array<QRgb, 256> &InkColours()
 // Marks the cells a straight line passes from (a0, b0) to (a1, b1).
 void MarkLine(TBlackMask &map, int a0, int b0, int a1, int b1)
 {
-    const int da = std::abs(a1 - a0);
-    const int db = -std::abs(b1 - b0);
-    const int sa = a0 < a1 ? 1 : -1;
-    const int sb = b0 < b1 ? 1 : -1;
-    int error = da + db;
-    for (;;) {
-        map.SetBlack(a0, b0);
-        if (a0 == a1 && b0 == b1)
-            return;
-        const int twice = 2 * error;
-        if (twice >= db) {
-            error += db;
-            a0 += sa;
-        }
-        if (twice <= da) {
-            error += da;
-            b0 += sb;
-        }
-    }
+    ForEachLinePixel(a0, b0, a1, b1, [&](int a, int b) { map.SetBlack(a, b); });
 }
 
 } // namespace

@@ -4,9 +4,10 @@
 #include "app/core/Settings.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupOptions.h"
-#include "cleanup/Despeckle.h"
+#include "cleanup/SpeckRemoval.h"
 #include "cleanup/PixelChains.h"
 #include "cleanup/Threshold.h"
+#include "image/LinePixels.h"
 #include "app/core/ProgressPort.h"
 #include "scan/LineMode.h"
 
@@ -36,21 +37,7 @@ std::vector<TSeg> Traced(const TTzDIB &picture, const TCleanupOptions &options)
 // Bresenham's line, one pixel wide.
 void BlackLine(TTzDIB &dib, int x0, int y0, int x1, int y1)
 {
-    const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1, dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-    for (int err = dx + dy;;) {
-        Black(dib, x0, y0);
-        if (x0 == x1 && y0 == y1)
-            return;
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x0 += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y0 += sy;
-        }
-    }
+    ForEachLinePixel(x0, y0, x1, y1, [&](int x, int y) { Black(dib, x, y); });
 }
 
 TCleanupOptions Options(bool centerline, double merge)

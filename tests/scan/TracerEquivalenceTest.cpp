@@ -10,6 +10,7 @@
 #include "scan/BlackMask.h"
 #include "scan/BoxMode.h"
 #include "scan/LineMode.h"
+#include "image/LinePixels.h"
 #include "app/core/ProgressPort.h"
 
 namespace {
@@ -69,24 +70,8 @@ TTzDIB MakePicture(const TCase &c, std::mt19937 &random)
                     for (int y = std::min(y0, y1); y <= std::max(y0, y1); ++y)
                         put(x0 + t, y);
             }
-        } else {  // any slope (Bresenham)
-            int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
-            int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-            int err = dx + dy;
-            for (;;) {
-                put(x0, y0);
-                if (x0 == x1 && y0 == y1)
-                    break;
-                const int e2 = 2 * err;
-                if (e2 >= dy) {
-                    err += dy;
-                    x0 += sx;
-                }
-                if (e2 <= dx) {
-                    err += dx;
-                    y0 += sy;
-                }
-            }
+        } else {  // any slope
+            ForEachLinePixel(x0, y0, x1, y1, put);
         }
     }
     return dib;
