@@ -1,4 +1,4 @@
-#include "cleanup/Despeckle.h"
+#include "cleanup/SpeckRemoval.h"
 
 #include <bit>
 #include <cstdint>
