@@ -132,10 +132,15 @@ public:
 
 private:
     static constexpr int kStripWords = 8;  // 512 columns
+    struct TFreeLines
+    {
+        void operator()(std::uint64_t *lines) const;
+    };
+    using TLines = std::unique_ptr<std::uint64_t, TFreeLines>;
     struct TStrip
     {
         int Index = -1;
-        std::vector<std::uint64_t> Lines;
+        TLines Lines;
     };
     void Build(TStrip &strip, int index);
 
