@@ -434,119 +434,14 @@ bool TBlackMask::AllWhite() const
     return true;
 }
 
-TMaskColumns::TMaskColumns(const TBlackMask &mask, int first, int end)
-    : Mask(mask), First(first), End(end < 0 ? mask.Width() : end), FWords((mask.Height() + 63) / 64),
-      Stride(FWords + 2),
-      White(static_cast<std::size_t>(FWords) + 2, 0)
+std::vector<std::uint64_t> TBlackMask::Column(int x) const
 {
-}
-
-namespace {
-
-// Strip memory of the walks that ended on this thread, for the next ones (of
-// the same mask: strips of one size): a strip is a megabyte or two, and a
-// thread makes many walks.
-struct TSpareStrips
-{
-    std::size_t Words = 0;
-    std::vector<std::unique_ptr<std::uint64_t, void (*)(std::uint64_t *)>> Lines;
-};
-thread_local TSpareStrips SpareStrips;
-
-void FreeLines(std::uint64_t *lines)
-{
-    LargeBlock::Free(lines);
-}
-
-} // namespace
-
-void TMaskColumns::TFreeLines::operator()(std::uint64_t *lines) const
-{
-    FreeLines(lines);
-}
-
-TMaskColumns::~TMaskColumns()
-{
-    const std::size_t words = static_cast<std::size_t>(Stride) * 64 * kStripWords;
-    if (SpareStrips.Words != words) {
-        SpareStrips.Lines.clear();
-        SpareStrips.Words = words;
-    }
-    for (TStrip &strip : Strips)
-        if (strip.Lines && SpareStrips.Lines.size() < 2)
-            SpareStrips.Lines.emplace_back(strip.Lines.release(), FreeLines);
-}
-
-void TMaskColumns::Build(TStrip &strip, int index)
-{
-    const int firstWord = index * kStripWords;
-    const int wordsHere = std::min(kStripWords, Mask.Words() - firstWord);
-    strip.Index = index;
-    // Every word of the columns inside the picture is written below; the guard
-    // words stay zero from the first use (a strip of the same size has the
-    // same layout).
-    const std::size_t size = static_cast<std::size_t>(Stride) * 64 * kStripWords;
-    if (!strip.Lines && SpareStrips.Words == size && !SpareStrips.Lines.empty()) {
-        strip.Lines.reset(SpareStrips.Lines.back().release());
-        SpareStrips.Lines.pop_back();
-    }
-    if (!strip.Lines) {
-        strip.Lines.reset(static_cast<std::uint64_t *>(LargeBlock::AllocateZeroed(size * sizeof(std::uint64_t))));
-        if (!strip.Lines)
-            throw std::bad_alloc();
-    }
-    const int height = Mask.Height();
-    const int width = Mask.Width();
-    std::uint64_t blocks[kStripWords][64];
-    for (int by = 0; by < FWords; ++by) {
-        const int firstRow = by * 64;
-        const int rows = std::min(64, height - firstRow);
-        for (int i = 0; i < 64; ++i) {
-            const std::uint64_t *line = i < rows ? Mask.Line(firstRow + i) + firstWord : nullptr;
-            for (int w = 0; w < wordsHere; ++w)
-                blocks[w][i] = line ? line[w] : 0;
-        }
-        for (int w = 0; w < wordsHere; ++w) {
-            // Most of a drawing is paper: a white block stays white.
-            std::uint64_t any = 0;
-            for (int i = 0; i < 64; ++i)
-                any |= blocks[w][i];
-            if (any)
-                Transpose64(blocks[w]);
-            const int columns = std::min(64, width - (firstWord + w) * 64);
-            std::uint64_t *out = strip.Lines.get() + 1 + by;
-            for (int j = 0; j < columns; ++j)
-                out[static_cast<std::ptrdiff_t>(w * 64 + j) * Stride] = blocks[w][j];
-        }
-    }
-}
-
-const std::uint64_t *TMaskColumns::Column(int x)
-{
-    if (x < 0 || x >= Mask.Width())
-        return White.data() + 1;
-    const int index = x / (64 * kStripWords);
-    const int offset = x - index * 64 * kStripWords;
-    for (int s = 0; s < 2; ++s) {
-        if (Strips[s].Index == index) {
-            LastUsed = s;
-            return Strips[s].Lines.get() + static_cast<std::ptrdiff_t>(offset) * Stride + 1;
-        }
-    }
-    if (x == First - 1 || x == End) {
-        // A column beside the walk, bit by bit: cheaper than its whole strip.
-        std::vector<std::uint64_t> &single = x == End ? After : Before;
-        if (single.empty()) {
-            single.assign(static_cast<std::size_t>(Stride), 0);
-            const int word = x >> 6;
-            const int bit = x & 63;
-            for (int y = 0; y < Mask.Height(); ++y)
-                single[static_cast<std::size_t>(1 + (y >> 6))] |= ((Mask.Line(y)[word] >> bit) & 1) << (y & 63);
-        }
-        return single.data() + 1;
-    }
-    const int s = 1 - LastUsed;
-    Build(Strips[s], index);
-    LastUsed = s;
-    return Strips[s].Lines.get() + static_cast<std::ptrdiff_t>(offset) * Stride + 1;
+    std::vector<std::uint64_t> column(static_cast<std::size_t>((FHeight + 63) / 64), 0);
+    if (x < 0 || x >= FWidth)
+        return column;
+    const int word = x >> 6;
+    const int bit = x & 63;
+    for (int y = 0; y < FHeight; ++y)
+        column[static_cast<std::size_t>(y >> 6)] |= ((Line(y)[word] >> bit) & 1) << (y & 63);
+    return column;
 }
