@@ -35,11 +35,9 @@ public:
         std::int32_t *counts = Counts.data() + 1 - first;
         // Found row by row, then put in column order (a counting sort keeps
         // each column's rows in order).
-        struct TFound
-        {
-            std::int32_t X, Y;
-        };
-        TPodArray<TFound> found;
+        TakeSpare();
+        TPodArray<TFound> &found = Found;
+        found.Resize(0);
         const int height = mask.Height();
         for (int y = 0; y < height; ++y) {
             const std::uint64_t *above = mask.Line(y - 1);
@@ -74,6 +72,10 @@ public:
             Rows[static_cast<std::size_t>(at[found[i].X]++)] = found[i].Y;
     }
 
+    ~TColumnEvents();
+    TColumnEvents(const TColumnEvents &) = delete;
+    TColumnEvents &operator=(const TColumnEvents &) = delete;
+
     int End() const { return EndColumn; }
     // The rows of column x's events, top down: Begin(x) up to End(x).
     const std::int32_t *Begin(int x) const { return Rows.Data() + Counts[static_cast<std::size_t>(x - First)]; }
@@ -92,8 +94,19 @@ private:
 #endif
     }
 
+    struct TFound
+    {
+        std::int32_t X, Y;
+    };
+    // The working memory of the last band that ended on this thread is taken
+    // over by the next one: fresh memory costs its first touch.
+    void TakeSpare();
+    static TPodArray<TFound> &SpareFound();
+    static TPodArray<std::int32_t> &SpareRows();
+
     int First;
     int EndColumn;
+    TPodArray<TFound> Found;
     // Column x's events are Rows[Counts[x - First]] .. Rows[Counts[x - First + 1] - 1].
     std::vector<std::int32_t> Counts;
     TPodArray<std::int32_t> Rows;
