@@ -38,6 +38,7 @@ public:
         TakeSpare();
         TPodArray<TFound> &found = Found;
         found.Resize(0);
+        found.Reserve(kFoundAtOnce);
         const int height = mask.Height();
         for (int y = 0; y < height; ++y) {
             const std::uint64_t *above = mask.Line(y - 1);
@@ -83,6 +84,8 @@ public:
 
 private:
     static constexpr int kAhead = 8;
+    // Room for the events of a band from the start: a large page.
+    static constexpr std::size_t kFoundAtOnce = (std::size_t(2) << 20) / 8;
     static void PrefetchWords(const std::uint64_t *words)
     {
 #if defined(__GNUC__) || defined(__clang__)

@@ -111,6 +111,17 @@ void *Reallocate(void *block, std::size_t bytes)
         return nullptr;
     void *old = Mapping(block);
     const std::size_t oldLength = *static_cast<std::size_t *>(old);
+    if (oldLength < kLargePage && length > kLargePage) {
+        // From small pages to large ones: the few pages of the old block are
+        // copied into a fresh one rather than moved, where they would keep
+        // the first large page of the block from being one.
+        void *grown = Allocate(bytes);
+        if (!grown)
+            return nullptr;
+        std::memcpy(grown, block, oldLength - PageSize());
+        Free(block);
+        return grown;
+    }
     // In place where the address space after it is free; else the pages move
     // to a fresh aligned place.
     void *mapping = mremap(old, oldLength, length, 0);
