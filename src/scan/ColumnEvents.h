@@ -66,6 +66,7 @@ public:
         }
         for (std::size_t i = 1; i < Counts.size(); ++i)
             Counts[i] += Counts[i - 1];
+        Rows.Reserve(kFoundAtOnce * 2);
         Rows.Resize(found.Size());
         std::vector<std::int32_t> next(Counts.begin(), Counts.end() - 1);
         std::int32_t *at = next.data() - first;
