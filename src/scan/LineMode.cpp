@@ -123,23 +123,70 @@ struct TFoundRun
 // the cache, into its diagonals.
 constexpr int kBucketShift = 10;
 
-// result.First[k + 1] holds the count of diagonal k's runs.
-void GroupByDiagonal(std::vector<TPodArray<TFoundRun>> &buckets, TDiagonalRuns &result, int diagonals)
+// The buckets of found runs. Each bucket is a chain of blocks of one arena,
+// which grows as one piece (into large pages) instead of every bucket
+// growing by itself in small ones.
+class TRunBuckets
 {
-    std::size_t total = 0;
-    for (const TPodArray<TFoundRun> &bucket : buckets)
-        total += bucket.Size();
+public:
+    explicit TRunBuckets(std::size_t buckets) : Buckets(buckets) {}
+
+    void Add(std::size_t bucket, const TFoundRun &run)
+    {
+        TBucket &b = Buckets[bucket];
+        if (b.InLast == kBlock) {
+            const std::size_t used = Arena.Size();
+            if (used + kBlock > Room) {
+                // A large page from the start.
+                Room = std::max(2 * Room, (std::size_t(2) << 20) / sizeof(TFoundRun));
+                Arena.Reserve(Room);
+            }
+            Arena.Resize(used + kBlock);
+            b.Blocks.push_back(used);
+            b.InLast = 0;
+        }
+        Arena[b.Blocks.back() + b.InLast++] = run;
+        ++Total;
+    }
+
+    std::size_t Size() const { return Total; }
+
+    // Calls f(run) for the runs of every bucket in turn, each bucket's in the
+    // order they were added.
+    template <class F>
+    void ForEach(F &&f) const
+    {
+        for (const TBucket &b : Buckets)
+            for (std::size_t i = 0; i < b.Blocks.size(); ++i) {
+                const std::size_t count = i + 1 < b.Blocks.size() ? kBlock : b.InLast;
+                for (std::size_t j = 0; j < count; ++j)
+                    f(Arena[b.Blocks[i] + j]);
+            }
+    }
+
+private:
+    static constexpr std::size_t kBlock = 4096;
+    struct TBucket
+    {
+        std::vector<std::size_t> Blocks;  // where each block starts in the arena
+        std::size_t InLast = kBlock;      // runs in the last block
+    };
+    std::vector<TBucket> Buckets;
+    TPodArray<TFoundRun> Arena;
+    std::size_t Room = 0;
+    std::size_t Total = 0;
+};
+
+// result.First[k + 1] holds the count of diagonal k's runs.
+void GroupByDiagonal(const TRunBuckets &buckets, TDiagonalRuns &result, int diagonals)
+{
     for (int k = 0; k < diagonals; ++k)
         result.First[static_cast<std::size_t>(k) + 1] += result.First[static_cast<std::size_t>(k)];
-    result.Runs.Resize(total);
+    result.Runs.Resize(buckets.Size());
     std::vector<int> next(result.First.begin(), result.First.end() - 1);
-    for (TPodArray<TFoundRun> &bucket : buckets) {
-        for (std::size_t i = 0; i < bucket.Size(); ++i) {
-            const TFoundRun &run = bucket[i];
-            result.Runs[static_cast<std::size_t>(next[static_cast<std::size_t>(run.K)]++)] = TDiagonalRun{run.X1, run.X2};
-        }
-        bucket.Release();
-    }
+    buckets.ForEach([&](const TFoundRun &run) {
+        result.Runs[static_cast<std::size_t>(next[static_cast<std::size_t>(run.K)]++)] = TDiagonalRun{run.X1, run.X2};
+    });
 }
 
 // Diagonal steps of row y towards row y + dy (dy = 1 down-right, -1 up-right):
@@ -184,7 +231,7 @@ void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop,
     const int diagonals = width + height - 1;
     result.Dy = dy;
     result.Height = height;
-    std::vector<TPodArray<TFoundRun>> buckets(static_cast<std::size_t>((diagonals >> kBucketShift) + 1));
+    TRunBuckets buckets(static_cast<std::size_t>((diagonals >> kBucketShift) + 1));
     std::vector<int> openX(static_cast<std::size_t>(diagonals), 0);
     result.First.assign(static_cast<std::size_t>(diagonals) + 1, 0);
     int *counts = result.First.data() + 1;
@@ -213,7 +260,7 @@ void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop,
                 if ((first >> (x & 63)) & 1)
                     start = x;
                 if ((last >> (x & 63)) & 1) {
-                    buckets[static_cast<std::size_t>(k >> kBucketShift)].PushBack(TFoundRun{k, start, x + 1});
+                    buckets.Add(static_cast<std::size_t>(k >> kBucketShift), TFoundRun{k, start, x + 1});
                     ++counts[k];
                 }
                 return true;
