@@ -232,6 +232,8 @@ struct TPictureFormats::TPlatform
 
 TPictureFormats::TPictureFormats() = default;
 TPictureFormats::~TPictureFormats() = default;
+TPictureFormats::TPictureFormats(TPictureFormats &&) noexcept = default;
+TPictureFormats &TPictureFormats::operator=(TPictureFormats &&) noexcept = default;
 
 void TPictureFormats::RegisterBuiltIns()
 {

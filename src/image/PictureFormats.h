@@ -46,8 +46,8 @@ public:
     // An empty registry.
     TPictureFormats();
     ~TPictureFormats();
-    TPictureFormats(const TPictureFormats &) = delete;
-    TPictureFormats &operator=(const TPictureFormats &) = delete;
+    TPictureFormats(TPictureFormats &&) noexcept;
+    TPictureFormats &operator=(TPictureFormats &&) noexcept;
 
     // Registers "bmp" (the image library's own reader with the larger headers
     // and the file header's pixel offset taken as well, RLE expanded), "dib"
