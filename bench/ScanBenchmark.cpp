@@ -1,7 +1,7 @@
 // Every stage of a conversion on an A0 sheet scanned at 400 dpi (13244 x
 // 18722) holding a made-up but realistic drawing (support/DrawingSheet.h):
 // reading the BMP file into the black mask a band at a time (1 and 24 bits),
-// the mask of a whole picture, the column strips, the three tracers, and the
+// the mask of a whole picture, the changes down the columns, the three tracers, and the
 // whole open command, each on one thread and on two (the argument).
 //
 //   <build>/bin/ScanBenchmark --benchmark_min_time=2
@@ -15,6 +15,7 @@
 #include "image/TzDIB.h"
 #include "scan/BlackMask.h"
 #include "scan/BoxMode.h"
+#include "scan/ColumnEvents.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"
 #include "scan/ScanDriver.h"
@@ -25,6 +26,8 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -134,14 +137,21 @@ void BM_MaskFromFile(benchmark::State &bench)
     PixelCounter(bench);
 }
 
-// Every column of the mask as a line, 512 at a time.
-void BM_ColumnStrips(benchmark::State &bench)
+// The rows where each column changes colour, found on the rows a band of
+// 1024 columns at a time, as the column passes find theirs.
+void BM_ColumnEvents(benchmark::State &bench)
 {
     const TBlackMask &mask = DrawingMask();
     for (auto _ : bench) {
-        TMaskColumns columns(mask);
-        for (int x = 0; x < mask.Width(); x += 512)
-            benchmark::DoNotOptimize(columns.Column(x));
+        std::size_t events = 0;
+        for (int x = 0; x < mask.Width(); x += 1024) {
+            const int end = std::min(mask.Width(), x + 1024);
+            const TColumnEvents band(mask, x, end,
+                                     [](const std::uint64_t *above, const std::uint64_t *line,
+                                        const std::uint64_t *, int w) { return line[w] ^ above[w]; });
+            events += static_cast<std::size_t>(band.End(end - 1) - band.Begin(x));
+        }
+        benchmark::DoNotOptimize(events);
     }
     PixelCounter(bench);
 }
@@ -169,7 +179,7 @@ BENCHMARK(BM_BoxMode)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTim
 BENCHMARK(BM_Line2Mode)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MaskOfPicture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MaskFromFile)->Args({1, 1})->Args({1, 2})->Args({24, 1})->Args({24, 2})->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ColumnStrips)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColumnEvents)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LineModeFromFile)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

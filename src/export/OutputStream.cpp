@@ -1,8 +1,29 @@
 #include "export/OutputStream.h"
 
+#include "app/core/LargeBlock.h"
+
 #include <QIODevice>
 
-TOutputStream::TOutputStream(QIODevice &device) : Device(device), Buffer(new char[kBufferSize]) {}
+#include <new>
+
+namespace {
+
+char *NewBuffer(std::size_t size)
+{
+    auto *buffer = static_cast<char *>(LargeBlock::Allocate(size));
+    if (!buffer)
+        throw std::bad_alloc();
+    return buffer;
+}
+
+} // namespace
+
+void TOutputStream::TFree::operator()(char *block) const
+{
+    LargeBlock::Free(block);
+}
+
+TOutputStream::TOutputStream(QIODevice &device) : Device(device), Buffer(NewBuffer(kBufferSize)) {}
 
 TOutputStream::~TOutputStream()
 {
@@ -32,6 +53,6 @@ bool TOutputStream::Flush()
 
 void TOutputStream::Grow(std::size_t size)
 {
-    Buffer.reset(new char[size]);
+    Buffer.reset(NewBuffer(size));
     Capacity = size;
 }

@@ -66,7 +66,13 @@ private:
     void Grow(std::size_t size);
 
     QIODevice &Device;
-    std::unique_ptr<char[]> Buffer;
+    struct TFree
+    {
+        void operator()(char *block) const;
+    };
+    // A large block: its pages are touched anyway, and one large page costs
+    // less than the small ones.
+    std::unique_ptr<char, TFree> Buffer;
     std::size_t Capacity = kBufferSize;
     std::size_t Used = 0;
     bool Broken = false;

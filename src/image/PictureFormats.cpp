@@ -223,6 +223,18 @@ std::unique_ptr<TPictureRows> OpenDibRows(const QString &path)
 
 } // namespace PictureReaders
 
+struct TPictureFormats::TPlatform
+{
+    std::once_flag Asked;
+    // The registry's formats followed by the platform's.
+    std::vector<TPictureFormat> All;
+};
+
+TPictureFormats::TPictureFormats() = default;
+TPictureFormats::~TPictureFormats() = default;
+TPictureFormats::TPictureFormats(TPictureFormats &&) noexcept = default;
+TPictureFormats &TPictureFormats::operator=(TPictureFormats &&) noexcept = default;
+
 void TPictureFormats::RegisterBuiltIns()
 {
     if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < kAllocationLimitMB)
@@ -237,16 +249,46 @@ void TPictureFormats::RegisterBuiltIns()
     SetRows(QStringLiteral("bmp"), PictureReaders::OpenBmpRows);
     SetRows(QStringLiteral("dib"), PictureReaders::OpenDibRows);
 
-    QStringList platform;
-    for (const QByteArray &format : QImageReader::supportedImageFormats())
-        platform << NormalisedExtension(QString::fromLatin1(format));
-    platform.sort();
-    platform.removeDuplicates();
-    for (const QString &extension : std::as_const(platform)) {
-        if (extension.isEmpty() || Find(extension))
-            continue;
-        Register(extension, PlatformDescription(extension), PictureReaders::ReadWithPlatform);
-    }
+    // Every other format the platform reads comes after them (in order of
+    // their extensions), asked for when first needed.
+    FPlatform = std::make_unique<TPlatform>();
+}
+
+const std::vector<TPictureFormat> &TPictureFormats::Completed() const
+{
+    // Several threads may look up formats at once: the list is made once,
+    // from the registry's own formats, which do not change meanwhile.
+    std::call_once(FPlatform->Asked, [this] {
+        std::vector<TPictureFormat> &all = FPlatform->All;
+        all = FFormats;
+        QStringList platform;
+        for (const QByteArray &format : QImageReader::supportedImageFormats())
+            platform << NormalisedExtension(QString::fromLatin1(format));
+        platform.sort();
+        platform.removeDuplicates();
+        for (const QString &extension : std::as_const(platform)) {
+            if (extension.isEmpty()
+                || std::any_of(all.begin(), all.end(), [&](const TPictureFormat &f) { return f.Extension == extension; }))
+                continue;
+            all.push_back(TPictureFormat{extension, PlatformDescription(extension),
+                                         PictureReaders::ReadWithPlatform, nullptr});
+        }
+    });
+    return FPlatform->All;
+}
+
+void TPictureFormats::Complete()
+{
+    if (!FPlatform)
+        return;
+    Completed();
+    FFormats = std::move(FPlatform->All);
+    FPlatform.reset();
+}
+
+const std::vector<TPictureFormat> &TPictureFormats::Formats() const
+{
+    return FPlatform ? Completed() : FFormats;
 }
 
 void TPictureFormats::Register(const QString &extension, const QString &description,
@@ -255,6 +297,7 @@ void TPictureFormats::Register(const QString &extension, const QString &descript
     const QString key = NormalisedExtension(extension);
     if (key.isEmpty() || !reader)
         return;
+    Complete();
     for (TPictureFormat &format : FFormats) {
         if (format.Extension == key) {
             format.Description = description;
@@ -268,6 +311,7 @@ void TPictureFormats::Register(const QString &extension, const QString &descript
 
 void TPictureFormats::SetRows(const QString &extension, TPictureRowsOpener rows)
 {
+    Complete();
     const QString key = NormalisedExtension(extension);
     for (TPictureFormat &format : FFormats)
         if (format.Extension == key)
@@ -276,6 +320,7 @@ void TPictureFormats::SetRows(const QString &extension, TPictureRowsOpener rows)
 
 void TPictureFormats::Unregister(const QString &extension)
 {
+    Complete();
     const QString key = NormalisedExtension(extension);
     std::erase_if(FFormats, [&](const TPictureFormat &f) { return f.Extension == key; });
 }
@@ -288,6 +333,12 @@ const TPictureFormat *TPictureFormats::Find(const QString &extension) const
     for (const TPictureFormat &format : FFormats) {
         if (format.Extension == key)
             return &format;
+    }
+    if (FPlatform) {
+        for (const TPictureFormat &format : Completed()) {
+            if (format.Extension == key)
+                return &format;
+        }
     }
     return nullptr;
 }
@@ -307,7 +358,7 @@ QString TPictureFormats::OpenFilter() const
     QStringList allPatterns;
     QStringList descriptions;
     std::vector<QStringList> patterns;
-    for (const TPictureFormat &format : FFormats) {
+    for (const TPictureFormat &format : Formats()) {
         const QString pattern = QStringLiteral("*.") + format.Extension;
         allPatterns << pattern;
         const qsizetype index = descriptions.indexOf(format.Description);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class TPictureRows;
@@ -43,13 +44,17 @@ class TPictureFormats
 {
 public:
     // An empty registry.
-    TPictureFormats() = default;
+    TPictureFormats();
+    ~TPictureFormats();
+    TPictureFormats(TPictureFormats &&) noexcept;
+    TPictureFormats &operator=(TPictureFormats &&) noexcept;
 
     // Registers "bmp" (the image library's own reader with the larger headers
     // and the file header's pixel offset taken as well, RLE expanded), "dib"
     // (the same reader exactly as it always was, "Device Independent Bitmap"),
     // and every other
-    // format the platform's image readers offer. Lifts the platform readers'
+    // format the platform's image readers offer (asked for only when first
+    // needed, for they load all of the platform's image plug-ins). Lifts the platform readers'
     // allocation limit so that large drawing sheets open.
     void RegisterBuiltIns();
 
@@ -65,7 +70,7 @@ public:
     // The format that reads a file, chosen by the file name's extension, or nullptr.
     const TPictureFormat *FindForFile(const QString &path) const;
     // Every registered format, in the order of first registration.
-    const std::vector<TPictureFormat> &Formats() const { return FFormats; }
+    const std::vector<TPictureFormat> &Formats() const;
 
     // The open dialog's filter in the program's filter syntax: the entry of all
     // pictures first, then one entry per description (extensions that share a
@@ -83,7 +88,16 @@ public:
     std::unique_ptr<TPictureRows> OpenRows(const QString &path) const;
 
 private:
+    // The platform's formats are asked for (which loads all of its image
+    // plug-ins) only once something needs them: an extension not registered
+    // otherwise, the whole list, or a change of the registry. Until then the
+    // list holds what came before them, and the rest waits in FPlatform.
+    struct TPlatform;
+    void Complete();
+    const std::vector<TPictureFormat> &Completed() const;
+
     std::vector<TPictureFormat> FFormats;
+    std::unique_ptr<TPlatform> FPlatform;
 };
 
 // The built-in readers, for whoever wants one of them directly.

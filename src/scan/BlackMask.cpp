@@ -3,6 +3,7 @@
 #include "app/core/LargeBlock.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
+#include "scan/PodArray.h"
 
 #include <QtEndian>
 
@@ -271,12 +272,11 @@ public:
                   int converters)
         : Rows(rows), Mask(mask), Convert(convert), BandRows(bandRows)
     {
-        const std::size_t bufferBytes = static_cast<std::size_t>(rows.RowSize() * bandRows);
-        Buffers.resize(static_cast<std::size_t>(converters) + 1);
-        for (std::size_t i = 0; i < Buffers.size(); ++i) {
-            Buffers[i].resize(bufferBytes);
-            Free.push_back(static_cast<int>(i));
-        }
+        BufferBytes = static_cast<std::size_t>(rows.RowSize() * bandRows);
+        // One block for all of them, never cleared: every band is read in whole.
+        Storage.Resize(BufferBytes * (static_cast<std::size_t>(converters) + 1));
+        for (int i = 0; i <= converters; ++i)
+            Free.push_back(i);
         for (int i = 0; i < converters; ++i)
             Workers.emplace_back([this] { Work(); });
     }
@@ -306,7 +306,7 @@ public:
                 buffer = Free.back();
                 Free.pop_back();
             }
-            Rows.Read(Buffers[static_cast<std::size_t>(buffer)].data(), count);
+            Rows.Read(Buffer(buffer), count);
             {
                 const std::lock_guard<std::mutex> lock(Mutex);
                 Filled.push_back(TBand{buffer, first, count});
@@ -344,7 +344,7 @@ private:
 
     void ConvertBand(const TBand &band)
     {
-        const std::uint8_t *data = Buffers[static_cast<std::size_t>(band.Buffer)].data();
+        const std::uint8_t *data = Buffer(band.Buffer);
         const std::int64_t rowSize = Rows.RowSize();
         const int height = Rows.Height();
         for (int r = 0; r < band.Count; ++r) {
@@ -353,11 +353,14 @@ private:
         }
     }
 
+    std::uint8_t *Buffer(int buffer) { return Storage.Data() + BufferBytes * static_cast<std::size_t>(buffer); }
+
     TPictureRows &Rows;
     TBlackMask &Mask;
     const TRowToMask &Convert;
     int BandRows;
-    std::vector<std::vector<std::uint8_t>> Buffers;
+    std::size_t BufferBytes = 0;
+    TPodArray<std::uint8_t> Storage;
     std::vector<int> Free;
     std::vector<TBand> Filled;
     std::vector<std::thread> Workers;
@@ -386,13 +389,14 @@ TBlackMask TBlackMask::FromRows(TPictureRows &rows, int threads, std::int64_t ba
         pipeline.Run();
         return mask;
     }
-    std::vector<std::uint8_t> band(static_cast<std::size_t>(rowSize * bandRows));
+    TPodArray<std::uint8_t> band;
+    band.Resize(static_cast<std::size_t>(rowSize * bandRows));
     for (int first = 0; first < height; first += bandRows) {
         const int count = std::min(bandRows, height - first);
-        rows.Read(band.data(), count);
+        rows.Read(band.Data(), count);
         for (int r = 0; r < count; ++r) {
             const int fileRow = first + r;
-            convert(band.data() + rowSize * r, mask.Line(rows.TopDown() ? fileRow : height - 1 - fileRow));
+            convert(band.Data() + rowSize * r, mask.Line(rows.TopDown() ? fileRow : height - 1 - fileRow));
         }
     }
     return mask;
@@ -430,95 +434,14 @@ bool TBlackMask::AllWhite() const
     return true;
 }
 
-TMaskColumns::TMaskColumns(const TBlackMask &mask, int first, int end)
-    : Mask(mask), First(first), End(end < 0 ? mask.Width() : end), FWords((mask.Height() + 63) / 64),
-      Stride(FWords + 2),
-      White(static_cast<std::size_t>(FWords) + 2, 0)
+std::vector<std::uint64_t> TBlackMask::Column(int x) const
 {
-}
-
-namespace {
-
-// Strip memory of the walks that ended on this thread, for the next ones: a
-// strip is a megabyte or two, and a thread makes many walks.
-thread_local std::vector<std::vector<std::uint64_t>> SpareStrips;
-
-} // namespace
-
-TMaskColumns::~TMaskColumns()
-{
-    for (TStrip &strip : Strips)
-        if (!strip.Lines.empty() && SpareStrips.size() < 2)
-            SpareStrips.push_back(std::move(strip.Lines));
-}
-
-void TMaskColumns::Build(TStrip &strip, int index)
-{
-    const int firstWord = index * kStripWords;
-    const int wordsHere = std::min(kStripWords, Mask.Words() - firstWord);
-    strip.Index = index;
-    // Every word of the columns inside the picture is written below; the guard
-    // words stay zero from the first use (a strip of the same size has the
-    // same layout).
-    const std::size_t size = static_cast<std::size_t>(Stride) * 64 * kStripWords;
-    if (strip.Lines.empty() && !SpareStrips.empty()) {
-        strip.Lines = std::move(SpareStrips.back());
-        SpareStrips.pop_back();
-    }
-    if (strip.Lines.size() != size)
-        strip.Lines.assign(size, 0);
-    const int height = Mask.Height();
-    const int width = Mask.Width();
-    std::uint64_t blocks[kStripWords][64];
-    for (int by = 0; by < FWords; ++by) {
-        const int firstRow = by * 64;
-        const int rows = std::min(64, height - firstRow);
-        for (int i = 0; i < 64; ++i) {
-            const std::uint64_t *line = i < rows ? Mask.Line(firstRow + i) + firstWord : nullptr;
-            for (int w = 0; w < wordsHere; ++w)
-                blocks[w][i] = line ? line[w] : 0;
-        }
-        for (int w = 0; w < wordsHere; ++w) {
-            // Most of a drawing is paper: a white block stays white.
-            std::uint64_t any = 0;
-            for (int i = 0; i < 64; ++i)
-                any |= blocks[w][i];
-            if (any)
-                Transpose64(blocks[w]);
-            const int columns = std::min(64, width - (firstWord + w) * 64);
-            std::uint64_t *out = strip.Lines.data() + 1 + by;
-            for (int j = 0; j < columns; ++j)
-                out[static_cast<std::ptrdiff_t>(w * 64 + j) * Stride] = blocks[w][j];
-        }
-    }
-}
-
-const std::uint64_t *TMaskColumns::Column(int x)
-{
-    if (x < 0 || x >= Mask.Width())
-        return White.data() + 1;
-    const int index = x / (64 * kStripWords);
-    const int offset = x - index * 64 * kStripWords;
-    for (int s = 0; s < 2; ++s) {
-        if (Strips[s].Index == index) {
-            LastUsed = s;
-            return Strips[s].Lines.data() + static_cast<std::ptrdiff_t>(offset) * Stride + 1;
-        }
-    }
-    if (x == First - 1 || x == End) {
-        // A column beside the walk, bit by bit: cheaper than its whole strip.
-        std::vector<std::uint64_t> &single = x == End ? After : Before;
-        if (single.empty()) {
-            single.assign(static_cast<std::size_t>(Stride), 0);
-            const int word = x >> 6;
-            const int bit = x & 63;
-            for (int y = 0; y < Mask.Height(); ++y)
-                single[static_cast<std::size_t>(1 + (y >> 6))] |= ((Mask.Line(y)[word] >> bit) & 1) << (y & 63);
-        }
-        return single.data() + 1;
-    }
-    const int s = 1 - LastUsed;
-    Build(Strips[s], index);
-    LastUsed = s;
-    return Strips[s].Lines.data() + static_cast<std::ptrdiff_t>(offset) * Stride + 1;
+    std::vector<std::uint64_t> column(static_cast<std::size_t>((FHeight + 63) / 64), 0);
+    if (x < 0 || x >= FWidth)
+        return column;
+    const int word = x >> 6;
+    const int bit = x & 63;
+    for (int y = 0; y < FHeight; ++y)
+        column[static_cast<std::size_t>(y >> 6)] |= ((Line(y)[word] >> bit) & 1) << (y & 63);
+    return column;
 }

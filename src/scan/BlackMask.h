@@ -43,6 +43,9 @@ public:
 
     // Columns become lines: pixel (x, y) of this mask is pixel (y, x) of the result.
     TBlackMask Transposed() const;
+    // Column x as a line: bit y of the result is pixel (x, y); (Height() + 63)
+    // / 64 words, all zero for a column outside the picture.
+    std::vector<std::uint64_t> Column(int x) const;
 
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
@@ -108,49 +111,6 @@ private:
 // The 24-bit row conversion without the vector instructions, which the fast
 // one must always agree with.
 void BlackLine24Plain(const std::uint8_t *row, int width, std::uint64_t *line);
-
-// The columns of a mask as lines (bit y of column x's line is pixel (x, y)),
-// for a walk from left to right that reads columns x - 1, x and x + 1 at each
-// step: they are transposed 512 at a time, in cache-sized strips, so that no
-// transposed copy of the whole mask is made. Column -1 and column Width() are
-// white; words -1 and Words() of every column line are readable zeros. A
-// pointer stays valid until a column two strips away is asked for.
-class TMaskColumns
-{
-public:
-    // The walk covers columns first .. end - 1 (end -1: to the last column);
-    // columns first - 1 and end, outside its strips, are taken on their own
-    // rather than by transposing the strips around.
-    TMaskColumns(const TBlackMask &mask, int first = 0, int end = -1);
-    ~TMaskColumns();
-    TMaskColumns(const TMaskColumns &) = delete;
-    TMaskColumns &operator=(const TMaskColumns &) = delete;
-
-    // Words of one column line.
-    int Words() const { return FWords; }
-    const std::uint64_t *Column(int x);
-
-private:
-    static constexpr int kStripWords = 8;  // 512 columns
-    struct TStrip
-    {
-        int Index = -1;
-        std::vector<std::uint64_t> Lines;
-    };
-    void Build(TStrip &strip, int index);
-
-    const TBlackMask &Mask;
-    int First;
-    int End;
-    int FWords;
-    std::ptrdiff_t Stride;
-    TStrip Strips[2];
-    int LastUsed = 0;
-    // Columns First - 1 and End, each made once when asked for.
-    std::vector<std::uint64_t> Before;
-    std::vector<std::uint64_t> After;
-    std::vector<std::uint64_t> White;
-};
 
 // Bit x of the result is pixel x + 1 of the line (the next pixel to the right).
 inline std::uint64_t NextPixels(const std::uint64_t *line, int word)

@@ -10,9 +10,11 @@
 
 #include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
+#include "scan/ColumnEvents.h"
 #include "scan/PassRunner.h"
 #include "scan/SegmentList.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -47,6 +49,26 @@ bool BoundaryRuns(int words, int length, On &&on, Emit &&emit)
     if (inRun)
         return emit(start, length);
     return true;
+}
+
+// Columns a thread traces at a time, and whose boundary changes are found together.
+constexpr int kColumnBand = 1024;
+
+// The rows where the boundary right of each of columns first .. end - 1
+// changes between on (exactly one of the pixels beside it black) and off,
+// from off above the first row.
+std::unique_ptr<TColumnEvents> BoundaryChanges(const TBlackMask &mask, int first, int end)
+{
+    // The boundary's state in the row above, for each word.
+    std::vector<std::uint64_t> onAbove(static_cast<std::size_t>(mask.Words()), 0);
+    return std::make_unique<TColumnEvents>(
+        mask, first, end, [&](const std::uint64_t *, const std::uint64_t *line, const std::uint64_t *, int w) {
+            const std::uint64_t on = line[w] ^ NextPixels(line, w);
+            std::uint64_t &above = onAbove[static_cast<std::size_t>(w)];
+            const std::uint64_t changes = on ^ above;
+            above = on;
+            return changes;
+        });
 }
 
 } // namespace
@@ -113,31 +135,41 @@ TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgress
         const std::uint64_t *bottom = mask.Line(height - 1);
         return BoundaryRuns(words, width, [&](int i) { return bottom[i]; }, horizontal(out, height));
     }));
-    // Pass 4: the boundary right of each column.
+    // Pass 4: the boundary right of each column, its changes found on the
+    // rows, a band of columns at a time.
     TPass columns;
     columns.Lines = width;
-    columns.ChunkLines = 2048;
+    columns.ChunkLines = kColumnBand;
     columns.Chunk = [&](int first, int count) -> TLineTracer {
-        auto strips = std::make_shared<TMaskColumns>(mask, first, first + count);
-        return [&, strips](int x, TSegmentList &out) {
-            const std::uint64_t *column = strips->Column(x);
-            const std::uint64_t *next = strips->Column(x + 1);
-            return BoundaryRuns(strips->Words(), height, [&](int i) { return column[i] ^ next[i]; },
-                                vertical(out, x + 1));
+        const int end = first + count;
+        auto events = std::make_shared<std::unique_ptr<TColumnEvents>>();
+        return [&, end, events](int x, TSegmentList &out) {
+            std::unique_ptr<TColumnEvents> &band = *events;
+            if (!band || x >= band->End())
+                band = BoundaryChanges(mask, x, std::min({end, x + kColumnBand, width}));
+            // On and off take turns; a run still on at the last row reaches the border.
+            auto emit = vertical(out, x + 1);
+            const std::int32_t *e = band->Begin(x);
+            const std::int32_t *last = band->End(x);
+            for (; last - e >= 2; e += 2)
+                if (!emit(e[0], e[1]))
+                    return false;
+            return e == last || emit(e[0], height);
         };
     };
     passes.push_back(columns);
     // Pass 5: the left border. Pass 6: the right border (pass 4 found these
     // already). Each column is taken on its own.
+    const int columnWords = (height + 63) / 64;
     passes.push_back(border([&](TSegmentList &out) {
-        TMaskColumns single(mask, 1);
-        const std::uint64_t *left = single.Column(0);
-        return BoundaryRuns(single.Words(), height, [&](int i) { return left[i]; }, vertical(out, 0));
+        const std::vector<std::uint64_t> left = mask.Column(0);
+        return BoundaryRuns(columnWords, height, [&](int i) { return left[static_cast<std::size_t>(i)]; },
+                            vertical(out, 0));
     }));
     passes.push_back(border([&](TSegmentList &out) {
-        TMaskColumns single(mask, width);
-        const std::uint64_t *right = single.Column(width - 1);
-        return BoundaryRuns(single.Words(), height, [&](int i) { return right[i]; }, vertical(out, width));
+        const std::vector<std::uint64_t> right = mask.Column(width - 1);
+        return BoundaryRuns(columnWords, height, [&](int i) { return right[static_cast<std::size_t>(i)]; },
+                            vertical(out, width));
     }));
     return RunPasses(passes, segments, progress, options, counter);
 }

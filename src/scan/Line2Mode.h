@@ -10,3 +10,6 @@ class TProgressPort;
 // cannot be had. With threads > 1 the rows are shared out among that many
 // threads; the work image is the same.
 TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress, int threads = 1);
+// The same work image made in the place of `mask` (for a picture that is not
+// kept), without a second mask's memory. The same progress steps.
+void RunEndsInPlace(TBlackMask &mask, TProgressPort &progress, int threads = 1);

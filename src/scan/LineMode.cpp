@@ -18,6 +18,7 @@
 
 #include "app/core/ProgressPort.h"
 #include "scan/BlackMask.h"
+#include "scan/ColumnEvents.h"
 #include "scan/PassRunner.h"
 #include "scan/PodArray.h"
 #include "scan/SegmentList.h"
@@ -29,8 +30,7 @@
 
 namespace {
 
-// The straight runs of one line (a row of the mask, or a column as a line of
-// the transposed mask), with the lines on either side. Calls emit(start, end)
+// The straight runs of one row of the mask, with the rows on either side. Calls emit(start, end)
 // for every run of two or more pixels, left to right; stops when emit returns
 // false and then returns false.
 template <class Emit>
@@ -62,6 +62,33 @@ bool StraightRuns(const std::uint64_t *before, const std::uint64_t *line, const 
             return false;
     }
     return true;
+}
+
+// Columns a thread traces at a time, and whose run ends are found together.
+constexpr int kColumnBand = 1024;
+
+// The pixels of columns first .. end - 1 that start or end a run down their
+// column, as StraightRuns finds them on a column line, without the runs of
+// one pixel (a pixel that both starts and ends one is no event).
+std::unique_ptr<TColumnEvents> ColumnRunEnds(const TBlackMask &mask, int first, int end)
+{
+    // The ends of the row above, for each word.
+    std::vector<std::uint64_t> endsAbove(static_cast<std::size_t>(mask.Words()), 0);
+    return std::make_unique<TColumnEvents>(
+        mask, first, end, [&](const std::uint64_t *above, const std::uint64_t *line, const std::uint64_t *below, int w) {
+            const std::uint64_t black = line[w];
+            std::uint64_t &carry = endsAbove[static_cast<std::size_t>(w)];
+            if (!black) {
+                carry = 0;
+                return std::uint64_t(0);
+            }
+            const std::uint64_t solid = PreviousPixels(line, w) & NextPixels(line, w) & PreviousPixels(below, w)
+                & NextPixels(below, w);
+            const std::uint64_t ends = black & (~below[w] | solid);
+            const std::uint64_t starts = black & (~above[w] | carry);
+            carry = ends;
+            return starts ^ ends;
+        });
 }
 
 // A diagonal segment of diagonal k, from column X1 to column X2 (left to
@@ -96,23 +123,70 @@ struct TFoundRun
 // the cache, into its diagonals.
 constexpr int kBucketShift = 10;
 
-// result.First[k + 1] holds the count of diagonal k's runs.
-void GroupByDiagonal(std::vector<TPodArray<TFoundRun>> &buckets, TDiagonalRuns &result, int diagonals)
+// The buckets of found runs. Each bucket is a chain of blocks of one arena,
+// which grows as one piece (into large pages) instead of every bucket
+// growing by itself in small ones.
+class TRunBuckets
 {
-    std::size_t total = 0;
-    for (const TPodArray<TFoundRun> &bucket : buckets)
-        total += bucket.Size();
+public:
+    explicit TRunBuckets(std::size_t buckets) : Buckets(buckets) {}
+
+    void Add(std::size_t bucket, const TFoundRun &run)
+    {
+        TBucket &b = Buckets[bucket];
+        if (b.InLast == kBlock) {
+            const std::size_t used = Arena.Size();
+            if (used + kBlock > Room) {
+                // A large page from the start.
+                Room = std::max(2 * Room, (std::size_t(2) << 20) / sizeof(TFoundRun));
+                Arena.Reserve(Room);
+            }
+            Arena.Resize(used + kBlock);
+            b.Blocks.push_back(used);
+            b.InLast = 0;
+        }
+        Arena[b.Blocks.back() + b.InLast++] = run;
+        ++Total;
+    }
+
+    std::size_t Size() const { return Total; }
+
+    // Calls f(run) for the runs of every bucket in turn, each bucket's in the
+    // order they were added.
+    template <class F>
+    void ForEach(F &&f) const
+    {
+        for (const TBucket &b : Buckets)
+            for (std::size_t i = 0; i < b.Blocks.size(); ++i) {
+                const std::size_t count = i + 1 < b.Blocks.size() ? kBlock : b.InLast;
+                for (std::size_t j = 0; j < count; ++j)
+                    f(Arena[b.Blocks[i] + j]);
+            }
+    }
+
+private:
+    static constexpr std::size_t kBlock = 4096;
+    struct TBucket
+    {
+        std::vector<std::size_t> Blocks;  // where each block starts in the arena
+        std::size_t InLast = kBlock;      // runs in the last block
+    };
+    std::vector<TBucket> Buckets;
+    TPodArray<TFoundRun> Arena;
+    std::size_t Room = 0;
+    std::size_t Total = 0;
+};
+
+// result.First[k + 1] holds the count of diagonal k's runs.
+void GroupByDiagonal(const TRunBuckets &buckets, TDiagonalRuns &result, int diagonals)
+{
     for (int k = 0; k < diagonals; ++k)
         result.First[static_cast<std::size_t>(k) + 1] += result.First[static_cast<std::size_t>(k)];
-    result.Runs.Resize(total);
+    result.Runs.Resize(buckets.Size());
     std::vector<int> next(result.First.begin(), result.First.end() - 1);
-    for (TPodArray<TFoundRun> &bucket : buckets) {
-        for (std::size_t i = 0; i < bucket.Size(); ++i) {
-            const TFoundRun &run = bucket[i];
-            result.Runs[static_cast<std::size_t>(next[static_cast<std::size_t>(run.K)]++)] = TDiagonalRun{run.X1, run.X2};
-        }
-        bucket.Release();
-    }
+    buckets.ForEach([&](const TFoundRun &run) {
+        result.Runs[static_cast<std::size_t>(next[static_cast<std::size_t>(run.K)]++)] = TDiagonalRun{run.X1, run.X2};
+    });
 }
 
 // Diagonal steps of row y towards row y + dy (dy = 1 down-right, -1 up-right):
@@ -157,7 +231,7 @@ void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop,
     const int diagonals = width + height - 1;
     result.Dy = dy;
     result.Height = height;
-    std::vector<TPodArray<TFoundRun>> buckets(static_cast<std::size_t>((diagonals >> kBucketShift) + 1));
+    TRunBuckets buckets(static_cast<std::size_t>((diagonals >> kBucketShift) + 1));
     std::vector<int> openX(static_cast<std::size_t>(diagonals), 0);
     result.First.assign(static_cast<std::size_t>(diagonals) + 1, 0);
     int *counts = result.First.data() + 1;
@@ -186,7 +260,7 @@ void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop,
                 if ((first >> (x & 63)) & 1)
                     start = x;
                 if ((last >> (x & 63)) & 1) {
-                    buckets[static_cast<std::size_t>(k >> kBucketShift)].PushBack(TFoundRun{k, start, x + 1});
+                    buckets.Add(static_cast<std::size_t>(k >> kBucketShift), TFoundRun{k, start, x + 1});
                     ++counts[k];
                 }
                 return true;
@@ -222,20 +296,27 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
             });
         };
     };
-    // Pass 2: columns, left to right, each from the top down.
+    // Pass 2: columns, left to right, each from the top down. The starts and
+    // ends of the runs are found on the rows, a band of columns at a time:
+    // along a column, the pixel before is the one above, the forward pixel
+    // the one below, and the side neighbours are the pixels left and right.
     passes[1].Lines = width;
-    passes[1].ChunkLines = 2048;
-    passes[1].Chunk = [&mask](int first, int count) -> TLineTracer {
-        auto columns = std::make_shared<TMaskColumns>(mask, first, first + count);
-        return [columns](int x, TSegmentList &out) {
+    passes[1].ChunkLines = kColumnBand;
+    passes[1].Chunk = [&mask, width](int first, int count) -> TLineTracer {
+        const int end = first + count;
+        auto events = std::make_shared<std::unique_ptr<TColumnEvents>>();
+        return [&mask, width, end, events](int x, TSegmentList &out) {
+            std::unique_ptr<TColumnEvents> &band = *events;
+            if (!band || x >= band->End())
+                band = ColumnRunEnds(mask, x, std::min({end, x + kColumnBand, width}));
             const auto column = static_cast<float>(x);
-            const std::uint64_t *before = columns->Column(x - 1);
-            const std::uint64_t *line = columns->Column(x);
-            const std::uint64_t *after = columns->Column(x + 1);
-            return StraightRuns(before, line, after, columns->Words(), [&](int start, int end) {
-                out.AddSegment(column, static_cast<float>(start), column, static_cast<float>(end));
-                return !out.OutOfMemory;
-            });
+            // Starts and ends take turns down a column.
+            for (const std::int32_t *e = band->Begin(x); e != band->End(x); e += 2) {
+                out.AddSegment(column, static_cast<float>(e[0]), column, static_cast<float>(e[1]));
+                if (out.OutOfMemory)
+                    return false;
+            }
+            return true;
         };
     };
 

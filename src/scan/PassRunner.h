@@ -31,11 +31,10 @@ struct TPass
     int Lines = 0;
     // The progress step of a line comes after it (else before it).
     bool StepAfter = false;
-    // Lines of one thread's chunk; the chunks of a column pass start on whole
-    // strips of the column transposition.
+    // Lines of one thread's chunk.
     int ChunkLines = 64;
     // A tracer for lines first .. first + count - 1, in order (it may keep
-    // state from line to line, e.g. the transposed columns).
+    // state from line to line, e.g. what it found for a band of columns).
     std::function<TLineTracer(int first, int count)> Chunk;
     // Work the pass needs before its first line, if any. With several threads
     // it is done ahead on another thread from the start of the run; `stop`

@@ -168,7 +168,13 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
 {
     TBlackMask work;
     try {
-        work = RunEnds(source, UI.ProgressBar(), FThreads);
+        if (State.KeepPicture) {
+            work = RunEnds(source, UI.ProgressBar(), FThreads);
+        } else {
+            // A picture that is not kept becomes the work image itself.
+            RunEndsInPlace(source, UI.ProgressBar(), FThreads);
+            work = std::move(source);
+        }
     } catch (const std::bad_alloc &) {
         UI.ShowMessage(Messages::Unreadable());
         return ScanUnreadable;

@@ -7,6 +7,9 @@
 
 namespace {
 constexpr std::int32_t kGrowth = 1024;
+// A list that outgrows its first records takes this many at once (two
+// megabytes: one large page).
+constexpr std::size_t kLongList = (std::size_t(2) << 20) / sizeof(TSegment);
 }
 
 void TSegmentList::TFree::operator()(TSegment *block) const
@@ -18,7 +21,10 @@ bool TSegmentList::Reserve(std::size_t records)
 {
     if (records <= Allocated)
         return true;
-    const std::size_t wanted = std::min(std::max(records, Allocated * 2), CapacityLimit);
+    std::size_t wanted = std::max(records, Allocated * 2);
+    if (records > static_cast<std::size_t>(kGrowth))
+        wanted = std::max(wanted, kLongList);
+    wanted = std::min(wanted, CapacityLimit);
     if (wanted < records || wanted > std::numeric_limits<std::size_t>::max() / sizeof(TSegment))
         return false;
     void *grown = LargeBlock::Reallocate(Buffer.get(), wanted * sizeof(TSegment));

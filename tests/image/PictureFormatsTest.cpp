@@ -12,6 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <stdexcept>
 
 namespace {
@@ -136,6 +143,60 @@ TEST_F(PictureFormatsTest, TheBuiltInsAreBmpDibAndThePlatformsFormats)
         EXPECT_NE(formats.Find(QString::fromLatin1(ext)), nullptr) << ext;
     EXPECT_TRUE(formats.OpenFilter().startsWith(QStringLiteral("すべての画像 (*.bmp;*.dib;")));
     EXPECT_TRUE(formats.OpenFilter().contains(QStringLiteral("|TIFF 画像 (*.tif;*.tiff)|*.tif;*.tiff")));
+}
+
+// The platform's formats are asked for late; whatever comes first (a lookup,
+// the list, a plug-in taking an extension, lookups on several threads), the
+// registry ends up the same: built-ins, then the platform's formats in order
+// of extension, a replaced one in its place, new ones at the end.
+TEST_F(PictureFormatsTest, ThePlatformsFormatsComeInTheSamePlaceWhateverAsksFirst)
+{
+    const auto extensions = [](const TPictureFormats &formats) {
+        QStringList list;
+        for (const TPictureFormat &format : formats.Formats())
+            list << format.Extension + QLatin1Char(' ') + format.Description;
+        return list;
+    };
+    TPictureFormats listed;
+    listed.RegisterBuiltIns();
+    const QStringList expected = extensions(listed);
+    QStringList platform = expected.mid(2);
+    ASSERT_GE(platform.size(), 5);
+    ASSERT_TRUE(std::is_sorted(platform.begin(), platform.end())) << platform.join(QLatin1Char(',')).toStdString();
+
+    TPictureFormats found;
+    found.RegisterBuiltIns();
+    ASSERT_NE(found.Find(QStringLiteral("BMP")), nullptr);
+    EXPECT_EQ(found.Find(QStringLiteral("nothing")), nullptr);
+    ASSERT_NE(found.Find(QStringLiteral("png")), nullptr);
+    EXPECT_EQ(found.Find(QStringLiteral("png"))->Description, QStringLiteral("PNG 画像"));
+    EXPECT_EQ(extensions(found), expected);
+
+    const auto reader = [](const QString &, TTzDIB &) {};
+    TPictureFormats replaced;
+    replaced.RegisterBuiltIns();
+    replaced.Register(QStringLiteral("png"), QStringLiteral("Plug-in PNG"), reader);
+    replaced.Register(QStringLiteral("xyz"), QStringLiteral("Plug-in XYZ"), reader);
+    QStringList withPlugins = expected;
+    withPlugins.replaceInStrings(QRegularExpression(QStringLiteral("^png .*")), QStringLiteral("png Plug-in PNG"));
+    withPlugins << QStringLiteral("xyz Plug-in XYZ");
+    EXPECT_EQ(extensions(replaced), withPlugins);
+    EXPECT_TRUE(static_cast<bool>(replaced.Find(QStringLiteral("bmp"))->Rows));
+
+    TPictureFormats shared;
+    shared.RegisterBuiltIns();
+    std::vector<std::thread> threads;
+    std::atomic<int> missing{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (const char *ext : {"jpg", "bmp", "tif", "gif"})
+                if (!shared.Find(t % 2 ? QString::fromLatin1(ext).toUpper() : QString::fromLatin1(ext)))
+                    ++missing;
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(extensions(shared), expected);
 }
 
 TEST_F(PictureFormatsTest, BmpFilesOfEveryCurrentKindOpen)

@@ -1,5 +1,11 @@
 #include "ScanFixture.h"
 
+#include "app/core/ProgressPort.h"
+#include "scan/BlackMask.h"
+#include "scan/Line2Mode.h"
+
+#include <random>
+
 namespace {
 
 using SegList = std::vector<TSeg>;
@@ -101,6 +107,34 @@ TEST_F(Line2ModeTest, WithoutCancelTheTracerRunsToItsEnd)
     EXPECT_EQ(Segs(), (SegList{{1, 19, 60, 19}}));
     EXPECT_EQ(UI.Pumps, (70 + 20) + (3 * 70 + 3 * 20));
     EXPECT_EQ(UI.ProgressPosition, 3 * 70 + 3 * 20);
+}
+
+} // namespace
+
+namespace {
+
+// The work image made in place is the one made beside the picture, for any
+// number of threads (bands of one row included) and sizes around the words.
+TEST(Line2WorkImage, MadeInPlaceItIsTheSameAsBesideThePicture)
+{
+    std::mt19937 random(7);
+    TNoProgress progress;
+    for (const auto &[width, height] : {std::pair{1, 1}, {1, 2}, {3, 1}, {64, 3}, {65, 7}, {130, 40}, {200, 97}}) {
+        TBlackMask source(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (random() % 3 != 0)
+                    source.SetBlack(x, y);
+        const TBlackMask expected = RunEnds(source, progress, 1);
+        for (int threads : {1, 2, 3, 5}) {
+            TBlackMask work(source);
+            RunEndsInPlace(work, progress, threads);
+            for (int y = -1; y <= height; ++y)
+                for (int i = -1; i <= work.Words(); ++i)
+                    ASSERT_EQ(work.Line(y)[i], expected.Line(y)[i])
+                        << width << 'x' << height << ", " << threads << " threads, row " << y << " word " << i;
+        }
+    }
 }
 
 } // namespace

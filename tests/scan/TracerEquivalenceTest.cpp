@@ -82,7 +82,9 @@ std::vector<TCase> Cases()
     std::vector<TCase> cases;
     std::mt19937 random(2024);
     const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {64, 64}, {65, 63},
-                                         {63, 65}, {128, 5}, {5, 128}, {129, 70}, {70, 129}};
+                                         {63, 65}, {128, 5}, {5, 128}, {129, 70}, {70, 129},
+                                         // Wider than the bands of columns traced together.
+                                         {1030, 9}, {2100, 5}};
     int n = 0;
     for (auto [w, h] : sizes) {
         for (double density : {0.1, 0.5, 0.85})

@@ -221,6 +221,12 @@ bool GeneralFixed(char *out, float value, int &length)
 
 bool GeneralExact(char *out, float value, int &length)
 {
+    // Whole numbers print as they are (most coordinates of a drawing are).
+    if (std::fabs(value) < 1e15f && value == std::trunc(value)) {
+        const auto whole = static_cast<std::int64_t>(value);
+        length = static_cast<int>(std::to_chars(out, out + 24, whole).ptr - out);
+        return true;
+    }
     if (GeneralFixed(out, value, length))
         return true;
     const ExactDecimal::TBinary b = ExactDecimal::Decompose(value);

@@ -3,11 +3,12 @@
 #include <cstddef>
 
 // Memory for the large working blocks of a conversion (black masks, segment
-// lists). A drawing sheet touches hundreds of megabytes, so where the system
-// allows, a block is memory of its own that is backed by large pages (every
-// first touch of a small page costs a fault) and grows without being copied.
-// Otherwise they are malloc, calloc, realloc and free. A failure returns
-// nullptr.
+// lists, read and text buffers). A drawing sheet touches hundreds of
+// megabytes, so where the system allows, a block is memory of its own that
+// starts on a large-page boundary, is backed by large pages (every first touch
+// of a small page costs a fault; blocks of a megabyte or more take whole large
+// pages) and grows without being copied. Otherwise they are malloc, calloc,
+// realloc and free. A failure returns nullptr.
 namespace LargeBlock {
 
 void *Allocate(std::size_t bytes);

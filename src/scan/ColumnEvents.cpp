@@ -1,0 +1,27 @@
+#include "scan/ColumnEvents.h"
+
+#include <utility>
+
+TPodArray<TColumnEvents::TFound> &TColumnEvents::SpareFound()
+{
+    thread_local TPodArray<TFound> spare;
+    return spare;
+}
+
+TPodArray<std::int32_t> &TColumnEvents::SpareRows()
+{
+    thread_local TPodArray<std::int32_t> spare;
+    return spare;
+}
+
+void TColumnEvents::TakeSpare()
+{
+    std::swap(Found, SpareFound());
+    std::swap(Rows, SpareRows());
+}
+
+TColumnEvents::~TColumnEvents()
+{
+    SpareFound() = std::move(Found);
+    SpareRows() = std::move(Rows);
+}
