@@ -157,8 +157,11 @@ struct TAtomicFile::TSystemFile
     {
         if (InPlace)
             return CloseDescriptor();
-        if (::fdatasync(Fd) != 0 && errno != EINVAL)
-            return Abandon(errno);
+        // No wait for the disk here: the file is whole the moment it takes the
+        // name, so a program killed at any point leaves the old file or the
+        // new one. Getting the pages to the disk is the system's business, as
+        // for every other file a program saves (a sheet's 70 MB of DXF would
+        // otherwise cost a quarter of the whole conversion).
         if (Unnamed) {
             // A new name gets the file directly; an old file is replaced by
             // renaming, which needs a name for a moment.
