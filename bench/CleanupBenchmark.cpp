@@ -9,7 +9,7 @@
 #include "CleanupDrawings.h"
 
 #include "cleanup/Centerline.h"
-#include "cleanup/SpeckRemoval.h"
+#include "cleanup/NoiseRemoval.h"
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
 #include "image/TzDIB.h"

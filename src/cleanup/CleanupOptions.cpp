@@ -1,7 +1,7 @@
 #include "cleanup/CleanupOptions.h"
 
 #include "cleanup/Centerline.h"
-#include "cleanup/SpeckRemoval.h"
+#include "cleanup/NoiseRemoval.h"
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
 

@@ -4,7 +4,7 @@
 #include "app/core/Settings.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupOptions.h"
-#include "cleanup/SpeckRemoval.h"
+#include "cleanup/NoiseRemoval.h"
 #include "cleanup/PixelChains.h"
 #include "cleanup/Threshold.h"
 #include "image/LinePixels.h"

@@ -1,4 +1,4 @@
-#include "cleanup/SpeckRemoval.h"
+#include "cleanup/NoiseRemoval.h"
 
 #include <bit>
 #include <cstdint>
