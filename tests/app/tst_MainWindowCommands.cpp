@@ -11,6 +11,7 @@
 #include "image/TzDIB.h"
 #include "plugins/SPIs.h"
 
+#include "scan/ScanPictures.h"
 #include "support/RecordingUserInterface.h"
 #include "support/WindowTestMain.h"
 
@@ -68,13 +69,7 @@ public:
 // stroke (rows 10..20 of column 30), written as a 1-bit BMP file.
 bool WritePlan(const QString &path)
 {
-    TTzDIB dib;
-    dib.SetBitCount(1);
-    dib.SetWidth(40);
-    dib.SetHeight(30);
-    dib.SetPaletteSize(2);
-    dib.SetColors(0, 0xFFFFFF);
-    dib.SetColors(1, 0);
+    TTzDIB dib = WhitePicture(40, 30);
     for (int x = 5; x <= 25; ++x)
         dib.SetPixels(x, 3, 1);
     for (int y = 10; y <= 20; ++y)
@@ -91,13 +86,7 @@ bool WritePlan(const QString &path)
 bool WriteSheet(const QString &path, int width, int height, int row, int dotsPerMeter,
                 QPoint speck = QPoint(-1, -1))
 {
-    TTzDIB dib;
-    dib.SetBitCount(1);
-    dib.SetWidth(width);
-    dib.SetHeight(height);
-    dib.SetPaletteSize(2);
-    dib.SetColors(0, 0xFFFFFF);
-    dib.SetColors(1, 0);
+    TTzDIB dib = WhitePicture(width, height);
     for (int x = 2; x < width - 2; ++x)
         dib.SetPixels(x, row, 1);
     if (speck.x() >= 0)

@@ -1,6 +1,7 @@
 #include "image/TzDIB.h"
 
 #include "DIBErrorCheck.h"
+#include "scan/ScanPictures.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -12,19 +13,6 @@
 #include <cstring>
 
 namespace {
-
-// A 1-bit image built property by property: white on entry 0, black on entry 1.
-TTzDIB WhiteMonoImage(int width, int height)
-{
-    TTzDIB dib;
-    dib.SetBitCount(1);
-    dib.SetWidth(width);
-    dib.SetHeight(height);
-    dib.SetPaletteSize(2);
-    dib.SetColors(0, 0xFFFFFF);
-    dib.SetColors(1, 0);
-    return dib;
-}
 
 TEST(TzDIBModel, NewImageIsOneByOneEightBitWithTwoBlackEntries)
 {
@@ -46,7 +34,7 @@ TEST(TzDIBModel, NewImageIsOneByOneEightBitWithTwoBlackEntries)
 
 TEST(TzDIBModel, WhiteMonoImageBuiltPropertyByProperty)
 {
-    TTzDIB dib = WhiteMonoImage(37, 11);
+    TTzDIB dib = WhitePicture(37, 11);
     EXPECT_EQ(dib.Width(), 37);
     EXPECT_EQ(dib.Height(), 11);
     EXPECT_EQ(dib.PixelFormat(), tzPf1Bit);
@@ -67,7 +55,7 @@ TEST(TzDIBModel, WhiteMonoImageBuiltPropertyByProperty)
 
 TEST(TzDIBModel, NewWidthOrBitCountErasesPictureAndColours)
 {
-    TTzDIB dib = WhiteMonoImage(8, 4);
+    TTzDIB dib = WhitePicture(8, 4);
     dib.SetPixels(2, 1, 1);
 
     dib.SetWidth(8); // same value keeps everything
@@ -126,7 +114,7 @@ TEST(TzDIBModel, NegativeHeightMakesTopDownImage)
 
 TEST(TzDIBModel, SizeAndBitCountErrorsLeaveImageAsItWas)
 {
-    TTzDIB dib = WhiteMonoImage(10, 10);
+    TTzDIB dib = WhitePicture(10, 10);
     dib.SetPixels(1, 1, 1);
     EXPECT_DIB_ERROR(dib.SetWidth(0), ETzDIBInvalidDIBPara, "TTzDIB.SetWidth: Invalid Width");
     EXPECT_DIB_ERROR(dib.SetWidth(-3), ETzDIBInvalidDIBPara, "TTzDIB.SetWidth: Invalid Width");
