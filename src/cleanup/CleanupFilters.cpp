@@ -5,6 +5,8 @@
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
+    if (Options.Centerline && Options.Merge > 0)
+        return CleanMask(image, Options, &Strokes);
     return CleanMask(image, Options);
 }
 
@@ -13,7 +15,9 @@ bool TCleanupFilters::Segments(TSegmentList &list) const
     if (Options.Merge <= 0)
         return true;
     const std::vector<TSegment> traced(list.Segments(), list.Segments() + list.SegmentCount);
-    const std::vector<TSegment> merged = CleanSegments(traced, Options);
+    const std::vector<TSegment> merged =
+        CleanSegments(traced, Options, Strokes.Width() > 0 ? &Strokes : nullptr);
+    Strokes = TBlackMask();
     if (!list.ResetSegments())
         return false;
     // AddSegment takes rows (Y = image height - row); the extents stay.

@@ -17,6 +17,9 @@ public:
 
 private:
     TCleanupOptions Options;
+    // The strokes the centre lines were thinned from, kept from Mask for
+    // Segments when both centre lines and merging are on.
+    mutable TBlackMask Strokes;
 };
 
 // The options the settings store holds (section Cleanup). A stored text that

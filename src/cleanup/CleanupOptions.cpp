@@ -68,7 +68,7 @@ QString TCleanupOptions::MergeText() const
     return Merge > 0 ? QString::number(Merge) : QString();
 }
 
-TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
+TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options, TBlackMask *strokes)
 {
     TBlackMask mask;
     switch (options.Threshold) {
@@ -84,13 +84,20 @@ TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
     }
     if (options.Despeckle > 0)
         mask = Despeckle(std::move(mask), options.Despeckle);
-    if (options.Centerline)
-        mask = Centerline(mask);
+    if (options.Centerline) {
+        TBlackMask thin = Centerline(mask);
+        if (strokes)
+            *strokes = std::move(mask);
+        mask = std::move(thin);
+    }
     return mask;
 }
 
-std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options)
+std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options,
+                                    const TBlackMask *strokes)
 {
+    if (options.Merge > 0 && options.Centerline && strokes)
+        return MergeCentreLines(segments, options.Merge, *strokes);
     if (options.Merge > 0)
         return MergeSegments(segments, options.Merge);
     return segments;

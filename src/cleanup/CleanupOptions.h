@@ -37,6 +37,10 @@ struct TCleanupOptions
 };
 
 // The mask the tracers read: threshold, then speck removal, then centre lines.
-TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options);
-// The segments as traced, merged when Merge is on.
-std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options);
+// With centre lines, `strokes` (when given) receives the mask they were
+// thinned from.
+TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options, TBlackMask *strokes = nullptr);
+// The segments as traced, merged when Merge is on. Merged centre lines move
+// onto the middles of their strokes when the strokes are given.
+std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options,
+                                    const TBlackMask *strokes = nullptr);

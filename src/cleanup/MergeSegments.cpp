@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <unordered_map>
 
 namespace {
 
@@ -139,13 +141,223 @@ void StraightenEnd(TLine &line, bool atEnd, double tolerance)
     }
 }
 
-} // namespace
+// ---------------------------------------------------------------------------
+// Centre lines on their strokes' middles
+// ---------------------------------------------------------------------------
 
-std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance)
+// A merged segment's line in the picture (column, row): the points p with
+// Normal . p = Offset; Fitted when the stroke along it gave its position.
+struct TStrokeLine
 {
-    if (tolerance <= 0 || segments.empty())
-        return segments;
-    int minX = Round(segments.front().X1), maxX = minX, minY = Round(segments.front().Y1), maxY = minY;
+    double NX = 0, NY = 0, Offset = 0, Width = 0;
+    bool Fitted = false;
+};
+
+// The middle of the stroke across the point (x, y) along the unit normal
+// (nx, ny): its offset from the point and the stroke's width there, walked on
+// the picture's pixels in eighths of a pixel (sampled between the eighths, so
+// that no sample falls on a pixel's edge: a stroke along the pixel grid is
+// measured exactly, whichever way the normal points). False when the point is
+// no ink or the stroke is wider than the walk.
+bool CrossSection(const TBlackMask &strokes, double x, double y, double nx, double ny, double &middle,
+                  double &width)
+{
+    constexpr double kStep = 0.125;
+    constexpr int kSteps = 64 * 8;
+    const auto ink = [&](int k) {
+        const double s = (k + 0.5) * kStep;
+        return strokes.Black(static_cast<int>(std::floor(x + s * nx + 0.5)), static_cast<int>(std::floor(y + s * ny + 0.5)));
+    };
+    if (!ink(0) || !ink(-1))
+        return false;
+    int low = -1, high = 0;
+    while (low > -kSteps && ink(low - 1))
+        --low;
+    while (high < kSteps && ink(high + 1))
+        ++high;
+    if (low == -kSteps || high == kSteps)
+        return false;
+    // The stroke's edges lie between the last ink sample and the first white one.
+    const double from = low * kStep, to = (high + 1) * kStep;
+    middle = 0.5 * (from + to);
+    width = to - from;
+    return true;
+}
+
+// Fits the line of the segment a-b (picture coordinates) through the middles
+// of its stroke: the middle's offset across the segment as a straight
+// function of the distance along it, by least squares over the cross sections
+// away from the segment's ends and from other strokes (those much wider than
+// the typical one).
+TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoint &b)
+{
+    TStrokeLine line;
+    const double length = Length(a, b);
+    if (length < 3)
+        return line;
+    const double ux = (b.x() - a.x()) / length, uy = (b.y() - a.y()) / length, nx = -uy, ny = ux;
+    struct TSection
+    {
+        double T, Middle, Width;
+    };
+    std::vector<TSection> sections;
+    const int count = std::min(200, static_cast<int>(length));
+    for (int k = 0; k < count; ++k) {
+        const double t = (k + 0.5) * length / count;
+        double middle = 0, width = 0;
+        if (CrossSection(strokes, a.x() + t * ux, a.y() + t * uy, nx, ny, middle, width))
+            sections.push_back({t, middle, width});
+    }
+    if (sections.size() < 3)
+        return line;
+    std::vector<double> widths;
+    for (const TSection &s : sections)
+        widths.push_back(s.Width);
+    std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
+    const double typical = widths[widths.size() / 2];
+    const double margin = std::min(typical, length / 4);
+    // Least squares of middle = c0 + c1 (t - mean t), then once more without
+    // the sections more than a pixel off the first fit.
+    double c0 = 0, c1 = 0, mean = 0;
+    bool fitted = false;
+    for (int round = 0; round < 2; ++round) {
+        double n = 0, st = 0, sm = 0;
+        std::vector<const TSection *> used;
+        for (const TSection &s : sections) {
+            if (s.Width > 1.25 * typical + 1 || s.T < margin || s.T > length - margin)
+                continue;
+            if (fitted && std::abs(s.Middle - (c0 + c1 * (s.T - mean))) > 1)
+                continue;
+            used.push_back(&s);
+            n += 1;
+            st += s.T;
+            sm += s.Middle;
+        }
+        if (used.size() < 3)
+            return line;
+        mean = st / n;
+        double stt = 0, stm = 0;
+        for (const TSection *s : used) {
+            stt += (s->T - mean) * (s->T - mean);
+            stm += (s->T - mean) * (s->Middle - sm / n);
+        }
+        c1 = stt > 0 ? stm / stt : 0;
+        c0 = sm / n;
+        fitted = true;
+    }
+    // The stroke's middle stays within the stroke around the segment, and the
+    // line turns by less than two pixels over the segment.
+    if (std::abs(c1) * length > 2 || std::abs(c0) > 0.5 * typical + 1)
+        return line;
+    const double m0 = c0 - c1 * mean, m1 = c0 + c1 * (length - mean);
+    const double x0 = a.x() + m0 * nx, y0 = a.y() + m0 * ny;
+    const double x1 = b.x() + m1 * nx, y1 = b.y() + m1 * ny;
+    const double d = std::hypot(x1 - x0, y1 - y0);
+    line.NX = -(y1 - y0) / d;
+    line.NY = (x1 - x0) / d;
+    line.Offset = line.NX * x0 + line.NY * y0;
+    line.Width = typical;
+    line.Fitted = true;
+    return line;
+}
+
+// Every merged line moves onto the middle of its stroke: each segment's line
+// is fitted to the stroke, and each point goes where the fitted lines through
+// it meet (least squares; along a single line, or a straight run, it keeps
+// its place along the line; where no line was fitted, it stays). Points that
+// chains share stay shared. The points end on a grid of eighths of a pixel,
+// so that a line whose stroke runs level comes out exactly level. `offset`
+// turns grid coordinates into picture coordinates (column, row).
+void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, double offsetX, double offsetY)
+{
+    const auto key = [](const TPoint &p) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(std::lround(p.x()))) << 32) |
+               static_cast<std::uint32_t>(std::lround(p.y()));
+    };
+    struct TSum
+    {
+        double XX = 0, XY = 0, YY = 0, X = 0, Y = 0;
+    };
+    std::unordered_map<std::uint64_t, TSum> sums;
+    const auto add = [&](const TPoint &p, const TStrokeLine &fit) {
+        TSum &s = sums[key(p)];
+        s.XX += fit.NX * fit.NX;
+        s.XY += fit.NX * fit.NY;
+        s.YY += fit.NY * fit.NY;
+        s.X += fit.Offset * fit.NX;
+        s.Y += fit.Offset * fit.NY;
+    };
+    std::vector<TStrokeLine> fits;
+    std::vector<std::vector<bool>> dropped(lines.size());
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        const TLine &line = lines[l];
+        fits.clear();
+        for (std::size_t i = 1; i < line.size(); ++i) {
+            const TPoint a(line[i - 1].x() + offsetX, line[i - 1].y() + offsetY);
+            const TPoint b(line[i].x() + offsetX, line[i].y() + offsetY);
+            fits.push_back(FitStrokeLine(strokes, a, b));
+            if (fits.back().Fitted) {
+                add(line[i - 1], fits.back());
+                add(line[i], fits.back());
+            }
+        }
+        // Where strokes meet, thinning bends a line's last pixels toward the
+        // junction: a short end segment, too short to fit, inside the stroke
+        // of the fitted segment before it. The line then runs straight on to
+        // the end, which the fitted line holds as well.
+        dropped[l].assign(line.size(), false);
+        if (line.size() < 3 || bg::equals(line.front(), line.back()))
+            continue;
+        for (const bool atEnd : {false, true}) {
+            const std::size_t n = line.size(), end = atEnd ? n - 1 : 0, knee = atEnd ? n - 2 : 1;
+            const TStrokeLine &last = fits[atEnd ? n - 2 : 0], &before = fits[atEnd ? n - 3 : 1];
+            if (last.Fitted || !before.Fitted || dropped[l][knee])
+                continue;
+            const double away = std::abs(before.NX * (line[end].x() + offsetX) + before.NY * (line[end].y() + offsetY) -
+                                         before.Offset);
+            if (Length(line[end], line[knee]) > before.Width + 1 || away > 0.5 * before.Width + 1)
+                continue;
+            add(line[end], before);
+            dropped[l][knee] = true;
+        }
+    }
+    const auto grid = [](double v) { return std::round(v * 8) / 8; };
+    std::unordered_map<std::uint64_t, TPoint> moved;
+    for (const auto &[k, s] : sums) {
+        // The point nearest to its lines, held to its place by a tiny weight
+        // (which leaves it where it was along a single line).
+        constexpr double kHold = 1e-6;
+        const double px = static_cast<double>(static_cast<std::int32_t>(k >> 32)) + offsetX;
+        const double py = static_cast<double>(static_cast<std::int32_t>(k & 0xFFFFFFFFu)) + offsetY;
+        const double a = s.XX + kHold, b = s.XY, d = s.YY + kHold;
+        const double rx = s.X + kHold * px, ry = s.Y + kHold * py;
+        const double det = a * d - b * b;
+        TPoint p(grid((d * rx - b * ry) / det - offsetX), grid((a * ry - b * rx) / det - offsetY));
+        // A point never leaves its stroke.
+        if (std::abs(p.x() + offsetX - px) > 8 || std::abs(p.y() + offsetY - py) > 8)
+            continue;
+        moved.emplace(k, p);
+    }
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        TLine &line = lines[l];
+        TLine kept;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (dropped[l][i])
+                continue;
+            const auto m = moved.find(key(line[i]));
+            kept.push_back(m != moved.end() ? m->second : line[i]);
+        }
+        line = kept;
+    }
+}
+
+// The merged lines of the segments, in grid coordinates (column x - minX,
+// row maxY - y).
+std::vector<TLine> MergedLines(const std::vector<TSegment> &segments, double tolerance, int &minX, int &maxY)
+{
+    minX = Round(segments.front().X1);
+    maxY = Round(segments.front().Y1);
+    int maxX = minX, minY = maxY;
     for (const TSegment &s : segments) {
         minX = std::min({minX, Round(s.X1), Round(s.X2)});
         maxX = std::max({maxX, Round(s.X1), Round(s.X2)});
@@ -159,7 +371,7 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
     CenterlineSteps::Thin(grid);
     CenterlineSteps::RemoveStaircases(grid);
 
-    std::vector<TSegment> merged;
+    std::vector<TLine> lines;
     TLine chain, simple;
     for (const std::vector<TPixel> &pixels : PixelChains(grid)) {
         chain.clear();
@@ -186,11 +398,42 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
             if (freeEnd(chain.front()))
                 StraightenEnd(simple, false, tolerance);
         }
+        lines.push_back(simple);
+    }
+    return lines;
+}
+
+std::vector<TSegment> Segments(const std::vector<TLine> &lines, int minX, int maxY)
+{
+    std::vector<TSegment> merged;
+    for (const TLine &simple : lines)
         for (std::size_t i = 1; i < simple.size(); ++i) {
             const TPoint &a = simple[i - 1], &b = simple[i];
             merged.push_back(TSegment{static_cast<float>(a.x() + minX), static_cast<float>(maxY - a.y()),
                                       static_cast<float>(b.x() + minX), static_cast<float>(maxY - b.y())});
         }
-    }
     return merged;
+}
+
+} // namespace
+
+std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance)
+{
+    if (tolerance <= 0 || segments.empty())
+        return segments;
+    int minX = 0, maxY = 0;
+    const std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY);
+    return Segments(lines, minX, maxY);
+}
+
+std::vector<TSegment> MergeCentreLines(const std::vector<TSegment> &segments, double tolerance,
+                                       const TBlackMask &strokes)
+{
+    if (tolerance <= 0 || segments.empty())
+        return segments;
+    int minX = 0, maxY = 0;
+    std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY);
+    // Grid (x, y) is picture column x + minX, row height - (maxY - y).
+    CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY);
+    return Segments(lines, minX, maxY);
 }

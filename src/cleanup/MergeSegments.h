@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/BlackMask.h"
 #include "scan/ScanState.h"
 
 #include <vector>
@@ -13,3 +14,13 @@
 // whole numbers in the segments' own units. A tolerance of 0 or less changes
 // nothing.
 std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance);
+
+// The same for centre lines, with the strokes they were thinned from (mask
+// row = strokes' height - Y): each merged line then moves onto the middle of
+// its stroke, a segment's line fitted through the middles of the stroke's
+// cross sections, and its points go where the fitted lines meet (points that
+// chains share stay shared). Coordinates are then eighths of a pixel, so a
+// centre line lies between two pixel rows where the stroke is an even number
+// of pixels wide, and a level stroke gives an exactly level line.
+std::vector<TSegment> MergeCentreLines(const std::vector<TSegment> &segments, double tolerance,
+                                       const TBlackMask &strokes);

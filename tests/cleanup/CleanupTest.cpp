@@ -16,18 +16,28 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <sstream>
+#include <tuple>
+#include <utility>
 
 namespace {
 
-// Line mode on the cleaned mask, then the segment clean-up.
-std::vector<TSeg> Traced(const TTzDIB &picture, const TCleanupOptions &options)
+// Line mode on the cleaned mask, then the segment clean-up (with the strokes
+// the centre lines came from, as the scan driver's filters do).
+std::vector<TSegment> TracedExactly(const TTzDIB &picture, const TCleanupOptions &options)
 {
     TSegmentList state;
     state.ResetSegments();
     TNoProgress progress;
-    EXPECT_EQ(TraceLines(CleanMask(picture, options), state, progress), ScanDone);
-    const auto cleaned = CleanSegments(std::vector<TSegment>(state.Segments(), state.Segments() + state.SegmentCount),
-                                       options);
+    TBlackMask strokes;
+    EXPECT_EQ(TraceLines(CleanMask(picture, options, &strokes), state, progress), ScanDone);
+    return CleanSegments(std::vector<TSegment>(state.Segments(), state.Segments() + state.SegmentCount), options,
+                         options.Centerline ? &strokes : nullptr);
+}
+
+std::vector<TSeg> Traced(const TTzDIB &picture, const TCleanupOptions &options)
+{
+    const auto cleaned = TracedExactly(picture, options);
     std::vector<TSeg> out;
     for (const TSegment &s : cleaned)
         out.push_back(TSeg{int(s.X1), int(s.Y1), int(s.X2), int(s.Y2)});
@@ -115,6 +125,56 @@ TEST(CleanupTest, DrawingsWithKnownLines)
     // Unmerged, the slanted line is many row runs.
     TTzDIB slanted = cases[3].Picture();
     EXPECT_GT(Traced(slanted, TCleanupOptions{}).size(), 3u);
+}
+
+// Merged centre lines of strokes an even number of pixels wide lie on the
+// stroke's middle, between two pixel rows, exactly level or upright, end to
+// end, however long; where strokes meet, their lines still meet.
+TEST(CleanupTest, MergedCentreLinesOfEvenStrokesAreStraightAndCentred)
+{
+    struct TBar
+    {
+        const char *Name;
+        int Width, Height, X0, Y0, X1, Y1;   // picture size, the bar's first and last column and row
+        TSegment Expected;                   // Y = height - row
+    };
+    const TBar bars[] = {
+        // Rows 10-13: the middle is row 11.5, Y 30 - 11.5.
+        {"4-px level", 80, 30, 10, 10, 69, 13, {10, 18.5f, 69, 18.5f}},
+        {"2-px upright", 30, 80, 10, 5, 11, 74, {10.5f, 75, 10.5f, 6}},
+        {"4-px level, long", 3400, 30, 20, 10, 3299, 13, {20, 18.5f, 3299, 18.5f}},
+        {"6-px upright, long", 30, 1500, 8, 10, 13, 1409, {10.5f, 1490, 10.5f, 91}},
+        {"8-px level", 400, 40, 5, 20, 394, 27, {5, 16.5f, 394, 16.5f}},
+    };
+    for (const TBar &b : bars) {
+        TTzDIB d = WhitePicture(b.Width, b.Height);
+        BlackRect(d, b.X0, b.Y0, b.X1, b.Y1);
+        const auto lines = TracedExactly(d, Options(true, 1));
+        ASSERT_EQ(lines.size(), 1u) << b.Name;
+        const TSegment &l = lines[0];
+        EXPECT_EQ(std::tie(l.X1, l.Y1, l.X2, l.Y2), std::tie(b.Expected.X1, b.Expected.Y1, b.Expected.X2, b.Expected.Y2))
+            << b.Name << ": " << l.X1 << ' ' << l.Y1 << ' ' << l.X2 << ' ' << l.Y2;
+    }
+
+    // A T of 4-px strokes: the bar (rows 20-23, middle Y 60 - 21.5) and the
+    // stem (columns 40-43, middle X 41.5) meet in one point on both middles.
+    TTzDIB t = WhitePicture(90, 60);
+    BlackRect(t, 10, 20, 79, 23);
+    BlackRect(t, 40, 24, 43, 54);
+    const auto lines = TracedExactly(t, Options(true, 1));
+    ASSERT_EQ(lines.size(), 3u) << [&] {
+        std::ostringstream out;
+        for (const TSegment &l : lines)
+            out << l.X1 << ' ' << l.Y1 << ' ' << l.X2 << ' ' << l.Y2 << "; ";
+        return out.str();
+    }();
+    int atJunction = 0;
+    for (const TSegment &l : lines) {
+        for (auto [x, y] : {std::pair{l.X1, l.Y1}, std::pair{l.X2, l.Y2}})
+            atJunction += x == 41.5f && y == 38.5f;
+        EXPECT_TRUE(l.Y1 == l.Y2 || l.X1 == l.X2) << l.X1 << ' ' << l.Y1 << ' ' << l.X2 << ' ' << l.Y2;
+    }
+    EXPECT_EQ(atJunction, 3);
 }
 
 TEST(CleanupTest, RaggedEdgesLeaveNoSpurs)
