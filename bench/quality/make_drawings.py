@@ -246,10 +246,10 @@ def d_axes(rng):
         xx = snap_half(x, w)
         prims.append(line((xx, y0), (xx, y0 + L), w))
         x += 30 + w
-    # near-axis lines (0.2-0.45 degrees): must stay slanted as drawn
+    # lines 1.5-3 degrees off the axes: must stay slanted as drawn
     for k in range(8):
         w = 2 + k % 4
-        a = math.radians([0.2, 0.3, 0.45, -0.3][k % 4])
+        a = math.radians([1.5, 2.0, 3.0, -2.0][k % 4])
         L = 1500.0
         x0, y0 = 800.5, 520.0 + 40 * k
         if k < 4:

@@ -185,28 +185,38 @@ bool CrossSection(const TBlackMask &strokes, double x, double y, double nx, doub
 }
 
 // Fits the line of the segment a-b (picture coordinates) through the middles
-// of its stroke: the middle's offset across the segment as a straight
-// function of the distance along it, by least squares over the cross sections
-// away from the segment's ends and from other strokes (those much wider than
-// the typical one).
+// of its stroke. The stroke is cut across along the pixel rows or columns
+// (columns for a segment nearer level than upright, rows otherwise: a cut of a
+// straight stroke in any direction has its middle on the stroke's middle,
+// and along the pixel grid it is measured exactly), and the middle's
+// position across is fitted as a straight function of the position along by
+// least squares, over the cuts away from the segment's ends and from other
+// strokes (those much wider than the typical cut). A line whose middles rise
+// less than half a pixel over its length is level (upright): the pixels
+// cannot show a rise that small, nor could the whole-pixel coordinates of the
+// segments traced.
 TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoint &b)
 {
     TStrokeLine line;
     const double length = Length(a, b);
     if (length < 3)
         return line;
-    const double ux = (b.x() - a.x()) / length, uy = (b.y() - a.y()) / length, nx = -uy, ny = ux;
+    const double ux = (b.x() - a.x()) / length, uy = (b.y() - a.y()) / length;
+    const bool level = std::abs(ux) >= std::abs(uy);
+    // Along and across: x and y for a level segment, y and x for an upright one.
+    const auto along = [level](double x, double y) { return level ? x : y; };
+    const auto across = [level](double x, double y) { return level ? y : x; };
     struct TSection
     {
-        double T, Middle, Width;
+        double T, Along, Middle, Width;
     };
     std::vector<TSection> sections;
     const int count = std::min(200, static_cast<int>(length));
     for (int k = 0; k < count; ++k) {
-        const double t = (k + 0.5) * length / count;
+        const double t = (k + 0.5) * length / count, x = a.x() + t * ux, y = a.y() + t * uy;
         double middle = 0, width = 0;
-        if (CrossSection(strokes, a.x() + t * ux, a.y() + t * uy, nx, ny, middle, width))
-            sections.push_back({t, middle, width});
+        if (CrossSection(strokes, x, y, level ? 0 : 1, level ? 1 : 0, middle, width))
+            sections.push_back({t, along(x, y), across(x, y) + middle, width});
     }
     if (sections.size() < 3)
         return line;
@@ -216,47 +226,52 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
     std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
     const double typical = widths[widths.size() / 2];
     const double margin = std::min(typical, length / 4);
-    // Least squares of middle = c0 + c1 (t - mean t), then once more without
-    // the sections more than a pixel off the first fit.
+    // Least squares of middle = c0 + c1 (along - mean), then once more
+    // without the cuts more than a pixel off the first fit.
     double c0 = 0, c1 = 0, mean = 0;
     bool fitted = false;
     for (int round = 0; round < 2; ++round) {
-        double n = 0, st = 0, sm = 0;
+        double n = 0, sa = 0, sm = 0;
         std::vector<const TSection *> used;
         for (const TSection &s : sections) {
             if (s.Width > 1.25 * typical + 1 || s.T < margin || s.T > length - margin)
                 continue;
-            if (fitted && std::abs(s.Middle - (c0 + c1 * (s.T - mean))) > 1)
+            if (fitted && std::abs(s.Middle - (c0 + c1 * (s.Along - mean))) > 1)
                 continue;
             used.push_back(&s);
             n += 1;
-            st += s.T;
+            sa += s.Along;
             sm += s.Middle;
         }
         if (used.size() < 3)
             return line;
-        mean = st / n;
-        double stt = 0, stm = 0;
-        for (const TSection *s : used) {
-            stt += (s->T - mean) * (s->T - mean);
-            stm += (s->T - mean) * (s->Middle - sm / n);
-        }
-        c1 = stt > 0 ? stm / stt : 0;
+        mean = sa / n;
         c0 = sm / n;
+        double saa = 0, sam = 0;
+        for (const TSection *s : used) {
+            saa += (s->Along - mean) * (s->Along - mean);
+            sam += (s->Along - mean) * (s->Middle - c0);
+        }
+        c1 = saa > 0 ? sam / saa : 0;
         fitted = true;
     }
-    // The stroke's middle stays within the stroke around the segment, and the
-    // line turns by less than two pixels over the segment.
-    if (std::abs(c1) * length > 2 || std::abs(c0) > 0.5 * typical + 1)
+    const double alongA = along(a.x(), a.y()), alongB = along(b.x(), b.y());
+    double m0 = c0 + c1 * (alongA - mean), m1 = c0 + c1 * (alongB - mean);
+    if (std::abs(m1 - m0) < 0.5)
+        m0 = m1 = c0;
+    // The fitted line stays within the stroke around the segment and turns
+    // by less than two pixels over it.
+    const double acrossA = across(a.x(), a.y()), acrossB = across(b.x(), b.y());
+    if (std::abs((m1 - m0) - (acrossB - acrossA)) > 2 ||
+        std::abs(0.5 * (m0 + m1) - 0.5 * (acrossA + acrossB)) > 0.5 * typical + 1)
         return line;
-    const double m0 = c0 - c1 * mean, m1 = c0 + c1 * (length - mean);
-    const double x0 = a.x() + m0 * nx, y0 = a.y() + m0 * ny;
-    const double x1 = b.x() + m1 * nx, y1 = b.y() + m1 * ny;
+    const double x0 = level ? alongA : m0, y0 = level ? m0 : alongA;
+    const double x1 = level ? alongB : m1, y1 = level ? m1 : alongB;
     const double d = std::hypot(x1 - x0, y1 - y0);
     line.NX = -(y1 - y0) / d;
     line.NY = (x1 - x0) / d;
     line.Offset = line.NX * x0 + line.NY * y0;
-    line.Width = typical;
+    line.Width = typical * std::max(std::abs(ux), std::abs(uy));
     line.Fitted = true;
     return line;
 }
