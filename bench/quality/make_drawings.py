@@ -250,13 +250,12 @@ def d_axes(rng):
     for k in range(8):
         w = 2 + k % 4
         a = math.radians([1.5, 2.0, 3.0, -2.0][k % 4])
-        L = 1500.0
-        x0, y0 = 800.5, 520.0 + 40 * k
         if k < 4:
-            prims.append(line((x0, y0), (x0 + L * math.cos(a), y0 + L * math.sin(a)), w))
+            x0, y0 = 800.5, 560.0 + 110 * k
+            prims.append(line((x0, y0), (x0 + 1500 * math.cos(a), y0 + 1500 * math.sin(a)), w))
         else:
-            x0, y0 = 900.0 + 40 * k, 900.5
-            prims.append(line((x0, y0), (x0 + 850 * math.sin(a), y0 + 850 * math.cos(a)), w))
+            x0, y0 = 1000.0 + 150 * (k - 4), 1000.5
+            prims.append(line((x0, y0), (x0 + 750 * math.sin(a), y0 + 750 * math.cos(a)), w))
     return dict(width=W, height=H, primitives=prims)
 
 
