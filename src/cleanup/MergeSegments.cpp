@@ -153,34 +153,28 @@ struct TStrokeLine
     bool Fitted = false;
 };
 
-// The middle of the stroke across the point (x, y) along the unit normal
-// (nx, ny): its offset from the point and the stroke's width there, walked on
-// the picture's pixels in eighths of a pixel (sampled between the eighths, so
-// that no sample falls on a pixel's edge: a stroke along the pixel grid is
-// measured exactly, whichever way the normal points). False when the point is
-// no ink or the stroke is wider than the walk.
-bool CrossSection(const TBlackMask &strokes, double x, double y, double nx, double ny, double &middle,
+// The stroke cut across along the pixel column (level) or row (upright)
+// through the pixel of the point (x, y): the column (row) and the middle and
+// width of the ink run there, in pixels. False when the pixel is no ink or
+// the run is longer than the walk.
+bool CrossSection(const TBlackMask &strokes, double x, double y, bool level, double &along, double &middle,
                   double &width)
 {
-    constexpr double kStep = 0.125;
-    constexpr int kSteps = 64 * 8;
-    const auto ink = [&](int k) {
-        const double s = (k + 0.5) * kStep;
-        return strokes.Black(static_cast<int>(std::floor(x + s * nx + 0.5)), static_cast<int>(std::floor(y + s * ny + 0.5)));
-    };
-    if (!ink(0) || !ink(-1))
+    constexpr int kReach = 512;
+    const int col = static_cast<int>(std::floor(x + 0.5)), row = static_cast<int>(std::floor(y + 0.5));
+    if (!strokes.Black(col, row))
         return false;
-    int low = -1, high = 0;
-    while (low > -kSteps && ink(low - 1))
+    const int dx = level ? 0 : 1, dy = level ? 1 : 0;
+    int low = 0, high = 0;
+    while (low > -kReach && strokes.Black(col + (low - 1) * dx, row + (low - 1) * dy))
         --low;
-    while (high < kSteps && ink(high + 1))
+    while (high < kReach && strokes.Black(col + (high + 1) * dx, row + (high + 1) * dy))
         ++high;
-    if (low == -kSteps || high == kSteps)
+    if (low == -kReach || high == kReach)
         return false;
-    // The stroke's edges lie between the last ink sample and the first white one.
-    const double from = low * kStep, to = (high + 1) * kStep;
-    middle = 0.5 * (from + to);
-    width = to - from;
+    along = level ? col : row;
+    middle = (level ? row : col) + 0.5 * (low + high);
+    width = high - low + 1;
     return true;
 }
 
@@ -211,12 +205,12 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
         double T, Along, Middle, Width;
     };
     std::vector<TSection> sections;
-    const int count = std::min(200, static_cast<int>(length));
+    const int count = std::min(100, static_cast<int>(length));
     for (int k = 0; k < count; ++k) {
-        const double t = (k + 0.5) * length / count, x = a.x() + t * ux, y = a.y() + t * uy;
-        double middle = 0, width = 0;
-        if (CrossSection(strokes, x, y, level ? 0 : 1, level ? 1 : 0, middle, width))
-            sections.push_back({t, along(x, y), across(x, y) + middle, width});
+        const double t = (k + 0.5) * length / count;
+        double at = 0, middle = 0, width = 0;
+        if (CrossSection(strokes, a.x() + t * ux, a.y() + t * uy, level, at, middle, width))
+            sections.push_back({t, at, middle, width});
     }
     if (sections.size() < 3)
         return line;
@@ -306,11 +300,9 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     };
     std::vector<TStrokeLine> fits;
     std::vector<std::vector<bool>> dropped(lines.size());
-    const auto fitAll = [&](const TLine &line) {
-        fits.clear();
-        for (std::size_t i = 1; i < line.size(); ++i)
-            fits.push_back(FitStrokeLine(strokes, TPoint(line[i - 1].x() + offsetX, line[i - 1].y() + offsetY),
-                                         TPoint(line[i].x() + offsetX, line[i].y() + offsetY)));
+    const auto fit = [&](const TLine &line, std::size_t i) {
+        return FitStrokeLine(strokes, TPoint(line[i].x() + offsetX, line[i].y() + offsetY),
+                             TPoint(line[i + 1].x() + offsetX, line[i + 1].y() + offsetY));
     };
     // Two fitted lines that continue each other at a point of one chain: less
     // than a degree apart, and a quarter pixel apart at the point.
@@ -323,7 +315,10 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     };
     for (std::size_t l = 0; l < lines.size(); ++l) {
         TLine &line = lines[l];
-        fitAll(line);
+        fits.clear();
+        for (std::size_t i = 0; i + 1 < line.size(); ++i)
+            fits.push_back(fit(line, i));
+        std::vector<bool> stale(fits.size(), false);
         // Points where the centred line runs straight on (the skeleton
         // wavered there) go, and the joined segments are fitted again.
         for (int round = 0; round < 8; ++round) {
@@ -332,13 +327,19 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
                 if (i + 1 < line.size() && continues(fits[i - 1], fits[i], line[i])) {
                     line.erase(line.begin() + static_cast<std::ptrdiff_t>(i));
                     fits.erase(fits.begin() + static_cast<std::ptrdiff_t>(i));
+                    stale.erase(stale.begin() + static_cast<std::ptrdiff_t>(i));
                     fits[i - 1].Fitted = false;  // not compared again this round
+                    stale[i - 1] = true;
                     any = true;
                 }
             }
             if (!any)
                 break;
-            fitAll(line);
+            for (std::size_t i = 0; i < fits.size(); ++i)
+                if (stale[i]) {
+                    fits[i] = fit(line, i);
+                    stale[i] = false;
+                }
         }
         for (std::size_t i = 0; i < fits.size(); ++i)
             if (fits[i].Fitted) {
