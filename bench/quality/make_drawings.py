@@ -433,7 +433,7 @@ def d_plan(rng):
     prims.append(circle((2250.0, 1500.0), 120.0, 2))
     # filleted counters
     for k, (cx, cy, r) in enumerate([(420.0, 420.0, 30.0), (1600.0, 420.0, 60.0), (2900.0, 500.0, 100.0)]):
-        p, j = fillet_shape(cx, cy, 360.0, 240.0, r, 3 + k)
+        p, j = fillet_shape(snap_half(cx, 3 + k), snap_half(cy, 3 + k), 360.0, 240.0, r, 3 + k)
         prims += p
         junc += j
     # slanted lines: a stair and a roof outline
