@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -175,6 +176,24 @@ TEST(CleanupTest, MergedCentreLinesOfEvenStrokesAreStraightAndCentred)
         EXPECT_TRUE(l.Y1 == l.Y2 || l.X1 == l.X2) << l.X1 << ' ' << l.Y1 << ' ' << l.X2 << ' ' << l.Y2;
     }
     EXPECT_EQ(atJunction, 3);
+
+    // A 4-px stroke rising 3 px over 300 (every pixel whose centre lies
+    // within 2 px of the line from (10, 20.5) to (310, 23.5), rows down):
+    // one line, still rising, its ends within a quarter pixel of the line.
+    TTzDIB slanted = WhitePicture(330, 40);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 330; ++x) {
+            const double t = std::clamp((x - 10) / 300.0, 0.0, 1.0);
+            if (std::hypot(x - (10 + 300 * t), y - (20.5 + 3 * t)) <= 2)
+                Black(slanted, x, y);
+        }
+    const auto rising = TracedExactly(slanted, Options(true, 1));
+    ASSERT_EQ(rising.size(), 1u);
+    const TSegment &r = rising[0];
+    // Y = 40 - row; the line at column x lies at row 20.5 + 3 (x - 10) / 300.
+    for (auto [x, y] : {std::pair{r.X1, r.Y1}, std::pair{r.X2, r.Y2}})
+        EXPECT_LE(std::abs(40 - y - (20.5 + 3 * (x - 10) / 300.0)), 0.25) << x << ' ' << y;
+    EXPECT_NEAR(r.Y1 - r.Y2, 3 * (r.X2 - r.X1) / 300.0, 0.25);
 }
 
 TEST(CleanupTest, RaggedEdgesLeaveNoSpurs)
