@@ -676,7 +676,10 @@ def d_text(rng):
             w = 2 + k % 3
             xl = snap_half(px + bw + 14, w)
             prims.append(line((xl, py - 10.5), (xl, py + bh + 10.5), w))
-        texts.append({"text": s, "height": float(em), "rotation_deg": rot, "insert": [float(v) for v in ins],
+        ascii_ = sum(1 for ch in s if ord(ch) < 128 and not ch.isspace())
+        lang = "latin" if ascii_ == len(s.replace(" ", "")) else ("ja" if ascii_ == 0 else "mixed")
+        texts.append({"text": s, "lang": lang, "height": float(em), "rotation_deg": rot,
+                      "insert": [float(v) for v in ins],
                       "box": [[float(a), float(b)] for a, b in box]})
     text_ink = np.array(tm) >= 128
     return dict(width=W, height=H, primitives=prims, texts=texts), text_ink
