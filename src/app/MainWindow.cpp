@@ -356,6 +356,14 @@ QString TForm1::DroppedPicture(const QMimeData *data) const
     return path;
 }
 
+void TForm1::OpenAtStart(const QString &path)
+{
+    QTimer::singleShot(0, this, [this, path] {
+        if (isEnabled())
+            OpenPicture(path);
+    });
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent *event)
 {
     if (isEnabled() && !DroppedPicture(event->mimeData()).isEmpty())
