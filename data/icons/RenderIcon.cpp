@@ -4,14 +4,16 @@
 #include "dialogs/ProgramIcon.h"
 
 #include <QDir>
-#include <QGuiApplication>
+#include <QStringList>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
-    QGuiApplication app(argc, argv);
-    const QStringList arguments = QGuiApplication::arguments();
+    // Painting into a picture needs no application object and no platform.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     if (arguments.size() < 3) {
         std::fputs("usage: RenderIcon FOLDER SIZE...\n", stderr);
         return 2;
