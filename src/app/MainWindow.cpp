@@ -356,8 +356,10 @@ QString TForm1::DroppedPicture(const QMimeData *data) const
     return path;
 }
 
-void TForm1::OpenAtStart(const QString &path)
+void TForm1::OpenAtStart(const QString &name)
 {
+    // Relative to the folder the program started in, which the dialogs change.
+    const QString path = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
     QTimer::singleShot(0, this, [this, path] {
         if (isEnabled())
             OpenPicture(path);
