@@ -217,8 +217,16 @@ bool TInSPIAble::Attempt(TInSPI &spi, const char *block, std::int64_t length)
         PictureInfo.XDensity = info.x_density;
         PictureInfo.YDensity = info.y_density;
         PictureInfo.ColorDepth = info.colorDepth;
-        // A size the program would refuse is refused before it is decoded.
+        // A size the program would refuse is refused before it is decoded:
+        // beyond the bound, or beyond the 2 GB a plug-in's picture may hold.
         PictureLimits::Check(info.width, info.height);
+        const int depth = info.colorDepth > 0 && info.colorDepth <= 32 ? info.colorDepth : 1;
+        if (info.height != 0
+            && DIBRowSize(std::abs(std::int64_t(info.width)), depth) > MaxDIBBitsSize / std::abs(std::int64_t(info.height)))
+            throw EPictureTooLarge(QStringLiteral("The picture of %1 x %2 pixels is too large: a plug-in's picture "
+                                                  "holds 2 GB at most")
+                                       .arg(info.width)
+                                       .arg(info.height));
         PictureInfo.Text.clear();
         if (info.hInfo) {
             THandle text;
