@@ -309,6 +309,8 @@ void TForm1::OpenPicture(const QString &path)
             driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
+        if (const QString note = cleanup.Note(); !note.isEmpty())
+            statusBar()->showMessage(note);
         SegmentListChanged();
         if (Scan.DataConverted && Settings.AutoPreview)
             ShowPreview(false);
