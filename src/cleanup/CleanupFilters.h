@@ -13,11 +13,19 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
+    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
     bool Segments(TSegmentList &segments) const override;
+    // Messages::NoInk() when the automatic level found no ink.
+    QString Note() const override;
 
 private:
+    // Where the mask keeps the strokes the centre lines came from: Strokes
+    // when both centre lines and merging are on, else nowhere.
+    TBlackMask *KeptStrokes() const;
+
     TCleanupOptions Options;
-    // The strokes the centre lines were thinned from, kept from Mask for
+    mutable bool NoInk = false;
+    // The strokes the centre lines were thinned from, kept from the mask for
     // Segments when both centre lines and merging are on.
     mutable TBlackMask Strokes;
 };

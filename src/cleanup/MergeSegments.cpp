@@ -400,7 +400,8 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
 
 // The merged lines of the segments, in grid coordinates (column x - minX,
 // row maxY - y).
-std::vector<TLine> MergedLines(const std::vector<TSegment> &segments, double tolerance, int &minX, int &maxY)
+std::vector<TLine> MergedLines(const std::vector<TSegment> &segments, double tolerance, int &minX, int &maxY,
+                               int &width, int &height)
 {
     minX = Round(segments.front().X1);
     maxY = Round(segments.front().Y1);
@@ -445,20 +446,32 @@ std::vector<TLine> MergedLines(const std::vector<TSegment> &segments, double tol
             if (freeEnd(chain.front()))
                 StraightenEnd(simple, false, tolerance);
         }
+        // Corners drawn on and ends run on stay within the segments' own extent.
+        for (TPoint &p : simple)
+            p = TPoint(std::clamp(p.x(), 0.0, double(grid.Width() - 1)), std::clamp(p.y(), 0.0, double(grid.Height() - 1)));
         lines.push_back(simple);
     }
+    width = grid.Width();
+    height = grid.Height();
     return lines;
 }
 
-std::vector<TSegment> Segments(const std::vector<TLine> &lines, int minX, int maxY)
+// The segments of the lines, their points kept within the grid box
+// [left, right] x [top, bottom].
+std::vector<TSegment> Segments(const std::vector<TLine> &lines, int minX, int maxY, double left, double top,
+                               double right, double bottom)
 {
     std::vector<TSegment> merged;
-    for (const TLine &simple : lines)
+    for (const TLine &line : lines) {
+        TLine simple = line;
+        for (TPoint &p : simple)
+            p = TPoint(std::clamp(p.x(), left, right), std::clamp(p.y(), top, bottom));
         for (std::size_t i = 1; i < simple.size(); ++i) {
             const TPoint &a = simple[i - 1], &b = simple[i];
             merged.push_back(TSegment{static_cast<float>(a.x() + minX), static_cast<float>(maxY - a.y()),
                                       static_cast<float>(b.x() + minX), static_cast<float>(maxY - b.y())});
         }
+    }
     return merged;
 }
 
@@ -468,9 +481,9 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
 {
     if (tolerance <= 0 || segments.empty())
         return segments;
-    int minX = 0, maxY = 0;
-    const std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY);
-    return Segments(lines, minX, maxY);
+    int minX = 0, maxY = 0, width = 0, height = 0;
+    const std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY, width, height);
+    return Segments(lines, minX, maxY, 0, 0, width - 1, height - 1);
 }
 
 std::vector<TSegment> MergeCentreLines(const std::vector<TSegment> &segments, double tolerance,
@@ -478,9 +491,11 @@ std::vector<TSegment> MergeCentreLines(const std::vector<TSegment> &segments, do
 {
     if (tolerance <= 0 || segments.empty())
         return segments;
-    int minX = 0, maxY = 0;
-    std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY);
+    int minX = 0, maxY = 0, width = 0, height = 0;
+    std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY, width, height);
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
     CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY);
-    return Segments(lines, minX, maxY);
+    // Points moved onto their strokes stay within the picture (rows 0 to
+    // height - 1, Y = height - row).
+    return Segments(lines, minX, maxY, -minX, maxY - strokes.Height(), strokes.Width() - 1 - minX, maxY - 1);
 }
