@@ -8,6 +8,11 @@ TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
     return CleanMask(image, Options);
 }
 
+TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
+{
+    return CleanMask(rows, reopen, Options, threads);
+}
+
 bool TCleanupFilters::Segments(TSegmentList &list) const
 {
     if (Options.Merge <= 0)

@@ -13,6 +13,7 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
+    TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
     bool Segments(TSegmentList &segments) const override;
 
 private:

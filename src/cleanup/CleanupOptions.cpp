@@ -4,8 +4,10 @@
 #include "cleanup/NoiseRemoval.h"
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
+#include "image/PictureRows.h"
 
 #include <cmath>
+#include <stdexcept>
 
 std::optional<TCleanupOptions> TCleanupOptions::ParseThreshold(const QString &text, TCleanupOptions options)
 {
@@ -68,6 +70,19 @@ QString TCleanupOptions::MergeText() const
     return Merge > 0 ? QString::number(Merge) : QString();
 }
 
+namespace {
+
+TBlackMask CleanedMask(TBlackMask mask, const TCleanupOptions &options)
+{
+    if (options.Despeckle > 0)
+        mask = Despeckle(std::move(mask), options.Despeckle);
+    if (options.Centerline)
+        mask = Centerline(mask);
+    return mask;
+}
+
+} // namespace
+
 TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
 {
     TBlackMask mask;
@@ -82,11 +97,30 @@ TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
         mask = TBlackMask::FromImage(image);
         break;
     }
-    if (options.Despeckle > 0)
-        mask = Despeckle(std::move(mask), options.Despeckle);
-    if (options.Centerline)
-        mask = Centerline(mask);
-    return mask;
+    return CleanedMask(std::move(mask), options);
+}
+
+TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TCleanupOptions &options, int threads,
+                     std::int64_t bandBytes)
+{
+    TBlackMask mask;
+    switch (options.Threshold) {
+    case TCleanupOptions::TThreshold::Level:
+        mask = ThresholdMask(rows, options.ThresholdLevel, threads, bandBytes);
+        break;
+    case TCleanupOptions::TThreshold::Automatic: {
+        const int level = OtsuLevel(LuminanceHistogram(rows, threads, bandBytes));
+        const std::unique_ptr<TPictureRows> again = reopen();
+        if (!again)
+            throw ERowsRefused("The picture cannot be read a second time");
+        mask = ThresholdMask(*again, level, threads, bandBytes);
+        break;
+    }
+    default:
+        mask = TBlackMask::FromRows(rows, threads, bandBytes);
+        break;
+    }
+    return CleanedMask(std::move(mask), options);
 }
 
 std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options)

@@ -1,11 +1,13 @@
 #include "cleanup/Threshold.h"
 
+#include "image/PictureRows.h"
 #include "image/TzDIB.h"
 
 #include <leptonica/allheaders.h>
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -47,33 +49,93 @@ int IndexAt(const std::uint8_t *row, int x, int bits)
 
 } // namespace
 
+namespace {
+
+// Counts of one stored row: luminances for 24 bits, palette indices else.
+void CountRow(const std::uint8_t *row, int width, int bits, std::array<std::uint64_t, 256> &counts)
+{
+    if (bits == 24) {
+        for (int x = 0; x < width; ++x)
+            ++counts[static_cast<std::size_t>(Luminance24(row + 3 * x))];
+    } else if (bits == 8) {
+        for (int x = 0; x < width; ++x)
+            ++counts[row[x]];
+    } else {
+        for (int x = 0; x < width; ++x)
+            ++counts[static_cast<std::size_t>(IndexAt(row, x, bits))];
+    }
+}
+
+// The histogram of the counts of CountRow.
+template <class Colour>
+TLuminanceHistogram HistogramOf(const std::array<std::uint64_t, 256> &counts, int bits, Colour colour)
+{
+    if (bits == 24)
+        return counts;
+    TLuminanceHistogram histogram{};
+    for (int i = 0; i < (1 << bits); ++i)
+        histogram[static_cast<std::size_t>(Luminance(colour(i)))] += counts[static_cast<std::size_t>(i)];
+    return histogram;
+}
+
+} // namespace
+
 TLuminanceHistogram LuminanceHistogram(const TTzDIB &source)
 {
     const TTzDIB image = Uncompressed(source);
-    TLuminanceHistogram histogram{};
+    std::array<std::uint64_t, 256> counts{};
     const int width = image.Width(), height = image.Height(), bits = image.BitCount();
-    if (bits == 24) {
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t *row = image.ScanLine(y);
-            for (int x = 0; x < width; ++x)
-                ++histogram[static_cast<std::size_t>(Luminance24(row + 3 * x))];
-        }
-        return histogram;
+    for (int y = 0; y < height; ++y)
+        CountRow(image.ScanLine(y), width, bits, counts);
+    return HistogramOf(counts, bits, [&](int i) { return image.Colors(i); });
+}
+
+TLuminanceHistogram LuminanceHistogram(TPictureRows &rows, int threads, std::int64_t bandBytes)
+{
+    const int width = rows.Width(), bits = rows.BitCount();
+    const std::int64_t rowSize = rows.RowSize();
+    std::vector<std::array<std::uint64_t, 256>> counts(static_cast<std::size_t>(BandWorkers(rows, threads, bandBytes)));
+    ForEachBand(rows, threads, bandBytes, [&](const std::uint8_t *data, int, int count, int worker) {
+        std::array<std::uint64_t, 256> &mine = counts[static_cast<std::size_t>(worker)];
+        for (int r = 0; r < count; ++r)
+            CountRow(data + rowSize * r, width, bits, mine);
+    });
+    std::array<std::uint64_t, 256> total{};
+    for (const auto &c : counts)
+        for (std::size_t i = 0; i < 256; ++i)
+            total[i] += c[i];
+    return HistogramOf(total, bits, [&](int i) { return rows.Color(i); });
+}
+
+TThresholdRow::TThresholdRow(int bitCount, int width, const TColor *colours, int level)
+    : BitCount(bitCount), Width(width), Words((width + 63) / 64), Limit(1000 * level)
+{
+    if (bitCount <= 8) {
+        for (int i = 0; i < (1 << bitCount); ++i)
+            Ink[static_cast<std::size_t>(i)] = Luminance(colours[i]) < level;
     }
-    std::array<std::uint64_t, 256> indices{};
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *row = image.ScanLine(y);
-        if (bits == 8) {
-            for (int x = 0; x < width; ++x)
-                ++indices[row[x]];
+}
+
+void TThresholdRow::operator()(const std::uint8_t *row, std::uint64_t *line) const
+{
+    // Which of the 64 pixels from x = 64 i on are ink.
+    for (int i = 0; i < Words; ++i) {
+        const int first = 64 * i, last = std::min(first + 64, Width);
+        std::uint64_t word = 0;
+        if (BitCount == 24) {
+            for (int x = first; x < last; ++x) {
+                const std::uint8_t *p = row + 3 * x;
+                word |= std::uint64_t(299 * p[2] + 587 * p[1] + 114 * p[0] + 500 < Limit) << (x - first);
+            }
+        } else if (BitCount == 8) {
+            for (int x = first; x < last; ++x)
+                word |= std::uint64_t(Ink[row[x]]) << (x - first);
         } else {
-            for (int x = 0; x < width; ++x)
-                ++indices[static_cast<std::size_t>(IndexAt(row, x, bits))];
+            for (int x = first; x < last; ++x)
+                word |= std::uint64_t(Ink[static_cast<std::size_t>(IndexAt(row, x, BitCount))]) << (x - first);
         }
+        line[i] = word;
     }
-    for (int i = 0; i < (1 << bits); ++i)
-        histogram[static_cast<std::size_t>(Luminance(image.Colors(i)))] += indices[static_cast<std::size_t>(i)];
-    return histogram;
 }
 
 TBlackMask ThresholdMask(const TTzDIB &source, int level)
@@ -83,35 +145,25 @@ TBlackMask ThresholdMask(const TTzDIB &source, int level)
     TBlackMask mask(width, height);
     if (level <= 0)
         return mask;
-    std::array<bool, 256> ink{};
-    if (bits <= 8) {
+    TColor colours[256] = {};
+    if (bits <= 8)
         for (int i = 0; i < (1 << bits); ++i)
-            ink[static_cast<std::size_t>(i)] = Luminance(image.Colors(i)) < level;
-    }
-    // Which of the 64 pixels from x = 64 i on are ink.
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *row = image.ScanLine(y);
-        std::uint64_t *line = mask.Line(y);
-        for (int i = 0; i < mask.Words(); ++i) {
-            const int first = 64 * i, last = std::min(first + 64, width);
-            std::uint64_t word = 0;
-            if (bits == 24) {
-                const int limit = 1000 * level;
-                for (int x = first; x < last; ++x) {
-                    const std::uint8_t *p = row + 3 * x;
-                    word |= std::uint64_t(299 * p[2] + 587 * p[1] + 114 * p[0] + 500 < limit) << (x - first);
-                }
-            } else if (bits == 8) {
-                for (int x = first; x < last; ++x)
-                    word |= std::uint64_t(ink[row[x]]) << (x - first);
-            } else {
-                for (int x = first; x < last; ++x)
-                    word |= std::uint64_t(ink[static_cast<std::size_t>(IndexAt(row, x, bits))]) << (x - first);
-            }
-            line[i] = word;
-        }
-    }
+            colours[i] = image.Colors(i);
+    const TThresholdRow convert(bits, width, colours, level);
+    for (int y = 0; y < height; ++y)
+        convert(image.ScanLine(y), mask.Line(y));
     return mask;
+}
+
+TBlackMask ThresholdMask(TPictureRows &rows, int level, int threads, std::int64_t bandBytes)
+{
+    TColor colours[256] = {};
+    if (rows.BitCount() <= 8)
+        for (int i = 0; i < 256; ++i)
+            colours[i] = rows.Color(i);
+    const TThresholdRow convert(rows.BitCount(), rows.Width(), colours, std::max(level, 0));
+    return TBlackMask::FromRows(
+        rows, [&convert](const std::uint8_t *row, std::uint64_t *line) { convert(row, line); }, threads, bandBytes);
 }
 
 int OtsuLevel(const TLuminanceHistogram &histogram)

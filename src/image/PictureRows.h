@@ -3,6 +3,9 @@
 #include "image/DIBFormat.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 
 // A picture read a band of rows at a time, for work that needs each row once
 // (the tracers' black mask) and should not hold the whole picture: the rows
@@ -38,4 +41,17 @@ protected:
     int FDotsPerMeterX = 0;
     int FDotsPerMeterY = 0;
     TRGBQuad FColors[256] = {};
+};
+
+// Opens the rows of one picture anew, from its first row, for another pass.
+using TRowsOpener = std::function<std::unique_ptr<TPictureRows>()>;
+
+// Raised by a row reader that finds, once reading has begun, something it does
+// not read exactly as the format's whole-picture reader does (damaged data,
+// for one): the caller reads the picture whole instead, which gives that
+// reader's picture or its error.
+class ERowsRefused : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
 };

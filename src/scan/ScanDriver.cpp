@@ -225,16 +225,23 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
-        // Where the format reads rows a band at a time, the exact black is
-        // taken from them directly, without the whole picture in memory. The
-        // filters make their mask from the whole picture.
-        if (!Filters) {
-            if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
+        // Where the format reads rows a band at a time, the mask is made from
+        // them directly, without the whole picture in memory; rows the reader
+        // refuses on the way are read whole instead.
+        try {
+            if (std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
                 State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
                 State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                mask = TBlackMask::FromRows(*rows, FThreads);
+                if (Filters) {
+                    const TRowsOpener reopen = [&] { return Formats.OpenRows(path); };
+                    mask = Filters->MaskFromRows(*rows, reopen, FThreads);
+                } else {
+                    mask = TBlackMask::FromRows(*rows, FThreads);
+                }
                 return true;
             }
+        } catch (const ERowsRefused &) {
+            mask = TBlackMask();
         }
         TTzDIB image;
         Formats.Load(path, image);

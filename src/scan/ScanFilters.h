@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/PictureRows.h"
 #include "scan/BlackMask.h"
 
 class TSegmentList;
@@ -16,6 +17,10 @@ public:
 
     // The mask of a picture just read.
     virtual TBlackMask Mask(const TTzDIB &image) const = 0;
+    // The same mask from a picture read a band of rows at a time: `rows` just
+    // opened, `reopen` for another pass over them; the work shared over
+    // `threads`.
+    virtual TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const = 0;
     // Called after a tracer finished; may replace the list's segments (its
     // extents stay). False when the list ran out of memory on the way.
     virtual bool Segments(TSegmentList &segments) const = 0;
