@@ -1,0 +1,17 @@
+#pragma once
+
+#include "image/PictureRows.h"
+
+#include <QString>
+
+#include <memory>
+
+// Row readers of the formats scanners write, over the system's own decoders
+// (libjpeg-turbo, libpng, libtiff). Each gives exactly the stored rows of the
+// picture that the platform's whole-picture reader (ReadWithPlatform) makes
+// of the same file, and the resolution it keeps. A file that is not of the
+// format, or of a kind the reader does not take, gives nullptr (read it
+// whole); damage found while reading raises ERowsRefused.
+namespace PictureReaders {
+std::unique_ptr<TPictureRows> OpenJpegRows(const QString &path);
+} // namespace PictureReaders
