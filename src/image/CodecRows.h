@@ -14,4 +14,5 @@
 // whole); damage found while reading raises ERowsRefused.
 namespace PictureReaders {
 std::unique_ptr<TPictureRows> OpenJpegRows(const QString &path);
+std::unique_ptr<TPictureRows> OpenPngRows(const QString &path);
 } // namespace PictureReaders

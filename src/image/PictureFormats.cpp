@@ -105,6 +105,8 @@ TPictureRowsOpener PlatformRows(const QString &extension)
     if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg")
         || extension == QLatin1String("jfif"))
         return PictureReaders::OpenJpegRows;
+    if (extension == QLatin1String("png"))
+        return PictureReaders::OpenPngRows;
     return nullptr;
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <png.h>
 
 namespace {
 
@@ -155,6 +156,105 @@ TEST(CodecRowsTest, OtherFilesAreLeftToThePlatform)
     ASSERT_TRUE(rows);
     std::vector<std::uint8_t> all(static_cast<std::size_t>(rows->RowSize() * rows->Height()));
     EXPECT_THROW(rows->Read(all.data(), rows->Height()), ERowsRefused);
+}
+
+struct TPngKind
+{
+    const char *Name;
+    int ColourType;        // PNG_COLOR_TYPE_...
+    int Depth;
+    bool Interlaced;
+    int Unit, X, Y;        // pHYs; unit -1: none
+    bool Gamma;            // a gAMA chunk
+    int Width, Height;
+    bool Transparent;      // a tRNS chunk (left to the platform)
+};
+
+QString WritePng(const QString &path, const TPngKind &k, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_IHDR(png, info, png_uint_32(k.Width), png_uint_32(k.Height), k.Depth, k.ColourType,
+                 k.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette;
+    if (k.ColourType == PNG_COLOR_TYPE_PALETTE) {
+        const int entries = std::min(1 << k.Depth, 200);
+        for (int i = 0; i < entries; ++i)
+            palette.push_back(png_color{png_byte(i * 37), png_byte(255 - i), png_byte(i * 11)});
+        png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    }
+    png_byte alpha[1] = {0};
+    png_color_16 grey{};
+    if (k.Transparent)
+        png_set_tRNS(png, info, alpha, 1, &grey);
+    if (k.Unit >= 0)
+        png_set_pHYs(png, info, png_uint_32(k.X), png_uint_32(k.Y), k.Unit);
+    if (k.Gamma)
+        png_set_gAMA(png, info, 0.45455);
+    png_write_info(png, info);
+    const int channels = k.ColourType == PNG_COLOR_TYPE_RGB ? 3 : k.ColourType == PNG_COLOR_TYPE_RGBA ? 4 : 1;
+    const int bytesPerChannel = k.Depth == 16 ? 2 : 1;
+    const std::size_t rowBytes = k.Depth < 8 ? std::size_t((k.Width * k.Depth + 7) / 8)
+                                             : std::size_t(k.Width * channels * bytesPerChannel);
+    std::vector<std::vector<png_byte>> rows(std::size_t(k.Height), std::vector<png_byte>(rowBytes));
+    const int entries = k.ColourType == PNG_COLOR_TYPE_PALETTE ? int(palette.size()) : 1 << std::min(k.Depth, 8);
+    for (auto &row : rows)
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            row[i] = png_byte(k.Depth < 8 || k.ColourType != PNG_COLOR_TYPE_PALETTE ? random() : random() % entries);
+    if (k.ColourType == PNG_COLOR_TYPE_PALETTE && k.Depth < 8)
+        for (auto &row : rows)
+            for (std::size_t i = 0; i < rowBytes; ++i) {
+                // Indices within the table.
+                const int per = 8 / k.Depth;
+                png_byte b = 0;
+                for (int j = 0; j < per; ++j)
+                    b = png_byte(b << k.Depth | (random() % entries));
+                row[i] = b;
+            }
+    std::vector<png_bytep> pointers;
+    for (auto &row : rows)
+        pointers.push_back(row.data());
+    png_write_image(png, pointers.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return path;
+}
+
+TEST(CodecRowsTest, PngRowsAreThePlatformsPicture)
+{
+    const TPngKind kinds[] = {
+        {"grey 1 bit", PNG_COLOR_TYPE_GRAY, 1, false, 1, 11811, 11811, false, 77, 19, false},
+        {"grey 1 bit interlaced", PNG_COLOR_TYPE_GRAY, 1, true, -1, 0, 0, false, 13, 29, false},
+        {"grey 8 bits", PNG_COLOR_TYPE_GRAY, 8, false, 1, 3780, 3780, true, 61, 17, false},
+        {"grey 8 bits interlaced", PNG_COLOR_TYPE_GRAY, 8, true, 0, 2, 3, false, 33, 41, false},
+        {"palette 1 bit", PNG_COLOR_TYPE_PALETTE, 1, false, 1, 15748, 7874, false, 70, 9, false},
+        {"palette 2 bits", PNG_COLOR_TYPE_PALETTE, 2, false, -1, 0, 0, false, 21, 8, false},
+        {"palette 4 bits", PNG_COLOR_TYPE_PALETTE, 4, true, -1, 0, 0, false, 23, 12, false},
+        {"palette 8 bits", PNG_COLOR_TYPE_PALETTE, 8, false, 1, 2835, 2835, false, 45, 14, false},
+        {"RGB", PNG_COLOR_TYPE_RGB, 8, false, 1, 23622, 23622, true, 51, 22, false},
+        {"RGB interlaced", PNG_COLOR_TYPE_RGB, 8, true, -1, 0, 0, false, 9, 35, false},
+        {"one pixel", PNG_COLOR_TYPE_RGB, 8, false, -1, 0, 0, false, 1, 1, false},
+    };
+    QTemporaryDir dir;
+    unsigned seed = 40;
+    for (const TPngKind &k : kinds) {
+        ++seed;
+        ExpectSamePicture(WritePng(dir.filePath(QStringLiteral("%1.png").arg(seed)), k, seed), k.Name);
+    }
+    // Transparency, alpha and 16 bits are the platform's: no rows.
+    const TPngKind platform[] = {
+        {"grey with tRNS", PNG_COLOR_TYPE_GRAY, 8, false, -1, 0, 0, false, 5, 5, true},
+        {"RGBA", PNG_COLOR_TYPE_RGBA, 8, false, -1, 0, 0, false, 5, 5, false},
+        {"grey 16 bits", PNG_COLOR_TYPE_GRAY, 16, false, -1, 0, 0, false, 5, 5, false},
+    };
+    for (const TPngKind &k : platform)
+        EXPECT_FALSE(PictureReaders::OpenPngRows(WritePng(dir.filePath(QStringLiteral("%1.png").arg(++seed)), k, 1)))
+            << k.Name;
 }
 
 } // namespace
