@@ -15,4 +15,5 @@
 namespace PictureReaders {
 std::unique_ptr<TPictureRows> OpenJpegRows(const QString &path);
 std::unique_ptr<TPictureRows> OpenPngRows(const QString &path);
+std::unique_ptr<TPictureRows> OpenTiffRows(const QString &path);
 } // namespace PictureReaders

@@ -107,6 +107,8 @@ TPictureRowsOpener PlatformRows(const QString &extension)
         return PictureReaders::OpenJpegRows;
     if (extension == QLatin1String("png"))
         return PictureReaders::OpenPngRows;
+    if (extension == QLatin1String("tif") || extension == QLatin1String("tiff"))
+        return PictureReaders::OpenTiffRows;
     return nullptr;
 }
 

@@ -23,6 +23,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <tiffio.h>
 
 namespace {
 
@@ -254,6 +255,107 @@ TEST(CodecRowsTest, PngRowsAreThePlatformsPicture)
     };
     for (const TPngKind &k : platform)
         EXPECT_FALSE(PictureReaders::OpenPngRows(WritePng(dir.filePath(QStringLiteral("%1.png").arg(++seed)), k, 1)))
+            << k.Name;
+}
+
+struct TTiffKind
+{
+    const char *Name;
+    int Photometric, Bits, Samples, Compression;
+    int Tile;              // tile size (0: strips)
+    int Unit;              // resolution unit (0: no resolution)
+    int Width, Height;
+};
+
+QString WriteTiff(const QString &path, const TTiffKind &k, unsigned seed)
+{
+    std::mt19937 random(seed);
+    TIFF *tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, std::uint32_t(k.Width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, std::uint32_t(k.Height));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, std::uint16_t(k.Bits));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(k.Samples));
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, std::uint16_t(k.Photometric));
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, std::uint16_t(k.Compression));
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (k.Samples == 4) {
+        const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+    if (k.Unit) {
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, std::uint16_t(k.Unit));
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 400.0f);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 157.5f);
+    }
+    std::vector<std::uint16_t> map(std::size_t(1) << k.Bits);
+    if (k.Photometric == PHOTOMETRIC_PALETTE) {
+        std::vector<std::uint16_t> red(map.size()), green(map.size()), blue(map.size());
+        for (std::size_t i = 0; i < map.size(); ++i) {
+            red[i] = std::uint16_t(i * 257);
+            green[i] = std::uint16_t(65535 - i * 199);
+            blue[i] = std::uint16_t((i * 7919) & 0xFFFF);
+        }
+        TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+    }
+    const std::size_t rowBytes = std::size_t((k.Width * k.Bits * k.Samples + 7) / 8);
+    std::vector<std::vector<std::uint8_t>> rows(std::size_t(k.Height), std::vector<std::uint8_t>(rowBytes));
+    for (auto &row : rows)
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            row[i] = std::uint8_t(random() % 3 ? (i / 4 % 5 ? 0xFF : 0x00) : random());
+    if (k.Tile) {
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, std::uint32_t(k.Tile));
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, std::uint32_t(k.Tile));
+        const std::size_t tileRow = std::size_t((k.Tile * k.Bits * k.Samples + 7) / 8);
+        std::vector<std::uint8_t> tile(tileRow * std::size_t(k.Tile));
+        for (int top = 0; top < k.Height; top += k.Tile)
+            for (int left = 0; left < k.Width; left += k.Tile) {
+                std::fill(tile.begin(), tile.end(), 0);
+                const std::size_t offset = std::size_t(left * k.Bits * k.Samples / 8);
+                for (int y = 0; y < k.Tile && top + y < k.Height; ++y)
+                    std::memcpy(tile.data() + tileRow * std::size_t(y), rows[std::size_t(top + y)].data() + offset,
+                                std::min(tileRow, rowBytes - offset));
+                TIFFWriteTile(tiff, tile.data(), std::uint32_t(left), std::uint32_t(top), 0, 0);
+            }
+    } else {
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, std::uint32_t(7));
+        for (int y = 0; y < k.Height; ++y)
+            TIFFWriteScanline(tiff, rows[std::size_t(y)].data(), std::uint32_t(y), 0);
+    }
+    TIFFClose(tiff);
+    return path;
+}
+
+TEST(CodecRowsTest, TiffRowsAreThePlatformsPicture)
+{
+    const TTiffKind kinds[] = {
+        {"1 bit min-is-white G4", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_CCITTFAX4, 0, RESUNIT_INCH, 93, 41},
+        {"1 bit min-is-white G3", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_CCITTFAX3, 0, RESUNIT_CENTIMETER, 64, 20},
+        {"1 bit min-is-black packbits", PHOTOMETRIC_MINISBLACK, 1, 1, COMPRESSION_PACKBITS, 0, 0, 71, 15},
+        {"1 bit tiled LZW", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_LZW, 16, RESUNIT_NONE, 50, 37},
+        {"8 bits grey deflate", PHOTOMETRIC_MINISBLACK, 8, 1, COMPRESSION_ADOBE_DEFLATE, 0, RESUNIT_INCH, 45, 23},
+        {"8 bits min-is-white none", PHOTOMETRIC_MINISWHITE, 8, 1, COMPRESSION_NONE, 0, 0, 31, 12},
+        {"8 bits palette LZW", PHOTOMETRIC_PALETTE, 8, 1, COMPRESSION_LZW, 0, RESUNIT_INCH, 39, 18},
+        {"8 bits grey tiled", PHOTOMETRIC_MINISBLACK, 8, 1, COMPRESSION_ADOBE_DEFLATE, 32, 0, 70, 40},
+        {"RGB none", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_NONE, 0, RESUNIT_INCH, 27, 13},
+        {"RGB LZW tiled", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_LZW, 16, 0, 40, 35},
+        {"RGB packbits", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_PACKBITS, 0, RESUNIT_CENTIMETER, 19, 9},
+    };
+    QTemporaryDir dir;
+    unsigned seed = 90;
+    for (const TTiffKind &k : kinds) {
+        ++seed;
+        for (const char *extension : {"tif", "tiff"})
+            ExpectSamePicture(WriteTiff(dir.filePath(QStringLiteral("%1.%2").arg(seed).arg(extension)), k, seed),
+                              std::string(k.Name) + " ." + extension);
+    }
+    // What the platform converts through libtiff's RGBA interface stays its.
+    const TTiffKind platform[] = {
+        {"RGBA", PHOTOMETRIC_RGB, 8, 4, COMPRESSION_NONE, 0, 0, 5, 5},
+        {"4-bit palette", PHOTOMETRIC_PALETTE, 4, 1, COMPRESSION_NONE, 0, 0, 5, 5},
+        {"16-bit grey", PHOTOMETRIC_MINISBLACK, 16, 1, COMPRESSION_NONE, 0, 0, 5, 5},
+    };
+    for (const TTiffKind &k : platform)
+        EXPECT_FALSE(PictureReaders::OpenTiffRows(WriteTiff(dir.filePath(QStringLiteral("%1.tif").arg(++seed)), k, 1)))
             << k.Name;
 }
 
