@@ -1,6 +1,7 @@
 #include "cleanup/CleanupFilters.h"
 
 #include "app/core/Settings.h"
+#include "cleanup/MergeSegments.h"
 #include "scan/SegmentList.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
@@ -17,8 +18,8 @@ bool TCleanupFilters::Segments(TSegmentList &list) const
 {
     if (Options.Merge <= 0)
         return true;
-    const std::vector<TSegment> traced(list.Segments(), list.Segments() + list.SegmentCount);
-    const std::vector<TSegment> merged = CleanSegments(traced, Options);
+    const std::vector<TSegment> merged =
+        MergeSegments(std::span<const TSegment>(list.Segments(), std::size_t(list.SegmentCount)), Options.Merge);
     if (!list.ResetSegments())
         return false;
     // AddSegment takes rows (Y = image height - row); the extents stay.

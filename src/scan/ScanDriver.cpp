@@ -105,9 +105,11 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    const TScanStatus status = Lines(mask);
+    const TScanStatus status = Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions()));
+    // Kept for the preview, or dropped before the segment filter needs memory.
     KeepPicture(std::move(mask), false);
-    return status;
+    mask = TBlackMask();
+    return Filtered(status);
 }
 
 TScanStatus TScanDriver::ScanData2(const QString &path)
@@ -117,9 +119,10 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    const TScanStatus status = Boxes(mask);
+    const TScanStatus status = Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
     KeepPicture(std::move(mask), true);
-    return status;
+    mask = TBlackMask();
+    return Filtered(status);
 }
 
 TScanStatus TScanDriver::ScanData3(const QString &path)
