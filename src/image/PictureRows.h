@@ -34,6 +34,20 @@ public:
     virtual void Read(std::uint8_t *rows, int count) = 0;
 
 protected:
+    // The size, layout, resolution and colours of `other` (for a reader that
+    // passes on another's rows).
+    void CopyLayout(const TPictureRows &other)
+    {
+        FWidth = other.FWidth;
+        FHeight = other.FHeight;
+        FBitCount = other.FBitCount;
+        FTopDown = other.FTopDown;
+        FDotsPerMeterX = other.FDotsPerMeterX;
+        FDotsPerMeterY = other.FDotsPerMeterY;
+        for (int i = 0; i < 256; ++i)
+            FColors[i] = other.FColors[i];
+    }
+
     int FWidth = 0;
     int FHeight = 0;
     int FBitCount = 0;

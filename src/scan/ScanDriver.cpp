@@ -1,6 +1,7 @@
 #include "scan/ScanDriver.h"
 
 #include "app/core/Messages.h"
+#include "app/core/ProgressPort.h"
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
 #include "image/PictureFormats.h"
@@ -47,6 +48,31 @@ public:
 
 private:
     TUserInterface &UI;
+};
+
+// The rows of a picture that move the progress bar while they are read: a
+// step after every band (on the reading thread, the caller's).
+class TProgressRows : public TPictureRows
+{
+public:
+    TProgressRows(std::unique_ptr<TPictureRows> rows, TProgressPort &progress)
+        : Rows(std::move(rows)), Progress(progress)
+    {
+        CopyLayout(*Rows);
+    }
+    void Read(std::uint8_t *rows, int count) override
+    {
+        if (Done == 0)
+            Progress.SetMaximum(FHeight);
+        Rows->Read(rows, count);
+        Done += count;
+        Progress.Step(Done);
+    }
+
+private:
+    std::unique_ptr<TPictureRows> Rows;
+    TProgressPort &Progress;
+    int Done = 0;
 };
 
 } // namespace
@@ -232,15 +258,16 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         // them directly, without the whole picture in memory; rows the reader
         // refuses on the way are read whole instead.
         try {
-            if (std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
+            const TRowsOpener open = [&]() -> std::unique_ptr<TPictureRows> {
+                std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+                if (!rows)
+                    return nullptr;
+                return std::make_unique<TProgressRows>(std::move(rows), UI.ProgressBar());
+            };
+            if (const std::unique_ptr<TPictureRows> rows = open()) {
                 State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
                 State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                if (Filters) {
-                    const TRowsOpener reopen = [&] { return Formats.OpenRows(path); };
-                    mask = Filters->MaskFromRows(*rows, reopen, FThreads);
-                } else {
-                    mask = TBlackMask::FromRows(*rows, FThreads);
-                }
+                mask = Filters ? Filters->MaskFromRows(*rows, open, FThreads) : TBlackMask::FromRows(*rows, FThreads);
                 return true;
             }
         } catch (const ERowsRefused &) {
