@@ -10,6 +10,9 @@
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
 
+#include <QFile>
+#include <QImage>
+
 #include <random>
 #include <string>
 
@@ -131,6 +134,83 @@ TEST_F(StreamedCleanupTest, DriverTracesTheSameSegmentsFromRowsAsFromTheWholePic
                                             << o.ThresholdText().toStdString();
             }
         }
+    }
+}
+
+TEST_F(StreamedCleanupTest, ScannerFormatsTraceAsThePlatformReadsThem)
+{
+    // A grey and colour drawing written by the platform as JPEG, PNG and TIFF:
+    // read a band at a time, every method and threshold traces what the
+    // platform's whole picture traces.
+    const TTzDIB drawing = Scan(24, 180, 140, 5);
+    QImage image;
+    drawing.AssignTo(image);
+    const QString files[] = {Dir.filePath(QStringLiteral("scan.jpg")), Dir.filePath(QStringLiteral("scan.png")),
+                             Dir.filePath(QStringLiteral("grey.png")), Dir.filePath(QStringLiteral("scan.tif")),
+                             Dir.filePath(QStringLiteral("grey.tiff"))};
+    ASSERT_TRUE(image.save(files[0], "jpg", 85));
+    ASSERT_TRUE(image.save(files[1], "png"));
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_Grayscale8).save(files[2], "png"));
+    ASSERT_TRUE(image.save(files[3], "tiff"));
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_Grayscale8).save(files[4], "tiff"));
+    TCleanupOptions merged = Threshold("auto", 2, true);
+    merged.Merge = 1;
+    const TCleanupOptions options[] = {Threshold(""), Threshold("150"), merged};
+    for (const QString &path : files) {
+        ASSERT_TRUE(Formats.OpenRows(path)) << path.toStdString();
+        for (const TCleanupOptions &o : options) {
+            const TCleanupFilters filters(o);
+            for (int mode = 1; mode <= 3; ++mode) {
+                Settings.PixelScanMode = mode;
+                TScanDriver driver(State, Settings, UI, Formats);
+                driver.SetFilters(&filters);
+                ASSERT_EQ(driver.ScanData(path), ScanDone);
+                const std::vector<TSeg> streamed = Segs();
+                TTzDIB whole;
+                PictureReaders::ReadWithPlatform(path, whole);
+                State.ResetSegments();
+                if (mode == 1)
+                    driver.ScanLine(whole);
+                else if (mode == 2)
+                    driver.ScanBox(whole);
+                else
+                    driver.ScanLine2(whole, QStringLiteral("scan"));
+                EXPECT_EQ(streamed, Segs()) << path.toStdString() << " mode " << mode << " threshold "
+                                            << o.ThresholdText().toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(StreamedCleanupTest, ADamagedJpegFailsWithThePlatformReadersWords)
+{
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (int y = 0; y < 200; y += 3)
+        for (int x = 0; x < 300; ++x)
+            image.setPixel(x, y, qRgb(x % 256, y, 40));
+    const QString path = Dir.filePath(QStringLiteral("cut.jpg"));
+    ASSERT_TRUE(image.save(path, "jpg", 90));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.resize(file.size() * 2 / 3));
+    }
+    QString expected;
+    try {
+        TTzDIB whole;
+        PictureReaders::ReadWithPlatform(path, whole);
+    } catch (const std::exception &error) {
+        expected = QString::fromUtf8(error.what());
+    }
+    ASSERT_FALSE(expected.isEmpty());
+    for (const char *threshold : {"", "auto"}) {
+        const TCleanupFilters filters(Threshold(threshold));
+        TScanDriver driver(State, Settings, UI, Formats);
+        if (*threshold)
+            driver.SetFilters(&filters);
+        EXPECT_EQ(driver.ScanData(path), ScanUnreadable) << threshold;
+        EXPECT_EQ(driver.LoadFailure(), expected) << threshold;
     }
 }
 
