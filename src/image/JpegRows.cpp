@@ -99,9 +99,7 @@ public:
         Info.do_fancy_upsampling = TRUE;
         jpeg_calc_output_dimensions(&Info);
         // Sizes the platform's reader refuses are left to it.
-        if (Info.output_width == 0 || Info.output_height == 0 || Info.output_width > 0x7FFFFFF
-            || Info.output_height > 0x7FFFFFF
-            || std::uint64_t(Info.output_width) * Info.output_height > (std::uint64_t(1) << 34))
+        if (!PlatformAllocates(Info.output_width, Info.output_height, FBitCount == 8 ? 8 : 32))
             return false;
         FWidth = int(Info.output_width);
         FHeight = int(Info.output_height);

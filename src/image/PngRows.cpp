@@ -55,10 +55,6 @@ public:
         png_get_IHDR(Png, Info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
         if (png_get_valid(Png, Info, PNG_INFO_tRNS))
             return false;
-        // Sizes the platform's reader refuses are left to it.
-        if (width == 0 || height == 0 || width > 0x7FFFFFF || height > 0x7FFFFFF
-            || std::uint64_t(width) * height > (std::uint64_t(1) << 34))
-            return false;
         if (colourType == PNG_COLOR_TYPE_GRAY && depth == 1) {
             png_set_invert_mono(Png);
             FBitCount = 1;
@@ -86,6 +82,9 @@ public:
         } else {
             return false;
         }
+        // Sizes the platform's reader refuses are left to it.
+        if (!PlatformAllocates(width, height, FBitCount == 24 ? 32 : FBitCount))
+            return false;
         FWidth = int(width);
         FHeight = int(height);
         FTopDown = true;

@@ -54,9 +54,7 @@ public:
         TIFFGetFieldDefaulted(Tiff, TIFFTAG_PLANARCONFIG, &planar);
         TIFFGetFieldDefaulted(Tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
         TIFFGetFieldDefaulted(Tiff, TIFFTAG_ORIENTATION, &orientation);
-        if (width == 0 || height == 0 || width > 0x7FFFFFF || height > 0x7FFFFFF
-            || std::uint64_t(width) * height > (std::uint64_t(1) << 34) || orientation != ORIENTATION_TOPLEFT
-            || sampleFormat != SAMPLEFORMAT_UINT)
+        if (width == 0 || height == 0 || orientation != ORIENTATION_TOPLEFT || sampleFormat != SAMPLEFORMAT_UINT)
             return false;
         const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
         if (grey && bits == 1 && samples == 1) {
@@ -88,6 +86,9 @@ public:
         } else {
             return false;
         }
+        // Sizes the platform's reader refuses are left to it.
+        if (!PlatformAllocates(width, height, FBitCount == 24 ? 32 : FBitCount))
+            return false;
         FWidth = int(width);
         FHeight = int(height);
         FTopDown = true;

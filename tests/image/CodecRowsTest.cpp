@@ -11,6 +11,7 @@
 #include "image/TzDIB.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -153,6 +154,17 @@ TEST(CodecRowsTest, OtherFilesAreLeftToThePlatform)
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         ASSERT_TRUE(file.resize(file.size() / 2));
     }
+    // Pictures above the platform's allocation limit stay its own, to fail as
+    // they always did: 600 x 600 colour is 1.4 MB as it allocates them.
+    const TJpegKind large{"large", 3, JCS_YCbCr, 2, 2, false, 0, 0, 0, 600, 600, 50};
+    const QString big = WriteJpeg(dir.filePath(QStringLiteral("large.jpg")), large, 1);
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);
+    EXPECT_FALSE(PictureReaders::OpenJpegRows(big));
+    QImageReader::setAllocationLimit(2);
+    EXPECT_TRUE(PictureReaders::OpenJpegRows(big));
+    QImageReader::setAllocationLimit(limit);
+
     const std::unique_ptr<TPictureRows> rows = PictureReaders::OpenJpegRows(cut);
     ASSERT_TRUE(rows);
     std::vector<std::uint8_t> all(static_cast<std::size_t>(rows->RowSize() * rows->Height()));
