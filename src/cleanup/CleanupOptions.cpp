@@ -72,12 +72,12 @@ QString TCleanupOptions::MergeText() const
 
 namespace {
 
-TBlackMask CleanedMask(TBlackMask mask, const TCleanupOptions &options)
+TBlackMask CleanedMask(TBlackMask mask, const TCleanupOptions &options, int threads = 1)
 {
     if (options.Despeckle > 0)
         mask = Despeckle(std::move(mask), options.Despeckle);
     if (options.Centerline)
-        mask = Centerline(mask);
+        mask = Centerline(mask, threads);
     return mask;
 }
 
@@ -120,7 +120,7 @@ TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TClean
         mask = TBlackMask::FromRows(rows, threads, bandBytes);
         break;
     }
-    return CleanedMask(std::move(mask), options);
+    return CleanedMask(std::move(mask), options, threads);
 }
 
 std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options)

@@ -5,6 +5,7 @@
 #include "scan/ScanFixture.h"
 
 #include "cleanup/CleanupFilters.h"
+#include "cleanup/Centerline.h"
 #include "cleanup/CleanupOptions.h"
 #include "cleanup/Threshold.h"
 #include "image/PictureFormats.h"
@@ -212,6 +213,30 @@ TEST_F(StreamedCleanupTest, ADamagedJpegFailsWithThePlatformReadersWords)
         EXPECT_EQ(driver.ScanData(path), ScanUnreadable) << threshold;
         EXPECT_EQ(driver.LoadFailure(), expected) << threshold;
     }
+}
+
+TEST(CenterlineThreadsTest, EveryThreadCountGivesTheSameCentreLines)
+{
+    // Large enough for the thinning tests and the spur search to be shared:
+    // a grid of thick ragged strokes in every word, and thousands of short
+    // strokes with line ends.
+    std::mt19937 random(17);
+    TBlackMask mask(2200, 1300);
+    for (int y = 0; y < mask.Height(); ++y)
+        for (int x = 0; x < mask.Width(); ++x)
+            if (x % 30 < 5 || y % 45 < 4 || (x % 30 == 5 && random() % 3 == 0))
+                mask.SetBlack(x, y);
+    for (int k = 0; k < 4000; ++k) {
+        const int x0 = static_cast<int>(random() % 2150) + 10, y0 = static_cast<int>(random() % 1250) + 10;
+        const int length = 6 + static_cast<int>(random() % 20), width = 1 + static_cast<int>(random() % 4);
+        for (int t = 0; t < length; ++t)
+            for (int w = 0; w < width; ++w)
+                if (x0 + t + w < mask.Width() && y0 + t < mask.Height())
+                    mask.SetBlack(x0 + t + w, y0 + t);
+    }
+    const TBlackMask one = Centerline(mask, 1);
+    for (int threads : {2, 3, 5})
+        ExpectSameMask(Centerline(mask, threads), one, "threads " + std::to_string(threads));
 }
 
 } // namespace
