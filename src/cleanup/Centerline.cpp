@@ -148,22 +148,45 @@ void ThinEveryPixel(TBlackMask &mask)
     }
 }
 
-void Thin(TBlackMask &mask, int threads)
+namespace {
+
+// A word of the mask to test: line y, word i. Pictures of fewer than 2^17
+// lines of fewer than 2^15 words (2 million pixels) keep both in 32 bits,
+// which halves the thinning's lists.
+class TWord32
+{
+public:
+    TWord32(int y, int i) : Packed(std::uint32_t(y) << 15 | std::uint32_t(i)) {}
+    int Y() const { return int(Packed >> 15); }
+    int I() const { return int(Packed & 0x7FFF); }
+
+private:
+    std::uint32_t Packed;
+};
+
+class TWord64
+{
+public:
+    TWord64(int y, int i) : FY(y), FI(i) {}
+    int Y() const { return FY; }
+    int I() const { return FI; }
+
+private:
+    int FY, FI;
+};
+
+template <class TWord>
+void ThinWith(TBlackMask &mask, int threads)
 {
     const int words = mask.Words(), height = mask.Height();
     const auto index = [words](int y, int i) { return static_cast<std::uint32_t>(y) * std::uint32_t(words) + std::uint32_t(i); };
     // Words to test in the coming sub-pass, and the words that changed in
     // each of the last two sub-passes.
-    struct TWord
-    {
-        int Y;
-        int I;
-    };
     std::vector<TWord> candidates, changedBefore, changedLast;
     for (int y = 0; y < height; ++y)
         for (int i = 0; i < words; ++i)
             if (mask.Line(y)[i])
-                candidates.push_back({y, i});
+                candidates.push_back(TWord(y, i));
     // No list ever holds more than the words that were black at the start:
     // reserving that once spares the copies of growing lists.
     changedBefore.reserve(candidates.size());
@@ -179,8 +202,8 @@ void Thin(TBlackMask &mask, int threads)
         // Every test reads the mask as it was before the sub-pass.
         InParts(candidates.size(), threads, 1 << 14, [&](std::size_t begin, std::size_t end, std::size_t) {
             for (std::size_t k = begin; k < end; ++k) {
-                const int y = candidates[k].Y;
-                deletions[k] = Deletable(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), candidates[k].I, pass);
+                const int y = candidates[k].Y();
+                deletions[k] = Deletable(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), candidates[k].I(), pass);
             }
         });
         changedBefore.swap(changedLast);
@@ -188,7 +211,7 @@ void Thin(TBlackMask &mask, int threads)
         for (std::size_t k = 0; k < candidates.size(); ++k) {
             if (!deletions[k])
                 continue;
-            mask.Line(candidates[k].Y)[candidates[k].I] &= ~deletions[k];
+            mask.Line(candidates[k].Y())[candidates[k].I()] &= ~deletions[k];
             changedLast.push_back(candidates[k]);
         }
         quiet = changedLast.empty() ? quiet + 1 : 0;
@@ -202,7 +225,7 @@ void Thin(TBlackMask &mask, int threads)
         candidates.clear();
         for (const auto *list : {&changedBefore, &changedLast}) {
             for (const TWord &c : *list) {
-                const int y = c.Y, i = c.I;
+                const int y = c.Y(), i = c.I();
                 for (int dy = -1; dy <= 1; ++dy) {
                     const int yy = y + dy;
                     if (yy < 0 || yy >= height)
@@ -217,7 +240,7 @@ void Thin(TBlackMask &mask, int threads)
                         marked[j] = 1;
                         touched.push_back(j);
                         if (mask.Line(yy)[ii])
-                            candidates.push_back({yy, ii});
+                            candidates.push_back(TWord(yy, ii));
                     }
                 }
             }
@@ -226,6 +249,16 @@ void Thin(TBlackMask &mask, int threads)
             marked[j] = 0;
         touched.clear();
     }
+}
+
+} // namespace
+
+void Thin(TBlackMask &mask, int threads)
+{
+    if (mask.Height() < (1 << 17) && mask.Words() < (1 << 15))
+        ThinWith<TWord32>(mask, threads);
+    else
+        ThinWith<TWord64>(mask, threads);
 }
 
 void RemoveStaircases(TBlackMask &mask)
