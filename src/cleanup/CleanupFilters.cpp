@@ -3,7 +3,7 @@
 #include "app/core/Messages.h"
 #include "app/core/Settings.h"
 #include "cleanup/Threshold.h"
-#include "image/PictureRows.h"
+#include "cleanup/MergeSegments.h"
 #include "scan/SegmentList.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
@@ -22,17 +22,20 @@ TBlackMask *TCleanupFilters::KeptStrokes() const
     return Options.Centerline && Options.Merge > 0 ? &Strokes : nullptr;
 }
 
-TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     TCleanupOptions options = Options;
     if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        // The level from a first pass over the rows, the mask from a second.
         options.Threshold = TCleanupOptions::TThreshold::Level;
-        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows));
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows, threads));
         NoInk = options.ThresholdLevel == 0;
         const std::unique_ptr<TPictureRows> again = reopen();
-        return CleanMask(*again, options, threads, KeptStrokes());
+        if (!again)
+            throw ERowsRefused("The picture cannot be read a second time");
+        return CleanMask(*again, reopen, options, threads, 0, KeptStrokes());
     }
-    return CleanMask(rows, options, threads, KeptStrokes());
+    return CleanMask(rows, reopen, options, threads, 0, KeptStrokes());
 }
 
 QString TCleanupFilters::Note() const
@@ -44,9 +47,9 @@ bool TCleanupFilters::Segments(TSegmentList &list) const
 {
     if (Options.Merge <= 0)
         return true;
-    const std::vector<TSegment> traced(list.Segments(), list.Segments() + list.SegmentCount);
-    const std::vector<TSegment> merged =
-        CleanSegments(traced, Options, Strokes.Width() > 0 ? &Strokes : nullptr);
+    const std::span<const TSegment> traced(list.Segments(), std::size_t(list.SegmentCount));
+    const std::vector<TSegment> merged = Strokes.Width() > 0 ? MergeCentreLines(traced, Options.Merge, Strokes)
+                                                             : MergeSegments(traced, Options.Merge);
     Strokes = TBlackMask();
     if (!list.ResetSegments())
         return false;

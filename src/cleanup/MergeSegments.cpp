@@ -398,10 +398,9 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     }
 }
 
-// The merged lines of the segments, in grid coordinates (column x - minX,
-// row maxY - y).
-std::vector<TLine> MergedLines(const std::vector<TSegment> &segments, double tolerance, int &minX, int &maxY,
-                               int &width, int &height)
+// The segments laid on a grid (column x - minX, row maxY - y: rows grow
+// downward as in a picture), thinned to lines one pixel wide.
+TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY)
 {
     minX = Round(segments.front().X1);
     maxY = Round(segments.front().Y1);
@@ -412,90 +411,99 @@ std::vector<TLine> MergedLines(const std::vector<TSegment> &segments, double tol
         minY = std::min({minY, Round(s.Y1), Round(s.Y2)});
         maxY = std::max({maxY, Round(s.Y1), Round(s.Y2)});
     }
-    // Grid column x - minX, grid row maxY - y: rows grow downward as in a picture.
     TBlackMask grid(maxX - minX + 1, maxY - minY + 1);
     for (const TSegment &s : segments)
         Draw(grid, Round(s.X1) - minX, maxY - Round(s.Y1), Round(s.X2) - minX, maxY - Round(s.Y2));
     CenterlineSteps::Thin(grid);
     CenterlineSteps::RemoveStaircases(grid);
-
-    std::vector<TLine> lines;
-    TLine chain, simple;
-    for (const std::vector<TPixel> &pixels : PixelChains(grid)) {
-        chain.clear();
-        simple.clear();
-        // Open lines run from their left end (the upper one when upright).
-        const bool reverse = pixels.front().X > pixels.back().X ||
-                             (pixels.front().X == pixels.back().X && pixels.front().Y > pixels.back().Y);
-        for (const TPixel &p : pixels)
-            chain.push_back(TPoint(p.X, p.Y));
-        if (reverse)
-            std::reverse(chain.begin(), chain.end());
-        if (pixels.size() > 3 && pixels.front() == pixels.back())
-            SimplifyClosed(chain, simple, tolerance);
-        else
-            bg::simplify(chain, simple, tolerance);
-        SharpenCorners(simple, tolerance);
-        if (!bg::equals(chain.front(), chain.back())) {
-            const auto freeEnd = [&](const TPoint &p) {
-                const int x = static_cast<int>(p.x()), y = static_cast<int>(p.y());
-                return PixelNeighbours::Count(PixelNeighbours::Code(grid, x, y)) == 1;
-            };
-            if (freeEnd(chain.back()))
-                StraightenEnd(simple, true, tolerance);
-            if (freeEnd(chain.front()))
-                StraightenEnd(simple, false, tolerance);
-        }
-        // Corners drawn on and ends run on stay within the segments' own extent.
-        for (TPoint &p : simple)
-            p = TPoint(std::clamp(p.x(), 0.0, double(grid.Width() - 1)), std::clamp(p.y(), 0.0, double(grid.Height() - 1)));
-        lines.push_back(simple);
-    }
-    width = grid.Width();
-    height = grid.Height();
-    return lines;
+    return grid;
 }
 
-// The segments of the lines, their points kept within the grid box
-// [left, right] x [top, bottom].
-std::vector<TSegment> Segments(const std::vector<TLine> &lines, int minX, int maxY, double left, double top,
-                               double right, double bottom)
+// One chain of grid pixels as the fewest straight segments within the
+// tolerance (`simple`, grid coordinates; `chain` is working room).
+void SimplifyChain(const TBlackMask &grid, const std::vector<TPixel> &pixels, double tolerance, TLine &chain,
+                   TLine &simple)
 {
-    std::vector<TSegment> merged;
-    for (const TLine &line : lines) {
-        TLine simple = line;
-        for (TPoint &p : simple)
-            p = TPoint(std::clamp(p.x(), left, right), std::clamp(p.y(), top, bottom));
-        for (std::size_t i = 1; i < simple.size(); ++i) {
-            const TPoint &a = simple[i - 1], &b = simple[i];
-            merged.push_back(TSegment{static_cast<float>(a.x() + minX), static_cast<float>(maxY - a.y()),
-                                      static_cast<float>(b.x() + minX), static_cast<float>(maxY - b.y())});
-        }
+    chain.clear();
+    simple.clear();
+    // Open lines run from their left end (the upper one when upright).
+    const bool reverse = pixels.front().X > pixels.back().X ||
+                         (pixels.front().X == pixels.back().X && pixels.front().Y > pixels.back().Y);
+    for (const TPixel &p : pixels)
+        chain.push_back(TPoint(p.X, p.Y));
+    if (reverse)
+        std::reverse(chain.begin(), chain.end());
+    if (pixels.size() > 3 && pixels.front() == pixels.back())
+        SimplifyClosed(chain, simple, tolerance);
+    else
+        bg::simplify(chain, simple, tolerance);
+    SharpenCorners(simple, tolerance);
+    if (!bg::equals(chain.front(), chain.back())) {
+        const auto freeEnd = [&](const TPoint &p) {
+            const int x = static_cast<int>(p.x()), y = static_cast<int>(p.y());
+            return PixelNeighbours::Count(PixelNeighbours::Code(grid, x, y)) == 1;
+        };
+        if (freeEnd(chain.back()))
+            StraightenEnd(simple, true, tolerance);
+        if (freeEnd(chain.front()))
+            StraightenEnd(simple, false, tolerance);
     }
-    return merged;
+    // Corners drawn on and ends run on stay within the segments' own extent.
+    for (TPoint &p : simple)
+        p = TPoint(std::clamp(p.x(), 0.0, double(grid.Width() - 1)), std::clamp(p.y(), 0.0, double(grid.Height() - 1)));
+}
+
+void AppendSegments(const TLine &simple, int minX, int maxY, std::vector<TSegment> &merged)
+{
+    for (std::size_t i = 1; i < simple.size(); ++i) {
+        const TPoint &a = simple[i - 1], &b = simple[i];
+        merged.push_back(TSegment{static_cast<float>(a.x() + minX), static_cast<float>(maxY - a.y()),
+                                  static_cast<float>(b.x() + minX), static_cast<float>(maxY - b.y())});
+    }
 }
 
 } // namespace
 
-std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance)
+std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double tolerance)
 {
     if (tolerance <= 0 || segments.empty())
-        return segments;
-    int minX = 0, maxY = 0, width = 0, height = 0;
-    const std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY, width, height);
-    return Segments(lines, minX, maxY, 0, 0, width - 1, height - 1);
+        return std::vector<TSegment>(segments.begin(), segments.end());
+    int minX = 0, maxY = 0;
+    const TBlackMask grid = SegmentGrid(segments, minX, maxY);
+    std::vector<TSegment> merged;
+    TLine chain, simple;
+    ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
+        SimplifyChain(grid, pixels, tolerance, chain, simple);
+        AppendSegments(simple, minX, maxY, merged);
+    });
+    return merged;
 }
 
-std::vector<TSegment> MergeCentreLines(const std::vector<TSegment> &segments, double tolerance,
+std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
                                        const TBlackMask &strokes)
 {
     if (tolerance <= 0 || segments.empty())
-        return segments;
-    int minX = 0, maxY = 0, width = 0, height = 0;
-    std::vector<TLine> lines = MergedLines(segments, tolerance, minX, maxY, width, height);
+        return std::vector<TSegment>(segments.begin(), segments.end());
+    int minX = 0, maxY = 0;
+    std::vector<TLine> lines;
+    {
+        const TBlackMask grid = SegmentGrid(segments, minX, maxY);
+        TLine chain, simple;
+        ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
+            SimplifyChain(grid, pixels, tolerance, chain, simple);
+            lines.push_back(simple);
+        });
+    }
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
     CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY);
     // Points moved onto their strokes stay within the picture (rows 0 to
     // height - 1, Y = height - row).
-    return Segments(lines, minX, maxY, -minX, maxY - strokes.Height(), strokes.Width() - 1 - minX, maxY - 1);
+    const double left = -minX, top = maxY - strokes.Height(), right = strokes.Width() - 1 - minX, bottom = maxY - 1;
+    std::vector<TSegment> merged;
+    for (TLine &line : lines) {
+        for (TPoint &p : line)
+            p = TPoint(std::clamp(p.x(), left, right), std::clamp(p.y(), top, bottom));
+        AppendSegments(line, minX, maxY, merged);
+    }
+    return merged;
 }

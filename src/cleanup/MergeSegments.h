@@ -3,6 +3,7 @@
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"
 
+#include <span>
 #include <vector>
 
 // After tracing: segments that continue each other are chained, and each chain
@@ -13,7 +14,7 @@
 // two sides of a stroke two pixels thick) form one line. Coordinates stay
 // whole numbers in the segments' own units. A tolerance of 0 or less changes
 // nothing.
-std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance);
+std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double tolerance);
 
 // The same for centre lines, with the strokes they were thinned from (mask
 // row = strokes' height - Y): each merged line then moves onto the middle of
@@ -21,6 +22,7 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
 // cross sections, and its points go where the fitted lines meet (points that
 // chains share stay shared). Coordinates are then eighths of a pixel, so a
 // centre line lies between two pixel rows where the stroke is an even number
-// of pixels wide, and a level stroke gives an exactly level line.
-std::vector<TSegment> MergeCentreLines(const std::vector<TSegment> &segments, double tolerance,
+// of pixels wide, and a level stroke gives an exactly level line. Points stay
+// within the picture.
+std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
                                        const TBlackMask &strokes);
