@@ -427,20 +427,23 @@ void TForm1::F3_1Click(const QAction *sender)
 void TForm1::SettingsClick(const QAction *sender)
 {
     RunCommand([this, sender] {
-        const auto cleanup = [this] {
+        // What decides the segments: the method and the clean-up.
+        const auto segmentSettings = [this] {
             const TCleanupOptions o = CleanupOptionsOf(Settings);
-            return std::make_tuple(o.Threshold, o.ThresholdLevel, o.Despeckle, o.Centerline, o.Merge);
+            return std::make_tuple(Settings.PixelScanMode, o.Threshold, o.ThresholdLevel, o.Despeckle,
+                                   o.Centerline, o.Merge);
         };
-        const auto cleanupBefore = cleanup();
+        const auto before = segmentSettings();
         {
             TForm2 dialog(this, Settings, *Interface);
             dialog.SelectPage(Tag(sender));
             ShowDialog(dialog);
         }
         ShowModeName();
-        // New clean-up settings make new segments of the picture on show, so
-        // that the labels, the preview and the next save agree with them.
-        if (Scan.DataConverted && cleanup() != cleanupBefore)
+        // A new method or new clean-up settings make new segments of the
+        // picture on show, so that the labels, the count, the preview and the
+        // next save agree with them.
+        if (Scan.DataConverted && segmentSettings() != before)
             OpenPicture(Scan.SourceFileName);
     });
 }

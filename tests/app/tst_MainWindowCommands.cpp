@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -504,6 +505,51 @@ private Q_SLOTS:
         };
         window->S1->trigger();
         QCOMPARE(UI.ProgressShown, shown);
+    }
+
+    // The method chosen in the settings converts the picture on show again:
+    // label, count and copied text are those of a fresh conversion by it.
+    void aNewMethodConvertsThePictureAgain()
+    {
+        const QString plan = PlanIn(QStringLiteral("method"));
+        struct TCase { int Mode; QString Label; };
+        for (const TCase &c : {TCase{2, QStringLiteral("ボックス")}, TCase{3, QStringLiteral("ライン２")},
+                               TCase{1, QStringLiteral("ライン")}}) {
+            // The known answer: a window that starts with the method.
+            QByteArray fresh;
+            QString freshCount;
+            {
+                auto window = NewWindow(UI);
+                window->Settings.PixelScanMode = c.Mode;
+                UI.OpenAnswer = plan;
+                window->F1->trigger();
+                window->F3_1->trigger();
+                fresh = Clipboard.Bytes;
+                freshCount = window->CountLabel->text();
+                window->close();
+            }
+            QFile::remove(SettingsFile());
+            auto window = NewWindow(UI);
+            window->Settings.PixelScanMode = c.Mode == 1 ? 2 : 1;
+            window->F1->trigger();
+            const int shown = UI.ProgressShown;
+            window->OnDialogCreated = [&c](QDialog &dialog) {
+                auto *settings = qobject_cast<TForm2 *>(&dialog);
+                (c.Mode == 2 ? settings->RadioButton2 : c.Mode == 3 ? settings->RadioButton3
+                                                                     : settings->RadioButton1)
+                    ->setChecked(true);
+                QMetaObject::invokeMethod(settings->OKButton, &QPushButton::click, Qt::QueuedConnection);
+            };
+            window->S1->trigger();
+            QCOMPARE(UI.ProgressShown, shown + 1);
+            QCOMPARE(window->ModeLabel->text(), c.Label);
+            QCOMPARE(window->CountLabel->text(), freshCount);
+            Clipboard.Bytes.clear();
+            window->F3_1->trigger();
+            QCOMPARE(Clipboard.Bytes, fresh);
+            window->close();
+            QFile::remove(SettingsFile());
+        }
     }
 
     void aDroppedPictureOpensAndTheCalculatorTakesItsResolution()
