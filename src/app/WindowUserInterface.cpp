@@ -100,6 +100,16 @@ void TWindowUserInterface::ShowMessage(const QString &text)
     box.exec();
 }
 
+void TWindowUserInterface::ShowMessageDetail(const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), ShownText(text),
+                    QMessageBox::Ok, BoxOwner());
+    box.setInformativeText(ShownText(detail));
+    // The path and the reason can be selected and copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
+}
+
 bool TWindowUserInterface::AskYesNo(const QString &caption, const QString &text)
 {
     QMessageBox box(QMessageBox::Question, caption, ShownText(text),

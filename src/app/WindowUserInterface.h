@@ -19,6 +19,8 @@ public:
     ~TWindowUserInterface() override;
 
     void ShowMessage(const QString &text) override;
+    // The detail is the box's second paragraph, shown without a click.
+    void ShowMessageDetail(const QString &text, const QString &detail) override;
     bool AskYesNo(const QString &caption, const QString &text) override;
 
     void SetMainWindowEnabled(bool enabled) override;

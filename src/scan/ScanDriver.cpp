@@ -13,6 +13,7 @@
 #include "scan/ScanFilters.h"
 #include "scan/ScanState.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -246,7 +247,9 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
     } catch (const std::exception &error) {
         mask = TBlackMask();
         FLoadFailure = QString::fromUtf8(error.what());
-        UI.ShowMessage(Messages::Unreadable());
+        // The fixed message, with the file and the reader's reason beside it.
+        UI.ShowMessageDetail(Messages::Unreadable(),
+                             QDir::toNativeSeparators(path) + QLatin1Char('\n') + FLoadFailure);
         return false;
     }
 }

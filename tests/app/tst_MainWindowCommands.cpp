@@ -15,6 +15,7 @@
 #include "support/RecordingUserInterface.h"
 #include "support/WindowTestMain.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -549,6 +550,49 @@ private Q_SLOTS:
             QCOMPARE(Clipboard.Bytes, fresh);
             window->close();
             QFile::remove(SettingsFile());
+        }
+    }
+
+    // A file that is no picture keeps the fixed message; its detail names the
+    // file and gives the reason the command line gives for it.
+    void readFailuresNameTheFileAndTheReason()
+    {
+        const QString truncated = QStringLiteral(
+            "TTzInternalDIB.LoadFromStream: The File Ends Before Its Picture Does (Stream read error)");
+        TTzDIB whole = WhitePicture(64, 64);
+        QByteArray cut;
+        {
+            QBuffer buffer(&cut);
+            buffer.open(QIODevice::WriteOnly);
+            whole.SaveToStream(buffer);
+        }
+        cut.chop(200);
+        struct TCase { QString Name; QByteArray Bytes; QString Reason; };
+        const TCase cases[] = {
+            {QStringLiteral("text.bmp"), QByteArray("hello, not a picture\n"),
+             QStringLiteral("TTzInternalDIB.LoadFromFile: File type is invalid")},
+            {QStringLiteral("empty.bmp"), QByteArray(), truncated},
+            {QStringLiteral("cut.bmp"), cut, truncated},
+            {QStringLiteral("text.png"), QByteArray("hello\n"), 
+             // In the window, in Qt's Japanese.
+             QStringLiteral("QImageReader: ")
+                 + QCoreApplication::translate("QImageReader", "Unsupported image format")},
+        };
+        QDir(Dir.path()).mkpath(QStringLiteral("broken"));
+        auto window = NewWindow(UI);
+        for (const TCase &c : cases) {
+            const QString path = Dir.filePath(QStringLiteral("broken/") + c.Name);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(c.Bytes);
+            file.close();
+            UI.Messages.clear();
+            UI.Details.clear();
+            UI.OpenAnswer = path;
+            window->F1->trigger();
+            QVERIFY(!window->Scan.DataConverted);
+            QCOMPARE(UI.Messages, QStringList{QStringLiteral("ファイルが読み込めませんした。")});
+            QCOMPARE(UI.Details, QStringList{QDir::toNativeSeparators(path) + QLatin1Char('\n') + c.Reason});
         }
     }
 

@@ -27,6 +27,9 @@ public:
 
     // An information message box with one of the program's fixed texts.
     virtual void ShowMessage(const QString &text) = 0;
+    // The same with a detail under it (the file and the reason of a failure);
+    // whoever shows no details shows the text alone.
+    virtual void ShowMessageDetail(const QString &text, const QString &detail);
     // A Yes/No question with the question icon; true only for Yes.
     virtual bool AskYesNo(const QString &caption, const QString &text) = 0;
 
