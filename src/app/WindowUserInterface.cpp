@@ -14,6 +14,13 @@
 #include <QThread>
 #include <QWindow>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 // The core ends its lines with LF CR; a message box wants plain line feeds.
@@ -188,6 +195,77 @@ void TWindowUserInterface::ProcessMessages()
 {
     QCoreApplication::processEvents();
     SinceMessages.start();
+}
+
+namespace {
+
+// The port of work on another thread: its steps are only noted, for the
+// window's thread to show; the cancel comes from there.
+class TThreadSteps : public TProgressPort
+{
+public:
+    void SetMaximum(int maximum) override
+    {
+        Position = 0;
+        Maximum = maximum;
+    }
+    void Step(int position) override { Position = position; }
+    bool Cancelled() const override { return Stop; }
+
+    std::atomic<int> Maximum{-1};   // -1: not given yet
+    std::atomic<int> Position{0};
+    std::atomic<bool> Stop{false};
+};
+
+} // namespace
+
+void TWindowUserInterface::RunInBackground(const std::function<void(TProgressPort &progress)> &work)
+{
+    TThreadSteps steps;
+    std::exception_ptr error;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread worker([&] {
+        try {
+            work(steps);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        ended.notify_all();
+    });
+
+    const auto showSteps = [&] {
+        if (!Progress)
+            return;
+        const int maximum = steps.Maximum;
+        QProgressBar *bar = Progress->ProgressBar1;
+        if (maximum < 0) {
+            bar->setRange(0, 0);
+        } else {
+            bar->setRange(0, maximum > 0 ? maximum : 1);
+            bar->setValue(std::min(steps.Position.load(), std::max(maximum, 1)));
+        }
+    };
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (ended.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; }))
+                break;
+        }
+        showSteps();
+        ProcessMessages();
+        if (CancelFlag && *CancelFlag)
+            steps.Stop = true;
+    }
+    worker.join();
+    showSteps();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 QString TWindowUserInterface::ChooseOpenFile(const TFileDialogRequest &request)

@@ -33,6 +33,10 @@ public:
     TProgressPort &ProgressBar() override { return Bar; }
 
     void ProcessMessages() override;
+    // The work runs on a thread of its own; this one handles the window
+    // messages every few milliseconds, moves the bar to the work's steps (Qt's
+    // busy bar until the work gives a maximum) and passes the cancel button on.
+    void RunInBackground(const std::function<void(TProgressPort &progress)> &work) override;
 
     QString ChooseOpenFile(const TFileDialogRequest &request) override;
     QString ChooseSaveFile(const TFileDialogRequest &request) override;

@@ -1,6 +1,7 @@
 #include "scan/BlackMask.h"
 
 #include "app/core/LargeBlock.h"
+#include "app/core/ProgressPort.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/PodArray.h"
@@ -269,8 +270,8 @@ class TBandPipeline
 {
 public:
     TBandPipeline(TPictureRows &rows, TBlackMask &mask, const TRowToMask &convert, int bandRows,
-                  int converters)
-        : Rows(rows), Mask(mask), Convert(convert), BandRows(bandRows)
+                  int converters, TProgressPort *progress)
+        : Rows(rows), Mask(mask), Convert(convert), BandRows(bandRows), Progress(progress)
     {
         BufferBytes = static_cast<std::size_t>(rows.RowSize() * bandRows);
         // One block for all of them, never cleared: every band is read in whole.
@@ -298,6 +299,8 @@ public:
     {
         const int height = Rows.Height();
         for (int first = 0; first < height; first += BandRows) {
+            if (Progress && Progress->Cancelled())
+                return;
             const int count = std::min(BandRows, height - first);
             int buffer;
             {
@@ -312,6 +315,8 @@ public:
                 Filled.push_back(TBand{buffer, first, count});
             }
             Changed.notify_all();
+            if (Progress)
+                Progress->Step(first + count);
         }
     }
 
@@ -359,6 +364,7 @@ private:
     TBlackMask &Mask;
     const TRowToMask &Convert;
     int BandRows;
+    TProgressPort *Progress;
     std::size_t BufferBytes = 0;
     TPodArray<std::uint8_t> Storage;
     std::vector<int> Free;
@@ -371,7 +377,8 @@ private:
 
 } // namespace
 
-TBlackMask TBlackMask::FromRows(TPictureRows &rows, int threads, std::int64_t bandBytes)
+TBlackMask TBlackMask::FromRows(TPictureRows &rows, int threads, std::int64_t bandBytes,
+                                TProgressPort *progress)
 {
     TBlackMask mask(rows.Width(), rows.Height());
     TColor colours[256] = {};
@@ -384,20 +391,26 @@ TBlackMask TBlackMask::FromRows(TPictureRows &rows, int threads, std::int64_t ba
     const int bandRows = static_cast<int>(
         std::clamp<std::int64_t>((bandBytes > 0 ? bandBytes : kBandBytes) / rowSize, 1, std::max(height, 1)));
 
+    if (progress)
+        progress->SetMaximum(height);
     if (threads > 1 && height > bandRows) {
-        TBandPipeline pipeline(rows, mask, convert, bandRows, threads - 1);
+        TBandPipeline pipeline(rows, mask, convert, bandRows, threads - 1, progress);
         pipeline.Run();
         return mask;
     }
     TPodArray<std::uint8_t> band;
     band.Resize(static_cast<std::size_t>(rowSize * bandRows));
     for (int first = 0; first < height; first += bandRows) {
+        if (progress && progress->Cancelled())
+            break;
         const int count = std::min(bandRows, height - first);
         rows.Read(band.Data(), count);
         for (int r = 0; r < count; ++r) {
             const int fileRow = first + r;
             convert(band.Data() + rowSize * r, mask.Line(rows.TopDown() ? fileRow : height - 1 - fileRow));
         }
+        if (progress)
+            progress->Step(first + count);
     }
     return mask;
 }

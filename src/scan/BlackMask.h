@@ -9,6 +9,7 @@
 #include <vector>
 
 class TPictureRows;
+class TProgressPort;
 class TTzDIB;
 
 // Which pixels of a picture are black, one bit per pixel, packed into 64-bit
@@ -38,8 +39,11 @@ public:
     // picture is never held; with threads > 1, bands are turned into mask
     // lines on other threads while the next band is read. Passes on what
     // reading the rows throws. bandBytes: the size of a band (0: about 1 MB;
-    // at least one row).
-    static TBlackMask FromRows(TPictureRows &rows, int threads = 1, std::int64_t bandBytes = 0);
+    // at least one row). With a progress port, each band read is a step (the
+    // maximum is the picture's height) and a cancel stops the reading before
+    // the next band: the rows not read stay white.
+    static TBlackMask FromRows(TPictureRows &rows, int threads = 1, std::int64_t bandBytes = 0,
+                               TProgressPort *progress = nullptr);
 
     // Columns become lines: pixel (x, y) of this mask is pixel (y, x) of the result.
     TBlackMask Transposed() const;

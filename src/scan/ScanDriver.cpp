@@ -105,7 +105,7 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
         return ScanBufferFailed;
     TBlackMask mask;
     if (!LoadPicture(path, mask))
-        return ScanUnreadable;
+        return State.CancelScan ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Lines(mask);
     KeepPicture(std::move(mask), false);
     return status;
@@ -117,7 +117,7 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
         return ScanBufferFailed;
     TBlackMask mask;
     if (!LoadPicture(path, mask))
-        return ScanUnreadable;
+        return State.CancelScan ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Boxes(mask);
     KeepPicture(std::move(mask), true);
     return status;
@@ -130,7 +130,7 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
         return ScanBufferFailed;
     TBlackMask source;
     if (!LoadPicture(path, source))
-        return ScanUnreadable;
+        return State.CancelScan ? ScanStopped : ScanUnreadable;
     return Lines2(std::move(source), QFileInfo(path).fileName());
 }
 
@@ -226,24 +226,33 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
-        // Where the format reads rows a band at a time, the exact black is
-        // taken from them directly, without the whole picture in memory. The
-        // filters make their mask from the whole picture.
-        if (!Filters) {
-            if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
-                State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
-                State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                mask = TBlackMask::FromRows(*rows, FThreads);
-                return true;
+        // Read where the window stays responsive: every band of rows is a
+        // step, and a cancel stops the reading before the next one. A format
+        // read whole is one step, and its mask the next.
+        UI.RunInBackground([&](TProgressPort &progress) {
+            // Where the format reads rows a band at a time, the exact black is
+            // taken from them directly, without the whole picture in memory.
+            // The filters make their mask from the whole picture.
+            if (!Filters) {
+                if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
+                    State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
+                    State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
+                    mask = TBlackMask::FromRows(*rows, FThreads, 0, &progress);
+                    return;
+                }
             }
-        }
-        TTzDIB image;
-        Formats.Load(path, image);
-        const TBitmapInfoHeader &header = image.InternalDIB()->Header();
-        State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
-        State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
-        mask = MaskOf(image);
-        return true;
+            TTzDIB image;
+            Formats.Load(path, image);
+            progress.SetMaximum(2);
+            progress.Step(1);
+            if (progress.Cancelled())
+                return;
+            const TBitmapInfoHeader &header = image.InternalDIB()->Header();
+            State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
+            State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
+            mask = MaskOf(image);
+            progress.Step(2);
+        });
     } catch (const std::exception &error) {
         mask = TBlackMask();
         FLoadFailure = QString::fromUtf8(error.what());
@@ -252,4 +261,11 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
                              QDir::toNativeSeparators(path) + QLatin1Char('\n') + FLoadFailure);
         return false;
     }
+    // Cancelled while reading: nothing to trace, nothing to say.
+    if (State.CancelScan || UI.ProgressBar().Cancelled()) {
+        State.CancelScan = true;
+        mask = TBlackMask();
+        return false;
+    }
+    return true;
 }

@@ -8,6 +8,8 @@
 #include "dialogs/SettingsDialog.h"
 #include "export/PreviewImage.h"
 #include "export/ClipboardTarget.h"
+#include "image/PictureFormats.h"
+#include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "plugins/SPIs.h"
 
@@ -27,7 +29,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QProgressBar>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <memory>
+#include <thread>
 #include <stdexcept>
 
 namespace {
@@ -115,6 +123,28 @@ QByteArray ReadAll(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
+
+// A tall white 24-bit picture read a band of rows at a time, a little slowly,
+// counting the rows read.
+class TSlowRows : public TPictureRows
+{
+public:
+    explicit TSlowRows(std::atomic<int> &read) : RowsRead(read)
+    {
+        FWidth = 400;
+        FHeight = 20000;
+        FBitCount = 24;
+    }
+    void Read(std::uint8_t *rows, int count) override
+    {
+        std::memset(rows, 0xFF, static_cast<std::size_t>(RowSize() * count));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        RowsRead += count;
+    }
+
+private:
+    std::atomic<int> &RowsRead;
+};
 
 } // namespace
 
@@ -302,6 +332,58 @@ private Q_SLOTS:
         // The window goes on working.
         window->F1->trigger();
         QVERIFY(window->Scan.DataConverted);
+    }
+
+    // While a picture is read the window handles its messages, the bar
+    // follows the bands read, and the cancel button stops the reading.
+    void readingMovesTheBarAndItsCancelStopsTheReading()
+    {
+        TAnsweringWindowInterface ui;
+        auto window = NewWindow(ui);
+        ui.Attach(window.get());
+        std::atomic<int> rowsRead{0};
+        window->Formats.Register(QStringLiteral("slow"), QStringLiteral("slow"),
+                                 [](const QString &, TTzDIB &) { throw std::runtime_error("whole"); });
+        window->Formats.SetRows(QStringLiteral("slow"), [&rowsRead](const QString &) {
+            return std::make_unique<TSlowRows>(rowsRead);
+        });
+        QDir(Dir.path()).mkpath(QStringLiteral("slow"));
+        const QString path = Dir.filePath(QStringLiteral("slow/tall.slow"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        ui.OpenAnswer = path;
+        // The bar's positions seen at the messages handled while reading.
+        std::vector<int> positions;
+        bool cancelAtSecond = false;
+        ui.OnProcessMessages = [&] {
+            TForm4 *progress = ui.ProgressWindow();
+            if (!progress || progress->ProgressBar1->maximum() != 20000)
+                return;
+            const int value = progress->ProgressBar1->value();
+            if (positions.empty() || positions.back() != value)
+                positions.push_back(value);
+            QVERIFY(!window->isEnabled());
+            if (cancelAtSecond && positions.size() == 2 && progress->isVisible())
+                QTest::mouseClick(progress->Button1, Qt::LeftButton);
+        };
+        window->F1->trigger();
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(rowsRead.load(), 20000);
+        QVERIFY2(positions.size() >= 3, qPrintable(QString::number(positions.size())));
+        QVERIFY(std::is_sorted(positions.begin(), positions.end()));
+
+        positions.clear();
+        rowsRead = 0;
+        cancelAtSecond = true;
+        window->F1->trigger();
+        QVERIFY(window->Scan.CancelScan);
+        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(window->isEnabled());
+        QCOMPARE(ui.ProgressWindow(), nullptr);
+        QVERIFY2(rowsRead < 20000, qPrintable(QString::number(rowsRead)));
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("0本"));
     }
 
     void progressWindowIsTheOnlyOneTakingInputAndItsCancelStops()
