@@ -29,7 +29,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QComboBox>
 #include <QProgressBar>
+#include <QScrollBar>
 
 #include <atomic>
 #include <chrono>
@@ -497,6 +499,57 @@ private Q_SLOTS:
         QVERIFY(!UI.ProgressOpen);
         QVERIFY(!UI.BusyCursor);
         QCOMPARE(window->Settings.SaveDir, before);
+    }
+
+    // The zoom box, the scroll bars and the overview move the view; a new
+    // conversion of the sheet keeps where the view is.
+    void previewKeepsItsViewAcrossConversions()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("zoom"));
+        const QString sheet = Dir.filePath(QStringLiteral("zoom/sheet.bmp"));
+        QVERIFY(WriteSheet(sheet, 600, 400, 100, 0));
+        UI.OpenAnswer = sheet;
+        window->F1->trigger();
+        TPreviewWindow &preview = *window->Preview;
+        TPreviewView &view = *preview.View;
+        preview.resize(700, 500);
+        QVERIFY(view.Fitted());
+        QCOMPARE(preview.ZoomBox->currentText(), QStringLiteral("全体"));
+
+        // A typed percentage, with or without its sign.
+        preview.ZoomBox->setEditText(QStringLiteral("250"));
+        QTest::keyClick(preview.ZoomBox, Qt::Key_Return);
+        QCOMPARE(view.Scale(), 2.5);
+        QCOMPARE(preview.ZoomBox->currentText(), QStringLiteral("250%"));
+        QCOMPARE(preview.HorizontalBar->maximum(), 1500 - view.width());
+        preview.HorizontalBar->setValue(500);
+        preview.VerticalBar->setValue(300);
+        QCOMPARE(view.Origin(), QPointF(200, 120));
+        // The overview frames the part in view: 600 sheet pixels over 180.
+        const QRectF frame = preview.Overview->Frame();
+        QCOMPARE(frame.topLeft(), QPointF(200, 120) * 0.3 + QPointF(0, 30));
+        QVERIFY2(std::abs(frame.width() - view.width() / 2.5 * 0.3) < 1, qPrintable(QString::number(frame.width())));
+
+        // Converted again (a new method): the same zoom and place.
+        window->Settings.PixelScanMode = 2;
+        window->F1->trigger();
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(view.Scale(), 2.5);
+        QCOMPARE(view.Origin(), QPointF(200, 120));
+        QCOMPARE(preview.HorizontalBar->value(), 500);
+
+        // A click on the overview centres the view there.
+        QTest::mouseClick(preview.Overview, Qt::LeftButton, {},
+                          (QPointF(300, 200) * 0.3 + QPointF(0, 30)).toPoint());
+        const QPointF centre = view.Origin() + QPointF(view.width(), view.height()) / 2 / view.Scale();
+        QVERIFY2(std::abs(centre.x() - 300) < 4 && std::abs(centre.y() - 200) < 4,
+                 qPrintable(QStringLiteral("%1 %2").arg(centre.x()).arg(centre.y())));
+
+        preview.ZoomBox->setEditText(QStringLiteral("全体"));
+        QTest::keyClick(preview.ZoomBox, Qt::Key_Return);
+        QVERIFY(view.Fitted());
+        QVERIFY(!preview.HorizontalBar->isEnabled());
     }
 
     void previewFollowsTheSegmentList()
