@@ -57,6 +57,10 @@ int Threads()
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+// Where the size of the file dialogs is kept.
+const QString kFileDialogWidth = QStringLiteral("Window/FileDialogWidth");
+const QString kFileDialogHeight = QStringLiteral("Window/FileDialogHeight");
+
 QLabel *Caption(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -107,6 +111,12 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     {
         std::unique_ptr<QSettings> store = SettingsStore::Open(SettingsPath);
         SettingsStore::Load(*store, Settings, &position);
+        // The file dialogs' size, once the user changed it.
+        if (OwnInterface) {
+            const QSize size(store->value(kFileDialogWidth).toInt(), store->value(kFileDialogHeight).toInt());
+            if (size.width() > 0 && size.height() > 0)
+                OwnInterface->FileDialogSize = size;
+        }
     }
     adjustSize();
     setFixedSize(size());
@@ -483,6 +493,12 @@ void TForm1::SaveSettings()
     SettingsSaved = true;
     std::unique_ptr<QSettings> store = SettingsStore::Open(SettingsPath);
     SettingsStore::Save(*store, Settings, pos());
+    // Written only once the user sized a file dialog: a store stays as it was.
+    if (OwnInterface && OwnInterface->FileDialogSize.isValid()) {
+        store->setValue(kFileDialogWidth, OwnInterface->FileDialogSize.width());
+        store->setValue(kFileDialogHeight, OwnInterface->FileDialogSize.height());
+        store->sync();
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

@@ -31,9 +31,13 @@ QString ShownText(QString text)
     return text;
 }
 
-QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save)
+// Wide enough for the long names of real scans.
+constexpr QSize kFileDialogSize(980, 620);
+
+QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save, QSize &size)
 {
     QFileDialog dialog(parent, QString(), request.Folder);
+    dialog.resize(size.isValid() ? size : kFileDialogSize);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = QtNameFilters(request.Filter);
@@ -47,7 +51,11 @@ QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save
         dialog.setDefaultSuffix(request.DefaultExtension);
     if (!request.FileName.isEmpty())
         dialog.selectFile(request.FileName);
-    if (dialog.exec() != QDialog::Accepted)
+    const int answer = dialog.exec();
+    // The size the user gave it, for the next one.
+    if (dialog.size() != kFileDialogSize || size.isValid())
+        size = dialog.size();
+    if (answer != QDialog::Accepted)
         return QString();
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
@@ -270,10 +278,10 @@ void TWindowUserInterface::RunInBackground(const std::function<void(TProgressPor
 
 QString TWindowUserInterface::ChooseOpenFile(const TFileDialogRequest &request)
 {
-    return ChooseFile(MainWindow, request, false);
+    return ChooseFile(MainWindow, request, false, FileDialogSize);
 }
 
 QString TWindowUserInterface::ChooseSaveFile(const TFileDialogRequest &request)
 {
-    return ChooseFile(MainWindow, request, true);
+    return ChooseFile(MainWindow, request, true, FileDialogSize);
 }

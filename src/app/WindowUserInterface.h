@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSize>
 
 #include <memory>
 
@@ -40,6 +41,10 @@ public:
 
     QString ChooseOpenFile(const TFileDialogRequest &request) override;
     QString ChooseSaveFile(const TFileDialogRequest &request) override;
+
+    // The size of the open and save dialogs: invalid until the user changed
+    // it (the dialogs then open at a size wide enough for long names).
+    QSize FileDialogSize;
 
     // The progress window while one is open, else null.
     TForm4 *ProgressWindow() const { return Progress.get(); }
