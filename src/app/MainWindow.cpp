@@ -123,8 +123,10 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     move(position);
 
     Formats.RegisterBuiltIns();
-    // The preview shows the black pixels of the last conversion.
+    // The preview shows the picture of the last conversion.
     Scan.KeepPicture = true;
+    // Its own grey or colour pixels too, under the segments.
+    Scan.KeepBackdrop = true;
     if (!Scan.ResetSegments())
         Interface->ShowMessage(Messages::OutOfMemory());
     Scan.DataConverted = false;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -32,6 +33,10 @@ constexpr double kZoomStep = 1.25;
 constexpr double kLargestScale = 32;
 
 const QString kFitText = QStringLiteral("全体");
+
+// The share of a scan's dark pixels lost to the exact-black rule that the
+// status line points out.
+constexpr double kMuchLost = 0.3;
 
 // A scale as the status line and the zoom box show it.
 QString PercentText(double scale)
@@ -372,6 +377,24 @@ TPreviewWindow::TPreviewWindow(const TScanState &state, QWidget *parent)
                        QStringLiteral("200%"), QStringLiteral("400%"), QStringLiteral("800%")});
     side->addWidget(ZoomBox);
     side->addSpacing(8);
+    side->addWidget(new QLabel(QStringLiteral("下絵"), this));
+    ScanButton = new QRadioButton(QStringLiteral("スキャン画像"), this);
+    ScanButton->setObjectName(QStringLiteral("ScanButton"));
+    TracedButton = new QRadioButton(QStringLiteral("読み取った黒"), this);
+    TracedButton->setObjectName(QStringLiteral("TracedButton"));
+    ScanButton->setChecked(true);
+    side->addWidget(ScanButton);
+    side->addWidget(TracedButton);
+    const auto legend = [this, side](QRgb colour, const QString &text) {
+        auto *label = new QLabel(QStringLiteral("<span style=\"color:%1\">■</span> %2")
+                                     .arg(QColor::fromRgb(colour).name(), text),
+                                 this);
+        side->addWidget(label);
+    };
+    legend(TPreviewImage::Line, QStringLiteral("線分"));
+    legend(TPreviewImage::TracedInk, QStringLiteral("黒と読んだ画素"));
+    legend(TPreviewImage::DarkNotInk, QStringLiteral("暗いが黒でない画素"));
+    side->addSpacing(8);
     side->addWidget(new QLabel(QStringLiteral("全体図"), this));
     Overview = new TPreviewOverview(*View, this);
     side->addWidget(Overview);
@@ -394,6 +417,7 @@ TPreviewWindow::TPreviewWindow(const TScanState &state, QWidget *parent)
     layout->addWidget(Status);
     connect(View, &TPreviewView::ViewChanged, this, &TPreviewWindow::ShowStatus);
     connect(View, &TPreviewView::ViewChanged, this, &TPreviewWindow::FollowView);
+    connect(TracedButton, &QRadioButton::toggled, this, [this] { Follow(); });
     // A choice from the list, or a percentage typed and entered.
     connect(ZoomBox, &QComboBox::textActivated, this, &TPreviewWindow::ZoomBoxChosen);
     connect(ZoomBox->lineEdit(), &QLineEdit::returnPressed, this, &TPreviewWindow::ZoomBoxChosen);
@@ -421,6 +445,7 @@ void TPreviewWindow::Follow()
     if (!State.DataConverted || !picture.Mask) {
         setWindowTitle(Caption(QString()));
         SheetText.clear();
+        Warning.clear();
         View->SetPicture(nullptr, Messages::NotConverted());
         Overview->Refresh();
         return;
@@ -437,8 +462,19 @@ void TPreviewWindow::Follow()
                     .arg(picture.Mask->Width())
                     .arg(picture.Mask->Height())
                     .arg(resolution, FormatThousands(State.SegmentCount));
-    View->SetPicture(std::make_shared<const TPreviewImage>(picture.Mask, State, picture.PixelCorners),
-                     QString());
+    auto image = std::make_shared<TPreviewImage>(picture.Mask, State, picture.PixelCorners);
+    if (picture.Backdrop)
+        image->SetBackdrop(picture.Backdrop,
+                           TracedButton->isChecked() ? TPreviewLayer::Traced : TPreviewLayer::Scan);
+    // A grey or colour scan of which the exact-black rule took much less than
+    // its dark pixels: the threshold setting reads it.
+    Warning.clear();
+    if (const TScanBackdrop *backdrop = picture.Backdrop.get();
+        backdrop && backdrop->Tones && backdrop->ExactBlack && backdrop->LostShare() >= kMuchLost)
+        Warning = QStringLiteral("　※暗い画素の %1% は完全な黒でないため線になっていません。"
+                                 "環境設定の「しきい値」（auto など）で読めます。")
+                      .arg(std::lround(backdrop->LostShare() * 100));
+    View->SetPicture(std::move(image), QString());
     Overview->Refresh();
 }
 
@@ -490,5 +526,5 @@ void TPreviewWindow::ShowStatus()
         StatusLabel->setText(QString());
         return;
     }
-    StatusLabel->setText(SheetText + QStringLiteral("　表示 ") + PercentText(View->Scale()));
+    StatusLabel->setText(SheetText + QStringLiteral("　表示 ") + PercentText(View->Scale()) + Warning);
 }

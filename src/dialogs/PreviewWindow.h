@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QLabel;
+class QRadioButton;
 class QScrollBar;
 class TPreviewOverview;
 class QStatusBar;
@@ -133,6 +134,9 @@ public:
     // The whole sheet, small, with the part in view framed; a click there
     // centres the view on it.
     TPreviewOverview *Overview;
+    // Under the segments: the scan itself, or what the tracers saw.
+    QRadioButton *ScanButton;     // "スキャン画像"
+    QRadioButton *TracedButton;   // "読み取った黒"
 
 private:
     void ShowStatus();
@@ -142,5 +146,6 @@ private:
     const TScanState &State;
     QStatusBar *Status;
     QString SheetText;
+    QString Warning;
     bool SyncingBars = false;
 };

@@ -10,6 +10,7 @@
 #include "scan/BoxMode.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"
+#include "scan/ScanBackdrop.h"
 #include "scan/ScanFilters.h"
 #include "scan/ScanState.h"
 
@@ -85,6 +86,7 @@ TScanStatus TScanDriver::ScanData(const QString &path)
     }
     if (State.CancelScan || status != ScanDone) {
         State.Picture.Mask.reset();
+        State.Picture.Backdrop.reset();
         return status == ScanDone ? ScanStopped : status;
     }
     State.DataConverted = true;
@@ -229,6 +231,9 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         // Read where the window stays responsive: every band of rows is a
         // step, and a cancel stops the reading before the next one. A format
         // read whole is one step, and its mask the next.
+        const bool keepBackdrop = State.KeepPicture && State.KeepBackdrop;
+        const bool exactBlack = Settings.CleanupThreshold.trimmed().isEmpty();
+        State.Picture.Backdrop.reset();
         UI.RunInBackground([&](TProgressPort &progress) {
             // Where the format reads rows a band at a time, the exact black is
             // taken from them directly, without the whole picture in memory.
@@ -237,7 +242,20 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
                 if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
                     State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
                     State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                    mask = TBlackMask::FromRows(*rows, FThreads, 0, &progress);
+                    if (!keepBackdrop) {
+                        mask = TBlackMask::FromRows(*rows, FThreads, 0, &progress);
+                        return;
+                    }
+                    // The rows pass the backdrop on their way to the mask.
+                    TColor colours[256] = {};
+                    if (rows->BitCount() <= 8)
+                        for (int i = 0; i < 256; ++i)
+                            colours[i] = rows->Color(i);
+                    TBackdropMaker maker(rows->Width(), rows->Height(), rows->BitCount(), colours);
+                    TBackdropRows tee(*rows, maker);
+                    mask = TBlackMask::FromRows(tee, FThreads, 0, &progress);
+                    if (!progress.Cancelled())
+                        State.Picture.Backdrop = maker.Finish(mask, exactBlack);
                     return;
                 }
             }
@@ -251,6 +269,8 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
             State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
             State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
             mask = MaskOf(image);
+            if (keepBackdrop)
+                State.Picture.Backdrop = TBackdropMaker::FromImage(image, mask, exactBlack);
             progress.Step(2);
         });
     } catch (const std::exception &error) {

@@ -31,6 +31,7 @@
 
 #include <QComboBox>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QScrollBar>
 
 #include <atomic>
@@ -552,6 +553,47 @@ private Q_SLOTS:
         QVERIFY(!preview.HorizontalBar->isEnabled());
     }
 
+    // A grey scan shows under its segments as it is; what the tracer saw
+    // marks the dark pixels the exact-black rule left out, and the status
+    // line names the setting that reads them.
+    void previewShowsTheScanAndWhatTheTracerSaw()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("grey"));
+        const QString path = Dir.filePath(QStringLiteral("grey/grey.bmp"));
+        QImage grey(80, 60, QImage::Format_Grayscale8);
+        grey.fill(255);
+        for (int x = 5; x <= 75; ++x) {
+            grey.setPixel(x, 20, qRgb(60, 60, 60));
+            grey.setPixel(x, 40, qRgb(0, 0, 0));
+        }
+        QVERIFY(grey.save(path, "BMP"));
+        UI.OpenAnswer = path;
+        window->F1->trigger();
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+        TPreviewWindow &preview = *window->Preview;
+        TPreviewView &view = *preview.View;
+        // The grey stroke, lightened as black is to Ink.
+        const int shown = 60 + (255 - 60) * TPreviewImage::Lighten / 255;
+        QVERIFY2(std::abs(qGray(PreviewPixel(view, 40, 20)) - shown) <= 1,
+                 qPrintable(QString::number(qGray(PreviewPixel(view, 40, 20)))));
+        QCOMPARE(PreviewPixel(view, 40, 40), TPreviewImage::Line);
+        QVERIFY2(preview.StatusLabel->text().contains(QStringLiteral("暗い画素の 50% は完全な黒でないため線になっていません。"
+                                                                     "環境設定の「しきい値」")),
+                 qPrintable(preview.StatusLabel->text()));
+        preview.TracedButton->setChecked(true);
+        QCOMPARE(PreviewPixel(view, 40, 20), TPreviewImage::DarkNotInk);
+        QCOMPARE(PreviewPixel(view, 40, 30), TPreviewImage::Paper);
+
+        // With a threshold the grey stroke is ink: no warning.
+        window->Settings.CleanupThreshold = QStringLiteral("auto");
+        window->F1->trigger();
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
+        QVERIFY(!preview.StatusLabel->text().contains(QStringLiteral("しきい値")));
+        QVERIFY(PreviewPixel(view, 40, 20) != TPreviewImage::DarkNotInk);
+        preview.ScanButton->setChecked(true);
+    }
+
     void previewFollowsTheSegmentList()
     {
         auto window = NewWindow(UI);
@@ -622,7 +664,8 @@ private Q_SLOTS:
         QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Ink);
         const int converted = UI.ProgressShown;
 
-        // Specks of up to 2 pixels removed: converted again, the speck gone.
+        // Specks of up to 2 pixels removed: converted again, the speck gone
+        // from what the tracer saw, though still in the scan under it.
         window->OnDialogCreated = [](QDialog &dialog) {
             auto *settings = qobject_cast<TForm2 *>(&dialog);
             settings->DespeckleEdit->setText(QStringLiteral("2"));
@@ -631,8 +674,13 @@ private Q_SLOTS:
         window->S1->trigger();
         QCOMPARE(UI.ProgressShown, converted + 1);
         QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
-        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Paper);
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Ink);
         QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Line);
+        window->Preview->TracedButton->setChecked(true);
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::DarkNotInk);
+        QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Line);
+        QCOMPARE(PreviewPixel(view, 5, 5), TPreviewImage::Paper);
+        window->Preview->ScanButton->setChecked(true);
 
         // Settings closed unchanged convert nothing.
         const int shown = UI.ProgressShown;
