@@ -2,6 +2,7 @@
 
 #include "app/core/LargeBlock.h"
 #include "app/core/ProgressPort.h"
+#include "app/core/Threads.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/PodArray.h"
@@ -278,8 +279,8 @@ public:
         Storage.Resize(BufferBytes * (static_cast<std::size_t>(converters) + 1));
         for (int i = 0; i <= converters; ++i)
             Free.push_back(i);
-        for (int i = 0; i < converters; ++i)
-            Workers.emplace_back([this] { Work(); });
+        // With no thread made, the bands are converted as they are read.
+        Converters = StartThreads(Workers, converters, [this](int) { Work(); });
     }
 
     ~TBandPipeline()
@@ -310,6 +311,13 @@ public:
                 Free.pop_back();
             }
             Rows.Read(Buffer(buffer), count);
+            if (Converters == 0) {
+                ConvertBand(TBand{buffer, first, count});
+                Free.push_back(buffer);
+                if (Progress)
+                    Progress->Step(first + count);
+                continue;
+            }
             {
                 const std::lock_guard<std::mutex> lock(Mutex);
                 Filled.push_back(TBand{buffer, first, count});
@@ -365,6 +373,7 @@ private:
     const TRowToMask &Convert;
     int BandRows;
     TProgressPort *Progress;
+    int Converters = 0;
     std::size_t BufferBytes = 0;
     TPodArray<std::uint8_t> Storage;
     std::vector<int> Free;

@@ -1,5 +1,7 @@
 #include "scan/ScanDriver.h"
 
+#include "image/PictureLimits.h"
+
 #include "app/core/Messages.h"
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
@@ -235,29 +237,31 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         const bool exactBlack = Settings.CleanupThreshold.trimmed().isEmpty();
         State.Picture.Backdrop.reset();
         UI.RunInBackground([&](TProgressPort &progress) {
-            // Where the format reads rows a band at a time, the exact black is
-            // taken from them directly, without the whole picture in memory.
-            // The filters make their mask from the whole picture.
-            if (!Filters) {
-                if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
-                    State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
-                    State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                    if (!keepBackdrop) {
-                        mask = TBlackMask::FromRows(*rows, FThreads, 0, &progress);
-                        return;
-                    }
-                    // The rows pass the backdrop on their way to the mask.
-                    TColor colours[256] = {};
-                    if (rows->BitCount() <= 8)
-                        for (int i = 0; i < 256; ++i)
-                            colours[i] = rows->Color(i);
-                    TBackdropMaker maker(rows->Width(), rows->Height(), rows->BitCount(), colours);
-                    TBackdropRows tee(*rows, maker);
-                    mask = TBlackMask::FromRows(tee, FThreads, 0, &progress);
-                    if (!progress.Cancelled())
-                        State.Picture.Backdrop = maker.Finish(mask, exactBlack);
+            // Where the format reads rows a band at a time, the mask is made
+            // from them directly, without the whole picture in memory.
+            if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
+                PictureLimits::Check(rows->Width(), rows->Height());
+                State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
+                State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
+                const auto maskOf = [&](TPictureRows &from) {
+                    return Filters ? Filters->RowsMask(from, [&] { return Formats.OpenRows(path); }, FThreads)
+                                   : TBlackMask::FromRows(from, FThreads, 0, &progress);
+                };
+                if (!keepBackdrop) {
+                    mask = maskOf(*rows);
                     return;
                 }
+                // The rows pass the backdrop on their way to the mask.
+                TColor colours[256] = {};
+                if (rows->BitCount() <= 8)
+                    for (int i = 0; i < 256; ++i)
+                        colours[i] = rows->Color(i);
+                TBackdropMaker maker(rows->Width(), rows->Height(), rows->BitCount(), colours);
+                TBackdropRows tee(*rows, maker);
+                mask = maskOf(tee);
+                if (!progress.Cancelled())
+                    State.Picture.Backdrop = maker.Finish(mask, exactBlack);
+                return;
             }
             TTzDIB image;
             Formats.Load(path, image);
