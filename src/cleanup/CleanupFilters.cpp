@@ -1,17 +1,41 @@
 #include "cleanup/CleanupFilters.h"
 
+#include "app/core/Messages.h"
 #include "app/core/Settings.h"
 #include "cleanup/MergeSegments.h"
+#include "cleanup/Threshold.h"
+#include "image/PictureRows.h"
 #include "scan/SegmentList.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
-    return CleanMask(image, Options);
+    TCleanupOptions options = Options;
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(image));
+        NoInk = options.ThresholdLevel == 0;
+    }
+    return CleanMask(image, options);
 }
 
-TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
+TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
 {
-    return CleanMask(rows, reopen, Options, threads);
+    TCleanupOptions options = Options;
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows, threads));
+        NoInk = options.ThresholdLevel == 0;
+        const std::unique_ptr<TPictureRows> again = reopen();
+        if (!again)
+            throw ERowsRefused("The picture cannot be read a second time");
+        return CleanMask(*again, options, threads);
+    }
+    return CleanMask(rows, options, threads);
+}
+
+QString TCleanupFilters::Note() const
+{
+    return NoInk ? Messages::NoInk() : QString();
 }
 
 bool TCleanupFilters::Segments(TSegmentList &list) const

@@ -4,7 +4,6 @@
 #include "cleanup/NoiseRemoval.h"
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
-#include "image/PictureRows.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -70,19 +69,6 @@ QString TCleanupOptions::MergeText() const
     return Merge > 0 ? QString::number(Merge) : QString();
 }
 
-namespace {
-
-TBlackMask CleanedMask(TBlackMask mask, const TCleanupOptions &options, int threads = 1)
-{
-    if (options.Despeckle > 0)
-        mask = Despeckle(std::move(mask), options.Despeckle);
-    if (options.Centerline)
-        mask = Centerline(mask, threads);
-    return mask;
-}
-
-} // namespace
-
 TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
 {
     TBlackMask mask;
@@ -97,30 +83,32 @@ TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
         mask = TBlackMask::FromImage(image);
         break;
     }
-    return CleanedMask(std::move(mask), options);
+    return CleanMask(std::move(mask), options);
 }
 
-TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TCleanupOptions &options, int threads,
-                     std::int64_t bandBytes)
+TBlackMask CleanMask(TPictureRows &rows, const TCleanupOptions &options, int threads, std::int64_t bandBytes)
 {
     TBlackMask mask;
     switch (options.Threshold) {
     case TCleanupOptions::TThreshold::Level:
         mask = ThresholdMask(rows, options.ThresholdLevel, threads, bandBytes);
         break;
-    case TCleanupOptions::TThreshold::Automatic: {
-        const int level = OtsuLevel(LuminanceHistogram(rows, threads, bandBytes));
-        const std::unique_ptr<TPictureRows> again = reopen();
-        if (!again)
-            throw ERowsRefused("The picture cannot be read a second time");
-        mask = ThresholdMask(*again, level, threads, bandBytes);
-        break;
-    }
+    case TCleanupOptions::TThreshold::Automatic:
+        throw std::logic_error("CleanMask: rows are read once; the level must be known");
     default:
         mask = TBlackMask::FromRows(rows, threads, bandBytes);
         break;
     }
-    return CleanedMask(std::move(mask), options, threads);
+    return CleanMask(std::move(mask), options, threads);
+}
+
+TBlackMask CleanMask(TBlackMask mask, const TCleanupOptions &options, int threads)
+{
+    if (options.Despeckle > 0)
+        mask = Despeckle(std::move(mask), options.Despeckle);
+    if (options.Centerline)
+        mask = Centerline(mask, threads);
+    return mask;
 }
 
 std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options)

@@ -214,5 +214,13 @@ int OtsuLevel(const TLuminanceHistogram &histogram)
     if (numaSplitDistribution(numa.get(), 0.0f, &split, nullptr, nullptr, nullptr, nullptr, nullptr) != 0)
         return 1;
     // Luminances 0 .. split are the darker class.
+    double sums[2] = {0, 0}, counts[2] = {0, 0};
+    for (int i = 0; i < 256; ++i) {
+        const int side = i <= split ? 0 : 1;
+        sums[side] += double(i) * double(histogram[static_cast<std::size_t>(i)]);
+        counts[side] += double(histogram[static_cast<std::size_t>(i)]);
+    }
+    if (counts[0] > 0 && counts[1] > 0 && sums[1] / counts[1] - sums[0] / counts[0] < kLeastInkContrast)
+        return 0;
     return std::clamp(split + 1, 1, 256);
 }

@@ -47,6 +47,9 @@ TBlackMask ThresholdMask(const TTzDIB &image, int level);
 TBlackMask ThresholdMask(TPictureRows &rows, int level, int threads = 1, std::int64_t bandBytes = 0);
 
 // The global level that best separates ink from paper (Otsu's criterion), for
-// ThresholdMask: 1 .. 256. A picture of a single luminance gives 1, so that only
-// exact black is ink.
+// ThresholdMask: 0 .. 256. A picture of a single luminance gives 1, so that only
+// exact black is ink. A picture with no two classes to separate - the means of
+// the two sides of the best split less than kLeastInkContrast levels apart, as
+// in blank paper and its noise - gives 0: no ink.
+constexpr double kLeastInkContrast = 32;
 int OtsuLevel(const TLuminanceHistogram &histogram);

@@ -23,6 +23,7 @@ struct TCliOptions
     std::optional<QString> Merge;            // tolerance in pixels
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
+    qint64 MaxPixels = 0;                    // 0: half the machine's memory as a mask
     bool Quiet = false;
     // Archive-scale batches.
     QString FilesFrom;                       // more inputs, one a line ("-": standard input)

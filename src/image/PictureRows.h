@@ -57,9 +57,6 @@ protected:
     TRGBQuad FColors[256] = {};
 };
 
-// Opens the rows of one picture anew, from its first row, for another pass.
-using TRowsOpener = std::function<std::unique_ptr<TPictureRows>()>;
-
 // Raised by a row reader that finds, once reading has begun, something it does
 // not read exactly as the format's whole-picture reader does (damaged data,
 // for one): the caller reads the picture whole instead, which gives that

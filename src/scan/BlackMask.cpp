@@ -1,6 +1,7 @@
 #include "scan/BlackMask.h"
 
 #include "app/core/LargeBlock.h"
+#include "app/core/Threads.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/PodArray.h"
@@ -277,8 +278,8 @@ public:
         Storage.Resize(BufferBytes * (static_cast<std::size_t>(workers) + 1));
         for (int i = 0; i <= workers; ++i)
             Free.push_back(i);
-        for (int i = 0; i < workers; ++i)
-            Workers.emplace_back([this, i] { Serve(i); });
+        // With no thread made, the bands are handed on as they are read.
+        Converters = StartThreads(Workers, workers, [this](int i) { Serve(i); });
     }
 
     ~TBandPipeline()
@@ -307,6 +308,11 @@ public:
                 Free.pop_back();
             }
             Rows.Read(Buffer(buffer), count);
+            if (Converters == 0) {
+                Work(Buffer(buffer), first, count, 0);
+                Free.push_back(buffer);
+                continue;
+            }
             {
                 const std::lock_guard<std::mutex> lock(Mutex);
                 Filled.push_back(TBand{buffer, first, count});
@@ -347,6 +353,7 @@ private:
     TPictureRows &Rows;
     const TBandWork &Work;
     int BandRows;
+    int Converters = 0;
     std::size_t BufferBytes = 0;
     TPodArray<std::uint8_t> Storage;
     std::vector<int> Free;

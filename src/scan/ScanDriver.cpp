@@ -1,5 +1,7 @@
 #include "scan/ScanDriver.h"
 
+#include "image/PictureLimits.h"
+
 #include "app/core/Messages.h"
 #include "app/core/ProgressPort.h"
 #include "app/core/Settings.h"
@@ -258,16 +260,17 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         // them directly, without the whole picture in memory; rows the reader
         // refuses on the way are read whole instead.
         try {
-            const TRowsOpener open = [&]() -> std::unique_ptr<TPictureRows> {
+            const TReopenRows open = [&]() -> std::unique_ptr<TPictureRows> {
                 std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
                 if (!rows)
                     return nullptr;
                 return std::make_unique<TProgressRows>(std::move(rows), UI.ProgressBar());
             };
             if (const std::unique_ptr<TPictureRows> rows = open()) {
+                PictureLimits::Check(rows->Width(), rows->Height());
                 State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
                 State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                mask = Filters ? Filters->MaskFromRows(*rows, open, FThreads) : TBlackMask::FromRows(*rows, FThreads);
+                mask = Filters ? Filters->RowsMask(*rows, open, FThreads) : TBlackMask::FromRows(*rows, FThreads);
                 return true;
             }
         } catch (const ERowsRefused &) {
