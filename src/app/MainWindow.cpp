@@ -57,6 +57,10 @@ int Threads()
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+// Where the size of the file dialogs is kept.
+const QString kFileDialogWidth = QStringLiteral("Window/FileDialogWidth");
+const QString kFileDialogHeight = QStringLiteral("Window/FileDialogHeight");
+
 QLabel *Caption(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -107,14 +111,22 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     {
         std::unique_ptr<QSettings> store = SettingsStore::Open(SettingsPath);
         SettingsStore::Load(*store, Settings, &position);
+        // The file dialogs' size, once the user changed it.
+        if (OwnInterface) {
+            const QSize size(store->value(kFileDialogWidth).toInt(), store->value(kFileDialogHeight).toInt());
+            if (size.width() > 0 && size.height() > 0)
+                OwnInterface->FileDialogSize = size;
+        }
     }
     adjustSize();
     setFixedSize(size());
     move(position);
 
     Formats.RegisterBuiltIns();
-    // The preview shows the black pixels of the last conversion.
+    // The preview shows the picture of the last conversion.
     Scan.KeepPicture = true;
+    // Its own grey or colour pixels too, under the segments.
+    Scan.KeepBackdrop = true;
     if (!Scan.ResetSegments())
         Interface->ShowMessage(Messages::OutOfMemory());
     Scan.DataConverted = false;
@@ -439,20 +451,23 @@ void TForm1::F3_1Click(const QAction *sender)
 void TForm1::SettingsClick(const QAction *sender)
 {
     RunCommand([this, sender] {
-        const auto cleanup = [this] {
+        // What decides the segments: the method and the clean-up.
+        const auto segmentSettings = [this] {
             const TCleanupOptions o = CleanupOptionsOf(Settings);
-            return std::make_tuple(o.Threshold, o.ThresholdLevel, o.Despeckle, o.Centerline, o.Merge);
+            return std::make_tuple(Settings.PixelScanMode, o.Threshold, o.ThresholdLevel, o.Despeckle,
+                                   o.Centerline, o.Merge);
         };
-        const auto cleanupBefore = cleanup();
+        const auto before = segmentSettings();
         {
             TForm2 dialog(this, Settings, *Interface);
             dialog.SelectPage(Tag(sender));
             ShowDialog(dialog);
         }
         ShowModeName();
-        // New clean-up settings make new segments of the picture on show, so
-        // that the labels, the preview and the next save agree with them.
-        if (Scan.DataConverted && cleanup() != cleanupBefore)
+        // A new method or new clean-up settings make new segments of the
+        // picture on show, so that the labels, the count, the preview and the
+        // next save agree with them.
+        if (Scan.DataConverted && segmentSettings() != before)
             OpenPicture(Scan.SourceFileName);
     });
 }
@@ -492,6 +507,12 @@ void TForm1::SaveSettings()
     SettingsSaved = true;
     std::unique_ptr<QSettings> store = SettingsStore::Open(SettingsPath);
     SettingsStore::Save(*store, Settings, pos());
+    // Written only once the user sized a file dialog: a store stays as it was.
+    if (OwnInterface && OwnInterface->FileDialogSize.isValid()) {
+        store->setValue(kFileDialogWidth, OwnInterface->FileDialogSize.width());
+        store->setValue(kFileDialogHeight, OwnInterface->FileDialogSize.height());
+        store->sync();
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

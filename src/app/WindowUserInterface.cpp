@@ -14,6 +14,13 @@
 #include <QThread>
 #include <QWindow>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 // The core ends its lines with LF CR; a message box wants plain line feeds.
@@ -24,9 +31,13 @@ QString ShownText(QString text)
     return text;
 }
 
-QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save)
+// Wide enough for the long names of real scans.
+constexpr QSize kFileDialogSize(980, 620);
+
+QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save, QSize &size)
 {
     QFileDialog dialog(parent, QString(), request.Folder);
+    dialog.resize(size.isValid() ? size : kFileDialogSize);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = QtNameFilters(request.Filter);
@@ -40,7 +51,11 @@ QString ChooseFile(QWidget *parent, const TFileDialogRequest &request, bool save
         dialog.setDefaultSuffix(request.DefaultExtension);
     if (!request.FileName.isEmpty())
         dialog.selectFile(request.FileName);
-    if (dialog.exec() != QDialog::Accepted)
+    const int answer = dialog.exec();
+    // The size the user gave it, for the next one.
+    if (dialog.size() != kFileDialogSize || size.isValid())
+        size = dialog.size();
+    if (answer != QDialog::Accepted)
         return QString();
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
@@ -97,6 +112,16 @@ void TWindowUserInterface::ShowMessage(const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QApplication::applicationName(), ShownText(text),
                     QMessageBox::Ok, BoxOwner());
+    box.exec();
+}
+
+void TWindowUserInterface::ShowMessageDetail(const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), ShownText(text),
+                    QMessageBox::Ok, BoxOwner());
+    box.setInformativeText(ShownText(detail));
+    // The path and the reason can be selected and copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
 }
 
@@ -180,12 +205,83 @@ void TWindowUserInterface::ProcessMessages()
     SinceMessages.start();
 }
 
+namespace {
+
+// The port of work on another thread: its steps are only noted, for the
+// window's thread to show; the cancel comes from there.
+class TThreadSteps : public TProgressPort
+{
+public:
+    void SetMaximum(int maximum) override
+    {
+        Position = 0;
+        Maximum = maximum;
+    }
+    void Step(int position) override { Position = position; }
+    bool Cancelled() const override { return Stop; }
+
+    std::atomic<int> Maximum{-1};   // -1: not given yet
+    std::atomic<int> Position{0};
+    std::atomic<bool> Stop{false};
+};
+
+} // namespace
+
+void TWindowUserInterface::RunInBackground(const std::function<void(TProgressPort &progress)> &work)
+{
+    TThreadSteps steps;
+    std::exception_ptr error;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread worker([&] {
+        try {
+            work(steps);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        ended.notify_all();
+    });
+
+    const auto showSteps = [&] {
+        if (!Progress)
+            return;
+        const int maximum = steps.Maximum;
+        QProgressBar *bar = Progress->ProgressBar1;
+        if (maximum < 0) {
+            bar->setRange(0, 0);
+        } else {
+            bar->setRange(0, maximum > 0 ? maximum : 1);
+            bar->setValue(std::min(steps.Position.load(), std::max(maximum, 1)));
+        }
+    };
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (ended.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; }))
+                break;
+        }
+        showSteps();
+        ProcessMessages();
+        if (CancelFlag && *CancelFlag)
+            steps.Stop = true;
+    }
+    worker.join();
+    showSteps();
+    if (error)
+        std::rethrow_exception(error);
+}
+
 QString TWindowUserInterface::ChooseOpenFile(const TFileDialogRequest &request)
 {
-    return ChooseFile(MainWindow, request, false);
+    return ChooseFile(MainWindow, request, false, FileDialogSize);
 }
 
 QString TWindowUserInterface::ChooseSaveFile(const TFileDialogRequest &request)
 {
-    return ChooseFile(MainWindow, request, true);
+    return ChooseFile(MainWindow, request, true, FileDialogSize);
 }

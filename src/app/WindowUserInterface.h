@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSize>
 
 #include <memory>
 
@@ -19,6 +20,8 @@ public:
     ~TWindowUserInterface() override;
 
     void ShowMessage(const QString &text) override;
+    // The detail is the box's second paragraph, shown without a click.
+    void ShowMessageDetail(const QString &text, const QString &detail) override;
     bool AskYesNo(const QString &caption, const QString &text) override;
 
     void SetMainWindowEnabled(bool enabled) override;
@@ -31,9 +34,17 @@ public:
     TProgressPort &ProgressBar() override { return Bar; }
 
     void ProcessMessages() override;
+    // The work runs on a thread of its own; this one handles the window
+    // messages every few milliseconds, moves the bar to the work's steps (Qt's
+    // busy bar until the work gives a maximum) and passes the cancel button on.
+    void RunInBackground(const std::function<void(TProgressPort &progress)> &work) override;
 
     QString ChooseOpenFile(const TFileDialogRequest &request) override;
     QString ChooseSaveFile(const TFileDialogRequest &request) override;
+
+    // The size of the open and save dialogs: invalid until the user changed
+    // it (the dialogs then open at a size wide enough for long names).
+    QSize FileDialogSize;
 
     // The progress window while one is open, else null.
     TForm4 *ProgressWindow() const { return Progress.get(); }

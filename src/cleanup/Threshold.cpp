@@ -6,6 +6,7 @@
 #include <leptonica/allheaders.h>
 
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <vector>
 
@@ -66,6 +67,23 @@ void CountRow(const std::uint8_t *row, int width, int bits, std::array<std::uint
     }
 }
 
+// The same counts; 1-bit rows a byte at a time.
+void CountRowFast(const std::uint8_t *row, int width, int bits, std::array<std::uint64_t, 256> &counts)
+{
+    if (bits != 1) {
+        CountRow(row, width, bits, counts);
+        return;
+    }
+    std::uint64_t ones = 0;
+    const int whole = width / 8;
+    for (int i = 0; i < whole; ++i)
+        ones += static_cast<std::uint64_t>(std::popcount(row[i]));
+    if (width & 7)
+        ones += static_cast<std::uint64_t>(std::popcount(static_cast<std::uint8_t>(row[whole] & (0xFF00 >> (width & 7)))));
+    counts[1] += ones;
+    counts[0] += static_cast<std::uint64_t>(width) - ones;
+}
+
 // The histogram of the counts of CountRow.
 template <class Colour>
 TLuminanceHistogram HistogramOf(const std::array<std::uint64_t, 256> &counts, int bits, Colour colour)
@@ -98,7 +116,7 @@ TLuminanceHistogram LuminanceHistogram(TPictureRows &rows, int threads, std::int
     ForEachBand(rows, threads, bandBytes, [&](const std::uint8_t *data, int, int count, int worker) {
         std::array<std::uint64_t, 256> &mine = counts[static_cast<std::size_t>(worker)];
         for (int r = 0; r < count; ++r)
-            CountRow(data + rowSize * r, width, bits, mine);
+            CountRowFast(data + rowSize * r, width, bits, mine);
     });
     std::array<std::uint64_t, 256> total{};
     for (const auto &c : counts)
@@ -161,6 +179,16 @@ TBlackMask ThresholdMask(TPictureRows &rows, int level, int threads, std::int64_
     if (rows.BitCount() <= 8)
         for (int i = 0; i < 256; ++i)
             colours[i] = rows.Color(i);
+    if (rows.BitCount() <= 8) {
+        // A palette's ink is a table of entries: the exact-black conversion
+        // with the ink entries as its black ones.
+        TColor ink[256];
+        for (int i = 0; i < 256; ++i)
+            ink[i] = level > 0 && i < (1 << rows.BitCount()) && Luminance(colours[i]) < level ? 0 : 0xFFFFFF;
+        const TRowToMask convert(rows.BitCount(), rows.Width(), ink);
+        return TBlackMask::FromRows(
+            rows, [&convert](const std::uint8_t *row, std::uint64_t *line) { convert(row, line); }, threads, bandBytes);
+    }
     const TThresholdRow convert(rows.BitCount(), rows.Width(), colours, std::max(level, 0));
     return TBlackMask::FromRows(
         rows, [&convert](const std::uint8_t *row, std::uint64_t *line) { convert(row, line); }, threads, bandBytes);

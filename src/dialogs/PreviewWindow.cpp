@@ -6,10 +6,16 @@
 #include "export/PreviewImage.h"
 #include "scan/ScanState.h"
 
+#include <QComboBox>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -25,6 +31,25 @@ namespace {
 
 constexpr double kZoomStep = 1.25;
 constexpr double kLargestScale = 32;
+
+const QString kFitText = QStringLiteral("全体");
+
+// The share of a scan's dark pixels lost to the exact-black rule that the
+// status line points out.
+constexpr double kMuchLost = 0.3;
+
+// A scale as the status line and the zoom box show it.
+QString PercentText(double scale)
+{
+    return QStringLiteral("%1%").arg(scale * 100, 0, 'f', scale < 0.1 ? 1 : 0);
+}
+
+// The scroll range of a sheet `sheet` pixels long at `scale`, in a view
+// `view` pixels long.
+int ScrollRange(double sheet, double scale, int view)
+{
+    return std::max(0, static_cast<int>(std::lround(sheet * scale)) - view);
+}
 
 QString Caption(const QString &fileName)
 {
@@ -46,16 +71,49 @@ TPreviewView::~TPreviewView() = default;
 
 void TPreviewView::SetPicture(std::shared_ptr<const TPreviewImage> picture, const QString &emptyText)
 {
-    const bool sameSheet = Image && picture && Image->Picture() == picture->Picture();
+    // The view of the last sheet shown is kept while there is none (between
+    // the conversions of one file).
+    const QSize sheet = picture ? QSize(picture->Width(), picture->Height()) : QSize();
+    const bool sameSheet = picture && sheet == LastSheet;
     Image = std::move(picture);
     EmptyText = emptyText;
     setCursor(Image ? Qt::OpenHandCursor : Qt::ArrowCursor);
-    if (!sameSheet) {
-        Fitting = true;
-        FScale = FitScale();
+    if (Image) {
+        LastSheet = sheet;
+        if (!sameSheet)
+            Fitting = true;
+        if (Fitting)
+            FScale = FitScale();
     }
     Clamp();
     Changed();
+}
+
+void TPreviewView::ZoomTo(double scale)
+{
+    if (!Image || scale <= 0)
+        return;
+    const QPointF half(width() / 2.0, height() / 2.0);
+    const QPointF centre = FOrigin + half / FScale;
+    FScale = std::clamp(scale, std::min(FitScale() / 2, 1.0), kLargestScale);
+    FOrigin = centre - half / FScale;
+    Fitting = false;
+    Clamp();
+    Changed();
+}
+
+void TPreviewView::ScrollTo(QPointF origin)
+{
+    if (!Image)
+        return;
+    FOrigin = origin;
+    Clamp();
+    Changed();
+}
+
+void TPreviewView::CentreOn(QPointF sheetPoint)
+{
+    ScrollTo(sheetPoint - QPointF(width() / 2.0, height() / 2.0) / FScale);
 }
 
 double TPreviewView::FitScale() const
@@ -222,6 +280,72 @@ void TPreviewView::keyPressEvent(QKeyEvent *event)
     }
 }
 
+TPreviewOverview::TPreviewOverview(TPreviewView &view, QWidget *parent) : QWidget(parent), View(view)
+{
+    setObjectName(QStringLiteral("PreviewOverview"));
+    setFixedSize(180, 180);
+    setCursor(Qt::PointingHandCursor);
+    connect(&View, &TPreviewView::ViewChanged, this, qOverload<>(&QWidget::update));
+}
+
+void TPreviewOverview::Refresh()
+{
+    const TPreviewImage *picture = View.Picture();
+    Small = picture ? picture->RenderWhole(std::min(width(), height())) : QImage();
+    update();
+}
+
+double TPreviewOverview::Scale() const
+{
+    const TPreviewImage *picture = View.Picture();
+    return picture && picture->Width() > 0 ? static_cast<double>(Small.width()) / picture->Width() : 0;
+}
+
+QPointF TPreviewOverview::Offset() const
+{
+    return QPointF((width() - Small.width()) / 2.0, (height() - Small.height()) / 2.0);
+}
+
+QRectF TPreviewOverview::Frame() const
+{
+    const double scale = Scale();
+    if (scale <= 0)
+        return QRectF();
+    const QRectF sheet(View.Origin(), QSizeF(View.width(), View.height()) / View.Scale());
+    const QRectF shown(sheet.topLeft() * scale + Offset(), sheet.size() * scale);
+    return shown.intersected(QRectF(Offset(), QSizeF(Small.size())));
+}
+
+void TPreviewOverview::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor::fromRgb(TPreviewImage::Outside));
+    if (Small.isNull() || !View.Picture())
+        return;
+    painter.drawImage(Offset(), Small);
+    QPen pen(QColor(0, 90, 255));
+    pen.setWidth(2);
+    painter.setPen(pen);
+    painter.setBrush(QColor(0, 90, 255, 40));
+    painter.drawRect(Frame().adjusted(1, 1, -1, -1));
+}
+
+void TPreviewOverview::mousePressEvent(QMouseEvent *event)
+{
+    const double scale = Scale();
+    if (event->button() != Qt::LeftButton || scale <= 0)
+        return QWidget::mousePressEvent(event);
+    View.CentreOn((event->position() - Offset()) / scale);
+}
+
+void TPreviewOverview::mouseMoveEvent(QMouseEvent *event)
+{
+    const double scale = Scale();
+    if (!(event->buttons() & Qt::LeftButton) || scale <= 0)
+        return QWidget::mouseMoveEvent(event);
+    View.CentreOn((event->position() - Offset()) / scale);
+}
+
 TPreviewWindow::TPreviewWindow(const TScanState &state, QWidget *parent)
     : QWidget(parent, Qt::Window), State(state)
 {
@@ -231,6 +355,57 @@ TPreviewWindow::TPreviewWindow(const TScanState &state, QWidget *parent)
     setWindowIcon(ProgramIcon());
 
     View = new TPreviewView(this);
+    HorizontalBar = new QScrollBar(Qt::Horizontal, this);
+    HorizontalBar->setObjectName(QStringLiteral("HorizontalBar"));
+    VerticalBar = new QScrollBar(Qt::Vertical, this);
+    VerticalBar->setObjectName(QStringLiteral("VerticalBar"));
+    auto *sheet = new QGridLayout;
+    sheet->setContentsMargins(0, 0, 0, 0);
+    sheet->setSpacing(0);
+    sheet->addWidget(View, 0, 0);
+    sheet->addWidget(VerticalBar, 0, 1);
+    sheet->addWidget(HorizontalBar, 1, 0);
+
+    auto *side = new QVBoxLayout;
+    side->setContentsMargins(8, 8, 8, 8);
+    side->addWidget(new QLabel(QStringLiteral("表示倍率"), this));
+    ZoomBox = new QComboBox(this);
+    ZoomBox->setObjectName(QStringLiteral("ZoomBox"));
+    ZoomBox->setEditable(true);
+    ZoomBox->setInsertPolicy(QComboBox::NoInsert);
+    ZoomBox->addItems({kFitText, QStringLiteral("25%"), QStringLiteral("50%"), QStringLiteral("100%"),
+                       QStringLiteral("200%"), QStringLiteral("400%"), QStringLiteral("800%")});
+    side->addWidget(ZoomBox);
+    side->addSpacing(8);
+    side->addWidget(new QLabel(QStringLiteral("下絵"), this));
+    ScanButton = new QRadioButton(QStringLiteral("スキャン画像"), this);
+    ScanButton->setObjectName(QStringLiteral("ScanButton"));
+    TracedButton = new QRadioButton(QStringLiteral("読み取った黒"), this);
+    TracedButton->setObjectName(QStringLiteral("TracedButton"));
+    ScanButton->setChecked(true);
+    side->addWidget(ScanButton);
+    side->addWidget(TracedButton);
+    const auto legend = [this, side](QRgb colour, const QString &text) {
+        auto *label = new QLabel(QStringLiteral("<span style=\"color:%1\">■</span> %2")
+                                     .arg(QColor::fromRgb(colour).name(), text),
+                                 this);
+        side->addWidget(label);
+    };
+    legend(TPreviewImage::Line, QStringLiteral("線分"));
+    legend(TPreviewImage::TracedInk, QStringLiteral("黒と読んだ画素"));
+    legend(TPreviewImage::DarkNotInk, QStringLiteral("暗いが黒でない画素"));
+    side->addSpacing(8);
+    side->addWidget(new QLabel(QStringLiteral("全体図"), this));
+    Overview = new TPreviewOverview(*View, this);
+    side->addWidget(Overview);
+    side->addStretch();
+
+    auto *body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    body->addLayout(sheet, 1);
+    body->addLayout(side);
+
     Status = new QStatusBar(this);
     StatusLabel = new QLabel(Status);
     StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
@@ -238,9 +413,22 @@ TPreviewWindow::TPreviewWindow(const TScanState &state, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(View, 1);
+    layout->addLayout(body, 1);
     layout->addWidget(Status);
     connect(View, &TPreviewView::ViewChanged, this, &TPreviewWindow::ShowStatus);
+    connect(View, &TPreviewView::ViewChanged, this, &TPreviewWindow::FollowView);
+    connect(TracedButton, &QRadioButton::toggled, this, [this] { Follow(); });
+    // A choice from the list, or a percentage typed and entered.
+    connect(ZoomBox, &QComboBox::textActivated, this, &TPreviewWindow::ZoomBoxChosen);
+    connect(ZoomBox->lineEdit(), &QLineEdit::returnPressed, this, &TPreviewWindow::ZoomBoxChosen);
+    connect(HorizontalBar, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!SyncingBars)
+            View->ScrollTo(QPointF(value / View->Scale(), View->Origin().y()));
+    });
+    connect(VerticalBar, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!SyncingBars)
+            View->ScrollTo(QPointF(View->Origin().x(), value / View->Scale()));
+    });
 
     QSize size(900, 700);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -257,7 +445,9 @@ void TPreviewWindow::Follow()
     if (!State.DataConverted || !picture.Mask) {
         setWindowTitle(Caption(QString()));
         SheetText.clear();
+        Warning.clear();
         View->SetPicture(nullptr, Messages::NotConverted());
+        Overview->Refresh();
         return;
     }
     setWindowTitle(Caption(QFileInfo(State.SourceFileName).fileName()));
@@ -272,8 +462,62 @@ void TPreviewWindow::Follow()
                     .arg(picture.Mask->Width())
                     .arg(picture.Mask->Height())
                     .arg(resolution, FormatThousands(State.SegmentCount));
-    View->SetPicture(std::make_shared<const TPreviewImage>(picture.Mask, State, picture.PixelCorners),
-                     QString());
+    auto image = std::make_shared<TPreviewImage>(picture.Mask, State, picture.PixelCorners);
+    if (picture.Backdrop)
+        image->SetBackdrop(picture.Backdrop,
+                           TracedButton->isChecked() ? TPreviewLayer::Traced : TPreviewLayer::Scan);
+    // A grey or colour scan of which the exact-black rule took much less than
+    // its dark pixels: the threshold setting reads it.
+    Warning.clear();
+    if (const TScanBackdrop *backdrop = picture.Backdrop.get();
+        backdrop && backdrop->Tones && backdrop->ExactBlack && backdrop->LostShare() >= kMuchLost)
+        Warning = QStringLiteral("　※暗い画素の %1% は完全な黒でないため線になっていません。"
+                                 "環境設定の「しきい値」（auto など）で読めます。")
+                      .arg(std::lround(backdrop->LostShare() * 100));
+    View->SetPicture(std::move(image), QString());
+    Overview->Refresh();
+}
+
+void TPreviewWindow::ZoomBoxChosen()
+{
+    QString text = ZoomBox->currentText().trimmed();
+    if (text == kFitText) {
+        View->Fit();
+        return;
+    }
+    if (text.endsWith(QLatin1Char('%')) || text.endsWith(QChar(0xFF05)))
+        text.chop(1);
+    bool ok = false;
+    const double percent = text.trimmed().toDouble(&ok);
+    if (ok && percent > 0)
+        View->ZoomTo(percent / 100);
+    else
+        FollowView();
+}
+
+void TPreviewWindow::FollowView()
+{
+    ZoomBox->setEditText(View->Fitted() ? kFitText : PercentText(View->Scale()));
+    const TPreviewImage *picture = View->Picture();
+    SyncingBars = true;
+    const auto sync = [](QScrollBar *bar, double sheet, double origin, double scale, int view) {
+        const int range = ScrollRange(sheet, scale, view);
+        bar->setRange(0, range);
+        bar->setPageStep(view);
+        bar->setSingleStep(std::max(1, view / 20));
+        bar->setValue(static_cast<int>(std::lround(origin * scale)));
+        bar->setEnabled(range > 0);
+    };
+    if (picture) {
+        sync(HorizontalBar, picture->Width(), View->Origin().x(), View->Scale(), View->width());
+        sync(VerticalBar, picture->Height(), View->Origin().y(), View->Scale(), View->height());
+    } else {
+        for (QScrollBar *bar : {HorizontalBar, VerticalBar}) {
+            bar->setRange(0, 0);
+            bar->setEnabled(false);
+        }
+    }
+    SyncingBars = false;
 }
 
 void TPreviewWindow::ShowStatus()
@@ -282,5 +526,5 @@ void TPreviewWindow::ShowStatus()
         StatusLabel->setText(QString());
         return;
     }
-    StatusLabel->setText(SheetText + QStringLiteral("　表示 %1%").arg(View->Scale() * 100, 0, 'f', View->Scale() < 0.1 ? 1 : 0));
+    StatusLabel->setText(SheetText + QStringLiteral("　表示 ") + PercentText(View->Scale()) + Warning);
 }

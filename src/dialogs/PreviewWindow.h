@@ -6,7 +6,11 @@
 
 #include <memory>
 
+class QComboBox;
 class QLabel;
+class QRadioButton;
+class QScrollBar;
+class TPreviewOverview;
 class QStatusBar;
 class TPreviewImage;
 class TScanState;
@@ -22,8 +26,9 @@ public:
     explicit TPreviewView(QWidget *parent);
     ~TPreviewView() override;
 
-    // What to show; null shows `emptyText` instead. A picture of the same
-    // sheet as before keeps the view's zoom and place.
+    // What to show; null shows `emptyText` instead. A picture of a sheet of
+    // the same size as the last one shown (the same file converted again, or
+    // the next sheet of a set) keeps the view's zoom and place.
     void SetPicture(std::shared_ptr<const TPreviewImage> picture, const QString &emptyText);
     const TPreviewImage *Picture() const { return Image.get(); }
 
@@ -34,6 +39,13 @@ public:
     // Zooms by `factor`, keeping the sheet point under `anchor` (view pixels) in place.
     void ZoomBy(double factor, QPointF anchor);
     void PanBy(QPointF viewPixels);
+    // Shows the sheet at `scale`, keeping the sheet point at the view's centre.
+    void ZoomTo(double scale);
+    // Puts the sheet point `origin` at the top-left corner (as far as the
+    // sheet allows), or centres the view on a sheet point.
+    void ScrollTo(QPointF origin);
+    void CentreOn(QPointF sheetPoint);
+    bool Fitted() const { return Fitting; }
 
     // The last picture drawn (the view's size in device pixels).
     const QImage &Frame() const { return FFrame; }
@@ -64,11 +76,37 @@ private:
     double FScale = 1;
     QPointF FOrigin;
     bool Fitting = true;
+    QSize LastSheet;
     QImage FFrame;
     bool FrameValid = false;
     bool Dragging = false;
     QPointF DragStart;
     QPointF DragOrigin;
+};
+
+// The whole sheet at a small size with the part the view shows framed.
+class TPreviewOverview : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TPreviewOverview(TPreviewView &view, QWidget *parent);
+    // The sheet changed: its small picture is drawn again.
+    void Refresh();
+    // The part of the sheet in view, in overview pixels.
+    QRectF Frame() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    double Scale() const;
+    QPointF Offset() const;
+
+    TPreviewView &View;
+    QImage Small;
 };
 
 // The preview window: the picture of the last conversion, lightened, with its
@@ -89,11 +127,25 @@ public:
 
     TPreviewView *View;
     QLabel *StatusLabel;
+    // The zoom box: "全体" fits the sheet, or a percentage (typed ones too).
+    QComboBox *ZoomBox;
+    QScrollBar *HorizontalBar;
+    QScrollBar *VerticalBar;
+    // The whole sheet, small, with the part in view framed; a click there
+    // centres the view on it.
+    TPreviewOverview *Overview;
+    // Under the segments: the scan itself, or what the tracers saw.
+    QRadioButton *ScanButton;     // "スキャン画像"
+    QRadioButton *TracedButton;   // "読み取った黒"
 
 private:
     void ShowStatus();
+    void ZoomBoxChosen();
+    void FollowView();
 
     const TScanState &State;
     QStatusBar *Status;
     QString SheetText;
+    QString Warning;
+    bool SyncingBars = false;
 };

@@ -1,6 +1,7 @@
 #include "export/PreviewImage.h"
 
 #include "image/LinePixels.h"
+#include "scan/ScanBackdrop.h"
 #include "scan/SegmentList.h"
 
 #include <QLineF>
@@ -86,8 +87,24 @@ std::uint64_t ByteCounts(std::uint64_t x)
 
 // Grey of a share of ink: the square root lifts the faint shares of thin lines
 // that a reduced level spreads over a cell.
-const std::array<QRgb, 256> &InkColours()
+const std::array<QRgb, 256> &InkColours(bool traced = false)
 {
+    static const std::array<QRgb, 256> tracedColours = [] {
+        std::array<QRgb, 256> table{};
+        for (int c = 0; c < 256; ++c) {
+            const double t = std::sqrt(c / 255.0);
+            auto mix = [t](int paper, int ink) {
+                return static_cast<int>(std::lround(paper + (ink - paper) * t));
+            };
+            table[static_cast<std::size_t>(c)] =
+                qRgb(mix(qRed(TPreviewImage::Paper), qRed(TPreviewImage::TracedInk)),
+                     mix(qGreen(TPreviewImage::Paper), qGreen(TPreviewImage::TracedInk)),
+                     mix(qBlue(TPreviewImage::Paper), qBlue(TPreviewImage::TracedInk)));
+        }
+        return table;
+    }();
+    if (traced)
+        return tracedColours;
     static const std::array<QRgb, 256> colours = [] {
         std::array<QRgb, 256> table{};
         for (int c = 0; c < 256; ++c) {
@@ -188,14 +205,98 @@ QPointF TPreviewImage::SheetPoint(float x, float y) const
     return QPointF(x + 0.5, h - y + 0.5);
 }
 
+void TPreviewImage::SetBackdrop(std::shared_ptr<const TScanBackdrop> backdrop, TPreviewLayer layer)
+{
+    Backdrop = std::move(backdrop);
+    Layer = layer;
+    BackdropLevels.clear();
+    if (!Backdrop || Backdrop->Image.isNull())
+        return;
+    BackdropLevels.push_back(Backdrop->Image);
+    while (std::max(BackdropLevels.back().width(), BackdropLevels.back().height()) > 512) {
+        const QImage &last = BackdropLevels.back();
+        QImage half = last.scaled(std::max(1, last.width() / 2), std::max(1, last.height() / 2),
+                                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (half.isNull())
+            break;
+        BackdropLevels.push_back(std::move(half));
+    }
+}
+
 void TPreviewImage::Render(QImage &target, QPointF origin, double scale) const
 {
     if (target.isNull() || scale <= 0)
         return;
+    if (Backdrop && !BackdropLevels.empty() && Layer == TPreviewLayer::Scan) {
+        DrawBackdrop(target, origin, scale);
+    } else {
+        const bool traced = Backdrop && !BackdropLevels.empty() && Layer == TPreviewLayer::Traced;
+        DrawMask(target, origin, scale, traced);
+        if (traced)
+            MarkDarkNotInk(target, origin, scale);
+    }
+    DrawSegments(target, origin, scale);
+}
+
+void TPreviewImage::DrawBackdrop(QImage &target, QPointF origin, double scale) const
+{
+    // The level with the most pixels that has no more than the target needs.
+    const double perTarget = 1.0 / (scale * Backdrop->Step);
+    std::size_t level = 0;
+    while (level + 1 < BackdropLevels.size() && std::ldexp(1.0, static_cast<int>(level) + 1) <= perTarget)
+        ++level;
+    const QImage &source = BackdropLevels[level];
+    // Sheet pixels per pixel of the level, along each axis.
+    const double unitX = static_cast<double>(Width()) / source.width();
+    const double unitY = static_cast<double>(Height()) / source.height();
+
+    target.fill(Outside);
+    const QRectF sheet(0, 0, Width(), Height());
+    const QRectF seen = sheet.intersected(QRectF(origin, QSizeF(target.width(), target.height()) / scale));
+    if (seen.isEmpty())
+        return;
+    const QRectF from(seen.left() / unitX, seen.top() / unitY, seen.width() / unitX, seen.height() / unitY);
+    const QRectF to((seen.topLeft() - origin) * scale, seen.size() * scale);
+    QPainter painter(&target);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, scale * unitX < 1);
+    painter.drawImage(to, source, from);
+    // Lightened: black shows as Ink, white stays paper.
+    painter.fillRect(to, QColor(255, 255, 255, Lighten));
+}
+
+void TPreviewImage::MarkDarkNotInk(QImage &target, QPointF origin, double scale) const
+{
+    const QImage &image = BackdropLevels.front();
+    const bool grey = image.format() == QImage::Format_Grayscale8;
+    const double step = 1.0 / scale;
+    const double unit = Backdrop->Step;
+    for (int ty = 0; ty < target.height(); ++ty) {
+        const double y = origin.y() + (ty + 0.5) * step;
+        if (y < 0 || y >= Height())
+            continue;
+        const int by = std::min(static_cast<int>(y / unit), image.height() - 1);
+        const std::uint8_t *line = image.constScanLine(by);
+        auto *out = reinterpret_cast<QRgb *>(target.scanLine(ty));
+        for (int tx = 0; tx < target.width(); ++tx) {
+            if (out[tx] != Paper)
+                continue;
+            const double x = origin.x() + (tx + 0.5) * step;
+            if (x < 0 || x >= Width())
+                continue;
+            const int bx = std::min(static_cast<int>(x / unit), image.width() - 1);
+            const QRgb c = grey ? qRgb(line[bx], line[bx], line[bx]) : reinterpret_cast<const QRgb *>(line)[bx];
+            if (qGray(c) < 128)
+                out[tx] = DarkNotInk;
+        }
+    }
+}
+
+void TPreviewImage::DrawMask(QImage &target, QPointF origin, double scale, bool traced) const
+{
     const int width = target.width();
     const int height = target.height();
     const double step = 1.0 / scale;
-    const std::array<QRgb, 256> &colours = InkColours();
+    const std::array<QRgb, 256> &colours = InkColours(traced);
 
     // The sheet: from the mask up to 8 sheet pixels a target pixel, else from
     // the largest level whose cells are no larger than a target pixel.
@@ -243,7 +344,11 @@ void TPreviewImage::Render(QImage &target, QPointF origin, double scale) const
             out[tx] = colours[std::min(sum, 255u)];
         }
     }
+}
 
+void TPreviewImage::DrawSegments(QImage &target, QPointF origin, double scale) const
+{
+    const double step = 1.0 / scale;
     // The segments: as lines while a sheet pixel is at least half a target
     // pixel, else from the map of the cells they pass.
     if (scale > 0.5) {

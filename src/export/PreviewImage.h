@@ -12,6 +12,13 @@
 #include <vector>
 
 class TSegmentList;
+struct TScanBackdrop;
+
+// What a preview shows under the segments.
+enum class TPreviewLayer {
+    Scan,    // the scan's own pixels, lightened (the black pixels without a backdrop)
+    Traced,  // what the tracers saw: ink dark, dark pixels that were not ink in a colour of their own
+};
 
 // The picture of a conversion as the preview shows it: the sheet, lightened,
 // with the traced segments drawn over it in colour. Both the preview window and
@@ -32,6 +39,11 @@ public:
     static constexpr QRgb Ink = 0xFFA8A8A8;
     static constexpr QRgb Line = 0xFFFF0000;
     static constexpr QRgb Outside = 0xFF707070;
+    // What the tracers saw: the ink, and the dark pixels that were not ink.
+    static constexpr QRgb TracedInk = 0xFF303030;
+    static constexpr QRgb DarkNotInk = 0xFFFF9E2C;
+    // The scan shows at this share of its darkness (black becomes Ink).
+    static constexpr int Lighten = 168;
 
     // `segments` are in the list's units (pixels, Y upward from the sheet's
     // bottom); they are read whenever a picture is drawn, so the list must
@@ -47,6 +59,12 @@ public:
     int Width() const { return Mask->Width(); }
     int Height() const { return Mask->Height(); }
     const std::shared_ptr<const TBlackMask> &Picture() const { return Mask; }
+
+    // The scan's own pixels to show under the segments instead of the black
+    // pixels (the window's preview), and which layer; without one the black
+    // pixels show lightened, as the command line's preview draws them. Set
+    // before the preview is drawn.
+    void SetBackdrop(std::shared_ptr<const TScanBackdrop> backdrop, TPreviewLayer layer);
 
     // Fills the whole of `target` (Format_RGB32 or ARGB32) with the sheet seen
     // from `origin` (the sheet point, in pixels from its top-left corner, at
@@ -68,6 +86,11 @@ private:
     };
 
     void BuildLevels();
+    void DrawMask(QImage &target, QPointF origin, double scale, bool traced) const;
+    void DrawBackdrop(QImage &target, QPointF origin, double scale) const;
+    void MarkDarkNotInk(QImage &target, QPointF origin, double scale) const;
+    // Every kind of entity over the sheet, drawn here and only here.
+    void DrawSegments(QImage &target, QPointF origin, double scale) const;
     const TBlackMask &SegmentMap(int shift) const;
     void DrawSegmentLines(QImage &target, QPointF origin, double scale) const;
     void DrawSegmentMap(QImage &target, QPointF origin, double scale, int shift) const;
@@ -79,4 +102,7 @@ private:
     bool PixelCorners;
     std::vector<TLevel> Levels;     // shifts 3, 4, ... while the sheet is larger than a cell
     mutable std::vector<std::unique_ptr<TBlackMask>> Maps;  // by shift; null until needed
+    std::shared_ptr<const TScanBackdrop> Backdrop;
+    TPreviewLayer Layer = TPreviewLayer::Scan;
+    std::vector<QImage> BackdropLevels;   // the backdrop, then halved while large
 };

@@ -52,6 +52,32 @@ void Resolution(const jpeg_decompress_struct &info, int &x, int &y)
     y = image.dotsPerMeterY() != blank.dotsPerMeterY() ? image.dotsPerMeterY() : 0;
 }
 
+// The orientation an Exif block states (1: as stored, also when none).
+int ExifOrientation(const jpeg_decompress_struct &info)
+{
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1 || m->data_length < 14 || std::memcmp(m->data, "Exif\0\0", 6) != 0)
+            continue;
+        const JOCTET *tiff = m->data + 6;
+        const std::size_t size = m->data_length - 6;
+        const bool little = tiff[0] == 'I';
+        const auto u16 = [&](std::size_t at) -> unsigned {
+            return at + 2 > size ? 0u : little ? unsigned(tiff[at] | tiff[at + 1] << 8) : unsigned(tiff[at] << 8 | tiff[at + 1]);
+        };
+        const auto u32 = [&](std::size_t at) -> std::size_t {
+            return at + 4 > size ? 0 : std::size_t(u16(little ? at : at + 2)) | std::size_t(u16(little ? at + 2 : at)) << 16;
+        };
+        const std::size_t ifd = u32(4);
+        const unsigned entries = u16(ifd);
+        for (unsigned e = 0; e < entries; ++e) {
+            const std::size_t at = ifd + 2 + 12 * std::size_t(e);
+            if (u16(at) == 0x0112)
+                return int(u16(at + 8));
+        }
+    }
+    return 1;
+}
+
 class TJpegRows : public TPictureRows
 {
 public:
@@ -77,7 +103,13 @@ public:
         if (setjmp(Error.Jump))
             return false;
         jpeg_stdio_src(&Info, File);
+        jpeg_save_markers(&Info, JPEG_APP0 + 1, 0xFFFF);
         if (jpeg_read_header(&Info, TRUE) != JPEG_HEADER_OK)
+            return false;
+        // A picture to be turned or mirrored is left to the platform's reader,
+        // whatever it makes of the orientation.
+        const int orientation = ExifOrientation(Info);
+        if (orientation != 1 && orientation != 0)
             return false;
         // Grey pictures become 8 bits with a grey palette, three-component
         // ones (YCbCr or RGB) 24 bits; the platform decodes them with the

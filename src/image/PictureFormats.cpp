@@ -49,8 +49,16 @@ QString PlatformDescription(const QString &extension)
         {"pgm", "PGM 画像"},
         {"ppm", "PPM 画像"},
         {"webp", "WebP 画像"},
+        {"tga", "TGA 画像"},
         {"ico", "アイコン"},
         {"cur", "カーソル"},
+        {"icns", "アイコン"},
+        {"xbm", "X ビットマップ"},
+        {"xpm", "X ピクスマップ"},
+        {"wbmp", "WBMP 画像"},
+        {"mng", "MNG アニメーション"},
+        {"svg", "SVG 図形"},
+        {"svgz", "SVG 図形"},
     };
     for (const auto &[ext, name] : kNames) {
         if (extension == QLatin1String(ext))
@@ -372,12 +380,26 @@ const TPictureFormat *TPictureFormats::FindForFile(const QString &path) const
     return Find(name.mid(dot + 1));
 }
 
+bool OfferedForScans(const QString &extension)
+{
+    // Icons, cursors, animations and the formats of program sources and
+    // vector drawings hold no scans: read when dropped, not offered.
+    static const QStringList kNotForScans{QStringLiteral("ico"),  QStringLiteral("cur"),
+                                          QStringLiteral("icns"), QStringLiteral("xbm"),
+                                          QStringLiteral("xpm"),  QStringLiteral("wbmp"),
+                                          QStringLiteral("mng"),  QStringLiteral("svg"),
+                                          QStringLiteral("svgz")};
+    return !kNotForScans.contains(extension);
+}
+
 QString TPictureFormats::OpenFilter() const
 {
     QStringList allPatterns;
     QStringList descriptions;
     std::vector<QStringList> patterns;
     for (const TPictureFormat &format : Formats()) {
+        if (!OfferedForScans(format.Extension))
+            continue;
         const QString pattern = QStringLiteral("*.") + format.Extension;
         allPatterns << pattern;
         const qsizetype index = descriptions.indexOf(format.Description);

@@ -76,6 +76,8 @@ public:
     // pictures first, then one entry per description (extensions that share a
     // description share the entry):
     // "すべての画像 (*.bmp;*.dib;...)|*.bmp;*.dib;...|ビットマップ (*.bmp)|*.bmp|..."
+    // Formats that hold no scans (icons, cursors, animations) are read but
+    // not offered (OfferedForScans).
     QString OpenFilter() const;
 
     // Reads a picture file through the reader of its extension. Throws
@@ -99,6 +101,10 @@ private:
     std::vector<TPictureFormat> FFormats;
     std::unique_ptr<TPlatform> FPlatform;
 };
+
+// False for the extensions of formats that hold no scans (icons, cursors,
+// animations, program sources, vector drawings).
+bool OfferedForScans(const QString &extension);
 
 // The built-in readers, for whoever wants one of them directly.
 namespace PictureReaders {

@@ -13,9 +13,11 @@
 #include "scan/BoxMode.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"
+#include "scan/ScanBackdrop.h"
 #include "scan/ScanFilters.h"
 #include "scan/ScanState.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -52,6 +54,11 @@ private:
     TUserInterface &UI;
 };
 
+// Thrown by the rows below when the user cancels the reading.
+struct TReadCancelled
+{
+};
+
 // The rows of a picture that move the progress bar while they are read: a
 // step after every band (on the reading thread, the caller's).
 class TProgressRows : public TPictureRows
@@ -64,6 +71,8 @@ public:
     }
     void Read(std::uint8_t *rows, int count) override
     {
+        if (Progress.Cancelled())
+            throw TReadCancelled();
         if (Done == 0)
             Progress.SetMaximum(FHeight);
         Rows->Read(rows, count);
@@ -112,6 +121,7 @@ TScanStatus TScanDriver::ScanData(const QString &path)
     }
     if (State.CancelScan || status != ScanDone) {
         State.Picture.Mask.reset();
+        State.Picture.Backdrop.reset();
         return status == ScanDone ? ScanStopped : status;
     }
     State.DataConverted = true;
@@ -132,7 +142,7 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
         return ScanBufferFailed;
     TBlackMask mask;
     if (!LoadPicture(path, mask))
-        return ScanUnreadable;
+        return State.CancelScan ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions()));
     // Kept for the preview, or dropped before the segment filter needs memory.
     KeepPicture(std::move(mask), false);
@@ -146,7 +156,7 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
         return ScanBufferFailed;
     TBlackMask mask;
     if (!LoadPicture(path, mask))
-        return ScanUnreadable;
+        return State.CancelScan ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
     KeepPicture(std::move(mask), true);
     mask = TBlackMask();
@@ -160,7 +170,7 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
         return ScanBufferFailed;
     TBlackMask source;
     if (!LoadPicture(path, source))
-        return ScanUnreadable;
+        return State.CancelScan ? ScanStopped : ScanUnreadable;
     return Lines2(std::move(source), QFileInfo(path).fileName());
 }
 
@@ -256,37 +266,82 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
-        // Where the format reads rows a band at a time, the mask is made from
-        // them directly, without the whole picture in memory; rows the reader
-        // refuses on the way are read whole instead.
-        try {
-            const TRowsOpener open = [&]() -> std::unique_ptr<TPictureRows> {
-                std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
-                if (!rows)
-                    return nullptr;
-                return std::make_unique<TProgressRows>(std::move(rows), UI.ProgressBar());
-            };
-            if (const std::unique_ptr<TPictureRows> rows = open()) {
-                PictureLimits::Check(rows->Width(), rows->Height());
-                State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
-                State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                mask = Filters ? Filters->MaskFromRows(*rows, open, FThreads) : TBlackMask::FromRows(*rows, FThreads);
-                return true;
+        // Read where the window stays responsive: every band of rows is a
+        // step, and a cancel stops the reading before the next one. A format
+        // read whole is one step, and its mask the next.
+        const bool keepBackdrop = State.KeepPicture && State.KeepBackdrop;
+        const bool exactBlack = Settings.CleanupThreshold.trimmed().isEmpty();
+        State.Picture.Backdrop.reset();
+        UI.RunInBackground([&](TProgressPort &progress) {
+            // Where the format reads rows a band at a time, the mask is made
+            // from them directly, without the whole picture in memory; rows
+            // the reader refuses on the way are read whole instead.
+            try {
+                const TRowsOpener open = [&]() -> std::unique_ptr<TPictureRows> {
+                    std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+                    if (!rows)
+                        return nullptr;
+                    return std::make_unique<TProgressRows>(std::move(rows), progress);
+                };
+                if (const std::unique_ptr<TPictureRows> rows = open()) {
+                    PictureLimits::Check(rows->Width(), rows->Height());
+                    State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
+                    State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
+                    const auto maskOf = [&](TPictureRows &from) {
+                        return Filters ? Filters->MaskFromRows(from, open, FThreads)
+                                       : TBlackMask::FromRows(from, FThreads);
+                    };
+                    if (!keepBackdrop) {
+                        mask = maskOf(*rows);
+                        return;
+                    }
+                    // The rows pass the backdrop on their way to the mask.
+                    TColor colours[256] = {};
+                    if (rows->BitCount() <= 8)
+                        for (int i = 0; i < 256; ++i)
+                            colours[i] = rows->Color(i);
+                    TBackdropMaker maker(rows->Width(), rows->Height(), rows->BitCount(), colours);
+                    TBackdropRows tee(*rows, maker);
+                    mask = maskOf(tee);
+                    if (!progress.Cancelled())
+                        State.Picture.Backdrop = maker.Finish(mask, exactBlack);
+                    return;
+                }
+            } catch (const ERowsRefused &) {
+                mask = TBlackMask();
+                State.Picture.Backdrop.reset();
             }
-        } catch (const ERowsRefused &) {
-            mask = TBlackMask();
-        }
-        TTzDIB image;
-        Formats.Load(path, image);
-        const TBitmapInfoHeader &header = image.InternalDIB()->Header();
-        State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
-        State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
-        mask = MaskOf(image);
-        return true;
+            TTzDIB image;
+            Formats.Load(path, image);
+            progress.SetMaximum(2);
+            progress.Step(1);
+            if (progress.Cancelled())
+                return;
+            const TBitmapInfoHeader &header = image.InternalDIB()->Header();
+            State.Picture.DotsPerMeterX = std::max(header.biXPelsPerMeter, 0);
+            State.Picture.DotsPerMeterY = std::max(header.biYPelsPerMeter, 0);
+            mask = MaskOf(image);
+            if (keepBackdrop)
+                State.Picture.Backdrop = TBackdropMaker::FromImage(image, mask, exactBlack);
+            progress.Step(2);
+        });
+    } catch (const TReadCancelled &) {
+        State.CancelScan = true;
+        mask = TBlackMask();
+        State.Picture.Backdrop.reset();
     } catch (const std::exception &error) {
         mask = TBlackMask();
         FLoadFailure = QString::fromUtf8(error.what());
-        UI.ShowMessage(Messages::Unreadable());
+        // The fixed message, with the file and the reader's reason beside it.
+        UI.ShowMessageDetail(Messages::Unreadable(),
+                             QDir::toNativeSeparators(path) + QLatin1Char('\n') + FLoadFailure);
         return false;
     }
+    // Cancelled while reading: nothing to trace, nothing to say.
+    if (State.CancelScan || UI.ProgressBar().Cancelled()) {
+        State.CancelScan = true;
+        mask = TBlackMask();
+        return false;
+    }
+    return true;
 }

@@ -74,8 +74,9 @@ public:
     void SetFilters(const TScanFilters *filters) { Filters = filters; }
 
 private:
-    // Reads the file and finds its black pixels; false (message shown) when
-    // the file cannot be read as a picture.
+    // Reads the file and finds its black pixels; false when the file cannot
+    // be read as a picture (message shown) or the reading was cancelled
+    // (CancelScan set, no message).
     bool LoadPicture(const QString &path, TBlackMask &mask);
     TScanStatus Lines(const TBlackMask &mask);
     TScanStatus Boxes(const TBlackMask &mask);

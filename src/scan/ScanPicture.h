@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/BlackMask.h"
+#include "scan/ScanBackdrop.h"
 
 #include <cmath>
 #include <memory>
@@ -19,6 +20,9 @@ struct TScanPicture
     // Box mode: the segments' ends are pixel corners; the line modes put them
     // on pixel centres.
     bool PixelCorners = false;
+    // The scan's own pixels, reduced, when the scan state asked for them
+    // too; else null.
+    std::shared_ptr<const TScanBackdrop> Backdrop;
 };
 
 // A resolution in whole dots per inch (15748 dots per metre is 400 dpi); 0 for none.

@@ -21,5 +21,8 @@ public:
     // Whether a successful conversion keeps its black pixels in Picture (the
     // preview shows them); the resolution is kept either way.
     bool KeepPicture = false;
+    // With KeepPicture: keeps the scan's own grey or colour pixels as well
+    // (Picture.Backdrop), for the window's preview.
+    bool KeepBackdrop = false;
     TScanPicture Picture;
 };

@@ -8,6 +8,8 @@
 #include "dialogs/SettingsDialog.h"
 #include "export/PreviewImage.h"
 #include "export/ClipboardTarget.h"
+#include "image/PictureFormats.h"
+#include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "plugins/SPIs.h"
 
@@ -15,6 +17,7 @@
 #include "support/RecordingUserInterface.h"
 #include "support/WindowTestMain.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -22,10 +25,20 @@
 #include <QUrl>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QComboBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QScrollBar>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <memory>
+#include <thread>
 #include <stdexcept>
 
 namespace {
@@ -113,6 +126,28 @@ QByteArray ReadAll(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
+
+// A tall white 24-bit picture read a band of rows at a time, a little slowly,
+// counting the rows read.
+class TSlowRows : public TPictureRows
+{
+public:
+    explicit TSlowRows(std::atomic<int> &read) : RowsRead(read)
+    {
+        FWidth = 400;
+        FHeight = 20000;
+        FBitCount = 24;
+    }
+    void Read(std::uint8_t *rows, int count) override
+    {
+        std::memset(rows, 0xFF, static_cast<std::size_t>(RowSize() * count));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        RowsRead += count;
+    }
+
+private:
+    std::atomic<int> &RowsRead;
+};
 
 } // namespace
 
@@ -302,6 +337,58 @@ private Q_SLOTS:
         QVERIFY(window->Scan.DataConverted);
     }
 
+    // While a picture is read the window handles its messages, the bar
+    // follows the bands read, and the cancel button stops the reading.
+    void readingMovesTheBarAndItsCancelStopsTheReading()
+    {
+        TAnsweringWindowInterface ui;
+        auto window = NewWindow(ui);
+        ui.Attach(window.get());
+        std::atomic<int> rowsRead{0};
+        window->Formats.Register(QStringLiteral("slow"), QStringLiteral("slow"),
+                                 [](const QString &, TTzDIB &) { throw std::runtime_error("whole"); });
+        window->Formats.SetRows(QStringLiteral("slow"), [&rowsRead](const QString &) {
+            return std::make_unique<TSlowRows>(rowsRead);
+        });
+        QDir(Dir.path()).mkpath(QStringLiteral("slow"));
+        const QString path = Dir.filePath(QStringLiteral("slow/tall.slow"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        ui.OpenAnswer = path;
+        // The bar's positions seen at the messages handled while reading.
+        std::vector<int> positions;
+        bool cancelAtSecond = false;
+        ui.OnProcessMessages = [&] {
+            TForm4 *progress = ui.ProgressWindow();
+            if (!progress || progress->ProgressBar1->maximum() != 20000)
+                return;
+            const int value = progress->ProgressBar1->value();
+            if (positions.empty() || positions.back() != value)
+                positions.push_back(value);
+            QVERIFY(!window->isEnabled());
+            if (cancelAtSecond && positions.size() == 2 && progress->isVisible())
+                QTest::mouseClick(progress->Button1, Qt::LeftButton);
+        };
+        window->F1->trigger();
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(rowsRead.load(), 20000);
+        QVERIFY2(positions.size() >= 3, qPrintable(QString::number(positions.size())));
+        QVERIFY(std::is_sorted(positions.begin(), positions.end()));
+
+        positions.clear();
+        rowsRead = 0;
+        cancelAtSecond = true;
+        window->F1->trigger();
+        QVERIFY(window->Scan.CancelScan);
+        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(window->isEnabled());
+        QCOMPARE(ui.ProgressWindow(), nullptr);
+        QVERIFY2(rowsRead < 20000, qPrintable(QString::number(rowsRead)));
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("0本"));
+    }
+
     void progressWindowIsTheOnlyOneTakingInputAndItsCancelStops()
     {
         TAnsweringWindowInterface ui;
@@ -415,6 +502,98 @@ private Q_SLOTS:
         QCOMPARE(window->Settings.SaveDir, before);
     }
 
+    // The zoom box, the scroll bars and the overview move the view; a new
+    // conversion of the sheet keeps where the view is.
+    void previewKeepsItsViewAcrossConversions()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("zoom"));
+        const QString sheet = Dir.filePath(QStringLiteral("zoom/sheet.bmp"));
+        QVERIFY(WriteSheet(sheet, 600, 400, 100, 0));
+        UI.OpenAnswer = sheet;
+        window->F1->trigger();
+        TPreviewWindow &preview = *window->Preview;
+        TPreviewView &view = *preview.View;
+        preview.resize(700, 500);
+        QVERIFY(view.Fitted());
+        QCOMPARE(preview.ZoomBox->currentText(), QStringLiteral("全体"));
+
+        // A typed percentage, with or without its sign.
+        preview.ZoomBox->setEditText(QStringLiteral("250"));
+        QTest::keyClick(preview.ZoomBox, Qt::Key_Return);
+        QCOMPARE(view.Scale(), 2.5);
+        QCOMPARE(preview.ZoomBox->currentText(), QStringLiteral("250%"));
+        QCOMPARE(preview.HorizontalBar->maximum(), 1500 - view.width());
+        preview.HorizontalBar->setValue(500);
+        preview.VerticalBar->setValue(300);
+        QCOMPARE(view.Origin(), QPointF(200, 120));
+        // The overview frames the part in view: 600 sheet pixels over 180.
+        const QRectF frame = preview.Overview->Frame();
+        QCOMPARE(frame.topLeft(), QPointF(200, 120) * 0.3 + QPointF(0, 30));
+        QVERIFY2(std::abs(frame.width() - view.width() / 2.5 * 0.3) < 1, qPrintable(QString::number(frame.width())));
+
+        // Converted again (a new method): the same zoom and place.
+        window->Settings.PixelScanMode = 2;
+        window->F1->trigger();
+        QVERIFY(window->Scan.DataConverted);
+        QCOMPARE(view.Scale(), 2.5);
+        QCOMPARE(view.Origin(), QPointF(200, 120));
+        QCOMPARE(preview.HorizontalBar->value(), 500);
+
+        // A click on the overview centres the view there.
+        QTest::mouseClick(preview.Overview, Qt::LeftButton, {},
+                          (QPointF(300, 200) * 0.3 + QPointF(0, 30)).toPoint());
+        const QPointF centre = view.Origin() + QPointF(view.width(), view.height()) / 2 / view.Scale();
+        QVERIFY2(std::abs(centre.x() - 300) < 4 && std::abs(centre.y() - 200) < 4,
+                 qPrintable(QStringLiteral("%1 %2").arg(centre.x()).arg(centre.y())));
+
+        preview.ZoomBox->setEditText(QStringLiteral("全体"));
+        QTest::keyClick(preview.ZoomBox, Qt::Key_Return);
+        QVERIFY(view.Fitted());
+        QVERIFY(!preview.HorizontalBar->isEnabled());
+    }
+
+    // A grey scan shows under its segments as it is; what the tracer saw
+    // marks the dark pixels the exact-black rule left out, and the status
+    // line names the setting that reads them.
+    void previewShowsTheScanAndWhatTheTracerSaw()
+    {
+        auto window = NewWindow(UI);
+        QDir(Dir.path()).mkpath(QStringLiteral("grey"));
+        const QString path = Dir.filePath(QStringLiteral("grey/grey.bmp"));
+        QImage grey(80, 60, QImage::Format_Grayscale8);
+        grey.fill(255);
+        for (int x = 5; x <= 75; ++x) {
+            grey.setPixel(x, 20, qRgb(60, 60, 60));
+            grey.setPixel(x, 40, qRgb(0, 0, 0));
+        }
+        QVERIFY(grey.save(path, "BMP"));
+        UI.OpenAnswer = path;
+        window->F1->trigger();
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
+        TPreviewWindow &preview = *window->Preview;
+        TPreviewView &view = *preview.View;
+        // The grey stroke, lightened as black is to Ink.
+        const int shown = 60 + (255 - 60) * TPreviewImage::Lighten / 255;
+        QVERIFY2(std::abs(qGray(PreviewPixel(view, 40, 20)) - shown) <= 1,
+                 qPrintable(QString::number(qGray(PreviewPixel(view, 40, 20)))));
+        QCOMPARE(PreviewPixel(view, 40, 40), TPreviewImage::Line);
+        QVERIFY2(preview.StatusLabel->text().contains(QStringLiteral("暗い画素の 50% は完全な黒でないため線になっていません。"
+                                                                     "環境設定の「しきい値」")),
+                 qPrintable(preview.StatusLabel->text()));
+        preview.TracedButton->setChecked(true);
+        QCOMPARE(PreviewPixel(view, 40, 20), TPreviewImage::DarkNotInk);
+        QCOMPARE(PreviewPixel(view, 40, 30), TPreviewImage::Paper);
+
+        // With a threshold the grey stroke is ink: no warning.
+        window->Settings.CleanupThreshold = QStringLiteral("auto");
+        window->F1->trigger();
+        QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
+        QVERIFY(!preview.StatusLabel->text().contains(QStringLiteral("しきい値")));
+        QVERIFY(PreviewPixel(view, 40, 20) != TPreviewImage::DarkNotInk);
+        preview.ScanButton->setChecked(true);
+    }
+
     void previewFollowsTheSegmentList()
     {
         auto window = NewWindow(UI);
@@ -485,7 +664,8 @@ private Q_SLOTS:
         QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Ink);
         const int converted = UI.ProgressShown;
 
-        // Specks of up to 2 pixels removed: converted again, the speck gone.
+        // Specks of up to 2 pixels removed: converted again, the speck gone
+        // from what the tracer saw, though still in the scan under it.
         window->OnDialogCreated = [](QDialog &dialog) {
             auto *settings = qobject_cast<TForm2 *>(&dialog);
             settings->DespeckleEdit->setText(QStringLiteral("2"));
@@ -494,8 +674,13 @@ private Q_SLOTS:
         window->S1->trigger();
         QCOMPARE(UI.ProgressShown, converted + 1);
         QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
-        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Paper);
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::Ink);
         QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Line);
+        window->Preview->TracedButton->setChecked(true);
+        QCOMPARE(PreviewPixel(view, 30, 30), TPreviewImage::DarkNotInk);
+        QCOMPARE(PreviewPixel(view, 30, 10), TPreviewImage::Line);
+        QCOMPARE(PreviewPixel(view, 5, 5), TPreviewImage::Paper);
+        window->Preview->ScanButton->setChecked(true);
 
         // Settings closed unchanged convert nothing.
         const int shown = UI.ProgressShown;
@@ -504,6 +689,94 @@ private Q_SLOTS:
         };
         window->S1->trigger();
         QCOMPARE(UI.ProgressShown, shown);
+    }
+
+    // The method chosen in the settings converts the picture on show again:
+    // label, count and copied text are those of a fresh conversion by it.
+    void aNewMethodConvertsThePictureAgain()
+    {
+        const QString plan = PlanIn(QStringLiteral("method"));
+        struct TCase { int Mode; QString Label; };
+        for (const TCase &c : {TCase{2, QStringLiteral("ボックス")}, TCase{3, QStringLiteral("ライン２")},
+                               TCase{1, QStringLiteral("ライン")}}) {
+            // The known answer: a window that starts with the method.
+            QByteArray fresh;
+            QString freshCount;
+            {
+                auto window = NewWindow(UI);
+                window->Settings.PixelScanMode = c.Mode;
+                UI.OpenAnswer = plan;
+                window->F1->trigger();
+                window->F3_1->trigger();
+                fresh = Clipboard.Bytes;
+                freshCount = window->CountLabel->text();
+                window->close();
+            }
+            QFile::remove(SettingsFile());
+            auto window = NewWindow(UI);
+            window->Settings.PixelScanMode = c.Mode == 1 ? 2 : 1;
+            window->F1->trigger();
+            const int shown = UI.ProgressShown;
+            window->OnDialogCreated = [&c](QDialog &dialog) {
+                auto *settings = qobject_cast<TForm2 *>(&dialog);
+                (c.Mode == 2 ? settings->RadioButton2 : c.Mode == 3 ? settings->RadioButton3
+                                                                     : settings->RadioButton1)
+                    ->setChecked(true);
+                QMetaObject::invokeMethod(settings->OKButton, &QPushButton::click, Qt::QueuedConnection);
+            };
+            window->S1->trigger();
+            QCOMPARE(UI.ProgressShown, shown + 1);
+            QCOMPARE(window->ModeLabel->text(), c.Label);
+            QCOMPARE(window->CountLabel->text(), freshCount);
+            Clipboard.Bytes.clear();
+            window->F3_1->trigger();
+            QCOMPARE(Clipboard.Bytes, fresh);
+            window->close();
+            QFile::remove(SettingsFile());
+        }
+    }
+
+    // A file that is no picture keeps the fixed message; its detail names the
+    // file and gives the reason the command line gives for it.
+    void readFailuresNameTheFileAndTheReason()
+    {
+        const QString truncated = QStringLiteral(
+            "TTzInternalDIB.LoadFromStream: The File Ends Before Its Picture Does (Stream read error)");
+        TTzDIB whole = WhitePicture(64, 64);
+        QByteArray cut;
+        {
+            QBuffer buffer(&cut);
+            buffer.open(QIODevice::WriteOnly);
+            whole.SaveToStream(buffer);
+        }
+        cut.chop(200);
+        struct TCase { QString Name; QByteArray Bytes; QString Reason; };
+        const TCase cases[] = {
+            {QStringLiteral("text.bmp"), QByteArray("hello, not a picture\n"),
+             QStringLiteral("TTzInternalDIB.LoadFromFile: File type is invalid")},
+            {QStringLiteral("empty.bmp"), QByteArray(), truncated},
+            {QStringLiteral("cut.bmp"), cut, truncated},
+            {QStringLiteral("text.png"), QByteArray("hello\n"), 
+             // In the window, in Qt's Japanese.
+             QStringLiteral("QImageReader: ")
+                 + QCoreApplication::translate("QImageReader", "Unsupported image format")},
+        };
+        QDir(Dir.path()).mkpath(QStringLiteral("broken"));
+        auto window = NewWindow(UI);
+        for (const TCase &c : cases) {
+            const QString path = Dir.filePath(QStringLiteral("broken/") + c.Name);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(c.Bytes);
+            file.close();
+            UI.Messages.clear();
+            UI.Details.clear();
+            UI.OpenAnswer = path;
+            window->F1->trigger();
+            QVERIFY(!window->Scan.DataConverted);
+            QCOMPARE(UI.Messages, QStringList{QStringLiteral("ファイルが読み込めませんした。")});
+            QCOMPARE(UI.Details, QStringList{QDir::toNativeSeparators(path) + QLatin1Char('\n') + c.Reason});
+        }
     }
 
     void aDroppedPictureOpensAndTheCalculatorTakesItsResolution()

@@ -200,6 +200,16 @@ private Q_SLOTS:
         }, QMessageBox::Ok);
         UI->ShowMessage(QStringLiteral("保存が終了しました。"));
         QVERIFY(seen);
+
+        // A detail stands under the fixed text, shown without a click.
+        seen = false;
+        WhenModalOpens([&](QMessageBox &box) {
+            seen = true;
+            QCOMPARE(box.text(), QStringLiteral("ファイルが読み込めませんした。"));
+            QCOMPARE(box.informativeText(), QStringLiteral("/a/b.bmp\nwhy"));
+        }, QMessageBox::Ok);
+        UI->ShowMessageDetail(QStringLiteral("ファイルが読み込めませんした。"), QStringLiteral("/a/b.bmp\nwhy"));
+        QVERIFY(seen);
     }
 
     void boxesStandAboveAShownProgressWindow()

@@ -71,6 +71,7 @@ struct TJpegKind
     bool Progressive;
     int DensityUnit, XDensity, YDensity;
     int Width, Height, Quality;
+    int Orientation = 0;       // an Exif orientation tag (0: no Exif block)
 };
 
 // Strokes and soft gradients, so that every sampling and rounding shows.
@@ -98,6 +99,12 @@ QString WriteJpeg(const QString &path, const TJpegKind &k, unsigned seed)
     if (k.Progressive)
         jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
+    if (k.Orientation) {
+        // Exif, little-endian TIFF header, one IFD entry: orientation (short).
+        const JOCTET exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0,
+                               1,   0,   0,   0,   JOCTET(k.Orientation), 0, 0, 0, 0, 0, 0, 0};
+        jpeg_write_marker(&info, JPEG_APP0 + 1, exif, sizeof exif);
+    }
     std::vector<JSAMPLE> row(static_cast<std::size_t>(k.Width * k.Components));
     for (int y = 0; y < k.Height; ++y) {
         for (int x = 0; x < k.Width; ++x)
@@ -126,6 +133,7 @@ TEST(CodecRowsTest, JpegRowsAreThePlatformsPicture)
         {"colour 4:2:0 progressive", 3, JCS_YCbCr, 2, 2, true, 1, 600, 600, 129, 71, 40},
         {"colour stored as RGB", 3, JCS_RGB, 1, 1, false, 0, 0, 0, 41, 23, 90},
         {"one pixel", 3, JCS_YCbCr, 2, 2, false, 1, 72, 72, 1, 1, 90},
+        {"Exif, as stored", 3, JCS_YCbCr, 2, 2, false, 1, 300, 300, 30, 10, 90, 1},
     };
     QTemporaryDir dir;
     unsigned seed = 3;
@@ -164,6 +172,10 @@ TEST(CodecRowsTest, OtherFilesAreLeftToThePlatform)
     QImageReader::setAllocationLimit(2);
     EXPECT_TRUE(PictureReaders::OpenJpegRows(big));
     QImageReader::setAllocationLimit(limit);
+
+    // A picture to be turned stays the platform's.
+    const TJpegKind turned{"turned", 3, JCS_YCbCr, 2, 2, false, 1, 300, 300, 30, 10, 90, 6};
+    EXPECT_FALSE(PictureReaders::OpenJpegRows(WriteJpeg(dir.filePath(QStringLiteral("turned.jpg")), turned, 1)));
 
     const std::unique_ptr<TPictureRows> rows = PictureReaders::OpenJpegRows(cut);
     ASSERT_TRUE(rows);

@@ -143,6 +143,18 @@ TEST_F(PictureFormatsTest, TheBuiltInsAreBmpDibAndThePlatformsFormats)
         EXPECT_NE(formats.Find(QString::fromLatin1(ext)), nullptr) << ext;
     EXPECT_TRUE(formats.OpenFilter().startsWith(QStringLiteral("すべての画像 (*.bmp;*.dib;")));
     EXPECT_TRUE(formats.OpenFilter().contains(QStringLiteral("|TIFF 画像 (*.tif;*.tiff)|*.tif;*.tiff")));
+    // Icons and cursors are read when dropped, never offered; every entry
+    // offered has a description of its own.
+    const QStringList parts = formats.OpenFilter().split(QLatin1Char('|'));
+    for (const char *ext : {"ico", "cur", "icns", "xbm", "xpm"}) {
+        EXPECT_FALSE(parts.join(QLatin1Char(';')).split(QLatin1Char(';')).contains(QStringLiteral("*.") + QLatin1String(ext))) << ext;
+    }
+    EXPECT_NE(formats.Find(QStringLiteral("ico")), nullptr);
+    for (qsizetype i = 2; i + 1 < parts.size(); i += 2) {
+        const QString &entry = parts[i];
+        const bool japanese = std::any_of(entry.begin(), entry.end(), [](QChar c) { return c.unicode() >= 0x3000; });
+        EXPECT_TRUE(japanese || entry.startsWith(QLatin1String("Device Independent Bitmap"))) << entry.toStdString();
+    }
 }
 
 // The platform's formats are asked for late; whatever comes first (a lookup,

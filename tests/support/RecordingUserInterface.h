@@ -15,6 +15,11 @@ class TRecordingUserInterface : public TUserInterface
 {
 public:
     void ShowMessage(const QString &text) override { Messages << text; }
+    void ShowMessageDetail(const QString &text, const QString &detail) override
+    {
+        Messages << text;
+        Details << detail;
+    }
     bool AskYesNo(const QString &caption, const QString &text) override
     {
         Questions << caption + QLatin1Char('|') + text;
@@ -71,6 +76,7 @@ public:
     }
 
     QStringList Messages;
+    QStringList Details;   // of the messages shown with one
     QStringList Questions;
     QStringList Labels;
     bool Answer = true;

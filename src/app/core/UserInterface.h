@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // What a file dialog is asked to show. The folder is where it starts; Filter is
 // the program's filter text ("座標ﾌｧｲﾙ(*.txt)|*.txt|DXFﾌｧｲﾙ(*.dxf)|*.dxf|...":
 // description and pattern pairs separated by "|"); FilterIndex counts from 1.
@@ -27,6 +29,9 @@ public:
 
     // An information message box with one of the program's fixed texts.
     virtual void ShowMessage(const QString &text) = 0;
+    // The same with a detail under it (the file and the reason of a failure);
+    // whoever shows no details shows the text alone.
+    virtual void ShowMessageDetail(const QString &text, const QString &detail);
     // A Yes/No question with the question icon; true only for Yes.
     virtual bool AskYesNo(const QString &caption, const QString &text) = 0;
 
@@ -48,6 +53,14 @@ public:
 
     // Let pending window messages (repaints, the cancel button) be handled.
     virtual void ProcessMessages() = 0;
+
+    // Runs long work that reports to the port it is given (reading a picture),
+    // returning when it ends and passing on what it throws. The window program
+    // runs it on another thread while its own windows are repainted, the
+    // port's steps move the bar and the cancel button reaches Cancelled();
+    // by default it runs at once, its steps shown nowhere, cancelled when the
+    // progress bar is.
+    virtual void RunInBackground(const std::function<void(TProgressPort &progress)> &work);
 
     // The open dialog (existing file and folder, read-only option hidden) and the
     // save dialog (asks before overwriting, folder must exist). The full path of
