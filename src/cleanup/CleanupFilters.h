@@ -13,7 +13,7 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
-    bool Segments(TSegmentList &segments) const override;
+    bool Segments(TScanState &state) const override;
 
 private:
     TCleanupOptions Options;

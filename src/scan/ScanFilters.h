@@ -2,7 +2,7 @@
 
 #include "scan/BlackMask.h"
 
-class TSegmentList;
+class TScanState;
 class TTzDIB;
 
 // Steps a conversion may take around its tracer: how the picture just read
@@ -16,7 +16,8 @@ public:
 
     // The mask of a picture just read.
     virtual TBlackMask Mask(const TTzDIB &image) const = 0;
-    // Called after a tracer finished; may replace the list's segments (its
-    // extents stay). False when the list ran out of memory on the way.
-    virtual bool Segments(TSegmentList &segments) const = 0;
+    // Called after a tracer finished; may replace the state's segments (their
+    // extents stay, or widen to hold a drawing's curves) and set its drawing
+    // and skew. False when the list ran out of memory on the way.
+    virtual bool Segments(TScanState &state) const = 0;
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "cleanup/CleanupOptions.h"
+#include "scan/ScanFilters.h"
+
+#include <optional>
+
+// The clean-up's filters with the geometry of the centre lines: with Arcs or
+// Snap the centre lines become a drawing of lines, arcs and circles; with
+// Deskew the skew of the ink is found and the drawing (or the traced
+// segments) turned back about the sheet's centre. The segments then hold the
+// drawing, arcs and circles as chords within the tolerance. Without these
+// options it is the clean-up's filters exactly.
+class TGeometryFilters : public TScanFilters
+{
+public:
+    explicit TGeometryFilters(const TCleanupOptions &options) : Options(options) {}
+
+    TBlackMask Mask(const TTzDIB &image) const override;
+    bool Segments(TScanState &state) const override;
+
+private:
+    TCleanupOptions Options;
+    // What the mask step leaves for the segment step.
+    mutable TBlackMask Ink;
+    mutable TBlackMask Centre;
+    mutable std::optional<double> Skew;
+    mutable int SheetWidth = 0;
+    mutable int SheetHeight = 0;
+};
