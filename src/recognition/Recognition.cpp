@@ -133,6 +133,9 @@ struct TPiece
     TLine Line;
     TCircle Circle;
     bool Ccw = true;
+    // How far from its last pixel the corner at its end may lie (a corner
+    // cut by the thinning and sharpened).
+    double CornerReach = 0;
 };
 
 // Signed sweep, degrees, of points i .. j around the circle's centre.
@@ -280,15 +283,25 @@ public:
     // line between two longer ones goes when their crossing lies near it.
     void SharpenCorners(std::vector<TPiece> &pieces, double halfWidth) const
     {
-        const double shortest = std::max({8.0, 4 * Options.Tolerance, 4 * halfWidth});
+        const double shortest = std::max({12.0, 4 * Options.Tolerance, 6 * halfWidth});
         for (std::size_t k = 1; k + 1 < pieces.size();) {
             const TPiece &a = pieces[k - 1], &m = pieces[k], &b = pieces[k + 1];
             const double middle = Distance(P[m.I], P[m.J]);
             TPoint2 corner;
-            if (middle <= shortest && middle <= 0.5 * Distance(P[a.I], P[a.J]) &&
+            // Short, or all of it near one of the two lines.
+            const auto nearLines = [&] {
+                const double within = std::max(Options.Tolerance, halfWidth + 1);
+                for (std::size_t k2 = m.I; k2 <= m.J; ++k2)
+                    if (a.Line.Distance(P[k2]) > within && b.Line.Distance(P[k2]) > within)
+                        return false;
+                return true;
+            };
+            if (!a.Arc && !m.Arc && !b.Arc && middle <= 0.5 * Distance(P[a.I], P[a.J]) &&
                 middle <= 0.5 * Distance(P[b.I], P[b.J]) && Crossing(a.Line, b.Line, corner, 20) &&
-                Distance(corner, P[m.I]) <= middle + 1 && Distance(corner, P[m.J]) <= middle + 1) {
+                Distance(corner, P[m.I]) <= middle + 1 && Distance(corner, P[m.J]) <= middle + 1 &&
+                (middle <= shortest || nearLines())) {
                 pieces[k - 1].J = m.J;  // the corner's pixels count to the first
+                pieces[k - 1].CornerReach = middle + 2;
                 pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
                 continue;
             }
@@ -697,7 +710,7 @@ private:
     TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b) const
     {
         const TPoint2 at = p[a.J];
-        const double reach = 3 * Options.Tolerance + 3 + 4 * JointWidth;
+        const double reach = std::max(3 * Options.Tolerance + 3 + 4 * JointWidth, a.CornerReach);
         TPoint2 x;
         if (!a.Arc && !b.Arc) {
             if (Crossing(a.Line, b.Line, x) && Distance(x, at) <= reach)
@@ -711,6 +724,13 @@ private:
             return OnCircle(a.Circle, at);
         }
         const TPiece &line = a.Arc ? b : a, &arc = a.Arc ? a : b;
+        // A line that touches the circle meets it where the radius is
+        // square to it (crossings of a tangent move far for a small error).
+        if (std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance) {
+            x = line.Line.Project({arc.Circle.X, arc.Circle.Y});
+            if (Distance(x, at) <= reach)
+                return x;
+        }
         if (Crossing(line.Line, arc.Circle, at, x) && Distance(x, at) <= reach)
             return x;
         return OnCircle(arc.Circle, at);
