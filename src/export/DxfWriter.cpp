@@ -87,6 +87,43 @@ std::vector<QByteArray> LayerTable(const TExportContext &context)
     return lines;
 }
 
+// A drawing's header declares its layers: the LAYER table goes at the end of
+// the TABLES section (made before the first section after the header when
+// there is none); a header that has a LAYER table keeps its own.
+void AddLayerTable(std::vector<QByteArray> &lines, const TExportContext &context)
+{
+    const auto at = [&](std::size_t i, const char *code, const char *value) {
+        return i + 1 < lines.size() && lines[i].trimmed() == code && lines[i + 1].trimmed() == value;
+    };
+    std::size_t tables = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (at(i, "2", "TABLES"))
+            tables = i;
+    const std::vector<QByteArray> layers = LayerTable(context);
+    if (tables == lines.size()) {
+        // Before the section that follows the header.
+        std::size_t sections = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (at(i, "0", "SECTION") && ++sections == 2) {
+                std::vector<QByteArray> section = {"  0", "SECTION", "  2", "TABLES"};
+                section.insert(section.end(), layers.begin(), layers.end());
+                section.insert(section.end(), {"  0", "ENDSEC"});
+                lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), section.begin(), section.end());
+                return;
+            }
+        }
+        return;
+    }
+    for (std::size_t i = tables; i < lines.size(); ++i) {
+        if (at(i, "2", "LAYER") && i > 0 && lines[i - 1].trimmed() == "TABLE")
+            return;
+        if (at(i, "0", "ENDSEC")) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), layers.begin(), layers.end());
+            return;
+        }
+    }
+}
+
 std::vector<QByteArray> BuiltInHeader(const TExtentLines &e, const TExportContext &context)
 {
     const QByteArray solid = ToCp932(QStringLiteral("実線"));
@@ -110,11 +147,6 @@ std::vector<QByteArray> BuiltInHeader(const TExtentLines &e, const TExportContex
         "  0", "SECTION", "  2", "BLOCKS", "  0", "ENDSEC",
         "  0", "SECTION", "  2", "ENTITIES",
     };
-    if (context.Drawing) {
-        const auto tablesEnd = std::find(lines.begin(), lines.end(), QByteArray("BLOCKS")) - 5;
-        const std::vector<QByteArray> layers = LayerTable(context);
-        lines.insert(tablesEnd, layers.begin(), layers.end());
-    }
     return lines;
 }
 
@@ -333,14 +365,21 @@ std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &file
 {
     fileMissing = false;
     const TExtentLines extents = Extents(context);
-    if (!context.Settings.DxfFileUse)
-        return BuiltInHeader(extents, context);
+    if (!context.Settings.DxfFileUse) {
+        std::vector<QByteArray> lines = BuiltInHeader(extents, context);
+        if (context.Drawing)
+            AddLayerTable(lines, context);
+        return lines;
+    }
     const QString path = QDir(context.ProgramFolder).filePath(QStringLiteral("dxf.hed"));
     if (!QFileInfo(path).isFile()) {
         fileMissing = true;
         return {};
     }
-    return HeaderFromFile(path, extents);
+    std::vector<QByteArray> lines = HeaderFromFile(path, extents);
+    if (context.Drawing)
+        AddLayerTable(lines, context);
+    return lines;
 }
 
 std::unique_ptr<TFormatWriter> NewDxfWriter()

@@ -47,7 +47,7 @@ for path in sys.argv[1:]:
                      for e in doc.modelspace() if e.dxftype() == "ARC"]
         r["circles"] = [[e.dxf.layer] + list(e.dxf.center)[:2] + [e.dxf.radius]
                         for e in doc.modelspace() if e.dxftype() == "CIRCLE"]
-        r["layers"] = [[l.dxf.name, l.dxf.color, l.dxf.linetype] for l in doc.layers if l.dxf.name != "0"]
+        r["layers"] = [[l.dxf.name, l.dxf.color, l.dxf.linetype] for l in doc.layers if l.dxf.name not in ("0", "Defpoints")]
     result[path] = r
 print(json.dumps(result))
 )PY";
@@ -198,11 +198,17 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
         {"mirrored", -1, 1, true, -10, 10, 5, 90, 180},
         {"both-mirrored", -1, -1, true, -10, -10, 5, 180, 270},
         {"stretched", 1, 2, false, 0, 0, 0, 0, 0},
+        {"header-file", 1, 1, true, 10, 10, 5, 0, 90},
     };
+    Write("dxf.hed", [] {
+        QFile shipped(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
+        return shipped.open(QIODevice::ReadOnly) ? shipped.readAll() : QByteArray();
+    }());
     QStringList paths;
     for (const TVariant &v : variants) {
         Settings.Xrate = v.Xrate;
         Settings.Yrate = v.Yrate;
+        Settings.DxfFileUse = v.Name == "header-file";
         Segments.clear();
         for (const TDrawingEntity &e : drawing.Entities)
             AppendSegments(e, 0.5, Segments);
