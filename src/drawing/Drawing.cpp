@@ -181,7 +181,11 @@ void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<
     double step = 45;
     if (entity.R > tolerance && tolerance > 0)
         step = std::min(step, 2 * std::acos(1 - tolerance / entity.R) / kDegree);
-    const int chords = std::max(1, static_cast<int>(std::ceil(sweep / step - 1e-9)));
+    // At most a chord per degree: a tolerance far below the radius' own
+    // precision buys nothing.
+    const int chords = std::isfinite(sweep / step)
+        ? std::clamp(static_cast<int>(std::ceil(sweep / step - 1e-9)), 1, std::max(1, static_cast<int>(std::ceil(sweep))))
+        : 1;
     const double start = entity.Kind == TEntityKind::Arc ? entity.StartAngle : 0;
     double px = 0, py = 0;
     entity.StartPoint(px, py);

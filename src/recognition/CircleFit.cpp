@@ -78,7 +78,7 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
         Eigen::Matrix3d normal = Eigen::Matrix3d::Zero();
         Eigen::Vector3d rhs = Eigen::Vector3d::Zero();
         for (std::size_t i = 0; i < n; ++i) {
-            const double dx = p[i].X - c.X, dy = p[i].Y - c.Y, d = std::hypot(dx, dy);
+            const double dx = p[i].X - c.X, dy = p[i].Y - c.Y, d = std::sqrt(dx * dx + dy * dy);
             if (d == 0)
                 continue;
             const Eigen::Vector3d j(-dx / d, -dy / d, -1);
@@ -111,7 +111,7 @@ TCircle FitCircleThrough(const TPoint2 *p, std::size_t n, TPoint2 a, TPoint2 b, 
         const double cx = mx + t * ux, cy = my + t * uy, r = std::hypot(h, t);
         double jj = 0, jr = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            const double dx = p[i].X - cx, dy = p[i].Y - cy, d = std::hypot(dx, dy);
+            const double dx = p[i].X - cx, dy = p[i].Y - cy, d = std::sqrt(dx * dx + dy * dy);
             if (d == 0)
                 continue;
             const double j = -(dx * ux + dy * uy) / d - t / r;
@@ -135,8 +135,11 @@ TCircle FitCircleThrough(const TPoint2 *p, std::size_t n, TPoint2 a, TPoint2 b, 
 
 double CircleDeviation(const TPoint2 *p, std::size_t n, const TCircle &c)
 {
+    // Compared as squares: |d - R| <= t when (R - t)^2 <= d^2 <= (R + t)^2.
     double worst = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        worst = std::max(worst, std::abs(std::hypot(p[i].X - c.X, p[i].Y - c.Y) - c.R));
+    for (std::size_t i = 0; i < n; ++i) {
+        const double dx = p[i].X - c.X, dy = p[i].Y - c.Y;
+        worst = std::max(worst, std::abs(std::sqrt(dx * dx + dy * dy) - c.R));
+    }
     return worst;
 }

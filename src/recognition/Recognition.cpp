@@ -5,6 +5,7 @@
 #include "recognition/CircleFit.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -43,7 +44,8 @@ TLine Through(TPoint2 a, TPoint2 b)
 
 double Distance(TPoint2 a, TPoint2 b)
 {
-    return std::hypot(b.X - a.X, b.Y - a.Y);
+    const double dx = b.X - a.X, dy = b.Y - a.Y;
+    return std::sqrt(dx * dx + dy * dy);
 }
 
 // Where two lines cross; false when they are within `degrees` of parallel.
@@ -141,8 +143,11 @@ struct TPiece
 // Signed sweep, degrees, of points i .. j around the circle's centre.
 double SignedSweep(const TPoints &p, std::size_t i, std::size_t j, const TCircle &c)
 {
+    // Sampled at most 16 times: a chain within the tolerance of its circle
+    // turns less than half a turn between samples.
+    const std::size_t step = std::max<std::size_t>(1, (j - i) / 16);
     double total = 0, last = std::atan2(p[i].Y - c.Y, p[i].X - c.X);
-    for (std::size_t k = i + 1; k <= j; ++k) {
+    for (std::size_t k = std::min(i + step, j); k <= j; k = (k == j ? j + 1 : std::min(k + step, j))) {
         const double a = std::atan2(p[k].Y - c.Y, p[k].X - c.X);
         double d = a - last;
         if (d > std::numbers::pi)
@@ -184,7 +189,13 @@ public:
         for (std::size_t k = 0; k < lines.size();) {
             std::size_t m = k;
             TPiece arc, candidate;
-            for (std::size_t n = k + 1; n < lines.size() && Turn(lines[n - 1], lines[n]) < 60; ++n) {
+            // A straight piece longer than a chord of the largest radius
+            // within the tolerance is no part of an arc.
+            const double longest = std::sqrt(8 * Options.Tolerance * kLargestRadius);
+            const auto straight = [&](const TPiece &l) { return Distance(P[l.I], P[l.J]) > longest; };
+            for (std::size_t n = k + 1; n < lines.size() && Turn(lines[n - 1], lines[n]) < 60 && !straight(lines[k]) &&
+                                        !straight(lines[n]);
+                 ++n) {
                 if (!ArcFits(lines[k].I, lines[n].J, candidate))
                     break;
                 m = n;
@@ -887,9 +898,19 @@ private:
             if (!edge.Alive || edge.Kind != TEdgeKind::Line)
                 continue;
             const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
-            for (long cx = cell(std::min(a.X, b.X)); cx <= cell(std::max(a.X, b.X)); ++cx)
-                for (long cy = cell(std::min(a.Y, b.Y)); cy <= cell(std::max(a.Y, b.Y)); ++cy)
+            const double length = Distance(a, b);
+            if (!std::isfinite(length))
+                continue;
+            // The cells along the line (and their neighbours are searched).
+            const int steps = static_cast<int>(length / (kCell / 2)) + 1;
+            long lastX = LONG_MIN, lastY = LONG_MIN;
+            for (int k = 0; k <= steps; ++k) {
+                const long cx = cell(a.X + (b.X - a.X) * k / steps), cy = cell(a.Y + (b.Y - a.Y) * k / steps);
+                if (cx != lastX || cy != lastY)
                     lineCells[key(cx, cy)].push_back(e);
+                lastX = cx;
+                lastY = cy;
+            }
         }
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
             TNode &node = Graph.Node(n);
@@ -985,6 +1006,11 @@ private:
             }
             // An arc passes exactly through the nodes at its ends.
             const TCircle c = FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
+            if (!std::isfinite(c.X) || !std::isfinite(c.Y) || !(c.R > 0 && c.R <= kLargestRadius) ||
+                Distance(a, b) < 1e-6) {
+                drawing.Entities.push_back(TDrawingEntity::MakeLine(a.X, a.Y, b.X, b.Y));
+                continue;
+            }
             const double start = AngleOf(a.X - c.X, a.Y - c.Y), end = AngleOf(b.X - c.X, b.Y - c.Y);
             drawing.Entities.push_back(e.Ccw ? TDrawingEntity::MakeArc(c.X, c.Y, c.R, start, end)
                                              : TDrawingEntity::MakeArc(c.X, c.Y, c.R, end, start));
