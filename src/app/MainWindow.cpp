@@ -310,10 +310,10 @@ void TForm1::OpenPicture(const QString &path)
             driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
-        if (status == ScanDone && CleanupOptionsOf(Settings).Deskew)
+        if (const QString note = cleanup.Note(); !note.isEmpty())
+            statusBar()->showMessage(note);
+        else if (status == ScanDone && CleanupOptionsOf(Settings).Deskew)
             statusBar()->showMessage(SkewText(Scan.Skew));
-        else
-            statusBar()->clearMessage();
         SegmentListChanged();
         if (Scan.DataConverted && Settings.AutoPreview)
             ShowPreview(false);
@@ -359,6 +359,16 @@ QString TForm1::DroppedPicture(const QMimeData *data) const
     if (!QFileInfo(path).isFile() || !Formats.FindForFile(path))
         return QString();
     return path;
+}
+
+void TForm1::OpenAtStart(const QString &name)
+{
+    // Relative to the folder the program started in, which the dialogs change.
+    const QString path = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
+    QTimer::singleShot(0, this, [this, path] {
+        if (isEnabled())
+            OpenPicture(path);
+    });
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent *event)

@@ -1,11 +1,38 @@
 #include "cleanup/CleanupFilters.h"
 
+#include "app/core/Messages.h"
 #include "app/core/Settings.h"
+#include "cleanup/Threshold.h"
+#include "image/PictureRows.h"
 #include "scan/ScanState.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
-    return CleanMask(image, Options);
+    TCleanupOptions options = Options;
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(image));
+        NoInk = options.ThresholdLevel == 0;
+    }
+    return CleanMask(image, options);
+}
+
+TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+{
+    TCleanupOptions options = Options;
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows));
+        NoInk = options.ThresholdLevel == 0;
+        const std::unique_ptr<TPictureRows> again = reopen();
+        return CleanMask(*again, options, threads);
+    }
+    return CleanMask(rows, options, threads);
+}
+
+QString TCleanupFilters::Note() const
+{
+    return NoInk ? Messages::NoInk() : QString();
 }
 
 bool TCleanupFilters::Segments(TScanState &list) const

@@ -13,10 +13,14 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
+    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
+    // Messages::NoInk() when the automatic level found no ink.
+    QString Note() const override;
 
 private:
     TCleanupOptions Options;
+    mutable bool NoInk = false;
 };
 
 // The options the settings store holds (section Cleanup). A stored text that

@@ -9,15 +9,44 @@
 
 #include <memory>
 
+namespace {
+
+TCleanupOptions InkStepsOf(TCleanupOptions options)
+{
+    options.Centerline = false;
+    options.Arcs = 0;
+    options.Snap = 0;
+    return options;
+}
+
+} // namespace
+
+TGeometryFilters::TGeometryFilters(const TCleanupOptions &options)
+    : Options(options), Cleanup(options), InkSteps(InkStepsOf(options))
+{
+}
+
 TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
 {
     if (!Options.GeometryStep())
-        return CleanMask(image, Options);
-    TCleanupOptions inkSteps = Options;
-    inkSteps.Centerline = false;
-    inkSteps.Arcs = 0;
-    inkSteps.Snap = 0;
-    TBlackMask ink = CleanMask(image, inkSteps);
+        return Cleanup.Mask(image);
+    return FromInk(InkSteps.Mask(image));
+}
+
+TBlackMask TGeometryFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+{
+    if (!Options.GeometryStep())
+        return Cleanup.RowsMask(rows, reopen, threads);
+    return FromInk(InkSteps.RowsMask(rows, reopen, threads));
+}
+
+QString TGeometryFilters::Note() const
+{
+    return Options.GeometryStep() ? InkSteps.Note() : Cleanup.Note();
+}
+
+TBlackMask TGeometryFilters::FromInk(TBlackMask ink) const
+{
     SheetWidth = ink.Width();
     SheetHeight = ink.Height();
     if (Options.Deskew && !Options.Geometry())
@@ -32,7 +61,7 @@ TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
 bool TGeometryFilters::Segments(TScanState &state) const
 {
     if (!Options.GeometryStep())
-        return TCleanupFilters(Options).Segments(state);
+        return Cleanup.Segments(state);
     auto drawing = std::make_shared<TDrawing>();
     double tolerance = Options.Arcs > 0 ? Options.Arcs : (Options.Merge > 0 ? Options.Merge : 1.0);
     if (Options.Geometry()) {
@@ -56,7 +85,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
         Centre = TBlackMask();
         Ink = TBlackMask();
     } else {
-        if (!TCleanupFilters(Options).Segments(state))
+        if (!Cleanup.Segments(state))
             return false;
         for (std::int32_t i = 0; i < state.SegmentCount; ++i) {
             const TSegment &s = state.Segments()[i];

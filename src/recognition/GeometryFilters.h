@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleanup/CleanupFilters.h"
 #include "cleanup/CleanupOptions.h"
 #include "scan/ScanFilters.h"
 
@@ -14,13 +15,20 @@
 class TGeometryFilters : public TScanFilters
 {
 public:
-    explicit TGeometryFilters(const TCleanupOptions &options) : Options(options) {}
+    explicit TGeometryFilters(const TCleanupOptions &options);
 
     TBlackMask Mask(const TTzDIB &image) const override;
+    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
+    QString Note() const override;
 
 private:
+    // The centre lines and the rest of the geometry from the ink's mask.
+    TBlackMask FromInk(TBlackMask ink) const;
+
     TCleanupOptions Options;
+    TCleanupFilters Cleanup;   // every clean-up step
+    TCleanupFilters InkSteps;  // threshold and speck removal only
     // What the mask step leaves for the segment step.
     mutable TBlackMask Ink;
     mutable TBlackMask Centre;
