@@ -33,11 +33,11 @@ TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
     return FromInk(InkSteps.Mask(image));
 }
 
-TBlackMask TGeometryFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+TBlackMask TGeometryFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     if (!Options.GeometryStep())
-        return Cleanup.RowsMask(rows, reopen, threads);
-    return FromInk(InkSteps.RowsMask(rows, reopen, threads));
+        return Cleanup.MaskFromRows(rows, reopen, threads);
+    return FromInk(InkSteps.MaskFromRows(rows, reopen, threads), threads);
 }
 
 QString TGeometryFilters::Note() const
@@ -45,15 +45,15 @@ QString TGeometryFilters::Note() const
     return Options.GeometryStep() ? InkSteps.Note() : Cleanup.Note();
 }
 
-TBlackMask TGeometryFilters::FromInk(TBlackMask ink) const
+TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
 {
     SheetWidth = ink.Width();
     SheetHeight = ink.Height();
     if (Options.Deskew && !Options.Geometry())
         Skew = FindSkew(ink);
     if (!Options.Geometry())
-        return Options.Centerline ? Centerline(ink) : ink;
-    Centre = Centerline(ink);
+        return Options.Centerline ? Centerline(ink, threads) : ink;
+    Centre = Centerline(ink, threads);
     Ink = std::move(ink);
     return Centre;
 }

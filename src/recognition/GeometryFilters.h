@@ -18,13 +18,13 @@ public:
     explicit TGeometryFilters(const TCleanupOptions &options);
 
     TBlackMask Mask(const TTzDIB &image) const override;
-    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
+    TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
     QString Note() const override;
 
 private:
     // The centre lines and the rest of the geometry from the ink's mask.
-    TBlackMask FromInk(TBlackMask ink) const;
+    TBlackMask FromInk(TBlackMask ink, int threads = 1) const;
 
     TCleanupOptions Options;
     TCleanupFilters Cleanup;   // every clean-up step
