@@ -4,7 +4,7 @@
 #include "app/core/Settings.h"
 #include "cleanup/Threshold.h"
 #include "cleanup/MergeSegments.h"
-#include "scan/SegmentList.h"
+#include "scan/ScanState.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
@@ -43,7 +43,7 @@ QString TCleanupFilters::Note() const
     return NoInk ? Messages::NoInk() : QString();
 }
 
-bool TCleanupFilters::Segments(TSegmentList &list) const
+bool TCleanupFilters::Segments(TScanState &list) const
 {
     if (Options.Merge <= 0)
         return true;
@@ -70,5 +70,8 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.Despeckle = std::max(settings.CleanupDespeckle, 0);
     options.Centerline = settings.CleanupCenterline;
     options.Merge = TCleanupOptions::ParseMerge(settings.CleanupMerge).value_or(0.0);
+    options.Arcs = TCleanupOptions::ParseMerge(settings.CleanupArcs).value_or(0.0);
+    options.Snap = TCleanupOptions::ParseSnap(settings.CleanupSnap).value_or(0.0);
+    options.Deskew = settings.CleanupDeskew;
     return options;
 }

@@ -14,7 +14,7 @@ public:
 
     TBlackMask Mask(const TTzDIB &image) const override;
     TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
-    bool Segments(TSegmentList &segments) const override;
+    bool Segments(TScanState &state) const override;
     // Messages::NoInk() when the automatic level found no ink.
     QString Note() const override;
 

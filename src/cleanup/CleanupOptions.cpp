@@ -41,6 +41,14 @@ std::optional<double> TCleanupOptions::ParseMerge(const QString &text)
     return v;
 }
 
+std::optional<double> TCleanupOptions::ParseSnap(const QString &text)
+{
+    const std::optional<double> v = ParseMerge(text);
+    if (!v || *v > 45)
+        return std::nullopt;
+    return v;
+}
+
 std::optional<int> TCleanupOptions::ParseDespeckle(const QString &text)
 {
     const QString t = text.trimmed();
@@ -70,6 +78,16 @@ QString TCleanupOptions::MergeText() const
     return Merge > 0 ? QString::number(Merge) : QString();
 }
 
+QString TCleanupOptions::ArcsText() const
+{
+    return Arcs > 0 ? QString::number(Arcs) : QString();
+}
+
+QString TCleanupOptions::SnapText() const
+{
+    return Snap > 0 ? QString::number(Snap) : QString();
+}
+
 namespace {
 
 TBlackMask CleanedMask(TBlackMask mask, const TCleanupOptions &options, int threads = 1,
@@ -77,7 +95,7 @@ TBlackMask CleanedMask(TBlackMask mask, const TCleanupOptions &options, int thre
 {
     if (options.Despeckle > 0)
         mask = Despeckle(std::move(mask), options.Despeckle);
-    if (options.Centerline) {
+    if (options.Centerline || options.Geometry()) {
         TBlackMask thin = Centerline(mask, threads);
         if (strokes)
             *strokes = std::move(mask);

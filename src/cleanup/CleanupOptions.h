@@ -23,9 +23,17 @@ struct TCleanupOptions
     int Despeckle = 0;          // largest speck or hole removed, pixels; 0 off
     bool Centerline = false;    // thin strokes to their centre lines
     double Merge = 0;           // tolerance of the merged lines, pixels; 0 off
+    // The geometry of the centre lines (they are made when asked for and
+    // when Arcs or Snap is on): lines, arcs and circles within Arcs pixels;
+    // 0 off.
+    double Arcs = 0;
+    double Snap = 0;            // axis snap within Snap degrees, ends closed; 0 off
+    bool Deskew = false;        // the ink's skew removed from the coordinates
 
-    bool MaskSteps() const { return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline; }
-    bool AnyStep() const { return MaskSteps() || Merge > 0; }
+    bool Geometry() const { return Arcs > 0 || Snap > 0; }
+    bool GeometryStep() const { return Geometry() || Deskew; }
+    bool MaskSteps() const { return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline || Geometry(); }
+    bool AnyStep() const { return MaskSteps() || Merge > 0 || Deskew; }
 
     // The texts of the settings store and the command line. Threshold: empty
     // (exact black), "auto", or a whole number 0 .. 255. Merge: empty or a
@@ -33,8 +41,12 @@ struct TCleanupOptions
     static std::optional<TCleanupOptions> ParseThreshold(const QString &text, TCleanupOptions options);
     static std::optional<double> ParseMerge(const QString &text);
     static std::optional<int> ParseDespeckle(const QString &text);
+    // Snap: empty or a number of degrees 0 .. 45. (Arcs reads as Merge.)
+    static std::optional<double> ParseSnap(const QString &text);
     QString ThresholdText() const;
     QString MergeText() const;
+    QString ArcsText() const;
+    QString SnapText() const;
 };
 
 // The mask the tracers read: threshold, then speck removal, then centre lines.

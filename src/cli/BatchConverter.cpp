@@ -1,6 +1,7 @@
 #include "cli/BatchConverter.h"
 
 #include "cleanup/CleanupFilters.h"
+#include "recognition/GeometryFilters.h"
 
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
@@ -151,7 +152,7 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         }
         TScanDriver driver(state, Settings, ui, Formats);
         driver.SetThreads(threads);
-        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
         if (driver.ScanData(ReadPath(job.Input)) != ScanDone || !state.DataConverted) {
@@ -162,6 +163,8 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
             return result;
         }
         result.SegmentCount = state.SegmentCount;
+        result.SkewSought = Settings.CleanupDeskew;
+        result.Skew = state.Skew;
         if (const QString note = cleanup.Note(); !note.isEmpty())
             result.Warnings << note;
         if (state.SegmentCount == 0)
@@ -352,6 +355,12 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.CleanupCenterline = true;
     if (options.Merge)
         settings.CleanupMerge = *options.Merge;
+    if (options.Arcs)
+        settings.CleanupArcs = *options.Arcs;
+    if (options.Snap)
+        settings.CleanupSnap = *options.Snap;
+    if (options.Deskew)
+        settings.CleanupDeskew = true;
     return true;
 }
 
@@ -509,6 +518,8 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         const QByteArray input = job.Input.toUtf8();
         for (const QString &warning : result.Warnings)
             std::fprintf(err, "%s: %s\n", input.constData(), warning.toUtf8().constData());
+        if (result.Ok && result.SkewSought && !options.Quiet)
+            std::fprintf(err, "%s: %s\n", input.constData(), SkewText(result.Skew).toUtf8().constData());
         if (!result.Ok) {
             std::fprintf(err, "%s: %s\n", input.constData(), result.Reason.toUtf8().constData());
             status = 1;

@@ -379,6 +379,10 @@ QWidget *TForm2::BuildCleanupPage()
     CenterlineCheckBox = new QCheckBox(QStringLiteral("中心線にする"), group);
     CenterlineCheckBox->setObjectName(QStringLiteral("CenterlineCheckBox"));
     MergeEdit = Field(QStringLiteral("MergeEdit"), group, 6, 60);
+    ArcsEdit = Field(QStringLiteral("ArcsEdit"), group, 6, 60);
+    SnapEdit = Field(QStringLiteral("SnapEdit"), group, 6, 60);
+    DeskewCheckBox = new QCheckBox(QStringLiteral("傾きを直す"), group);
+    DeskewCheckBox->setObjectName(QStringLiteral("DeskewCheckBox"));
 
     auto *grid = new QGridLayout(group);
     int row = 0;
@@ -397,6 +401,12 @@ QWidget *TForm2::BuildCleanupPage()
             QStringLiteral("※太い線を幅１画素の中心線にしてから変換します。"));
     setting(QStringLiteral("直線にまとめる"), MergeEdit,
             QStringLiteral("※つながる線分を、この画素数以内のずれで最少の直線にします。空欄か0で行いません。"));
+    setting(QStringLiteral("円弧と円"), ArcsEdit,
+            QStringLiteral("※中心線を、この画素数以内のずれで最少の直線・円弧・円にします。空欄か0で行いません。"));
+    setting(QStringLiteral("角度と端点をそろえる"), SnapEdit,
+            QStringLiteral("※この角度(度)以内の線を水平・垂直にし、近い端点と交点をつなげます。空欄か0で行いません。"));
+    setting(QString(), DeskewCheckBox,
+            QStringLiteral("※画像の傾きを見つけ、座標を回して直します。"));
     grid->setColumnStretch(2, 1);
 
     auto *layout = new QVBoxLayout(page);
@@ -451,6 +461,9 @@ void TForm2::FillFromSettings()
     DespeckleEdit->setText(QString::number(s.CleanupDespeckle));
     CenterlineCheckBox->setChecked(s.CleanupCenterline);
     MergeEdit->setText(s.CleanupMerge);
+    ArcsEdit->setText(s.CleanupArcs);
+    SnapEdit->setText(s.CleanupSnap);
+    DeskewCheckBox->setChecked(s.CleanupDeskew);
 }
 
 void TForm2::SelectPage(int tag)
@@ -533,6 +546,10 @@ void TForm2::OKClick()
         return Refuse(DespeckleEdit, Messages::InvalidInteger());
     if (!TCleanupOptions::ParseMerge(MergeEdit->text()))
         return Refuse(MergeEdit, Messages::InvalidNumber());
+    if (!TCleanupOptions::ParseMerge(ArcsEdit->text()))
+        return Refuse(ArcsEdit, Messages::InvalidNumber());
+    if (!TCleanupOptions::ParseSnap(SnapEdit->text()))
+        return Refuse(SnapEdit, Messages::InvalidNumber());
 
     TSettings &s = Settings;
     s.PixelScanMode = RadioButton2->isChecked() ? 2 : RadioButton3->isChecked() ? 3 : 1;
@@ -568,5 +585,8 @@ void TForm2::OKClick()
     s.CleanupDespeckle = *despeckle;
     s.CleanupCenterline = CenterlineCheckBox->isChecked();
     s.CleanupMerge = MergeEdit->text().trimmed();
+    s.CleanupArcs = ArcsEdit->text().trimmed();
+    s.CleanupSnap = SnapEdit->text().trimmed();
+    s.CleanupDeskew = DeskewCheckBox->isChecked();
     accept();
 }

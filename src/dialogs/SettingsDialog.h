@@ -71,6 +71,9 @@ public:
     QLineEdit *DespeckleEdit;     // "点の除去", pixels
     QCheckBox *CenterlineCheckBox;  // "中心線にする"
     QLineEdit *MergeEdit;         // "直線にまとめる", tolerance in pixels
+    QLineEdit *ArcsEdit;          // "円弧と円", tolerance in pixels
+    QLineEdit *SnapEdit;          // "角度と端点をそろえる", degrees
+    QCheckBox *DeskewCheckBox;    // "傾きを直す"
 
     QPushButton *OKButton;
     QPushButton *CancelButton;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/BlackMask.h"
+#include "scan/SegmentList.h"
 
 #include <QImage>
 #include <QPointF>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class TScanState;
 class TSegmentList;
 struct TScanBackdrop;
 
@@ -38,6 +40,8 @@ public:
     static constexpr QRgb Paper = 0xFFFFFFFF;
     static constexpr QRgb Ink = 0xFFA8A8A8;
     static constexpr QRgb Line = 0xFFFF0000;
+    // Arcs and circles of a recognised drawing.
+    static constexpr QRgb Curve = 0xFF0070FF;
     static constexpr QRgb Outside = 0xFF707070;
     // What the tracers saw: the ink, and the dark pixels that were not ink.
     static constexpr QRgb TracedInk = 0xFF303030;
@@ -52,6 +56,9 @@ public:
     // mode), not pixel centres (the line modes).
     TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TSegmentList &segments,
                   bool pixelCorners);
+    // A conversion's picture and segments, with the arcs and circles of its
+    // drawing (when it has one) drawn over them in their own colour.
+    TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TScanState &state, bool pixelCorners);
     ~TPreviewImage();
     TPreviewImage(const TPreviewImage &) = delete;
     TPreviewImage &operator=(const TPreviewImage &) = delete;
@@ -91,7 +98,7 @@ private:
     void MarkDarkNotInk(QImage &target, QPointF origin, double scale) const;
     // Every kind of entity over the sheet, drawn here and only here.
     void DrawSegments(QImage &target, QPointF origin, double scale) const;
-    const TBlackMask &SegmentMap(int shift) const;
+    const TBlackMask &SegmentMap(int shift, bool curves) const;
     void DrawSegmentLines(QImage &target, QPointF origin, double scale) const;
     void DrawSegmentMap(QImage &target, QPointF origin, double scale, int shift) const;
     // The segment's ends in sheet pixels from the top-left corner, y downward.
@@ -105,4 +112,6 @@ private:
     std::shared_ptr<const TScanBackdrop> Backdrop;
     TPreviewLayer Layer = TPreviewLayer::Scan;
     std::vector<QImage> BackdropLevels;   // the backdrop, then halved while large
+    std::vector<TSegment> Curves;   // the arcs and circles as chords
+    mutable std::vector<std::unique_ptr<TBlackMask>> CurveMaps;
 };

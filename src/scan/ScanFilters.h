@@ -5,7 +5,7 @@
 
 #include <QString>
 
-class TSegmentList;
+class TScanState;
 class TTzDIB;
 
 // Steps a conversion may take around its tracer: how the picture just read
@@ -23,9 +23,10 @@ public:
     // opened, `reopen` for another pass over them; the work shared over
     // `threads`.
     virtual TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const = 0;
-    // Called after a tracer finished; may replace the list's segments (its
-    // extents stay). False when the list ran out of memory on the way.
-    virtual bool Segments(TSegmentList &segments) const = 0;
+    // Called after a tracer finished; may replace the state's segments (their
+    // extents stay, or widen to hold a drawing's curves) and set its drawing
+    // and skew. False when the list ran out of memory on the way.
+    virtual bool Segments(TScanState &state) const = 0;
     // What the user should know of the last mask made (e.g. that a picture
     // held no ink), or empty.
     virtual QString Note() const { return QString(); }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "cleanup/CleanupFilters.h"
+#include "cleanup/CleanupOptions.h"
+#include "scan/ScanFilters.h"
+
+#include <optional>
+
+// The clean-up's filters with the geometry of the centre lines: with Arcs or
+// Snap the centre lines become a drawing of lines, arcs and circles; with
+// Deskew the skew of the ink is found and the drawing (or the traced
+// segments) turned back about the sheet's centre. The segments then hold the
+// drawing, arcs and circles as chords within the tolerance. Without these
+// options it is the clean-up's filters exactly.
+class TGeometryFilters : public TScanFilters
+{
+public:
+    explicit TGeometryFilters(const TCleanupOptions &options);
+
+    TBlackMask Mask(const TTzDIB &image) const override;
+    TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
+    bool Segments(TScanState &state) const override;
+    QString Note() const override;
+
+private:
+    // The centre lines and the rest of the geometry from the ink's mask.
+    TBlackMask FromInk(TBlackMask ink, int threads = 1) const;
+
+    TCleanupOptions Options;
+    TCleanupFilters Cleanup;   // every clean-up step
+    TCleanupFilters InkSteps;  // threshold and speck removal only
+    // What the mask step leaves for the segment step.
+    mutable TBlackMask Ink;
+    mutable TBlackMask Centre;
+    mutable std::optional<double> Skew;
+    mutable int SheetWidth = 0;
+    mutable int SheetHeight = 0;
+};
