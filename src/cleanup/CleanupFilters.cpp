@@ -3,7 +3,7 @@
 #include "app/core/Messages.h"
 #include "app/core/Settings.h"
 #include "cleanup/Threshold.h"
-#include "image/PictureRows.h"
+#include "cleanup/MergeSegments.h"
 #include "scan/SegmentList.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
@@ -17,17 +17,20 @@ TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
     return CleanMask(image, options);
 }
 
-TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     TCleanupOptions options = Options;
     if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        // The level from a first pass over the rows, the mask from a second.
         options.Threshold = TCleanupOptions::TThreshold::Level;
-        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows));
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows, threads));
         NoInk = options.ThresholdLevel == 0;
         const std::unique_ptr<TPictureRows> again = reopen();
-        return CleanMask(*again, options, threads);
+        if (!again)
+            throw ERowsRefused("The picture cannot be read a second time");
+        return CleanMask(*again, reopen, options, threads);
     }
-    return CleanMask(rows, options, threads);
+    return CleanMask(rows, reopen, options, threads);
 }
 
 QString TCleanupFilters::Note() const
@@ -39,8 +42,8 @@ bool TCleanupFilters::Segments(TSegmentList &list) const
 {
     if (Options.Merge <= 0)
         return true;
-    const std::vector<TSegment> traced(list.Segments(), list.Segments() + list.SegmentCount);
-    const std::vector<TSegment> merged = CleanSegments(traced, Options);
+    const std::vector<TSegment> merged =
+        MergeSegments(std::span<const TSegment>(list.Segments(), std::size_t(list.SegmentCount)), Options.Merge);
     if (!list.ResetSegments())
         return false;
     // AddSegment takes rows (Y = image height - row); the extents stay.

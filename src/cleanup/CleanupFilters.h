@@ -13,7 +13,7 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
-    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
+    TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
     bool Segments(TSegmentList &segments) const override;
     // Messages::NoInk() when the automatic level found no ink.
     QString Note() const override;
