@@ -1,11 +1,34 @@
 #include "cleanup/CleanupFilters.h"
 
 #include "app/core/Settings.h"
+#include "cleanup/Centerline.h"
+#include "image/TzDIB.h"
+#include "scan/ScanPicture.h"
 #include "scan/SegmentList.h"
+#include "text/TextReader.h"
+#include "text/TextSeparation.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
-    return CleanMask(image, Options);
+    Text = TTextPart();
+    if (!Options.SeparatesText())
+        return CleanMask(image, Options);
+    TCleanupOptions before = Options;
+    before.Centerline = false;
+    TBlackMask mask = CleanMask(image, before);
+    const int dpi = DotsPerInch(image.InternalDIB()->Header().biXPelsPerMeter);
+    TTextSeparation split = SeparateText(mask, TTextSizes::ForResolution(dpi));
+    mask = TBlackMask();
+    if (!Options.Ocr.isEmpty())
+        Text.Problem = ReadStrings(split.Text, split.Strings, TTextReading{Options.Ocr, Options.OcrData});
+    Text.Mask = Options.Centerline ? Centerline(split.Text) : std::move(split.Text);
+    Text.Strings = std::move(split.Strings);
+    return Options.Centerline ? Centerline(split.Graphics) : std::move(split.Graphics);
+}
+
+TScanFilters::TTextPart TCleanupFilters::TakeText() const
+{
+    return std::move(Text);
 }
 
 bool TCleanupFilters::Segments(TSegmentList &list) const
@@ -33,5 +56,8 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.Despeckle = std::max(settings.CleanupDespeckle, 0);
     options.Centerline = settings.CleanupCenterline;
     options.Merge = TCleanupOptions::ParseMerge(settings.CleanupMerge).value_or(0.0);
+    options.TextLayer = settings.CleanupTextLayer;
+    options.Ocr = TCleanupOptions::ParseOcr(settings.CleanupOcr).value_or(QString());
+    options.OcrData = settings.CleanupOcrData;
     return options;
 }

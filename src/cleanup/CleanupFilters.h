@@ -6,7 +6,9 @@
 struct TSettings;
 
 // The clean-up as the scan driver's filters: threshold, speck removal and
-// centre lines make the mask; merging replaces the traced segments.
+// centre lines make the mask; merging replaces the traced segments. With
+// text told apart, the text leaves the mask after speck removal (and is read
+// when asked), and both parts are thinned on their own.
 class TCleanupFilters : public TScanFilters
 {
 public:
@@ -14,9 +16,12 @@ public:
 
     TBlackMask Mask(const TTzDIB &image) const override;
     bool Segments(TSegmentList &segments) const override;
+    TTextPart TakeText() const override;
 
 private:
     TCleanupOptions Options;
+    // The text of the last Mask call, until it is taken.
+    mutable TTextPart Text;
 };
 
 // The options the settings store holds (section Cleanup). A stored text that

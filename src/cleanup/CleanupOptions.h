@@ -22,9 +22,17 @@ struct TCleanupOptions
     int Despeckle = 0;          // largest speck or hole removed, pixels; 0 off
     bool Centerline = false;    // thin strokes to their centre lines
     double Merge = 0;           // tolerance of the merged lines, pixels; 0 off
+    // Text told apart from the drawing, traced on its own and kept out of merging.
+    bool TextLayer = false;
+    // Tesseract languages the text is read in ("jpn+eng"); empty: not read.
+    // Reading implies TextLayer.
+    QString Ocr;
+    // Folder of the language data; empty: where the system keeps it.
+    QString OcrData;
 
     bool MaskSteps() const { return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline; }
-    bool AnyStep() const { return MaskSteps() || Merge > 0; }
+    bool SeparatesText() const { return TextLayer || !Ocr.isEmpty(); }
+    bool AnyStep() const { return MaskSteps() || Merge > 0 || SeparatesText(); }
 
     // The texts of the settings store and the command line. Threshold: empty
     // (exact black), "auto", or a whole number 0 .. 255. Merge: empty or a
@@ -32,6 +40,8 @@ struct TCleanupOptions
     static std::optional<TCleanupOptions> ParseThreshold(const QString &text, TCleanupOptions options);
     static std::optional<double> ParseMerge(const QString &text);
     static std::optional<int> ParseDespeckle(const QString &text);
+    // Languages: empty, or names of letters, digits and "_" joined by "+".
+    static std::optional<QString> ParseOcr(const QString &text);
     QString ThresholdText() const;
     QString MergeText() const;
 };

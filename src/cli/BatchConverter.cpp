@@ -159,6 +159,8 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
             return result;
         }
         result.SegmentCount = state.SegmentCount;
+        if (!state.TextProblem.isEmpty())
+            result.Warnings << state.TextProblem;
         if (state.SegmentCount == 0)
             result.Warnings << Messages::ZeroSegments();
 
@@ -345,6 +347,10 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.CleanupCenterline = true;
     if (options.Merge)
         settings.CleanupMerge = *options.Merge;
+    if (options.TextLayer)
+        settings.CleanupTextLayer = true;
+    if (options.Ocr)
+        settings.CleanupOcr = *options.Ocr;
     return true;
 }
 

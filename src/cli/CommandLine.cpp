@@ -36,7 +36,7 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
-                           Despeckle, Centerline, Merge, Settings, Jobs, Quiet, PluginDir, Formats,
+                           Despeckle, Centerline, Merge, TextLayer, Ocr, Settings, Jobs, Quiet, PluginDir, Formats,
                            Preview, FilesFrom, Report, SkipExisting, Help, Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
@@ -97,6 +97,17 @@ struct TOptionSet
         QStringLiteral("After tracing, chain segments that continue each other and replace each "
                        "chain by the fewest straight segments within T pixels (0: off)."),
         QStringLiteral("T")};
+    QCommandLineOption TextLayer{
+        QStringLiteral("text-layer"),
+        QStringLiteral("Tell text apart from the drawing: its strokes are traced on their own "
+                       "and written on a layer of their own (\"文字\" in DXF); merging leaves "
+                       "them alone.")};
+    QCommandLineOption Ocr{
+        QStringLiteral("ocr"),
+        QStringLiteral("With the text apart, read each string in these Tesseract languages "
+                       "(for example jpn+eng; empty: off) and write it to DXF as a TEXT entity; "
+                       "strings read with low confidence stay strokes."),
+        QStringLiteral("LANGS")};
     QCommandLineOption Settings{
         QStringLiteral("settings"),
         QStringLiteral("Read every other option from this settings file (same keys and sections "
@@ -267,6 +278,13 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         if (text.isEmpty() || !TCleanupOptions::ParseMerge(text))
             return Usage(QStringLiteral("option --merge needs a tolerance of 0 or more pixels"));
         options.Merge = text;
+    }
+    options.TextLayer = parser.isSet(set.TextLayer);
+    if (parser.isSet(set.Ocr)) {
+        const QString text = parser.value(set.Ocr).trimmed();
+        if (!TCleanupOptions::ParseOcr(text))
+            return Usage(QStringLiteral("option --ocr needs languages such as jpn+eng"));
+        options.Ocr = text;
     }
     if (parser.isSet(set.Settings)) {
         options.SettingsFile = parser.value(set.Settings);

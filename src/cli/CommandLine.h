@@ -21,6 +21,8 @@ struct TCliOptions
     std::optional<int> Despeckle;
     bool Centerline = false;                 // on; off: the stored setting
     std::optional<QString> Merge;            // tolerance in pixels
+    bool TextLayer = false;                  // on; off: the stored setting
+    std::optional<QString> Ocr;              // languages, "jpn+eng"; "" off
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;

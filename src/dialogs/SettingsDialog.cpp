@@ -379,6 +379,9 @@ QWidget *TForm2::BuildCleanupPage()
     CenterlineCheckBox = new QCheckBox(QStringLiteral("中心線にする"), group);
     CenterlineCheckBox->setObjectName(QStringLiteral("CenterlineCheckBox"));
     MergeEdit = Field(QStringLiteral("MergeEdit"), group, 6, 60);
+    TextLayerCheckBox = new QCheckBox(QStringLiteral("文字を別の画層にする"), group);
+    TextLayerCheckBox->setObjectName(QStringLiteral("TextLayerCheckBox"));
+    OcrEdit = Field(QStringLiteral("OcrEdit"), group, 40, 100);
 
     auto *grid = new QGridLayout(group);
     int row = 0;
@@ -397,6 +400,10 @@ QWidget *TForm2::BuildCleanupPage()
             QStringLiteral("※太い線を幅１画素の中心線にしてから変換します。"));
     setting(QStringLiteral("直線にまとめる"), MergeEdit,
             QStringLiteral("※つながる線分を、この画素数以内のずれで最少の直線にします。空欄か0で行いません。"));
+    setting(QString(), TextLayerCheckBox,
+            QStringLiteral("※文字を図形と分けて線にし、DXFでは画層「文字」に書きます。"));
+    setting(QStringLiteral("文字認識の言語"), OcrEdit,
+            QStringLiteral("※jpn+engのように書くと、文字を読み取ってDXFの文字にします。空欄で行いません。"));
     grid->setColumnStretch(2, 1);
 
     auto *layout = new QVBoxLayout(page);
@@ -451,6 +458,8 @@ void TForm2::FillFromSettings()
     DespeckleEdit->setText(QString::number(s.CleanupDespeckle));
     CenterlineCheckBox->setChecked(s.CleanupCenterline);
     MergeEdit->setText(s.CleanupMerge);
+    TextLayerCheckBox->setChecked(s.CleanupTextLayer);
+    OcrEdit->setText(s.CleanupOcr);
 }
 
 void TForm2::SelectPage(int tag)
@@ -533,6 +542,9 @@ void TForm2::OKClick()
         return Refuse(DespeckleEdit, Messages::InvalidInteger());
     if (!TCleanupOptions::ParseMerge(MergeEdit->text()))
         return Refuse(MergeEdit, Messages::InvalidNumber());
+    const std::optional<QString> ocr = TCleanupOptions::ParseOcr(OcrEdit->text());
+    if (!ocr)
+        return Refuse(OcrEdit, QStringLiteral("文字認識の言語は jpn+eng のように書いてください。"));
 
     TSettings &s = Settings;
     s.PixelScanMode = RadioButton2->isChecked() ? 2 : RadioButton3->isChecked() ? 3 : 1;
@@ -568,5 +580,7 @@ void TForm2::OKClick()
     s.CleanupDespeckle = *despeckle;
     s.CleanupCenterline = CenterlineCheckBox->isChecked();
     s.CleanupMerge = MergeEdit->text().trimmed();
+    s.CleanupTextLayer = TextLayerCheckBox->isChecked();
+    s.CleanupOcr = *ocr;
     accept();
 }

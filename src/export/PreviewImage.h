@@ -14,7 +14,8 @@
 class TSegmentList;
 
 // The picture of a conversion as the preview shows it: the sheet, lightened,
-// with the traced segments drawn over it in colour. Both the preview window and
+// with the traced segments drawn over it in colour, and the boxes of the text
+// strings found (with what was read) when text was told apart. Both the preview window and
 // the command line's --preview draw with it.
 //
 // Only the target's pixels are computed. Zoomed in they come from the black
@@ -32,6 +33,8 @@ public:
     static constexpr QRgb Ink = 0xFFA8A8A8;
     static constexpr QRgb Line = 0xFFFF0000;
     static constexpr QRgb Outside = 0xFF707070;
+    // Boxes of the text strings found, and the text read beside them.
+    static constexpr QRgb TextBox = 0xFF0060FF;
 
     // `segments` are in the list's units (pixels, Y upward from the sheet's
     // bottom); they are read whenever a picture is drawn, so the list must
@@ -71,6 +74,7 @@ private:
     const TBlackMask &SegmentMap(int shift) const;
     void DrawSegmentLines(QImage &target, QPointF origin, double scale) const;
     void DrawSegmentMap(QImage &target, QPointF origin, double scale, int shift) const;
+    void DrawTextStrings(QImage &target, QPointF origin, double scale) const;
     // The segment's ends in sheet pixels from the top-left corner, y downward.
     QPointF SheetPoint(float x, float y) const;
 

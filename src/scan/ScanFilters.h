@@ -1,6 +1,9 @@
 #pragma once
 
 #include "scan/BlackMask.h"
+#include "scan/TextStrings.h"
+
+#include <QString>
 
 class TSegmentList;
 class TTzDIB;
@@ -19,4 +22,16 @@ public:
     // Called after a tracer finished; may replace the list's segments (its
     // extents stay). False when the list ran out of memory on the way.
     virtual bool Segments(TSegmentList &segments) const = 0;
+
+    // Text the last Mask call told apart from the drawing: its pixels (not in
+    // that mask), its strings, and a problem met reading them (shown to the
+    // user; the strokes are kept). A mask of width 0 when text is not told apart.
+    struct TTextPart
+    {
+        TBlackMask Mask;
+        TTextStrings Strings;
+        QString Problem;
+    };
+    // Moves the text of the last Mask call out; the default has none.
+    virtual TTextPart TakeText() const;
 };

@@ -22,4 +22,7 @@ public:
     // preview shows them); the resolution is kept either way.
     bool KeepPicture = false;
     TScanPicture Picture;
+    // What went wrong reading the text of the last conversion (shown as a
+    // message too; its strokes were kept); empty when nothing did.
+    QString TextProblem;
 };

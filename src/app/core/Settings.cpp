@@ -85,6 +85,15 @@ void ForEachCleanupField(Settings &s, Visit &&visit)
     visit("Cleanup/Merge", s.CleanupMerge);
 }
 
+// The text keys of the clean-up section, written only once one was set.
+template <class Settings, class Visit>
+void ForEachTextField(Settings &s, Visit &&visit)
+{
+    visit("Cleanup/TextLayer", s.CleanupTextLayer);
+    visit("Cleanup/Ocr", s.CleanupOcr);
+    visit("Cleanup/OcrData", s.CleanupOcrData);
+}
+
 // Reads one value as text; nullopt when it (or its section) is absent.
 std::optional<QString> ReadText(QSettings &store, const QString &key)
 {
@@ -183,6 +192,9 @@ void Load(QSettings &store, TSettings &s, QPoint *windowPosition, QStringList *w
     ForEachCleanupField(s, [&](const char *key, auto &field) {
         Read(store, QString::fromLatin1(key), field, warnings);
     });
+    ForEachTextField(s, [&](const char *key, auto &field) {
+        Read(store, QString::fromLatin1(key), field, warnings);
+    });
     if (windowPosition)
         *windowPosition = QPoint(left, top);
 }
@@ -216,6 +228,11 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
                             store.childGroups().contains(QStringLiteral("Cleanup"));
     if (cleanupSet)
         ForEachCleanupField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
+    const bool textSet = s.CleanupTextLayer != defaults.CleanupTextLayer || s.CleanupOcr != defaults.CleanupOcr ||
+                         s.CleanupOcrData != defaults.CleanupOcrData ||
+                         store.contains(QStringLiteral("Cleanup/TextLayer"));
+    if (textSet)
+        ForEachTextField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
     store.sync();
 }
 

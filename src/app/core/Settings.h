@@ -49,6 +49,9 @@ struct TSettings
     int CleanupDespeckle = 0;        // largest speck or hole removed, pixels
     bool CleanupCenterline = false;  // thin strokes to centre lines
     QString CleanupMerge;            // "" off, or a tolerance in pixels
+    bool CleanupTextLayer = false;   // text strokes apart, on a layer of their own
+    QString CleanupOcr;              // "" off, or the languages text is read in ("jpn+eng")
+    QString CleanupOcrData;          // "" the system's, or the folder of the language data
 
     // The defaults, with both folders set to the program's folder.
     static TSettings Defaults();
