@@ -11,7 +11,9 @@
 //   TextMeasure handcut DIR [LANGS]
 //       reads every label of those drawings cut out by hand (its true box on its
 //       own ink) and prints the pooled character accuracy and the time per string:
-//       what the reader reaches without the separation.
+//       what the reader reaches without the separation. TEXT_HEIGHT and
+//       TEXT_MINCONF in the environment change the reading height and the
+//       confidence trusted.
 
 #include "support/DrawingSheet.h"
 
@@ -57,7 +59,8 @@ int A0(const QString &name)
     const QImage sheet = DrawSheet(SheetSizeNamed(name));
     const TBlackMask mask = MaskOfMono(sheet);
     TNoProgress progress;
-    double trace = 1e9, split = 1e9;
+    double trace = 1e9, split = 1e9, pieces = 1e9;
+    std::size_t runs = 0, components = 0;
     std::size_t strings = 0;
     for (int round = 0; round < 3; ++round) {
         TSegmentList list;
@@ -68,7 +71,13 @@ int A0(const QString &name)
         const TTextSeparation s = SeparateText(mask, TTextSizes::ForResolution(400));
         split = std::min(split, Seconds(t0));
         strings = s.Strings.size();
+        t0 = std::chrono::steady_clock::now();
+        const TInkComponents ink = FindComponents(mask);
+        pieces = std::min(pieces, Seconds(t0));
+        runs = ink.Runs.size();
+        components = ink.Components.size();
     }
+    std::printf("connected pieces alone %.3f s (%zu runs, %zu pieces)\n", pieces, runs, components);
     std::printf("%s %dx%d: line mode %.3f s, text separation %.3f s (%.1f %% of line mode), %zu strings\n",
                 qPrintable(name), mask.Width(), mask.Height(), trace, split, 100 * split / trace, strings);
     return 0;
@@ -138,19 +147,26 @@ void DrawLabelled(const QString &dir, int n, int dpi)
             // The baseline's start: across, above the foot line; upward, right of the cell's left.
             const int ix = label.Upward ? x + cw / 8 + ascent : x + cw / 8;
             const int iy = label.Upward ? y + ch * 8 / 10 : y + ch * 8 / 10 - descent;
-            for (QImage *target : {&sheet, &ink}) {
-                QPainter p(target);
-                p.setFont(font);
-                p.setPen(Qt::black);
-                p.translate(ix, iy);
-                p.rotate(label.Upward ? -90 : 0);
-                p.drawText(0, 0, label.Text);
+            QPainter inkPainter(&ink);
+            for (QPainter *p : {&painter, &inkPainter}) {
+                p->save();
+                p->setFont(font);
+                p->setPen(Qt::black);
+                p->translate(ix, iy);
+                p->rotate(label.Upward ? -90 : 0);
+                p->drawText(0, 0, label.Text);
+                p->restore();
             }
             // Box corners in reading order: (u, v) along and across the baseline.
             auto at = [&](int u, int v) {
                 return label.Upward ? QJsonArray{ix + v, iy - u} : QJsonArray{ix + u, iy + v};
             };
-            texts.append(QJsonObject{{"text", label.Text}, {"height", em}, {"rotation_deg", label.Upward ? 90 : 0},
+            int wide = 0, narrow = 0;
+            for (const QChar ch : label.Text)
+                if (!ch.isSpace())
+                    ++(ch.unicode() >= 0x3000 ? wide : narrow);
+            const char *lang = !narrow ? "ja" : !wide ? "latin" : "mixed";
+            texts.append(QJsonObject{{"text", label.Text}, {"lang", lang}, {"height", em}, {"rotation_deg", label.Upward ? 90 : 0},
                                      {"insert", QJsonArray{ix, iy}},
                                      {"box", QJsonArray{at(0, descent), at(advance, descent), at(advance, -ascent),
                                                         at(0, -ascent)}}});
@@ -227,7 +243,11 @@ int HandCut(const QString &dir, const QString &languages)
             wanted << t["text"].toString();
         }
         const auto t0 = std::chrono::steady_clock::now();
-        const QString problem = ReadStrings(mask, cut, TTextReading{languages});
+        TTextReading reading{languages, QString()};
+        reading.Height = qEnvironmentVariableIntValue("TEXT_HEIGHT") ? qEnvironmentVariableIntValue("TEXT_HEIGHT") : reading.Height;
+        if (qEnvironmentVariableIsSet("TEXT_MINCONF"))
+            reading.MinConfidence = qEnvironmentVariableIntValue("TEXT_MINCONF");
+        const QString problem = ReadStrings(mask, cut, reading);
         seconds += Seconds(t0);
         if (!problem.isEmpty()) {
             std::fprintf(stderr, "%s\n", qPrintable(problem));

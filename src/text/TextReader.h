@@ -16,7 +16,7 @@ struct TTextReading
     // Letters are scaled to this height, pixels, before reading.
     int Height = 56;
     // Readings below this mean confidence (0 .. 100) are not trusted.
-    int MinConfidence = 60;
+    int MinConfidence = 40;
 };
 
 // The folder of the language data: `folder` when given, else the first of
