@@ -11,6 +11,7 @@
 #include "dialogs/ProgramIcon.h"
 #include "app/WindowUserInterface.h"
 #include "cleanup/CleanupFilters.h"
+#include "recognition/GeometryFilters.h"
 #include "dialogs/ScaleCalculator.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
@@ -304,11 +305,15 @@ void TForm1::OpenPicture(const QString &path)
         driver.SetThreads(Threads());
         // The clean-up of the settings, on every conversion; the labels then
         // count the segments it left.
-        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
+        if (status == ScanDone && CleanupOptionsOf(Settings).Deskew)
+            statusBar()->showMessage(SkewText(Scan.Skew));
+        else
+            statusBar()->clearMessage();
         SegmentListChanged();
         if (Scan.DataConverted && Settings.AutoPreview)
             ShowPreview(false);
@@ -429,7 +434,8 @@ void TForm1::SettingsClick(const QAction *sender)
     RunCommand([this, sender] {
         const auto cleanup = [this] {
             const TCleanupOptions o = CleanupOptionsOf(Settings);
-            return std::make_tuple(o.Threshold, o.ThresholdLevel, o.Despeckle, o.Centerline, o.Merge);
+            return std::make_tuple(o.Threshold, o.ThresholdLevel, o.Despeckle, o.Centerline, o.Merge, o.Arcs,
+                                   o.Snap, o.Deskew);
         };
         const auto cleanupBefore = cleanup();
         {

@@ -3,6 +3,7 @@
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "app/core/Settings.h"
+#include "drawing/Drawing.h"
 #include "scan/ScanState.h"
 
 #include <QFileInfo>
@@ -28,6 +29,15 @@ TScanLabels ScanLabelTexts(TScanStatus status, const TScanState &state, const TS
     }
     labels.FileLabel = QFileInfo(path).fileName();
     labels.CountLabel = FormatThousands(state.SegmentCount) + QStringLiteral("本");
+    if (state.Drawing) {
+        // A drawing counts its entities: lines, arcs and circles.
+        const TDrawing &d = *state.Drawing;
+        labels.CountLabel = FormatThousands(static_cast<qint64>(d.Entities.size())) + QStringLiteral("本");
+        if (d.HasCurves())
+            labels.CountLabel += QStringLiteral(" (円弧%1 円%2)")
+                                     .arg(FormatThousands(static_cast<qint64>(d.Count(TEntityKind::Arc))),
+                                          FormatThousands(static_cast<qint64>(d.Count(TEntityKind::Circle))));
+    }
     if (magnification) {
         const TExtentLabels extents = ExtentLabelTexts(state, settings, *magnification);
         labels.XLabel = extents.XLabel;

@@ -7,6 +7,7 @@
 #include "scan/SegmentList.h"
 #include "text/TextReader.h"
 #include "text/TextSeparation.h"
+#include "scan/ScanState.h"
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
@@ -15,15 +16,25 @@ TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
         return CleanMask(image, Options);
     TCleanupOptions before = Options;
     before.Centerline = false;
-    TBlackMask mask = CleanMask(image, before);
+    before.Arcs = 0;
+    before.Snap = 0;
+    TBlackMask graphics = SplitText(CleanMask(image, before), image);
+    return Options.Centerline || Options.Geometry() ? Centerline(graphics) : graphics;
+}
+
+TBlackMask TCleanupFilters::SplitText(TBlackMask ink, const TTzDIB &image) const
+{
+    Text = TTextPart();
+    if (!Options.SeparatesText())
+        return ink;
     const int dpi = DotsPerInch(image.InternalDIB()->Header().biXPelsPerMeter);
-    TTextSeparation split = SeparateText(mask, TTextSizes::ForResolution(dpi));
-    mask = TBlackMask();
+    TTextSeparation split = SeparateText(ink, TTextSizes::ForResolution(dpi));
+    ink = TBlackMask();
     if (!Options.Ocr.isEmpty())
         Text.Problem = ReadStrings(split.Text, split.Strings, TTextReading{Options.Ocr, Options.OcrData});
     Text.Mask = Options.Centerline ? Centerline(split.Text) : std::move(split.Text);
     Text.Strings = std::move(split.Strings);
-    return Options.Centerline ? Centerline(split.Graphics) : std::move(split.Graphics);
+    return std::move(split.Graphics);
 }
 
 TScanFilters::TTextPart TCleanupFilters::TakeText() const
@@ -31,7 +42,7 @@ TScanFilters::TTextPart TCleanupFilters::TakeText() const
     return std::move(Text);
 }
 
-bool TCleanupFilters::Segments(TSegmentList &list) const
+bool TCleanupFilters::Segments(TScanState &list) const
 {
     if (Options.Merge <= 0)
         return true;
@@ -59,5 +70,8 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.TextLayer = settings.CleanupTextLayer;
     options.Ocr = TCleanupOptions::ParseOcr(settings.CleanupOcr).value_or(QString());
     options.OcrData = settings.CleanupOcrData;
+    options.Arcs = TCleanupOptions::ParseMerge(settings.CleanupArcs).value_or(0.0);
+    options.Snap = TCleanupOptions::ParseSnap(settings.CleanupSnap).value_or(0.0);
+    options.Deskew = settings.CleanupDeskew;
     return options;
 }

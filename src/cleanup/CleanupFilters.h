@@ -15,8 +15,12 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
-    bool Segments(TSegmentList &segments) const override;
+    bool Segments(TScanState &state) const override;
     TTextPart TakeText() const override;
+    // Takes the text out of the ink of `image` (threshold and speck removal
+    // done), reading it when asked, and keeps it for TakeText (thinned when
+    // Centerline is on); returns the rest. The ink itself without text options.
+    TBlackMask SplitText(TBlackMask ink, const TTzDIB &image) const;
 
 private:
     TCleanupOptions Options;

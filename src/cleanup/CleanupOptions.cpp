@@ -41,6 +41,14 @@ std::optional<double> TCleanupOptions::ParseMerge(const QString &text)
     return v;
 }
 
+std::optional<double> TCleanupOptions::ParseSnap(const QString &text)
+{
+    const std::optional<double> v = ParseMerge(text);
+    if (!v || *v > 45)
+        return std::nullopt;
+    return v;
+}
+
 std::optional<int> TCleanupOptions::ParseDespeckle(const QString &text)
 {
     const QString t = text.trimmed();
@@ -85,6 +93,16 @@ QString TCleanupOptions::MergeText() const
     return Merge > 0 ? QString::number(Merge) : QString();
 }
 
+QString TCleanupOptions::ArcsText() const
+{
+    return Arcs > 0 ? QString::number(Arcs) : QString();
+}
+
+QString TCleanupOptions::SnapText() const
+{
+    return Snap > 0 ? QString::number(Snap) : QString();
+}
+
 TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
 {
     TBlackMask mask;
@@ -101,7 +119,7 @@ TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
     }
     if (options.Despeckle > 0)
         mask = Despeckle(std::move(mask), options.Despeckle);
-    if (options.Centerline)
+    if (options.Centerline || options.Geometry())
         mask = Centerline(mask);
     return mask;
 }

@@ -1,6 +1,7 @@
 #include "cli/BatchConverter.h"
 
 #include "cleanup/CleanupFilters.h"
+#include "recognition/GeometryFilters.h"
 
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
@@ -148,7 +149,7 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         }
         TScanDriver driver(state, Settings, ui, Formats);
         driver.SetThreads(threads);
-        const TCleanupFilters cleanup(CleanupOptionsOf(Settings));
+        const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
         if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
@@ -161,6 +162,8 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         result.SegmentCount = state.SegmentCount;
         if (!state.TextProblem.isEmpty())
             result.Warnings << state.TextProblem;
+        result.SkewSought = Settings.CleanupDeskew;
+        result.Skew = state.Skew;
         if (state.SegmentCount == 0)
             result.Warnings << Messages::ZeroSegments();
 
@@ -351,6 +354,12 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.CleanupTextLayer = true;
     if (options.Ocr)
         settings.CleanupOcr = *options.Ocr;
+    if (options.Arcs)
+        settings.CleanupArcs = *options.Arcs;
+    if (options.Snap)
+        settings.CleanupSnap = *options.Snap;
+    if (options.Deskew)
+        settings.CleanupDeskew = true;
     return true;
 }
 
@@ -439,6 +448,8 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         const QByteArray input = job.Input.toUtf8();
         for (const QString &warning : result.Warnings)
             std::fprintf(err, "%s: %s\n", input.constData(), warning.toUtf8().constData());
+        if (result.Ok && result.SkewSought && !options.Quiet)
+            std::fprintf(err, "%s: %s\n", input.constData(), SkewText(result.Skew).toUtf8().constData());
         if (!result.Ok) {
             std::fprintf(err, "%s: %s\n", input.constData(), result.Reason.toUtf8().constData());
             status = 1;

@@ -4,6 +4,8 @@
 #include "cli/CommandLine.h"
 
 #include <QString>
+
+#include <optional>
 #include <QStringList>
 
 #include <cstdio>
@@ -31,6 +33,8 @@ struct TConversionResult
     QString Reason;        // why it failed
     bool Skipped = false;  // not converted: its output is there and not older (Ok too)
     double Seconds = 0;    // how long the job took
+    std::optional<double> Skew;  // with deskew: the skew found, degrees counter-clockwise
+    bool SkewSought = false;     // deskew was on
 };
 
 // Converts each job's picture with the scan driver and writes its result with

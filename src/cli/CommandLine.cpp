@@ -36,7 +36,7 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
-                           Despeckle, Centerline, Merge, TextLayer, Ocr, Settings, Jobs, Quiet, PluginDir, Formats,
+                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, TextLayer, Ocr, Settings, Jobs, Quiet, PluginDir, Formats,
                            Preview, FilesFrom, Report, SkipExisting, Help, Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
@@ -97,6 +97,24 @@ struct TOptionSet
         QStringLiteral("After tracing, chain segments that continue each other and replace each "
                        "chain by the fewest straight segments within T pixels (0: off)."),
         QStringLiteral("T")};
+    QCommandLineOption Arcs{
+        QStringLiteral("arcs"),
+        QStringLiteral("After centre lines (made for it when --centerline is not given), fit "
+                       "each chain with the fewest lines, circular arcs and circles within T "
+                       "pixels; the DXF file holds ARC and CIRCLE entities, the other formats "
+                       "the arcs as segments within T (0: off)."),
+        QStringLiteral("T")};
+    QCommandLineOption Snap{
+        QStringLiteral("snap"),
+        QStringLiteral("After centre lines (made for it when --centerline is not given): lines "
+                       "within A degrees of the axes become exactly horizontal or vertical, "
+                       "ends near other ends or lines meet them, pieces of one straight line "
+                       "become one line (0: off)."),
+        QStringLiteral("A")};
+    QCommandLineOption Deskew{
+        QStringLiteral("deskew"),
+        QStringLiteral("Find the skew of the sheet from its ink, report it, and turn the "
+                       "written coordinates back about the sheet's centre.")};
     QCommandLineOption TextLayer{
         QStringLiteral("text-layer"),
         QStringLiteral("Tell text apart from the drawing: its strokes are traced on their own "
@@ -279,6 +297,19 @@ TCliParse ParseCommandLine(const QStringList &arguments)
             return Usage(QStringLiteral("option --merge needs a tolerance of 0 or more pixels"));
         options.Merge = text;
     }
+    if (parser.isSet(set.Arcs)) {
+        const QString text = parser.value(set.Arcs).trimmed();
+        if (text.isEmpty() || !TCleanupOptions::ParseMerge(text))
+            return Usage(QStringLiteral("option --arcs needs a tolerance of 0 or more pixels"));
+        options.Arcs = text;
+    }
+    if (parser.isSet(set.Snap)) {
+        const QString text = parser.value(set.Snap).trimmed();
+        if (text.isEmpty() || !TCleanupOptions::ParseSnap(text))
+            return Usage(QStringLiteral("option --snap needs an angle of 0 to 45 degrees"));
+        options.Snap = text;
+    }
+    options.Deskew = parser.isSet(set.Deskew);
     options.TextLayer = parser.isSet(set.TextLayer);
     if (parser.isSet(set.Ocr)) {
         const QString text = parser.value(set.Ocr).trimmed();

@@ -23,6 +23,9 @@ struct TCliOptions
     std::optional<QString> Merge;            // tolerance in pixels
     bool TextLayer = false;                  // on; off: the stored setting
     std::optional<QString> Ocr;              // languages, "jpn+eng"; "" off
+    std::optional<QString> Arcs;             // tolerance of lines and arcs in pixels
+    std::optional<QString> Snap;             // axis snap in degrees
+    bool Deskew = false;                     // on; off: the stored setting
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     bool Quiet = false;

@@ -379,6 +379,10 @@ QWidget *TForm2::BuildCleanupPage()
     CenterlineCheckBox = new QCheckBox(QStringLiteral("中心線にする"), group);
     CenterlineCheckBox->setObjectName(QStringLiteral("CenterlineCheckBox"));
     MergeEdit = Field(QStringLiteral("MergeEdit"), group, 6, 60);
+    ArcsEdit = Field(QStringLiteral("ArcsEdit"), group, 6, 60);
+    SnapEdit = Field(QStringLiteral("SnapEdit"), group, 6, 60);
+    DeskewCheckBox = new QCheckBox(QStringLiteral("傾きを直す"), group);
+    DeskewCheckBox->setObjectName(QStringLiteral("DeskewCheckBox"));
     TextLayerCheckBox = new QCheckBox(QStringLiteral("文字を別の画層にする"), group);
     TextLayerCheckBox->setObjectName(QStringLiteral("TextLayerCheckBox"));
     OcrEdit = Field(QStringLiteral("OcrEdit"), group, 40, 100);
@@ -400,6 +404,12 @@ QWidget *TForm2::BuildCleanupPage()
             QStringLiteral("※太い線を幅１画素の中心線にしてから変換します。"));
     setting(QStringLiteral("直線にまとめる"), MergeEdit,
             QStringLiteral("※つながる線分を、この画素数以内のずれで最少の直線にします。空欄か0で行いません。"));
+    setting(QStringLiteral("円弧と円"), ArcsEdit,
+            QStringLiteral("※中心線を、この画素数以内のずれで最少の直線・円弧・円にします。空欄か0で行いません。"));
+    setting(QStringLiteral("角度と端点をそろえる"), SnapEdit,
+            QStringLiteral("※この角度(度)以内の線を水平・垂直にし、近い端点と交点をつなげます。空欄か0で行いません。"));
+    setting(QString(), DeskewCheckBox,
+            QStringLiteral("※画像の傾きを見つけ、座標を回して直します。"));
     setting(QString(), TextLayerCheckBox,
             QStringLiteral("※文字を図形と分けて線にし、DXFでは画層「文字」に書きます。"));
     setting(QStringLiteral("文字認識の言語"), OcrEdit,
@@ -458,6 +468,9 @@ void TForm2::FillFromSettings()
     DespeckleEdit->setText(QString::number(s.CleanupDespeckle));
     CenterlineCheckBox->setChecked(s.CleanupCenterline);
     MergeEdit->setText(s.CleanupMerge);
+    ArcsEdit->setText(s.CleanupArcs);
+    SnapEdit->setText(s.CleanupSnap);
+    DeskewCheckBox->setChecked(s.CleanupDeskew);
     TextLayerCheckBox->setChecked(s.CleanupTextLayer);
     OcrEdit->setText(s.CleanupOcr);
 }
@@ -542,6 +555,10 @@ void TForm2::OKClick()
         return Refuse(DespeckleEdit, Messages::InvalidInteger());
     if (!TCleanupOptions::ParseMerge(MergeEdit->text()))
         return Refuse(MergeEdit, Messages::InvalidNumber());
+    if (!TCleanupOptions::ParseMerge(ArcsEdit->text()))
+        return Refuse(ArcsEdit, Messages::InvalidNumber());
+    if (!TCleanupOptions::ParseSnap(SnapEdit->text()))
+        return Refuse(SnapEdit, Messages::InvalidNumber());
     const std::optional<QString> ocr = TCleanupOptions::ParseOcr(OcrEdit->text());
     if (!ocr)
         return Refuse(OcrEdit, QStringLiteral("文字認識の言語は jpn+eng のように書いてください。"));
@@ -580,6 +597,9 @@ void TForm2::OKClick()
     s.CleanupDespeckle = *despeckle;
     s.CleanupCenterline = CenterlineCheckBox->isChecked();
     s.CleanupMerge = MergeEdit->text().trimmed();
+    s.CleanupArcs = ArcsEdit->text().trimmed();
+    s.CleanupSnap = SnapEdit->text().trimmed();
+    s.CleanupDeskew = DeskewCheckBox->isChecked();
     s.CleanupTextLayer = TextLayerCheckBox->isChecked();
     s.CleanupOcr = *ocr;
     accept();

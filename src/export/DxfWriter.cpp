@@ -11,12 +11,16 @@
 #include "export/FormatCoordinate.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
+#include "drawing/Drawing.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <array>
+#include <cmath>
+#include <numbers>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -100,7 +104,90 @@ bool DeclaresTextStyle(const std::vector<QByteArray> &lines)
     return false;
 }
 
-std::vector<QByteArray> BuiltInHeader(const TExtentLines &e)
+QByteArray LayerName(const TExportContext &context, std::int32_t layer)
+{
+    const QString &name = context.Drawing->Layers[static_cast<std::size_t>(layer)];
+    return ToCp932(name.isEmpty() ? context.Settings.DxfSaveLayer : name);
+}
+
+QByteArray LineTypeName(const TExportContext &context, std::int32_t lineType)
+{
+    const QString &name = context.Drawing->LineTypes[static_cast<std::size_t>(lineType)];
+    if (!name.isEmpty())
+        return ToCp932(name);
+    return context.Settings.DxfLineType == 1 ? "SCANLINE" : "SCANDOT";
+}
+
+// A drawing's LAYER table: every layer an entity is on, with the pen colour
+// and line type of the settings.
+std::vector<QByteArray> LayerTable(const TExportContext &context)
+{
+    std::vector<bool> used(context.Drawing->Layers.size());
+    for (const TDrawingEntity &e : context.Drawing->Entities)
+        used[static_cast<std::size_t>(e.Layer)] = true;
+    std::vector<QByteArray> names;
+    for (std::size_t k = 0; k < used.size(); ++k) {
+        const QByteArray name = LayerName(context, static_cast<std::int32_t>(k));
+        if (used[k] && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    // The text's strokes and TEXT entities follow the drawing on a layer of their own.
+    if (context.TextStart >= 0 && context.TextStrings && (context.SegmentCount > context.TextStart || AnyText(context))) {
+        const QByteArray text = ToCp932(QString::fromUtf16(kTextLayerName));
+        if (std::find(names.begin(), names.end(), text) == names.end())
+            names.push_back(text);
+    }
+    std::vector<QByteArray> lines = {"  0", "TABLE", "  2", "LAYER", " 70",
+                                     QByteArray::number(static_cast<qsizetype>(names.size())).rightJustified(6)};
+    for (const QByteArray &name : names) {
+        const std::vector<QByteArray> layer = {"  0", "LAYER", "  2", name, " 70", "     0", " 62",
+                                               "   " + QByteArray::number(context.Settings.DxfPenColor), "  6",
+                                               LineTypeName(context, 0)};
+        lines.insert(lines.end(), layer.begin(), layer.end());
+    }
+    lines.push_back("  0");
+    lines.push_back("ENDTAB");
+    return lines;
+}
+
+// A drawing's header declares its layers: the LAYER table goes at the end of
+// the TABLES section (made before the first section after the header when
+// there is none); a header that has a LAYER table keeps its own.
+void AddLayerTable(std::vector<QByteArray> &lines, const TExportContext &context)
+{
+    const auto at = [&](std::size_t i, const char *code, const char *value) {
+        return i + 1 < lines.size() && lines[i].trimmed() == code && lines[i + 1].trimmed() == value;
+    };
+    std::size_t tables = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (at(i, "2", "TABLES"))
+            tables = i;
+    const std::vector<QByteArray> layers = LayerTable(context);
+    if (tables == lines.size()) {
+        // Before the section that follows the header.
+        std::size_t sections = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (at(i, "0", "SECTION") && ++sections == 2) {
+                std::vector<QByteArray> section = {"  0", "SECTION", "  2", "TABLES"};
+                section.insert(section.end(), layers.begin(), layers.end());
+                section.insert(section.end(), {"  0", "ENDSEC"});
+                lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), section.begin(), section.end());
+                return;
+            }
+        }
+        return;
+    }
+    for (std::size_t i = tables; i < lines.size(); ++i) {
+        if (at(i, "2", "LAYER") && i > 0 && lines[i - 1].trimmed() == "TABLE")
+            return;
+        if (at(i, "0", "ENDSEC")) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), layers.begin(), layers.end());
+            return;
+        }
+    }
+}
+
+std::vector<QByteArray> BuiltInHeader(const TExtentLines &e, const TExportContext &context)
 {
     const QByteArray solid = ToCp932(QStringLiteral("実線"));
     const QByteArray dotted = ToCp932(QStringLiteral("点線"));
@@ -204,12 +291,14 @@ public:
 
     bool Write(const TExportContext &context, QIODevice &device) override
     {
-        TProgressStepper progress(context.Progress, context.SegmentCount);
         TOutputStream out(device);
         for (const QByteArray &line : Header) {
             out.Append(line);
             out.AppendLiteral("\r\n");
         }
+        if (context.Drawing && WritesDrawing(context))
+            return WriteDrawing(context, out, DeclaresTextStyle(Header));
+        TProgressStepper progress(context.Progress, context.SegmentCount);
 
         // Everything of an entity but its four numbers is the same for all segments.
         const TSettings &s = context.Settings;
@@ -331,6 +420,76 @@ private:
         strokes(done, context.SegmentCount);
     }
 
+    // Arcs stay arcs when both axes scale alike; otherwise the segments
+    // (which hold them as chords) are written.
+    static bool WritesDrawing(const TExportContext &context)
+    {
+        return std::fabs(context.Settings.Xrate) == std::fabs(context.Settings.Yrate) ||
+               !context.Drawing->HasCurves();
+    }
+
+    static bool WriteDrawing(const TExportContext &context, TOutputStream &out, bool texts)
+    {
+        const TSettings &s = context.Settings;
+        const TCoordinateTransform t = context.Transform();
+        const int mode = s.DxfValueMode, digits = s.DxfValueFigure;
+        const bool mirrorX = t.X(1) < 0, mirrorY = t.Y(1) < 0;
+        const TDrawing &drawing = *context.Drawing;
+        TProgressStepper progress(context.Progress, static_cast<std::int32_t>(drawing.Entities.size()));
+        char text[kCoordinateTextCapacity];
+        const auto number = [&](const char *code, float value) {
+            out.Append(code, std::strlen(code));
+            out.AppendLiteral("\r\n   ");
+            out.Append(QByteArray(text, FormatCoordinateTo(text, value, mode, digits)));
+            out.AppendLiteral("\r\n");
+        };
+        const auto angle = [&](double degrees) {
+            if (mirrorX)
+                degrees = 180 - degrees;
+            if (mirrorY)
+                degrees = -degrees;
+            return static_cast<float>(AngleOf(std::cos(degrees * std::numbers::pi / 180), std::sin(degrees * std::numbers::pi / 180)));
+        };
+        const QByteArray colour = "   " + QByteArray::number(s.DxfPenColor);
+        std::int32_t done = 0;
+        for (const TDrawingEntity &e : drawing.Entities) {
+            if (out.Failed())
+                break;
+            static const char *const kNames[] = {"LINE", "ARC", "CIRCLE"};
+            out.AppendLiteral("  0\r\n");
+            out.Append(kNames[static_cast<int>(e.Kind)], std::strlen(kNames[static_cast<int>(e.Kind)]));
+            out.AppendLiteral("\r\n  8\r\n");
+            out.Append(LayerName(context, e.Layer));
+            out.AppendLiteral("\r\n  6\r\n");
+            out.Append(LineTypeName(context, e.LineType));
+            out.AppendLiteral("\r\n 62\r\n");
+            out.Append(colour);
+            out.AppendLiteral("\r\n");
+            number(" 10", t.RoundedX(static_cast<float>(e.X1)));
+            number(" 20", t.RoundedY(static_cast<float>(e.Y1)));
+            if (e.Kind == TEntityKind::Line) {
+                number(" 11", t.RoundedX(static_cast<float>(e.X2)));
+                number(" 21", t.RoundedY(static_cast<float>(e.Y2)));
+            } else {
+                number(" 40", std::fabs(t.RoundedX(static_cast<float>(e.R))));
+                if (e.Kind == TEntityKind::Arc) {
+                    const bool swap = mirrorX != mirrorY;
+                    number(" 50", angle(swap ? e.EndAngle : e.StartAngle));
+                    number(" 51", angle(swap ? e.StartAngle : e.EndAngle));
+                }
+            }
+            progress.Step(++done);
+        }
+        if (context.TextStart >= 0) {
+            const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
+                + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
+                + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
+            WriteText(context, out, progress, lead, texts);
+        }
+        out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
+        return out.Flush();
+    }
+
     std::vector<QByteArray> Header;
 };
 
@@ -344,7 +503,7 @@ std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &file
     const TExtentLines extents = Extents(context);
     std::vector<QByteArray> lines;
     if (!context.Settings.DxfFileUse) {
-        lines = BuiltInHeader(extents);
+        lines = BuiltInHeader(extents, context);
     } else {
         const QString path = QDir(context.ProgramFolder).filePath(QStringLiteral("dxf.hed"));
         if (!QFileInfo(path).isFile()) {
@@ -353,6 +512,8 @@ std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &file
         }
         lines = HeaderFromFile(path, extents);
     }
+    if (context.Drawing)
+        AddLayerTable(lines, context);
     if (AnyText(context))
         DeclareTextStyle(lines);
     return lines;

@@ -3,7 +3,10 @@
 #include "app/core/ProgressPort.h"
 #include "app/core/Settings.h"
 #include "export/CoordinateTransform.h"
+#include "scan/ScanState.h"
 #include "scan/SegmentList.h"
+
+class TDrawing;
 
 #include <QString>
 
@@ -29,7 +32,19 @@ struct TExportContext
     {
     }
 
+    // A conversion's state: its segments and, when it made one, its drawing.
+    TExportContext(const TScanState &state, float magnification, const TSettings &settings,
+                   TProgressPort &progress, const QString &programFolder)
+        : TExportContext(static_cast<const TSegmentList &>(state), magnification, settings, progress, programFolder)
+    {
+        Drawing = state.Drawing.get();
+    }
+
     const TSegment *Segments = nullptr;
+    // The lines, arcs and circles of the same conversion, or nullptr. The DXF
+    // file writes them in place of the segments; the other formats write the
+    // segments, which hold the arcs as chords.
+    const TDrawing *Drawing = nullptr;
     std::int32_t SegmentCount = 0;
     // Drawing extents, pixel units.
     float MaxX = 0;

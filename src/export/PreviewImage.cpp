@@ -1,5 +1,8 @@
 #include "export/PreviewImage.h"
 
+#include "drawing/Drawing.h"
+#include "scan/ScanState.h"
+
 #include "image/LinePixels.h"
 #include "scan/SegmentList.h"
 
@@ -121,6 +124,15 @@ TPreviewImage::TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TSegm
       PixelCorners(pixelCorners)
 {
     BuildLevels();
+}
+
+TPreviewImage::TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TScanState &state, bool pixelCorners)
+    : TPreviewImage(std::move(mask), static_cast<const TSegmentList &>(state), pixelCorners)
+{
+    if (state.Drawing)
+        for (const TDrawingEntity &e : state.Drawing->Entities)
+            if (e.Kind != TEntityKind::Line)
+                AppendSegments(e, 0.25, Curves);
 }
 
 TPreviewImage::~TPreviewImage() = default;
@@ -315,8 +327,8 @@ void TPreviewImage::DrawSegmentLines(QImage &target, QPointF origin, double scal
         return QPointF((p.x() - origin.x()) * scale, (p.y() - origin.y()) * scale);
     };
 
-    const TSegment *segment = Segments.Segments();
-    for (std::int32_t i = 0; i < Segments.SegmentCount; ++i, ++segment) {
+    const auto draw = [&](const TSegment *segment, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, ++segment) {
         const QPointF a = SheetPoint(segment->X1, segment->Y1);
         const QPointF b = SheetPoint(segment->X2, segment->Y2);
         if (std::max(a.x(), b.x()) < left || std::min(a.x(), b.x()) > right
@@ -330,13 +342,21 @@ void TPreviewImage::DrawSegmentLines(QImage &target, QPointF origin, double scal
             flush();
     }
     flush();
+    };
+    draw(Segments.Segments(), static_cast<std::size_t>(std::max(Segments.SegmentCount, 0)));
+    if (!Curves.empty()) {
+        pen.setColor(QColor::fromRgb(Curve));
+        painter.setPen(pen);
+        draw(Curves.data(), Curves.size());
+    }
 }
 
-const TBlackMask &TPreviewImage::SegmentMap(int shift) const
+const TBlackMask &TPreviewImage::SegmentMap(int shift, bool curves) const
 {
-    if (Maps.size() <= static_cast<std::size_t>(shift))
-        Maps.resize(static_cast<std::size_t>(shift) + 1);
-    std::unique_ptr<TBlackMask> &map = Maps[static_cast<std::size_t>(shift)];
+    auto &maps = curves ? CurveMaps : Maps;
+    if (maps.size() <= static_cast<std::size_t>(shift))
+        maps.resize(static_cast<std::size_t>(shift) + 1);
+    std::unique_ptr<TBlackMask> &map = maps[static_cast<std::size_t>(shift)];
     if (map)
         return *map;
 
@@ -347,8 +367,9 @@ const TBlackMask &TPreviewImage::SegmentMap(int shift) const
     auto cell = [unit](double v, int cells) {
         return std::clamp(static_cast<int>(std::floor(v / unit)), 0, cells - 1);
     };
-    const TSegment *segment = Segments.Segments();
-    for (std::int32_t i = 0; i < Segments.SegmentCount; ++i, ++segment) {
+    const TSegment *segment = curves ? Curves.data() : Segments.Segments();
+    const std::size_t count = curves ? Curves.size() : static_cast<std::size_t>(std::max(Segments.SegmentCount, 0));
+    for (std::size_t i = 0; i < count; ++i, ++segment) {
         const QPointF a = SheetPoint(segment->X1, segment->Y1);
         const QPointF b = SheetPoint(segment->X2, segment->Y2);
         MarkLine(*map, cell(a.x(), width), cell(a.y(), height), cell(b.x(), width),
@@ -361,8 +382,12 @@ void TPreviewImage::DrawSegmentMap(QImage &target, QPointF origin, double scale,
 {
     if (Segments.SegmentCount <= 0)
         return;
-    const TBlackMask &map = SegmentMap(shift);
     const double step = 1.0 / scale;
+    for (const bool curves : {false, true}) {
+    if (curves && Curves.empty())
+        break;
+    const TBlackMask &map = SegmentMap(shift, curves);
+    const QRgb colour = curves ? Curve : Line;
     const std::vector<TSpan> columns =
         Spans(target.width(), origin.x(), step, shift, Mask->Width(), map.Width());
     const std::vector<TSpan> rows =
@@ -378,11 +403,12 @@ void TPreviewImage::DrawSegmentMap(QImage &target, QPointF origin, double scale,
                 continue;
             for (int y = rowSpan.First; y < rowSpan.End; ++y) {
                 if (CountBits(map.Line(y), span.First, span.End) != 0) {
-                    out[tx] = Line;
+                    out[tx] = colour;
                     break;
                 }
             }
         }
+    }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/BlackMask.h"
+#include "scan/SegmentList.h"
 
 #include <QImage>
 #include <QPointF>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class TScanState;
 class TSegmentList;
 
 // The picture of a conversion as the preview shows it: the sheet, lightened,
@@ -32,6 +34,8 @@ public:
     static constexpr QRgb Paper = 0xFFFFFFFF;
     static constexpr QRgb Ink = 0xFFA8A8A8;
     static constexpr QRgb Line = 0xFFFF0000;
+    // Arcs and circles of a recognised drawing.
+    static constexpr QRgb Curve = 0xFF0070FF;
     static constexpr QRgb Outside = 0xFF707070;
     // Boxes of the text strings found, and the text read beside them.
     static constexpr QRgb TextBox = 0xFF0060FF;
@@ -43,6 +47,9 @@ public:
     // mode), not pixel centres (the line modes).
     TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TSegmentList &segments,
                   bool pixelCorners);
+    // A conversion's picture and segments, with the arcs and circles of its
+    // drawing (when it has one) drawn over them in their own colour.
+    TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TScanState &state, bool pixelCorners);
     ~TPreviewImage();
     TPreviewImage(const TPreviewImage &) = delete;
     TPreviewImage &operator=(const TPreviewImage &) = delete;
@@ -71,7 +78,7 @@ private:
     };
 
     void BuildLevels();
-    const TBlackMask &SegmentMap(int shift) const;
+    const TBlackMask &SegmentMap(int shift, bool curves) const;
     void DrawSegmentLines(QImage &target, QPointF origin, double scale) const;
     void DrawSegmentMap(QImage &target, QPointF origin, double scale, int shift) const;
     void DrawTextStrings(QImage &target, QPointF origin, double scale) const;
@@ -83,4 +90,6 @@ private:
     bool PixelCorners;
     std::vector<TLevel> Levels;     // shifts 3, 4, ... while the sheet is larger than a cell
     mutable std::vector<std::unique_ptr<TBlackMask>> Maps;  // by shift; null until needed
+    std::vector<TSegment> Curves;   // the arcs and circles as chords
+    mutable std::vector<std::unique_ptr<TBlackMask>> CurveMaps;
 };

@@ -93,6 +93,8 @@ TScanStatus TScanDriver::ScanData(const QString &path)
 
 bool TScanDriver::ResetSegments()
 {
+    State.Drawing.reset();
+    State.Skew.reset();
     if (State.ResetSegments())
         return true;
     UI.ShowMessage(Messages::OutOfMemory());

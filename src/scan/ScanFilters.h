@@ -5,7 +5,7 @@
 
 #include <QString>
 
-class TSegmentList;
+class TScanState;
 class TTzDIB;
 
 // Steps a conversion may take around its tracer: how the picture just read
@@ -19,9 +19,10 @@ public:
 
     // The mask of a picture just read.
     virtual TBlackMask Mask(const TTzDIB &image) const = 0;
-    // Called after a tracer finished; may replace the list's segments (its
-    // extents stay). False when the list ran out of memory on the way.
-    virtual bool Segments(TSegmentList &segments) const = 0;
+    // Called after a tracer finished; may replace the state's segments (their
+    // extents stay, or widen to hold a drawing's curves) and set its drawing
+    // and skew. False when the list ran out of memory on the way.
+    virtual bool Segments(TScanState &state) const = 0;
 
     // Text the last Mask call told apart from the drawing: its pixels (not in
     // that mask), its strings, and a problem met reading them (shown to the

@@ -5,6 +5,11 @@
 
 #include <QString>
 
+#include <memory>
+#include <optional>
+
+class TDrawing;
+
 // The segment list and the scan state the main window keeps for the whole run:
 // the product of every conversion and the only input of every export.
 class TScanState : public TSegmentList
@@ -25,4 +30,12 @@ public:
     // What went wrong reading the text of the last conversion (shown as a
     // message too; its strokes were kept); empty when nothing did.
     QString TextProblem;
+    // The lines, arcs and circles of the last conversion when it recognised
+    // them (an option of the clean-up; the segments then hold the same
+    // drawing, arcs as chords); otherwise none, and the writers read the
+    // segments alone.
+    std::shared_ptr<const TDrawing> Drawing;
+    // The skew the last conversion found in the ink, degrees counter-clockwise,
+    // when it looked for one.
+    std::optional<double> Skew;
 };

@@ -152,6 +152,9 @@ TEST_F(BatchConverterTest, CleanupOffWritesTheSameBytesAndOnMergesTheLines)
         ini.setValue("Cleanup/Despeckle", "0");
         ini.setValue("Cleanup/Centerline", "0");
         ini.setValue("Cleanup/Merge", "");
+        ini.setValue("Cleanup/Arcs", "");
+        ini.setValue("Cleanup/Snap", "0");
+        ini.setValue("Cleanup/Deskew", "0");
     }
     for (int mode = 1; mode <= 3; ++mode) {
         for (const char *ext : {"dxf", "txt"}) {
@@ -159,7 +162,7 @@ TEST_F(BatchConverterTest, CleanupOffWritesTheSameBytesAndOnMergesTheLines)
             const QByteArray expected = SavedByTheWindowProgram(mode, "1", name);
             const QString out = Dir.filePath(QStringLiteral("cli-%1.%2").arg(mode).arg(ext));
             ASSERT_EQ(RunCli({"-m", QString::number(mode), "--settings", SettingsPath, "--despeckle", "0",
-                              "--merge", "0", "-q", "-o", out, Picture}),
+                              "--merge", "0", "--arcs", "0", "--snap", "0", "-q", "-o", out, Picture}),
                          0);
             EXPECT_EQ(ReadAll(out), expected) << mode << ext;
         }
@@ -172,6 +175,45 @@ TEST_F(BatchConverterTest, CleanupOffWritesTheSameBytesAndOnMergesTheLines)
     const int cleanedLines = int(ReadAll(cleaned).count("\r\nLINE\r\n"));
     EXPECT_GT(cleanedLines, 0);
     EXPECT_LT(cleanedLines, plainLines);
+}
+
+TEST_F(BatchConverterTest, GeometryOptionsWriteArcsToDxfAndChordsElsewhere)
+{
+    // A ring and a bar: a CIRCLE and a LINE in the DXF file, only lines in the
+    // other formats, and the skew reported on standard error.
+    QImage image(300, 240, QImage::Format_Mono);
+    image.setColor(0, qRgb(255, 255, 255));
+    image.setColor(1, qRgb(0, 0, 0));
+    image.fill(0);
+    {
+        QPainter painter(&image);
+        painter.setPen(QPen(Qt::color1, 3));
+        painter.drawEllipse(QPointF(150, 110), 80, 80);
+        painter.drawLine(20, 220, 280, 220);
+    }
+    const QString ring = Dir.filePath("ring.bmp");
+    ASSERT_TRUE(image.save(ring, "BMP"));
+    const QString dxf = Dir.filePath("ring.dxf"), txt = Dir.filePath("ring.txt");
+    const TCliRun run = RunCliCapturing({"--arcs", "1", "--snap", "1", "--deskew", "-o", dxf, ring});
+    ASSERT_EQ(run.Status, 0) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains(QStringLiteral("ring.bmp: 傾き").toUtf8())) << run.Err.toStdString();
+    const QByteArray written = ReadAll(dxf);
+    EXPECT_EQ(written.count("\r\nCIRCLE\r\n"), 1);
+    EXPECT_EQ(written.count("\r\nLINE\r\n"), 1);
+    EXPECT_EQ(written.count("\r\nARC\r\n"), 0);
+    EXPECT_TRUE(written.contains("  0\r\nTABLE\r\n  2\r\nLAYER\r\n 70\r\n     1\r\n  0\r\nLAYER\r\n  2\r\nScan Data\r\n"));
+    ASSERT_EQ(RunCli({"--arcs", "1", "-q", "-o", txt, ring}), 0);
+    // The circle as chords within a pixel: more than a few lines.
+    EXPECT_GT(ReadAll(txt).count('\n'), 20);
+
+    for (const QStringList &bad : {QStringList{"--arcs", "x"}, QStringList{"--arcs", "-1"},
+                                   QStringList{"--snap", "46"}, QStringList{"--snap", ""}}) {
+        const TCliRun refused = RunCliCapturing(bad + QStringList{"-o", txt, ring});
+        EXPECT_EQ(refused.Status, 2) << bad.join(' ').toStdString();
+        EXPECT_TRUE(refused.Err.contains(bad[0] == "--arcs" ? "option --arcs needs a tolerance of 0 or more pixels"
+                                                            : "option --snap needs an angle of 0 to 45 degrees"))
+            << refused.Err.toStdString();
+    }
 }
 
 TEST_F(BatchConverterTest, ScaleAndDpiScaleTheDrawing)

@@ -4,6 +4,7 @@
 #include "ExportFixture.h"
 #include "support/OutsideProgram.h"
 
+#include "drawing/Drawing.h"
 #include "export/DxfWriter.h"
 
 #include <QJsonArray>
@@ -41,6 +42,12 @@ for path in sys.argv[1:]:
                        list(e.dxf.start)[:2], list(e.dxf.end)[:2]]
                       for e in doc.modelspace() if e.dxftype() == "LINE"]
         r["others"] = [e.dxftype() for e in doc.modelspace() if e.dxftype() != "LINE"]
+        r["arcs"] = [[e.dxf.layer, e.dxf.linetype, e.dxf.color] + list(e.dxf.center)[:2] +
+                     [e.dxf.radius, e.dxf.start_angle, e.dxf.end_angle]
+                     for e in doc.modelspace() if e.dxftype() == "ARC"]
+        r["circles"] = [[e.dxf.layer] + list(e.dxf.center)[:2] + [e.dxf.radius]
+                        for e in doc.modelspace() if e.dxftype() == "CIRCLE"]
+        r["layers"] = [[l.dxf.name, l.dxf.color, l.dxf.linetype] for l in doc.layers if l.dxf.name not in ("0", "Defpoints")]
     result[path] = r
 print(json.dumps(result))
 )PY";
@@ -163,6 +170,85 @@ TEST_F(DxfReader, EveryVariantReadsWithoutErrors)
             ExpectPoint(line[3], p[0], p[1]);
             ExpectPoint(line[4], p[2], p[3]);
         }
+    }
+}
+
+TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
+{
+    TDrawing drawing;
+    drawing.Entities = {TDrawingEntity::MakeLine(0, 0, 10, 5), TDrawingEntity::MakeArc(20, 20, 10, 0, 90),
+                        TDrawingEntity::MakeCircle(50, 40, 5)};
+    drawing.MaxX = 55;
+    drawing.MaxY = 45;
+    MaxX = 55;
+    MaxY = 45;
+    Magnification = 0.5f;
+    Settings.DxfValueMode = 2;
+    Settings.DxfPenColor = 3;
+    struct TVariant
+    {
+        QString Name;
+        float Xrate, Yrate;
+        // Expected: arc centre, radius, start and end; or no arc (chords).
+        bool Arcs;
+        double Cx, Cy, R, Start, End;
+    };
+    const TVariant variants[] = {
+        {"plain", 1, 1, true, 10, 10, 5, 0, 90},
+        {"mirrored", -1, 1, true, -10, 10, 5, 90, 180},
+        {"both-mirrored", -1, -1, true, -10, -10, 5, 180, 270},
+        {"stretched", 1, 2, false, 0, 0, 0, 0, 0},
+        {"header-file", 1, 1, true, 10, 10, 5, 0, 90},
+    };
+    Write("dxf.hed", [] {
+        QFile shipped(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
+        return shipped.open(QIODevice::ReadOnly) ? shipped.readAll() : QByteArray();
+    }());
+    QStringList paths;
+    for (const TVariant &v : variants) {
+        Settings.Xrate = v.Xrate;
+        Settings.Yrate = v.Yrate;
+        Settings.DxfFileUse = v.Name == "header-file";
+        Segments.clear();
+        for (const TDrawingEntity &e : drawing.Entities)
+            AppendSegments(e, 0.5, Segments);
+        TExportContext context = Context();
+        context.Drawing = &drawing;
+        ASSERT_EQ(SaveData2(context, UI, Path(v.Name + ".dxf")), 0);
+        paths << Path(v.Name + ".dxf");
+    }
+    QString skipReason;
+    const QJsonObject results = ReadBack(paths, skipReason);
+    if (!skipReason.isEmpty())
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING(skipReason.toStdString());
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const TVariant &v = variants[i];
+        const QJsonObject r = results.value(paths[i]).toObject();
+        SCOPED_TRACE(v.Name.toStdString() + ": " + QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString());
+        ASSERT_FALSE(r.contains("error"));
+        EXPECT_EQ(r.value("errors").toArray(), QJsonArray());
+        EXPECT_EQ(r.value("layers").toArray(), QJsonArray({QJsonArray({"Scan Data", 3, "SCANLINE"})}));
+        const QJsonArray arcs = r.value("arcs").toArray(), circles = r.value("circles").toArray();
+        if (!v.Arcs) {
+            EXPECT_TRUE(arcs.isEmpty());
+            EXPECT_TRUE(circles.isEmpty());
+            EXPECT_GT(r.value("lines").toArray().size(), 10);
+            continue;
+        }
+        ASSERT_EQ(arcs.size(), 1);
+        ASSERT_EQ(circles.size(), 1);
+        EXPECT_EQ(r.value("lines").toArray().size(), 1);
+        const QJsonArray arc = arcs[0].toArray();
+        EXPECT_EQ(arc[0].toString(), "Scan Data");
+        EXPECT_EQ(arc[1].toString(), "SCANLINE");
+        EXPECT_EQ(arc[2].toInt(), 3);
+        const double expected[] = {v.Cx, v.Cy, v.R, v.Start, v.End};
+        for (int k = 0; k < 5; ++k)
+            EXPECT_NEAR(arc[3 + k].toDouble(), expected[k], 1e-4) << k;
+        const QJsonArray circle = circles[0].toArray();
+        EXPECT_NEAR(circle[1].toDouble(), 25 * v.Xrate, 1e-4);
+        EXPECT_NEAR(circle[2].toDouble(), 20 * v.Yrate, 1e-4);
+        EXPECT_NEAR(circle[3].toDouble(), 2.5, 1e-4);
     }
 }
 

@@ -9,3 +9,10 @@ QString ScanModeName(int pixelScanMode)
     default: return QString();
     }
 }
+
+QString SkewText(std::optional<double> degrees)
+{
+    if (!degrees)
+        return QStringLiteral("傾きは見つかりませんでした");
+    return QStringLiteral("傾き %1度を補正しました").arg(*degrees, 0, 'f', 2);
+}

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The program's fixed texts that more than one place shows: the message boxes'
 // texts, the names of the conversion methods and the captions of the progress
 // window. Each is written here once.
@@ -36,6 +38,10 @@ inline QString Saving() { return QStringLiteral("保存中・・・"); }
 inline QString Copying() { return QStringLiteral("クリップボードへコピー中・・・"); }
 
 } // namespace Messages
+
+// What the deskew found: "傾き 0.70度を補正しました" (degrees counter-clockwise,
+// two decimals), or "傾きは見つかりませんでした".
+QString SkewText(std::optional<double> degrees);
 
 // The name of a conversion method as the main window and the settings dialog
 // show it: 1 "ライン", 2 "ボックス", 3 "ライン２"; empty for any other value.

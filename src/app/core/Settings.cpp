@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -83,6 +84,17 @@ void ForEachCleanupField(Settings &s, Visit &&visit)
     visit("Cleanup/Despeckle", s.CleanupDespeckle);
     visit("Cleanup/Centerline", s.CleanupCenterline);
     visit("Cleanup/Merge", s.CleanupMerge);
+    visit("Cleanup/Arcs", s.CleanupArcs);
+    visit("Cleanup/Snap", s.CleanupSnap);
+    visit("Cleanup/Deskew", s.CleanupDeskew);
+}
+
+// The keys of the geometry options, written only when set or already stored,
+// so that a settings file without them stays as it was.
+bool GeometryKey(const char *key)
+{
+    return std::strcmp(key, "Cleanup/Arcs") == 0 || std::strcmp(key, "Cleanup/Snap") == 0 ||
+           std::strcmp(key, "Cleanup/Deskew") == 0;
 }
 
 // The text keys of the clean-up section, written only once one was set.
@@ -221,13 +233,19 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
     Write(store, QStringLiteral("System/Top"), windowPosition.y());
     ForEachField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
     const TSettings defaults;
+    const bool geometrySet = s.CleanupArcs != defaults.CleanupArcs || s.CleanupSnap != defaults.CleanupSnap ||
+                             s.CleanupDeskew != defaults.CleanupDeskew;
     const bool cleanupSet = s.CleanupThreshold != defaults.CleanupThreshold ||
                             s.CleanupDespeckle != defaults.CleanupDespeckle ||
                             s.CleanupCenterline != defaults.CleanupCenterline ||
-                            s.CleanupMerge != defaults.CleanupMerge ||
+                            s.CleanupMerge != defaults.CleanupMerge || geometrySet ||
                             store.childGroups().contains(QStringLiteral("Cleanup"));
     if (cleanupSet)
-        ForEachCleanupField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
+        ForEachCleanupField(s, [&](const char *key, const auto &field) {
+            const QString name = QString::fromLatin1(key);
+            if (!GeometryKey(key) || geometrySet || store.contains(name))
+                Write(store, name, field);
+        });
     const bool textSet = s.CleanupTextLayer != defaults.CleanupTextLayer || s.CleanupOcr != defaults.CleanupOcr ||
                          s.CleanupOcrData != defaults.CleanupOcrData ||
                          store.contains(QStringLiteral("Cleanup/TextLayer"));

@@ -52,6 +52,9 @@ struct TSettings
     bool CleanupTextLayer = false;   // text strokes apart, on a layer of their own
     QString CleanupOcr;              // "" off, or the languages text is read in ("jpn+eng")
     QString CleanupOcrData;          // "" the system's, or the folder of the language data
+    QString CleanupArcs;             // "" off, or the tolerance of lines and arcs in pixels
+    QString CleanupSnap;             // "" off, or the axis snap in degrees (0 .. 45)
+    bool CleanupDeskew = false;      // remove the ink's skew from the coordinates
 
     // The defaults, with both folders set to the program's folder.
     static TSettings Defaults();

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "scan/SegmentList.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+// The kinds of entity a drawing holds.
+enum class TEntityKind : std::uint8_t
+{
+    Line,    // from (X1, Y1) to (X2, Y2)
+    Arc,     // centre (X1, Y1), radius R, counter-clockwise from StartAngle to EndAngle
+    Circle,  // centre (X1, Y1), radius R
+};
+
+// One entity of a drawing: pixel units of the converted image, Y growing
+// upward (as TSegment), angles in degrees from the +X axis, 0 <= angle < 360.
+struct TDrawingEntity
+{
+    TEntityKind Kind = TEntityKind::Line;
+    double X1 = 0;
+    double Y1 = 0;
+    double X2 = 0;
+    double Y2 = 0;
+    double R = 0;
+    double StartAngle = 0;
+    double EndAngle = 0;
+    // Indexes into the drawing's Layers and LineTypes; name 0 is the empty
+    // name, which the writers read as their own default (the layer and line
+    // type the settings choose for every segment).
+    std::int32_t Layer = 0;
+    std::int32_t LineType = 0;
+
+    static TDrawingEntity MakeLine(double x1, double y1, double x2, double y2);
+    static TDrawingEntity MakeArc(double cx, double cy, double r, double startAngle, double endAngle);
+    static TDrawingEntity MakeCircle(double cx, double cy, double r);
+
+    // Counter-clockwise sweep of an arc, degrees in (0, 360]; 360 for a circle.
+    double Sweep() const;
+    // The start and end points of a line or an arc (a circle's point at 0 degrees for both).
+    void StartPoint(double &x, double &y) const;
+    void EndPoint(double &x, double &y) const;
+    // Smallest axis-parallel box around the entity.
+    void Bounds(double &minX, double &minY, double &maxX, double &maxY) const;
+};
+
+// A drawing: the lines, arcs and circles a conversion found, with the
+// drawing's extents as the segment list keeps them.
+class TDrawing
+{
+public:
+    std::vector<TDrawingEntity> Entities;
+    // Names the entities refer to; entry 0 is always the empty (default) name.
+    std::vector<QString> Layers{QString()};
+    std::vector<QString> LineTypes{QString()};
+
+    // Upper-right and lower-left corner of the drawing, pixel units: the
+    // extents of the segment list it came from, widened to hold every entity.
+    float MaxX = 0;
+    float MaxY = 0;
+    float MinX = 0;
+    float MinY = 0;
+
+    // Index of a layer or line type name, added when new.
+    std::int32_t LayerIndex(const QString &name);
+    std::int32_t LineTypeIndex(const QString &name);
+
+    // Widens the extents to hold every entity.
+    void ExtendExtents();
+    // Turns every entity by `degrees` counter-clockwise about (cx, cy).
+    void Rotate(double degrees, double cx, double cy);
+    // How many entities of a kind.
+    std::size_t Count(TEntityKind kind) const;
+    bool HasCurves() const { return Count(TEntityKind::Arc) + Count(TEntityKind::Circle) > 0; }
+};
+
+// The entity as straight segments: a line as itself, an arc or circle as
+// chords that stay within `tolerance` pixels of it (at least one per 45
+// degrees), each chord's end the next one's start.
+void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<TSegment> &segments);
+
+// Angle of (dx, dy) in degrees, 0 <= angle < 360.
+double AngleOf(double dx, double dy);

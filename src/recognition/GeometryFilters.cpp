@@ -1,0 +1,94 @@
+#include "recognition/GeometryFilters.h"
+
+#include "cleanup/Centerline.h"
+#include "cleanup/CleanupFilters.h"
+#include "drawing/Drawing.h"
+#include "recognition/Recognition.h"
+#include "recognition/Skew.h"
+#include "scan/ScanState.h"
+
+#include <memory>
+
+TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
+{
+    if (!Options.GeometryStep())
+        return Cleanup.Mask(image);
+    TCleanupOptions inkSteps = Options;
+    inkSteps.Centerline = false;
+    inkSteps.Arcs = 0;
+    inkSteps.Snap = 0;
+    TBlackMask ink = Cleanup.SplitText(CleanMask(image, inkSteps), image);
+    SheetWidth = ink.Width();
+    SheetHeight = ink.Height();
+    if (Options.Deskew && !Options.Geometry())
+        Skew = FindSkew(ink);
+    if (!Options.Geometry())
+        return Options.Centerline ? Centerline(ink) : ink;
+    Centre = Centerline(ink);
+    Ink = std::move(ink);
+    return Centre;
+}
+
+bool TGeometryFilters::Segments(TScanState &state) const
+{
+    if (!Options.GeometryStep())
+        return TCleanupFilters(Options).Segments(state);
+    auto drawing = std::make_shared<TDrawing>();
+    double tolerance = Options.Arcs > 0 ? Options.Arcs : (Options.Merge > 0 ? Options.Merge : 1.0);
+    if (Options.Geometry()) {
+        TGeometryOptions geometry;
+        geometry.Tolerance = tolerance;
+        geometry.Arcs = Options.Arcs > 0;
+        geometry.Snap = Options.Snap;
+        geometry.Deskew = Options.Deskew;
+        std::optional<double> lineSkew;
+        *drawing = RecogniseDrawing(Centre, Ink, geometry, &lineSkew);
+        if (Options.Deskew) {
+            // Measured on the lines where there are enough of them (more
+            // exact on drawings than the ink's profiles), else on the ink.
+            Skew = lineSkew;
+            if (!Skew) {
+                Skew = FindSkew(Ink);
+                if (Skew && *Skew != 0)
+                    drawing->Rotate(-*Skew, SheetWidth / 2.0, SheetHeight / 2.0);
+            }
+        }
+        Centre = TBlackMask();
+        Ink = TBlackMask();
+    } else {
+        if (!TCleanupFilters(Options).Segments(state))
+            return false;
+        for (std::int32_t i = 0; i < state.SegmentCount; ++i) {
+            const TSegment &s = state.Segments()[i];
+            drawing->Entities.push_back(TDrawingEntity::MakeLine(s.X1, s.Y1, s.X2, s.Y2));
+        }
+    }
+    drawing->MaxX = state.MaxX;
+    drawing->MaxY = state.MaxY;
+    drawing->MinX = state.MinX;
+    drawing->MinY = state.MinY;
+    if (Options.Deskew) {
+        state.Skew = Skew;
+        if (Skew && *Skew != 0 && !Options.Geometry())
+            drawing->Rotate(-*Skew, SheetWidth / 2.0, SheetHeight / 2.0);
+    }
+    drawing->ExtendExtents();
+
+    std::vector<TSegment> segments;
+    segments.reserve(drawing->Entities.size());
+    for (const TDrawingEntity &e : drawing->Entities)
+        AppendSegments(e, tolerance, segments);
+    if (!state.ResetSegments())
+        return false;
+    for (const TSegment &s : segments) {
+        state.AddSegment(s.X1, state.ImageHeight - s.Y1, s.X2, state.ImageHeight - s.Y2);
+        if (state.OutOfMemory)
+            return false;
+    }
+    state.MaxX = drawing->MaxX;
+    state.MaxY = drawing->MaxY;
+    state.MinX = drawing->MinX;
+    state.MinY = drawing->MinY;
+    state.Drawing = std::move(drawing);
+    return true;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "cleanup/CleanupFilters.h"
+#include "cleanup/CleanupOptions.h"
+#include "scan/ScanFilters.h"
+
+#include <optional>
+
+// The clean-up's filters with the geometry of the centre lines: with Arcs or
+// Snap the centre lines become a drawing of lines, arcs and circles; with
+// Deskew the skew of the ink is found and the drawing (or the traced
+// segments) turned back about the sheet's centre. The segments then hold the
+// drawing, arcs and circles as chords within the tolerance. Without these
+// options it is the clean-up's filters exactly.
+class TGeometryFilters : public TScanFilters
+{
+public:
+    explicit TGeometryFilters(const TCleanupOptions &options) : Options(options), Cleanup(options) {}
+
+    TBlackMask Mask(const TTzDIB &image) const override;
+    bool Segments(TScanState &state) const override;
+    // The text told apart from the ink (before the centre lines), as the
+    // clean-up's filters tell it apart.
+    TTextPart TakeText() const override { return Cleanup.TakeText(); }
+
+private:
+    TCleanupOptions Options;
+    TCleanupFilters Cleanup;
+    // What the mask step leaves for the segment step.
+    mutable TBlackMask Ink;
+    mutable TBlackMask Centre;
+    mutable std::optional<double> Skew;
+    mutable int SheetWidth = 0;
+    mutable int SheetHeight = 0;
+};

@@ -1,0 +1,1010 @@
+#include "recognition/Recognition.h"
+
+#include "cleanup/PixelChains.h"
+#include "cleanup/PixelNeighbours.h"
+#include "recognition/CircleFit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <numeric>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr double kDegree = std::numbers::pi / 180;
+// Arcs wider than this stay lines, and so do arcs of less sweep.
+constexpr double kLargestRadius = 20000;
+constexpr double kSmallestSweep = 10;
+
+using TPoints = std::vector<TPoint2>;
+
+// A straight line: a point on it and its unit direction.
+struct TLine
+{
+    double X = 0, Y = 0, Dx = 1, Dy = 0;
+    double Distance(const TPoint2 &p) const { return std::abs((p.X - X) * Dy - (p.Y - Y) * Dx); }
+    TPoint2 Project(const TPoint2 &p) const
+    {
+        const double t = (p.X - X) * Dx + (p.Y - Y) * Dy;
+        return {X + t * Dx, Y + t * Dy};
+    }
+};
+
+TLine Through(TPoint2 a, TPoint2 b)
+{
+    const double l = std::hypot(b.X - a.X, b.Y - a.Y);
+    if (l == 0)
+        return {a.X, a.Y, 1, 0};
+    return {a.X, a.Y, (b.X - a.X) / l, (b.Y - a.Y) / l};
+}
+
+double Distance(TPoint2 a, TPoint2 b)
+{
+    return std::hypot(b.X - a.X, b.Y - a.Y);
+}
+
+// Where two lines cross; false when they are within `degrees` of parallel.
+bool Crossing(const TLine &a, const TLine &b, TPoint2 &p, double degrees = 5)
+{
+    const double cross = a.Dx * b.Dy - a.Dy * b.Dx;
+    if (std::abs(cross) < std::sin(degrees * kDegree))
+        return false;
+    const double t = ((b.X - a.X) * b.Dy - (b.Y - a.Y) * b.Dx) / cross;
+    p = {a.X + t * a.Dx, a.Y + t * a.Dy};
+    return true;
+}
+
+TPoint2 OnCircle(const TCircle &c, TPoint2 p)
+{
+    const double d = Distance({c.X, c.Y}, p);
+    if (d == 0)
+        return {c.X + c.R, c.Y};
+    return {c.X + (p.X - c.X) * c.R / d, c.Y + (p.Y - c.Y) * c.R / d};
+}
+
+// The crossing of a line and a circle nearest to `near`; false when none.
+bool Crossing(const TLine &l, const TCircle &c, TPoint2 near, TPoint2 &p)
+{
+    const double fx = l.X - c.X, fy = l.Y - c.Y;
+    const double b = fx * l.Dx + fy * l.Dy, q = fx * fx + fy * fy - c.R * c.R;
+    const double disc = b * b - q;
+    if (disc < 0)
+        return false;
+    const double s = std::sqrt(disc);
+    const TPoint2 p1{l.X + (-b - s) * l.Dx, l.Y + (-b - s) * l.Dy};
+    const TPoint2 p2{l.X + (-b + s) * l.Dx, l.Y + (-b + s) * l.Dy};
+    p = Distance(p1, near) <= Distance(p2, near) ? p1 : p2;
+    return true;
+}
+
+bool Crossing(const TCircle &a, const TCircle &b, TPoint2 near, TPoint2 &p)
+{
+    const double d = Distance({a.X, a.Y}, {b.X, b.Y});
+    if (d == 0 || d > a.R + b.R || d < std::abs(a.R - b.R))
+        return false;
+    const double t = (d * d + a.R * a.R - b.R * b.R) / (2 * d), h = std::sqrt(std::max(0.0, a.R * a.R - t * t));
+    const double ux = (b.X - a.X) / d, uy = (b.Y - a.Y) / d;
+    const TPoint2 m{a.X + t * ux, a.Y + t * uy};
+    const TPoint2 p1{m.X - h * uy, m.Y + h * ux}, p2{m.X + h * uy, m.Y - h * ux};
+    p = Distance(p1, near) <= Distance(p2, near) ? p1 : p2;
+    return true;
+}
+
+// Sums of the points' coordinates, so that the least-squares line of any run
+// of them costs the same.
+class TPrefixSums
+{
+public:
+    explicit TPrefixSums(const TPoints &p) : S(p.size() + 1)
+    {
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            const TSums &s = S[i];
+            S[i + 1] = {s.X + p[i].X, s.Y + p[i].Y, s.XX + p[i].X * p[i].X, s.XY + p[i].X * p[i].Y,
+                        s.YY + p[i].Y * p[i].Y};
+        }
+    }
+    // Total least squares line of points i .. j.
+    TLine Line(std::size_t i, std::size_t j) const
+    {
+        const TSums &a = S[i], &b = S[j + 1];
+        const double n = static_cast<double>(j + 1 - i);
+        const double mx = (b.X - a.X) / n, my = (b.Y - a.Y) / n;
+        const double sxx = (b.XX - a.XX) / n - mx * mx, sxy = (b.XY - a.XY) / n - mx * my,
+                     syy = (b.YY - a.YY) / n - my * my;
+        const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
+        return {mx, my, std::cos(angle), std::sin(angle)};
+    }
+
+private:
+    struct TSums
+    {
+        double X = 0, Y = 0, XX = 0, XY = 0, YY = 0;
+    };
+    std::vector<TSums> S;
+};
+
+struct TPiece
+{
+    bool Arc = false;
+    std::size_t I = 0, J = 0;  // first and last point
+    TLine Line;
+    TCircle Circle;
+    bool Ccw = true;
+    // How far from its last pixel the corner at its end may lie (a corner
+    // cut by the thinning and sharpened).
+    double CornerReach = 0;
+};
+
+// Signed sweep, degrees, of points i .. j around the circle's centre.
+double SignedSweep(const TPoints &p, std::size_t i, std::size_t j, const TCircle &c)
+{
+    double total = 0, last = std::atan2(p[i].Y - c.Y, p[i].X - c.X);
+    for (std::size_t k = i + 1; k <= j; ++k) {
+        const double a = std::atan2(p[k].Y - c.Y, p[k].X - c.X);
+        double d = a - last;
+        if (d > std::numbers::pi)
+            d -= 2 * std::numbers::pi;
+        if (d < -std::numbers::pi)
+            d += 2 * std::numbers::pi;
+        total += d;
+        last = a;
+    }
+    return total / kDegree;
+}
+
+class TChainFitter
+{
+public:
+    TChainFitter(const TPoints &points, const TGeometryOptions &options)
+        : P(points), Sums(points), Options(options)
+    {
+    }
+
+    // The fewest lines within the tolerance (greedy: each as long as it
+    // can be), corners cut by the thinning sharpened; then, with Arcs, every
+    // run of two or more of them without a sharp turn that one circle fits
+    // becomes an arc, its ends moved to where the lines beside it stop fitting.
+    std::vector<TPiece> Fit(std::size_t first, std::size_t last, double halfWidth) const
+    {
+        std::vector<TPiece> lines;
+        for (std::size_t i = first; i < last;) {
+            TPiece line;
+            const std::size_t end = Reach(i, last, 1, [&](std::size_t j) { return LineFits(i, j, line); });
+            LineFits(i, end, line);
+            lines.push_back(line);
+            i = end;
+        }
+        SharpenCorners(lines, halfWidth);
+        if (!Options.Arcs)
+            return lines;
+        std::vector<TPiece> pieces;
+        for (std::size_t k = 0; k < lines.size();) {
+            std::size_t m = k;
+            TPiece arc, candidate;
+            for (std::size_t n = k + 1; n < lines.size() && Turn(lines[n - 1], lines[n]) < 60; ++n) {
+                if (!ArcFits(lines[k].I, lines[n].J, candidate))
+                    break;
+                m = n;
+                arc = candidate;
+            }
+            if (m > k && std::abs(SignedSweep(P, arc.I, arc.J, arc.Circle)) >= kSmallestSweep) {
+                pieces.push_back(arc);
+                k = m + 1;
+            } else {
+                pieces.push_back(lines[k]);
+                ++k;
+            }
+        }
+        // Each arc takes over the pixels of the lines beside it that it fits.
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            if (!pieces[k].Arc)
+                continue;
+            TPiece fit;
+            if (k > 0 && !pieces[k - 1].Arc) {
+                TPiece &line = pieces[k - 1];
+                std::size_t good = pieces[k].I, bad = line.I;
+                if (ArcFits(line.I, pieces[k].J, fit)) {
+                    good = line.I;
+                } else {
+                    while (good - bad > 1) {
+                        const std::size_t mid = bad + (good - bad) / 2;
+                        (ArcFits(mid, pieces[k].J, fit) ? good : bad) = mid;
+                    }
+                }
+                if (good != pieces[k].I && ArcFits(good, pieces[k].J, fit) &&
+                    std::abs(SignedSweep(P, fit.I, fit.J, fit.Circle)) >= kSmallestSweep) {
+                    pieces[k] = fit;
+                    line.J = good;
+                    LineFits(line.I, line.J, line);
+                }
+            }
+            if (k + 1 < pieces.size() && !pieces[k + 1].Arc) {
+                TPiece &line = pieces[k + 1];
+                std::size_t good = pieces[k].J, bad = line.J;
+                if (ArcFits(pieces[k].I, line.J, fit)) {
+                    good = line.J;
+                } else {
+                    while (bad - good > 1) {
+                        const std::size_t mid = good + (bad - good) / 2;
+                        (ArcFits(pieces[k].I, mid, fit) ? good : bad) = mid;
+                    }
+                }
+                if (good != pieces[k].J && ArcFits(pieces[k].I, good, fit) &&
+                    std::abs(SignedSweep(P, fit.I, fit.J, fit.Circle)) >= kSmallestSweep) {
+                    pieces[k] = fit;
+                    line.I = good;
+                    LineFits(line.I, line.J, line);
+                }
+            }
+        }
+        // Lines left empty go; neighbouring lines that one line fits become one.
+        std::vector<TPiece> result;
+        for (const TPiece &piece : pieces) {
+            if (piece.J <= piece.I)
+                continue;
+            TPiece joined;
+            if (!piece.Arc && !result.empty() && !result.back().Arc && LineFits(result.back().I, piece.J, joined)) {
+                result.back() = joined;
+                continue;
+            }
+            result.push_back(piece);
+        }
+        // An arc's circle from its own pixels: those near the tangent that
+        // lie as near the line beside it are left to the line.
+        for (std::size_t k = 0; k < result.size(); ++k) {
+            TPiece &arc = result[k];
+            if (!arc.Arc)
+                continue;
+            std::size_t i = arc.I, j = arc.J;
+            if (k > 0 && !result[k - 1].Arc)
+                while (j - i > 8 && result[k - 1].Line.Distance(P[i]) <= 0.5 * Options.Tolerance)
+                    ++i;
+            if (k + 1 < result.size() && !result[k + 1].Arc)
+                while (j - i > 8 && result[k + 1].Line.Distance(P[j]) <= 0.5 * Options.Tolerance)
+                    --j;
+            const TCircle circle = FitCircle(P.data() + i, j + 1 - i);
+            if (circle.Valid && circle.R <= kLargestRadius)
+                arc.Circle = circle;
+        }
+        return result;
+    }
+
+    // Degrees between the directions of two consecutive lines.
+    static double Turn(const TPiece &a, const TPiece &b)
+    {
+        const double c = std::abs(a.Line.Dx * b.Line.Dx + a.Line.Dy * b.Line.Dy);
+        return std::acos(std::min(1.0, c)) / kDegree;
+    }
+
+    // Thinning cuts the corner where two strokes meet at an angle: a short
+    // line between two longer ones goes when their crossing lies near it.
+    void SharpenCorners(std::vector<TPiece> &pieces, double halfWidth) const
+    {
+        const double shortest = std::max({12.0, 4 * Options.Tolerance, 6 * halfWidth});
+        for (std::size_t k = 1; k + 1 < pieces.size();) {
+            const TPiece &a = pieces[k - 1], &m = pieces[k], &b = pieces[k + 1];
+            const double middle = Distance(P[m.I], P[m.J]);
+            TPoint2 corner;
+            // Short, or all of it near one of the two lines.
+            const auto nearLines = [&] {
+                const double within = std::max(Options.Tolerance, halfWidth + 1);
+                for (std::size_t k2 = m.I; k2 <= m.J; ++k2)
+                    if (a.Line.Distance(P[k2]) > within && b.Line.Distance(P[k2]) > within)
+                        return false;
+                return true;
+            };
+            if (!a.Arc && !m.Arc && !b.Arc && middle <= 0.5 * Distance(P[a.I], P[a.J]) &&
+                middle <= 0.5 * Distance(P[b.I], P[b.J]) && Crossing(a.Line, b.Line, corner, 20) &&
+                Distance(corner, P[m.I]) <= middle + 1 && Distance(corner, P[m.J]) <= middle + 1 &&
+                (middle <= shortest || nearLines())) {
+                pieces[k - 1].J = m.J;  // the corner's pixels count to the first
+                pieces[k - 1].CornerReach = middle + 2;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
+                continue;
+            }
+            ++k;
+        }
+    }
+
+    bool LineFits(std::size_t i, std::size_t j, TPiece &piece) const
+    {
+        piece = TPiece{};
+        piece.I = i;
+        piece.J = j;
+        piece.Line = Sums.Line(i, j);
+        for (std::size_t k = i; k <= j; ++k)
+            if (piece.Line.Distance(P[k]) > Options.Tolerance)
+                return false;
+        return true;
+    }
+
+    bool ArcFits(std::size_t i, std::size_t j, TPiece &piece) const
+    {
+        piece = TPiece{};
+        piece.Arc = true;
+        piece.I = i;
+        piece.J = j;
+        piece.Circle = FitCircle(P.data() + i, j + 1 - i);
+        if (!piece.Circle.Valid || piece.Circle.R < 1.5 || piece.Circle.R > kLargestRadius)
+            return false;
+        if (CircleDeviation(P.data() + i, j + 1 - i, piece.Circle) > Options.Tolerance)
+            return false;
+        piece.Ccw = SignedSweep(P, i, j, piece.Circle) > 0;
+        return true;
+    }
+
+private:
+    // The farthest j in (i, last] for which fits(j) holds, found by doubling
+    // steps and halving; i when fits(i + least) does not hold.
+    template <class Fits>
+    static std::size_t Reach(std::size_t i, std::size_t last, std::size_t least, Fits fits)
+    {
+        std::size_t good = i, bad = last + 1, step = least;
+        for (;;) {
+            const std::size_t j = std::min(i + step, last);
+            if (!fits(j)) {
+                bad = j;
+                break;
+            }
+            good = j;
+            if (j == last)
+                return last;
+            step *= 2;
+        }
+        if (good == i && least > 1)
+            return i;
+        if (good == i)
+            good = i + 1;  // two points always make a line
+        while (bad - good > 1) {
+            const std::size_t mid = good + (bad - good) / 2;
+            if (fits(mid))
+                good = mid;
+            else
+                bad = mid;
+        }
+        return good;
+    }
+
+    const TPoints &P;
+    TPrefixSums Sums;
+    const TGeometryOptions &Options;
+};
+
+// ---------------------------------------------------------------------------
+// The pieces of all chains as a graph: ends shared by node.
+
+struct TNode
+{
+    TPoint2 P;
+    bool Junction = false;  // where three or more chains meet
+    std::vector<int> Edges;
+};
+
+enum class TEdgeKind
+{
+    Line,
+    Arc,
+    Circle
+};
+
+struct TEdge
+{
+    TEdgeKind Kind = TEdgeKind::Line;
+    int A = -1, B = -1;  // nodes at the start and the end
+    TLine Fit;           // a line's least-squares line
+    TCircle Circle;
+    bool Ccw = true;
+    TPoints Points;      // an arc's pixels
+    double HalfWidth = 0.5;
+    bool Alive = true;
+};
+
+class TGraph
+{
+public:
+    std::vector<TNode> Nodes;
+    std::vector<TEdge> Edges;
+
+    int AddNode(TPoint2 p, bool junction = false)
+    {
+        Nodes.push_back({p, junction, {}});
+        return static_cast<int>(Nodes.size() - 1);
+    }
+    void AddEdge(TEdge e)
+    {
+        const int id = static_cast<int>(Edges.size());
+        if (e.A >= 0)
+            Nodes[static_cast<std::size_t>(e.A)].Edges.push_back(id);
+        if (e.B >= 0 && e.B != e.A)
+            Nodes[static_cast<std::size_t>(e.B)].Edges.push_back(id);
+        Edges.push_back(std::move(e));
+    }
+    TNode &Node(int n) { return Nodes[static_cast<std::size_t>(n)]; }
+    TEdge &Edge(int e) { return Edges[static_cast<std::size_t>(e)]; }
+    int Other(const TEdge &e, int n) const { return e.A == n ? e.B : e.A; }
+    void Detach(int n, int e)
+    {
+        auto &list = Node(n).Edges;
+        list.erase(std::remove(list.begin(), list.end(), e), list.end());
+    }
+    // Every edge of `from` goes to `to`.
+    void MergeNode(int from, int to)
+    {
+        if (from == to)
+            return;
+        for (int e : Node(from).Edges) {
+            TEdge &edge = Edge(e);
+            if (edge.A == from)
+                edge.A = to;
+            if (edge.B == from)
+                edge.B = to;
+            auto &list = Node(to).Edges;
+            if (std::find(list.begin(), list.end(), e) == list.end())
+                list.push_back(e);
+        }
+        Node(from).Edges.clear();
+        // An edge that now starts and ends at one node is gone.
+        auto &list = Node(to).Edges;
+        for (std::size_t k = 0; k < list.size();) {
+            TEdge &edge = Edge(list[k]);
+            if (edge.Kind != TEdgeKind::Circle && edge.A == edge.B) {
+                edge.Alive = false;
+                list.erase(list.begin() + static_cast<std::ptrdiff_t>(k));
+            } else {
+                ++k;
+            }
+        }
+    }
+    TLine LineOf(const TEdge &e) const { return Through(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
+    double Length(const TEdge &e) const { return Distance(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
+};
+
+// Chessboard distance from a pixel to the nearest white one, at most `cap`.
+int Depth(const TBlackMask &mask, int x, int y, int cap)
+{
+    for (int r = 1; r < cap; ++r)
+        for (int d = -r; d <= r; ++d)
+            if (!mask.Black(x + d, y - r) || !mask.Black(x + d, y + r) || !mask.Black(x - r, y + d) ||
+                !mask.Black(x + r, y + d))
+                return r;
+    return cap;
+}
+
+// Half the stroke's width along a chain: the middle depth of some of its pixels.
+double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
+{
+    std::vector<int> depths;
+    const std::size_t step = std::max<std::size_t>(1, chain.size() / 16);
+    for (std::size_t k = 0; k < chain.size(); k += step)
+        depths.push_back(Depth(ink, chain[k].X, chain[k].Y, 32));
+    std::nth_element(depths.begin(), depths.begin() + static_cast<std::ptrdiff_t>(depths.size() / 2), depths.end());
+    return std::max(0.5, depths[depths.size() / 2] - 0.5);
+}
+
+class TRecogniser
+{
+public:
+    TRecogniser(const TBlackMask &centre, const TBlackMask &ink, const TGeometryOptions &options)
+        : Centre(centre), Ink(ink), Options(options), Height(centre.Height())
+    {
+    }
+
+    TDrawing Run(std::optional<double> *skew)
+    {
+        for (const std::vector<TPixel> &chain : PixelChains(Centre))
+            AddChain(chain);
+        PlaceJunctions();
+        if (Options.Deskew) {
+            const std::optional<double> found = LineSkew();
+            if (found)
+                Rotate(-*found);
+            if (skew)
+                *skew = found;
+        }
+        if (Options.Snap > 0) {
+            SnapToAxes();
+            MergeCollinear();
+            CloseGaps();
+            SnapToAxes();
+            MergeCollinear();
+        }
+        return Output();
+    }
+
+private:
+    TPoint2 PointOf(const TPixel &p) const { return {static_cast<double>(p.X), static_cast<double>(Height - p.Y)}; }
+
+    // The length-weighted middle of the lines' angles to their nearest axis.
+    std::optional<double> LineSkew() const
+    {
+        std::vector<std::pair<double, double>> angles;  // degrees, weight
+        double total = 0;
+        for (const TEdge &e : Graph.Edges) {
+            if (!e.Alive || e.Kind != TEdgeKind::Line)
+                continue;
+            const double length = Graph.Length(e);
+            if (length < 30)
+                continue;
+            double a = std::atan2(e.Fit.Dy, e.Fit.Dx) / kDegree;
+            a = std::fmod(a + 360 + 45, 90.0) - 45;  // -45 .. 45
+            if (std::abs(a) > 7)
+                continue;
+            angles.emplace_back(a, length);
+            total += length;
+        }
+        if (total < 100)
+            return std::nullopt;
+        std::sort(angles.begin(), angles.end());
+        double sum = 0, middle = angles.front().first;
+        for (const auto &[a, w] : angles) {
+            sum += w;
+            if (sum >= total / 2) {
+                middle = a;
+                break;
+            }
+        }
+        double near = 0, weight = 0;
+        for (const auto &[a, w] : angles)
+            if (std::abs(a - middle) <= 0.3) {
+                near += a * w;
+                weight += w;
+            }
+        return near / weight;
+    }
+
+    // Turns the whole graph counter-clockwise about the sheet's centre.
+    void Rotate(double degrees)
+    {
+        const double cx = Centre.Width() / 2.0, cy = Height / 2.0;
+        const double c = std::cos(degrees * kDegree), s = std::sin(degrees * kDegree);
+        const auto turn = [&](double &x, double &y) {
+            const double dx = x - cx, dy = y - cy;
+            x = cx + c * dx - s * dy;
+            y = cy + s * dx + c * dy;
+        };
+        for (TNode &n : Graph.Nodes)
+            turn(n.P.X, n.P.Y);
+        for (TEdge &e : Graph.Edges) {
+            turn(e.Fit.X, e.Fit.Y);
+            const double dx = c * e.Fit.Dx - s * e.Fit.Dy, dy = s * e.Fit.Dx + c * e.Fit.Dy;
+            e.Fit.Dx = dx;
+            e.Fit.Dy = dy;
+            turn(e.Circle.X, e.Circle.Y);
+            for (TPoint2 &p : e.Points)
+                turn(p.X, p.Y);
+        }
+    }
+
+    int EndNode(const TPixel &pixel, TPoint2 at)
+    {
+        const int count = PixelNeighbours::Count(PixelNeighbours::Code(Centre, pixel.X, pixel.Y));
+        if (count < 3)
+            return Graph.AddNode(at);
+        const std::uint64_t key = (std::uint64_t(std::uint32_t(pixel.Y)) << 32) | std::uint32_t(pixel.X);
+        const auto it = JunctionNodes.find(key);
+        if (it != JunctionNodes.end())
+            return it->second;
+        const int n = Graph.AddNode(PointOf(pixel), true);
+        JunctionNodes.emplace(key, n);
+        return n;
+    }
+
+    void AddChain(const std::vector<TPixel> &chain)
+    {
+        if (chain.size() < 2)
+            return;
+        TPoints points(chain.size());
+        for (std::size_t k = 0; k < chain.size(); ++k)
+            points[k] = PointOf(chain[k]);
+        const double halfWidth = HalfWidth(Ink, chain);
+        JointWidth = halfWidth;
+        const bool closed = chain.size() > 3 && chain.front() == chain.back();
+        if (closed && Options.Arcs && chain.size() >= 9) {
+            const TCircle c = FitCircle(points.data(), points.size() - 1);
+            if (c.Valid && c.R <= kLargestRadius && CircleDeviation(points.data(), points.size() - 1, c) <= Options.Tolerance) {
+                TEdge e;
+                e.Kind = TEdgeKind::Circle;
+                e.Circle = c;
+                e.HalfWidth = halfWidth;
+                Graph.AddEdge(std::move(e));
+                return;
+            }
+        }
+        std::vector<TPiece> pieces;
+        {
+            TChainFitter fitter(points, Options);
+            pieces = fitter.Fit(0, points.size() - 1, halfWidth);
+            if (closed && pieces.size() > 1) {
+                // Start again in the middle of the longest piece, then at the
+                // first break of that fit: a corner, so that no piece is cut
+                // where the pixel walk happened to start.
+                const auto longest = std::max_element(pieces.begin(), pieces.end(), [](const TPiece &a, const TPiece &b) {
+                    return a.J - a.I < b.J - b.I;
+                });
+                const std::size_t start = (longest->I + longest->J) / 2;
+                std::rotate(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(start), points.end() - 1);
+                points.back() = points.front();
+                pieces = TChainFitter(points, Options).Fit(0, points.size() - 1, halfWidth);
+                // The first and last pieces are then the two halves of one
+                // line: joined, the chain starts at the first corner.
+                if (pieces.size() >= 3 && !pieces.front().Arc && !pieces.back().Arc) {
+                    const std::size_t n = points.size() - 1, shift = pieces.front().J;
+                    TPoints turned(points.begin() + static_cast<std::ptrdiff_t>(shift), points.end() - 1);
+                    turned.insert(turned.end(), points.begin(), points.begin() + static_cast<std::ptrdiff_t>(shift) + 1);
+                    const TChainFitter fitter(turned, Options);
+                    TPiece joined;
+                    if (fitter.LineFits(pieces.back().I - shift, n, joined)) {
+                        std::vector<TPiece> shifted;
+                        for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
+                            TPiece piece;
+                            const std::size_t i = pieces[k].I - shift, j = pieces[k].J - shift;
+                            if (pieces[k].Arc)
+                                fitter.ArcFits(i, j, piece);
+                            else
+                                fitter.LineFits(i, j, piece);
+                            shifted.push_back(piece);
+                        }
+                        shifted.push_back(joined);
+                        points = std::move(turned);
+                        pieces = std::move(shifted);
+                    }
+                }
+            }
+        }
+        // A line's last pixels bend toward the middle of a junction: a short
+        // last piece before a junction goes, the piece before it runs on.
+        const double shortest = std::max({8.0, 4 * Options.Tolerance, 4 * halfWidth});
+        const auto junction = [&](const TPixel &p) {
+            return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) >= 3;
+        };
+        if (!closed && pieces.size() >= 2 && junction(chain.front()) && !pieces[0].Arc &&
+            Distance(points[pieces[0].I], points[pieces[0].J]) <= shortest &&
+            Distance(points[pieces[1].I], points[pieces[1].J]) >= 2 * Distance(points[pieces[0].I], points[pieces[0].J])) {
+            pieces[1].I = pieces[0].I;
+            pieces.erase(pieces.begin());
+        }
+        if (!closed && pieces.size() >= 2 && junction(chain.back()) && !pieces.back().Arc &&
+            Distance(points[pieces.back().I], points[pieces.back().J]) <= shortest &&
+            Distance(points[pieces[pieces.size() - 2].I], points[pieces[pieces.size() - 2].J]) >=
+                2 * Distance(points[pieces.back().I], points[pieces.back().J])) {
+            pieces[pieces.size() - 2].J = pieces.back().J;
+            pieces.pop_back();
+        }
+        // The points where consecutive pieces meet.
+        std::vector<TPoint2> joints(pieces.size() + 1);
+        for (std::size_t k = 1; k < pieces.size(); ++k)
+            joints[k] = Joint(points, pieces[k - 1], pieces[k]);
+        if (closed) {
+            joints[0] = joints[pieces.size()] =
+                pieces.size() > 1 ? Joint(points, pieces.back(), pieces.front()) : points.front();
+        } else {
+            joints[0] = EndPoint(pieces.front(), points[pieces.front().I]);
+            joints[pieces.size()] = EndPoint(pieces.back(), points[pieces.back().J]);
+        }
+        std::vector<int> nodes(pieces.size() + 1);
+        nodes[0] = closed ? Graph.AddNode(joints[0]) : EndNode(chain.front(), joints[0]);
+        for (std::size_t k = 1; k < pieces.size(); ++k)
+            nodes[k] = Graph.AddNode(joints[k]);
+        nodes[pieces.size()] = closed ? nodes[0] : EndNode(chain.back(), joints[pieces.size()]);
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            const TPiece &piece = pieces[k];
+            TEdge e;
+            e.Kind = piece.Arc ? TEdgeKind::Arc : TEdgeKind::Line;
+            e.A = nodes[k];
+            e.B = nodes[k + 1];
+            e.Fit = piece.Line;
+            e.Circle = piece.Circle;
+            e.Ccw = piece.Ccw;
+            e.HalfWidth = halfWidth;
+            if (piece.Arc)
+                e.Points.assign(points.begin() + static_cast<std::ptrdiff_t>(piece.I),
+                                points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
+            if (e.A != e.B)
+                Graph.AddEdge(std::move(e));
+        }
+    }
+
+    TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b) const
+    {
+        const TPoint2 at = p[a.J];
+        const double reach = std::max(3 * Options.Tolerance + 3 + 4 * JointWidth, a.CornerReach);
+        TPoint2 x;
+        if (!a.Arc && !b.Arc) {
+            if (Crossing(a.Line, b.Line, x) && Distance(x, at) <= reach)
+                return x;
+            const TPoint2 u = a.Line.Project(at), v = b.Line.Project(at);
+            return {(u.X + v.X) / 2, (u.Y + v.Y) / 2};
+        }
+        if (a.Arc && b.Arc) {
+            if (Crossing(a.Circle, b.Circle, at, x) && Distance(x, at) <= reach)
+                return x;
+            return OnCircle(a.Circle, at);
+        }
+        const TPiece &line = a.Arc ? b : a, &arc = a.Arc ? a : b;
+        // A line that touches the circle meets it where the radius is
+        // square to it (crossings of a tangent move far for a small error).
+        if (std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance) {
+            x = line.Line.Project({arc.Circle.X, arc.Circle.Y});
+            if (Distance(x, at) <= reach)
+                return x;
+        }
+        if (Crossing(line.Line, arc.Circle, at, x) && Distance(x, at) <= reach)
+            return x;
+        return OnCircle(arc.Circle, at);
+    }
+
+    static TPoint2 EndPoint(const TPiece &piece, TPoint2 at)
+    {
+        return piece.Arc ? OnCircle(piece.Circle, at) : piece.Line.Project(at);
+    }
+
+    // A junction's node moves to the point nearest to the lines that meet
+    // there (within two pixels of its pixel).
+    void PlaceJunctions()
+    {
+        for (TNode &node : Graph.Nodes) {
+            if (!node.Junction)
+                continue;
+            // Least squares of the distances to the lines, pulled weakly to the pixel.
+            constexpr double kPull = 1e-3;
+            double a = kPull, b = 0, c = kPull, rx = kPull * node.P.X, ry = kPull * node.P.Y;
+            int lines = 0;
+            for (int e : node.Edges) {
+                const TEdge &edge = Graph.Edge(e);
+                if (edge.Kind != TEdgeKind::Line)
+                    continue;
+                const double nx = -edge.Fit.Dy, ny = edge.Fit.Dx, d = nx * edge.Fit.X + ny * edge.Fit.Y;
+                a += nx * nx;
+                b += nx * ny;
+                c += ny * ny;
+                rx += nx * d;
+                ry += ny * d;
+                ++lines;
+            }
+            const double det = a * c - b * b;
+            if (lines < 2 || det == 0)
+                continue;
+            const TPoint2 p{(c * rx - b * ry) / det, (a * ry - b * rx) / det};
+            if (Distance(p, node.P) <= 2)
+                node.P = p;
+        }
+    }
+
+    // Lines within Snap degrees of an axis: the nodes at their ends take one
+    // Y (or X), the mean of theirs.
+    void SnapToAxes()
+    {
+        const std::size_t n = Graph.Nodes.size();
+        std::vector<int> sameX(n), sameY(n);
+        std::iota(sameX.begin(), sameX.end(), 0);
+        std::iota(sameY.begin(), sameY.end(), 0);
+        const auto find = [](std::vector<int> &parent, int k) {
+            while (parent[static_cast<std::size_t>(k)] != k) {
+                parent[static_cast<std::size_t>(k)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(k)])];
+                k = parent[static_cast<std::size_t>(k)];
+            }
+            return k;
+        };
+        const double limit = std::tan(Options.Snap * kDegree);
+        for (const TEdge &e : Graph.Edges) {
+            if (!e.Alive || e.Kind != TEdgeKind::Line)
+                continue;
+            const TPoint2 a = Graph.Nodes[static_cast<std::size_t>(e.A)].P, b = Graph.Nodes[static_cast<std::size_t>(e.B)].P;
+            const double dx = std::abs(b.X - a.X), dy = std::abs(b.Y - a.Y);
+            if (dy <= limit * dx)
+                sameY[static_cast<std::size_t>(find(sameY, e.A))] = find(sameY, e.B);
+            else if (dx <= limit * dy)
+                sameX[static_cast<std::size_t>(find(sameX, e.A))] = find(sameX, e.B);
+        }
+        std::vector<double> sumX(n), sumY(n);
+        std::vector<int> countX(n), countY(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const auto rx = static_cast<std::size_t>(find(sameX, static_cast<int>(k)));
+            const auto ry = static_cast<std::size_t>(find(sameY, static_cast<int>(k)));
+            sumX[rx] += Graph.Nodes[k].P.X;
+            ++countX[rx];
+            sumY[ry] += Graph.Nodes[k].P.Y;
+            ++countY[ry];
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            const auto rx = static_cast<std::size_t>(find(sameX, static_cast<int>(k)));
+            const auto ry = static_cast<std::size_t>(find(sameY, static_cast<int>(k)));
+            if (countX[rx] > 1)
+                Graph.Nodes[k].P.X = sumX[rx] / countX[rx];
+            if (countY[ry] > 1)
+                Graph.Nodes[k].P.Y = sumY[ry] / countY[ry];
+        }
+    }
+
+    // Two lines that leave a node in opposite directions and stay within the
+    // tolerance of one line become that line.
+    void MergeCollinear()
+    {
+        for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
+            for (bool merged = true; merged;) {
+                merged = false;
+                std::vector<int> lines;
+                for (int e : Graph.Node(n).Edges)
+                    if (Graph.Edge(e).Kind == TEdgeKind::Line)
+                        lines.push_back(e);
+                double best = Options.Tolerance;
+                int bestA = -1, bestB = -1;
+                const TPoint2 p = Graph.Node(n).P;
+                for (std::size_t i = 0; i < lines.size(); ++i) {
+                    for (std::size_t j = i + 1; j < lines.size(); ++j) {
+                        const TEdge &a = Graph.Edge(lines[i]), &b = Graph.Edge(lines[j]);
+                        const TPoint2 u = Graph.Node(Graph.Other(a, n)).P, v = Graph.Node(Graph.Other(b, n)).P;
+                        const double lu = Distance(p, u), lv = Distance(p, v);
+                        if (lu == 0 || lv == 0)
+                            continue;
+                        const double cosine = ((u.X - p.X) * (v.X - p.X) + (u.Y - p.Y) * (v.Y - p.Y)) / (lu * lv);
+                        if (cosine > -std::cos(10 * kDegree))
+                            continue;
+                        const double off = Through(u, v).Distance(p);
+                        if (off <= best) {
+                            best = off;
+                            bestA = lines[i];
+                            bestB = lines[j];
+                        }
+                    }
+                }
+                if (bestA < 0)
+                    break;
+                TEdge &a = Graph.Edge(bestA);
+                TEdge &b = Graph.Edge(bestB);
+                const int u = Graph.Other(a, n), v = Graph.Other(b, n);
+                Graph.Detach(n, bestA);
+                Graph.Detach(n, bestB);
+                Graph.Detach(v, bestB);
+                b.Alive = false;
+                a.A = u;
+                a.B = v;
+                a.HalfWidth = std::max(a.HalfWidth, b.HalfWidth);
+                Graph.Node(v).Edges.push_back(bestA);
+                // What else ends here now ends on the line.
+                if (!Graph.Node(n).Edges.empty())
+                    Graph.Node(n).P = Through(Graph.Node(u).P, Graph.Node(v).P).Project(p);
+                merged = true;
+            }
+        }
+    }
+
+    // Free ends near another node or line meet it.
+    void CloseGaps()
+    {
+        constexpr double kCell = 64;
+        std::unordered_map<std::uint64_t, std::vector<int>> nodeCells, lineCells;
+        const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
+        const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
+        for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n)
+            if (!Graph.Node(n).Edges.empty())
+                nodeCells[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back(n);
+        for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
+            const TEdge &edge = Graph.Edge(e);
+            if (!edge.Alive || edge.Kind != TEdgeKind::Line)
+                continue;
+            const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
+            for (long cx = cell(std::min(a.X, b.X)); cx <= cell(std::max(a.X, b.X)); ++cx)
+                for (long cy = cell(std::min(a.Y, b.Y)); cy <= cell(std::max(a.Y, b.Y)); ++cy)
+                    lineCells[key(cx, cy)].push_back(e);
+        }
+        for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
+            TNode &node = Graph.Node(n);
+            if (node.Junction || node.Edges.size() != 1)
+                continue;
+            const int own = node.Edges.front();
+            const TEdge &edge = Graph.Edge(own);
+            const double reach = edge.HalfWidth + 1;
+            const TPoint2 p = node.P;
+            const long cx = cell(p.X), cy = cell(p.Y);
+            // The nearest other node within reach of the two strokes.
+            int bestNode = -1;
+            double bestDistance = 1e300;
+            for (long dx = -1; dx <= 1; ++dx)
+                for (long dy = -1; dy <= 1; ++dy) {
+                    const auto it = nodeCells.find(key(cx + dx, cy + dy));
+                    if (it == nodeCells.end())
+                        continue;
+                    for (int m : it->second) {
+                        if (m == n || m == Graph.Other(edge, n) || Graph.Node(m).Edges.empty())
+                            continue;
+                        double width = 0;
+                        for (int e : Graph.Node(m).Edges)
+                            width = std::max(width, Graph.Edge(e).HalfWidth);
+                        const double d = Distance(p, Graph.Node(m).P);
+                        if (d <= reach + width && d < bestDistance) {
+                            bestDistance = d;
+                            bestNode = m;
+                        }
+                    }
+                }
+            if (bestNode >= 0) {
+                TNode &other = Graph.Node(bestNode);
+                TPoint2 corner;
+                if (edge.Kind == TEdgeKind::Line && other.Edges.size() == 1 && !other.Junction &&
+                    Graph.Edge(other.Edges.front()).Kind == TEdgeKind::Line &&
+                    Crossing(Graph.LineOf(edge), Graph.LineOf(Graph.Edge(other.Edges.front())), corner, 20) &&
+                    Distance(corner, p) <= 2 * (reach + 1) && Distance(corner, other.P) <= 2 * (reach + 1))
+                    other.P = corner;
+                Graph.MergeNode(n, bestNode);
+                continue;
+            }
+            // Else the nearest line within reach: the end goes onto it.
+            int bestLine = -1;
+            for (long dx = -1; dx <= 1; ++dx)
+                for (long dy = -1; dy <= 1; ++dy) {
+                    const auto it = lineCells.find(key(cx + dx, cy + dy));
+                    if (it == lineCells.end())
+                        continue;
+                    for (int e : it->second) {
+                        const TEdge &line = Graph.Edge(e);
+                        if (e == own || !line.Alive || line.A == n || line.B == n)
+                            continue;
+                        const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
+                        const double length = Distance(a, b);
+                        if (length == 0)
+                            continue;
+                        const TLine l = Through(a, b);
+                        const double t = (p.X - a.X) * l.Dx + (p.Y - a.Y) * l.Dy;
+                        const double d = l.Distance(p);
+                        if (t >= 0 && t <= length && d <= reach + line.HalfWidth && d < bestDistance) {
+                            bestDistance = d;
+                            bestLine = e;
+                        }
+                    }
+                }
+            if (bestLine < 0)
+                continue;
+            const TLine target = Graph.LineOf(Graph.Edge(bestLine));
+            TPoint2 onto = target.Project(p);
+            TPoint2 crossing;
+            if (edge.Kind == TEdgeKind::Line && Crossing(Graph.LineOf(edge), target, crossing, 20) &&
+                Distance(crossing, p) <= 2 * (reach + 1))
+                onto = crossing;
+            node.P = onto;
+        }
+    }
+
+    TDrawing Output()
+    {
+        TDrawing drawing;
+        for (TEdge &e : Graph.Edges) {
+            if (!e.Alive)
+                continue;
+            if (e.Kind == TEdgeKind::Circle) {
+                drawing.Entities.push_back(TDrawingEntity::MakeCircle(e.Circle.X, e.Circle.Y, e.Circle.R));
+                continue;
+            }
+            const TPoint2 a = Graph.Node(e.A).P, b = Graph.Node(e.B).P;
+            if (e.Kind == TEdgeKind::Line) {
+                drawing.Entities.push_back(TDrawingEntity::MakeLine(a.X, a.Y, b.X, b.Y));
+                continue;
+            }
+            // An arc passes exactly through the nodes at its ends.
+            const TCircle c = FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
+            const double start = AngleOf(a.X - c.X, a.Y - c.Y), end = AngleOf(b.X - c.X, b.Y - c.Y);
+            drawing.Entities.push_back(e.Ccw ? TDrawingEntity::MakeArc(c.X, c.Y, c.R, start, end)
+                                             : TDrawingEntity::MakeArc(c.X, c.Y, c.R, end, start));
+        }
+        return drawing;
+    }
+
+    const TBlackMask &Centre;
+    const TBlackMask &Ink;
+    const TGeometryOptions &Options;
+    const int Height;
+    TGraph Graph;
+    std::unordered_map<std::uint64_t, int> JunctionNodes;
+    double JointWidth = 0.5;  // half the stroke width of the chain being added
+};
+
+} // namespace
+
+TDrawing RecogniseDrawing(const TBlackMask &centre, const TBlackMask &ink, const TGeometryOptions &options,
+                          std::optional<double> *skew)
+{
+    return TRecogniser(centre, ink, options).Run(skew);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "drawing/Drawing.h"
+#include "scan/BlackMask.h"
+
+#include <optional>
+
+// How the centre lines become a drawing.
+struct TGeometryOptions
+{
+    // Largest distance of a written line or arc from its pixels.
+    double Tolerance = 1;
+    // Arcs and circles where they fit; otherwise only lines.
+    bool Arcs = false;
+    // Lines within this many degrees of the axes become axis-parallel, ends
+    // near other ends or lines meet them, pieces of one straight line cut at
+    // junctions become one line, and free ends stop where their stroke ends;
+    // 0 leaves the fitted geometry as it is.
+    double Snap = 0;
+    // The skew of the sheet is measured on the fitted lines (the
+    // length-weighted middle of their angles to the nearest axis, within 7
+    // degrees) and the geometry turned back about the sheet's centre before
+    // it is snapped.
+    bool Deskew = false;
+};
+
+// The drawing of a mask of lines one pixel wide (`centre`, as Centerline
+// makes it) in pixel units with Y growing upward (row r is Y = height - r).
+// Every chain of pixels becomes the fewest lines (and arcs, with Arcs) that
+// stay within Tolerance of it, consecutive pieces meeting at one point; a
+// closed chain within Tolerance of one circle becomes a circle. `ink` is the
+// mask before thinning: the stroke widths are read from it.
+// With Deskew, `skew` receives the skew found (degrees counter-clockwise),
+// or nothing when too few long lines lie near the axes to tell (the drawing
+// is then not turned).
+TDrawing RecogniseDrawing(const TBlackMask &centre, const TBlackMask &ink, const TGeometryOptions &options,
+                          std::optional<double> *skew = nullptr);

@@ -1,0 +1,239 @@
+#include "cleanup/Centerline.h"
+#include "recognition/CircleFit.h"
+#include "recognition/Recognition.h"
+#include "recognition/Skew.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <numbers>
+
+namespace {
+
+constexpr double kDegree = std::numbers::pi / 180;
+
+// Rows grow downward in the mask; the drawing's Y is height - row.
+struct TSheet
+{
+    TBlackMask Ink{400, 300};
+
+    void Paint(const std::function<bool(double, double)> &inside)
+    {
+        for (int row = 0; row < Ink.Height(); ++row)
+            for (int x = 0; x < Ink.Width(); ++x)
+                if (inside(x, Ink.Height() - row))
+                    Ink.SetBlack(x, row);
+    }
+    // A stroke of `width` with round ends from (x1, y1) to (x2, y2), drawing units.
+    void Stroke(double x1, double y1, double x2, double y2, double width)
+    {
+        const double dx = x2 - x1, dy = y2 - y1, l2 = dx * dx + dy * dy;
+        Paint([=](double x, double y) {
+            const double t = std::clamp(((x - x1) * dx + (y - y1) * dy) / l2, 0.0, 1.0);
+            return std::hypot(x - x1 - t * dx, y - y1 - t * dy) <= width / 2;
+        });
+    }
+    // A ring, or the part of it counter-clockwise from `from` to `to` degrees.
+    void Ring(double cx, double cy, double r, double width, double from = 0, double to = 360)
+    {
+        Paint([=](double x, double y) {
+            double a = std::atan2(y - cy, x - cx) / kDegree;
+            if (a < from)
+                a += 360;
+            return a >= from && a <= to && std::abs(std::hypot(x - cx, y - cy) - r) <= width / 2;
+        });
+    }
+    TDrawing Recognise(double tolerance, bool arcs, double snap, std::optional<double> *skew = nullptr) const
+    {
+        TGeometryOptions options;
+        options.Tolerance = tolerance;
+        options.Arcs = arcs;
+        options.Snap = snap;
+        options.Deskew = skew != nullptr;
+        return RecogniseDrawing(Centerline(Ink), Ink, options, skew);
+    }
+};
+
+// The entities as text, for failure messages.
+std::string Describe(const TDrawing &d)
+{
+    std::string text;
+    for (const TDrawingEntity &e : d.Entities) {
+        char line[160];
+        if (e.Kind == TEntityKind::Line)
+            std::snprintf(line, sizeof line, "\n  LINE %.3f %.3f %.3f %.3f", e.X1, e.Y1, e.X2, e.Y2);
+        else
+            std::snprintf(line, sizeof line, "\n  %s %.3f %.3f r %.3f %.2f..%.2f",
+                          e.Kind == TEntityKind::Arc ? "ARC" : "CIRCLE", e.X1, e.Y1, e.R, e.StartAngle, e.EndAngle);
+        text += line;
+    }
+    return text;
+}
+
+void ExpectSamePoint(double x1, double y1, double x2, double y2)
+{
+    EXPECT_NEAR(x1, x2, 1e-6);
+    EXPECT_NEAR(y1, y2, 1e-6);
+}
+
+TEST(CircleFit, ShortArcsKeepTheirRadius)
+{
+    // Points of a 60-degree arc of radius 200, rounded to the pixel grid:
+    // an algebraic fit alone would shrink it.
+    std::vector<TPoint2> points;
+    for (double a = 0; a <= 60; a += 0.25)
+        points.push_back({std::round(200 * std::cos(a * kDegree)), std::round(200 * std::sin(a * kDegree))});
+    const TCircle c = FitCircle(points.data(), points.size());
+    ASSERT_TRUE(c.Valid);
+    EXPECT_NEAR(c.R, 200, 1);
+    EXPECT_NEAR(c.X, 0, 1);
+    EXPECT_NEAR(c.Y, 0, 1);
+}
+
+TEST(Recognition, ACircleIsOneCircle)
+{
+    for (const double width : {1.0, 3.0, 6.0}) {
+        TSheet sheet;
+        sheet.Ring(200, 150, 100, width);
+        const TDrawing d = sheet.Recognise(1, true, 0);
+        ASSERT_EQ(d.Entities.size(), 1u) << width << Describe(d);
+        const TDrawingEntity &c = d.Entities[0];
+        EXPECT_EQ(c.Kind, TEntityKind::Circle);
+        EXPECT_NEAR(c.X1, 200, 1);
+        EXPECT_NEAR(c.Y1, 150, 1);
+        EXPECT_NEAR(c.R, 100, 1.5);
+        // Without arcs, the same ring is lines only.
+        const TDrawing lines = sheet.Recognise(1, false, 0);
+        EXPECT_EQ(lines.Count(TEntityKind::Line), lines.Entities.size());
+        EXPECT_GT(lines.Entities.size(), 8u);
+    }
+}
+
+TEST(Recognition, AFilletIsLineArcLineMeetingAtOnePointEach)
+{
+    TSheet sheet;
+    // From (40, 60) right to (200, 60), a quarter of radius 60 up to (260, 120), up to (260, 260).
+    sheet.Stroke(40, 60, 200, 60, 4);
+    sheet.Ring(200, 120, 60, 4, 270, 360);
+    sheet.Stroke(260, 120, 260, 260, 4);
+    for (const double snap : {0.0, 1.0}) {
+        const TDrawing d = sheet.Recognise(1, true, snap);
+        ASSERT_EQ(d.Entities.size(), 3u) << snap << Describe(d);
+        // Chain order: the entities follow the stroke from one end or the other.
+        const TDrawingEntity *arc = nullptr;
+        std::vector<const TDrawingEntity *> lines;
+        for (const TDrawingEntity &e : d.Entities) {
+            if (e.Kind == TEntityKind::Arc)
+                arc = &e;
+            else
+                lines.push_back(&e);
+        }
+        ASSERT_TRUE(arc) << snap << Describe(d);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_NEAR(arc->X1, 200, 1);
+        EXPECT_NEAR(arc->Y1, 120, 1);
+        EXPECT_NEAR(arc->R, 60, 1);
+        EXPECT_NEAR(arc->Sweep(), 90, 8);
+        double sx = 0, sy = 0, ex = 0, ey = 0;
+        arc->StartPoint(sx, sy);
+        arc->EndPoint(ex, ey);
+        // Each line has one end exactly on an end of the arc.
+        const TDrawingEntity &h = std::abs(lines[0]->Y1 - 60) < 2 ? *lines[0] : *lines[1];
+        const TDrawingEntity &v = &h == lines[0] ? *lines[1] : *lines[0];
+        const bool hStart = std::hypot(h.X1 - sx, h.Y1 - sy) < std::hypot(h.X2 - sx, h.Y2 - sy);
+        ExpectSamePoint(hStart ? h.X1 : h.X2, hStart ? h.Y1 : h.Y2, sx, sy);
+        const bool vStart = std::hypot(v.X1 - ex, v.Y1 - ey) < std::hypot(v.X2 - ex, v.Y2 - ey);
+        ExpectSamePoint(vStart ? v.X1 : v.X2, vStart ? v.Y1 : v.Y2, ex, ey);
+        if (snap > 0) {
+            EXPECT_EQ(h.Y1, h.Y2);
+            EXPECT_EQ(v.X1, v.X2);
+        }
+    }
+}
+
+TEST(Recognition, AHorizontalBarIsOneExactlyHorizontalLine)
+{
+    TSheet sheet;
+    // Rows 100 .. 103 of columns 20 .. 339: the bar's middle is Y = 300 - 101.5.
+    sheet.Paint([](double x, double y) { return x >= 20 && x < 340 && y > 196 && y <= 200; });
+    const TDrawing d = sheet.Recognise(1, true, 1);
+    ASSERT_EQ(d.Entities.size(), 1u);
+    const TDrawingEntity &line = d.Entities[0];
+    EXPECT_EQ(line.Kind, TEntityKind::Line);
+    EXPECT_EQ(line.Y1, line.Y2);
+    EXPECT_NEAR(line.Y1, 198.5, 0.5);
+    EXPECT_NEAR(std::min(line.X1, line.X2), 20, 1);
+    EXPECT_NEAR(std::max(line.X1, line.X2), 339, 1);
+}
+
+TEST(Recognition, CornersAndJunctionsCloseExactly)
+{
+    struct TCase
+    {
+        const char *Name;
+        std::vector<std::array<double, 4>> Strokes;
+        std::size_t Lines;
+    };
+    const TCase cases[] = {
+        {"L", {{50, 50, 350, 50}, {50, 50, 50, 250}}, 2},
+        {"T", {{50, 200, 350, 200}, {200, 200, 200, 40}}, 2},
+        {"skewed L", {{50, 50, 350, 52}, {50, 50, 48, 250}}, 2},
+    };
+    for (const TCase &c : cases) {
+        TSheet sheet;
+        for (const auto &s : c.Strokes)
+            sheet.Stroke(s[0], s[1], s[2], s[3], 5);
+        const TDrawing d = sheet.Recognise(1, true, 1);
+        ASSERT_EQ(d.Entities.size(), c.Lines) << c.Name << Describe(d);
+        SCOPED_TRACE(Describe(d));
+        const TDrawingEntity &a = d.Entities[0], &b = d.Entities[1];
+        // Both axis-parallel, and one end of one lies exactly on the other.
+        for (const TDrawingEntity *e : {&a, &b})
+            EXPECT_TRUE(e->X1 == e->X2 || e->Y1 == e->Y2) << c.Name;
+        const TDrawingEntity &h = a.Y1 == a.Y2 ? a : b, &v = a.Y1 == a.Y2 ? b : a;
+        const double vEndY = std::abs(v.Y1 - h.Y1) < std::abs(v.Y2 - h.Y1) ? v.Y1 : v.Y2;
+        EXPECT_EQ(vEndY, h.Y1) << c.Name;
+        EXPECT_GE(v.X1, std::min(h.X1, h.X2)) << c.Name;
+        EXPECT_LE(v.X1, std::max(h.X1, h.X2)) << c.Name;
+        if (std::string(c.Name) != "T") {
+            // A corner: the vertical line's end is the horizontal line's end.
+            EXPECT_TRUE(v.X1 == h.X1 || v.X1 == h.X2) << c.Name;
+        }
+    }
+}
+
+TEST(Recognition, ASkewedRectangleComesOutSquare)
+{
+    TSheet sheet;
+    const double skew = 1;
+    const auto turned = [&](double x, double y, double &u, double &v) {
+        const double c = std::cos(skew * kDegree), s = std::sin(skew * kDegree);
+        u = 200 + c * (x - 200) - s * (y - 150);
+        v = 150 + s * (x - 200) + c * (y - 150);
+    };
+    const double corners[4][2] = {{60, 60}, {340, 60}, {340, 240}, {60, 240}};
+    for (int k = 0; k < 4; ++k) {
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        turned(corners[k][0], corners[k][1], x1, y1);
+        turned(corners[(k + 1) % 4][0], corners[(k + 1) % 4][1], x2, y2);
+        sheet.Stroke(x1, y1, x2, y2, 3);
+    }
+    // Leptonica's search on the ink sees it roughly; the lines tell it exactly.
+    const std::optional<double> ink = FindSkew(sheet.Ink);
+    ASSERT_TRUE(ink);
+    EXPECT_NEAR(*ink, skew, 0.3);
+    std::optional<double> found;
+    const TDrawing d = sheet.Recognise(1, true, 0.5, &found);
+    ASSERT_TRUE(found);
+    EXPECT_NEAR(*found, skew, 0.05);
+    ASSERT_EQ(d.Entities.size(), 4u) << Describe(d);
+    for (const TDrawingEntity &e : d.Entities) {
+        EXPECT_EQ(e.Kind, TEntityKind::Line);
+        EXPECT_TRUE(e.X1 == e.X2 || e.Y1 == e.Y2);
+    }
+}
+
+} // namespace
