@@ -63,7 +63,10 @@ void CompareRows(const QByteArray &bytes, const TBmpReadOptions &options)
         stream.setData(bytes);
         stream.open(QIODevice::ReadOnly);
         dib.LoadFromStream(stream, options);
-        (void)dib.PixelFormat();
+        // Run-length encoded rows are compared expanded.
+        const TTzPixelFormat format = dib.PixelFormat();
+        if (format == tzPf4BitRLE || format == tzPf8BitRLE)
+            dib.SetPixelFormat(format == tzPf4BitRLE ? tzPf4Bit : tzPf8Bit);
     } catch (const ETrazbitError &error) {
         wholeError = error.what();
     }

@@ -310,7 +310,9 @@ void TForm1::OpenPicture(const QString &path)
             driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
-        if (status == ScanDone && CleanupOptionsOf(Settings).Deskew)
+        if (const QString note = cleanup.Note(); !note.isEmpty())
+            statusBar()->showMessage(note);
+        else if (status == ScanDone && CleanupOptionsOf(Settings).Deskew)
             statusBar()->showMessage(SkewText(Scan.Skew));
         else
             statusBar()->clearMessage();
@@ -359,6 +361,16 @@ QString TForm1::DroppedPicture(const QMimeData *data) const
     if (!QFileInfo(path).isFile() || !Formats.FindForFile(path))
         return QString();
     return path;
+}
+
+void TForm1::OpenAtStart(const QString &name)
+{
+    // Relative to the folder the program started in, which the dialogs change.
+    const QString path = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
+    QTimer::singleShot(0, this, [this, path] {
+        if (isEnabled())
+            OpenPicture(path);
+    });
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent *event)

@@ -42,6 +42,9 @@ public:
     ~TForm1() override;
 
     TUserInterface &UI() { return *Interface; }
+    // A picture named when the program was started (a file opened from the
+    // desktop): opened and converted as if dropped, once the events run.
+    void OpenAtStart(const QString &path);
     // Where the clipboard command puts its text: the system clipboard unless
     // replaced (tests catch the text).
     TClipboardTarget *Clipboard;

@@ -15,9 +15,14 @@ int main(int argc, char *argv[])
         QStringLiteral("Keep the options in FILE instead of the user's own settings."),
         QStringLiteral("FILE"));
     parser.addOption(settingsOption);
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("A picture to open and convert at start."),
+                                 QStringLiteral("[FILE]"));
     parser.process(app);
 
     TForm1 window(parser.value(settingsOption));
     window.show();
+    if (!parser.positionalArguments().isEmpty())
+        window.OpenAtStart(parser.positionalArguments().constFirst());
     return app.exec();
 }

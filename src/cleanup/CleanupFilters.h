@@ -15,16 +15,29 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
+    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
+    // Messages::NoInk() when the automatic level found no ink.
+    QString Note() const override;
     TTextPart TakeText() const override;
-    // Takes the text out of the ink of `image` (threshold and speck removal
-    // done), reading it when asked, and keeps it for TakeText (thinned when
-    // Centerline is on); returns the rest. The ink itself without text options.
-    TBlackMask SplitText(TBlackMask ink, const TTzDIB &image) const;
+
+    // The ink after threshold and speck removal, the text taken out of it
+    // (and read when asked) and kept for TakeText (thinned when Centerline
+    // is on): the mask before any centre lines. The first from a picture, the
+    // second from its rows.
+    TBlackMask Ink(const TTzDIB &image) const;
+    TBlackMask Ink(TPictureRows &rows, const TReopenRows &reopen, int threads) const;
 
 private:
+    // The options with the automatic level found (`histogram` gives it).
+    template <class Histogram>
+    TCleanupOptions Resolved(Histogram &&histogram) const;
+    TBlackMask SplitText(TBlackMask ink, int dotsPerMeter) const;
+    TBlackMask Thinned(TBlackMask ink) const;
+
     TCleanupOptions Options;
-    // The text of the last Mask call, until it is taken.
+    mutable bool NoInk = false;
+    // The text of the last mask made, until it is taken.
     mutable TTextPart Text;
 };
 

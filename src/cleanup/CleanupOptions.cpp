@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <stdexcept>
 
 std::optional<TCleanupOptions> TCleanupOptions::ParseThreshold(const QString &text, TCleanupOptions options)
 {
@@ -117,6 +118,27 @@ TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
         mask = TBlackMask::FromImage(image);
         break;
     }
+    return CleanMask(std::move(mask), options);
+}
+
+TBlackMask CleanMask(TPictureRows &rows, const TCleanupOptions &options, int threads)
+{
+    TBlackMask mask;
+    switch (options.Threshold) {
+    case TCleanupOptions::TThreshold::Level:
+        mask = ThresholdMask(rows, options.ThresholdLevel);
+        break;
+    case TCleanupOptions::TThreshold::Automatic:
+        throw std::logic_error("CleanMask: rows are read once; the level must be known");
+    default:
+        mask = TBlackMask::FromRows(rows, threads);
+        break;
+    }
+    return CleanMask(std::move(mask), options);
+}
+
+TBlackMask CleanMask(TBlackMask mask, const TCleanupOptions &options)
+{
     if (options.Despeckle > 0)
         mask = Despeckle(std::move(mask), options.Despeckle);
     if (options.Centerline || options.Geometry())

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+class TPictureRows;
 class TTzDIB;
 
 // The clean-up of real scans, every step off by default. With all of them off
@@ -61,5 +62,10 @@ struct TCleanupOptions
 
 // The mask the tracers read: threshold, then speck removal, then centre lines.
 TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options);
+// The same of a picture read a band of rows at a time (its rows read once: an
+// automatic level must have been found and given as a level first).
+TBlackMask CleanMask(TPictureRows &rows, const TCleanupOptions &options, int threads);
+// Speck removal and centre lines of a mask made.
+TBlackMask CleanMask(TBlackMask mask, const TCleanupOptions &options);
 // The segments as traced, merged when Merge is on.
 std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options);

@@ -186,6 +186,9 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
             if (freeEnd(chain.front()))
                 StraightenEnd(simple, false, tolerance);
         }
+        // Corners drawn on and ends run on stay within the segments' own extent.
+        for (TPoint &p : simple)
+            p = TPoint(std::clamp(p.x(), 0.0, double(grid.Width() - 1)), std::clamp(p.y(), 0.0, double(grid.Height() - 1)));
         for (std::size_t i = 1; i < simple.size(); ++i) {
             const TPoint &a = simple[i - 1], &b = simple[i];
             merged.push_back(TSegment{static_cast<float>(a.x() + minX), static_cast<float>(maxY - a.y()),

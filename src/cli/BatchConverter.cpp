@@ -6,8 +6,10 @@
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "app/core/ProgramFolder.h"
+#include "app/core/Threads.h"
 #include "cli/BatchReport.h"
 #include "cli/CliUserInterface.h"
+#include "cli/InputNames.h"
 #include "cli/Terminal.h"
 #include "export/AtomicFile.h"
 #include "export/ExportContext.h"
@@ -16,6 +18,7 @@
 #include "export/PreviewImage.h"
 #include "export/SaveFileName.h"
 #include "image/PictureFormats.h"
+#include "image/PictureLimits.h"
 #include "plugins/ProgramPlugins.h"
 #include "plugins/SPIs.h"
 #include "scan/ScanDriver.h"
@@ -91,7 +94,7 @@ QString InputProblem(const QString &input)
 // older than its input.
 bool IsUpToDate(const TConversionJob &job)
 {
-    const QFileInfo input(job.Input);
+    const QFileInfo input(ReadPath(job.Input));
     const auto current = [&](const QString &path) {
         const QFileInfo output(path);
         return path != QLatin1String("-") && output.isFile()
@@ -143,7 +146,7 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
     TScanState state;
     state.KeepPicture = !job.Preview.isEmpty();
     try {
-        if (const QString problem = InputProblem(job.Input); !problem.isEmpty()) {
+        if (const QString problem = InputProblem(ReadPath(job.Input)); !problem.isEmpty()) {
             result.Reason = problem;
             return result;
         }
@@ -152,7 +155,7 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
-        if (driver.ScanData(job.Input) != ScanDone || !state.DataConverted) {
+        if (driver.ScanData(ReadPath(job.Input)) != ScanDone || !state.DataConverted) {
             result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
                                                     : ui.Messages().join(QLatin1Char(' '));
             if (!driver.LoadFailure().isEmpty())
@@ -164,6 +167,8 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
             result.Warnings << state.TextProblem;
         result.SkewSought = Settings.CleanupDeskew;
         result.Skew = state.Skew;
+        if (const QString note = cleanup.Note(); !note.isEmpty())
+            result.Warnings << note;
         if (state.SegmentCount == 0)
             result.Warnings << Messages::ZeroSegments();
 
@@ -209,12 +214,14 @@ std::vector<TConversionResult> TBatchConverter::Run(const std::vector<TConversio
         return results;
     }
     std::atomic<size_t> next{0};
+    const auto work = [&](int w) {
+        for (size_t i = next++; i < jobs.size(); i = next++)
+            run(i, nullptr, threadsOf(w));
+    };
+    // With fewer threads than asked, this one takes the inputs left over.
     std::vector<std::thread> workers;
-    for (int w = 0; w < parallel; ++w)
-        workers.emplace_back([&, w] {
-            for (size_t i = next++; i < jobs.size(); i = next++)
-                run(i, nullptr, threadsOf(w));
-        });
+    if (StartThreads(workers, parallel, work) < parallel)
+        work(parallel - 1);
     for (std::thread &worker : workers)
         worker.join();
     return results;
@@ -267,7 +274,7 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
         }
         // Compared as files: a link or a second name of the input is the input.
         if (!toStdout
-            && (key == QFileInfo(input).absoluteFilePath() || IsSameFile(job.Output, input))) {
+            && (key == QFileInfo(input).absoluteFilePath() || IsSameFile(job.Output, ReadPath(input)))) {
             plan.Problem = QStringLiteral("the output %1 would replace its input").arg(job.Output);
             return plan;
         }
@@ -278,7 +285,7 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings)
                                         : options.Preview;
             const QString previewKey = QFileInfo(job.Preview).absoluteFilePath();
             if (outputs.contains(previewKey) || previewKey == QFileInfo(input).absoluteFilePath()
-                || IsSameFile(job.Preview, input)) {
+                || IsSameFile(job.Preview, ReadPath(input))) {
                 plan.Problem = QStringLiteral("the preview %1 would replace an input or an output")
                                    .arg(job.Preview);
                 return plan;
@@ -363,6 +370,44 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
     return true;
 }
 
+// Whether the file `path` would write is `other`, by name or as a file.
+bool SamePlace(const QString &path, const QString &other)
+{
+    return !other.isEmpty() && other != QLatin1String("-")
+        && (QFileInfo(path).absoluteFilePath() == QFileInfo(other).absoluteFilePath() || IsSameFile(path, other));
+}
+
+// Why an output, a preview or the report would replace the list of inputs,
+// the settings file or (the report) an input or an output; empty when none does.
+QString OutputsProblem(const TCliOptions &options, const TJobPlan &plan)
+{
+    const auto kept = [&](const QString &path) -> QString {
+        if (SamePlace(path, options.FilesFrom))
+            return QStringLiteral("the list %1").arg(options.FilesFrom);
+        if (SamePlace(path, options.SettingsFile))
+            return QStringLiteral("the settings file %1").arg(options.SettingsFile);
+        return QString();
+    };
+    for (const TConversionJob &job : plan.Jobs)
+        for (const QString &path : {job.Output, job.Preview})
+            if (!path.isEmpty() && path != QLatin1String("-"))
+                if (const QString what = kept(path); !what.isEmpty())
+                    return QStringLiteral("%1 would replace %2").arg(path, what);
+    const QString &report = options.Report;
+    if (report.isEmpty())
+        return QString();
+    QString what = kept(report);
+    for (const TConversionJob &job : plan.Jobs) {
+        if (!what.isEmpty())
+            break;
+        if (SamePlace(report, ReadPath(job.Input)))
+            what = QStringLiteral("the input %1").arg(job.Input);
+        else if (SamePlace(report, job.Output) || SamePlace(report, job.Preview))
+            what = QStringLiteral("the output %1").arg(SamePlace(report, job.Output) ? job.Output : job.Preview);
+    }
+    return what.isEmpty() ? QString() : QStringLiteral("the report %1 would replace %2").arg(report, what);
+}
+
 } // namespace
 
 QStringList ReadInputList(const QString &path, QString &problem)
@@ -375,20 +420,46 @@ QStringList ReadInputList(const QString &path, QString &problem)
         problem = QStringLiteral("the list %1 is a folder").arg(path);
         return {};
     } else {
-        file.setFileName(path);
+        file.setFileName(ReadPath(path));
         opened = file.open(QIODevice::ReadOnly);
     }
-    const QByteArray text = opened ? file.readAll() : QByteArray();
-    if (!opened || file.error() != QFileDevice::NoError) {
+    if (!opened) {
         problem = QStringLiteral("cannot read the list %1: %2").arg(path, file.errorString());
         return {};
     }
+    // Read a line at a time, each no longer than a path can be, the whole no
+    // larger than kMostListBytes: a device or a pipe that never ends is an error.
     QStringList inputs;
-    for (QByteArray line : text.split('\n')) {
+    qint64 total = 0;
+    for (qint64 number = 1;; ++number) {
+        QByteArray line = file.readLine(kMostListLineBytes + 2);
+        if (line.isEmpty())
+            break;
+        total += line.size();
+        const bool whole = line.endsWith('\n') || file.atEnd();
+        if (line.endsWith('\n'))
+            line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
+        if (!whole || line.size() > kMostListLineBytes) {
+            problem = QStringLiteral("line %1 of the list %2 is longer than any path (%3 bytes at most)")
+                          .arg(number)
+                          .arg(path)
+                          .arg(kMostListLineBytes);
+            return {};
+        }
+        if (total > kMostListBytes) {
+            problem = QStringLiteral("the list %1 is longer than %2 bytes: split it")
+                          .arg(path)
+                          .arg(kMostListBytes);
+            return {};
+        }
         if (!line.isEmpty())
-            inputs << QFile::decodeName(line);
+            inputs << InputName(line);
+    }
+    if (file.error() != QFileDevice::NoError) {
+        problem = QStringLiteral("cannot read the list %1: %2").arg(path, file.errorString());
+        return {};
     }
     return inputs;
 }
@@ -398,6 +469,7 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     TSettings settings;
     if (!LoadSettings(options, settings, err))
         return 2;
+    PictureLimits::SetMostPixels(options.MaxPixels);
     // The picture formats: the built-in ones and those of the plug-ins, found
     // as the window program finds them (after the folders given first).
     TPictureFormats formats;
@@ -424,6 +496,10 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
     const TJobPlan plan = PlanJobs(run, settings);
     if (!plan.Problem.isEmpty()) {
         PrintProblem(err, plan.Problem);
+        return 2;
+    }
+    if (const QString problem = OutputsProblem(options, plan); !problem.isEmpty()) {
+        PrintProblem(err, problem);
         return 2;
     }
     TBatchReport report;
@@ -464,5 +540,9 @@ int RunCommandLine(const TCliOptions &options, std::FILE *out, std::FILE *err)
         }
     }
     std::fflush(out);
+    if (!report.Finish()) {
+        PrintProblem(err, QStringLiteral("cannot write the report %1: %2").arg(options.Report, report.Reason()));
+        status = 1;
+    }
     return status;
 }

@@ -88,4 +88,8 @@ TJobPlan PlanJobs(const TCliOptions &options, const TSettings &settings);
 // The inputs of a --files-from list: one path a line ("-" reads standard
 // input), empty lines left out, a CR before the line end dropped. Empty with
 // `problem` set when the list cannot be read.
+// A line longer than kMostListLineBytes (no path is longer) or a list longer
+// than kMostListBytes is a problem too.
+constexpr int kMostListLineBytes = 4096;
+constexpr qint64 kMostListBytes = qint64(1) << 26;
 QStringList ReadInputList(const QString &path, QString &problem);

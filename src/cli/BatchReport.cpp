@@ -1,6 +1,7 @@
 #include "cli/BatchReport.h"
 
 #include "cli/BatchConverter.h"
+#include "export/AtomicFile.h"
 
 namespace {
 
@@ -40,11 +41,15 @@ QByteArray ReportLine(const TConversionJob &job, const TConversionResult &result
     return line + '}';
 }
 
+TBatchReport::TBatchReport() = default;
+TBatchReport::~TBatchReport() = default;
+
 bool TBatchReport::Open(const QString &path)
 {
-    File.setFileName(path);
-    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        FailureReason = File.errorString();
+    File = std::make_unique<TAtomicFile>(path);
+    if (!File->Open()) {
+        FailureReason = File->Reason();
+        File.reset();
         return false;
     }
     return true;
@@ -52,8 +57,26 @@ bool TBatchReport::Open(const QString &path)
 
 void TBatchReport::Add(const TConversionJob &job, const TConversionResult &result)
 {
-    if (!File.isOpen())
+    if (!File || Failed)
         return;
-    File.write(ReportLine(job, result) + '\n');
-    File.flush();
+    const QByteArray line = ReportLine(job, result) + '\n';
+    if (File->write(line) != line.size()) {
+        Failed = true;
+        FailureReason = File->Reason();
+    }
+}
+
+bool TBatchReport::Finish()
+{
+    if (!File)
+        return true;
+    if (Failed) {
+        File->Discard();
+        return false;
+    }
+    if (!File->Commit()) {
+        FailureReason = File->Reason();
+        return false;
+    }
+    return true;
 }

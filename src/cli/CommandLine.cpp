@@ -36,8 +36,9 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
-                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, TextLayer, Ocr, Settings, Jobs, Quiet, PluginDir, Formats,
-                           Preview, FilesFrom, Report, SkipExisting, Help, Version});
+                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, TextLayer, Ocr, Settings, Jobs,
+                           MaxPixels, Quiet, PluginDir, Formats, Preview, FilesFrom, Report, SkipExisting, Help,
+                           Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
                                      QStringLiteral("INPUT..."));
@@ -139,6 +140,12 @@ struct TOptionSet
                                            "other thread. The outputs are the same for every "
                                            "count."),
                             QStringLiteral("N")};
+    QCommandLineOption MaxPixels{
+        QStringLiteral("max-pixels"),
+        QStringLiteral("Refuse at once, naming its size, a picture of more than N pixels (width "
+                       "times height; default: as many as half the machine's memory holds at 1 "
+                       "bit a pixel)."),
+        QStringLiteral("N")};
     QCommandLineOption Quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
                              QStringLiteral("No progress output.")};
     QCommandLineOption PluginDir{
@@ -332,6 +339,13 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         if (!jobs || *jobs < 1)
             return Usage(QStringLiteral("option -j needs a count of 1 or more"));
         options.Jobs = *jobs;
+    }
+    if (parser.isSet(set.MaxPixels)) {
+        bool ok = false;
+        const qlonglong pixels = parser.value(set.MaxPixels).trimmed().toLongLong(&ok);
+        if (!ok || pixels < 1)
+            return Usage(QStringLiteral("option --max-pixels needs a pixel count of 1 or more"));
+        options.MaxPixels = pixels;
     }
 
     if (parser.isSet(set.FilesFrom)) {

@@ -28,6 +28,7 @@ struct TCliOptions
     bool Deskew = false;                     // on; off: the stored setting
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
+    qint64 MaxPixels = 0;                    // 0: half the machine's memory as a mask
     bool Quiet = false;
     // Archive-scale batches.
     QString FilesFrom;                       // more inputs, one a line ("-": standard input)

@@ -1,5 +1,6 @@
 #include "cli/BatchConverter.h"
 #include "cli/CommandLine.h"
+#include "cli/InputNames.h"
 
 #include <QCoreApplication>
 
@@ -9,7 +10,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Trazbit"));
-    const TCliParse parse = ParseCommandLine(QCoreApplication::arguments());
+    const TCliParse parse = ParseCommandLine(ArgumentNames(argc, argv));
     if (!parse.Options) {
         std::fputs(parse.Text.toUtf8().constData(), parse.ExitCode == 0 ? stdout : stderr);
         return parse.ExitCode;

@@ -5,11 +5,11 @@
 
 namespace {
 
-QPixmap PaintIcon(int size)
+// The drawing on a size x size transparent device; the figures are on a grid
+// of 32 (data/icons/trazbit.svg draws the same).
+void PaintIcon(QPaintDevice &device, int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
+    QPainter painter(&device);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal s = size / 32.0;
     // The sheet.
@@ -22,6 +22,13 @@ QPixmap PaintIcon(int size)
     painter.drawLine(QPointF(7 * s, 25 * s), QPointF(7 * s, 8 * s));
     painter.drawLine(QPointF(7 * s, 8 * s), QPointF(25 * s, 25 * s));
     painter.drawLine(QPointF(14 * s, 8 * s), QPointF(25 * s, 8 * s));
+}
+
+QPixmap PaintIcon(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    PaintIcon(pixmap, size);
     return pixmap;
 }
 
@@ -33,4 +40,12 @@ QIcon ProgramIcon()
     for (int size : {16, 32, 48})
         icon.addPixmap(PaintIcon(size));
     return icon;
+}
+
+QImage ProgramIconImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    PaintIcon(image, size);
+    return image;
 }

@@ -1,6 +1,7 @@
 #include "export/BlockText.h"
 
 #include "app/core/LargeBlock.h"
+#include "app/core/Threads.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
 
@@ -33,8 +34,8 @@ public:
           Window(std::min<std::size_t>(Blocks.size(), 2 * static_cast<std::size_t>(threads))),
           BufferSize(mostPerSegment * kBlockSegments), Buffers(Window)
     {
-        for (int i = 1; i < threads; ++i)
-            Workers.emplace_back([this] { Work(); });
+        // Blocks of threads the system cannot make are made by the others.
+        StartThreads(Workers, threads - 1, [this](int) { Work(); });
     }
 
     ~TBlocks()
@@ -156,7 +157,7 @@ bool WriteSegmentText(TOutputStream &out, TProgressStepper &progress, std::int32
 {
     if (count <= 0)
         return !out.Failed();
-    TBlocks blocks(count, threads, mostPerSegment, format);
+    TBlocks blocks(count, ThreadsPerPicture(threads), mostPerSegment, format);
     for (std::size_t b = 0; b < blocks.Size() && !out.Failed(); ++b) {
         const auto [text, length] = blocks.Take(b);
         out.AppendDirect(text, length);

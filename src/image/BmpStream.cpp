@@ -1,6 +1,8 @@
 // Reading and writing of BMP files and of the packed DIB of the clipboard.
 
 #include "image/BmpRows.h"
+#include "image/PictureLimits.h"
+#include "image/RleCodec.h"
 #include "image/TzDIBErrors.h"
 #include "image/TzInternalDIB.h"
 
@@ -409,6 +411,7 @@ TBmpPrologue ReadPrologue(TStreamSource &source, const TBmpReadOptions &options)
     }
     if (!IsValidSize(h))
         throw ETzDIBInvalidDIB("TTzInternalDIB.LoadFromStream: Invalid Width or Height");
+    PictureLimits::Check(h.biWidth, h.biHeight);
     if (options.PixelOffset && bitsOffset > position) {
         source.Skip(bitsOffset - position);
         pixelBytes = fileSize - bitsOffset;
@@ -437,10 +440,17 @@ TBmpRows::TBmpRows(QIODevice &stream, const TBmpReadOptions &options) : Stream(s
     const TBmpPrologue prologue = ReadPrologue(source, options);
     const TBitmapInfoHeader &h = prologue.Block.Header();
     const int bits = h.biBitCount;
-    FRowByRow = h.biCompression == BI_RGB && (bits == 1 || bits == 4 || bits == 8 || bits == 24);
+    const bool rle = (h.biCompression == BI_RLE8 && bits == 8) || (h.biCompression == BI_RLE4 && bits == 4);
+    FRowByRow = rle || (h.biCompression == BI_RGB && (bits == 1 || bits == 4 || bits == 8 || bits == 24));
     if (!FRowByRow)
         return;
     CheckPixelBytes(h, source, prologue.PixelBytes, StreamMessages);
+    if (rle) {
+        // The encoded data (no more than the file holds), decoded a band at a time.
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(prologue.PixelBytes));
+        source.Read(data.data(), prologue.PixelBytes);
+        FRle = std::make_unique<TRleRows>(bits, std::move(data), h.biWidth, Rows(h));
+    }
     FWidth = h.biWidth;
     FHeight = int(Rows(h));
     FBitCount = bits;
@@ -450,8 +460,15 @@ TBmpRows::TBmpRows(QIODevice &stream, const TBmpReadOptions &options) : Stream(s
     std::memcpy(FColors, prologue.Block.Info.Colors, sizeof FColors);
 }
 
+TBmpRows::~TBmpRows() = default;
+
 void TBmpRows::Read(std::uint8_t *rows, int count)
 {
+    if (FRle) {
+        FRle->Decode(rows, FRowsRead, count);
+        FRowsRead += count;
+        return;
+    }
     TStreamSource(Stream).Read(rows, RowSize() * count);
 }
 
@@ -496,6 +513,7 @@ void TTzInternalDIB::LoadFromClipboardFormat(const QByteArray &data)
     }
     if (!IsValidSize(h))
         throw ETzDIBInvalidDIB("TTzInternalDIB.LoadFromStream: Invalid Width or Height");
+    PictureLimits::Check(h.biWidth, h.biHeight);
 
     // The pixels follow header and table; a table that runs past the block
     // leaves no pixel bytes at all.

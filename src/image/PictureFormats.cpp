@@ -1,5 +1,7 @@
 #include "image/PictureFormats.h"
 
+#include "image/PictureLimits.h"
+
 #include "app/core/Errors.h"
 #include "image/BmpRows.h"
 #include "image/DecoderMessages.h"
@@ -108,6 +110,8 @@ void ReadWithPlatform(const QString &path, TTzDIB &picture)
     QImageReader reader(path);
     // Pick the decoder by the file's contents when its extension misleads.
     reader.setDecideFormatFromContent(true);
+    if (const QSize size = reader.size(); size.isValid())
+        PictureLimits::Check(size.width(), size.height());
     QImage image;
     const TDecoderMessages decoder;
     if (!reader.read(&image) || image.isNull())

@@ -31,85 +31,119 @@ const TDecoderMessages Rle4Messages = {
     "Convert4BitRLETo4BitRGB: Bad RLE Data 7", "Convert4BitRLETo4BitRGB: Bad RLE Data 8",
     "Convert4BitRLETo4BitRGB: Unexpected End of RLE Data"};
 
-// One decoder for both encodings; Bits is 8 or 4.
-template <int Bits>
-TTzDIBBlock Decode(const TTzDIBBlock &source, const TDecoderMessages &messages)
+// One decoder for both encodings, a band of stored rows at a time.
+class TRleDecoder
 {
-    const TBitmapInfoHeader &h = source.Header();
-    TTzDIBBlock out = TTzInternalDIB::CreateDIBBlockLike(source, int(h.biClrUsed), Bits);
-    const std::int64_t width = h.biWidth;
-    const std::int64_t height = Rows(h);
-    const std::int64_t rowSize = DIBRowSize(width, Bits);
-    const std::int64_t limit = Bits == 8 ? width : (width + 1) & ~std::int64_t(1);
-    const std::uint8_t *in = source.Bits.get();
-    const std::int64_t size = source.BitsSize;
-    std::uint8_t *bits = out.Bits.get();
+public:
+    TRleDecoder(int bits, const std::uint8_t *in, std::int64_t size, std::int64_t width, std::int64_t height)
+        : Bits(bits), In(in), Size(size), Height(height), RowSize(DIBRowSize(width, bits)),
+          Limit(bits == 8 ? width : (width + 1) & ~std::int64_t(1)),
+          Messages(bits == 8 ? Rle8Messages : Rle4Messages)
+    {
+    }
 
-    // Pixel x of stored row r; the caller has checked both.
-    const auto put = [&](std::int64_t r, std::int64_t x, std::uint8_t value) {
-        std::uint8_t *p = bits + r * rowSize;
-        if constexpr (Bits == 8) {
+    // Stored rows first .. first + count - 1 into `rows` (zero where the data
+    // leaves pixels out); the bands come in order. The last band reads on to
+    // the end-of-bitmap unit.
+    void Decode(std::uint8_t *rows, std::int64_t first, std::int64_t count, bool zeroed = false)
+    {
+        if (!zeroed)
+            std::memset(rows, 0, std::size_t(RowSize * count));
+        const std::int64_t end = first + count;
+        while (!Ended && (R < end || end >= Height))
+            Unit(rows - first * RowSize);
+    }
+
+private:
+    // Pixel x of stored row r of the band whose row 0 is at `bits`; the caller
+    // has checked both.
+    void Put(std::uint8_t *bits, std::int64_t r, std::int64_t x, std::uint8_t value) const
+    {
+        std::uint8_t *p = bits + r * RowSize;
+        if (Bits == 8) {
             p[x] = value;
         } else {
             std::uint8_t &b = p[x >> 1];
             b = (x & 1) ? std::uint8_t((b & 0xF0) | (value & 0x0F)) : std::uint8_t((b & 0x0F) | value << 4);
         }
-    };
+    }
 
-    std::int64_t pos = 0, x = 0, r = 0;
-    for (;;) {
-        if (size - pos < 2)
-            throw ETzDIBInvalidDIB(messages.UnexpectedEnd);
-        const std::uint8_t count = in[pos], value = in[pos + 1];
-        pos += 2;
+    void Unit(std::uint8_t *bits)
+    {
+        if (Size - Pos < 2)
+            throw ETzDIBInvalidDIB(Messages.UnexpectedEnd);
+        const std::uint8_t count = In[Pos], value = In[Pos + 1];
+        Pos += 2;
         if (count != 0) {
-            if (x + count > limit || r >= height)
-                throw ETzDIBInvalidDIB(messages.BadRun);
-            if constexpr (Bits == 8) {
-                std::memset(bits + r * rowSize + x, value, count);
+            if (X + count > Limit || R >= Height)
+                throw ETzDIBInvalidDIB(Messages.BadRun);
+            if (Bits == 8) {
+                std::memset(bits + R * RowSize + X, value, count);
             } else {
                 for (int i = 0; i < count; ++i)
-                    put(r, x + i, (i & 1) ? value & 0x0F : value >> 4);
+                    Put(bits, R, X + i, (i & 1) ? value & 0x0F : value >> 4);
             }
-            x += count;
-            continue;
+            X += count;
+            return;
         }
         switch (value) {
         case 0: // end of line
-            ++r;
-            x = 0;
-            if (r > height)
-                throw ETzDIBInvalidDIB(messages.BadEndOfLine);
+            ++R;
+            X = 0;
+            if (R > Height)
+                throw ETzDIBInvalidDIB(Messages.BadEndOfLine);
             break;
         case 1: // end of bitmap
-            return out;
+            Ended = true;
+            break;
         case 2: // delta
-            if (size - pos < 2)
-                throw ETzDIBInvalidDIB(messages.UnexpectedEnd);
-            x += in[pos];
-            r += in[pos + 1];
-            pos += 2;
-            if (x > limit || r > height)
-                throw ETzDIBInvalidDIB(messages.BadDelta);
+            if (Size - Pos < 2)
+                throw ETzDIBInvalidDIB(Messages.UnexpectedEnd);
+            X += In[Pos];
+            R += In[Pos + 1];
+            Pos += 2;
+            if (X > Limit || R > Height)
+                throw ETzDIBInvalidDIB(Messages.BadDelta);
             break;
         default: { // absolute run of `value` pixels
             const std::int64_t bytes = Bits == 8 ? value : (value + 1) / 2;
-            if (x + value > limit || r >= height)
-                throw ETzDIBInvalidDIB(messages.BadAbsolute);
-            if (size - pos < bytes)
-                throw ETzDIBInvalidDIB(messages.UnexpectedEnd);
-            if constexpr (Bits == 8) {
-                std::memcpy(bits + r * rowSize + x, in + pos, value);
+            if (X + value > Limit || R >= Height)
+                throw ETzDIBInvalidDIB(Messages.BadAbsolute);
+            if (Size - Pos < bytes)
+                throw ETzDIBInvalidDIB(Messages.UnexpectedEnd);
+            if (Bits == 8) {
+                std::memcpy(bits + R * RowSize + X, In + Pos, value);
             } else {
                 for (int i = 0; i < value; ++i)
-                    put(r, x + i, (i & 1) ? in[pos + i / 2] & 0x0F : in[pos + i / 2] >> 4);
+                    Put(bits, R, X + i, (i & 1) ? In[Pos + i / 2] & 0x0F : In[Pos + i / 2] >> 4);
             }
-            x += value;
-            pos += bytes + (bytes & 1); // on to the next 16-bit boundary
+            X += value;
+            Pos += bytes + (bytes & 1); // on to the next 16-bit boundary
             break;
         }
         }
     }
+
+    int Bits;
+    const std::uint8_t *In;
+    std::int64_t Size;
+    std::int64_t Height;
+    std::int64_t RowSize;
+    std::int64_t Limit;
+    const TDecoderMessages &Messages;
+    std::int64_t Pos = 0, X = 0, R = 0;
+    bool Ended = false;
+};
+
+// The whole picture as one band.
+template <int Bits>
+TTzDIBBlock Decode(const TTzDIBBlock &source, const TDecoderMessages &)
+{
+    const TBitmapInfoHeader &h = source.Header();
+    TTzDIBBlock out = TTzInternalDIB::CreateDIBBlockLike(source, int(h.biClrUsed), Bits);
+    TRleDecoder decoder(Bits, source.Bits.get(), source.BitsSize, h.biWidth, Rows(h));
+    decoder.Decode(out.Bits.get(), 0, Rows(h), true);  // fresh zero pages, left untouched
+    return out;
 }
 
 // Where an encoder's output goes: counted first, then written into a block of
@@ -283,6 +317,23 @@ TTzDIBBlock Encode(const TTzDIBBlock &source, const char *failed)
 }
 
 } // namespace
+
+struct TRleRows::TState : TRleDecoder
+{
+    using TRleDecoder::TRleDecoder;
+};
+
+TRleRows::TRleRows(int bits, std::vector<std::uint8_t> data, std::int64_t width, std::int64_t height)
+    : Data(std::move(data)), State(std::make_unique<TState>(bits, Data.data(), std::int64_t(Data.size()), width, height))
+{
+}
+
+TRleRows::~TRleRows() = default;
+
+void TRleRows::Decode(std::uint8_t *rows, std::int64_t first, std::int64_t count)
+{
+    State->Decode(rows, first, count);
+}
 
 TTzDIBBlock Convert8BitRLETo8BitRGB(const TTzDIBBlock &source)
 {

@@ -1,5 +1,6 @@
 #include "image/TzInternalDIB.h"
 
+#include "image/PictureLimits.h"
 #include "image/TzDIBErrors.h"
 
 #include <atomic>
@@ -58,6 +59,7 @@ TTzDIBBlock TTzInternalDIB::CreateDIBBlock(int width, int height, int paletteSiz
     if (width <= 0 || height == 0 || height == INT32_MIN || paletteSize < 0 || paletteSize > 256
         || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24))
         throw ETzDIBInvalidDIBPara("TTzInternalDIB.CreateDIB: Invalid Parameters");
+    PictureLimits::Check(width, height);
     const std::int64_t rows = height < 0 ? -std::int64_t(height) : height;
     const std::int64_t rowSize = DIBRowSize(width, bitCount);
     // A size beyond the largest pixel array is refused before it is multiplied out.

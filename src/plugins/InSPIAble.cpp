@@ -1,6 +1,7 @@
 #include "plugins/InSPIAble.h"
 
 #include "app/core/Errors.h"
+#include "image/PictureLimits.h"
 #include "plugins/PluginDIB.h"
 #include "plugins/SPI.h"
 #include "plugins/SPIs.h"
@@ -136,10 +137,13 @@ void TInSPIAble::LoadFromStream(QIODevice &stream)
     const QString extension = Extension.startsWith(QLatin1Char('.')) ? Extension.mid(1) : Extension;
     const bool pluginsFirst =
         !extension.isEmpty() && extension.compare(FOwnExtension, Qt::CaseInsensitive) != 0;
+    Broken = false;
     const bool done = pluginsFirst ? TryPlugins(data) || ReadOwn(data)
                                    : ReadOwn(data) || TryPlugins(data);
+    // A plug-in that knew the format but found its data damaged says so.
     if (!done)
-        throw EInvalidGraphic(QStringLiteral("認識できない画像形式です"));
+        throw EInvalidGraphic(Broken ? QStringLiteral("画像データが壊れています")
+                                     : QStringLiteral("認識できない画像形式です"));
 }
 
 bool TInSPIAble::ReadOwn(const QByteArray &data)
@@ -213,6 +217,16 @@ bool TInSPIAble::Attempt(TInSPI &spi, const char *block, std::int64_t length)
         PictureInfo.XDensity = info.x_density;
         PictureInfo.YDensity = info.y_density;
         PictureInfo.ColorDepth = info.colorDepth;
+        // A size the program would refuse is refused before it is decoded:
+        // beyond the bound, or beyond the 2 GB a plug-in's picture may hold.
+        PictureLimits::Check(info.width, info.height);
+        const int depth = info.colorDepth > 0 && info.colorDepth <= 32 ? info.colorDepth : 1;
+        if (info.height != 0
+            && DIBRowSize(std::abs(std::int64_t(info.width)), depth) > MaxDIBBitsSize / std::abs(std::int64_t(info.height)))
+            throw EPictureTooLarge(QStringLiteral("The picture of %1 x %2 pixels is too large: a plug-in's picture "
+                                                  "holds 2 GB at most")
+                                       .arg(info.width)
+                                       .arg(info.height));
         PictureInfo.Text.clear();
         if (info.hInfo) {
             THandle text;
@@ -242,6 +256,8 @@ bool TInSPIAble::Attempt(TInSPI &spi, const char *block, std::int64_t length)
     }
     if (FCallbackError)
         std::rethrow_exception(std::exchange(FCallbackError, nullptr));
+    if (result == SPI_BROKEN_DATA)
+        Broken = true;
     if (result != 0)
         return false;
     if (!header.Handle || !bits.Handle)

@@ -88,6 +88,8 @@ private:
     TSPIGraphic &FGraphic;
     QString FOwnExtension;
     std::exception_ptr FCallbackError;
+    // A plug-in that knew the format found the data damaged.
+    bool Broken = false;
 };
 
 // One load from a named file or stream: sets the engine's file name and its

@@ -16,8 +16,21 @@ void TSPIBitmap::ReadOwn(QIODevice &data)
 bool TSPIBitmap::BuildPicture(const TPluginDIB &dib)
 {
     QImage image;
-    if (!image.loadFromData(dib.BmpFile(), "BMP"))
-        return false;
+    if (!image.loadFromData(dib.BmpFile(), "BMP")) {
+        // The platform's BMP reader refuses pictures of more than 2^28
+        // pixels; the library's reader takes the plug-in's DIB as it is.
+        TTzDIB picture;
+        try {
+            picture.LoadFromClipboardFormat(CF_DIB, dib.PackedDIB());
+        } catch (const ETrazbitError &) {
+            return false;
+        }
+        picture.AssignTo(image);
+        if (image.isNull())
+            return false;
+        image.setDotsPerMeterX(dib.Header.biXPelsPerMeter);
+        image.setDotsPerMeterY(dib.Header.biYPelsPerMeter);
+    }
     if (dib.Header.biBitCount == 4 && dib.ColorCount > 0
         && image.format() == QImage::Format_Indexed8) {
         QList<QRgb> palette;

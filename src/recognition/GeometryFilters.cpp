@@ -13,11 +13,18 @@ TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
 {
     if (!Options.GeometryStep())
         return Cleanup.Mask(image);
-    TCleanupOptions inkSteps = Options;
-    inkSteps.Centerline = false;
-    inkSteps.Arcs = 0;
-    inkSteps.Snap = 0;
-    TBlackMask ink = Cleanup.SplitText(CleanMask(image, inkSteps), image);
+    return FromInk(Cleanup.Ink(image));
+}
+
+TBlackMask TGeometryFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+{
+    if (!Options.GeometryStep())
+        return Cleanup.RowsMask(rows, reopen, threads);
+    return FromInk(Cleanup.Ink(rows, reopen, threads));
+}
+
+TBlackMask TGeometryFilters::FromInk(TBlackMask ink) const
+{
     SheetWidth = ink.Width();
     SheetHeight = ink.Height();
     if (Options.Deskew && !Options.Geometry())

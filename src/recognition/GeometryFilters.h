@@ -18,12 +18,17 @@ public:
     explicit TGeometryFilters(const TCleanupOptions &options) : Options(options), Cleanup(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
+    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
+    QString Note() const override { return Cleanup.Note(); }
     // The text told apart from the ink (before the centre lines), as the
     // clean-up's filters tell it apart.
     TTextPart TakeText() const override { return Cleanup.TakeText(); }
 
 private:
+    // The mask of the geometry from the clean-up's ink.
+    TBlackMask FromInk(TBlackMask ink) const;
+
     TCleanupOptions Options;
     TCleanupFilters Cleanup;
     // What the mask step leaves for the segment step.

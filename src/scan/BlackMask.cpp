@@ -1,6 +1,7 @@
 #include "scan/BlackMask.h"
 
 #include "app/core/LargeBlock.h"
+#include "app/core/Threads.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/PodArray.h"
@@ -277,8 +278,8 @@ public:
         Storage.Resize(BufferBytes * (static_cast<std::size_t>(converters) + 1));
         for (int i = 0; i <= converters; ++i)
             Free.push_back(i);
-        for (int i = 0; i < converters; ++i)
-            Workers.emplace_back([this] { Work(); });
+        // With no thread made, the bands are converted as they are read.
+        Converters = StartThreads(Workers, converters, [this](int) { Work(); });
     }
 
     ~TBandPipeline()
@@ -307,6 +308,11 @@ public:
                 Free.pop_back();
             }
             Rows.Read(Buffer(buffer), count);
+            if (Converters == 0) {
+                ConvertBand(TBand{buffer, first, count});
+                Free.push_back(buffer);
+                continue;
+            }
             {
                 const std::lock_guard<std::mutex> lock(Mutex);
                 Filled.push_back(TBand{buffer, first, count});
@@ -359,6 +365,7 @@ private:
     TBlackMask &Mask;
     const TRowToMask &Convert;
     int BandRows;
+    int Converters = 0;
     std::size_t BufferBytes = 0;
     TPodArray<std::uint8_t> Storage;
     std::vector<int> Free;

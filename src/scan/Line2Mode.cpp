@@ -5,6 +5,7 @@
 #include "scan/Line2Mode.h"
 
 #include "app/core/ProgressPort.h"
+#include "app/core/Threads.h"
 #include "scan/BlackMask.h"
 
 #include <algorithm>
@@ -108,10 +109,12 @@ void RunEndsInPlace(TBlackMask &mask, TProgressPort &progress, int threads)
             MarkRowsInPlace(mask, firsts[static_cast<std::size_t>(t)], firsts[static_cast<std::size_t>(t) + 1],
                             beside[static_cast<std::size_t>(2 * t)].Line(), beside[static_cast<std::size_t>(2 * t + 1)].Line());
         };
+        // The bands of threads the system cannot make are done here.
         std::vector<std::thread> helpers;
-        for (int t = 1; t < parts; ++t)
-            helpers.emplace_back(band, t);
+        const int started = StartThreads(helpers, parts - 1, [&](int i) { band(i + 1); });
         band(0);
+        for (int t = started + 1; t < parts; ++t)
+            band(t);
         for (std::thread &helper : helpers)
             helper.join();
         for (int i = 0; i < width + height; ++i)
@@ -143,12 +146,14 @@ TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress, int thread
     if (threads > 1 && height > 1) {
         // Bands of rows on the other threads and this one; then the steps.
         const int parts = std::min(threads, height);
+        const auto band = [&](int t) {
+            MarkRows(source, work, int(std::int64_t(height) * t / parts), int(std::int64_t(height) * (t + 1) / parts));
+        };
         std::vector<std::thread> helpers;
-        for (int t = 1; t < parts; ++t)
-            helpers.emplace_back([&, t] {
-                MarkRows(source, work, int(std::int64_t(height) * t / parts), int(std::int64_t(height) * (t + 1) / parts));
-            });
-        MarkRows(source, work, 0, int(std::int64_t(height) / parts));
+        const int started = StartThreads(helpers, parts - 1, [&](int i) { band(i + 1); });
+        band(0);
+        for (int t = started + 1; t < parts; ++t)
+            band(t);
         for (std::thread &helper : helpers)
             helper.join();
         for (int i = 0; i < width + height; ++i)

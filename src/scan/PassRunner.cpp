@@ -1,6 +1,7 @@
 #include "scan/PassRunner.h"
 
 #include "app/core/ProgressPort.h"
+#include "app/core/Threads.h"
 #include "scan/SegmentList.h"
 
 #include <algorithm>
@@ -52,19 +53,19 @@ public:
             if (pass.Inline)
                 continue;
             const int size = std::max(1, options.ChunkLines > 0 ? options.ChunkLines : pass.ChunkLines);
-            for (int first = 0; first < pass.Lines; first += size) {
+            for (std::int64_t first = 0; first < pass.Lines; first += size) {
                 auto &task = Tasks.emplace_back(std::make_unique<TTask>());
                 task->Pass = static_cast<int>(p);
-                task->First = first;
-                task->Count = std::min(size, pass.Lines - first);
+                task->First = static_cast<int>(first);
+                task->Count = static_cast<int>(std::min<std::int64_t>(size, pass.Lines - first));
                 ChunkOf[p].push_back(task.get());
             }
         }
         for (std::size_t i = 0; i < Tasks.size(); ++i)
             Tasks[i]->Index = i;
         Window = 2 * static_cast<std::size_t>(options.Threads);
-        for (int i = 1; i < options.Threads; ++i)
-            Workers.emplace_back([this] { Work(); });
+        // Threads the system cannot make leave their chunks to the others.
+        StartThreads(Workers, options.Threads - 1, [this](int) { Work(); });
     }
 
     ~TAhead()

@@ -1,5 +1,7 @@
 #include "scan/ScanDriver.h"
 
+#include "image/PictureLimits.h"
+
 #include "app/core/Messages.h"
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
@@ -303,16 +305,15 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
-        // Where the format reads rows a band at a time, the exact black is
-        // taken from them directly, without the whole picture in memory. The
-        // filters make their mask from the whole picture.
-        if (!Filters) {
-            if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
-                State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
-                State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-                mask = TBlackMask::FromRows(*rows, FThreads);
-                return true;
-            }
+        // Where the format reads rows a band at a time, the mask is made
+        // from them directly, without the whole picture in memory.
+        if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
+            PictureLimits::Check(rows->Width(), rows->Height());
+            State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
+            State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
+            mask = Filters ? Filters->RowsMask(*rows, [&] { return Formats.OpenRows(path); }, FThreads)
+                           : TBlackMask::FromRows(*rows, FThreads);
+            return true;
         }
         TTzDIB image;
         Formats.Load(path, image);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/core/Threads.h"
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
 
@@ -59,7 +60,7 @@ public:
 
     // How many threads one conversion may use (1: none but the caller's, the
     // default). The segment list is the same for every count.
-    void SetThreads(int threads) { FThreads = threads < 1 ? 1 : threads; }
+    void SetThreads(int threads) { FThreads = ThreadsPerPicture(threads); }
     int Threads() const { return FThreads; }
     // Lines a thread traces at a time (0: the tracers' own choice); for tests.
     void SetChunkLines(int lines) { FChunkLines = lines; }

@@ -5,8 +5,16 @@
 
 #include <QString>
 
+#include <functional>
+#include <memory>
+
+class TPictureRows;
+class TSegmentList;
 class TScanState;
 class TTzDIB;
+
+// Opens the picture's rows again from the first row.
+using TReopenRows = std::function<std::unique_ptr<TPictureRows>()>;
 
 // Steps a conversion may take around its tracer: how the picture just read
 // becomes the black mask the tracer reads, and what becomes of the segments
@@ -19,6 +27,10 @@ public:
 
     // The mask of a picture just read.
     virtual TBlackMask Mask(const TTzDIB &image) const = 0;
+    // The same mask of a picture read a band of rows at a time, without the
+    // whole picture in memory; `reopen` gives its rows again for a second
+    // pass. `threads` as TBlackMask::FromRows takes them.
+    virtual TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const = 0;
     // Called after a tracer finished; may replace the state's segments (their
     // extents stay, or widen to hold a drawing's curves) and set its drawing
     // and skew. False when the list ran out of memory on the way.
@@ -35,4 +47,7 @@ public:
     };
     // Moves the text of the last Mask call out; the default has none.
     virtual TTextPart TakeText() const;
+    // What the user should know of the last mask made (e.g. that a picture
+    // held no ink), or empty.
+    virtual QString Note() const { return QString(); }
 };

@@ -547,6 +547,23 @@ private Q_SLOTS:
         QCOMPARE(resolution, QStringLiteral("400"));
     }
 
+    void aPictureNamedAtStartOpensOnceTheEventsRun()
+    {
+        auto window = NewWindow(UI);
+        const QString sheet = Dir.filePath(QStringLiteral("started.bmp"));
+        QVERIFY(WriteSheet(sheet, 60, 40, 10, 15748));
+        // A name relative to the current folder, made whole at once.
+        const QString started = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(Dir.path()));
+        window->OpenAtStart(QStringLiteral("started.bmp"));
+        QVERIFY(QDir::setCurrent(started));
+        QVERIFY(!window->Scan.DataConverted);
+        QTRY_VERIFY(window->Scan.DataConverted);
+        QVERIFY(UI.OpenRequests.empty());
+        QCOMPARE(window->Scan.SourceFileName, sheet);
+        QCOMPARE(window->FileNameLabel->text(), QStringLiteral("started.bmp"));
+    }
+
     void clipboardItemsCopyTheirForm()
     {
         auto window = NewWindow(UI);

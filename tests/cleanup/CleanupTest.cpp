@@ -117,6 +117,31 @@ TEST(CleanupTest, DrawingsWithKnownLines)
     EXPECT_GT(Traced(slanted, TCleanupOptions{}).size(), 3u);
 }
 
+// Corners drawn on and line ends run on never leave the picture: random
+// blots and strokes on narrow pictures, merged at several tolerances.
+TEST(CleanupTest, MergedSegmentsStayWithinThePicture)
+{
+    std::mt19937 random(29);
+    for (int round = 0; round < 300; ++round) {
+        const int width = 8 + int(random() % 24), height = 8 + int(random() % 64);
+        TTzDIB d = WhitePicture(width, height);
+        for (int k = 0, n = 1 + int(random() % 6); k < n; ++k) {
+            const int x0 = int(random() % width), y0 = int(random() % height);
+            const int x1 = int(random() % width), y1 = int(random() % height);
+            if (random() % 2)
+                BlackRect(d, std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::min(std::max(y0, y1), std::min(y0, y1) + 6));
+            else
+                BlackLine(d, x0, y0, x1, y1);
+        }
+        TCleanupOptions options = Options(random() % 2 == 0, 0.5 + (random() % 8) * 0.625);
+        options.Despeckle = int(random() % 3) * 7;
+        for (const TSeg &s : Traced(d, options))
+            for (const auto &[x, y] : {std::pair{s.X1, s.Y1}, std::pair{s.X2, s.Y2}})
+                ASSERT_TRUE(x >= 0 && x < width && y >= 0 && y <= height)
+                    << round << ": " << s << " in " << width << " x " << height;
+    }
+}
+
 TEST(CleanupTest, RaggedEdgesLeaveNoSpurs)
 {
     // Bars 5, 7 and 9 pixels thick whose edges carry random bumps and bites

@@ -111,6 +111,8 @@ TEST(CommandLine, BadUsageExitsWithTwoAndSaysWhy)
         {"--report=", "a.bmp"},
         {"--plugin-dir", "", "a.bmp"},
         {"--plugin-dir"},
+        {"--max-pixels", "0", "a.bmp"},
+        {"--max-pixels", "1e6", "a.bmp"},
     };
     for (const QStringList &arguments : bad) {
         const TCliParse parse = Parse(arguments);
@@ -141,6 +143,8 @@ TEST(CommandLine, BatchOptionsAndAListInsteadOfInputs)
     EXPECT_EQ(parse.Options->Report, QStringLiteral("r.jsonl"));
     EXPECT_TRUE(parse.Options->SkipExisting);
     EXPECT_FALSE(Parse({"a.bmp"}).Options->SkipExisting);
+    EXPECT_EQ(Parse({"a.bmp"}).Options->MaxPixels, 0);
+    EXPECT_EQ(Parse({"--max-pixels", "5000000000", "a.bmp"}).Options->MaxPixels, 5000000000);
 }
 
 TEST(CommandLine, PluginFoldersRepeatAndTheFormatListNeedsNoInput)
@@ -159,7 +163,7 @@ TEST(CommandLine, HelpAndVersionExitWithZero)
     EXPECT_EQ(help.ExitCode, 0);
     for (const char *option : {"--output <PATH>", "--format <FMT>", "txt | dxf | jwc | clip-txt | clip-jwt",
                                "--mode <MODE>", "--scale <N>", "--dpi <D>", "--settings <FILE>",
-                               "--jobs <N>", "--quiet", "--files-from <FILE>", "--report <FILE>",
+                               "--jobs <N>", "--max-pixels <N>", "--quiet", "--files-from <FILE>", "--report <FILE>",
                                "--skip-existing", "--plugin-dir <DIR>", "--formats", "Exit status"})
         EXPECT_TRUE(help.Text.contains(QLatin1String(option))) << option;
     EXPECT_TRUE(help.Text.startsWith("Usage: trazbit-cli [options] INPUT..."));

@@ -204,6 +204,81 @@ TEST_F(OutputSafety, EveryInputFailureSaysItsOwnReason)
                   .toStdString());
 }
 
+// The report is an output like the others: never an input, the list, the
+// settings file or another output; nothing is written when it would be.
+TEST_F(OutputSafety, TheReportNeverReplacesAnInputTheListTheSettingsOrAnOutput)
+{
+    const QString list = Dir.filePath("list.txt"), settings = Dir.filePath("s.ini"), text = Dir.filePath("a.txt");
+    for (const auto &[path, bytes] : {std::pair{list, Picture.toUtf8() + "\n"}, std::pair{settings, QByteArray("[Dxf]\n")}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    ASSERT_TRUE(QFile::link(Picture, Dir.filePath("link.bmp")));
+    struct TCase
+    {
+        QStringList Arguments;
+        QString Problem;
+    };
+    const TCase cases[] = {
+        {{"-o", text, "--report", Picture, Picture}, "the report " + Picture + " would replace the input " + Picture},
+        {{"-o", text, "--report", Dir.filePath("link.bmp"), Picture},
+         "the report " + Dir.filePath("link.bmp") + " would replace the input " + Picture},
+        {{"-o", text, "--files-from", list, "--report", list}, "the report " + list + " would replace the list " + list},
+        {{"-o", text, "--settings", settings, "--report", settings, Picture},
+         "the report " + settings + " would replace the settings file " + settings},
+        {{"--report", text, "-o", text, Picture}, "the report " + text + " would replace the output " + text},
+        {{"-o", list, "--files-from", list}, list + " would replace the list " + list},
+        {{"-o", settings, "--settings", settings, Picture}, settings + " would replace the settings file " + settings},
+    };
+    const QStringList before = Names(Dir.path());
+    for (const TCase &c : cases) {
+        const TCliRun run = RunCliCapturing(QStringList{"-q"} + c.Arguments);
+        EXPECT_EQ(run.Status, 2) << c.Problem.toStdString();
+        EXPECT_EQ(run.Err, "trazbit-cli: " + c.Problem.toUtf8() + "\n");
+        EXPECT_EQ(Names(Dir.path()), before);
+        EXPECT_EQ(ReadAll(list), Picture.toUtf8() + "\n");
+        EXPECT_EQ(ReadAll(settings), QByteArray("[Dxf]\n"));
+    }
+    // Taken whole, at the end.
+    const QString report = Dir.filePath("report.jsonl");
+    EXPECT_EQ(RunCliCapturing({"-q", "-o", text, "--report", report, Picture}).Status, 0);
+    EXPECT_TRUE(ReadAll(report).startsWith("{\"input\":\"" + Picture.toUtf8() + "\",\"output\":\"" + text.toUtf8()));
+}
+
+// A report that cannot be written fails the run, says why, and leaves the old one.
+TEST_F(OutputSafety, AReportThatCannotBeWrittenFailsTheRun)
+{
+    const TCliRun device = RunCliCapturing({"-q", "-o", Dir.filePath("a.txt"), "--report", "/dev/full", Picture});
+    EXPECT_EQ(device.Status, 1);
+    EXPECT_EQ(device.Err, "trazbit-cli: cannot write the report /dev/full: No space left on device\n");
+
+    TFullFolder full;
+    if (!full.IsMounted())
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING(full.Problem.toStdString());
+    const QString report = full.Path("report.jsonl");
+    QFile old(report);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old report\n");
+    old.close();
+    full.Fill();
+    QStringList inputs;
+    for (int i = 0; i < 200; ++i)
+        inputs << Picture;
+    const QString out = Dir.filePath("out");
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("out"));
+    // Each input a different name, so that the outputs do not collide.
+    for (int i = 0; i < 200; ++i) {
+        inputs[i] = Dir.filePath(QStringLiteral("p%1.bmp").arg(i));
+        ASSERT_TRUE(QFile::copy(Picture, inputs[i]));
+    }
+    const TCliRun run = RunCliCapturing(QStringList{"-q", "-j", "1", "-o", out, "--report", report} + inputs);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err, "trazbit-cli: cannot write the report " + report.toUtf8() + ": No space left on device\n");
+    EXPECT_EQ(ReadAll(report), QByteArray("old report\n"));
+    EXPECT_EQ(Names(out).size(), 200);
+}
+
 TEST_F(OutputSafety, NoInfinityReachesAFile)
 {
     const QString output = Dir.filePath("big.dxf");

@@ -1,3 +1,4 @@
+#include "image/PictureLimits.h"
 #include "image/TzDIB.h"
 
 #include "BmpBytes.h"
@@ -364,15 +365,19 @@ TEST(BmpStream, SizesBeyondTheLargestPictureAreRefused)
     s.Width = INT_MAX;
     s.Height = INT_MAX;
     s.Pixels = QByteArray(16, '\0');
-    EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EOutOfResources, "GetFileMap: Cannot Make File Mapping Object");
+    // Sides beyond the bound are refused as soon as the header is read, naming the size.
+    const char *tooLarge = "The picture of 2147483647 x 2147483647 pixels is too large: each side may have "
+                           "268435456 pixels at most";
+    EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EPictureTooLarge, tooLarge);
     s.Height = -INT_MAX;
-    EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EOutOfResources, "GetFileMap: Cannot Make File Mapping Object");
+    EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EPictureTooLarge, tooLarge);
     s.BitCount = 32;
-    EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EOutOfResources, "GetFileMap: Cannot Make File Mapping Object");
+    EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EPictureTooLarge, tooLarge);
     s.BitCount = 16;
-    s.Width = 1;
-    s.Height = 1 << 30; // 4 GB of rows: refused before anything is allocated
+    s.Width = 1 << 16;
+    s.Height = 1 << 16; // 12 GB as 24-bit rows: refused before anything is allocated
     EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EOutOfResources, "GetFileMap: Cannot Make File Mapping Object");
+    s.Width = 1;
     s.Height = 1 << 20; // 4 MB of rows of which the file holds 16 bytes
     EXPECT_DIB_ERROR(Load(dib, MakeBmp(s)), EReadError, "Stream read error");
     ExpectBlankDefault(dib);

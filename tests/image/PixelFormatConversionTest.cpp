@@ -7,7 +7,11 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include "image/RleCodec.h"
+
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include <random>
 
@@ -207,6 +211,16 @@ TEST(PixelFormatConversion, RunLengthRoundTripsGiveTheSamePixels)
                 TTzDIB back(rle);
                 back.SetPixelFormat(bits == 8 ? tzPf8Bit : tzPf4Bit);
                 ASSERT_EQ(back.Height(), 4);
+                // Decoded a band at a time: the same stored rows.
+                const TTzDIBBlock &encoded = rle.InternalDIB()->DIB;
+                TRleRows bands(bits, std::vector<std::uint8_t>(encoded.Bits.get(), encoded.Bits.get() + encoded.BitsSize),
+                               width, 4);
+                const std::int64_t rowSize = DIBRowSize(width, bits);
+                std::vector<std::uint8_t> rows(std::size_t(4 * rowSize), 0xAA);
+                bands.Decode(rows.data(), 0, 1);
+                bands.Decode(rows.data() + rowSize, 1, 3);
+                ASSERT_EQ(0, std::memcmp(rows.data(), back.InternalDIB()->DIB.Bits.get(), rows.size()))
+                    << bits << " bits, " << width;
                 for (int y = 0; y < 4; ++y)
                     for (int x = 0; x < width; ++x)
                         ASSERT_EQ(back.Pixels(x, y), dib.Pixels(x, y)) << bits << " bits, " << width << " x " << height
@@ -264,6 +278,10 @@ TEST(PixelFormatConversion, DamagedRunLengthDataIsRefused)
         {4, QByteArray("\4\1", 2), "Convert4BitRLETo4BitRGB: Unexpected End of RLE Data"},
     };
     for (const TCase &c : cases) {
+        // A band at a time: the same error once the band that holds it is read.
+        TRleRows bands(c.Bits, std::vector<std::uint8_t>(c.Data.begin(), c.Data.end()), 4, 2);
+        std::uint8_t rows[8];
+        EXPECT_DIB_ERROR((bands.Decode(rows, 0, 1), bands.Decode(rows + 4, 1, 1)), ETzDIBInvalidDIB, c.Message);
         TTzDIB dib = LoadRle(c.Bits, 4, 2, c.Data);
         const TTzInternalDIB *before = dib.InternalDIB();
         EXPECT_DIB_ERROR(dib.SetPixelFormat(c.Bits == 8 ? tzPf8Bit : tzPf4Bit), ETzDIBInvalidDIB, c.Message);

@@ -1,3 +1,4 @@
+#include "image/PictureLimits.h"
 #include "image/TzDIB.h"
 
 #include "DIBErrorCheck.h"
@@ -123,9 +124,11 @@ TEST(TzDIBModel, SizeAndBitCountErrorsLeaveImageAsItWas)
                      "TTzInternalDIB.CreateDIB: Invalid Parameters");
     EXPECT_DIB_ERROR(dib.SetBitCount(2), ETzDIBInvalidDIBPara, "TTzDIB.SetBitCount: Invalid BitCount");
     EXPECT_DIB_ERROR(dib.SetBitCount(16), ETzDIBInvalidDIBPara, "TTzDIB.SetBitCount: Invalid BitCount");
-    // Pixel arrays beyond 2 GB are refused as a resource failure, before any allocation.
-    EXPECT_DIB_ERROR(dib.SetHeight(INT_MAX), EOutOfResources, "GetFileMap: Cannot Make File Mapping Object");
-    EXPECT_DIB_ERROR(dib.SetWidth(INT_MAX), EOutOfResources, "GetFileMap: Cannot Make File Mapping Object");
+    // Sides beyond the bound are refused before any allocation, naming the size.
+    EXPECT_DIB_ERROR(dib.SetHeight(INT_MAX), EPictureTooLarge,
+                     "The picture of 10 x 2147483647 pixels is too large: each side may have 268435456 pixels at most");
+    EXPECT_DIB_ERROR(dib.SetWidth(INT_MAX), EPictureTooLarge,
+                     "The picture of 2147483647 x 10 pixels is too large: each side may have 268435456 pixels at most");
     EXPECT_EQ(dib.Width(), 10);
     EXPECT_EQ(dib.Height(), 10);
     EXPECT_EQ(dib.BitCount(), 1);

@@ -143,6 +143,35 @@ TEST_F(CalsPluginTest, ACalsDrawingTracesLikeTheSameDrawingAsBmp)
     EXPECT_EQ(Trace(formats, cals), fromBmp);
 }
 
+// Pictures beyond 2^28 pixels, which the platform's BMP reader refuses, are
+// taken; damaged data is named as such, not as an unknown format.
+TEST_F(CalsPluginTest, LargePicturesAreTakenAndDamagedOnesNamed)
+{
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    TSPIs manager(&formats);
+    manager.SearchOptions = spsAppDir;
+    manager.Loaded();
+    TTzDIB large = WhitePicture(16385, 16384);
+    BlackRect(large, 10, 100, 16000, 102);
+    BlackRect(large, 16384, 0, 16384, 16383);
+    const QString bmp = Dir.filePath(QStringLiteral("large.bmp"));
+    ASSERT_TRUE(SavePicture(large, bmp));
+    const QString cals = WriteCals(QStringLiteral("large.cal"), Fields(16385, 16384), large);
+    const std::vector<TSeg> fromBmp = Trace(formats, bmp);
+    ASSERT_GE(fromBmp.size(), 4u);
+    EXPECT_EQ(Trace(formats, cals), fromBmp);
+
+    const QByteArray whole = CalsHeader(Fields(131, 77)) + Group4(Drawing(), Dir.filePath(QStringLiteral("g4.tif")));
+    const QString damaged = Write(QStringLiteral("damaged.cal"), whole.left(whole.size() - 40));
+    TRecordingUserInterface ui;
+    TSettings settings;
+    TScanState state;
+    TScanDriver driver(state, settings, ui, formats);
+    EXPECT_NE(driver.ScanData1(damaged), ScanDone);
+    EXPECT_EQ(driver.LoadFailure(), QStringLiteral("画像データが壊れています"));
+}
+
 TEST_F(CalsPluginTest, ThePictureIsOneBitWithTheDensityOfTheHeader)
 {
     const std::unique_ptr<TSPI> spi = TSPI::Create(CalsPlugin());

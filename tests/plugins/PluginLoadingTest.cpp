@@ -289,13 +289,16 @@ TEST_F(PluginLoadingTest, ProgressRunsFromOneTo99AndAnAbortStopsThePlugin)
 TEST_F(PluginLoadingTest, APluginThatFailsIsPassedOver)
 {
     TTestPicture failing = TwoByTwo();
-    failing.Result = 3;
+    failing.Result = 3;  // broken data: said so, not "unrecognised"
     TSPIBitmap bitmap;
     EXPECT_EQ(ErrorOf([&] { bitmap.LoadFromFile(Write(QStringLiteral("fails.tzt"), failing.Bytes())); }),
-              kUnrecognised);
+              QStringLiteral("画像データが壊れています"));
     // Every import plug-in got its chance.
     for (const char *name : {"second", "first", "no_item3"})
         EXPECT_EQ(StateOf(*Manager, name).pictureCalls, 1) << name;
+    failing.Result = 2;
+    EXPECT_EQ(ErrorOf([&] { bitmap.LoadFromFile(Write(QStringLiteral("fails2.tzt"), failing.Bytes())); }),
+              kUnrecognised);
 }
 
 TEST_F(PluginLoadingTest, TheTzDIBGraphicTakesThePackedDIBAndDerivesPalettesByMode)

@@ -15,6 +15,7 @@ inline QString InvalidNumber() { return QStringLiteral("数値が無効です。
 inline QString InvalidInteger() { return QStringLiteral("数値が無効です。(整数)"); }
 inline QString NotConverted() { return QStringLiteral("ファイルが開いてません。"); }
 inline QString ZeroSegments() { return QStringLiteral("線の本数が０です。"); }
+inline QString NoInk() { return QStringLiteral("用紙と見分けられるインクがありません。"); }
 inline QString SaveZeroSegments() { return QStringLiteral("線の本数が０です。\n\r保存しますか。"); }
 inline QString Confirm() { return QStringLiteral("確認"); }
 inline QString Saved() { return QStringLiteral("保存が終了しました。"); }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <cmath>
 #include <optional>
 #include <utility>
 
@@ -189,6 +190,65 @@ void Write(QSettings &store, const QString &key, const QString &value)
     store.setValue(key, value);
 }
 
+// A name written into a file as it is (layer and group names): no line
+// break, no other control character, nothing the store could not decode.
+bool IsPlainName(const QString &name)
+{
+    for (const QChar c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QChar::ReplacementCharacter)
+            return false;
+    return true;
+}
+
+// A clean-up level: empty, "auto" or a whole number 0..255.
+bool IsThreshold(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+        return true;
+    const std::optional<int> level = ParseInteger(t);
+    return level && *level >= 0 && *level <= 255;
+}
+
+// A merge tolerance: empty or a finite number of 0 or more.
+bool IsMerge(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return true;
+    bool ok = false;
+    const double value = t.toDouble(&ok);
+    return ok && std::isfinite(value) && value >= 0;
+}
+
+// Values that read but lie outside what the program takes give their default,
+// with a warning, as values that do not read do.
+void CheckRanges(TSettings &s, QStringList *warnings)
+{
+    const TSettings defaults = TSettings::Defaults();
+    const auto check = [&](const char *key, auto &field, bool ok, const auto &fallback, const QString &text,
+                           const QString &fallbackText) {
+        if (ok)
+            return;
+        Warn(warnings, QString::fromLatin1(key), text, fallbackText.isEmpty() ? QStringLiteral("（空）") : fallbackText);
+        field = fallback;
+    };
+    check("System/Xrate", s.Xrate, s.Xrate >= 0, defaults.Xrate, FormatGeneral(s.Xrate), QStringLiteral("1"));
+    check("System/Yrate", s.Yrate, s.Yrate >= 0, defaults.Yrate, FormatGeneral(s.Yrate), QStringLiteral("1"));
+    check("Jwc/SaveGroupName", s.SaveGroupName, IsPlainName(s.SaveGroupName), defaults.SaveGroupName,
+          s.SaveGroupName, defaults.SaveGroupName);
+    check("Jwc/SaveLayerName", s.SaveLayerName, IsPlainName(s.SaveLayerName), defaults.SaveLayerName,
+          s.SaveLayerName, defaults.SaveLayerName);
+    check("Dxf/SaveLayer", s.DxfSaveLayer, IsPlainName(s.DxfSaveLayer), defaults.DxfSaveLayer, s.DxfSaveLayer,
+          defaults.DxfSaveLayer);
+    check("Cleanup/Threshold", s.CleanupThreshold, IsThreshold(s.CleanupThreshold), defaults.CleanupThreshold,
+          s.CleanupThreshold, defaults.CleanupThreshold);
+    check("Cleanup/Despeckle", s.CleanupDespeckle, s.CleanupDespeckle >= 0, defaults.CleanupDespeckle,
+          QString::number(s.CleanupDespeckle), QString::number(defaults.CleanupDespeckle));
+    check("Cleanup/Merge", s.CleanupMerge, IsMerge(s.CleanupMerge), defaults.CleanupMerge, s.CleanupMerge,
+          defaults.CleanupMerge);
+}
+
 } // namespace
 
 void Load(QSettings &store, TSettings &s, QPoint *windowPosition, QStringList *warnings)
@@ -207,6 +267,7 @@ void Load(QSettings &store, TSettings &s, QPoint *windowPosition, QStringList *w
     ForEachTextField(s, [&](const char *key, auto &field) {
         Read(store, QString::fromLatin1(key), field, warnings);
     });
+    CheckRanges(s, warnings);
     if (windowPosition)
         *windowPosition = QPoint(left, top);
 }

@@ -182,6 +182,65 @@ TEST_F(SettingsTest, EveryValueThatGivesWayToItsDefaultIsWarnedAbout)
     EXPECT_TRUE(SettingsStore::StoreProblem(*store).isEmpty());
 }
 
+// Values that read but that the program does not take, names that would break
+// the file they are written into, and text the store cannot decode (a file
+// saved in Shift-JIS): each gives its default, with a warning.
+TEST_F(SettingsTest, ValuesOutsideTheirRangeAndUnwritableNamesGiveTheirDefaultWithAWarning)
+{
+    struct TCase
+    {
+        const char *Section, *Key, *Line, *Shown, *Fallback;
+    };
+    const TCase cases[] = {
+        {"System", "Xrate", "-1", "-1", "1"},
+        {"System", "Yrate", "-0.5", "-0.5", "1"},
+        {"Cleanup", "Threshold", "abc", "abc", "（空）"},
+        {"Cleanup", "Threshold", "300", "300", "（空）"},
+        {"Cleanup", "Threshold", "-1", "-1", "（空）"},
+        {"Cleanup", "Merge", "abc", "abc", "（空）"},
+        {"Cleanup", "Merge", "-1", "-1", "（空）"},
+        {"Cleanup", "Merge", "nan", "nan", "（空）"},
+        {"Cleanup", "Despeckle", "-1", "-1", "0"},
+        {"Dxf", "SaveLayer", "\"L\\r\\n  0\\r\\nEOF\"", "L\r\n  0\r\nEOF", "Scan Data"},
+        {"Dxf", "SaveLayer", "\"a\\tb\"", "a\tb", "Scan Data"},
+        {"Jwc", "SaveLayerName", "\x90\x7d\x96\xca", "\xef\xbf\xbd}\xef\xbf\xbd", "TZB Data"},
+        {"Jwc", "SaveGroupName", "\"x\\ny\"", "x\ny", "ScanData"},
+    };
+    const TSettings defaults = TSettings::Defaults();
+    for (const TCase &c : cases) {
+        WriteIni(QByteArray("[") + c.Section + "]\n" + c.Key + "=" + c.Line + "\n");
+        auto store = SettingsStore::OpenFile(Path());
+        TSettings s;
+        QStringList warnings;
+        SettingsStore::Load(*store, s, nullptr, &warnings);
+        EXPECT_EQ(warnings, QStringList{QStringLiteral("設定 [%1] %2 の値「%3」は無効です。既定値 %4 を使います。")
+                                            .arg(QLatin1String(c.Section), QLatin1String(c.Key),
+                                                 QString::fromUtf8(c.Shown), QString::fromUtf8(c.Fallback))})
+            << c.Key << " " << c.Line;
+        EXPECT_EQ(s.Xrate, defaults.Xrate);
+        EXPECT_EQ(s.Yrate, defaults.Yrate);
+        EXPECT_EQ(s.CleanupThreshold, defaults.CleanupThreshold);
+        EXPECT_EQ(s.CleanupMerge, defaults.CleanupMerge);
+        EXPECT_EQ(s.CleanupDespeckle, defaults.CleanupDespeckle);
+        EXPECT_EQ(s.DxfSaveLayer, defaults.DxfSaveLayer);
+        EXPECT_EQ(s.SaveLayerName, defaults.SaveLayerName);
+        EXPECT_EQ(s.SaveGroupName, defaults.SaveGroupName);
+    }
+    // Values within range are taken.
+    WriteIni("[System]\nXrate=0\n[Cleanup]\nThreshold=255\nMerge=1.875\nDespeckle=3\n"
+             "[Dxf]\nSaveLayer=\xe5\x9b\xb3\xe9\x9d\xa2\n");
+    auto store = SettingsStore::OpenFile(Path());
+    TSettings s;
+    QStringList warnings;
+    SettingsStore::Load(*store, s, nullptr, &warnings);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(s.Xrate, 0.0f);
+    EXPECT_EQ(s.CleanupThreshold, QStringLiteral("255"));
+    EXPECT_EQ(s.CleanupMerge, QStringLiteral("1.875"));
+    EXPECT_EQ(s.CleanupDespeckle, 3);
+    EXPECT_EQ(s.DxfSaveLayer, QStringLiteral("図面"));
+}
+
 TEST_F(SettingsTest, AFileThatIsNotIniIsNamedAsSuch)
 {
     static const char kBitmapStart[] = "BM\x3e\0\0\0\0\0\0\0\x3e\0\0\0\x28\0";
