@@ -7,6 +7,14 @@
 //                                 [--all] [--jobs N] [--dir DIR]
 //   <build>/bin/EndToEndBenchmark write SIZE BITS PATH     (only writes a sheet)
 //
+//   <build>/bin/EndToEndBenchmark --formats [--sizes A0] [--runs 3] [--jobs N] [--dir DIR]
+//
+// --formats times the picture formats scanners write and every clean-up
+// option, row by row of the performance table: the sheet as 1-bit, 8-bit and
+// 24-bit BMP, grey PNG, colour JPEG (quality 90, written by cjpeg) and G4
+// TIFF, each beside potrace on the equivalent BMP and beside the decoders' own
+// cost (djpeg, pngtopnm, tiffcp), with CPU seconds too, for a busy machine.
+//
 // --all also times box and line 2 mode and the text and JWC writers. --jobs
 // is passed on to trazbit-cli as -j. Sheets are written to DIR (default a
 // temporary folder, removed at the end); a sheet already in DIR is reused.
@@ -18,6 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -25,6 +34,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include <tiffio.h>
 
 namespace {
 
@@ -90,6 +101,191 @@ int WriteOnly(const QStringList &args)
     return WriteSheetBmp(DrawSheet(size), bits, args[3]) ? 0 : 1;
 }
 
+struct TMedians
+{
+    double Seconds = 0, Cpu = 0, PeakMB = 0;
+    bool Failed = false;
+};
+
+TMedians Measure(const QString &program, const QStringList &arguments, int runs)
+{
+    std::vector<double> seconds, cpu, mb;
+    TMedians m;
+    for (int r = 0; r < runs; ++r) {
+        const TChildRun run = RunChild(program, arguments);
+        m.Failed = m.Failed || run.ExitCode != 0;
+        seconds.push_back(run.Seconds);
+        cpu.push_back(run.CpuSeconds);
+        mb.push_back(run.PeakMB);
+    }
+    m.Seconds = Median(seconds);
+    m.Cpu = Median(cpu);
+    m.PeakMB = Median(mb);
+    return m;
+}
+
+// The 1-bit sheet as a G4 TIFF (min-is-white, 64 rows a strip).
+bool WriteSheetG4(const QImage &sheet, const QString &path)
+{
+    TIFF *tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tiff)
+        return false;
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, std::uint32_t(sheet.width()));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, std::uint32_t(sheet.height()));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, std::uint16_t(1));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(1));
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, std::uint32_t(64));
+    TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 400.0f);
+    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 400.0f);
+    // Index 1 is black in the sheet, as in a min-is-white file.
+    bool ok = true;
+    for (int y = 0; y < sheet.height() && ok; ++y)
+        ok = TIFFWriteScanline(tiff, const_cast<uchar *>(sheet.constScanLine(y)), std::uint32_t(y), 0) >= 0;
+    TIFFClose(tiff);
+    return ok;
+}
+
+bool Run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Writes the sheet of one size in every format of --formats into `folder`
+// (files already there are kept).
+int WriteFormats(const QString &sizeName, const QString &folder)
+{
+    const TSheetSize size = SheetSizeNamed(sizeName);
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    if (size.Width == 0 || cjpeg.isEmpty()) {
+        std::fprintf(stderr, "unknown size, or cjpeg (libjpeg-turbo-progs) missing\n");
+        return 2;
+    }
+    const QDir dir(folder);
+        const auto file = [&](const char *name) { return dir.filePath(sizeName + QLatin1Char('-') + QLatin1String(name)); };
+        const QString bmp1 = file("1.bmp"), bmp8 = file("8.bmp"), bmp24 = file("24.bmp"), png = file("grey.png"),
+                      jpg = file("colour.jpg"), tif = file("g4.tif");
+        {
+            QImage sheet;
+            const auto drawn = [&]() -> const QImage & {
+                if (sheet.isNull())
+                    sheet = DrawSheet(size);
+                return sheet;
+            };
+            for (const auto &[bits, path] : {std::pair{1, bmp1}, std::pair{8, bmp8}, std::pair{24, bmp24}})
+                if (!QFileInfo::exists(path) && !WriteSheetBmp(drawn(), bits, path)) {
+                    std::fprintf(stderr, "cannot write %s\n", path.toUtf8().constData());
+                    return 1;
+                }
+            if (!QFileInfo::exists(tif) && !WriteSheetG4(drawn(), tif))
+                return 1;
+            sheet = QImage();
+            if (!QFileInfo::exists(png)) {
+                QImageReader::setAllocationLimit(0);
+                const QImage grey = QImage(bmp8).convertToFormat(QImage::Format_Grayscale8);
+                if (grey.isNull() || !grey.save(png, "png")) {
+                    std::fprintf(stderr, "cannot write %s\n", png.toUtf8().constData());
+                    return 1;
+                }
+            }
+            if (!QFileInfo::exists(jpg) && !Run(cjpeg, {"-quality", "90", "-outfile", jpg, bmp24}))
+                return 1;
+        }
+    return 0;
+}
+
+int Formats(const QStringList &sizes, int runs, const QString &jobs, const QString &folder)
+{
+    const QString cli = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("trazbit-cli"));
+    const auto tool = [](const char *name) { return QStandardPaths::findExecutable(QString::fromLatin1(name)); };
+    const QString potrace = tool("potrace"), djpeg = tool("djpeg"),
+                  pngtopnm = tool("pngtopnm"), tiffcp = tool("tiffcp");
+    QTemporaryDir temporary;
+    const QDir dir(folder.isEmpty() ? temporary.path() : folder);
+    std::printf("median of %d runs; wall-clock s, CPU s (user + system), peak resident MB\n", runs);
+    for (const QString &sizeName : sizes) {
+        const TSheetSize size = SheetSizeNamed(sizeName);
+        if (size.Width == 0)
+            return 2;
+        const auto file = [&](const char *name) { return dir.filePath(sizeName + QLatin1Char('-') + QLatin1String(name)); };
+        const QString bmp1 = file("1.bmp"), bmp8 = file("8.bmp"), bmp24 = file("24.bmp"), png = file("grey.png"),
+                      jpg = file("colour.jpg"), tif = file("g4.tif");
+        // Written by a child process: a child's peak memory as the system
+        // accounts it starts from its parent's, which must stay small.
+        if (!Run(QCoreApplication::applicationFilePath(), {QStringLiteral("write-formats"), sizeName, dir.path()})) {
+            std::fprintf(stderr, "cannot write the sheets\n");
+            return 1;
+        }
+        std::printf("\n%s, %d x %d at %d dpi\n", sizeName.toUtf8().constData(), size.Width, size.Height, size.Dpi);
+        std::printf("%-14s %-40s %22s %22s %6s %22s\n", "input", "options", "trazbit-cli -f dxf -q",
+                    "potrace -b dxf (BMP)", "ratio", "decoder alone");
+        const QString out = dir.filePath(QStringLiteral("out.dxf"));
+        struct TRow
+        {
+            const char *Input;
+            QString Path, Equivalent;
+            QString Options;
+            QString Decoder;
+            QStringList DecoderArguments;
+        };
+        const QString auto3 = QStringLiteral("--threshold auto --centerline --merge 1");
+        const QString tifOut = dir.filePath(QStringLiteral("copy.tif"));
+        const QList<TRow> rows = {
+            {"1-bit BMP", bmp1, bmp1, QString(), QString(), {}},
+            {"1-bit BMP", bmp1, bmp1, QStringLiteral("--centerline --merge 1"), QString(), {}},
+            {"1-bit BMP", bmp1, bmp1, auto3, QString(), {}},
+            {"8-bit BMP", bmp8, bmp8, auto3, QString(), {}},
+            {"24-bit BMP", bmp24, bmp24, QString(), QString(), {}},
+            {"24-bit BMP", bmp24, bmp24, QStringLiteral("--threshold 128"), QString(), {}},
+            {"24-bit BMP", bmp24, bmp24, auto3, QString(), {}},
+            {"grey PNG", png, bmp8, QStringLiteral("--threshold auto"), pngtopnm, {png}},
+            {"grey PNG", png, bmp8, auto3, pngtopnm, {png}},
+            {"colour JPEG", jpg, bmp24, QStringLiteral("--threshold auto"), djpeg, {"-outfile", "/dev/null", jpg}},
+            {"colour JPEG", jpg, bmp24, auto3, djpeg, {"-outfile", "/dev/null", jpg}},
+            {"G4 TIFF", tif, bmp1, QString(), tiffcp, {"-c", "none", tif, tifOut}},
+            {"G4 TIFF", tif, bmp1, auto3, tiffcp, {"-c", "none", tif, tifOut}},
+        };
+        QString potraceDone;
+        TMedians potraceTimes;
+        for (const TRow &row : rows) {
+            QStringList arguments{QStringLiteral("-f"), QStringLiteral("dxf"), QStringLiteral("-q")};
+            if (!jobs.isEmpty())
+                arguments << QStringLiteral("-j") << jobs;
+            if (!row.Options.isEmpty())
+                arguments << row.Options.split(QLatin1Char(' '));
+            arguments << QStringLiteral("-o") << out << row.Path;
+            const TMedians trazbit = Measure(cli, arguments, runs);
+            if (!potrace.isEmpty() && potraceDone != row.Equivalent) {
+                potraceTimes = Measure(potrace, {QStringLiteral("-b"), QStringLiteral("dxf"), row.Equivalent,
+                                                 QStringLiteral("-o"), dir.filePath(QStringLiteral("potrace.dxf"))},
+                                       runs);
+                potraceDone = row.Equivalent;
+            }
+            TMedians decoder;
+            if (!row.Decoder.isEmpty())
+                decoder = Measure(row.Decoder, row.DecoderArguments, runs);
+            const auto cell = [](const TMedians &m) {
+                char text[64];
+                std::snprintf(text, sizeof text, "%6.2f %6.2f %6.0f%s", m.Seconds, m.Cpu, m.PeakMB,
+                              m.Failed ? "!" : " ");
+                return QByteArray(text);
+            };
+            std::printf("%-14s %-40s %22s %22s %5.1fx %22s\n", row.Input,
+                        row.Options.isEmpty() ? "(none)" : row.Options.toUtf8().constData(), cell(trazbit).constData(),
+                        potrace.isEmpty() ? "-" : cell(potraceTimes).constData(),
+                        trazbit.Cpu > 0 ? potraceTimes.Cpu / trazbit.Cpu : 0.0,
+                        row.Decoder.isEmpty() ? "-" : cell(decoder).constData());
+            std::fflush(stdout);
+        }
+        std::printf("(ratio: potrace CPU seconds / trazbit CPU seconds; ! marks a failed run)\n");
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -98,11 +294,14 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (!args.isEmpty() && args[0] == QLatin1String("write"))
         return WriteOnly(args);
+    if (args.size() == 3 && args[0] == QLatin1String("write-formats"))
+        return WriteFormats(args[1], args[2]);
 
     QStringList sizes{QStringLiteral("A0")};
     QList<int> depths{1, 24};
     int runs = 3;
     bool all = false;
+    bool formats = false;
     QString jobs;
     QString folder;
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -127,6 +326,8 @@ int main(int argc, char **argv)
             ++i;
         } else if (a == QLatin1String("--all")) {
             all = true;
+        } else if (a == QLatin1String("--formats")) {
+            formats = true;
         } else {
             std::fprintf(stderr, "unknown option %s\n", a.toUtf8().constData());
             return 2;
@@ -138,6 +339,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "trazbit-cli not found beside this program\n");
         return 1;
     }
+    if (formats)
+        return Formats(sizes, runs, jobs, folder);
     const QString potrace = QStandardPaths::findExecutable(QStringLiteral("potrace"));
     QTemporaryDir temporary;
     const QDir dir(folder.isEmpty() ? temporary.path() : folder);

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const TBlackMask mask = filters.Mask(dib);
         TDibRows rows(dib);
         const TBlackMask fromRows =
-            filters.RowsMask(rows, [&] { return std::unique_ptr<TPictureRows>(new TDibRows(dib)); }, 2);
+            filters.MaskFromRows(rows, [&] { return std::unique_ptr<TPictureRows>(new TDibRows(dib)); }, 2);
         if (!SameMask(mask, fromRows))
             std::abort();
         TNoProgress progress;

@@ -41,6 +41,8 @@ TChildRun RunChild(const QString &program, const QStringList &arguments)
         return run;
     run.Seconds = timer.nsecsElapsed() / 1e9;
     run.PeakMB = usage.ru_maxrss / 1024.0;  // kilobytes on Linux
+    run.CpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+                     + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }

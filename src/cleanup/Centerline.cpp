@@ -6,11 +6,33 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using Word = std::uint64_t;
+
+// Calls f(begin, end, part) for `parts` consecutive parts of 0 .. n, part 0 on
+// the calling thread and the others each on a thread of its own; one part
+// (on the calling thread) when n is small.
+template <class F>
+void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
+{
+    const std::size_t parts = threads > 1 && n >= 2 * smallest
+                                  ? std::min<std::size_t>(std::size_t(threads), n / smallest)
+                                  : 1;
+    if (parts <= 1) {
+        f(std::size_t(0), n, std::size_t(0));
+        return;
+    }
+    std::vector<std::thread> others;
+    for (std::size_t p = 1; p < parts; ++p)
+        others.emplace_back([&, p] { f(n * p / parts, n * (p + 1) / parts, p); });
+    f(std::size_t(0), n / parts, std::size_t(0));
+    for (std::thread &t : others)
+        t.join();
+}
 
 Word AtLeastTwo(Word a, Word b, Word c, Word d)
 {
@@ -126,22 +148,45 @@ void ThinEveryPixel(TBlackMask &mask)
     }
 }
 
-void Thin(TBlackMask &mask)
+namespace {
+
+// A word of the mask to test: line y, word i. Pictures of fewer than 2^17
+// lines of fewer than 2^15 words (2 million pixels) keep both in 32 bits,
+// which halves the thinning's lists.
+class TWord32
+{
+public:
+    TWord32(int y, int i) : Packed(std::uint32_t(y) << 15 | std::uint32_t(i)) {}
+    int Y() const { return int(Packed >> 15); }
+    int I() const { return int(Packed & 0x7FFF); }
+
+private:
+    std::uint32_t Packed;
+};
+
+class TWord64
+{
+public:
+    TWord64(int y, int i) : FY(y), FI(i) {}
+    int Y() const { return FY; }
+    int I() const { return FI; }
+
+private:
+    int FY, FI;
+};
+
+template <class TWord>
+void ThinWith(TBlackMask &mask, int threads)
 {
     const int words = mask.Words(), height = mask.Height();
     const auto index = [words](int y, int i) { return static_cast<std::uint32_t>(y) * std::uint32_t(words) + std::uint32_t(i); };
     // Words to test in the coming sub-pass, and the words that changed in
     // each of the last two sub-passes.
-    struct TWord
-    {
-        int Y;
-        int I;
-    };
     std::vector<TWord> candidates, changedBefore, changedLast;
     for (int y = 0; y < height; ++y)
         for (int i = 0; i < words; ++i)
             if (mask.Line(y)[i])
-                candidates.push_back({y, i});
+                candidates.push_back(TWord(y, i));
     // No list ever holds more than the words that were black at the start:
     // reserving that once spares the copies of growing lists.
     changedBefore.reserve(candidates.size());
@@ -154,16 +199,19 @@ void Thin(TBlackMask &mask)
     bool first = true;
     for (int pass = 0; quiet < 2; pass ^= 1) {
         deletions.resize(candidates.size());
-        for (std::size_t k = 0; k < candidates.size(); ++k) {
-            const int y = candidates[k].Y;
-            deletions[k] = Deletable(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), candidates[k].I, pass);
-        }
+        // Every test reads the mask as it was before the sub-pass.
+        InParts(candidates.size(), threads, 1 << 14, [&](std::size_t begin, std::size_t end, std::size_t) {
+            for (std::size_t k = begin; k < end; ++k) {
+                const int y = candidates[k].Y();
+                deletions[k] = Deletable(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), candidates[k].I(), pass);
+            }
+        });
         changedBefore.swap(changedLast);
         changedLast.clear();
         for (std::size_t k = 0; k < candidates.size(); ++k) {
             if (!deletions[k])
                 continue;
-            mask.Line(candidates[k].Y)[candidates[k].I] &= ~deletions[k];
+            mask.Line(candidates[k].Y())[candidates[k].I()] &= ~deletions[k];
             changedLast.push_back(candidates[k]);
         }
         quiet = changedLast.empty() ? quiet + 1 : 0;
@@ -177,7 +225,7 @@ void Thin(TBlackMask &mask)
         candidates.clear();
         for (const auto *list : {&changedBefore, &changedLast}) {
             for (const TWord &c : *list) {
-                const int y = c.Y, i = c.I;
+                const int y = c.Y(), i = c.I();
                 for (int dy = -1; dy <= 1; ++dy) {
                     const int yy = y + dy;
                     if (yy < 0 || yy >= height)
@@ -192,7 +240,7 @@ void Thin(TBlackMask &mask)
                         marked[j] = 1;
                         touched.push_back(j);
                         if (mask.Line(yy)[ii])
-                            candidates.push_back({yy, ii});
+                            candidates.push_back(TWord(yy, ii));
                     }
                 }
             }
@@ -201,6 +249,16 @@ void Thin(TBlackMask &mask)
             marked[j] = 0;
         touched.clear();
     }
+}
+
+} // namespace
+
+void Thin(TBlackMask &mask, int threads)
+{
+    if (mask.Height() < (1 << 17) && mask.Words() < (1 << 15))
+        ThinWith<TWord32>(mask, threads);
+    else
+        ThinWith<TWord64>(mask, threads);
 }
 
 void RemoveStaircases(TBlackMask &mask)
@@ -214,16 +272,16 @@ void RemoveStaircases(TBlackMask &mask)
     });
 }
 
-bool PruneSpurs(TBlackMask &mask, const TBlackMask &original)
+namespace {
+
+// When the branch from line end (x0, y0) is a spur, adds its pixels to
+// `spurs`; `path` is working room.
+void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0,
+                std::vector<std::pair<int, int>> &path, std::vector<std::pair<int, int>> &spurs)
 {
     using namespace PixelNeighbours;
     constexpr int kDepthCap = 256;
-    std::vector<std::pair<int, int>> ends, path, spurs;
-    ForEachBlack(mask, [&](int x, int y) {
-        if (Count(Code(mask, x, y)) == 1)
-            ends.emplace_back(x, y);
-    });
-    for (auto [x0, y0] : ends) {
+    {
         path.clear();
         int x = x0, y = y0, px = -2, py = -2;
         bool spur = false;
@@ -256,12 +314,38 @@ bool PruneSpurs(TBlackMask &mask, const TBlackMask &original)
         if (spur)
             spurs.insert(spurs.end(), path.begin(), path.end());
     }
-    // All found on the same skeleton, so that both prongs of a forked line end
-    // go, not only the one found first.
-    for (auto [sx, sy] : spurs)
-        Clear(mask, sx, sy);
-    return !spurs.empty();
 }
+
+} // namespace
+
+bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
+{
+    using namespace PixelNeighbours;
+    std::vector<std::pair<int, int>> ends;
+    ForEachBlack(mask, [&](int x, int y) {
+        if (Count(Code(mask, x, y)) == 1)
+            ends.emplace_back(x, y);
+    });
+    // The spurs of each part of the ends, found on the mask as it is, then
+    // cleared in the order of the ends.
+    std::vector<std::vector<std::pair<int, int>>> found(std::size_t(std::max(threads, 1)));
+    InParts(ends.size(), threads, 1 << 10, [&](std::size_t begin, std::size_t end, std::size_t part) {
+        std::vector<std::pair<int, int>> path;
+        std::vector<std::pair<int, int>> &spurs = found[part];
+        for (std::size_t e = begin; e < end; ++e)
+            FindSpur(mask, original, ends[e].first, ends[e].second, path, spurs);
+    });
+    // All found on the same skeleton, so that both prongs of a forked line
+    // end go, not only the one found first.
+    bool any = false;
+    for (const auto &spurs : found) {
+        for (auto [sx, sy] : spurs)
+            Clear(mask, sx, sy);
+        any = any || !spurs.empty();
+    }
+    return any;
+}
+
 
 void ExtendEnds(TBlackMask &mask, const TBlackMask &original)
 {
@@ -320,13 +404,13 @@ void ExtendEnds(TBlackMask &mask, const TBlackMask &original)
 
 } // namespace CenterlineSteps
 
-TBlackMask Centerline(const TBlackMask &mask)
+TBlackMask Centerline(const TBlackMask &mask, int threads)
 {
     TBlackMask thin = mask;
-    CenterlineSteps::Thin(thin);
+    CenterlineSteps::Thin(thin, threads);
     CenterlineSteps::RemoveStaircases(thin);
     // A spur may fork itself: its prongs go first, then its stem.
-    for (int round = 0; round < 4 && CenterlineSteps::PruneSpurs(thin, mask); ++round)
+    for (int round = 0; round < 4 && CenterlineSteps::PruneSpurs(thin, mask, threads); ++round)
         CenterlineSteps::RemoveStaircases(thin);
     CenterlineSteps::ExtendEnds(thin, mask);
     CenterlineSteps::RemoveStaircases(thin);

@@ -8,7 +8,9 @@
 // line ends stay. Short spurs that ragged stroke edges leave (branches from a
 // line end to a junction no longer than the stroke's half width there and two
 // pixels) are cut off, and line ends reach the end of their stroke again.
-TBlackMask Centerline(const TBlackMask &mask);
+// With threads > 1 the tests of the thinning and the spur search are shared
+// over that many threads; the result is the same for every count.
+TBlackMask Centerline(const TBlackMask &mask, int threads = 1);
 
 // The steps of Centerline, for the benchmark and the tests.
 namespace CenterlineSteps {
@@ -16,7 +18,7 @@ namespace CenterlineSteps {
 // Parallel thinning by two alternating sub-passes (Guo and Hall's conditions),
 // 64 pixels at a time, until no pixel goes; pixels whose neighbourhood did not
 // change since they were last tested are not tested again.
-void Thin(TBlackMask &mask);
+void Thin(TBlackMask &mask, int threads = 1);
 // The same, testing every pixel of every pass: the reference for Thin.
 void ThinEveryPixel(TBlackMask &mask);
 // Removes every pixel that is no line end and whose removal keeps its
@@ -27,7 +29,7 @@ void RemoveStaircases(TBlackMask &mask);
 // largest distance to paper around the junction (measured on `original`)
 // and a pixel.
 // True when any went.
-bool PruneSpurs(TBlackMask &mask, const TBlackMask &original);
+bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads = 1);
 
 // Thinning wears line ends down by the stroke's half width: every line end
 // is drawn on along the line's direction while the stroke goes on.

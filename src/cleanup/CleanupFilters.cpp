@@ -3,6 +3,7 @@
 #include "app/core/Messages.h"
 #include "app/core/Settings.h"
 #include "cleanup/Centerline.h"
+#include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
@@ -12,20 +13,10 @@
 #include "text/TextReader.h"
 #include "text/TextSeparation.h"
 
-template <class Histogram>
-TCleanupOptions TCleanupFilters::Resolved(Histogram &&histogram) const
-{
-    TCleanupOptions options = Options;
-    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
-        options.Threshold = TCleanupOptions::TThreshold::Level;
-        options.ThresholdLevel = OtsuLevel(histogram());
-        NoInk = options.ThresholdLevel == 0;
-    }
-    return options;
-}
+namespace {
 
 // The steps before any centre lines.
-static TCleanupOptions InkSteps(TCleanupOptions options)
+TCleanupOptions InkSteps(TCleanupOptions options)
 {
     options.Centerline = false;
     options.Arcs = 0;
@@ -33,43 +24,61 @@ static TCleanupOptions InkSteps(TCleanupOptions options)
     return options;
 }
 
+} // namespace
+
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
     Text = TTextPart();
+    TCleanupOptions options = Options;
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(image));
+        NoInk = options.ThresholdLevel == 0;
+    }
     if (!Options.SeparatesText())
-        return CleanMask(image, Resolved([&] { return LuminanceHistogram(image); }));
-    return Thinned(Ink(image));
+        return CleanMask(image, options);
+    return Thinned(SplitText(CleanMask(image, InkSteps(options)), image.InternalDIB()->Header().biXPelsPerMeter));
 }
 
-TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     Text = TTextPart();
-    if (!Options.SeparatesText()) {
-        const TCleanupOptions options = Resolved([&] { return LuminanceHistogram(rows); });
-        if (Options.Threshold == TCleanupOptions::TThreshold::Automatic) {
-            const std::unique_ptr<TPictureRows> again = reopen();
-            return CleanMask(*again, options, threads);
-        }
-        return CleanMask(rows, options, threads);
-    }
+    if (!Options.SeparatesText())
+        return RowsMask(rows, reopen, threads, Options);
     return Thinned(Ink(rows, reopen, threads));
+}
+
+TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TRowsOpener &reopen, int threads,
+                                     TCleanupOptions options) const
+{
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        // The level from a first pass over the rows, the mask from a second.
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows, threads));
+        NoInk = options.ThresholdLevel == 0;
+        const std::unique_ptr<TPictureRows> again = reopen();
+        if (!again)
+            throw ERowsRefused("The picture cannot be read a second time");
+        return CleanMask(*again, reopen, options, threads);
+    }
+    return CleanMask(rows, reopen, options, threads);
 }
 
 TBlackMask TCleanupFilters::Ink(const TTzDIB &image) const
 {
-    const TCleanupOptions options = InkSteps(Resolved([&] { return LuminanceHistogram(image); }));
+    TCleanupOptions options = InkSteps(Options);
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(image));
+        NoInk = options.ThresholdLevel == 0;
+    }
     return SplitText(CleanMask(image, options), image.InternalDIB()->Header().biXPelsPerMeter);
 }
 
-TBlackMask TCleanupFilters::Ink(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+TBlackMask TCleanupFilters::Ink(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     const int dotsPerMeter = rows.DotsPerMeterX();
-    const TCleanupOptions options = InkSteps(Resolved([&] { return LuminanceHistogram(rows); }));
-    if (Options.Threshold == TCleanupOptions::TThreshold::Automatic) {
-        const std::unique_ptr<TPictureRows> again = reopen();
-        return SplitText(CleanMask(*again, options, threads), dotsPerMeter);
-    }
-    return SplitText(CleanMask(rows, options, threads), dotsPerMeter);
+    return SplitText(RowsMask(rows, reopen, threads, InkSteps(Options)), dotsPerMeter);
 }
 
 TBlackMask TCleanupFilters::SplitText(TBlackMask ink, int dotsPerMeter) const
@@ -105,8 +114,8 @@ bool TCleanupFilters::Segments(TScanState &list) const
 {
     if (Options.Merge <= 0)
         return true;
-    const std::vector<TSegment> traced(list.Segments(), list.Segments() + list.SegmentCount);
-    const std::vector<TSegment> merged = CleanSegments(traced, Options);
+    const std::vector<TSegment> merged =
+        MergeSegments(std::span<const TSegment>(list.Segments(), std::size_t(list.SegmentCount)), Options.Merge);
     if (!list.ResetSegments())
         return false;
     // AddSegment takes rows (Y = image height - row); the extents stay.

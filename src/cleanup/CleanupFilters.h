@@ -15,7 +15,7 @@ public:
     explicit TCleanupFilters(const TCleanupOptions &options) : Options(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
-    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
+    TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
     // Messages::NoInk() when the automatic level found no ink.
     QString Note() const override;
@@ -26,12 +26,11 @@ public:
     // is on): the mask before any centre lines. The first from a picture, the
     // second from its rows.
     TBlackMask Ink(const TTzDIB &image) const;
-    TBlackMask Ink(TPictureRows &rows, const TReopenRows &reopen, int threads) const;
+    TBlackMask Ink(TPictureRows &rows, const TRowsOpener &reopen, int threads) const;
 
 private:
-    // The options with the automatic level found (`histogram` gives it).
-    template <class Histogram>
-    TCleanupOptions Resolved(Histogram &&histogram) const;
+    // The mask of the rows by `options`, the automatic level found first.
+    TBlackMask RowsMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, TCleanupOptions options) const;
     TBlackMask SplitText(TBlackMask ink, int dotsPerMeter) const;
     TBlackMask Thinned(TBlackMask ink) const;
 

@@ -4,6 +4,7 @@
 #include "cleanup/NoiseRemoval.h"
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
+#include "image/PictureRows.h"
 
 #include <QStringList>
 
@@ -104,6 +105,19 @@ QString TCleanupOptions::SnapText() const
     return Snap > 0 ? QString::number(Snap) : QString();
 }
 
+namespace {
+
+TBlackMask CleanedMask(TBlackMask mask, const TCleanupOptions &options, int threads = 1)
+{
+    if (options.Despeckle > 0)
+        mask = Despeckle(std::move(mask), options.Despeckle);
+    if (options.Centerline || options.Geometry())
+        mask = Centerline(mask, threads);
+    return mask;
+}
+
+} // namespace
+
 TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
 {
     TBlackMask mask;
@@ -118,32 +132,30 @@ TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options)
         mask = TBlackMask::FromImage(image);
         break;
     }
-    return CleanMask(std::move(mask), options);
+    return CleanedMask(std::move(mask), options);
 }
 
-TBlackMask CleanMask(TPictureRows &rows, const TCleanupOptions &options, int threads)
+TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TCleanupOptions &options, int threads,
+                     std::int64_t bandBytes)
 {
     TBlackMask mask;
     switch (options.Threshold) {
     case TCleanupOptions::TThreshold::Level:
-        mask = ThresholdMask(rows, options.ThresholdLevel);
+        mask = ThresholdMask(rows, options.ThresholdLevel, threads, bandBytes);
         break;
-    case TCleanupOptions::TThreshold::Automatic:
-        throw std::logic_error("CleanMask: rows are read once; the level must be known");
-    default:
-        mask = TBlackMask::FromRows(rows, threads);
+    case TCleanupOptions::TThreshold::Automatic: {
+        const int level = OtsuLevel(LuminanceHistogram(rows, threads, bandBytes));
+        const std::unique_ptr<TPictureRows> again = reopen();
+        if (!again)
+            throw ERowsRefused("The picture cannot be read a second time");
+        mask = ThresholdMask(*again, level, threads, bandBytes);
         break;
     }
-    return CleanMask(std::move(mask), options);
-}
-
-TBlackMask CleanMask(TBlackMask mask, const TCleanupOptions &options)
-{
-    if (options.Despeckle > 0)
-        mask = Despeckle(std::move(mask), options.Despeckle);
-    if (options.Centerline || options.Geometry())
-        mask = Centerline(mask);
-    return mask;
+    default:
+        mask = TBlackMask::FromRows(rows, threads, bandBytes);
+        break;
+    }
+    return CleanedMask(std::move(mask), options, threads);
 }
 
 std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options)

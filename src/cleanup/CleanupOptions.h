@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/PictureRows.h"
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"
 
@@ -8,7 +9,6 @@
 #include <optional>
 #include <vector>
 
-class TPictureRows;
 class TTzDIB;
 
 // The clean-up of real scans, every step off by default. With all of them off
@@ -62,10 +62,12 @@ struct TCleanupOptions
 
 // The mask the tracers read: threshold, then speck removal, then centre lines.
 TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options);
-// The same of a picture read a band of rows at a time (its rows read once: an
-// automatic level must have been found and given as a level first).
-TBlackMask CleanMask(TPictureRows &rows, const TCleanupOptions &options, int threads);
-// Speck removal and centre lines of a mask made.
-TBlackMask CleanMask(TBlackMask mask, const TCleanupOptions &options);
+// The same mask from a picture read a band of rows at a time, never holding
+// the whole picture: `rows` freshly opened, and `reopen` opening the same
+// rows anew for a second pass (the automatic level takes a first pass over
+// the rows for its histogram). The work is shared over `threads`; bands of
+// about bandBytes (0: about 1 MB).
+TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TCleanupOptions &options,
+                     int threads = 1, std::int64_t bandBytes = 0);
 // The segments as traced, merged when Merge is on.
 std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options);

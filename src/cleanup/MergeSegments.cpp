@@ -141,10 +141,10 @@ void StraightenEnd(TLine &line, bool atEnd, double tolerance)
 
 } // namespace
 
-std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance)
+std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double tolerance)
 {
     if (tolerance <= 0 || segments.empty())
-        return segments;
+        return std::vector<TSegment>(segments.begin(), segments.end());
     int minX = Round(segments.front().X1), maxX = minX, minY = Round(segments.front().Y1), maxY = minY;
     for (const TSegment &s : segments) {
         minX = std::min({minX, Round(s.X1), Round(s.X2)});
@@ -161,7 +161,7 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
 
     std::vector<TSegment> merged;
     TLine chain, simple;
-    for (const std::vector<TPixel> &pixels : PixelChains(grid)) {
+    ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
         chain.clear();
         simple.clear();
         // Open lines run from their left end (the upper one when upright).
@@ -194,6 +194,6 @@ std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, doubl
             merged.push_back(TSegment{static_cast<float>(a.x() + minX), static_cast<float>(maxY - a.y()),
                                       static_cast<float>(b.x() + minX), static_cast<float>(maxY - b.y())});
         }
-    }
+    });
     return merged;
 }

@@ -2,6 +2,7 @@
 
 #include "scan/ScanState.h"
 
+#include <span>
 #include <vector>
 
 // After tracing: segments that continue each other are chained, and each chain
@@ -12,4 +13,4 @@
 // two sides of a stroke two pixels thick) form one line. Coordinates stay
 // whole numbers in the segments' own units. A tolerance of 0 or less changes
 // nothing.
-std::vector<TSegment> MergeSegments(const std::vector<TSegment> &segments, double tolerance);
+std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double tolerance);

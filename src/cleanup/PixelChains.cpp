@@ -19,12 +19,12 @@ std::uint64_t Key(int x, int y)
 class TChainTracer
 {
 public:
-    explicit TChainTracer(const TBlackMask &mask)
-        : Mask(mask), Visited(mask.Width(), mask.Height())
+    TChainTracer(const TBlackMask &mask, const std::function<void(const std::vector<TPixel> &)> &take)
+        : Mask(mask), Visited(mask.Width(), mask.Height()), Take(take)
     {
     }
 
-    std::vector<std::vector<TPixel>> Trace()
+    void Trace()
     {
         FindJunctions();
         // Chains from every end and junction pixel.
@@ -55,7 +55,6 @@ public:
             std::vector<TPixel> chain = Walk(x, y, x + DX[static_cast<std::size_t>(k)], y + DY[static_cast<std::size_t>(k)]);
             Emit(std::move(chain));
         });
-        return std::move(Chains);
     }
 
 private:
@@ -156,19 +155,26 @@ private:
             chain.insert(chain.begin(), Centre[static_cast<std::size_t>(first)]);
         if (last >= 0 && !(chain.back() == Centre[static_cast<std::size_t>(last)]))
             chain.push_back(Centre[static_cast<std::size_t>(last)]);
-        Chains.push_back(std::move(chain));
+        Take(chain);
     }
 
     const TBlackMask &Mask;
     TBlackMask Visited;
     std::unordered_map<std::uint64_t, int> Junction;
     std::vector<TPixel> Centre;
-    std::vector<std::vector<TPixel>> Chains;
+    const std::function<void(const std::vector<TPixel> &)> &Take;
 };
 
 } // namespace
 
 std::vector<std::vector<TPixel>> PixelChains(const TBlackMask &mask)
 {
-    return TChainTracer(mask).Trace();
+    std::vector<std::vector<TPixel>> chains;
+    ForEachPixelChain(mask, [&](const std::vector<TPixel> &chain) { chains.push_back(chain); });
+    return chains;
+}
+
+void ForEachPixelChain(const TBlackMask &mask, const std::function<void(const std::vector<TPixel> &chain)> &f)
+{
+    TChainTracer(mask, f).Trace();
 }

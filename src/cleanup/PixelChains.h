@@ -2,6 +2,7 @@
 
 #include "scan/BlackMask.h"
 
+#include <functional>
 #include <vector>
 
 struct TPixel
@@ -20,3 +21,5 @@ struct TPixel
 // starts (at its first pixel in line order). Every line pixel lies on one
 // chain; a pixel without neighbours lies on none.
 std::vector<std::vector<TPixel>> PixelChains(const TBlackMask &mask);
+// The same chains one at a time, in the same order, without holding them all.
+void ForEachPixelChain(const TBlackMask &mask, const std::function<void(const std::vector<TPixel> &chain)> &f);

@@ -6,9 +6,8 @@
 #include <leptonica/allheaders.h>
 
 #include <algorithm>
-#include <functional>
-#include <vector>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -48,81 +47,35 @@ int IndexAt(const std::uint8_t *row, int x, int bits)
     }
 }
 
-// Counts the pixels of one stored row: luminances (24 bits) or palette indices.
-void CountRow(const std::uint8_t *row, int width, int bits, TLuminanceHistogram &histogram,
-              std::array<std::uint64_t, 256> &indices)
+} // namespace
+
+namespace {
+
+// Counts of one stored row: luminances for 24 bits, palette indices else.
+void CountRow(const std::uint8_t *row, int width, int bits, std::array<std::uint64_t, 256> &counts)
 {
     if (bits == 24) {
         for (int x = 0; x < width; ++x)
-            ++histogram[static_cast<std::size_t>(Luminance24(row + 3 * x))];
+            ++counts[static_cast<std::size_t>(Luminance24(row + 3 * x))];
     } else if (bits == 8) {
         for (int x = 0; x < width; ++x)
-            ++indices[row[x]];
+            ++counts[row[x]];
     } else {
         for (int x = 0; x < width; ++x)
-            ++indices[static_cast<std::size_t>(IndexAt(row, x, bits))];
+            ++counts[static_cast<std::size_t>(IndexAt(row, x, bits))];
     }
 }
 
-void AddIndices(TLuminanceHistogram &histogram, const std::array<std::uint64_t, 256> &indices, int bits,
-                const std::function<TColor(int)> &colour)
+// The histogram of the counts of CountRow.
+template <class Colour>
+TLuminanceHistogram HistogramOf(const std::array<std::uint64_t, 256> &counts, int bits, Colour colour)
 {
     if (bits == 24)
-        return;
+        return counts;
+    TLuminanceHistogram histogram{};
     for (int i = 0; i < (1 << bits); ++i)
-        histogram[static_cast<std::size_t>(Luminance(colour(i)))] += indices[static_cast<std::size_t>(i)];
-}
-
-// The ink of one stored row into a mask line.
-void InkRow(const std::uint8_t *row, int width, int bits, int level, const std::array<bool, 256> &ink,
-            std::uint64_t *line, int words)
-{
-    // Which of the 64 pixels from x = 64 i on are ink.
-    for (int i = 0; i < words; ++i) {
-        const int first = 64 * i, last = std::min(first + 64, width);
-        std::uint64_t word = 0;
-        if (bits == 24) {
-            const int limit = 1000 * level;
-            for (int x = first; x < last; ++x) {
-                const std::uint8_t *p = row + 3 * x;
-                word |= std::uint64_t(299 * p[2] + 587 * p[1] + 114 * p[0] + 500 < limit) << (x - first);
-            }
-        } else if (bits == 8) {
-            for (int x = first; x < last; ++x)
-                word |= std::uint64_t(ink[row[x]]) << (x - first);
-        } else {
-            for (int x = first; x < last; ++x)
-                word |= std::uint64_t(ink[static_cast<std::size_t>(IndexAt(row, x, bits))]) << (x - first);
-        }
-        line[i] = word;
-    }
-}
-
-std::array<bool, 256> InkIndices(int bits, int level, const std::function<TColor(int)> &colour)
-{
-    std::array<bool, 256> ink{};
-    if (bits <= 8)
-        for (int i = 0; i < (1 << bits); ++i)
-            ink[static_cast<std::size_t>(i)] = Luminance(colour(i)) < level;
-    return ink;
-}
-
-// Every band of rows of a picture read a band at a time, in file order: f(row, mask line y).
-template <class F>
-void ForEachRow(TPictureRows &rows, F &&f)
-{
-    const std::int64_t rowSize = rows.RowSize();
-    const int height = rows.Height();
-    const int band = static_cast<int>(std::clamp<std::int64_t>((std::int64_t(1) << 20) / rowSize, 1, std::max(height, 1)));
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(rowSize * band));
-    for (int first = 0; first < height; first += band) {
-        const int count = std::min(band, height - first);
-        rows.Read(buffer.data(), count);
-        for (int r = 0; r < count; ++r) {
-            const int fileRow = first + r;
-            f(buffer.data() + rowSize * r, rows.TopDown() ? fileRow : height - 1 - fileRow);
-        }
-    }
+        histogram[static_cast<std::size_t>(Luminance(colour(i)))] += counts[static_cast<std::size_t>(i)];
+    return histogram;
 }
 
 } // namespace
@@ -130,22 +83,59 @@ void ForEachRow(TPictureRows &rows, F &&f)
 TLuminanceHistogram LuminanceHistogram(const TTzDIB &source)
 {
     const TTzDIB image = Uncompressed(source);
-    TLuminanceHistogram histogram{};
-    std::array<std::uint64_t, 256> indices{};
+    std::array<std::uint64_t, 256> counts{};
     const int width = image.Width(), height = image.Height(), bits = image.BitCount();
     for (int y = 0; y < height; ++y)
-        CountRow(image.ScanLine(y), width, bits, histogram, indices);
-    AddIndices(histogram, indices, bits, [&](int i) { return image.Colors(i); });
-    return histogram;
+        CountRow(image.ScanLine(y), width, bits, counts);
+    return HistogramOf(counts, bits, [&](int i) { return image.Colors(i); });
 }
 
-TLuminanceHistogram LuminanceHistogram(TPictureRows &rows)
+TLuminanceHistogram LuminanceHistogram(TPictureRows &rows, int threads, std::int64_t bandBytes)
 {
-    TLuminanceHistogram histogram{};
-    std::array<std::uint64_t, 256> indices{};
-    ForEachRow(rows, [&](const std::uint8_t *row, int) { CountRow(row, rows.Width(), rows.BitCount(), histogram, indices); });
-    AddIndices(histogram, indices, rows.BitCount(), [&](int i) { return rows.Color(i); });
-    return histogram;
+    const int width = rows.Width(), bits = rows.BitCount();
+    const std::int64_t rowSize = rows.RowSize();
+    std::vector<std::array<std::uint64_t, 256>> counts(static_cast<std::size_t>(BandWorkers(rows, threads, bandBytes)));
+    ForEachBand(rows, threads, bandBytes, [&](const std::uint8_t *data, int, int count, int worker) {
+        std::array<std::uint64_t, 256> &mine = counts[static_cast<std::size_t>(worker)];
+        for (int r = 0; r < count; ++r)
+            CountRow(data + rowSize * r, width, bits, mine);
+    });
+    std::array<std::uint64_t, 256> total{};
+    for (const auto &c : counts)
+        for (std::size_t i = 0; i < 256; ++i)
+            total[i] += c[i];
+    return HistogramOf(total, bits, [&](int i) { return rows.Color(i); });
+}
+
+TThresholdRow::TThresholdRow(int bitCount, int width, const TColor *colours, int level)
+    : BitCount(bitCount), Width(width), Words((width + 63) / 64), Limit(1000 * level)
+{
+    if (bitCount <= 8) {
+        for (int i = 0; i < (1 << bitCount); ++i)
+            Ink[static_cast<std::size_t>(i)] = Luminance(colours[i]) < level;
+    }
+}
+
+void TThresholdRow::operator()(const std::uint8_t *row, std::uint64_t *line) const
+{
+    // Which of the 64 pixels from x = 64 i on are ink.
+    for (int i = 0; i < Words; ++i) {
+        const int first = 64 * i, last = std::min(first + 64, Width);
+        std::uint64_t word = 0;
+        if (BitCount == 24) {
+            for (int x = first; x < last; ++x) {
+                const std::uint8_t *p = row + 3 * x;
+                word |= std::uint64_t(299 * p[2] + 587 * p[1] + 114 * p[0] + 500 < Limit) << (x - first);
+            }
+        } else if (BitCount == 8) {
+            for (int x = first; x < last; ++x)
+                word |= std::uint64_t(Ink[row[x]]) << (x - first);
+        } else {
+            for (int x = first; x < last; ++x)
+                word |= std::uint64_t(Ink[static_cast<std::size_t>(IndexAt(row, x, BitCount))]) << (x - first);
+        }
+        line[i] = word;
+    }
 }
 
 TBlackMask ThresholdMask(const TTzDIB &source, int level)
@@ -155,22 +145,25 @@ TBlackMask ThresholdMask(const TTzDIB &source, int level)
     TBlackMask mask(width, height);
     if (level <= 0)
         return mask;
-    const std::array<bool, 256> ink = InkIndices(bits, level, [&](int i) { return image.Colors(i); });
+    TColor colours[256] = {};
+    if (bits <= 8)
+        for (int i = 0; i < (1 << bits); ++i)
+            colours[i] = image.Colors(i);
+    const TThresholdRow convert(bits, width, colours, level);
     for (int y = 0; y < height; ++y)
-        InkRow(image.ScanLine(y), width, bits, level, ink, mask.Line(y), mask.Words());
+        convert(image.ScanLine(y), mask.Line(y));
     return mask;
 }
 
-TBlackMask ThresholdMask(TPictureRows &rows, int level)
+TBlackMask ThresholdMask(TPictureRows &rows, int level, int threads, std::int64_t bandBytes)
 {
-    TBlackMask mask(rows.Width(), rows.Height());
-    if (level <= 0)
-        return mask;
-    const std::array<bool, 256> ink = InkIndices(rows.BitCount(), level, [&](int i) { return rows.Color(i); });
-    ForEachRow(rows, [&](const std::uint8_t *row, int y) {
-        InkRow(row, rows.Width(), rows.BitCount(), level, ink, mask.Line(y), mask.Words());
-    });
-    return mask;
+    TColor colours[256] = {};
+    if (rows.BitCount() <= 8)
+        for (int i = 0; i < 256; ++i)
+            colours[i] = rows.Color(i);
+    const TThresholdRow convert(rows.BitCount(), rows.Width(), colours, std::max(level, 0));
+    return TBlackMask::FromRows(
+        rows, [&convert](const std::uint8_t *row, std::uint64_t *line) { convert(row, line); }, threads, bandBytes);
 }
 
 int OtsuLevel(const TLuminanceHistogram &histogram)

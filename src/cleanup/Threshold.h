@@ -18,13 +18,33 @@ class TTzDIB;
 // How many pixels of each luminance the picture holds.
 using TLuminanceHistogram = std::array<std::uint64_t, 256>;
 TLuminanceHistogram LuminanceHistogram(const TTzDIB &image);
-// The same of a picture read a band of rows at a time (all its rows).
-TLuminanceHistogram LuminanceHistogram(TPictureRows &rows);
+
+// The same of a picture read a band of rows at a time (one pass over them,
+// the work shared over `threads`), never holding the whole picture.
+TLuminanceHistogram LuminanceHistogram(TPictureRows &rows, int threads = 1, std::int64_t bandBytes = 0);
+
+// Stored rows of a picture (1, 4, 8 or 24 bits, as a TTzDIB holds them) into
+// lines of the mask of ThresholdMask.
+class TThresholdRow
+{
+public:
+    // colours: the 256 colour-table entries as TTzDIB::Colors reads them
+    // (unused for 24 bits).
+    TThresholdRow(int bitCount, int width, const TColor *colours, int level);
+    void operator()(const std::uint8_t *row, std::uint64_t *line) const;
+
+private:
+    int BitCount;
+    int Width;
+    int Words;
+    int Limit;                      // 24 bits: 1000 * level
+    std::array<bool, 256> Ink{};    // 8 bits or fewer: an index -> ink
+};
 
 // Ink is luminance < level (0 .. 256; 0 gives no ink at all, 1 exact black only).
 TBlackMask ThresholdMask(const TTzDIB &image, int level);
-// The same of a picture read a band of rows at a time (all its rows).
-TBlackMask ThresholdMask(TPictureRows &rows, int level);
+// The same a band of rows at a time (every row is read, whatever the level).
+TBlackMask ThresholdMask(TPictureRows &rows, int level, int threads = 1, std::int64_t bandBytes = 0);
 
 // The global level that best separates ink from paper (Otsu's criterion), for
 // ThresholdMask: 0 .. 256. A picture of a single luminance gives 1, so that only
@@ -33,4 +53,3 @@ TBlackMask ThresholdMask(TPictureRows &rows, int level);
 // in blank paper and its noise - gives 0: no ink.
 constexpr double kLeastInkContrast = 32;
 int OtsuLevel(const TLuminanceHistogram &histogram);
-

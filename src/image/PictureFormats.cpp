@@ -4,6 +4,7 @@
 
 #include "app/core/Errors.h"
 #include "image/BmpRows.h"
+#include "image/CodecRows.h"
 #include "image/DecoderMessages.h"
 #include "image/TzDIB.h"
 
@@ -97,6 +98,20 @@ void KeepResolution(const QImage &image, TTzDIB &picture)
     TBitmapInfoHeader &header = picture.InternalDIB()->Header();
     header.biXPelsPerMeter = image.dotsPerMeterX() != blank.dotsPerMeterX() ? image.dotsPerMeterX() : 0;
     header.biYPelsPerMeter = image.dotsPerMeterY() != blank.dotsPerMeterY() ? image.dotsPerMeterY() : 0;
+}
+
+// The row readers of the formats scanners write, for the extensions the
+// platform reads with the same system decoders.
+TPictureRowsOpener PlatformRows(const QString &extension)
+{
+    if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg")
+        || extension == QLatin1String("jfif"))
+        return PictureReaders::OpenJpegRows;
+    if (extension == QLatin1String("png"))
+        return PictureReaders::OpenPngRows;
+    if (extension == QLatin1String("tif") || extension == QLatin1String("tiff"))
+        return PictureReaders::OpenTiffRows;
+    return nullptr;
 }
 
 } // namespace
@@ -275,7 +290,7 @@ const std::vector<TPictureFormat> &TPictureFormats::Completed() const
                 || std::any_of(all.begin(), all.end(), [&](const TPictureFormat &f) { return f.Extension == extension; }))
                 continue;
             all.push_back(TPictureFormat{extension, PlatformDescription(extension),
-                                         PictureReaders::ReadWithPlatform, nullptr});
+                                         PictureReaders::ReadWithPlatform, PlatformRows(extension)});
         }
     });
     return FPlatform->All;

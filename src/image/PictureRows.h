@@ -3,6 +3,9 @@
 #include "image/DIBFormat.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 
 // A picture read a band of rows at a time, for work that needs each row once
 // (the tracers' black mask) and should not hold the whole picture: the rows
@@ -31,6 +34,20 @@ public:
     virtual void Read(std::uint8_t *rows, int count) = 0;
 
 protected:
+    // The size, layout, resolution and colours of `other` (for a reader that
+    // passes on another's rows).
+    void CopyLayout(const TPictureRows &other)
+    {
+        FWidth = other.FWidth;
+        FHeight = other.FHeight;
+        FBitCount = other.FBitCount;
+        FTopDown = other.FTopDown;
+        FDotsPerMeterX = other.FDotsPerMeterX;
+        FDotsPerMeterY = other.FDotsPerMeterY;
+        for (int i = 0; i < 256; ++i)
+            FColors[i] = other.FColors[i];
+    }
+
     int FWidth = 0;
     int FHeight = 0;
     int FBitCount = 0;
@@ -38,4 +55,17 @@ protected:
     int FDotsPerMeterX = 0;
     int FDotsPerMeterY = 0;
     TRGBQuad FColors[256] = {};
+};
+
+// Opens the rows of one picture anew, from its first row, for another pass.
+using TRowsOpener = std::function<std::unique_ptr<TPictureRows>()>;
+
+// Raised by a row reader that finds, once reading has begun, something it does
+// not read exactly as the format's whole-picture reader does (damaged data,
+// for one): the caller reads the picture whole instead, which gives that
+// reader's picture or its error.
+class ERowsRefused : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
 };

@@ -16,10 +16,10 @@ TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
     return FromInk(Cleanup.Ink(image));
 }
 
-TBlackMask TGeometryFilters::RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const
+TBlackMask TGeometryFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     if (!Options.GeometryStep())
-        return Cleanup.RowsMask(rows, reopen, threads);
+        return Cleanup.MaskFromRows(rows, reopen, threads);
     return FromInk(Cleanup.Ink(rows, reopen, threads));
 }
 

@@ -18,7 +18,7 @@ public:
     explicit TGeometryFilters(const TCleanupOptions &options) : Options(options), Cleanup(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
-    TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const override;
+    TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
     QString Note() const override { return Cleanup.Note(); }
     // The text told apart from the ink (before the centre lines), as the

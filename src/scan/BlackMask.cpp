@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -264,22 +265,21 @@ namespace {
 // Bands of about this many bytes are read and turned into mask lines at a time.
 constexpr std::int64_t kBandBytes = std::int64_t(1) << 20;
 
-// The bands of a picture, read on the calling thread and turned into mask
-// lines on `converters` other threads, each band in a buffer of its own.
+// The bands of a picture, read on the calling thread and handed to `workers`
+// other threads, each band in a buffer of its own.
 class TBandPipeline
 {
 public:
-    TBandPipeline(TPictureRows &rows, TBlackMask &mask, const TRowToMask &convert, int bandRows,
-                  int converters)
-        : Rows(rows), Mask(mask), Convert(convert), BandRows(bandRows)
+    TBandPipeline(TPictureRows &rows, const TBandWork &work, int bandRows, int workers)
+        : Rows(rows), Work(work), BandRows(bandRows)
     {
         BufferBytes = static_cast<std::size_t>(rows.RowSize() * bandRows);
         // One block for all of them, never cleared: every band is read in whole.
-        Storage.Resize(BufferBytes * (static_cast<std::size_t>(converters) + 1));
-        for (int i = 0; i <= converters; ++i)
+        Storage.Resize(BufferBytes * (static_cast<std::size_t>(workers) + 1));
+        for (int i = 0; i <= workers; ++i)
             Free.push_back(i);
-        // With no thread made, the bands are converted as they are read.
-        Converters = StartThreads(Workers, converters, [this](int) { Work(); });
+        // With no thread made, the bands are worked on as they are read.
+        Converters = StartThreads(Workers, workers, [this](int i) { Serve(i); });
     }
 
     ~TBandPipeline()
@@ -294,7 +294,7 @@ public:
     }
 
     // Reads every band; passes on what reading throws (after the bands read
-    // so far are converted).
+    // so far are handed on).
     void Run()
     {
         const int height = Rows.Height();
@@ -309,7 +309,7 @@ public:
             }
             Rows.Read(Buffer(buffer), count);
             if (Converters == 0) {
-                ConvertBand(TBand{buffer, first, count});
+                Work(Buffer(buffer), first, count, 0);
                 Free.push_back(buffer);
                 continue;
             }
@@ -327,7 +327,7 @@ private:
         int Buffer, First, Count;
     };
 
-    void Work()
+    void Serve(int worker)
     {
         for (;;) {
             TBand band;
@@ -339,7 +339,7 @@ private:
                 band = Filled.front();
                 Filled.erase(Filled.begin());
             }
-            ConvertBand(band);
+            Work(Buffer(band.Buffer), band.First, band.Count, worker);
             {
                 const std::lock_guard<std::mutex> lock(Mutex);
                 Free.push_back(band.Buffer);
@@ -348,22 +348,10 @@ private:
         }
     }
 
-    void ConvertBand(const TBand &band)
-    {
-        const std::uint8_t *data = Buffer(band.Buffer);
-        const std::int64_t rowSize = Rows.RowSize();
-        const int height = Rows.Height();
-        for (int r = 0; r < band.Count; ++r) {
-            const int fileRow = band.First + r;
-            Convert(data + rowSize * r, Mask.Line(Rows.TopDown() ? fileRow : height - 1 - fileRow));
-        }
-    }
-
     std::uint8_t *Buffer(int buffer) { return Storage.Data() + BufferBytes * static_cast<std::size_t>(buffer); }
 
     TPictureRows &Rows;
-    TBlackMask &Mask;
-    const TRowToMask &Convert;
+    const TBandWork &Work;
     int BandRows;
     int Converters = 0;
     std::size_t BufferBytes = 0;
@@ -378,34 +366,57 @@ private:
 
 } // namespace
 
-TBlackMask TBlackMask::FromRows(TPictureRows &rows, int threads, std::int64_t bandBytes)
+int BandWorkers(const TPictureRows &rows, int threads, std::int64_t bandBytes)
 {
-    TBlackMask mask(rows.Width(), rows.Height());
-    TColor colours[256] = {};
-    if (rows.BitCount() <= 8)
-        for (int i = 0; i < 256; ++i)
-            colours[i] = rows.Color(i);
-    const TRowToMask convert(rows.BitCount(), rows.Width(), colours);
+    const int bandRows = static_cast<int>(std::clamp<std::int64_t>(
+        (bandBytes > 0 ? bandBytes : kBandBytes) / std::max<std::int64_t>(rows.RowSize(), 1), 1,
+        std::max(rows.Height(), 1)));
+    return threads > 1 && rows.Height() > bandRows ? threads - 1 : 1;
+}
+
+void ForEachBand(TPictureRows &rows, int threads, std::int64_t bandBytes, const TBandWork &work)
+{
     const std::int64_t rowSize = rows.RowSize();
     const int height = rows.Height();
-    const int bandRows = static_cast<int>(
-        std::clamp<std::int64_t>((bandBytes > 0 ? bandBytes : kBandBytes) / rowSize, 1, std::max(height, 1)));
-
+    const int bandRows = static_cast<int>(std::clamp<std::int64_t>(
+        (bandBytes > 0 ? bandBytes : kBandBytes) / std::max<std::int64_t>(rowSize, 1), 1, std::max(height, 1)));
     if (threads > 1 && height > bandRows) {
-        TBandPipeline pipeline(rows, mask, convert, bandRows, threads - 1);
+        TBandPipeline pipeline(rows, work, bandRows, threads - 1);
         pipeline.Run();
-        return mask;
+        return;
     }
     TPodArray<std::uint8_t> band;
     band.Resize(static_cast<std::size_t>(rowSize * bandRows));
     for (int first = 0; first < height; first += bandRows) {
         const int count = std::min(bandRows, height - first);
         rows.Read(band.Data(), count);
+        work(band.Data(), first, count, 0);
+    }
+}
+
+TBlackMask TBlackMask::FromRows(TPictureRows &rows, int threads, std::int64_t bandBytes)
+{
+    TColor colours[256] = {};
+    if (rows.BitCount() <= 8)
+        for (int i = 0; i < 256; ++i)
+            colours[i] = rows.Color(i);
+    const TRowToMask convert(rows.BitCount(), rows.Width(), colours);
+    return FromRows(
+        rows, [&convert](const std::uint8_t *row, std::uint64_t *line) { convert(row, line); }, threads, bandBytes);
+}
+
+TBlackMask TBlackMask::FromRows(TPictureRows &rows, const TRowConvert &convert, int threads, std::int64_t bandBytes)
+{
+    TBlackMask mask(rows.Width(), rows.Height());
+    const std::int64_t rowSize = rows.RowSize();
+    const int height = rows.Height();
+    const bool topDown = rows.TopDown();
+    ForEachBand(rows, threads, bandBytes, [&](const std::uint8_t *data, int first, int count, int) {
         for (int r = 0; r < count; ++r) {
             const int fileRow = first + r;
-            convert(band.Data() + rowSize * r, mask.Line(rows.TopDown() ? fileRow : height - 1 - fileRow));
+            convert(data + rowSize * r, mask.Line(topDown ? fileRow : height - 1 - fileRow));
         }
-    }
+    });
     return mask;
 }
 

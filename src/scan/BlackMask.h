@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,12 @@ public:
     // reading the rows throws. bandBytes: the size of a band (0: about 1 MB;
     // at least one row).
     static TBlackMask FromRows(TPictureRows &rows, int threads = 1, std::int64_t bandBytes = 0);
+    // The same with another rule for which pixels are ink: `convert` writes
+    // every word of a mask line from a stored row (bits beyond the width 0);
+    // it is called from several threads at once when threads > 1.
+    using TRowConvert = std::function<void(const std::uint8_t *row, std::uint64_t *line)>;
+    static TBlackMask FromRows(TPictureRows &rows, const TRowConvert &convert, int threads = 1,
+                               std::int64_t bandBytes = 0);
 
     // Columns become lines: pixel (x, y) of this mask is pixel (y, x) of the result.
     TBlackMask Transposed() const;
@@ -87,6 +94,17 @@ private:
     std::ptrdiff_t FStride = 0;
     std::unique_ptr<std::uint64_t, TFree> FData;
 };
+
+// Reads every band of rows (about bandBytes each; 0: about 1 MB; at least
+// one row) and hands it to work(data, first, count, worker): `count` stored
+// rows, RowSize() bytes apart, the first of them file row `first`. With
+// threads > 1 the bands go to threads - 1 other threads while the next one is
+// read, each thread with its own worker number 0 .. BandWorkers() - 1; else
+// all go to worker 0 on the calling thread. Passes on what reading throws.
+using TBandWork = std::function<void(const std::uint8_t *data, int first, int count, int worker)>;
+void ForEachBand(TPictureRows &rows, int threads, std::int64_t bandBytes, const TBandWork &work);
+// How many worker numbers ForEachBand uses for these arguments.
+int BandWorkers(const TPictureRows &rows, int threads, std::int64_t bandBytes);
 
 // Turns stored rows of a picture (1, 4, 8 or 24 bits, uncompressed, as a
 // TTzDIB holds them) into lines of its black mask.

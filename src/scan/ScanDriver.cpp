@@ -3,6 +3,7 @@
 #include "image/PictureLimits.h"
 
 #include "app/core/Messages.h"
+#include "app/core/ProgressPort.h"
 #include "app/core/Settings.h"
 #include "app/core/UserInterface.h"
 #include "image/PictureFormats.h"
@@ -49,6 +50,31 @@ public:
 
 private:
     TUserInterface &UI;
+};
+
+// The rows of a picture that move the progress bar while they are read: a
+// step after every band (on the reading thread, the caller's).
+class TProgressRows : public TPictureRows
+{
+public:
+    TProgressRows(std::unique_ptr<TPictureRows> rows, TProgressPort &progress)
+        : Rows(std::move(rows)), Progress(progress)
+    {
+        CopyLayout(*Rows);
+    }
+    void Read(std::uint8_t *rows, int count) override
+    {
+        if (Done == 0)
+            Progress.SetMaximum(FHeight);
+        Rows->Read(rows, count);
+        Done += count;
+        Progress.Step(Done);
+    }
+
+private:
+    std::unique_ptr<TPictureRows> Rows;
+    TProgressPort &Progress;
+    int Done = 0;
 };
 
 } // namespace
@@ -110,9 +136,11 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    const TScanStatus status = Lines(mask);
+    const TScanStatus status = Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions()));
+    // Kept for the preview, or dropped before the segment filter needs memory.
     KeepPicture(std::move(mask), false);
-    return status;
+    mask = TBlackMask();
+    return Filtered(status);
 }
 
 TScanStatus TScanDriver::ScanData2(const QString &path)
@@ -122,9 +150,10 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return ScanUnreadable;
-    const TScanStatus status = Boxes(mask);
+    const TScanStatus status = Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
     KeepPicture(std::move(mask), true);
-    return status;
+    mask = TBlackMask();
+    return Filtered(status);
 }
 
 TScanStatus TScanDriver::ScanData3(const QString &path)
@@ -305,15 +334,25 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
 bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
 {
     try {
-        // Where the format reads rows a band at a time, the mask is made
-        // from them directly, without the whole picture in memory.
-        if (const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path)) {
-            PictureLimits::Check(rows->Width(), rows->Height());
-            State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
-            State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
-            mask = Filters ? Filters->RowsMask(*rows, [&] { return Formats.OpenRows(path); }, FThreads)
-                           : TBlackMask::FromRows(*rows, FThreads);
-            return true;
+        // Where the format reads rows a band at a time, the mask is made from
+        // them directly, without the whole picture in memory; rows the reader
+        // refuses on the way are read whole instead.
+        try {
+            const TRowsOpener open = [&]() -> std::unique_ptr<TPictureRows> {
+                std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+                if (!rows)
+                    return nullptr;
+                return std::make_unique<TProgressRows>(std::move(rows), UI.ProgressBar());
+            };
+            if (const std::unique_ptr<TPictureRows> rows = open()) {
+                PictureLimits::Check(rows->Width(), rows->Height());
+                State.Picture.DotsPerMeterX = std::max(rows->DotsPerMeterX(), 0);
+                State.Picture.DotsPerMeterY = std::max(rows->DotsPerMeterY(), 0);
+                mask = Filters ? Filters->MaskFromRows(*rows, open, FThreads) : TBlackMask::FromRows(*rows, FThreads);
+                return true;
+            }
+        } catch (const ERowsRefused &) {
+            mask = TBlackMask();
         }
         TTzDIB image;
         Formats.Load(path, image);

@@ -1,20 +1,14 @@
 #pragma once
 
+#include "image/PictureRows.h"
 #include "scan/BlackMask.h"
 #include "scan/TextStrings.h"
 
 #include <QString>
 
-#include <functional>
-#include <memory>
-
-class TPictureRows;
 class TSegmentList;
 class TScanState;
 class TTzDIB;
-
-// Opens the picture's rows again from the first row.
-using TReopenRows = std::function<std::unique_ptr<TPictureRows>()>;
 
 // Steps a conversion may take around its tracer: how the picture just read
 // becomes the black mask the tracer reads, and what becomes of the segments
@@ -27,10 +21,10 @@ public:
 
     // The mask of a picture just read.
     virtual TBlackMask Mask(const TTzDIB &image) const = 0;
-    // The same mask of a picture read a band of rows at a time, without the
-    // whole picture in memory; `reopen` gives its rows again for a second
-    // pass. `threads` as TBlackMask::FromRows takes them.
-    virtual TBlackMask RowsMask(TPictureRows &rows, const TReopenRows &reopen, int threads) const = 0;
+    // The same mask from a picture read a band of rows at a time: `rows` just
+    // opened, `reopen` for another pass over them; the work shared over
+    // `threads`.
+    virtual TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const = 0;
     // Called after a tracer finished; may replace the state's segments (their
     // extents stay, or widen to hold a drawing's curves) and set its drawing
     // and skew. False when the list ran out of memory on the way.

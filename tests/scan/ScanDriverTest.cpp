@@ -45,8 +45,9 @@ TEST_F(ScanDriverTest, ConversionTracesTheFileWithTheProgressWindowShown)
     EXPECT_EQ(UI.ProgressLabel, QStringLiteral("読込中:plan.bmp"));
     EXPECT_TRUE(UI.CancelVisible);
     ExpectWindowsRestored();
-    // Once to paint the progress window, then once per scanned line.
-    EXPECT_EQ(UI.Pumps, 1 + 3 * 40 + 3 * 30);
+    // Once to paint the progress window, once for the one band of rows read,
+    // then once per scanned line.
+    EXPECT_EQ(UI.Pumps, 1 + 1 + 3 * 40 + 3 * 30);
 
     EXPECT_TRUE(State.DataConverted);
     EXPECT_EQ(Segs(), (SegList{{5, 27, 25, 27}, {30, 20, 30, 10}}));
@@ -177,6 +178,24 @@ TEST_F(ScanDriverTest, BoxAndLine2ModesStepAndLabelTheirProgress)
     // Line 2 traces the strokes as line mode does.
     EXPECT_EQ(Segs(), (SegList{{5, 27, 25, 27}, {30, 20, 30, 10}}));
     EXPECT_EQ(UI.ProgressMaximum, 3 * 40 + 3 * 30);
+}
+
+TEST_F(ScanDriverTest, TheBarMovesWhileTheFileIsRead)
+{
+    // Rows of 1 KB: about a thousand rows a band, a step after each band,
+    // before the tracer takes the bar over.
+    TTzDIB tall = WhitePicture(8192, 2500);
+    BlackRect(tall, 10, 10, 20, 2400);
+    const QString path = Save(tall);
+    std::vector<std::pair<int, int>> steps;
+    UI.OnProcessMessages = [&] { steps.emplace_back(UI.ProgressMaximum, UI.ProgressPosition); };
+    EXPECT_EQ(Driver.ScanData(path), ScanDone);
+    std::vector<int> reading;
+    for (const auto &[maximum, position] : steps)
+        if (maximum == 2500 && position > 0 && (reading.empty() || position > reading.back()))
+            reading.push_back(position);
+    ASSERT_GE(reading.size(), 3u) << ::testing::PrintToString(steps);
+    EXPECT_EQ(reading.back(), 2500);
 }
 
 } // namespace

@@ -1,0 +1,217 @@
+#include "image/CodecRows.h"
+
+#include "image/DIBFormat.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <cstring>
+#include <vector>
+
+#include <tiffio.h>
+
+namespace {
+
+// libtiff's errors and warnings stay quiet: an error ends reading, and the
+// caller reads the picture whole through the platform's reader.
+int Quiet(TIFF *, void *, const char *, const char *, va_list)
+{
+    return 1;
+}
+
+struct TOptions
+{
+    TOptions() : Options(TIFFOpenOptionsAlloc())
+    {
+        TIFFOpenOptionsSetErrorHandlerExtR(Options, Quiet, nullptr);
+        TIFFOpenOptionsSetWarningHandlerExtR(Options, Quiet, nullptr);
+    }
+    ~TOptions() { TIFFOpenOptionsFree(Options); }
+    TIFFOpenOptions *Options;
+};
+
+// The first picture of a TIFF file, of the kinds the platform's reader copies
+// straight from the decoded samples: 1-bit grey (min-is-white or
+// min-is-black), 8-bit grey, 8-bit palettes and 8-bit RGB, in strips or
+// tiles, with any compression libtiff decodes. Other kinds are left to the
+// platform, which converts them through libtiff's RGBA interface.
+class TTiffRows : public TPictureRows
+{
+public:
+    explicit TTiffRows(TIFF *tiff) : Tiff(tiff) {}
+    ~TTiffRows() override { TIFFClose(Tiff); }
+
+    bool Open()
+    {
+        std::uint32_t width = 0, height = 0;
+        std::uint16_t bits = 1, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, orientation = 1;
+        std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+        if (!TIFFGetField(Tiff, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(Tiff, TIFFTAG_IMAGELENGTH, &height)
+            || !TIFFGetField(Tiff, TIFFTAG_PHOTOMETRIC, &photometric))
+            return false;
+        TIFFGetFieldDefaulted(Tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(Tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetFieldDefaulted(Tiff, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetFieldDefaulted(Tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+        TIFFGetFieldDefaulted(Tiff, TIFFTAG_ORIENTATION, &orientation);
+        if (width == 0 || height == 0 || orientation != ORIENTATION_TOPLEFT || sampleFormat != SAMPLEFORMAT_UINT)
+            return false;
+        const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+        if (grey && bits == 1 && samples == 1) {
+            FBitCount = 1;
+            const bool white0 = photometric == PHOTOMETRIC_MINISWHITE;
+            FColors[0] = white0 ? TRGBQuad{255, 255, 255, 0} : TRGBQuad{0, 0, 0, 0};
+            FColors[1] = white0 ? TRGBQuad{0, 0, 0, 0} : TRGBQuad{255, 255, 255, 0};
+        } else if (grey && bits == 8 && samples == 1) {
+            FBitCount = 8;
+            for (int i = 0; i < 256; ++i) {
+                const auto c = std::uint8_t(photometric == PHOTOMETRIC_MINISBLACK ? i : 255 - i);
+                FColors[i] = TRGBQuad{c, c, c, 0};
+            }
+        } else if (photometric == PHOTOMETRIC_PALETTE && bits == 8 && samples == 1) {
+            std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+            if (!TIFFGetField(Tiff, TIFFTAG_COLORMAP, &red, &green, &blue))
+                return false;
+            FBitCount = 8;
+            // The upper 8 bits of each 16-bit entry.
+            for (int i = 0; i < 256; ++i)
+                FColors[i] = TRGBQuad{std::uint8_t(blue[i] >> 8), std::uint8_t(green[i] >> 8),
+                                      std::uint8_t(red[i] >> 8), 0};
+        } else if (photometric == PHOTOMETRIC_RGB && bits == 8 && samples == 3 && planar == PLANARCONFIG_CONTIG) {
+            std::uint16_t compression = COMPRESSION_NONE;
+            TIFFGetFieldDefaulted(Tiff, TIFFTAG_COMPRESSION, &compression);
+            if (compression == COMPRESSION_OJPEG || compression == COMPRESSION_JPEG)
+                return false;
+            FBitCount = 24;
+        } else {
+            return false;
+        }
+        // Sizes the platform's reader refuses are left to it.
+        if (!PlatformAllocates(width, height, FBitCount == 24 ? 32 : FBitCount))
+            return false;
+        FWidth = int(width);
+        FHeight = int(height);
+        FTopDown = true;
+        ReadResolution();
+        Samples = std::int64_t(FWidth) * (FBitCount == 24 ? 3 : 1);
+        SampleBytes = FBitCount == 1 ? (FWidth + 7) / 8 : Samples;
+        if (TIFFIsTiled(Tiff)) {
+            std::uint32_t tileWidth = 0, tileLength = 0;
+            if (!TIFFGetField(Tiff, TIFFTAG_TILEWIDTH, &tileWidth) || !TIFFGetField(Tiff, TIFFTAG_TILELENGTH, &tileLength)
+                || tileWidth == 0 || tileLength == 0 || tileLength > 0x10000 || tileWidth > 0x10000)
+                return false;
+            TileWidth = int(tileWidth);
+            TileLength = int(tileLength);
+            // One row of tiles, decoded, as whole stored rows.
+            TileRows.resize(static_cast<std::size_t>(RowSize() * TileLength));
+            Tile.resize(static_cast<std::size_t>(TIFFTileSize64(Tiff)));
+        } else if (TIFFScanlineSize64(Tiff) != std::uint64_t(SampleBytes)) {
+            return false;
+        }
+        return true;
+    }
+
+    void Read(std::uint8_t *rows, int count) override
+    {
+        const std::int64_t rowSize = RowSize();
+        for (int r = 0; r < count; ++r, ++Row) {
+            std::uint8_t *row = rows + rowSize * r;
+            if (TileLength) {
+                if (Row % TileLength == 0)
+                    ReadTileRow(Row);
+                std::memcpy(row, TileRows.data() + rowSize * (Row % TileLength), std::size_t(rowSize));
+            } else {
+                std::memset(row + SampleBytes, 0, std::size_t(rowSize - SampleBytes));
+                if (TIFFReadScanline(Tiff, row, std::uint32_t(Row), 0) < 0)
+                    throw ERowsRefused("The TIFF file is damaged");
+            }
+            if (FBitCount == 24)
+                for (std::int64_t x = 0; x < Samples; x += 3)
+                    std::swap(row[x], row[x + 2]);
+            else if (FBitCount == 1 && (FWidth & 7))
+                row[FWidth / 8] &= std::uint8_t(0xFF00 >> (FWidth & 7));
+        }
+    }
+
+private:
+    // The tiles of the row of tiles that starts at picture row `top`, into
+    // TileRows.
+    void ReadTileRow(int top)
+    {
+        const std::int64_t rowSize = RowSize();
+        std::memset(TileRows.data(), 0, TileRows.size());
+        const int rows = std::min(TileLength, FHeight - top);
+        const int pixelBits = FBitCount;
+        const std::int64_t tileRowBytes = (std::int64_t(TileWidth) * pixelBits + 7) / 8;
+        for (int left = 0; left < FWidth; left += TileWidth) {
+            if (TIFFReadTile(Tiff, Tile.data(), std::uint32_t(left), std::uint32_t(top), 0, 0) < 0)
+                throw ERowsRefused("The TIFF file is damaged");
+            const int columns = std::min(TileWidth, FWidth - left);
+            for (int y = 0; y < rows; ++y) {
+                const std::uint8_t *from = Tile.data() + tileRowBytes * y;
+                std::uint8_t *to = TileRows.data() + rowSize * y;
+                if (pixelBits == 1) {
+                    // Tile widths are multiples of 16: whole bytes.
+                    std::memcpy(to + left / 8, from, std::size_t((columns + 7) / 8));
+                } else {
+                    const int bytes = pixelBits / 8;
+                    std::memcpy(to + std::int64_t(left) * bytes, from, std::size_t(columns) * std::size_t(bytes));
+                }
+            }
+        }
+    }
+
+    // The resolution in dots per metre as the platform keeps it.
+    void ReadResolution()
+    {
+        QImage image(1, 1, QImage::Format_Mono);
+        const QImage blank = image;
+        float x = 0, y = 0;
+        std::uint16_t unit = RESUNIT_INCH;
+        if (!TIFFGetField(Tiff, TIFFTAG_RESOLUTIONUNIT, &unit))
+            unit = RESUNIT_INCH;
+        if (TIFFGetField(Tiff, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(Tiff, TIFFTAG_YRESOLUTION, &y)) {
+            if (unit == RESUNIT_CENTIMETER) {
+                image.setDotsPerMeterX(qRound(x * 100));
+                image.setDotsPerMeterY(qRound(y * 100));
+            } else if (unit == RESUNIT_INCH) {
+                image.setDotsPerMeterX(qRound(x * (100 / 2.54)));
+                image.setDotsPerMeterY(qRound(y * (100 / 2.54)));
+            }
+        }
+        FDotsPerMeterX = image.dotsPerMeterX() != blank.dotsPerMeterX() ? image.dotsPerMeterX() : 0;
+        FDotsPerMeterY = image.dotsPerMeterY() != blank.dotsPerMeterY() ? image.dotsPerMeterY() : 0;
+    }
+
+    TIFF *Tiff;
+    int Row = 0;
+    std::int64_t Samples = 0;       // samples of one row
+    std::int64_t SampleBytes = 0;   // bytes of one decoded row
+    int TileWidth = 0, TileLength = 0;
+    std::vector<std::uint8_t> Tile, TileRows;
+};
+
+} // namespace
+
+namespace PictureReaders {
+
+std::unique_ptr<TPictureRows> OpenTiffRows(const QString &path)
+{
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly))
+        return nullptr;
+    const QByteArray magic = probe.read(4);
+    probe.close();
+    if (magic != QByteArray("II*\0", 4) && magic != QByteArray("MM\0*", 4))
+        return nullptr;
+    const TOptions options;
+    TIFF *tiff = TIFFOpenExt(QFile::encodeName(path).constData(), "rm", options.Options);
+    if (!tiff)
+        return nullptr;
+    auto rows = std::make_unique<TTiffRows>(tiff);
+    if (!rows->Open())
+        return nullptr;
+    return rows;
+}
+
+} // namespace PictureReaders

@@ -1,0 +1,242 @@
+// The clean-up read a band of rows at a time must make exactly the mask and
+// the segments that it makes from the whole picture, for every threshold, band
+// size and thread count.
+
+#include "scan/ScanFixture.h"
+
+#include "cleanup/CleanupFilters.h"
+#include "cleanup/Centerline.h"
+#include "cleanup/CleanupOptions.h"
+#include "cleanup/Threshold.h"
+#include "image/PictureFormats.h"
+#include "image/PictureRows.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <random>
+#include <string>
+
+namespace {
+
+void ExpectSameMask(const TBlackMask &a, const TBlackMask &b, const std::string &what)
+{
+    ASSERT_EQ(a.Width(), b.Width()) << what;
+    ASSERT_EQ(a.Height(), b.Height()) << what;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int i = 0; i < a.Words(); ++i)
+            ASSERT_EQ(a.Line(y)[i], b.Line(y)[i]) << what << " line " << y << " word " << i;
+}
+
+// Strokes of dark grey and black over paper of several greys, with specks;
+// palettes of greys and colours.
+TTzDIB Scan(int bits, int width, int height, unsigned seed)
+{
+    std::mt19937 random(seed);
+    TTzDIB d;
+    d.SetBitCount(bits);
+    d.SetWidth(width);
+    d.SetHeight(height);
+    const int entries = bits == 24 ? 0 : 1 << bits;
+    for (int i = 0; i < entries; ++i) {
+        const int v = (i * 255) / std::max(entries - 1, 1);
+        d.SetColors(i, i % 5 == 3 ? (v | 0x2000) : v | v << 8 | v << 16);
+    }
+    const auto value = [&](bool ink) -> std::int32_t {
+        if (bits != 24)
+            return ink ? static_cast<std::int32_t>(random() % std::max(entries / 3, 1))
+                       : static_cast<std::int32_t>(entries - 1 - random() % std::max(entries / 4, 1));
+        const int base = ink ? static_cast<int>(random() % 110) : static_cast<int>(150 + random() % 106);
+        return base | ((base + static_cast<int>(random() % 30)) & 0xFF) << 8 | (base / 2) << 16;
+    };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool stroke = (x / 7 + y / 11) % 5 == 0 || std::abs(x - 2 * y) < 3 || random() % 97 == 0;
+            d.SetPixels(x, y, value(stroke));
+        }
+    return d;
+}
+
+TCleanupOptions Threshold(const char *text, int despeckle = 0, bool centerline = false)
+{
+    TCleanupOptions o = *TCleanupOptions::ParseThreshold(QString::fromLatin1(text), TCleanupOptions{});
+    o.Despeckle = despeckle;
+    o.Centerline = centerline;
+    return o;
+}
+
+class StreamedCleanupTest : public ScanFixture
+{
+};
+
+TEST_F(StreamedCleanupTest, RowsGiveTheMaskOfTheWholePicture)
+{
+    const TCleanupOptions options[] = {Threshold(""),   Threshold("0"),    Threshold("1"),
+                                       Threshold("97"), Threshold("255"),  Threshold("auto"),
+                                       Threshold("auto", 4, true), Threshold("140", 0, true)};
+    const struct
+    {
+        int Bits, Width, Height;
+    } pictures[] = {{1, 131, 67}, {4, 70, 90}, {8, 129, 75}, {24, 197, 61}, {24, 64, 40}};
+    unsigned seed = 1;
+    for (const auto &p : pictures) {
+        ++seed;
+        const QString path = Save(Scan(p.Bits, p.Width, p.Height, seed), QStringLiteral("scan%1.bmp").arg(seed));
+        TTzDIB whole;
+        Formats.Load(path, whole);
+        for (const TCleanupOptions &o : options) {
+            const TBlackMask expected = CleanMask(whole, o);
+            for (int threads : {1, 2, 3}) {
+                for (std::int64_t band : {0, 1, 900}) {
+                    const std::string what = std::to_string(p.Bits) + " bits, threshold "
+                                             + o.ThresholdText().toStdString() + ", threads "
+                                             + std::to_string(threads) + ", band " + std::to_string(band);
+                    const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+                    ASSERT_TRUE(rows) << what;
+                    const TRowsOpener reopen = [&] { return Formats.OpenRows(path); };
+                    ExpectSameMask(CleanMask(*rows, reopen, o, threads, band), expected, what);
+                }
+            }
+        }
+        // The histogram itself, not only the level it gives.
+        const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+        EXPECT_EQ(LuminanceHistogram(*rows, 2, 500), LuminanceHistogram(whole)) << p.Bits;
+    }
+}
+
+TEST_F(StreamedCleanupTest, DriverTracesTheSameSegmentsFromRowsAsFromTheWholePicture)
+{
+    TCleanupOptions merged = Threshold("auto", 0, true);
+    merged.Merge = 1;
+    const TCleanupOptions options[] = {Threshold("128"), Threshold("auto", 2), merged};
+    const TTzDIB picture = Scan(24, 230, 170, 77);
+    const QString path = Save(picture);
+    for (const TCleanupOptions &o : options) {
+        const TCleanupFilters filters(o);
+        for (int mode = 1; mode <= 3; ++mode) {
+            Settings.PixelScanMode = mode;
+            for (int threads : {1, 2}) {
+                TScanDriver driver(State, Settings, UI, Formats);
+                driver.SetFilters(&filters);
+                driver.SetThreads(threads);
+                ASSERT_EQ(driver.ScanData(path), ScanDone);
+                const std::vector<TSeg> streamed = Segs();
+                TTzDIB whole;
+                Formats.Load(path, whole);
+                State.ResetSegments();
+                if (mode == 1)
+                    driver.ScanLine(whole);
+                else if (mode == 2)
+                    driver.ScanBox(whole);
+                else
+                    driver.ScanLine2(whole, QStringLiteral("scan.bmp"));
+                EXPECT_FALSE(streamed.empty());
+                EXPECT_EQ(streamed, Segs()) << "mode " << mode << " threads " << threads << " threshold "
+                                            << o.ThresholdText().toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(StreamedCleanupTest, ScannerFormatsTraceAsThePlatformReadsThem)
+{
+    // A grey and colour drawing written by the platform as JPEG, PNG and TIFF:
+    // read a band at a time, every method and threshold traces what the
+    // platform's whole picture traces.
+    const TTzDIB drawing = Scan(24, 180, 140, 5);
+    QImage image;
+    drawing.AssignTo(image);
+    const QString files[] = {Dir.filePath(QStringLiteral("scan.jpg")), Dir.filePath(QStringLiteral("scan.png")),
+                             Dir.filePath(QStringLiteral("grey.png")), Dir.filePath(QStringLiteral("scan.tif")),
+                             Dir.filePath(QStringLiteral("grey.tiff"))};
+    ASSERT_TRUE(image.save(files[0], "jpg", 85));
+    ASSERT_TRUE(image.save(files[1], "png"));
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_Grayscale8).save(files[2], "png"));
+    ASSERT_TRUE(image.save(files[3], "tiff"));
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_Grayscale8).save(files[4], "tiff"));
+    TCleanupOptions merged = Threshold("auto", 2, true);
+    merged.Merge = 1;
+    const TCleanupOptions options[] = {Threshold(""), Threshold("150"), merged};
+    for (const QString &path : files) {
+        ASSERT_TRUE(Formats.OpenRows(path)) << path.toStdString();
+        for (const TCleanupOptions &o : options) {
+            const TCleanupFilters filters(o);
+            for (int mode = 1; mode <= 3; ++mode) {
+                Settings.PixelScanMode = mode;
+                TScanDriver driver(State, Settings, UI, Formats);
+                driver.SetFilters(&filters);
+                ASSERT_EQ(driver.ScanData(path), ScanDone);
+                const std::vector<TSeg> streamed = Segs();
+                TTzDIB whole;
+                PictureReaders::ReadWithPlatform(path, whole);
+                State.ResetSegments();
+                if (mode == 1)
+                    driver.ScanLine(whole);
+                else if (mode == 2)
+                    driver.ScanBox(whole);
+                else
+                    driver.ScanLine2(whole, QStringLiteral("scan"));
+                EXPECT_EQ(streamed, Segs()) << path.toStdString() << " mode " << mode << " threshold "
+                                            << o.ThresholdText().toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(StreamedCleanupTest, ADamagedJpegFailsWithThePlatformReadersWords)
+{
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (int y = 0; y < 200; y += 3)
+        for (int x = 0; x < 300; ++x)
+            image.setPixel(x, y, qRgb(x % 256, y, 40));
+    const QString path = Dir.filePath(QStringLiteral("cut.jpg"));
+    ASSERT_TRUE(image.save(path, "jpg", 90));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.resize(file.size() * 2 / 3));
+    }
+    QString expected;
+    try {
+        TTzDIB whole;
+        PictureReaders::ReadWithPlatform(path, whole);
+    } catch (const std::exception &error) {
+        expected = QString::fromUtf8(error.what());
+    }
+    ASSERT_FALSE(expected.isEmpty());
+    for (const char *threshold : {"", "auto"}) {
+        const TCleanupFilters filters(Threshold(threshold));
+        TScanDriver driver(State, Settings, UI, Formats);
+        if (*threshold)
+            driver.SetFilters(&filters);
+        EXPECT_EQ(driver.ScanData(path), ScanUnreadable) << threshold;
+        EXPECT_EQ(driver.LoadFailure(), expected) << threshold;
+    }
+}
+
+TEST(CenterlineThreadsTest, EveryThreadCountGivesTheSameCentreLines)
+{
+    // Large enough for the thinning tests and the spur search to be shared:
+    // a grid of thick ragged strokes in every word, and thousands of short
+    // strokes with line ends.
+    std::mt19937 random(17);
+    TBlackMask mask(2200, 1300);
+    for (int y = 0; y < mask.Height(); ++y)
+        for (int x = 0; x < mask.Width(); ++x)
+            if (x % 30 < 5 || y % 45 < 4 || (x % 30 == 5 && random() % 3 == 0))
+                mask.SetBlack(x, y);
+    for (int k = 0; k < 4000; ++k) {
+        const int x0 = static_cast<int>(random() % 2150) + 10, y0 = static_cast<int>(random() % 1250) + 10;
+        const int length = 6 + static_cast<int>(random() % 20), width = 1 + static_cast<int>(random() % 4);
+        for (int t = 0; t < length; ++t)
+            for (int w = 0; w < width; ++w)
+                if (x0 + t + w < mask.Width() && y0 + t < mask.Height())
+                    mask.SetBlack(x0 + t + w, y0 + t);
+    }
+    const TBlackMask one = Centerline(mask, 1);
+    for (int threads : {2, 3, 5})
+        ExpectSameMask(Centerline(mask, threads), one, "threads " + std::to_string(threads));
+}
+
+} // namespace
