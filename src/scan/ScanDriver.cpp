@@ -140,7 +140,10 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     // Kept for the preview, or dropped before the segment filter needs memory.
     KeepPicture(std::move(mask), false);
     mask = TBlackMask();
-    return Filtered(status);
+    const TScanStatus filtered = Filtered(status);
+    if (filtered == ScanDone)
+        TextStrokes(1);
+    return filtered;
 }
 
 TScanStatus TScanDriver::ScanData2(const QString &path)
@@ -153,7 +156,10 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     const TScanStatus status = Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
     KeepPicture(std::move(mask), true);
     mask = TBlackMask();
-    return Filtered(status);
+    const TScanStatus filtered = Filtered(status);
+    if (filtered == ScanDone)
+        TextStrokes(2);
+    return filtered;
 }
 
 TScanStatus TScanDriver::ScanData3(const QString &path)
