@@ -326,6 +326,8 @@ void TForm1::OpenPicture(const QString &path)
             statusBar()->showMessage(note);
         else if (status == ScanDone && CleanupOptionsOf(Settings).Deskew)
             statusBar()->showMessage(SkewText(Scan.Skew));
+        else
+            statusBar()->clearMessage();
         SegmentListChanged();
         if (Scan.DataConverted && Settings.AutoPreview)
             ShowPreview(false);

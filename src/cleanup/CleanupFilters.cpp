@@ -2,29 +2,55 @@
 
 #include "app/core/Messages.h"
 #include "app/core/Settings.h"
-#include "cleanup/Threshold.h"
+#include "cleanup/Centerline.h"
 #include "cleanup/MergeSegments.h"
+#include "cleanup/Threshold.h"
+#include "image/PictureRows.h"
+#include "image/TzDIB.h"
+#include "scan/ScanPicture.h"
 #include "scan/ScanState.h"
+#include "scan/SegmentList.h"
+#include "text/TextReader.h"
+#include "text/TextSeparation.h"
+
+namespace {
+
+// The steps before any centre lines.
+TCleanupOptions InkSteps(TCleanupOptions options)
+{
+    options.Centerline = false;
+    options.Arcs = 0;
+    options.Snap = 0;
+    return options;
+}
+
+} // namespace
 
 TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 {
+    Text = TTextPart();
     TCleanupOptions options = Options;
     if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
         options.Threshold = TCleanupOptions::TThreshold::Level;
         options.ThresholdLevel = OtsuLevel(LuminanceHistogram(image));
         NoInk = options.ThresholdLevel == 0;
     }
-    return CleanMask(image, options, KeptStrokes());
-}
-
-TBlackMask *TCleanupFilters::KeptStrokes() const
-{
-    return Options.Centerline && Options.Merge > 0 ? &Strokes : nullptr;
+    if (!Options.SeparatesText())
+        return CleanMask(image, options, KeptStrokes(options));
+    return Thinned(SplitText(CleanMask(image, InkSteps(options)), image.InternalDIB()->Header().biXPelsPerMeter));
 }
 
 TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
-    TCleanupOptions options = Options;
+    Text = TTextPart();
+    if (!Options.SeparatesText())
+        return RowsMask(rows, reopen, threads, Options);
+    return Thinned(Ink(rows, reopen, threads));
+}
+
+TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TRowsOpener &reopen, int threads,
+                                     TCleanupOptions options) const
+{
     if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
         // The level from a first pass over the rows, the mask from a second.
         options.Threshold = TCleanupOptions::TThreshold::Level;
@@ -33,14 +59,65 @@ TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &
         const std::unique_ptr<TPictureRows> again = reopen();
         if (!again)
             throw ERowsRefused("The picture cannot be read a second time");
-        return CleanMask(*again, reopen, options, threads, 0, KeptStrokes());
+        return CleanMask(*again, reopen, options, threads, 0, KeptStrokes(options));
     }
-    return CleanMask(rows, reopen, options, threads, 0, KeptStrokes());
+    return CleanMask(rows, reopen, options, threads, 0, KeptStrokes(options));
+}
+
+TBlackMask *TCleanupFilters::KeptStrokes(const TCleanupOptions &options) const
+{
+    return options.Centerline && options.Merge > 0 ? &Strokes : nullptr;
+}
+
+TBlackMask TCleanupFilters::Ink(const TTzDIB &image) const
+{
+    TCleanupOptions options = InkSteps(Options);
+    if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
+        options.Threshold = TCleanupOptions::TThreshold::Level;
+        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(image));
+        NoInk = options.ThresholdLevel == 0;
+    }
+    return SplitText(CleanMask(image, options), image.InternalDIB()->Header().biXPelsPerMeter);
+}
+
+TBlackMask TCleanupFilters::Ink(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
+{
+    const int dotsPerMeter = rows.DotsPerMeterX();
+    return SplitText(RowsMask(rows, reopen, threads, InkSteps(Options)), dotsPerMeter);
+}
+
+TBlackMask TCleanupFilters::SplitText(TBlackMask ink, int dotsPerMeter) const
+{
+    Text = TTextPart();
+    if (!Options.SeparatesText())
+        return ink;
+    TTextSeparation split = SeparateText(ink, TTextSizes::ForResolution(DotsPerInch(dotsPerMeter)));
+    ink = TBlackMask();
+    if (!Options.Ocr.isEmpty())
+        Text.Problem = ReadStrings(split.Text, split.Strings, TTextReading{Options.Ocr, Options.OcrData});
+    Text.Mask = Options.Centerline ? Centerline(split.Text) : std::move(split.Text);
+    Text.Strings = std::move(split.Strings);
+    return std::move(split.Graphics);
+}
+
+TBlackMask TCleanupFilters::Thinned(TBlackMask ink) const
+{
+    if (!Options.Centerline && !Options.Geometry())
+        return ink;
+    TBlackMask thin = Centerline(ink);
+    if (TBlackMask *strokes = KeptStrokes(Options))
+        *strokes = std::move(ink);
+    return thin;
 }
 
 QString TCleanupFilters::Note() const
 {
     return NoInk ? Messages::NoInk() : QString();
+}
+
+TScanFilters::TTextPart TCleanupFilters::TakeText() const
+{
+    return std::move(Text);
 }
 
 bool TCleanupFilters::Segments(TScanState &list) const
@@ -70,6 +147,9 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.Despeckle = std::max(settings.CleanupDespeckle, 0);
     options.Centerline = settings.CleanupCenterline;
     options.Merge = TCleanupOptions::ParseMerge(settings.CleanupMerge).value_or(0.0);
+    options.TextLayer = settings.CleanupTextLayer;
+    options.Ocr = TCleanupOptions::ParseOcr(settings.CleanupOcr).value_or(QString());
+    options.OcrData = settings.CleanupOcrData;
     options.Arcs = TCleanupOptions::ParseMerge(settings.CleanupArcs).value_or(0.0);
     options.Snap = TCleanupOptions::ParseSnap(settings.CleanupSnap).value_or(0.0);
     options.Deskew = settings.CleanupDeskew;

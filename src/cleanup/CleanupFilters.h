@@ -6,7 +6,9 @@
 struct TSettings;
 
 // The clean-up as the scan driver's filters: threshold, speck removal and
-// centre lines make the mask; merging replaces the traced segments.
+// centre lines make the mask; merging replaces the traced segments. With
+// text told apart, the text leaves the mask after speck removal (and is read
+// when asked), and both parts are thinned on their own.
 class TCleanupFilters : public TScanFilters
 {
 public:
@@ -17,14 +19,28 @@ public:
     bool Segments(TScanState &state) const override;
     // Messages::NoInk() when the automatic level found no ink.
     QString Note() const override;
+    TTextPart TakeText() const override;
+
+    // The ink after threshold and speck removal, the text taken out of it
+    // (and read when asked) and kept for TakeText (thinned when Centerline
+    // is on): the mask before any centre lines. The first from a picture, the
+    // second from its rows.
+    TBlackMask Ink(const TTzDIB &image) const;
+    TBlackMask Ink(TPictureRows &rows, const TRowsOpener &reopen, int threads) const;
 
 private:
-    // Where the mask keeps the strokes the centre lines came from: Strokes
-    // when both centre lines and merging are on, else nowhere.
-    TBlackMask *KeptStrokes() const;
+    // The mask of the rows by `options`, the automatic level found first.
+    TBlackMask RowsMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, TCleanupOptions options) const;
+    TBlackMask SplitText(TBlackMask ink, int dotsPerMeter) const;
+    TBlackMask Thinned(TBlackMask ink) const;
+    // Where a mask made by `options` keeps the strokes its centre lines came
+    // from: Strokes when both centre lines and merging are on, else nowhere.
+    TBlackMask *KeptStrokes(const TCleanupOptions &options) const;
 
     TCleanupOptions Options;
     mutable bool NoInk = false;
+    // The text of the last mask made, until it is taken.
+    mutable TTextPart Text;
     // The strokes the centre lines were thinned from, kept from the mask for
     // Segments when both centre lines and merging are on.
     mutable TBlackMask Strokes;

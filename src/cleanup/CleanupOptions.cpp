@@ -6,6 +6,8 @@
 #include "cleanup/Threshold.h"
 #include "image/PictureRows.h"
 
+#include <QStringList>
+
 #include <cmath>
 #include <stdexcept>
 
@@ -59,6 +61,21 @@ std::optional<int> TCleanupOptions::ParseDespeckle(const QString &text)
     if (!ok || v < 0)
         return std::nullopt;
     return v;
+}
+
+std::optional<QString> TCleanupOptions::ParseOcr(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return t;
+    for (const QString &language : t.split(QLatin1Char('+'))) {
+        if (language.isEmpty())
+            return std::nullopt;
+        for (const QChar c : language)
+            if (c.unicode() > 127 || !(c.isLetterOrNumber() || c == QLatin1Char('_')))
+                return std::nullopt;
+    }
+    return t;
 }
 
 QString TCleanupOptions::ThresholdText() const

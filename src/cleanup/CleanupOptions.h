@@ -23,6 +23,14 @@ struct TCleanupOptions
     int Despeckle = 0;          // largest speck or hole removed, pixels; 0 off
     bool Centerline = false;    // thin strokes to their centre lines
     double Merge = 0;           // tolerance of the merged lines, pixels; 0 off
+    // Text told apart from the drawing, traced on its own and kept out of
+    // merging and of the geometry.
+    bool TextLayer = false;
+    // Tesseract languages the text is read in ("jpn+eng"); empty: not read.
+    // Reading implies TextLayer.
+    QString Ocr;
+    // Folder of the language data; empty: where the system keeps it.
+    QString OcrData;
     // The geometry of the centre lines (they are made when asked for and
     // when Arcs or Snap is on): lines, arcs and circles within Arcs pixels;
     // 0 off.
@@ -33,7 +41,8 @@ struct TCleanupOptions
     bool Geometry() const { return Arcs > 0 || Snap > 0; }
     bool GeometryStep() const { return Geometry() || Deskew; }
     bool MaskSteps() const { return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline || Geometry(); }
-    bool AnyStep() const { return MaskSteps() || Merge > 0 || Deskew; }
+    bool SeparatesText() const { return TextLayer || !Ocr.isEmpty(); }
+    bool AnyStep() const { return MaskSteps() || Merge > 0 || Deskew || SeparatesText(); }
 
     // The texts of the settings store and the command line. Threshold: empty
     // (exact black), "auto", or a whole number 0 .. 255. Merge: empty or a
@@ -41,6 +50,8 @@ struct TCleanupOptions
     static std::optional<TCleanupOptions> ParseThreshold(const QString &text, TCleanupOptions options);
     static std::optional<double> ParseMerge(const QString &text);
     static std::optional<int> ParseDespeckle(const QString &text);
+    // Languages: empty, or names of letters, digits and "_" joined by "+".
+    static std::optional<QString> ParseOcr(const QString &text);
     // Snap: empty or a number of degrees 0 .. 45. (Arcs reads as Merge.)
     static std::optional<double> ParseSnap(const QString &text);
     QString ThresholdText() const;

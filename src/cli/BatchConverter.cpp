@@ -163,6 +163,8 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
             return result;
         }
         result.SegmentCount = state.SegmentCount;
+        if (!state.TextProblem.isEmpty())
+            result.Warnings << state.TextProblem;
         result.SkewSought = Settings.CleanupDeskew;
         result.Skew = state.Skew;
         if (const QString note = cleanup.Note(); !note.isEmpty())
@@ -355,6 +357,10 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.CleanupCenterline = true;
     if (options.Merge)
         settings.CleanupMerge = *options.Merge;
+    if (options.TextLayer)
+        settings.CleanupTextLayer = true;
+    if (options.Ocr)
+        settings.CleanupOcr = *options.Ocr;
     if (options.Arcs)
         settings.CleanupArcs = *options.Arcs;
     if (options.Snap)

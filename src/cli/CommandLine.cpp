@@ -36,8 +36,9 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
-                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, Settings, Jobs, MaxPixels,
-                           Quiet, PluginDir, Formats, Preview, FilesFrom, Report, SkipExisting, Help, Version});
+                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, TextLayer, Ocr, Settings, Jobs,
+                           MaxPixels, Quiet, PluginDir, Formats, Preview, FilesFrom, Report, SkipExisting, Help,
+                           Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
                                      QStringLiteral("Pictures to convert."),
                                      QStringLiteral("INPUT..."));
@@ -115,6 +116,17 @@ struct TOptionSet
         QStringLiteral("deskew"),
         QStringLiteral("Find the skew of the sheet from its ink, report it, and turn the "
                        "written coordinates back about the sheet's centre.")};
+    QCommandLineOption TextLayer{
+        QStringLiteral("text-layer"),
+        QStringLiteral("Tell text apart from the drawing: its strokes are traced on their own "
+                       "and written on a layer of their own (\"文字\" in DXF); merging leaves "
+                       "them alone.")};
+    QCommandLineOption Ocr{
+        QStringLiteral("ocr"),
+        QStringLiteral("With the text apart, read each string in these Tesseract languages "
+                       "(for example jpn+eng; empty: off) and write it to DXF as a TEXT entity; "
+                       "strings read with low confidence stay strokes."),
+        QStringLiteral("LANGS")};
     QCommandLineOption Settings{
         QStringLiteral("settings"),
         QStringLiteral("Read every other option from this settings file (same keys and sections "
@@ -305,6 +317,13 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         options.Snap = text;
     }
     options.Deskew = parser.isSet(set.Deskew);
+    options.TextLayer = parser.isSet(set.TextLayer);
+    if (parser.isSet(set.Ocr)) {
+        const QString text = parser.value(set.Ocr).trimmed();
+        if (!TCleanupOptions::ParseOcr(text))
+            return Usage(QStringLiteral("option --ocr needs languages such as jpn+eng"));
+        options.Ocr = text;
+    }
     if (parser.isSet(set.Settings)) {
         options.SettingsFile = parser.value(set.Settings);
         if (options.SettingsFile.isEmpty())

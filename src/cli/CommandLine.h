@@ -21,6 +21,8 @@ struct TCliOptions
     std::optional<int> Despeckle;
     bool Centerline = false;                 // on; off: the stored setting
     std::optional<QString> Merge;            // tolerance in pixels
+    bool TextLayer = false;                  // on; off: the stored setting
+    std::optional<QString> Ocr;              // languages, "jpn+eng"; "" off
     std::optional<QString> Arcs;             // tolerance of lines and arcs in pixels
     std::optional<QString> Snap;             // axis snap in degrees
     bool Deskew = false;                     // on; off: the stored setting

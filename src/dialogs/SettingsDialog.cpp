@@ -383,6 +383,9 @@ QWidget *TForm2::BuildCleanupPage()
     SnapEdit = Field(QStringLiteral("SnapEdit"), group, 6, 60);
     DeskewCheckBox = new QCheckBox(QStringLiteral("傾きを直す"), group);
     DeskewCheckBox->setObjectName(QStringLiteral("DeskewCheckBox"));
+    TextLayerCheckBox = new QCheckBox(QStringLiteral("文字を別の画層にする"), group);
+    TextLayerCheckBox->setObjectName(QStringLiteral("TextLayerCheckBox"));
+    OcrEdit = Field(QStringLiteral("OcrEdit"), group, 40, 100);
 
     auto *grid = new QGridLayout(group);
     int row = 0;
@@ -407,6 +410,10 @@ QWidget *TForm2::BuildCleanupPage()
             QStringLiteral("※この角度(度)以内の線を水平・垂直にし、近い端点と交点をつなげます。空欄か0で行いません。"));
     setting(QString(), DeskewCheckBox,
             QStringLiteral("※画像の傾きを見つけ、座標を回して直します。"));
+    setting(QString(), TextLayerCheckBox,
+            QStringLiteral("※文字を図形と分けて線にし、DXFでは画層「文字」に書きます。"));
+    setting(QStringLiteral("文字認識の言語"), OcrEdit,
+            QStringLiteral("※jpn+engのように書くと、文字を読み取ってDXFの文字にします。空欄で行いません。"));
     grid->setColumnStretch(2, 1);
 
     auto *layout = new QVBoxLayout(page);
@@ -464,6 +471,8 @@ void TForm2::FillFromSettings()
     ArcsEdit->setText(s.CleanupArcs);
     SnapEdit->setText(s.CleanupSnap);
     DeskewCheckBox->setChecked(s.CleanupDeskew);
+    TextLayerCheckBox->setChecked(s.CleanupTextLayer);
+    OcrEdit->setText(s.CleanupOcr);
 }
 
 void TForm2::SelectPage(int tag)
@@ -550,6 +559,9 @@ void TForm2::OKClick()
         return Refuse(ArcsEdit, Messages::InvalidNumber());
     if (!TCleanupOptions::ParseSnap(SnapEdit->text()))
         return Refuse(SnapEdit, Messages::InvalidNumber());
+    const std::optional<QString> ocr = TCleanupOptions::ParseOcr(OcrEdit->text());
+    if (!ocr)
+        return Refuse(OcrEdit, QStringLiteral("文字認識の言語は jpn+eng のように書いてください。"));
 
     TSettings &s = Settings;
     s.PixelScanMode = RadioButton2->isChecked() ? 2 : RadioButton3->isChecked() ? 3 : 1;
@@ -588,5 +600,7 @@ void TForm2::OKClick()
     s.CleanupArcs = ArcsEdit->text().trimmed();
     s.CleanupSnap = SnapEdit->text().trimmed();
     s.CleanupDeskew = DeskewCheckBox->isChecked();
+    s.CleanupTextLayer = TextLayerCheckBox->isChecked();
+    s.CleanupOcr = *ocr;
     accept();
 }

@@ -71,6 +71,8 @@ public:
     QLineEdit *DespeckleEdit;     // "点の除去", pixels
     QCheckBox *CenterlineCheckBox;  // "中心線にする"
     QLineEdit *MergeEdit;         // "直線にまとめる", tolerance in pixels
+    QCheckBox *TextLayerCheckBox; // "文字を別の画層にする"
+    QLineEdit *OcrEdit;           // "文字認識の言語", Tesseract languages
     QLineEdit *ArcsEdit;          // "円弧と円", tolerance in pixels
     QLineEdit *SnapEdit;          // "角度と端点をそろえる", degrees
     QCheckBox *DeskewCheckBox;    // "傾きを直す"

@@ -64,6 +64,20 @@ QByteArray ToCp932(const QString &text)
     return out;
 }
 
+bool FitsCp932(const QString &text)
+{
+    if (IsAscii(text))
+        return true;
+    QString normalised = text;
+    for (QChar &c : normalised)
+        c = QChar(WindowsForm(c.unicode()));
+    // The codec may put its substitute without reporting an error: the text
+    // must come back as it went.
+    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(normalised);
+    return !encoder.hasError() && FromCp932(bytes) == normalised;
+}
+
 QString FromCp932(const QByteArray &bytes)
 {
     QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);

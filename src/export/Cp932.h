@@ -8,5 +8,8 @@
 // "?", as the platform's own conversion does; the codec's substitute bytes never
 // reach the output.
 QByteArray ToCp932(const QString &text);
+// Whether every character of the text has a code in code page 932 (so that
+// ToCp932 puts no "?" for any).
+bool FitsCp932(const QString &text);
 // Code page 932 bytes back to text (undecodable bytes become U+FFFD).
 QString FromCp932(const QByteArray &bytes);

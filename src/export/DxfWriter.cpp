@@ -47,6 +47,63 @@ TExtentLines Extents(const TExportContext &context)
             ExtentLine(t.X(context.MinX)), ExtentLine(t.Y(context.MinY))};
 }
 
+// The TEXT entities a context writes: the read strings whose text fits the code page.
+bool WritesText(const TTextString &string)
+{
+    return !string.Text.isEmpty() && FitsCp932(string.Text);
+}
+
+bool AnyText(const TExportContext &context)
+{
+    if (context.TextStart < 0 || !context.TextStrings)
+        return false;
+    for (const TTextString &s : *context.TextStrings)
+        if (WritesText(s))
+            return true;
+    return false;
+}
+
+// The style of the TEXT entities: a table of its own, or an entry of the
+// header's STYLE table.
+const std::vector<QByteArray> kStyleEntry = {
+    "  0", "STYLE", "  2", "MOJI", " 70", "     0", " 40", "0.0", " 41", "1.0", " 50", "0.0",
+    " 71", "     0", " 42", "2.5", "  3", "kochigothic", "  4", "",
+};
+
+// Declares the TEXT style in the header's TABLES section (in its STYLE table
+// when it has one); false, and the lines unchanged, when it has no such section.
+bool DeclareTextStyle(std::vector<QByteArray> &lines)
+{
+    auto value = [&](std::size_t i) { return lines[i]; };
+    auto code = [&](std::size_t i) { return lines[i].trimmed(); };
+    bool inTables = false, inStyles = false;
+    for (std::size_t i = 0; i + 1 < lines.size(); i += 2) {
+        if (code(i) == "2" && value(i + 1) == "TABLES") {
+            inTables = true;
+        } else if (inTables && code(i) == "2" && value(i + 1) == "STYLE" && i >= 2 && value(i - 1) == "TABLE") {
+            inStyles = true;
+        } else if (inTables && code(i) == "0" && value(i + 1) == "ENDTAB" && inStyles) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), kStyleEntry.begin(), kStyleEntry.end());
+            return true;
+        } else if (inTables && code(i) == "0" && value(i + 1) == "ENDSEC") {
+            std::vector<QByteArray> table = {"  0", "TABLE", "  2", "STYLE", " 70", "     1"};
+            table.insert(table.end(), kStyleEntry.begin(), kStyleEntry.end());
+            table.insert(table.end(), {"  0", "ENDTAB"});
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), table.begin(), table.end());
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DeclaresTextStyle(const std::vector<QByteArray> &lines)
+{
+    for (std::size_t i = 1; i + 2 < lines.size(); ++i)
+        if (lines[i] == "STYLE" && lines[i - 1] == "  0" && lines[i + 2] == "MOJI")
+            return true;
+    return false;
+}
+
 QByteArray LayerName(const TExportContext &context, std::int32_t layer)
 {
     const QString &name = context.Drawing->Layers[static_cast<std::size_t>(layer)];
@@ -73,6 +130,12 @@ std::vector<QByteArray> LayerTable(const TExportContext &context)
         const QByteArray name = LayerName(context, static_cast<std::int32_t>(k));
         if (used[k] && std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
+    }
+    // The text's strokes and TEXT entities follow the drawing on a layer of their own.
+    if (context.TextStart >= 0 && context.TextStrings && (context.SegmentCount > context.TextStart || AnyText(context))) {
+        const QByteArray text = ToCp932(QString::fromUtf16(kTextLayerName));
+        if (std::find(names.begin(), names.end(), text) == names.end())
+            names.push_back(text);
     }
     std::vector<QByteArray> lines = {"  0", "TABLE", "  2", "LAYER", " 70",
                                      QByteArray::number(static_cast<qsizetype>(names.size())).rightJustified(6)};
@@ -234,7 +297,7 @@ public:
             out.AppendLiteral("\r\n");
         }
         if (context.Drawing && WritesDrawing(context))
-            return WriteDrawing(context, out);
+            return WriteDrawing(context, out, DeclaresTextStyle(Header));
         TProgressStepper progress(context.Progress, context.SegmentCount);
 
         // Everything of an entity but its four numbers is the same for all segments.
@@ -272,8 +335,9 @@ public:
             *p++ = '\n';
             return p;
         };
+        const std::int32_t drawn = context.TextStart >= 0 ? context.TextStart : context.SegmentCount;
         if (context.Threads > 1) {
-            WriteSegmentText(out, progress, context.SegmentCount, context.Threads, room,
+            WriteSegmentText(out, progress, drawn, context.Threads, room,
                              [&](std::int32_t first, std::int32_t end, char *text) {
                                  char *p = text;
                                  for (std::int32_t i = first; i < end; ++i)
@@ -281,17 +345,81 @@ public:
                                  return static_cast<std::size_t>(p - text);
                              });
         } else {
-            for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
+            for (std::int32_t i = 0; i < drawn && !out.Failed(); ++i) {
                 char *const start = out.Reserve(room);
                 out.Commit(static_cast<std::size_t>(entity(start, context.Segments[i]) - start));
                 progress.Step(i + 1);
             }
         }
+        if (context.TextStart >= 0)
+            WriteText(context, out, progress, lead, DeclaresTextStyle(Header));
         out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
         return out.Flush();
     }
 
 private:
+    // The text part: each string as a TEXT entity or as its strokes, then the
+    // strokes of no string. `lead` is the drawing's LINE lead, whose layer is replaced.
+    static void WriteText(const TExportContext &context, TOutputStream &out, TProgressStepper &progress,
+                          const QByteArray &drawingLead, bool texts)
+    {
+        const TSettings &s = context.Settings;
+        const QByteArray layer = ToCp932(QString::fromUtf16(kTextLayerName));
+        QByteArray lead = drawingLead;
+        lead.replace(QByteArray("  8\r\n") + ToCp932(s.DxfSaveLayer) + "\r\n", "  8\r\n" + layer + "\r\n");
+        const TCoordinateTransform t = context.Transform();
+        auto number = [&](long double value) {
+            char text[kCoordinateTextCapacity];
+            return QByteArray(text, FormatCoordinateTo(text, static_cast<float>(value), s.DxfValueMode, s.DxfValueFigure));
+        };
+        auto strokes = [&](std::int32_t first, std::int32_t end) {
+            for (std::int32_t i = first; i < end && !out.Failed(); ++i) {
+                const TSegment &seg = context.Segments[i];
+                out.Append(lead);
+                out.Append(number(t.RoundedX(seg.X1)));
+                out.AppendLiteral("\r\n 20\r\n   ");
+                out.Append(number(t.RoundedY(seg.Y1)));
+                out.AppendLiteral("\r\n 11\r\n   ");
+                out.Append(number(t.RoundedX(seg.X2)));
+                out.AppendLiteral("\r\n 21\r\n   ");
+                out.Append(number(t.RoundedY(seg.Y2)));
+                out.AppendLiteral("\r\n");
+                progress.Step(i + 1);
+            }
+        };
+        std::int32_t done = context.TextStart;
+        static const TTextStrings none;
+        for (const TTextString &string : context.TextStrings ? *context.TextStrings : none) {
+            if (!texts || !WritesText(string)) {
+                strokes(string.FirstSegment, string.EndSegment);
+            } else {
+                // The start of the baseline: lower left, or lower right for a
+                // string turned to run upward. Y grows upward from the sheet's foot.
+                const float sheet = context.ImageHeight;
+                const float x = string.Vertical ? string.Right : string.Left;
+                const float y = sheet - string.Bottom;
+                const long double h = string.TextHeight() * context.Magnification
+                    * (string.Vertical ? s.Xrate : s.Yrate);
+                out.AppendLiteral("  0\r\nTEXT\r\n  8\r\n");
+                out.Append(layer);
+                out.AppendLiteral("\r\n 10\r\n   ");
+                out.Append(number(t.RoundedX(x)));
+                out.AppendLiteral("\r\n 20\r\n   ");
+                out.Append(number(t.RoundedY(y)));
+                out.AppendLiteral("\r\n 40\r\n   ");
+                out.Append(number(h));
+                out.AppendLiteral("\r\n  1\r\n");
+                out.Append(ToCp932(string.Text));
+                if (string.Vertical)
+                    out.AppendLiteral("\r\n 50\r\n   90");
+                out.AppendLiteral("\r\n  7\r\nMOJI\r\n");
+                progress.Step(string.EndSegment);
+            }
+            done = std::max(done, string.EndSegment);
+        }
+        strokes(done, context.SegmentCount);
+    }
+
     // Arcs stay arcs when both axes scale alike; otherwise the segments
     // (which hold them as chords) are written.
     static bool WritesDrawing(const TExportContext &context)
@@ -300,7 +428,7 @@ private:
                !context.Drawing->HasCurves();
     }
 
-    static bool WriteDrawing(const TExportContext &context, TOutputStream &out)
+    static bool WriteDrawing(const TExportContext &context, TOutputStream &out, bool texts)
     {
         const TSettings &s = context.Settings;
         const TCoordinateTransform t = context.Transform();
@@ -352,6 +480,12 @@ private:
             }
             progress.Step(++done);
         }
+        if (context.TextStart >= 0) {
+            const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
+                + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
+                + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
+            WriteText(context, out, progress, lead, texts);
+        }
         out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
         return out.Flush();
     }
@@ -361,24 +495,27 @@ private:
 
 } // namespace
 
+const char16_t kTextLayerName[] = u"文字";
+
 std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &fileMissing)
 {
     fileMissing = false;
     const TExtentLines extents = Extents(context);
+    std::vector<QByteArray> lines;
     if (!context.Settings.DxfFileUse) {
-        std::vector<QByteArray> lines = BuiltInHeader(extents, context);
-        if (context.Drawing)
-            AddLayerTable(lines, context);
-        return lines;
+        lines = BuiltInHeader(extents, context);
+    } else {
+        const QString path = QDir(context.ProgramFolder).filePath(QStringLiteral("dxf.hed"));
+        if (!QFileInfo(path).isFile()) {
+            fileMissing = true;
+            return {};
+        }
+        lines = HeaderFromFile(path, extents);
     }
-    const QString path = QDir(context.ProgramFolder).filePath(QStringLiteral("dxf.hed"));
-    if (!QFileInfo(path).isFile()) {
-        fileMissing = true;
-        return {};
-    }
-    std::vector<QByteArray> lines = HeaderFromFile(path, extents);
     if (context.Drawing)
         AddLayerTable(lines, context);
+    if (AnyText(context))
+        DeclareTextStyle(lines);
     return lines;
 }
 

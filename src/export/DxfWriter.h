@@ -14,6 +14,14 @@
 // with the drawing extents written into it. Its Prepare reads the header: a
 // header file that cannot be read raises EFileError, one too short for its
 // extent lines ERangeError; a missing one gives WriteHeaderMissing.
+//
+// With text told apart, its strokes follow the drawing's lines on the layer
+// "文字". A string that was read becomes one TEXT entity there instead (style
+// "MOJI", which the header then declares in its TABLES section), at the start
+// of its baseline, as high as its letters, turned 90 degrees when it runs
+// upward; a string with a character code page 932 lacks, or any string under a
+// header file without a TABLES section, stays strokes.
+extern const char16_t kTextLayerName[];
 std::unique_ptr<TFormatWriter> NewDxfWriter();
 
 // The save command's DXF file, named with ".dxf". WriteDone; WriteFailed when

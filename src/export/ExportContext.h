@@ -27,7 +27,8 @@ struct TExportContext
                    TProgressPort &progress, const QString &programFolder)
         : Segments(list.Segments()), SegmentCount(list.SegmentCount), MaxX(list.MaxX),
           MaxY(list.MaxY), MinX(list.MinX), MinY(list.MinY), Magnification(magnification),
-          Settings(settings), Progress(progress), ProgramFolder(programFolder)
+          Settings(settings), Progress(progress), ProgramFolder(programFolder),
+          TextStart(list.TextStart), TextStrings(&list.TextStrings), ImageHeight(list.ImageHeight)
     {
     }
 
@@ -62,6 +63,12 @@ struct TExportContext
     // The largest clipboard text that can be built; a text that would grow past
     // it fails as if memory ran out. Only tests lower it.
     std::size_t ClipboardTextLimit = std::numeric_limits<std::size_t>::max();
+    // Text told apart: segments TextStart .. SegmentCount - 1 are its strokes,
+    // string by string as TextStrings says; -1 when text was not told apart.
+    std::int32_t TextStart = -1;
+    const TTextStrings *TextStrings = nullptr;
+    // Height of the converted image, pixels (the strings' boxes count rows from its top).
+    float ImageHeight = 0;
 
     TCoordinateTransform Transform() const
     {

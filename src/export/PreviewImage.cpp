@@ -9,6 +9,7 @@
 
 #include <QLineF>
 #include <QPainter>
+#include <QFont>
 #include <QPen>
 
 #include <algorithm>
@@ -370,6 +371,31 @@ void TPreviewImage::DrawSegments(QImage &target, QPointF origin, double scale) c
         while (std::ldexp(1.0, mapShift + 1) <= step)
             ++mapShift;
         DrawSegmentMap(target, origin, scale, mapShift);
+    }
+    if (!Segments.TextStrings.empty())
+        DrawTextStrings(target, origin, scale);
+}
+
+void TPreviewImage::DrawTextStrings(QImage &target, QPointF origin, double scale) const
+{
+    QPainter painter(&target);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QPen pen(QColor::fromRgb(TextBox));
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    painter.setFont(font);
+    const QRectF view(0, 0, target.width(), target.height());
+    for (const TTextString &s : Segments.TextStrings) {
+        const QRectF box((s.Left - origin.x()) * scale, (s.Top - origin.y()) * scale, s.Width() * scale,
+                         s.Height() * scale);
+        if (!box.adjusted(-200, -20, 200, 20).intersects(view))
+            continue;
+        painter.drawRect(box);
+        // What was read, just above the box.
+        if (!s.Text.isEmpty() && scale >= 0.1)
+            painter.drawText(box.bottomLeft() + QPointF(0, -box.height() - 3), s.Text);
     }
 }
 

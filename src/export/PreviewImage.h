@@ -23,7 +23,8 @@ enum class TPreviewLayer {
 };
 
 // The picture of a conversion as the preview shows it: the sheet, lightened,
-// with the traced segments drawn over it in colour. Both the preview window and
+// with the traced segments drawn over it in colour, and the boxes of the text
+// strings found (with what was read) when text was told apart. Both the preview window and
 // the command line's --preview draw with it.
 //
 // Only the target's pixels are computed. Zoomed in they come from the black
@@ -48,6 +49,8 @@ public:
     static constexpr QRgb DarkNotInk = 0xFFFF9E2C;
     // The scan shows at this share of its darkness (black becomes Ink).
     static constexpr int Lighten = 168;
+    // Boxes of the text strings found, and the text read beside them.
+    static constexpr QRgb TextBox = 0xFF0060FF;
 
     // `segments` are in the list's units (pixels, Y upward from the sheet's
     // bottom); they are read whenever a picture is drawn, so the list must
@@ -101,6 +104,7 @@ private:
     const TBlackMask &SegmentMap(int shift, bool curves) const;
     void DrawSegmentLines(QImage &target, QPointF origin, double scale) const;
     void DrawSegmentMap(QImage &target, QPointF origin, double scale, int shift) const;
+    void DrawTextStrings(QImage &target, QPointF origin, double scale) const;
     // The segment's ends in sheet pixels from the top-left corner, y downward.
     QPointF SheetPoint(float x, float y) const;
 

@@ -30,19 +30,14 @@ TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
 {
     if (!Options.GeometryStep())
         return Cleanup.Mask(image);
-    return FromInk(InkSteps.Mask(image));
+    return FromInk(Cleanup.Ink(image));
 }
 
 TBlackMask TGeometryFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     if (!Options.GeometryStep())
         return Cleanup.MaskFromRows(rows, reopen, threads);
-    return FromInk(InkSteps.MaskFromRows(rows, reopen, threads), threads);
-}
-
-QString TGeometryFilters::Note() const
-{
-    return Options.GeometryStep() ? InkSteps.Note() : Cleanup.Note();
+    return FromInk(Cleanup.Ink(rows, reopen, threads), threads);
 }
 
 TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const

@@ -15,20 +15,22 @@
 class TGeometryFilters : public TScanFilters
 {
 public:
-    explicit TGeometryFilters(const TCleanupOptions &options);
+    explicit TGeometryFilters(const TCleanupOptions &options) : Options(options), Cleanup(options) {}
 
     TBlackMask Mask(const TTzDIB &image) const override;
     TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
     bool Segments(TScanState &state) const override;
-    QString Note() const override;
+    QString Note() const override { return Cleanup.Note(); }
+    // The text told apart from the ink (before the centre lines), as the
+    // clean-up's filters tell it apart.
+    TTextPart TakeText() const override { return Cleanup.TakeText(); }
 
 private:
-    // The centre lines and the rest of the geometry from the ink's mask.
+    // The mask of the geometry from the clean-up's ink.
     TBlackMask FromInk(TBlackMask ink, int threads = 1) const;
 
     TCleanupOptions Options;
-    TCleanupFilters Cleanup;   // every clean-up step
-    TCleanupFilters InkSteps;  // threshold and speck removal only
+    TCleanupFilters Cleanup;
     // What the mask step leaves for the segment step.
     mutable TBlackMask Ink;
     mutable TBlackMask Centre;

@@ -100,6 +100,7 @@ TScanStatus TScanDriver::ScanData(const QString &path)
     State.CancelScan = false;
     // The last picture goes before the next one is read.
     State.Picture = TScanPicture();
+    State.TextProblem.clear();
     FLoadFailure.clear();
 
     TScanStatus status;
@@ -149,7 +150,10 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     // Kept for the preview, or dropped before the segment filter needs memory.
     KeepPicture(std::move(mask), false);
     mask = TBlackMask();
-    return Filtered(status);
+    const TScanStatus filtered = Filtered(status);
+    if (filtered == ScanDone)
+        TextStrokes(1);
+    return filtered;
 }
 
 TScanStatus TScanDriver::ScanData2(const QString &path)
@@ -162,7 +166,10 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     const TScanStatus status = Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
     KeepPicture(std::move(mask), true);
     mask = TBlackMask();
-    return Filtered(status);
+    const TScanStatus filtered = Filtered(status);
+    if (filtered == ScanDone)
+        TextStrokes(2);
+    return filtered;
 }
 
 TScanStatus TScanDriver::ScanData3(const QString &path)
@@ -199,12 +206,18 @@ TScanStatus TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
 
 TScanStatus TScanDriver::Lines(const TBlackMask &mask)
 {
-    return Filtered(Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions())));
+    const TScanStatus status = Filtered(Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions())));
+    if (status == ScanDone)
+        TextStrokes(1);
+    return status;
 }
 
 TScanStatus TScanDriver::Boxes(const TBlackMask &mask)
 {
-    return Filtered(Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions())));
+    const TScanStatus status = Filtered(Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions())));
+    if (status == ScanDone)
+        TextStrokes(2);
+    return status;
 }
 
 TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
@@ -227,8 +240,77 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
     KeepPicture(std::move(source), false);
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
-    Filtered(Traced(TraceLines(work, State, UI.ProgressBar(), TraceOptions())));
+    if (Filtered(Traced(TraceLines(work, State, UI.ProgressBar(), TraceOptions()))) == ScanDone)
+        TextStrokes(3);
     return ScanDone;
+}
+
+void TScanDriver::TextStrokes(int method)
+{
+    if (!Filters || State.CancelScan)
+        return;
+    TScanFilters::TTextPart text = Filters->TakeText();
+    if (!text.Problem.isEmpty()) {
+        State.TextProblem = text.Problem;
+        UI.ShowMessage(text.Problem);
+    }
+    if (text.Mask.Width() == 0)
+        return;
+    TSegmentList traced;
+    try {
+        if (!traced.ResetSegments())
+            throw std::bad_alloc();
+        switch (method) {
+        case 2:
+            TraceBoxes(text.Mask, traced, UI.ProgressBar(), TraceOptions());
+            break;
+        case 3:
+            RunEndsInPlace(text.Mask, UI.ProgressBar(), FThreads);
+            [[fallthrough]];
+        default:
+            TraceLines(text.Mask, traced, UI.ProgressBar(), TraceOptions());
+            break;
+        }
+    } catch (const std::bad_alloc &) {
+        traced.OutOfMemory = true;
+    }
+    if (traced.OutOfMemory || State.CancelScan) {
+        State.CancelScan = true;
+        if (traced.OutOfMemory)
+            UI.ShowMessage(Messages::OutOfMemory());
+        return;
+    }
+    // Each stroke goes with the string whose box holds its middle (rows
+    // counted from the top); strokes of no string come last.
+    TTextStrings &strings = text.Strings;
+    const std::size_t none = strings.size();
+    std::vector<std::vector<TSegment>> byString(none + 1);
+    for (std::int32_t i = 0; i < traced.SegmentCount; ++i) {
+        const TSegment &s = traced.Segments()[i];
+        const float x = (s.X1 + s.X2) / 2, row = traced.ImageHeight - (s.Y1 + s.Y2) / 2;
+        std::size_t owner = none;
+        for (std::size_t k = 0; k < none && owner == none; ++k) {
+            const TTextString &t = strings[k];
+            if (x >= t.Left - 1 && x <= t.Right + 1 && row >= t.Top - 1 && row <= t.Bottom + 1)
+                owner = k;
+        }
+        byString[owner].push_back(s);
+    }
+    const std::int32_t start = State.SegmentCount;
+    for (std::size_t k = 0; k <= none; ++k) {
+        const std::int32_t first = State.SegmentCount;
+        if (!State.AppendRecords(byString[k].data(), static_cast<std::int32_t>(byString[k].size()))) {
+            State.CancelScan = true;
+            UI.ShowMessage(Messages::OutOfMemory());
+            return;
+        }
+        if (k < none) {
+            strings[k].FirstSegment = first;
+            strings[k].EndSegment = State.SegmentCount;
+        }
+    }
+    State.TextStart = start;
+    State.TextStrings = std::move(strings);
 }
 
 TScanStatus TScanDriver::Traced(TScanStatus status)

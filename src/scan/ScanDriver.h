@@ -90,6 +90,9 @@ private:
     TBlackMask MaskOf(const TTzDIB &image) const;
     // The segment filter after a tracer that ran to its end.
     TScanStatus Filtered(TScanStatus status);
+    // The filters' text, traced by `method` (1 line, 2 box, 3 line 2) and
+    // appended string by string after the drawing's segments.
+    void TextStrokes(int method);
 
     TScanState &State;
     const TSettings &Settings;

@@ -1,3 +1,8 @@
 #include "scan/ScanFilters.h"
 
 TScanFilters::~TScanFilters() = default;
+
+TScanFilters::TTextPart TScanFilters::TakeText() const
+{
+    return {};
+}

@@ -2,9 +2,11 @@
 
 #include "image/PictureRows.h"
 #include "scan/BlackMask.h"
+#include "scan/TextStrings.h"
 
 #include <QString>
 
+class TSegmentList;
 class TScanState;
 class TTzDIB;
 
@@ -27,6 +29,18 @@ public:
     // extents stay, or widen to hold a drawing's curves) and set its drawing
     // and skew. False when the list ran out of memory on the way.
     virtual bool Segments(TScanState &state) const = 0;
+
+    // Text the last Mask call told apart from the drawing: its pixels (not in
+    // that mask), its strings, and a problem met reading them (shown to the
+    // user; the strokes are kept). A mask of width 0 when text is not told apart.
+    struct TTextPart
+    {
+        TBlackMask Mask;
+        TTextStrings Strings;
+        QString Problem;
+    };
+    // Moves the text of the last Mask call out; the default has none.
+    virtual TTextPart TakeText() const;
     // What the user should know of the last mask made (e.g. that a picture
     // held no ink), or empty.
     virtual QString Note() const { return QString(); }

@@ -30,6 +30,9 @@ public:
     // (Picture.Backdrop), for the window's preview.
     bool KeepBackdrop = false;
     TScanPicture Picture;
+    // What went wrong reading the text of the last conversion (shown as a
+    // message too; its strokes were kept); empty when nothing did.
+    QString TextProblem;
     // The lines, arcs and circles of the last conversion when it recognised
     // them (an option of the clean-up; the segments then hold the same
     // drawing, arcs as chords); otherwise none, and the writers read the

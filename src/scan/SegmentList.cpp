@@ -58,6 +58,8 @@ bool TSegmentList::ReuseSegments()
     SegmentCount = 0;
     SegmentCapacity = kGrowth;
     OutOfMemory = false;
+    TextStart = -1;
+    TextStrings.clear();
     return true;
 }
 
@@ -67,6 +69,8 @@ void TSegmentList::ReleaseSegments()
     Allocated = 0;
     SegmentCount = 0;
     SegmentCapacity = 0;
+    TextStart = -1;
+    TextStrings.clear();
 }
 
 void TSegmentList::StartExtents(float width, float height)

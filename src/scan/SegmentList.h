@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scan/TextStrings.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -37,7 +39,7 @@ public:
     // Capacity 1024, count 0, earlier contents dropped. False when the buffer
     // cannot be had (the list is then released).
     bool ResetSegments();
-    // Releases the buffer: count and capacity 0.
+    // Releases the buffer: count and capacity 0, no text.
     void ReleaseSegments();
     // Empties the list as ResetSegments does but keeps the memory it has for
     // the next records (a work list used over and over).
@@ -64,6 +66,12 @@ public:
     // have appended them one by one, capacity and extents included; false
     // (and the list released, OutOfMemory set) when the list cannot grow.
     bool AppendRecords(const TSegment *records, std::int32_t count);
+
+    // With text told apart from the drawing: its strokes are records
+    // TextStart .. SegmentCount - 1, string by string, and TextStrings the
+    // strings found. -1 and none otherwise; ResetSegments clears both.
+    std::int32_t TextStart = -1;
+    TTextStrings TextStrings;
 
     // Set by a failed growth, cleared by ResetSegments.
     bool OutOfMemory = false;

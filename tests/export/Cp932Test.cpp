@@ -43,3 +43,18 @@ TEST(Cp932, DecodesBack)
 }
 
 } // namespace
+
+namespace {
+
+// Whether a read text may go into a file as it is: every character has a code.
+TEST(Cp932, FitsOnlyWhenEveryCharacterHasACode)
+{
+    const std::pair<const char16_t *, bool> cases[] = {
+        {u"尺度 1:100", true}, {u"φ25", true}, {u"〜－", true}, {u"A?", true},
+        {u"\U0001F600", false}, {u"尺\u20AC", false}, {u"\u0101", false},
+    };
+    for (const auto &[text, fits] : cases)
+        EXPECT_EQ(FitsCp932(QString::fromUtf16(text)), fits) << QString::fromUtf16(text).toStdString();
+}
+
+} // namespace

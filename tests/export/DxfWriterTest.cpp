@@ -247,3 +247,74 @@ TEST_F(DxfWriter, FailuresToCreateOrWriteShowTheWritersMessage)
 }
 
 } // namespace
+
+namespace {
+
+// Text told apart: the drawing's lines, then each string as one TEXT entity
+// when read (and the style declared), else as its strokes on "文字"; strokes of
+// no string last. Under a header file every string stays strokes.
+TEST_F(DxfWriter, TextStringsAreTextEntitiesOrStrokesOnTheTextLayer)
+{
+    Segments = {{0, 0, 10, 5}, {1, 90, 2, 91}, {3, 90, 4, 92}, {20, 80, 21, 81}, {30, 30, 31, 31}};
+    MaxX = 100;
+    MaxY = 100;
+    TTextStrings strings(3);
+    // Rows from the top of a 100-row sheet.
+    strings[0] = TTextString{1, 5, 40, 12, false, 2, QStringLiteral("尺度"), 90, 1, 3};
+    strings[1] = TTextString{18, 18, 23, 22, false, 1, QStringLiteral("\U0001F600"), 95, 3, 4};
+    strings[2] = TTextString{50, 20, 58, 60, true, 3, QStringLiteral("A-1"), 91, 4, 4};
+    TExportContext context = Context();
+    context.TextStart = 1;
+    context.TextStrings = &strings;
+    context.ImageHeight = 100;
+    const QByteArray layer = Bytes({0x95, 0xB6, 0x8E, 0x9A});
+    const QByteArray style = Lines({"  0", "TABLE", "  2", "STYLE", " 70", "     1",
+                                    "  0", "STYLE", "  2", "MOJI", " 70", "     0", " 40", "0.0", " 41", "1.0",
+                                    " 50", "0.0", " 71", "     0", " 42", "2.5", "  3", "kochigothic", "  4", "",
+                                    "  0", "ENDTAB"});
+    QByteArray header = BuiltInHeader("100", "100", "0", "0");
+    header.insert(header.indexOf("  0\r\nENDSEC\r\n  0\r\nSECTION\r\n  2\r\nBLOCKS"), style);
+    EXPECT_EQ(SaveData2(context, UI, Path("plan.dxf")), 0);
+    EXPECT_EQ(Read("plan.dxf").toStdString(),
+              (header + Entity("Scan Data", "SCANLINE", "1", "0", "0", "10", "5")
+                  + Lines({"  0", "TEXT", "  8", layer, " 10", "   1", " 20", "   88", " 40", "   7", "  1",
+                           Bytes({0x8E, 0xDA, 0x93, 0x78}), "  7", "MOJI"})
+                  + Entity(layer, "SCANLINE", "1", "20", "80", "21", "81")
+                  + Lines({"  0", "TEXT", "  8", layer, " 10", "   58", " 20", "   40", " 40", "   8", "  1", "A-1",
+                           " 50", "   90", "  7", "MOJI"})
+                  + Entity(layer, "SCANLINE", "1", "30", "30", "31", "31") + kTrailer).toStdString());
+
+    // A header file: the style joins the file's STYLE table; a file without a
+    // TABLES section gets strokes only.
+    Settings.DxfFileUse = true;
+    const QByteArray standard = Lines({"  0", "TABLE", "  2", "STYLE", " 70", "     1", "  0", "STYLE", "  2",
+                                       "STANDARD", " 70", "     0", "  3", "txt", "  0", "ENDTAB"});
+    const QByteArray entry = style.mid(style.indexOf("  0\r\nSTYLE\r\n"));
+    QByteArray filed = BuiltInHeader("100", "100", "0", "0");
+    filed.insert(filed.indexOf("  0\r\nENDSEC\r\n  0\r\nSECTION\r\n  2\r\nBLOCKS"), standard);
+    Write("dxf.hed", filed);
+    QByteArray declared = filed;
+    declared.insert(declared.indexOf("  0\r\nENDTAB\r\n  0\r\nENDSEC\r\n  0\r\nSECTION\r\n  2\r\nBLOCKS"),
+                    entry.left(entry.indexOf("  0\r\nENDTAB")));
+    TExportContext withFile = Context();
+    withFile.TextStart = 1;
+    withFile.TextStrings = &strings;
+    withFile.ImageHeight = 100;
+    EXPECT_EQ(SaveData2(withFile, UI, Path("filed.dxf")), 0);
+    const QByteArray written = Read("filed.dxf");
+    EXPECT_TRUE(written.startsWith(declared)) << written.left(declared.size() + 40).toStdString();
+    EXPECT_EQ(written.count("TEXT\r\n"), 2);
+
+    QByteArray bare = BuiltInHeader("100", "100", "0", "0");
+    const qsizetype tables = bare.indexOf("  0\r\nSECTION\r\n  2\r\nTABLES");
+    bare.remove(tables, bare.indexOf("  0\r\nSECTION\r\n  2\r\nBLOCKS") - tables);
+    Write("dxf.hed", bare);
+    EXPECT_EQ(SaveData2(withFile, UI, Path("bare.dxf")), 0);
+    const QByteArray strokes = Read("bare.dxf");
+    EXPECT_TRUE(strokes.startsWith(bare));
+    EXPECT_FALSE(strokes.contains("TEXT\r\n"));
+    EXPECT_FALSE(strokes.contains("MOJI"));
+    EXPECT_EQ(strokes.count(QByteArray("  8\r\n") + layer + "\r\n"), 4);
+}
+
+} // namespace

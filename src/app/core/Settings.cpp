@@ -98,6 +98,15 @@ bool GeometryKey(const char *key)
            std::strcmp(key, "Cleanup/Deskew") == 0;
 }
 
+// The text keys of the clean-up section, written only once one was set.
+template <class Settings, class Visit>
+void ForEachTextField(Settings &s, Visit &&visit)
+{
+    visit("Cleanup/TextLayer", s.CleanupTextLayer);
+    visit("Cleanup/Ocr", s.CleanupOcr);
+    visit("Cleanup/OcrData", s.CleanupOcrData);
+}
+
 // Reads one value as text; nullopt when it (or its section) is absent.
 std::optional<QString> ReadText(QSettings &store, const QString &key)
 {
@@ -255,6 +264,9 @@ void Load(QSettings &store, TSettings &s, QPoint *windowPosition, QStringList *w
     ForEachCleanupField(s, [&](const char *key, auto &field) {
         Read(store, QString::fromLatin1(key), field, warnings);
     });
+    ForEachTextField(s, [&](const char *key, auto &field) {
+        Read(store, QString::fromLatin1(key), field, warnings);
+    });
     CheckRanges(s, warnings);
     if (windowPosition)
         *windowPosition = QPoint(left, top);
@@ -295,6 +307,11 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
             if (!GeometryKey(key) || geometrySet || store.contains(name))
                 Write(store, name, field);
         });
+    const bool textSet = s.CleanupTextLayer != defaults.CleanupTextLayer || s.CleanupOcr != defaults.CleanupOcr ||
+                         s.CleanupOcrData != defaults.CleanupOcrData ||
+                         store.contains(QStringLiteral("Cleanup/TextLayer"));
+    if (textSet)
+        ForEachTextField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
     store.sync();
 }
 

@@ -49,6 +49,9 @@ struct TSettings
     int CleanupDespeckle = 0;        // largest speck or hole removed, pixels
     bool CleanupCenterline = false;  // thin strokes to centre lines
     QString CleanupMerge;            // "" off, or a tolerance in pixels
+    bool CleanupTextLayer = false;   // text strokes apart, on a layer of their own
+    QString CleanupOcr;              // "" off, or the languages text is read in ("jpn+eng")
+    QString CleanupOcrData;          // "" the system's, or the folder of the language data
     QString CleanupArcs;             // "" off, or the tolerance of lines and arcs in pixels
     QString CleanupSnap;             // "" off, or the axis snap in degrees (0 .. 45)
     bool CleanupDeskew = false;      // remove the ink's skew from the coordinates

@@ -1,0 +1,111 @@
+#include "text/TextReader.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QTransform>
+
+#include <tesseract/baseapi.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// Letters of CJK scripts are written without spaces between them; Tesseract
+// puts one between every two.
+bool Wide(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x3000 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+QString Tidy(const QString &read)
+{
+    QString line = read;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    line = line.simplified();
+    QString out;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char(' ') && i > 0 && i + 1 < line.size() && Wide(line[i - 1]) && Wide(line[i + 1]))
+            continue;
+        out += line[i];
+    }
+    return out;
+}
+
+} // namespace
+
+QString TextDataFolder(const QString &folder)
+{
+    if (!folder.isEmpty())
+        return folder;
+    QStringList candidates;
+    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
+    if (!prefix.isEmpty())
+        candidates << prefix << QDir(prefix).filePath(QStringLiteral("tessdata"));
+    candidates << QStringLiteral("/usr/share/tesseract-ocr/5/tessdata")
+               << QStringLiteral("/usr/share/tesseract-ocr/4.00/tessdata")
+               << QStringLiteral("/usr/share/tessdata");
+    for (const QString &c : candidates)
+        if (QFileInfo(c).isDir())
+            return c;
+    return candidates.back();
+}
+
+QImage StringPicture(const TBlackMask &text, const TTextString &string, int height)
+{
+    const int pad = std::max(2, string.TextHeight() / 4);
+    QImage picture(string.Width() + 2 * pad, string.Height() + 2 * pad, QImage::Format_Grayscale8);
+    picture.fill(255);
+    for (int y = string.Top; y < string.Bottom; ++y) {
+        uchar *row = picture.scanLine(y - string.Top + pad);
+        for (int x = string.Left; x < string.Right; ++x)
+            if (text.Black(x, y))
+                row[x - string.Left + pad] = 0;
+    }
+    if (string.Vertical)
+        picture = picture.transformed(QTransform().rotate(90));
+    const int across = string.TextHeight() + 2 * pad;
+    const int scaled = std::max(8, height * across / std::max(string.TextHeight(), 1));
+    return picture.scaledToHeight(scaled, Qt::SmoothTransformation);
+}
+
+QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading)
+{
+    const QString folder = TextDataFolder(reading.DataFolder);
+    for (const QString &language : reading.Languages.split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
+        const QString file = QDir(folder).filePath(language + QStringLiteral(".traineddata"));
+        if (!QFileInfo(file).isFile())
+            return QStringLiteral("文字認識の言語データ「%1」が見つかりません（%2）。"
+                                  "Debian ではパッケージ tesseract-ocr-%3 を入れてください。"
+                                  "文字は線のまま書き出します。")
+                .arg(language, QDir::toNativeSeparators(file), language.toLower().replace(QLatin1Char('_'), QLatin1Char('-')));
+    }
+    if (strings.empty())
+        return QString();
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    const QByteArray path = QFile::encodeName(folder);
+    const QByteArray languages = reading.Languages.toLatin1();
+    if (api->Init(path.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY) != 0)
+        return QStringLiteral("文字認識（Tesseract）を言語 %1 で始められませんでした（言語データ %2）。"
+                              "文字は線のまま書き出します。")
+            .arg(reading.Languages, QDir::toNativeSeparators(folder));
+    api->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    api->SetVariable("debug_file", "/dev/null");
+    for (TTextString &string : strings) {
+        const QImage picture = StringPicture(text, string, reading.Height);
+        api->SetImage(picture.constBits(), picture.width(), picture.height(), 1,
+                      static_cast<int>(picture.bytesPerLine()));
+        api->SetSourceResolution(300);
+        if (api->Recognize(nullptr) != 0)
+            continue;
+        const std::unique_ptr<char[]> utf8(api->GetUTF8Text());
+        const QString read = utf8 ? Tidy(QString::fromUtf8(utf8.get())) : QString();
+        string.Confidence = static_cast<float>(std::max(api->MeanTextConf(), 0));
+        if (!read.isEmpty() && string.Confidence >= reading.MinConfidence)
+            string.Text = read;
+    }
+    api->End();
+    return QString();
+}
