@@ -9,23 +9,6 @@
 
 #include <memory>
 
-namespace {
-
-TCleanupOptions InkStepsOf(TCleanupOptions options)
-{
-    options.Centerline = false;
-    options.Arcs = 0;
-    options.Snap = 0;
-    return options;
-}
-
-} // namespace
-
-TGeometryFilters::TGeometryFilters(const TCleanupOptions &options)
-    : Options(options), Cleanup(options), InkSteps(InkStepsOf(options))
-{
-}
-
 TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
 {
     if (!Options.GeometryStep())

@@ -58,8 +58,7 @@ public:
     // returning when it ends and passing on what it throws. The window program
     // runs it on another thread while its own windows are repainted, the
     // port's steps move the bar and the cancel button reaches Cancelled();
-    // by default it runs at once, its steps shown nowhere, cancelled when the
-    // progress bar is.
+    // by default it runs at once, its steps on the progress bar.
     virtual void RunInBackground(const std::function<void(TProgressPort &progress)> &work);
 
     // The open dialog (existing file and folder, read-only option hidden) and the
