@@ -338,7 +338,6 @@ void TForm1::SegmentListChanged()
 {
     if (Preview)
         Preview->Follow();
-    Q_EMIT SegmentsChanged();
 }
 
 void TForm1::PreviewClick()

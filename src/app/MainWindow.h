@@ -120,9 +120,6 @@ public:
     // shown (the settings dialog and its page, the calculator, the version window).
     std::function<void(QDialog &dialog)> OnDialogCreated;
 
-Q_SIGNALS:
-    void SegmentsChanged();
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     // A picture file dropped on the window opens as if picked in the open dialog.

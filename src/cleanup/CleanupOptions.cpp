@@ -90,11 +90,6 @@ QString TCleanupOptions::ThresholdText() const
     }
 }
 
-QString TCleanupOptions::MergeText() const
-{
-    return Merge > 0 ? QString::number(Merge) : QString();
-}
-
 QString TCleanupOptions::ArcsText() const
 {
     return Arcs > 0 ? QString::number(Arcs) : QString();

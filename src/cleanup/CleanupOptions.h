@@ -55,7 +55,6 @@ struct TCleanupOptions
     // Snap: empty or a number of degrees 0 .. 45. (Arcs reads as Merge.)
     static std::optional<double> ParseSnap(const QString &text);
     QString ThresholdText() const;
-    QString MergeText() const;
     QString ArcsText() const;
     QString SnapText() const;
 };

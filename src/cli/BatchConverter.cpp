@@ -15,7 +15,7 @@
 #include "export/ExportContext.h"
 #include "export/FileOutput.h"
 #include "export/OutputFormats.h"
-#include "export/PreviewImage.h"
+#include "preview/PreviewImage.h"
 #include "export/SaveFileName.h"
 #include "image/PictureFormats.h"
 #include "image/PictureLimits.h"

@@ -3,7 +3,7 @@
 #include "app/core/DecimalText.h"
 #include "app/core/Messages.h"
 #include "dialogs/ProgramIcon.h"
-#include "export/PreviewImage.h"
+#include "preview/PreviewImage.h"
 #include "scan/ScanState.h"
 
 #include <QComboBox>

@@ -29,11 +29,9 @@ void CreateTrueColorPalette(TTzDIB &dib)
     try {
         CreateTrueColorPalette(*dib.InternalDIB(), dib.ConvertQuality(), [&dib] { dib.ProgressStep(); });
     } catch (...) {
-        dib.UpdatePaletteModified();
         dib.EndProgress();
         throw;
     }
-    dib.UpdatePaletteModified();
     dib.EndProgress();
     dib.Changed();
 }

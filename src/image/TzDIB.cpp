@@ -30,12 +30,11 @@ void TzDIBRaiseInvalidDIB(const char *message)
 
 TTzDIB::TTzDIB() : FInternalDIB(new TTzInternalDIB)
 {
-    UpdatePaletteModified();
 }
 
 TTzDIB::TTzDIB(const TTzDIB &source)
     : FInternalDIB(source.FInternalDIB), FConvertQuality(source.FConvertQuality),
-      FMonoColor(source.FMonoColor), FDrawMode(source.FDrawMode), FPaletteModified(true)
+      FMonoColor(source.FMonoColor), FDrawMode(source.FDrawMode)
 {
     TzDIBAssert(FInternalDIB != nullptr, "TTzDIB.Assign: InternalDIB Should not be Nil");
     ++FInternalDIB->RefCount;
@@ -80,16 +79,6 @@ void TTzDIB::UniqueDIB()
         return;
     std::unique_ptr<TTzInternalDIB> copy = FInternalDIB->Duplicate();
     ReplaceInternalDIB(copy.release());
-    UpdatePaletteModified();
-}
-
-void TTzDIB::UpdatePaletteModified()
-{
-    TzDIBAssert(FInternalDIB->RefCount == 1, "TTzDIB.UpdatePaletteModified RefCount Must be 1");
-    if (FInternalDIB->PaletteChanged) {
-        FInternalDIB->PaletteChanged = false;
-        FPaletteModified = true;
-    }
 }
 
 void TTzDIB::Changed()
@@ -169,7 +158,6 @@ void TTzDIB::SetWidth(int width)
     auto storage = std::make_unique<TTzInternalDIB>();
     storage->CreateDIB(width, FInternalDIB->Height, PaletteSize(), BitCount());
     ReplaceInternalDIB(storage.release());
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -184,7 +172,6 @@ void TTzDIB::SetHeight(int height)
     auto storage = std::make_unique<TTzInternalDIB>();
     storage->CreateDIB(FInternalDIB->Width, height, PaletteSize(), BitCount());
     ReplaceInternalDIB(storage.release());
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -199,7 +186,6 @@ void TTzDIB::SetBitCount(int bitCount)
     storage->CreateDIB(FInternalDIB->Width, FInternalDIB->Height, bitCount == 24 ? 0 : 1 << bitCount,
                        bitCount);
     ReplaceInternalDIB(storage.release());
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -221,7 +207,6 @@ void TTzDIB::SetPaletteSize(int paletteSize)
     FInternalDIB->Header().biClrUsed = std::uint32_t(paletteSize);
     FInternalDIB->Header().biClrImportant = 0;
     FInternalDIB->UpdatePalette();
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -241,7 +226,6 @@ void TTzDIB::SetColors(int index, TColor colour)
     UniqueDIB();
     FInternalDIB->DIB.Info.Colors[index] = ColorToRGBQuad(ColorToRGB(colour));
     FInternalDIB->UpdatePalette();
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -282,7 +266,6 @@ void TTzDIB::SetPalette(const TTzPalette &palette)
         if (count == palette->size())
             dib.Palette = palette;
     }
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -423,7 +406,6 @@ void TTzDIB::SetPixelFormat(TTzPixelFormat format)
     if (announced)
         BeginProgress(announced->Steps, QString::fromLatin1(announced->Text));
     const auto finish = [&] {
-        UpdatePaletteModified();
         if (announced)
             EndProgress();
     };
@@ -449,7 +431,6 @@ void TTzDIB::Assign(const TTzDIB *source)
     if (!source) {
         auto storage = std::make_unique<TTzInternalDIB>();
         ReplaceInternalDIB(storage.release());
-        UpdatePaletteModified();
         return;
     }
     CheckInternalDIB("TTzDIB.Assign: InternalDIB Should not be Nil");
@@ -462,7 +443,6 @@ void TTzDIB::Assign(const TTzDIB *source)
     FMonoColor = source->FMonoColor;
     FConvertQuality = source->FConvertQuality;
     FDrawMode = source->FDrawMode;
-    FPaletteModified = true;
 }
 
 namespace {
@@ -614,7 +594,6 @@ void TTzDIB::Assign(const QImage &source)
 
     ReplaceInternalDIB(storage.release());
     FInternalDIB->UpdatePalette();
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -697,7 +676,6 @@ void TTzDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &options)
     ReplaceInternalDIB(nullptr);
     FInternalDIB = new TTzInternalDIB;
     FInternalDIB->LoadFromStream(stream, options);
-    UpdatePaletteModified();
     Changed();
 }
 
@@ -714,7 +692,6 @@ void TTzDIB::LoadFromClipboardFormat(int format, const QByteArray &data)
     ReplaceInternalDIB(nullptr);
     FInternalDIB = new TTzInternalDIB;
     FInternalDIB->LoadFromClipboardFormat(data);
-    UpdatePaletteModified();
     Changed();
 }
 

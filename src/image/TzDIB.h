@@ -113,9 +113,6 @@ public:
     std::uint8_t DrawMode() const { return FDrawMode; }
     void SetDrawMode(std::uint8_t mode) { FDrawMode = mode; }
 
-    // Set when the colour table changed, for whoever shows the image.
-    bool PaletteModified() const { return FPaletteModified; }
-    void SetPaletteModified(bool modified) { FPaletteModified = modified; }
     // Called after every change of the picture (not after single pixel writes).
     std::function<void(TTzDIB &)> OnChange;
     void Changed();
@@ -124,7 +121,6 @@ public:
     TTzInternalDIB *InternalDIB() const { return FInternalDIB; }
     // Makes the storage unshared (copies it when another TTzDIB shares it).
     void UniqueDIB();
-    void UpdatePaletteModified();
 
 private:
     void DrawHalftone(QPainter &painter, const QRect &rect) const;
@@ -137,7 +133,6 @@ private:
     std::uint8_t FConvertQuality = 0;
     TColor FMonoColor = 0xFFFFFF;
     std::uint8_t FDrawMode = 0;
-    bool FPaletteModified = false;
 
 public:
     // Progress of the pixel-format conversions and of CreateTrueColorPalette.

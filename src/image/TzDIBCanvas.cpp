@@ -75,7 +75,6 @@ TTzDIBCanvas::~TTzDIBCanvas()
         ReverseRows(*FDIB.InternalDIB());
     if (!FOriginal.isNull())
         WriteBackColourCopy();
-    FDIB.UpdatePaletteModified();
     FDIB.Changed();
 }
 

@@ -50,7 +50,6 @@ std::unique_ptr<TTzInternalDIB> TTzInternalDIB::Duplicate() const
     copy->DIB = std::move(block);
     copy->Width = Width;
     copy->Height = Height;
-    copy->PaletteChanged = PaletteChanged;
     return copy;
 }
 
@@ -104,14 +103,12 @@ void TTzInternalDIB::Commit(TTzDIBBlock &&block)
     Width = DIB.Info.Header.biWidth;
     Height = DIB.Info.Header.biHeight < 0 ? -DIB.Info.Header.biHeight : DIB.Info.Header.biHeight;
     Palette.reset();
-    PaletteChanged = true;
 }
 
 void TTzInternalDIB::UpdatePalette()
 {
     TzDIBAssert(RefCount == 1, "TTzInternalDIB.UpdatePalette: RefCount Must be 1");
     Palette.reset();
-    PaletteChanged = true;
 }
 
 TTzPixelFormat TTzInternalDIB::GetPixelFormat() const

@@ -107,5 +107,4 @@ public:
     std::int32_t Height = 0;   // always positive; the header's sign tells the row order
     TTzPalette Palette;        // cached; nullptr: none made yet
     TTzDIBBlock DIB;
-    bool PaletteChanged = false;
 };

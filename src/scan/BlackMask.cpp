@@ -24,19 +24,6 @@
 
 namespace {
 
-// Transposes a 64 x 64 bit block in place: bit j of a[i] becomes bit i of a[j].
-void Transpose64(std::uint64_t a[64])
-{
-    std::uint64_t mask = 0x00000000FFFFFFFFull;
-    for (int step = 32; step != 0; step >>= 1, mask ^= mask << step) {
-        for (int k = 0; k < 64; k = ((k | step) + 1) & ~step) {
-            const std::uint64_t t = ((a[k] >> step) ^ a[k | step]) & mask;
-            a[k | step] ^= t;
-            a[k] ^= t << step;
-        }
-    }
-}
-
 std::uint8_t ReverseBits(std::uint8_t b)
 {
     b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
@@ -418,26 +405,6 @@ TBlackMask TBlackMask::FromRows(TPictureRows &rows, const TRowConvert &convert, 
         }
     });
     return mask;
-}
-
-TBlackMask TBlackMask::Transposed() const
-{
-    TBlackMask result(FHeight, FWidth);
-    std::uint64_t block[64];
-    for (int by = 0; by < result.FWords; ++by) {
-        const int firstRow = by * 64;
-        const int rows = std::min(64, FHeight - firstRow);
-        for (int bx = 0; bx < FWords; ++bx) {
-            for (int i = 0; i < 64; ++i)
-                block[i] = i < rows ? Line(firstRow + i)[bx] : 0;
-            Transpose64(block);
-            const int firstColumn = bx * 64;
-            const int columns = std::min(64, FWidth - firstColumn);
-            for (int j = 0; j < columns; ++j)
-                result.Line(firstColumn + j)[by] = block[j];
-        }
-    }
-    return result;
 }
 
 bool TBlackMask::AllWhite() const

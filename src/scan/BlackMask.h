@@ -48,8 +48,6 @@ public:
     static TBlackMask FromRows(TPictureRows &rows, const TRowConvert &convert, int threads = 1,
                                std::int64_t bandBytes = 0);
 
-    // Columns become lines: pixel (x, y) of this mask is pixel (y, x) of the result.
-    TBlackMask Transposed() const;
     // Column x as a line: bit y of the result is pixel (x, y); (Height() + 63)
     // / 64 words, all zero for a column outside the picture.
     std::vector<std::uint64_t> Column(int x) const;

@@ -46,12 +46,6 @@ public:
         Reserve(records);
         Count = records;
     }
-    // The memory is given back.
-    void Release()
-    {
-        Block.reset();
-        Count = Room = 0;
-    }
 
 private:
     struct TFree

@@ -183,43 +183,6 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
     return Lines2(std::move(source), QFileInfo(path).fileName());
 }
 
-TScanStatus TScanDriver::ScanLine(TTzDIB &image)
-{
-    const TBlackMask mask = MaskOf(image);
-    image.Assign(nullptr);
-    return Lines(mask);
-}
-
-TScanStatus TScanDriver::ScanBox(TTzDIB &image)
-{
-    const TBlackMask mask = MaskOf(image);
-    image.Assign(nullptr);
-    return Boxes(mask);
-}
-
-TScanStatus TScanDriver::ScanLine2(TTzDIB &image, const QString &fileName)
-{
-    TBlackMask source = MaskOf(image);
-    image.Assign(nullptr);
-    return Lines2(std::move(source), fileName);
-}
-
-TScanStatus TScanDriver::Lines(const TBlackMask &mask)
-{
-    const TScanStatus status = Filtered(Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions())));
-    if (status == ScanDone)
-        TextStrokes(1);
-    return status;
-}
-
-TScanStatus TScanDriver::Boxes(const TBlackMask &mask)
-{
-    const TScanStatus status = Filtered(Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions())));
-    if (status == ScanDone)
-        TextStrokes(2);
-    return status;
-}
-
 TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
 {
     TBlackMask work;

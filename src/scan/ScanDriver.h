@@ -49,21 +49,10 @@ public:
     // shows in CancelScan.
     TScanStatus ScanData3(const QString &path);
 
-    // The three methods on a picture already read; each releases the picture
-    // (`image` becomes the 1 x 1 default) once its pixels have been read and
-    // does not empty the segment list. (TTzDIB::ScanLine, of the same name,
-    // is the image's row accessor.) `fileName` is shown in the progress
-    // window once line 2's work image is made.
-    TScanStatus ScanLine(TTzDIB &image);
-    TScanStatus ScanBox(TTzDIB &image);
-    TScanStatus ScanLine2(TTzDIB &image, const QString &fileName);
-
     // How many threads one conversion may use (1: none but the caller's, the
     // default). The segment list is the same for every count.
     void SetThreads(int threads) { FThreads = ThreadsPerPicture(threads); }
     int Threads() const { return FThreads; }
-    // Lines a thread traces at a time (0: the tracers' own choice); for tests.
-    void SetChunkLines(int lines) { FChunkLines = lines; }
 
     // Why the last picture could not be read, in the reader's words; empty
     // when it was read.
@@ -78,8 +67,6 @@ private:
     // be read as a picture (message shown) or the reading was cancelled
     // (CancelScan set, no message).
     bool LoadPicture(const QString &path, TBlackMask &mask);
-    TScanStatus Lines(const TBlackMask &mask);
-    TScanStatus Boxes(const TBlackMask &mask);
     TScanStatus Lines2(TBlackMask source, const QString &fileName);
     // A tracer's status, after reporting a segment list that ran out of memory.
     TScanStatus Traced(TScanStatus status);
@@ -100,8 +87,7 @@ private:
     const TPictureFormats &Formats;
     const TScanFilters *Filters = nullptr;
     QString FLoadFailure;
-    TTraceOptions TraceOptions() const { return TTraceOptions{FThreads, FChunkLines}; }
+    TTraceOptions TraceOptions() const { return TTraceOptions{FThreads, 0}; }
 
     int FThreads = 1;
-    int FChunkLines = 0;
 };

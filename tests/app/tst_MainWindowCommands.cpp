@@ -6,7 +6,7 @@
 #include "dialogs/ProgressWindow.h"
 #include "dialogs/ScaleCalculator.h"
 #include "dialogs/SettingsDialog.h"
-#include "export/PreviewImage.h"
+#include "preview/PreviewImage.h"
 #include "export/ClipboardTarget.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"

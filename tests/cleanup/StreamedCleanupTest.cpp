@@ -67,6 +67,22 @@ TCleanupOptions Threshold(const char *text, int despeckle = 0, bool centerline =
 
 class StreamedCleanupTest : public ScanFixture
 {
+protected:
+    // The whole picture traced as the driver traces a file's rows: the
+    // filters' mask, the tracer of `mode` (1 line, 2 box, 3 line 2) with the
+    // driver's threads, then the filters' steps on the segments.
+    void TraceWhole(const TScanFilters &filters, const TTzDIB &whole, int mode, const TScanDriver &driver)
+    {
+        State.ResetSegments();
+        TBlackMask mask = filters.Mask(whole);
+        const TTraceOptions options{driver.Threads(), 0};
+        if (mode == 3)
+            RunEndsInPlace(mask, UI.ProgressBar(), options.Threads);
+        const TScanStatus status = mode == 2 ? ::TraceBoxes(mask, State, UI.ProgressBar(), options)
+                                             : ::TraceLines(mask, State, UI.ProgressBar(), options);
+        ASSERT_EQ(status, ScanDone);
+        ASSERT_TRUE(filters.Segments(State));
+    }
 };
 
 TEST_F(StreamedCleanupTest, RowsGiveTheMaskOfTheWholePicture)
@@ -123,13 +139,7 @@ TEST_F(StreamedCleanupTest, DriverTracesTheSameSegmentsFromRowsAsFromTheWholePic
                 const std::vector<TSeg> streamed = Segs();
                 TTzDIB whole;
                 Formats.Load(path, whole);
-                State.ResetSegments();
-                if (mode == 1)
-                    driver.ScanLine(whole);
-                else if (mode == 2)
-                    driver.ScanBox(whole);
-                else
-                    driver.ScanLine2(whole, QStringLiteral("scan.bmp"));
+                TraceWhole(filters, whole, mode, driver);
                 EXPECT_FALSE(streamed.empty());
                 EXPECT_EQ(streamed, Segs()) << "mode " << mode << " threads " << threads << " threshold "
                                             << o.ThresholdText().toStdString();
@@ -169,13 +179,7 @@ TEST_F(StreamedCleanupTest, ScannerFormatsTraceAsThePlatformReadsThem)
                 const std::vector<TSeg> streamed = Segs();
                 TTzDIB whole;
                 PictureReaders::ReadWithPlatform(path, whole);
-                State.ResetSegments();
-                if (mode == 1)
-                    driver.ScanLine(whole);
-                else if (mode == 2)
-                    driver.ScanBox(whole);
-                else
-                    driver.ScanLine2(whole, QStringLiteral("scan"));
+                TraceWhole(filters, whole, mode, driver);
                 EXPECT_EQ(streamed, Segs()) << path.toStdString() << " mode " << mode << " threshold "
                                             << o.ThresholdText().toStdString();
             }

@@ -70,28 +70,14 @@ TEST(BlackMaskTest, FourEightAndTwentyFourBitPictures)
     }
 }
 
-TEST(BlackMaskTest, TransposedSwapsRowsAndColumns)
+TEST(BlackMaskTest, AllWhiteUntilOnePixelIsBlack)
 {
-    std::mt19937 random(3);
-    for (auto [w, h] : {std::pair{1, 1}, {1, 70}, {70, 1}, {64, 64}, {65, 129}, {200, 67}}) {
+    for (auto [w, h] : {std::pair{1, 1}, {100, 3}, {65, 129}}) {
         TBlackMask mask(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                if (random() % 2)
-                    mask.SetBlack(x, y);
+        EXPECT_TRUE(mask.AllWhite()) << w << 'x' << h;
         mask.SetBlack(w - 1, h - 1);
-        const TBlackMask t = mask.Transposed();
-        ASSERT_EQ(t.Width(), h);
-        ASSERT_EQ(t.Height(), w);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                ASSERT_EQ(t.Black(y, x), mask.Black(x, y)) << w << 'x' << h << ' ' << x << ',' << y;
-        for (int x = 0; x < w && (h & 63); ++x) {
-            ASSERT_EQ(t.Line(x)[t.Words() - 1] >> (h & 63), 0u);
-        }
-        EXPECT_FALSE(t.AllWhite());
+        EXPECT_FALSE(mask.AllWhite()) << w << 'x' << h;
     }
-    EXPECT_TRUE(TBlackMask(100, 3).AllWhite());
 }
 
 } // namespace

@@ -81,10 +81,9 @@ TEST_F(BoxModeTest, CancelStopsWithStatusFive)
         if (UI.Pumps == 5)
             UI.PressCancel();
     };
-    EXPECT_EQ(Driver.ScanBox(dib), ScanStopped);
+    EXPECT_EQ(TraceBoxes(dib), ScanStopped);
     EXPECT_EQ(Segs(), (SegList{{2, 8, 4, 8}, {2, 6, 4, 6}}));
     EXPECT_EQ(UI.Pumps, 5);
-    EXPECT_EQ(dib.Width(), 1);
 }
 
 TEST_F(BoxModeTest, GrowthFailureStops)
@@ -93,9 +92,11 @@ TEST_F(BoxModeTest, GrowthFailureStops)
     for (int y = 0; y < 64; y += 2)
         for (int x = 0; x < 64; x += 2)
             Black(dib, x, y);
-    State.ResetSegments();
     State.CapacityLimit = 1024;
-    EXPECT_EQ(Driver.ScanBox(dib), ScanStopped);
+    EXPECT_EQ(TraceBoxes(dib), ScanStopped);
+    EXPECT_TRUE(State.OutOfMemory);
+    EXPECT_EQ(State.SegmentCount, 0);
+    EXPECT_EQ(Driver.ScanData2(Save(dib)), ScanStopped);
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
 }

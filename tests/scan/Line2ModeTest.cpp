@@ -78,25 +78,25 @@ TEST_F(Line2ModeTest, PreparationRunsToItsEndAndTheTracerThenStops)
 {
     TTzDIB dib = WhitePicture(70, 20);
     BlackRect(dib, 1, 1, 60, 1);
-    State.ResetSegments();
+    const QString path = Save(dib, QStringLiteral("bar.bmp"));
     UI.ShowProgress(QString(), QString(), true, &State.CancelScan);
-    int preparationMaximum = 0;
+    // The preparation is the first stretch of 70 + 20 steps, after the file's rows.
+    long long before = -1;
     UI.OnProcessMessages = [&] {
-        if (UI.Pumps == 1)
-            preparationMaximum = UI.ProgressMaximum;
-        if (UI.Pumps == 3)
+        if (before < 0 && UI.ProgressMaximum == 70 + 20)
+            before = UI.Pumps - 1;
+        if (before >= 0 && UI.Pumps == before + 3)
             UI.PressCancel();
     };
     // The preparation does not look at the cancel flag; the tracing does,
     // and the method still reports 0.
-    EXPECT_EQ(Driver.ScanLine2(dib, QStringLiteral("bar.png")), ScanDone);
+    EXPECT_EQ(Driver.ScanData3(path), ScanDone);
     EXPECT_TRUE(State.CancelScan);
-    EXPECT_EQ(preparationMaximum, 70 + 20);
-    EXPECT_EQ(UI.Pumps, 70 + 20 + 1);
+    ASSERT_GE(before, 0);
+    EXPECT_EQ(UI.Pumps, before + 70 + 20 + 1);
     EXPECT_TRUE(Segs().empty());
-    EXPECT_EQ(UI.Labels, QStringList{QStringLiteral("読込中:bar.png")});
+    EXPECT_EQ(UI.Labels, (QStringList{QStringLiteral("イメージ変換中・・・"), QStringLiteral("読込中:bar.bmp")}));
     EXPECT_EQ(UI.ProgressMaximum, 3 * 70 + 3 * 20);
-    EXPECT_EQ(dib.Width(), 1);
 }
 
 TEST_F(Line2ModeTest, WithoutCancelTheTracerRunsToItsEnd)

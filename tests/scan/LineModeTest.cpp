@@ -180,12 +180,10 @@ TEST_F(LineModeTest, CancelDuringColumnsKeepsTheRowSegmentsAndStops)
         if (UI.Pumps == 8 + 3)
             UI.PressCancel();
     };
-    EXPECT_EQ(Driver.ScanLine(dib), ScanStopped);
+    EXPECT_EQ(TraceLines(dib), ScanStopped);
     EXPECT_TRUE(State.CancelScan);
     EXPECT_EQ(Segs(), (SegList{{1, 7, 4, 7}}));
     EXPECT_EQ(UI.Pumps, 8 + 3);
-    // The picture is released on the way out.
-    EXPECT_EQ(dib.Width(), 1);
 }
 
 TEST_F(LineModeTest, CancelAfterAColumnSegmentKeepsIt)
@@ -199,7 +197,7 @@ TEST_F(LineModeTest, CancelAfterAColumnSegmentKeepsIt)
         if (UI.Pumps == 8 + 4)
             UI.PressCancel();
     };
-    EXPECT_EQ(Driver.ScanLine(dib), ScanStopped);
+    EXPECT_EQ(TraceLines(dib), ScanStopped);
     EXPECT_EQ(Segs(), (SegList{{2, 5, 2, 2}}));
 }
 
@@ -210,15 +208,18 @@ TEST_F(LineModeTest, GrowthFailureEmptiesTheListAndStops)
     for (int y = 0; y < 300; y += 2)
         for (int x = 0; x < 30; x += 3)
             BlackRect(dib, x, y, x + 1, y);
-    State.ResetSegments();
     State.CapacityLimit = 1024;
-    EXPECT_EQ(Driver.ScanLine(dib), ScanStopped);
-    EXPECT_TRUE(State.CancelScan);
+    EXPECT_EQ(TraceLines(dib), ScanStopped);
+    EXPECT_TRUE(State.OutOfMemory);
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(State.SegmentCapacity, 0);
-    EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
     // It stopped in the row of the 1025th dash (row 204): no further line.
     EXPECT_EQ(UI.Pumps, 205);
+    // The driver stops the conversion and says so.
+    EXPECT_EQ(Driver.ScanData1(Save(dib)), ScanStopped);
+    EXPECT_TRUE(State.CancelScan);
+    EXPECT_EQ(State.SegmentCount, 0);
+    EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
 }
 
 } // namespace

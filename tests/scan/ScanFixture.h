@@ -5,6 +5,10 @@
 
 #include "app/core/Settings.h"
 #include "image/PictureFormats.h"
+#include "scan/BlackMask.h"
+#include "scan/BoxMode.h"
+#include "scan/Line2Mode.h"
+#include "scan/LineMode.h"
 #include "scan/ScanDriver.h"
 #include "scan/ScanState.h"
 
@@ -23,22 +27,27 @@ protected:
         State.ResetSegments();
     }
 
-    // Line mode on an image already made, from an empty segment list.
-    int TraceLines(TTzDIB image)
+    // The tracers on the black pixels of an image already made, from an empty
+    // segment list, with the driver's threads, through the recording bar.
+    int TraceLines(const TTzDIB &image)
     {
         State.ResetSegments();
-        return Driver.ScanLine(image);
+        return ::TraceLines(TBlackMask::FromImage(image), State, UI.ProgressBar(), Options());
     }
-    int TraceBoxes(TTzDIB image)
+    int TraceBoxes(const TTzDIB &image)
     {
         State.ResetSegments();
-        return Driver.ScanBox(image);
+        return ::TraceBoxes(TBlackMask::FromImage(image), State, UI.ProgressBar(), Options());
     }
-    int TraceLines2(TTzDIB image)
+    // Line 2: the run ends of the picture, traced as in line mode.
+    int TraceLines2(const TTzDIB &image)
     {
         State.ResetSegments();
-        return Driver.ScanLine2(image, QStringLiteral("pic.bmp"));
+        TBlackMask mask = TBlackMask::FromImage(image);
+        RunEndsInPlace(mask, UI.ProgressBar(), Driver.Threads());
+        return ::TraceLines(mask, State, UI.ProgressBar(), Options());
     }
+    TTraceOptions Options() const { return TTraceOptions{Driver.Threads(), ChunkLines}; }
 
     // Saves the picture in the test folder as a BMP file and returns its path.
     QString Save(const TTzDIB &image, const QString &name = QStringLiteral("plan.bmp"))
@@ -56,4 +65,6 @@ protected:
     TPictureFormats Formats;
     TScanDriver Driver;
     QTemporaryDir Dir;
+    // Lines a thread traces at a time in the tracers above (0: their own choice).
+    int ChunkLines = 0;
 };

@@ -129,7 +129,7 @@ TEST_F(TracerEquivalenceTest, AllThreeMethodsGiveTheSegmentsOfThePixelRules)
         // and progress.
         for (const auto &[threads, chunk] : {std::pair{2, 1}, {3, 7}, {4, 0}}) {
             Driver.SetThreads(threads);
-            Driver.SetChunkLines(chunk);
+            ChunkLines = chunk;
             const std::string how = what + ", " + std::to_string(threads) + " threads";
             ASSERT_EQ(TraceLines(dib), ScanDone) << how;
             ASSERT_EQ(Segs(), lines) << "line mode, " << how;
@@ -146,7 +146,7 @@ TEST_F(TracerEquivalenceTest, AllThreeMethodsGiveTheSegmentsOfThePixelRules)
             ASSERT_EQ(Segs(), lines2) << "line 2 mode, " << how;
         }
         Driver.SetThreads(1);
-        Driver.SetChunkLines(0);
+        ChunkLines = 0;
     }
     // The pictures do exercise the tracer.
     EXPECT_GT(compared, 5000);

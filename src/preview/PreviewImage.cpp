@@ -1,4 +1,4 @@
-#include "export/PreviewImage.h"
+#include "preview/PreviewImage.h"
 
 #include "drawing/Drawing.h"
 #include "scan/ScanState.h"

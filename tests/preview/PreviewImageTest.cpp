@@ -1,4 +1,4 @@
-#include "export/PreviewImage.h"
+#include "preview/PreviewImage.h"
 #include "scan/SegmentList.h"
 
 #include <gtest/gtest.h>
