@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -138,6 +139,8 @@ struct TPiece
     // How far from its last pixel the corner at its end may lie (a corner
     // cut by the thinning and sharpened).
     double CornerReach = 0;
+    // An arc kept from the corner rule: it ends at its tangent points.
+    bool Fillet = false;
 };
 
 // Signed sweep, degrees, of points i .. j around the circle's centre.
@@ -163,8 +166,9 @@ double SignedSweep(const TPoints &p, std::size_t i, std::size_t j, const TCircle
 class TChainFitter
 {
 public:
-    TChainFitter(const TPoints &points, const TGeometryOptions &options)
-        : P(points), Sums(points), Options(options)
+    // `ink`, when given, tells fillets from corners cut by the thinning.
+    TChainFitter(const TPoints &points, const TGeometryOptions &options, const TBlackMask *ink = nullptr)
+        : P(points), Sums(points), Options(options), Ink(ink)
     {
     }
 
@@ -187,14 +191,19 @@ public:
             return lines;
         std::vector<TPiece> pieces;
         for (std::size_t k = 0; k < lines.size();) {
+            if (lines[k].Arc) {  // a fillet kept from the corner rule
+                pieces.push_back(lines[k]);
+                ++k;
+                continue;
+            }
             std::size_t m = k;
             TPiece arc, candidate;
             // A straight piece longer than a chord of the largest radius
             // within the tolerance is no part of an arc.
             const double longest = std::sqrt(8 * Options.Tolerance * kLargestRadius);
             const auto straight = [&](const TPiece &l) { return Distance(P[l.I], P[l.J]) > longest; };
-            for (std::size_t n = k + 1; n < lines.size() && Turn(lines[n - 1], lines[n]) < 60 && !straight(lines[k]) &&
-                                        !straight(lines[n]);
+            for (std::size_t n = k + 1; n < lines.size() && !lines[n].Arc && Turn(lines[n - 1], lines[n]) < 60 &&
+                                        !straight(lines[k]) && !straight(lines[n]);
                  ++n) {
                 if (!ArcFits(lines[k].I, lines[n].J, candidate))
                     break;
@@ -211,7 +220,7 @@ public:
         }
         // Each arc takes over the pixels of the lines beside it that it fits.
         for (std::size_t k = 0; k < pieces.size(); ++k) {
-            if (!pieces[k].Arc)
+            if (!pieces[k].Arc || pieces[k].Fillet)
                 continue;
             TPiece fit;
             if (k > 0 && !pieces[k - 1].Arc) {
@@ -311,6 +320,13 @@ public:
                 middle <= 0.5 * Distance(P[b.I], P[b.J]) && Crossing(a.Line, b.Line, corner, 20) &&
                 Distance(corner, P[m.I]) <= middle + 1 && Distance(corner, P[m.J]) <= middle + 1 &&
                 (middle <= shortest || nearLines())) {
+                // With Arcs, a small fillet is kept: its pixels fit an arc
+                // tangent to both lines and wider than the stroke, which a
+                // corner cut by the thinning does not.
+                if (Options.Arcs && Ink && KeepFillet(pieces, k, corner, halfWidth)) {
+                    ++k;
+                    continue;
+                }
                 pieces[k - 1].J = m.J;  // the corner's pixels count to the first
                 pieces[k - 1].CornerReach = middle + 2;
                 pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
@@ -318,6 +334,62 @@ public:
             }
             ++k;
         }
+    }
+
+    // Whether the corner `corner` of the lines pieces[k - 1] and
+    // pieces[k + 1] is a fillet: no ink on the corner, the circle tangent to
+    // both lines through the chain's pixel nearest the corner wider than
+    // the stroke, and the
+    // pixels between its tangent points fit an arc tangent to both lines.
+    // If so, that arc replaces pieces[k] and the lines end at its ends.
+    bool KeepFillet(std::vector<TPiece> &pieces, std::size_t k, TPoint2 corner, double halfWidth) const
+    {
+        TPiece &a = pieces[k - 1], &m = pieces[k], &b = pieces[k + 1];
+        const auto unit = [&](TPoint2 p) {
+            const double l = Distance(p, corner);
+            return TPoint2{(p.X - corner.X) / l, (p.Y - corner.Y) / l};
+        };
+        if (Distance(P[a.I], corner) < 1 || Distance(P[b.J], corner) < 1)
+            return false;
+        const TPoint2 ua = unit(P[a.I]), ub = unit(P[b.J]);
+        const double cosine = std::clamp(ua.X * ub.X + ua.Y * ub.Y, -1.0, 1.0);
+        const double half = 0.5 * std::acos(cosine);  // half the angle between the arms
+        if (half < 10 * kDegree || half > 80 * kDegree)
+            return false;
+        // A corner cut by the thinning keeps ink on the lines' crossing; a
+        // fillet passes it by more than the stroke's half width.
+        double depth = std::numeric_limits<double>::max();
+        for (std::size_t k2 = a.I; k2 <= b.J; ++k2)
+            depth = std::min(depth, Distance(P[k2], corner));
+        const double r = depth / (1 / std::sin(half) - 1);
+        if (r < 2 * halfWidth + 1 || depth < halfWidth + 0.5 || Inked(corner))
+            return false;
+        const double along = r / std::tan(half);
+        const TPoint2 ta{corner.X + ua.X * along, corner.Y + ua.Y * along},
+            tb{corner.X + ub.X * along, corner.Y + ub.Y * along};
+        const auto nearest = [&](std::size_t from, std::size_t to, TPoint2 t) {
+            std::size_t best = from;
+            for (std::size_t k2 = from; k2 <= to; ++k2)
+                if (Distance(P[k2], t) < Distance(P[best], t))
+                    best = k2;
+            return best;
+        };
+        const std::size_t i = nearest(a.I + 1, m.J, ta), j = nearest(m.I, b.J - 1, tb);
+        TPiece arc, lineA, lineB;
+        if (j < i + 4 || !ArcFits(i, j, arc) || arc.Circle.R < 2 * halfWidth + 1 ||
+            std::abs(SignedSweep(P, i, j, arc.Circle)) < kSmallestSweep || !LineFits(a.I, i, lineA) ||
+            !LineFits(j, b.J, lineB))
+            return false;
+        const TPoint2 centre{arc.Circle.X, arc.Circle.Y};
+        const double within = std::max(1.0, Options.Tolerance);
+        if (std::abs(lineA.Line.Distance(centre) - arc.Circle.R) > within ||
+            std::abs(lineB.Line.Distance(centre) - arc.Circle.R) > within)
+            return false;
+        a = lineA;
+        m = arc;
+        m.Fillet = true;
+        b = lineB;
+        return true;
     }
 
     bool LineFits(std::size_t i, std::size_t j, TPiece &piece) const
@@ -379,9 +451,17 @@ private:
         return good;
     }
 
+    // Whether the ink covers the pixel at p (drawing units).
+    bool Inked(TPoint2 p) const
+    {
+        const int x = static_cast<int>(std::lround(p.X)), row = Ink->Height() - static_cast<int>(std::lround(p.Y));
+        return x >= 0 && row >= 0 && x < Ink->Width() && row < Ink->Height() && Ink->Black(x, row);
+    }
+
     const TPoints &P;
     TPrefixSums Sums;
     const TGeometryOptions &Options;
+    const TBlackMask *Ink;
 };
 
 // ---------------------------------------------------------------------------
@@ -626,7 +706,7 @@ private:
         }
         std::vector<TPiece> pieces;
         {
-            TChainFitter fitter(points, Options);
+            TChainFitter fitter(points, Options, &Ink);
             pieces = fitter.Fit(0, points.size() - 1, halfWidth);
             if (closed && pieces.size() > 1) {
                 // Start again in the middle of the longest piece, then at the
@@ -638,14 +718,14 @@ private:
                 const std::size_t start = (longest->I + longest->J) / 2;
                 std::rotate(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(start), points.end() - 1);
                 points.back() = points.front();
-                pieces = TChainFitter(points, Options).Fit(0, points.size() - 1, halfWidth);
+                pieces = TChainFitter(points, Options, &Ink).Fit(0, points.size() - 1, halfWidth);
                 // The first and last pieces are then the two halves of one
                 // line: joined, the chain starts at the first corner.
                 if (pieces.size() >= 3 && !pieces.front().Arc && !pieces.back().Arc) {
                     const std::size_t n = points.size() - 1, shift = pieces.front().J;
                     TPoints turned(points.begin() + static_cast<std::ptrdiff_t>(shift), points.end() - 1);
                     turned.insert(turned.end(), points.begin(), points.begin() + static_cast<std::ptrdiff_t>(shift) + 1);
-                    const TChainFitter fitter(turned, Options);
+                    const TChainFitter fitter(turned, Options, &Ink);
                     TPiece joined;
                     if (fitter.LineFits(pieces.back().I - shift, n, joined)) {
                         std::vector<TPiece> shifted;

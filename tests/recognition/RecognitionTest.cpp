@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <numbers>
 
 namespace {
@@ -114,42 +115,46 @@ TEST(Recognition, ACircleIsOneCircle)
 
 TEST(Recognition, AFilletIsLineArcLineMeetingAtOnePointEach)
 {
-    TSheet sheet;
-    // From (40, 60) right to (200, 60), a quarter of radius 60 up to (260, 120), up to (260, 260).
-    sheet.Stroke(40, 60, 200, 60, 4);
-    sheet.Ring(200, 120, 60, 4, 270, 360);
-    sheet.Stroke(260, 120, 260, 260, 4);
-    for (const double snap : {0.0, 1.0}) {
-        const TDrawing d = sheet.Recognise(1, true, snap);
-        ASSERT_EQ(d.Entities.size(), 3u) << snap << Describe(d);
-        // Chain order: the entities follow the stroke from one end or the other.
-        const TDrawingEntity *arc = nullptr;
-        std::vector<const TDrawingEntity *> lines;
-        for (const TDrawingEntity &e : d.Entities) {
-            if (e.Kind == TEntityKind::Arc)
-                arc = &e;
-            else
-                lines.push_back(&e);
-        }
-        ASSERT_TRUE(arc) << snap << Describe(d);
-        ASSERT_EQ(lines.size(), 2u);
-        EXPECT_NEAR(arc->X1, 200, 1);
-        EXPECT_NEAR(arc->Y1, 120, 1);
-        EXPECT_NEAR(arc->R, 60, 1);
-        EXPECT_NEAR(arc->Sweep(), 90, 8);
-        double sx = 0, sy = 0, ex = 0, ey = 0;
-        arc->StartPoint(sx, sy);
-        arc->EndPoint(ex, ey);
-        // Each line has one end exactly on an end of the arc.
-        const TDrawingEntity &h = std::abs(lines[0]->Y1 - 60) < 2 ? *lines[0] : *lines[1];
-        const TDrawingEntity &v = &h == lines[0] ? *lines[1] : *lines[0];
-        const bool hStart = std::hypot(h.X1 - sx, h.Y1 - sy) < std::hypot(h.X2 - sx, h.Y2 - sy);
-        ExpectSamePoint(hStart ? h.X1 : h.X2, hStart ? h.Y1 : h.Y2, sx, sy);
-        const bool vStart = std::hypot(v.X1 - ex, v.Y1 - ey) < std::hypot(v.X2 - ex, v.Y2 - ey);
-        ExpectSamePoint(vStart ? v.X1 : v.X2, vStart ? v.Y1 : v.Y2, ex, ey);
-        if (snap > 0) {
-            EXPECT_EQ(h.Y1, h.Y2);
-            EXPECT_EQ(v.X1, v.X2);
+    // From (40, 60) right to (200, 60), a quarter of radius r up to (200 + r, 60 + r), up to (200 + r, 260):
+    // a wide fillet, and a small one that the rule sharpening corners cut by the thinning must keep.
+    for (const auto &[r, width] : std::initializer_list<std::pair<double, double>>{{60, 4}, {6, 3}}) {
+        TSheet sheet;
+        sheet.Stroke(40, 60, 200, 60, width);
+        sheet.Ring(200, 60 + r, r, width, 270, 360);
+        sheet.Stroke(200 + r, 60 + r, 200 + r, 260, width);
+        for (const double snap : {0.0, 1.0}) {
+            SCOPED_TRACE(r);
+            const TDrawing d = sheet.Recognise(1, true, snap);
+            ASSERT_EQ(d.Entities.size(), 3u) << snap << Describe(d);
+            // Chain order: the entities follow the stroke from one end or the other.
+            const TDrawingEntity *arc = nullptr;
+            std::vector<const TDrawingEntity *> lines;
+            for (const TDrawingEntity &e : d.Entities) {
+                if (e.Kind == TEntityKind::Arc)
+                    arc = &e;
+                else
+                    lines.push_back(&e);
+            }
+            ASSERT_TRUE(arc) << snap << Describe(d);
+            ASSERT_EQ(lines.size(), 2u);
+            EXPECT_NEAR(arc->X1, 200, 1);
+            EXPECT_NEAR(arc->Y1, 60 + r, 1);
+            EXPECT_NEAR(arc->R, r, 1);
+            EXPECT_NEAR(arc->Sweep(), 90, 8);
+            double sx = 0, sy = 0, ex = 0, ey = 0;
+            arc->StartPoint(sx, sy);
+            arc->EndPoint(ex, ey);
+            // Each line has one end exactly on an end of the arc.
+            const TDrawingEntity &h = std::abs(lines[0]->Y1 - 60) < 2 ? *lines[0] : *lines[1];
+            const TDrawingEntity &v = &h == lines[0] ? *lines[1] : *lines[0];
+            const bool hStart = std::hypot(h.X1 - sx, h.Y1 - sy) < std::hypot(h.X2 - sx, h.Y2 - sy);
+            ExpectSamePoint(hStart ? h.X1 : h.X2, hStart ? h.Y1 : h.Y2, sx, sy);
+            const bool vStart = std::hypot(v.X1 - ex, v.Y1 - ey) < std::hypot(v.X2 - ex, v.Y2 - ey);
+            ExpectSamePoint(vStart ? v.X1 : v.X2, vStart ? v.Y1 : v.Y2, ex, ey);
+            if (snap > 0) {
+                EXPECT_EQ(h.Y1, h.Y2);
+                EXPECT_EQ(v.X1, v.X2);
+            }
         }
     }
 }
