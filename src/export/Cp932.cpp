@@ -1,11 +1,8 @@
 #include "export/Cp932.h"
 
-#include <QStringDecoder>
 #include <QStringEncoder>
 
 namespace {
-
-const char *const kCodePage = "windows-31j";
 
 // Characters that Japanese input on other systems produces for the marks code page
 // 932 holds under another code point (wave dash, double vertical line, minus sign,
@@ -42,7 +39,7 @@ QByteArray ToCp932(const QString &text)
     for (QChar &c : normalised)
         c = QChar(WindowsForm(c.unicode()));
 
-    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    QStringEncoder encoder(kCp932CodecName, QStringConverter::Flag::Stateless);
     QByteArray whole = encoder.encode(normalised);
     if (!encoder.hasError())
         return whole;
@@ -56,7 +53,7 @@ QByteArray ToCp932(const QString &text)
             (normalised.at(i).isHighSurrogate() && i + 1 < normalised.size()
              && normalised.at(i + 1).isLowSurrogate()) ? 2 : 1;
         const QStringView piece = QStringView(normalised).mid(i, length);
-        QStringEncoder one(kCodePage, QStringConverter::Flag::Stateless);
+        QStringEncoder one(kCp932CodecName, QStringConverter::Flag::Stateless);
         const QByteArray bytes = one.encode(piece);
         out += one.hasError() ? QByteArray("?") : bytes;
         i += length;
@@ -73,13 +70,7 @@ bool FitsCp932(const QString &text)
         c = QChar(WindowsForm(c.unicode()));
     // The codec may put its substitute without reporting an error: the text
     // must come back as it went.
-    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    QStringEncoder encoder(kCp932CodecName, QStringConverter::Flag::Stateless);
     const QByteArray bytes = encoder.encode(normalised);
     return !encoder.hasError() && FromCp932(bytes) == normalised;
-}
-
-QString FromCp932(const QByteArray &bytes)
-{
-    QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/core/Cp932Text.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,5 +13,3 @@ QByteArray ToCp932(const QString &text);
 // Whether every character of the text has a code in code page 932 (so that
 // ToCp932 puts no "?" for any).
 bool FitsCp932(const QString &text);
-// Code page 932 bytes back to text (undecodable bytes become U+FFFD).
-QString FromCp932(const QByteArray &bytes);

@@ -112,6 +112,41 @@ TEST_F(HostileInput, FileNamesInCodePage932AreFound)
     EXPECT_EQ(ReadAll(QDir(out).filePath("図面_001.txt")), ReadAll(Expected));
 }
 
+// Whatever the settings file holds, the DXF is well formed: a layer name that
+// would end the file gives the default layer, with a warning; a file saved in
+// Shift-JIS names its layer as a UTF-8 file does.
+TEST_F(HostileInput, SettingsNeverBreakTheDxfAndAShiftJisFileNamesItsLayer)
+{
+    struct TCase
+    {
+        QByteArray Line, Layer;
+        bool Warned;
+    };
+    const TCase cases[] = {
+        {"\"L\\r\\n  0\\r\\nEOF\\r\\n\"", "Scan Data", true},
+        {"\x90\x7d\x96\xca", "\x90\x7d\x96\xca", false},
+        {"\xe5\x9b\xb3\xe9\x9d\xa2", "\x90\x7d\x96\xca", false},
+    };
+    int n = 0;
+    for (const TCase &c : cases) {
+        const QString ini = Dir.filePath(QStringLiteral("s%1.ini").arg(++n));
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Dxf]\r\nSaveLayer=" + c.Line + "\r\n");
+        file.close();
+        const QString out = Dir.filePath(QStringLiteral("s%1.dxf").arg(n));
+        const TCliRun run = RunCliCapturing({"-q", "-j", "1", "--format=dxf", "--settings", ini, "-o", out, Picture});
+        EXPECT_EQ(run.Status, 0) << run.Err.toStdString();
+        EXPECT_EQ(run.Err.contains("[Dxf] SaveLayer"), c.Warned) << run.Err.toStdString();
+        const QByteArray dxf = ReadAll(out);
+        EXPECT_EQ(dxf.count("EOF"), 1) << c.Line.toStdString();
+        EXPECT_TRUE(dxf.endsWith("  0\r\nENDSEC\r\n  0\r\nEOF\r\n"));
+        const QByteArray onLayer = "  8\r\n" + c.Layer + "\r\n";
+        EXPECT_GT(dxf.count(onLayer), 0) << c.Line.toStdString();
+        EXPECT_EQ(dxf.count("  8\r\n"), dxf.count(onLayer)) << c.Line.toStdString();
+    }
+}
+
 // A 120-byte RLE4 BMP of 16 colours: headers, table and an end of bitmap.
 QByteArray HugeRle4(std::uint32_t width, std::uint32_t height)
 {

@@ -1,11 +1,17 @@
 #include "app/core/Settings.h"
 
+#include "app/core/Cp932Text.h"
 #include "app/core/DecimalText.h"
 #include "app/core/GeneralFormat.h"
 #include "app/core/ProgramFolder.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
+#include <QStringDecoder>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <cmath>
 #include <cstring>
@@ -249,10 +255,37 @@ void CheckRanges(TSettings &s, QStringList *warnings)
           defaults.CleanupMerge);
 }
 
+// The text of the store's file in UTF-8 when the file is not UTF-8 (saved in
+// Shift-JIS by an editor on Windows): read as code page 932, the whole file
+// before its lines, so that a trail byte 0x5C is no escape. Nullopt when the
+// store is no file or the file is UTF-8, which is then read as it is.
+std::optional<QByteArray> Cp932FileAsUtf8(const QSettings &store)
+{
+    const QString path = store.fileName();
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8.decode(bytes); // decoding happens on conversion
+    if (!utf8.hasError())
+        return std::nullopt;
+    return FromCp932(bytes).toUtf8();
+}
+
 } // namespace
 
-void Load(QSettings &store, TSettings &s, QPoint *windowPosition, QStringList *warnings)
+void Load(QSettings &fileStore, TSettings &s, QPoint *windowPosition, QStringList *warnings)
 {
+    // A file in code page 932 is read from a UTF-8 copy.
+    QTemporaryFile copy;
+    std::unique_ptr<QSettings> decoded;
+    if (const std::optional<QByteArray> text = Cp932FileAsUtf8(fileStore);
+        text && copy.open() && copy.write(*text) == text->size() && copy.flush())
+        decoded = std::make_unique<QSettings>(copy.fileName(), QSettings::IniFormat);
+    QSettings &store = decoded ? *decoded : fileStore;
     int left = 0;
     int top = 0;
     Read(store, QStringLiteral("System/Left"), left, warnings);
@@ -290,6 +323,13 @@ QString StoreProblem(QSettings &store)
 
 void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
 {
+    // A file in code page 932 becomes UTF-8 first, so that the keys the record
+    // does not hold keep their text; the store then reads it again.
+    if (const std::optional<QByteArray> text = Cp932FileAsUtf8(store)) {
+        QSaveFile file(store.fileName());
+        if (file.open(QIODevice::WriteOnly) && file.write(*text) == text->size() && file.commit())
+            store.sync();
+    }
     Write(store, QStringLiteral("System/Left"), windowPosition.x());
     Write(store, QStringLiteral("System/Top"), windowPosition.y());
     ForEachField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });

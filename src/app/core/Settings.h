@@ -76,6 +76,7 @@ std::unique_ptr<QSettings> Open(const QString &explicitPath);
 // missing or unreadable value gives the default. For each value that is there
 // but does not parse (a ratio also when it is not a finite 32-bit float),
 // `warnings`, when given, receives a line naming its section, key and text.
+// A file that is not UTF-8 is read as code page 932.
 void Load(QSettings &store, TSettings &settings, QPoint *windowPosition = nullptr,
           QStringList *warnings = nullptr);
 // Why the store could not be read ("設定ファイル x.conf は INI 形式ではありませ

@@ -183,8 +183,8 @@ TEST_F(SettingsTest, EveryValueThatGivesWayToItsDefaultIsWarnedAbout)
 }
 
 // Values that read but that the program does not take, names that would break
-// the file they are written into, and text the store cannot decode (a file
-// saved in Shift-JIS): each gives its default, with a warning.
+// the file they are written into, and text that is neither UTF-8 nor code page
+// 932: each gives its default, with a warning.
 TEST_F(SettingsTest, ValuesOutsideTheirRangeAndUnwritableNamesGiveTheirDefaultWithAWarning)
 {
     struct TCase
@@ -203,7 +203,7 @@ TEST_F(SettingsTest, ValuesOutsideTheirRangeAndUnwritableNamesGiveTheirDefaultWi
         {"Cleanup", "Despeckle", "-1", "-1", "0"},
         {"Dxf", "SaveLayer", "\"L\\r\\n  0\\r\\nEOF\"", "L\r\n  0\r\nEOF", "Scan Data"},
         {"Dxf", "SaveLayer", "\"a\\tb\"", "a\tb", "Scan Data"},
-        {"Jwc", "SaveLayerName", "\x90\x7d\x96\xca", "\xef\xbf\xbd}\xef\xbf\xbd", "TZB Data"},
+        {"Jwc", "SaveLayerName", "\x85\x40", "\xef\xbf\xbd", "TZB Data"},
         {"Jwc", "SaveGroupName", "\"x\\ny\"", "x\ny", "ScanData"},
     };
     const TSettings defaults = TSettings::Defaults();
@@ -239,6 +239,41 @@ TEST_F(SettingsTest, ValuesOutsideTheirRangeAndUnwritableNamesGiveTheirDefaultWi
     EXPECT_EQ(s.CleanupMerge, QStringLiteral("1.875"));
     EXPECT_EQ(s.CleanupDespeckle, 3);
     EXPECT_EQ(s.DxfSaveLayer, QStringLiteral("図面"));
+}
+
+// A file that is not UTF-8 (saved in Shift-JIS) is read as code page 932, the
+// whole file before its lines, so that a trail byte 0x5C is no escape; a UTF-8
+// file reads as it is. The window saves what it read as UTF-8, and keeps the
+// keys it does not know (a trail byte 0x5C at a line's end is no continuation).
+TEST_F(SettingsTest, AFileThatIsNotUtf8IsReadAsCodePage932AndSavedAsUtf8)
+{
+    struct TCase
+    {
+        const char *Line, *Layer;
+    };
+    const TCase cases[] = {
+        {"\x90\x7d\x96\xca", "図面"},                   // Shift-JIS
+        {"\xe5\x9b\xb3\xe9\x9d\xa2", "図面"},          // UTF-8
+        {"\x95\x5c\x83\x5c", "表ソ"},                   // trail bytes 0x5C
+        {"\xb1\xb2 \x87\x40", "ｱｲ ①"},                 // half-width kana, Windows extension
+        {"\xc3\x83", "\xc3\x83"},                       // valid UTF-8 stays UTF-8
+    };
+    for (const TCase &c : cases) {
+        WriteIni(QByteArray("[Dxf]\nSaveLayer=") + c.Line + "\n[Other]\nKey=1\n");
+        TSettings s;
+        QStringList warnings;
+        SettingsStore::Load(*SettingsStore::OpenFile(Path()), s, nullptr, &warnings);
+        EXPECT_TRUE(warnings.isEmpty()) << c.Line;
+        EXPECT_EQ(s.DxfSaveLayer, QString::fromUtf8(c.Layer)) << c.Line;
+
+        SettingsStore::Save(*SettingsStore::OpenFile(Path()), s, QPoint(0, 0));
+        QFile file(Path());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray saved = file.readAll();
+        EXPECT_TRUE(saved.contains(QByteArray("SaveLayer=") + QString::fromUtf8(c.Layer).toUtf8() + "\n"))
+            << saved.toStdString();
+        EXPECT_TRUE(saved.contains("[Other]\nKey=1\n")) << saved.toStdString();
+    }
 }
 
 TEST_F(SettingsTest, AFileThatIsNotIniIsNamedAsSuch)
