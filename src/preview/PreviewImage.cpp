@@ -89,41 +89,28 @@ std::uint64_t ByteCounts(std::uint64_t x)
     return (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
 }
 
-// Grey of a share of ink: the square root lifts the faint shares of thin lines
-// that a reduced level spreads over a cell.
+// Grey of a share of ink, from paper to `ink`: the square root lifts the faint
+// shares of thin lines that a reduced level spreads over a cell.
+std::array<QRgb, 256> InkTable(QRgb ink)
+{
+    std::array<QRgb, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        const double t = std::sqrt(c / 255.0);
+        auto mix = [t](int paper, int inkLevel) {
+            return static_cast<int>(std::lround(paper + (inkLevel - paper) * t));
+        };
+        table[static_cast<std::size_t>(c)] =
+            qRgb(mix(qRed(TPreviewImage::Paper), qRed(ink)), mix(qGreen(TPreviewImage::Paper), qGreen(ink)),
+                 mix(qBlue(TPreviewImage::Paper), qBlue(ink)));
+    }
+    return table;
+}
+
 const std::array<QRgb, 256> &InkColours(bool traced = false)
 {
-    static const std::array<QRgb, 256> tracedColours = [] {
-        std::array<QRgb, 256> table{};
-        for (int c = 0; c < 256; ++c) {
-            const double t = std::sqrt(c / 255.0);
-            auto mix = [t](int paper, int ink) {
-                return static_cast<int>(std::lround(paper + (ink - paper) * t));
-            };
-            table[static_cast<std::size_t>(c)] =
-                qRgb(mix(qRed(TPreviewImage::Paper), qRed(TPreviewImage::TracedInk)),
-                     mix(qGreen(TPreviewImage::Paper), qGreen(TPreviewImage::TracedInk)),
-                     mix(qBlue(TPreviewImage::Paper), qBlue(TPreviewImage::TracedInk)));
-        }
-        return table;
-    }();
-    if (traced)
-        return tracedColours;
-    static const std::array<QRgb, 256> colours = [] {
-        std::array<QRgb, 256> table{};
-        for (int c = 0; c < 256; ++c) {
-            const double t = std::sqrt(c / 255.0);
-            auto mix = [t](int paper, int ink) {
-                return static_cast<int>(std::lround(paper + (ink - paper) * t));
-            };
-            table[static_cast<std::size_t>(c)] =
-                qRgb(mix(qRed(TPreviewImage::Paper), qRed(TPreviewImage::Ink)),
-                     mix(qGreen(TPreviewImage::Paper), qGreen(TPreviewImage::Ink)),
-                     mix(qBlue(TPreviewImage::Paper), qBlue(TPreviewImage::Ink)));
-        }
-        return table;
-    }();
-    return colours;
+    static const std::array<QRgb, 256> tracedColours = InkTable(TPreviewImage::TracedInk);
+    static const std::array<QRgb, 256> colours = InkTable(TPreviewImage::Ink);
+    return traced ? tracedColours : colours;
 }
 
 // Marks the cells a straight line passes from (a0, b0) to (a1, b1).
