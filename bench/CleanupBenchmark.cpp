@@ -13,7 +13,7 @@
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"
 #include "image/TzDIB.h"
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 #include "scan/LineMode.h"
 #include "scan/SegmentList.h"
 

@@ -19,7 +19,7 @@
 
 #include "cleanup/CleanupOptions.h"
 #include "image/TzDIB.h"
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 #include "scan/BoxMode.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"

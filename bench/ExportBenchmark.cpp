@@ -5,8 +5,9 @@
 //
 //   <build>/bin/ExportBenchmark --benchmark_min_time=2
 
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
+#include "commands/SaveData.h"
+#include "base/Settings.h"
+#include "commands/UserInterface.h"
 #include "export/ClipboardText.h"
 #include "export/DxfWriter.h"
 #include "export/ExportContext.h"

@@ -8,8 +8,8 @@
 
 #include "support/DrawingSheet.h"
 
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
+#include "base/Settings.h"
+#include "commands/UserInterface.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
@@ -18,7 +18,7 @@
 #include "scan/ColumnEvents.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 #include "scan/ScanState.h"
 
 #include <QCoreApplication>

@@ -17,7 +17,7 @@
 
 #include "support/DrawingSheet.h"
 
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 #include "image/TzDIB.h"
 #include "scan/LineMode.h"
 #include "scan/SegmentList.h"

@@ -6,13 +6,14 @@
 //
 //   QT_QPA_PLATFORM=offscreen <build>/bin/WindowBenchmark PICTURE [--runs 3] [--threads N]
 
+#include "commands/SaveData.h"
 #include "app/WindowUserInterface.h"
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
+#include "base/Settings.h"
+#include "commands/UserInterface.h"
 #include "export/DxfWriter.h"
 #include "export/ExportContext.h"
 #include "image/PictureFormats.h"
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 #include "scan/ScanState.h"
 
 #include <QApplication>

@@ -6,8 +6,8 @@
 //
 //   fuzz-cleanup -max_len=8192 -timeout=30 <corpus folder>
 
-#include "app/core/Errors.h"
-#include "app/core/ProgressPort.h"
+#include "base/Errors.h"
+#include "base/ProgressPort.h"
 #include "cleanup/CleanupFilters.h"
 #include "cleanup/CleanupOptions.h"
 #include "image/PictureRows.h"

@@ -12,8 +12,8 @@
 // Pictures of more than 4 million pixels are left out after their size is
 // read (the readers take sheets far larger; tracing them only slows the run).
 
-#include "app/core/Errors.h"
-#include "app/core/ProgressPort.h"
+#include "base/Errors.h"
+#include "base/ProgressPort.h"
 #include "image/PictureFormats.h"
 #include "image/TzDIB.h"
 #include "scan/BlackMask.h"

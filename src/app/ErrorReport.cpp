@@ -1,7 +1,7 @@
 #include "app/ErrorReport.h"
-#include "app/core/Messages.h"
+#include "base/Messages.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 
 #include <QApplication>
 #include <QMessageBox>

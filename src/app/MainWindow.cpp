@@ -1,11 +1,11 @@
 #include "app/MainWindow.h"
 
 #include "app/ResultLabels.h"
-#include "app/core/DecimalText.h"
-#include "app/core/Messages.h"
+#include "base/DecimalText.h"
+#include "base/Messages.h"
 #include "app/ErrorReport.h"
 #include "dialogs/FieldExit.h"
-#include "app/core/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "dialogs/ElidedLabel.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/ProgramIcon.h"
@@ -15,11 +15,11 @@
 #include "dialogs/ScaleCalculator.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionWindow.h"
-#include "export/ExportDriver.h"
+#include "commands/ExportDriver.h"
 #include "export/SystemClipboard.h"
 #include "plugins/ProgramPlugins.h"
 #include "plugins/SPIs.h"
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "image/PictureFormats.h"
 #include "scan/ScanState.h"
 

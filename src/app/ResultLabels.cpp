@@ -1,8 +1,8 @@
 #include "app/ResultLabels.h"
 
-#include "app/core/DecimalText.h"
-#include "app/core/Messages.h"
-#include "app/core/Settings.h"
+#include "base/DecimalText.h"
+#include "base/Messages.h"
+#include "base/Settings.h"
 #include "drawing/Drawing.h"
 #include "scan/ScanState.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/UserInterface.h"
+#include "commands/UserInterface.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "cleanup/CleanupFilters.h"
 
-#include "app/core/Messages.h"
-#include "app/core/Settings.h"
+#include "base/Messages.h"
+#include "base/Settings.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/MergeSegments.h"
 #include "cleanup/Threshold.h"

@@ -3,10 +3,10 @@
 #include "cleanup/CleanupFilters.h"
 #include "recognition/GeometryFilters.h"
 
-#include "app/core/DecimalText.h"
-#include "app/core/Messages.h"
-#include "app/core/ProgramFolder.h"
-#include "app/core/Threads.h"
+#include "base/DecimalText.h"
+#include "base/Messages.h"
+#include "base/ProgramFolder.h"
+#include "base/Threads.h"
 #include "cli/BatchReport.h"
 #include "cli/CliUserInterface.h"
 #include "cli/InputNames.h"
@@ -21,7 +21,7 @@
 #include "image/PictureLimits.h"
 #include "plugins/ProgramPlugins.h"
 #include "plugins/SPIs.h"
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 #include "scan/ScanState.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "cli/CommandLine.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
 #include "cli/CommandLine.h"
 
-#include "app/core/DecimalText.h"
-#include "app/core/ScaleMagnification.h"
-#include "app/core/Version.h"
+#include "base/DecimalText.h"
+#include "base/ScaleMagnification.h"
+#include "base/Version.h"
 #include "cleanup/CleanupOptions.h"
 #include "export/OutputFormats.h"
 

@@ -1,7 +1,7 @@
 #include "dialogs/PreviewWindow.h"
 
-#include "app/core/DecimalText.h"
-#include "app/core/Messages.h"
+#include "base/DecimalText.h"
+#include "base/Messages.h"
 #include "dialogs/ProgramIcon.h"
 #include "preview/PreviewImage.h"
 #include "scan/ScanState.h"

@@ -1,5 +1,5 @@
 #include "dialogs/ProgressWindow.h"
-#include "app/core/Messages.h"
+#include "base/Messages.h"
 
 #include "dialogs/CentreOver.h"
 

@@ -1,7 +1,7 @@
 #include "dialogs/ScaleCalculator.h"
 
-#include "app/core/DecimalText.h"
-#include "app/core/ScaleMagnification.h"
+#include "base/DecimalText.h"
+#include "base/ScaleMagnification.h"
 #include "dialogs/CentreOver.h"
 
 #include <QGridLayout>

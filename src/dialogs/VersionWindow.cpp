@@ -1,7 +1,7 @@
 #include "dialogs/VersionWindow.h"
 
 #include "dialogs/ProgramIcon.h"
-#include "app/core/Version.h"
+#include "base/Version.h"
 #include "dialogs/CentreOver.h"
 
 #include <QFont>

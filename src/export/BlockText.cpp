@@ -1,7 +1,7 @@
 #include "export/BlockText.h"
 
-#include "app/core/LargeBlock.h"
-#include "app/core/Threads.h"
+#include "base/LargeBlock.h"
+#include "base/Threads.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
 

@@ -1,7 +1,5 @@
 #include "export/ClipboardText.h"
 
-#include "app/core/Messages.h"
-#include "app/core/UserInterface.h"
 #include "export/CoordinateLine.h"
 #include "export/Cp932.h"
 #include "export/FormatCoordinate.h"
@@ -30,15 +28,6 @@ bool Grow(QByteArray &text, const char *bytes, std::size_t size, std::size_t lim
 void Finish(TClipboardText &text)
 {
     text.Unicode = FromCp932(text.Cp932);
-}
-
-TWriteResult Copy(TUserInterface &ui, TClipboardTarget &clipboard, const TClipboardText &text)
-{
-    if (!clipboard.Place(text.Unicode, text.Cp932)) {
-        ui.ShowMessage(Messages::CopyFailed());
-        return WriteFailed;
-    }
-    return WriteDone;
 }
 
 // A clipboard form's bytes, written whole or not at all.
@@ -128,23 +117,4 @@ std::unique_ptr<TFormatWriter> NewCoordinateClipboardWriter()
 std::unique_ptr<TFormatWriter> NewJwTranClipboardWriter()
 {
     return std::make_unique<TClipboardWriter>(JwTranClipboardText);
-}
-
-TWriteResult SaveData4(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard)
-{
-    const TClipboardText text = CoordinateClipboardText(context);
-    if (!text.Complete)
-        ui.ShowMessage(Messages::CopyFailed());
-    const TWriteResult copied = Copy(ui, clipboard, text);
-    return text.Complete ? copied : WriteFailed;
-}
-
-TWriteResult SaveData5(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard)
-{
-    const TClipboardText text = JwTranClipboardText(context);
-    if (!text.Complete) {
-        ui.ShowMessage(Messages::CopyFailed());
-        return WriteFailed;
-    }
-    return Copy(ui, clipboard, text);
 }

@@ -29,9 +29,3 @@ TClipboardText JwTranClipboardText(const TExportContext &context);
 // writes them to files). Write fails when the text could not be built whole.
 std::unique_ptr<TFormatWriter> NewCoordinateClipboardWriter();
 std::unique_ptr<TFormatWriter> NewJwTranClipboardWriter();
-
-// Build the form and put it on the clipboard. WriteDone copied; WriteFailed
-// ("コピーできませんでした。" shown). A coordinate text that could not be
-// built whole is still copied as far as it goes; a JW_CAD text is not.
-TWriteResult SaveData4(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard);
-TWriteResult SaveData5(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard);

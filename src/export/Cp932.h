@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Cp932Text.h"
+#include "base/Cp932Text.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,13 +1,9 @@
 #include "export/DxfWriter.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "export/ExportContext.h"
-#include "app/core/Messages.h"
-#include "app/core/UserInterface.h"
 #include "export/BlockText.h"
-#include "export/AtomicFile.h"
 #include "export/Cp932.h"
-#include "export/FileOutput.h"
 #include "export/FormatCoordinate.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
@@ -522,19 +518,4 @@ std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &file
 std::unique_ptr<TFormatWriter> NewDxfWriter()
 {
     return std::make_unique<TDxfWriter>();
-}
-
-TWriteResult SaveData2(const TExportContext &context, TUserInterface &ui, const QString &fileName)
-{
-    TDxfWriter writer;
-    if (writer.Prepare(context) == WriteHeaderMissing) {
-        ui.ShowMessage(Messages::DxfHeaderMissing());
-        return WriteHeaderMissing;
-    }
-    TAtomicFile file(FindOutputFormat(SaveFormatDxf)->WrittenFileName(fileName, context.Settings));
-    if (!OpenOutputFile(file) || !WriteOutputFile(file, writer, context)) {
-        ui.ShowMessage(Messages::SaveFailed());
-        return WriteFailed;
-    }
-    return WriteDone;
 }

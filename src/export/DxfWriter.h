@@ -24,13 +24,6 @@
 extern const char16_t kTextLayerName[];
 std::unique_ptr<TFormatWriter> NewDxfWriter();
 
-// The save command's DXF file, named with ".dxf". WriteDone; WriteFailed when
-// not created or a write failed ("保存できませんでした。" shown);
-// WriteHeaderMissing with DxfFileUse and no "dxf.hed"
-// ("dxf.hedファイルが見つかりません。" shown, no file created). Header errors
-// are raised before the output is created.
-TWriteResult SaveData2(const TExportContext &context, TUserInterface &ui, const QString &fileName);
-
 // The header lines, without line ends: the built-in header, or with
 // DxfFileUse the header file's lines with the extents written in; an empty
 // list and fileMissing when the file is missing. Raises as Prepare does.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/ProgressPort.h"
-#include "app/core/Settings.h"
+#include "base/ProgressPort.h"
+#include "base/Settings.h"
 #include "export/CoordinateTransform.h"
 #include "scan/ScanState.h"
 #include "scan/SegmentList.h"

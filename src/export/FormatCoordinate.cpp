@@ -1,6 +1,6 @@
 #include "export/FormatCoordinate.h"
 
-#include "app/core/ExactDecimal.h"
+#include "base/ExactDecimal.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/GeneralFormat.h"
+#include "base/GeneralFormat.h"
 
 #include <QString>
 

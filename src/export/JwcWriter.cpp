@@ -1,13 +1,9 @@
 #include "export/JwcWriter.h"
 
-#include "app/core/Messages.h"
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "export/ExportContext.h"
-#include "app/core/UserInterface.h"
-#include "app/core/Version.h"
-#include "export/AtomicFile.h"
+#include "base/Version.h"
 #include "export/Cp932.h"
-#include "export/FileOutput.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
 
@@ -199,15 +195,4 @@ public:
 std::unique_ptr<TFormatWriter> NewJwcWriter()
 {
     return std::make_unique<TJwcWriter>();
-}
-
-TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName)
-{
-    TAtomicFile file(FindOutputFormat(SaveFormatJwc)->WrittenFileName(fileName, context.Settings));
-    TJwcWriter writer;
-    if (!OpenOutputFile(file) || !WriteOutputFile(file, writer, context)) {
-        ui.ShowMessage(Messages::JwcSaveFailed());
-        return WriteFailed;
-    }
-    return WriteDone;
 }

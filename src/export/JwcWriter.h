@@ -12,10 +12,6 @@
 // one group and one layer.
 std::unique_ptr<TFormatWriter> NewJwcWriter();
 
-// The save command's JWC file, named with ".jwc". WriteDone, or WriteFailed
-// when not created or a write failed ("保存ができませんでした。" shown).
-TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName);
-
 // The layer index N of the records, SaveGroup x 16 + JwcSaveLayer (0..255 for
 // the settings dialog's values), computed without overflow for any stored pair.
 qint64 JwcLayerIndex(const TSettings &settings);

@@ -1,6 +1,6 @@
 #include "export/OutputFormats.h"
 
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "export/ClipboardText.h"
 #include "export/DxfWriter.h"
 #include "export/JwcWriter.h"
@@ -20,13 +20,11 @@ const std::vector<TOutputFormat> &OutputFormats()
 {
     // Adding a format: one row here and one writer file.
     static const std::vector<TOutputFormat> formats = {
-        {SaveFormatText, "txt", nullptr, "座標ﾌｧｲﾙ", nullptr, NewTextWriter, SaveData1, nullptr},
-        {SaveFormatDxf, "dxf", "dxf", "DXFﾌｧｲﾙ", "DXF", NewDxfWriter, SaveData2, nullptr},
-        {SaveFormatJwc, "jwc", "jwc", "JW_CADﾌｧｲﾙ", "JWC", NewJwcWriter, SaveData3, nullptr},
-        {SaveFormatClipText, "clip-txt", nullptr, nullptr, "座標形式", NewCoordinateClipboardWriter,
-         nullptr, SaveData4},
-        {SaveFormatClipJwt, "clip-jwt", "jwt", nullptr, "JWTran形式", NewJwTranClipboardWriter,
-         nullptr, SaveData5},
+        {SaveFormatText, "txt", nullptr, "座標ﾌｧｲﾙ", nullptr, NewTextWriter},
+        {SaveFormatDxf, "dxf", "dxf", "DXFﾌｧｲﾙ", "DXF", NewDxfWriter},
+        {SaveFormatJwc, "jwc", "jwc", "JW_CADﾌｧｲﾙ", "JWC", NewJwcWriter},
+        {SaveFormatClipText, "clip-txt", nullptr, nullptr, "座標形式", NewCoordinateClipboardWriter},
+        {SaveFormatClipJwt, "clip-jwt", "jwt", nullptr, "JWTran形式", NewJwTranClipboardWriter},
     };
     return formats;
 }

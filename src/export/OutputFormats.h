@@ -6,8 +6,6 @@
 #include <vector>
 
 class QIODevice;
-class TClipboardTarget;
-class TUserInterface;
 struct TExportContext;
 struct TSettings;
 
@@ -60,11 +58,6 @@ struct TOutputFormat
     // nullptr for the stored extension), or a clipboard text's name.
     const char *FormName;
     std::unique_ptr<TFormatWriter> (*NewWriter)();
-    // The save command's duty for a file format (SaveData1 to SaveData3):
-    // names the file for `chosen`, opens it, writes, reports.
-    TWriteResult (*SaveFile)(const TExportContext &context, TUserInterface &ui, const QString &chosen);
-    // The copy command's duty for a clipboard text (SaveData4, SaveData5).
-    TWriteResult (*Copy)(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard);
 
     bool IsFile() const { return DialogName != nullptr; }
     QString Extension(const TSettings &settings) const;

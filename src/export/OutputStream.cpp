@@ -1,6 +1,6 @@
 #include "export/OutputStream.h"
 
-#include "app/core/LargeBlock.h"
+#include "base/LargeBlock.h"
 
 #include <QIODevice>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 
 #include "image/PictureLimits.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/BmpRows.h"
 #include "image/CodecRows.h"
 #include "image/DecoderMessages.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 
 // The errors of the image library. Each message names the class and operation,
 // a colon and the reason ("TTzDIB.SetBitCount: Invalid BitCount").

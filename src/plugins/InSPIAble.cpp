@@ -1,6 +1,6 @@
 #include "plugins/InSPIAble.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/PictureLimits.h"
 #include "plugins/PluginDIB.h"
 #include "plugins/SPI.h"

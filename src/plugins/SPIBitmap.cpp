@@ -1,6 +1,6 @@
 #include "plugins/SPIBitmap.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/TzDIB.h"
 #include "plugins/PluginDIB.h"
 

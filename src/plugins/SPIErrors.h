@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 
 #include <QString>
 

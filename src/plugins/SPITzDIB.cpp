@@ -1,6 +1,6 @@
 #include "plugins/SPITzDIB.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/TrueColorPalette.h"
 #include "plugins/PluginDIB.h"
 

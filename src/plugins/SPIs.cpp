@@ -1,7 +1,7 @@
 #include "plugins/SPIs.h"
 
-#include "app/core/Errors.h"
-#include "app/core/ProgramFolder.h"
+#include "base/Errors.h"
+#include "base/ProgramFolder.h"
 #include "plugins/SPIBitmap.h"
 #include "plugins/SPIErrors.h"
 #include "plugins/SusieFolder.h"

@@ -1,7 +1,7 @@
 #include "scan/BlackMask.h"
 
-#include "app/core/LargeBlock.h"
-#include "app/core/Threads.h"
+#include "base/LargeBlock.h"
+#include "base/Threads.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/PodArray.h"

@@ -8,7 +8,7 @@
 
 #include "scan/BoxMode.h"
 
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 #include "scan/BlackMask.h"
 #include "scan/ColumnEvents.h"
 #include "scan/PassRunner.h"

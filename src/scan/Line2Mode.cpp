@@ -4,8 +4,8 @@
 
 #include "scan/Line2Mode.h"
 
-#include "app/core/ProgressPort.h"
-#include "app/core/Threads.h"
+#include "base/ProgressPort.h"
+#include "base/Threads.h"
 #include "scan/BlackMask.h"
 
 #include <algorithm>

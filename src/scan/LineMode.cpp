@@ -16,7 +16,7 @@
 
 #include "scan/LineMode.h"
 
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 #include "scan/BlackMask.h"
 #include "scan/ColumnEvents.h"
 #include "scan/PassRunner.h"

@@ -1,7 +1,7 @@
 #include "scan/PassRunner.h"
 
-#include "app/core/ProgressPort.h"
-#include "app/core/Threads.h"
+#include "base/ProgressPort.h"
+#include "base/Threads.h"
 #include "scan/SegmentList.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/LargeBlock.h"
+#include "base/LargeBlock.h"
 
 #include <cstddef>
 #include <memory>

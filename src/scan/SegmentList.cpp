@@ -1,6 +1,6 @@
 #include "scan/SegmentList.h"
 
-#include "app/core/LargeBlock.h"
+#include "base/LargeBlock.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 #include "app/ResultLabels.h"
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "scan/ScanState.h"
 
 #include <QLocale>

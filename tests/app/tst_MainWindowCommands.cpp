@@ -1,6 +1,6 @@
 #include "app/ErrorReport.h"
 #include "app/MainWindow.h"
-#include "app/core/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "app/WindowUserInterface.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/ProgressWindow.h"

@@ -1,5 +1,5 @@
 #include "app/ErrorReport.h"
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "app/FileDialogFilter.h"
 #include "app/WindowUserInterface.h"
 #include "dialogs/ProgressWindow.h"

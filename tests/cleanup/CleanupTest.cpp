@@ -1,14 +1,14 @@
 #include "scan/ScanPictures.h"
 #include "support/RecordingUserInterface.h"
 
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupOptions.h"
 #include "cleanup/NoiseRemoval.h"
 #include "cleanup/PixelChains.h"
 #include "cleanup/Threshold.h"
 #include "image/LinePixels.h"
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 #include "scan/LineMode.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 #include "CliFixture.h"
 
-#include "app/core/ProgramFolder.h"
-#include "app/core/Settings.h"
+#include "base/ProgramFolder.h"
+#include "base/Settings.h"
 #include "export/ClipboardTarget.h"
-#include "export/ExportDriver.h"
+#include "commands/ExportDriver.h"
 #include "export/OutputFormats.h"
 #include "image/PictureFormats.h"
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 #include "scan/ScanState.h"
 #include "support/RecordingUserInterface.h"
 

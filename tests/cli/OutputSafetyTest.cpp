@@ -1,6 +1,6 @@
 #include "CliFixture.h"
 
-#include "app/core/Messages.h"
+#include "base/Messages.h"
 #include "support/FullFolder.h"
 #include "support/OutsideProgram.h"
 

@@ -1,4 +1,4 @@
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "dialogs/SettingsDialog.h"
 
 #include "support/RecordingUserInterface.h"

@@ -1,3 +1,4 @@
+#include "commands/SaveData.h"
 #include "ExportFixture.h"
 
 #include "export/AtomicFile.h"
@@ -147,7 +148,7 @@ TEST_F(AtomicFile, AFullDiskKeepsTheOldFileOfEverySaveCommandWhole)
         SCOPED_TRACE(format.Name);
         UI.Messages.clear();
         const QString name = format.WrittenFileName(QStringLiteral("plan.x"), Settings);
-        EXPECT_EQ(format.SaveFile(Context(), UI, full.Path(name)), WriteFailed);
+        EXPECT_EQ(SaveFile(format, Context(), UI, full.Path(name)), WriteFailed);
         EXPECT_EQ(UI.Messages, QStringList{format.Mode == SaveFormatJwc
                                                ? QStringLiteral("保存ができませんでした。")
                                                : QStringLiteral("保存できませんでした。")});

@@ -1,6 +1,7 @@
 // Every kind of DXF file the writer makes is read back by an independent DXF
 // reader (Python's ezdxf, strict loader plus audit), which must find no error.
 
+#include "commands/SaveData.h"
 #include "ExportFixture.h"
 #include "support/OutsideProgram.h"
 

@@ -1,6 +1,7 @@
+#include "commands/SaveData.h"
 #include "ExportFixture.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "export/DxfWriter.h"
 
 namespace {

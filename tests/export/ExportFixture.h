@@ -1,7 +1,7 @@
 #pragma once
 
 #include "support/RecordingUserInterface.h"
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "export/ExportContext.h"
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+#include "commands/SaveData.h"
 #include "ExportFixture.h"
 
 #include "export/Cp932.h"

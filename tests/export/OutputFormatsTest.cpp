@@ -1,3 +1,4 @@
+#include "commands/SaveData.h"
 #include "ExportFixture.h"
 
 #include "export/ClipboardText.h"
@@ -74,10 +75,10 @@ TEST_F(OutputFormats, EachWriterWritesToAnyDeviceWhatItsCommandWrites)
     for (const TOutputFormat &format : ::OutputFormats()) {
         QByteArray expected;
         if (format.IsFile()) {
-            ASSERT_EQ(format.SaveFile(Context(), UI, Path("chosen")), WriteDone) << format.Name;
+            ASSERT_EQ(SaveFile(format, Context(), UI, Path("chosen")), WriteDone) << format.Name;
             expected = Read(QStringLiteral("chosen.") + format.Extension(Settings));
         } else {
-            ASSERT_EQ(format.Copy(Context(), UI, clipboard), WriteDone) << format.Name;
+            ASSERT_EQ(CopyText(format, Context(), UI, clipboard), WriteDone) << format.Name;
             expected = clipboard.Bytes;
         }
         QBuffer buffer;

@@ -1,6 +1,7 @@
 // The text writers on several threads: every byte and every progress step as
 // on one, for every number form and for the full disk.
 
+#include "commands/SaveData.h"
 #include "ExportFixture.h"
 
 #include "export/DxfWriter.h"

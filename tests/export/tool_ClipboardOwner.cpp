@@ -4,9 +4,9 @@
 // text is on the clipboard.
 // Usage: tool_ClipboardOwner <tag: 1 coordinate form, 2 JW_CAD form> <ready file>
 
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
-#include "export/ExportDriver.h"
+#include "base/Settings.h"
+#include "commands/UserInterface.h"
+#include "commands/ExportDriver.h"
 #include "export/SystemClipboard.h"
 #include "scan/ScanState.h"
 

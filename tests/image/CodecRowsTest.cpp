@@ -5,7 +5,7 @@
 
 #include "image/CodecRows.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"

@@ -1,6 +1,6 @@
 #include "BmpBytes.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/PictureFormats.h"
 #include "image/TzDIB.h"
 

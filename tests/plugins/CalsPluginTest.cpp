@@ -8,9 +8,9 @@
 #include "support/RecordingUserInterface.h"
 #include "scan/ScanPictures.h"
 
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "plugins/SPITzDIB.h"
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 #include "scan/ScanState.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 
 #include "PluginFixture.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/TzDIB.h"
 #include "plugins/PluginDIB.h"
 #include "plugins/SPIBitmap.h"

@@ -3,7 +3,7 @@
 
 #include "PluginFixture.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/TzDIB.h"
 #include "plugins/SPIErrors.h"
 #include "plugins/SusieFolder.h"

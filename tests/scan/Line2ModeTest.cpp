@@ -1,6 +1,6 @@
 #include "ScanFixture.h"
 
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 #include "scan/BlackMask.h"
 #include "scan/Line2Mode.h"
 

@@ -3,13 +3,13 @@
 #include "support/RecordingUserInterface.h"
 #include "ScanPictures.h"
 
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 #include "image/PictureFormats.h"
 #include "scan/BlackMask.h"
 #include "scan/BoxMode.h"
 #include "scan/Line2Mode.h"
 #include "scan/LineMode.h"
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 #include "scan/ScanState.h"
 
 #include <QTemporaryDir>

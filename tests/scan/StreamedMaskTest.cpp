@@ -4,7 +4,7 @@
 
 #include "image/BmpBytes.h"
 
-#include "app/core/Errors.h"
+#include "base/Errors.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"

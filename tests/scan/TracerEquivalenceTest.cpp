@@ -11,7 +11,7 @@
 #include "scan/BoxMode.h"
 #include "scan/LineMode.h"
 #include "image/LinePixels.h"
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The program's folder: the private folder of an installed program when it is
 // there, else the folder of the program file.
 
-#include "app/core/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,9 @@
-#include "export/ExportDriver.h"
+#include "commands/ExportDriver.h"
 
-#include "app/core/DecimalText.h"
-#include "app/core/Messages.h"
+#include "commands/SaveData.h"
+
+#include "base/DecimalText.h"
+#include "base/Messages.h"
 #include "export/ExportContext.h"
 #include "export/FileOutput.h"
 #include "export/SaveFileName.h"
@@ -132,7 +134,7 @@ TWriteResult TExportDriver::SaveData(const QString &fileName, const TOutputForma
         TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
                                ProgramFolderPath);
         context.Threads = Threads;
-        result = format.SaveFile(context, UI, fileName);
+        result = SaveFile(format, context, UI, fileName);
     }
     if (result == WriteDone)
         UI.ShowMessage(Messages::Saved());
@@ -162,7 +164,7 @@ TExportOutcome TExportDriver::CopyCommand(int tag, const QString &magnificationT
             UI.SetProgressLabel(format->ProgressLabel(Settings, QString()));
             const TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
                                          ProgramFolderPath);
-            result = format->Copy(context, UI, Clipboard);
+            result = CopyText(*format, context, UI, Clipboard);
         }
     }
     if (result != WriteDone)

@@ -1,4 +1,4 @@
-#include "app/core/ScaleMagnification.h"
+#include "base/ScaleMagnification.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "app/core/GeneralFormat.h"
+#include "base/GeneralFormat.h"
 
-#include "app/core/ExactDecimal.h"
+#include "base/ExactDecimal.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,3 +1,3 @@
-#include "app/core/ProgressPort.h"
+#include "base/ProgressPort.h"
 
 TProgressPort::~TProgressPort() = default;

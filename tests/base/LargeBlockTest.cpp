@@ -1,4 +1,4 @@
-#include "app/core/LargeBlock.h"
+#include "base/LargeBlock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/core/Cp932Text.h"
+#include "base/Cp932Text.h"
 
 #include <QStringDecoder>
 

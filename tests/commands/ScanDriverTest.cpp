@@ -1,4 +1,4 @@
-#include "ScanFixture.h"
+#include "scan/ScanFixture.h"
 
 #include <QFile>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "app/core/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/core/GeneralFormat.h"
+#include "base/GeneralFormat.h"
 
 #include <gtest/gtest.h>
 

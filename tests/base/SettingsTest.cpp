@@ -1,6 +1,6 @@
-#include "app/core/ProgramFolder.h"
-#include "app/core/Messages.h"
-#include "app/core/Settings.h"
+#include "base/ProgramFolder.h"
+#include "base/Messages.h"
+#include "base/Settings.h"
 
 #include <QFile>
 #include <QSettings>

@@ -1,4 +1,4 @@
-#include "app/core/DecimalText.h"
+#include "base/DecimalText.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "app/core/UserInterface.h"
+#include "commands/UserInterface.h"
 
 TUserInterface::~TUserInterface() = default;
 

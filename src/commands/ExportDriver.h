@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
+#include "base/Settings.h"
+#include "commands/UserInterface.h"
 #include "export/ClipboardTarget.h"
 #include "export/OutputFormats.h"
 #include "scan/ScanState.h"

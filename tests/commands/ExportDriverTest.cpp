@@ -1,7 +1,7 @@
-#include "ExportFixture.h"
+#include "export/ExportFixture.h"
 
-#include "app/core/Errors.h"
-#include "export/ExportDriver.h"
+#include "base/Errors.h"
+#include "commands/ExportDriver.h"
 #include "scan/ScanState.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "scan/ScanDriver.h"
+#include "commands/ScanDriver.h"
 
 #include "image/PictureLimits.h"
 
-#include "app/core/Messages.h"
-#include "app/core/ProgressPort.h"
-#include "app/core/Settings.h"
-#include "app/core/UserInterface.h"
+#include "base/Messages.h"
+#include "base/ProgressPort.h"
+#include "base/Settings.h"
+#include "commands/UserInterface.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"

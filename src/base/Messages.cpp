@@ -1,4 +1,4 @@
-#include "app/core/Messages.h"
+#include "base/Messages.h"
 
 QString ScanModeName(int pixelScanMode)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Threads.h"
+#include "base/Threads.h"
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
 

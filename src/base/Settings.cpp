@@ -1,9 +1,9 @@
-#include "app/core/Settings.h"
+#include "base/Settings.h"
 
-#include "app/core/Cp932Text.h"
-#include "app/core/DecimalText.h"
-#include "app/core/GeneralFormat.h"
-#include "app/core/ProgramFolder.h"
+#include "base/Cp932Text.h"
+#include "base/DecimalText.h"
+#include "base/GeneralFormat.h"
+#include "base/ProgramFolder.h"
 
 #include <QFile>
 #include <QFileInfo>

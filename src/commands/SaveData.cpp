@@ -1,0 +1,116 @@
+#include "commands/SaveData.h"
+
+#include "base/Errors.h"
+#include "base/Messages.h"
+#include "commands/UserInterface.h"
+#include "export/AtomicFile.h"
+#include "export/ClipboardText.h"
+#include "export/DxfWriter.h"
+#include "export/ExportContext.h"
+#include "export/FileOutput.h"
+#include "export/JwcWriter.h"
+#include "export/TextWriter.h"
+
+#include <QDir>
+
+namespace {
+
+TWriteResult Place(TUserInterface &ui, TClipboardTarget &clipboard, const TClipboardText &text)
+{
+    if (!clipboard.Place(text.Unicode, text.Cp932)) {
+        ui.ShowMessage(Messages::CopyFailed());
+        return WriteFailed;
+    }
+    return WriteDone;
+}
+
+} // namespace
+
+TWriteResult SaveData1(const TExportContext &context, TUserInterface &ui, const QString &fileName)
+{
+    const QString path =
+        FindOutputFormat(SaveFormatText)->WrittenFileName(fileName, context.Settings);
+    TAtomicFile file(path);
+    if (!OpenOutputFile(file))
+        throw EFileError(QStringLiteral("ファイル %1 を作成できません。\n%2")
+                             .arg(QDir::toNativeSeparators(path), file.Reason()));
+    const std::unique_ptr<TFormatWriter> writer = NewTextWriter();
+    if (!WriteOutputFile(file, *writer, context)) {
+        ui.ShowMessage(Messages::SaveFailed());
+        return WriteFailed;
+    }
+    return WriteDone;
+}
+
+TWriteResult SaveData2(const TExportContext &context, TUserInterface &ui, const QString &fileName)
+{
+    const std::unique_ptr<TFormatWriter> writer = NewDxfWriter();
+    if (writer->Prepare(context) == WriteHeaderMissing) {
+        ui.ShowMessage(Messages::DxfHeaderMissing());
+        return WriteHeaderMissing;
+    }
+    TAtomicFile file(FindOutputFormat(SaveFormatDxf)->WrittenFileName(fileName, context.Settings));
+    if (!OpenOutputFile(file) || !WriteOutputFile(file, *writer, context)) {
+        ui.ShowMessage(Messages::SaveFailed());
+        return WriteFailed;
+    }
+    return WriteDone;
+}
+
+TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName)
+{
+    TAtomicFile file(FindOutputFormat(SaveFormatJwc)->WrittenFileName(fileName, context.Settings));
+    const std::unique_ptr<TFormatWriter> writer = NewJwcWriter();
+    if (!OpenOutputFile(file) || !WriteOutputFile(file, *writer, context)) {
+        ui.ShowMessage(Messages::JwcSaveFailed());
+        return WriteFailed;
+    }
+    return WriteDone;
+}
+
+TWriteResult SaveData4(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard)
+{
+    const TClipboardText text = CoordinateClipboardText(context);
+    if (!text.Complete)
+        ui.ShowMessage(Messages::CopyFailed());
+    const TWriteResult copied = Place(ui, clipboard, text);
+    return text.Complete ? copied : WriteFailed;
+}
+
+TWriteResult SaveData5(const TExportContext &context, TUserInterface &ui, TClipboardTarget &clipboard)
+{
+    const TClipboardText text = JwTranClipboardText(context);
+    if (!text.Complete) {
+        ui.ShowMessage(Messages::CopyFailed());
+        return WriteFailed;
+    }
+    return Place(ui, clipboard, text);
+}
+
+TWriteResult SaveFile(const TOutputFormat &format, const TExportContext &context, TUserInterface &ui,
+                      const QString &chosen)
+{
+    switch (format.Mode) {
+    case SaveFormatText:
+        return SaveData1(context, ui, chosen);
+    case SaveFormatDxf:
+        return SaveData2(context, ui, chosen);
+    case SaveFormatJwc:
+        return SaveData3(context, ui, chosen);
+    default:
+        return WriteFailed;
+    }
+}
+
+TWriteResult CopyText(const TOutputFormat &format, const TExportContext &context, TUserInterface &ui,
+                      TClipboardTarget &clipboard)
+{
+    switch (format.Mode) {
+    case SaveFormatClipText:
+        return SaveData4(context, ui, clipboard);
+    case SaveFormatClipJwt:
+        return SaveData5(context, ui, clipboard);
+    default:
+        return WriteFailed;
+    }
+}
