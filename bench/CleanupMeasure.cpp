@@ -17,7 +17,7 @@
 
 #include "CleanupDrawings.h"
 
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "image/TzDIB.h"
 #include "base/ProgressPort.h"
 #include "scan/BoxMode.h"

@@ -9,7 +9,7 @@
 #include "base/Errors.h"
 #include "base/ProgressPort.h"
 #include "cleanup/CleanupFilters.h"
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/LineMode.h"

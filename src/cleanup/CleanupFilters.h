@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "scan/ScanFilters.h"
 
 struct TSettings;

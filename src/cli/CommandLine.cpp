@@ -3,7 +3,7 @@
 #include "base/DecimalText.h"
 #include "base/ScaleMagnification.h"
 #include "base/Version.h"
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "export/OutputFormats.h"
 
 #include <QCommandLineOption>

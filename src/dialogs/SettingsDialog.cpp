@@ -5,7 +5,7 @@
 #include "dialogs/FieldExit.h"
 #include "base/Settings.h"
 #include "commands/UserInterface.h"
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "dialogs/CentreOver.h"
 #include "export/DxfLayerName.h"
 

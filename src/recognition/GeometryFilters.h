@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cleanup/CleanupFilters.h"
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "scan/ScanFilters.h"
 
 #include <optional>

@@ -3,7 +3,7 @@
 
 #include "base/Settings.h"
 #include "cleanup/Centerline.h"
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "cleanup/NoiseRemoval.h"
 #include "cleanup/PixelChains.h"
 #include "cleanup/Threshold.h"

@@ -6,7 +6,7 @@
 
 #include "cleanup/CleanupFilters.h"
 #include "cleanup/Centerline.h"
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 #include "cleanup/Threshold.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"

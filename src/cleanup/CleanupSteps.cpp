@@ -1,4 +1,4 @@
-#include "cleanup/CleanupOptions.h"
+#include "cleanup/CleanupSteps.h"
 
 #include "cleanup/Centerline.h"
 #include "cleanup/NoiseRemoval.h"
