@@ -55,6 +55,7 @@ struct TSettings
     QString CleanupArcs;             // "" off, or the tolerance of lines and arcs in pixels
     QString CleanupSnap;             // "" off, or the axis snap in degrees (0 .. 45)
     bool CleanupDeskew = false;      // remove the ink's skew from the coordinates
+    bool CleanupLinetypes = false;   // dashed, dash-dot and dotted lines as one entity with a line type
 
     // The defaults, with both folders set to the program's folder.
     static TSettings Defaults();

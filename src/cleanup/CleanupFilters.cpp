@@ -153,5 +153,6 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.Arcs = TCleanupOptions::ParseMerge(settings.CleanupArcs).value_or(0.0);
     options.Snap = TCleanupOptions::ParseSnap(settings.CleanupSnap).value_or(0.0);
     options.Deskew = settings.CleanupDeskew;
+    options.Linetypes = settings.CleanupLinetypes;
     return options;
 }

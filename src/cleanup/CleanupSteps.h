@@ -37,8 +37,11 @@ struct TCleanupOptions
     double Arcs = 0;
     double Snap = 0;            // axis snap within Snap degrees, ends closed; 0 off
     bool Deskew = false;        // the ink's skew removed from the coordinates
+    // Pieces in a regular pattern of dashes and gaps along one line or circle
+    // become one entity with a line type (made with the geometry).
+    bool Linetypes = false;
 
-    bool Geometry() const { return Arcs > 0 || Snap > 0; }
+    bool Geometry() const { return Arcs > 0 || Snap > 0 || Linetypes; }
     bool GeometryStep() const { return Geometry() || Deskew; }
     bool MaskSteps() const { return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline || Geometry(); }
     bool SeparatesText() const { return TextLayer || !Ocr.isEmpty(); }

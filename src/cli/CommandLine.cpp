@@ -36,7 +36,7 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
-                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, TextLayer, Ocr, Settings, Jobs,
+                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, Linetypes, TextLayer, Ocr, Settings, Jobs,
                            MaxPixels, Quiet, PluginDir, Formats, Preview, FilesFrom, Report, SkipExisting, Help,
                            Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
@@ -116,6 +116,13 @@ struct TOptionSet
         QStringLiteral("deskew"),
         QStringLiteral("Find the skew of the sheet from its ink, report it, and turn the "
                        "written coordinates back about the sheet's centre.")};
+    QCommandLineOption Linetypes{
+        QStringLiteral("linetypes"),
+        QStringLiteral("After centre lines (made for it when --centerline is not given): pieces "
+                       "in a regular pattern of dashes and gaps along one line or circle "
+                       "(dashed, dash-dot, dash-dot-dot, dotted) become one line, arc or circle "
+                       "with a line type, defined in the DXF file's LTYPE table; the other "
+                       "formats get its dashes.")};
     QCommandLineOption TextLayer{
         QStringLiteral("text-layer"),
         QStringLiteral("Tell text apart from the drawing: its strokes are traced on their own "
@@ -317,6 +324,7 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         options.Snap = text;
     }
     options.Deskew = parser.isSet(set.Deskew);
+    options.Linetypes = parser.isSet(set.Linetypes);
     options.TextLayer = parser.isSet(set.TextLayer);
     if (parser.isSet(set.Ocr)) {
         const QString text = parser.value(set.Ocr).trimmed();

@@ -383,6 +383,8 @@ QWidget *TForm2::BuildCleanupPage()
     SnapEdit = Field(QStringLiteral("SnapEdit"), group, 6, 60);
     DeskewCheckBox = new QCheckBox(QStringLiteral("傾きを直す"), group);
     DeskewCheckBox->setObjectName(QStringLiteral("DeskewCheckBox"));
+    LinetypesCheckBox = new QCheckBox(QStringLiteral("破線・一点鎖線を線種にする"), group);
+    LinetypesCheckBox->setObjectName(QStringLiteral("LinetypesCheckBox"));
     TextLayerCheckBox = new QCheckBox(QStringLiteral("文字を別の画層にする"), group);
     TextLayerCheckBox->setObjectName(QStringLiteral("TextLayerCheckBox"));
     OcrEdit = Field(QStringLiteral("OcrEdit"), group, 40, 100);
@@ -410,6 +412,8 @@ QWidget *TForm2::BuildCleanupPage()
             QStringLiteral("※この角度(度)以内の線を水平・垂直にし、近い端点と交点をつなげます。空欄か0で行いません。"));
     setting(QString(), DeskewCheckBox,
             QStringLiteral("※画像の傾きを見つけ、座標を回して直します。"));
+    setting(QString(), LinetypesCheckBox,
+            QStringLiteral("※一直線・一つの円の上に規則正しく並ぶ破線・一点鎖線・二点鎖線・点線を、線種付きの一本の線・円弧にします。"));
     setting(QString(), TextLayerCheckBox,
             QStringLiteral("※文字を図形と分けて線にし、DXFでは画層「文字」に書きます。"));
     setting(QStringLiteral("文字認識の言語"), OcrEdit,
@@ -471,6 +475,7 @@ void TForm2::FillFromSettings()
     ArcsEdit->setText(s.CleanupArcs);
     SnapEdit->setText(s.CleanupSnap);
     DeskewCheckBox->setChecked(s.CleanupDeskew);
+    LinetypesCheckBox->setChecked(s.CleanupLinetypes);
     TextLayerCheckBox->setChecked(s.CleanupTextLayer);
     OcrEdit->setText(s.CleanupOcr);
 }
@@ -600,6 +605,7 @@ void TForm2::OKClick()
     s.CleanupArcs = ArcsEdit->text().trimmed();
     s.CleanupSnap = SnapEdit->text().trimmed();
     s.CleanupDeskew = DeskewCheckBox->isChecked();
+    s.CleanupLinetypes = LinetypesCheckBox->isChecked();
     s.CleanupTextLayer = TextLayerCheckBox->isChecked();
     s.CleanupOcr = *ocr;
     accept();
