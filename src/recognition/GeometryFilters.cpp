@@ -49,6 +49,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Arcs = Options.Arcs > 0;
         geometry.Snap = Options.Snap;
         geometry.Deskew = Options.Deskew;
+        geometry.KeepGaps = Options.Linetypes;
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(Centre, Ink, geometry, &lineSkew);
         if (Options.Linetypes) {

@@ -8,6 +8,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -446,7 +448,7 @@ private:
                 if (!Place(chain.Track, p, end, tol, m))
                     continue;
                 const double gap = forward ? m.Lo - end : end - m.Hi;
-                if (gap < 0.5 || gap > maxGap || gap >= bestGap)
+                if (gap < -2 || gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end : m.Lo >= end))
                     continue;
                 if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
@@ -567,36 +569,80 @@ private:
     // Whether the chain's pieces make a regular pattern; its pattern.
     bool Judge(TChain &chain) const
     {
-        const std::vector<TMember> &ms = chain.Members;
-        const std::size_t n = ms.size();
-        if (n < 3)
-            return false;
-        std::vector<double> widths, lengths, gaps;
-        for (const TMember &m : ms) {
-            widths.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Width);
-            lengths.push_back(m.Hi - m.Lo);
+        bool ok = JudgeMembers(chain);
+        // A piece at an end that breaks the pattern (a dash cut short) stays as it is.
+        const std::vector<TMember> all = chain.Members;
+        for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{1, 0}, {0, 1}, {1, 1}}) {
+            if (ok || all.size() < front + back + 3)
+                break;
+            chain.Members.assign(all.begin() + static_cast<std::ptrdiff_t>(front),
+                                 all.end() - static_cast<std::ptrdiff_t>(back));
+            ok = JudgeMembers(chain);
         }
-        for (std::size_t i = 0; i + 1 < n; ++i)
-            gaps.push_back(ms[i + 1].Lo - ms[i].Hi);
+        if (!ok)
+            chain.Members = all;
+        if (std::getenv("LT_DEBUG") && chain.Members.size() >= 3) {
+            std::fprintf(stderr, "chain %s n=%zu ok=%d:", chain.Track.Round ? "circle" : "line", chain.Members.size(), ok);
+            for (const TMember &m : chain.Members)
+                std::fprintf(stderr, " [%.1f %.1f w%.1f]", m.Lo, m.Hi, Pieces[static_cast<std::size_t>(m.Piece)].Width);
+            const TPoint2 a = chain.Track.At(chain.Members.front().Lo);
+            std::fprintf(stderr, " at %.1f %.1f\n", a.X, a.Y);
+        }
+        return ok;
+    }
+
+    bool JudgeMembers(TChain &chain) const
+    {
+        if (chain.Members.size() < 3)
+            return false;
+        std::vector<double> widths;
+        for (const TMember &m : chain.Members)
+            widths.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Width);
         const double w = Median(widths);
         const double tol = Tol(w);
-        for (const TMember &m : ms) {
+        for (const TMember &m : chain.Members) {
             const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
             if (chain.Track.Offset(p.Mid) > tol)
                 return false;
         }
+        // Pieces of one dash broken by the scan make one element: gaps far
+        // narrower than most (the upper quartile) of the chain's gaps.
+        std::vector<double> raw;
+        for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
+            raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
+        std::sort(raw.begin(), raw.end());
+        const double broken = std::max(1.0, 0.45 * raw[raw.size() * 3 / 4]);
+        std::vector<TMember> ms;
+        for (const TMember &m : chain.Members) {
+            if (!ms.empty() && m.Lo - ms.back().Hi < broken)
+                ms.back().Hi = std::max(ms.back().Hi, m.Hi);
+            else
+                ms.push_back(m);
+        }
+        const std::size_t n = ms.size();
+        if (n < 3)
+            return false;
+        std::vector<double> lengths, gaps;
+        for (const TMember &m : ms)
+            lengths.push_back(m.Hi - m.Lo);
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            gaps.push_back(ms[i + 1].Lo - ms[i].Hi);
         const double longest = *std::max_element(lengths.begin(), lengths.end());
         std::vector<bool> dot(n);
         std::vector<std::size_t> dashes;
         for (std::size_t i = 0; i < n; ++i) {
-            dot[i] = lengths[i] - w <= std::max(3.5, 0.25 * (longest - w));
+            dot[i] = lengths[i] - w <= std::max({4.5, w, 0.25 * (longest - w)});
             if (!dot[i])
                 dashes.push_back(i);
         }
         if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5)
             return false;
-        // Closed: the gap from the last piece round to the first.
+        // Closed: the gap from the last piece round to the first. A chain on
+        // a circle must bend away from its chord by more than the tolerance.
         if (chain.Track.Round) {
+            const double span = (ms.back().Hi - ms.front().Lo) / chain.Track.C.R;
+            if (span < kPi && chain.Track.C.R * (1 - std::cos(span / 2)) < 2 * tol)
+                return false;
             const double closing = 2 * kPi * chain.Track.C.R - (ms.back().Hi - ms.front().Lo);
             const double mean = std::accumulate(gaps.begin(), gaps.end(), 0.0) / static_cast<double>(gaps.size());
             chain.Closed = closing > 0.5 && std::fabs(closing - mean) <= 0.35 * mean + 1;
@@ -629,9 +675,11 @@ private:
             const double dash = Median(dashLengths);
             if (inner.size() >= 2 && Spread(inner) > 0.2)
                 return false;
-            for (double l : dashLengths)
-                if (l > 1.25 * dash + 2)
+            for (std::size_t j = 0; j < dashLengths.size(); ++j) {
+                const bool end = j == 0 || j + 1 == dashLengths.size();
+                if (dashLengths[j] > 1.25 * dash + 2 || dashLengths[j] < (end ? 0.4 : 0.75) * dash - 2)
                     return false;
+            }
             chain.Base = static_cast<int>(k);
             chain.Period = dashes.size() >= 2
                 ? (ms[dashes.back()].Lo - ms[dashes.front()].Lo) / static_cast<double>(dashes.size() - 1)

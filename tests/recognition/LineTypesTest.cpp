@@ -29,14 +29,14 @@ struct TPatternSheet
                 if (inside(x, Ink.Height() - row))
                     Ink.SetBlack(x, row);
     }
-    // The dashes of `pattern` (dash > 0, gap < 0) from (x1, y1) towards (x2, y2), ending on a dash.
+    // The whole dashes of `pattern` (dash > 0, gap < 0) from (x1, y1) towards (x2, y2).
     void Dashes(double x1, double y1, double x2, double y2, const std::vector<double> &pattern, double width)
     {
         const double length = std::hypot(x2 - x1, y2 - y1), ux = (x2 - x1) / length, uy = (y2 - y1) / length;
         double t = 0;
-        for (std::size_t k = 0; t < length; k = (k + 1) % pattern.size()) {
+        for (std::size_t k = 0; t + pattern[k] <= length; k = (k + 1) % pattern.size()) {
             if (pattern[k] > 0) {
-                const double a = t, b = std::min(length, t + pattern[k]);
+                const double a = t, b = t + pattern[k];
                 Paint([=](double x, double y) {
                     const double s = std::clamp((x - x1) * ux + (y - y1) * uy, a, b);
                     return std::hypot(x - x1 - s * ux, y - y1 - s * uy) <= width / 2;
@@ -75,6 +75,7 @@ struct TPatternSheet
         options.Tolerance = 1;
         options.Arcs = true;
         options.Snap = 1;
+        options.KeepGaps = true;
         TDrawing d = RecogniseDrawing(Centerline(Ink), Ink, options);
         if (lineTypes)
             FindLineTypes(d, Ink, 1);
@@ -152,12 +153,10 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
         }
         // The line runs from the first dash's start to the last one's end (either way round).
         const double length = std::hypot(c.X2 - c.X1, c.Y2 - c.Y1);
-        double period = 0, t = 0, end = 0;
-        for (double v : c.Pattern)
-            period += std::fabs(v);
-        for (std::size_t k = 0; t < length; k = (k + 1) % c.Pattern.size()) {
+        double t = 0, end = 0;
+        for (std::size_t k = 0; t + c.Pattern[k] <= length; k = (k + 1) % c.Pattern.size()) {
             if (c.Pattern[k] > 0)
-                end = std::min(length, t + c.Pattern[k]);
+                end = t + c.Pattern[k];
             t += std::fabs(c.Pattern[k]);
         }
         const double ex = c.X1 + (c.X2 - c.X1) * end / length, ey = c.Y1 + (c.Y2 - c.Y1) * end / length;
@@ -173,9 +172,9 @@ TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
 {
     TPatternSheet sheet;
     // Collinear pieces of uneven lengths and gaps; a solid line; a solid circle.
-    sheet.Dashes(20, 250, 380, 250, {30, -8, 70, -25, 12, -6, 45, -15, 20, -30, 60}, 3);
-    sheet.Dashes(20, 50, 380, 50, {400}, 3);
-    sheet.Dashes(20, 30, 300, 30, {10, -10, 25, -10, 10, -22, 40}, 2);
+    sheet.Dashes(20, 250, 341, 250, {30, -8, 70, -25, 12, -6, 45, -15, 20, -30, 60}, 3);
+    sheet.Dashes(20, 50, 380, 50, {360}, 3);
+    sheet.Dashes(20, 30, 147, 30, {10, -10, 25, -10, 10, -22, 40}, 2);
     const TDrawing before = sheet.Recognise(false);
     const TDrawing after = sheet.Recognise(true);
     ASSERT_EQ(after.Entities.size(), before.Entities.size()) << Describe(after);
