@@ -21,6 +21,7 @@ TCleanupOptions InkSteps(TCleanupOptions options)
     options.Centerline = false;
     options.Arcs = 0;
     options.Snap = 0;
+    options.Linetypes = false;
     return options;
 }
 

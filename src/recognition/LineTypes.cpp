@@ -122,6 +122,10 @@ public:
     void Run()
     {
         CollectPieces();
+        if (std::getenv("LT_DEBUG"))
+            for (const TPiece &p : Pieces)
+                std::fprintf(stderr, "piece %d %.1f %.1f - %.1f %.1f len %.1f ext %.1f %.1f w %.1f\n", p.Entity, p.A.X, p.A.Y,
+                             p.B.X, p.B.Y, p.Length, p.ExtA, p.ExtB, p.Width);
         std::vector<TChain> chains;
         for (std::size_t s = 0; s < Pieces.size(); ++s) {
             if (Pieces[s].Used || Pieces[s].Entity < 0)
