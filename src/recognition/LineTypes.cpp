@@ -148,7 +148,51 @@ public:
                 chains.push_back(std::move(chain));
             }
         }
+        JoinArcs(chains);
         Write(chains);
+    }
+
+    // Chains of one kind on one circle whose ends come close (a dashed arc
+    // whose fit drifted part way) become one.
+    void JoinArcs(std::vector<TChain> &chains) const
+    {
+        for (bool joined = true; joined;) {
+            joined = false;
+            for (std::size_t i = 0; i < chains.size() && !joined; ++i) {
+                for (std::size_t j = 0; j < chains.size() && !joined; ++j) {
+                    TChain &a = chains[i];
+                    const TChain &b = chains[j];
+                    if (i == j || !a.Track.Round || !b.Track.Round || a.Closed || b.Closed || a.Base != b.Base)
+                        continue;
+                    const double tol = 2 * Tol(std::max(a.Width, b.Width));
+                    if (Distance({a.Track.C.X, a.Track.C.Y}, {b.Track.C.X, b.Track.C.Y}) > 4 * tol ||
+                        std::fabs(a.Track.C.R - b.Track.C.R) > 2 * tol)
+                        continue;
+                    // b's pieces placed after a's end.
+                    TChain c = a;
+                    const double end = a.Members.back().Hi;
+                    bool fits = true;
+                    for (const TMember &m : b.Members) {
+                        TMember placed = m;
+                        if (!Place(c.Track, Pieces[static_cast<std::size_t>(m.Piece)], c.Members.back().Hi + 1, tol, placed) ||
+                            placed.Lo < c.Members.back().Hi - 2) {
+                            fits = false;
+                            break;
+                        }
+                        c.Members.push_back(placed);
+                    }
+                    const double gap = fits ? c.Members[a.Members.size()].Lo - end : 1e300;
+                    if (!fits || gap > std::max(8 + 3 * a.Width, 2 * a.Period))
+                        continue;
+                    Refit(c);
+                    if (!Judge(c))
+                        continue;
+                    a = std::move(c);
+                    chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
+                    joined = true;
+                }
+            }
+        }
     }
 
 private:
