@@ -155,5 +155,8 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.Snap = TCleanupOptions::ParseSnap(settings.CleanupSnap).value_or(0.0);
     options.Deskew = settings.CleanupDeskew;
     options.Linetypes = settings.CleanupLinetypes;
+    if (const auto widths = TCleanupOptions::ParseWidths(settings.CleanupWidths, options))
+        options = *widths;
+    options.Fills = settings.CleanupFills;
     return options;
 }

@@ -369,6 +369,10 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.CleanupDeskew = true;
     if (options.Linetypes)
         settings.CleanupLinetypes = true;
+    if (options.Widths)
+        settings.CleanupWidths = *options.Widths;
+    if (options.Fills)
+        settings.CleanupFills = true;
     return true;
 }
 
