@@ -52,17 +52,14 @@ for path in sys.argv[1:]:
         r["circles"] = [[e.dxf.layer] + list(e.dxf.center)[:2] + [e.dxf.radius]
                         for e in doc.modelspace() if e.dxftype() == "CIRCLE"]
         r["layers"] = [[l.dxf.name, l.dxf.color, l.dxf.linetype] for l in doc.layers if l.dxf.name not in ("0", "Defpoints")]
-<<<<<<< HEAD
         r["patterns"] = {lt.dxf.name: [lt.dxf.description] + [t.value for t in lt.pattern_tags.tags if t.code == 49]
                          for lt in doc.linetypes if not lt.dxf.name.startswith("SCAN")
                          and lt.dxf.name.upper() not in ("BYLAYER", "BYBLOCK", "CONTINUOUS")}
         r["entity_linetypes"] = [[e.dxftype(), e.dxf.linetype] for e in doc.modelspace()]
-=======
         r["fills"] = [[e.dxftype(), e.dxf.layer] + ([list(v.dxf.location)[:2] + [v.dxf.bulge] for v in e.vertices] +
                       [e.dxf.default_start_width, e.is_closed] if e.dxftype() == "POLYLINE" else
                       [list(e.dxf.get("vtx%d" % k))[:2] for k in range(4)])
                       for e in doc.modelspace() if e.dxftype() in ("POLYLINE", "SOLID")]
->>>>>>> main
     result[path] = r
 print(json.dumps(result))
 )PY";
@@ -267,7 +264,6 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
     }
 }
 
-<<<<<<< HEAD
 TEST_F(DxfReader, LineTypesAreDefinedOnceAndNamedByTheirEntities)
 {
     // A dash-dot line, a dashed circle and a plain arc, pixel units.
@@ -360,7 +356,8 @@ TEST_F(DxfReader, LineTypesAreDefinedOnceAndNamedByTheirEntities)
                                              [](char c) { return static_cast<unsigned char>(c) < 128; });
         EXPECT_GT(dark, 20);
     }
-=======
+}
+
 // Width layers and fills: each width class on a layer of its own named for
 // its width in drawing units, coloured by layer; a dot as a wide closed
 // polyline, other fills as SOLIDs on the fill layer. LibreCAD renders it.
@@ -440,7 +437,6 @@ TEST_F(DxfReader, WidthLayersAndFillsReadWithoutErrorsAndRender)
     const QByteArray bytes = pdf.readAll();
     EXPECT_TRUE(bytes.startsWith("%PDF"));
     EXPECT_TRUE(bytes.contains("/Type /Page") || bytes.contains("/Type/Page"));
->>>>>>> main
 }
 
 } // namespace
