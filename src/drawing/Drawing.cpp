@@ -296,6 +296,8 @@ void AppendDashes(const TDrawingEntity &entity, const std::vector<double> &patte
             piece(t, std::min(length, t + step));
         t += step;
     }
+}
+
 const char16_t kFillLayerName[] = u"塗り";
 
 void TDrawingFill::AppendOutline(double tolerance, std::vector<TSegment> &segments) const

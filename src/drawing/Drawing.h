@@ -56,6 +56,8 @@ struct TLineTypePattern
 {
     QString Description;
     std::vector<double> Elements;
+};
+
 // A filled shape: a filled circle (centre X, Y, radius R), or four-cornered
 // pieces that cover it, each as x, y of its top left, top right, bottom left
 // and bottom right corner (the order of a DXF SOLID). Pixel units, Y upward.

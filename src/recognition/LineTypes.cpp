@@ -8,8 +8,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -122,10 +120,6 @@ public:
     void Run()
     {
         CollectPieces();
-        if (std::getenv("LT_DEBUG"))
-            for (const TPiece &p : Pieces)
-                std::fprintf(stderr, "piece %d %.1f %.1f - %.1f %.1f len %.1f ext %.1f %.1f w %.1f\n", p.Entity, p.A.X, p.A.Y,
-                             p.B.X, p.B.Y, p.Length, p.ExtA, p.ExtB, p.Width);
         std::vector<TChain> chains;
         for (std::size_t s = 0; s < Pieces.size(); ++s) {
             if (Pieces[s].Used || Pieces[s].Entity < 0)
@@ -629,13 +623,6 @@ private:
         }
         if (!ok)
             chain.Members = all;
-        if (std::getenv("LT_DEBUG") && chain.Members.size() >= 3) {
-            std::fprintf(stderr, "chain %s n=%zu ok=%d:", chain.Track.Round ? "circle" : "line", chain.Members.size(), ok);
-            for (const TMember &m : chain.Members)
-                std::fprintf(stderr, " [%.1f %.1f w%.1f]", m.Lo, m.Hi, Pieces[static_cast<std::size_t>(m.Piece)].Width);
-            const TPoint2 a = chain.Track.At(chain.Members.front().Lo);
-            std::fprintf(stderr, " at %.1f %.1f\n", a.X, a.Y);
-        }
         return ok;
     }
 
