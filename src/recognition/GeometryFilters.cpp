@@ -138,8 +138,6 @@ bool TGeometryFilters::Segments(TScanState &state) const
         else
             AppendSegments(e, tolerance, segments);
     }
-    for (const TDrawingEntity &e : drawing->Entities)
-        AppendSegments(e, tolerance, segments);
     for (const TDrawingFill &f : drawing->Fills)
         f.AppendOutline(tolerance, segments);
     if (!state.ResetSegments())
