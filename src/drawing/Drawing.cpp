@@ -132,6 +132,23 @@ std::int32_t TDrawing::LineTypeIndex(const QString &name)
     return static_cast<std::int32_t>(LineTypes.size() - 1);
 }
 
+std::int32_t TDrawing::AddLineType(const QString &name, const QString &description, std::vector<double> elements)
+{
+    const std::int32_t index = LineTypeIndex(name);
+    if (LineTypePatterns.size() <= static_cast<std::size_t>(index))
+        LineTypePatterns.resize(static_cast<std::size_t>(index) + 1);
+    LineTypePatterns[static_cast<std::size_t>(index)] = {description, std::move(elements)};
+    return index;
+}
+
+const TLineTypePattern *TDrawing::PatternOf(std::int32_t index) const
+{
+    if (index <= 0 || static_cast<std::size_t>(index) >= LineTypePatterns.size() ||
+        LineTypePatterns[static_cast<std::size_t>(index)].Elements.empty())
+        return nullptr;
+    return &LineTypePatterns[static_cast<std::size_t>(index)];
+}
+
 void TDrawing::ExtendExtents()
 {
     for (const TDrawingFill &f : Fills) {
@@ -229,6 +246,55 @@ void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<
                                     static_cast<float>(y)});
         px = x;
         py = y;
+    }
+}
+
+void AppendDashes(const TDrawingEntity &entity, const std::vector<double> &pattern, double tolerance,
+                  std::vector<TSegment> &segments, double dot)
+{
+    double period = 0;
+    for (double v : pattern)
+        period += v == 0 ? dot : std::fabs(v);
+    if (!(period > 0)) {
+        AppendSegments(entity, tolerance, segments);
+        return;
+    }
+    const bool line = entity.Kind == TEntityKind::Line;
+    const double length = line ? std::hypot(entity.X2 - entity.X1, entity.Y2 - entity.Y1)
+                               : entity.R * entity.Sweep() * kDegree;
+    const double start = entity.Kind == TEntityKind::Arc ? entity.StartAngle : 0;
+    // The piece of the entity from t0 to t1 along it.
+    const auto piece = [&](double t0, double t1) {
+        if (line) {
+            const double dx = (entity.X2 - entity.X1) / length, dy = (entity.Y2 - entity.Y1) / length;
+            segments.push_back(TSegment{static_cast<float>(entity.X1 + t0 * dx), static_cast<float>(entity.Y1 + t0 * dy),
+                                        static_cast<float>(entity.X1 + t1 * dx), static_cast<float>(entity.Y1 + t1 * dy)});
+            return;
+        }
+        double a0 = start + t0 / entity.R / kDegree, a1 = start + t1 / entity.R / kDegree;
+        if (t1 - t0 < 1e-9 || a1 - a0 >= 360) {
+            AppendSegments(TDrawingEntity::MakeLine(entity.X1 + entity.R * std::cos(a0 * kDegree),
+                                                    entity.Y1 + entity.R * std::sin(a0 * kDegree),
+                                                    entity.X1 + entity.R * std::cos(a1 * kDegree),
+                                                    entity.Y1 + entity.R * std::sin(a1 * kDegree)),
+                           tolerance, segments);
+            return;
+        }
+        AppendSegments(TDrawingEntity::MakeArc(entity.X1, entity.Y1, entity.R, AngleOf(std::cos(a0 * kDegree), std::sin(a0 * kDegree)),
+                                               AngleOf(std::cos(a1 * kDegree), std::sin(a1 * kDegree))),
+                       tolerance, segments);
+    };
+    if (!(length > 0) || !std::isfinite(length) || length / period > 1e6) {
+        AppendSegments(entity, tolerance, segments);
+        return;
+    }
+    double t = 0;
+    for (std::size_t k = 0; t < length; k = (k + 1) % pattern.size()) {
+        const double v = pattern[k];
+        const double step = v == 0 ? dot : std::fabs(v);
+        if (v >= 0)
+            piece(t, std::min(length, t + step));
+        t += step;
     }
 }
 

@@ -22,6 +22,9 @@ struct TGeometryOptions
     // degrees) and the geometry turned back about the sheet's centre before
     // it is snapped.
     bool Deskew = false;
+    // Snapping leaves two ends apart where paper lies between them (the gaps
+    // of dashed lines).
+    bool KeepGaps = false;
 };
 
 // The drawing of a mask of lines one pixel wide (`centre`, as Centerline
