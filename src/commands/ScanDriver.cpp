@@ -16,6 +16,7 @@
 #include "scan/ScanBackdrop.h"
 #include "scan/ScanFilters.h"
 #include "scan/ScanState.h"
+#include "text/TextSeparation.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -248,16 +249,11 @@ void TScanDriver::TextStrokes(int method)
     TTextStrings &strings = text.Strings;
     const std::size_t none = strings.size();
     std::vector<std::vector<TSegment>> byString(none + 1);
+    const TStringLookup lookup(strings, 1);
     for (std::int32_t i = 0; i < traced.SegmentCount; ++i) {
         const TSegment &s = traced.Segments()[i];
         const float x = (s.X1 + s.X2) / 2, row = traced.ImageHeight - (s.Y1 + s.Y2) / 2;
-        std::size_t owner = none;
-        for (std::size_t k = 0; k < none && owner == none; ++k) {
-            const TTextString &t = strings[k];
-            if (x >= t.Left - 1 && x <= t.Right + 1 && row >= t.Top - 1 && row <= t.Bottom + 1)
-                owner = k;
-        }
-        byString[owner].push_back(s);
+        byString[lookup.Find(x, row)].push_back(s);
     }
     const std::int32_t start = State.SegmentCount;
     for (std::size_t k = 0; k <= none; ++k) {
