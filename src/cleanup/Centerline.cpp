@@ -1,21 +1,21 @@
 #include "cleanup/Centerline.h"
 
+#include "base/TaskPool.h"
 #include "cleanup/PixelNeighbours.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using Word = std::uint64_t;
 
-// Calls f(begin, end, part) for `parts` consecutive parts of 0 .. n, part 0 on
-// the calling thread and the others each on a thread of its own; one part
-// (on the calling thread) when n is small.
+// Calls f(begin, end, part) for `parts` consecutive parts of 0 .. n, shared
+// among as many threads (the calling thread's included); one part (on the
+// calling thread) when n is small.
 template <class F>
 void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
 {
@@ -26,12 +26,7 @@ void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
         f(std::size_t(0), n, std::size_t(0));
         return;
     }
-    std::vector<std::thread> others;
-    for (std::size_t p = 1; p < parts; ++p)
-        others.emplace_back([&, p] { f(n * p / parts, n * (p + 1) / parts, p); });
-    f(std::size_t(0), n / parts, std::size_t(0));
-    for (std::thread &t : others)
-        t.join();
+    RunTasks(static_cast<int>(parts), parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
 }
 
 Word AtLeastTwo(Word a, Word b, Word c, Word d)

@@ -96,9 +96,10 @@ private:
 // Reads every band of rows (about bandBytes each; 0: about 1 MB; at least
 // one row) and hands it to work(data, first, count, worker): `count` stored
 // rows, RowSize() bytes apart, the first of them file row `first`. With
-// threads > 1 the bands go to threads - 1 other threads while the next one is
-// read, each thread with its own worker number 0 .. BandWorkers() - 1; else
-// all go to worker 0 on the calling thread. Passes on what reading throws.
+// threads > 1 the bands go to a pool of threads (the calling thread among
+// them) while the next one is read, each thread with its own worker number
+// 0 .. BandWorkers() - 1; else all go to worker 0 on the calling thread.
+// Passes on what reading throws.
 using TBandWork = std::function<void(const std::uint8_t *data, int first, int count, int worker)>;
 void ForEachBand(TPictureRows &rows, int threads, std::int64_t bandBytes, const TBandWork &work);
 // How many worker numbers ForEachBand uses for these arguments.
