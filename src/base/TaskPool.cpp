@@ -73,15 +73,15 @@ void TTaskPool::Serve(int worker)
     }
 }
 
-void TTaskPool::Wait(std::size_t i)
+void TTaskPool::Wait(std::size_t i, bool help)
 {
     TState &state = States[i];
     int waiting = 0;
     // Task i itself runs even when stopped or beyond the limit: it is asked for.
     if (state.State.compare_exchange_strong(waiting, 1))
         Run(i, 0);
-    std::size_t limit;
-    {
+    std::size_t limit = 0;
+    if (help) {
         const std::lock_guard<std::mutex> lock(Mutex);
         limit = std::min(States.size(), Limit);
     }

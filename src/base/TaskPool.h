@@ -35,9 +35,9 @@ public:
     // Lets the tasks below `limit` start (a lower limit changes nothing).
     void Allow(std::size_t limit);
     // Returns once task i is done: runs it here when no thread took it, and
-    // meanwhile the next tasks below the limit that nobody took. Rethrows what
-    // task i threw.
-    void Wait(std::size_t i);
+    // meanwhile (with `help`) the next tasks below the limit that nobody took.
+    // Rethrows what task i threw.
+    void Wait(std::size_t i, bool help = true);
     // Tasks that have not begun never start; Stopping() is true from now on.
     void Stop();
     const std::atomic<bool> &Stopping() const { return Stopped; }

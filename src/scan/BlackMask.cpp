@@ -250,9 +250,9 @@ namespace {
 constexpr std::int64_t kBandBytes = std::int64_t(1) << 20;
 
 // The bands of a picture, read on the calling thread and worked on by the
-// pool's threads (and by this one while it waits for a buffer), each band in
-// one of `threads` buffers: band b in buffer b mod threads, free again once
-// band b - threads is done.
+// pool's threads (by this one only a band no thread took), each band in one
+// of `threads` buffers: band b in buffer b mod threads, free again once band
+// b - threads is done.
 void RunBandPipeline(TPictureRows &rows, const TBandWork &work, int bandRows, int threads)
 {
     const int height = rows.Height();
@@ -270,8 +270,9 @@ void RunBandPipeline(TPictureRows &rows, const TBandWork &work, int bandRows, in
     std::size_t read = 0;
     try {
         for (; read < bands; ++read) {
+            // Reading goes on while the others work: no help with later bands.
             if (read >= buffers)
-                pool.Wait(read - buffers);
+                pool.Wait(read - buffers, false);
             rows.Read(buffer(read), std::min(bandRows, height - first(read)));
             pool.Allow(read + 1);
         }
