@@ -1,5 +1,12 @@
 #pragma once
 
+// The black pixels of a picture, the tracers' only input.
+//   TBlackMask::FromImage / FromRows - the mask of a picture held whole or
+//                                      read in bands (throws what reading
+//                                      throws, bad_alloc without memory).
+//   ForEachBand - a picture's rows in bands, on the -j threads.
+//   TRowToMask  - one row of pixels to mask bits.
+
 #include "image/DIBFormat.h"
 
 #include <bit>
