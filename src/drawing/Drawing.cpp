@@ -250,9 +250,16 @@ QString WidthLayerName(double width)
 
 namespace {
 
-// Class widths found in a length-weighted histogram of the widths (pixels):
-// the peaks of its smoothed density that stand clear of their neighbours.
-std::vector<double> FoundClasses(const std::vector<std::pair<double, double>> &widths)
+// Width classes found in a length-weighted histogram of the widths (pixels):
+// the peaks of its smoothed density that stand clear of their neighbours,
+// and the cuts between them, where the density is least.
+struct TFoundClasses
+{
+    std::vector<double> Peaks;
+    std::vector<double> Cuts;  // between Peaks[k] and Peaks[k + 1]
+};
+
+TFoundClasses FoundClasses(const std::vector<std::pair<double, double>> &widths)
 {
     double top = 0;
     for (const auto &[w, length] : widths)
@@ -294,10 +301,16 @@ std::vector<double> FoundClasses(const std::vector<std::pair<double, double>> &w
         if (clear)
             kept.push_back(p);
     }
-    std::vector<double> classes;
-    for (std::size_t p : kept)
-        classes.push_back(p * kStep);
-    return classes;
+    TFoundClasses found;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        found.Peaks.push_back(kept[k] * kStep);
+        if (k + 1 < kept.size()) {
+            const auto least = std::min_element(density.begin() + static_cast<std::ptrdiff_t>(kept[k]),
+                                                density.begin() + static_cast<std::ptrdiff_t>(kept[k + 1]) + 1);
+            found.Cuts.push_back(static_cast<double>(least - density.begin()) * kStep);
+        }
+    }
+    return found;
 }
 
 // The class nearest to a width, by ratio.
@@ -331,43 +344,55 @@ TWidthLayers TDrawing::WidthLayersAt(double scale) const
     if (!WidthLayers)
         return layers;
     scale = std::fabs(scale);
-    std::vector<double> classes = WidthClasses;  // drawing units
-    if (classes.empty()) {
-        std::vector<std::pair<double, double>> widths;
-        for (const TDrawingEntity &e : Entities)
-            if (e.Width > 0)
-                widths.emplace_back(e.Width, std::max(1.0, Length(e)));
-        std::vector<double> found = FoundClasses(widths);
-        // Each found class becomes the length-weighted middle of its widths.
-        std::vector<std::vector<std::pair<double, double>>> members(found.size());
-        for (const auto &[w, length] : widths)
-            members[static_cast<std::size_t>(NearestClass(found, w))].emplace_back(w, length);
-        classes.clear();
-        for (auto &m : members) {
-            if (m.empty())
-                continue;
-            std::sort(m.begin(), m.end());
-            double total = 0, sum = 0;
-            for (const auto &p : m)
-                total += p.second;
-            for (const auto &p : m) {
-                sum += p.second;
-                if (sum >= total / 2) {
-                    classes.push_back(p.first * scale);
-                    break;
-                }
+    if (!WidthClasses.empty()) {
+        // The classes given, in drawing units: each entity in the nearest.
+        std::vector<double> classes = WidthClasses;
+        std::sort(classes.begin(), classes.end());
+        for (double c : classes)
+            if (layers.Widths.empty() || WidthLayerName(c) != WidthLayerName(layers.Widths.back()))
+                layers.Widths.push_back(c);
+        for (std::size_t k = 0; k < Entities.size(); ++k)
+            if (Entities[k].Width > 0)
+                layers.Class[k] = NearestClass(layers.Widths, Entities[k].Width * scale);
+        return layers;
+    }
+    std::vector<std::pair<double, double>> widths;
+    for (const TDrawingEntity &e : Entities)
+        if (e.Width > 0)
+            widths.emplace_back(e.Width, std::max(1.0, Length(e)));
+    const TFoundClasses found = FoundClasses(widths);
+    if (found.Peaks.empty())
+        return layers;
+    const auto classOf = [&](double w) {
+        return static_cast<int>(std::lower_bound(found.Cuts.begin(), found.Cuts.end(), w) - found.Cuts.begin());
+    };
+    // Each class's width is the length-weighted middle of its widths.
+    std::vector<std::vector<std::pair<double, double>>> members(found.Peaks.size());
+    for (const auto &[w, length] : widths)
+        members[static_cast<std::size_t>(classOf(w))].emplace_back(w, length);
+    std::vector<int> index(found.Peaks.size(), -1);
+    for (std::size_t c = 0; c < members.size(); ++c) {
+        auto &m = members[c];
+        if (m.empty())
+            continue;
+        std::sort(m.begin(), m.end());
+        double total = 0, sum = 0, middle = m.front().first;
+        for (const auto &p : m)
+            total += p.second;
+        for (const auto &p : m) {
+            sum += p.second;
+            if (sum >= total / 2) {
+                middle = p.first;
+                break;
             }
         }
+        // Classes whose layer names would be one are one class.
+        if (layers.Widths.empty() || WidthLayerName(middle * scale) != WidthLayerName(layers.Widths.back()))
+            layers.Widths.push_back(middle * scale);
+        index[c] = static_cast<int>(layers.Widths.size() - 1);
     }
-    // Classes whose layer names would be one are one class.
-    std::sort(classes.begin(), classes.end());
-    for (double c : classes)
-        if (c > 0 && (layers.Widths.empty() || WidthLayerName(c) != WidthLayerName(layers.Widths.back())))
-            layers.Widths.push_back(c);
-    if (layers.Widths.empty())
-        return layers;
     for (std::size_t k = 0; k < Entities.size(); ++k)
         if (Entities[k].Width > 0)
-            layers.Class[k] = NearestClass(layers.Widths, Entities[k].Width * scale);
+            layers.Class[k] = index[static_cast<std::size_t>(classOf(Entities[k].Width))];
     return layers;
 }
