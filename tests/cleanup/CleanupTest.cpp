@@ -1,5 +1,6 @@
 #include "scan/ScanPictures.h"
 #include "support/RecordingUserInterface.h"
+#include "support/ThinReference.h"
 
 #include "base/Settings.h"
 #include "cleanup/Centerline.h"
@@ -346,7 +347,7 @@ TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
         }
         TBlackMask fast = mask, reference = mask;
         CenterlineSteps::Thin(fast);
-        CenterlineSteps::ThinEveryPixel(reference);
+        ThinEveryPixel(reference);
         for (int y = 0; y < mask.Height(); ++y)
             for (int i = 0; i < mask.Words(); ++i)
                 ASSERT_EQ(fast.Line(y)[i], reference.Line(y)[i]) << round << ' ' << y << ' ' << i;
