@@ -55,7 +55,7 @@ bool RunOnce(TUserInterface &ui, const QString &picture, const QString &output, 
     times.Convert.push_back(timer.nsecsElapsed() / 1e9);
 
     timer.restart();
-    ui.ShowProgress(QStringLiteral("保存中・・・"), QStringLiteral("out.dxfをDXF形式で保存中"), false, nullptr);
+    ui.ShowProgress(QStringLiteral("保存中・・・"), QStringLiteral("out.dxfをDXF形式で保存中"), false);
     TExportContext context(state, 1.0f, settings, ui.ProgressBar(), QString());
     context.Threads = threads;
     const TWriteResult result = SaveData2(context, ui, output);
