@@ -9,8 +9,6 @@
 #include <limits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -567,30 +565,6 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
     return cap;
 }
 
-// How much a chain wiggles about a smooth curve: the middle absolute change
-// of its pixels' signed distances from the chords of 2 h pixels about them
-// (an arc's chords stay at one distance, a scanned stroke's do not).
-double Roughness(const TPoints &p, std::size_t h = 4)
-{
-    if (p.size() < 4 * h + 1)
-        return 0;
-    std::vector<double> sd(p.size(), 0.0);
-    for (std::size_t k = h; k + h < p.size(); ++k) {
-        const TPoint2 a = p[k - h], b = p[k + h];
-        const double l = Distance(a, b);
-        if (l < h)
-            continue;
-        sd[k] = ((b.X - a.X) * (p[k].Y - a.Y) - (b.Y - a.Y) * (p[k].X - a.X)) / l;
-    }
-    std::vector<double> change;
-    for (std::size_t k = 2 * h; k + 2 * h < p.size(); ++k)
-        change.push_back(std::abs(sd[k] - 0.5 * (sd[k - h] + sd[k + h])));
-    if (change.empty())
-        return 0;
-    std::nth_element(change.begin(), change.begin() + static_cast<std::ptrdiff_t>(change.size() / 2), change.end());
-    return change[change.size() / 2];
-}
-
 // Half the stroke's width along a chain: the middle depth of some of its pixels.
 double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
 {
@@ -679,7 +653,7 @@ private:
                 peakNear = middle;
             }
         }
-        if (bestNear >= 0.3 * best)
+        if (bestNear >= 0.1 * best)
             peak = peakNear;
         double near = 0, weight = 0;
         for (const auto &[a, w] : angles)
