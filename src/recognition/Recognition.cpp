@@ -490,6 +490,7 @@ struct TEdge
     bool Ccw = true;
     TPoints Points;      // an arc's pixels
     double HalfWidth = 0.5;
+    double Tolerance = 0;  // of its fit, when more than the options' (a rough chain)
     bool Alive = true;
 };
 
@@ -586,7 +587,8 @@ public:
     TDrawing Run(std::optional<double> *skew)
     {
         for (const std::vector<TPixel> &chain : PixelChains(Centre))
-            AddChain(chain);
+            if (!Speck(chain))
+                AddChain(chain);
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -610,7 +612,11 @@ public:
 private:
     TPoint2 PointOf(const TPixel &p) const { return {static_cast<double>(p.X), static_cast<double>(Height - p.Y)}; }
 
-    // The length-weighted middle of the lines' angles to their nearest axis.
+    // The skew most of the lines share: the angle to their nearest axis
+    // (within 7 degrees) that the most length of lines lies within 0.15
+    // degrees of, preferring one within 3 degrees (a sheet is seldom turned
+    // more, and a drawing's slanted lines fall anywhere), then the
+    // length-weighted mean of the angles near it.
     std::optional<double> LineSkew() const
     {
         std::vector<std::pair<double, double>> angles;  // degrees, weight
@@ -631,20 +637,34 @@ private:
         if (total < 100)
             return std::nullopt;
         std::sort(angles.begin(), angles.end());
-        double sum = 0, middle = angles.front().first;
-        for (const auto &[a, w] : angles) {
-            sum += w;
-            if (sum >= total / 2) {
-                middle = a;
-                break;
+        constexpr double kWindow = 0.15;
+        // The window holding the most length, over all angles and within 3 degrees.
+        double best = 0, bestNear = 0, peak = angles.front().first, peakNear = peak;
+        double sum = 0;
+        for (std::size_t i = 0, j = 0; j < angles.size(); ++j) {
+            sum += angles[j].second;
+            while (angles[j].first - angles[i].first > 2 * kWindow)
+                sum -= angles[i++].second;
+            const double middle = 0.5 * (angles[i].first + angles[j].first);
+            if (sum > best) {
+                best = sum;
+                peak = middle;
+            }
+            if (std::abs(middle) <= 3 && sum > bestNear) {
+                bestNear = sum;
+                peakNear = middle;
             }
         }
+        if (bestNear >= 0.1 * best)
+            peak = peakNear;
         double near = 0, weight = 0;
         for (const auto &[a, w] : angles)
-            if (std::abs(a - middle) <= 0.3) {
+            if (std::abs(a - peak) <= kWindow) {
                 near += a * w;
                 weight += w;
             }
+        if (weight <= 0)
+            return std::nullopt;
         return near / weight;
     }
 
@@ -671,6 +691,46 @@ private:
         }
     }
 
+    // How many of the fit's pieces go on in the direction of the piece
+    // before them: lines turning less than 8 degrees, arcs of nearly one
+    // circle.
+    static std::size_t Breaks(const std::vector<TPiece> &pieces)
+    {
+        std::size_t breaks = 0;
+        for (std::size_t k = 1; k < pieces.size(); ++k) {
+            const TPiece &a = pieces[k - 1], &b = pieces[k];
+            if (!a.Arc && !b.Arc && TChainFitter::Turn(a, b) < 8)
+                ++breaks;
+            else if (a.Arc && b.Arc &&
+                     Distance({a.Circle.X, a.Circle.Y}, {b.Circle.X, b.Circle.Y}) <= 0.25 * std::max(a.Circle.R, b.Circle.R) &&
+                     std::abs(a.Circle.R - b.Circle.R) <= 0.25 * std::max(a.Circle.R, b.Circle.R))
+                ++breaks;
+        }
+        return breaks;
+    }
+
+    // A chain alone (no junction at either end) within a few pixels: a speck
+    // of dirt, not a line (the shortest line worth drawing is longer).
+    bool Speck(const std::vector<TPixel> &chain) const
+    {
+        constexpr int kExtent = 4;
+        const auto junction = [&](const TPixel &p) {
+            return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) >= 3;
+        };
+        if (chain.empty() || junction(chain.front()) || junction(chain.back()))
+            return false;
+        int x0 = chain.front().X, x1 = x0, y0 = chain.front().Y, y1 = y0;
+        for (const TPixel &p : chain) {
+            x0 = std::min(x0, p.X);
+            x1 = std::max(x1, p.X);
+            y0 = std::min(y0, p.Y);
+            y1 = std::max(y1, p.Y);
+            if (x1 - x0 > kExtent || y1 - y0 > kExtent)
+                return false;
+        }
+        return true;
+    }
+
     int EndNode(const TPixel &pixel, TPoint2 at)
     {
         const int count = PixelNeighbours::Count(PixelNeighbours::Code(Centre, pixel.X, pixel.Y));
@@ -695,56 +755,90 @@ private:
         const double halfWidth = HalfWidth(Ink, chain);
         JointWidth = halfWidth;
         const bool closed = chain.size() > 3 && chain.front() == chain.back();
-        if (closed && Options.Arcs && chain.size() >= 9) {
-            const TCircle c = FitCircle(points.data(), points.size() - 1);
-            if (c.Valid && c.R <= kLargestRadius && CircleDeviation(points.data(), points.size() - 1, c) <= Options.Tolerance) {
-                TEdge e;
-                e.Kind = TEdgeKind::Circle;
-                e.Circle = c;
-                e.HalfWidth = halfWidth;
-                Graph.AddEdge(std::move(e));
-                return;
-            }
-        }
+        // A scanned stroke's centre line wiggles: where the fit within the
+        // tolerance breaks it into pieces that go on in one direction (lines
+        // barely turning, arcs of one circle), it is fitted again within
+        // twice the tolerance.
+        const TPoints original = points;
         std::vector<TPiece> pieces;
-        {
-            TChainFitter fitter(points, Options, &Ink);
-            pieces = fitter.Fit(0, points.size() - 1, halfWidth);
-            if (closed && pieces.size() > 1) {
-                // Start again in the middle of the longest piece, then at the
-                // first break of that fit: a corner, so that no piece is cut
-                // where the pixel walk happened to start.
-                const auto longest = std::max_element(pieces.begin(), pieces.end(), [](const TPiece &a, const TPiece &b) {
-                    return a.J - a.I < b.J - b.I;
-                });
-                const std::size_t start = (longest->I + longest->J) / 2;
-                std::rotate(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(start), points.end() - 1);
-                points.back() = points.front();
-                pieces = TChainFitter(points, Options, &Ink).Fit(0, points.size() - 1, halfWidth);
-                // The first and last pieces are then the two halves of one
-                // line: joined, the chain starts at the first corner.
-                if (pieces.size() >= 3 && !pieces.front().Arc && !pieces.back().Arc) {
-                    const std::size_t n = points.size() - 1, shift = pieces.front().J;
-                    TPoints turned(points.begin() + static_cast<std::ptrdiff_t>(shift), points.end() - 1);
-                    turned.insert(turned.end(), points.begin(), points.begin() + static_cast<std::ptrdiff_t>(shift) + 1);
-                    const TChainFitter fitter(turned, Options, &Ink);
-                    TPiece joined;
-                    if (fitter.LineFits(pieces.back().I - shift, n, joined)) {
-                        std::vector<TPiece> shifted;
-                        for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
-                            TPiece piece;
-                            const std::size_t i = pieces[k].I - shift, j = pieces[k].J - shift;
-                            if (pieces[k].Arc)
-                                fitter.ArcFits(i, j, piece);
-                            else
-                                fitter.LineFits(i, j, piece);
-                            shifted.push_back(piece);
+        double tolerance = Options.Tolerance;
+        for (int pass = 0; pass < 2; ++pass) {
+            TGeometryOptions options = Options;
+            options.Tolerance = Options.Tolerance * (pass + 1);
+            if (pass == 1 && Breaks(pieces) < 2)
+                break;
+            if (closed && Options.Arcs && chain.size() >= 9) {
+                const TCircle c = FitCircle(original.data(), original.size() - 1);
+                if (c.Valid && c.R <= kLargestRadius &&
+                    CircleDeviation(original.data(), original.size() - 1, c) <= options.Tolerance) {
+                    TEdge e;
+                    e.Kind = TEdgeKind::Circle;
+                    e.Circle = c;
+                    e.HalfWidth = halfWidth;
+                    e.Tolerance = options.Tolerance;
+                    Graph.AddEdge(std::move(e));
+                    return;
+                }
+            }
+            TPoints turnedPoints = original;
+            std::vector<TPiece> fitted;
+            {
+                TPoints &points = turnedPoints;
+                std::vector<TPiece> &pieces = fitted;
+            {
+                TChainFitter fitter(points, options, &Ink);
+                pieces = fitter.Fit(0, points.size() - 1, halfWidth);
+                if (closed && pieces.size() > 1) {
+                    // Start again in the middle of the longest piece, then at the
+                    // first break of that fit: a corner, so that no piece is cut
+                    // where the pixel walk happened to start.
+                    const auto longest = std::max_element(pieces.begin(), pieces.end(), [](const TPiece &a, const TPiece &b) {
+                        return a.J - a.I < b.J - b.I;
+                    });
+                    const std::size_t start = (longest->I + longest->J) / 2;
+                    std::rotate(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(start), points.end() - 1);
+                    points.back() = points.front();
+                    pieces = TChainFitter(points, options, &Ink).Fit(0, points.size() - 1, halfWidth);
+                    // The first and last pieces are then the two halves of one
+                    // line: joined, the chain starts at the first corner.
+                    if (pieces.size() >= 3 && !pieces.front().Arc && !pieces.back().Arc) {
+                        const std::size_t n = points.size() - 1, shift = pieces.front().J;
+                        TPoints turned(points.begin() + static_cast<std::ptrdiff_t>(shift), points.end() - 1);
+                        turned.insert(turned.end(), points.begin(), points.begin() + static_cast<std::ptrdiff_t>(shift) + 1);
+                        const TChainFitter fitter(turned, options, &Ink);
+                        TPiece joined;
+                        if (fitter.LineFits(pieces.back().I - shift, n, joined)) {
+                            std::vector<TPiece> shifted;
+                            for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
+                                TPiece piece;
+                                const std::size_t i = pieces[k].I - shift, j = pieces[k].J - shift;
+                                if (pieces[k].Arc)
+                                    fitter.ArcFits(i, j, piece);
+                                else
+                                    fitter.LineFits(i, j, piece);
+                                shifted.push_back(piece);
+                            }
+                            shifted.push_back(joined);
+                            points = std::move(turned);
+                            pieces = std::move(shifted);
                         }
-                        shifted.push_back(joined);
-                        points = std::move(turned);
-                        pieces = std::move(shifted);
                     }
                 }
+            }
+            }
+            // Kept when it has fewer pieces and as many pixels on arcs (no
+            // arc or fillet taken into the lines beside it).
+            const auto onArcs = [](const std::vector<TPiece> &fit) {
+                std::size_t n = 0;
+                for (const TPiece &piece : fit)
+                    if (piece.Arc)
+                        n += piece.J - piece.I;
+                return n;
+            };
+            if (pass == 0 || (fitted.size() < pieces.size() && 10 * onArcs(fitted) >= 9 * onArcs(pieces))) {
+                points = std::move(turnedPoints);
+                pieces = std::move(fitted);
+                tolerance = options.Tolerance;
             }
         }
         // A line's last pixels bend toward the middle of a junction: a short
@@ -792,6 +886,7 @@ private:
             e.Circle = piece.Circle;
             e.Ccw = piece.Ccw;
             e.HalfWidth = halfWidth;
+            e.Tolerance = tolerance;
             if (piece.Arc)
                 e.Points.assign(points.begin() + static_cast<std::ptrdiff_t>(piece.I),
                                 points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
@@ -924,6 +1019,8 @@ private:
                     if (Graph.Edge(e).Kind == TEdgeKind::Line)
                         lines.push_back(e);
                 double best = Options.Tolerance;
+                for (int e : lines)
+                    best = std::max(best, Graph.Edge(e).Tolerance);
                 int bestA = -1, bestB = -1;
                 const TPoint2 p = Graph.Node(n).P;
                 for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -963,6 +1060,31 @@ private:
                 merged = true;
             }
         }
+    }
+
+    // Whether the free end n of a line and the free end m of another line
+    // (of half width `width`) face each other across a short gap on one
+    // straight line: a stroke broken by the scan. The gap stays shorter than
+    // a dashed line's.
+    bool FacingEnds(int n, int m, double width)
+    {
+        const TNode &a = Graph.Node(n), &b = Graph.Node(m);
+        if (a.Junction || b.Junction || a.Edges.size() != 1 || b.Edges.size() != 1)
+            return false;
+        const TEdge &ea = Graph.Edge(a.Edges.front()), &eb = Graph.Edge(b.Edges.front());
+        if (ea.Kind != TEdgeKind::Line || eb.Kind != TEdgeKind::Line)
+            return false;
+        const double gap = Distance(a.P, b.P);
+        if (gap > 2 * (ea.HalfWidth + width) + 3)
+            return false;
+        const TPoint2 u = Graph.Node(Graph.Other(ea, n)).P, v = Graph.Node(Graph.Other(eb, m)).P;
+        const double lu = Distance(u, a.P), lv = Distance(v, b.P), luv = Distance(u, v);
+        // u, the two ends and v in this order along one line.
+        if (lu == 0 || lv == 0 || luv < lu + lv)
+            return false;
+        const TLine line = Through(u, v);
+        const double within = std::max({Options.Tolerance, ea.Tolerance, eb.Tolerance});
+        return line.Distance(a.P) <= within && line.Distance(b.P) <= within;
     }
 
     // Free ends near another node or line meet it.
@@ -1020,7 +1142,7 @@ private:
                         for (int e : Graph.Node(m).Edges)
                             width = std::max(width, Graph.Edge(e).HalfWidth);
                         const double d = Distance(p, Graph.Node(m).P);
-                        if (d <= reach + width && d < bestDistance) {
+                        if ((d <= reach + width || FacingEnds(n, m, width)) && d < bestDistance) {
                             bestDistance = d;
                             bestNode = m;
                         }

@@ -241,4 +241,61 @@ TEST(Recognition, ASkewedRectangleComesOutSquare)
     }
 }
 
+TEST(Recognition, ScanDirt)
+{
+    // A speck alone is no line; a thin stroke broken by the scan is one line.
+    struct TCase
+    {
+        const char *Name;
+        std::vector<std::array<double, 5>> Strokes;  // x1 y1 x2 y2 width
+        std::vector<std::array<int, 2>> Specks;       // 3 x 5 blots at column, row
+        std::size_t Lines;
+    };
+    const TCase cases[] = {
+        {"speck alone", {}, {{100, 100}}, 0},
+        {"specks beside a line", {{40, 150, 360, 150, 3}}, {{100, 100}, {300, 220}}, 1},
+        {"broken thin stroke", {{40, 150, 197, 150, 1}, {200, 150, 360, 150, 1}}, {}, 1},
+        {"broken slanted stroke", {{40, 100, 197, 130, 2}, {200, 130.57, 360, 161.15, 2}}, {}, 1},
+        {"dashes stay apart", {{40, 150, 190, 150, 2}, {202, 150, 360, 150, 2}}, {}, 2},
+    };
+    for (const TCase &c : cases) {
+        TSheet sheet;
+        for (const auto &s : c.Strokes)
+            sheet.Stroke(s[0], s[1], s[2], s[3], s[4]);
+        for (const auto &b : c.Specks)
+            for (int dy = 0; dy < 5; ++dy)
+                for (int dx = 0; dx < 3; ++dx)
+                    sheet.Ink.SetBlack(b[0] + dx, b[1] + dy);
+        const TDrawing d = sheet.Recognise(1, true, 1);
+        ASSERT_EQ(d.Entities.size(), c.Lines) << c.Name << Describe(d);
+        for (const TDrawingEntity &e : d.Entities) {
+            EXPECT_EQ(e.Kind, TEntityKind::Line) << c.Name;
+            if (c.Lines == 1) {
+                EXPECT_NEAR(std::abs(e.X2 - e.X1), 320, 2) << c.Name << Describe(d);
+            }
+        }
+    }
+}
+
+TEST(Recognition, TheSkewIsWhatTheSquareLinesShare)
+{
+    // A square turned 0.7 degrees beside longer lines 6 degrees off the axis:
+    // the skew is the square's, not the middle of all angles.
+    TSheet sheet;
+    const double skew = 0.7, c = std::cos(skew * kDegree), s = std::sin(skew * kDegree);
+    const double corners[4][2] = {{30, 80}, {170, 80}, {170, 220}, {30, 220}};
+    for (int k = 0; k < 4; ++k) {
+        const double *a = corners[k], *b = corners[(k + 1) % 4];
+        sheet.Stroke(200 + c * (a[0] - 200) - s * (a[1] - 150), 150 + s * (a[0] - 200) + c * (a[1] - 150),
+                     200 + c * (b[0] - 200) - s * (b[1] - 150), 150 + s * (b[0] - 200) + c * (b[1] - 150), 3);
+    }
+    const double slants[] = {-6.5, -6.3, -5.9}, rows[] = {60, 150, 240};
+    for (int k = 0; k < 3; ++k)
+        sheet.Stroke(200, rows[k], 390, rows[k] + 190 * std::tan(slants[k] * kDegree), 3);
+    std::optional<double> found;
+    sheet.Recognise(1, true, 0.5, &found);
+    ASSERT_TRUE(found);
+    EXPECT_NEAR(*found, skew, 0.05);
+}
+
 } // namespace
