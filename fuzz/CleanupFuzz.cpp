@@ -13,6 +13,7 @@
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/LineMode.h"
+#include "scan/ScanState.h"
 #include "scan/SegmentList.h"
 
 #include <cstdint>
@@ -100,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!SameMask(mask, fromRows))
             std::abort();
         TNoProgress progress;
-        TSegmentList list;
+        TScanState list;
         if (!list.ResetSegments())
             return 0;
         TraceLines(mask, list, progress);

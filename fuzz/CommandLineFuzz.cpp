@@ -64,7 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         arguments << QString::fromLatin1(choice[0]);
         if (choice[1])
             arguments << QString::fromLatin1(choice[1]);
-        dxf = dxf || (choice[1] && QByteArray(choice[1]) == "dxf");
+        // The last -f chooses the format.
+        if (QByteArray(choice[0]) == "-f")
+            dxf = QByteArray(choice[1]) == "dxf";
     }
     if (at >= size)
         return 0;

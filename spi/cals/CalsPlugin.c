@@ -311,6 +311,11 @@ static void Put32(unsigned char *p, unsigned long value)
     p[3] = (unsigned char)(value >> 24);
 }
 
+static int AllZero(const unsigned char *p, size_t size)
+{
+    return size == 0 || (p[0] == 0 && memcmp(p, p + 1, size - 1) == 0);
+}
+
 #define TIFF_ENTRIES 10
 #define TIFF_PREFIX (8 + 2 + TIFF_ENTRIES * 12 + 4)
 
@@ -397,6 +402,12 @@ SPI_EXPORT int SPI_API GetPicture(const char *buf, long len, unsigned int flag, 
         result = SPI_NO_MEMORY;
         goto done;
     }
+    /* Every row takes one code of at least one bit: data with fewer bits than
+     * rows ends early, and is found so before the picture is made. */
+    if ((size - CALS_HEADER_SIZE) < (size_t)(header.height + 7) / 8) {
+        result = SPI_BROKEN_DATA;
+        goto done;
+    }
 
     tiffFile = WrapInTiff(data + CALS_HEADER_SIZE, size - CALS_HEADER_SIZE, header.width, header.height,
                           &tiffSize);
@@ -435,11 +446,14 @@ SPI_EXPORT int SPI_API GetPicture(const char *buf, long len, unsigned int flag, 
             result = SPI_BROKEN_DATA;
             break;
         }
-        /* Bottom-up rows; the bits beyond the width stay 0. */
+        /* Bottom-up rows; the bits beyond the width stay 0. The picture
+         * starts white (zero-filled): a white row is not written, so that
+         * its memory is never touched. */
         if (header.width % 8)
             row[header.width / 8] &= (unsigned char)(0xFF00 >> (header.width % 8));
         memset(row + (header.width + 7) / 8, 0, rowSize - (unsigned long)(header.width + 7) / 8);
-        memcpy(bits + (size_t)(header.height - 1 - y) * rowSize, row, rowSize);
+        if (!AllZero(row, rowSize))
+            memcpy(bits + (size_t)(header.height - 1 - y) * rowSize, row, rowSize);
     }
     SpiUnlockHandle(bitsHandle);
     if (result == SPI_SUCCESS && progress && progress((int)header.height, (int)header.height, user))

@@ -119,6 +119,24 @@ int MulDiv(std::int64_t a, std::int64_t b, std::int64_t c)
 
 } // namespace
 
+TPluginPicture::TPluginPicture(void *header, void *bits) : FHeader(header), FBits(bits)
+{
+    void *info = SpiLockHandle(FHeader);
+    void *rows = SpiLockHandle(FBits);
+    if (info && rows)
+        Dib = TPluginDIB::Check(info, SpiHandleSize(FHeader), rows, SpiHandleSize(FBits));
+}
+
+TPluginPicture::~TPluginPicture()
+{
+    for (void *handle : {FHeader, FBits}) {
+        if (handle) {
+            SpiUnlockHandle(handle);
+            SpiFreeHandle(handle);
+        }
+    }
+}
+
 TInSPIAble::TInSPIAble(TSPIGraphic &graphic, const QString &ownExtension)
     : FGraphic(graphic), FOwnExtension(ownExtension)
 {
@@ -262,13 +280,11 @@ bool TInSPIAble::Attempt(TInSPI &spi, const char *block, std::int64_t length)
         return false;
     if (!header.Handle || !bits.Handle)
         return false;
-    const TLocked lockedHeader(header.Handle);
-    const TLocked lockedBits(bits.Handle);
-    const std::optional<TPluginDIB> dib =
-        TPluginDIB::Check(lockedHeader.Data, lockedHeader.Size, lockedBits.Data, lockedBits.Size);
-    if (!dib)
+    auto picture = std::make_unique<TPluginPicture>(std::exchange(header.Handle, nullptr),
+                                                    std::exchange(bits.Handle, nullptr));
+    if (!picture->Dib)
         return false;
-    return FGraphic.BuildPicture(*dib);
+    return FGraphic.TakePicture(std::move(picture));
 }
 
 int TInSPIAble::Progress(int done, int total)

@@ -8,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "image/TzDIB.h"
+#include "plugins/PluginDIB.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -16,10 +17,30 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QIODevice;
 class TInSPI;
-struct TPluginDIB;
+
+// The two memory handles a plug-in's GetPicture returned, locked, with the
+// picture checked in them (Dib); the handles are freed with it.
+class TPluginPicture
+{
+public:
+    // Takes the two handles over.
+    TPluginPicture(void *header, void *bits);
+    ~TPluginPicture();
+    TPluginPicture(const TPluginPicture &) = delete;
+    TPluginPicture &operator=(const TPluginPicture &) = delete;
+
+    // The picture, or nothing when the blocks hold none (TPluginDIB::Check).
+    std::optional<TPluginDIB> Dib;
+
+private:
+    void *FHeader;
+    void *FBits;
+};
 
 // What a graphic that loads through import plug-ins gives its engine.
 class TSPIGraphic
@@ -30,6 +51,10 @@ public:
     virtual void ReadOwn(QIODevice &data) = 0;
     // Builds the picture from a plug-in's result; false when it cannot.
     virtual bool BuildPicture(const TPluginDIB &dib) = 0;
+    // Takes a plug-in's checked result (picture->Dib is set): by default
+    // builds the picture from it, and the plug-in's memory is freed on return;
+    // a graphic that reads the plug-in's rows in place keeps it instead.
+    virtual bool TakePicture(std::unique_ptr<TPluginPicture> picture) { return BuildPicture(*picture->Dib); }
     // The graphic's progress notification. Throwing EAbort while running asks
     // the plug-in to stop.
     virtual void Progress(TProgressStage stage, int percent) = 0;

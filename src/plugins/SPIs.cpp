@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/ProgramFolder.h"
 #include "plugins/SPIBitmap.h"
+#include "plugins/PluginRows.h"
 #include "plugins/SPIErrors.h"
 #include "plugins/SusieFolder.h"
 #include "plugins/SystemFolders.h"
@@ -44,6 +45,7 @@ TPictureReader WithFallback(TPictureReader reader, TPictureReader previous)
 } // namespace
 
 TPictureReader TSPIs::DefaultGraphicClass = ReadWithSPIBitmap;
+TPictureRowsOpener TSPIs::DefaultRows = OpenWithSPIRows;
 
 TSPIs::TSPIs(TPictureFormats *formats) : FRegistry(formats)
 {
@@ -234,5 +236,7 @@ void TSPIs::Register(TSPI &spi, const QString &description, const QString &exten
         return;  // nothing after the dot
     if (!current)
         FReplaced.emplace_back(registered->Extension, std::nullopt);
+    if (!OnPictureRegister && DefaultRows)
+        FRegistry->SetRows(registered->Extension, DefaultRows);
     FFormats.push_back(TSPIFormat{registered->Extension, description, spi.FilePath()});
 }

@@ -116,6 +116,10 @@ public:
     // The reader registered for plug-in formats unless OnPictureRegister
     // changes it: a TSPIBitmap loads the file and hands the picture over.
     static TPictureReader DefaultGraphicClass;
+    // The same pictures' rows read a band at a time from the plug-in's memory
+    // (OpenWithSPIRows), given to every extension whose reader
+    // OnPictureRegister did not choose (there is none when it is set).
+    static TPictureRowsOpener DefaultRows;
 
     // Every format this manager registered, in order.
     const std::vector<TSPIFormat> &Formats() const { return FFormats; }

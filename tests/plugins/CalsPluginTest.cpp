@@ -172,6 +172,87 @@ TEST_F(CalsPluginTest, LargePicturesAreTakenAndDamagedOnesNamed)
     EXPECT_EQ(driver.LoadFailure(), QStringLiteral("画像データが壊れています"));
 }
 
+// The peak memory of this process (VmHWM) in bytes, and its reset to what
+// the process holds now.
+std::int64_t PeakMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return -1;
+}
+
+bool ResetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+// A CALS file of a white sheet whose Group 4 data codes `rows` rows (one bit
+// each) without the end of the data.
+QByteArray WhiteCals(int width, int height, int rows)
+{
+    return CalsHeader(Fields(width, height)) + QByteArray((rows + 7) / 8, char(0xFF));
+}
+
+// Pictures far larger than their data are read in the memory of their ink and
+// their 1-bit mask: a sheet of 12000 x 16000 pixels with one stroke takes a
+// small part of the four copies it once did; data that ends long before its
+// declared size is found broken before the picture is made, or without
+// touching the memory of its white rows.
+TEST_F(CalsPluginTest, SheetsOfLittleDataTakeTheMemoryOfTheirMaskOnly)
+{
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    TSPIs manager(&formats);
+    manager.SearchOptions = spsAppDir;
+    manager.Loaded();
+    // White rows (one bit each), then 40 rows with a stroke as libtiff codes
+    // them: after white rows a row is coded as the first row of a picture is.
+    constexpr int kWidth = 12000, kHeight = 16000;
+    TTzDIB bottom = WhitePicture(kWidth, 40);
+    BlackRect(bottom, 100, 20, 11000, 22);
+    const QString sheet = Write(QStringLiteral("sheet.cal"), CalsHeader(Fields(kWidth, kHeight))
+                                                                 + QByteArray((kHeight - 40) / 8, char(0xFF))
+                                                                 + Group4(bottom, Dir.filePath(QStringLiteral("g4.tif"))));
+    ASSERT_TRUE(ResetPeakMemory());
+    const std::int64_t before = PeakMemory();
+    const std::vector<TSeg> segments = Trace(formats, sheet);
+    const std::int64_t mask = std::int64_t(kWidth) * kHeight / 8;
+    EXPECT_LT(PeakMemory() - before, 2 * mask);
+    ASSERT_FALSE(segments.empty());
+    for (const TSeg &s : segments) {
+        EXPECT_GE(std::min(s.X1, s.X2), 100);
+        EXPECT_LE(std::max(s.X1, s.X2), 11001);
+    }
+
+    struct TCase
+    {
+        const char *What;
+        QByteArray File;
+    };
+    const TCase cases[] = {
+        {"200000 x 85000 in 3 KB", WhiteCals(200000, 85000, 8000)},
+        {"40000 x 85000, data for 80000 rows", WhiteCals(40000, 85000, 80000)},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.What);
+        const QString path = Write(QStringLiteral("short.cal"), c.File);
+        ASSERT_TRUE(ResetPeakMemory());
+        const std::int64_t start = PeakMemory();
+        TRecordingUserInterface ui;
+        TSettings settings;
+        TScanState state;
+        TScanDriver driver(state, settings, ui, formats);
+        EXPECT_NE(driver.ScanData1(path), ScanDone);
+        EXPECT_EQ(driver.LoadFailure(), QStringLiteral("画像データが壊れています"));
+        EXPECT_LT(PeakMemory() - start, 32 << 20);
+    }
+}
+
 TEST_F(CalsPluginTest, ThePictureIsOneBitWithTheDensityOfTheHeader)
 {
     const std::unique_ptr<TSPI> spi = TSPI::Create(CalsPlugin());

@@ -6,6 +6,8 @@
 #include "base/Errors.h"
 #include "image/TzDIB.h"
 #include "plugins/PluginDIB.h"
+#include "plugins/PluginRows.h"
+#include "scan/BlackMask.h"
 #include "plugins/SPIBitmap.h"
 #include "plugins/SPITzDIB.h"
 
@@ -384,3 +386,90 @@ TEST_F(PluginTest, PluginsAreReallyUnloadedWithTheirManager)
 }
 
 } // namespace
+
+// The rows read in place from a plug-in's memory are the rows of the picture
+// the registry's reader makes, with its colours and density, stray bits beyond
+// the width cleared; pictures that reader stores otherwise are read whole.
+TEST_F(PluginLoadingTest, RowsReadInPlaceAreThoseOfTheWholeReader)
+{
+    struct TCase
+    {
+        int Width, Height, BitCount;
+        std::uint32_t ClrUsed;
+        int DotsPerMeter;
+        bool InPlace;
+    };
+    const TCase cases[] = {
+        {37, 5, 1, 2, 7874, true},   {37, -5, 1, 0, 0, true},   {13, 4, 8, 0, 3937, true},
+        {13, -4, 24, 0, 11811, true}, {13, 4, 4, 16, 3937, false}, {13, 4, 32, 0, 3937, false},
+        {37, 5, 1, 1, 7874, false},
+    };
+    std::uint32_t seed = 12345;
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Width << " x " << c.Height << ", " << c.BitCount << " bits");
+        QList<TRGBQuad> colours;
+        const std::uint32_t count = c.ClrUsed ? c.ClrUsed : c.BitCount <= 8 ? 1u << c.BitCount : 0;
+        for (std::uint32_t i = 0; i < count; ++i)
+            colours << (i % 2 ? kBlack : TRGBQuad{std::uint8_t(i * 7), std::uint8_t(255 - i), std::uint8_t(i * 3), 0});
+        TTestPicture p;
+        p.Info = InfoBlock(c.Width, c.Height, c.BitCount, c.ClrUsed, colours);
+        auto *h = reinterpret_cast<TBitmapInfoHeader *>(p.Info.data());
+        h->biXPelsPerMeter = c.DotsPerMeter;
+        h->biYPelsPerMeter = c.DotsPerMeter / 2;
+        const std::int64_t rowSize = DIBRowSize(c.Width, c.BitCount);
+        const int height = std::abs(c.Height);
+        for (std::int64_t i = 0; i < rowSize * height; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            p.Bits.append(char(seed >> 16));
+        }
+        const QString path = Write(QStringLiteral("noise.tzt"), p.Bytes());
+        TTzDIB whole;
+        ReadWithSPIBitmap(path, whole);
+        const std::unique_ptr<TPictureRows> rows = OpenWithSPIRows(path);
+        ASSERT_EQ(rows != nullptr, c.InPlace);
+        if (!rows)
+            continue;
+        ASSERT_EQ(rows->Width(), whole.Width());
+        ASSERT_EQ(rows->Height(), whole.Height());
+        ASSERT_EQ(rows->BitCount(), whole.BitCount());
+        ASSERT_EQ(rows->RowSize(), whole.RowSize());
+        EXPECT_EQ(rows->TopDown(), c.Height < 0);
+        EXPECT_EQ(rows->DotsPerMeterX(), whole.InternalDIB()->Header().biXPelsPerMeter);
+        EXPECT_EQ(rows->DotsPerMeterY(), whole.InternalDIB()->Header().biYPelsPerMeter);
+        std::vector<std::uint8_t> band(std::size_t(rowSize * height));
+        rows->Read(band.data(), 2);
+        rows->Read(band.data() + 2 * rowSize, height - 2);
+        // The colour of every pixel (the platform's reader may order a
+        // two-colour table the other way round), and what lies beyond the width.
+        const auto colour = [&](const std::uint8_t *row, int x, const auto &table) -> TColor {
+            switch (c.BitCount) {
+            case 1: return table((row[x / 8] >> (7 - x % 8)) & 1);
+            case 8: return table(row[x]);
+            default: return TColor(row[3 * x + 2] | row[3 * x + 1] << 8 | row[3 * x] << 16);
+            }
+        };
+        const std::int64_t used = (std::int64_t(c.Width) * c.BitCount + 7) / 8;
+        for (int i = 0; i < height; ++i) {
+            const std::uint8_t *mine = band.data() + i * rowSize;
+            const auto *theirs = static_cast<const std::uint8_t *>(whole.ScanLine(rows->TopDown() ? i : height - 1 - i));
+            for (int x = 0; x < c.Width; ++x)
+                ASSERT_EQ(colour(mine, x, [&](int k) { return rows->Color(k); }),
+                          colour(theirs, x, [&](int k) { return whole.Colors(k); }))
+                    << "row " << i << ", x " << x;
+            EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(mine) + used - 1, rowSize - used + 1).toHex(),
+                      QByteArray(reinterpret_cast<const char *>(theirs) + used - 1, rowSize - used + 1).toHex())
+                << "row " << i;
+        }
+        // The tracers' mask is the same.
+        const std::unique_ptr<TPictureRows> again = OpenWithSPIRows(path);
+        const TBlackMask fromRows = TBlackMask::FromRows(*again);
+        const TBlackMask fromWhole = TBlackMask::FromImage(whole);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < c.Width; ++x)
+                ASSERT_EQ(fromRows.Black(x, y), fromWhole.Black(x, y)) << x << ',' << y;
+        EXPECT_THROW(rows->Read(band.data(), 1), ERowsRefused);
+    }
+    // The registry's own format is read whole, as is a file no plug-in reads.
+    EXPECT_EQ(OpenWithSPIRows(Write(QStringLiteral("two.bmp"), TwoByTwo().Bytes())), nullptr);
+    EXPECT_EQ(OpenWithSPIRows(Write(QStringLiteral("none.tzt"), "not a picture")), nullptr);
+}
