@@ -37,4 +37,5 @@ private:
     mutable std::optional<double> Skew;
     mutable int SheetWidth = 0;
     mutable int SheetHeight = 0;
+    mutable int Threads = 1;
 };

@@ -2,15 +2,18 @@
 
 #include "cleanup/PixelChains.h"
 #include "cleanup/PixelNeighbours.h"
+#include "base/Threads.h"
 #include "recognition/CircleFit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <limits>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <numeric>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -585,8 +588,19 @@ public:
 
     TDrawing Run(std::optional<double> *skew)
     {
-        for (const std::vector<TPixel> &chain : PixelChains(Centre))
-            AddChain(chain);
+        {
+            // The chains as the tracer finds them, in blocks: only a block
+            // of them is held at once.
+            const std::size_t block = Options.Threads > 1 ? 4096 : 1;
+            std::vector<std::vector<TPixel>> chains;
+            std::vector<TFitted> fitted;
+            ForEachPixelChain(Centre, [&](const std::vector<TPixel> &chain) {
+                chains.push_back(chain);
+                if (chains.size() == block)
+                    AddChains(chains, fitted);
+            });
+            AddChains(chains, fitted);
+        }
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -683,25 +697,63 @@ private:
         return n;
     }
 
-    void AddChain(const std::vector<TPixel> &chain)
+    // A chain fitted: read-only work on the masks, done for many chains at
+    // once; the graph then takes the chains one by one in their order.
+    struct TFitted
     {
+        bool Empty = true;
+        bool Closed = false;
+        bool IsCircle = false;
+        TCircle Circle;
+        double HalfWidth = 0.5;
+        TPoints Points;
+        std::vector<TPiece> Pieces;
+        std::vector<TPoint2> Joints;
+    };
+
+    // Fits a block of chains, shared over the threads, then adds them to the
+    // graph in their order (the graph is the same for every thread count);
+    // empties `chains`.
+    void AddChains(std::vector<std::vector<TPixel>> &chains, std::vector<TFitted> &fitted)
+    {
+        const std::size_t count = chains.size();
+        fitted.resize(count);
+        std::atomic<std::size_t> next{0};
+        const auto work = [&](int) {
+            for (std::size_t k; (k = next.fetch_add(16)) < count;)
+                for (std::size_t j = k; j < std::min(k + 16, count); ++j)
+                    fitted[j] = Fit(chains[j]);
+        };
+        std::vector<std::thread> others;
+        if (count > 64)
+            StartThreads(others, std::max(1, Options.Threads) - 1, work);
+        work(0);
+        for (std::thread &t : others)
+            t.join();
+        for (std::size_t j = 0; j < count; ++j)
+            Add(chains[j], fitted[j]);
+        chains.clear();
+    }
+
+    TFitted Fit(const std::vector<TPixel> &chain) const
+    {
+        TFitted fitted;
         if (chain.size() < 2)
-            return;
+            return fitted;
+        fitted.Empty = false;
         TPoints points(chain.size());
         for (std::size_t k = 0; k < chain.size(); ++k)
             points[k] = PointOf(chain[k]);
         const double halfWidth = HalfWidth(Ink, chain);
-        JointWidth = halfWidth;
+        fitted.HalfWidth = halfWidth;
         const bool closed = chain.size() > 3 && chain.front() == chain.back();
+        fitted.Closed = closed;
         if (closed && Options.Arcs && chain.size() >= 9) {
             const TCircle c = FitCircle(points.data(), points.size() - 1);
             if (c.Valid && c.R <= kLargestRadius && CircleDeviation(points.data(), points.size() - 1, c) <= Options.Tolerance) {
-                TEdge e;
-                e.Kind = TEdgeKind::Circle;
-                e.Circle = c;
-                e.HalfWidth = halfWidth;
-                Graph.AddEdge(std::move(e));
-                return;
+                fitted.IsCircle = true;
+                fitted.Circle = c;
+                return fitted;
             }
         }
         std::vector<TPiece> pieces;
@@ -767,14 +819,37 @@ private:
         // The points where consecutive pieces meet.
         std::vector<TPoint2> joints(pieces.size() + 1);
         for (std::size_t k = 1; k < pieces.size(); ++k)
-            joints[k] = Joint(points, pieces[k - 1], pieces[k]);
+            joints[k] = Joint(points, pieces[k - 1], pieces[k], halfWidth);
         if (closed) {
             joints[0] = joints[pieces.size()] =
-                pieces.size() > 1 ? Joint(points, pieces.back(), pieces.front()) : points.front();
+                pieces.size() > 1 ? Joint(points, pieces.back(), pieces.front(), halfWidth) : points.front();
         } else {
             joints[0] = EndPoint(pieces.front(), points[pieces.front().I]);
             joints[pieces.size()] = EndPoint(pieces.back(), points[pieces.back().J]);
         }
+        fitted.Points = std::move(points);
+        fitted.Pieces = std::move(pieces);
+        fitted.Joints = std::move(joints);
+        return fitted;
+    }
+
+    void Add(const std::vector<TPixel> &chain, const TFitted &fitted)
+    {
+        if (fitted.Empty)
+            return;
+        const double halfWidth = fitted.HalfWidth;
+        if (fitted.IsCircle) {
+            TEdge e;
+            e.Kind = TEdgeKind::Circle;
+            e.Circle = fitted.Circle;
+            e.HalfWidth = halfWidth;
+            Graph.AddEdge(std::move(e));
+            return;
+        }
+        const bool closed = fitted.Closed;
+        const TPoints &points = fitted.Points;
+        const std::vector<TPiece> &pieces = fitted.Pieces;
+        const std::vector<TPoint2> &joints = fitted.Joints;
         std::vector<int> nodes(pieces.size() + 1);
         nodes[0] = closed ? Graph.AddNode(joints[0]) : EndNode(chain.front(), joints[0]);
         for (std::size_t k = 1; k < pieces.size(); ++k)
@@ -798,10 +873,10 @@ private:
         }
     }
 
-    TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b) const
+    TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b, double halfWidth) const
     {
         const TPoint2 at = p[a.J];
-        const double reach = std::max(3 * Options.Tolerance + 3 + 4 * JointWidth, a.CornerReach);
+        const double reach = std::max(3 * Options.Tolerance + 3 + 4 * halfWidth, a.CornerReach);
         TPoint2 x;
         if (!a.Arc && !b.Arc) {
             if (Crossing(a.Line, b.Line, x) && Distance(x, at) <= reach)
@@ -1104,7 +1179,6 @@ private:
     const int Height;
     TGraph Graph;
     std::unordered_map<std::uint64_t, int> JunctionNodes;
-    double JointWidth = 0.5;  // half the stroke width of the chain being added
 };
 
 } // namespace

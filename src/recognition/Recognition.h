@@ -22,6 +22,8 @@ struct TGeometryOptions
     // degrees) and the geometry turned back about the sheet's centre before
     // it is snapped.
     bool Deskew = false;
+    // Threads the chains are fitted on; the drawing is the same for any count.
+    int Threads = 1;
 };
 
 // The drawing of a mask of lines one pixel wide (`centre`, as Centerline
