@@ -99,6 +99,29 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
     return cap;
 }
 
+// The black pixels with exactly one black neighbour, line by line from the
+// left, as (x, y).
+std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask)
+{
+    std::vector<std::pair<int, int>> ends;
+    for (int y = 0; y < mask.Height(); ++y) {
+        const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
+        for (int i = 0; i < mask.Words(); ++i) {
+            if (!line[i])
+                continue;
+            Word seen = 0, many = 0;
+            for (const Word v : {up[i], NextPixels(up, i), PreviousPixels(up, i), NextPixels(line, i),
+                                 PreviousPixels(line, i), down[i], NextPixels(down, i), PreviousPixels(down, i)}) {
+                many |= seen & v;
+                seen |= v;
+            }
+            for (Word bits = line[i] & seen & ~many; bits; bits &= bits - 1)
+                ends.emplace_back(64 * i + std::countr_zero(bits), y);
+        }
+    }
+    return ends;
+}
+
 } // namespace
 
 namespace CenterlineSteps {
@@ -365,11 +388,7 @@ void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0
 bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
 {
     using namespace PixelNeighbours;
-    std::vector<std::pair<int, int>> ends;
-    ForEachBlack(mask, [&](int x, int y) {
-        if (Count(Code(mask, x, y)) == 1)
-            ends.emplace_back(x, y);
-    });
+    const std::vector<std::pair<int, int>> ends = LineEnds(mask);
     // The spurs of each part of the ends, found on the mask as it is, then
     // cleared in the order of the ends.
     std::vector<std::vector<std::pair<int, int>>> found(std::size_t(std::max(threads, 1)));
@@ -396,11 +415,7 @@ void ExtendEnds(TBlackMask &mask, const TBlackMask &original)
     using namespace PixelNeighbours;
     constexpr int kBack = 8;      // pixels walked back for the line's direction
     constexpr int kReach = 256;   // longest extension
-    std::vector<std::pair<int, int>> ends;
-    ForEachBlack(mask, [&](int x, int y) {
-        if (Count(Code(mask, x, y)) == 1)
-            ends.emplace_back(x, y);
-    });
+    const std::vector<std::pair<int, int>> ends = LineEnds(mask);
     for (auto [x0, y0] : ends) {
         // Back along the line to find its direction at the end.
         int x = x0, y = y0, px = -2, py = -2, steps = 0;
