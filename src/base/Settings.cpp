@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <optional>
 #include <utility>
 
@@ -102,6 +103,14 @@ bool GeometryKey(const char *key)
 {
     return std::strcmp(key, "Cleanup/Arcs") == 0 || std::strcmp(key, "Cleanup/Snap") == 0 ||
            std::strcmp(key, "Cleanup/Deskew") == 0;
+}
+
+// The keys of the width layers and fills, written only when set or already stored.
+template <class Settings, class Visit>
+void ForEachStyleField(Settings &s, Visit &&visit)
+{
+    visit("Cleanup/Widths", s.CleanupWidths);
+    visit("Cleanup/Fills", s.CleanupFills);
 }
 
 // The text keys of the clean-up section, written only once one was set.
@@ -300,6 +309,9 @@ void Load(QSettings &fileStore, TSettings &s, QPoint *windowPosition, QStringLis
     ForEachTextField(s, [&](const char *key, auto &field) {
         Read(store, QString::fromLatin1(key), field, warnings);
     });
+    ForEachStyleField(s, [&](const char *key, auto &field) {
+        Read(store, QString::fromLatin1(key), field, warnings);
+    });
     CheckRanges(s, warnings);
     if (windowPosition)
         *windowPosition = QPoint(left, top);
@@ -352,6 +364,11 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
                          store.contains(QStringLiteral("Cleanup/TextLayer"));
     if (textSet)
         ForEachTextField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
+    ForEachStyleField(s, [&](const char *key, const auto &field) {
+        const QString name = QString::fromLatin1(key);
+        if (field != std::decay_t<decltype(field)>() || store.contains(name))
+            Write(store, name, field);
+    });
     store.sync();
 }
 

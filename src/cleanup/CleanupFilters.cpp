@@ -153,5 +153,8 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.Arcs = TCleanupOptions::ParseMerge(settings.CleanupArcs).value_or(0.0);
     options.Snap = TCleanupOptions::ParseSnap(settings.CleanupSnap).value_or(0.0);
     options.Deskew = settings.CleanupDeskew;
+    if (const auto widths = TCleanupOptions::ParseWidths(settings.CleanupWidths, options))
+        options = *widths;
+    options.Fills = settings.CleanupFills;
     return options;
 }

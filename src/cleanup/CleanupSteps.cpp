@@ -78,6 +78,23 @@ std::optional<QString> TCleanupOptions::ParseOcr(const QString &text)
     return t;
 }
 
+std::optional<TCleanupOptions> TCleanupOptions::ParseWidths(const QString &text, TCleanupOptions options)
+{
+    const QString t = text.trimmed();
+    options.WidthClasses.clear();
+    options.WidthLayers = !t.isEmpty();
+    if (t.isEmpty() || t.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+        return options;
+    for (const QString &part : t.split(QLatin1Char(','))) {
+        bool ok = false;
+        const double v = part.trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(v) || v <= 0)
+            return std::nullopt;
+        options.WidthClasses.push_back(v);
+    }
+    return options;
+}
+
 QString TCleanupOptions::ThresholdText() const
 {
     switch (Threshold) {

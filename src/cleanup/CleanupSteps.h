@@ -37,12 +37,26 @@ struct TCleanupOptions
     double Arcs = 0;
     double Snap = 0;            // axis snap within Snap degrees, ends closed; 0 off
     bool Deskew = false;        // the ink's skew removed from the coordinates
+    // Every entity measured for its stroke width, and the widths grouped
+    // into classes, each class on a layer of its own: the classes found in
+    // the drawing's widths, or the classes given (drawing units, after
+    // magnification).
+    bool WidthLayers = false;
+    std::vector<double> WidthClasses;   // empty: found in the drawing
+    // Shapes too thick for their length stay filled shapes: taken out of the
+    // ink before the centre lines, written as filled circles and solids.
+    bool Fills = false;
 
     bool Geometry() const { return Arcs > 0 || Snap > 0; }
-    bool GeometryStep() const { return Geometry() || Deskew; }
-    bool MaskSteps() const { return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline || Geometry(); }
+    // Width layers and fills need the drawing and the ink beside it.
+    bool Styles() const { return WidthLayers || Fills; }
+    bool GeometryStep() const { return Geometry() || Deskew || Styles(); }
+    bool MaskSteps() const
+    {
+        return Threshold != TThreshold::Exact || Despeckle > 0 || Centerline || Geometry() || Styles();
+    }
     bool SeparatesText() const { return TextLayer || !Ocr.isEmpty(); }
-    bool AnyStep() const { return MaskSteps() || Merge > 0 || Deskew || SeparatesText(); }
+    bool AnyStep() const { return MaskSteps() || Merge > 0 || Deskew || SeparatesText() || Styles(); }
 
     // The texts of the settings store and the command line. Threshold: empty
     // (exact black), "auto", or a whole number 0 .. 255. Merge: empty or a
@@ -54,6 +68,9 @@ struct TCleanupOptions
     static std::optional<QString> ParseOcr(const QString &text);
     // Snap: empty or a number of degrees 0 .. 45. (Arcs reads as Merge.)
     static std::optional<double> ParseSnap(const QString &text);
+    // Widths: empty (off), "auto", or widths > 0 joined by ",". Sets
+    // WidthLayers and WidthClasses.
+    static std::optional<TCleanupOptions> ParseWidths(const QString &text, TCleanupOptions options);
     QString ThresholdText() const;
     QString ArcsText() const;
     QString SnapText() const;

@@ -367,6 +367,10 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.CleanupSnap = *options.Snap;
     if (options.Deskew)
         settings.CleanupDeskew = true;
+    if (options.Widths)
+        settings.CleanupWidths = *options.Widths;
+    if (options.Fills)
+        settings.CleanupFills = true;
     return true;
 }
 

@@ -36,7 +36,7 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
-                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, TextLayer, Ocr, Settings, Jobs,
+                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, Widths, Fills, TextLayer, Ocr, Settings, Jobs,
                            MaxPixels, Quiet, PluginDir, Formats, Preview, FilesFrom, Report, SkipExisting, Help,
                            Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
@@ -116,6 +116,18 @@ struct TOptionSet
         QStringLiteral("deskew"),
         QStringLiteral("Find the skew of the sheet from its ink, report it, and turn the "
                        "written coordinates back about the sheet's centre.")};
+    QCommandLineOption Widths{
+        QStringLiteral("widths"),
+        QStringLiteral("After centre lines (made for it): measure every line's stroke width and "
+                       "put the lines of each width class on a layer of their own (\"線幅0.50\" "
+                       "in DXF, coloured by layer): \"auto\" finds the classes in the drawing, "
+                       "W1,W2,... gives them in drawing units (after magnification)."),
+        QStringLiteral("auto|W1,W2,...")};
+    QCommandLineOption Fills{
+        QStringLiteral("fills"),
+        QStringLiteral("After centre lines (made for it): shapes too thick for their length stay "
+                       "filled: dots become filled circles, other fills solids, on the layer "
+                       "\"塗り\" in DXF; the other formats get their outlines.")};
     QCommandLineOption TextLayer{
         QStringLiteral("text-layer"),
         QStringLiteral("Tell text apart from the drawing: its strokes are traced on their own "
@@ -317,6 +329,13 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         options.Snap = text;
     }
     options.Deskew = parser.isSet(set.Deskew);
+    if (parser.isSet(set.Widths)) {
+        const QString text = parser.value(set.Widths).trimmed();
+        if (text.isEmpty() || !TCleanupOptions::ParseWidths(text, TCleanupOptions()))
+            return Usage(QStringLiteral("option --widths needs auto or widths greater than 0 such as 0.25,0.5"));
+        options.Widths = text;
+    }
+    options.Fills = parser.isSet(set.Fills);
     options.TextLayer = parser.isSet(set.TextLayer);
     if (parser.isSet(set.Ocr)) {
         const QString text = parser.value(set.Ocr).trimmed();

@@ -26,6 +26,8 @@ struct TCliOptions
     std::optional<QString> Arcs;             // tolerance of lines and arcs in pixels
     std::optional<QString> Snap;             // axis snap in degrees
     bool Deskew = false;                     // on; off: the stored setting
+    std::optional<QString> Widths;           // "auto" or width classes "W1,W2,..."
+    bool Fills = false;                      // on; off: the stored setting
     QString SettingsFile;                    // empty: the program's own stored settings
     int Jobs = 0;                            // 0: one per core
     qint64 MaxPixels = 0;                    // 0: half the machine's memory as a mask

@@ -383,6 +383,9 @@ QWidget *TForm2::BuildCleanupPage()
     SnapEdit = Field(QStringLiteral("SnapEdit"), group, 6, 60);
     DeskewCheckBox = new QCheckBox(QStringLiteral("傾きを直す"), group);
     DeskewCheckBox->setObjectName(QStringLiteral("DeskewCheckBox"));
+    WidthsEdit = Field(QStringLiteral("WidthsEdit"), group, 40, 100);
+    FillsCheckBox = new QCheckBox(QStringLiteral("塗りつぶしを残す"), group);
+    FillsCheckBox->setObjectName(QStringLiteral("FillsCheckBox"));
     TextLayerCheckBox = new QCheckBox(QStringLiteral("文字を別の画層にする"), group);
     TextLayerCheckBox->setObjectName(QStringLiteral("TextLayerCheckBox"));
     OcrEdit = Field(QStringLiteral("OcrEdit"), group, 40, 100);
@@ -410,6 +413,11 @@ QWidget *TForm2::BuildCleanupPage()
             QStringLiteral("※この角度(度)以内の線を水平・垂直にし、近い端点と交点をつなげます。空欄か0で行いません。"));
     setting(QString(), DeskewCheckBox,
             QStringLiteral("※画像の傾きを見つけ、座標を回して直します。"));
+    setting(QStringLiteral("線幅で画層を分ける"), WidthsEdit,
+            QStringLiteral("※線の太さを測り、太さの組ごとに画層「線幅0.50」などに分けます。autoで組を自動、"
+                           "0.25,0.5のように書くとその太さ(倍率をかけた図面の単位)。空欄で行いません。"));
+    setting(QString(), FillsCheckBox,
+            QStringLiteral("※黒丸や矢印の先などの塗りつぶしを細線にせず、DXFでは画層「塗り」の塗りにします。"));
     setting(QString(), TextLayerCheckBox,
             QStringLiteral("※文字を図形と分けて線にし、DXFでは画層「文字」に書きます。"));
     setting(QStringLiteral("文字認識の言語"), OcrEdit,
@@ -471,6 +479,8 @@ void TForm2::FillFromSettings()
     ArcsEdit->setText(s.CleanupArcs);
     SnapEdit->setText(s.CleanupSnap);
     DeskewCheckBox->setChecked(s.CleanupDeskew);
+    WidthsEdit->setText(s.CleanupWidths);
+    FillsCheckBox->setChecked(s.CleanupFills);
     TextLayerCheckBox->setChecked(s.CleanupTextLayer);
     OcrEdit->setText(s.CleanupOcr);
 }
@@ -559,6 +569,8 @@ void TForm2::OKClick()
         return Refuse(ArcsEdit, Messages::InvalidNumber());
     if (!TCleanupOptions::ParseSnap(SnapEdit->text()))
         return Refuse(SnapEdit, Messages::InvalidNumber());
+    if (!TCleanupOptions::ParseWidths(WidthsEdit->text(), TCleanupOptions{}))
+        return Refuse(WidthsEdit, QStringLiteral("線幅は auto か 0.25,0.5 のように書いてください。"));
     const std::optional<QString> ocr = TCleanupOptions::ParseOcr(OcrEdit->text());
     if (!ocr)
         return Refuse(OcrEdit, QStringLiteral("文字認識の言語は jpn+eng のように書いてください。"));
@@ -600,6 +612,8 @@ void TForm2::OKClick()
     s.CleanupArcs = ArcsEdit->text().trimmed();
     s.CleanupSnap = SnapEdit->text().trimmed();
     s.CleanupDeskew = DeskewCheckBox->isChecked();
+    s.CleanupWidths = WidthsEdit->text().trimmed();
+    s.CleanupFills = FillsCheckBox->isChecked();
     s.CleanupTextLayer = TextLayerCheckBox->isChecked();
     s.CleanupOcr = *ocr;
     accept();

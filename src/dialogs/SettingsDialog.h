@@ -76,6 +76,8 @@ public:
     QLineEdit *ArcsEdit;          // "円弧と円", tolerance in pixels
     QLineEdit *SnapEdit;          // "角度と端点をそろえる", degrees
     QCheckBox *DeskewCheckBox;    // "傾きを直す"
+    QLineEdit *WidthsEdit;        // "線幅で画層を分ける": empty, "auto" or widths
+    QCheckBox *FillsCheckBox;     // "塗りつぶしを残す"
 
     QPushButton *OKButton;
     QPushButton *CancelButton;

@@ -134,6 +134,21 @@ std::int32_t TDrawing::LineTypeIndex(const QString &name)
 
 void TDrawing::ExtendExtents()
 {
+    for (const TDrawingFill &f : Fills) {
+        const auto extend = [this](double x, double y) {
+            MinX = std::min(MinX, static_cast<float>(x));
+            MinY = std::min(MinY, static_cast<float>(y));
+            MaxX = std::max(MaxX, static_cast<float>(x));
+            MaxY = std::max(MaxY, static_cast<float>(y));
+        };
+        if (f.Dot) {
+            extend(f.X - f.R, f.Y - f.R);
+            extend(f.X + f.R, f.Y + f.R);
+        }
+        for (const std::array<double, 8> &q : f.Solids)
+            for (std::size_t k = 0; k < 8; k += 2)
+                extend(q[k], q[k + 1]);
+    }
     for (const TDrawingEntity &e : Entities) {
         double minX = 0, minY = 0, maxX = 0, maxY = 0;
         e.Bounds(minX, minY, maxX, maxY);
@@ -152,6 +167,18 @@ void TDrawing::Rotate(double degrees, double cx, double cy)
         x = cx + c * dx - s * dy;
         y = cy + s * dx + c * dy;
     };
+    for (TDrawingFill &f : Fills) {
+        turn(f.X, f.Y);
+        for (std::array<double, 8> &q : f.Solids)
+            for (std::size_t k = 0; k < 8; k += 2)
+                turn(q[k], q[k + 1]);
+        for (TSegment &o : f.Outline) {
+            double x1 = o.X1, y1 = o.Y1, x2 = o.X2, y2 = o.Y2;
+            turn(x1, y1);
+            turn(x2, y2);
+            o = TSegment{static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2), static_cast<float>(y2)};
+        }
+    }
     for (TDrawingEntity &e : Entities) {
         turn(e.X1, e.Y1);
         if (e.Kind == TEntityKind::Line)
@@ -203,4 +230,144 @@ void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<
         px = x;
         py = y;
     }
+}
+
+const char16_t kFillLayerName[] = u"塗り";
+
+void TDrawingFill::AppendOutline(double tolerance, std::vector<TSegment> &segments) const
+{
+    if (Dot) {
+        AppendSegments(TDrawingEntity::MakeCircle(X, Y, R), tolerance, segments);
+        return;
+    }
+    segments.insert(segments.end(), Outline.begin(), Outline.end());
+}
+
+QString WidthLayerName(double width)
+{
+    return QStringLiteral("線幅") + QString::number(width, 'f', 2);
+}
+
+namespace {
+
+// Class widths found in a length-weighted histogram of the widths (pixels):
+// the peaks of its smoothed density that stand clear of their neighbours.
+std::vector<double> FoundClasses(const std::vector<std::pair<double, double>> &widths)
+{
+    double top = 0;
+    for (const auto &[w, length] : widths)
+        top = std::max(top, w);
+    if (top <= 0)
+        return {};
+    constexpr double kStep = 0.05;
+    const std::size_t bins = static_cast<std::size_t>((top + 4) / kStep) + 1;
+    std::vector<double> density(bins);
+    for (const auto &[w, length] : widths) {
+        const double sigma = std::max(0.08 * w, 0.25);
+        const auto lo = static_cast<std::size_t>(std::max(0.0, (w - 3 * sigma) / kStep));
+        const auto hi = std::min(bins - 1, static_cast<std::size_t>((w + 3 * sigma) / kStep) + 1);
+        for (std::size_t b = lo; b <= hi; ++b) {
+            const double d = (b * kStep - w) / sigma;
+            density[b] += length * std::exp(-0.5 * d * d) / sigma;
+        }
+    }
+    std::vector<std::size_t> peaks;
+    for (std::size_t b = 1; b + 1 < bins; ++b)
+        if (density[b] > density[b - 1] && density[b] >= density[b + 1])
+            peaks.push_back(b);
+    const double highest = peaks.empty() ? 0 : *std::max_element(density.begin(), density.end());
+    // Small peaks, and peaks with no clear valley to a higher neighbour, go.
+    std::vector<std::size_t> kept;
+    for (std::size_t p : peaks) {
+        if (density[p] < 0.08 * highest)
+            continue;
+        bool clear = true;
+        for (std::size_t q : peaks) {
+            if (q == p || density[q] < density[p] || density[q] < 0.08 * highest)
+                continue;
+            const std::size_t lo = std::min(p, q), hi = std::max(p, q);
+            const double valley = *std::min_element(density.begin() + static_cast<std::ptrdiff_t>(lo),
+                                                    density.begin() + static_cast<std::ptrdiff_t>(hi) + 1);
+            if (valley > 0.75 * density[p] && (density[q] > density[p] || q < p))
+                clear = false;
+        }
+        if (clear)
+            kept.push_back(p);
+    }
+    std::vector<double> classes;
+    for (std::size_t p : kept)
+        classes.push_back(p * kStep);
+    return classes;
+}
+
+// The class nearest to a width, by ratio.
+int NearestClass(const std::vector<double> &classes, double width)
+{
+    int best = -1;
+    double bestDistance = 0;
+    for (std::size_t k = 0; k < classes.size(); ++k) {
+        const double d = std::fabs(std::log(width / classes[k]));
+        if (best < 0 || d < bestDistance) {
+            best = static_cast<int>(k);
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+double Length(const TDrawingEntity &e)
+{
+    if (e.Kind == TEntityKind::Line)
+        return std::hypot(e.X2 - e.X1, e.Y2 - e.Y1);
+    return e.R * e.Sweep() * kDegree;
+}
+
+} // namespace
+
+TWidthLayers TDrawing::WidthLayersAt(double scale) const
+{
+    TWidthLayers layers;
+    layers.Class.assign(Entities.size(), -1);
+    if (!WidthLayers)
+        return layers;
+    scale = std::fabs(scale);
+    std::vector<double> classes = WidthClasses;  // drawing units
+    if (classes.empty()) {
+        std::vector<std::pair<double, double>> widths;
+        for (const TDrawingEntity &e : Entities)
+            if (e.Width > 0)
+                widths.emplace_back(e.Width, std::max(1.0, Length(e)));
+        std::vector<double> found = FoundClasses(widths);
+        // Each found class becomes the length-weighted middle of its widths.
+        std::vector<std::vector<std::pair<double, double>>> members(found.size());
+        for (const auto &[w, length] : widths)
+            members[static_cast<std::size_t>(NearestClass(found, w))].emplace_back(w, length);
+        classes.clear();
+        for (auto &m : members) {
+            if (m.empty())
+                continue;
+            std::sort(m.begin(), m.end());
+            double total = 0, sum = 0;
+            for (const auto &p : m)
+                total += p.second;
+            for (const auto &p : m) {
+                sum += p.second;
+                if (sum >= total / 2) {
+                    classes.push_back(p.first * scale);
+                    break;
+                }
+            }
+        }
+    }
+    // Classes whose layer names would be one are one class.
+    std::sort(classes.begin(), classes.end());
+    for (double c : classes)
+        if (c > 0 && (layers.Widths.empty() || WidthLayerName(c) != WidthLayerName(layers.Widths.back())))
+            layers.Widths.push_back(c);
+    if (layers.Widths.empty())
+        return layers;
+    for (std::size_t k = 0; k < Entities.size(); ++k)
+        if (Entities[k].Width > 0)
+            layers.Class[k] = NearestClass(layers.Widths, Entities[k].Width * scale);
+    return layers;
 }

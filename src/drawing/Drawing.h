@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,8 @@ struct TDrawingEntity
     // type the settings choose for every segment).
     std::int32_t Layer = 0;
     std::int32_t LineType = 0;
+    // Width of the stroke the entity was traced from, pixels; 0 not measured.
+    float Width = 0;
 
     static TDrawingEntity MakeLine(double x1, double y1, double x2, double y2);
     static TDrawingEntity MakeArc(double cx, double cy, double r, double startAngle, double endAngle);
@@ -46,6 +49,34 @@ struct TDrawingEntity
     void Bounds(double &minX, double &minY, double &maxX, double &maxY) const;
 };
 
+// A filled shape: a filled circle (centre X, Y, radius R), or four-cornered
+// pieces that cover it, each as x, y of its top left, top right, bottom left
+// and bottom right corner (the order of a DXF SOLID). Pixel units, Y upward.
+struct TDrawingFill
+{
+    bool Dot = false;
+    double X = 0;
+    double Y = 0;
+    double R = 0;
+    std::vector<std::array<double, 8>> Solids;
+    // The outline of a fill of pieces.
+    std::vector<TSegment> Outline;
+    // The fill's outline as straight segments (for the formats of lines only):
+    // a dot's circle as chords within `tolerance`, or Outline.
+    void AppendOutline(double tolerance, std::vector<TSegment> &segments) const;
+};
+
+// The layer every fill goes on.
+extern const char16_t kFillLayerName[];
+
+// The width classes of a drawing written at `scale` drawing units a pixel:
+// the class widths in drawing units, ascending, and each entity's class.
+struct TWidthLayers
+{
+    std::vector<double> Widths;
+    std::vector<int> Class;  // per entity; -1 for an entity with no width
+};
+
 // A drawing: the lines, arcs and circles a conversion found, with the
 // drawing's extents as the segment list keeps them.
 class TDrawing
@@ -55,6 +86,12 @@ public:
     // Names the entities refer to; entry 0 is always the empty (default) name.
     std::vector<QString> Layers{QString()};
     std::vector<QString> LineTypes{QString()};
+    // Filled shapes, on the fill layer.
+    std::vector<TDrawingFill> Fills;
+    // Entities on layers by the width classes: those given (drawing units),
+    // or, when none are given, those found in the entities' widths.
+    bool WidthLayers = false;
+    std::vector<double> WidthClasses;
 
     // Upper-right and lower-left corner of the drawing, pixel units: the
     // extents of the segment list it came from, widened to hold every entity.
@@ -74,7 +111,13 @@ public:
     // How many entities of a kind.
     std::size_t Count(TEntityKind kind) const;
     bool HasCurves() const { return Count(TEntityKind::Arc) + Count(TEntityKind::Circle) > 0; }
+    // The width classes at `scale` drawing units a pixel (Widths empty when
+    // the drawing has no width layers).
+    TWidthLayers WidthLayersAt(double scale) const;
 };
+
+// The name of a width class's layer: "線幅" and the width, 2 decimals.
+QString WidthLayerName(double width);
 
 // The entity as straight segments: a line as itself, an arc or circle as
 // chords that stay within `tolerance` pixels of it (at least one per 45

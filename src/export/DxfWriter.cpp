@@ -114,30 +114,75 @@ QByteArray LineTypeName(const TExportContext &context, std::int32_t lineType)
     return context.Settings.DxfLineType == 1 ? "SCANLINE" : "SCANDOT";
 }
 
+// The width classes of a drawing as written: drawing units by the X scale.
+TWidthLayers WidthLayersOf(const TExportContext &context)
+{
+    return context.Drawing->WidthLayersAt(static_cast<double>(context.Magnification) * context.Settings.Xrate);
+}
+
+// The layer of entity k: its width class's when it has one.
+QByteArray EntityLayerName(const TExportContext &context, const TWidthLayers &widths, std::size_t k)
+{
+    const TDrawingEntity &e = context.Drawing->Entities[k];
+    if (!widths.Widths.empty() && widths.Class[k] >= 0 && e.Layer == 0)
+        return ToCp932(WidthLayerName(widths.Widths[static_cast<std::size_t>(widths.Class[k])]));
+    return LayerName(context, e.Layer);
+}
+
+// The colours of the width layers, thinnest first, and of the fill layer.
+constexpr int kWidthColours[] = {1, 5, 3, 6, 4, 2, 30, 140, 210};
+constexpr int kFillColour = 8;
+
 // A drawing's LAYER table: every layer an entity is on, with the pen colour
-// and line type of the settings.
+// and line type of the settings (a colour of its own for each width layer
+// and for the fills).
 std::vector<QByteArray> LayerTable(const TExportContext &context)
 {
     std::vector<bool> used(context.Drawing->Layers.size());
-    for (const TDrawingEntity &e : context.Drawing->Entities)
-        used[static_cast<std::size_t>(e.Layer)] = true;
     std::vector<QByteArray> names;
+    std::vector<int> colours;
+    const TWidthLayers widths = WidthLayersOf(context);
+    for (std::size_t k = 0; k < context.Drawing->Entities.size(); ++k) {
+        const TDrawingEntity &e = context.Drawing->Entities[k];
+        if (!widths.Widths.empty() && widths.Class[k] >= 0 && e.Layer == 0)
+            continue;
+        used[static_cast<std::size_t>(e.Layer)] = true;
+    }
     for (std::size_t k = 0; k < used.size(); ++k) {
         const QByteArray name = LayerName(context, static_cast<std::int32_t>(k));
         if (used[k] && std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
     }
+    colours.assign(names.size(), context.Settings.DxfPenColor);
+    for (std::size_t c = 0; c < widths.Widths.size(); ++c) {
+        const QByteArray name = ToCp932(WidthLayerName(widths.Widths[c]));
+        if (std::find(widths.Class.begin(), widths.Class.end(), static_cast<int>(c)) != widths.Class.end() &&
+            std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+            colours.push_back(kWidthColours[c % std::size(kWidthColours)]);
+        }
+    }
+    if (!context.Drawing->Fills.empty()) {
+        const QByteArray name = ToCp932(QString::fromUtf16(kFillLayerName));
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+            colours.push_back(kFillColour);
+        }
+    }
     // The text's strokes and TEXT entities follow the drawing on a layer of their own.
     if (context.TextStart >= 0 && context.TextStrings && (context.SegmentCount > context.TextStart || AnyText(context))) {
         const QByteArray text = ToCp932(QString::fromUtf16(kTextLayerName));
-        if (std::find(names.begin(), names.end(), text) == names.end())
+        if (std::find(names.begin(), names.end(), text) == names.end()) {
             names.push_back(text);
+            colours.push_back(context.Settings.DxfPenColor);
+        }
     }
     std::vector<QByteArray> lines = {"  0", "TABLE", "  2", "LAYER", " 70",
                                      QByteArray::number(static_cast<qsizetype>(names.size())).rightJustified(6)};
-    for (const QByteArray &name : names) {
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const QByteArray &name = names[k];
         const std::vector<QByteArray> layer = {"  0", "LAYER", "  2", name, " 70", "     0", " 62",
-                                               "   " + QByteArray::number(context.Settings.DxfPenColor), "  6",
+                                               "   " + QByteArray::number(colours[k]), "  6",
                                                LineTypeName(context, 0)};
         lines.insert(lines.end(), layer.begin(), layer.end());
     }
@@ -446,16 +491,19 @@ private:
                 degrees = -degrees;
             return static_cast<float>(AngleOf(std::cos(degrees * std::numbers::pi / 180), std::sin(degrees * std::numbers::pi / 180)));
         };
-        const QByteArray colour = "   " + QByteArray::number(s.DxfPenColor);
+        const TWidthLayers widths = WidthLayersOf(context);
+        // With width layers the entities take their layer's colour.
+        const QByteArray colour = "   " + QByteArray::number(drawing.WidthLayers ? 256 : s.DxfPenColor);
         std::int32_t done = 0;
-        for (const TDrawingEntity &e : drawing.Entities) {
+        for (std::size_t k = 0; k < drawing.Entities.size(); ++k) {
+            const TDrawingEntity &e = drawing.Entities[k];
             if (out.Failed())
                 break;
             static const char *const kNames[] = {"LINE", "ARC", "CIRCLE"};
             out.AppendLiteral("  0\r\n");
             out.Append(kNames[static_cast<int>(e.Kind)], std::strlen(kNames[static_cast<int>(e.Kind)]));
             out.AppendLiteral("\r\n  8\r\n");
-            out.Append(LayerName(context, e.Layer));
+            out.Append(EntityLayerName(context, widths, k));
             out.AppendLiteral("\r\n  6\r\n");
             out.Append(LineTypeName(context, e.LineType));
             out.AppendLiteral("\r\n 62\r\n");
@@ -476,6 +524,7 @@ private:
             }
             progress.Step(++done);
         }
+        WriteFills(context, out, number);
         if (context.TextStart >= 0) {
             const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
                 + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
@@ -484,6 +533,52 @@ private:
         }
         out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
         return out.Flush();
+    }
+
+    // The fills on their layer: a dot as a closed polyline of two half
+    // circles as wide as the dot's radius, any other fill as SOLID pieces.
+    template <class TNumber>
+    static void WriteFills(const TExportContext &context, TOutputStream &out, const TNumber &number)
+    {
+        const TCoordinateTransform t = context.Transform();
+        const QByteArray layer = ToCp932(QString::fromUtf16(kFillLayerName));
+        const auto lead = [&](const char *kind) {
+            out.AppendLiteral("  0\r\n");
+            out.Append(kind, std::strlen(kind));
+            out.AppendLiteral("\r\n  8\r\n");
+            out.Append(layer);
+            out.AppendLiteral("\r\n");
+        };
+        for (const TDrawingFill &f : context.Drawing->Fills) {
+            if (out.Failed())
+                break;
+            if (f.Dot) {
+                const float width = std::fabs(t.RoundedX(static_cast<float>(f.R)));
+                lead("POLYLINE");
+                out.AppendLiteral(" 66\r\n     1\r\n");
+                number(" 10", 0.0f);
+                number(" 20", 0.0f);
+                out.AppendLiteral(" 70\r\n     1\r\n");
+                number(" 40", width);
+                number(" 41", width);
+                for (int side = -1; side <= 1; side += 2) {
+                    lead("VERTEX");
+                    number(" 10", t.RoundedX(static_cast<float>(f.X + side * f.R / 2)));
+                    number(" 20", t.RoundedY(static_cast<float>(f.Y)));
+                    out.AppendLiteral(" 42\r\n1.0\r\n");
+                }
+                lead("SEQEND");
+                continue;
+            }
+            static const char *const kCodes[] = {" 10", " 20", " 11", " 21", " 12", " 22", " 13", " 23"};
+            for (const std::array<double, 8> &q : f.Solids) {
+                lead("SOLID");
+                for (std::size_t k = 0; k < 8; k += 2) {
+                    number(kCodes[k], t.RoundedX(static_cast<float>(q[k])));
+                    number(kCodes[k + 1], t.RoundedY(static_cast<float>(q[k + 1])));
+                }
+            }
+        }
     }
 
     std::vector<QByteArray> Header;

@@ -133,10 +133,30 @@ TPreviewImage::TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TSegm
 TPreviewImage::TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TScanState &state, bool pixelCorners)
     : TPreviewImage(std::move(mask), static_cast<const TSegmentList &>(state), pixelCorners)
 {
-    if (state.Drawing)
-        for (const TDrawingEntity &e : state.Drawing->Entities)
-            if (e.Kind != TEntityKind::Line)
-                AppendSegments(e, 0.25, Curves);
+    if (!state.Drawing)
+        return;
+    const TDrawing &drawing = *state.Drawing;
+    // Width classes as at magnification 1: pixels.
+    const TWidthLayers widths = drawing.WidthLayersAt(1);
+    for (std::size_t c = 0; c < widths.Widths.size(); ++c) {
+        LayerGroups.emplace_back();
+        LayerGroups.back().Name = WidthLayerName(widths.Widths[c]);
+        LayerGroups.back().Colour = LayerColours[c % std::size(LayerColours)];
+    }
+    for (std::size_t k = 0; k < drawing.Entities.size(); ++k) {
+        const TDrawingEntity &e = drawing.Entities[k];
+        if (!widths.Widths.empty() && widths.Class[k] >= 0)
+            AppendSegments(e, 0.25, LayerGroups[static_cast<std::size_t>(widths.Class[k])].Segments);
+        else if (e.Kind != TEntityKind::Line)
+            AppendSegments(e, 0.25, Curves);
+    }
+    if (!drawing.Fills.empty()) {
+        LayerGroups.emplace_back();
+        LayerGroups.back().Name = QString::fromUtf16(kFillLayerName);
+        LayerGroups.back().Colour = FillLayer;
+        for (const TDrawingFill &f : drawing.Fills)
+            f.AppendOutline(0.25, LayerGroups.back().Segments);
+    }
 }
 
 TPreviewImage::~TPreviewImage() = default;
@@ -236,6 +256,32 @@ void TPreviewImage::Render(QImage &target, QPointF origin, double scale) const
             MarkDarkNotInk(target, origin, scale);
     }
     DrawSegments(target, origin, scale);
+    DrawLegend(target);
+}
+
+void TPreviewImage::DrawLegend(QImage &target) const
+{
+    if (LayerGroups.empty())
+        return;
+    QPainter painter(&target);
+    QFont font = painter.font();
+    font.setPixelSize(13);
+    painter.setFont(font);
+    const int line = 18, box = 12;
+    int widest = 0;
+    for (const TLayerGroup &g : LayerGroups)
+        widest = std::max(widest, painter.fontMetrics().horizontalAdvance(g.Name));
+    const QRect frame(4, 4, widest + box + 18, line * static_cast<int>(LayerGroups.size()) + 6);
+    painter.fillRect(frame, QColor(255, 255, 255, 220));
+    painter.setPen(QColor(0x70, 0x70, 0x70));
+    painter.drawRect(frame);
+    for (std::size_t k = 0; k < LayerGroups.size(); ++k) {
+        const int y = frame.top() + 4 + line * static_cast<int>(k);
+        painter.fillRect(QRect(frame.left() + 5, y + 2, box, box), QColor::fromRgb(LayerGroups[k].Colour));
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(frame.left() + box + 10, y, widest + 4, line), Qt::AlignLeft | Qt::AlignVCenter,
+                         LayerGroups[k].Name);
+    }
 }
 
 void TPreviewImage::DrawBackdrop(QImage &target, QPointF origin, double scale) const
@@ -441,6 +487,33 @@ void TPreviewImage::DrawSegmentLines(QImage &target, QPointF origin, double scal
         painter.setPen(pen);
         draw(Curves.data(), Curves.size());
     }
+    for (const TLayerGroup &g : LayerGroups) {
+        pen.setColor(QColor::fromRgb(g.Colour));
+        painter.setPen(pen);
+        draw(g.Segments.data(), g.Segments.size());
+    }
+}
+
+const TBlackMask &TPreviewImage::GroupMap(int shift, const TLayerGroup &group) const
+{
+    if (group.Maps.size() <= static_cast<std::size_t>(shift))
+        group.Maps.resize(static_cast<std::size_t>(shift) + 1);
+    std::unique_ptr<TBlackMask> &map = group.Maps[static_cast<std::size_t>(shift)];
+    if (map)
+        return *map;
+    const int unit = 1 << shift;
+    const int width = std::max(1, (Mask->Width() + unit - 1) / unit);
+    const int height = std::max(1, (Mask->Height() + unit - 1) / unit);
+    map = std::make_unique<TBlackMask>(width, height);
+    auto cell = [unit](double v, int cells) {
+        return std::clamp(static_cast<int>(std::floor(v / unit)), 0, cells - 1);
+    };
+    for (const TSegment &segment : group.Segments) {
+        const QPointF a = SheetPoint(segment.X1, segment.Y1);
+        const QPointF b = SheetPoint(segment.X2, segment.Y2);
+        MarkLine(*map, cell(a.x(), width), cell(a.y(), height), cell(b.x(), width), cell(b.y(), height));
+    }
+    return *map;
 }
 
 const TBlackMask &TPreviewImage::SegmentMap(int shift, bool curves) const
@@ -475,11 +548,12 @@ void TPreviewImage::DrawSegmentMap(QImage &target, QPointF origin, double scale,
     if (Segments.SegmentCount <= 0)
         return;
     const double step = 1.0 / scale;
-    for (const bool curves : {false, true}) {
+    for (std::size_t layer = 0; layer < 2 + LayerGroups.size(); ++layer) {
+    const bool curves = layer == 1;
     if (curves && Curves.empty())
-        break;
-    const TBlackMask &map = SegmentMap(shift, curves);
-    const QRgb colour = curves ? Curve : Line;
+        continue;
+    const TBlackMask &map = layer < 2 ? SegmentMap(shift, curves) : GroupMap(shift, LayerGroups[layer - 2]);
+    const QRgb colour = layer < 2 ? (curves ? Curve : Line) : LayerGroups[layer - 2].Colour;
     const std::vector<TSpan> columns =
         Spans(target.width(), origin.x(), step, shift, Mask->Width(), map.Width());
     const std::vector<TSpan> rows =

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QRgb>
+#include <QString>
 #include <QSize>
 
 #include <cstdint>
@@ -51,6 +52,9 @@ public:
     static constexpr int Lighten = 168;
     // Boxes of the text strings found, and the text read beside them.
     static constexpr QRgb TextBox = 0xFF0060FF;
+    // The layers of width classes, thinnest first, and the fills' layer.
+    static constexpr QRgb LayerColours[] = {0xFFE00000, 0xFF0050FF, 0xFF00A000, 0xFFC000C0, 0xFF00A0A0, 0xFFB08000};
+    static constexpr QRgb FillLayer = 0xFF505050;
 
     // `segments` are in the list's units (pixels, Y upward from the sheet's
     // bottom); they are read whenever a picture is drawn, so the list must
@@ -118,4 +122,17 @@ private:
     std::vector<QImage> BackdropLevels;   // the backdrop, then halved while large
     std::vector<TSegment> Curves;   // the arcs and circles as chords
     mutable std::vector<std::unique_ptr<TBlackMask>> CurveMaps;
+    // With width layers or fills: the entities of each layer (lines, and arcs
+    // as chords) drawn over the segments in the layer's colour, and named in
+    // the legend in the top left corner.
+    struct TLayerGroup
+    {
+        QString Name;
+        QRgb Colour = 0;
+        std::vector<TSegment> Segments;
+        mutable std::vector<std::unique_ptr<TBlackMask>> Maps;
+    };
+    std::vector<TLayerGroup> LayerGroups;
+    const TBlackMask &GroupMap(int shift, const TLayerGroup &group) const;
+    void DrawLegend(QImage &target) const;
 };

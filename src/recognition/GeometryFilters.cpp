@@ -5,9 +5,15 @@
 #include "drawing/Drawing.h"
 #include "recognition/Recognition.h"
 #include "recognition/Skew.h"
+#include "recognition/Styles.h"
 #include "scan/ScanState.h"
 
 #include <memory>
+
+TGeometryFilters::TGeometryFilters(const TCleanupOptions &options)
+    : Options(options), Cleanup(options), Fills(std::make_shared<TFills>())
+{
+}
 
 TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
 {
@@ -30,10 +36,22 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
     SheetHeight = ink.Height();
     if (Options.Deskew && !Options.Geometry())
         Skew = FindSkew(ink);
-    if (!Options.Geometry())
+    if (!Options.Geometry() && !Options.Styles())
         return Options.Centerline ? Centerline(ink, threads) : ink;
-    Centre = Centerline(ink, threads);
+    if (Options.Fills) {
+        // The fills leave the ink before it is thinned.
+        *Fills = FindFills(ink);
+        TBlackMask strokes = ink;
+        for (int y = 0; y < strokes.Height(); ++y)
+            for (int i = 0; i < strokes.Words(); ++i)
+                strokes.Line(y)[i] &= ~Fills->Mask.Line(y)[i];
+        Centre = Centerline(strokes, threads);
+    } else {
+        Centre = Centerline(ink, threads);
+    }
     Ink = std::move(ink);
+    if (!Options.Geometry())
+        return std::move(Centre);
     return Centre;
 }
 
@@ -63,7 +81,6 @@ bool TGeometryFilters::Segments(TScanState &state) const
             }
         }
         Centre = TBlackMask();
-        Ink = TBlackMask();
     } else {
         if (!Cleanup.Segments(state))
             return false;
@@ -72,6 +89,27 @@ bool TGeometryFilters::Segments(TScanState &state) const
             drawing->Entities.push_back(TDrawingEntity::MakeLine(s.X1, s.Y1, s.X2, s.Y2));
         }
     }
+    if (Options.Styles()) {
+        // Widths and fills are read on the ink, in the ink's own frame.
+        // The geometry is turned by now; the traced segments are turned below.
+        const double turned = Options.Geometry() && Options.Deskew && Skew ? *Skew : 0.0;
+        const TInkFrame frame{SheetWidth, SheetHeight, turned};
+        if (Options.Fills) {
+            ExtendIntoFills(*drawing, *Fills, frame);
+            TDrawing fills;
+            fills.Fills = std::move(Fills->Shapes);
+            if (turned != 0)
+                fills.Rotate(-turned, SheetWidth / 2.0, SheetHeight / 2.0);
+            drawing->Fills = std::move(fills.Fills);
+            *Fills = TFills();
+        }
+        if (Options.WidthLayers) {
+            MeasureWidths(*drawing, Ink, frame);
+            drawing->WidthLayers = true;
+            drawing->WidthClasses = Options.WidthClasses;
+        }
+    }
+    Ink = TBlackMask();
     drawing->MaxX = state.MaxX;
     drawing->MaxY = state.MaxY;
     drawing->MinX = state.MinX;
@@ -87,6 +125,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
     segments.reserve(drawing->Entities.size());
     for (const TDrawingEntity &e : drawing->Entities)
         AppendSegments(e, tolerance, segments);
+    for (const TDrawingFill &f : drawing->Fills)
+        f.AppendOutline(tolerance, segments);
     if (!state.ResetSegments())
         return false;
     for (const TSegment &s : segments) {

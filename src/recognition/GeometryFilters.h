@@ -4,7 +4,10 @@
 #include "cleanup/CleanupSteps.h"
 #include "scan/ScanFilters.h"
 
+#include <memory>
 #include <optional>
+
+struct TFills;
 
 // The clean-up's filters with the geometry of the centre lines: with Arcs or
 // Snap the centre lines become a drawing of lines, arcs and circles; with
@@ -15,7 +18,7 @@
 class TGeometryFilters : public TScanFilters
 {
 public:
-    explicit TGeometryFilters(const TCleanupOptions &options) : Options(options), Cleanup(options) {}
+    explicit TGeometryFilters(const TCleanupOptions &options);
 
     TBlackMask Mask(const TTzDIB &image) const override;
     TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const override;
@@ -35,6 +38,8 @@ private:
     mutable TBlackMask Ink;
     mutable TBlackMask Centre;
     mutable std::optional<double> Skew;
+    // The fills found in the ink, for the segment step.
+    std::shared_ptr<TFills> Fills;
     mutable int SheetWidth = 0;
     mutable int SheetHeight = 0;
     mutable int Threads = 1;

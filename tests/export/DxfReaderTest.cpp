@@ -49,6 +49,10 @@ for path in sys.argv[1:]:
         r["circles"] = [[e.dxf.layer] + list(e.dxf.center)[:2] + [e.dxf.radius]
                         for e in doc.modelspace() if e.dxftype() == "CIRCLE"]
         r["layers"] = [[l.dxf.name, l.dxf.color, l.dxf.linetype] for l in doc.layers if l.dxf.name not in ("0", "Defpoints")]
+        r["fills"] = [[e.dxftype(), e.dxf.layer] + ([list(v.dxf.location)[:2] + [v.dxf.bulge] for v in e.vertices] +
+                      [e.dxf.default_start_width, e.is_closed] if e.dxftype() == "POLYLINE" else
+                      [list(e.dxf.get("vtx%d" % k))[:2] for k in range(4)])
+                      for e in doc.modelspace() if e.dxftype() in ("POLYLINE", "SOLID")]
     result[path] = r
 print(json.dumps(result))
 )PY";
@@ -251,6 +255,87 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
         EXPECT_NEAR(circle[2].toDouble(), 20 * v.Yrate, 1e-4);
         EXPECT_NEAR(circle[3].toDouble(), 2.5, 1e-4);
     }
+}
+
+// Width layers and fills: each width class on a layer of its own named for
+// its width in drawing units, coloured by layer; a dot as a wide closed
+// polyline, other fills as SOLIDs on the fill layer. LibreCAD renders it.
+TEST_F(DxfReader, WidthLayersAndFillsReadWithoutErrorsAndRender)
+{
+    TDrawing drawing;
+    drawing.Entities = {TDrawingEntity::MakeLine(0, 0, 100, 0), TDrawingEntity::MakeLine(0, 20, 100, 20),
+                        TDrawingEntity::MakeArc(50, 50, 20, 0, 90)};
+    drawing.Entities[0].Width = 2;
+    drawing.Entities[1].Width = 6;
+    drawing.Entities[2].Width = 6;
+    drawing.WidthLayers = true;
+    TDrawingFill dot;
+    dot.Dot = true;
+    dot.X = 100;
+    dot.Y = 20;
+    dot.R = 8;
+    TDrawingFill solid;
+    solid.Solids = {{10, 80, 50, 80, 10, 60, 50, 60}};
+    drawing.Fills = {dot, solid};
+    drawing.MaxX = 110;
+    drawing.MaxY = 80;
+    MaxX = 110;
+    MaxY = 80;
+    Magnification = 0.5f;
+    Settings.DxfValueMode = 2;
+    Settings.DxfSaveLayer = QStringLiteral("図面");
+    Segments.clear();
+    for (const TDrawingEntity &e : drawing.Entities)
+        AppendSegments(e, 0.5, Segments);
+    TExportContext context = Context();
+    context.Drawing = &drawing;
+    ASSERT_EQ(SaveData2(context, UI, Path("styles.dxf")), 0);
+
+    QString skipReason;
+    const QJsonObject results = ReadBack({Path("styles.dxf")}, skipReason);
+    if (!skipReason.isEmpty())
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING(skipReason.toStdString());
+    const QJsonObject r = results.value(Path("styles.dxf")).toObject();
+    SCOPED_TRACE(QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString());
+    ASSERT_FALSE(r.contains("error"));
+    EXPECT_EQ(r.value("errors").toArray(), QJsonArray());
+    EXPECT_EQ(r.value("layers").toArray(), QJsonArray({QJsonArray({QStringLiteral("線幅1.00"), 1, "SCANLINE"}),
+                                                       QJsonArray({QStringLiteral("線幅3.00"), 5, "SCANLINE"}),
+                                                       QJsonArray({QStringLiteral("塗り"), 8, "SCANLINE"})}));
+    const QJsonArray lines = r.value("lines").toArray();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0].toArray()[0].toString(), QStringLiteral("線幅1.00"));
+    EXPECT_EQ(lines[1].toArray()[0].toString(), QStringLiteral("線幅3.00"));
+    EXPECT_EQ(lines[0].toArray()[2].toInt(), 256);
+    EXPECT_EQ(r.value("arcs").toArray()[0].toArray()[0].toString(), QStringLiteral("線幅3.00"));
+    const QJsonArray fills = r.value("fills").toArray();
+    ASSERT_EQ(fills.size(), 2);
+    // The dot: two half circles about (50, 10) of radius 2 and width 4.
+    EXPECT_EQ(QJsonDocument(fills[0].toArray()).toJson(QJsonDocument::Compact),
+              QJsonDocument(QJsonArray({"POLYLINE", QStringLiteral("塗り"), QJsonArray({48, 10, 1}),
+                                        QJsonArray({52, 10, 1}), 4, true}))
+                  .toJson(QJsonDocument::Compact));
+    EXPECT_EQ(QJsonDocument(fills[1].toArray()).toJson(QJsonDocument::Compact),
+              QJsonDocument(QJsonArray({"SOLID", QStringLiteral("塗り"), QJsonArray({5, 40}), QJsonArray({25, 40}),
+                                        QJsonArray({5, 30}), QJsonArray({25, 30})}))
+                  .toJson(QJsonDocument::Compact));
+
+    // LibreCAD prints it to a PDF page.
+    if (!QFile::exists(QStringLiteral("/usr/bin/librecad")))
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING("librecad is not installed (scripts/setup installs it)");
+    QProcess librecad;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    librecad.setProcessEnvironment(env);
+    librecad.start(QStringLiteral("/usr/bin/librecad"),
+                   {QStringLiteral("dxf2pdf"), QStringLiteral("-a"), QStringLiteral("-o"), Path("styles.pdf"),
+                    Path("styles.dxf")});
+    ASSERT_TRUE(librecad.waitForFinished(120000));
+    QFile pdf(Path("styles.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << librecad.readAllStandardError().toStdString();
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_TRUE(bytes.contains("/Type /Page") || bytes.contains("/Type/Page"));
 }
 
 } // namespace

@@ -1,0 +1,473 @@
+#include "recognition/Styles.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <utility>
+
+namespace {
+
+using TWord = std::uint64_t;
+
+// The last word of a line keeps no bit beyond the width.
+TWord LastWordMask(int width)
+{
+    const int bits = width & 63;
+    return bits == 0 ? ~TWord(0) : (TWord(1) << bits) - 1;
+}
+
+// One erosion (or dilation) by the 3 x 3 square or by the cross.
+TBlackMask Morph(const TBlackMask &in, bool square, bool dilate)
+{
+    TBlackMask out(in.Width(), in.Height());
+    const int words = in.Words();
+    const TWord last = LastWordMask(in.Width());
+    for (int y = 0; y < in.Height(); ++y) {
+        TWord *o = out.Line(y);
+        const TWord *rows[3] = {in.Line(y - 1), in.Line(y), in.Line(y + 1)};
+        for (int i = 0; i < words; ++i) {
+            // Pixel x - 1 and x + 1 of each pixel x of the word.
+            const auto left = [&](const TWord *l) { return (l[i] << 1) | (l[i - 1] >> 63); };
+            const auto right = [&](const TWord *l) { return (l[i] >> 1) | (l[i + 1] << 63); };
+            TWord v;
+            if (dilate) {
+                v = rows[1][i] | left(rows[1]) | right(rows[1]) | rows[0][i] | rows[2][i];
+                if (square)
+                    v |= left(rows[0]) | right(rows[0]) | left(rows[2]) | right(rows[2]);
+            } else {
+                v = rows[1][i] & left(rows[1]) & right(rows[1]) & rows[0][i] & rows[2][i];
+                if (square)
+                    v &= left(rows[0]) & right(rows[0]) & left(rows[2]) & right(rows[2]);
+            }
+            o[i] = i == words - 1 ? v & last : v;
+        }
+    }
+    return out;
+}
+
+std::int64_t Count(const TBlackMask &m)
+{
+    std::int64_t n = 0;
+    for (int y = 0; y < m.Height(); ++y)
+        for (int i = 0; i < m.Words(); ++i)
+            n += std::popcount(m.Line(y)[i]);
+    return n;
+}
+
+struct TPixelXY
+{
+    int X, Y;
+};
+
+// The pixels of the 8-connected piece of `mask` at (x, y), cleared from it.
+std::vector<TPixelXY> TakePiece(TBlackMask &mask, int x, int y)
+{
+    std::vector<TPixelXY> piece, stack{{x, y}};
+    mask.Line(y)[x >> 6] &= ~(TWord(1) << (x & 63));
+    while (!stack.empty()) {
+        const TPixelXY p = stack.back();
+        stack.pop_back();
+        piece.push_back(p);
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (mask.Black(p.X + dx, p.Y + dy)) {
+                    mask.Line(p.Y + dy)[(p.X + dx) >> 6] &= ~(TWord(1) << ((p.X + dx) & 63));
+                    stack.push_back({p.X + dx, p.Y + dy});
+                }
+    }
+    return piece;
+}
+
+struct TRun
+{
+    int Row, A, B;  // pixels A .. B of the row
+};
+
+// Four-cornered pieces that follow the rows of a fill to within a pixel, and
+// its outline. `height`: the sheet's (Y = height - row).
+void CoverRows(std::vector<TPixelXY> &pixels, int height, TDrawingFill &fill)
+{
+    std::sort(pixels.begin(), pixels.end(), [](const TPixelXY &a, const TPixelXY &b) {
+        return a.Y != b.Y ? a.Y < b.Y : a.X < b.X;
+    });
+    std::vector<std::vector<TRun>> rows;
+    for (std::size_t k = 0; k < pixels.size();) {
+        const int row = pixels[k].Y;
+        std::vector<TRun> runs;
+        while (k < pixels.size() && pixels[k].Y == row) {
+            TRun run{row, pixels[k].X, pixels[k].X};
+            ++k;
+            while (k < pixels.size() && pixels[k].Y == row && pixels[k].X == run.B + 1)
+                run.B = pixels[k++].X;
+            runs.push_back(run);
+        }
+        rows.push_back(std::move(runs));
+    }
+    // A track: runs of consecutive rows that overlap one another one to one,
+    // cut into pieces whose straight sides stay within a pixel of the runs.
+    struct TTrack
+    {
+        std::vector<std::vector<TRun>> Pieces;
+    };
+    std::vector<TTrack> done, open;
+    const auto fits = [](const std::vector<TRun> &piece, const TRun &next) {
+        const TRun &first = piece.front();
+        const double span = next.Row - first.Row;
+        for (const TRun &r : piece) {
+            const double t = (r.Row - first.Row) / span;
+            if (std::fabs(first.A + t * (next.A - first.A) - r.A) > 1 ||
+                std::fabs(first.B + t * (next.B - first.B) - r.B) > 1)
+                return false;
+        }
+        return true;
+    };
+    for (const std::vector<TRun> &runs : rows) {
+        std::vector<TTrack> next;
+        std::vector<int> used(open.size(), 0), overlaps(runs.size(), 0);
+        const auto overlap = [](const TRun &a, const TRun &b) { return a.A <= b.B + 1 && b.A <= a.B + 1; };
+        std::vector<TRun> last;
+        for (const TTrack &t : open)
+            last.push_back(t.Pieces.back().back());
+        for (std::size_t t = 0; t < open.size(); ++t)
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                if (overlap(last[t], runs[r])) {
+                    ++used[t];
+                    ++overlaps[r];
+                }
+        std::vector<bool> continued(open.size(), false);
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            int track = -1;
+            for (std::size_t t = 0; t < open.size(); ++t)
+                if (used[t] == 1 && overlaps[r] == 1 && overlap(last[t], runs[r]))
+                    track = static_cast<int>(t);
+            if (track < 0) {
+                TTrack fresh;
+                fresh.Pieces.push_back(std::vector<TRun>(1, runs[r]));
+                next.push_back(std::move(fresh));
+                continue;
+            }
+            TTrack &tr = open[static_cast<std::size_t>(track)];
+            continued[static_cast<std::size_t>(track)] = true;
+            if (fits(tr.Pieces.back(), runs[r]))
+                tr.Pieces.back().push_back(runs[r]);
+            else
+                tr.Pieces.push_back(std::vector<TRun>(1, runs[r]));
+            next.push_back(std::move(tr));
+        }
+        for (std::size_t t = 0; t < open.size(); ++t)
+            if (!continued[t])
+                done.push_back(std::move(open[t]));
+        open = std::move(next);
+    }
+    for (TTrack &t : open)
+        done.push_back(std::move(t));
+
+    for (const TTrack &track : done) {
+        std::vector<std::pair<double, double>> right, left;
+        for (const std::vector<TRun> &piece : track.Pieces) {
+            const TRun &a = piece.front(), &b = piece.back();
+            const double top = height - a.Row + 0.5, bottom = height - b.Row - 0.5;
+            fill.Solids.push_back({a.A - 0.5, top, a.B + 0.5, top, b.A - 0.5, bottom, b.B + 0.5, bottom});
+            right.emplace_back(a.B + 0.5, top);
+            right.emplace_back(b.B + 0.5, bottom);
+            left.emplace_back(a.A - 0.5, top);
+            left.emplace_back(b.A - 0.5, bottom);
+        }
+        // Round the track: across its top, down its right side, across its
+        // foot and up its left side.
+        std::vector<std::pair<double, double>> ring = {left.front()};
+        ring.insert(ring.end(), right.begin(), right.end());
+        ring.insert(ring.end(), left.rbegin(), left.rend());
+        for (std::size_t k = 0; k + 1 < ring.size(); ++k)
+            if (ring[k] != ring[k + 1])
+                fill.Outline.push_back(TSegment{static_cast<float>(ring[k].first), static_cast<float>(ring[k].second),
+                                                static_cast<float>(ring[k + 1].first),
+                                                static_cast<float>(ring[k + 1].second)});
+    }
+}
+
+// A fill is a dot when its pixels are those of a disk about their middle.
+bool RoundFill(const std::vector<TPixelXY> &pixels, double &cx, double &cy, double &r)
+{
+    double sx = 0, sy = 0;
+    for (const TPixelXY &p : pixels) {
+        sx += p.X;
+        sy += p.Y;
+    }
+    const double n = static_cast<double>(pixels.size());
+    cx = sx / n;
+    cy = sy / n;
+    r = std::sqrt(n / std::numbers::pi);
+    if (r < 2.5)
+        return false;
+    double inside = 0;
+    for (const TPixelXY &p : pixels) {
+        const double d = std::hypot(p.X - cx, p.Y - cy);
+        if (d > r + 1.0)
+            return false;
+        inside += d <= r - 1;
+    }
+    return inside >= 0.95 * std::numbers::pi * (r - 1) * (r - 1);
+}
+
+} // namespace
+
+TFills FindFills(const TBlackMask &ink)
+{
+    TFills out;
+    out.Mask = TBlackMask(ink.Width(), ink.Height());
+    if (ink.Width() == 0 || ink.Height() == 0)
+        return out;
+    // Ridge pixels by depth: E(k) is the ink after k erosions, alternately by
+    // the square and by the cross; a pixel of depth k is in E(k - 1) but not
+    // E(k), and a ridge pixel has no neighbour in E(k).
+    constexpr int kDeepest = 24;
+    std::vector<std::int64_t> ridges{0};
+    std::int64_t total = 0;
+    {
+        TBlackMask last = ink;
+        for (int k = 1; k <= kDeepest; ++k) {
+            TBlackMask next = Morph(last, k % 2 == 1, false);
+            const TBlackMask grown = Morph(next, true, true);
+            std::int64_t n = 0;
+            for (int y = 0; y < ink.Height(); ++y)
+                for (int i = 0; i < ink.Words(); ++i)
+                    n += std::popcount(last.Line(y)[i] & ~grown.Line(y)[i]);
+            ridges.push_back(n);
+            total += n;
+            last = std::move(next);
+            if (Count(last) == 0)
+                break;
+        }
+    }
+    // The lines' depth: the deepest that holds a good share of the ridges.
+    int depth = 1;
+    for (std::size_t k = 2; k < ridges.size(); ++k)
+        if (ridges[k] >= 0.03 * total)
+            depth = static_cast<int>(k);
+    // Deeper than the lines, grown back by the same steps in reverse.
+    TBlackMask core = ink;
+    for (int k = 1; k <= depth; ++k)
+        core = Morph(core, k % 2 == 1, false);
+    if (Count(core) == 0)
+        return out;
+    for (int k = depth; k >= 1; --k)
+        core = Morph(core, k % 2 == 1, true);
+    for (int y = 0; y < ink.Height(); ++y)
+        for (int i = 0; i < ink.Words(); ++i)
+            core.Line(y)[i] &= ink.Line(y)[i];
+
+    const double smallest = std::max(40.0, 1.2 * (2 * depth + 1) * (2 * depth + 1));
+    const int margin = 4 * depth + 6;
+    TBlackMask left = core;
+    for (int y = 0; y < ink.Height(); ++y) {
+        for (int i = 0; i < ink.Words(); ++i) {
+            while (TWord bits = left.Line(y)[i]) {
+                const int x = 64 * i + std::countr_zero(bits);
+                std::vector<TPixelXY> piece = TakePiece(left, x, y);
+                if (static_cast<double>(piece.size()) < smallest)
+                    continue;
+                // The narrow parts that only touch the piece: pieces of the
+                // other ink near it that reach nowhere else.
+                int x0 = x, x1 = x, y0 = y, y1 = y;
+                for (const TPixelXY &p : piece) {
+                    x0 = std::min(x0, p.X);
+                    x1 = std::max(x1, p.X);
+                    y0 = std::min(y0, p.Y);
+                    y1 = std::max(y1, p.Y);
+                }
+                x0 = std::max(0, x0 - margin);
+                y0 = std::max(0, y0 - margin);
+                x1 = std::min(ink.Width() - 1, x1 + margin);
+                y1 = std::min(ink.Height() - 1, y1 + margin);
+                const int w = x1 - x0 + 1, h = y1 - y0 + 1;
+                // 0 paper, 1 other ink, 2 the piece, 3 seen
+                std::vector<std::uint8_t> window(static_cast<std::size_t>(w) * h, 0);
+                const auto at = [&](int px, int py) -> std::uint8_t & {
+                    return window[static_cast<std::size_t>(py - y0) * w + (px - x0)];
+                };
+                for (int py = y0; py <= y1; ++py)
+                    for (int px = x0; px <= x1; ++px)
+                        if (ink.Black(px, py) && !core.Black(px, py) && !out.Mask.Black(px, py))
+                            at(px, py) = 1;
+                for (const TPixelXY &p : piece)
+                    at(p.X, p.Y) = 2;
+                const std::size_t area = piece.size();
+                for (int py = y0; py <= y1; ++py)
+                    for (int px = x0; px <= x1; ++px) {
+                        if (at(px, py) != 1)
+                            continue;
+                        std::vector<TPixelXY> part, stack{{px, py}};
+                        at(px, py) = 3;
+                        bool border = false, touches = false;
+                        while (!stack.empty()) {
+                            const TPixelXY p = stack.back();
+                            stack.pop_back();
+                            part.push_back(p);
+                            border = border || p.X == x0 || p.X == x1 || p.Y == y0 || p.Y == y1;
+                            for (int dy = -1; dy <= 1; ++dy)
+                                for (int dx = -1; dx <= 1; ++dx) {
+                                    const int qx = p.X + dx, qy = p.Y + dy;
+                                    if (qx < x0 || qx > x1 || qy < y0 || qy > y1)
+                                        continue;
+                                    std::uint8_t &v = at(qx, qy);
+                                    touches = touches || v == 2;
+                                    if (v == 1) {
+                                        v = 3;
+                                        stack.push_back({qx, qy});
+                                    }
+                                }
+                        }
+                        if (!border && touches && part.size() <= area)
+                            piece.insert(piece.end(), part.begin(), part.end());
+                    }
+                for (const TPixelXY &p : piece)
+                    out.Mask.SetBlack(p.X, p.Y);
+                TDrawingFill fill;
+                double cx = 0, cy = 0, r = 0;
+                if (RoundFill(piece, cx, cy, r)) {
+                    fill.Dot = true;
+                    fill.X = cx;
+                    fill.Y = ink.Height() - cy;
+                    fill.R = r;
+                } else {
+                    CoverRows(piece, ink.Height(), fill);
+                }
+                out.Shapes.push_back(std::move(fill));
+            }
+        }
+    }
+    return out;
+}
+
+void TInkFrame::ToInk(double &x, double &y) const
+{
+    if (Skew == 0)
+        return;
+    const double a = Skew * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    const double cx = Width / 2.0, cy = Height / 2.0, dx = x - cx, dy = y - cy;
+    x = cx + c * dx - s * dy;
+    y = cy + s * dx + c * dy;
+}
+
+void TInkFrame::FromInk(double &x, double &y) const
+{
+    if (Skew == 0)
+        return;
+    const double a = -Skew * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    const double cx = Width / 2.0, cy = Height / 2.0, dx = x - cx, dy = y - cy;
+    x = cx + c * dx - s * dy;
+    y = cy + s * dx + c * dy;
+}
+
+namespace {
+
+bool BlackAt(const TBlackMask &mask, double x, double y)
+{
+    return mask.Black(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(mask.Height() - y)));
+}
+
+} // namespace
+
+void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame)
+{
+    for (TDrawingEntity &e : drawing.Entities) {
+        if (e.Kind != TEntityKind::Line)
+            continue;
+        double ax = e.X1, ay = e.Y1, bx = e.X2, by = e.Y2;
+        frame.ToInk(ax, ay);
+        frame.ToInk(bx, by);
+        const double length = std::hypot(bx - ax, by - ay);
+        if (length < 1)
+            continue;
+        const double reach = std::max(3.0, e.Width / 2.0 + 2);
+        for (int end = 0; end < 2; ++end) {
+            const double px = end ? bx : ax, py = end ? by : ay;
+            const double ux = (end ? bx - ax : ax - bx) / length, uy = (end ? by - ay : ay - by) / length;
+            double hit = -1;
+            for (double s = 0.5; s <= reach && hit < 0; s += 0.5)
+                if (BlackAt(fills.Mask, px + s * ux, py + s * uy))
+                    hit = s;
+            if (hit < 0)
+                continue;
+            const double hx = px + hit * ux, hy = py + hit * uy;
+            double go = hit;
+            const TDrawingFill *dot = nullptr;
+            for (const TDrawingFill &f : fills.Shapes)
+                if (f.Dot && std::hypot(hx - f.X, hy - f.Y) <= f.R + 1.5)
+                    dot = &f;
+            if (dot) {
+                go = (dot->X - px) * ux + (dot->Y - py) * uy;
+            } else {
+                for (double s = hit; s <= hit + 400 && BlackAt(fills.Mask, px + s * ux, py + s * uy); s += 0.5)
+                    go = s;
+            }
+            if (go <= 0)
+                continue;
+            double nx = px + go * ux, ny = py + go * uy;
+            frame.FromInk(nx, ny);
+            (end ? e.X2 : e.X1) = nx;
+            (end ? e.Y2 : e.Y1) = ny;
+        }
+    }
+}
+
+void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame)
+{
+    constexpr double kStep = 0.25;
+    for (TDrawingEntity &e : drawing.Entities) {
+        // Points along the middle 80 % of the entity, every 2 pixels (64 at
+        // most), each with the direction across the stroke there.
+        double length = 0;
+        if (e.Kind == TEntityKind::Line)
+            length = std::hypot(e.X2 - e.X1, e.Y2 - e.Y1);
+        else
+            length = e.R * e.Sweep() * std::numbers::pi / 180;
+        const int count = std::clamp(static_cast<int>(0.8 * length / 2), 1, 64);
+        std::vector<double> widths;
+        for (int k = 0; k < count; ++k) {
+            const double t = 0.1 + 0.8 * (k + 0.5) / count;
+            double x = 0, y = 0, nx = 0, ny = 0;
+            if (e.Kind == TEntityKind::Line) {
+                x = e.X1 + t * (e.X2 - e.X1);
+                y = e.Y1 + t * (e.Y2 - e.Y1);
+                nx = -(e.Y2 - e.Y1) / std::max(length, 1e-9);
+                ny = (e.X2 - e.X1) / std::max(length, 1e-9);
+                if (length < 1e-9) {
+                    nx = 1;
+                    ny = 0;
+                }
+            } else {
+                const double a = ((e.Kind == TEntityKind::Arc ? e.StartAngle : 0) + t * e.Sweep()) * std::numbers::pi / 180;
+                nx = std::cos(a);
+                ny = std::sin(a);
+                x = e.X1 + e.R * nx;
+                y = e.Y1 + e.R * ny;
+            }
+            frame.ToInk(x, y);
+            double ex = x + nx, ey = y + ny;
+            frame.ToInk(ex, ey);
+            nx = ex - x;
+            ny = ey - y;
+            if (!BlackAt(ink, x, y))
+                continue;
+            // Half steps off the pixel grid, so that no probe falls on a
+            // pixel's edge; the two first steps off the ink overshoot the
+            // edges by half a step each on average.
+            double across = -kStep;
+            for (int side = -1; side <= 1; side += 2) {
+                double s = kStep / 2;
+                while (s < 256 && BlackAt(ink, x + side * s * nx, y + side * s * ny))
+                    s += kStep;
+                across += s;
+            }
+            widths.push_back(across);
+        }
+        if (widths.empty())
+            continue;
+        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
+        e.Width = static_cast<float>(widths[widths.size() / 2]);
+    }
+}

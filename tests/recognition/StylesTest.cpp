@@ -1,0 +1,206 @@
+#include "cleanup/Centerline.h"
+#include "recognition/Recognition.h"
+#include "recognition/Styles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <numbers>
+
+namespace {
+
+// Rows grow downward in the mask; the drawing's Y is height - row.
+struct TStyleSheet
+{
+    TBlackMask Ink{360, 240};
+
+    void Paint(const std::function<bool(int, int)> &inside)
+    {
+        for (int row = 0; row < Ink.Height(); ++row)
+            for (int x = 0; x < Ink.Width(); ++x)
+                if (inside(x, Ink.Height() - row))
+                    Ink.SetBlack(x, row);
+    }
+    // Pixel rectangle: columns x0 .. x1, drawing rows y0 .. y1 (Y upward).
+    void Box(int x0, int y0, int x1, int y1)
+    {
+        Paint([=](int x, int y) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; });
+    }
+    void Disk(double cx, double cy, double r)
+    {
+        Paint([=](int x, int y) { return std::hypot(x - cx, y - cy) <= r; });
+    }
+    // The pipeline of --fills and --widths on this ink, as the geometry filters run it.
+    TDrawing Run(TFills &fills) const
+    {
+        fills = FindFills(Ink);
+        TBlackMask strokes = Ink;
+        for (int y = 0; y < strokes.Height(); ++y)
+            for (int i = 0; i < strokes.Words(); ++i)
+                strokes.Line(y)[i] &= ~fills.Mask.Line(y)[i];
+        TGeometryOptions options;
+        options.Tolerance = 1;
+        options.Snap = 1;
+        TDrawing d = RecogniseDrawing(Centerline(strokes), Ink, options);
+        const TInkFrame frame{Ink.Width(), Ink.Height(), 0};
+        ExtendIntoFills(d, fills, frame);
+        MeasureWidths(d, Ink, frame);
+        d.WidthLayers = true;
+        return d;
+    }
+};
+
+double Length(const TDrawingEntity &e)
+{
+    return std::hypot(e.X2 - e.X1, e.Y2 - e.Y1);
+}
+
+TEST(Styles, TwoWidthsGiveTwoLayersWithTheirLines)
+{
+    // Three thin lines (2 px) and two thick ones (6 px), none touching.
+    TStyleSheet sheet;
+    sheet.Box(20, 20, 300, 21);
+    sheet.Box(20, 60, 300, 61);
+    sheet.Box(20, 100, 21, 220);
+    sheet.Box(60, 140, 320, 145);
+    sheet.Box(340, 20, 345, 220);
+    TFills fills;
+    const TDrawing d = sheet.Run(fills);
+    EXPECT_TRUE(fills.Shapes.empty());
+    ASSERT_EQ(d.Entities.size(), 5u);
+
+    struct TCase
+    {
+        const char *Name;
+        double Scale;
+        std::vector<double> Given;
+        std::vector<double> Widths;
+    };
+    const TCase cases[] = {
+        {"found", 1, {}, {2, 6}},
+        {"found at half scale", 0.5, {}, {1, 3}},
+        {"given", 1, {0.35, 1.4, 8}, {0.35, 1.4, 8}},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TDrawing drawing = d;
+        drawing.WidthClasses = c.Given;
+        const TWidthLayers layers = drawing.WidthLayersAt(c.Scale);
+        ASSERT_EQ(layers.Widths.size(), c.Widths.size());
+        for (std::size_t k = 0; k < c.Widths.size(); ++k)
+            EXPECT_NEAR(layers.Widths[k], c.Widths[k], 0.26);
+        const int thin = c.Given.empty() ? 0 : 1, thick = c.Given.empty() ? 1 : 2;
+        for (std::size_t k = 0; k < d.Entities.size(); ++k) {
+            const TDrawingEntity &e = d.Entities[k];
+            const bool isThick = std::fabs(e.Y1 - 142.5) < 1 || std::fabs(e.X1 - 342.5) < 1;
+            EXPECT_EQ(layers.Class[k], isThick ? thick : thin) << k << " width " << e.Width;
+        }
+    }
+    EXPECT_EQ(WidthLayerName(0.5), QStringLiteral("線幅0.50"));
+    EXPECT_EQ(WidthLayerName(0.25), QStringLiteral("線幅0.25"));
+}
+
+TEST(Styles, AJunctionDotIsOneFilledCircleAndItsWiresMeetInIt)
+{
+    // A 3-px wire with a branch, a dot of radius 9 where they meet.
+    TStyleSheet sheet;
+    sheet.Box(20, 119, 320, 121);
+    sheet.Box(169, 20, 171, 120);
+    sheet.Disk(170, 120, 9);
+    TFills fills;
+    const TDrawing d = sheet.Run(fills);
+    ASSERT_EQ(fills.Shapes.size(), 1u);
+    const TDrawingFill &dot = fills.Shapes[0];
+    ASSERT_TRUE(dot.Dot);
+    EXPECT_NEAR(dot.X, 170, 0.3);
+    EXPECT_NEAR(dot.Y, 120, 0.3);
+    // A disk of radius 9 on the pixel grid holds 253 pixels: radius sqrt(253 / pi).
+    EXPECT_NEAR(dot.R, 9, 0.3);
+    // The wires are lines that reach the dot's centre, nothing scribbles inside it.
+    double total = 0;
+    for (const TDrawingEntity &e : d.Entities) {
+        ASSERT_EQ(e.Kind, TEntityKind::Line);
+        total += Length(e);
+        for (const double t : {0.3, 0.5, 0.7}) {
+            const double x = e.X1 + t * (e.X2 - e.X1), y = e.Y1 + t * (e.Y2 - e.Y1);
+            EXPECT_GT(std::hypot(x - 170, y - 120), 2) << "a piece inside the dot";
+        }
+    }
+    EXPECT_NEAR(total, 300 + 100, 6);
+    for (const TDrawingEntity &e : d.Entities)
+        EXPECT_NEAR(e.Width, 3, 0.5);
+}
+
+TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
+{
+    struct TCase
+    {
+        const char *Name;
+        std::function<void(TStyleSheet &)> Draw;
+        std::function<bool(int, int)> Inside;
+        std::size_t MostPieces;
+    };
+    const TCase cases[] = {
+        {"rectangle", [](TStyleSheet &s) { s.Box(100, 50, 179, 89); },
+         [](int x, int y) { return x >= 100 && x <= 179 && y >= 50 && y <= 89; }, 1},
+        {"arrowhead on its shaft",
+         [](TStyleSheet &s) {
+             s.Box(40, 119, 300, 120);
+             s.Paint([](int x, int y) { return x >= 40 && x <= 80 && std::abs(y - 119.5) <= (x - 40) * 0.3; });
+         },
+         [](int x, int y) { return x >= 40 && x <= 80 && std::abs(y - 119.5) <= (x - 40) * 0.3; }, 6},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TStyleSheet sheet;
+        c.Draw(sheet);
+        TFills fills;
+        const TDrawing d = sheet.Run(fills);
+        ASSERT_EQ(fills.Shapes.size(), 1u);
+        const TDrawingFill &f = fills.Shapes[0];
+        EXPECT_FALSE(f.Dot);
+        EXPECT_GE(f.Solids.size(), 1u);
+        EXPECT_LE(f.Solids.size(), c.MostPieces);
+        // Every pixel of the shape is under a piece, and every piece lies
+        // within a pixel of the shape.
+        const auto inPiece = [&](double x, double y, double slack) {
+            for (const auto &q : f.Solids) {
+                const double top = q[1], bottom = q[5];
+                if (y > top + slack || y < bottom - slack)
+                    continue;
+                const double t = (top - y) / (top - bottom);
+                const double left = q[0] + t * (q[4] - q[0]), right = q[2] + t * (q[6] - q[2]);
+                if (x >= left - slack && x <= right + slack)
+                    return true;
+            }
+            return false;
+        };
+        int missed = 0, stray = 0;
+        for (int y = 0; y <= sheet.Ink.Height(); ++y)
+            for (int x = 0; x < sheet.Ink.Width(); ++x) {
+                if (c.Inside(x, y) && !inPiece(x, y, 0.5))
+                    ++missed;
+                bool near = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        near = near || c.Inside(x + dx, y + dy);
+                if (!near && inPiece(x, y, 0))
+                    ++stray;
+            }
+        EXPECT_EQ(missed, 0);
+        EXPECT_EQ(stray, 0);
+        // The outline closes: every corner is the end of two of its segments.
+        EXPECT_GE(f.Outline.size(), 3u);
+        if (std::string(c.Name) == "arrowhead on its shaft") {
+            // The shaft is one line from the far end to the arrow's point.
+            ASSERT_EQ(d.Entities.size(), 1u);
+            const TDrawingEntity &e = d.Entities[0];
+            EXPECT_NEAR(std::min(e.X1, e.X2), 40, 2.5);
+            EXPECT_NEAR(std::max(e.X1, e.X2), 300, 1.5);
+        }
+    }
+}
+
+} // namespace
