@@ -8,12 +8,15 @@
 //       its resolution), DIR/labelsN-text.bmp (the labels' ink alone) and
 //       DIR/labelsN.json (the truth for score_text.py), N = 1 ... 4: 400 and
 //       300 dpi, labels of 2.5 to 5 mm across and upward among lines.
+//   TextMeasure split PICTURE OUT
+//       writes the ink the separation takes for text (OUT, a 1-bit BMP) at the
+//       picture's resolution, to be compared with the truth's text mask.
 //   TextMeasure handcut DIR [LANGS]
 //       reads every label of those drawings cut out by hand (its true box on its
 //       own ink) and prints the pooled character accuracy and the time per string:
-//       what the reader reaches without the separation. TEXT_HEIGHT and
-//       TEXT_MINCONF in the environment change the reading height and the
-//       confidence trusted.
+//       what the reader reaches without the separation. TEXT_HEIGHT,
+//       TEXT_MINCONF, TEXT_DICT (0/1) and TEXT_PSM in the environment change the
+//       reading height, the confidence trusted, the word lists and the page mode.
 
 #include "support/DrawingSheet.h"
 
@@ -74,7 +77,7 @@ int A0(const QString &name)
         t0 = std::chrono::steady_clock::now();
         const TInkComponents ink = FindComponents(mask);
         pieces = std::min(pieces, Seconds(t0));
-        runs = ink.Runs.size();
+        runs = ink.RunComponent.size();
         components = ink.Components.size();
     }
     std::printf("connected pieces alone %.3f s (%zu runs, %zu pieces)\n", pieces, runs, components);
@@ -238,13 +241,22 @@ int HandCut(const QString &dir, const QString &languages)
                 top = std::min(top, p[1].toInt());
                 bottom = std::max(bottom, p[1].toInt());
             }
-            TTextString s{left, top, right + 1, bottom + 1, t["rotation_deg"].toInt() == 90};
+            TTextString s;
+            s.Left = left;
+            s.Top = top;
+            s.Right = right + 1;
+            s.Bottom = bottom + 1;
+            s.Vertical = t["rotation_deg"].toInt() == 90;
             cut.push_back(s);
             wanted << t["text"].toString();
         }
         const auto t0 = std::chrono::steady_clock::now();
         TTextReading reading{languages, QString()};
         reading.Height = qEnvironmentVariableIntValue("TEXT_HEIGHT") ? qEnvironmentVariableIntValue("TEXT_HEIGHT") : reading.Height;
+        if (qEnvironmentVariableIsSet("TEXT_PSM"))
+            reading.PageMode = qEnvironmentVariableIntValue("TEXT_PSM");
+        if (qEnvironmentVariableIsSet("TEXT_DICT"))
+            reading.Dictionaries = qEnvironmentVariableIntValue("TEXT_DICT") != 0;
         if (qEnvironmentVariableIsSet("TEXT_MINCONF"))
             reading.MinConfidence = qEnvironmentVariableIntValue("TEXT_MINCONF");
         const QString problem = ReadStrings(mask, cut, reading);
@@ -267,6 +279,31 @@ int HandCut(const QString &dir, const QString &languages)
     return 0;
 }
 
+int Split(const QString &picture, const QString &out)
+{
+    QImage image(picture);
+    if (image.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(picture));
+        return 1;
+    }
+    const int dpi = static_cast<int>(std::lround(image.dotsPerMeterX() * 0.0254));
+    const TBlackMask mask = MaskOfMono(image.convertToFormat(QImage::Format_Mono));
+    const auto t0 = std::chrono::steady_clock::now();
+    const TTextSeparation s = SeparateText(mask, TTextSizes::ForResolution(dpi));
+    const double seconds = Seconds(t0);
+    QImage text(mask.Width(), mask.Height(), QImage::Format_Mono);
+    text.setColor(0, qRgb(255, 255, 255));
+    text.setColor(1, qRgb(0, 0, 0));
+    text.fill(0);
+    for (int y = 0; y < mask.Height(); ++y)
+        for (int x = 0; x < mask.Width(); ++x)
+            if (s.Text.Black(x, y))
+                text.setPixel(x, y, 1);
+    text.save(out, "BMP");
+    std::printf("%s: %d dpi, %zu strings, %.3f s\n", qPrintable(picture), dpi, s.Strings.size(), seconds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -284,8 +321,10 @@ int main(int argc, char **argv)
         DrawLabelled(args[1], 4, 300);
         return 0;
     }
+    if (args.value(0) == QLatin1String("split") && args.size() == 3)
+        return Split(args[1], args[2]);
     if (args.value(0) == QLatin1String("handcut") && args.size() >= 2)
         return HandCut(args[1], args.value(2, QStringLiteral("jpn+eng")));
-    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | handcut DIR [LANGS]\n");
+    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | split PICTURE OUT | handcut DIR [LANGS]\n");
     return 2;
 }

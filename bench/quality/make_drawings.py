@@ -611,6 +611,36 @@ def d_styles(rng):
     return dict(width=W, height=H, primitives=prims, fills=fills, width_classes=wc, junctions=junc)
 
 
+def d_patterned_curves(rng):
+    """Dashed, dash-dot, dash-dot-dot and dotted arcs and circles of every width class, smaller than the
+    styles drawing's, so that each kind is there several times."""
+    W, H = 2400, 1800
+    wc = {"thin": 2, "medium": 4, "thick": 7}
+    classes = list(wc)
+    pk = Packer(rng, W, H, margin=22)
+    prims = []
+    names = list(PATTERNS)
+    for k in range(24):
+        lt = names[k % 4]
+        cls = classes[(k // 4) % 3]
+        w = wc[cls]
+        pat = PATTERNS[lt](w)
+        r = float([90, 140, 190, 120, 160, 110][k % 6])
+        pos = pk.place(2 * r + w, 2 * r + w)
+        if pos is None:
+            continue
+        c = (pos[0] + r + w / 2, pos[1] + r + w / 2)
+        sweep = 360.0 if (k // 2) % 2 else float(rng.uniform(120, 270))
+        ds = dashes_along(r * math.radians(sweep) - (abs(pat[-1]) if sweep == 360 else 0.0), pat)
+        start = float(rng.uniform(0, 360))
+        if sweep == 360.0:
+            prims.append(circle(c, r, w, width_class=cls, linetype=lt, pattern_px=pat, dashes=ds, start_deg=start))
+        else:
+            prims.append(arc(c, r, start, math.degrees(ds[-1][1] / r), w, width_class=cls, linetype=lt,
+                             pattern_px=pat, dashes=ds))
+    return dict(width=W, height=H, primitives=prims, fills=[], width_classes=wc, junctions=[])
+
+
 # ---------------------------------------------------------------------------
 # Labels
 # ---------------------------------------------------------------------------
@@ -698,7 +728,9 @@ def drawings(sets, seed):
                 ("plan_scan", "scan", d_plan, None), ("corners_scan", "scan", d_corners, None),
                 ("arcs_scan", "scan", d_arcs, None), ("lines_scan07", "scan", d_lines, 0.7)]
     if "styles" in sets:
-        out += [("styles", "styles", d_styles, None), ("styles_scan", "styles_scan", d_styles, None)]
+        out += [("styles", "styles", d_styles, None), ("styles_scan", "styles_scan", d_styles, None),
+                ("curves_dashed", "styles", d_patterned_curves, None),
+                ("curves_dashed_scan", "styles_scan", d_patterned_curves, None)]
     if "text" in sets:
         out += [("text", "text", d_text, None)]
     return out

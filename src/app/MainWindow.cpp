@@ -459,7 +459,7 @@ void TForm1::SettingsClick(const QAction *sender)
         const auto segmentSettings = [this] {
             const TCleanupOptions o = CleanupOptionsOf(Settings);
             return std::make_tuple(Settings.PixelScanMode, o.Threshold, o.ThresholdLevel, o.Despeckle,
-                                   o.Centerline, o.Merge, o.Arcs, o.Snap, o.Deskew);
+                                   o.Centerline, o.Merge, o.Arcs, o.Snap, o.Deskew, o.Linetypes);
         };
         const auto before = segmentSettings();
         {

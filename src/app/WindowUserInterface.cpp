@@ -151,10 +151,10 @@ void TWindowUserInterface::SetBusyCursor(bool busy)
 }
 
 void TWindowUserInterface::ShowProgress(const QString &caption, const QString &label,
-                                        bool cancelVisible, bool *cancelFlag)
+                                        bool cancelVisible)
 {
-    Progress = std::make_unique<TForm4>(MainWindow, cancelFlag);
-    CancelFlag = cancelFlag;
+    CancelPressed = false;
+    Progress = std::make_unique<TForm4>(MainWindow, &CancelPressed);
     Progress->setWindowTitle(caption);
     Progress->Label1->setText(label);
     Progress->Button1->setVisible(cancelVisible);
@@ -196,7 +196,7 @@ void TWindowUserInterface::CloseProgress()
         return;
     Progress->hide();
     Progress.reset();
-    CancelFlag = nullptr;
+    CancelPressed = false;
 }
 
 void TWindowUserInterface::ProcessMessages()
@@ -267,7 +267,7 @@ void TWindowUserInterface::RunInBackground(const std::function<void(TProgressPor
         }
         showSteps();
         ProcessMessages();
-        if (CancelFlag && *CancelFlag)
+        if (Bar.Cancelled())
             steps.Stop = true;
     }
     worker.join();

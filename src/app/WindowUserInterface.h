@@ -27,8 +27,7 @@ public:
     void SetMainWindowEnabled(bool enabled) override;
     void SetBusyCursor(bool busy) override;
 
-    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
-                      bool *cancelFlag) override;
+    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible) override;
     void SetProgressLabel(const QString &label) override;
     void CloseProgress() override;
     TProgressPort &ProgressBar() override { return Bar; }
@@ -66,7 +65,7 @@ private:
         explicit TBar(TWindowUserInterface &owner) : Owner(owner) {}
         void SetMaximum(int maximum) override;
         void Step(int position) override;
-        bool Cancelled() const override { return Owner.CancelFlag && *Owner.CancelFlag; }
+        bool Cancelled() const override { return Owner.Progress && Owner.CancelPressed; }
 
     private:
         TWindowUserInterface &Owner;
@@ -75,7 +74,8 @@ private:
     QWidget *BoxOwner() const;
 
     TBar Bar{*this};
-    const bool *CancelFlag = nullptr;
+    // Set by the open progress window's cancel button.
+    bool CancelPressed = false;
     // Since pending messages were last handled; invalid before the first time.
     QElapsedTimer SinceMessages;
     qint64 MessageInterval;

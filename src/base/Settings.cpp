@@ -95,6 +95,7 @@ void ForEachCleanupField(Settings &s, Visit &&visit)
     visit("Cleanup/Arcs", s.CleanupArcs);
     visit("Cleanup/Snap", s.CleanupSnap);
     visit("Cleanup/Deskew", s.CleanupDeskew);
+    visit("Cleanup/Linetypes", s.CleanupLinetypes);
 }
 
 // The keys of the geometry options, written only when set or already stored,
@@ -347,7 +348,8 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
     ForEachField(s, [&](const char *key, const auto &field) { Write(store, QString::fromLatin1(key), field); });
     const TSettings defaults;
     const bool geometrySet = s.CleanupArcs != defaults.CleanupArcs || s.CleanupSnap != defaults.CleanupSnap ||
-                             s.CleanupDeskew != defaults.CleanupDeskew;
+                             s.CleanupDeskew != defaults.CleanupDeskew ||
+                             s.CleanupLinetypes != defaults.CleanupLinetypes;
     const bool cleanupSet = s.CleanupThreshold != defaults.CleanupThreshold ||
                             s.CleanupDespeckle != defaults.CleanupDespeckle ||
                             s.CleanupCenterline != defaults.CleanupCenterline ||
@@ -356,6 +358,10 @@ void Save(QSettings &store, const TSettings &s, QPoint windowPosition)
     if (cleanupSet)
         ForEachCleanupField(s, [&](const char *key, const auto &field) {
             const QString name = QString::fromLatin1(key);
+            // The line types key only once it was set, so that stores of the other steps stay as they were.
+            if (std::strcmp(key, "Cleanup/Linetypes") == 0 && s.CleanupLinetypes == defaults.CleanupLinetypes &&
+                !store.contains(name))
+                return;
             if (!GeometryKey(key) || geometrySet || store.contains(name))
                 Write(store, name, field);
         });

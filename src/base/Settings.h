@@ -55,6 +55,7 @@ struct TSettings
     QString CleanupArcs;             // "" off, or the tolerance of lines and arcs in pixels
     QString CleanupSnap;             // "" off, or the axis snap in degrees (0 .. 45)
     bool CleanupDeskew = false;      // remove the ink's skew from the coordinates
+    bool CleanupLinetypes = false;   // dashed, dash-dot and dotted lines as one entity with a line type
     QString CleanupWidths;           // "" off, "auto", or width classes "W1,W2,..." in drawing units
     bool CleanupFills = false;       // fills kept as filled shapes, not thinned
 

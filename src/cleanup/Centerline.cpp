@@ -1,6 +1,10 @@
 #include "cleanup/Centerline.h"
 
+<<<<<<< HEAD
 #include "base/Threads.h"
+=======
+#include "base/TaskPool.h"
+>>>>>>> main
 #include "cleanup/PixelNeighbours.h"
 
 #include <algorithm>
@@ -8,16 +12,15 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using Word = std::uint64_t;
 
-// Calls f(begin, end, part) for `parts` consecutive parts of 0 .. n, part 0 on
-// the calling thread and the others each on a thread of its own; one part
-// (on the calling thread) when n is small.
+// Calls f(begin, end, part) for `parts` consecutive parts of 0 .. n, shared
+// among as many threads (the calling thread's included); one part (on the
+// calling thread) when n is small.
 template <class F>
 void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
 {
@@ -28,12 +31,7 @@ void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
         f(std::size_t(0), n, std::size_t(0));
         return;
     }
-    std::vector<std::thread> others;
-    for (std::size_t p = 1; p < parts; ++p)
-        others.emplace_back([&, p] { f(n * p / parts, n * (p + 1) / parts, p); });
-    f(std::size_t(0), n / parts, std::size_t(0));
-    for (std::thread &t : others)
-        t.join();
+    RunTasks(static_cast<int>(parts), parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
 }
 
 Word AtLeastTwo(Word a, Word b, Word c, Word d)
@@ -125,53 +123,6 @@ std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask)
 } // namespace
 
 namespace CenterlineSteps {
-
-void ThinEveryPixel(TBlackMask &mask)
-{
-    const int words = mask.Words();
-    std::vector<std::vector<Word>> deletions(static_cast<std::size_t>(mask.Height()));
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (int pass = 0; pass < 2; ++pass) {
-            for (int y = 0; y < mask.Height(); ++y) {
-                auto &d = deletions[static_cast<std::size_t>(y)];
-                d.assign(static_cast<std::size_t>(words), 0);
-                for (int i = 0; i < words; ++i) {
-                    for (int b = 0; b < 64 && 64 * i + b < mask.Width(); ++b) {
-                        const int x = 64 * i + b;
-                        if (!mask.Black(x, y))
-                            continue;
-                        // The same test, one pixel at a time.
-                        Word up[3] = {}, line[3] = {}, down[3] = {};
-                        for (int k = -1; k <= 1; ++k) {
-                            up[k + 1] = Word(mask.Black(x + k, y - 1));
-                            line[k + 1] = Word(mask.Black(x + k, y));
-                            down[k + 1] = Word(mask.Black(x + k, y + 1));
-                        }
-                        const Word n = up[1], ne = up[2], nw = up[0], e = line[2], w = line[0];
-                        const Word s = down[1], se = down[2], sw = down[0];
-                        const int t = int(!n && (ne || e)) + int(!e && (se || s)) + int(!s && (sw || w)) +
-                                      int(!w && (nw || n));
-                        const int n1 = int(nw || n) + int(ne || e) + int(se || s) + int(sw || w);
-                        const int n2 = int(n || ne) + int(e || se) + int(s || sw) + int(w || nw);
-                        const int m = std::min(n1, n2);
-                        const bool keep = pass == 0 ? ((s || sw || !nw) && w) : ((n || ne || !se) && e);
-                        if (t == 1 && m >= 2 && m <= 3 && !keep)
-                            d[static_cast<std::size_t>(i)] |= Word(1) << b;
-                    }
-                }
-            }
-            for (int y = 0; y < mask.Height(); ++y)
-                for (int i = 0; i < words; ++i) {
-                    const Word d = deletions[static_cast<std::size_t>(y)][static_cast<std::size_t>(i)];
-                    if (d) {
-                        mask.Line(y)[i] &= ~d;
-                        changed = true;
-                    }
-                }
-        }
-    }
-}
 
 namespace {
 

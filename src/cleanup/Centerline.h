@@ -19,8 +19,6 @@ namespace CenterlineSteps {
 // 64 pixels at a time, until no pixel goes; pixels whose neighbourhood did not
 // change since they were last tested are not tested again.
 void Thin(TBlackMask &mask, int threads = 1);
-// The same, testing every pixel of every pass: the reference for Thin.
-void ThinEveryPixel(TBlackMask &mask);
 // Removes every pixel that is no line end and whose removal keeps its
 // neighbours connected and opens no hole: the corners of staircase steps and
 // stubs beside a line, so that a line pixel has exactly two neighbours.

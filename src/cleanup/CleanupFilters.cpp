@@ -21,6 +21,7 @@ TCleanupOptions InkSteps(TCleanupOptions options)
     options.Centerline = false;
     options.Arcs = 0;
     options.Snap = 0;
+    options.Linetypes = false;
     return options;
 }
 
@@ -153,6 +154,7 @@ TCleanupOptions CleanupOptionsOf(const TSettings &settings)
     options.Arcs = TCleanupOptions::ParseMerge(settings.CleanupArcs).value_or(0.0);
     options.Snap = TCleanupOptions::ParseSnap(settings.CleanupSnap).value_or(0.0);
     options.Deskew = settings.CleanupDeskew;
+    options.Linetypes = settings.CleanupLinetypes;
     if (const auto widths = TCleanupOptions::ParseWidths(settings.CleanupWidths, options))
         options = *widths;
     options.Fills = settings.CleanupFills;

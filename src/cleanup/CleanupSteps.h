@@ -37,6 +37,10 @@ struct TCleanupOptions
     double Arcs = 0;
     double Snap = 0;            // axis snap within Snap degrees, ends closed; 0 off
     bool Deskew = false;        // the ink's skew removed from the coordinates
+    // Pieces in a regular pattern of dashes and gaps along one line or circle
+    // become one entity with a line type (made with the geometry).
+    bool Linetypes = false;
+
     // Every entity measured for its stroke width, and the widths grouped
     // into classes, each class on a layer of its own: the classes found in
     // the drawing's widths, or the classes given (drawing units, after
@@ -47,7 +51,7 @@ struct TCleanupOptions
     // ink before the centre lines, written as filled circles and solids.
     bool Fills = false;
 
-    bool Geometry() const { return Arcs > 0 || Snap > 0; }
+    bool Geometry() const { return Arcs > 0 || Snap > 0 || Linetypes; }
     // Width layers and fills need the drawing and the ink beside it.
     bool Styles() const { return WidthLayers || Fills; }
     bool GeometryStep() const { return Geometry() || Deskew || Styles(); }

@@ -6,7 +6,7 @@
 #include "base/DecimalText.h"
 #include "base/Messages.h"
 #include "base/ProgramFolder.h"
-#include "base/Threads.h"
+#include "base/TaskPool.h"
 #include "cli/BatchReport.h"
 #include "cli/CliUserInterface.h"
 #include "cli/InputNames.h"
@@ -213,17 +213,8 @@ std::vector<TConversionResult> TBatchConverter::Run(const std::vector<TConversio
             run(i, progress, threads);
         return results;
     }
-    std::atomic<size_t> next{0};
-    const auto work = [&](int w) {
-        for (size_t i = next++; i < jobs.size(); i = next++)
-            run(i, nullptr, threadsOf(w));
-    };
-    // With fewer threads than asked, this one takes the inputs left over.
-    std::vector<std::thread> workers;
-    if (StartThreads(workers, parallel, work) < parallel)
-        work(parallel - 1);
-    for (std::thread &worker : workers)
-        worker.join();
+    // With fewer threads than asked, the others take the inputs left over.
+    RunTasks(parallel, jobs.size(), [&](std::size_t i, int worker) { run(i, nullptr, threadsOf(worker)); });
     return results;
 }
 
@@ -367,6 +358,8 @@ bool LoadSettings(const TCliOptions &options, TSettings &settings, std::FILE *er
         settings.CleanupSnap = *options.Snap;
     if (options.Deskew)
         settings.CleanupDeskew = true;
+    if (options.Linetypes)
+        settings.CleanupLinetypes = true;
     if (options.Widths)
         settings.CleanupWidths = *options.Widths;
     if (options.Fills)

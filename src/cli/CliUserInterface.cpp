@@ -28,7 +28,7 @@ bool TCliUserInterface::AskYesNo(const QString &, const QString &)
     return true;
 }
 
-void TCliUserInterface::ShowProgress(const QString &, const QString &label, bool, bool *)
+void TCliUserInterface::ShowProgress(const QString &, const QString &label, bool)
 {
     Open = true;
     Label = label;

@@ -21,8 +21,7 @@ public:
     bool AskYesNo(const QString &caption, const QString &text) override;
     void SetMainWindowEnabled(bool) override {}
     void SetBusyCursor(bool) override {}
-    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
-                      bool *cancelFlag) override;
+    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible) override;
     void SetProgressLabel(const QString &label) override;
     void CloseProgress() override;
     TProgressPort &ProgressBar() override { return Bar; }

@@ -36,7 +36,8 @@ struct TOptionSet
             "2 for bad usage."));
         Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         Parser.addOptions({Output, Format, Mode, Magnification, Scale, Dpi, Xrate, Yrate, Threshold,
-                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, Widths, Fills, TextLayer, Ocr, Settings, Jobs,
+                           Despeckle, Centerline, Merge, Arcs, Snap, Deskew, Linetypes, Widths, Fills, TextLayer, Ocr,
+                           Settings, Jobs,
                            MaxPixels, Quiet, PluginDir, Formats, Preview, FilesFrom, Report, SkipExisting, Help,
                            Version});
         Parser.addPositionalArgument(QStringLiteral("INPUT"),
@@ -116,6 +117,13 @@ struct TOptionSet
         QStringLiteral("deskew"),
         QStringLiteral("Find the skew of the sheet from its ink, report it, and turn the "
                        "written coordinates back about the sheet's centre.")};
+    QCommandLineOption Linetypes{
+        QStringLiteral("linetypes"),
+        QStringLiteral("After centre lines (made for it when --centerline is not given): pieces "
+                       "in a regular pattern of dashes and gaps along one line or circle "
+                       "(dashed, dash-dot, dash-dot-dot, dotted) become one line, arc or circle "
+                       "with a line type, defined in the DXF file's LTYPE table; the other "
+                       "formats get its dashes.")};
     QCommandLineOption Widths{
         QStringLiteral("widths"),
         QStringLiteral("After centre lines (made for it): measure every line's stroke width and "
@@ -329,6 +337,7 @@ TCliParse ParseCommandLine(const QStringList &arguments)
         options.Snap = text;
     }
     options.Deskew = parser.isSet(set.Deskew);
+    options.Linetypes = parser.isSet(set.Linetypes);
     if (parser.isSet(set.Widths)) {
         const QString text = parser.value(set.Widths).trimmed();
         if (text.isEmpty() || !TCleanupOptions::ParseWidths(text, TCleanupOptions()))

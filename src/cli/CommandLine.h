@@ -26,6 +26,7 @@ struct TCliOptions
     std::optional<QString> Arcs;             // tolerance of lines and arcs in pixels
     std::optional<QString> Snap;             // axis snap in degrees
     bool Deskew = false;                     // on; off: the stored setting
+    bool Linetypes = false;                  // on; off: the stored setting
     std::optional<QString> Widths;           // "auto" or width classes "W1,W2,..."
     bool Fills = false;                      // on; off: the stored setting
     QString SettingsFile;                    // empty: the program's own stored settings

@@ -22,7 +22,7 @@ public:
     {
         UI.SetBusyCursor(true);
         UI.SetMainWindowEnabled(false);
-        UI.ShowProgress(caption, label, false, nullptr);
+        UI.ShowProgress(caption, label, false);
     }
     ~TBusySpan()
     {

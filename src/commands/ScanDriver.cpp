@@ -16,6 +16,7 @@
 #include "scan/ScanBackdrop.h"
 #include "scan/ScanFilters.h"
 #include "scan/ScanState.h"
+#include "text/TextSeparation.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,15 +29,16 @@
 
 namespace {
 
-// Enables the main window and closes the progress window on every way out.
+// Enables the main window and closes the progress window on every way out,
+// noting in `stopped` a cancel of its progress bar.
 class TConversionWindows
 {
 public:
-    TConversionWindows(TUserInterface &ui, const QString &label, bool *cancelFlag) : UI(ui)
+    TConversionWindows(TUserInterface &ui, const QString &label, bool &stopped) : UI(ui), Stopped(stopped)
     {
         UI.SetMainWindowEnabled(false);
         try {
-            UI.ShowProgress(Messages::Loading(), label, true, cancelFlag);
+            UI.ShowProgress(Messages::Loading(), label, true);
         } catch (...) {
             UI.SetMainWindowEnabled(true);
             throw;
@@ -44,6 +46,8 @@ public:
     }
     ~TConversionWindows()
     {
+        if (UI.ProgressBar().Cancelled())
+            Stopped = true;
         UI.SetMainWindowEnabled(true);
         UI.CloseProgress();
     }
@@ -52,6 +56,7 @@ public:
 
 private:
     TUserInterface &UI;
+    bool &Stopped;
 };
 
 // Thrown by the rows below when the user cancels the reading.
@@ -94,6 +99,11 @@ TScanDriver::TScanDriver(TScanState &state, const TSettings &settings, TUserInte
 {
 }
 
+bool TScanDriver::Stopped() const
+{
+    return State.CancelScan || UI.ProgressBar().Cancelled();
+}
+
 TScanStatus TScanDriver::ScanData(const QString &path)
 {
     State.DataConverted = false;
@@ -106,7 +116,7 @@ TScanStatus TScanDriver::ScanData(const QString &path)
     TScanStatus status;
     {
         TConversionWindows windows(UI, Messages::LoadingFile(QFileInfo(path).fileName()),
-                                   &State.CancelScan);
+                                   State.CancelScan);
         UI.ProcessMessages();
         switch (Settings.PixelScanMode) {
         case 2:
@@ -120,7 +130,7 @@ TScanStatus TScanDriver::ScanData(const QString &path)
             break;
         }
     }
-    if (State.CancelScan || status != ScanDone) {
+    if (Stopped() || status != ScanDone) {
         State.Picture.Mask.reset();
         State.Picture.Backdrop.reset();
         return status == ScanDone ? ScanStopped : status;
@@ -145,7 +155,7 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
         return ScanBufferFailed;
     TBlackMask mask;
     if (!LoadPicture(path, mask))
-        return State.CancelScan ? ScanStopped : ScanUnreadable;
+        return Stopped() ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions()));
     // Kept for the preview, or dropped before the segment filter needs memory.
     KeepPicture(std::move(mask), false);
@@ -162,7 +172,7 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
         return ScanBufferFailed;
     TBlackMask mask;
     if (!LoadPicture(path, mask))
-        return State.CancelScan ? ScanStopped : ScanUnreadable;
+        return Stopped() ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
     KeepPicture(std::move(mask), true);
     mask = TBlackMask();
@@ -179,7 +189,7 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
         return ScanBufferFailed;
     TBlackMask source;
     if (!LoadPicture(path, source))
-        return State.CancelScan ? ScanStopped : ScanUnreadable;
+        return Stopped() ? ScanStopped : ScanUnreadable;
     return Lines2(std::move(source), QFileInfo(path).fileName());
 }
 
@@ -210,7 +220,7 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
 
 void TScanDriver::TextStrokes(int method)
 {
-    if (!Filters || State.CancelScan)
+    if (!Filters || Stopped())
         return;
     TScanFilters::TTextPart text = Filters->TakeText();
     if (!text.Problem.isEmpty()) {
@@ -237,7 +247,7 @@ void TScanDriver::TextStrokes(int method)
     } catch (const std::bad_alloc &) {
         traced.OutOfMemory = true;
     }
-    if (traced.OutOfMemory || State.CancelScan) {
+    if (traced.OutOfMemory || Stopped()) {
         State.CancelScan = true;
         if (traced.OutOfMemory)
             UI.ShowMessage(Messages::OutOfMemory());
@@ -248,16 +258,11 @@ void TScanDriver::TextStrokes(int method)
     TTextStrings &strings = text.Strings;
     const std::size_t none = strings.size();
     std::vector<std::vector<TSegment>> byString(none + 1);
+    const TStringLookup lookup(strings, 1);
     for (std::int32_t i = 0; i < traced.SegmentCount; ++i) {
         const TSegment &s = traced.Segments()[i];
         const float x = (s.X1 + s.X2) / 2, row = traced.ImageHeight - (s.Y1 + s.Y2) / 2;
-        std::size_t owner = none;
-        for (std::size_t k = 0; k < none && owner == none; ++k) {
-            const TTextString &t = strings[k];
-            if (x >= t.Left - 1 && x <= t.Right + 1 && row >= t.Top - 1 && row <= t.Bottom + 1)
-                owner = k;
-        }
-        byString[owner].push_back(s);
+        byString[lookup.Find(x, row)].push_back(s);
     }
     const std::int32_t start = State.SegmentCount;
     for (std::size_t k = 0; k <= none; ++k) {
@@ -300,7 +305,7 @@ TBlackMask TScanDriver::MaskOf(const TTzDIB &image) const
 
 TScanStatus TScanDriver::Filtered(TScanStatus status)
 {
-    if (!Filters || status != ScanDone || State.CancelScan)
+    if (!Filters || status != ScanDone || Stopped())
         return status;
     if (!Filters->Segments(State)) {
         State.CancelScan = true;
@@ -385,7 +390,7 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         return false;
     }
     // Cancelled while reading: nothing to trace, nothing to say.
-    if (State.CancelScan || UI.ProgressBar().Cancelled()) {
+    if (Stopped()) {
         State.CancelScan = true;
         mask = TBlackMask();
         return false;

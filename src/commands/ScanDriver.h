@@ -35,6 +35,7 @@ public:
     // button), runs the method of PixelScanMode (2 box, 3 line 2, any other
     // value line), restores both windows and sets DataConverted on success
     // (with the picture in the scan state's Picture when it keeps one). A
+    // cancel of the progress bar sets CancelScan before the window closes; a
     // method that ended but left CancelScan set counts as ScanStopped. An error
     // raised inside a method passes on to the caller after the windows are
     // restored; DataConverted then stays false.
@@ -63,6 +64,9 @@ public:
     void SetFilters(const TScanFilters *filters) { Filters = filters; }
 
 private:
+    // Whether the conversion stops: the progress bar was cancelled, or
+    // CancelScan was set (a cancel noted, or a failed growth).
+    bool Stopped() const;
     // Reads the file and finds its black pixels; false when the file cannot
     // be read as a picture (message shown) or the reading was cancelled
     // (CancelScan set, no message).

@@ -41,14 +41,13 @@ public:
     virtual void SetBusyCursor(bool busy) = 0;
 
     // The progress window. ShowProgress creates and shows it; its cancel button,
-    // when visible, sets *cancelFlag and hides the window. CloseProgress hides and
-    // destroys it. Calls without an open progress window are ignored.
-    virtual void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
-                              bool *cancelFlag) = 0;
+    // when visible, cancels the progress bar and hides the window. CloseProgress
+    // hides and destroys it. Calls without an open progress window are ignored.
+    virtual void ShowProgress(const QString &caption, const QString &label, bool cancelVisible) = 0;
     virtual void SetProgressLabel(const QString &label) = 0;
     virtual void CloseProgress() = 0;
     // The bar of the progress window: its steps process pending messages, and
-    // it is cancelled once the flag given to ShowProgress is set.
+    // it is cancelled from the cancel button's press until the window closes.
     virtual TProgressPort &ProgressBar() = 0;
 
     // Let pending window messages (repaints, the cancel button) be handled.
@@ -76,7 +75,7 @@ public:
     bool AskYesNo(const QString &, const QString &) override { return false; }
     void SetMainWindowEnabled(bool) override {}
     void SetBusyCursor(bool) override {}
-    void ShowProgress(const QString &, const QString &, bool, bool *) override {}
+    void ShowProgress(const QString &, const QString &, bool) override {}
     void SetProgressLabel(const QString &) override {}
     void CloseProgress() override {}
     TProgressPort &ProgressBar() override { return Bar; }

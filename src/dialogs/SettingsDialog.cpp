@@ -383,6 +383,8 @@ QWidget *TForm2::BuildCleanupPage()
     SnapEdit = Field(QStringLiteral("SnapEdit"), group, 6, 60);
     DeskewCheckBox = new QCheckBox(QStringLiteral("傾きを直す"), group);
     DeskewCheckBox->setObjectName(QStringLiteral("DeskewCheckBox"));
+    LinetypesCheckBox = new QCheckBox(QStringLiteral("破線・一点鎖線を線種にする"), group);
+    LinetypesCheckBox->setObjectName(QStringLiteral("LinetypesCheckBox"));
     WidthsEdit = Field(QStringLiteral("WidthsEdit"), group, 40, 100);
     FillsCheckBox = new QCheckBox(QStringLiteral("塗りつぶしを残す"), group);
     FillsCheckBox->setObjectName(QStringLiteral("FillsCheckBox"));
@@ -413,6 +415,8 @@ QWidget *TForm2::BuildCleanupPage()
             QStringLiteral("※この角度(度)以内の線を水平・垂直にし、近い端点と交点をつなげます。空欄か0で行いません。"));
     setting(QString(), DeskewCheckBox,
             QStringLiteral("※画像の傾きを見つけ、座標を回して直します。"));
+    setting(QString(), LinetypesCheckBox,
+            QStringLiteral("※一直線・一つの円の上に規則正しく並ぶ破線・一点鎖線・二点鎖線・点線を、線種付きの一本の線・円弧にします。"));
     setting(QStringLiteral("線幅で画層を分ける"), WidthsEdit,
             QStringLiteral("※線の太さを測り、太さの組ごとに画層「線幅0.50」などに分けます。autoで組を自動、"
                            "0.25,0.5のように書くとその太さ(倍率をかけた図面の単位)。空欄で行いません。"));
@@ -479,6 +483,7 @@ void TForm2::FillFromSettings()
     ArcsEdit->setText(s.CleanupArcs);
     SnapEdit->setText(s.CleanupSnap);
     DeskewCheckBox->setChecked(s.CleanupDeskew);
+    LinetypesCheckBox->setChecked(s.CleanupLinetypes);
     WidthsEdit->setText(s.CleanupWidths);
     FillsCheckBox->setChecked(s.CleanupFills);
     TextLayerCheckBox->setChecked(s.CleanupTextLayer);
@@ -612,6 +617,7 @@ void TForm2::OKClick()
     s.CleanupArcs = ArcsEdit->text().trimmed();
     s.CleanupSnap = SnapEdit->text().trimmed();
     s.CleanupDeskew = DeskewCheckBox->isChecked();
+    s.CleanupLinetypes = LinetypesCheckBox->isChecked();
     s.CleanupWidths = WidthsEdit->text().trimmed();
     s.CleanupFills = FillsCheckBox->isChecked();
     s.CleanupTextLayer = TextLayerCheckBox->isChecked();

@@ -76,6 +76,7 @@ public:
     QLineEdit *ArcsEdit;          // "円弧と円", tolerance in pixels
     QLineEdit *SnapEdit;          // "角度と端点をそろえる", degrees
     QCheckBox *DeskewCheckBox;    // "傾きを直す"
+    QCheckBox *LinetypesCheckBox; // "破線・一点鎖線を線種にする"
     QLineEdit *WidthsEdit;        // "線幅で画層を分ける": empty, "auto" or widths
     QCheckBox *FillsCheckBox;     // "塗りつぶしを残す"
 

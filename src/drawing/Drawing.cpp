@@ -132,6 +132,23 @@ std::int32_t TDrawing::LineTypeIndex(const QString &name)
     return static_cast<std::int32_t>(LineTypes.size() - 1);
 }
 
+std::int32_t TDrawing::AddLineType(const QString &name, const QString &description, std::vector<double> elements)
+{
+    const std::int32_t index = LineTypeIndex(name);
+    if (LineTypePatterns.size() <= static_cast<std::size_t>(index))
+        LineTypePatterns.resize(static_cast<std::size_t>(index) + 1);
+    LineTypePatterns[static_cast<std::size_t>(index)] = {description, std::move(elements)};
+    return index;
+}
+
+const TLineTypePattern *TDrawing::PatternOf(std::int32_t index) const
+{
+    if (index <= 0 || static_cast<std::size_t>(index) >= LineTypePatterns.size() ||
+        LineTypePatterns[static_cast<std::size_t>(index)].Elements.empty())
+        return nullptr;
+    return &LineTypePatterns[static_cast<std::size_t>(index)];
+}
+
 void TDrawing::ExtendExtents()
 {
     for (const TDrawingFill &f : Fills) {
@@ -232,6 +249,55 @@ void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<
     }
 }
 
+void AppendDashes(const TDrawingEntity &entity, const std::vector<double> &pattern, double tolerance,
+                  std::vector<TSegment> &segments, double dot)
+{
+    double period = 0;
+    for (double v : pattern)
+        period += v == 0 ? dot : std::fabs(v);
+    if (!(period > 0)) {
+        AppendSegments(entity, tolerance, segments);
+        return;
+    }
+    const bool line = entity.Kind == TEntityKind::Line;
+    const double length = line ? std::hypot(entity.X2 - entity.X1, entity.Y2 - entity.Y1)
+                               : entity.R * entity.Sweep() * kDegree;
+    const double start = entity.Kind == TEntityKind::Arc ? entity.StartAngle : 0;
+    // The piece of the entity from t0 to t1 along it.
+    const auto piece = [&](double t0, double t1) {
+        if (line) {
+            const double dx = (entity.X2 - entity.X1) / length, dy = (entity.Y2 - entity.Y1) / length;
+            segments.push_back(TSegment{static_cast<float>(entity.X1 + t0 * dx), static_cast<float>(entity.Y1 + t0 * dy),
+                                        static_cast<float>(entity.X1 + t1 * dx), static_cast<float>(entity.Y1 + t1 * dy)});
+            return;
+        }
+        double a0 = start + t0 / entity.R / kDegree, a1 = start + t1 / entity.R / kDegree;
+        if (t1 - t0 < 1e-9 || a1 - a0 >= 360) {
+            AppendSegments(TDrawingEntity::MakeLine(entity.X1 + entity.R * std::cos(a0 * kDegree),
+                                                    entity.Y1 + entity.R * std::sin(a0 * kDegree),
+                                                    entity.X1 + entity.R * std::cos(a1 * kDegree),
+                                                    entity.Y1 + entity.R * std::sin(a1 * kDegree)),
+                           tolerance, segments);
+            return;
+        }
+        AppendSegments(TDrawingEntity::MakeArc(entity.X1, entity.Y1, entity.R, AngleOf(std::cos(a0 * kDegree), std::sin(a0 * kDegree)),
+                                               AngleOf(std::cos(a1 * kDegree), std::sin(a1 * kDegree))),
+                       tolerance, segments);
+    };
+    if (!(length > 0) || !std::isfinite(length) || length / period > 1e6) {
+        AppendSegments(entity, tolerance, segments);
+        return;
+    }
+    double t = 0;
+    for (std::size_t k = 0; t < length; k = (k + 1) % pattern.size()) {
+        const double v = pattern[k];
+        const double step = v == 0 ? dot : std::fabs(v);
+        if (v >= 0)
+            piece(t, std::min(length, t + step));
+        t += step;
+    }
+}
+
 const char16_t kFillLayerName[] = u"塗り";
 
 void TDrawingFill::AppendOutline(double tolerance, std::vector<TSegment> &segments) const
@@ -250,9 +316,16 @@ QString WidthLayerName(double width)
 
 namespace {
 
-// Class widths found in a length-weighted histogram of the widths (pixels):
-// the peaks of its smoothed density that stand clear of their neighbours.
-std::vector<double> FoundClasses(const std::vector<std::pair<double, double>> &widths)
+// Width classes found in a length-weighted histogram of the widths (pixels):
+// the peaks of its smoothed density that stand clear of their neighbours,
+// and the cuts between them, where the density is least.
+struct TFoundClasses
+{
+    std::vector<double> Peaks;
+    std::vector<double> Cuts;  // between Peaks[k] and Peaks[k + 1]
+};
+
+TFoundClasses FoundClasses(const std::vector<std::pair<double, double>> &widths)
 {
     double top = 0;
     for (const auto &[w, length] : widths)
@@ -294,10 +367,16 @@ std::vector<double> FoundClasses(const std::vector<std::pair<double, double>> &w
         if (clear)
             kept.push_back(p);
     }
-    std::vector<double> classes;
-    for (std::size_t p : kept)
-        classes.push_back(p * kStep);
-    return classes;
+    TFoundClasses found;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        found.Peaks.push_back(kept[k] * kStep);
+        if (k + 1 < kept.size()) {
+            const auto least = std::min_element(density.begin() + static_cast<std::ptrdiff_t>(kept[k]),
+                                                density.begin() + static_cast<std::ptrdiff_t>(kept[k + 1]) + 1);
+            found.Cuts.push_back(static_cast<double>(least - density.begin()) * kStep);
+        }
+    }
+    return found;
 }
 
 // The class nearest to a width, by ratio.
@@ -331,43 +410,55 @@ TWidthLayers TDrawing::WidthLayersAt(double scale) const
     if (!WidthLayers)
         return layers;
     scale = std::fabs(scale);
-    std::vector<double> classes = WidthClasses;  // drawing units
-    if (classes.empty()) {
-        std::vector<std::pair<double, double>> widths;
-        for (const TDrawingEntity &e : Entities)
-            if (e.Width > 0)
-                widths.emplace_back(e.Width, std::max(1.0, Length(e)));
-        std::vector<double> found = FoundClasses(widths);
-        // Each found class becomes the length-weighted middle of its widths.
-        std::vector<std::vector<std::pair<double, double>>> members(found.size());
-        for (const auto &[w, length] : widths)
-            members[static_cast<std::size_t>(NearestClass(found, w))].emplace_back(w, length);
-        classes.clear();
-        for (auto &m : members) {
-            if (m.empty())
-                continue;
-            std::sort(m.begin(), m.end());
-            double total = 0, sum = 0;
-            for (const auto &p : m)
-                total += p.second;
-            for (const auto &p : m) {
-                sum += p.second;
-                if (sum >= total / 2) {
-                    classes.push_back(p.first * scale);
-                    break;
-                }
+    if (!WidthClasses.empty()) {
+        // The classes given, in drawing units: each entity in the nearest.
+        std::vector<double> classes = WidthClasses;
+        std::sort(classes.begin(), classes.end());
+        for (double c : classes)
+            if (layers.Widths.empty() || WidthLayerName(c) != WidthLayerName(layers.Widths.back()))
+                layers.Widths.push_back(c);
+        for (std::size_t k = 0; k < Entities.size(); ++k)
+            if (Entities[k].Width > 0)
+                layers.Class[k] = NearestClass(layers.Widths, Entities[k].Width * scale);
+        return layers;
+    }
+    std::vector<std::pair<double, double>> widths;
+    for (const TDrawingEntity &e : Entities)
+        if (e.Width > 0)
+            widths.emplace_back(e.Width, std::max(1.0, Length(e)));
+    const TFoundClasses found = FoundClasses(widths);
+    if (found.Peaks.empty())
+        return layers;
+    const auto classOf = [&](double w) {
+        return static_cast<int>(std::lower_bound(found.Cuts.begin(), found.Cuts.end(), w) - found.Cuts.begin());
+    };
+    // Each class's width is the length-weighted middle of its widths.
+    std::vector<std::vector<std::pair<double, double>>> members(found.Peaks.size());
+    for (const auto &[w, length] : widths)
+        members[static_cast<std::size_t>(classOf(w))].emplace_back(w, length);
+    std::vector<int> index(found.Peaks.size(), -1);
+    for (std::size_t c = 0; c < members.size(); ++c) {
+        auto &m = members[c];
+        if (m.empty())
+            continue;
+        std::sort(m.begin(), m.end());
+        double total = 0, sum = 0, middle = m.front().first;
+        for (const auto &p : m)
+            total += p.second;
+        for (const auto &p : m) {
+            sum += p.second;
+            if (sum >= total / 2) {
+                middle = p.first;
+                break;
             }
         }
+        // Classes whose layer names would be one are one class.
+        if (layers.Widths.empty() || WidthLayerName(middle * scale) != WidthLayerName(layers.Widths.back()))
+            layers.Widths.push_back(middle * scale);
+        index[c] = static_cast<int>(layers.Widths.size() - 1);
     }
-    // Classes whose layer names would be one are one class.
-    std::sort(classes.begin(), classes.end());
-    for (double c : classes)
-        if (c > 0 && (layers.Widths.empty() || WidthLayerName(c) != WidthLayerName(layers.Widths.back())))
-            layers.Widths.push_back(c);
-    if (layers.Widths.empty())
-        return layers;
     for (std::size_t k = 0; k < Entities.size(); ++k)
         if (Entities[k].Width > 0)
-            layers.Class[k] = NearestClass(layers.Widths, Entities[k].Width * scale);
+            layers.Class[k] = index[static_cast<std::size_t>(classOf(Entities[k].Width))];
     return layers;
 }

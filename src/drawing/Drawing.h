@@ -49,6 +49,15 @@ struct TDrawingEntity
     void Bounds(double &minX, double &minY, double &maxX, double &maxY) const;
 };
 
+// A line type found in the drawing: its pattern's element lengths in pixels
+// of the converted image along the entity from its start (a dash > 0, a gap
+// < 0, a dot 0), and a description for the reader.
+struct TLineTypePattern
+{
+    QString Description;
+    std::vector<double> Elements;
+};
+
 // A filled shape: a filled circle (centre X, Y, radius R), or four-cornered
 // pieces that cover it, each as x, y of its top left, top right, bottom left
 // and bottom right corner (the order of a DXF SOLID). Pixel units, Y upward.
@@ -86,6 +95,9 @@ public:
     // Names the entities refer to; entry 0 is always the empty (default) name.
     std::vector<QString> Layers{QString()};
     std::vector<QString> LineTypes{QString()};
+    // The patterns of the line types, by the same index; a line type without
+    // one (or past the end) is continuous or the writer's default.
+    std::vector<TLineTypePattern> LineTypePatterns;
     // Filled shapes, on the fill layer.
     std::vector<TDrawingFill> Fills;
     // Entities on layers by the width classes: those given (drawing units),
@@ -103,6 +115,11 @@ public:
     // Index of a layer or line type name, added when new.
     std::int32_t LayerIndex(const QString &name);
     std::int32_t LineTypeIndex(const QString &name);
+
+    // A line type with a pattern, added under `name`; its index.
+    std::int32_t AddLineType(const QString &name, const QString &description, std::vector<double> elements);
+    // The pattern of line type `index`; nothing when it is continuous.
+    const TLineTypePattern *PatternOf(std::int32_t index) const;
 
     // Widens the extents to hold every entity.
     void ExtendExtents();
@@ -123,6 +140,12 @@ QString WidthLayerName(double width);
 // chords that stay within `tolerance` pixels of it (at least one per 45
 // degrees), each chord's end the next one's start.
 void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<TSegment> &segments);
+
+// The dashes of an entity drawn in `pattern` (element lengths as in
+// TLineTypePattern; a dot becomes a piece `dot` pixels long), each as
+// AppendSegments writes it.
+void AppendDashes(const TDrawingEntity &entity, const std::vector<double> &pattern, double tolerance,
+                  std::vector<TSegment> &segments, double dot = 1);
 
 // Angle of (dx, dy) in degrees, 0 <= angle < 360.
 double AngleOf(double dx, double dy);

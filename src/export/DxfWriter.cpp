@@ -106,8 +106,116 @@ QByteArray LayerName(const TExportContext &context, std::int32_t layer)
     return ToCp932(name.isEmpty() ? context.Settings.DxfSaveLayer : name);
 }
 
-QByteArray LineTypeName(const TExportContext &context, std::int32_t lineType)
+// The names the patterned line types are written under: their own, or with
+// a number after it when the header already defines that name.
+using TLineTypeNames = std::vector<QByteArray>;
+
+// Whether the header's LTYPE table has an entry `name`.
+bool HeaderDefinesLineType(const std::vector<QByteArray> &lines, const QByteArray &name)
 {
+    for (std::size_t i = 1; i + 2 < lines.size(); ++i)
+        if (lines[i].trimmed() == "LTYPE" && lines[i - 1].trimmed() == "0" && lines[i + 1].trimmed() == "2" &&
+            lines[i + 2].trimmed().toUpper() == name.toUpper())
+            return true;
+    return false;
+}
+
+TLineTypeNames PatternNames(const std::vector<QByteArray> &header, const TDrawing &drawing)
+{
+    TLineTypeNames names(drawing.LineTypes.size());
+    std::vector<bool> used(drawing.LineTypes.size());
+    for (const TDrawingEntity &e : drawing.Entities)
+        if (drawing.PatternOf(e.LineType))
+            used[static_cast<std::size_t>(e.LineType)] = true;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (!used[k])
+            continue;
+        const QByteArray base = ToCp932(drawing.LineTypes[k]);
+        QByteArray name = base;
+        for (int n = 2; HeaderDefinesLineType(header, name) ||
+                        std::find(names.begin(), names.end(), name) != names.end(); ++n)
+            name = base + "_" + QByteArray::number(n);
+        names[k] = name;
+    }
+    return names;
+}
+
+// The LTYPE entries of the patterns in use, lengths in drawing units; a dot's
+// length goes to the gap after it.
+std::vector<QByteArray> PatternEntries(const TExportContext &context, const TLineTypeNames &names)
+{
+    const TDrawing &drawing = *context.Drawing;
+    const long double scale = std::fabs(context.Transform().X(1.0f));
+    const auto number = [](long double v) {
+        char text[kCoordinateTextCapacity];
+        return QByteArray(text, FormatGeneralTo(text, v));
+    };
+    std::vector<QByteArray> lines;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (names[k].isEmpty())
+            continue;
+        const TLineTypePattern &pattern = *drawing.PatternOf(static_cast<std::int32_t>(k));
+        std::vector<long double> elements;
+        long double total = 0;
+        for (double v : pattern.Elements) {
+            elements.push_back(static_cast<long double>(v) * scale);
+            total += std::fabs(static_cast<long double>(v)) * scale;
+        }
+        lines.insert(lines.end(), {"  0", "LTYPE", "  2", names[k], " 70", "    64", "  3",
+                                   ToCp932(pattern.Description), " 72", "    65", " 73",
+                                   QByteArray::number(static_cast<qsizetype>(elements.size())).rightJustified(6),
+                                   " 40", number(total)});
+        for (long double v : elements) {
+            lines.push_back(" 49");
+            lines.push_back(number(v));
+        }
+    }
+    return lines;
+}
+
+// Adds the entries to the header's LTYPE table (its count raised), or puts
+// an LTYPE table of them first in the TABLES section.
+void AddLineTypes(std::vector<QByteArray> &lines, const std::vector<QByteArray> &entries, std::size_t count)
+{
+    if (entries.empty())
+        return;
+    const auto at = [&](std::size_t i, const char *code, const char *value) {
+        return i + 1 < lines.size() && lines[i].trimmed() == code && lines[i + 1].trimmed() == value;
+    };
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (!at(i, "2", "LTYPE") || lines[i - 1].trimmed() != "TABLE")
+            continue;
+        for (std::size_t j = i + 2; j < lines.size(); ++j) {
+            if (at(j, "70", lines[j + 1].constData()) && j == i + 2) {
+                bool ok = false;
+                const long n = lines[j + 1].trimmed().toLong(&ok);
+                if (ok)
+                    lines[j + 1] = QByteArray::number(n + static_cast<long>(count)).rightJustified(6);
+            }
+            if (at(j, "0", "ENDTAB")) {
+                lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(j), entries.begin(), entries.end());
+                return;
+            }
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!at(i, "2", "TABLES"))
+            continue;
+        std::vector<QByteArray> table = {"  0", "TABLE", "  2", "LTYPE", " 70",
+                                         QByteArray::number(static_cast<qsizetype>(count)).rightJustified(6)};
+        table.insert(table.end(), entries.begin(), entries.end());
+        table.insert(table.end(), {"  0", "ENDTAB"});
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i + 2), table.begin(), table.end());
+        return;
+    }
+}
+
+QByteArray LineTypeName(const TExportContext &context, std::int32_t lineType, const TLineTypeNames *patterns = nullptr)
+{
+    if (patterns && static_cast<std::size_t>(lineType) < patterns->size() &&
+        !(*patterns)[static_cast<std::size_t>(lineType)].isEmpty())
+        return (*patterns)[static_cast<std::size_t>(lineType)];
     const QString &name = context.Drawing->LineTypes[static_cast<std::size_t>(lineType)];
     if (!name.isEmpty())
         return ToCp932(name);
@@ -320,13 +428,15 @@ std::vector<QByteArray> HeaderFromFile(const QString &path, const TExtentLines &
     return lines;
 }
 
+std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMissing, TLineTypeNames *patterns);
+
 class TDxfWriter : public TFormatWriter
 {
 public:
     TWriteResult Prepare(const TExportContext &context) override
     {
         bool fileMissing = false;
-        Header = DxfHeaderLines(context, fileMissing);
+        Header = HeaderLines(context, fileMissing, &PatternLineTypes);
         return fileMissing ? WriteHeaderMissing : WriteDone;
     }
 
@@ -338,7 +448,7 @@ public:
             out.AppendLiteral("\r\n");
         }
         if (context.Drawing && WritesDrawing(context))
-            return WriteDrawing(context, out, DeclaresTextStyle(Header));
+            return WriteDrawing(context, out, DeclaresTextStyle(Header), PatternLineTypes);
         TProgressStepper progress(context.Progress, context.SegmentCount);
 
         // Everything of an entity but its four numbers is the same for all segments.
@@ -469,7 +579,8 @@ private:
                !context.Drawing->HasCurves();
     }
 
-    static bool WriteDrawing(const TExportContext &context, TOutputStream &out, bool texts)
+    static bool WriteDrawing(const TExportContext &context, TOutputStream &out, bool texts,
+                             const TLineTypeNames &patterns)
     {
         const TSettings &s = context.Settings;
         const TCoordinateTransform t = context.Transform();
@@ -505,7 +616,7 @@ private:
             out.AppendLiteral("\r\n  8\r\n");
             out.Append(EntityLayerName(context, widths, k));
             out.AppendLiteral("\r\n  6\r\n");
-            out.Append(LineTypeName(context, e.LineType));
+            out.Append(LineTypeName(context, e.LineType, &patterns));
             out.AppendLiteral("\r\n 62\r\n");
             out.Append(colour);
             out.AppendLiteral("\r\n");
@@ -582,13 +693,16 @@ private:
     }
 
     std::vector<QByteArray> Header;
+    TLineTypeNames PatternLineTypes;
 };
 
 } // namespace
 
 const char16_t kTextLayerName[] = u"文字";
 
-std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &fileMissing)
+namespace {
+
+std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMissing, TLineTypeNames *patterns)
 {
     fileMissing = false;
     const TExtentLines extents = Extents(context);
@@ -603,11 +717,27 @@ std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &file
         }
         lines = HeaderFromFile(path, extents);
     }
-    if (context.Drawing)
+    if (context.Drawing) {
+        const TLineTypeNames names = PatternNames(lines, *context.Drawing);
+        const std::size_t count = static_cast<std::size_t>(
+            std::count_if(names.begin(), names.end(), [](const QByteArray &n) { return !n.isEmpty(); }));
+        if (patterns)
+            *patterns = names;
         AddLayerTable(lines, context);
+        // Into the header's LTYPE table, or a table of their own first in the TABLES section.
+        if (count > 0)
+            AddLineTypes(lines, PatternEntries(context, names), count);
+    }
     if (AnyText(context))
         DeclareTextStyle(lines);
     return lines;
+}
+
+} // namespace
+
+std::vector<QByteArray> DxfHeaderLines(const TExportContext &context, bool &fileMissing)
+{
+    return HeaderLines(context, fileMissing, nullptr);
 }
 
 std::unique_ptr<TFormatWriter> NewDxfWriter()

@@ -1,5 +1,13 @@
 #pragma once
 
+// The picture formats a conversion can read.
+//   TPictureFormats - the registry by extension: Load reads a picture whole
+//                     (throws EInvalidGraphic for an extension without a
+//                     reader, and what the reader throws); OpenRows gives
+//                     its rows a band at a time, or nullptr.
+//   PictureReaders  - the built-in readers (platform, DIB, BMP).
+//   OfferedForScans - whether the open dialog offers an extension.
+
 #include <QString>
 
 #include <functional>

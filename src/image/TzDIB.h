@@ -1,5 +1,12 @@
 #pragma once
 
+// The picture as the program holds it whole.
+//   TTzDIB - a device-independent bitmap (header, colour table, rows), shared
+//            copy-on-write; LoadFromStream throws a TzDIB error
+//            (TzDIBErrors.h) for data it cannot read.
+// The tracers never read it: they read the black mask made from it
+// (scan/BlackMask.h).
+
 #include "image/DIBFormat.h"
 #include "image/TzDIBErrors.h"
 #include "image/TzInternalDIB.h"
@@ -18,7 +25,7 @@ class QPainter;
 // The stages that the progress event of a long operation reports.
 enum class TProgressStage { Starting, Running, Ending };
 
-// The device-independent bitmap every tracer reads: a BITMAPINFOHEADER, a colour
+// The device-independent bitmap a picture is read into: a BITMAPINFOHEADER, a colour
 // table of 256 entries and the pixel rows, held in a TTzInternalDIB that copies
 // of this object share until one of them writes (copy-on-write).
 //

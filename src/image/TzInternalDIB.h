@@ -1,5 +1,12 @@
 #pragma once
 
+// The storage beneath TTzDIB.
+//   TTzInternalDIB  - header, colour table and pixel block of one picture;
+//                     its readers throw a TzDIB error for a damaged file.
+//   GetFileMap      - a zero-filled pixel block of `size` bytes; raises
+//                     EOutOfResources when it cannot be had.
+//   LivePixelBlocks - how many pixel blocks exist now.
+
 #include "image/DIBFormat.h"
 
 #include <QByteArray>

@@ -1,5 +1,11 @@
 #pragma once
 
+// Pictures read through import plug-ins.
+//   TInSPIAble         - the loading engine: tries the plug-ins and the
+//                        graphic's own reader on the data; throws
+//                        EInvalidGraphic when nothing reads it.
+//   TSPILoadingGraphic - what the graphics that load through it share.
+
 #include "base/Errors.h"
 #include "image/TzDIB.h"
 

@@ -1,5 +1,11 @@
 #pragma once
 
+// One Susie plug-in library.
+//   TSPI::Create - the plug-in of the kind its type string names (TInSPI
+//                  picture import, TAmSPI archive, TXnSPI); nullptr when the
+//                  library cannot be loaded or lacks a required entry point.
+//   SPIText      - a plug-in's code page 932 text as text.
+
 #include "plugins/PluginLibrary.h"
 #include "plugins/SusiePlugin.h"
 

@@ -1,5 +1,10 @@
 #pragma once
 
+// The preview picture of a conversion.
+//   TPreviewImage - the sheet, lightened, with the segments drawn over it:
+//                   Render draws a part of it at a zoom into a target,
+//                   RenderWhole the whole of it at most `longest` pixels long.
+
 #include "scan/BlackMask.h"
 #include "scan/SegmentList.h"
 

@@ -3,6 +3,7 @@
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupFilters.h"
 #include "drawing/Drawing.h"
+#include "recognition/LineTypes.h"
 #include "recognition/Recognition.h"
 #include "recognition/Skew.h"
 #include "recognition/Styles.h"
@@ -67,9 +68,22 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Arcs = Options.Arcs > 0;
         geometry.Snap = Options.Snap;
         geometry.Deskew = Options.Deskew;
+<<<<<<< HEAD
         geometry.Threads = Threads;
+=======
+        geometry.KeepGaps = Options.Linetypes;
+>>>>>>> main
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(Centre, Ink, geometry, &lineSkew);
+        if (Options.Linetypes) {
+            // Read against the ink: the drawing as it lies on the sheet.
+            const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;
+            if (turned != 0)
+                drawing->Rotate(turned, SheetWidth / 2.0, SheetHeight / 2.0);
+            FindLineTypes(*drawing, Ink, tolerance);
+            if (turned != 0)
+                drawing->Rotate(-turned, SheetWidth / 2.0, SheetHeight / 2.0);
+        }
         if (Options.Deskew) {
             // Measured on the lines where there are enough of them (more
             // exact on drawings than the ink's profiles), else on the ink.
@@ -123,8 +137,12 @@ bool TGeometryFilters::Segments(TScanState &state) const
 
     std::vector<TSegment> segments;
     segments.reserve(drawing->Entities.size());
-    for (const TDrawingEntity &e : drawing->Entities)
-        AppendSegments(e, tolerance, segments);
+    for (const TDrawingEntity &e : drawing->Entities) {
+        if (const TLineTypePattern *pattern = drawing->PatternOf(e.LineType))
+            AppendDashes(e, pattern->Elements, tolerance, segments);
+        else
+            AppendSegments(e, tolerance, segments);
+    }
     for (const TDrawingFill &f : drawing->Fills)
         f.AppendOutline(tolerance, segments);
     if (!state.ResetSegments())

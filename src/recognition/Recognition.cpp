@@ -604,8 +604,10 @@ public:
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
-            if (found)
+            if (found) {
                 Rotate(-*found);
+                Turned = -*found;
+            }
             if (skew)
                 *skew = found;
         }
@@ -1087,6 +1089,8 @@ private:
                     for (int m : it->second) {
                         if (m == n || m == Graph.Other(edge, n) || Graph.Node(m).Edges.empty())
                             continue;
+                        if (Options.KeepGaps && PaperBetween(p, Graph.Node(m).P))
+                            continue;
                         double width = 0;
                         for (int e : Graph.Node(m).Edges)
                             width = std::max(width, Graph.Edge(e).HalfWidth);
@@ -1144,6 +1148,28 @@ private:
         }
     }
 
+    // Whether a point of the straight path from a to b lies on paper.
+    bool PaperBetween(TPoint2 a, TPoint2 b) const
+    {
+        // Back onto the sheet when the geometry was turned.
+        const double cx = Centre.Width() / 2.0, cy = Height / 2.0;
+        const double c = std::cos(-Turned * kDegree), sn = std::sin(-Turned * kDegree);
+        const auto sheet = [&](TPoint2 q) {
+            return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
+        };
+        a = sheet(a);
+        b = sheet(b);
+        const double length = Distance(a, b);
+        for (double s = 0; s <= length; s += 0.5) {
+            const double x = a.X + (b.X - a.X) * s / length, y = a.Y + (b.Y - a.Y) * s / length;
+            const long col = std::lround(std::floor(x + 0.5)), row = Height - std::lround(std::floor(y + 0.5));
+            if (col >= 0 && row >= 0 && col < Ink.Width() && row < Ink.Height() &&
+                !Ink.Black(static_cast<int>(col), static_cast<int>(row)))
+                return true;
+        }
+        return false;
+    }
+
     TDrawing Output()
     {
         TDrawing drawing;
@@ -1179,6 +1205,11 @@ private:
     const int Height;
     TGraph Graph;
     std::unordered_map<std::uint64_t, int> JunctionNodes;
+<<<<<<< HEAD
+=======
+    double JointWidth = 0.5;  // half the stroke width of the chain being added
+    double Turned = 0;        // degrees the geometry was turned by to remove the skew
+>>>>>>> main
 };
 
 } // namespace

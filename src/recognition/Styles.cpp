@@ -451,6 +451,14 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
             frame.ToInk(ex, ey);
             nx = ex - x;
             ny = ey - y;
+            // A line a little off its stroke's pixels (a ragged scan) is
+            // measured from the nearest ink across it.
+            for (const double off : {0.0, 0.5, -0.5, 1.0, -1.0, 1.5, -1.5})
+                if (BlackAt(ink, x + off * nx, y + off * ny)) {
+                    x += off * nx;
+                    y += off * ny;
+                    break;
+                }
             if (!BlackAt(ink, x, y))
                 continue;
             // Half steps off the pixel grid, so that no probe falls on a
@@ -463,7 +471,29 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
                     s += kStep;
                 across += s;
             }
-            widths.push_back(across);
+            widths.push_back(std::max(across, 1.0));  // ink is a pixel wide at least
+        }
+        if (widths.empty()) {
+            // A piece too short to cross its stroke anywhere (a dot's stub):
+            // the widest run through the nearest ink across and along it.
+            double x = e.X1, y = e.Y1;
+            frame.ToInk(x, y);
+            for (int dy = -2; dy <= 2 && widths.empty(); ++dy)
+                for (int dx = -2; dx <= 2 && widths.empty(); ++dx)
+                    if (BlackAt(ink, x + dx, y + dy)) {
+                        double best = 0;
+                        for (const auto &[ux, uy] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}}) {
+                            double across = -kStep;
+                            for (int side = -1; side <= 1; side += 2) {
+                                double s = kStep / 2;
+                                while (s < 256 && BlackAt(ink, x + dx + side * s * ux, y + dy + side * s * uy))
+                                    s += kStep;
+                                across += s;
+                            }
+                            best = best == 0 ? across : std::min(best, across);
+                        }
+                        widths.push_back(std::max(best, 1.0));
+                    }
         }
         if (widths.empty())
             continue;

@@ -1,7 +1,7 @@
 #include "scan/BlackMask.h"
 
 #include "base/LargeBlock.h"
-#include "base/Threads.h"
+#include "base/TaskPool.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/PodArray.h"
@@ -9,13 +9,10 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <new>
-#include <thread>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -252,104 +249,42 @@ namespace {
 // Bands of about this many bytes are read and turned into mask lines at a time.
 constexpr std::int64_t kBandBytes = std::int64_t(1) << 20;
 
-// The bands of a picture, read on the calling thread and handed to `workers`
-// other threads, each band in a buffer of its own.
-class TBandPipeline
+// The bands of a picture, read on the calling thread and worked on by the
+// pool's threads (by this one only a band no thread took), each band in one
+// of `threads` buffers: band b in buffer b mod threads, free again once band
+// b - threads is done.
+void RunBandPipeline(TPictureRows &rows, const TBandWork &work, int bandRows, int threads)
 {
-public:
-    TBandPipeline(TPictureRows &rows, const TBandWork &work, int bandRows, int workers)
-        : Rows(rows), Work(work), BandRows(bandRows)
-    {
-        BufferBytes = static_cast<std::size_t>(rows.RowSize() * bandRows);
-        // One block for all of them, never cleared: every band is read in whole.
-        Storage.Resize(BufferBytes * (static_cast<std::size_t>(workers) + 1));
-        for (int i = 0; i <= workers; ++i)
-            Free.push_back(i);
-        // With no thread made, the bands are worked on as they are read.
-        Converters = StartThreads(Workers, workers, [this](int i) { Serve(i); });
-    }
-
-    ~TBandPipeline()
-    {
-        {
-            const std::lock_guard<std::mutex> lock(Mutex);
-            Finished = true;
+    const int height = rows.Height();
+    const std::size_t bufferBytes = static_cast<std::size_t>(rows.RowSize() * bandRows);
+    const std::size_t buffers = static_cast<std::size_t>(threads);
+    const std::size_t bands = static_cast<std::size_t>((height + bandRows - 1) / bandRows);
+    // One block for all of them, never cleared: every band is read in whole.
+    TPodArray<std::uint8_t> storage;
+    storage.Resize(bufferBytes * buffers);
+    const auto buffer = [&](std::size_t b) { return storage.Data() + bufferBytes * (b % buffers); };
+    const auto first = [&](std::size_t b) { return static_cast<int>(b) * bandRows; };
+    TTaskPool pool(threads, bands, 0, [&](std::size_t b, int worker) {
+        work(buffer(b), first(b), std::min(bandRows, height - first(b)), worker);
+    });
+    std::size_t read = 0;
+    try {
+        for (; read < bands; ++read) {
+            // Reading goes on while the others work: no help with later bands.
+            if (read >= buffers)
+                pool.Wait(read - buffers, false);
+            rows.Read(buffer(read), std::min(bandRows, height - first(read)));
+            pool.Allow(read + 1);
         }
-        Changed.notify_all();
-        for (std::thread &worker : Workers)
-            worker.join();
+    } catch (...) {
+        // The bands read so far are worked on before reading's failure goes on.
+        for (std::size_t b = 0; b < read; ++b)
+            pool.Wait(b);
+        throw;
     }
-
-    // Reads every band; passes on what reading throws (after the bands read
-    // so far are handed on).
-    void Run()
-    {
-        const int height = Rows.Height();
-        for (int first = 0; first < height; first += BandRows) {
-            const int count = std::min(BandRows, height - first);
-            int buffer;
-            {
-                std::unique_lock<std::mutex> lock(Mutex);
-                Changed.wait(lock, [this] { return !Free.empty(); });
-                buffer = Free.back();
-                Free.pop_back();
-            }
-            Rows.Read(Buffer(buffer), count);
-            if (Converters == 0) {
-                Work(Buffer(buffer), first, count, 0);
-                Free.push_back(buffer);
-                continue;
-            }
-            {
-                const std::lock_guard<std::mutex> lock(Mutex);
-                Filled.push_back(TBand{buffer, first, count});
-            }
-            Changed.notify_all();
-        }
-    }
-
-private:
-    struct TBand
-    {
-        int Buffer, First, Count;
-    };
-
-    void Serve(int worker)
-    {
-        for (;;) {
-            TBand band;
-            {
-                std::unique_lock<std::mutex> lock(Mutex);
-                Changed.wait(lock, [this] { return Finished || !Filled.empty(); });
-                if (Filled.empty())
-                    return;
-                band = Filled.front();
-                Filled.erase(Filled.begin());
-            }
-            Work(Buffer(band.Buffer), band.First, band.Count, worker);
-            {
-                const std::lock_guard<std::mutex> lock(Mutex);
-                Free.push_back(band.Buffer);
-            }
-            Changed.notify_all();
-        }
-    }
-
-    std::uint8_t *Buffer(int buffer) { return Storage.Data() + BufferBytes * static_cast<std::size_t>(buffer); }
-
-    TPictureRows &Rows;
-    const TBandWork &Work;
-    int BandRows;
-    int Converters = 0;
-    std::size_t BufferBytes = 0;
-    TPodArray<std::uint8_t> Storage;
-    std::vector<int> Free;
-    std::vector<TBand> Filled;
-    std::vector<std::thread> Workers;
-    std::mutex Mutex;
-    std::condition_variable Changed;
-    bool Finished = false;
-};
+    for (std::size_t b = 0; b < bands; ++b)
+        pool.Wait(b);
+}
 
 } // namespace
 
@@ -358,7 +293,7 @@ int BandWorkers(const TPictureRows &rows, int threads, std::int64_t bandBytes)
     const int bandRows = static_cast<int>(std::clamp<std::int64_t>(
         (bandBytes > 0 ? bandBytes : kBandBytes) / std::max<std::int64_t>(rows.RowSize(), 1), 1,
         std::max(rows.Height(), 1)));
-    return threads > 1 && rows.Height() > bandRows ? threads - 1 : 1;
+    return threads > 1 && rows.Height() > bandRows ? threads : 1;
 }
 
 void ForEachBand(TPictureRows &rows, int threads, std::int64_t bandBytes, const TBandWork &work)
@@ -368,8 +303,7 @@ void ForEachBand(TPictureRows &rows, int threads, std::int64_t bandBytes, const 
     const int bandRows = static_cast<int>(std::clamp<std::int64_t>(
         (bandBytes > 0 ? bandBytes : kBandBytes) / std::max<std::int64_t>(rowSize, 1), 1, std::max(height, 1)));
     if (threads > 1 && height > bandRows) {
-        TBandPipeline pipeline(rows, work, bandRows, threads - 1);
-        pipeline.Run();
+        RunBandPipeline(rows, work, bandRows, threads);
         return;
     }
     TPodArray<std::uint8_t> band;

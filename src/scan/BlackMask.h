@@ -1,5 +1,12 @@
 #pragma once
 
+// The black pixels of a picture, the tracers' only input.
+//   TBlackMask::FromImage / FromRows - the mask of a picture held whole or
+//                                      read in bands (throws what reading
+//                                      throws, bad_alloc without memory).
+//   ForEachBand - a picture's rows in bands, on the -j threads.
+//   TRowToMask  - one row of pixels to mask bits.
+
 #include "image/DIBFormat.h"
 
 #include <bit>
@@ -96,9 +103,10 @@ private:
 // Reads every band of rows (about bandBytes each; 0: about 1 MB; at least
 // one row) and hands it to work(data, first, count, worker): `count` stored
 // rows, RowSize() bytes apart, the first of them file row `first`. With
-// threads > 1 the bands go to threads - 1 other threads while the next one is
-// read, each thread with its own worker number 0 .. BandWorkers() - 1; else
-// all go to worker 0 on the calling thread. Passes on what reading throws.
+// threads > 1 the bands go to a pool of threads (the calling thread among
+// them) while the next one is read, each thread with its own worker number
+// 0 .. BandWorkers() - 1; else all go to worker 0 on the calling thread.
+// Passes on what reading throws.
 using TBandWork = std::function<void(const std::uint8_t *data, int first, int count, int worker)>;
 void ForEachBand(TPictureRows &rows, int threads, std::int64_t bandBytes, const TBandWork &work);
 // How many worker numbers ForEachBand uses for these arguments.

@@ -5,11 +5,10 @@
 #include "scan/Line2Mode.h"
 
 #include "base/ProgressPort.h"
-#include "base/Threads.h"
+#include "base/TaskPool.h"
 #include "scan/BlackMask.h"
 
 #include <algorithm>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -110,13 +109,7 @@ void RunEndsInPlace(TBlackMask &mask, TProgressPort &progress, int threads)
                             beside[static_cast<std::size_t>(2 * t)].Line(), beside[static_cast<std::size_t>(2 * t + 1)].Line());
         };
         // The bands of threads the system cannot make are done here.
-        std::vector<std::thread> helpers;
-        const int started = StartThreads(helpers, parts - 1, [&](int i) { band(i + 1); });
-        band(0);
-        for (int t = started + 1; t < parts; ++t)
-            band(t);
-        for (std::thread &helper : helpers)
-            helper.join();
+        RunTasks(parts, static_cast<std::size_t>(parts), [&](std::size_t t, int) { band(static_cast<int>(t)); });
         for (int i = 0; i < width + height; ++i)
             progress.Step(++counter);
         return;
@@ -149,13 +142,7 @@ TBlackMask RunEnds(const TBlackMask &source, TProgressPort &progress, int thread
         const auto band = [&](int t) {
             MarkRows(source, work, int(std::int64_t(height) * t / parts), int(std::int64_t(height) * (t + 1) / parts));
         };
-        std::vector<std::thread> helpers;
-        const int started = StartThreads(helpers, parts - 1, [&](int i) { band(i + 1); });
-        band(0);
-        for (int t = started + 1; t < parts; ++t)
-            band(t);
-        for (std::thread &helper : helpers)
-            helper.join();
+        RunTasks(parts, static_cast<std::size_t>(parts), [&](std::size_t t, int) { band(static_cast<int>(t)); });
         for (int i = 0; i < width + height; ++i)
             progress.Step(++counter);
         return work;

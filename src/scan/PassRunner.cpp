@@ -1,15 +1,12 @@
 #include "scan/PassRunner.h"
 
 #include "base/ProgressPort.h"
-#include "base/Threads.h"
+#include "base/TaskPool.h"
 #include "scan/SegmentList.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <exception>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -21,13 +18,11 @@ struct TTask
     bool IsPrepare = false;
     int First = 0;
     int Count = 0;
-    std::atomic<int> State{0};  // 0 waiting, 1 running, 2 done
     // A chunk's segments (a list from the pool) and, for each of its lines,
     // the count after it.
     TSegmentList *Out = nullptr;
     std::vector<std::int32_t> Ends;
     bool OutOfMemory = false;
-    std::exception_ptr Error;
 };
 
 class TAhead
@@ -64,26 +59,27 @@ public:
         for (std::size_t i = 0; i < Tasks.size(); ++i)
             Tasks[i]->Index = i;
         Window = 2 * static_cast<std::size_t>(options.Threads);
-        // Threads the system cannot make leave their chunks to the others.
-        StartThreads(Workers, options.Threads - 1, [this](int) { Work(); });
+        // Preparations (first in the order) start at once, chunks at most a
+        // few ahead of the one being appended, so that the lists waiting for
+        // their turn stay few. Threads the system cannot make leave their
+        // tasks to the others.
+        Preparations = static_cast<std::size_t>(
+            std::count_if(PrepareTask.begin(), PrepareTask.end(), [](const TTask *task) { return task != nullptr; }));
+        Workers = std::make_unique<TTaskPool>(options.Threads, Tasks.size(), Limit(),
+                                              [this](std::size_t i, int) { Run(*Tasks[i]); });
     }
 
     ~TAhead()
     {
-        {
-            const std::lock_guard<std::mutex> lock(Mutex);
-            Stop = true;
-        }
-        Done.notify_all();
-        for (std::thread &worker : Workers)
-            worker.join();
+        Stop = true;
+        Workers.reset();
     }
 
     // Waits for the preparation of a pass (doing it here if no thread took it).
     void Prepared(int pass)
     {
         if (TTask *task = PrepareTask[static_cast<std::size_t>(pass)])
-            Finish(*task);
+            Workers->Wait(task->Index);
     }
 
     // The segments of one line, appended; false when the list ran out of memory.
@@ -94,13 +90,10 @@ public:
         TTask &task = *chunks[static_cast<std::size_t>(line / size)];
         if (task.Index > Appending) {
             // The threads may run further ahead now.
-            {
-                const std::lock_guard<std::mutex> lock(Mutex);
-                Appending = task.Index;
-            }
-            Done.notify_all();
+            Appending = task.Index;
+            Workers->Allow(Limit());
         }
-        Finish(task);
+        Workers->Wait(task.Index);
         if (task.OutOfMemory) {
             segments.OutOfMemory = true;
             segments.ReleaseSegments();
@@ -118,30 +111,25 @@ public:
 private:
     void Run(TTask &task)
     {
-        try {
-            TPass &pass = Passes[static_cast<std::size_t>(task.Pass)];
-            if (task.IsPrepare) {
-                pass.Prepare(Stop);
-            } else {
-                task.Ends.reserve(static_cast<std::size_t>(task.Count));
-                task.Out = Borrow();
-                task.OutOfMemory = !task.Out->ReuseSegments();
-                const TLineTracer trace = task.OutOfMemory ? TLineTracer() : pass.Chunk(task.First, task.Count);
-                for (int i = 0; i < task.Count && !task.OutOfMemory && !Stop; ++i) {
-                    if (!trace(task.First + i, *task.Out))
-                        task.OutOfMemory = true;
-                    task.Ends.push_back(task.Out->SegmentCount);
-                }
+        TPass &pass = Passes[static_cast<std::size_t>(task.Pass)];
+        if (task.IsPrepare) {
+            pass.Prepare(Stop);
+        } else {
+            task.Ends.reserve(static_cast<std::size_t>(task.Count));
+            task.Out = Borrow();
+            task.OutOfMemory = !task.Out->ReuseSegments();
+            const TLineTracer trace = task.OutOfMemory ? TLineTracer() : pass.Chunk(task.First, task.Count);
+            for (int i = 0; i < task.Count && !task.OutOfMemory && !Stop; ++i) {
+                if (!trace(task.First + i, *task.Out))
+                    task.OutOfMemory = true;
+                task.Ends.push_back(task.Out->SegmentCount);
             }
-        } catch (...) {
-            task.Error = std::current_exception();
         }
-        {
-            const std::lock_guard<std::mutex> lock(Mutex);
-            task.State = 2;
-        }
-        Done.notify_all();
     }
+
+    // Tasks below this may start: every preparation, and the chunks within
+    // the window beyond the one being appended.
+    std::size_t Limit() const { return std::max(Preparations, Appending + Window); }
 
     // Work lists, used over and over so that their memory is touched once.
     TSegmentList *Borrow()
@@ -164,45 +152,6 @@ private:
         task.Out = nullptr;
     }
 
-    static bool Claim(TTask &task)
-    {
-        int waiting = 0;
-        return task.State.compare_exchange_strong(waiting, 1);
-    }
-
-    // Chunks are traced at most a few ahead of the one being appended, so
-    // that the lists waiting for their turn stay few.
-    void Work()
-    {
-        for (std::size_t i = 0; i < Tasks.size() && !Stop; ++i) {
-            if (!Tasks[i]->IsPrepare) {
-                std::unique_lock<std::mutex> lock(Mutex);
-                Done.wait(lock, [&] { return Stop || i < Appending + Window; });
-                if (Stop)
-                    return;
-            }
-            if (Claim(*Tasks[i]))
-                Run(*Tasks[i]);
-        }
-    }
-
-    void Finish(TTask &task)
-    {
-        if (Claim(task))
-            Run(task);
-        // While another thread does it, trace chunks that nobody has taken
-        // yet (a few lines each, so that the steps go on soon).
-        for (std::size_t i = 0; task.State != 2 && i < std::min(Tasks.size(), Appending + Window); ++i)
-            if (!Tasks[i]->IsPrepare && Claim(*Tasks[i]))
-                Run(*Tasks[i]);
-        {
-            std::unique_lock<std::mutex> lock(Mutex);
-            Done.wait(lock, [&] { return task.State == 2; });
-        }
-        if (task.Error)
-            std::rethrow_exception(task.Error);
-    }
-
     std::vector<TPass> &Passes;
     float ImageHeight;
     std::vector<std::unique_ptr<TSegmentList>> Lists;
@@ -210,14 +159,15 @@ private:
     std::vector<std::unique_ptr<TTask>> Tasks;
     std::vector<TTask *> PrepareTask;
     std::vector<std::vector<TTask *>> ChunkOf;
-    std::vector<std::thread> Workers;
-    std::atomic<bool> Stop{false};
     // The task whose lines are being appended, and how far beyond it threads
     // may trace.
+    std::size_t Preparations = 0;
     std::size_t Appending = 0;
     std::size_t Window = 2;
     std::mutex Mutex;
-    std::condition_variable Done;
+    std::atomic<bool> Stop{false};
+    // Last: its threads stop before the tasks and lists go.
+    std::unique_ptr<TTaskPool> Workers;
 };
 
 } // namespace

@@ -1,5 +1,10 @@
 #pragma once
 
+// How the tracers run their passes.
+//   RunPasses - runs every pass's lines in order, on up to
+//               TTraceOptions::Threads threads, appending their segments as one
+//               thread would; ScanStopped on cancel or a failed growth.
+
 #include "scan/ScanStatus.h"
 
 #include <atomic>

@@ -17,7 +17,8 @@ class TScanState : public TSegmentList
 public:
     // True only after a conversion that ended without error or cancel.
     bool DataConverted = false;
-    // Set by the progress window's cancel button and by a failed growth.
+    // Set when the progress bar was cancelled during a conversion, and by a
+    // failed growth.
     bool CancelScan = false;
     // The magnification the last save or copy took from the magnification edit.
     float Magnification = 0;

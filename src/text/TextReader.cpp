@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -87,11 +89,20 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     const QByteArray path = QFile::encodeName(folder);
     const QByteArray languages = reading.Languages.toLatin1();
-    if (api->Init(path.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY) != 0)
+    // Word lists off when asked: drawing labels are codes ("K-0421", "M12x1.75")
+    // more often than words, and the lists pull codes towards words.
+    std::vector<std::string> names, values;
+    if (!reading.Dictionaries)
+        for (const char *name : {"load_system_dawg", "load_freq_dawg"}) {
+            names.emplace_back(name);
+            values.emplace_back("0");
+        }
+    if (api->Init(path.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values,
+                  false) != 0)
         return QStringLiteral("文字認識（Tesseract）を言語 %1 で始められませんでした（言語データ %2）。"
                               "文字は線のまま書き出します。")
             .arg(reading.Languages, QDir::toNativeSeparators(folder));
-    api->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    api->SetPageSegMode(static_cast<tesseract::PageSegMode>(reading.PageMode));
     api->SetVariable("debug_file", "/dev/null");
     for (TTextString &string : strings) {
         const QImage picture = StringPicture(text, string, reading.Height);

@@ -16,7 +16,11 @@ struct TTextReading
     // Letters are scaled to this height, pixels, before reading.
     int Height = 56;
     // Readings below this mean confidence (0 .. 100) are not trusted.
-    int MinConfidence = 40;
+    int MinConfidence = 30;
+    // Tesseract's word lists of the languages.
+    bool Dictionaries = true;
+    // Tesseract's page segmentation mode (7: one line of text).
+    int PageMode = 7;
 };
 
 // The folder of the language data: `folder` when given, else the first of

@@ -1,11 +1,13 @@
 #include "text/TextSeparation.h"
 
+#include "base/Threads.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <unordered_map>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -60,37 +62,55 @@ struct TBox
 };
 
 // Boxes filed by the grid cells they cover, so that near boxes are found
-// without comparing every pair.
+// without comparing every pair: every box is inserted, then Finish() sorts
+// them by cell (counting sort into one array; no container per cell).
 class TBoxGrid
 {
 public:
-    explicit TBoxGrid(int cell) : Cell(std::max(cell, 1)) {}
+    TBoxGrid(int cell, int width, int height)
+        : Cell(std::max(cell, 1)), Columns(std::max(width, 1) / Cell + 1), Rows(std::max(height, 1) / Cell + 1)
+    {
+    }
     void Insert(int index, const TBox &box)
     {
-        for (int cy = box.Top / Cell; cy <= (box.Bottom - 1) / Cell; ++cy)
-            for (int cx = box.Left / Cell; cx <= (box.Right - 1) / Cell; ++cx)
-                Cells[Key(cx, cy)].push_back(index);
+        ForCells(box, [&](int c) { Entries.emplace_back(c, index); });
+    }
+    void Finish()
+    {
+        Start.assign(static_cast<std::size_t>(Columns) * Rows + 1, 0);
+        for (const auto &[c, i] : Entries)
+            ++Start[static_cast<std::size_t>(c) + 1];
+        for (std::size_t c = 1; c < Start.size(); ++c)
+            Start[c] += Start[c - 1];
+        Items.resize(Entries.size());
+        std::vector<int> fill(Start.begin(), Start.end() - 1);
+        for (const auto &[c, i] : Entries)
+            Items[static_cast<std::size_t>(fill[static_cast<std::size_t>(c)]++)] = i;
+        Entries = {};
     }
     // Every index filed in a cell that `box` covers (an index may come more than once).
     template <class F>
     void ForNear(const TBox &box, F &&f) const
     {
-        for (int cy = std::max(box.Top, 0) / Cell; cy <= std::max(box.Bottom - 1, 0) / Cell; ++cy)
-            for (int cx = std::max(box.Left, 0) / Cell; cx <= std::max(box.Right - 1, 0) / Cell; ++cx) {
-                const auto it = Cells.find(Key(cx, cy));
-                if (it != Cells.end())
-                    for (const int i : it->second)
-                        f(i);
-            }
+        ForCells(box, [&](int c) {
+            for (int k = Start[static_cast<std::size_t>(c)]; k < Start[static_cast<std::size_t>(c) + 1]; ++k)
+                f(Items[static_cast<std::size_t>(k)]);
+        });
     }
 
 private:
-    static std::uint64_t Key(int cx, int cy)
+    template <class F>
+    void ForCells(const TBox &box, F &&f) const
     {
-        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(cy)) << 32) | static_cast<std::uint32_t>(cx);
+        const int x0 = std::clamp(box.Left / Cell, 0, Columns - 1), x1 = std::clamp((box.Right - 1) / Cell, 0, Columns - 1);
+        const int y0 = std::clamp(box.Top / Cell, 0, Rows - 1), y1 = std::clamp((box.Bottom - 1) / Cell, 0, Rows - 1);
+        for (int cy = std::max(y0, 0); cy <= y1; ++cy)
+            for (int cx = std::max(x0, 0); cx <= x1; ++cx)
+                f(cy * Columns + cx);
     }
-    int Cell;
-    std::unordered_map<std::uint64_t, std::vector<int>> Cells;
+    int Cell, Columns, Rows;
+    std::vector<std::pair<int, int>> Entries;
+    std::vector<int> Start, Items;
 };
 
 // The first black pixel at or after x, or `width`.
@@ -174,81 +194,154 @@ bool Continues(const TBox &a, const TBox &b, const TTextSizes &sizes)
 
 TTextSizes TTextSizes::ForResolution(int dpi)
 {
-    if (dpi <= 0)
-        dpi = 400;
     TTextSizes sizes;
+    // No resolution, or a screen's (72, 96 dpi: what programs write when they
+    // know none): letters of a drawing scanned at 200 to 400 dpi.
+    if (dpi < 150) {
+        sizes.MinHeight = 12;
+        sizes.MaxHeight = 160;
+        return sizes;
+    }
     sizes.MinHeight = std::max(4, static_cast<int>(std::lround(dpi / 25.4)));
     sizes.MaxHeight = std::max(sizes.MinHeight + 1, static_cast<int>(std::lround(10 * dpi / 25.4)));
     return sizes;
 }
 
-TInkComponents FindComponents(const TBlackMask &mask)
+namespace {
+
+// The black runs of line y, in order: pixels X0 .. X1 - 1.
+struct TSpan
+{
+    int X0, X1;
+};
+void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
+{
+    runs.clear();
+    const std::uint64_t *line = mask.Line(y);
+    const int width = mask.Width(), words = mask.Words();
+    for (int x = NextBlack(line, words, width, 0); x < width;) {
+        const int end = NextWhite(line, words, width, x);
+        runs.push_back({x, end});
+        x = NextBlack(line, words, width, end);
+    }
+}
+
+} // namespace
+
+TInkComponents FindComponents(const TBlackMask &mask, int threads)
 {
     TInkComponents result;
-    const int width = mask.Width(), height = mask.Height(), words = mask.Words();
-    auto &runs = result.Runs;
-    result.RunStart.assign(static_cast<std::size_t>(height) + 1, 0);
-    std::vector<int> parent;
-    auto find = [&](int i) {
-        while (parent[static_cast<std::size_t>(i)] != i) {
-            int &p = parent[static_cast<std::size_t>(i)];
-            p = parent[static_cast<std::size_t>(p)];
+    const int height = mask.Height(), words = mask.Words();
+    // Runs counted first (a run starts at a black pixel with a white left
+    // neighbour, 64 pixels at a time), so that the one array is made once.
+    auto &starts = result.RunStart;
+    starts.assign(static_cast<std::size_t>(height) + 1, 0);
+    for (int y = 0; y < height; ++y) {
+        const std::uint64_t *line = mask.Line(y);
+        int count = 0;
+        std::uint64_t carry = 0;
+        for (int w = 0; w < words; ++w) {
+            count += std::popcount(line[w] & ~((line[w] << 1) | carry));
+            carry = line[w] >> 63;
+        }
+        starts[static_cast<std::size_t>(y) + 1] = starts[static_cast<std::size_t>(y)] + count;
+    }
+    // First each run's parent (parent < run for every run not a root: the
+    // smaller index is the root), then its piece's number.
+    auto &label = result.RunComponent;
+    label.resize(static_cast<std::size_t>(starts.back()));
+    int *const parent = label.data();
+    auto find = [parent](int i) {
+        while (parent[i] != i) {
+            int &p = parent[i];
+            p = parent[p];
             i = p;
         }
         return i;
     };
-    int previous = 0;
-    for (int y = 0; y < height; ++y) {
-        const int start = static_cast<int>(runs.size());
-        result.RunStart[static_cast<std::size_t>(y)] = start;
-        const std::uint64_t *line = mask.Line(y);
-        int p = previous;
-        for (int x = NextBlack(line, words, width, 0); x < width;) {
-            const int end = NextWhite(line, words, width, x);
-            const int self = static_cast<int>(runs.size());
-            runs.push_back({x, end, self});
-            parent.push_back(self);
-            // Runs of the line above that touch this one, diagonals included.
-            while (p < start && runs[static_cast<std::size_t>(p)].X1 < x)
+    // Joins the runs of line y (first index `self`) with the runs of line
+    // y - 1 (first index `other`) they touch, diagonals included.
+    auto joinLines = [&](const std::vector<TSpan> &above, int other, const std::vector<TSpan> &below, int self) {
+        std::size_t p = 0;
+        for (std::size_t r = 0; r < below.size(); ++r) {
+            while (p < above.size() && above[p].X1 < below[r].X0)
                 ++p;
-            for (int q = p; q < start && runs[static_cast<std::size_t>(q)].X0 <= end; ++q) {
-                const int a = find(q), b = find(self);
+            for (std::size_t q = p; q < above.size() && above[q].X0 <= below[r].X1; ++q) {
+                const int a = find(other + static_cast<int>(q)), b = find(self + static_cast<int>(r));
                 if (a != b)
-                    parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+                    parent[std::max(a, b)] = std::min(a, b);
             }
-            x = NextBlack(line, words, width, end);
         }
-        previous = start;
+    };
+    // Bands of lines, each on its own thread: a band's unions touch only its runs.
+    auto band = [&](int y0, int y1) {
+        std::vector<TSpan> above, below;
+        for (int y = y0; y < y1; ++y) {
+            LineRuns(mask, y, below);
+            const int first = starts[static_cast<std::size_t>(y)];
+            for (int r = 0; r < static_cast<int>(below.size()); ++r)
+                parent[first + r] = first + r;
+            if (y > y0)
+                joinLines(above, starts[static_cast<std::size_t>(y) - 1], below, first);
+            std::swap(above, below);
+        }
+    };
+    const int bands = std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
+    auto bandLine = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
+    {
+        std::vector<std::thread> helpers;
+        const int started =
+            bands > 1 ? StartThreads(helpers, bands - 1, [&](int i) { band(bandLine(i + 1), bandLine(i + 2)); }) : 0;
+        band(bandLine(0), bandLine(1));
+        for (int i = started + 1; i < bands; ++i)
+            band(bandLine(i), bandLine(i + 1));
+        for (std::thread &t : helpers)
+            t.join();
     }
-    result.RunStart[static_cast<std::size_t>(height)] = static_cast<int>(runs.size());
+    {
+        std::vector<TSpan> above, below;
+        for (int i = 1; i < bands; ++i) {
+            const int y = bandLine(i);
+            LineRuns(mask, y - 1, above);
+            LineRuns(mask, y, below);
+            joinLines(above, starts[static_cast<std::size_t>(y) - 1], below, starts[static_cast<std::size_t>(y)]);
+        }
+    }
 
-    std::vector<int> number(runs.size(), -1);
-    for (int y = 0; y < height; ++y)
-        for (int r = result.RunStart[static_cast<std::size_t>(y)]; r < result.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
-            auto &run = runs[static_cast<std::size_t>(r)];
-            // Roots come before the runs they hold: their number is set first.
-            const int root = find(r);
-            int &id = number[static_cast<std::size_t>(root)];
-            if (id < 0) {
+    // Numbers in the order the pieces first come; a run's parent comes before
+    // it and has its number already.
+    std::vector<TSpan> runs;
+    for (int y = 0; y < height; ++y) {
+        LineRuns(mask, y, runs);
+        const int first = starts[static_cast<std::size_t>(y)];
+        for (int k = 0; k < static_cast<int>(runs.size()); ++k) {
+            const int r = first + k;
+            const TSpan &run = runs[static_cast<std::size_t>(k)];
+            int id;
+            if (parent[r] == r) {
                 id = static_cast<int>(result.Components.size());
                 result.Components.push_back({run.X0, y, run.X1, y + 1, 0});
+            } else {
+                id = label[static_cast<std::size_t>(parent[r])];
             }
-            run.Component = id;
+            label[static_cast<std::size_t>(r)] = id;
             TInkComponent &c = result.Components[static_cast<std::size_t>(id)];
             c.Left = std::min(c.Left, run.X0);
             c.Right = std::max(c.Right, run.X1);
             c.Bottom = y + 1;
             c.Pixels += run.X1 - run.X0;
         }
+    }
     return result;
 }
 
-TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
+TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, int threads)
 {
     TTextSeparation result;
     result.Graphics = mask;
     result.Text = TBlackMask(mask.Width(), mask.Height());
-    const TInkComponents ink = FindComponents(mask);
+    const TInkComponents ink = FindComponents(mask, threads);
+    const int width = mask.Width(), height = mask.Height();
     const int minH = sizes.MinHeight, maxH = sizes.MaxHeight;
 
     // Pieces of letter size; pieces whose boxes touch make one glyph (the
@@ -268,11 +361,12 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
     const int touch = std::max(1, minH / 8);
     TUnion pieces(candidates.size());
     {
-        TBoxGrid grid(2 * maxH);
+        TBoxGrid grid(2 * maxH, width, height);
         for (std::size_t k = 0; k < candidates.size(); ++k) {
             const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
             grid.Insert(static_cast<int>(k), TBox{c.Left, c.Top, c.Right, c.Bottom});
         }
+        grid.Finish();
         for (std::size_t k = 0; k < candidates.size(); ++k) {
             const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
             const TBox near{c.Left - touch, c.Top - touch, c.Right + touch, c.Bottom + touch};
@@ -307,11 +401,13 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
 
     // Links between glyphs that follow each other along the rows and along
     // the columns; each glyph runs the way its larger group runs.
-    TBoxGrid glyphGrid(2 * maxH);
+    TBoxGrid glyphGrid(2 * maxH, width, height);
     for (std::size_t g = 0; g < glyphs.size(); ++g)
         if (!glyphs[g].Small)
             glyphGrid.Insert(static_cast<int>(g), glyphs[g].Box);
+    glyphGrid.Finish();
     std::vector<std::pair<int, int>> rowLinks, columnLinks;
+    std::vector<int> seen;
     for (std::size_t g = 0; g < glyphs.size(); ++g) {
         if (glyphs[g].Small)
             continue;
@@ -319,7 +415,7 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
         const int reach = std::min(a.Long() * 3 / 2, maxH * 3 / 2);
         const TBox near{a.Left - reach, a.Top - reach, a.Right + reach, a.Bottom + reach};
         int last = -1;
-        std::vector<int> seen;
+        seen.clear();
         glyphGrid.ForNear(near, [&](int j) {
             if (j <= static_cast<int>(g) || j == last)
                 return;
@@ -366,11 +462,13 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
         long long Pixels = 0;
         bool Vertical = false;
     };
-    std::unordered_map<int, TGroup> groups;
+    std::vector<TGroup> groups(glyphs.size());
     for (std::size_t g = 0; g < glyphs.size(); ++g) {
         if (glyphs[g].Small)
             continue;
-        TGroup &group = groups.try_emplace(strings.Find(static_cast<int>(g)), TGroup{glyphs[g].Box}).first->second;
+        TGroup &group = groups[static_cast<std::size_t>(strings.Find(static_cast<int>(g)))];
+        if (!group.Glyphs)
+            group.Box = glyphs[g].Box;
         group.Box.Add(glyphs[g].Box);
         ++group.Glyphs;
         group.Thin += glyphs[g].Thin;
@@ -378,12 +476,10 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
         group.Vertical = glyphs[g].Vertical;
     }
     std::vector<int> stringOfRoot(glyphs.size(), -1);
-    std::vector<int> roots;
-    for (const auto &[root, group] : groups)
-        roots.push_back(root);
-    std::sort(roots.begin(), roots.end());
-    for (const int root : roots) {
+    for (std::size_t root = 0; root < groups.size(); ++root) {
         const TGroup &group = groups[root];
+        if (!group.Glyphs)
+            continue;
         if (group.Thin == group.Glyphs)
             continue;
         if (group.Glyphs == 1) {
@@ -391,7 +487,7 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
             if (density < 0.1)
                 continue;
         }
-        stringOfRoot[static_cast<std::size_t>(root)] = static_cast<int>(result.Strings.size());
+        stringOfRoot[root] = static_cast<int>(result.Strings.size());
         TTextString s;
         s.Left = group.Box.Left;
         s.Top = group.Box.Top;
@@ -407,7 +503,7 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
 
     // Small glyphs (full stops, the dots of a colon) join the string they lie in.
     {
-        TBoxGrid grid(2 * maxH);
+        TBoxGrid grid(2 * maxH, width, height);
         std::vector<TBox> reach;
         for (std::size_t s = 0; s < result.Strings.size(); ++s) {
             const TTextString &t = result.Strings[s];
@@ -418,6 +514,7 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
             reach.push_back(box);
             grid.Insert(static_cast<int>(s), TBox{std::max(box.Left, 0), std::max(box.Top, 0), box.Right, box.Bottom});
         }
+        grid.Finish();
         std::vector<TBox> grown;
         for (const TTextString &t : result.Strings)
             grown.push_back(TBox{t.Left, t.Top, t.Right, t.Bottom});
@@ -450,13 +547,70 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes)
     for (std::size_t k = 0; k < candidates.size(); ++k)
         if (glyphs[static_cast<std::size_t>(glyphOfCandidate[k])].String >= 0)
             isText[static_cast<std::size_t>(candidates[k])] = 1;
-    for (int y = 0; y < mask.Height(); ++y)
-        for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < ink.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
-            const auto &run = ink.Runs[static_cast<std::size_t>(r)];
-            if (!isText[static_cast<std::size_t>(run.Component)])
-                continue;
-            SetRun(result.Text.Line(y), run.X0, run.X1, true);
-            SetRun(result.Graphics.Line(y), run.X0, run.X1, false);
+    std::vector<char> textLine(static_cast<std::size_t>(height), 0);
+    for (std::size_t k = 0; k < candidates.size(); ++k)
+        if (isText[static_cast<std::size_t>(candidates[k])]) {
+            const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
+            std::fill(textLine.begin() + c.Top, textLine.begin() + c.Bottom, 1);
         }
+    std::vector<TSpan> runs;
+    for (int y = 0; y < height; ++y) {
+        if (!textLine[static_cast<std::size_t>(y)])
+            continue;
+        LineRuns(mask, y, runs);
+        const int first = ink.RunStart[static_cast<std::size_t>(y)];
+        for (std::size_t k = 0; k < runs.size(); ++k) {
+            if (!isText[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(first) + k])])
+                continue;
+            SetRun(result.Text.Line(y), runs[k].X0, runs[k].X1, true);
+            SetRun(result.Graphics.Line(y), runs[k].X0, runs[k].X1, false);
+        }
+    }
     return result;
+}
+
+TStringLookup::TStringLookup(const TTextStrings &strings, float margin) : Strings(strings), Margin(margin)
+{
+    const int grow = static_cast<int>(std::ceil(margin)) + 1;
+    for (const TTextString &t : strings) {
+        Columns = std::max(Columns, (t.Right + grow) / kCell + 1);
+        Rows = std::max(Rows, (t.Bottom + grow) / kCell + 1);
+    }
+    auto cells = [&](const TTextString &t, auto &&f) {
+        const int x0 = std::max(t.Left - grow, 0) / kCell, x1 = std::max(t.Right + grow, 0) / kCell;
+        const int y0 = std::max(t.Top - grow, 0) / kCell, y1 = std::max(t.Bottom + grow, 0) / kCell;
+        for (int cy = y0; cy <= y1; ++cy)
+            for (int cx = x0; cx <= x1; ++cx)
+                f(cy * Columns + cx);
+    };
+    Start.assign(static_cast<std::size_t>(Columns) * Rows + 1, 0);
+    for (const TTextString &t : strings)
+        cells(t, [&](int c) { ++Start[static_cast<std::size_t>(c) + 1]; });
+    for (std::size_t c = 1; c < Start.size(); ++c)
+        Start[c] += Start[c - 1];
+    Items.resize(static_cast<std::size_t>(Start.back()));
+    std::vector<int> fill(Start.begin(), Start.end() - 1);
+    for (std::size_t k = 0; k < strings.size(); ++k)
+        cells(strings[k], [&](int c) { Items[static_cast<std::size_t>(fill[static_cast<std::size_t>(c)]++)] = static_cast<int>(k); });
+}
+
+std::size_t TStringLookup::Find(float x, float row) const
+{
+    const std::size_t none = Strings.size();
+    if (!(x >= 0 && row >= 0))
+        return none;
+    const int cx = static_cast<int>(x) / kCell, cy = static_cast<int>(row) / kCell;
+    if (cx >= Columns || cy >= Rows)
+        return none;
+    const std::size_t c = static_cast<std::size_t>(cy) * Columns + cx;
+    std::size_t owner = none;
+    // Filed in increasing order: the first that holds the point is the first string.
+    for (int i = Start[c]; i < Start[c + 1]; ++i) {
+        const TTextString &t = Strings[static_cast<std::size_t>(Items[static_cast<std::size_t>(i)])];
+        if (x >= t.Left - Margin && x <= t.Right + Margin && row >= t.Top - Margin && row <= t.Bottom + Margin) {
+            owner = static_cast<std::size_t>(Items[static_cast<std::size_t>(i)]);
+            break;
+        }
+    }
+    return owner;
 }

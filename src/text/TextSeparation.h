@@ -3,6 +3,8 @@
 #include "scan/BlackMask.h"
 #include "scan/TextStrings.h"
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 // Sizes of the letters looked for, in pixels.
@@ -14,7 +16,8 @@ struct TTextSizes
     // Largest letter: anything taller or much wider is drawing.
     int MaxHeight = 160;
 
-    // Letters of 1 to 10 mm at `dpi` dots per inch (400 when 0 or less).
+    // Letters of 1 to 10 mm at `dpi` dots per inch; below 150 dpi (none, or a
+    // screen's) letters of 12 to 160 pixels.
     static TTextSizes ForResolution(int dpi);
 };
 
@@ -28,21 +31,45 @@ struct TInkComponent
     int Height() const { return Bottom - Top; }
 };
 
+// A vector whose new elements are left uninitialised (filled right after).
+template <class T>
+struct TUninitialisedAllocator : std::allocator<T>
+{
+    template <class U>
+    struct rebind
+    {
+        using other = TUninitialisedAllocator<U>;
+    };
+    TUninitialisedAllocator() = default;
+    template <class U>
+    TUninitialisedAllocator(const TUninitialisedAllocator<U> &) noexcept
+    {
+    }
+    template <class U>
+    void construct(U *p) noexcept
+    {
+        ::new (static_cast<void *>(p)) U;
+    }
+    template <class U, class... A>
+    void construct(U *p, A &&...a)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<A>(a)...);
+    }
+};
+
 // The connected pieces of a mask, and which piece each black run belongs to.
 struct TInkComponents
 {
     std::vector<TInkComponent> Components;
-    // Runs of black along the lines, line by line, left to right: line y has
-    // runs RunStart[y] .. RunStart[y + 1] - 1.
-    struct TRun
-    {
-        int X0, X1;      // pixels X0 .. X1 - 1
-        int Component;
-    };
-    std::vector<TRun> Runs;
+    // The runs of black along the lines, line by line, left to right, are
+    // numbered: line y has runs RunStart[y] .. RunStart[y + 1] - 1, and run r
+    // belongs to piece RunComponent[r].
     std::vector<int> RunStart;
+    std::vector<int, TUninitialisedAllocator<int>> RunComponent;
 };
-TInkComponents FindComponents(const TBlackMask &mask);
+// Lines are shared among `threads` threads in bands; the result is the same
+// for any number.
+TInkComponents FindComponents(const TBlackMask &mask, int threads = 1);
 
 // The mask split into text and graphics: connected pieces of letter size and
 // shape, grouped into strings running along the rows or along the columns
@@ -57,4 +84,21 @@ struct TTextSeparation
     // Boxes of the strings; Text, Confidence and the segment range unset.
     TTextStrings Strings;
 };
-TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes);
+TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, int threads = 1);
+
+// Which string a point lies in: the first string whose box, grown by `margin`
+// on every side, holds it; strings.size() when none does. Strings are filed
+// by grid cells, so a point is tried against the few near it.
+class TStringLookup
+{
+public:
+    TStringLookup(const TTextStrings &strings, float margin);
+    std::size_t Find(float x, float row) const;
+
+private:
+    static constexpr int kCell = 128;
+    const TTextStrings &Strings;
+    float Margin;
+    int Columns = 0, Rows = 0;
+    std::vector<int> Start, Items;
+};

@@ -1,5 +1,6 @@
 #include "scan/ScanPictures.h"
 #include "support/RecordingUserInterface.h"
+#include "support/ThinReference.h"
 
 #include "base/Settings.h"
 #include "cleanup/Centerline.h"
@@ -346,7 +347,7 @@ TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
                     mask.SetBlack(x, y);
         }
         TBlackMask reference = mask;
-        CenterlineSteps::ThinEveryPixel(reference);
+        ThinEveryPixel(reference);
         for (int threads : {1, 2, 3, 5}) {
             TBlackMask fast = mask;
             CenterlineSteps::Thin(fast, threads);

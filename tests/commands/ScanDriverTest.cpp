@@ -37,7 +37,7 @@ TEST_F(ScanDriverTest, ConversionTracesTheFileWithTheProgressWindowShown)
     Settings.Yrate = 0.5f;
     bool sawDisabled = false;
     UI.OnProcessMessages = [&] {
-        sawDisabled = !UI.MainWindowEnabled && UI.ProgressOpen && UI.CancelFlag == &State.CancelScan;
+        sawDisabled = !UI.MainWindowEnabled && UI.ProgressOpen && UI.CancelVisible;
     };
     EXPECT_EQ(Driver.ScanData(path), ScanDone);
     EXPECT_TRUE(sawDisabled);

@@ -12,6 +12,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
+
+#include <algorithm>
 
 namespace {
 
@@ -49,6 +52,10 @@ for path in sys.argv[1:]:
         r["circles"] = [[e.dxf.layer] + list(e.dxf.center)[:2] + [e.dxf.radius]
                         for e in doc.modelspace() if e.dxftype() == "CIRCLE"]
         r["layers"] = [[l.dxf.name, l.dxf.color, l.dxf.linetype] for l in doc.layers if l.dxf.name not in ("0", "Defpoints")]
+        r["patterns"] = {lt.dxf.name: [lt.dxf.description] + [t.value for t in lt.pattern_tags.tags if t.code == 49]
+                         for lt in doc.linetypes if not lt.dxf.name.startswith("SCAN")
+                         and lt.dxf.name.upper() not in ("BYLAYER", "BYBLOCK", "CONTINUOUS")}
+        r["entity_linetypes"] = [[e.dxftype(), e.dxf.linetype] for e in doc.modelspace()]
         r["fills"] = [[e.dxftype(), e.dxf.layer] + ([list(v.dxf.location)[:2] + [v.dxf.bulge] for v in e.vertices] +
                       [e.dxf.default_start_width, e.is_closed] if e.dxftype() == "POLYLINE" else
                       [list(e.dxf.get("vtx%d" % k))[:2] for k in range(4)])
@@ -254,6 +261,100 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
         EXPECT_NEAR(circle[1].toDouble(), 25 * v.Xrate, 1e-4);
         EXPECT_NEAR(circle[2].toDouble(), 20 * v.Yrate, 1e-4);
         EXPECT_NEAR(circle[3].toDouble(), 2.5, 1e-4);
+    }
+}
+
+TEST_F(DxfReader, LineTypesAreDefinedOnceAndNamedByTheirEntities)
+{
+    // A dash-dot line, a dashed circle and a plain arc, pixel units.
+    TDrawing drawing;
+    drawing.Entities = {TDrawingEntity::MakeLine(0, 0, 100, 0), TDrawingEntity::MakeCircle(50, 40, 20),
+                        TDrawingEntity::MakeArc(20, 20, 10, 0, 90)};
+    drawing.Entities[0].LineType = drawing.AddLineType("CENTER", QStringLiteral("一点鎖線"), {30, -8, 0, -8});
+    drawing.Entities[1].LineType = drawing.AddLineType("DASHED", QStringLiteral("破線"), {12, -4});
+    drawing.MaxX = 100;
+    drawing.MaxY = 60;
+    MaxX = 100;
+    MaxY = 60;
+    Magnification = 0.5f;
+    const QByteArray shipped = [] {
+        QFile file(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    // A header whose LTYPE table already has a DASHED: ours becomes DASHED_2.
+    QByteArray own = shipped;
+    own.replace("  0\r\nENDTAB", "  0\r\nLTYPE\r\n  2\r\nDASHED\r\n 70\r\n    64\r\n  3\r\nmine\r\n 72\r\n    65\r\n"
+                                 " 73\r\n     2\r\n 40\r\n20.0\r\n 49\r\n10\r\n 49\r\n-10\r\n  0\r\nENDTAB");
+    own.replace(" 70\r\n     2\r\n  0\r\nLTYPE", " 70\r\n     3\r\n  0\r\nLTYPE");
+    struct TVariant
+    {
+        QString Name;
+        QByteArray Header;   // empty: the built-in one
+        const char *Dashed;
+    };
+    const TVariant variants[] = {{"builtin", {}, "DASHED"}, {"shipped", shipped, "DASHED"}, {"own", own, "DASHED_2"}};
+    QStringList paths;
+    for (const TVariant &v : variants) {
+        Settings.DxfFileUse = !v.Header.isEmpty();
+        if (!v.Header.isEmpty())
+            Write("dxf.hed", v.Header);
+        Segments.clear();
+        for (const TDrawingEntity &e : drawing.Entities)
+            AppendSegments(e, 0.5, Segments);
+        TExportContext context = Context();
+        context.Drawing = &drawing;
+        ASSERT_EQ(SaveData2(context, UI, Path(v.Name + ".dxf")), 0);
+        paths << Path(v.Name + ".dxf");
+    }
+    QString skipReason;
+    const QJsonObject results = ReadBack(paths, skipReason);
+    if (!skipReason.isEmpty())
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING(skipReason.toStdString());
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const TVariant &v = variants[i];
+        const QJsonObject r = results.value(paths[i]).toObject();
+        SCOPED_TRACE(v.Name.toStdString() + ": " + QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString());
+        ASSERT_FALSE(r.contains("error"));
+        EXPECT_EQ(r.value("errors").toArray(), QJsonArray());
+        // Lengths at magnification 0.5; the dot is 0.
+        QJsonObject patterns{{"CENTER", QJsonArray({QStringLiteral("一点鎖線"), 15, -4, 0, -4})},
+                             {v.Dashed, QJsonArray({QStringLiteral("破線"), 6, -2})}};
+        if (v.Name == "own")
+            patterns.insert("DASHED", QJsonArray({"mine", 10, -10}));
+        EXPECT_EQ(r.value("patterns").toObject(), patterns);
+        EXPECT_EQ(r.value("entity_linetypes").toArray(),
+                  QJsonArray({QJsonArray({"LINE", "CENTER"}), QJsonArray({"CIRCLE", v.Dashed}),
+                              QJsonArray({"ARC", "SCANLINE"})}));
+    }
+
+    // LibreCAD prints each file: a page with ink on it (rendered again by Ghostscript).
+    if (QStandardPaths::findExecutable(QStringLiteral("librecad")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("gs")).isEmpty())
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING("librecad or gs is not installed (scripts/setup installs them)");
+    for (const QString &path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        // It prints X.dxf to X.pdf beside it.
+        const QString pdf = path.chopped(4) + ".pdf", pgm = path + ".pgm";
+        QProcess librecad;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        librecad.setProcessEnvironment(environment);
+        librecad.start(QStringLiteral("librecad"), {QStringLiteral("dxf2pdf"), QStringLiteral("-a"), QStringLiteral("-m"), path});
+        ASSERT_TRUE(librecad.waitForFinished(120000));
+        ASSERT_EQ(librecad.exitCode(), 0) << librecad.readAllStandardError().toStdString();
+        QProcess gs;
+        gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                                        QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pgmraw"), QStringLiteral("-r30"),
+                                        QStringLiteral("-sOutputFile=") + pgm, pdf});
+        ASSERT_TRUE(gs.waitForFinished(120000));
+        ASSERT_EQ(gs.exitCode(), 0) << gs.readAllStandardError().toStdString();
+        QFile page(pgm);
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+        const QByteArray bytes = page.readAll();
+        // After the header, one byte per pixel; the dashes and the arc leave dark pixels.
+        const qsizetype dark = std::count_if(bytes.begin() + std::min<qsizetype>(bytes.size(), 20), bytes.end(),
+                                             [](char c) { return static_cast<unsigned char>(c) < 128; });
+        EXPECT_GT(dark, 20);
     }
 }
 

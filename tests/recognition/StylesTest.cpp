@@ -143,14 +143,24 @@ TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
         std::size_t MostPieces;
     };
     const TCase cases[] = {
-        {"rectangle", [](TStyleSheet &s) { s.Box(100, 50, 179, 89); },
+        {"rectangle between lines",
+         [](TStyleSheet &s) {
+             // (a drawing is mostly lines: their depth is the one most ridges have)
+             s.Box(100, 50, 179, 89);
+             for (int y = 110; y <= 230; y += 20)
+                 s.Box(20, y, 340, y + 1);
+         },
          [](int x, int y) { return x >= 100 && x <= 179 && y >= 50 && y <= 89; }, 1},
         {"arrowhead on its shaft",
          [](TStyleSheet &s) {
              s.Box(40, 119, 300, 120);
              s.Paint([](int x, int y) { return x >= 40 && x <= 80 && std::abs(y - 119.5) <= (x - 40) * 0.3; });
          },
-         [](int x, int y) { return x >= 40 && x <= 80 && std::abs(y - 119.5) <= (x - 40) * 0.3; }, 6},
+         // the point of the arrow is as wide as its shaft
+         [](int x, int y) {
+             return x >= 40 && x <= 80 && (std::abs(y - 119.5) <= (x - 40) * 0.3 || y == 119 || y == 120);
+         },
+         6},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -158,7 +168,7 @@ TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
         c.Draw(sheet);
         TFills fills;
         const TDrawing d = sheet.Run(fills);
-        ASSERT_EQ(fills.Shapes.size(), 1u);
+        ASSERT_EQ(fills.Shapes.size(), 1u) << d.Entities.size();
         const TDrawingFill &f = fills.Shapes[0];
         EXPECT_FALSE(f.Dot);
         EXPECT_GE(f.Solids.size(), 1u);

@@ -75,7 +75,7 @@ TEST_F(BoxModeTest, CancelStopsWithStatusFive)
     BlackRect(dib, 2, 2, 3, 3);
     BlackRect(dib, 6, 6, 7, 7);
     State.ResetSegments();
-    UI.ShowProgress(QString(), QString(), true, &State.CancelScan);
+    UI.ShowProgress(QString(), QString(), true);
     // Cancel while the fifth row is scanned: the boundaries below rows 0 to 3 are kept.
     UI.OnProcessMessages = [&] {
         if (UI.Pumps == 5)

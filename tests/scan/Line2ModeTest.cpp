@@ -79,7 +79,7 @@ TEST_F(Line2ModeTest, PreparationRunsToItsEndAndTheTracerThenStops)
     TTzDIB dib = WhitePicture(70, 20);
     BlackRect(dib, 1, 1, 60, 1);
     const QString path = Save(dib, QStringLiteral("bar.bmp"));
-    UI.ShowProgress(QString(), QString(), true, &State.CancelScan);
+    UI.ShowProgress(QString(), QString(), true);
     // The preparation is the first stretch of 70 + 20 steps, after the file's rows.
     long long before = -1;
     UI.OnProcessMessages = [&] {
@@ -91,7 +91,7 @@ TEST_F(Line2ModeTest, PreparationRunsToItsEndAndTheTracerThenStops)
     // The preparation does not look at the cancel flag; the tracing does,
     // and the method still reports 0.
     EXPECT_EQ(Driver.ScanData3(path), ScanDone);
-    EXPECT_TRUE(State.CancelScan);
+    EXPECT_TRUE(UI.ProgressBar().Cancelled());
     ASSERT_GE(before, 0);
     EXPECT_EQ(UI.Pumps, before + 70 + 20 + 1);
     EXPECT_TRUE(Segs().empty());

@@ -174,14 +174,14 @@ TEST_F(LineModeTest, CancelDuringColumnsKeepsTheRowSegmentsAndStops)
     BlackRect(dib, 2, 3, 2, 6);   // column 2
     BlackRect(dib, 7, 3, 7, 6);   // column 7
     State.ResetSegments();
-    UI.ShowProgress(QString(), QString(), true, &State.CancelScan);
+    UI.ShowProgress(QString(), QString(), true);
     // Cancel is pressed while the third column (x = 2) is being scanned.
     UI.OnProcessMessages = [&] {
         if (UI.Pumps == 8 + 3)
             UI.PressCancel();
     };
     EXPECT_EQ(TraceLines(dib), ScanStopped);
-    EXPECT_TRUE(State.CancelScan);
+    EXPECT_TRUE(UI.ProgressBar().Cancelled());
     EXPECT_EQ(Segs(), (SegList{{1, 7, 4, 7}}));
     EXPECT_EQ(UI.Pumps, 8 + 3);
 }
@@ -192,7 +192,7 @@ TEST_F(LineModeTest, CancelAfterAColumnSegmentKeepsIt)
     BlackRect(dib, 2, 3, 2, 6);
     BlackRect(dib, 7, 3, 7, 6);
     State.ResetSegments();
-    UI.ShowProgress(QString(), QString(), true, &State.CancelScan);
+    UI.ShowProgress(QString(), QString(), true);
     UI.OnProcessMessages = [&] {
         if (UI.Pumps == 8 + 4)
             UI.PressCancel();

@@ -27,15 +27,14 @@ public:
     }
     void SetMainWindowEnabled(bool enabled) override { MainWindowEnabled = enabled; }
     void SetBusyCursor(bool busy) override { BusyCursor = busy; }
-    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible,
-                      bool *cancelFlag) override
+    void ShowProgress(const QString &caption, const QString &label, bool cancelVisible) override
     {
         ProgressOpen = true;
         ++ProgressShown;
         ProgressCaption = caption;
         ProgressLabel = label;
         CancelVisible = cancelVisible;
-        CancelFlag = cancelFlag;
+        CancelPressed = false;
         ProgressMaximum = 100;
         ProgressPosition = 0;
     }
@@ -47,7 +46,7 @@ public:
     void CloseProgress() override
     {
         ProgressOpen = false;
-        CancelFlag = nullptr;
+        CancelPressed = false;
     }
     TProgressPort &ProgressBar() override { return Bar; }
     void ProcessMessages() override
@@ -68,11 +67,11 @@ public:
         return SaveAnswer;
     }
 
-    // Presses the progress window's cancel button.
+    // Presses the progress window's cancel button (when it shows one).
     void PressCancel()
     {
-        if (CancelFlag)
-            *CancelFlag = true;
+        if (ProgressOpen && CancelVisible)
+            CancelPressed = true;
     }
 
     QStringList Messages;
@@ -87,7 +86,7 @@ public:
     QString ProgressCaption;
     QString ProgressLabel;
     bool CancelVisible = false;
-    bool *CancelFlag = nullptr;
+    bool CancelPressed = false;
     int ProgressMaximum = 0;
     int ProgressPosition = 0;
     long long Pumps = 0;
@@ -100,7 +99,7 @@ public:
 
 private:
     // The bar: every step is a round of pending messages; cancelled once the
-    // flag the progress window was shown with is set.
+    // open progress window's cancel button is pressed.
     class TBar : public TProgressPort
     {
     public:
@@ -114,7 +113,7 @@ private:
             Owner.ProgressPosition = position;
             Owner.ProcessMessages();
         }
-        bool Cancelled() const override { return Owner.CancelFlag && *Owner.CancelFlag; }
+        bool Cancelled() const override { return Owner.ProgressOpen && Owner.CancelPressed; }
 
     private:
         TRecordingUserInterface &Owner;

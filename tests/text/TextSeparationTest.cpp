@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 const TTextSizes k400 = TTextSizes::ForResolution(400);
@@ -105,6 +108,68 @@ TEST(SeparateText, DashesAndALoneRingStayGraphics)
     const TTextSeparation s = SeparateText(mask, k400);
     EXPECT_TRUE(s.Strings.empty());
     EXPECT_TRUE(s.Text.AllWhite());
+}
+
+// A picture that declares no resolution, or a screen's (96 dpi), still holds
+// letters of a scanned drawing: 5 mm at 400 dpi, 79 px.
+TEST(SeparateText, LargeLettersWithoutAResolutionAreText)
+{
+    QImage image = WhiteSheet(1400, 600);
+    Label(image, QStringLiteral("北側 立面図"), 100, 300, 79);
+    Bar(image, 100, 400, 1300, 403);
+    const TBlackMask mask = MaskOfImage(image);
+    for (const int dpi : {0, 72, 96}) {
+        const TTextSeparation s = SeparateText(mask, TTextSizes::ForResolution(dpi));
+        ExpectSplit(mask, s);
+        ASSERT_FALSE(s.Strings.empty()) << dpi;   // the two words may stand apart
+        EXPECT_EQ(BlackIn(s.Text, 0, 0, 1400, 600), BlackIn(mask, 0, 0, 1400, 395)) << dpi;
+    }
+}
+
+// Lines shared among threads in bands give the same pieces, numbered alike.
+TEST(FindComponents, AnyNumberOfThreadsGivesTheSamePieces)
+{
+    QImage image = WhiteSheet(900, 1400);
+    Label(image, QStringLiteral("尺度 1:100"), 50, 300, 55);
+    Label(image, QStringLiteral("GL+1500"), 300, 1200, 60, 90);
+    Bar(image, 600, 10, 603, 1390);                  // one piece across every band
+    const TBlackMask mask = MaskOfImage(image);
+    const TInkComponents one = FindComponents(mask, 1);
+    ASSERT_GT(one.Components.size(), 10u);
+    for (const int threads : {2, 5}) {
+        const TInkComponents many = FindComponents(mask, threads);
+        ASSERT_EQ(many.Components.size(), one.Components.size()) << threads;
+        for (std::size_t i = 0; i < one.Components.size(); ++i) {
+            const TInkComponent &a = one.Components[i], &b = many.Components[i];
+            ASSERT_EQ((std::vector<long long>{a.Left, a.Top, a.Right, a.Bottom, a.Pixels}),
+                      (std::vector<long long>{b.Left, b.Top, b.Right, b.Bottom, b.Pixels}))
+                << threads << " piece " << i;
+        }
+        EXPECT_TRUE(std::equal(one.RunComponent.begin(), one.RunComponent.end(), many.RunComponent.begin(),
+                               many.RunComponent.end()));
+    }
+}
+
+// A point belongs to the first string whose box (grown by the margin) holds it.
+TEST(StringLookup, FirstStringHoldingThePoint)
+{
+    TTextStrings strings(3);
+    const int boxes[3][4] = {{100, 100, 400, 150}, {300, 120, 700, 170}, {1000, 900, 1040, 1300}};
+    for (std::size_t k = 0; k < 3; ++k) {
+        strings[k].Left = boxes[k][0];
+        strings[k].Top = boxes[k][1];
+        strings[k].Right = boxes[k][2];
+        strings[k].Bottom = boxes[k][3];
+    }
+    const TStringLookup lookup(strings, 1);
+    const struct
+    {
+        float X, Row;
+        std::size_t Owner;
+    } cases[] = {{99, 100, 0},   {98.5f, 100, 3}, {350, 130, 0},    {450, 130, 1},     {701, 171, 1},
+                 {702, 171, 3},  {1020, 1299, 2}, {1020, 1302, 3},  {-5, 120, 3},      {5000, 5000, 3}};
+    for (const auto &c : cases)
+        EXPECT_EQ(lookup.Find(c.X, c.Row), c.Owner) << c.X << "," << c.Row;
 }
 
 } // namespace

@@ -1,0 +1,70 @@
+#pragma once
+
+// Parallel work: indexed tasks shared among the -j threads.
+//   TTaskPool - runs task(i, worker) for i = 0 .. count - 1 on its threads and
+//               on the caller, in order of i and only below a limit the
+//               caller raises; the caller takes each task's result in order
+//               with Wait(i).
+//   RunTasks  - every task at once; returns when all are done.
+// Threads the system cannot make mean fewer threads, never a failure: the
+// caller does the tasks nobody took. The caller is worker 0, the pool's
+// threads 1 .. Workers() - 1, so that a task may keep per-worker scratch.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TTaskPool
+{
+public:
+    using TTask = std::function<void(std::size_t task, int worker)>;
+
+    // Starts threads - 1 threads (fewer when the system makes no more); the
+    // tasks below `limit` may start at once.
+    TTaskPool(int threads, std::size_t count, std::size_t limit, TTask task);
+    // Stop(), then waits for the tasks running.
+    ~TTaskPool();
+    TTaskPool(const TTaskPool &) = delete;
+    TTaskPool &operator=(const TTaskPool &) = delete;
+
+    // Lets the tasks below `limit` start (a lower limit changes nothing).
+    void Allow(std::size_t limit);
+    // Returns once task i is done: runs it here when no thread took it, and
+    // meanwhile (with `help`) the next tasks below the limit that nobody took.
+    // Rethrows what task i threw.
+    void Wait(std::size_t i, bool help = true);
+    // Tasks that have not begun never start; Stopping() is true from now on.
+    void Stop();
+    const std::atomic<bool> &Stopping() const { return Stopped; }
+    // The threads that run tasks, the caller's included.
+    int Workers() const { return static_cast<int>(Threads.size()) + 1; }
+
+private:
+    struct TState
+    {
+        std::atomic<int> State{0};  // 0 waiting, 1 running, 2 done
+        std::exception_ptr Error;
+    };
+
+    bool Claim(std::size_t i);
+    void Run(std::size_t i, int worker);
+    void Serve(int worker);
+
+    TTask Task;
+    std::vector<TState> States;
+    std::size_t Limit;
+    std::atomic<bool> Stopped{false};
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::vector<std::thread> Threads;
+};
+
+// Runs task(i, worker) for i = 0 .. count - 1 on up to `threads` threads, the
+// caller's included; returns when all are done. Rethrows what the first
+// failed task (in order of i) threw, after the others are done.
+void RunTasks(int threads, std::size_t count, const TTaskPool::TTask &task);

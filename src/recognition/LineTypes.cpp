@@ -1,0 +1,847 @@
+#include "recognition/LineTypes.h"
+
+#include "recognition/CircleFit.h"
+
+#include <QStringLiteral>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <numeric>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kDegree = kPi / 180;
+// Pieces longer than this are no dashes.
+constexpr double kLongestPiece = 250;
+// Specks of ink at most this many pixels across may be dots.
+constexpr int kLargestSpeck = 30;
+constexpr double kCell = 32;
+
+double Distance(TPoint2 a, TPoint2 b)
+{
+    return std::hypot(a.X - b.X, a.Y - b.Y);
+}
+
+// The angle of q about c, radians.
+double AngleAbout(TCircle c, TPoint2 q)
+{
+    return std::atan2(q.Y - c.Y, q.X - c.X);
+}
+
+// An angle brought into [-pi, pi).
+double WrapPi(double a)
+{
+    a = std::fmod(a + kPi, 2 * kPi);
+    if (a < 0)
+        a += 2 * kPi;
+    return a - kPi;
+}
+
+// A piece that may be a dash or a dot: a short line or arc of the drawing, or
+// a speck of ink no entity passes through.
+struct TPiece
+{
+    int Entity = -1;     // index into the drawing's entities; -1 for a speck
+    bool Arc = false;
+    TPoint2 A{}, B{}, Mid{};
+    double Length = 0;   // of the entity; 0 for a speck
+    double ExtA = 0;     // how far the ink reaches past A, past B (a speck: half its size)
+    double ExtB = 0;
+    double Width = 1;    // of the stroke
+    bool Used = false;
+    bool Dotlike() const { return Length < 4; }
+};
+
+// A straight line or a circle pieces are laid along; t runs along it
+// (arc length counter-clockwise on a circle, from angle Ref).
+struct TTrack
+{
+    bool Round = false;
+    TPoint2 P{};
+    double Ux = 1, Uy = 0;
+    TCircle C{};
+    double Ref = 0;
+
+    TPoint2 At(double t) const
+    {
+        if (!Round)
+            return {P.X + t * Ux, P.Y + t * Uy};
+        const double a = Ref + t / C.R;
+        return {C.X + C.R * std::cos(a), C.Y + C.R * std::sin(a)};
+    }
+    // Position along the track, unwrapped near `near` on a circle.
+    double T(TPoint2 q, double near) const
+    {
+        if (!Round)
+            return (q.X - P.X) * Ux + (q.Y - P.Y) * Uy;
+        const double a = Ref + near / C.R;
+        return (a + WrapPi(AngleAbout(C, q) - a) - Ref) * C.R;
+    }
+    double Offset(TPoint2 q) const
+    {
+        if (!Round)
+            return std::fabs((q.X - P.X) * Uy - (q.Y - P.Y) * Ux);
+        return std::fabs(Distance(q, {C.X, C.Y}) - C.R);
+    }
+};
+
+struct TMember
+{
+    int Piece;
+    double Lo, Hi;   // the ink's extent along the track
+};
+
+struct TChain
+{
+    TTrack Track;
+    std::vector<TMember> Members;   // in order along the track
+    bool Closed = false;            // a whole circle
+    double Width = 1;
+    std::vector<double> Elements;   // the pattern, starting with the first member
+    int Base = 0;                   // 0 DASHED, 1 CENTER, 2 PHANTOM, 3 DOT
+    double Period = 0;
+    double Dash = 0;
+};
+
+class TFinder
+{
+public:
+    TFinder(TDrawing &drawing, const TBlackMask &ink, double tolerance)
+        : Drawing(drawing), Ink(ink), Tolerance(tolerance), Height(ink.Height())
+    {
+    }
+
+    void Run()
+    {
+        CollectPieces();
+        std::vector<TChain> chains;
+        for (std::size_t s = 0; s < Pieces.size(); ++s) {
+            if (Pieces[s].Used || Pieces[s].Entity < 0)
+                continue;
+            TChain chain;
+            if (Seed(static_cast<int>(s), chain)) {
+                for (const TMember &m : chain.Members)
+                    Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
+                chains.push_back(std::move(chain));
+            }
+        }
+        // Specks alone (dotted lines whose dots all came apart from the centre lines).
+        for (std::size_t s = 0; s < Pieces.size(); ++s) {
+            if (Pieces[s].Used || Pieces[s].Entity >= 0)
+                continue;
+            TChain chain;
+            if (Seed(static_cast<int>(s), chain)) {
+                for (const TMember &m : chain.Members)
+                    Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
+                chains.push_back(std::move(chain));
+            }
+        }
+        JoinArcs(chains);
+        Write(chains);
+    }
+
+    // Chains of one kind on one circle whose ends come close (a dashed arc
+    // whose fit drifted part way) become one.
+    void JoinArcs(std::vector<TChain> &chains) const
+    {
+        for (bool joined = true; joined;) {
+            joined = false;
+            for (std::size_t i = 0; i < chains.size() && !joined; ++i) {
+                for (std::size_t j = 0; j < chains.size() && !joined; ++j) {
+                    TChain &a = chains[i];
+                    const TChain &b = chains[j];
+                    if (i == j || !a.Track.Round || !b.Track.Round || a.Closed || b.Closed || a.Base != b.Base)
+                        continue;
+                    const double tol = 2 * Tol(std::max(a.Width, b.Width));
+                    if (Distance({a.Track.C.X, a.Track.C.Y}, {b.Track.C.X, b.Track.C.Y}) > 4 * tol ||
+                        std::fabs(a.Track.C.R - b.Track.C.R) > 2 * tol)
+                        continue;
+                    // b's pieces placed after a's end.
+                    TChain c = a;
+                    const double end = a.Members.back().Hi;
+                    bool fits = true;
+                    for (const TMember &m : b.Members) {
+                        TMember placed = m;
+                        if (!Place(c.Track, Pieces[static_cast<std::size_t>(m.Piece)], c.Members.back().Hi + 1, tol, placed) ||
+                            placed.Lo < c.Members.back().Hi - 2) {
+                            fits = false;
+                            break;
+                        }
+                        c.Members.push_back(placed);
+                    }
+                    const double gap = fits ? c.Members[a.Members.size()].Lo - end : 1e300;
+                    if (!fits || gap > std::max(8 + 3 * a.Width, 2 * a.Period))
+                        continue;
+                    Refit(c);
+                    if (!Judge(c))
+                        continue;
+                    a = std::move(c);
+                    chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
+                    joined = true;
+                }
+            }
+        }
+    }
+
+private:
+    bool InkAt(TPoint2 p) const
+    {
+        const long x = std::lround(std::floor(p.X + 0.5));
+        const long row = Height - std::lround(std::floor(p.Y + 0.5));
+        if (x < 0 || row < 0 || x >= Ink.Width() || row >= Ink.Height())
+            return false;
+        return Ink.Black(static_cast<int>(x), static_cast<int>(row));
+    }
+
+    // How far the ink reaches from p in direction (dx, dy): the last ink
+    // sample's distance, -0.5 when p itself is paper.
+    double Reach(TPoint2 p, double dx, double dy, double most) const
+    {
+        double last = -0.5;
+        for (double s = 0; s <= most; s += 0.5) {
+            if (!InkAt({p.X + s * dx, p.Y + s * dy}))
+                break;
+            last = s;
+        }
+        return last;
+    }
+
+    void CollectPieces()
+    {
+        for (std::size_t i = 0; i < Drawing.Entities.size(); ++i) {
+            const TDrawingEntity &e = Drawing.Entities[i];
+            if (e.Kind == TEntityKind::Circle || e.LineType != 0)
+                continue;
+            TPiece p;
+            p.Entity = static_cast<int>(i);
+            e.StartPoint(p.A.X, p.A.Y);
+            e.EndPoint(p.B.X, p.B.Y);
+            double ux = 0, uy = 0, vx = 0, vy = 0;   // directions out of A and out of B
+            if (e.Kind == TEntityKind::Line) {
+                p.Length = Distance(p.A, p.B);
+                p.Mid = {(p.A.X + p.B.X) / 2, (p.A.Y + p.B.Y) / 2};
+                if (p.Length > 0) {
+                    vx = (p.B.X - p.A.X) / p.Length;
+                    vy = (p.B.Y - p.A.Y) / p.Length;
+                    ux = -vx;
+                    uy = -vy;
+                }
+            } else {
+                p.Arc = true;
+                p.Length = e.R * e.Sweep() * kDegree;
+                const double m = (e.StartAngle + e.Sweep() / 2) * kDegree;
+                p.Mid = {e.X1 + e.R * std::cos(m), e.Y1 + e.R * std::sin(m)};
+                const double a = e.StartAngle * kDegree, b = e.EndAngle * kDegree;
+                ux = std::sin(a);
+                uy = -std::cos(a);
+                vx = -std::sin(b);
+                vy = std::cos(b);
+            }
+            if (p.Length > kLongestPiece)
+                continue;
+            // The stroke's width across its middle; its ink past the ends.
+            double nx = -vy, ny = vx;
+            if (p.Arc) {
+                nx = p.Mid.X - e.X1;
+                ny = p.Mid.Y - e.Y1;
+                const double l = std::hypot(nx, ny);
+                nx /= l;
+                ny /= l;
+            }
+            if (ux == 0 && uy == 0) {   // a point: its speck's size
+                p.Width = 1 + Reach(p.Mid, 1, 0, 40) + Reach(p.Mid, -1, 0, 40);
+                p.ExtA = p.ExtB = p.Width / 2;
+            } else {
+                p.Width = 1 + std::max(0.0, Reach(p.Mid, nx, ny, 40)) + std::max(0.0, Reach(p.Mid, -nx, -ny, 40));
+                const double most = 2 * p.Width + 4;
+                p.ExtA = Reach(p.A, ux, uy, most) + 0.5;
+                p.ExtB = Reach(p.B, vx, vy, most) + 0.5;
+            }
+            Pieces.push_back(p);
+        }
+        for (std::size_t k = 0; k < Pieces.size(); ++k)
+            Register(static_cast<int>(k));
+        CollectSpecks();
+    }
+
+    static std::uint64_t Key(long cx, long cy)
+    {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(cx)) << 32) | static_cast<std::uint32_t>(cy);
+    }
+    static long CellOf(double v) { return static_cast<long>(std::floor(v / kCell)); }
+
+    void Register(int k)
+    {
+        const TPiece &p = Pieces[static_cast<std::size_t>(k)];
+        const double reach = std::max(p.ExtA, p.ExtB) + 1;
+        double minX = std::min(p.A.X, p.B.X), maxX = std::max(p.A.X, p.B.X);
+        double minY = std::min(p.A.Y, p.B.Y), maxY = std::max(p.A.Y, p.B.Y);
+        minX = std::min(minX, p.Mid.X) - reach;
+        maxX = std::max(maxX, p.Mid.X) + reach;
+        minY = std::min(minY, p.Mid.Y) - reach;
+        maxY = std::max(maxY, p.Mid.Y) + reach;
+        for (long cx = CellOf(minX); cx <= CellOf(maxX); ++cx)
+            for (long cy = CellOf(minY); cy <= CellOf(maxY); ++cy)
+                Cells[Key(cx, cy)].push_back(k);
+    }
+
+    // The pieces whose boxes come within `radius` of q, each once, in order.
+    std::vector<int> Near(TPoint2 q, double radius) const
+    {
+        std::vector<int> found;
+        for (long cx = CellOf(q.X - radius); cx <= CellOf(q.X + radius); ++cx)
+            for (long cy = CellOf(q.Y - radius); cy <= CellOf(q.Y + radius); ++cy) {
+                const auto it = Cells.find(Key(cx, cy));
+                if (it != Cells.end())
+                    found.insert(found.end(), it->second.begin(), it->second.end());
+            }
+        std::sort(found.begin(), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+        return found;
+    }
+
+    // Small pieces of ink no piece passes through: dots the centre lines lost.
+    void CollectSpecks()
+    {
+        const int w = Ink.Width(), h = Ink.Height();
+        std::vector<std::uint64_t> seen(static_cast<std::size_t>(Ink.Words()) * static_cast<std::size_t>(h));
+        const auto seenAt = [&](int x, int y) -> bool {
+            return (seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(x / 64)] >> (x % 64)) & 1;
+        };
+        const auto mark = [&](int x, int y) {
+            seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
+        };
+        const std::size_t entityPieces = Pieces.size();
+        std::vector<std::pair<int, int>> stack;
+        for (int y = 0; y < h; ++y) {
+            const std::uint64_t *line = Ink.Line(y);
+            for (int word = 0; word < Ink.Words(); ++word) {
+                std::uint64_t bits = line[word];
+                while (bits) {
+                    const int x = word * 64 + std::countr_zero(bits);
+                    bits &= bits - 1;
+                    if (x >= w || seenAt(x, y))
+                        continue;
+                    int minX = x, maxX = x, minY = y, maxY = y;
+                    long count = 0;
+                    double sx = 0, sy = 0;
+                    stack.assign(1, {x, y});
+                    mark(x, y);
+                    while (!stack.empty()) {
+                        const auto [px, py] = stack.back();
+                        stack.pop_back();
+                        ++count;
+                        sx += px;
+                        sy += py;
+                        minX = std::min(minX, px);
+                        maxX = std::max(maxX, px);
+                        minY = std::min(minY, py);
+                        maxY = std::max(maxY, py);
+                        for (int dy = -1; dy <= 1; ++dy)
+                            for (int dx = -1; dx <= 1; ++dx) {
+                                const int qx = px + dx, qy = py + dy;
+                                if (qx < 0 || qy < 0 || qx >= w || qy >= h || !Ink.Black(qx, qy) || seenAt(qx, qy))
+                                    continue;
+                                mark(qx, qy);
+                                stack.push_back({qx, qy});
+                            }
+                    }
+                    const int bw = maxX - minX + 1, bh = maxY - minY + 1;
+                    if (bw > kLargestSpeck || bh > kLargestSpeck || std::max(bw, bh) > 2 * std::min(bw, bh) + 2)
+                        continue;
+                    // Drawing units: Y = height - row.
+                    const double x0 = minX - 0.5, x1 = maxX + 0.5, y0 = Height - maxY - 0.5, y1 = Height - minY + 0.5;
+                    bool covered = false;
+                    for (int k : Near({(x0 + x1) / 2, (y0 + y1) / 2}, std::max(bw, bh))) {
+                        if (static_cast<std::size_t>(k) >= entityPieces)
+                            continue;
+                        const TPiece &p = Pieces[static_cast<std::size_t>(k)];
+                        for (TPoint2 q : {p.A, p.B, p.Mid})
+                            if (q.X >= x0 - 1 && q.X <= x1 + 1 && q.Y >= y0 - 1 && q.Y <= y1 + 1)
+                                covered = true;
+                    }
+                    if (covered)
+                        continue;
+                    TPiece speck;
+                    speck.Mid = {sx / static_cast<double>(count), Height - sy / static_cast<double>(count)};
+                    speck.A = speck.B = speck.Mid;
+                    speck.Width = std::min(bw, bh);
+                    speck.ExtA = speck.ExtB = std::max(bw, bh) / 2.0;
+                    Pieces.push_back(speck);
+                    Register(static_cast<int>(Pieces.size() - 1));
+                }
+            }
+        }
+    }
+
+    double Tol(double width) const { return std::max(1.5, std::max(Tolerance, 0.5 * width)); }
+
+    // The piece's extent along the track and whether it lies on it.
+    bool Place(const TTrack &track, const TPiece &p, double near, double tol, TMember &m) const
+    {
+        if (track.Offset(p.Mid) > tol)
+            return false;
+        if (!p.Dotlike() && (track.Offset(p.A) > tol || track.Offset(p.B) > tol))
+            return false;
+        if (p.Dotlike()) {
+            const double t = track.T(p.Mid, near);
+            const double r = p.Entity < 0 ? p.ExtA : std::max(p.ExtA, p.ExtB) + p.Length / 2;
+            m.Lo = t - r;
+            m.Hi = t + r;
+            return true;
+        }
+        const double ta = track.T(p.A, near), tb = track.T(p.B, near);
+        if (ta <= tb) {
+            m.Lo = ta - p.ExtA;
+            m.Hi = tb + p.ExtB;
+        } else {
+            m.Lo = tb - p.ExtB;
+            m.Hi = ta + p.ExtA;
+        }
+        // A piece across the track (or a circle's piece bent the other way) is no dash on it.
+        const double along = std::fabs(tb - ta);
+        return along >= 0.8 * p.Length - tol;
+    }
+
+    // Fits the track to the chain's pieces.
+    void Refit(TChain &chain) const
+    {
+        std::vector<TPoint2> points;
+        for (const TMember &m : chain.Members) {
+            const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+            points.push_back(p.Mid);
+            if (!p.Dotlike()) {
+                points.push_back(p.A);
+                points.push_back(p.B);
+            }
+        }
+        TTrack &track = chain.Track;
+        if (!track.Round) {
+            if (points.size() < 2)
+                return;
+            double mx = 0, my = 0;
+            for (TPoint2 q : points) {
+                mx += q.X;
+                my += q.Y;
+            }
+            mx /= static_cast<double>(points.size());
+            my /= static_cast<double>(points.size());
+            double sxx = 0, syy = 0, sxy = 0;
+            for (TPoint2 q : points) {
+                sxx += (q.X - mx) * (q.X - mx);
+                syy += (q.Y - my) * (q.Y - my);
+                sxy += (q.X - mx) * (q.Y - my);
+            }
+            const double a = 0.5 * std::atan2(2 * sxy, sxx - syy);
+            double ux = std::cos(a), uy = std::sin(a);
+            if (ux * track.Ux + uy * track.Uy < 0) {
+                ux = -ux;
+                uy = -uy;
+            }
+            // Keep t where it was: the new origin is the old one's foot.
+            const TPoint2 old = track.P;
+            track.Ux = ux;
+            track.Uy = uy;
+            const double t = (old.X - mx) * ux + (old.Y - my) * uy;
+            track.P = {mx + t * ux, my + t * uy};
+        } else {
+            if (points.size() < 5)
+                return;
+            const TCircle c = FitCircle(points.data(), points.size());
+            if (c.Valid && c.R > 3 && std::isfinite(c.R))
+                track.C = c;
+        }
+        for (TMember &m : chain.Members) {
+            TMember placed = m;
+            if (Place(track, Pieces[static_cast<std::size_t>(m.Piece)], (m.Lo + m.Hi) / 2, 1e300, placed))
+                m = placed;
+        }
+    }
+
+    // Walks from the chain's end (forward) or start, adding the next piece
+    // along the track while the gaps stay short.
+    void Walk(TChain &chain, bool forward) const
+    {
+        for (;;) {
+            double width = 0, longest = 0;
+            for (const TMember &m : chain.Members) {
+                width = std::max(width, Pieces[static_cast<std::size_t>(m.Piece)].Width);
+                longest = std::max(longest, m.Hi - m.Lo);
+            }
+            const double tol = Tol(width);
+            const double maxGap = std::min(200.0, std::max(8 + 3 * width, 0.8 * longest));
+            const double end = forward ? chain.Members.back().Hi : chain.Members.front().Lo;
+            if (chain.Track.Round && chain.Members.back().Hi - chain.Members.front().Lo > 2 * kPi * chain.Track.C.R)
+                return;
+            int best = -1;
+            TMember bestMember{};
+            double bestGap = 1e300;
+            for (int k : Near(chain.Track.At(end), maxGap + tol + 2)) {
+                const TPiece &p = Pieces[static_cast<std::size_t>(k)];
+                if (p.Used || std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
+                    continue;
+                TMember m{k, 0, 0};
+                if (!Place(chain.Track, p, end, tol, m))
+                    continue;
+                const double gap = forward ? m.Lo - end : end - m.Hi;
+                if (gap < -2 || gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end : m.Lo >= end))
+                    continue;
+                if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
+                    continue;
+                best = k;
+                bestMember = m;
+                bestGap = gap;
+            }
+            if (best < 0)
+                return;
+            if (forward)
+                chain.Members.push_back(bestMember);
+            else
+                chain.Members.insert(chain.Members.begin(), bestMember);
+            Refit(chain);
+        }
+    }
+
+    bool Grow(TChain &chain, int seed) const
+    {
+        TMember m{seed, 0, 0};
+        const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
+        if (!Place(chain.Track, p, 0, 1e300, m))
+            return false;
+        chain.Members = {m};
+        Walk(chain, true);
+        Walk(chain, false);
+        return Judge(chain);
+    }
+
+    bool Seed(int seed, TChain &chain) const
+    {
+        const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
+        const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
+        if (e && e->Kind == TEntityKind::Arc && e->R > 3) {
+            chain = TChain();
+            chain.Track.Round = true;
+            chain.Track.C = {e->X1, e->Y1, e->R, true};
+            chain.Track.Ref = AngleAbout(chain.Track.C, p.Mid);
+            if (Grow(chain, seed))
+                return true;
+        }
+        if (!p.Dotlike() && !p.Arc) {
+            chain = TChain();
+            chain.Track.P = p.Mid;
+            chain.Track.Ux = (p.B.X - p.A.X) / p.Length;
+            chain.Track.Uy = (p.B.Y - p.A.Y) / p.Length;
+            if (Grow(chain, seed))
+                return true;
+        }
+        // Through the nearest pieces: a line through one of them, a circle through two on either side.
+        const double reach = p.Length / 2 + std::max(p.ExtA, p.ExtB) + std::min(200.0, 8 + 3 * p.Width + p.Length);
+        std::vector<std::pair<double, int>> near;
+        for (int k : Near(p.Mid, reach)) {
+            const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+            const double d = Distance(q.Mid, p.Mid);
+            if (k != seed && !q.Used && d <= reach + q.Length / 2 && d > 1)
+                near.push_back({d, k});
+        }
+        std::sort(near.begin(), near.end());
+        if (near.size() > 4)
+            near.resize(4);
+        if (p.Dotlike()) {
+            for (const auto &[d, k] : near) {
+                const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+                chain = TChain();
+                chain.Track.P = p.Mid;
+                chain.Track.Ux = (q.Mid.X - p.Mid.X) / d;
+                chain.Track.Uy = (q.Mid.Y - p.Mid.Y) / d;
+                if (Grow(chain, seed))
+                    return true;
+            }
+        }
+        for (std::size_t i = 0; i < near.size(); ++i)
+            for (std::size_t j = i + 1; j < near.size(); ++j) {
+                const TPiece &a = Pieces[static_cast<std::size_t>(near[i].second)];
+                const TPiece &b = Pieces[static_cast<std::size_t>(near[j].second)];
+                if ((a.Mid.X - p.Mid.X) * (b.Mid.X - p.Mid.X) + (a.Mid.Y - p.Mid.Y) * (b.Mid.Y - p.Mid.Y) >= 0)
+                    continue;
+                std::vector<TPoint2> points;
+                for (const TPiece *q : {&a, &p, &b}) {
+                    points.push_back(q->Mid);
+                    if (!q->Dotlike()) {
+                        points.push_back(q->A);
+                        points.push_back(q->B);
+                    }
+                }
+                const TCircle c = FitCircle(points.data(), points.size());
+                if (!c.Valid || !(c.R > 3) || c.R > 20000 || CircleDeviation(points.data(), points.size(), c) > Tol(p.Width))
+                    continue;
+                chain = TChain();
+                chain.Track.Round = true;
+                chain.Track.C = c;
+                chain.Track.Ref = AngleAbout(c, p.Mid);
+                if (Grow(chain, seed))
+                    return true;
+            }
+        return false;
+    }
+
+    static double Median(std::vector<double> v)
+    {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    }
+
+    static double Spread(const std::vector<double> &v)
+    {
+        double mean = 0;
+        for (double x : v)
+            mean += x;
+        mean /= static_cast<double>(v.size());
+        double var = 0;
+        for (double x : v)
+            var += (x - mean) * (x - mean);
+        return mean > 0 ? std::sqrt(var / static_cast<double>(v.size())) / mean : 1e300;
+    }
+
+    // Whether the chain's pieces make a regular pattern; its pattern.
+    bool Judge(TChain &chain) const
+    {
+        bool ok = JudgeMembers(chain);
+        // A piece at an end that breaks the pattern (a dash cut short) stays as it is.
+        const std::vector<TMember> all = chain.Members;
+        for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{1, 0}, {0, 1}, {1, 1}}) {
+            if (ok || all.size() < front + back + 3)
+                break;
+            chain.Members.assign(all.begin() + static_cast<std::ptrdiff_t>(front),
+                                 all.end() - static_cast<std::ptrdiff_t>(back));
+            ok = JudgeMembers(chain);
+        }
+        if (!ok)
+            chain.Members = all;
+        return ok;
+    }
+
+    bool JudgeMembers(TChain &chain) const
+    {
+        if (chain.Members.size() < 3)
+            return false;
+        std::vector<double> widths;
+        for (const TMember &m : chain.Members)
+            widths.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Width);
+        const double w = Median(widths);
+        const double tol = Tol(w);
+        for (const TMember &m : chain.Members) {
+            const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+            if (chain.Track.Offset(p.Mid) > tol)
+                return false;
+        }
+        // Pieces of one dash broken by the scan make one element: gaps far
+        // narrower than most (the upper quartile) of the chain's gaps.
+        std::vector<double> raw;
+        for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
+            raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
+        std::sort(raw.begin(), raw.end());
+        const double broken = std::max(1.0, 0.45 * raw[raw.size() * 3 / 4]);
+        std::vector<TMember> ms;
+        for (const TMember &m : chain.Members) {
+            if (!ms.empty() && m.Lo - ms.back().Hi < broken)
+                ms.back().Hi = std::max(ms.back().Hi, m.Hi);
+            else
+                ms.push_back(m);
+        }
+        const std::size_t n = ms.size();
+        if (n < 3)
+            return false;
+        std::vector<double> lengths, gaps;
+        for (const TMember &m : ms)
+            lengths.push_back(m.Hi - m.Lo);
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            gaps.push_back(ms[i + 1].Lo - ms[i].Hi);
+        const double longest = *std::max_element(lengths.begin(), lengths.end());
+        std::vector<bool> dot(n);
+        std::vector<std::size_t> dashes;
+        for (std::size_t i = 0; i < n; ++i) {
+            dot[i] = lengths[i] - w <= std::max({4.5, w, 0.25 * (longest - w)});
+            if (!dot[i])
+                dashes.push_back(i);
+        }
+        if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5)
+            return false;
+        // Closed: the gap from the last piece round to the first. A chain on
+        // a circle must bend away from its chord by more than the tolerance.
+        if (chain.Track.Round) {
+            const double span = (ms.back().Hi - ms.front().Lo) / chain.Track.C.R;
+            if (span < kPi && chain.Track.C.R * (1 - std::cos(span / 2)) < 2 * tol)
+                return false;
+            const double closing = 2 * kPi * chain.Track.C.R - (ms.back().Hi - ms.front().Lo);
+            const double mean = std::accumulate(gaps.begin(), gaps.end(), 0.0) / static_cast<double>(gaps.size());
+            chain.Closed = closing > 0.5 && std::fabs(closing - mean) <= 0.35 * mean + 1;
+        }
+        if (dashes.empty()) {
+            if (n < 4)
+                return false;
+            chain.Base = 3;
+            chain.Period = (ms.back().Lo - ms.front().Lo) / static_cast<double>(n - 1);
+            chain.Dash = 0;
+            chain.Elements = {0, -chain.Period};
+        } else {
+            // The same number of dots between every two dashes, and no more at the ends.
+            std::size_t k = 0;
+            if (dashes.size() >= 2)
+                k = dashes[1] - dashes[0] - 1;
+            for (std::size_t j = 0; j + 1 < dashes.size(); ++j)
+                if (dashes[j + 1] - dashes[j] - 1 != k)
+                    return false;
+            if (k > 2 || dashes.front() > k || n - 1 - dashes.back() > k)
+                return false;
+            if (dashes.size() < (k == 0 ? 3u : 2u))
+                return false;
+            std::vector<double> dashLengths, inner;
+            for (std::size_t j = 0; j < dashes.size(); ++j) {
+                dashLengths.push_back(lengths[dashes[j]]);
+                if (j > 0 && j + 1 < dashes.size())
+                    inner.push_back(lengths[dashes[j]]);
+            }
+            const double dash = Median(dashLengths);
+            if (inner.size() >= 2 && Spread(inner) > 0.2)
+                return false;
+            for (std::size_t j = 0; j < dashLengths.size(); ++j) {
+                const bool end = j == 0 || j + 1 == dashLengths.size();
+                if (dashLengths[j] > 1.25 * dash + 2 || dashLengths[j] < (end ? 0.4 : 0.75) * dash - 2)
+                    return false;
+            }
+            chain.Base = static_cast<int>(k);
+            chain.Period = dashes.size() >= 2
+                ? (ms[dashes.back()].Lo - ms[dashes.front()].Lo) / static_cast<double>(dashes.size() - 1)
+                : 0;
+            chain.Dash = std::max(1.0, dash - w);
+            const double gap = (chain.Period - chain.Dash) / static_cast<double>(k + 1);
+            if (!(gap > 0.5))
+                return false;
+            chain.Elements = {chain.Dash, -gap};
+            for (std::size_t j = 0; j < k; ++j) {
+                chain.Elements.push_back(0);
+                chain.Elements.push_back(-gap);
+            }
+        }
+        chain.Width = w;
+        return true;
+    }
+
+    void Write(std::vector<TChain> &chains)
+    {
+        // One line type for the chains of a kind whose dash and period agree.
+        struct TType
+        {
+            int Base;
+            double Dash, Period;
+            int Count;
+            std::int32_t Index = 0;
+        };
+        std::vector<TType> types;
+        std::vector<std::size_t> typeOf(chains.size());
+        for (std::size_t c = 0; c < chains.size(); ++c) {
+            const TChain &chain = chains[c];
+            std::size_t t = 0;
+            for (; t < types.size(); ++t) {
+                const TType &y = types[t];
+                if (y.Base == chain.Base && std::fabs(y.Period - chain.Period) <= 0.15 * y.Period + 1 &&
+                    std::fabs(y.Dash - chain.Dash) <= 0.2 * y.Dash + 1.5)
+                    break;
+            }
+            if (t == types.size())
+                types.push_back({chain.Base, 0, 0, 0});
+            TType &y = types[t];
+            y.Dash = (y.Dash * y.Count + chain.Dash) / (y.Count + 1);
+            y.Period = (y.Period * y.Count + chain.Period) / (y.Count + 1);
+            ++y.Count;
+            typeOf[c] = t;
+        }
+        static const char *const kNames[] = {"DASHED", "CENTER", "PHANTOM", "DOT"};
+        static const char16_t *const kDescriptions[] = {u"破線", u"一点鎖線", u"二点鎖線", u"点線"};
+        int counts[4] = {0, 0, 0, 0};
+        for (TType &y : types) {
+            const int number = ++counts[y.Base];
+            QString name = QString::fromLatin1(kNames[y.Base]);
+            QString description = QString::fromUtf16(kDescriptions[y.Base]);
+            if (number > 1) {
+                name += QString::number(number);
+                description += QString::number(number);
+            }
+            std::vector<double> elements;
+            if (y.Base == 3) {
+                elements = {0, -y.Period};
+            } else {
+                const double gap = (y.Period - y.Dash) / (y.Base + 1);
+                elements = {y.Dash, -gap};
+                for (int j = 0; j < y.Base; ++j) {
+                    elements.push_back(0);
+                    elements.push_back(-gap);
+                }
+            }
+            y.Index = Drawing.AddLineType(name, description, std::move(elements));
+        }
+        std::vector<bool> gone(Drawing.Entities.size());
+        std::vector<TDrawingEntity> added;
+        for (std::size_t c = 0; c < chains.size(); ++c) {
+            const TChain &chain = chains[c];
+            const double lo = chain.Members.front().Lo + chain.Width / 2;
+            const double hi = chain.Members.back().Hi - chain.Width / 2;
+            TDrawingEntity e;
+            const TTrack &t = chain.Track;
+            if (!t.Round) {
+                TPoint2 a = t.At(lo), b = t.At(hi);
+                // Start on a dash where the chain has one at an end.
+                const bool dotFirst = Pieces[static_cast<std::size_t>(chain.Members.front().Piece)].Dotlike() ||
+                    chain.Members.front().Hi - chain.Members.front().Lo - chain.Width < chain.Dash / 2;
+                const bool dotLast = Pieces[static_cast<std::size_t>(chain.Members.back().Piece)].Dotlike() ||
+                    chain.Members.back().Hi - chain.Members.back().Lo - chain.Width < chain.Dash / 2;
+                if (dotFirst && !dotLast)
+                    std::swap(a, b);
+                e = TDrawingEntity::MakeLine(a.X, a.Y, b.X, b.Y);
+            } else if (chain.Closed) {
+                e = TDrawingEntity::MakeCircle(t.C.X, t.C.Y, t.C.R);
+            } else {
+                const double a0 = (t.Ref + lo / t.C.R) / kDegree, a1 = (t.Ref + hi / t.C.R) / kDegree;
+                e = TDrawingEntity::MakeArc(t.C.X, t.C.Y, t.C.R, AngleOf(std::cos(a0 * kDegree), std::sin(a0 * kDegree)),
+                                            AngleOf(std::cos(a1 * kDegree), std::sin(a1 * kDegree)));
+            }
+            e.LineType = types[typeOf[c]].Index;
+            for (const TMember &m : chain.Members) {
+                const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+                if (p.Entity >= 0) {
+                    gone[static_cast<std::size_t>(p.Entity)] = true;
+                    e.Layer = Drawing.Entities[static_cast<std::size_t>(p.Entity)].Layer;
+                }
+            }
+            added.push_back(e);
+        }
+        // The pieces give way to the patterned entities, which follow the rest in the order found.
+        std::vector<TDrawingEntity> kept;
+        kept.reserve(Drawing.Entities.size());
+        for (std::size_t i = 0; i < Drawing.Entities.size(); ++i)
+            if (!gone[i])
+                kept.push_back(Drawing.Entities[i]);
+        kept.insert(kept.end(), added.begin(), added.end());
+        Drawing.Entities = std::move(kept);
+    }
+
+    TDrawing &Drawing;
+    const TBlackMask &Ink;
+    const double Tolerance;
+    const int Height;
+    std::vector<TPiece> Pieces;
+    std::unordered_map<std::uint64_t, std::vector<int>> Cells;
+};
+
+} // namespace
+
+void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance)
+{
+    TFinder(drawing, ink, tolerance).Run();
+}

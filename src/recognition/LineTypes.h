@@ -1,0 +1,14 @@
+#pragma once
+
+#include "drawing/Drawing.h"
+#include "scan/BlackMask.h"
+
+// Pieces of a drawing that lie on one straight line or one circle in a regular
+// pattern of dashes and gaps (dashed, dash-dot, dash-dot-dot, dotted) become
+// one line, arc or circle with a line type; the pattern's lengths are
+// measured from the ink. `ink` is the mask the drawing was traced from (row r
+// is Y = height - r): dash ends are read from it, and its small specks near
+// such a line give the dots that thinning lost. Irregular pieces stay as
+// they are. The line types are named DASHED, CENTER, PHANTOM and DOT, with a
+// number after the name when several patterns of a kind are found.
+void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance);

@@ -1,0 +1,189 @@
+#include "cleanup/Centerline.h"
+#include "recognition/LineTypes.h"
+#include "recognition/Recognition.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kDegree = std::numbers::pi / 180;
+
+// A 400 x 300 sheet; rows grow downward, the drawing's Y is 300 - row. Every
+// stroke has round ends: ink where a pixel centre is within width / 2 of it.
+struct TPatternSheet
+{
+    TBlackMask Ink{400, 300};
+
+    void Paint(const std::function<bool(double, double)> &inside)
+    {
+        for (int row = 0; row < Ink.Height(); ++row)
+            for (int x = 0; x < Ink.Width(); ++x)
+                if (inside(x, Ink.Height() - row))
+                    Ink.SetBlack(x, row);
+    }
+    // The whole dashes of `pattern` (dash > 0, gap < 0) from (x1, y1) towards (x2, y2).
+    void Dashes(double x1, double y1, double x2, double y2, const std::vector<double> &pattern, double width)
+    {
+        const double length = std::hypot(x2 - x1, y2 - y1), ux = (x2 - x1) / length, uy = (y2 - y1) / length;
+        double t = 0;
+        for (std::size_t k = 0; t + pattern[k] <= length; k = (k + 1) % pattern.size()) {
+            if (pattern[k] > 0) {
+                const double a = t, b = t + pattern[k];
+                Paint([=](double x, double y) {
+                    const double s = std::clamp((x - x1) * ux + (y - y1) * uy, a, b);
+                    return std::hypot(x - x1 - s * ux, y - y1 - s * uy) <= width / 2;
+                });
+            }
+            t += std::fabs(pattern[k]);
+        }
+    }
+    // Dashes round a circle counter-clockwise from angle 0.
+    void RingDashes(double cx, double cy, double r, const std::vector<double> &pattern, double width)
+    {
+        double t = 0;
+        for (std::size_t k = 0; t < 2 * std::numbers::pi * r - 1; k = (k + 1) % pattern.size()) {
+            if (pattern[k] > 0) {
+                const double a = t / r, b = (t + pattern[k]) / r;
+                Paint([=](double x, double y) {
+                    double angle = std::atan2(y - cy, x - cx);
+                    if (angle < 0)
+                        angle += 2 * std::numbers::pi;
+                    const double d = std::hypot(x - cx, y - cy);
+                    if (angle >= a && angle <= b)
+                        return std::fabs(d - r) <= width / 2;
+                    // The round ends.
+                    for (const double e : {a, b})
+                        if (std::hypot(x - cx - r * std::cos(e), y - cy - r * std::sin(e)) <= width / 2)
+                            return true;
+                    return false;
+                });
+            }
+            t += std::fabs(pattern[k]);
+        }
+    }
+    TDrawing Recognise(bool lineTypes) const
+    {
+        TGeometryOptions options;
+        options.Tolerance = 1;
+        options.Arcs = true;
+        options.Snap = 1;
+        options.KeepGaps = true;
+        TDrawing d = RecogniseDrawing(Centerline(Ink), Ink, options);
+        if (lineTypes)
+            FindLineTypes(d, Ink, 1);
+        return d;
+    }
+};
+
+std::string Describe(const TDrawing &d)
+{
+    std::string text;
+    for (const TDrawingEntity &e : d.Entities) {
+        char line[200];
+        const std::string type = d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString();
+        if (e.Kind == TEntityKind::Line)
+            std::snprintf(line, sizeof line, "\n  LINE %.2f %.2f %.2f %.2f %s", e.X1, e.Y1, e.X2, e.Y2, type.c_str());
+        else
+            std::snprintf(line, sizeof line, "\n  %s %.2f %.2f r %.2f %.1f..%.1f %s",
+                          e.Kind == TEntityKind::Arc ? "ARC" : "CIRCLE", e.X1, e.Y1, e.R, e.StartAngle, e.EndAngle,
+                          type.c_str());
+        text += line;
+    }
+    for (std::size_t k = 1; k < d.LineTypePatterns.size(); ++k) {
+        text += "\n  " + d.LineTypes[k].toStdString() + ":";
+        for (double v : d.LineTypePatterns[k].Elements)
+            text += " " + std::to_string(v);
+    }
+    return text;
+}
+
+TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
+{
+    struct TCase
+    {
+        const char *Name;
+        double X1, Y1, X2, Y2;   // a line, or a circle's centre and radius in X2 when Y2 < 0
+        std::vector<double> Pattern;
+        double Width;
+        TEntityKind Kind;
+        const char *LineType;
+        std::vector<double> Elements;   // expected, within 1.5 px (a dot 0)
+    };
+    const TCase cases[] = {
+        {"dash-dot", 20, 150, 380, 150, {30, -8, 1, -8}, 3, TEntityKind::Line, "CENTER", {30, -8.5, 0, -8.5}},
+        {"dash-dot slanted", 30, 40, 330, 250, {30, -8, 1, -8}, 3, TEntityKind::Line, "CENTER", {30, -8.5, 0, -8.5}},
+        {"dash-dot-dot", 20, 100, 380, 100, {28, -7, 1, -7, 1, -7}, 2, TEntityKind::Line, "PHANTOM",
+         {28, -7.33, 0, -7.33, 0, -7.33}},
+        {"dashed", 20, 200, 380, 200, {24, -10}, 4, TEntityKind::Line, "DASHED", {24, -10}},
+        {"dotted", 20, 60, 380, 60, {1, -9}, 3, TEntityKind::Line, "DOT", {0, -10}},
+        // 18 dashes round a circle of radius 100.
+        {"dashed circle", 200, 150, 100, -1, {25, -(2 * std::numbers::pi * 100 / 18 - 25)}, 3, TEntityKind::Circle,
+         "DASHED", {25, -(2 * std::numbers::pi * 100 / 18 - 25)}},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPatternSheet sheet;
+        if (c.Y2 < 0)
+            sheet.RingDashes(c.X1, c.Y1, c.X2, c.Pattern, c.Width);
+        else
+            sheet.Dashes(c.X1, c.Y1, c.X2, c.Y2, c.Pattern, c.Width);
+        const TDrawing d = sheet.Recognise(true);
+        ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
+        const TDrawingEntity &e = d.Entities[0];
+        EXPECT_EQ(e.Kind, c.Kind) << Describe(d);
+        ASSERT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), c.LineType) << Describe(d);
+        const TLineTypePattern *pattern = d.PatternOf(e.LineType);
+        ASSERT_TRUE(pattern);
+        ASSERT_EQ(pattern->Elements.size(), c.Elements.size()) << Describe(d);
+        for (std::size_t k = 0; k < c.Elements.size(); ++k)
+            EXPECT_NEAR(pattern->Elements[k], c.Elements[k], 1.5) << k << Describe(d);
+        if (c.Kind == TEntityKind::Circle) {
+            EXPECT_NEAR(e.X1, c.X1, 1);
+            EXPECT_NEAR(e.Y1, c.Y1, 1);
+            EXPECT_NEAR(e.R, c.X2, 1);
+            continue;
+        }
+        // The line runs from the first dash's start to the last one's end (either way round).
+        const double length = std::hypot(c.X2 - c.X1, c.Y2 - c.Y1);
+        double t = 0, end = 0;
+        for (std::size_t k = 0; t + c.Pattern[k] <= length; k = (k + 1) % c.Pattern.size()) {
+            if (c.Pattern[k] > 0)
+                end = t + c.Pattern[k];
+            t += std::fabs(c.Pattern[k]);
+        }
+        const double ex = c.X1 + (c.X2 - c.X1) * end / length, ey = c.Y1 + (c.Y2 - c.Y1) * end / length;
+        const bool forward = std::hypot(e.X1 - c.X1, e.Y1 - c.Y1) < std::hypot(e.X2 - c.X1, e.Y2 - c.Y1);
+        EXPECT_NEAR(forward ? e.X1 : e.X2, c.X1, 1.5) << Describe(d);
+        EXPECT_NEAR(forward ? e.Y1 : e.Y2, c.Y1, 1.5) << Describe(d);
+        EXPECT_NEAR(forward ? e.X2 : e.X1, ex, 1.5) << Describe(d);
+        EXPECT_NEAR(forward ? e.Y2 : e.Y1, ey, 1.5) << Describe(d);
+    }
+}
+
+TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
+{
+    TPatternSheet sheet;
+    // Collinear pieces of uneven lengths and gaps; a solid line; a solid circle.
+    sheet.Dashes(20, 250, 341, 250, {30, -8, 70, -25, 12, -6, 45, -15, 20, -30, 60}, 3);
+    sheet.Dashes(20, 50, 380, 50, {360}, 3);
+    sheet.Dashes(20, 30, 147, 30, {10, -10, 25, -10, 10, -22, 40}, 2);
+    const TDrawing before = sheet.Recognise(false);
+    const TDrawing after = sheet.Recognise(true);
+    ASSERT_EQ(after.Entities.size(), before.Entities.size()) << Describe(after);
+    for (std::size_t i = 0; i < after.Entities.size(); ++i) {
+        EXPECT_EQ(after.Entities[i].LineType, 0) << Describe(after);
+        EXPECT_EQ(after.Entities[i].X1, before.Entities[i].X1);
+        EXPECT_EQ(after.Entities[i].Y2, before.Entities[i].Y2);
+    }
+    EXPECT_EQ(after.LineTypes.size(), 1u);
+}
+
+} // namespace

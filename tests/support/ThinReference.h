@@ -1,0 +1,7 @@
+#pragma once
+
+#include "scan/BlackMask.h"
+
+// The thinning of CenterlineSteps::Thin, testing every pixel of every pass one
+// at a time: the reference the fast thinning must agree with.
+void ThinEveryPixel(TBlackMask &mask);
