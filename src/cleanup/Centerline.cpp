@@ -1,10 +1,7 @@
 #include "cleanup/Centerline.h"
 
-<<<<<<< HEAD
 #include "base/Threads.h"
-=======
 #include "base/TaskPool.h"
->>>>>>> main
 #include "cleanup/PixelNeighbours.h"
 
 #include <algorithm>

@@ -68,11 +68,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Arcs = Options.Arcs > 0;
         geometry.Snap = Options.Snap;
         geometry.Deskew = Options.Deskew;
-<<<<<<< HEAD
         geometry.Threads = Threads;
-=======
         geometry.KeepGaps = Options.Linetypes;
->>>>>>> main
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(Centre, Ink, geometry, &lineSkew);
         if (Options.Linetypes) {

@@ -1205,11 +1205,7 @@ private:
     const int Height;
     TGraph Graph;
     std::unordered_map<std::uint64_t, int> JunctionNodes;
-<<<<<<< HEAD
-=======
-    double JointWidth = 0.5;  // half the stroke width of the chain being added
     double Turned = 0;        // degrees the geometry was turned by to remove the skew
->>>>>>> main
 };
 
 } // namespace
