@@ -1,10 +1,12 @@
 #include "cleanup/Centerline.h"
 
+#include "base/Threads.h"
 #include "base/TaskPool.h"
 #include "cleanup/PixelNeighbours.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -92,121 +94,186 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
     return cap;
 }
 
+// The black pixels with exactly one black neighbour, line by line from the
+// left, as (x, y).
+std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask)
+{
+    std::vector<std::pair<int, int>> ends;
+    for (int y = 0; y < mask.Height(); ++y) {
+        const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
+        for (int i = 0; i < mask.Words(); ++i) {
+            if (!line[i])
+                continue;
+            Word seen = 0, many = 0;
+            for (const Word v : {up[i], NextPixels(up, i), PreviousPixels(up, i), NextPixels(line, i),
+                                 PreviousPixels(line, i), down[i], NextPixels(down, i), PreviousPixels(down, i)}) {
+                many |= seen & v;
+                seen |= v;
+            }
+            for (Word bits = line[i] & seen & ~many; bits; bits &= bits - 1)
+                ends.emplace_back(64 * i + std::countr_zero(bits), y);
+        }
+    }
+    return ends;
+}
+
 } // namespace
 
 namespace CenterlineSteps {
 
 namespace {
 
-// A word of the mask to test: line y, word i. Pictures of fewer than 2^17
-// lines of fewer than 2^15 words (2 million pixels) keep both in 32 bits,
-// which halves the thinning's lists.
-class TWord32
+// A line of the mask saved with its zero guard words.
+class TSavedLine
 {
 public:
-    TWord32(int y, int i) : Packed(std::uint32_t(y) << 15 | std::uint32_t(i)) {}
-    int Y() const { return int(Packed >> 15); }
-    int I() const { return int(Packed & 0x7FFF); }
+    explicit TSavedLine(int words) : Data(std::size_t(words) + 2, 0) {}
+    void Take(const Word *line, int words) { std::copy(line, line + words, Data.data() + 1); }
+    const Word *Line() const { return Data.data() + 1; }
 
 private:
-    std::uint32_t Packed;
+    std::vector<Word> Data;
 };
 
-class TWord64
+// Bit i of line y: word i of line y may change in the coming sub-pass (a word
+// around it, or itself, changed in one of the last two).
+class TWordFlags
 {
 public:
-    TWord64(int y, int i) : FY(y), FI(i) {}
-    int Y() const { return FY; }
-    int I() const { return FI; }
-
-private:
-    int FY, FI;
-};
-
-template <class TWord>
-void ThinWith(TBlackMask &mask, int threads)
-{
-    const int words = mask.Words(), height = mask.Height();
-    const auto index = [words](int y, int i) { return static_cast<std::uint32_t>(y) * std::uint32_t(words) + std::uint32_t(i); };
-    // Words to test in the coming sub-pass, and the words that changed in
-    // each of the last two sub-passes.
-    std::vector<TWord> candidates, changedBefore, changedLast;
-    for (int y = 0; y < height; ++y)
-        for (int i = 0; i < words; ++i)
-            if (mask.Line(y)[i])
-                candidates.push_back(TWord(y, i));
-    // No list ever holds more than the words that were black at the start:
-    // reserving that once spares the copies of growing lists.
-    changedBefore.reserve(candidates.size());
-    changedLast.reserve(candidates.size());
-    std::vector<Word> deletions;
-    deletions.reserve(candidates.size());
-    std::vector<std::uint8_t> marked(static_cast<std::size_t>(words) * static_cast<std::size_t>(height));
-    std::vector<std::uint32_t> touched;
-    int quiet = 0;  // sub-passes in a row that removed nothing
-    bool first = true;
-    for (int pass = 0; quiet < 2; pass ^= 1) {
-        deletions.resize(candidates.size());
-        // Every test reads the mask as it was before the sub-pass.
-        InParts(candidates.size(), threads, 1 << 14, [&](std::size_t begin, std::size_t end, std::size_t) {
-            for (std::size_t k = begin; k < end; ++k) {
-                const int y = candidates[k].Y();
-                deletions[k] = Deletable(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), candidates[k].I(), pass);
-            }
-        });
-        changedBefore.swap(changedLast);
-        changedLast.clear();
-        for (std::size_t k = 0; k < candidates.size(); ++k) {
-            if (!deletions[k])
-                continue;
-            mask.Line(candidates[k].Y())[candidates[k].I()] &= ~deletions[k];
-            changedLast.push_back(candidates[k]);
-        }
-        quiet = changedLast.empty() ? quiet + 1 : 0;
-        if (first) {
-            // The second sub-pass of the first round still tests every word.
-            first = false;
-            continue;
-        }
-        // A pixel can change only where its neighbourhood changed since it
-        // was last tested by the same sub-pass.
-        candidates.clear();
-        for (const auto *list : {&changedBefore, &changedLast}) {
-            for (const TWord &c : *list) {
-                const int y = c.Y(), i = c.I();
-                for (int dy = -1; dy <= 1; ++dy) {
-                    const int yy = y + dy;
-                    if (yy < 0 || yy >= height)
-                        continue;
-                    for (int di = -1; di <= 1; ++di) {
-                        const int ii = i + di;
-                        if (ii < 0 || ii >= words)
-                            continue;
-                        const std::uint32_t j = index(yy, ii);
-                        if (marked[j])
-                            continue;
-                        marked[j] = 1;
-                        touched.push_back(j);
-                        if (mask.Line(yy)[ii])
-                            candidates.push_back(TWord(yy, ii));
-                    }
-                }
-            }
-        }
-        for (std::uint32_t j : touched)
-            marked[j] = 0;
-        touched.clear();
+    TWordFlags(int height, int words)
+        : Stride((words + 63) / 64), Any(std::size_t(height), 0), Bits(std::size_t(height) * std::size_t(Stride), 0)
+    {
     }
-}
+    Word *Line(int y) { return Bits.data() + std::ptrdiff_t(y) * Stride; }
+    const Word *Line(int y) const { return Bits.data() + std::ptrdiff_t(y) * Stride; }
+    int Stride;
+    std::vector<char> Any;  // whether any bit of the line is set
+
+private:
+    std::vector<Word> Bits;
+};
 
 } // namespace
 
 void Thin(TBlackMask &mask, int threads)
 {
-    if (mask.Height() < (1 << 17) && mask.Words() < (1 << 15))
-        ThinWith<TWord32>(mask, threads);
-    else
-        ThinWith<TWord64>(mask, threads);
+    const int words = mask.Words(), height = mask.Height();
+    if (height == 0 || words == 0)
+        return;
+    // The picture in bands of lines, one a thread. Each sub-pass tests every
+    // pixel on the mask as it was before the sub-pass: a band works down its
+    // lines in place, keeping the line above as it was, and the lines on
+    // either side of each band's edge are saved before the sub-pass starts.
+    // Only words near a word that changed in one of the last two sub-passes
+    // are tested again (any other gives what it gave the last time its
+    // sub-pass ran: nothing), so the result is that of testing every pixel,
+    // whatever the bands.
+    const int bands = std::max(1, std::min(ThreadsPerPicture(threads), height / 64));
+    std::vector<int> first(std::size_t(bands) + 1);
+    for (int b = 0; b <= bands; ++b)
+        first[std::size_t(b)] = int(std::int64_t(height) * b / bands);
+    const TSavedLine blank(words);
+    std::vector<TSavedLine> above(std::size_t(bands), blank), below(std::size_t(bands), blank);
+    TWordFlags changedBefore(height, words), changedLast(height, words), changedNow(height, words);
+    const int stride = changedNow.Stride;
+    std::vector<char> bandChanged(std::size_t(bands), 0);
+    int quiet = 0;  // sub-passes in a row that removed nothing
+    for (int round = 0, pass = 0; quiet < 2; ++round, pass ^= 1) {
+        const bool everyWord = round < 2;
+        for (int b = 0; b < bands; ++b) {
+            const int top = first[std::size_t(b)], bottom = first[std::size_t(b) + 1];
+            above[std::size_t(b)].Take(mask.Line(top - 1), words);
+            below[std::size_t(b)].Take(mask.Line(bottom), words);
+        }
+        const auto band = [&](int b) {
+            const int top = first[std::size_t(b)], bottom = first[std::size_t(b) + 1];
+            // The deletions of a line are made once the line below has been
+            // tested, so that it reads the line as it was.
+            std::vector<Word> deletions[2] = {std::vector<Word>(std::size_t(words), 0),
+                                              std::vector<Word>(std::size_t(words), 0)};
+            std::vector<Word> active(std::size_t(stride), 0);
+            const auto remove = [&](int y) {
+                Word *line = mask.Line(y);
+                const std::vector<Word> &d = deletions[y & 1];
+                const Word *flags = changedNow.Line(y);
+                for (int k = 0; k < stride; ++k)
+                    for (Word bits = flags[k]; bits; bits &= bits - 1) {
+                        const int i = 64 * k + std::countr_zero(bits);
+                        line[i] &= ~d[std::size_t(i)];
+                    }
+            };
+            bool any = false;
+            for (int y = top; y < bottom; ++y) {
+                Word *line = mask.Line(y);
+                const Word *up = y == top ? above[std::size_t(b)].Line() : mask.Line(y - 1);
+                const Word *down = y + 1 == bottom ? below[std::size_t(b)].Line() : mask.Line(y + 1);
+                Word *now = changedNow.Line(y);
+                std::fill(now, now + stride, Word(0));
+                if (everyWord) {
+                    std::fill(active.begin(), active.end(), ~Word(0));
+                } else {
+                    bool near = false;
+                    for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, height - 1); ++yy)
+                        near = near || changedBefore.Any[std::size_t(yy)] || changedLast.Any[std::size_t(yy)];
+                    if (!near) {
+                        changedNow.Any[std::size_t(y)] = 0;
+                        if (y > top)
+                            remove(y - 1);
+                        continue;
+                    }
+                    Word spread = 0;
+                    for (int k = 0; k < stride; ++k) {
+                        Word w = 0;
+                        for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, height - 1); ++yy)
+                            w |= changedBefore.Line(yy)[k] | changedLast.Line(yy)[k];
+                        active[std::size_t(k)] = w;
+                    }
+                    // Each word's neighbours to the left and right.
+                    for (int k = 0; k < stride; ++k) {
+                        const Word w = active[std::size_t(k)];
+                        const Word next = k + 1 < stride ? active[std::size_t(k) + 1] : 0;
+                        const Word grown = w | (w << 1) | (w >> 1) | spread | (next << 63);
+                        spread = w >> 63;
+                        active[std::size_t(k)] = grown;
+                    }
+                }
+                bool lineChanged = false;
+                for (int k = 0; k < stride; ++k) {
+                    for (Word bits = active[std::size_t(k)]; bits; bits &= bits - 1) {
+                        const int i = 64 * k + std::countr_zero(bits);
+                        if (i >= words)
+                            break;
+                        const Word d = Deletable(up, line, down, i, pass);
+                        deletions[y & 1][std::size_t(i)] = d;
+                        if (d) {
+                            now[k] |= Word(1) << (i & 63);
+                            lineChanged = true;
+                        }
+                    }
+                }
+                changedNow.Any[std::size_t(y)] = lineChanged;
+                any = any || lineChanged;
+                if (y > top)
+                    remove(y - 1);
+            }
+            if (bottom > top)
+                remove(bottom - 1);
+            bandChanged[std::size_t(b)] = any;
+        };
+        std::vector<std::thread> others;
+        const int started = bands > 1 ? StartThreads(others, bands - 1, [&](int b) { band(b + 1); }) : 0;
+        band(0);
+        for (int b = started + 1; b < bands; ++b)
+            band(b);
+        for (std::thread &t : others)
+            t.join();
+        bool changed = false;
+        for (char c : bandChanged)
+            changed = changed || c;
+        quiet = changed ? 0 : quiet + 1;
+        std::swap(changedBefore, changedLast);
+        std::swap(changedLast, changedNow);
+    }
 }
 
 void RemoveStaircases(TBlackMask &mask)
@@ -269,11 +336,7 @@ void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0
 bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
 {
     using namespace PixelNeighbours;
-    std::vector<std::pair<int, int>> ends;
-    ForEachBlack(mask, [&](int x, int y) {
-        if (Count(Code(mask, x, y)) == 1)
-            ends.emplace_back(x, y);
-    });
+    const std::vector<std::pair<int, int>> ends = LineEnds(mask);
     // The spurs of each part of the ends, found on the mask as it is, then
     // cleared in the order of the ends.
     std::vector<std::vector<std::pair<int, int>>> found(std::size_t(std::max(threads, 1)));
@@ -300,11 +363,7 @@ void ExtendEnds(TBlackMask &mask, const TBlackMask &original)
     using namespace PixelNeighbours;
     constexpr int kBack = 8;      // pixels walked back for the line's direction
     constexpr int kReach = 256;   // longest extension
-    std::vector<std::pair<int, int>> ends;
-    ForEachBlack(mask, [&](int x, int y) {
-        if (Count(Code(mask, x, y)) == 1)
-            ends.emplace_back(x, y);
-    });
+    const std::vector<std::pair<int, int>> ends = LineEnds(mask);
     for (auto [x0, y0] : ends) {
         // Back along the line to find its direction at the end.
         int x = x0, y = y0, px = -2, py = -2, steps = 0;

@@ -3,7 +3,8 @@
 #include "cleanup/PixelNeighbours.h"
 
 #include <cstdint>
-#include <unordered_map>
+#include <algorithm>
+#include <vector>
 #include <bit>
 #include <cstdlib>
 
@@ -58,17 +59,24 @@ public:
     }
 
 private:
-    // Groups the pixels with three or more neighbours into junctions.
+    // Groups the pixels with three or more neighbours into junctions. Their
+    // keys, found in raster order, are sorted: a binary search finds one.
     void FindJunctions()
     {
-        std::vector<TPixel> stack, members;
         ForEachBlack(Mask, [&](int x, int y) {
-            if (Count(Code(Mask, x, y)) < 3 || Junction.count(Key(x, y)))
-                return;
+            if (Count(Code(Mask, x, y)) >= 3)
+                JunctionKeys.push_back(Key(x, y));
+        });
+        JunctionIds.assign(JunctionKeys.size(), -1);
+        std::vector<TPixel> stack, members;
+        for (std::size_t j = 0; j < JunctionKeys.size(); ++j) {
+            if (JunctionIds[j] >= 0)
+                continue;
+            const int x = int(std::uint32_t(JunctionKeys[j])), y = int(JunctionKeys[j] >> 32);
             const int id = static_cast<int>(Centre.size());
             members.clear();
             stack.assign(1, TPixel{x, y});
-            Junction[Key(x, y)] = id;
+            JunctionIds[j] = id;
             while (!stack.empty()) {
                 const TPixel p = stack.back();
                 stack.pop_back();
@@ -76,8 +84,11 @@ private:
                 const unsigned code = Code(Mask, p.X, p.Y);
                 for (int k = 0; k < 8; ++k) {
                     const int nx = p.X + DX[static_cast<std::size_t>(k)], ny = p.Y + DY[static_cast<std::size_t>(k)];
-                    if (((code >> k) & 1) && Count(Code(Mask, nx, ny)) >= 3 && !Junction.count(Key(nx, ny))) {
-                        Junction[Key(nx, ny)] = id;
+                    if (!((code >> k) & 1))
+                        continue;
+                    const std::ptrdiff_t at = IndexOf(nx, ny);
+                    if (at >= 0 && JunctionIds[std::size_t(at)] < 0) {
+                        JunctionIds[std::size_t(at)] = id;
                         stack.push_back({nx, ny});
                     }
                 }
@@ -99,13 +110,21 @@ private:
                 }
             }
             Centre.push_back(best);
-        });
+        }
+    }
+
+    // Where pixel (x, y) is among the junction pixels, or -1.
+    std::ptrdiff_t IndexOf(int x, int y) const
+    {
+        const std::uint64_t key = Key(x, y);
+        const auto it = std::lower_bound(JunctionKeys.begin(), JunctionKeys.end(), key);
+        return it != JunctionKeys.end() && *it == key ? it - JunctionKeys.begin() : -1;
     }
 
     int JunctionOf(int x, int y) const
     {
-        const auto it = Junction.find(Key(x, y));
-        return it == Junction.end() ? -1 : it->second;
+        const std::ptrdiff_t at = IndexOf(x, y);
+        return at < 0 ? -1 : JunctionIds[std::size_t(at)];
     }
     bool SameJunction(int x0, int y0, int x1, int y1) const
     {
@@ -160,7 +179,8 @@ private:
 
     const TBlackMask &Mask;
     TBlackMask Visited;
-    std::unordered_map<std::uint64_t, int> Junction;
+    std::vector<std::uint64_t> JunctionKeys;  // ascending
+    std::vector<int> JunctionIds;             // the junction of each key
     std::vector<TPixel> Centre;
     const std::function<void(const std::vector<TPixel> &)> &Take;
 };

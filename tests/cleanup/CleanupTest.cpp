@@ -333,24 +333,28 @@ TEST(CleanupTest, GreyAndColourInkByThreshold)
 
 TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
 {
-    // Random blobs and strokes over several words: the thinning that tests
-    // only changed neighbourhoods ends exactly where testing every pixel does.
+    // Random blobs and strokes over several words and lines: the thinning
+    // that tests only changed neighbourhoods, in bands of lines on several
+    // threads, ends exactly where testing every pixel does.
     std::mt19937 random(5);
     for (int round = 0; round < 6; ++round) {
-        TBlackMask mask(150 + 20 * round, 90);
-        for (int k = 0; k < 25; ++k) {
-            const int x0 = int(random() % 140), y0 = int(random() % 80);
-            const int w = 1 + int(random() % 25), h = 1 + int(random() % 12);
-            for (int y = y0; y < std::min(y0 + h, 90); ++y)
+        TBlackMask mask(150 + 20 * round, 90 + 40 * round);
+        for (int k = 0; k < 25 + 10 * round; ++k) {
+            const int x0 = int(random() % 140), y0 = int(random() % unsigned(mask.Height() - 10));
+            const int w = 1 + int(random() % 25), h = 1 + int(random() % 40);
+            for (int y = y0; y < std::min(y0 + h, mask.Height()); ++y)
                 for (int x = x0; x < std::min(x0 + w, mask.Width()); ++x)
                     mask.SetBlack(x, y);
         }
-        TBlackMask fast = mask, reference = mask;
-        CenterlineSteps::Thin(fast);
+        TBlackMask reference = mask;
         ThinEveryPixel(reference);
-        for (int y = 0; y < mask.Height(); ++y)
-            for (int i = 0; i < mask.Words(); ++i)
-                ASSERT_EQ(fast.Line(y)[i], reference.Line(y)[i]) << round << ' ' << y << ' ' << i;
+        for (int threads : {1, 2, 3, 5}) {
+            TBlackMask fast = mask;
+            CenterlineSteps::Thin(fast, threads);
+            for (int y = 0; y < mask.Height(); ++y)
+                for (int i = 0; i < mask.Words(); ++i)
+                    ASSERT_EQ(fast.Line(y)[i], reference.Line(y)[i]) << round << ' ' << threads << ' ' << y << ' ' << i;
+        }
     }
 }
 
