@@ -260,13 +260,7 @@ void Thin(TBlackMask &mask, int threads)
                 remove(bottom - 1);
             bandChanged[std::size_t(b)] = any;
         };
-        std::vector<std::thread> others;
-        const int started = bands > 1 ? StartThreads(others, bands - 1, [&](int b) { band(b + 1); }) : 0;
-        band(0);
-        for (int b = started + 1; b < bands; ++b)
-            band(b);
-        for (std::thread &t : others)
-            t.join();
+        RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t b, int) { band(static_cast<int>(b)); });
         bool changed = false;
         for (char c : bandChanged)
             changed = changed || c;

@@ -32,7 +32,6 @@ TBlackMask TGeometryFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener 
 
 TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
 {
-    Threads = threads;
     SheetWidth = ink.Width();
     SheetHeight = ink.Height();
     if (Options.Deskew && !Options.Geometry())
@@ -68,7 +67,6 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Arcs = Options.Arcs > 0;
         geometry.Snap = Options.Snap;
         geometry.Deskew = Options.Deskew;
-        geometry.Threads = Threads;
         geometry.KeepGaps = Options.Linetypes;
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(Centre, Ink, geometry, &lineSkew);

@@ -42,5 +42,4 @@ private:
     std::shared_ptr<TFills> Fills;
     mutable int SheetWidth = 0;
     mutable int SheetHeight = 0;
-    mutable int Threads = 1;
 };

@@ -22,8 +22,6 @@ struct TGeometryOptions
     // degrees) and the geometry turned back about the sheet's centre before
     // it is snapped.
     bool Deskew = false;
-    // Threads the chains are fitted on; the drawing is the same for any count.
-    int Threads = 1;
     // Snapping leaves two ends apart where paper lies between them (the gaps
     // of dashed lines).
     bool KeepGaps = false;

@@ -1,5 +1,6 @@
 #include "text/TextSeparation.h"
 
+#include "base/TaskPool.h"
 #include "base/Threads.h"
 
 #include <algorithm>
@@ -288,16 +289,9 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
     };
     const int bands = std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
     auto bandLine = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
-    {
-        std::vector<std::thread> helpers;
-        const int started =
-            bands > 1 ? StartThreads(helpers, bands - 1, [&](int i) { band(bandLine(i + 1), bandLine(i + 2)); }) : 0;
-        band(bandLine(0), bandLine(1));
-        for (int i = started + 1; i < bands; ++i)
-            band(bandLine(i), bandLine(i + 1));
-        for (std::thread &t : helpers)
-            t.join();
-    }
+    RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
+        band(bandLine(static_cast<int>(i)), bandLine(static_cast<int>(i) + 1));
+    });
     {
         std::vector<TSpan> above, below;
         for (int i = 1; i < bands; ++i) {

@@ -80,40 +80,6 @@ void ExpectSamePoint(double x1, double y1, double x2, double y2)
     EXPECT_NEAR(y1, y2, 1e-6);
 }
 
-TEST(Recognition, TheSameDrawingOnAnyNumberOfThreads)
-{
-    // Enough chains to be shared over the threads: rings,
-    // strokes crossing each other and short bars.
-    TSheet sheet;
-    sheet.Ink = TBlackMask(1200, 900);
-    for (int k = 0; k < 12; ++k) {
-        sheet.Ring(60 + 95 * k, 800, 20 + 2 * k, 3);
-        sheet.Stroke(10, 10 + 60 * k, 1190, 40 + 55 * k, 2 + k % 4);
-        sheet.Stroke(20 + 97 * k, 20, 60 + 90 * k, 720, 3);
-    }
-    for (int k = 0; k < 300; ++k)
-        for (int d = 0; d < 3 + k % 5; ++d)
-            sheet.Ink.SetBlack(15 + 4 * (k % 290), 100 + (k % 7) * 6 + d);
-    const TBlackMask centre = Centerline(sheet.Ink);
-    TGeometryOptions options;
-    options.Arcs = true;
-    options.Snap = 1;
-    const TDrawing one = RecogniseDrawing(centre, sheet.Ink, options);
-    ASSERT_GT(one.Entities.size(), 200u);
-    for (int threads : {2, 3}) {
-        options.Threads = threads;
-        const TDrawing many = RecogniseDrawing(centre, sheet.Ink, options);
-        EXPECT_EQ(Describe(many), Describe(one)) << threads;
-        ASSERT_EQ(many.Entities.size(), one.Entities.size());
-        for (std::size_t k = 0; k < one.Entities.size(); ++k) {
-            const TDrawingEntity &a = one.Entities[k], &b = many.Entities[k];
-            EXPECT_TRUE(a.Kind == b.Kind && a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2 && a.R == b.R &&
-                        a.StartAngle == b.StartAngle && a.EndAngle == b.EndAngle)
-                << threads << ' ' << k;
-        }
-    }
-}
-
 TEST(CircleFit, ShortArcsKeepTheirRadius)
 {
     // Points of a 60-degree arc of radius 200, rounded to the pixel grid:
