@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include "recognition/PaintedSheet.h"
+
 #include <functional>
 #include <numbers>
 #include <string>
@@ -18,17 +20,8 @@ constexpr double kDegree = std::numbers::pi / 180;
 
 // A 400 x 300 sheet; rows grow downward, the drawing's Y is 300 - row. Every
 // stroke has round ends: ink where a pixel centre is within width / 2 of it.
-struct TPatternSheet
+struct TPatternSheet : TPaintedSheet
 {
-    TBlackMask Ink{400, 300};
-
-    void Paint(const std::function<bool(double, double)> &inside)
-    {
-        for (int row = 0; row < Ink.Height(); ++row)
-            for (int x = 0; x < Ink.Width(); ++x)
-                if (inside(x, Ink.Height() - row))
-                    Ink.SetBlack(x, row);
-    }
     // The whole dashes of `pattern` (dash > 0, gap < 0) from (x1, y1) towards (x2, y2).
     void Dashes(double x1, double y1, double x2, double y2, const std::vector<double> &pattern, double width)
     {

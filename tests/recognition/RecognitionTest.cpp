@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include "recognition/PaintedSheet.h"
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -17,17 +19,8 @@ namespace {
 constexpr double kDegree = std::numbers::pi / 180;
 
 // Rows grow downward in the mask; the drawing's Y is height - row.
-struct TSheet
+struct TSheet : TPaintedSheet
 {
-    TBlackMask Ink{400, 300};
-
-    void Paint(const std::function<bool(double, double)> &inside)
-    {
-        for (int row = 0; row < Ink.Height(); ++row)
-            for (int x = 0; x < Ink.Width(); ++x)
-                if (inside(x, Ink.Height() - row))
-                    Ink.SetBlack(x, row);
-    }
     // A stroke of `width` with round ends from (x1, y1) to (x2, y2), drawing units.
     void Stroke(double x1, double y1, double x2, double y2, double width)
     {
