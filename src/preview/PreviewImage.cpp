@@ -494,31 +494,9 @@ void TPreviewImage::DrawSegmentLines(QImage &target, QPointF origin, double scal
     }
 }
 
-const TBlackMask &TPreviewImage::GroupMap(int shift, const TLayerGroup &group) const
+const TBlackMask &TPreviewImage::MapOf(std::vector<std::unique_ptr<TBlackMask>> &maps, int shift,
+                                      const TSegment *segments, std::size_t count) const
 {
-    if (group.Maps.size() <= static_cast<std::size_t>(shift))
-        group.Maps.resize(static_cast<std::size_t>(shift) + 1);
-    std::unique_ptr<TBlackMask> &map = group.Maps[static_cast<std::size_t>(shift)];
-    if (map)
-        return *map;
-    const int unit = 1 << shift;
-    const int width = std::max(1, (Mask->Width() + unit - 1) / unit);
-    const int height = std::max(1, (Mask->Height() + unit - 1) / unit);
-    map = std::make_unique<TBlackMask>(width, height);
-    auto cell = [unit](double v, int cells) {
-        return std::clamp(static_cast<int>(std::floor(v / unit)), 0, cells - 1);
-    };
-    for (const TSegment &segment : group.Segments) {
-        const QPointF a = SheetPoint(segment.X1, segment.Y1);
-        const QPointF b = SheetPoint(segment.X2, segment.Y2);
-        MarkLine(*map, cell(a.x(), width), cell(a.y(), height), cell(b.x(), width), cell(b.y(), height));
-    }
-    return *map;
-}
-
-const TBlackMask &TPreviewImage::SegmentMap(int shift, bool curves) const
-{
-    auto &maps = curves ? CurveMaps : Maps;
     if (maps.size() <= static_cast<std::size_t>(shift))
         maps.resize(static_cast<std::size_t>(shift) + 1);
     std::unique_ptr<TBlackMask> &map = maps[static_cast<std::size_t>(shift)];
@@ -532,15 +510,24 @@ const TBlackMask &TPreviewImage::SegmentMap(int shift, bool curves) const
     auto cell = [unit](double v, int cells) {
         return std::clamp(static_cast<int>(std::floor(v / unit)), 0, cells - 1);
     };
-    const TSegment *segment = curves ? Curves.data() : Segments.Segments();
-    const std::size_t count = curves ? Curves.size() : static_cast<std::size_t>(std::max(Segments.SegmentCount, 0));
-    for (std::size_t i = 0; i < count; ++i, ++segment) {
-        const QPointF a = SheetPoint(segment->X1, segment->Y1);
-        const QPointF b = SheetPoint(segment->X2, segment->Y2);
-        MarkLine(*map, cell(a.x(), width), cell(a.y(), height), cell(b.x(), width),
-                 cell(b.y(), height));
+    for (std::size_t i = 0; i < count; ++i) {
+        const QPointF a = SheetPoint(segments[i].X1, segments[i].Y1);
+        const QPointF b = SheetPoint(segments[i].X2, segments[i].Y2);
+        MarkLine(*map, cell(a.x(), width), cell(a.y(), height), cell(b.x(), width), cell(b.y(), height));
     }
     return *map;
+}
+
+const TBlackMask &TPreviewImage::GroupMap(int shift, const TLayerGroup &group) const
+{
+    return MapOf(group.Maps, shift, group.Segments.data(), group.Segments.size());
+}
+
+const TBlackMask &TPreviewImage::SegmentMap(int shift, bool curves) const
+{
+    if (curves)
+        return MapOf(CurveMaps, shift, Curves.data(), Curves.size());
+    return MapOf(Maps, shift, Segments.Segments(), static_cast<std::size_t>(std::max(Segments.SegmentCount, 0)));
 }
 
 void TPreviewImage::DrawSegmentMap(QImage &target, QPointF origin, double scale, int shift) const

@@ -139,5 +139,8 @@ private:
     };
     std::vector<TLayerGroup> LayerGroups;
     const TBlackMask &GroupMap(int shift, const TLayerGroup &group) const;
+    // The map at `shift` of these segments, made on first use and kept in `maps`.
+    const TBlackMask &MapOf(std::vector<std::unique_ptr<TBlackMask>> &maps, int shift, const TSegment *segments,
+                            std::size_t count) const;
     void DrawLegend(QImage &target) const;
 };

@@ -121,27 +121,19 @@ public:
     {
         CollectPieces();
         std::vector<TChain> chains;
-        for (std::size_t s = 0; s < Pieces.size(); ++s) {
-            if (Pieces[s].Used || Pieces[s].Entity < 0)
-                continue;
-            TChain chain;
-            if (Seed(static_cast<int>(s), chain)) {
-                for (const TMember &m : chain.Members)
-                    Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
-                chains.push_back(std::move(chain));
+        // Chains seeded from the drawing's entities first, then from specks
+        // alone (dotted lines whose dots all came apart from the centre lines).
+        for (const bool fromEntities : {true, false})
+            for (std::size_t s = 0; s < Pieces.size(); ++s) {
+                if (Pieces[s].Used || (Pieces[s].Entity >= 0) != fromEntities)
+                    continue;
+                TChain chain;
+                if (Seed(static_cast<int>(s), chain)) {
+                    for (const TMember &m : chain.Members)
+                        Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
+                    chains.push_back(std::move(chain));
+                }
             }
-        }
-        // Specks alone (dotted lines whose dots all came apart from the centre lines).
-        for (std::size_t s = 0; s < Pieces.size(); ++s) {
-            if (Pieces[s].Used || Pieces[s].Entity >= 0)
-                continue;
-            TChain chain;
-            if (Seed(static_cast<int>(s), chain)) {
-                for (const TMember &m : chain.Members)
-                    Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
-                chains.push_back(std::move(chain));
-            }
-        }
         JoinArcs(chains);
         Write(chains);
     }
