@@ -20,6 +20,9 @@ constexpr double kDegree = std::numbers::pi / 180;
 // Arcs wider than this stay lines, and so do arcs of less sweep.
 constexpr double kLargestRadius = 20000;
 constexpr double kSmallestSweep = 10;
+// Snapping joins the pieces of a stroke broken by the scan across gaps of at
+// most this many pixels.
+constexpr double kLongestBrokenGap = 40;
 
 using TPoints = std::vector<TPoint2>;
 
@@ -603,8 +606,16 @@ public:
             SnapToAxes();
             MergeCollinear();
             CloseGaps();
-            SnapToAxes();
-            MergeCollinear();
+            // Pieces joined across junctions and gaps lie nearer the axes
+            // than their parts: snapped again until nothing more joins.
+            bool merged = true;
+            for (int round = 0; round < 4 && merged; ++round) {
+                SnapToAxes();
+                merged = MergeCollinear();
+            }
+            if (merged)
+                SnapToAxes();
+            Reattach();
         }
         return Output();
     }
@@ -1009,8 +1020,9 @@ private:
 
     // Two lines that leave a node in opposite directions and stay within the
     // tolerance of one line become that line.
-    void MergeCollinear()
+    bool MergeCollinear()
     {
+        bool any = false;
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
             for (bool merged = true; merged;) {
                 merged = false;
@@ -1055,10 +1067,47 @@ private:
                 a.HalfWidth = std::max(a.HalfWidth, b.HalfWidth);
                 Graph.Node(v).Edges.push_back(bestA);
                 // What else ends here now ends on the line.
-                if (!Graph.Node(n).Edges.empty())
+                if (!Graph.Node(n).Edges.empty()) {
                     Graph.Node(n).P = Through(Graph.Node(u).P, Graph.Node(v).P).Project(p);
+                    OnLines.emplace_back(n, bestA);
+                }
+                MergedInto[bestB] = bestA;
                 merged = true;
+                any = true;
             }
+        }
+        return any;
+    }
+
+    // The live line that edge e became by merging; -1 when none.
+    int LiveLine(int e) const
+    {
+        for (auto it = MergedInto.find(e); it != MergedInto.end(); it = MergedInto.find(e))
+            e = it->second;
+        const TEdge &edge = Graph.Edges[static_cast<std::size_t>(e)];
+        return edge.Alive && edge.Kind == TEdgeKind::Line ? e : -1;
+    }
+
+    // Ends put onto a line (T-junctions) go back onto it once the lines are
+    // snapped: along their own line when they end one, else square to it.
+    void Reattach()
+    {
+        for (const auto &[n, onto] : OnLines) {
+            const int e = LiveLine(onto);
+            TNode &node = Graph.Node(n);
+            if (e < 0 || node.Edges.empty())
+                continue;
+            const TEdge &line = Graph.Edge(e);
+            if (line.A == n || line.B == n)
+                continue;
+            const TLine target = Graph.LineOf(line);
+            TPoint2 p = target.Project(node.P), crossing;
+            if (node.Edges.size() == 1 && Graph.Edge(node.Edges.front()).Kind == TEdgeKind::Line &&
+                Crossing(Graph.LineOf(Graph.Edge(node.Edges.front())), target, crossing, 20) &&
+                Distance(crossing, node.P) <= 2)
+                p = crossing;
+            if (Distance(p, node.P) <= 2)
+                node.P = p;
         }
     }
 
@@ -1074,8 +1123,11 @@ private:
         const TEdge &ea = Graph.Edge(a.Edges.front()), &eb = Graph.Edge(b.Edges.front());
         if (ea.Kind != TEdgeKind::Line || eb.Kind != TEdgeKind::Line)
             return false;
-        const double gap = Distance(a.P, b.P);
-        if (gap > 2 * (ea.HalfWidth + width) + 3)
+        // A longer gap is bridged when bits of the stroke too small to
+        // trace lie in it, no stretch of paper between them longer than
+        // the gap bridged without them.
+        const double gap = Distance(a.P, b.P), bare = 2 * (ea.HalfWidth + width) + 3;
+        if (gap > std::max(bare, kLongestBrokenGap))
             return false;
         const TPoint2 u = Graph.Node(Graph.Other(ea, n)).P, v = Graph.Node(Graph.Other(eb, m)).P;
         const double lu = Distance(u, a.P), lv = Distance(v, b.P), luv = Distance(u, v);
@@ -1084,7 +1136,42 @@ private:
             return false;
         const TLine line = Through(u, v);
         const double within = std::max({Options.Tolerance, ea.Tolerance, eb.Tolerance});
-        return line.Distance(a.P) <= within && line.Distance(b.P) <= within;
+        if (line.Distance(a.P) > within || line.Distance(b.P) > within)
+            return false;
+        return gap <= bare || (!Options.KeepGaps && LongestPaper(a.P, b.P) <= bare);
+    }
+
+    // The longest stretch of the straight path from a to b with no ink
+    // within one pixel of it.
+    double LongestPaper(TPoint2 a, TPoint2 b) const
+    {
+        a = OnSheet(a);
+        b = OnSheet(b);
+        const double length = Distance(a, b);
+        double longest = 0, from = 0;
+        for (double s = 0; s <= length; s += 0.5) {
+            const double x = a.X + (b.X - a.X) * s / length, y = a.Y + (b.Y - a.Y) * s / length;
+            const int col = static_cast<int>(std::lround(x)), row = Height - static_cast<int>(std::lround(y));
+            bool ink = false;
+            for (int dy = -1; dy <= 1 && !ink; ++dy)
+                for (int dx = -1; dx <= 1 && !ink; ++dx)
+                    ink = Ink.Black(col + dx, row + dy);
+            if (ink)
+                from = s;
+            else
+                longest = std::max(longest, s - from);
+        }
+        return longest;
+    }
+
+    // A point of the (maybe turned) geometry where it lies on the sheet.
+    TPoint2 OnSheet(TPoint2 q) const
+    {
+        if (Turned == 0)
+            return q;
+        const double cx = Centre.Width() / 2.0, cy = Height / 2.0;
+        const double c = std::cos(-Turned * kDegree), sn = std::sin(-Turned * kDegree);
+        return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
     }
 
     // Free ends near another node or line meet it.
@@ -1192,6 +1279,7 @@ private:
                 Distance(crossing, p) <= 2 * (reach + 1))
                 onto = crossing;
             node.P = onto;
+            OnLines.emplace_back(n, bestLine);
         }
     }
 
@@ -1254,6 +1342,9 @@ private:
     std::unordered_map<std::uint64_t, int> JunctionNodes;
     double JointWidth = 0.5;  // half the stroke width of the chain being added
     double Turned = 0;        // degrees the geometry was turned by to remove the skew
+    // Ends put onto lines (node, edge), and the line each merged line went into.
+    std::vector<std::pair<int, int>> OnLines;
+    std::unordered_map<int, int> MergedInto;
 };
 
 } // namespace
