@@ -99,6 +99,42 @@ bool Crossing(const TCircle &a, const TCircle &b, TPoint2 near, TPoint2 &p)
     return true;
 }
 
+// The middles of the stroke across an arc's centre line: each point moved
+// along its radius to halfway between the ink's edges there (the thinning
+// leaves the centre line up to half a pixel off the middle, which bends a
+// short arc's circle). A point whose ink runs on farther than a stroke of
+// half width `halfWidth` (a junction, a fill) stays where it is.
+TPoints StrokeMiddles(const TBlackMask &ink, const TPoint2 *p, std::size_t n, const TCircle &c, double halfWidth)
+{
+    constexpr double kStep = 0.125;
+    const double cap = 2 * halfWidth + 2;
+    const auto black = [&](double x, double y) {
+        return ink.Black(static_cast<int>(std::lround(x)), ink.Height() - static_cast<int>(std::lround(y)));
+    };
+    TPoints out(p, p + n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double dx = p[k].X - c.X, dy = p[k].Y - c.Y, d = std::hypot(dx, dy);
+        if (d == 0 || !black(p[k].X, p[k].Y))
+            continue;
+        const double ux = dx / d, uy = dy / d;
+        double edge[2] = {0, 0};
+        bool bounded = true;
+        for (int side = 0; side < 2 && bounded; ++side) {
+            const double sign = side == 0 ? 1 : -1;
+            double t = 0;
+            while (t <= cap && black(p[k].X + sign * (t + kStep) * ux, p[k].Y + sign * (t + kStep) * uy))
+                t += kStep;
+            bounded = t <= cap;
+            edge[side] = sign * (t + kStep / 2);
+        }
+        if (!bounded)
+            continue;
+        const double middle = (edge[0] + edge[1]) / 2;
+        out[k] = {p[k].X + middle * ux, p[k].Y + middle * uy};
+    }
+    return out;
+}
+
 // Sums of the points' coordinates, so that the least-squares line of any run
 // of them costs the same.
 class TPrefixSums
@@ -179,8 +215,9 @@ public:
     // can be), corners cut by the thinning sharpened; then, with Arcs, every
     // run of two or more of them without a sharp turn that one circle fits
     // becomes an arc, its ends moved to where the lines beside it stop fitting.
-    std::vector<TPiece> Fit(std::size_t first, std::size_t last, double halfWidth) const
+    std::vector<TPiece> Fit(std::size_t first, std::size_t last, double halfWidth)
     {
+        HalfWidth = halfWidth;
         std::vector<TPiece> lines;
         for (std::size_t i = first; i < last;) {
             TPiece line;
@@ -288,7 +325,13 @@ public:
             if (k + 1 < result.size() && !result[k + 1].Arc)
                 while (j - i > 8 && result[k + 1].Line.Distance(P[j]) <= 0.5 * Options.Tolerance)
                     --j;
-            const TCircle circle = FitCircle(P.data() + i, j + 1 - i);
+            TCircle circle = FitCircle(P.data() + i, j + 1 - i);
+            if (circle.Valid && Ink) {
+                const TPoints middles = StrokeMiddles(*Ink, P.data() + i, j + 1 - i, circle, HalfWidth);
+                const TCircle refined = FitCircle(middles.data(), middles.size());
+                if (refined.Valid)
+                    circle = refined;
+            }
             if (circle.Valid && circle.R <= kLargestRadius)
                 arc.Circle = circle;
         }
@@ -465,6 +508,7 @@ private:
     TPrefixSums Sums;
     const TGeometryOptions &Options;
     const TBlackMask *Ink;
+    double HalfWidth = 0.5;
 };
 
 // ---------------------------------------------------------------------------
@@ -899,8 +943,7 @@ private:
             e.HalfWidth = halfWidth;
             e.Tolerance = tolerance;
             if (piece.Arc)
-                e.Points.assign(points.begin() + static_cast<std::ptrdiff_t>(piece.I),
-                                points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
+                e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
             if (e.A != e.B)
                 Graph.AddEdge(std::move(e));
         }
@@ -993,9 +1036,12 @@ private:
                 continue;
             const TPoint2 a = Graph.Nodes[static_cast<std::size_t>(e.A)].P, b = Graph.Nodes[static_cast<std::size_t>(e.B)].P;
             const double dx = std::abs(b.X - a.X), dy = std::abs(b.Y - a.Y);
-            if (dy <= limit * dx)
+            // Ends placed by the pieces beside a line (the tangent points
+            // of arcs) may tilt it more than its own pixels do.
+            const double fx = std::abs(e.Fit.Dx), fy = std::abs(e.Fit.Dy);
+            if (dy <= limit * dx || (fy <= limit * fx && dy <= 3 * limit * dx))
                 sameY[static_cast<std::size_t>(find(sameY, e.A))] = find(sameY, e.B);
-            else if (dx <= limit * dy)
+            else if (dx <= limit * dy || (fx <= limit * fy && dx <= 3 * limit * dy))
                 sameX[static_cast<std::size_t>(find(sameX, e.A))] = find(sameX, e.B);
         }
         std::vector<double> sumX(n), sumY(n);
