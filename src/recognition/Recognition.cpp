@@ -326,7 +326,7 @@ public:
                 while (j - i > 8 && result[k + 1].Line.Distance(P[j]) <= 0.5 * Options.Tolerance)
                     --j;
             TCircle circle = FitCircle(P.data() + i, j + 1 - i);
-            if (circle.Valid && Ink) {
+            if (circle.Valid && Ink && !arc.Fillet) {
                 const TPoints middles = StrokeMiddles(*Ink, P.data() + i, j + 1 - i, circle, HalfWidth);
                 const TCircle refined = FitCircle(middles.data(), middles.size());
                 if (refined.Valid)
@@ -942,7 +942,10 @@ private:
             e.Ccw = piece.Ccw;
             e.HalfWidth = halfWidth;
             e.Tolerance = tolerance;
-            if (piece.Arc)
+            if (piece.Arc && piece.Fillet)
+                e.Points.assign(points.begin() + static_cast<std::ptrdiff_t>(piece.I),
+                                points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
+            else if (piece.Arc)
                 e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
             if (e.A != e.B)
                 Graph.AddEdge(std::move(e));
@@ -1171,7 +1174,7 @@ private:
             return false;
         // A longer gap is bridged when bits of the stroke too small to
         // trace lie in it, no stretch of paper between them longer than
-        // the gap bridged without them.
+        // the stroke is wide (a dashed line's gaps are longer).
         const double gap = Distance(a.P, b.P), bare = 2 * (ea.HalfWidth + width) + 3;
         if (gap > std::max(bare, kLongestBrokenGap))
             return false;
@@ -1184,7 +1187,13 @@ private:
         const double within = std::max({Options.Tolerance, ea.Tolerance, eb.Tolerance});
         if (line.Distance(a.P) > within || line.Distance(b.P) > within)
             return false;
-        return gap <= bare || (!Options.KeepGaps && LongestPaper(a.P, b.P) <= bare);
+        if (gap <= bare)
+            return true;
+        if (Options.KeepGaps)
+            return false;
+        // Ink all the way is a fill the strokes end at, not a broken stroke.
+        const double paper = LongestPaper(a.P, b.P);
+        return paper > 0 && paper <= std::max(5.0, 2 * ea.HalfWidth + 2);
     }
 
     // The longest stretch of the straight path from a to b with no ink
