@@ -5,6 +5,7 @@
 #include "recognition/CircleFit.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <limits>
 #include <cmath>
@@ -633,9 +634,14 @@ public:
 
     TDrawing Run(std::optional<double> *skew)
     {
-        for (const std::vector<TPixel> &chain : PixelChains(Centre))
+        std::vector<std::vector<TPixel>> chains;
+        for (std::vector<TPixel> &chain : PixelChains(Centre))
             if (!Speck(chain))
-                AddChain(chain);
+                chains.push_back(std::move(chain));
+        if (Options.Snap > 0 && !Options.KeepGaps)
+            chains = JoinBrokenChains(std::move(chains));
+        for (const std::vector<TPixel> &chain : chains)
+            AddChain(chain);
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -762,6 +768,115 @@ private:
                 ++breaks;
         }
         return breaks;
+    }
+
+    // Chains of a stroke broken by the scan, one chain: free ends that face
+    // each other across a short gap (the directions of their last pixels
+    // going on into each other) with no more paper between them than a
+    // gap the snapping closes, or than the stroke is wide where bits of it
+    // too small to trace lie in the gap. Fitted as one, the pieces of the
+    // stroke are as few as if it were whole.
+    std::vector<std::vector<TPixel>> JoinBrokenChains(std::vector<std::vector<TPixel>> chains) const
+    {
+        struct TEnd
+        {
+            std::size_t Chain;
+            bool Back;
+            TPoint2 P, Out;  // the end and the direction out of it
+            double HalfWidth;
+        };
+        const auto junction = [&](const TPixel &p) {
+            return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) >= 3;
+        };
+        std::vector<TEnd> ends;
+        for (std::size_t c = 0; c < chains.size(); ++c) {
+            const std::vector<TPixel> &chain = chains[c];
+            if (chain.size() < 4 || chain.front() == chain.back())
+                continue;
+            const double halfWidth = HalfWidth(Ink, chain);
+            const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
+            for (const bool atBack : {false, true}) {
+                const TPixel &end = atBack ? chain.back() : chain.front();
+                if (junction(end))
+                    continue;
+                const TPoint2 p = PointOf(end), q = PointOf(atBack ? chain[chain.size() - 1 - back] : chain[back]);
+                const double l = Distance(p, q);
+                ends.push_back({c, atBack, p, {(p.X - q.X) / l, (p.Y - q.Y) / l}, halfWidth});
+            }
+        }
+        std::sort(ends.begin(), ends.end(), [](const TEnd &a, const TEnd &b) { return a.P.X < b.P.X; });
+        struct TPair
+        {
+            double Gap;
+            std::size_t A, B;
+        };
+        std::vector<TPair> pairs;
+        const double facing = std::cos(25 * kDegree), opposite = std::cos(35 * kDegree);
+        for (std::size_t i = 0; i < ends.size(); ++i)
+            for (std::size_t j = i + 1; j < ends.size() && ends[j].P.X - ends[i].P.X <= kLongestBrokenGap; ++j) {
+                const TEnd &a = ends[i], &b = ends[j];
+                const double gap = Distance(a.P, b.P);
+                if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
+                    continue;
+                const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
+                if (a.Out.X * ux + a.Out.Y * uy < facing || -(b.Out.X * ux + b.Out.Y * uy) < facing ||
+                    -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
+                    continue;
+                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
+                if (gap > bare) {
+                    const double paper = LongestPaper(a.P, b.P);
+                    if (paper <= 0 || paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2))
+                        continue;
+                }
+                pairs.push_back({gap, i, j});
+            }
+        std::sort(pairs.begin(), pairs.end(), [](const TPair &a, const TPair &b) { return a.Gap < b.Gap; });
+        // Each end joins its nearest partner; no chain joins itself round.
+        const std::size_t n = chains.size();
+        std::vector<std::size_t> group(n);
+        std::iota(group.begin(), group.end(), std::size_t{0});
+        const auto find = [&](std::size_t k) {
+            while (group[k] != k)
+                k = group[k] = group[group[k]];
+            return k;
+        };
+        std::vector<std::array<long, 2>> next(n, {-1, -1});  // the end each end joins: 2 * end index + side
+        std::vector<char> used(ends.size(), 0);
+        for (const TPair &pair : pairs) {
+            const TEnd &a = ends[pair.A], &b = ends[pair.B];
+            if (used[pair.A] || used[pair.B] || find(a.Chain) == find(b.Chain))
+                continue;
+            used[pair.A] = used[pair.B] = 1;
+            group[find(a.Chain)] = find(b.Chain);
+            next[a.Chain][a.Back] = static_cast<long>(2 * b.Chain + (b.Back ? 1 : 0));
+            next[b.Chain][b.Back] = static_cast<long>(2 * a.Chain + (a.Back ? 1 : 0));
+        }
+        // Walk each run of joined chains from a chain with a free side.
+        std::vector<std::vector<TPixel>> out;
+        std::vector<char> done(n, 0);
+        for (std::size_t c = 0; c < n; ++c) {
+            if (done[c])
+                continue;
+            if (next[c][0] >= 0 && next[c][1] >= 0)
+                continue;  // inside a run: walked from its start
+            std::vector<TPixel> joined;
+            std::size_t k = c;
+            bool forward = next[c][0] < 0;  // leave by the back when the front is free
+            for (;;) {
+                done[k] = 1;
+                std::vector<TPixel> &chain = chains[k];
+                if (!forward)
+                    std::reverse(chain.begin(), chain.end());
+                joined.insert(joined.end(), chain.begin(), chain.end());
+                const long to = next[k][forward ? 1 : 0];
+                if (to < 0)
+                    break;
+                k = static_cast<std::size_t>(to / 2);
+                forward = to % 2 == 0;  // entered at its front: walked forward
+            }
+            out.push_back(std::move(joined));
+        }
+        return out;
     }
 
     // A chain alone (no junction at either end) within a few pixels: a speck
