@@ -676,9 +676,8 @@ private:
     // The skew most of the lines share: the angle to their nearest axis
     // (within 7 degrees) that the most length of lines lies within 0.15
     // degrees of, preferring one within 3 degrees (a sheet is seldom turned
-    // more, and a drawing's slanted lines fall anywhere), then the mean of
-    // the angles near it, each weighted by the inverse of its variance (a
-    // fitted line's angle wavers as its length to the power -3/2).
+    // more, and a drawing's slanted lines fall anywhere), then the
+    // length-weighted mean of the angles near it.
     std::optional<double> LineSkew() const
     {
         std::vector<std::pair<double, double>> angles;  // degrees, weight
@@ -722,8 +721,8 @@ private:
         double near = 0, weight = 0;
         for (const auto &[a, w] : angles)
             if (std::abs(a - peak) <= kWindow) {
-                near += a * w * w * w;
-                weight += w * w * w;
+                near += a * w;
+                weight += w;
             }
         if (weight <= 0)
             return std::nullopt;
