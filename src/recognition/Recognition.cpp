@@ -1030,6 +1030,11 @@ private:
             pieces[pieces.size() - 2].J = pieces.back().J;
             pieces.pop_back();
         }
+        // A line through the thinned pixels of a stroke of even width lies
+        // half a pixel off its middle: it moves onto the middle.
+        for (TPiece &piece : pieces)
+            if (!piece.Arc)
+                piece.Line = OntoStrokeMiddle(points, piece, halfWidth);
         // The points where consecutive pieces meet.
         std::vector<TPoint2> joints(pieces.size() + 1);
         for (std::size_t k = 1; k < pieces.size(); ++k)
@@ -1065,6 +1070,43 @@ private:
             if (e.A != e.B)
                 Graph.AddEdge(std::move(e));
         }
+    }
+
+    // The line of `piece` moved square to itself by the middle (median) of
+    // the ink's middles across its pixels.
+    TLine OntoStrokeMiddle(const TPoints &p, const TPiece &piece, double halfWidth) const
+    {
+        constexpr double kStep = 0.125;
+        const double cap = 2 * halfWidth + 2, nx = -piece.Line.Dy, ny = piece.Line.Dx;
+        const auto black = [&](double x, double y) {
+            return Ink.Black(static_cast<int>(std::lround(x)), Height - static_cast<int>(std::lround(y)));
+        };
+        std::vector<double> shifts;
+        for (std::size_t k = piece.I; k <= piece.J; ++k) {
+            const TPoint2 q = piece.Line.Project(p[k]);
+            if (!black(q.X, q.Y))
+                continue;
+            double edge[2] = {0, 0};
+            bool bounded = true;
+            for (int side = 0; side < 2 && bounded; ++side) {
+                const double sign = side == 0 ? 1 : -1;
+                double t = 0;
+                while (t <= cap && black(q.X + sign * (t + kStep) * nx, q.Y + sign * (t + kStep) * ny))
+                    t += kStep;
+                bounded = t <= cap;
+                edge[side] = sign * (t + kStep / 2);
+            }
+            if (bounded)
+                shifts.push_back((edge[0] + edge[1]) / 2);
+        }
+        TLine line = piece.Line;
+        if (shifts.size() < 3)
+            return line;
+        std::nth_element(shifts.begin(), shifts.begin() + static_cast<std::ptrdiff_t>(shifts.size() / 2), shifts.end());
+        const double shift = std::clamp(shifts[shifts.size() / 2], -0.75, 0.75);
+        line.X += shift * nx;
+        line.Y += shift * ny;
+        return line;
     }
 
     TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b) const
