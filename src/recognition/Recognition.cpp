@@ -1035,6 +1035,16 @@ private:
         for (TPiece &piece : pieces)
             if (!piece.Arc)
                 piece.Line = OntoStrokeMiddle(points, piece, halfWidth);
+        // A fillet (an arc the lines beside it touch): the circle tangent
+        // to both lines that lies nearest to the middles of its stroke.
+        for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
+            const TPiece &a = pieces[k - 1], &arc = pieces[k], &b = pieces[k + 1];
+            const auto touches = [&](const TPiece &line) {
+                return std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance;
+            };
+            if (arc.Arc && !a.Arc && !b.Arc && (arc.Fillet || (touches(a) && touches(b))))
+                FitFillet(points, a, pieces[k], b, halfWidth);
+        }
         // The points where consecutive pieces meet.
         std::vector<TPoint2> joints(pieces.size() + 1);
         for (std::size_t k = 1; k < pieces.size(); ++k)
@@ -1070,6 +1080,60 @@ private:
             if (e.A != e.B)
                 Graph.AddEdge(std::move(e));
         }
+    }
+
+    void FitFillet(const TPoints &p, const TPiece &a, TPiece &arc, const TPiece &b, double halfWidth) const
+    {
+        TPoint2 corner;
+        if (!Crossing(a.Line, b.Line, corner, 10))
+            return;
+        const auto unit = [&](TPoint2 q) {
+            const double l = Distance(q, corner);
+            return TPoint2{(q.X - corner.X) / l, (q.Y - corner.Y) / l};
+        };
+        if (Distance(p[a.I], corner) < 1 || Distance(p[b.J], corner) < 1)
+            return;
+        const TPoint2 ua = unit(a.Line.Project(p[a.I])), ub = unit(b.Line.Project(p[b.J]));
+        const double bx = ua.X + ub.X, by = ua.Y + ub.Y, bl = std::hypot(bx, by);
+        const double half = 0.5 * std::acos(std::clamp(ua.X * ub.X + ua.Y * ub.Y, -1.0, 1.0));
+        if (bl == 0 || half < 10 * kDegree || half > 80 * kDegree)
+            return;
+        const TPoints middles = StrokeMiddles(Ink, p.data() + arc.I, arc.J + 1 - arc.I, arc.Circle, halfWidth);
+        const auto centre = [&](double r) {
+            const double d = r / std::sin(half);
+            return TPoint2{corner.X + bx / bl * d, corner.Y + by / bl * d};
+        };
+        const auto cost = [&](double r) {
+            const TPoint2 c = centre(r);
+            double sum = 0;
+            for (const TPoint2 &m : middles) {
+                const double e = Distance(m, c) - r;
+                sum += e * e;
+            }
+            return sum;
+        };
+        // Golden section search of the radius about the first fit's.
+        double lo = 0.5 * arc.Circle.R, hi = 1.5 * arc.Circle.R;
+        const double g = (std::sqrt(5.0) - 1) / 2;
+        double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = cost(x1), f2 = cost(x2);
+        for (int iter = 0; iter < 48; ++iter) {
+            if (f1 < f2) {
+                hi = x2;
+                x2 = x1;
+                f2 = f1;
+                x1 = hi - g * (hi - lo);
+                f1 = cost(x1);
+            } else {
+                lo = x1;
+                x1 = x2;
+                f1 = f2;
+                x2 = lo + g * (hi - lo);
+                f2 = cost(x2);
+            }
+        }
+        const double r = (lo + hi) / 2;
+        const TPoint2 c = centre(r);
+        arc.Circle = {c.X, c.Y, r, true};
     }
 
     // The line of `piece` moved square to itself by the middle (median) of
