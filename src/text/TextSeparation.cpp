@@ -495,6 +495,27 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
         if (!glyphs[g].Small)
             glyphs[g].String = stringOfRoot[static_cast<std::size_t>(strings.Find(static_cast<int>(g)))];
 
+    // The baseline: where the feet of most letters are (the median foot of
+    // the letters at least 2/5 of the string's height: not a dash or an "=").
+    {
+        std::vector<std::vector<int>> feet(result.Strings.size());
+        for (const TGlyph &g : glyphs) {
+            if (g.String < 0)
+                continue;
+            const TTextString &t = result.Strings[static_cast<std::size_t>(g.String)];
+            const TBox box = t.Vertical ? g.Box.Turned() : g.Box;
+            if (5 * box.Height() >= 2 * t.TextHeight())
+                feet[static_cast<std::size_t>(g.String)].push_back(box.Bottom);
+        }
+        for (std::size_t s = 0; s < feet.size(); ++s) {
+            std::vector<int> &f = feet[s];
+            if (f.empty())
+                continue;
+            std::nth_element(f.begin(), f.begin() + f.size() / 2, f.end());
+            result.Strings[s].Baseline = f[f.size() / 2];
+        }
+    }
+
     // Small glyphs (full stops, the dots of a colon) join the string they lie in.
     {
         TBoxGrid grid(2 * maxH, width, height);
