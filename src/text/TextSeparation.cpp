@@ -188,7 +188,13 @@ bool Continues(const TBox &a, const TBox &b, const TTextSizes &sizes)
         return false;
     // Letters of one string are of one size; a dash ("-") is low but long.
     const TBox &lower = ha < hb ? a : b;
-    return 3 * low >= high || lower.Width() >= 2 * lower.Height();
+    if (lower.Width() >= 2 * lower.Height())
+        return true;
+    // Much smaller letters (a small kana, a part of a kanji) only within half
+    // a letter: two labels of different sizes one after the other are two strings.
+    if (2 * high > 3 * low && 2 * gap > high)
+        return false;
+    return 3 * low >= high;
 }
 
 } // namespace
