@@ -114,36 +114,6 @@ private:
     std::vector<int> Start, Items;
 };
 
-// The first black pixel at or after x, or `width`.
-int NextBlack(const std::uint64_t *line, int words, int width, int x)
-{
-    int i = x >> 6;
-    if (i >= words)
-        return width;
-    std::uint64_t b = line[i] & (~std::uint64_t(0) << (x & 63));
-    while (!b) {
-        if (++i >= words)
-            return width;
-        b = line[i];
-    }
-    return 64 * i + std::countr_zero(b);
-}
-
-// The first white pixel at or after x, or `width`.
-int NextWhite(const std::uint64_t *line, int words, int width, int x)
-{
-    int i = x >> 6;
-    if (i >= words)
-        return width;
-    std::uint64_t b = ~line[i] & (~std::uint64_t(0) << (x & 63));
-    while (!b) {
-        if (++i >= words)
-            return width;
-        b = ~line[i];
-    }
-    return std::min(64 * i + std::countr_zero(b), width);
-}
-
 // Sets (or clears) pixels x0 .. x1 - 1 of a line.
 void SetRun(std::uint64_t *line, int x0, int x1, bool black)
 {
@@ -221,16 +191,34 @@ struct TSpan
 {
     int X0, X1;
 };
+// Found 64 pixels at a time: the bits where a pixel differs from its left
+// neighbour are the runs' starts and ends, in turn.
 void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
 {
     runs.clear();
     const std::uint64_t *line = mask.Line(y);
-    const int width = mask.Width(), words = mask.Words();
-    for (int x = NextBlack(line, words, width, 0); x < width;) {
-        const int end = NextWhite(line, words, width, x);
-        runs.push_back({x, end});
-        x = NextBlack(line, words, width, end);
+    const int width = mask.Width(), words = std::min(mask.Words(), (width + 63) / 64);
+    std::uint64_t carry = 0;
+    int start = -1;
+    for (int w = 0; w < words; ++w) {
+        std::uint64_t v = line[w];
+        if (64 * (w + 1) > width)
+            v &= (std::uint64_t(1) << (width - 64 * w)) - 1;
+        std::uint64_t edges = v ^ ((v << 1) | carry);
+        carry = v >> 63;
+        while (edges) {
+            const int x = 64 * w + std::countr_zero(edges);
+            edges &= edges - 1;
+            if (start < 0) {
+                start = x;
+            } else {
+                runs.push_back({start, x});
+                start = -1;
+            }
+        }
     }
+    if (start >= 0)
+        runs.push_back({start, width});
 }
 
 } // namespace
