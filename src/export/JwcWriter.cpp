@@ -114,10 +114,10 @@ namespace {
 // The whole file; false when a write failed.
 bool WriteJwc(const TExportContext &context, QIODevice &device)
 {
-    TProgressStepper progress(context.Progress, context.SegmentCount);
+    TProgressStepper progress(context.Progress, context.Result.SegmentCount);
     const TSettings &s = context.Settings;
     const TCoordinateTransform t = context.Transform();
-    const std::int32_t scale = JwcScaleNumber(t.X(context.MaxX));
+    const std::int32_t scale = JwcScaleNumber(t.X(context.Result.MaxX));
     const long double unit = JwcUnit(scale);
     const int group = s.SaveGroup;
     // 0..255 from the settings dialog; any stored pair is computed without
@@ -129,7 +129,7 @@ bool WriteJwc(const TExportContext &context, QIODevice &device)
     out.Append(TextBlock(QByteArray("jw_cad(c)data.......a...m...............Trazbit Version ")
                               + TRAZBIT_VERSION_TEXT,
                           false));
-    out.Append(TextBlock(QByteArray::number(context.SegmentCount) + ",0,0,0,0,3,2,1,1,"
+    out.Append(TextBlock(QByteArray::number(context.Result.SegmentCount) + ",0,0,0,0,3,2,1,1,"
                               + QByteArray::number(scale) + ',' + QByteArray::number(layerIndex)
                               + ",1,1,1,5,5,5,10,0,0,0,0,1,2,3,910,910,0,0,0,518,0",
                           true));
@@ -161,8 +161,8 @@ bool WriteJwc(const TExportContext &context, QIODevice &device)
     const char lineType = static_cast<char>(s.JwcLineType);
     const char penColor = static_cast<char>(s.JwcPenColor);
     const char layer = static_cast<char>(layerIndex);
-    for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
-        const TSegment &seg = context.Segments[i];
+    for (std::int32_t i = 0; i < context.Result.SegmentCount && !out.Failed(); ++i) {
+        const TSegment &seg = context.Result.Segments()[i];
         char *p = out.Reserve(kRecordSize);
         PutFloat(p, static_cast<float>(t.X(seg.X1) / unit));
         PutFloat(p + 4, static_cast<float>(t.Y(seg.Y1) / unit));
