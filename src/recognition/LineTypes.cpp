@@ -374,10 +374,21 @@ private:
 
     double Tol(double width) const { return std::max(1.5, std::max(Tolerance, 0.5 * width)); }
 
+    // How far the piece's middle lies off the track; a straight piece on a
+    // circle is a chord, whose middle lies inside by its sagitta.
+    static double MidOffset(const TTrack &track, const TPiece &p)
+    {
+        const double off = track.Offset(p.Mid);
+        if (!track.Round || p.Arc || !(p.Length < 2 * track.C.R))
+            return off;
+        const double sagitta = track.C.R - std::sqrt(track.C.R * track.C.R - p.Length * p.Length / 4);
+        return std::min(off, std::fabs(Distance(p.Mid, {track.C.X, track.C.Y}) - (track.C.R - sagitta)));
+    }
+
     // The piece's extent along the track and whether it lies on it.
     bool Place(const TTrack &track, const TPiece &p, double near, double tol, TMember &m) const
     {
-        if (track.Offset(p.Mid) > tol)
+        if (MidOffset(track, p) > tol)
             return false;
         if (!p.Dotlike() && (track.Offset(p.A) > tol || track.Offset(p.B) > tol))
             return false;
@@ -512,27 +523,40 @@ private:
         return Judge(chain);
     }
 
+    // The longest chain grown from the piece along any track it may lie on:
+    // the circle of an arc piece, the line of a straight one, a line through
+    // a dot and a piece near it, a circle through the piece and two near it
+    // on either side (a straight chain of dots can be a chord of a circle's).
     bool Seed(int seed, TChain &chain) const
     {
         const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
         const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
+        bool found = false;
+        double best = 0;
+        const auto attempt = [&](TChain candidate) {
+            if (!Grow(candidate, seed))
+                return;
+            const double span = candidate.Members.back().Hi - candidate.Members.front().Lo;
+            if (!found || span > best + 1) {
+                found = true;
+                best = span;
+                chain = std::move(candidate);
+            }
+        };
         if (e && e->Kind == TEntityKind::Arc && e->R > 3) {
-            chain = TChain();
-            chain.Track.Round = true;
-            chain.Track.C = {e->X1, e->Y1, e->R, true};
-            chain.Track.Ref = AngleAbout(chain.Track.C, p.Mid);
-            if (Grow(chain, seed))
-                return true;
+            TChain c;
+            c.Track.Round = true;
+            c.Track.C = {e->X1, e->Y1, e->R, true};
+            c.Track.Ref = AngleAbout(c.Track.C, p.Mid);
+            attempt(std::move(c));
         }
         if (!p.Dotlike() && !p.Arc) {
-            chain = TChain();
-            chain.Track.P = p.Mid;
-            chain.Track.Ux = (p.B.X - p.A.X) / p.Length;
-            chain.Track.Uy = (p.B.Y - p.A.Y) / p.Length;
-            if (Grow(chain, seed))
-                return true;
+            TChain c;
+            c.Track.P = p.Mid;
+            c.Track.Ux = (p.B.X - p.A.X) / p.Length;
+            c.Track.Uy = (p.B.Y - p.A.Y) / p.Length;
+            attempt(std::move(c));
         }
-        // Through the nearest pieces: a line through one of them, a circle through two on either side.
         const double reach = p.Length / 2 + std::max(p.ExtA, p.ExtB) + std::min(200.0, 8 + 3 * p.Width + p.Length);
         std::vector<std::pair<double, int>> near;
         for (int k : Near(p.Mid, reach)) {
@@ -547,12 +571,11 @@ private:
         if (p.Dotlike()) {
             for (const auto &[d, k] : near) {
                 const TPiece &q = Pieces[static_cast<std::size_t>(k)];
-                chain = TChain();
-                chain.Track.P = p.Mid;
-                chain.Track.Ux = (q.Mid.X - p.Mid.X) / d;
-                chain.Track.Uy = (q.Mid.Y - p.Mid.Y) / d;
-                if (Grow(chain, seed))
-                    return true;
+                TChain c;
+                c.Track.P = p.Mid;
+                c.Track.Ux = (q.Mid.X - p.Mid.X) / d;
+                c.Track.Uy = (q.Mid.Y - p.Mid.Y) / d;
+                attempt(std::move(c));
             }
         }
         for (std::size_t i = 0; i < near.size(); ++i)
@@ -572,14 +595,13 @@ private:
                 const TCircle c = FitCircle(points.data(), points.size());
                 if (!c.Valid || !(c.R > 3) || c.R > 20000 || CircleDeviation(points.data(), points.size(), c) > Tol(p.Width))
                     continue;
-                chain = TChain();
-                chain.Track.Round = true;
-                chain.Track.C = c;
-                chain.Track.Ref = AngleAbout(c, p.Mid);
-                if (Grow(chain, seed))
-                    return true;
+                TChain candidate;
+                candidate.Track.Round = true;
+                candidate.Track.C = c;
+                candidate.Track.Ref = AngleAbout(c, p.Mid);
+                attempt(std::move(candidate));
             }
-        return false;
+        return found;
     }
 
     static double Median(std::vector<double> v)
@@ -629,7 +651,7 @@ private:
         const double tol = Tol(w);
         for (const TMember &m : chain.Members) {
             const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
-            if (chain.Track.Offset(p.Mid) > tol)
+            if (MidOffset(chain.Track, p) > tol)
                 return false;
         }
         // Pieces of one dash broken by the scan make one element: gaps far
