@@ -161,7 +161,7 @@ public:
                     for (const TMember &m : b.Members) {
                         TMember placed = m;
                         if (!Place(c.Track, Pieces[static_cast<std::size_t>(m.Piece)], c.Members.back().Hi + 1, tol, placed) ||
-                            placed.Lo < c.Members.back().Hi - 2) {
+                            placed.Hi <= c.Members.back().Hi + 1 || placed.Lo < c.Members.back().Lo) {
                             fits = false;
                             break;
                         }
@@ -492,8 +492,12 @@ private:
                 TMember m{k, 0, 0};
                 if (!Place(chain.Track, p, end, tol, m))
                     continue;
+                // A piece may overlap the end where one dash came apart in two
+                // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
-                if (gap < -2 || gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end : m.Lo >= end))
+                if (gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
+                    continue;
+                if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
                     continue;
                 if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
