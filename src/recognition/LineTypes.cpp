@@ -374,6 +374,26 @@ private:
 
     double Tol(double width) const { return std::max(1.5, std::max(Tolerance, 0.5 * width)); }
 
+    // Whether ink lies across the track at t, within the stroke's width
+    // and a pixel either side of it.
+    bool InkAcross(const TTrack &track, double t, double width) const
+    {
+        const TPoint2 q = track.At(t);
+        double nx = 0, ny = 0;
+        if (track.Round) {
+            nx = (q.X - track.C.X) / track.C.R;
+            ny = (q.Y - track.C.Y) / track.C.R;
+        } else {
+            nx = -track.Uy;
+            ny = track.Ux;
+        }
+        const double half = width / 2 + 1;
+        for (double s = -half; s <= half; s += 0.5)
+            if (InkAt({q.X + s * nx, q.Y + s * ny}))
+                return true;
+        return false;
+    }
+
     // How far the piece's middle lies off the track; a straight piece on a
     // circle is a chord, whose middle lies inside by its sagitta.
     static double MidOffset(const TTrack &track, const TPiece &p)
@@ -665,9 +685,11 @@ private:
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
         std::sort(raw.begin(), raw.end());
         const double broken = std::max(1.0, 0.45 * raw[raw.size() * 3 / 4]);
+        // So do pieces with ink across the middle of the gap between them
+        // (a solid stroke whose centre line came apart).
         std::vector<TMember> ms;
         for (const TMember &m : chain.Members) {
-            if (!ms.empty() && m.Lo - ms.back().Hi < broken)
+            if (!ms.empty() && (m.Lo - ms.back().Hi < broken || InkAcross(chain.Track, (m.Lo + ms.back().Hi) / 2, w)))
                 ms.back().Hi = std::max(ms.back().Hi, m.Hi);
             else
                 ms.push_back(m);
@@ -717,7 +739,9 @@ private:
                     return false;
             if (k > 2 || dashes.front() > k || n - 1 - dashes.back() > k)
                 return false;
-            if (dashes.size() < (k == 0 ? 3u : 2u))
+            // Three dashes at least: two of any length with a short piece
+            // between them are as often a solid stroke the scan broke.
+            if (dashes.size() < 3)
                 return false;
             std::vector<double> dashLengths, inner;
             for (std::size_t j = 0; j < dashes.size(); ++j) {
