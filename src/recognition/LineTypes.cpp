@@ -710,7 +710,8 @@ private:
             if (!dot[i])
                 dashes.push_back(i);
         }
-        if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5)
+        // Gaps narrower than the stroke are where the scan broke it.
+        if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5 || Median(gaps) < std::max(3.0, w))
             return false;
         // Closed: the gap from the last piece round to the first. A chain on
         // a circle must bend away from its chord by more than the tolerance.
