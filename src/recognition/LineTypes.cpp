@@ -649,19 +649,36 @@ private:
     // Whether the chain's pieces make a regular pattern; its pattern.
     bool Judge(TChain &chain) const
     {
-        bool ok = JudgeMembers(chain);
-        // A piece at an end that breaks the pattern (a dash cut short) stays as it is.
         const std::vector<TMember> all = chain.Members;
-        for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{1, 0}, {0, 1}, {1, 1}}) {
-            if (ok || all.size() < front + back + 3)
-                break;
-            chain.Members.assign(all.begin() + static_cast<std::ptrdiff_t>(front),
-                                 all.end() - static_cast<std::ptrdiff_t>(back));
-            ok = JudgeMembers(chain);
+        // Round a whole circle the pattern may start at any piece (where the
+        // drawing's pattern began, a dash is cut short).
+        std::size_t starts = 1;
+        const double round = chain.Track.Round ? 2 * kPi * chain.Track.C.R : 0;
+        if (chain.Track.Round && all.size() >= 4 && all.back().Hi - all.front().Lo > 0.75 * round)
+            starts = all.size();
+        for (std::size_t start = 0; start < starts; ++start) {
+            std::vector<TMember> turned(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
+            for (std::size_t i = 0; i < start; ++i) {
+                TMember m = all[i];
+                m.Lo += round;
+                m.Hi += round;
+                turned.push_back(m);
+            }
+            chain.Members = turned;
+            bool ok = JudgeMembers(chain);
+            // A piece at an end that breaks the pattern (a dash cut short) stays as it is.
+            for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{1, 0}, {0, 1}, {1, 1}}) {
+                if (ok || turned.size() < front + back + 3)
+                    break;
+                chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
+                                     turned.end() - static_cast<std::ptrdiff_t>(back));
+                ok = JudgeMembers(chain);
+            }
+            if (ok)
+                return true;
         }
-        if (!ok)
-            chain.Members = all;
-        return ok;
+        chain.Members = all;
+        return false;
     }
 
     bool JudgeMembers(TChain &chain) const
