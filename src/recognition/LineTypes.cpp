@@ -656,26 +656,24 @@ private:
         const double round = chain.Track.Round ? 2 * kPi * chain.Track.C.R : 0;
         if (chain.Track.Round && all.size() >= 4 && all.back().Hi - all.front().Lo > 0.75 * round)
             starts = all.size();
-        for (std::size_t start = 0; start < starts; ++start) {
-            std::vector<TMember> turned(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
-            for (std::size_t i = 0; i < start; ++i) {
-                TMember m = all[i];
-                m.Lo += round;
-                m.Hi += round;
-                turned.push_back(m);
-            }
-            chain.Members = turned;
-            bool ok = JudgeMembers(chain);
-            // A piece at an end that breaks the pattern (a dash cut short) stays as it is.
-            for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{1, 0}, {0, 1}, {1, 1}}) {
-                if (ok || turned.size() < front + back + 3)
-                    break;
+        // A piece at an end that breaks the pattern (a dash cut short) stays
+        // as it is, when no start takes in every piece.
+        for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
+            if (all.size() < front + back + 3)
+                break;
+            for (std::size_t start = 0; start < starts; ++start) {
+                std::vector<TMember> turned(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
+                for (std::size_t i = 0; i < start; ++i) {
+                    TMember m = all[i];
+                    m.Lo += round;
+                    m.Hi += round;
+                    turned.push_back(m);
+                }
                 chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
                                      turned.end() - static_cast<std::ptrdiff_t>(back));
-                ok = JudgeMembers(chain);
+                if (JudgeMembers(chain))
+                    return true;
             }
-            if (ok)
-                return true;
         }
         chain.Members = all;
         return false;
