@@ -107,6 +107,7 @@ struct TChain
     int Base = 0;                   // 0 DASHED, 1 CENTER, 2 PHANTOM, 3 DOT
     double Period = 0;
     double Dash = 0;
+    std::vector<int> Swallowed;     // pieces within the members' extents
 };
 
 class TFinder
@@ -135,7 +136,28 @@ public:
                 }
             }
         JoinArcs(chains);
+        for (TChain &chain : chains)
+            Swallow(chain);
         Write(chains);
+    }
+
+    // Pieces left within a member's extent on the track (a dot or a dash
+    // that came apart in pieces side by side) go with the chain.
+    void Swallow(TChain &chain)
+    {
+        const double tol = Tol(chain.Width);
+        for (const TMember &m : chain.Members) {
+            const double t = (m.Lo + m.Hi) / 2;
+            for (int k : Near(chain.Track.At(t), (m.Hi - m.Lo) / 2 + tol + 2)) {
+                TPiece &p = Pieces[static_cast<std::size_t>(k)];
+                TMember placed{k, 0, 0};
+                if (p.Used || p.Entity < 0 || !Place(chain.Track, p, t, tol, placed) || placed.Lo < m.Lo - 1.5 ||
+                    placed.Hi > m.Hi + 1.5)
+                    continue;
+                p.Used = true;
+                chain.Swallowed.push_back(k);
+            }
+        }
     }
 
     // Chains of one kind on one circle whose ends come close (a dashed arc
@@ -726,7 +748,7 @@ private:
                 dashes.push_back(i);
         }
         // Gaps narrower than the stroke are where the scan broke it.
-        if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5 || Median(gaps) < std::max(3.0, w))
+        if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5 || Median(gaps) < std::max(3.0, 0.75 * w))
             return false;
         // Closed: the gap from the last piece round to the first. A chain on
         // a circle must bend away from its chord by more than the tolerance.
@@ -877,6 +899,8 @@ private:
                     e.Layer = Drawing.Entities[static_cast<std::size_t>(p.Entity)].Layer;
                 }
             }
+            for (int k : chain.Swallowed)
+                gone[static_cast<std::size_t>(Pieces[static_cast<std::size_t>(k)].Entity)] = true;
             added.push_back(e);
         }
         // The pieces give way to the patterned entities, which follow the rest in the order found.
