@@ -44,6 +44,7 @@ TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
 TBlackMask TCleanupFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     Text = TTextPart();
+    Threads = threads;
     if (!Options.SeparatesText())
         return RowsMask(rows, reopen, threads, Options);
     return Thinned(Ink(rows, reopen, threads));
@@ -126,7 +127,7 @@ bool TCleanupFilters::Segments(TScanState &list) const
     if (Options.Merge <= 0)
         return true;
     const std::span<const TSegment> traced(list.Segments(), std::size_t(list.SegmentCount));
-    const std::vector<TSegment> merged = Strokes.Width() > 0 ? MergeCentreLines(traced, Options.Merge, Strokes)
+    const std::vector<TSegment> merged = Strokes.Width() > 0 ? MergeCentreLines(traced, Options.Merge, Strokes, Threads)
                                                              : MergeSegments(traced, Options.Merge);
     Strokes = TBlackMask();
     if (!list.ResetSegments())

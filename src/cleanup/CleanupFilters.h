@@ -44,6 +44,8 @@ private:
     // The strokes the centre lines were thinned from, kept from the mask for
     // Segments when both centre lines and merging are on.
     mutable TBlackMask Strokes;
+    // The threads the last mask from rows was made with, for the merging.
+    mutable int Threads = 1;
 };
 
 // The options the settings store holds (section Cleanup). A stored text that

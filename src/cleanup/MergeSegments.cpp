@@ -1,5 +1,7 @@
 #include "cleanup/MergeSegments.h"
 
+#include "base/TaskPool.h"
+
 #include "image/LinePixels.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/PixelChains.h"
@@ -10,6 +12,7 @@
 #include <boost/geometry/geometries/point_xy.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -204,21 +207,25 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
     {
         double T, Along, Middle, Width;
     };
-    std::vector<TSection> sections;
-    const int count = std::min(100, static_cast<int>(length));
+    // At most 100 cuts: room on the stack.
+    constexpr int kCuts = 100;
+    std::array<TSection, kCuts> sections;
+    std::size_t cuts = 0;
+    const int count = std::min(kCuts, static_cast<int>(length));
     for (int k = 0; k < count; ++k) {
         const double t = (k + 0.5) * length / count;
         double at = 0, middle = 0, width = 0;
         if (CrossSection(strokes, a.x() + t * ux, a.y() + t * uy, level, at, middle, width))
-            sections.push_back({t, at, middle, width});
+            sections[cuts++] = {t, at, middle, width};
     }
-    if (sections.size() < 3)
+    if (cuts < 3)
         return line;
-    std::vector<double> widths;
-    for (const TSection &s : sections)
-        widths.push_back(s.Width);
-    std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
-    const double typical = widths[widths.size() / 2];
+    std::array<double, kCuts> widths;
+    for (std::size_t k = 0; k < cuts; ++k)
+        widths[k] = sections[k].Width;
+    std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(cuts / 2),
+                     widths.begin() + static_cast<std::ptrdiff_t>(cuts));
+    const double typical = widths[cuts / 2];
     const double margin = std::min(typical, length / 4);
     // Least squares of middle = c0 + c1 (along - mean), then once more
     // without the cuts more than a pixel off the first fit.
@@ -226,23 +233,26 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
     bool fitted = false;
     for (int round = 0; round < 2; ++round) {
         double n = 0, sa = 0, sm = 0;
-        std::vector<const TSection *> used;
-        for (const TSection &s : sections) {
+        std::array<const TSection *, kCuts> used;
+        std::size_t usedCount = 0;
+        for (std::size_t k = 0; k < cuts; ++k) {
+            const TSection &s = sections[k];
             if (s.Width > 1.25 * typical + 1 || s.T < margin || s.T > length - margin)
                 continue;
             if (fitted && std::abs(s.Middle - (c0 + c1 * (s.Along - mean))) > 1)
                 continue;
-            used.push_back(&s);
+            used[usedCount++] = &s;
             n += 1;
             sa += s.Along;
             sm += s.Middle;
         }
-        if (used.size() < 3)
+        if (usedCount < 3)
             return line;
         mean = sa / n;
         c0 = sm / n;
         double saa = 0, sam = 0;
-        for (const TSection *s : used) {
+        for (std::size_t k = 0; k < usedCount; ++k) {
+            const TSection *s = used[k];
             saa += (s->Along - mean) * (s->Along - mean);
             sam += (s->Along - mean) * (s->Middle - c0);
         }
@@ -279,7 +289,8 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
 // chains share stay shared. The points end on a grid of eighths of a pixel,
 // so that a line whose stroke runs level comes out exactly level. `offset`
 // turns grid coordinates into picture coordinates (column, row).
-void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, double offsetX, double offsetY)
+void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, double offsetX, double offsetY,
+                     int threads)
 {
     const auto key = [](const TPoint &p) {
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(std::lround(p.x()))) << 32) |
@@ -298,7 +309,7 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         s.X += fit.Offset * fit.NX;
         s.Y += fit.Offset * fit.NY;
     };
-    std::vector<TStrokeLine> fits;
+    std::vector<std::vector<TStrokeLine>> lineFits(lines.size());
     std::vector<std::vector<bool>> dropped(lines.size());
     const auto fit = [&](const TLine &line, std::size_t i) {
         return FitStrokeLine(strokes, TPoint(line[i].x() + offsetX, line[i].y() + offsetY),
@@ -313,9 +324,11 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         const double du = u.NX * x + u.NY * y - u.Offset, qx = x - du * u.NX, qy = y - du * u.NY;
         return std::abs(v.NX * qx + v.NY * qy - v.Offset) <= 0.25;
     };
-    for (std::size_t l = 0; l < lines.size(); ++l) {
+    // Each line fitted on its own (in parts over the threads), then the
+    // fits summed at the points in the order of the lines.
+    const auto fitLine = [&](std::size_t l) {
         TLine &line = lines[l];
-        fits.clear();
+        std::vector<TStrokeLine> &fits = lineFits[l];
         for (std::size_t i = 0; i + 1 < line.size(); ++i)
             fits.push_back(fit(line, i));
         std::vector<bool> stale(fits.size(), false);
@@ -341,6 +354,15 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
                     stale[i] = false;
                 }
         }
+    };
+    constexpr std::size_t kLinesPerTask = 256;
+    RunTasks(threads, (lines.size() + kLinesPerTask - 1) / kLinesPerTask, [&](std::size_t task, int) {
+        for (std::size_t l = task * kLinesPerTask; l < std::min(lines.size(), (task + 1) * kLinesPerTask); ++l)
+            fitLine(l);
+    });
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        TLine &line = lines[l];
+        const std::vector<TStrokeLine> &fits = lineFits[l];
         for (std::size_t i = 0; i < fits.size(); ++i)
             if (fits[i].Fitted) {
                 add(line[i], fits[i]);
@@ -400,7 +422,7 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
 
 // The segments laid on a grid (column x - minX, row maxY - y: rows grow
 // downward as in a picture), thinned to lines one pixel wide.
-TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY)
+TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY, int threads)
 {
     minX = Round(segments.front().X1);
     maxY = Round(segments.front().Y1);
@@ -414,7 +436,7 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY)
     TBlackMask grid(maxX - minX + 1, maxY - minY + 1);
     for (const TSegment &s : segments)
         Draw(grid, Round(s.X1) - minX, maxY - Round(s.Y1), Round(s.X2) - minX, maxY - Round(s.Y2));
-    CenterlineSteps::Thin(grid);
+    CenterlineSteps::Thin(grid, threads);
     CenterlineSteps::RemoveStaircases(grid);
     return grid;
 }
@@ -469,7 +491,7 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
     if (tolerance <= 0 || segments.empty())
         return std::vector<TSegment>(segments.begin(), segments.end());
     int minX = 0, maxY = 0;
-    const TBlackMask grid = SegmentGrid(segments, minX, maxY);
+    const TBlackMask grid = SegmentGrid(segments, minX, maxY, 1);
     std::vector<TSegment> merged;
     TLine chain, simple;
     ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
@@ -480,14 +502,14 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
 }
 
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
-                                       const TBlackMask &strokes)
+                                       const TBlackMask &strokes, int threads)
 {
     if (tolerance <= 0 || segments.empty())
         return std::vector<TSegment>(segments.begin(), segments.end());
     int minX = 0, maxY = 0;
     std::vector<TLine> lines;
     {
-        const TBlackMask grid = SegmentGrid(segments, minX, maxY);
+        const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads);
         TLine chain, simple;
         ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
             SimplifyChain(grid, pixels, tolerance, chain, simple);
@@ -495,7 +517,7 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
         });
     }
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
-    CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY);
+    CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY, threads);
     // Points moved onto their strokes stay within the picture (rows 0 to
     // height - 1, Y = height - row).
     const double left = -minX, top = maxY - strokes.Height(), right = strokes.Width() - 1 - minX, bottom = maxY - 1;

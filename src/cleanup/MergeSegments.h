@@ -23,6 +23,7 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
 // chains share stay shared). Coordinates are then eighths of a pixel, so a
 // centre line lies between two pixel rows where the stroke is an even number
 // of pixels wide, and a level stroke gives an exactly level line. Points stay
-// within the picture.
+// within the picture. The work is shared over `threads`; the result is the
+// same for every count.
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
-                                       const TBlackMask &strokes);
+                                       const TBlackMask &strokes, int threads = 1);
