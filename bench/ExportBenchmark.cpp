@@ -7,7 +7,7 @@
 
 #include "commands/SaveData.h"
 #include "base/Settings.h"
-#include "commands/UserInterface.h"
+#include "support/SilentUserInterface.h"
 #include "export/ClipboardText.h"
 #include "export/DxfWriter.h"
 #include "export/ExportContext.h"
@@ -20,6 +20,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -42,20 +43,23 @@ const std::vector<TSegment> &Segments()
     return segments;
 }
 
+// The sheet's segments as a conversion's result, or `segments` in their place.
 struct TRun
 {
-    TRun() : Context(Settings, Progress)
+    explicit TRun(const std::vector<TSegment> &segments = Segments())
+        : Context(Result, 0.0635f, Settings, Progress, QString())
     {
         Settings.DxfFileUse = false;
-        Context.Segments = Segments().data();
-        Context.SegmentCount = kSegments;
-        Context.MaxX = 13200;
-        Context.MaxY = 18700;
-        Context.Magnification = 0.0635f;
+        if (!Result.ResetSegments()
+            || !Result.AppendRecords(segments.data(), static_cast<std::int32_t>(segments.size())))
+            throw std::bad_alloc();
+        Result.MaxX = 13200;
+        Result.MaxY = 18700;
     }
     TSettings Settings;
     TSilentUserInterface UI;
     TNoProgress Progress;
+    TSegmentList Result;
     TExportContext Context;
     QTemporaryDir Dir;
 };
@@ -80,13 +84,12 @@ void Jwc(benchmark::State &state) { Write<SaveData3>(state, "plan.jwc", 2); }
 // defaults is written.
 void DxfWholeNumbers(benchmark::State &state)
 {
-    TRun run;
-    run.Context.Magnification = 1;
-    run.Context.Threads = static_cast<int>(state.range(0));
     std::vector<TSegment> whole(Segments());
     for (TSegment &s : whole)
         s.X2 = std::floor(s.X2);
-    run.Context.Segments = whole.data();
+    TRun run(whole);
+    run.Context.Magnification = 1;
+    run.Context.Threads = static_cast<int>(state.range(0));
     const QString path = run.Dir.filePath(QStringLiteral("whole.dxf"));
     for (auto _ : state)
         if (SaveData2(run.Context, run.UI, path) != WriteDone)
@@ -114,8 +117,7 @@ void ClipboardJwTran(benchmark::State &state)
 // range(0) characters long: the names are cut to their records.
 void JwcLongNames(benchmark::State &state)
 {
-    TRun run;
-    run.Context.SegmentCount = 0;
+    TRun run(std::vector<TSegment>{});
     run.Settings.SaveLayerName = QString(static_cast<qsizetype>(state.range(0)), QChar(0x56F3));
     run.Settings.SaveGroupName = run.Settings.SaveLayerName;
     const QString path = run.Dir.filePath(QStringLiteral("names.jwc"));

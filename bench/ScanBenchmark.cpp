@@ -9,7 +9,7 @@
 #include "support/DrawingSheet.h"
 
 #include "base/Settings.h"
-#include "commands/UserInterface.h"
+#include "support/SilentUserInterface.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"

@@ -9,7 +9,7 @@
 #include "commands/SaveData.h"
 #include "app/WindowUserInterface.h"
 #include "base/Settings.h"
-#include "commands/UserInterface.h"
+#include "support/SilentUserInterface.h"
 #include "export/DxfWriter.h"
 #include "export/ExportContext.h"
 #include "image/PictureFormats.h"

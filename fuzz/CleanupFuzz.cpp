@@ -88,8 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             for (int i = 0; i < 256; ++i)
                 dib.SetColors(i, TColor(i * 0x010101));
         std::size_t at = 0;
+        // The picture was made here, so its storage is not shared.
         for (int y = 0; y < height; ++y) {
-            std::uint8_t *row = dib.WritableScanLine(y);
+            std::uint8_t *row = const_cast<std::uint8_t *>(dib.ScanLine(y));
             for (std::int64_t i = 0; i < dib.RowSize(); ++i)
                 row[i] = at < size ? data[at++] : 0xFF;
         }

@@ -1,5 +1,10 @@
 #pragma once
 
+// The program's code page.
+//   kCp932CodecName - the name the platform's codecs know code page 932 by.
+//   FromCp932       - its bytes back to text; never fails (U+FFFD for the
+//                     bytes it cannot decode).
+
 #include <QByteArray>
 #include <QString>
 

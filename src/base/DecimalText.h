@@ -1,5 +1,10 @@
 #pragma once
 
+// Numbers as text, always with the full stop.
+//   ParseDecimal / ParseFloat / ParseInteger - the value, or nothing for text
+//                  that is not such a number (or a float or int cannot hold).
+//   FormatFixed / FormatFixed5 / FormatThousands - the text; never fail.
+
 #include <QString>
 #include <optional>
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// The errors the program raises.
+//   ETrazbitError - the base: what() is the message in UTF-8, Message() the
+//                   same as text; the rest name the platform service that failed.
+
 #include <QString>
 
 #include <stdexcept>

@@ -1,5 +1,9 @@
 #pragma once
 
+// Full-precision numbers as the program writes them.
+//   FormatGeneralTo - the text into a caller's buffer, its length; no allocation.
+//   FormatGeneral   - the same as text. Neither fails (NAN and INF are text too).
+
 #include <QString>
 
 // The general number format of every full-precision value the program writes

@@ -1,5 +1,10 @@
 #pragma once
 
+// Memory for the large blocks of a conversion.
+//   LargeBlock::Allocate / AllocateZeroed / Reallocate - the block, or nullptr
+//                 when it cannot be had (Reallocate then keeps the old one).
+//   LargeBlock::Free - releases a block of these (nullptr is ignored).
+
 #include <cstddef>
 
 // Memory for the large working blocks of a conversion (black masks, segment

@@ -1,5 +1,11 @@
 #pragma once
 
+// The program's fixed texts.
+//   Messages::*  - each message box text, method name and progress caption,
+//                  written once.
+//   SkewText / ScanModeName - the deskew's and a method's text; empty for a
+//                  method number that names none.
+
 #include <QString>
 
 #include <optional>

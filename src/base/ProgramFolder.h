@@ -1,5 +1,9 @@
 #pragma once
 
+// Where the program's own files are.
+//   ProgramFolder   - the program's folder with a trailing separator.
+//   ProgramFolderOf - the same worked out from a program file's folder.
+
 #include <QString>
 
 // The program's own folder, with a trailing separator in the platform's own

@@ -1,5 +1,9 @@
 #pragma once
 
+// The scale calculator's sum.
+//   MagnificationForScale - the magnification of a scan, or nothing for a dpi
+//                           of 0 or a result no float holds.
+
 #include <optional>
 
 // The magnification of a drawing scanned at `dpi` from a sheet drawn at 1/`scale`:

@@ -1,5 +1,10 @@
 #pragma once
 
+// Threads of one picture's work.
+//   ThreadsPerPicture - an asked count held within 1 .. kMostThreadsPerPicture.
+//   StartThreads      - how many of `count` threads started; the caller does
+//                       the others' work (never throws for a thread refused).
+
 #include <new>
 #include <system_error>
 #include <thread>

@@ -1,5 +1,10 @@
 #pragma once
 
+// Centre lines of the strokes.
+//   Centerline        - the one-pixel skeleton of a mask, spurs cut, ends
+//                       extended; throws std::bad_alloc without memory.
+//   CenterlineSteps::* - its steps, for the tests of each.
+
 #include "scan/BlackMask.h"
 
 // Centre lines before tracing: every stroke becomes a line one pixel wide

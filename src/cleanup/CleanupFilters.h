@@ -1,5 +1,10 @@
 #pragma once
 
+// The clean-up of real scans as steps around the tracer.
+//   TCleanupFilters   - the mask by the clean-up options and the segments
+//                       merged; see TScanFilters for how each fails.
+//   CleanupOptionsOf  - the options the settings hold, parsed once.
+
 #include "cleanup/CleanupSteps.h"
 #include "scan/ScanFilters.h"
 

@@ -95,18 +95,6 @@ std::optional<TCleanupOptions> TCleanupOptions::ParseWidths(const QString &text,
     return options;
 }
 
-QString TCleanupOptions::ThresholdText() const
-{
-    switch (Threshold) {
-    case TThreshold::Automatic:
-        return QStringLiteral("auto");
-    case TThreshold::Level:
-        return QString::number(ThresholdLevel);
-    default:
-        return QString();
-    }
-}
-
 QString TCleanupOptions::ArcsText() const
 {
     return Arcs > 0 ? QString::number(Arcs) : QString();

@@ -1,5 +1,12 @@
 #pragma once
 
+// The clean-up steps.
+//   TCleanupOptions::Parse* - an option from its text, or nothing when the
+//                  text is not valid for it.
+//   CleanMask      - the mask the tracers read (threshold, specks, centre
+//                  lines); throws what reading throws, bad_alloc without memory.
+//   CleanSegments  - the traced segments merged; throws bad_alloc without memory.
+
 #include "image/PictureRows.h"
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"
@@ -75,7 +82,6 @@ struct TCleanupOptions
     // Widths: empty (off), "auto", or widths > 0 joined by ",". Sets
     // WidthLayers and WidthClasses.
     static std::optional<TCleanupOptions> ParseWidths(const QString &text, TCleanupOptions options);
-    QString ThresholdText() const;
     QString ArcsText() const;
     QString SnapText() const;
 };

@@ -1,5 +1,9 @@
 #pragma once
 
+// Segments merged into longer lines.
+//   MergeSegments / MergeCentreLines - the merged list; the input unchanged for
+//                  a tolerance of 0 or less; throw std::bad_alloc without memory.
+
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// Speck removal.
+//   Despeckle - the mask without small specks and holes; unchanged for 0 or
+//               less; throws std::bad_alloc without memory.
+
 #include "scan/BlackMask.h"
 
 // Speck removal before tracing: every black speck (8-connected) of at most

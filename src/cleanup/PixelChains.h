@@ -1,5 +1,9 @@
 #pragma once
 
+// A thin mask as chains of pixels.
+//   PixelChains / ForEachPixelChain - each chain from end or junction to end or
+//                  junction; throw std::bad_alloc without memory.
+
 #include "scan/BlackMask.h"
 
 #include <functional>

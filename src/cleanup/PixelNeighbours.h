@@ -1,5 +1,9 @@
 #pragma once
 
+// The eight neighbours of a pixel in a mask.
+//   PixelNeighbours::At / Clear / Code / Count / NextAlong / ForEachBlack -
+//                  reads and walks of a thin mask; outside the mask is white.
+
 #include "scan/BlackMask.h"
 
 #include <array>

@@ -1,5 +1,12 @@
 #pragma once
 
+// Black pixels by a grey level.
+//   LuminanceHistogram - the histogram of a picture, whole or in bands.
+//   ThresholdMask      - the pixels darker than a level; throws what reading
+//                        throws, std::bad_alloc without memory.
+//   OtsuLevel          - the level that best splits a histogram; 0 (no ink)
+//                        when it holds no two classes.
+
 #include "scan/BlackMask.h"
 
 #include <array>

@@ -8,7 +8,7 @@
 #include "base/ProgramFolder.h"
 #include "base/TaskPool.h"
 #include "cli/BatchReport.h"
-#include "cli/CliUserInterface.h"
+#include "cli/CliProgress.h"
 #include "cli/InputNames.h"
 #include "cli/Terminal.h"
 #include "export/AtomicFile.h"
@@ -74,6 +74,22 @@ bool WriteOutput(const TConversionJob &job, const TExportContext &context, QStri
         return false;
     }
     return true;
+}
+
+// Why a conversion failed, in the program's words: the problem of the text
+// layer when there was one, then the failure's fixed text, or "ファイルが読み込
+// めませんした。" for neither; the reader's reason in brackets after them.
+QString ScanFailureReason(const TScanFailure &failure, const QString &textProblem)
+{
+    QStringList texts;
+    if (!textProblem.isEmpty())
+        texts << textProblem;
+    if (failure.Kind != TScanFailure::None)
+        texts << TScanFailure::FailureText(failure.Kind);
+    QString reason = texts.isEmpty() ? Messages::Unreadable() : texts.join(QLatin1Char(' '));
+    if (!failure.Reason.isEmpty())
+        reason += QStringLiteral(" (") + failure.Reason + QLatin1Char(')');
+    return reason;
 }
 
 // Why an input cannot be read before any reader tries, or empty.
@@ -142,7 +158,7 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         result.Ok = result.Skipped = true;
         return result;
     }
-    TCliUserInterface ui(job.Input, progress);
+    TCliProgress display(job.Input, progress);
     TScanState state;
     state.KeepPicture = !job.Preview.isEmpty();
     try {
@@ -150,16 +166,13 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
             result.Reason = problem;
             return result;
         }
-        TScanDriver driver(state, Settings, ui, Formats);
+        TScanDriver driver(state, Settings, display, Formats);
         driver.SetThreads(threads);
         const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
         if (driver.ScanData(ReadPath(job.Input)) != ScanDone || !state.DataConverted) {
-            result.Reason = ui.Messages().isEmpty() ? Messages::Unreadable()
-                                                    : ui.Messages().join(QLatin1Char(' '));
-            if (!driver.LoadFailure().isEmpty())
-                result.Reason += QStringLiteral(" (") + driver.LoadFailure() + QLatin1Char(')');
+            result.Reason = ScanFailureReason(driver.Failure(), state.TextProblem);
             return result;
         }
         result.SegmentCount = state.SegmentCount;
@@ -172,7 +185,7 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         if (state.SegmentCount == 0)
             result.Warnings << Messages::ZeroSegments();
 
-        TExportContext context(state, Magnification, Settings, ui.ProgressBar(), ProgramFolder());
+        TExportContext context(state, Magnification, Settings, display.ProgressBar(), ProgramFolder());
         context.Threads = threads;
         if (!context.CoordinatesFit()) {
             result.Reason = Messages::CoordinatesOverflow();

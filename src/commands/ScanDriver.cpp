@@ -29,33 +29,40 @@
 
 namespace {
 
-// Enables the main window and closes the progress window on every way out,
-// noting in `stopped` a cancel of its progress bar.
+// Disables the main window (when there is one) and shows the progress; on
+// every way out enables the main window and closes the progress, noting in
+// `stopped` a cancel of its progress bar.
 class TConversionWindows
 {
 public:
-    TConversionWindows(TUserInterface &ui, const QString &label, bool &stopped) : UI(ui), Stopped(stopped)
+    TConversionWindows(TProgressDisplay &display, TUserInterface *window, const QString &label,
+                       bool &stopped)
+        : Display(display), Window(window), Stopped(stopped)
     {
-        UI.SetMainWindowEnabled(false);
+        if (Window)
+            Window->SetMainWindowEnabled(false);
         try {
-            UI.ShowProgress(Messages::Loading(), label, true);
+            Display.ShowProgress(Messages::Loading(), label, true);
         } catch (...) {
-            UI.SetMainWindowEnabled(true);
+            if (Window)
+                Window->SetMainWindowEnabled(true);
             throw;
         }
     }
     ~TConversionWindows()
     {
-        if (UI.ProgressBar().Cancelled())
+        if (Display.ProgressBar().Cancelled())
             Stopped = true;
-        UI.SetMainWindowEnabled(true);
-        UI.CloseProgress();
+        if (Window)
+            Window->SetMainWindowEnabled(true);
+        Display.CloseProgress();
     }
     TConversionWindows(const TConversionWindows &) = delete;
     TConversionWindows &operator=(const TConversionWindows &) = delete;
 
 private:
-    TUserInterface &UI;
+    TProgressDisplay &Display;
+    TUserInterface *Window;
     bool &Stopped;
 };
 
@@ -93,15 +100,43 @@ private:
 
 } // namespace
 
+QString TScanFailure::FailureText(TKind kind)
+{
+    switch (kind) {
+    case OutOfMemory: return Messages::OutOfMemory();
+    case Unreadable: return Messages::Unreadable();
+    case None: break;
+    }
+    return QString();
+}
+
+TScanDriver::TScanDriver(TScanState &state, const TSettings &settings, TProgressDisplay &display,
+                         const TPictureFormats &formats)
+    : State(state), Settings(settings), Display(display), Formats(formats)
+{
+}
+
 TScanDriver::TScanDriver(TScanState &state, const TSettings &settings, TUserInterface &ui,
                          const TPictureFormats &formats)
-    : State(state), Settings(settings), UI(ui), Formats(formats)
+    : State(state), Settings(settings), Display(ui), Window(&ui), Formats(formats)
 {
 }
 
 bool TScanDriver::Stopped() const
 {
-    return State.CancelScan || UI.ProgressBar().Cancelled();
+    return State.CancelScan || Display.ProgressBar().Cancelled();
+}
+
+void TScanDriver::Fail(TScanFailure::TKind kind, const QString &reason, const QString &detail)
+{
+    FFailure.Kind = kind;
+    FFailure.Reason = reason;
+    if (!Window)
+        return;
+    if (detail.isEmpty())
+        Window->ShowMessage(TScanFailure::FailureText(kind));
+    else
+        Window->ShowMessageDetail(TScanFailure::FailureText(kind), detail);
 }
 
 TScanStatus TScanDriver::ScanData(const QString &path)
@@ -111,13 +146,14 @@ TScanStatus TScanDriver::ScanData(const QString &path)
     // The last picture goes before the next one is read.
     State.Picture = TScanPicture();
     State.TextProblem.clear();
-    FLoadFailure.clear();
+    FFailure = TScanFailure();
 
     TScanStatus status;
     {
-        TConversionWindows windows(UI, Messages::LoadingFile(QFileInfo(path).fileName()),
+        TConversionWindows windows(Display, Window, Messages::LoadingFile(QFileInfo(path).fileName()),
                                    State.CancelScan);
-        UI.ProcessMessages();
+        if (Window)
+            Window->ProcessMessages();
         switch (Settings.PixelScanMode) {
         case 2:
             status = ScanData2(path);
@@ -145,7 +181,7 @@ bool TScanDriver::ResetSegments()
     State.Skew.reset();
     if (State.ResetSegments())
         return true;
-    UI.ShowMessage(Messages::OutOfMemory());
+    Fail(TScanFailure::OutOfMemory);
     return false;
 }
 
@@ -156,7 +192,7 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return Stopped() ? ScanStopped : ScanUnreadable;
-    const TScanStatus status = Traced(TraceLines(mask, State, UI.ProgressBar(), TraceOptions()));
+    const TScanStatus status = Traced(TraceLines(mask, State, Display.ProgressBar(), TraceOptions()));
     // Kept for the preview, or dropped before the segment filter needs memory.
     KeepPicture(std::move(mask), false);
     mask = TBlackMask();
@@ -173,7 +209,7 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return Stopped() ? ScanStopped : ScanUnreadable;
-    const TScanStatus status = Traced(TraceBoxes(mask, State, UI.ProgressBar(), TraceOptions()));
+    const TScanStatus status = Traced(TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions()));
     KeepPicture(std::move(mask), true);
     mask = TBlackMask();
     const TScanStatus filtered = Filtered(status);
@@ -184,7 +220,7 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
 
 TScanStatus TScanDriver::ScanData3(const QString &path)
 {
-    UI.SetProgressLabel(Messages::ConvertingImage());
+    Display.SetProgressLabel(Messages::ConvertingImage());
     if (!ResetSegments())
         return ScanBufferFailed;
     TBlackMask source;
@@ -198,22 +234,22 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
     TBlackMask work;
     try {
         if (State.KeepPicture) {
-            work = RunEnds(source, UI.ProgressBar(), FThreads);
+            work = RunEnds(source, Display.ProgressBar(), FThreads);
         } else {
             // A picture that is not kept becomes the work image itself.
-            RunEndsInPlace(source, UI.ProgressBar(), FThreads);
+            RunEndsInPlace(source, Display.ProgressBar(), FThreads);
             work = std::move(source);
         }
     } catch (const std::bad_alloc &) {
-        UI.ShowMessage(Messages::Unreadable());
+        Fail(TScanFailure::Unreadable);
         return ScanUnreadable;
     }
-    UI.SetProgressLabel(Messages::LoadingFile(fileName));
+    Display.SetProgressLabel(Messages::LoadingFile(fileName));
     // Kept for the preview, or dropped before tracing needs its memory.
     KeepPicture(std::move(source), false);
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
-    if (Filtered(Traced(TraceLines(work, State, UI.ProgressBar(), TraceOptions()))) == ScanDone)
+    if (Filtered(Traced(TraceLines(work, State, Display.ProgressBar(), TraceOptions()))) == ScanDone)
         TextStrokes(3);
     return ScanDone;
 }
@@ -225,7 +261,8 @@ void TScanDriver::TextStrokes(int method)
     TScanFilters::TTextPart text = Filters->TakeText();
     if (!text.Problem.isEmpty()) {
         State.TextProblem = text.Problem;
-        UI.ShowMessage(text.Problem);
+        if (Window)
+            Window->ShowMessage(text.Problem);
     }
     if (text.Mask.Width() == 0)
         return;
@@ -235,13 +272,13 @@ void TScanDriver::TextStrokes(int method)
             throw std::bad_alloc();
         switch (method) {
         case 2:
-            TraceBoxes(text.Mask, traced, UI.ProgressBar(), TraceOptions());
+            TraceBoxes(text.Mask, traced, Display.ProgressBar(), TraceOptions());
             break;
         case 3:
-            RunEndsInPlace(text.Mask, UI.ProgressBar(), FThreads);
+            RunEndsInPlace(text.Mask, Display.ProgressBar(), FThreads);
             [[fallthrough]];
         default:
-            TraceLines(text.Mask, traced, UI.ProgressBar(), TraceOptions());
+            TraceLines(text.Mask, traced, Display.ProgressBar(), TraceOptions());
             break;
         }
     } catch (const std::bad_alloc &) {
@@ -250,7 +287,7 @@ void TScanDriver::TextStrokes(int method)
     if (traced.OutOfMemory || Stopped()) {
         State.CancelScan = true;
         if (traced.OutOfMemory)
-            UI.ShowMessage(Messages::OutOfMemory());
+            Fail(TScanFailure::OutOfMemory);
         return;
     }
     // Each stroke goes with the string whose box holds its middle (rows
@@ -269,7 +306,7 @@ void TScanDriver::TextStrokes(int method)
         const std::int32_t first = State.SegmentCount;
         if (!State.AppendRecords(byString[k].data(), static_cast<std::int32_t>(byString[k].size()))) {
             State.CancelScan = true;
-            UI.ShowMessage(Messages::OutOfMemory());
+            Fail(TScanFailure::OutOfMemory);
             return;
         }
         if (k < none) {
@@ -285,7 +322,7 @@ TScanStatus TScanDriver::Traced(TScanStatus status)
 {
     if (State.OutOfMemory) {
         State.CancelScan = true;
-        UI.ShowMessage(Messages::OutOfMemory());
+        Fail(TScanFailure::OutOfMemory);
     }
     return status;
 }
@@ -309,7 +346,7 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
         return status;
     if (!Filters->Segments(State)) {
         State.CancelScan = true;
-        UI.ShowMessage(Messages::OutOfMemory());
+        Fail(TScanFailure::OutOfMemory);
         return ScanStopped;
     }
     return status;
@@ -324,7 +361,7 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         const bool keepBackdrop = State.KeepPicture && State.KeepBackdrop;
         const bool exactBlack = Settings.CleanupThreshold.trimmed().isEmpty();
         State.Picture.Backdrop.reset();
-        UI.RunInBackground([&](TProgressPort &progress) {
+        Display.RunInBackground([&](TProgressPort &progress) {
             // Where the format reads rows a band at a time, the mask is made
             // from them directly, without the whole picture in memory; rows
             // the reader refuses on the way are read whole instead.
@@ -383,10 +420,10 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         State.Picture.Backdrop.reset();
     } catch (const std::exception &error) {
         mask = TBlackMask();
-        FLoadFailure = QString::fromUtf8(error.what());
+        const QString reason = QString::fromUtf8(error.what());
         // The fixed message, with the file and the reader's reason beside it.
-        UI.ShowMessageDetail(Messages::Unreadable(),
-                             QDir::toNativeSeparators(path) + QLatin1Char('\n') + FLoadFailure);
+        Fail(TScanFailure::Unreadable, reason,
+             QDir::toNativeSeparators(path) + QLatin1Char('\n') + reason);
         return false;
     }
     // Cancelled while reading: nothing to trace, nothing to say.

@@ -11,34 +11,61 @@ class TPictureFormats;
 class TScanFilters;
 class TScanState;
 class TTzDIB;
+class TProgressDisplay;
 class TUserInterface;
 struct TSettings;
 
+// Why a conversion failed: its kind and, for a picture that could not be read,
+// the reader's words. The shells turn the kind into the program's fixed text
+// (FailureText): the window program in a message box, the command line in the
+// reason it prints.
+struct TScanFailure
+{
+    enum TKind
+    {
+        None,         // no failure (a cancel is none either)
+        OutOfMemory,  // "メモリが確保出来ませんでした。"
+        Unreadable,   // "ファイルが読み込めませんした。"
+    };
+    TKind Kind = None;
+    QString Reason;  // the reader's words; empty when it gave none
+
+    // The fixed text of the kind; empty for None.
+    static QString FailureText(TKind kind);
+};
+
 // The scan driver: turns one picture file into the segment list of the scan
-// state by the method the settings choose. It is the glue between the window
-// services, the picture-format registry and the tracers (LineMode.h,
-// BoxMode.h, Line2Mode.h), which are plain functions over the black mask.
+// state by the method the settings choose. It is the glue between the shell
+// that shows the progress, the picture-format registry and the tracers
+// (LineMode.h, BoxMode.h, Line2Mode.h), which are plain functions over the
+// black mask.
 //
 // Every method empties the segment list, reads the file through the registry
 // of picture formats, finds the picture's black pixels (colour exactly 0;
-// outside the picture counts as white) and traces them. Progress, pending
-// messages and the cancel button go through the user interface's progress
-// bar; the progress window is opened by ScanData.
+// outside the picture counts as white) and traces them. Progress and the
+// cancel button go through the display's progress bar; the progress window is
+// opened by ScanData. A failure is kept in Failure(); a driver made with the
+// window's user interface shows it at once in a message box as well.
 class TScanDriver
 {
 public:
+    // Without a window: failures are only kept.
+    TScanDriver(TScanState &state, const TSettings &settings, TProgressDisplay &display,
+                const TPictureFormats &formats);
+    // With the window program's user interface: the main window is disabled
+    // while converting, and failures and the text's problem are shown.
     TScanDriver(TScanState &state, const TSettings &settings, TUserInterface &ui,
                 const TPictureFormats &formats);
 
-    // The open command's conversion: disables the main window, shows the
-    // progress window ("読込中・・・", "読込中:" and the file name, cancel
-    // button), runs the method of PixelScanMode (2 box, 3 line 2, any other
-    // value line), restores both windows and sets DataConverted on success
-    // (with the picture in the scan state's Picture when it keeps one). A
-    // cancel of the progress bar sets CancelScan before the window closes; a
-    // method that ended but left CancelScan set counts as ScanStopped. An error
-    // raised inside a method passes on to the caller after the windows are
-    // restored; DataConverted then stays false.
+    // The open command's conversion: disables the main window (with a
+    // window), shows the progress ("読込中・・・", "読込中:" and the file name,
+    // cancel button), runs the method of PixelScanMode (2 box, 3 line 2, any
+    // other value line), restores the windows and sets DataConverted on
+    // success (with the picture in the scan state's Picture when it keeps
+    // one). A cancel of the progress bar sets CancelScan before the window
+    // closes; a method that ended but left CancelScan set counts as
+    // ScanStopped. An error raised inside a method passes on to the caller
+    // after the windows are restored; DataConverted then stays false.
     TScanStatus ScanData(const QString &path);
 
     // Line mode: reads the file, then traces it.
@@ -55,9 +82,12 @@ public:
     void SetThreads(int threads) { FThreads = ThreadsPerPicture(threads); }
     int Threads() const { return FThreads; }
 
+    // Why the last conversion failed; Kind None when it did not (or was
+    // cancelled).
+    const TScanFailure &Failure() const { return FFailure; }
     // Why the last picture could not be read, in the reader's words; empty
     // when it was read.
-    const QString &LoadFailure() const { return FLoadFailure; }
+    const QString &LoadFailure() const { return FFailure.Reason; }
 
     // Steps around the tracer (the clean-up of real scans), or nullptr for
     // none: the exact black of the picture, traced as it is. Not owned.
@@ -72,6 +102,10 @@ private:
     // (CancelScan set, no message).
     bool LoadPicture(const QString &path, TBlackMask &mask);
     TScanStatus Lines2(TBlackMask source, const QString &fileName);
+    // Keeps the failure and, with a window, shows its text (with `detail`
+    // under it when there is one).
+    void Fail(TScanFailure::TKind kind, const QString &reason = QString(),
+              const QString &detail = QString());
     // A tracer's status, after reporting a segment list that ran out of memory.
     TScanStatus Traced(TScanStatus status);
     // Hands the picture's black pixels to the scan state when it keeps them
@@ -87,10 +121,11 @@ private:
 
     TScanState &State;
     const TSettings &Settings;
-    TUserInterface &UI;
+    TProgressDisplay &Display;
+    TUserInterface *Window = nullptr;
     const TPictureFormats &Formats;
     const TScanFilters *Filters = nullptr;
-    QString FLoadFailure;
+    TScanFailure FFailure;
     TTraceOptions TraceOptions() const { return TTraceOptions{FThreads, 0}; }
 
     int FThreads = 1;

@@ -114,15 +114,6 @@ void TDrawingEntity::Bounds(double &minX, double &minY, double &maxX, double &ma
     maxY = passes(90) ? Y1 + R : std::max(y, v);
 }
 
-std::int32_t TDrawing::LayerIndex(const QString &name)
-{
-    const auto it = std::find(Layers.begin(), Layers.end(), name);
-    if (it != Layers.end())
-        return static_cast<std::int32_t>(it - Layers.begin());
-    Layers.push_back(name);
-    return static_cast<std::int32_t>(Layers.size() - 1);
-}
-
 std::int32_t TDrawing::LineTypeIndex(const QString &name)
 {
     const auto it = std::find(LineTypes.begin(), LineTypes.end(), name);

@@ -115,8 +115,7 @@ public:
     float MinX = 0;
     float MinY = 0;
 
-    // Index of a layer or line type name, added when new.
-    std::int32_t LayerIndex(const QString &name);
+    // Index of a line type name, added when new.
     std::int32_t LineTypeIndex(const QString &name);
 
     // A line type with a pattern, added under `name`; its index.

@@ -1,5 +1,9 @@
 #pragma once
 
+// An output file that is whole or not there.
+//   TAtomicFile - Open / OpenStandardOutput / Commit, false with the system's
+//                 reason in Reason() when they fail; the old file stays whole.
+
 #include <QIODevice>
 #include <QString>
 

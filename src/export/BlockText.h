@@ -1,5 +1,9 @@
 #pragma once
 
+// The segments' text made on several threads.
+//   WriteSegmentText - writes every segment's text in order; false when a
+//                      write failed.
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>

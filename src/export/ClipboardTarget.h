@@ -1,5 +1,8 @@
 #pragma once
 
+// Where the clipboard command puts its text.
+//   TClipboardTarget - Place: false when the text could not be placed.
+
 #include <QByteArray>
 #include <QString>
 

@@ -50,11 +50,11 @@ private:
 
 TClipboardText CoordinateClipboardText(const TExportContext &context)
 {
-    TProgressStepper progress(context.Progress, context.SegmentCount);
+    TProgressStepper progress(context.Progress, context.Result.SegmentCount);
     TClipboardText text;
     TCoordinateLine line(context, "\n\r");
-    for (std::int32_t i = 0; i < context.SegmentCount; ++i) {
-        if (!Grow(text.Cp932, line.Data(), line.Build(context.Segments[i]),
+    for (std::int32_t i = 0; i < context.Result.SegmentCount; ++i) {
+        if (!Grow(text.Cp932, line.Data(), line.Build(context.Result.Segments()[i]),
                   context.ClipboardTextLimit)) {
             text.Complete = false;
             break;
@@ -67,7 +67,7 @@ TClipboardText CoordinateClipboardText(const TExportContext &context)
 
 TClipboardText JwTranClipboardText(const TExportContext &context)
 {
-    TProgressStepper progress(context.Progress, context.SegmentCount);
+    TProgressStepper progress(context.Progress, context.Result.SegmentCount);
     const TSettings &s = context.Settings;
     const TCoordinateTransform t = context.Transform();
     const QByteArray lead = "L2," + QByteArray::number(JwcLayerIndex(s)) + ',';
@@ -81,8 +81,8 @@ TClipboardText JwTranClipboardText(const TExportContext &context)
     std::vector<char> line(static_cast<std::size_t>(lead.size() + tail.size())
                            + 4 * (kCoordinateTextCapacity + 1));
     bool grown = Grow(text.Cp932, kHeading, sizeof kHeading - 1, limit);
-    for (std::int32_t i = 0; grown && i < context.SegmentCount; ++i) {
-        const TSegment &seg = context.Segments[i];
+    for (std::int32_t i = 0; grown && i < context.Result.SegmentCount; ++i) {
+        const TSegment &seg = context.Result.Segments()[i];
         char *p = line.data();
         std::memcpy(p, lead.constData(), static_cast<std::size_t>(lead.size()));
         p += lead.size();

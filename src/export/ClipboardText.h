@@ -1,5 +1,10 @@
 #pragma once
 
+// The clipboard texts.
+//   CoordinateClipboardText / JwTranClipboardText - the text in both encodings;
+//                  Complete false when memory ran out on the way.
+//   NewCoordinateClipboardWriter / NewJwTranClipboardWriter - the same as writers.
+
 #include "export/ClipboardTarget.h"
 #include "export/ExportContext.h"
 #include "export/OutputFormats.h"

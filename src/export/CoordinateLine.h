@@ -1,5 +1,8 @@
 #pragma once
 
+// One line of the coordinate text.
+//   TCoordinateLine - a segment's line made into a caller's buffer; never fails.
+
 #include "export/Cp932.h"
 #include "export/ExportContext.h"
 #include "export/FormatCoordinate.h"

@@ -1,5 +1,9 @@
 #pragma once
 
+// Pixel units to drawing units.
+//   TCoordinateTransform - X and Y times magnification and ratio, exact in long
+//                          double; never fails (a result may be infinite).
+
 #include <bit>
 #include <cmath>
 #include <cstdint>

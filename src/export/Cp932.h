@@ -1,5 +1,9 @@
 #pragma once
 
+// Text to code page 932.
+//   ToCp932  - the bytes ("?" for what the code page lacks).
+//   FitsCp932 - whether the code page holds every character.
+
 #include "base/Cp932Text.h"
 
 #include <QByteArray>

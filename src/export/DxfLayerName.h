@@ -1,5 +1,10 @@
 #pragma once
 
+// DXF layer names.
+//   RestrictLayerName / OpeningLayerName - the name as written, or as a
+//                     stored setting is opened; never fail.
+//   IsLayerNameCharacter - whether a character may stand in a name.
+
 #include <QString>
 
 // The release-12 restriction of DXF layer names ("文字規制"): digits, capital

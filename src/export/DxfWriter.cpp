@@ -39,8 +39,8 @@ QByteArray ExtentLine(long double value)
 TExtentLines Extents(const TExportContext &context)
 {
     const TCoordinateTransform t = context.Transform();
-    return {ExtentLine(t.X(context.MaxX)), ExtentLine(t.Y(context.MaxY)),
-            ExtentLine(t.X(context.MinX)), ExtentLine(t.Y(context.MinY))};
+    return {ExtentLine(t.X(context.Result.MaxX)), ExtentLine(t.Y(context.Result.MaxY)),
+            ExtentLine(t.X(context.Result.MinX)), ExtentLine(t.Y(context.Result.MinY))};
 }
 
 // The TEXT entities a context writes: the read strings whose text fits the code page.
@@ -51,9 +51,9 @@ bool WritesText(const TTextString &string)
 
 bool AnyText(const TExportContext &context)
 {
-    if (context.TextStart < 0 || !context.TextStrings)
+    if (context.Result.TextStart < 0)
         return false;
-    for (const TTextString &s : *context.TextStrings)
+    for (const TTextString &s : context.Result.TextStrings)
         if (WritesText(s))
             return true;
     return false;
@@ -278,7 +278,7 @@ std::vector<QByteArray> LayerTable(const TExportContext &context)
         }
     }
     // The text's strokes and TEXT entities follow the drawing on a layer of their own.
-    if (context.TextStart >= 0 && context.TextStrings && (context.SegmentCount > context.TextStart || AnyText(context))) {
+    if (context.Result.TextStart >= 0 && (context.Result.SegmentCount > context.Result.TextStart || AnyText(context))) {
         const QByteArray text = ToCp932(QString::fromUtf16(kTextLayerName));
         if (std::find(names.begin(), names.end(), text) == names.end()) {
             names.push_back(text);
@@ -449,7 +449,7 @@ public:
         }
         if (context.Drawing && WritesDrawing(context))
             return WriteDrawing(context, out, DeclaresTextStyle(Header), PatternLineTypes);
-        TProgressStepper progress(context.Progress, context.SegmentCount);
+        TProgressStepper progress(context.Progress, context.Result.SegmentCount);
 
         // Everything of an entity but its four numbers is the same for all segments.
         const TSettings &s = context.Settings;
@@ -486,23 +486,23 @@ public:
             *p++ = '\n';
             return p;
         };
-        const std::int32_t drawn = context.TextStart >= 0 ? context.TextStart : context.SegmentCount;
+        const std::int32_t drawn = context.Result.TextStart >= 0 ? context.Result.TextStart : context.Result.SegmentCount;
         if (context.Threads > 1) {
             WriteSegmentText(out, progress, drawn, context.Threads, room,
                              [&](std::int32_t first, std::int32_t end, char *text) {
                                  char *p = text;
                                  for (std::int32_t i = first; i < end; ++i)
-                                     p = entity(p, context.Segments[i]);
+                                     p = entity(p, context.Result.Segments()[i]);
                                  return static_cast<std::size_t>(p - text);
                              });
         } else {
             for (std::int32_t i = 0; i < drawn && !out.Failed(); ++i) {
                 char *const start = out.Reserve(room);
-                out.Commit(static_cast<std::size_t>(entity(start, context.Segments[i]) - start));
+                out.Commit(static_cast<std::size_t>(entity(start, context.Result.Segments()[i]) - start));
                 progress.Step(i + 1);
             }
         }
-        if (context.TextStart >= 0)
+        if (context.Result.TextStart >= 0)
             WriteText(context, out, progress, lead, DeclaresTextStyle(Header));
         out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
         return out.Flush();
@@ -525,7 +525,7 @@ private:
         };
         auto strokes = [&](std::int32_t first, std::int32_t end) {
             for (std::int32_t i = first; i < end && !out.Failed(); ++i) {
-                const TSegment &seg = context.Segments[i];
+                const TSegment &seg = context.Result.Segments()[i];
                 out.Append(lead);
                 out.Append(number(t.RoundedX(seg.X1)));
                 out.AppendLiteral("\r\n 20\r\n   ");
@@ -538,15 +538,14 @@ private:
                 progress.Step(i + 1);
             }
         };
-        std::int32_t done = context.TextStart;
-        static const TTextStrings none;
-        for (const TTextString &string : context.TextStrings ? *context.TextStrings : none) {
+        std::int32_t done = context.Result.TextStart;
+        for (const TTextString &string : context.Result.TextStrings) {
             if (!texts || !WritesText(string)) {
                 strokes(string.FirstSegment, string.EndSegment);
             } else {
                 // The start of the baseline: lower left, or lower right for a
                 // string turned to run upward. Y grows upward from the sheet's foot.
-                const float sheet = context.ImageHeight;
+                const float sheet = context.Result.ImageHeight;
                 const float x = string.Vertical ? string.Right : string.Left;
                 const float y = sheet - string.Bottom;
                 const long double h = string.TextHeight() * context.Magnification
@@ -568,7 +567,7 @@ private:
             }
             done = std::max(done, string.EndSegment);
         }
-        strokes(done, context.SegmentCount);
+        strokes(done, context.Result.SegmentCount);
     }
 
     // Arcs stay arcs when both axes scale alike; otherwise the segments
@@ -636,7 +635,7 @@ private:
             progress.Step(++done);
         }
         WriteFills(context, out, number);
-        if (context.TextStart >= 0) {
+        if (context.Result.TextStart >= 0) {
             const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
                 + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
                 + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";

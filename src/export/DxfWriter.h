@@ -1,5 +1,10 @@
 #pragma once
 
+// The DXF R12 file.
+//   NewDxfWriter   - its writer: Prepare gives WriteHeaderMissing without
+//                    "dxf.hed"; Write is false when a write failed.
+//   DxfHeaderLines - the header lines; empty and fileMissing without the file.
+
 #include "export/OutputFormats.h"
 
 #include <QByteArray>

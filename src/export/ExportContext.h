@@ -1,5 +1,10 @@
 #pragma once
 
+// What every writer reads.
+//   TExportContext - the segments, extents, drawing and settings of one write;
+//                    CoordinatesFit is false when a coordinate would not be a
+//                    finite float.
+
 #include "base/ProgressPort.h"
 #include "base/Settings.h"
 #include "export/CoordinateTransform.h"
@@ -18,17 +23,13 @@ class TDrawing;
 // Everything a writer or clipboard text reads. None of it is changed by them.
 struct TExportContext
 {
-    TExportContext(const TSettings &settings, TProgressPort &progress)
-        : Settings(settings), Progress(progress)
-    {
-    }
-    // The segment list and extents of a conversion, written at `magnification`.
-    TExportContext(const TSegmentList &list, float magnification, const TSettings &settings,
+    // The result of a conversion (its segments, extents, text strings and
+    // picture height), written at `magnification`. The result is not copied:
+    // it must outlive the context.
+    TExportContext(const TSegmentList &result, float magnification, const TSettings &settings,
                    TProgressPort &progress, const QString &programFolder)
-        : Segments(list.Segments()), SegmentCount(list.SegmentCount), MaxX(list.MaxX),
-          MaxY(list.MaxY), MinX(list.MinX), MinY(list.MinY), Magnification(magnification),
-          Settings(settings), Progress(progress), ProgramFolder(programFolder),
-          TextStart(list.TextStart), TextStrings(&list.TextStrings), ImageHeight(list.ImageHeight)
+        : Result(result), Magnification(magnification), Settings(settings), Progress(progress),
+          ProgramFolder(programFolder)
     {
     }
 
@@ -40,17 +41,16 @@ struct TExportContext
         Drawing = state.Drawing.get();
     }
 
-    const TSegment *Segments = nullptr;
+    // The conversion's result. Its extents (MaxX, MaxY, MinX, MinY, pixel
+    // units) bound the drawing; with text told apart (TextStart >= 0),
+    // segments TextStart .. SegmentCount - 1 are its strokes, string by string
+    // as TextStrings says (their boxes count rows from the top of a picture
+    // ImageHeight rows high).
+    const TSegmentList &Result;
     // The lines, arcs and circles of the same conversion, or nullptr. The DXF
     // file writes them in place of the segments; the other formats write the
     // segments, which hold the arcs as chords.
     const TDrawing *Drawing = nullptr;
-    std::int32_t SegmentCount = 0;
-    // Drawing extents, pixel units.
-    float MaxX = 0;
-    float MaxY = 0;
-    float MinX = 0;
-    float MinY = 0;
     float Magnification = 1;
     const TSettings &Settings;
     // The progress bar: a step after every hundredth segment.
@@ -63,12 +63,6 @@ struct TExportContext
     // The largest clipboard text that can be built; a text that would grow past
     // it fails as if memory ran out. Only tests lower it.
     std::size_t ClipboardTextLimit = std::numeric_limits<std::size_t>::max();
-    // Text told apart: segments TextStart .. SegmentCount - 1 are its strokes,
-    // string by string as TextStrings says; -1 when text was not told apart.
-    std::int32_t TextStart = -1;
-    const TTextStrings *TextStrings = nullptr;
-    // Height of the converted image, pixels (the strings' boxes count rows from its top).
-    float ImageHeight = 0;
 
     TCoordinateTransform Transform() const
     {
@@ -81,7 +75,7 @@ struct TExportContext
     bool CoordinatesFit() const
     {
         const TCoordinateTransform t = Transform();
-        for (const long double value : {t.X(MaxX), t.X(MinX), t.Y(MaxY), t.Y(MinY)})
+        for (const long double value : {t.X(Result.MaxX), t.X(Result.MinX), t.Y(Result.MaxY), t.Y(Result.MinY)})
             if (!std::isfinite(static_cast<float>(value)))
                 return false;
         return true;

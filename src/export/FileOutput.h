@@ -1,5 +1,10 @@
 #pragma once
 
+// Output files of the save command.
+//   OpenOutputFile / WriteOutputFile - false when the file cannot be made, or
+//                     a write or the replacement failed (the old file is kept).
+//   IsSameFile - whether two names are one file.
+
 #include <QString>
 
 class TAtomicFile;

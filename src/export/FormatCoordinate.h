@@ -1,5 +1,9 @@
 #pragma once
 
+// Coordinates as the coordinate text writes them.
+//   FormatCoordinate / FormatCoordinateTo - the text of a value in a mode and a
+//                     number of digits; never fail.
+
 #include "base/GeneralFormat.h"
 
 #include <QString>

@@ -163,11 +163,11 @@ bool PatternedRecords(const TExportContext &context, char lineType, std::vector<
             AppendDashes(e, pattern->Elements, tolerance, made);
         else
             AppendSegments(e, tolerance, made);
-        if (next + static_cast<std::int64_t>(made.size()) > context.SegmentCount)
+        if (next + static_cast<std::int64_t>(made.size()) > context.Result.SegmentCount)
             return false;
         for (std::size_t i = 0; i < made.size(); ++i) {
-            const TSegment a = AsListed(made[i], context.ImageHeight);
-            const TSegment &b = context.Segments[next + static_cast<std::int64_t>(i)];
+            const TSegment a = AsListed(made[i], context.Result.ImageHeight);
+            const TSegment &b = context.Result.Segments()[next + static_cast<std::int64_t>(i)];
             if (a.X1 != b.X1 || a.Y1 != b.Y1 || a.X2 != b.X2 || a.Y2 != b.Y2)
                 return false;
         }
@@ -177,15 +177,15 @@ bool PatternedRecords(const TExportContext &context, char lineType, std::vector<
             own.clear();
             AppendSegments(e, tolerance, own);
             for (const TSegment &s : own)
-                records.push_back({AsListed(s, context.ImageHeight), jw});
+                records.push_back({AsListed(s, context.Result.ImageHeight), jw});
         } else {
             for (std::size_t i = 0; i < made.size(); ++i)
-                records.push_back({context.Segments[next + static_cast<std::int64_t>(i)], lineType});
+                records.push_back({context.Result.Segments()[next + static_cast<std::int64_t>(i)], lineType});
         }
         next += static_cast<std::int64_t>(made.size());
     }
-    for (std::int64_t i = next; i < context.SegmentCount; ++i)
-        records.push_back({context.Segments[i], lineType});
+    for (std::int64_t i = next; i < context.Result.SegmentCount; ++i)
+        records.push_back({context.Result.Segments()[i], lineType});
     if (!any)
         records.clear();
     return any;
@@ -197,11 +197,11 @@ bool WriteJwc(const TExportContext &context, QIODevice &device)
     const char lineType = static_cast<char>(context.Settings.JwcLineType);
     std::vector<TJwcRecord> patterned;
     const bool withPatterns = PatternedRecords(context, lineType, patterned);
-    const std::int32_t count = withPatterns ? static_cast<std::int32_t>(patterned.size()) : context.SegmentCount;
+    const std::int32_t count = withPatterns ? static_cast<std::int32_t>(patterned.size()) : context.Result.SegmentCount;
     TProgressStepper progress(context.Progress, count);
     const TSettings &s = context.Settings;
     const TCoordinateTransform t = context.Transform();
-    const std::int32_t scale = JwcScaleNumber(t.X(context.MaxX));
+    const std::int32_t scale = JwcScaleNumber(t.X(context.Result.MaxX));
     const long double unit = JwcUnit(scale);
     const int group = s.SaveGroup;
     // 0..255 from the settings dialog; any stored pair is computed without
@@ -245,7 +245,7 @@ bool WriteJwc(const TExportContext &context, QIODevice &device)
     const char penColor = static_cast<char>(s.JwcPenColor);
     const char layer = static_cast<char>(layerIndex);
     for (std::int32_t i = 0; i < count && !out.Failed(); ++i) {
-        const TSegment &seg = withPatterns ? patterned[static_cast<std::size_t>(i)].Segment : context.Segments[i];
+        const TSegment &seg = withPatterns ? patterned[static_cast<std::size_t>(i)].Segment : context.Result.Segments()[i];
         char *p = out.Reserve(kRecordSize);
         PutFloat(p, static_cast<float>(t.X(seg.X1) / unit));
         PutFloat(p + 4, static_cast<float>(t.Y(seg.Y1) / unit));

@@ -1,5 +1,9 @@
 #pragma once
 
+// The JW_CAD file.
+//   NewJwcWriter  - its writer: Write is false when a write failed.
+//   JwcLayerIndex / JwcScaleNumber / JwcUnit - the layer and scale it writes.
+
 #include "export/OutputFormats.h"
 
 #include <QString>

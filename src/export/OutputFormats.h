@@ -1,5 +1,11 @@
 #pragma once
 
+// The output table: every format a save or copy can write.
+//   OutputFormats / FindOutputFormat / OutputFormatForFileName - its rows;
+//                     FindOutputFormat nullptr for an unknown mode or name.
+//   TFormatWriter - Prepare (WriteDone or WriteHeaderMissing) and Write (false
+//                   when a write failed).
+
 #include <QString>
 
 #include <memory>

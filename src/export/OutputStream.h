@@ -1,5 +1,9 @@
 #pragma once
 
+// Buffered output of the writers.
+//   TOutputStream - buffered writes to a device; once one failed nothing
+//                   more is written, Failed() is true and Flush false.
+
 #include <QByteArray>
 
 #include <cstddef>

@@ -1,5 +1,8 @@
 #pragma once
 
+// A writer's progress.
+//   TProgressStepper - a writer's bar: a step after every hundredth segment.
+
 #include "base/ProgressPort.h"
 
 #include <cstdint>

@@ -1,5 +1,8 @@
 #pragma once
 
+// File names of the save command.
+//   FileNamePart / ExtensionOf / ReplaceExtension - parts of a path; never fail.
+
 #include <QString>
 
 // The name after the last folder separator ("/" everywhere, also "\" and ":"

@@ -1,5 +1,9 @@
 #pragma once
 
+// The system's clipboard.
+//   TSystemClipboard - Place puts the text on the platform's clipboard as
+//                      Unicode and as Shift-JIS bytes.
+
 #include "export/ClipboardTarget.h"
 
 // The platform's clipboard, through the application's QClipboard: the text as

@@ -18,16 +18,16 @@ class TTextWriter : public TFormatWriter
 public:
     bool Write(const TExportContext &context, QIODevice &device) override
     {
-        TProgressStepper progress(context.Progress, context.SegmentCount);
+        TProgressStepper progress(context.Progress, context.Result.SegmentCount);
         TOutputStream out(device);
         if (context.Threads > 1) {
             const TCoordinateLine sample(context, "\r\n");
-            WriteSegmentText(out, progress, context.SegmentCount, context.Threads, sample.Room(),
+            WriteSegmentText(out, progress, context.Result.SegmentCount, context.Threads, sample.Room(),
                              [&](std::int32_t first, std::int32_t end, char *text) {
                                  TCoordinateLine line(context, "\r\n");
                                  char *p = text;
                                  for (std::int32_t i = first; i < end; ++i) {
-                                     const std::size_t n = line.Build(context.Segments[i]);
+                                     const std::size_t n = line.Build(context.Result.Segments()[i]);
                                      std::memcpy(p, line.Data(), n);
                                      p += n;
                                  }
@@ -36,8 +36,8 @@ public:
             return out.Flush();
         }
         TCoordinateLine line(context, "\r\n");
-        for (std::int32_t i = 0; i < context.SegmentCount && !out.Failed(); ++i) {
-            out.Append(line.Data(), line.Build(context.Segments[i]));
+        for (std::int32_t i = 0; i < context.Result.SegmentCount && !out.Failed(); ++i) {
+            out.Append(line.Data(), line.Build(context.Result.Segments()[i]));
             progress.Step(i + 1);
         }
         return out.Flush();

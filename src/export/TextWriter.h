@@ -1,5 +1,8 @@
 #pragma once
 
+// The coordinate text file.
+//   NewTextWriter - its writer: Write is false when a write failed.
+
 #include "export/OutputFormats.h"
 
 #include <QString>

@@ -1,5 +1,9 @@
 #pragma once
 
+// BMP pixel rows read a band at a time.
+//   TBmpRows - the rows of a BMP stream after its headers; Read throws a
+//              TzDIB error for a damaged or short file.
+
 #include "image/PictureRows.h"
 #include "image/TzInternalDIB.h"
 

@@ -1,5 +1,11 @@
 #pragma once
 
+// Pictures read a band of rows at a time through their codecs.
+//   PictureReaders::OpenJpegRows / OpenPngRows / OpenTiffRows - the rows, or
+//              nullptr when the file is not of the kind (it is then read whole);
+//              Read raises ERowsRefused for damage found on the way.
+//   PlatformAllocates - false for a picture the platform's reader would refuse.
+
 #include "image/PictureRows.h"
 
 #include <QString>

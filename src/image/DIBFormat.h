@@ -1,5 +1,10 @@
 #pragma once
 
+// The device-independent bitmap as stored in a BMP file and on the clipboard.
+//   TBitmapInfoHeader, TRGBQuad, TTzPixelFormat - its header, colours and the
+//              pixel formats of the program; DIBRowSize and the colour helpers
+//              compute, never fail.
+
 #include <QRgb>
 
 #include <cstddef>

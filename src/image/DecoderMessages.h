@@ -1,5 +1,9 @@
 #pragma once
 
+// What the platform's picture decoders complain of.
+//   TDecoderMessages - while alive, keeps the decoders' warnings of damage on
+//                      this thread (Damage()) instead of printing them.
+
 #include <QStringList>
 
 // What the platform's picture decoders say about damaged data while one

@@ -1,5 +1,9 @@
 #pragma once
 
+// The pixels of a straight line.
+//   ForEachLinePixel - calls put(x, y) for each pixel from one end to the other
+//                      (Bresenham); never fails.
+
 #include <cstdlib>
 
 // Calls put(x, y) for every pixel of the 8-connected straight line from

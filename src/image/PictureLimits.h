@@ -1,5 +1,10 @@
 #pragma once
 
+// The largest picture a conversion takes.
+//   PictureLimits::Check - throws EPictureTooLarge for a side above
+//                  kMostPictureSide or more pixels than MostPixels().
+//   PictureLimits::MostPixels / SetMostPixels / DefaultMostPixels - the limit.
+
 #include "base/Errors.h"
 
 #include <cstdint>

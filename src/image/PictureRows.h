@@ -1,5 +1,11 @@
 #pragma once
 
+// A picture read a band of rows at a time.
+//   TPictureRows - its layout and colours, and Read for the next rows; Read
+//                  throws what the reader throws for a damaged file, or
+//                  ERowsRefused when the picture must be read whole instead.
+//   TRowsOpener  - opens the same rows anew (nullptr when it cannot).
+
 #include "image/DIBFormat.h"
 
 #include <cstdint>

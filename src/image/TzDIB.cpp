@@ -352,12 +352,6 @@ const std::uint8_t *TTzDIB::ScanLine(int y) const
     return dib.Row(y);
 }
 
-std::uint8_t *TTzDIB::WritableScanLine(int y)
-{
-    UniqueDIB();
-    return const_cast<std::uint8_t *>(ScanLine(y));
-}
-
 int TTzDIB::RowSize() const
 {
     return FInternalDIB->RowSize();

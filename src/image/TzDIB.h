@@ -93,8 +93,6 @@ public:
     // Fast row access for the tracers (uncompressed images only): the stored bytes
     // of picture row y (y from the top), and the padded row size.
     const std::uint8_t *ScanLine(int y) const;
-    // The same row for writing; makes the storage unshared first.
-    std::uint8_t *WritableScanLine(int y);
     int RowSize() const;
 
     // The palette drawing uses: by DrawMode, 0 the image's own colour table

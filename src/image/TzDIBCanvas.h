@@ -1,5 +1,9 @@
 #pragma once
 
+// Drawing on a picture.
+//   TTzDIBCanvas - a painter over a TTzDIB's pixels; the picture holds what was
+//                  drawn once the canvas is gone.
+
 #include <QImage>
 #include <QPainter>
 

@@ -1,5 +1,10 @@
 #pragma once
 
+// The errors of the picture classes, as their messages name them.
+//   ETzDIB*     - a damaged file, a bad parameter, a pixel or palette index out
+//                 of range, a failed compression.
+//   TzDIBAssert - throws ETzDIBAssert when its condition is false.
+
 #include "base/Errors.h"
 
 // The errors of the image library. Each message names the class and operation,

@@ -1,5 +1,10 @@
 #pragma once
 
+// Circles fitted to points.
+//   FitCircle / FitCircleThrough - the circle; Valid false when the points
+//                  fit none (fewer than three, or on one line).
+//   CircleDeviation - how far the points lie from a circle at most.
+
 #include <cstddef>
 
 struct TPoint2

@@ -1,5 +1,10 @@
 #pragma once
 
+// The clean-up with the recognition of lines, arcs and circles.
+//   TGeometryFilters - the clean-up filters whose segments step also makes the
+//                      drawing, finds the skew and the styles; false when out
+//                      of memory.
+
 #include "cleanup/CleanupFilters.h"
 #include "cleanup/CleanupSteps.h"
 #include "scan/ScanFilters.h"

@@ -1,5 +1,10 @@
 #pragma once
 
+// Dashed and chain lines.
+//   FindLineTypes - pieces in a regular pattern of dashes joined into one
+//                   line, arc or circle with a line type; throws
+//                   std::bad_alloc without memory.
+
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// Lines, arcs and circles from centre lines.
+//   RecogniseDrawing - the drawing of a thinned mask; throws std::bad_alloc
+//                      without memory.
+
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 

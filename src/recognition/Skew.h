@@ -1,5 +1,9 @@
 #pragma once
 
+// The skew of a sheet.
+//   FindSkew - the angle of its lines from the axes, degrees counter-clockwise;
+//              nothing when none is found with confidence.
+
 #include "scan/BlackMask.h"
 
 #include <optional>

@@ -1,5 +1,11 @@
 #pragma once
 
+// Line widths and filled areas.
+//   FindFills       - the solid areas of the ink.
+//   ExtendIntoFills / MeasureWidths - the drawing's lines run into the fills,
+//                     and their widths from the ink; throw std::bad_alloc
+//                     without memory.
+
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 

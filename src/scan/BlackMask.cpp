@@ -341,18 +341,6 @@ TBlackMask TBlackMask::FromRows(TPictureRows &rows, const TRowConvert &convert, 
     return mask;
 }
 
-bool TBlackMask::AllWhite() const
-{
-    for (int y = 0; y < FHeight; ++y) {
-        const std::uint64_t *line = Line(y);
-        for (int i = 0; i < FWords; ++i) {
-            if (line[i])
-                return false;
-        }
-    }
-    return true;
-}
-
 std::vector<std::uint64_t> TBlackMask::Column(int x) const
 {
     std::vector<std::uint64_t> column(static_cast<std::size_t>((FHeight + 63) / 64), 0);

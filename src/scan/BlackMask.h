@@ -83,9 +83,6 @@ public:
     }
     void SetBlack(int x, int y) { Line(y)[x >> 6] |= std::uint64_t(1) << (x & 63); }
 
-    // True when no pixel is black.
-    bool AllWhite() const;
-
 private:
     struct TFree
     {

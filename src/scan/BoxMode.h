@@ -1,5 +1,9 @@
 #pragma once
 
+// The box-mode tracer.
+//   TraceBoxes - the outlines of the black pixels appended to a segment list;
+//                ScanDone, or ScanStopped when cancelled or out of memory.
+
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// The columns of a black mask where something happens.
+//   TColumnEvents - the rows at which something happens down each column of
+//                   a band, top down; throws std::bad_alloc without memory.
+
 #include "scan/BlackMask.h"
 #include "scan/PodArray.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// Line 2 mode's work image.
+//   RunEnds / RunEndsInPlace - the end pixels of every black run, in a new
+//                  mask or in place; throw std::bad_alloc without memory.
+
 class TBlackMask;
 class TProgressPort;
 

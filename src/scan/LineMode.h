@@ -1,5 +1,10 @@
 #pragma once
 
+// The line-mode tracer.
+//   TraceLines - black runs in four directions appended to a segment list as
+//                segments; ScanDone, or ScanStopped when cancelled or out of
+//                memory.
+
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
 

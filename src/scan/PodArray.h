@@ -1,5 +1,9 @@
 #pragma once
 
+// A growing array of plain records in large blocks.
+//   TPodArray - PushBack, Reserve and Resize throw std::bad_alloc when the
+//               block cannot grow; the records are never constructed.
+
 #include "base/LargeBlock.h"
 
 #include <cstddef>

@@ -1,5 +1,11 @@
 #pragma once
 
+// The scan's own pixels, reduced, for the preview.
+//   TBackdropMaker - collects them from the rows as they are read; Finish
+//                    gives the backdrop.
+//   TBackdropRows  - rows that pass through a maker on their way.
+//   TBackdropMaker::FromImage - the same from a picture held whole.
+
 #include "image/DIBFormat.h"
 #include "image/PictureRows.h"
 

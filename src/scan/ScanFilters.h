@@ -1,5 +1,10 @@
 #pragma once
 
+// Steps around the tracer.
+//   TScanFilters - the mask of a picture read whole or in bands (throwing what
+//                  reading throws), the segments after tracing (false when
+//                  out of memory), the text told apart and a note for the user.
+
 #include "image/PictureRows.h"
 #include "scan/BlackMask.h"
 #include "scan/TextStrings.h"

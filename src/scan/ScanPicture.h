@@ -1,5 +1,9 @@
 #pragma once
 
+// The picture of the last conversion as the preview needs it.
+//   TScanPicture - the black pixels, the resolution and the backdrop.
+//   DotsPerInch  - a resolution in whole dpi; 0 for none.
+
 #include "scan/BlackMask.h"
 #include "scan/ScanBackdrop.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// The state of the main window's conversions.
+//   TScanState - the segment list with the picture, the drawing and the
+//                skew of the last conversion and its flags.
+
 #include "scan/ScanPicture.h"
 #include "scan/SegmentList.h"
 

@@ -1,5 +1,10 @@
 #pragma once
 
+// The segment list the tracers append to.
+//   TSegmentList - records, extents and text strings; ResetSegments,
+//                  AppendRecords and AddSegment report a failed growth (false,
+//                  or OutOfMemory set) and never throw.
+
 #include "scan/TextStrings.h"
 
 #include <cstddef>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The strings of text told apart from a drawing.
+//   TTextString  - a string's text, box, direction and its strokes' records.
+
 #include <QString>
 
 #include <cstdint>

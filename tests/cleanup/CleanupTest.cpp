@@ -378,7 +378,6 @@ TEST(CleanupTest, OptionTexts)
         if (o) {
             EXPECT_EQ(o->Threshold, t.Kind) << t.Text;
             EXPECT_EQ(o->ThresholdLevel, t.Level) << t.Text;
-            EXPECT_EQ(o->ThresholdText(), QString::fromLatin1(t.Text).toLower()) << t.Text;
         }
     }
     EXPECT_EQ(TCleanupOptions::ParseMerge(QString()), 0.0);

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -106,6 +107,41 @@ TEST_F(ScanDriverTest, UnreadableFilesSayTheFileCouldNotBeRead)
             EXPECT_FALSE(State.DataConverted);
             ExpectWindowsRestored();
         }
+    }
+}
+
+TEST_F(ScanDriverTest, WithoutAWindowFailuresAreKeptAndNothingIsShown)
+{
+    QFile damaged(Dir.filePath(QStringLiteral("damaged.bmp")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("BM\x10\x00\x00\x00 damaged");
+    damaged.close();
+    const QString plan = SavePlan();
+    constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+    struct
+    {
+        QString Path;
+        std::size_t CapacityLimit;
+        TScanStatus Status;
+        TScanFailure::TKind Kind;
+        const char *Text;
+    } const cases[] = {
+        {plan, kNoLimit, ScanDone, TScanFailure::None, ""},
+        {damaged.fileName(), kNoLimit, ScanUnreadable, TScanFailure::Unreadable, "ファイルが読み込めませんした。"},
+        {plan, 1000, ScanBufferFailed, TScanFailure::OutOfMemory, "メモリが確保出来ませんでした。"},
+    };
+    for (const auto &c : cases) {
+        UI = TRecordingUserInterface();
+        UI.MainWindowEnabled = false;  // a driver without a window leaves it alone
+        State.CapacityLimit = c.CapacityLimit;
+        TScanDriver bare(State, Settings, static_cast<TProgressDisplay &>(UI), Formats);
+        EXPECT_EQ(bare.ScanData(c.Path), c.Status) << c.Text;
+        EXPECT_EQ(bare.Failure().Kind, c.Kind) << c.Text;
+        EXPECT_EQ(TScanFailure::FailureText(c.Kind), QString::fromUtf8(c.Text));
+        EXPECT_EQ(bare.Failure().Reason.isEmpty(), c.Kind != TScanFailure::Unreadable) << c.Text;
+        EXPECT_TRUE(UI.Messages.isEmpty()) << c.Text;
+        EXPECT_FALSE(UI.MainWindowEnabled);
+        EXPECT_FALSE(UI.ProgressOpen);
     }
 }
 

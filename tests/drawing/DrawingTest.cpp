@@ -78,9 +78,6 @@ TEST(Drawing, RotationTurnsPointsAndAnglesAboutTheCentre)
     EXPECT_DOUBLE_EQ(arc.StartAngle, 80);
     EXPECT_DOUBLE_EQ(arc.EndAngle, 100);
     EXPECT_DOUBLE_EQ(arc.Sweep(), 20);
-    EXPECT_EQ(drawing.LayerIndex(QString()), 0);
-    EXPECT_EQ(drawing.LayerIndex(QStringLiteral("円")), 1);
-    EXPECT_EQ(drawing.LayerIndex(QStringLiteral("円")), 1);
 }
 
 } // namespace

@@ -259,15 +259,15 @@ TEST_F(DxfWriter, TextStringsAreTextEntitiesOrStrokesOnTheTextLayer)
     Segments = {{0, 0, 10, 5}, {1, 90, 2, 91}, {3, 90, 4, 92}, {20, 80, 21, 81}, {30, 30, 31, 31}};
     MaxX = 100;
     MaxY = 100;
-    TTextStrings strings(3);
+    TTextStrings &strings = TextStrings;
+    strings.resize(3);
     // Rows from the top of a 100-row sheet.
     strings[0] = TTextString{1, 5, 40, 12, false, 2, QStringLiteral("尺度"), 90, 1, 3};
     strings[1] = TTextString{18, 18, 23, 22, false, 1, QStringLiteral("\U0001F600"), 95, 3, 4};
     strings[2] = TTextString{50, 20, 58, 60, true, 3, QStringLiteral("A-1"), 91, 4, 4};
+    TextStart = 1;
+    ImageHeight = 100;
     TExportContext context = Context();
-    context.TextStart = 1;
-    context.TextStrings = &strings;
-    context.ImageHeight = 100;
     const QByteArray layer = Bytes({0x95, 0xB6, 0x8E, 0x9A});
     const QByteArray style = Lines({"  0", "TABLE", "  2", "STYLE", " 70", "     1",
                                     "  0", "STYLE", "  2", "MOJI", " 70", "     0", " 40", "0.0", " 41", "1.0",
@@ -298,9 +298,6 @@ TEST_F(DxfWriter, TextStringsAreTextEntitiesOrStrokesOnTheTextLayer)
     declared.insert(declared.indexOf("  0\r\nENDTAB\r\n  0\r\nENDSEC\r\n  0\r\nSECTION\r\n  2\r\nBLOCKS"),
                     entry.left(entry.indexOf("  0\r\nENDTAB")));
     TExportContext withFile = Context();
-    withFile.TextStart = 1;
-    withFile.TextStrings = &strings;
-    withFile.ImageHeight = 100;
     EXPECT_EQ(SaveData2(withFile, UI, Path("filed.dxf")), 0);
     const QByteArray written = Read("filed.dxf");
     EXPECT_TRUE(written.startsWith(declared)) << written.left(declared.size() + 40).toStdString();

@@ -26,16 +26,18 @@ protected:
         EXPECT_TRUE(Dir.isValid());
     }
 
+    // A context over the list made anew from the fields below.
     TExportContext Context()
     {
-        TExportContext context(Settings, UI.ProgressBar());
-        context.Segments = Segments.data();
-        context.SegmentCount = static_cast<std::int32_t>(Segments.size());
-        context.MaxX = MaxX;
-        context.MaxY = MaxY;
-        context.Magnification = Magnification;
-        context.ProgramFolder = Dir.path();
-        return context;
+        EXPECT_TRUE(Result.ResetSegments());
+        EXPECT_TRUE(Result.AppendRecords(Segments.data(), static_cast<std::int32_t>(Segments.size())));
+        Result.MaxX = MaxX;
+        Result.MaxY = MaxY;
+        Result.MinX = Result.MinY = 0;
+        Result.TextStart = TextStart;
+        Result.TextStrings = TextStrings;
+        Result.ImageHeight = ImageHeight;
+        return TExportContext(Result, Magnification, Settings, UI.ProgressBar(), Dir.path());
     }
 
     QString Path(const QString &name) const { return Dir.filePath(name); }
@@ -67,6 +69,11 @@ protected:
     float MaxX = 0;
     float MaxY = 0;
     float Magnification = 1;
+    // Text told apart: strokes from TextStart on (-1: none).
+    std::int32_t TextStart = -1;
+    TTextStrings TextStrings;
+    float ImageHeight = 0;
+    TSegmentList Result;
     QTemporaryDir Dir;
 };
 

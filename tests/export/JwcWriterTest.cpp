@@ -118,9 +118,9 @@ TEST_F(JwcWriter, APatternedLineIsOneRecordWithJwCadsLineType)
             Segments[3].X2 += 1;
         MaxX = 4000;
         Settings.JwcLineType = 3;
+        ImageHeight = 300;
         TExportContext context = Context();
         context.Drawing = &drawing;
-        context.ImageHeight = 300;
         EXPECT_EQ(SaveData3(context, UI, Path("plan.jwc")), 0);
         const QByteArray file = Read("plan.jwc");
         ASSERT_EQ(file.size(), 4693 + c.Records * 22);

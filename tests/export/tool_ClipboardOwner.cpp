@@ -5,7 +5,7 @@
 // Usage: tool_ClipboardOwner <tag: 1 coordinate form, 2 JW_CAD form> <ready file>
 
 #include "base/Settings.h"
-#include "commands/UserInterface.h"
+#include "support/RecordingUserInterface.h"
 #include "commands/ExportDriver.h"
 #include "export/SystemClipboard.h"
 #include "scan/ScanState.h"
@@ -20,7 +20,7 @@ int main(int argc, char **argv)
     if (argc != 3)
         return 2;
 
-    TSilentUserInterface ui;
+    TRecordingUserInterface ui;
     TScanState state;
     if (!state.ResetSegments())
         return 3;

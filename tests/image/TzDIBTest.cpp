@@ -2,6 +2,7 @@
 #include "image/TzDIB.h"
 
 #include "DIBErrorCheck.h"
+#include "support/MaskChecks.h"
 #include "scan/ScanPictures.h"
 
 #include <QGuiApplication>
@@ -289,7 +290,7 @@ TEST(TzDIBModel, AssignCopiesDrawingSettingsAndWritableScanLineUnshares)
     EXPECT_EQ(b.MonoColor(), 0x00FF00);
     EXPECT_EQ(b.ConvertQuality(), 1);
     EXPECT_EQ(b.DrawMode(), 2);
-    b.WritableScanLine(0)[0] = 5;
+    WritableScanLine(b, 0)[0] = 5;
     EXPECT_EQ(b.Pixels(0, 0), 5);
     EXPECT_EQ(a.Pixels(0, 0), 0);
 }

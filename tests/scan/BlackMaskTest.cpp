@@ -1,6 +1,7 @@
 #include "ScanPictures.h"
 
 #include "scan/BlackMask.h"
+#include "support/MaskChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -74,9 +75,9 @@ TEST(BlackMaskTest, AllWhiteUntilOnePixelIsBlack)
 {
     for (auto [w, h] : {std::pair{1, 1}, {100, 3}, {65, 129}}) {
         TBlackMask mask(w, h);
-        EXPECT_TRUE(mask.AllWhite()) << w << 'x' << h;
+        EXPECT_TRUE(AllWhite(mask)) << w << 'x' << h;
         mask.SetBlack(w - 1, h - 1);
-        EXPECT_FALSE(mask.AllWhite()) << w << 'x' << h;
+        EXPECT_FALSE(AllWhite(mask)) << w << 'x' << h;
     }
 }
 

@@ -4,6 +4,7 @@
 // program uses, as black masks.
 
 #include "scan/BlackMask.h"
+#include "support/MaskChecks.h"
 
 #include <QFont>
 #include <QImage>

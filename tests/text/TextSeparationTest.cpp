@@ -107,7 +107,7 @@ TEST(SeparateText, DashesAndALoneRingStayGraphics)
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
     EXPECT_TRUE(s.Strings.empty());
-    EXPECT_TRUE(s.Text.AllWhite());
+    EXPECT_TRUE(AllWhite(s.Text));
 }
 
 // A picture that declares no resolution, or a screen's (96 dpi), still holds

@@ -1,4 +1,4 @@
-#include "cli/CliUserInterface.h"
+#include "cli/CliProgress.h"
 
 #include <QFileInfo>
 
@@ -8,27 +8,17 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
-TCliUserInterface::TCliUserInterface(const QString &inputName, std::FILE *progressStream)
+TCliProgress::TCliProgress(const QString &inputName, std::FILE *progressStream)
     : InputName(QFileInfo(inputName).fileName()), Stream(progressStream)
 {
 }
 
-TCliUserInterface::~TCliUserInterface()
+TCliProgress::~TCliProgress()
 {
     Clear();
 }
 
-void TCliUserInterface::ShowMessage(const QString &text)
-{
-    ShownMessages << text;
-}
-
-bool TCliUserInterface::AskYesNo(const QString &, const QString &)
-{
-    return true;
-}
-
-void TCliUserInterface::ShowProgress(const QString &, const QString &label, bool)
+void TCliProgress::ShowProgress(const QString &, const QString &label, bool)
 {
     Open = true;
     Label = label;
@@ -37,31 +27,31 @@ void TCliUserInterface::ShowProgress(const QString &, const QString &label, bool
     Draw(true);
 }
 
-void TCliUserInterface::SetProgressLabel(const QString &label)
+void TCliProgress::SetProgressLabel(const QString &label)
 {
     Label = label;
     Draw(true);
 }
 
-void TCliUserInterface::TBar::SetMaximum(int maximum)
+void TCliProgress::TBar::SetMaximum(int maximum)
 {
     Owner.Maximum = maximum;
     Owner.Draw(false);
 }
 
-void TCliUserInterface::TBar::Step(int position)
+void TCliProgress::TBar::Step(int position)
 {
     Owner.Position = position;
     Owner.Draw(false);
 }
 
-void TCliUserInterface::CloseProgress()
+void TCliProgress::CloseProgress()
 {
     Clear();
     Open = false;
 }
 
-void TCliUserInterface::Draw(bool force)
+void TCliProgress::Draw(bool force)
 {
     if (!Stream || !Open)
         return;
@@ -79,7 +69,7 @@ void TCliUserInterface::Draw(bool force)
     std::fflush(Stream);
 }
 
-void TCliUserInterface::Clear()
+void TCliProgress::Clear()
 {
     if (Stream && DrawnPermille >= 0) {
         std::fprintf(Stream, "\r\033[K");
