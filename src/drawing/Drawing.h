@@ -104,6 +104,9 @@ public:
     // or, when none are given, those found in the entities' widths.
     bool WidthLayers = false;
     std::vector<double> WidthClasses;
+    // The tolerance the entities were cut into segments with (AppendSegments,
+    // AppendDashes); 0 when they were not.
+    double SegmentTolerance = 0;
 
     // Upper-right and lower-left corner of the drawing, pixel units: the
     // extents of the segment list it came from, widened to hold every entity.

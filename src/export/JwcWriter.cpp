@@ -1,6 +1,7 @@
 #include "export/JwcWriter.h"
 
 #include "base/Settings.h"
+#include "drawing/Drawing.h"
 #include "export/ExportContext.h"
 #include "base/Version.h"
 #include "export/Cp932.h"
@@ -111,10 +112,93 @@ float JwcUnit(std::int32_t scaleNumber)
 
 namespace {
 
+// JW_CAD's line type for a pattern the drawing found: 点線1 for dashes,
+// 点線3 for dots, 一点鎖1 and 二点鎖1; 0 for none.
+char JwLineTypeOf(const QString &name)
+{
+    if (name.startsWith(QLatin1String("DASHED")))
+        return 2;
+    if (name.startsWith(QLatin1String("DOT")))
+        return 4;
+    if (name.startsWith(QLatin1String("CENTER")))
+        return 5;
+    if (name.startsWith(QLatin1String("PHANTOM")))
+        return 7;
+    return 0;
+}
+
+struct TJwcRecord
+{
+    TSegment Segment;
+    char LineType;
+};
+
+// A segment made from the drawing as the segment list holds it (its Y
+// through the list's row and back).
+TSegment AsListed(const TSegment &s, float imageHeight)
+{
+    const float row1 = imageHeight - s.Y1, row2 = imageHeight - s.Y2;
+    return {s.X1, imageHeight - row1, s.X2, imageHeight - row2};
+}
+
+// The records when the drawing has patterned entities and the segment list
+// begins with the segments cut from its entities: each patterned entity's
+// dashes give way to the entity itself (a line, or an arc's or circle's
+// chords) with JW_CAD's line type for its pattern; every other segment
+// keeps the line type of the settings. False when there is no such entity or
+// the list is not the drawing's (then the segments are written as they are).
+bool PatternedRecords(const TExportContext &context, char lineType, std::vector<TJwcRecord> &records)
+{
+    const TDrawing *d = context.Drawing;
+    if (!d || !(d->SegmentTolerance > 0) || d->LineTypePatterns.empty())
+        return false;
+    const double tolerance = d->SegmentTolerance;
+    bool any = false;
+    std::int64_t next = 0;
+    std::vector<TSegment> made, own;
+    for (const TDrawingEntity &e : d->Entities) {
+        const TLineTypePattern *pattern = d->PatternOf(e.LineType);
+        made.clear();
+        if (pattern)
+            AppendDashes(e, pattern->Elements, tolerance, made);
+        else
+            AppendSegments(e, tolerance, made);
+        if (next + static_cast<std::int64_t>(made.size()) > context.Result.SegmentCount)
+            return false;
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            const TSegment a = AsListed(made[i], context.Result.ImageHeight);
+            const TSegment &b = context.Result.Segments()[next + static_cast<std::int64_t>(i)];
+            if (a.X1 != b.X1 || a.Y1 != b.Y1 || a.X2 != b.X2 || a.Y2 != b.Y2)
+                return false;
+        }
+        const char jw = pattern ? JwLineTypeOf(d->LineTypes[static_cast<std::size_t>(e.LineType)]) : 0;
+        if (jw != 0) {
+            any = true;
+            own.clear();
+            AppendSegments(e, tolerance, own);
+            for (const TSegment &s : own)
+                records.push_back({AsListed(s, context.Result.ImageHeight), jw});
+        } else {
+            for (std::size_t i = 0; i < made.size(); ++i)
+                records.push_back({context.Result.Segments()[next + static_cast<std::int64_t>(i)], lineType});
+        }
+        next += static_cast<std::int64_t>(made.size());
+    }
+    for (std::int64_t i = next; i < context.Result.SegmentCount; ++i)
+        records.push_back({context.Result.Segments()[i], lineType});
+    if (!any)
+        records.clear();
+    return any;
+}
+
 // The whole file; false when a write failed.
 bool WriteJwc(const TExportContext &context, QIODevice &device)
 {
-    TProgressStepper progress(context.Progress, context.Result.SegmentCount);
+    const char lineType = static_cast<char>(context.Settings.JwcLineType);
+    std::vector<TJwcRecord> patterned;
+    const bool withPatterns = PatternedRecords(context, lineType, patterned);
+    const std::int32_t count = withPatterns ? static_cast<std::int32_t>(patterned.size()) : context.Result.SegmentCount;
+    TProgressStepper progress(context.Progress, count);
     const TSettings &s = context.Settings;
     const TCoordinateTransform t = context.Transform();
     const std::int32_t scale = JwcScaleNumber(t.X(context.Result.MaxX));
@@ -129,7 +213,7 @@ bool WriteJwc(const TExportContext &context, QIODevice &device)
     out.Append(TextBlock(QByteArray("jw_cad(c)data.......a...m...............Trazbit Version ")
                               + TRAZBIT_VERSION_TEXT,
                           false));
-    out.Append(TextBlock(QByteArray::number(context.Result.SegmentCount) + ",0,0,0,0,3,2,1,1,"
+    out.Append(TextBlock(QByteArray::number(count) + ",0,0,0,0,3,2,1,1,"
                               + QByteArray::number(scale) + ',' + QByteArray::number(layerIndex)
                               + ",1,1,1,5,5,5,10,0,0,0,0,1,2,3,910,910,0,0,0,518,0",
                           true));
@@ -158,17 +242,16 @@ bool WriteJwc(const TExportContext &context, QIODevice &device)
         groupStarts[g] = static_cast<char>(g * 16);
     out.Append(groupStarts, sizeof groupStarts);
 
-    const char lineType = static_cast<char>(s.JwcLineType);
     const char penColor = static_cast<char>(s.JwcPenColor);
     const char layer = static_cast<char>(layerIndex);
-    for (std::int32_t i = 0; i < context.Result.SegmentCount && !out.Failed(); ++i) {
-        const TSegment &seg = context.Result.Segments()[i];
+    for (std::int32_t i = 0; i < count && !out.Failed(); ++i) {
+        const TSegment &seg = withPatterns ? patterned[static_cast<std::size_t>(i)].Segment : context.Result.Segments()[i];
         char *p = out.Reserve(kRecordSize);
         PutFloat(p, static_cast<float>(t.X(seg.X1) / unit));
         PutFloat(p + 4, static_cast<float>(t.Y(seg.Y1) / unit));
         PutFloat(p + 8, static_cast<float>(t.X(seg.X2) / unit));
         PutFloat(p + 12, static_cast<float>(t.Y(seg.Y2) / unit));
-        p[16] = lineType;
+        p[16] = withPatterns ? patterned[static_cast<std::size_t>(i)].LineType : lineType;
         p[17] = penColor;
         p[18] = layer;
         p[19] = p[20] = p[21] = 0;

@@ -140,6 +140,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
     }
     for (const TDrawingFill &f : drawing->Fills)
         f.AppendOutline(tolerance, segments);
+    drawing->SegmentTolerance = tolerance;
     if (!state.ResetSegments())
         return false;
     for (const TSegment &s : segments) {

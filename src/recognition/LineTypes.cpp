@@ -107,6 +107,7 @@ struct TChain
     int Base = 0;                   // 0 DASHED, 1 CENTER, 2 PHANTOM, 3 DOT
     double Period = 0;
     double Dash = 0;
+    std::vector<int> Swallowed;     // pieces within the members' extents
 };
 
 class TFinder
@@ -135,7 +136,28 @@ public:
                 }
             }
         JoinArcs(chains);
+        for (TChain &chain : chains)
+            Swallow(chain);
         Write(chains);
+    }
+
+    // Pieces left within a member's extent on the track (a dot or a dash
+    // that came apart in pieces side by side) go with the chain.
+    void Swallow(TChain &chain)
+    {
+        const double tol = Tol(chain.Width);
+        for (const TMember &m : chain.Members) {
+            const double t = (m.Lo + m.Hi) / 2;
+            for (int k : Near(chain.Track.At(t), (m.Hi - m.Lo) / 2 + tol + 2)) {
+                TPiece &p = Pieces[static_cast<std::size_t>(k)];
+                TMember placed{k, 0, 0};
+                if (p.Used || p.Entity < 0 || !Place(chain.Track, p, t, tol, placed) || placed.Lo < m.Lo - 1.5 ||
+                    placed.Hi > m.Hi + 1.5)
+                    continue;
+                p.Used = true;
+                chain.Swallowed.push_back(k);
+            }
+        }
     }
 
     // Chains of one kind on one circle whose ends come close (a dashed arc
@@ -161,7 +183,7 @@ public:
                     for (const TMember &m : b.Members) {
                         TMember placed = m;
                         if (!Place(c.Track, Pieces[static_cast<std::size_t>(m.Piece)], c.Members.back().Hi + 1, tol, placed) ||
-                            placed.Lo < c.Members.back().Hi - 2) {
+                            placed.Hi <= c.Members.back().Hi + 1 || placed.Lo < c.Members.back().Lo) {
                             fits = false;
                             break;
                         }
@@ -374,10 +396,41 @@ private:
 
     double Tol(double width) const { return std::max(1.5, std::max(Tolerance, 0.5 * width)); }
 
+    // Whether ink lies across the track at t, within the stroke's width
+    // and a pixel either side of it.
+    bool InkAcross(const TTrack &track, double t, double width) const
+    {
+        const TPoint2 q = track.At(t);
+        double nx = 0, ny = 0;
+        if (track.Round) {
+            nx = (q.X - track.C.X) / track.C.R;
+            ny = (q.Y - track.C.Y) / track.C.R;
+        } else {
+            nx = -track.Uy;
+            ny = track.Ux;
+        }
+        const double half = width / 2 + 1;
+        for (double s = -half; s <= half; s += 0.5)
+            if (InkAt({q.X + s * nx, q.Y + s * ny}))
+                return true;
+        return false;
+    }
+
+    // How far the piece's middle lies off the track; a straight piece on a
+    // circle is a chord, whose middle lies inside by its sagitta.
+    static double MidOffset(const TTrack &track, const TPiece &p)
+    {
+        const double off = track.Offset(p.Mid);
+        if (!track.Round || p.Arc || !(p.Length < 2 * track.C.R))
+            return off;
+        const double sagitta = track.C.R - std::sqrt(track.C.R * track.C.R - p.Length * p.Length / 4);
+        return std::min(off, std::fabs(Distance(p.Mid, {track.C.X, track.C.Y}) - (track.C.R - sagitta)));
+    }
+
     // The piece's extent along the track and whether it lies on it.
     bool Place(const TTrack &track, const TPiece &p, double near, double tol, TMember &m) const
     {
-        if (track.Offset(p.Mid) > tol)
+        if (MidOffset(track, p) > tol)
             return false;
         if (!p.Dotlike() && (track.Offset(p.A) > tol || track.Offset(p.B) > tol))
             return false;
@@ -481,8 +534,12 @@ private:
                 TMember m{k, 0, 0};
                 if (!Place(chain.Track, p, end, tol, m))
                     continue;
+                // A piece may overlap the end where one dash came apart in two
+                // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
-                if (gap < -2 || gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end : m.Lo >= end))
+                if (gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
+                    continue;
+                if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
                     continue;
                 if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
@@ -512,27 +569,40 @@ private:
         return Judge(chain);
     }
 
+    // The longest chain grown from the piece along any track it may lie on:
+    // the circle of an arc piece, the line of a straight one, a line through
+    // a dot and a piece near it, a circle through the piece and two near it
+    // on either side (a straight chain of dots can be a chord of a circle's).
     bool Seed(int seed, TChain &chain) const
     {
         const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
         const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
+        bool found = false;
+        double best = 0;
+        const auto attempt = [&](TChain candidate) {
+            if (!Grow(candidate, seed))
+                return;
+            const double span = candidate.Members.back().Hi - candidate.Members.front().Lo;
+            if (!found || span > best + 1) {
+                found = true;
+                best = span;
+                chain = std::move(candidate);
+            }
+        };
         if (e && e->Kind == TEntityKind::Arc && e->R > 3) {
-            chain = TChain();
-            chain.Track.Round = true;
-            chain.Track.C = {e->X1, e->Y1, e->R, true};
-            chain.Track.Ref = AngleAbout(chain.Track.C, p.Mid);
-            if (Grow(chain, seed))
-                return true;
+            TChain c;
+            c.Track.Round = true;
+            c.Track.C = {e->X1, e->Y1, e->R, true};
+            c.Track.Ref = AngleAbout(c.Track.C, p.Mid);
+            attempt(std::move(c));
         }
         if (!p.Dotlike() && !p.Arc) {
-            chain = TChain();
-            chain.Track.P = p.Mid;
-            chain.Track.Ux = (p.B.X - p.A.X) / p.Length;
-            chain.Track.Uy = (p.B.Y - p.A.Y) / p.Length;
-            if (Grow(chain, seed))
-                return true;
+            TChain c;
+            c.Track.P = p.Mid;
+            c.Track.Ux = (p.B.X - p.A.X) / p.Length;
+            c.Track.Uy = (p.B.Y - p.A.Y) / p.Length;
+            attempt(std::move(c));
         }
-        // Through the nearest pieces: a line through one of them, a circle through two on either side.
         const double reach = p.Length / 2 + std::max(p.ExtA, p.ExtB) + std::min(200.0, 8 + 3 * p.Width + p.Length);
         std::vector<std::pair<double, int>> near;
         for (int k : Near(p.Mid, reach)) {
@@ -547,12 +617,11 @@ private:
         if (p.Dotlike()) {
             for (const auto &[d, k] : near) {
                 const TPiece &q = Pieces[static_cast<std::size_t>(k)];
-                chain = TChain();
-                chain.Track.P = p.Mid;
-                chain.Track.Ux = (q.Mid.X - p.Mid.X) / d;
-                chain.Track.Uy = (q.Mid.Y - p.Mid.Y) / d;
-                if (Grow(chain, seed))
-                    return true;
+                TChain c;
+                c.Track.P = p.Mid;
+                c.Track.Ux = (q.Mid.X - p.Mid.X) / d;
+                c.Track.Uy = (q.Mid.Y - p.Mid.Y) / d;
+                attempt(std::move(c));
             }
         }
         for (std::size_t i = 0; i < near.size(); ++i)
@@ -572,14 +641,13 @@ private:
                 const TCircle c = FitCircle(points.data(), points.size());
                 if (!c.Valid || !(c.R > 3) || c.R > 20000 || CircleDeviation(points.data(), points.size(), c) > Tol(p.Width))
                     continue;
-                chain = TChain();
-                chain.Track.Round = true;
-                chain.Track.C = c;
-                chain.Track.Ref = AngleAbout(c, p.Mid);
-                if (Grow(chain, seed))
-                    return true;
+                TChain candidate;
+                candidate.Track.Round = true;
+                candidate.Track.C = c;
+                candidate.Track.Ref = AngleAbout(c, p.Mid);
+                attempt(std::move(candidate));
             }
-        return false;
+        return found;
     }
 
     static double Median(std::vector<double> v)
@@ -603,19 +671,34 @@ private:
     // Whether the chain's pieces make a regular pattern; its pattern.
     bool Judge(TChain &chain) const
     {
-        bool ok = JudgeMembers(chain);
-        // A piece at an end that breaks the pattern (a dash cut short) stays as it is.
         const std::vector<TMember> all = chain.Members;
-        for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{1, 0}, {0, 1}, {1, 1}}) {
-            if (ok || all.size() < front + back + 3)
+        // Round a whole circle the pattern may start at any piece (where the
+        // drawing's pattern began, a dash is cut short).
+        std::size_t starts = 1;
+        const double round = chain.Track.Round ? 2 * kPi * chain.Track.C.R : 0;
+        if (chain.Track.Round && all.size() >= 4 && all.back().Hi - all.front().Lo > 0.75 * round)
+            starts = all.size();
+        // A piece at an end that breaks the pattern (a dash cut short) stays
+        // as it is, when no start takes in every piece.
+        for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
+            if (all.size() < front + back + 3)
                 break;
-            chain.Members.assign(all.begin() + static_cast<std::ptrdiff_t>(front),
-                                 all.end() - static_cast<std::ptrdiff_t>(back));
-            ok = JudgeMembers(chain);
+            for (std::size_t start = 0; start < starts; ++start) {
+                std::vector<TMember> turned(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
+                for (std::size_t i = 0; i < start; ++i) {
+                    TMember m = all[i];
+                    m.Lo += round;
+                    m.Hi += round;
+                    turned.push_back(m);
+                }
+                chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
+                                     turned.end() - static_cast<std::ptrdiff_t>(back));
+                if (JudgeMembers(chain))
+                    return true;
+            }
         }
-        if (!ok)
-            chain.Members = all;
-        return ok;
+        chain.Members = all;
+        return false;
     }
 
     bool JudgeMembers(TChain &chain) const
@@ -629,7 +712,7 @@ private:
         const double tol = Tol(w);
         for (const TMember &m : chain.Members) {
             const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
-            if (chain.Track.Offset(p.Mid) > tol)
+            if (MidOffset(chain.Track, p) > tol)
                 return false;
         }
         // Pieces of one dash broken by the scan make one element: gaps far
@@ -639,9 +722,11 @@ private:
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
         std::sort(raw.begin(), raw.end());
         const double broken = std::max(1.0, 0.45 * raw[raw.size() * 3 / 4]);
+        // So do pieces with ink across the middle of the gap between them
+        // (a solid stroke whose centre line came apart).
         std::vector<TMember> ms;
         for (const TMember &m : chain.Members) {
-            if (!ms.empty() && m.Lo - ms.back().Hi < broken)
+            if (!ms.empty() && (m.Lo - ms.back().Hi < broken || InkAcross(chain.Track, (m.Lo + ms.back().Hi) / 2, w)))
                 ms.back().Hi = std::max(ms.back().Hi, m.Hi);
             else
                 ms.push_back(m);
@@ -662,7 +747,8 @@ private:
             if (!dot[i])
                 dashes.push_back(i);
         }
-        if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5)
+        // Gaps narrower than the stroke are where the scan broke it.
+        if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5 || Median(gaps) < std::max(3.0, 0.75 * w))
             return false;
         // Closed: the gap from the last piece round to the first. A chain on
         // a circle must bend away from its chord by more than the tolerance.
@@ -691,7 +777,9 @@ private:
                     return false;
             if (k > 2 || dashes.front() > k || n - 1 - dashes.back() > k)
                 return false;
-            if (dashes.size() < (k == 0 ? 3u : 2u))
+            // Three dashes at least: two of any length with a short piece
+            // between them are as often a solid stroke the scan broke.
+            if (dashes.size() < 3)
                 return false;
             std::vector<double> dashLengths, inner;
             for (std::size_t j = 0; j < dashes.size(); ++j) {
@@ -811,6 +899,8 @@ private:
                     e.Layer = Drawing.Entities[static_cast<std::size_t>(p.Entity)].Layer;
                 }
             }
+            for (int k : chain.Swallowed)
+                gone[static_cast<std::size_t>(Pieces[static_cast<std::size_t>(k)].Entity)] = true;
             added.push_back(e);
         }
         // The pieces give way to the patterned entities, which follow the rest in the order found.

@@ -242,11 +242,20 @@ TFills FindFills(const TBlackMask &ink)
                 break;
         }
     }
-    // The lines' depth: the deepest that holds a good share of the ridges.
+    // The lines' depth: the deepest that holds a good share of the ridges,
+    // or deeper while every depth from the thinnest on holds a small share
+    // as long as some twenty strokes' widths (a few thick lines among many
+    // thin ones: their ridges are few, but they follow on from the thinner
+    // ones, where a fill's stand apart and a wedge has a few at each depth).
     int depth = 1;
     for (std::size_t k = 2; k < ridges.size(); ++k)
         if (ridges[k] >= 0.03 * total)
             depth = static_cast<int>(k);
+    for (std::size_t k = 2; k < ridges.size(); ++k) {
+        if (ridges[k] < 0.01 * total || ridges[k] < 20 * static_cast<std::int64_t>(2 * k + 1))
+            break;
+        depth = std::max(depth, static_cast<int>(k));
+    }
     // Deeper than the lines, grown back by the same steps in reverse.
     TBlackMask core = ink;
     for (int k = 1; k <= depth; ++k)

@@ -1,6 +1,7 @@
 #include "commands/SaveData.h"
 #include "ExportFixture.h"
 
+#include "drawing/Drawing.h"
 #include "export/Cp932.h"
 #include "export/JwcWriter.h"
 
@@ -89,6 +90,50 @@ TEST_F(JwcWriter, SegmentRecordsAreDividedByTheUnitOfTheScaleNumber)
               Hex("00000000" "00000000" "d0ad9d3f" "d0ad1d3f" "030600" "000000"
                   "44194541" "4419c541" "94ec7241" "d0ad1d3f" "030600" "000000"));
     EXPECT_EQ(JwcUnit(5), 8.11776065826416f);
+}
+
+TEST_F(JwcWriter, APatternedLineIsOneRecordWithJwCadsLineType)
+{
+    TDrawing drawing;
+    drawing.Entities.push_back(TDrawingEntity::MakeLine(0, 0, 10, 5));
+    TDrawingEntity centre = TDrawingEntity::MakeLine(0, 10, 100, 10);
+    centre.LineType = drawing.AddLineType("CENTER", QStringLiteral("一点鎖線"), {30, -8.5, 0, -8.5});
+    drawing.Entities.push_back(centre);
+    drawing.SegmentTolerance = 1;
+    std::vector<TSegment> listed;
+    AppendSegments(drawing.Entities[0], 1, listed);
+    AppendDashes(centre, {30, -8.5, 0, -8.5}, 1, listed);
+    // dash, dot, dash, dot and a dash cut short
+    ASSERT_EQ(listed.size(), 1u + 5u);
+    struct TCase
+    {
+        const char *Name;
+        bool Drawings;   // the segments are the drawing's
+        int Records;
+    };
+    for (const TCase c : {TCase{"the drawing's segments", true, 2}, TCase{"other segments", false, 6}}) {
+        SCOPED_TRACE(c.Name);
+        Segments = listed;
+        if (!c.Drawings)
+            Segments[3].X2 += 1;
+        MaxX = 4000;
+        Settings.JwcLineType = 3;
+        ImageHeight = 300;
+        TExportContext context = Context();
+        context.Drawing = &drawing;
+        EXPECT_EQ(SaveData3(context, UI, Path("plan.jwc")), 0);
+        const QByteArray file = Read("plan.jwc");
+        ASSERT_EQ(file.size(), 4693 + c.Records * 22);
+        EXPECT_TRUE(Block2Text(file).startsWith(QByteArray::number(c.Records) + ","));
+        // The plain line keeps the settings' line type; the centre line is
+        // one record from end to end with 一点鎖1.
+        EXPECT_EQ(file.mid(kHeaderSize + 16, 1), Hex("03"));
+        if (c.Drawings)
+            EXPECT_EQ(file.mid(kHeaderSize + 22, 22),
+                      Hex("00000000" "d0ad9d3f" "44194541" "d0ad9d3f" "050100" "000000"));
+        else
+            EXPECT_EQ(file.mid(kHeaderSize + 22 + 16, 1), Hex("03"));
+    }
 }
 
 TEST_F(JwcWriter, TheScaleNumberRoundsTiesToEvenAndRisesToTens)

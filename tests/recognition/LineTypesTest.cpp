@@ -38,29 +38,35 @@ struct TPatternSheet : TPaintedSheet
             t += std::fabs(pattern[k]);
         }
     }
-    // Dashes round a circle counter-clockwise from angle 0.
-    void RingDashes(double cx, double cy, double r, const std::vector<double> &pattern, double width)
+    // Dashes round a circle counter-clockwise from angle 0, the last one cut
+    // short `closing` before the first (when it is more than 0).
+    void RingDashes(double cx, double cy, double r, const std::vector<double> &pattern, double width, double closing = 0)
     {
+        const double end = closing > 0 ? 2 * std::numbers::pi * r - closing : 1e300;
+        std::vector<std::pair<double, double>> dashes;   // angles
         double t = 0;
-        for (std::size_t k = 0; t < 2 * std::numbers::pi * r - 1; k = (k + 1) % pattern.size()) {
-            if (pattern[k] > 0) {
-                const double a = t / r, b = (t + pattern[k]) / r;
-                Paint([=](double x, double y) {
-                    double angle = std::atan2(y - cy, x - cx);
-                    if (angle < 0)
-                        angle += 2 * std::numbers::pi;
-                    const double d = std::hypot(x - cx, y - cy);
-                    if (angle >= a && angle <= b)
-                        return std::fabs(d - r) <= width / 2;
-                    // The round ends.
-                    for (const double e : {a, b})
-                        if (std::hypot(x - cx - r * std::cos(e), y - cy - r * std::sin(e)) <= width / 2)
-                            return true;
-                    return false;
-                });
-            }
+        for (std::size_t k = 0; t < std::min(end, 2 * std::numbers::pi * r - 1); k = (k + 1) % pattern.size()) {
+            if (pattern[k] > 0)
+                dashes.emplace_back(t / r, std::min(t + pattern[k], end) / r);
             t += std::fabs(pattern[k]);
         }
+        Paint([=](double x, double y) {
+            const double d = std::hypot(x - cx, y - cy);
+            if (std::fabs(d - r) > width / 2)
+                return false;
+            double angle = std::atan2(y - cy, x - cx);
+            if (angle < 0)
+                angle += 2 * std::numbers::pi;
+            for (const auto &[a, b] : dashes) {
+                if (angle >= a && angle <= b)
+                    return true;
+                // The round ends.
+                for (const double e : {a, b})
+                    if (std::hypot(x - cx - r * std::cos(e), y - cy - r * std::sin(e)) <= width / 2)
+                        return true;
+            }
+            return false;
+        });
     }
     TDrawing Recognise(bool lineTypes) const
     {
@@ -103,7 +109,7 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
     struct TCase
     {
         const char *Name;
-        double X1, Y1, X2, Y2;   // a line, or a circle's centre and radius in X2 when Y2 < 0
+        double X1, Y1, X2, Y2;   // a line, or a circle's centre and radius in X2 (and its closing gap in -Y2) when Y2 < 0
         std::vector<double> Pattern;
         double Width;
         TEntityKind Kind;
@@ -120,12 +126,15 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
         // 18 dashes round a circle of radius 100.
         {"dashed circle", 200, 150, 100, -1, {25, -(2 * std::numbers::pi * 100 / 18 - 25)}, 3, TEntityKind::Circle,
          "DASHED", {25, -(2 * std::numbers::pi * 100 / 18 - 25)}},
+        // Five periods and a dash cut short: the pattern starts after the short dash.
+        {"dash-dot-dot circle", 200, 150, 90, -15, {56, -15, 1, -15, 1, -15}, 4, TEntityKind::Circle, "PHANTOM",
+         {56, -15, 0, -15, 0, -15}},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.Name);
         TPatternSheet sheet;
         if (c.Y2 < 0)
-            sheet.RingDashes(c.X1, c.Y1, c.X2, c.Pattern, c.Width);
+            sheet.RingDashes(c.X1, c.Y1, c.X2, c.Pattern, c.Width, -c.Y2);
         else
             sheet.Dashes(c.X1, c.Y1, c.X2, c.Y2, c.Pattern, c.Width);
         const TDrawing d = sheet.Recognise(true);
@@ -168,6 +177,10 @@ TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
     sheet.Dashes(20, 250, 341, 250, {30, -8, 70, -25, 12, -6, 45, -15, 20, -30, 60}, 3);
     sheet.Dashes(20, 50, 380, 50, {360}, 3);
     sheet.Dashes(20, 30, 147, 30, {10, -10, 25, -10, 10, -22, 40}, 2);
+    // A solid line the scan broke by gaps narrower than its stroke; two
+    // dashes with a speck between them.
+    sheet.Dashes(20, 150, 380, 150, {50, -5, 40, -5, 60, -5, 45}, 3);
+    sheet.Dashes(20, 120, 140, 120, {60, -8, 2, -8, 40}, 2);
     const TDrawing before = sheet.Recognise(false);
     const TDrawing after = sheet.Recognise(true);
     ASSERT_EQ(after.Entities.size(), before.Entities.size()) << Describe(after);

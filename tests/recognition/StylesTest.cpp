@@ -133,6 +133,22 @@ TEST(Styles, AJunctionDotIsOneFilledCircleAndItsWiresMeetInIt)
         EXPECT_NEAR(e.Width, 3, 0.5);
 }
 
+TEST(Styles, AFewThickDashesAmongThinLinesAreNoFills)
+{
+    // The thick dashes hold too few of the ridges to set the lines' depth by
+    // themselves, but the depths from the thinnest lines up to theirs are all there.
+    TStyleSheet sheet;
+    for (int y = 140; y <= 236; y += 8)
+        sheet.Box(20, y, 340, y + 1);
+    sheet.Box(20, 120, 340, 123);
+    sheet.Box(20, 100, 340, 105);
+    for (int x = 20; x < 340; x += 80)
+        sheet.Box(x, 60, x + 60, 66);
+    TFills fills;
+    sheet.Run(fills);
+    EXPECT_TRUE(fills.Shapes.empty()) << fills.Shapes.size();
+}
+
 TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
 {
     struct TCase
