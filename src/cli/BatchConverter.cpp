@@ -160,7 +160,6 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
     }
     TCliProgress display(job.Input, progress);
     TScanState state;
-    state.KeepPicture = !job.Preview.isEmpty();
     try {
         if (const QString problem = InputProblem(ReadPath(job.Input)); !problem.isEmpty()) {
             result.Reason = problem;
@@ -168,10 +167,11 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         }
         TScanDriver driver(state, Settings, display, Formats);
         driver.SetThreads(threads);
+        driver.SetKeepPicture(!job.Preview.isEmpty());
         const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
-        if (driver.ScanData(ReadPath(job.Input)) != ScanDone || !state.DataConverted) {
+        if (driver.ScanData(ReadPath(job.Input)) != ScanDone) {
             result.Reason = ScanFailureReason(driver.Failure(), state.TextProblem);
             return result;
         }
