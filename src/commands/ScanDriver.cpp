@@ -265,26 +265,27 @@ void TScanDriver::TextStrokes(int method)
     if (text.Mask.Width() == 0)
         return;
     TSegmentList traced;
+    TScanStatus status = ScanOutOfMemory;
     try {
         if (!traced.ResetSegments())
             throw std::bad_alloc();
         switch (method) {
         case 2:
-            TraceBoxes(text.Mask, traced, Display.ProgressBar(), TraceOptions());
+            status = TraceBoxes(text.Mask, traced, Display.ProgressBar(), TraceOptions());
             break;
         case 3:
             RunEndsInPlace(text.Mask, Display.ProgressBar(), FThreads);
             [[fallthrough]];
         default:
-            TraceLines(text.Mask, traced, Display.ProgressBar(), TraceOptions());
+            status = TraceLines(text.Mask, traced, Display.ProgressBar(), TraceOptions());
             break;
         }
     } catch (const std::bad_alloc &) {
-        traced.OutOfMemory = true;
+        status = ScanOutOfMemory;
     }
-    if (traced.OutOfMemory || Stopped()) {
+    if (status == ScanOutOfMemory || Stopped()) {
         FCancelScan = true;
-        if (traced.OutOfMemory)
+        if (status == ScanOutOfMemory)
             Fail(TScanFailure::OutOfMemory);
         return;
     }
@@ -318,11 +319,11 @@ void TScanDriver::TextStrokes(int method)
 
 TScanStatus TScanDriver::Traced(TScanStatus status)
 {
-    if (State.OutOfMemory) {
-        FCancelScan = true;
-        Fail(TScanFailure::OutOfMemory);
-    }
-    return status;
+    if (status != ScanOutOfMemory)
+        return status;
+    FCancelScan = true;
+    Fail(TScanFailure::OutOfMemory);
+    return ScanStopped;
 }
 
 void TScanDriver::HandOverPicture(TBlackMask &&mask, bool pixelCorners)

@@ -121,7 +121,8 @@ private:
     // under it when there is one).
     void Fail(TScanFailure::TKind kind, const QString &reason = QString(),
               const QString &detail = QString());
-    // A tracer's status, after reporting a segment list that ran out of memory.
+    // A tracer's status; ScanOutOfMemory is reported (CancelScan set, the
+    // failure kept and shown) and becomes ScanStopped.
     TScanStatus Traced(TScanStatus status);
     // Hands the picture's black pixels to the scan state when it keeps them
     // (`mask` is then moved from); otherwise leaves `mask` alone.

@@ -208,7 +208,7 @@ TEST_F(LineModeTest, GrowthFailureEmptiesTheListAndStops)
         for (int x = 0; x < 30; x += 3)
             BlackRect(dib, x, y, x + 1, y);
     State.CapacityLimit = 1024;
-    EXPECT_EQ(TraceLines(dib), ScanStopped);
+    EXPECT_EQ(TraceLines(dib), ScanOutOfMemory);
     EXPECT_TRUE(State.OutOfMemory);
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(State.SegmentCapacity, 0);
