@@ -85,15 +85,15 @@ TBlackMask TCleanupFilters::Ink(const TTzDIB &image) const
 TBlackMask TCleanupFilters::Ink(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
     const int dotsPerMeter = rows.DotsPerMeterX();
-    return SplitText(RowsMask(rows, reopen, threads, InkSteps(Options)), dotsPerMeter);
+    return SplitText(RowsMask(rows, reopen, threads, InkSteps(Options)), dotsPerMeter, threads);
 }
 
-TBlackMask TCleanupFilters::SplitText(TBlackMask ink, int dotsPerMeter) const
+TBlackMask TCleanupFilters::SplitText(TBlackMask ink, int dotsPerMeter, int threads) const
 {
     Text = TTextPart();
     if (!Options.SeparatesText())
         return ink;
-    TTextSeparation split = SeparateText(ink, TTextSizes::ForResolution(DotsPerInch(dotsPerMeter)));
+    TTextSeparation split = SeparateText(ink, TTextSizes::ForResolution(DotsPerInch(dotsPerMeter)), threads);
     ink = TBlackMask();
     if (!Options.Ocr.isEmpty())
         Text.Problem = ReadStrings(split.Text, split.Strings, TTextReading{Options.Ocr, Options.OcrData});

@@ -36,7 +36,7 @@ public:
 private:
     // The mask of the rows by `options`, the automatic level found first.
     TBlackMask RowsMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, TCleanupOptions options) const;
-    TBlackMask SplitText(TBlackMask ink, int dotsPerMeter) const;
+    TBlackMask SplitText(TBlackMask ink, int dotsPerMeter, int threads = 1) const;
     TBlackMask Thinned(TBlackMask ink) const;
     // Where a mask made by `options` keeps the strokes its centre lines came
     // from: Strokes when both centre lines and merging are on, else nowhere.

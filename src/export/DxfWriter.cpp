@@ -543,12 +543,17 @@ private:
             if (!texts || !WritesText(string)) {
                 strokes(string.FirstSegment, string.EndSegment);
             } else {
-                // The start of the baseline: lower left, or lower right for a
-                // string turned to run upward. Y grows upward from the sheet's foot.
+                // Fitted between the start and the end of the baseline (left to
+                // right, or bottom to top for a string turned to run upward), as
+                // high as its letters stand above it: the text spans what was
+                // read whatever font shows it. Y grows upward from the sheet's foot.
                 const float sheet = context.Result.ImageHeight;
-                const float x = string.Vertical ? string.Right : string.Left;
-                const float y = sheet - string.Bottom;
-                const long double h = string.TextHeight() * context.Magnification
+                const float base = string.BaselineOrFoot();
+                const float x = string.Vertical ? base : string.Left;
+                const float y = sheet - (string.Vertical ? string.Bottom : base);
+                const float endX = string.Vertical ? base : string.Right;
+                const float endY = sheet - (string.Vertical ? string.Top : base);
+                const long double h = string.HeightAboveBaseline() * context.Magnification
                     * (string.Vertical ? s.Xrate : s.Yrate);
                 out.AppendLiteral("  0\r\nTEXT\r\n  8\r\n");
                 out.Append(layer);
@@ -562,7 +567,11 @@ private:
                 out.Append(ToCp932(string.Text));
                 if (string.Vertical)
                     out.AppendLiteral("\r\n 50\r\n   90");
-                out.AppendLiteral("\r\n  7\r\nMOJI\r\n");
+                out.AppendLiteral("\r\n  7\r\nMOJI\r\n 72\r\n     5\r\n 11\r\n   ");
+                out.Append(number(t.RoundedX(endX)));
+                out.AppendLiteral("\r\n 21\r\n   ");
+                out.Append(number(t.RoundedY(endY)));
+                out.AppendLiteral("\r\n");
                 progress.Step(string.EndSegment);
             }
             done = std::max(done, string.EndSegment);

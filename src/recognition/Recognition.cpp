@@ -5,6 +5,7 @@
 #include "recognition/CircleFit.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <limits>
 #include <cmath>
@@ -20,6 +21,9 @@ constexpr double kDegree = std::numbers::pi / 180;
 // Arcs wider than this stay lines, and so do arcs of less sweep.
 constexpr double kLargestRadius = 20000;
 constexpr double kSmallestSweep = 10;
+// Snapping joins the pieces of a stroke broken by the scan across gaps of at
+// most this many pixels.
+constexpr double kLongestBrokenGap = 40;
 
 using TPoints = std::vector<TPoint2>;
 
@@ -94,6 +98,42 @@ bool Crossing(const TCircle &a, const TCircle &b, TPoint2 near, TPoint2 &p)
     const TPoint2 p1{m.X - h * uy, m.Y + h * ux}, p2{m.X + h * uy, m.Y - h * ux};
     p = Distance(p1, near) <= Distance(p2, near) ? p1 : p2;
     return true;
+}
+
+// The middles of the stroke across an arc's centre line: each point moved
+// along its radius to halfway between the ink's edges there (the thinning
+// leaves the centre line up to half a pixel off the middle, which bends a
+// short arc's circle). A point whose ink runs on farther than a stroke of
+// half width `halfWidth` (a junction, a fill) stays where it is.
+TPoints StrokeMiddles(const TBlackMask &ink, const TPoint2 *p, std::size_t n, const TCircle &c, double halfWidth)
+{
+    constexpr double kStep = 0.125;
+    const double cap = 2 * halfWidth + 2;
+    const auto black = [&](double x, double y) {
+        return ink.Black(static_cast<int>(std::lround(x)), ink.Height() - static_cast<int>(std::lround(y)));
+    };
+    TPoints out(p, p + n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double dx = p[k].X - c.X, dy = p[k].Y - c.Y, d = std::hypot(dx, dy);
+        if (d == 0 || !black(p[k].X, p[k].Y))
+            continue;
+        const double ux = dx / d, uy = dy / d;
+        double edge[2] = {0, 0};
+        bool bounded = true;
+        for (int side = 0; side < 2 && bounded; ++side) {
+            const double sign = side == 0 ? 1 : -1;
+            double t = 0;
+            while (t <= cap && black(p[k].X + sign * (t + kStep) * ux, p[k].Y + sign * (t + kStep) * uy))
+                t += kStep;
+            bounded = t <= cap;
+            edge[side] = sign * (t + kStep / 2);
+        }
+        if (!bounded)
+            continue;
+        const double middle = (edge[0] + edge[1]) / 2;
+        out[k] = {p[k].X + middle * ux, p[k].Y + middle * uy};
+    }
+    return out;
 }
 
 // Sums of the points' coordinates, so that the least-squares line of any run
@@ -176,8 +216,9 @@ public:
     // can be), corners cut by the thinning sharpened; then, with Arcs, every
     // run of two or more of them without a sharp turn that one circle fits
     // becomes an arc, its ends moved to where the lines beside it stop fitting.
-    std::vector<TPiece> Fit(std::size_t first, std::size_t last, double halfWidth) const
+    std::vector<TPiece> Fit(std::size_t first, std::size_t last, double halfWidth)
     {
+        HalfWidth = halfWidth;
         std::vector<TPiece> lines;
         for (std::size_t i = first; i < last;) {
             TPiece line;
@@ -285,7 +326,13 @@ public:
             if (k + 1 < result.size() && !result[k + 1].Arc)
                 while (j - i > 8 && result[k + 1].Line.Distance(P[j]) <= 0.5 * Options.Tolerance)
                     --j;
-            const TCircle circle = FitCircle(P.data() + i, j + 1 - i);
+            TCircle circle = FitCircle(P.data() + i, j + 1 - i);
+            if (circle.Valid && Ink && !arc.Fillet) {
+                const TPoints middles = StrokeMiddles(*Ink, P.data() + i, j + 1 - i, circle, HalfWidth);
+                const TCircle refined = FitCircle(middles.data(), middles.size());
+                if (refined.Valid)
+                    circle = refined;
+            }
             if (circle.Valid && circle.R <= kLargestRadius)
                 arc.Circle = circle;
         }
@@ -462,6 +509,7 @@ private:
     TPrefixSums Sums;
     const TGeometryOptions &Options;
     const TBlackMask *Ink;
+    double HalfWidth = 0.5;
 };
 
 // ---------------------------------------------------------------------------
@@ -586,9 +634,14 @@ public:
 
     TDrawing Run(std::optional<double> *skew)
     {
-        for (const std::vector<TPixel> &chain : PixelChains(Centre))
+        std::vector<std::vector<TPixel>> chains;
+        for (std::vector<TPixel> &chain : PixelChains(Centre))
             if (!Speck(chain))
-                AddChain(chain);
+                chains.push_back(std::move(chain));
+        if (Options.Snap > 0 && !Options.KeepGaps)
+            chains = JoinBrokenChains(std::move(chains));
+        for (const std::vector<TPixel> &chain : chains)
+            AddChain(chain);
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -603,8 +656,16 @@ public:
             SnapToAxes();
             MergeCollinear();
             CloseGaps();
-            SnapToAxes();
-            MergeCollinear();
+            // Pieces joined across junctions and gaps lie nearer the axes
+            // than their parts: snapped again until nothing more joins.
+            bool merged = true;
+            for (int round = 0; round < 4 && merged; ++round) {
+                SnapToAxes();
+                merged = MergeCollinear();
+            }
+            if (merged)
+                SnapToAxes();
+            Reattach();
         }
         return Output();
     }
@@ -707,6 +768,115 @@ private:
                 ++breaks;
         }
         return breaks;
+    }
+
+    // Chains of a stroke broken by the scan, one chain: free ends that face
+    // each other across a short gap (the directions of their last pixels
+    // going on into each other) with no more paper between them than a
+    // gap the snapping closes, or than the stroke is wide where bits of it
+    // too small to trace lie in the gap. Fitted as one, the pieces of the
+    // stroke are as few as if it were whole.
+    std::vector<std::vector<TPixel>> JoinBrokenChains(std::vector<std::vector<TPixel>> chains) const
+    {
+        struct TEnd
+        {
+            std::size_t Chain;
+            bool Back;
+            TPoint2 P, Out;  // the end and the direction out of it
+            double HalfWidth;
+        };
+        const auto junction = [&](const TPixel &p) {
+            return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) >= 3;
+        };
+        std::vector<TEnd> ends;
+        for (std::size_t c = 0; c < chains.size(); ++c) {
+            const std::vector<TPixel> &chain = chains[c];
+            if (chain.size() < 4 || chain.front() == chain.back())
+                continue;
+            const double halfWidth = HalfWidth(Ink, chain);
+            const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
+            for (const bool atBack : {false, true}) {
+                const TPixel &end = atBack ? chain.back() : chain.front();
+                if (junction(end))
+                    continue;
+                const TPoint2 p = PointOf(end), q = PointOf(atBack ? chain[chain.size() - 1 - back] : chain[back]);
+                const double l = Distance(p, q);
+                ends.push_back({c, atBack, p, {(p.X - q.X) / l, (p.Y - q.Y) / l}, halfWidth});
+            }
+        }
+        std::sort(ends.begin(), ends.end(), [](const TEnd &a, const TEnd &b) { return a.P.X < b.P.X; });
+        struct TPair
+        {
+            double Gap;
+            std::size_t A, B;
+        };
+        std::vector<TPair> pairs;
+        const double facing = std::cos(25 * kDegree), opposite = std::cos(35 * kDegree);
+        for (std::size_t i = 0; i < ends.size(); ++i)
+            for (std::size_t j = i + 1; j < ends.size() && ends[j].P.X - ends[i].P.X <= kLongestBrokenGap; ++j) {
+                const TEnd &a = ends[i], &b = ends[j];
+                const double gap = Distance(a.P, b.P);
+                if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
+                    continue;
+                const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
+                if (a.Out.X * ux + a.Out.Y * uy < facing || -(b.Out.X * ux + b.Out.Y * uy) < facing ||
+                    -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
+                    continue;
+                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
+                if (gap > bare) {
+                    const double paper = LongestPaper(a.P, b.P);
+                    if (paper <= 0 || paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2))
+                        continue;
+                }
+                pairs.push_back({gap, i, j});
+            }
+        std::sort(pairs.begin(), pairs.end(), [](const TPair &a, const TPair &b) { return a.Gap < b.Gap; });
+        // Each end joins its nearest partner; no chain joins itself round.
+        const std::size_t n = chains.size();
+        std::vector<std::size_t> group(n);
+        std::iota(group.begin(), group.end(), std::size_t{0});
+        const auto find = [&](std::size_t k) {
+            while (group[k] != k)
+                k = group[k] = group[group[k]];
+            return k;
+        };
+        std::vector<std::array<long, 2>> next(n, {-1, -1});  // the end each end joins: 2 * end index + side
+        std::vector<char> used(ends.size(), 0);
+        for (const TPair &pair : pairs) {
+            const TEnd &a = ends[pair.A], &b = ends[pair.B];
+            if (used[pair.A] || used[pair.B] || find(a.Chain) == find(b.Chain))
+                continue;
+            used[pair.A] = used[pair.B] = 1;
+            group[find(a.Chain)] = find(b.Chain);
+            next[a.Chain][a.Back] = static_cast<long>(2 * b.Chain + (b.Back ? 1 : 0));
+            next[b.Chain][b.Back] = static_cast<long>(2 * a.Chain + (a.Back ? 1 : 0));
+        }
+        // Walk each run of joined chains from a chain with a free side.
+        std::vector<std::vector<TPixel>> out;
+        std::vector<char> done(n, 0);
+        for (std::size_t c = 0; c < n; ++c) {
+            if (done[c])
+                continue;
+            if (next[c][0] >= 0 && next[c][1] >= 0)
+                continue;  // inside a run: walked from its start
+            std::vector<TPixel> joined;
+            std::size_t k = c;
+            bool forward = next[c][0] < 0;  // leave by the back when the front is free
+            for (;;) {
+                done[k] = 1;
+                std::vector<TPixel> &chain = chains[k];
+                if (!forward)
+                    std::reverse(chain.begin(), chain.end());
+                joined.insert(joined.end(), chain.begin(), chain.end());
+                const long to = next[k][forward ? 1 : 0];
+                if (to < 0)
+                    break;
+                k = static_cast<std::size_t>(to / 2);
+                forward = to % 2 == 0;  // entered at its front: walked forward
+            }
+            out.push_back(std::move(joined));
+        }
+        return out;
     }
 
     // A chain alone (no junction at either end) within a few pixels: a speck
@@ -860,6 +1030,21 @@ private:
             pieces[pieces.size() - 2].J = pieces.back().J;
             pieces.pop_back();
         }
+        // A line through the thinned pixels of a stroke of even width lies
+        // half a pixel off its middle: it moves onto the middle.
+        for (TPiece &piece : pieces)
+            if (!piece.Arc)
+                piece.Line = OntoStrokeMiddle(points, piece, halfWidth);
+        // A fillet (an arc the lines beside it touch): the circle tangent
+        // to both lines that lies nearest to the middles of its stroke.
+        for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
+            const TPiece &a = pieces[k - 1], &arc = pieces[k], &b = pieces[k + 1];
+            const auto touches = [&](const TPiece &line) {
+                return std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance;
+            };
+            if (arc.Arc && !a.Arc && !b.Arc && (arc.Fillet || (touches(a) && touches(b))))
+                FitFillet(points, a, pieces[k], b, halfWidth);
+        }
         // The points where consecutive pieces meet.
         std::vector<TPoint2> joints(pieces.size() + 1);
         for (std::size_t k = 1; k < pieces.size(); ++k)
@@ -887,12 +1072,105 @@ private:
             e.Ccw = piece.Ccw;
             e.HalfWidth = halfWidth;
             e.Tolerance = tolerance;
-            if (piece.Arc)
+            if (piece.Arc && piece.Fillet)
                 e.Points.assign(points.begin() + static_cast<std::ptrdiff_t>(piece.I),
                                 points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
+            else if (piece.Arc)
+                e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
             if (e.A != e.B)
                 Graph.AddEdge(std::move(e));
         }
+    }
+
+    void FitFillet(const TPoints &p, const TPiece &a, TPiece &arc, const TPiece &b, double halfWidth) const
+    {
+        TPoint2 corner;
+        if (!Crossing(a.Line, b.Line, corner, 10))
+            return;
+        const auto unit = [&](TPoint2 q) {
+            const double l = Distance(q, corner);
+            return TPoint2{(q.X - corner.X) / l, (q.Y - corner.Y) / l};
+        };
+        if (Distance(p[a.I], corner) < 1 || Distance(p[b.J], corner) < 1)
+            return;
+        const TPoint2 ua = unit(a.Line.Project(p[a.I])), ub = unit(b.Line.Project(p[b.J]));
+        const double bx = ua.X + ub.X, by = ua.Y + ub.Y, bl = std::hypot(bx, by);
+        const double half = 0.5 * std::acos(std::clamp(ua.X * ub.X + ua.Y * ub.Y, -1.0, 1.0));
+        if (bl == 0 || half < 10 * kDegree || half > 80 * kDegree)
+            return;
+        const TPoints middles = StrokeMiddles(Ink, p.data() + arc.I, arc.J + 1 - arc.I, arc.Circle, halfWidth);
+        const auto centre = [&](double r) {
+            const double d = r / std::sin(half);
+            return TPoint2{corner.X + bx / bl * d, corner.Y + by / bl * d};
+        };
+        const auto cost = [&](double r) {
+            const TPoint2 c = centre(r);
+            double sum = 0;
+            for (const TPoint2 &m : middles) {
+                const double e = Distance(m, c) - r;
+                sum += e * e;
+            }
+            return sum;
+        };
+        // Golden section search of the radius about the first fit's.
+        double lo = 0.5 * arc.Circle.R, hi = 1.5 * arc.Circle.R;
+        const double g = (std::sqrt(5.0) - 1) / 2;
+        double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = cost(x1), f2 = cost(x2);
+        for (int iter = 0; iter < 48; ++iter) {
+            if (f1 < f2) {
+                hi = x2;
+                x2 = x1;
+                f2 = f1;
+                x1 = hi - g * (hi - lo);
+                f1 = cost(x1);
+            } else {
+                lo = x1;
+                x1 = x2;
+                f1 = f2;
+                x2 = lo + g * (hi - lo);
+                f2 = cost(x2);
+            }
+        }
+        const double r = (lo + hi) / 2;
+        const TPoint2 c = centre(r);
+        arc.Circle = {c.X, c.Y, r, true};
+    }
+
+    // The line of `piece` moved square to itself by the middle (median) of
+    // the ink's middles across its pixels.
+    TLine OntoStrokeMiddle(const TPoints &p, const TPiece &piece, double halfWidth) const
+    {
+        constexpr double kStep = 0.125;
+        const double cap = 2 * halfWidth + 2, nx = -piece.Line.Dy, ny = piece.Line.Dx;
+        const auto black = [&](double x, double y) {
+            return Ink.Black(static_cast<int>(std::lround(x)), Height - static_cast<int>(std::lround(y)));
+        };
+        std::vector<double> shifts;
+        for (std::size_t k = piece.I; k <= piece.J; ++k) {
+            const TPoint2 q = piece.Line.Project(p[k]);
+            if (!black(q.X, q.Y))
+                continue;
+            double edge[2] = {0, 0};
+            bool bounded = true;
+            for (int side = 0; side < 2 && bounded; ++side) {
+                const double sign = side == 0 ? 1 : -1;
+                double t = 0;
+                while (t <= cap && black(q.X + sign * (t + kStep) * nx, q.Y + sign * (t + kStep) * ny))
+                    t += kStep;
+                bounded = t <= cap;
+                edge[side] = sign * (t + kStep / 2);
+            }
+            if (bounded)
+                shifts.push_back((edge[0] + edge[1]) / 2);
+        }
+        TLine line = piece.Line;
+        if (shifts.size() < 3)
+            return line;
+        std::nth_element(shifts.begin(), shifts.begin() + static_cast<std::ptrdiff_t>(shifts.size() / 2), shifts.end());
+        const double shift = std::clamp(shifts[shifts.size() / 2], -0.75, 0.75);
+        line.X += shift * nx;
+        line.Y += shift * ny;
+        return line;
     }
 
     TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b) const
@@ -982,9 +1260,12 @@ private:
                 continue;
             const TPoint2 a = Graph.Nodes[static_cast<std::size_t>(e.A)].P, b = Graph.Nodes[static_cast<std::size_t>(e.B)].P;
             const double dx = std::abs(b.X - a.X), dy = std::abs(b.Y - a.Y);
-            if (dy <= limit * dx)
+            // Ends placed by the pieces beside a line (the tangent points
+            // of arcs) may tilt it more than its own pixels do.
+            const double fx = std::abs(e.Fit.Dx), fy = std::abs(e.Fit.Dy);
+            if (dy <= limit * dx || (fy <= limit * fx && dy <= 3 * limit * dx))
                 sameY[static_cast<std::size_t>(find(sameY, e.A))] = find(sameY, e.B);
-            else if (dx <= limit * dy)
+            else if (dx <= limit * dy || (fx <= limit * fy && dx <= 3 * limit * dy))
                 sameX[static_cast<std::size_t>(find(sameX, e.A))] = find(sameX, e.B);
         }
         std::vector<double> sumX(n), sumY(n);
@@ -1009,8 +1290,9 @@ private:
 
     // Two lines that leave a node in opposite directions and stay within the
     // tolerance of one line become that line.
-    void MergeCollinear()
+    bool MergeCollinear()
     {
+        bool any = false;
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
             for (bool merged = true; merged;) {
                 merged = false;
@@ -1055,10 +1337,47 @@ private:
                 a.HalfWidth = std::max(a.HalfWidth, b.HalfWidth);
                 Graph.Node(v).Edges.push_back(bestA);
                 // What else ends here now ends on the line.
-                if (!Graph.Node(n).Edges.empty())
+                if (!Graph.Node(n).Edges.empty()) {
                     Graph.Node(n).P = Through(Graph.Node(u).P, Graph.Node(v).P).Project(p);
+                    OnLines.emplace_back(n, bestA);
+                }
+                MergedInto[bestB] = bestA;
                 merged = true;
+                any = true;
             }
+        }
+        return any;
+    }
+
+    // The live line that edge e became by merging; -1 when none.
+    int LiveLine(int e) const
+    {
+        for (auto it = MergedInto.find(e); it != MergedInto.end(); it = MergedInto.find(e))
+            e = it->second;
+        const TEdge &edge = Graph.Edges[static_cast<std::size_t>(e)];
+        return edge.Alive && edge.Kind == TEdgeKind::Line ? e : -1;
+    }
+
+    // Ends put onto a line (T-junctions) go back onto it once the lines are
+    // snapped: along their own line when they end one, else square to it.
+    void Reattach()
+    {
+        for (const auto &[n, onto] : OnLines) {
+            const int e = LiveLine(onto);
+            TNode &node = Graph.Node(n);
+            if (e < 0 || node.Edges.empty())
+                continue;
+            const TEdge &line = Graph.Edge(e);
+            if (line.A == n || line.B == n)
+                continue;
+            const TLine target = Graph.LineOf(line);
+            TPoint2 p = target.Project(node.P), crossing;
+            if (node.Edges.size() == 1 && Graph.Edge(node.Edges.front()).Kind == TEdgeKind::Line &&
+                Crossing(Graph.LineOf(Graph.Edge(node.Edges.front())), target, crossing, 20) &&
+                Distance(crossing, node.P) <= 2)
+                p = crossing;
+            if (Distance(p, node.P) <= 2)
+                node.P = p;
         }
     }
 
@@ -1074,8 +1393,11 @@ private:
         const TEdge &ea = Graph.Edge(a.Edges.front()), &eb = Graph.Edge(b.Edges.front());
         if (ea.Kind != TEdgeKind::Line || eb.Kind != TEdgeKind::Line)
             return false;
-        const double gap = Distance(a.P, b.P);
-        if (gap > 2 * (ea.HalfWidth + width) + 3)
+        // A longer gap is bridged when bits of the stroke too small to
+        // trace lie in it, no stretch of paper between them longer than
+        // the stroke is wide (a dashed line's gaps are longer).
+        const double gap = Distance(a.P, b.P), bare = 2 * (ea.HalfWidth + width) + 3;
+        if (gap > std::max(bare, kLongestBrokenGap))
             return false;
         const TPoint2 u = Graph.Node(Graph.Other(ea, n)).P, v = Graph.Node(Graph.Other(eb, m)).P;
         const double lu = Distance(u, a.P), lv = Distance(v, b.P), luv = Distance(u, v);
@@ -1084,7 +1406,48 @@ private:
             return false;
         const TLine line = Through(u, v);
         const double within = std::max({Options.Tolerance, ea.Tolerance, eb.Tolerance});
-        return line.Distance(a.P) <= within && line.Distance(b.P) <= within;
+        if (line.Distance(a.P) > within || line.Distance(b.P) > within)
+            return false;
+        if (gap <= bare)
+            return true;
+        if (Options.KeepGaps)
+            return false;
+        // Ink all the way is a fill the strokes end at, not a broken stroke.
+        const double paper = LongestPaper(a.P, b.P);
+        return paper > 0 && paper <= std::max(5.0, 2 * ea.HalfWidth + 2);
+    }
+
+    // The longest stretch of the straight path from a to b with no ink
+    // within one pixel of it.
+    double LongestPaper(TPoint2 a, TPoint2 b) const
+    {
+        a = OnSheet(a);
+        b = OnSheet(b);
+        const double length = Distance(a, b);
+        double longest = 0, from = 0;
+        for (double s = 0; s <= length; s += 0.5) {
+            const double x = a.X + (b.X - a.X) * s / length, y = a.Y + (b.Y - a.Y) * s / length;
+            const int col = static_cast<int>(std::lround(x)), row = Height - static_cast<int>(std::lround(y));
+            bool ink = false;
+            for (int dy = -1; dy <= 1 && !ink; ++dy)
+                for (int dx = -1; dx <= 1 && !ink; ++dx)
+                    ink = Ink.Black(col + dx, row + dy);
+            if (ink)
+                from = s;
+            else
+                longest = std::max(longest, s - from);
+        }
+        return longest;
+    }
+
+    // A point of the (maybe turned) geometry where it lies on the sheet.
+    TPoint2 OnSheet(TPoint2 q) const
+    {
+        if (Turned == 0)
+            return q;
+        const double cx = Centre.Width() / 2.0, cy = Height / 2.0;
+        const double c = std::cos(-Turned * kDegree), sn = std::sin(-Turned * kDegree);
+        return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
     }
 
     // Free ends near another node or line meet it.
@@ -1192,6 +1555,7 @@ private:
                 Distance(crossing, p) <= 2 * (reach + 1))
                 onto = crossing;
             node.P = onto;
+            OnLines.emplace_back(n, bestLine);
         }
     }
 
@@ -1254,6 +1618,9 @@ private:
     std::unordered_map<std::uint64_t, int> JunctionNodes;
     double JointWidth = 0.5;  // half the stroke width of the chain being added
     double Turned = 0;        // degrees the geometry was turned by to remove the skew
+    // Ends put onto lines (node, edge), and the line each merged line went into.
+    std::vector<std::pair<int, int>> OnLines;
+    std::unordered_map<int, int> MergedInto;
 };
 
 } // namespace

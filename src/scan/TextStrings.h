@@ -29,11 +29,19 @@ struct TTextString
     // Its strokes: records FirstSegment .. EndSegment - 1 of the segment list.
     std::int32_t FirstSegment = 0;
     std::int32_t EndSegment = 0;
+    // The line its letters stand on: the row below the feet of most of them
+    // (along the columns: the column right of them); -1 when not known, then
+    // the box's foot.
+    int Baseline = -1;
 
     int Width() const { return Right - Left; }
     int Height() const { return Bottom - Top; }
     // The height of its letters: across the way it runs.
     int TextHeight() const { return Vertical ? Width() : Height(); }
+    // The baseline, and the height of the letters above it (from the baseline
+    // to the top of the highest: no descenders).
+    int BaselineOrFoot() const { return Baseline >= 0 ? Baseline : Vertical ? Right : Bottom; }
+    int HeightAboveBaseline() const { return Vertical ? BaselineOrFoot() - Left : BaselineOrFoot() - Top; }
 };
 
 using TTextStrings = std::vector<TTextString>;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -104,16 +105,29 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
             .arg(reading.Languages, QDir::toNativeSeparators(folder));
     api->SetPageSegMode(static_cast<tesseract::PageSegMode>(reading.PageMode));
     api->SetVariable("debug_file", "/dev/null");
-    for (TTextString &string : strings) {
-        const QImage picture = StringPicture(text, string, reading.Height);
+    // Reads the string at one height: the text and the confidence.
+    auto readAt = [&](const TTextString &string, int height) -> std::pair<QString, float> {
+        const QImage picture = StringPicture(text, string, height);
         api->SetImage(picture.constBits(), picture.width(), picture.height(), 1,
                       static_cast<int>(picture.bytesPerLine()));
         api->SetSourceResolution(300);
         if (api->Recognize(nullptr) != 0)
-            continue;
+            return {QString(), 0.0f};
         const std::unique_ptr<char[]> utf8(api->GetUTF8Text());
-        const QString read = utf8 ? Tidy(QString::fromUtf8(utf8.get())) : QString();
-        string.Confidence = static_cast<float>(std::max(api->MeanTextConf(), 0));
+        return {utf8 ? Tidy(QString::fromUtf8(utf8.get())) : QString(),
+                static_cast<float>(std::max(api->MeanTextConf(), 0))};
+    };
+    for (TTextString &string : strings) {
+        auto [read, confidence] = readAt(string, reading.Height);
+        // A doubtful reading is tried again at another height; the surer one stays.
+        if (reading.SecondHeight > 0 && confidence < reading.SureConfidence) {
+            auto [again, sure] = readAt(string, reading.SecondHeight);
+            if (sure > confidence) {
+                read = again;
+                confidence = sure;
+            }
+        }
+        string.Confidence = confidence;
         if (!read.isEmpty() && string.Confidence >= reading.MinConfidence)
             string.Text = read;
     }

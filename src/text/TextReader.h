@@ -17,6 +17,10 @@ struct TTextReading
     int Height = 56;
     // Readings below this mean confidence (0 .. 100) are not trusted.
     int MinConfidence = 30;
+    // Readings below this confidence are read again with the letters scaled
+    // to SecondHeight (0: never), and the surer reading is kept.
+    int SureConfidence = 80;
+    int SecondHeight = 40;
     // Tesseract's word lists of the languages.
     bool Dictionaries = true;
     // Tesseract's page segmentation mode (7: one line of text).

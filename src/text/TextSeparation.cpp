@@ -114,36 +114,6 @@ private:
     std::vector<int> Start, Items;
 };
 
-// The first black pixel at or after x, or `width`.
-int NextBlack(const std::uint64_t *line, int words, int width, int x)
-{
-    int i = x >> 6;
-    if (i >= words)
-        return width;
-    std::uint64_t b = line[i] & (~std::uint64_t(0) << (x & 63));
-    while (!b) {
-        if (++i >= words)
-            return width;
-        b = line[i];
-    }
-    return 64 * i + std::countr_zero(b);
-}
-
-// The first white pixel at or after x, or `width`.
-int NextWhite(const std::uint64_t *line, int words, int width, int x)
-{
-    int i = x >> 6;
-    if (i >= words)
-        return width;
-    std::uint64_t b = ~line[i] & (~std::uint64_t(0) << (x & 63));
-    while (!b) {
-        if (++i >= words)
-            return width;
-        b = ~line[i];
-    }
-    return std::min(64 * i + std::countr_zero(b), width);
-}
-
 // Sets (or clears) pixels x0 .. x1 - 1 of a line.
 void SetRun(std::uint64_t *line, int x0, int x1, bool black)
 {
@@ -188,7 +158,13 @@ bool Continues(const TBox &a, const TBox &b, const TTextSizes &sizes)
         return false;
     // Letters of one string are of one size; a dash ("-") is low but long.
     const TBox &lower = ha < hb ? a : b;
-    return 3 * low >= high || lower.Width() >= 2 * lower.Height();
+    if (lower.Width() >= 2 * lower.Height())
+        return true;
+    // Much smaller letters (a small kana, a part of a kanji) only within half
+    // a letter: two labels of different sizes one after the other are two strings.
+    if (2 * high > 3 * low && 2 * gap > high)
+        return false;
+    return 3 * low >= high;
 }
 
 } // namespace
@@ -215,16 +191,34 @@ struct TSpan
 {
     int X0, X1;
 };
+// Found 64 pixels at a time: the bits where a pixel differs from its left
+// neighbour are the runs' starts and ends, in turn.
 void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
 {
     runs.clear();
     const std::uint64_t *line = mask.Line(y);
-    const int width = mask.Width(), words = mask.Words();
-    for (int x = NextBlack(line, words, width, 0); x < width;) {
-        const int end = NextWhite(line, words, width, x);
-        runs.push_back({x, end});
-        x = NextBlack(line, words, width, end);
+    const int width = mask.Width(), words = std::min(mask.Words(), (width + 63) / 64);
+    std::uint64_t carry = 0;
+    int start = -1;
+    for (int w = 0; w < words; ++w) {
+        std::uint64_t v = line[w];
+        if (64 * (w + 1) > width)
+            v &= (std::uint64_t(1) << (width - 64 * w)) - 1;
+        std::uint64_t edges = v ^ ((v << 1) | carry);
+        carry = v >> 63;
+        while (edges) {
+            const int x = 64 * w + std::countr_zero(edges);
+            edges &= edges - 1;
+            if (start < 0) {
+                start = x;
+            } else {
+                runs.push_back({start, x});
+                start = -1;
+            }
+        }
     }
+    if (start >= 0)
+        runs.push_back({start, width});
 }
 
 } // namespace
@@ -494,6 +488,27 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
     for (std::size_t g = 0; g < glyphs.size(); ++g)
         if (!glyphs[g].Small)
             glyphs[g].String = stringOfRoot[static_cast<std::size_t>(strings.Find(static_cast<int>(g)))];
+
+    // The baseline: where the feet of most letters are (the median foot of
+    // the letters at least 2/5 of the string's height: not a dash or an "=").
+    {
+        std::vector<std::vector<int>> feet(result.Strings.size());
+        for (const TGlyph &g : glyphs) {
+            if (g.String < 0)
+                continue;
+            const TTextString &t = result.Strings[static_cast<std::size_t>(g.String)];
+            const TBox box = t.Vertical ? g.Box.Turned() : g.Box;
+            if (5 * box.Height() >= 2 * t.TextHeight())
+                feet[static_cast<std::size_t>(g.String)].push_back(box.Bottom);
+        }
+        for (std::size_t s = 0; s < feet.size(); ++s) {
+            std::vector<int> &f = feet[s];
+            if (f.empty())
+                continue;
+            std::nth_element(f.begin(), f.begin() + f.size() / 2, f.end());
+            result.Strings[s].Baseline = f[f.size() / 2];
+        }
+    }
 
     // Small glyphs (full stops, the dots of a colon) join the string they lie in.
     {

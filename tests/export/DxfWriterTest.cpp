@@ -252,7 +252,7 @@ TEST_F(DxfWriter, FailuresToCreateOrWriteShowTheWritersMessage)
 namespace {
 
 // Text told apart: the drawing's lines, then each string as one TEXT entity
-// when read (and the style declared), else as its strokes on "文字"; strokes of
+// fitted along its baseline when read (and the style declared), else as its strokes on "文字"; strokes of
 // no string last. Under a header file every string stays strokes.
 TEST_F(DxfWriter, TextStringsAreTextEntitiesOrStrokesOnTheTextLayer)
 {
@@ -265,6 +265,7 @@ TEST_F(DxfWriter, TextStringsAreTextEntitiesOrStrokesOnTheTextLayer)
     strings[0] = TTextString{1, 5, 40, 12, false, 2, QStringLiteral("尺度"), 90, 1, 3};
     strings[1] = TTextString{18, 18, 23, 22, false, 1, QStringLiteral("\U0001F600"), 95, 3, 4};
     strings[2] = TTextString{50, 20, 58, 60, true, 3, QStringLiteral("A-1"), 91, 4, 4};
+    strings[0].Baseline = 10;   // a descender below it
     TextStart = 1;
     ImageHeight = 100;
     TExportContext context = Context();
@@ -278,11 +279,12 @@ TEST_F(DxfWriter, TextStringsAreTextEntitiesOrStrokesOnTheTextLayer)
     EXPECT_EQ(SaveData2(context, UI, Path("plan.dxf")), 0);
     EXPECT_EQ(Read("plan.dxf").toStdString(),
               (header + Entity("Scan Data", "SCANLINE", "1", "0", "0", "10", "5")
-                  + Lines({"  0", "TEXT", "  8", layer, " 10", "   1", " 20", "   88", " 40", "   7", "  1",
-                           Bytes({0x8E, 0xDA, 0x93, 0x78}), "  7", "MOJI"})
+                  + Lines({"  0", "TEXT", "  8", layer, " 10", "   1", " 20", "   90", " 40", "   5", "  1",
+                           Bytes({0x8E, 0xDA, 0x93, 0x78}), "  7", "MOJI", " 72", "     5", " 11", "   40",
+                           " 21", "   90"})
                   + Entity(layer, "SCANLINE", "1", "20", "80", "21", "81")
                   + Lines({"  0", "TEXT", "  8", layer, " 10", "   58", " 20", "   40", " 40", "   8", "  1", "A-1",
-                           " 50", "   90", "  7", "MOJI"})
+                           " 50", "   90", "  7", "MOJI", " 72", "     5", " 11", "   58", " 21", "   80"})
                   + Entity(layer, "SCANLINE", "1", "30", "30", "31", "31") + kTrailer).toStdString());
 
     // A header file: the style joins the file's STYLE table; a file without a

@@ -86,6 +86,7 @@ TEST_P(LabelBesideALine, LabelIsTextLineIsNot)
     const long long label = c.Degrees == 0 ? BlackIn(mask, 0, 0, 1200, 598) : BlackIn(mask, 0, 0, 1200, 598);
     EXPECT_EQ(BlackIn(s.Text, 0, 0, 1200, 900), label);
     EXPECT_EQ(t.Glyphs, 6);   // 尺 度 1 1 0 0; the colon's dots join as small pieces
+    EXPECT_NEAR(t.Baseline, 560, 2);   // drawn on row 560 (column 560 turned)
 }
 
 INSTANTIATE_TEST_SUITE_P(Labels, LabelBesideALine,
