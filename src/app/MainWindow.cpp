@@ -124,13 +124,9 @@ TForm1::TForm1(const QString &settingsPath, TUserInterface *ui)
     move(position);
 
     Formats.RegisterBuiltIns();
-    // The preview shows the picture of the last conversion.
-    Scan.KeepPicture = true;
-    // Its own grey or colour pixels too, under the segments.
-    Scan.KeepBackdrop = true;
     if (!Scan.ResetSegments())
         Interface->ShowMessage(Messages::OutOfMemory());
-    Scan.DataConverted = false;
+    State.DataConverted = false;
     ShowModeName();
 
     (new TFieldExit(this))->Watch(Edit1, [this] { Edit1Exit(); });
@@ -300,7 +296,7 @@ void TForm1::F1Click()
 void TForm1::OpenPicture(const QString &path)
 {
     RunCommand([this, &path] {
-        Scan.SourceFileName = path;
+        State.SourceFileName = path;
         // The next open starts where this file was picked, however the
         // conversion ends.
         const auto followFolder = qScopeGuard([this, &path] {
@@ -310,17 +306,21 @@ void TForm1::OpenPicture(const QString &path)
             Settings.OpenDir = folder;
         });
         // The preview lets go of the last picture before the next one is read.
-        Scan.DataConverted = false;
+        State.DataConverted = false;
         Scan.Picture = TScanPicture();
         SegmentListChanged();
         TScanDriver driver(Scan, Settings, *Interface, Formats);
         driver.SetThreads(Threads());
+        // The preview shows the picture of the last conversion, with its own
+        // grey or colour pixels under the segments.
+        driver.SetKeepPicture(true, true);
         // The clean-up of the settings, on every conversion; the labels then
         // count the segments it left.
         const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
         const TScanStatus status = driver.ScanData(path);
+        State.DataConverted = status == ScanDone;
         ShowScanLabels(ScanLabelTexts(status, Scan, Settings, path, ParseFloat(Edit1->text())));
         if (const QString note = cleanup.Note(); !note.isEmpty())
             statusBar()->showMessage(note);
@@ -329,7 +329,7 @@ void TForm1::OpenPicture(const QString &path)
         else
             statusBar()->clearMessage();
         SegmentListChanged();
-        if (Scan.DataConverted && Settings.AutoPreview)
+        if (State.DataConverted && Settings.AutoPreview)
             ShowPreview(false);
     });
 }
@@ -348,7 +348,7 @@ void TForm1::PreviewClick()
 void TForm1::ShowPreview(bool activate)
 {
     if (!Preview) {
-        Preview = new TPreviewWindow(Scan);
+        Preview = new TPreviewWindow(Scan, State);
         Preview->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
         Preview->show();
     } else if (!Preview->isVisible()) {
@@ -426,7 +426,7 @@ void TForm1::CalcClick()
 {
     RunCommand([this] {
         // The resolution field starts at the picture's own, when its file stores one.
-        TForm5 dialog(this, Scan.DataConverted ? DotsPerInch(Scan.Picture.DotsPerMeterX) : 0);
+        TForm5 dialog(this, State.DataConverted ? DotsPerInch(Scan.Picture.DotsPerMeterX) : 0);
         if (ShowDialog(dialog) == QDialog::Accepted)
             Edit1->setText(dialog.Result());
     });
@@ -435,7 +435,7 @@ void TForm1::CalcClick()
 void TForm1::F2_1Click()
 {
     RunCommand([this] {
-        TExportDriver driver(Scan, Settings, *Interface, *Clipboard, ProgramFolder());
+        TExportDriver driver(Scan, State, Settings, *Interface, *Clipboard, ProgramFolder());
         driver.SetThreads(Threads());
         if (driver.SaveCommand(Edit1->text()) == TExportOutcome::InvalidMagnification)
             Edit1->setFocus(Qt::OtherFocusReason);
@@ -446,7 +446,7 @@ void TForm1::F3_1Click(const QAction *sender)
 {
     const int tag = Tag(sender);
     RunCommand([this, tag] {
-        TExportDriver driver(Scan, Settings, *Interface, *Clipboard, ProgramFolder());
+        TExportDriver driver(Scan, State, Settings, *Interface, *Clipboard, ProgramFolder());
         if (driver.CopyCommand(tag, Edit1->text()) == TExportOutcome::InvalidMagnification)
             Edit1->setFocus(Qt::OtherFocusReason);
     });
@@ -471,8 +471,8 @@ void TForm1::SettingsClick(const QAction *sender)
         // A new method or new clean-up settings make new segments of the
         // picture on show, so that the labels, the count, the preview and the
         // next save agree with them.
-        if (Scan.DataConverted && segmentSettings() != before)
-            OpenPicture(Scan.SourceFileName);
+        if (State.DataConverted && segmentSettings() != before)
+            OpenPicture(State.SourceFileName);
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Settings.h"
+#include "commands/MainWindowState.h"
 #include "image/PictureFormats.h"
 #include "scan/ScanState.h"
 
@@ -24,7 +25,8 @@ class TWindowUserInterface;
 struct TScanLabels;
 
 // The main window: every command starts here, and it holds the program's state
-// for the whole run (the settings record and the segment list).
+// for the whole run (the settings record, the last conversion's result and
+// what the window keeps of its commands).
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -52,6 +54,8 @@ public:
     // The program state.
     TSettings Settings;
     TScanState Scan;
+    // The converted flag, the picked file and the last export's magnification.
+    TMainWindowState State;
     // The picture formats the open command offers and reads, for the whole run.
     TPictureFormats Formats;
     // The Susie plug-in manager: created with the window, it searched the Susie

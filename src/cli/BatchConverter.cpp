@@ -54,26 +54,26 @@ QString CannotWrite(const QString &output, const QString &reason)
 bool WriteOutput(const TConversionJob &job, const TExportContext &context, QString &reason)
 {
     const std::unique_ptr<TFormatWriter> writer = job.Format->NewWriter();
-    if (writer->Prepare(context) == WriteHeaderMissing) {
+    TAtomicFile file(job.Output);
+    const TFileFailure failure =
+        WriteOutputFile(file, *writer, context, job.Output == QLatin1String("-"));
+    switch (failure.Kind) {
+    case TFileFailure::None:
+        return true;
+    case TFileFailure::HeaderMissing:
         reason = Messages::DxfHeaderMissing();
         return false;
-    }
-    TAtomicFile file(job.Output);
-    const bool opened = job.Output == QLatin1String("-") ? file.OpenStandardOutput() : file.Open();
-    if (!opened) {
-        reason = CannotWrite(job.Output, file.Reason());
-        return false;
-    }
-    if (!writer->Write(context, file)) {
+    case TFileFailure::NotWritten:
         // A clipboard text that did not fit in memory wrote nothing.
-        reason = CannotWrite(job.Output, file.Reason().isEmpty() ? Messages::OutOfMemory() : file.Reason());
+        reason = CannotWrite(job.Output,
+                             failure.Reason.isEmpty() ? Messages::OutOfMemory() : failure.Reason);
         return false;
+    case TFileFailure::NotCreated:
+    case TFileFailure::NotReplaced:
+        break;
     }
-    if (!file.Commit()) {
-        reason = CannotWrite(job.Output, file.Reason());
-        return false;
-    }
-    return true;
+    reason = CannotWrite(job.Output, failure.Reason);
+    return false;
 }
 
 // Why a conversion failed, in the program's words: the problem of the text
@@ -160,7 +160,6 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
     }
     TCliProgress display(job.Input, progress);
     TScanState state;
-    state.KeepPicture = !job.Preview.isEmpty();
     try {
         if (const QString problem = InputProblem(ReadPath(job.Input)); !problem.isEmpty()) {
             result.Reason = problem;
@@ -168,10 +167,11 @@ TConversionResult TBatchConverter::ConvertJob(const TConversionJob &job, std::FI
         }
         TScanDriver driver(state, Settings, display, Formats);
         driver.SetThreads(threads);
+        driver.SetKeepPicture(!job.Preview.isEmpty());
         const TGeometryFilters cleanup(CleanupOptionsOf(Settings));
         if (CleanupOptionsOf(Settings).AnyStep())
             driver.SetFilters(&cleanup);
-        if (driver.ScanData(ReadPath(job.Input)) != ScanDone || !state.DataConverted) {
+        if (driver.ScanData(ReadPath(job.Input)) != ScanDone) {
             result.Reason = ScanFailureReason(driver.Failure(), state.TextProblem);
             return result;
         }

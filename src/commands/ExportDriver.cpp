@@ -39,9 +39,10 @@ private:
 
 } // namespace
 
-TExportDriver::TExportDriver(TScanState &state, TSettings &settings, TUserInterface &ui,
-                             TClipboardTarget &clipboard, const QString &programFolder)
-    : State(state), Settings(settings), UI(ui), Clipboard(clipboard),
+TExportDriver::TExportDriver(const TScanState &result, TMainWindowState &window, TSettings &settings,
+                             TUserInterface &ui, TClipboardTarget &clipboard,
+                             const QString &programFolder)
+    : State(result), Window(window), Settings(settings), UI(ui), Clipboard(clipboard),
       ProgramFolderPath(programFolder)
 {
 }
@@ -53,14 +54,14 @@ TExportOutcome TExportDriver::Check(const QString &magnificationText)
         UI.ShowMessage(Messages::InvalidNumber());
         return TExportOutcome::InvalidMagnification;
     }
-    State.Magnification = *magnification;
-    if (!State.DataConverted) {
+    Window.Magnification = *magnification;
+    if (!Window.DataConverted) {
         UI.ShowMessage(Messages::NotConverted());
         return TExportOutcome::NotConverted;
     }
     // A magnification that would carry the drawing out of a float's range is
     // as invalid as one that is not a number.
-    if (!TExportContext(State, State.Magnification, Settings, UI.ProgressBar(), ProgramFolderPath)
+    if (!TExportContext(State, Window.Magnification, Settings, UI.ProgressBar(), ProgramFolderPath)
              .CoordinatesFit()) {
         UI.ShowMessage(Messages::InvalidNumber());
         return TExportOutcome::InvalidMagnification;
@@ -86,7 +87,7 @@ bool TExportDriver::MayReplace(const QString &chosen, const QString &written)
 
 TExportOutcome TExportDriver::SaveCommand(const QString &magnificationText)
 {
-    const QString pictureName = FileNamePart(State.SourceFileName);
+    const QString pictureName = FileNamePart(Window.SourceFileName);
     const TExportOutcome checked = Check(magnificationText);
     if (checked != TExportOutcome::Done)
         return checked;
@@ -131,7 +132,7 @@ TWriteResult TExportDriver::SaveData(const QString &fileName, const TOutputForma
     TWriteResult result;
     {
         TBusySpan busy(UI, Messages::Saving(), format.ProgressLabel(Settings, fileName));
-        TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
+        TExportContext context(State, Window.Magnification, Settings, UI.ProgressBar(),
                                ProgramFolderPath);
         context.Threads = Threads;
         result = SaveFile(format, context, UI, fileName);
@@ -162,7 +163,7 @@ TExportOutcome TExportDriver::CopyCommand(int tag, const QString &magnificationT
         TBusySpan busy(UI, Messages::Copying(), QString());
         if (format) {
             UI.SetProgressLabel(format->ProgressLabel(Settings, QString()));
-            const TExportContext context(State, State.Magnification, Settings, UI.ProgressBar(),
+            const TExportContext context(State, Window.Magnification, Settings, UI.ProgressBar(),
                                          ProgramFolderPath);
             result = CopyText(*format, context, UI, Clipboard);
         }

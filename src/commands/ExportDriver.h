@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Settings.h"
+#include "commands/MainWindowState.h"
 #include "commands/UserInterface.h"
 #include "export/ClipboardTarget.h"
 #include "export/OutputFormats.h"
@@ -25,8 +26,10 @@ enum class TExportOutcome
 class TExportDriver
 {
 public:
-    TExportDriver(TScanState &state, TSettings &settings, TUserInterface &ui,
-                  TClipboardTarget &clipboard, const QString &programFolder);
+    // `result` is the last conversion's; `window` holds its converted flag and
+    // file name, and takes the magnification of every command.
+    TExportDriver(const TScanState &result, TMainWindowState &window, TSettings &settings,
+                  TUserInterface &ui, TClipboardTarget &clipboard, const QString &programFolder);
 
     // The save command. `magnificationText` is the magnification box's text;
     // it replaces Magnification first of all. An error escaping a writer (a
@@ -59,7 +62,8 @@ private:
     // asked about: true to go on.
     bool MayReplace(const QString &chosen, const QString &written);
 
-    TScanState &State;
+    const TScanState &State;
+    TMainWindowState &Window;
     TSettings &Settings;
     TUserInterface &UI;
     TClipboardTarget &Clipboard;

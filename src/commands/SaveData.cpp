@@ -31,11 +31,12 @@ TWriteResult SaveData1(const TExportContext &context, TUserInterface &ui, const 
     const QString path =
         FindOutputFormat(SaveFormatText)->WrittenFileName(fileName, context.Settings);
     TAtomicFile file(path);
-    if (!OpenOutputFile(file))
-        throw EFileError(QStringLiteral("ファイル %1 を作成できません。\n%2")
-                             .arg(QDir::toNativeSeparators(path), file.Reason()));
     const std::unique_ptr<TFormatWriter> writer = NewTextWriter();
-    if (!WriteOutputFile(file, *writer, context)) {
+    const TFileFailure failure = WriteOutputFile(file, *writer, context);
+    if (failure.Kind == TFileFailure::NotCreated)
+        throw EFileError(QStringLiteral("ファイル %1 を作成できません。\n%2")
+                             .arg(QDir::toNativeSeparators(path), failure.Reason));
+    if (failure.Kind != TFileFailure::None) {
         ui.ShowMessage(Messages::SaveFailed());
         return WriteFailed;
     }
@@ -45,23 +46,24 @@ TWriteResult SaveData1(const TExportContext &context, TUserInterface &ui, const 
 TWriteResult SaveData2(const TExportContext &context, TUserInterface &ui, const QString &fileName)
 {
     const std::unique_ptr<TFormatWriter> writer = NewDxfWriter();
-    if (writer->Prepare(context) == WriteHeaderMissing) {
+    TAtomicFile file(FindOutputFormat(SaveFormatDxf)->WrittenFileName(fileName, context.Settings));
+    switch (WriteOutputFile(file, *writer, context).Kind) {
+    case TFileFailure::None:
+        return WriteDone;
+    case TFileFailure::HeaderMissing:
         ui.ShowMessage(Messages::DxfHeaderMissing());
         return WriteHeaderMissing;
-    }
-    TAtomicFile file(FindOutputFormat(SaveFormatDxf)->WrittenFileName(fileName, context.Settings));
-    if (!OpenOutputFile(file) || !WriteOutputFile(file, *writer, context)) {
+    default:
         ui.ShowMessage(Messages::SaveFailed());
         return WriteFailed;
     }
-    return WriteDone;
 }
 
 TWriteResult SaveData3(const TExportContext &context, TUserInterface &ui, const QString &fileName)
 {
     TAtomicFile file(FindOutputFormat(SaveFormatJwc)->WrittenFileName(fileName, context.Settings));
     const std::unique_ptr<TFormatWriter> writer = NewJwcWriter();
-    if (!OpenOutputFile(file) || !WriteOutputFile(file, *writer, context)) {
+    if (WriteOutputFile(file, *writer, context).Kind != TFileFailure::None) {
         ui.ShowMessage(Messages::JwcSaveFailed());
         return WriteFailed;
     }

@@ -124,7 +124,7 @@ TScanDriver::TScanDriver(TScanState &state, const TSettings &settings, TUserInte
 
 bool TScanDriver::Stopped() const
 {
-    return State.CancelScan || Display.ProgressBar().Cancelled();
+    return FCancelScan || Display.ProgressBar().Cancelled();
 }
 
 void TScanDriver::Fail(TScanFailure::TKind kind, const QString &reason, const QString &detail)
@@ -141,8 +141,7 @@ void TScanDriver::Fail(TScanFailure::TKind kind, const QString &reason, const QS
 
 TScanStatus TScanDriver::ScanData(const QString &path)
 {
-    State.DataConverted = false;
-    State.CancelScan = false;
+    FCancelScan = false;
     // The last picture goes before the next one is read.
     State.Picture = TScanPicture();
     State.TextProblem.clear();
@@ -151,7 +150,7 @@ TScanStatus TScanDriver::ScanData(const QString &path)
     TScanStatus status;
     {
         TConversionWindows windows(Display, Window, Messages::LoadingFile(QFileInfo(path).fileName()),
-                                   State.CancelScan);
+                                   FCancelScan);
         if (Window)
             Window->ProcessMessages();
         switch (Settings.PixelScanMode) {
@@ -171,7 +170,6 @@ TScanStatus TScanDriver::ScanData(const QString &path)
         State.Picture.Backdrop.reset();
         return status == ScanDone ? ScanStopped : status;
     }
-    State.DataConverted = true;
     return ScanDone;
 }
 
@@ -194,7 +192,7 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
         return Stopped() ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Traced(TraceLines(mask, State, Display.ProgressBar(), TraceOptions()));
     // Kept for the preview, or dropped before the segment filter needs memory.
-    KeepPicture(std::move(mask), false);
+    HandOverPicture(std::move(mask), false);
     mask = TBlackMask();
     const TScanStatus filtered = Filtered(status);
     if (filtered == ScanDone)
@@ -210,7 +208,7 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     if (!LoadPicture(path, mask))
         return Stopped() ? ScanStopped : ScanUnreadable;
     const TScanStatus status = Traced(TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions()));
-    KeepPicture(std::move(mask), true);
+    HandOverPicture(std::move(mask), true);
     mask = TBlackMask();
     const TScanStatus filtered = Filtered(status);
     if (filtered == ScanDone)
@@ -233,7 +231,7 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
 {
     TBlackMask work;
     try {
-        if (State.KeepPicture) {
+        if (KeepsPicture) {
             work = RunEnds(source, Display.ProgressBar(), FThreads);
         } else {
             // A picture that is not kept becomes the work image itself.
@@ -246,7 +244,7 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
     }
     Display.SetProgressLabel(Messages::LoadingFile(fileName));
     // Kept for the preview, or dropped before tracing needs its memory.
-    KeepPicture(std::move(source), false);
+    HandOverPicture(std::move(source), false);
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
     if (Filtered(Traced(TraceLines(work, State, Display.ProgressBar(), TraceOptions()))) == ScanDone)
@@ -267,26 +265,27 @@ void TScanDriver::TextStrokes(int method)
     if (text.Mask.Width() == 0)
         return;
     TSegmentList traced;
+    TScanStatus status = ScanOutOfMemory;
     try {
         if (!traced.ResetSegments())
             throw std::bad_alloc();
         switch (method) {
         case 2:
-            TraceBoxes(text.Mask, traced, Display.ProgressBar(), TraceOptions());
+            status = TraceBoxes(text.Mask, traced, Display.ProgressBar(), TraceOptions());
             break;
         case 3:
             RunEndsInPlace(text.Mask, Display.ProgressBar(), FThreads);
             [[fallthrough]];
         default:
-            TraceLines(text.Mask, traced, Display.ProgressBar(), TraceOptions());
+            status = TraceLines(text.Mask, traced, Display.ProgressBar(), TraceOptions());
             break;
         }
     } catch (const std::bad_alloc &) {
-        traced.OutOfMemory = true;
+        status = ScanOutOfMemory;
     }
-    if (traced.OutOfMemory || Stopped()) {
-        State.CancelScan = true;
-        if (traced.OutOfMemory)
+    if (status == ScanOutOfMemory || Stopped()) {
+        FCancelScan = true;
+        if (status == ScanOutOfMemory)
             Fail(TScanFailure::OutOfMemory);
         return;
     }
@@ -305,7 +304,7 @@ void TScanDriver::TextStrokes(int method)
     for (std::size_t k = 0; k <= none; ++k) {
         const std::int32_t first = State.SegmentCount;
         if (!State.AppendRecords(byString[k].data(), static_cast<std::int32_t>(byString[k].size()))) {
-            State.CancelScan = true;
+            FCancelScan = true;
             Fail(TScanFailure::OutOfMemory);
             return;
         }
@@ -320,16 +319,16 @@ void TScanDriver::TextStrokes(int method)
 
 TScanStatus TScanDriver::Traced(TScanStatus status)
 {
-    if (State.OutOfMemory) {
-        State.CancelScan = true;
-        Fail(TScanFailure::OutOfMemory);
-    }
-    return status;
+    if (status != ScanOutOfMemory)
+        return status;
+    FCancelScan = true;
+    Fail(TScanFailure::OutOfMemory);
+    return ScanStopped;
 }
 
-void TScanDriver::KeepPicture(TBlackMask &&mask, bool pixelCorners)
+void TScanDriver::HandOverPicture(TBlackMask &&mask, bool pixelCorners)
 {
-    if (!State.KeepPicture)
+    if (!KeepsPicture)
         return;
     State.Picture.Mask = std::make_shared<const TBlackMask>(std::move(mask));
     State.Picture.PixelCorners = pixelCorners;
@@ -345,7 +344,7 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
     if (!Filters || status != ScanDone || Stopped())
         return status;
     if (!Filters->Segments(State)) {
-        State.CancelScan = true;
+        FCancelScan = true;
         Fail(TScanFailure::OutOfMemory);
         return ScanStopped;
     }
@@ -358,7 +357,7 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         // Read where the window stays responsive: every band of rows is a
         // step, and a cancel stops the reading before the next one. A format
         // read whole is one step, and its mask the next.
-        const bool keepBackdrop = State.KeepPicture && State.KeepBackdrop;
+        const bool keepBackdrop = KeepsBackdrop;
         const bool exactBlack = Settings.CleanupThreshold.trimmed().isEmpty();
         State.Picture.Backdrop.reset();
         Display.RunInBackground([&](TProgressPort &progress) {
@@ -415,7 +414,7 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
             progress.Step(2);
         });
     } catch (const TReadCancelled &) {
-        State.CancelScan = true;
+        FCancelScan = true;
         mask = TBlackMask();
         State.Picture.Backdrop.reset();
     } catch (const std::exception &error) {
@@ -428,7 +427,7 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
     }
     // Cancelled while reading: nothing to trace, nothing to say.
     if (Stopped()) {
-        State.CancelScan = true;
+        FCancelScan = true;
         mask = TBlackMask();
         return false;
     }

@@ -60,12 +60,13 @@ public:
     // The open command's conversion: disables the main window (with a
     // window), shows the progress ("読込中・・・", "読込中:" and the file name,
     // cancel button), runs the method of PixelScanMode (2 box, 3 line 2, any
-    // other value line), restores the windows and sets DataConverted on
-    // success (with the picture in the scan state's Picture when it keeps
-    // one). A cancel of the progress bar sets CancelScan before the window
-    // closes; a method that ended but left CancelScan set counts as
-    // ScanStopped. An error raised inside a method passes on to the caller
-    // after the windows are restored; DataConverted then stays false.
+    // other value line) and restores the windows. ScanDone only after a
+    // conversion that ended without error or cancel (with the picture in the
+    // scan state's Picture when it keeps one): the caller's converted flag.
+    // A cancel of the progress bar sets CancelScan before the window closes;
+    // a method that ended but left CancelScan set counts as ScanStopped. An
+    // error raised inside a method passes on to the caller after the windows
+    // are restored.
     TScanStatus ScanData(const QString &path);
 
     // Line mode: reads the file, then traces it.
@@ -74,7 +75,7 @@ public:
     TScanStatus ScanData2(const QString &path);
     // Line 2 mode: the end pixels of every black run, traced as in line mode.
     // ScanDone, ScanBufferFailed or ScanUnreadable: a cancel while tracing
-    // shows in CancelScan.
+    // shows in CancelScan().
     TScanStatus ScanData3(const QString &path);
 
     // How many threads one conversion may use (1: none but the caller's, the
@@ -89,28 +90,43 @@ public:
     // when it was read.
     const QString &LoadFailure() const { return FFailure.Reason; }
 
+    // Whether the last conversion was stopped: its progress bar was
+    // cancelled, or it ran out of memory while appending segments.
+    bool CancelScan() const { return FCancelScan; }
+
+    // Whether a conversion keeps the picture's black pixels in the scan
+    // state's Picture (a preview shows them), and with them its own grey or
+    // colour pixels (Picture.Backdrop); the resolution is kept either way.
+    // Neither by default.
+    void SetKeepPicture(bool keep, bool backdrop = false)
+    {
+        KeepsPicture = keep;
+        KeepsBackdrop = keep && backdrop;
+    }
+
     // Steps around the tracer (the clean-up of real scans), or nullptr for
     // none: the exact black of the picture, traced as it is. Not owned.
     void SetFilters(const TScanFilters *filters) { Filters = filters; }
 
 private:
     // Whether the conversion stops: the progress bar was cancelled, or
-    // CancelScan was set (a cancel noted, or a failed growth).
+    // FCancelScan was set (a cancel noted, or a failed growth).
     bool Stopped() const;
     // Reads the file and finds its black pixels; false when the file cannot
     // be read as a picture (message shown) or the reading was cancelled
-    // (CancelScan set, no message).
+    // (FCancelScan set, no message).
     bool LoadPicture(const QString &path, TBlackMask &mask);
     TScanStatus Lines2(TBlackMask source, const QString &fileName);
     // Keeps the failure and, with a window, shows its text (with `detail`
     // under it when there is one).
     void Fail(TScanFailure::TKind kind, const QString &reason = QString(),
               const QString &detail = QString());
-    // A tracer's status, after reporting a segment list that ran out of memory.
+    // A tracer's status; ScanOutOfMemory is reported (CancelScan set, the
+    // failure kept and shown) and becomes ScanStopped.
     TScanStatus Traced(TScanStatus status);
     // Hands the picture's black pixels to the scan state when it keeps them
     // (`mask` is then moved from); otherwise leaves `mask` alone.
-    void KeepPicture(TBlackMask &&mask, bool pixelCorners);
+    void HandOverPicture(TBlackMask &&mask, bool pixelCorners);
     bool ResetSegments();
     TBlackMask MaskOf(const TTzDIB &image) const;
     // The segment filter after a tracer that ran to its end.
@@ -126,6 +142,9 @@ private:
     const TPictureFormats &Formats;
     const TScanFilters *Filters = nullptr;
     TScanFailure FFailure;
+    bool FCancelScan = false;
+    bool KeepsPicture = false;
+    bool KeepsBackdrop = false;
     TTraceOptions TraceOptions() const { return TTraceOptions{FThreads, 0}; }
 
     int FThreads = 1;

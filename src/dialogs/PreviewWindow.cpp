@@ -2,6 +2,7 @@
 
 #include "base/DecimalText.h"
 #include "base/Messages.h"
+#include "commands/MainWindowState.h"
 #include "dialogs/ProgramIcon.h"
 #include "preview/PreviewImage.h"
 #include "scan/ScanState.h"
@@ -346,8 +347,9 @@ void TPreviewOverview::mouseMoveEvent(QMouseEvent *event)
     View.CentreOn((event->position() - Offset()) / scale);
 }
 
-TPreviewWindow::TPreviewWindow(const TScanState &state, QWidget *parent)
-    : QWidget(parent, Qt::Window), State(state)
+TPreviewWindow::TPreviewWindow(const TScanState &state, const TMainWindowState &window,
+                               QWidget *parent)
+    : QWidget(parent, Qt::Window), State(state), Window(window)
 {
     setObjectName(QStringLiteral("PreviewWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -442,7 +444,7 @@ TPreviewWindow::~TPreviewWindow() = default;
 void TPreviewWindow::Follow()
 {
     const TScanPicture &picture = State.Picture;
-    if (!State.DataConverted || !picture.Mask) {
+    if (!Window.DataConverted || !picture.Mask) {
         setWindowTitle(Caption(QString()));
         SheetText.clear();
         Warning.clear();
@@ -450,7 +452,7 @@ void TPreviewWindow::Follow()
         Overview->Refresh();
         return;
     }
-    setWindowTitle(Caption(QFileInfo(State.SourceFileName).fileName()));
+    setWindowTitle(Caption(QFileInfo(Window.SourceFileName).fileName()));
     const int dpiX = DotsPerInch(picture.DotsPerMeterX);
     const int dpiY = DotsPerInch(picture.DotsPerMeterY);
     QString resolution = QStringLiteral("解像度の記録なし");

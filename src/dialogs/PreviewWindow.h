@@ -14,6 +14,7 @@ class TPreviewOverview;
 class QStatusBar;
 class TPreviewImage;
 class TScanState;
+struct TMainWindowState;
 
 // The sheet of the preview window: fitted to the view at first, zoomed with
 // the wheel or + and -, panned by dragging; 0 or a double click fits it again.
@@ -117,7 +118,10 @@ class TPreviewWindow : public QWidget
     Q_OBJECT
 
 public:
-    explicit TPreviewWindow(const TScanState &state, QWidget *parent = nullptr);
+    // `state` is the conversion's result; `window` says whether there is one
+    // and from which file.
+    TPreviewWindow(const TScanState &state, const TMainWindowState &window,
+                   QWidget *parent = nullptr);
     ~TPreviewWindow() override;
 
     // Shows the scan state again: its picture and its segment list as they
@@ -144,6 +148,7 @@ private:
     void FollowView();
 
     const TScanState &State;
+    const TMainWindowState &Window;
     QStatusBar *Status;
     QString SheetText;
     QString Warning;

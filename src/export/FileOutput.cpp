@@ -8,18 +8,25 @@
 #include <filesystem>
 #include <system_error>
 
-bool OpenOutputFile(TAtomicFile &file)
+TFileFailure WriteOutputFile(TAtomicFile &file, TFormatWriter &writer, const TExportContext &context,
+                             bool standardOutput)
 {
-    return file.Open();
-}
-
-bool WriteOutputFile(TAtomicFile &file, TFormatWriter &writer, const TExportContext &context)
-{
-    if (!writer.Write(context, file)) {
-        file.Discard();
-        return false;
+    TFileFailure failure;
+    if (writer.Prepare(context) == WriteHeaderMissing) {
+        failure.Kind = TFileFailure::HeaderMissing;
+        return failure;
     }
-    return file.Commit();
+    if (!(standardOutput ? file.OpenStandardOutput() : file.Open())) {
+        failure.Kind = TFileFailure::NotCreated;
+    } else if (!writer.Write(context, file)) {
+        failure.Kind = TFileFailure::NotWritten;
+        file.Discard();
+    } else if (!file.Commit()) {
+        failure.Kind = TFileFailure::NotReplaced;
+    }
+    if (failure.Kind != TFileFailure::None)
+        failure.Reason = file.Reason();
+    return failure;
 }
 
 namespace {

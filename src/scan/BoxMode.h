@@ -2,7 +2,7 @@
 
 // The box-mode tracer.
 //   TraceBoxes - the outlines of the black pixels appended to a segment list;
-//                ScanDone, or ScanStopped when cancelled or out of memory.
+//                ScanDone, ScanStopped when cancelled, or ScanOutOfMemory.
 
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
@@ -12,8 +12,9 @@ class TProgressPort;
 class TSegmentList;
 
 // The box-mode tracer: the outlines of the black pixels along the pixel edges,
-// appended to `segments`; W + H + 4 progress steps. ScanDone, or ScanStopped
-// when cancelled or out of memory. The list is the same for every thread
+// appended to `segments`; W + H + 4 progress steps. ScanDone, ScanStopped
+// when cancelled, or ScanOutOfMemory when the list could not grow (the list
+// released). The list is the same for every thread
 // count of the options.
 TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
                        const TTraceOptions &options = {});

@@ -2,8 +2,8 @@
 
 // The line-mode tracer.
 //   TraceLines - black runs in four directions appended to a segment list as
-//                segments; ScanDone, or ScanStopped when cancelled or out of
-//                memory.
+//                segments; ScanDone, ScanStopped when cancelled, or
+//                ScanOutOfMemory.
 
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
@@ -16,7 +16,8 @@ class TSegmentList;
 // diagonal directions become segments, appended to `segments` (which is not
 // emptied first); its extents start at the sheet's size. 3 x W + 3 x H
 // progress steps. ScanDone when all six passes ran, ScanStopped when the
-// progress port was cancelled or the list ran out of memory. The list is the
+// progress port was cancelled, ScanOutOfMemory when the list could not grow
+// (the list released). The list is the
 // same for every thread count of the options.
 TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
                        const TTraceOptions &options = {});

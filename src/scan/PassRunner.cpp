@@ -195,7 +195,7 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
                 if (!pass.StepAfter && !step())
                     return ScanStopped;
                 if (!trace(line, segments))
-                    return ScanStopped;
+                    return ScanOutOfMemory;
                 if (pass.StepAfter && !step())
                     return ScanStopped;
             }
@@ -216,7 +216,7 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
             const bool appended = pass.Inline ? trace(line, segments)
                                               : ahead.Append(static_cast<int>(p), line, segments);
             if (!appended)
-                return ScanStopped;
+                return ScanOutOfMemory;
             if (pass.StepAfter && !step())
                 return ScanStopped;
         }

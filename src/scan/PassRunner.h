@@ -3,7 +3,8 @@
 // How the tracers run their passes.
 //   RunPasses - runs every pass's lines in order, on up to
 //               TTraceOptions::Threads threads, appending their segments as one
-//               thread would; ScanStopped on cancel or a failed growth.
+//               thread would; ScanStopped on cancel, ScanOutOfMemory on a
+//               failed growth.
 
 #include "scan/ScanStatus.h"
 
@@ -56,7 +57,7 @@ struct TPass
 // traced ahead on other threads into lists of their own and appended line by
 // line, so that the list, the extents, the progress steps and a stop at any
 // line are exactly those of one thread. `counter` is the progress position,
-// raised by one a line. ScanStopped on cancel or when the list ran out of
-// memory (OutOfMemory set), else ScanDone.
+// raised by one a line. ScanStopped on cancel, ScanOutOfMemory when the list
+// ran out of memory (the list released), else ScanDone.
 TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgressPort &progress,
                       const TTraceOptions &options, int &counter);

@@ -1,8 +1,8 @@
 #pragma once
 
-// The state of the main window's conversions.
-//   TScanState - the segment list with the picture, the drawing and the
-//                skew of the last conversion and its flags.
+// The result of one conversion, owned by the caller of the scan driver.
+//   TScanState - the segment list with the picture, the text, the drawing and
+//                the skew of the last conversion.
 
 #include "scan/ScanPicture.h"
 #include "scan/SegmentList.h"
@@ -14,26 +14,14 @@
 
 class TDrawing;
 
-// The segment list and the scan state the main window keeps for the whole run:
-// the product of every conversion and the only input of every export.
+// The segment list with what else a conversion found: the product of every
+// conversion and the only input of every export. Its owner (the main window,
+// or the command line for one picture) hands it to the scan driver.
 class TScanState : public TSegmentList
 {
 public:
-    // True only after a conversion that ended without error or cancel.
-    bool DataConverted = false;
-    // Set when the progress bar was cancelled during a conversion, and by a
-    // failed growth.
-    bool CancelScan = false;
-    // The magnification the last save or copy took from the magnification edit.
-    float Magnification = 0;
-    // Full path of the last file picked for conversion.
-    QString SourceFileName;
-    // Whether a successful conversion keeps its black pixels in Picture (the
-    // preview shows them); the resolution is kept either way.
-    bool KeepPicture = false;
-    // With KeepPicture: keeps the scan's own grey or colour pixels as well
-    // (Picture.Backdrop), for the window's preview.
-    bool KeepBackdrop = false;
+    // The picture's resolution, and its black pixels (and backdrop) when the
+    // conversion was asked to keep them (for a preview).
     TScanPicture Picture;
     // What went wrong reading the text of the last conversion (shown as a
     // message too; its strokes were kept); empty when nothing did.

@@ -71,7 +71,7 @@ private Q_SLOTS:
         QCOMPARE(window->OpenButton->text(), QStringLiteral("ﾌｧｲﾙを開く"));
         QCOMPARE(window->SaveButton->text(), QStringLiteral("ﾃﾞｰﾀの保存"));
         QCOMPARE(window->CalcButton->text(), QStringLiteral("計算"));
-        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(!window->State.DataConverted);
         QCOMPARE(window->Scan.SegmentCapacity, 1024);
         QCOMPARE(window->Scan.SegmentCount, 0);
     }

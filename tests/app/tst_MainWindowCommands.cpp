@@ -219,8 +219,8 @@ private Q_SLOTS:
             QVERIFY(!UI.ProgressOpen);
             QVERIFY(UI.Messages.isEmpty());
 
-            QVERIFY(window->Scan.DataConverted);
-            QCOMPARE(window->Scan.SourceFileName, plan);
+            QVERIFY(window->State.DataConverted);
+            QCOMPARE(window->State.SourceFileName, plan);
             QCOMPARE(window->Scan.SegmentCount, 2);
             QCOMPARE(window->FileNameLabel->text(), QStringLiteral("plan.bmp"));
             QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
@@ -253,7 +253,7 @@ private Q_SLOTS:
         window->Settings.CleanupDespeckle = 15;
         UI.OpenAnswer = plan;
         QTest::mouseClick(window->OpenButton, Qt::LeftButton);
-        QVERIFY(window->Scan.DataConverted);
+        QVERIFY(window->State.DataConverted);
         QCOMPARE(window->Scan.SegmentCount, 1);
         QCOMPARE(window->CountLabel->text(), QStringLiteral("1本"));
 
@@ -271,7 +271,7 @@ private Q_SLOTS:
         QCOMPARE(UI.OpenRequests.size(), size_t(1));
         QCOMPARE(UI.ProgressShown, 0);
         QCOMPARE(window->Settings.OpenDir, before);
-        QCOMPARE(window->Scan.SourceFileName, QString());
+        QCOMPARE(window->State.SourceFileName, QString());
         QCOMPARE(window->FileNameLabel->text(), QStringLiteral("*"));
     }
 
@@ -293,12 +293,12 @@ private Q_SLOTS:
         // A folder that is gone falls back to the program's folder.
         QCOMPARE(UI.OpenRequests.back().Folder, ProgramFolder());
         QCOMPARE(UI.Messages, QStringList{QStringLiteral("ファイルが読み込めませんした。")});
-        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(!window->State.DataConverted);
         QCOMPARE(window->FileNameLabel->text(), QStringLiteral("*"));
         QCOMPARE(window->CountLabel->text(), QStringLiteral("0本"));
         QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=0"));
         QCOMPARE(window->MaxYLabel->text(), QStringLiteral("Y=0"));
-        QCOMPARE(window->Scan.SourceFileName, broken);
+        QCOMPARE(window->State.SourceFileName, broken);
         QCOMPARE(window->Settings.OpenDir, FolderOf(broken));
 
         // Cancelled from another folder: the next dialog starts there all the same.
@@ -308,7 +308,7 @@ private Q_SLOTS:
         window->F1->trigger();
         UI.OnProcessMessages = nullptr;
         QCOMPARE(UI.OpenRequests.back().Folder, FolderOf(broken));
-        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(!window->State.DataConverted);
         QCOMPARE(window->FileNameLabel->text(), QStringLiteral("*"));
         QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
         UI.OpenAnswer = QString();
@@ -329,12 +329,12 @@ private Q_SLOTS:
         QVERIFY(UI.MainWindowEnabled);
         QVERIFY(!UI.ProgressOpen);
         QVERIFY(!UI.BusyCursor);
-        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(!window->State.DataConverted);
         QCOMPARE(window->FileNameLabel->text(), QStringLiteral("earlier.bmp"));
         QCOMPARE(window->Settings.OpenDir, FolderOf(plan));
         // The window goes on working.
         window->F1->trigger();
-        QVERIFY(window->Scan.DataConverted);
+        QVERIFY(window->State.DataConverted);
     }
 
     // While a picture is read the window handles its messages, the bar
@@ -372,7 +372,7 @@ private Q_SLOTS:
                 QTest::mouseClick(progress->Button1, Qt::LeftButton);
         };
         window->F1->trigger();
-        QVERIFY(window->Scan.DataConverted);
+        QVERIFY(window->State.DataConverted);
         QCOMPARE(rowsRead.load(), 20000);
         QVERIFY2(positions.size() >= 3, qPrintable(QString::number(positions.size())));
         QVERIFY(std::is_sorted(positions.begin(), positions.end()));
@@ -381,8 +381,7 @@ private Q_SLOTS:
         rowsRead = 0;
         cancelAtSecond = true;
         window->F1->trigger();
-        QVERIFY(window->Scan.CancelScan);
-        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(!window->State.DataConverted);
         QVERIFY(window->isEnabled());
         QCOMPARE(ui.ProgressWindow(), nullptr);
         QVERIFY2(rowsRead < 20000, qPrintable(QString::number(rowsRead)));
@@ -415,8 +414,7 @@ private Q_SLOTS:
         QVERIFY(checked);
         QVERIFY(window->isEnabled());
         QCOMPARE(ui.ProgressWindow(), nullptr);
-        QVERIFY(window->Scan.CancelScan);
-        QVERIFY(!window->Scan.DataConverted);
+        QVERIFY(!window->State.DataConverted);
         QCOMPARE(window->CountLabel->text(), QStringLiteral("0本"));
         QCOMPARE(window->MaxXLabel->text(), QStringLiteral("X=0"));
         // Cancel stopped the tracing long before its 211 message pumps.
@@ -425,8 +423,7 @@ private Q_SLOTS:
         // The next conversion starts with the flag cleared.
         pumps = 100;
         window->F1->trigger();
-        QVERIFY(!window->Scan.CancelScan);
-        QVERIFY(window->Scan.DataConverted);
+        QVERIFY(window->State.DataConverted);
         QCOMPARE(window->CountLabel->text(), QStringLiteral("2本"));
     }
 
@@ -449,7 +446,7 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(target), QByteArray("5 27 25 27\r\n30 20 30 10\r\n"));
         QCOMPARE(window->Settings.SaveDir, QDir::toNativeSeparators(QFileInfo(target).absolutePath()));
         QCOMPARE(window->Settings.SaveMode, 1);
-        QCOMPARE(window->Scan.Magnification, 1.0f);
+        QCOMPARE(window->State.Magnification, 1.0f);
         QVERIFY(UI.MainWindowEnabled);
         QVERIFY(!UI.BusyCursor);
 
@@ -535,7 +532,7 @@ private Q_SLOTS:
         // Converted again (a new method): the same zoom and place.
         window->Settings.PixelScanMode = 2;
         window->F1->trigger();
-        QVERIFY(window->Scan.DataConverted);
+        QVERIFY(window->State.DataConverted);
         QCOMPARE(view.Scale(), 2.5);
         QCOMPARE(view.Origin(), QPointF(200, 120));
         QCOMPARE(preview.HorizontalBar->value(), 500);
@@ -773,7 +770,7 @@ private Q_SLOTS:
             UI.Details.clear();
             UI.OpenAnswer = path;
             window->F1->trigger();
-            QVERIFY(!window->Scan.DataConverted);
+            QVERIFY(!window->State.DataConverted);
             QCOMPARE(UI.Messages, QStringList{QStringLiteral("ファイルが読み込めませんした。")});
             QCOMPARE(UI.Details, QStringList{QDir::toNativeSeparators(path) + QLatin1Char('\n') + c.Reason});
         }
@@ -793,9 +790,9 @@ private Q_SLOTS:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window.get(), &drop);
-        QTRY_VERIFY(window->Scan.DataConverted);
+        QTRY_VERIFY(window->State.DataConverted);
         QVERIFY(UI.OpenRequests.empty());
-        QCOMPARE(window->Scan.SourceFileName, sheet);
+        QCOMPARE(window->State.SourceFileName, sheet);
         QCOMPARE(window->FileNameLabel->text(), QStringLiteral("sheet.bmp"));
         QCOMPARE(window->FileNameLabel->toolTip(), QStringLiteral("sheet.bmp"));
         QCOMPARE(window->Settings.OpenDir, FolderOf(sheet));
@@ -830,10 +827,10 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(Dir.path()));
         window->OpenAtStart(QStringLiteral("started.bmp"));
         QVERIFY(QDir::setCurrent(started));
-        QVERIFY(!window->Scan.DataConverted);
-        QTRY_VERIFY(window->Scan.DataConverted);
+        QVERIFY(!window->State.DataConverted);
+        QTRY_VERIFY(window->State.DataConverted);
         QVERIFY(UI.OpenRequests.empty());
-        QCOMPARE(window->Scan.SourceFileName, sheet);
+        QCOMPARE(window->State.SourceFileName, sheet);
         QCOMPARE(window->FileNameLabel->text(), QStringLiteral("started.bmp"));
     }
 

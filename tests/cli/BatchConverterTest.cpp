@@ -66,9 +66,11 @@ protected:
         TSettings settings = Settings;
         settings.PixelScanMode = mode;
         TScanDriver scanner(state, settings, ui, Formats);
-        EXPECT_EQ(scanner.ScanData(Picture), ScanDone);
+        TMainWindowState window;
+        window.DataConverted = scanner.ScanData(Picture) == ScanDone;
+        EXPECT_TRUE(window.DataConverted);
         TCapturedClipboard clipboard;
-        TExportDriver exporter(state, settings, ui, clipboard, ProgramFolder());
+        TExportDriver exporter(state, window, settings, ui, clipboard, ProgramFolder());
         ui.SaveAnswer = Dir.filePath(name);
         EXPECT_EQ(exporter.SaveCommand(magnification), TExportOutcome::Done)
             << ui.Messages.join('|').toStdString();
@@ -80,9 +82,11 @@ protected:
         TRecordingUserInterface ui;
         TScanState state;
         TScanDriver scanner(state, Settings, ui, Formats);
-        EXPECT_EQ(scanner.ScanData(Picture), ScanDone);
+        TMainWindowState window;
+        window.DataConverted = scanner.ScanData(Picture) == ScanDone;
+        EXPECT_TRUE(window.DataConverted);
         TCapturedClipboard clipboard;
-        TExportDriver exporter(state, Settings, ui, clipboard, ProgramFolder());
+        TExportDriver exporter(state, window, Settings, ui, clipboard, ProgramFolder());
         EXPECT_EQ(exporter.CopyCommand(tag, "1"), TExportOutcome::Done);
         return clipboard.Bytes;
     }

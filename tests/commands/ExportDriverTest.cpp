@@ -24,7 +24,7 @@ const QString kZeroQuestion = QStringLiteral("確認|線の本数が０です。
 class ExportDriver : public TExportFixture
 {
 protected:
-    ExportDriver() : Driver(State, Settings, UI, Clipboard, Dir.path() + "/") {}
+    ExportDriver() : Driver(State, Window, Settings, UI, Clipboard, Dir.path() + "/") {}
 
     void Convert(std::initializer_list<TSegment> segments)
     {
@@ -34,11 +34,12 @@ protected:
             State.AddSegment(s.X1, -s.Y1, s.X2, -s.Y2);
         State.MaxX = 100;
         State.MaxY = 50;
-        State.DataConverted = true;
-        State.SourceFileName = QStringLiteral("/pictures/plan.bmp");
+        Window.DataConverted = true;
+        Window.SourceFileName = QStringLiteral("/pictures/plan.bmp");
     }
 
     TScanState State;
+    TMainWindowState Window;
     TCapturedClipboard Clipboard;
     TExportDriver Driver;
 };
@@ -47,15 +48,15 @@ TEST_F(ExportDriver, TheMagnificationIsCheckedBeforeTheConvertedFlag)
 {
     EXPECT_EQ(Driver.SaveCommand("abc"), TExportOutcome::InvalidMagnification);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("数値が無効です。")});
-    EXPECT_EQ(State.Magnification, 0);
+    EXPECT_EQ(Window.Magnification, 0);
     EXPECT_EQ(Driver.CopyCommand(1, ""), TExportOutcome::InvalidMagnification);
 
     UI.Messages.clear();
     EXPECT_EQ(Driver.SaveCommand(" 1.5 "), TExportOutcome::NotConverted);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("ファイルが開いてません。")});
-    EXPECT_EQ(State.Magnification, 1.5f);
+    EXPECT_EQ(Window.Magnification, 1.5f);
     EXPECT_EQ(Driver.CopyCommand(2, "2"), TExportOutcome::NotConverted);
-    EXPECT_EQ(State.Magnification, 2.0f);
+    EXPECT_EQ(Window.Magnification, 2.0f);
     EXPECT_TRUE(UI.SaveRequests.empty());
     EXPECT_TRUE(Clipboard.Texts.isEmpty());
     EXPECT_EQ(UI.ProgressShown, 0);
@@ -121,7 +122,7 @@ TEST_F(ExportDriver, TheDialogIsPresetFromSaveMode)
     }
     Settings.SaveMode = 1;
     Settings.FileExtention = "csv";
-    State.SourceFileName = QStringLiteral("/pictures/scan");
+    Window.SourceFileName = QStringLiteral("/pictures/scan");
     Driver.SaveCommand("1");
     EXPECT_EQ(UI.SaveRequests.back().FileName, "scan.csv");
     EXPECT_EQ(UI.SaveRequests.back().DefaultExtension, "csv");

@@ -50,7 +50,6 @@ TEST_F(ScanDriverTest, ConversionTracesTheFileWithTheProgressWindowShown)
     // then once per scanned line.
     EXPECT_EQ(UI.Pumps, 1 + 1 + 3 * 40 + 3 * 30);
 
-    EXPECT_TRUE(State.DataConverted);
     EXPECT_EQ(Segs(), (SegList{{5, 27, 25, 27}, {30, 20, 30, 10}}));
     EXPECT_EQ(State.MinX, 0.0f);
     EXPECT_EQ(State.MinY, 0.0f);
@@ -75,7 +74,6 @@ TEST_F(ScanDriverTest, ConversionWithoutSegmentsIsASuccess)
 {
     const QString path = Save(WhitePicture(12, 7), QStringLiteral("blank.BMP"));
     EXPECT_EQ(Driver.ScanData(path), ScanDone);
-    EXPECT_TRUE(State.DataConverted);
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(State.MaxX, 12.0f);
     EXPECT_EQ(State.MaxY, 7.0f);
@@ -83,8 +81,7 @@ TEST_F(ScanDriverTest, ConversionWithoutSegmentsIsASuccess)
 
 TEST_F(ScanDriverTest, UnreadableFilesSayTheFileCouldNotBeRead)
 {
-    Driver.ScanData(SavePlan());
-    ASSERT_TRUE(State.DataConverted);
+    ASSERT_EQ(Driver.ScanData(SavePlan()), ScanDone);
 
     QFile unknown(Dir.filePath(QStringLiteral("plan.xyz")));
     ASSERT_TRUE(unknown.open(QIODevice::WriteOnly));
@@ -104,7 +101,6 @@ TEST_F(ScanDriverTest, UnreadableFilesSayTheFileCouldNotBeRead)
             EXPECT_EQ(Driver.ScanData(path), ScanUnreadable) << mode << path.toStdString();
             EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("ファイルが読み込めませんした。")});
             EXPECT_FALSE(Driver.LoadFailure().isEmpty()) << path.toStdString();
-            EXPECT_FALSE(State.DataConverted);
             ExpectWindowsRestored();
         }
     }
@@ -155,10 +151,9 @@ TEST_F(ScanDriverTest, CancelStopsEveryMode)
             if (UI.Pumps == 60)
                 UI.PressCancel();
         };
-        // Line 2 mode reports the cancel only through CancelScan.
+        // Line 2 mode reports the cancel only through CancelScan().
         EXPECT_EQ(Driver.ScanData(path), ScanStopped) << mode;
-        EXPECT_TRUE(State.CancelScan);
-        EXPECT_FALSE(State.DataConverted);
+        EXPECT_TRUE(Driver.CancelScan());
         ExpectWindowsRestored();
         EXPECT_TRUE(UI.Messages.isEmpty());
     }
@@ -170,7 +165,6 @@ TEST_F(ScanDriverTest, BufferFailuresStopTheConversion)
     State.CapacityLimit = 1000;
     EXPECT_EQ(Driver.ScanData(path), ScanBufferFailed);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
-    EXPECT_FALSE(State.DataConverted);
 
     // A growth failure while appending: status 5, the list released.
     TTzDIB dashes = WhitePicture(30, 300);
@@ -182,8 +176,7 @@ TEST_F(ScanDriverTest, BufferFailuresStopTheConversion)
     EXPECT_EQ(Driver.ScanData(Save(dashes, QStringLiteral("dashes.bmp"))), ScanStopped);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
     EXPECT_EQ(State.SegmentCount, 0);
-    EXPECT_TRUE(State.CancelScan);
-    EXPECT_FALSE(State.DataConverted);
+    EXPECT_TRUE(Driver.CancelScan());
     ExpectWindowsRestored();
 }
 
@@ -196,7 +189,6 @@ TEST_F(ScanDriverTest, AnErrorInsideAMethodPassesOnAfterTheWindowsAreRestored)
     };
     EXPECT_THROW(Driver.ScanData(path), std::runtime_error);
     ExpectWindowsRestored();
-    EXPECT_FALSE(State.DataConverted);
 }
 
 TEST_F(ScanDriverTest, BoxAndLine2ModesStepAndLabelTheirProgress)

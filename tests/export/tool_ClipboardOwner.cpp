@@ -27,13 +27,14 @@ int main(int argc, char **argv)
     state.ImageHeight = 0;
     state.AddSegment(0, 0, 10, -5);
     state.AddSegment(1.5f, -2.25f, 100, -200);
-    state.DataConverted = true;
+    TMainWindowState window;
+    window.DataConverted = true;
     TSettings settings;
     settings.Divide1 = QStringLiteral("始");
     settings.Divide2 = QStringLiteral("、");
     settings.Divide5 = QString(QChar(0x301C));  // wave dash
     TSystemClipboard clipboard;
-    TExportDriver driver(state, settings, ui, clipboard, QString());
+    TExportDriver driver(state, window, settings, ui, clipboard, QString());
     const bool copied = driver.CopyCommand(QByteArray(argv[1]).toInt(), QStringLiteral("1"))
         == TExportOutcome::Done;
 

@@ -93,7 +93,7 @@ TEST_F(BoxModeTest, GrowthFailureStops)
         for (int x = 0; x < 64; x += 2)
             Black(dib, x, y);
     State.CapacityLimit = 1024;
-    EXPECT_EQ(TraceBoxes(dib), ScanStopped);
+    EXPECT_EQ(TraceBoxes(dib), ScanOutOfMemory);
     EXPECT_TRUE(State.OutOfMemory);
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(Driver.ScanData2(Save(dib)), ScanStopped);

@@ -18,7 +18,6 @@ TEST_F(LineModeTest, AllWhiteGivesNothingAndTheProgressRunsToThreeWidthsAndThree
     EXPECT_EQ(UI.ProgressPosition, 3 * 17 + 3 * 11);
     // Pending messages once per scanned line.
     EXPECT_EQ(UI.Pumps, 3 * 17 + 3 * 11);
-    EXPECT_FALSE(State.CancelScan);
 }
 
 TEST_F(LineModeTest, SinglePixelGivesNothing)
@@ -209,7 +208,7 @@ TEST_F(LineModeTest, GrowthFailureEmptiesTheListAndStops)
         for (int x = 0; x < 30; x += 3)
             BlackRect(dib, x, y, x + 1, y);
     State.CapacityLimit = 1024;
-    EXPECT_EQ(TraceLines(dib), ScanStopped);
+    EXPECT_EQ(TraceLines(dib), ScanOutOfMemory);
     EXPECT_TRUE(State.OutOfMemory);
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(State.SegmentCapacity, 0);
@@ -217,7 +216,7 @@ TEST_F(LineModeTest, GrowthFailureEmptiesTheListAndStops)
     EXPECT_EQ(UI.Pumps, 205);
     // The driver stops the conversion and says so.
     EXPECT_EQ(Driver.ScanData1(Save(dib)), ScanStopped);
-    EXPECT_TRUE(State.CancelScan);
+    EXPECT_TRUE(Driver.CancelScan());
     EXPECT_EQ(State.SegmentCount, 0);
     EXPECT_EQ(UI.Messages, QStringList{QStringLiteral("メモリが確保出来ませんでした。")});
 }

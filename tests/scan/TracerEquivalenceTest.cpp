@@ -203,7 +203,7 @@ TEST_F(TracerEquivalenceTest, ACancelOrAFullListStopsAtTheSameLineOnEveryThreadC
         list.ResetSegments();
         list.CapacityLimit = 2048;
         TNoProgress progress;
-        EXPECT_EQ(::TraceLines(noise, list, progress, TTraceOptions{threads, 3}), ScanStopped) << threads;
+        EXPECT_EQ(::TraceLines(noise, list, progress, TTraceOptions{threads, 3}), ScanOutOfMemory) << threads;
         EXPECT_TRUE(list.OutOfMemory);
         EXPECT_EQ(list.SegmentCount, 0);
     }
