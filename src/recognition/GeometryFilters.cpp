@@ -25,6 +25,7 @@ TBlackMask TGeometryFilters::Mask(const TTzDIB &image) const
 
 TBlackMask TGeometryFilters::MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const
 {
+    Threads = threads;
     if (!Options.GeometryStep())
         return Cleanup.MaskFromRows(rows, reopen, threads);
     return FromInk(Cleanup.Ink(rows, reopen, threads), threads);
@@ -68,6 +69,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Snap = Options.Snap;
         geometry.Deskew = Options.Deskew;
         geometry.KeepGaps = Options.Linetypes;
+        geometry.Threads = Threads;
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(Centre, Ink, geometry, &lineSkew);
         if (Options.Linetypes) {

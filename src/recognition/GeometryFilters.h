@@ -43,6 +43,8 @@ private:
     mutable TBlackMask Ink;
     mutable TBlackMask Centre;
     mutable std::optional<double> Skew;
+    // The threads the last mask from rows was made with, for the recognition.
+    mutable int Threads = 1;
     // The fills found in the ink, for the segment step.
     std::shared_ptr<TFills> Fills;
     mutable int SheetWidth = 0;

@@ -1,5 +1,7 @@
 #include "recognition/Recognition.h"
 
+#include "base/TaskPool.h"
+
 #include "cleanup/PixelChains.h"
 #include "cleanup/PixelNeighbours.h"
 #include "recognition/CircleFit.h"
@@ -640,8 +642,22 @@ public:
                 chains.push_back(std::move(chain));
         if (Options.Snap > 0 && !Options.KeepGaps)
             chains = JoinBrokenChains(std::move(chains));
-        for (const std::vector<TPixel> &chain : chains)
-            AddChain(chain);
+        // Fitted in parts of chains over the threads, each part added in
+        // order as soon as it is done.
+        constexpr std::size_t kChainsPerTask = 512;
+        const std::size_t tasks = (chains.size() + kChainsPerTask - 1) / kChainsPerTask;
+        std::vector<std::vector<TFittedChain>> fitted(tasks);
+        TTaskPool pool(Options.Threads, tasks, tasks, [&](std::size_t task, int) {
+            const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
+            for (std::size_t c = task * kChainsPerTask; c < end; ++c)
+                fitted[task].push_back(FitChain(chains[c]));
+        });
+        for (std::size_t task = 0; task < tasks; ++task) {
+            pool.Wait(task);
+            for (std::size_t k = 0; k < fitted[task].size(); ++k)
+                AddFitted(chains[task * kChainsPerTask + k], fitted[task][k]);
+            fitted[task] = std::vector<TFittedChain>();
+        }
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -915,15 +931,26 @@ private:
         return n;
     }
 
-    void AddChain(const std::vector<TPixel> &chain)
+    // A chain fitted, before its ends and joints become nodes of the graph.
+    struct TFittedChain
     {
+        bool Circle = false;  // the whole chain is Edges[0], a circle
+        bool Closed = false;
+        std::vector<TPoint2> Joints;
+        std::vector<TEdge> Edges;  // one per piece, nodes not yet set
+    };
+
+    // Fits one chain; reads only the masks and options, so that chains are
+    // fitted side by side and then added in their order.
+    TFittedChain FitChain(const std::vector<TPixel> &chain) const
+    {
+        TFittedChain fittedChain;
         if (chain.size() < 2)
-            return;
+            return fittedChain;
         TPoints points(chain.size());
         for (std::size_t k = 0; k < chain.size(); ++k)
             points[k] = PointOf(chain[k]);
         const double halfWidth = HalfWidth(Ink, chain);
-        JointWidth = halfWidth;
         const bool closed = chain.size() > 3 && chain.front() == chain.back();
         // A scanned stroke's centre line wiggles: where the fit within the
         // tolerance breaks it into pieces that go on in one direction (lines
@@ -946,8 +973,9 @@ private:
                     e.Circle = c;
                     e.HalfWidth = halfWidth;
                     e.Tolerance = options.Tolerance;
-                    Graph.AddEdge(std::move(e));
-                    return;
+                    fittedChain.Circle = true;
+                    fittedChain.Edges.push_back(std::move(e));
+                    return fittedChain;
                 }
             }
             TPoints turnedPoints = original;
@@ -1048,25 +1076,20 @@ private:
         // The points where consecutive pieces meet.
         std::vector<TPoint2> joints(pieces.size() + 1);
         for (std::size_t k = 1; k < pieces.size(); ++k)
-            joints[k] = Joint(points, pieces[k - 1], pieces[k]);
+            joints[k] = Joint(points, pieces[k - 1], pieces[k], halfWidth);
         if (closed) {
             joints[0] = joints[pieces.size()] =
-                pieces.size() > 1 ? Joint(points, pieces.back(), pieces.front()) : points.front();
+                pieces.size() > 1 ? Joint(points, pieces.back(), pieces.front(), halfWidth) : points.front();
         } else {
             joints[0] = EndPoint(pieces.front(), points[pieces.front().I]);
             joints[pieces.size()] = EndPoint(pieces.back(), points[pieces.back().J]);
         }
-        std::vector<int> nodes(pieces.size() + 1);
-        nodes[0] = closed ? Graph.AddNode(joints[0]) : EndNode(chain.front(), joints[0]);
-        for (std::size_t k = 1; k < pieces.size(); ++k)
-            nodes[k] = Graph.AddNode(joints[k]);
-        nodes[pieces.size()] = closed ? nodes[0] : EndNode(chain.back(), joints[pieces.size()]);
+        fittedChain.Closed = closed;
+        fittedChain.Joints = std::move(joints);
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             const TPiece &piece = pieces[k];
             TEdge e;
             e.Kind = piece.Arc ? TEdgeKind::Arc : TEdgeKind::Line;
-            e.A = nodes[k];
-            e.B = nodes[k + 1];
             e.Fit = piece.Line;
             e.Circle = piece.Circle;
             e.Ccw = piece.Ccw;
@@ -1077,6 +1100,32 @@ private:
                                 points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
             else if (piece.Arc)
                 e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
+            fittedChain.Edges.push_back(std::move(e));
+        }
+        return fittedChain;
+    }
+
+    // The fitted chain's joints as nodes (its ends at junctions shared with
+    // the chains met there) and its pieces as edges between them.
+    void AddFitted(const std::vector<TPixel> &chain, TFittedChain &fitted)
+    {
+        if (fitted.Circle) {
+            Graph.AddEdge(std::move(fitted.Edges.front()));
+            return;
+        }
+        const std::size_t n = fitted.Edges.size();
+        if (n == 0)
+            return;
+        const std::vector<TPoint2> &joints = fitted.Joints;
+        std::vector<int> nodes(n + 1);
+        nodes[0] = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.front(), joints[0]);
+        for (std::size_t k = 1; k < n; ++k)
+            nodes[k] = Graph.AddNode(joints[k]);
+        nodes[n] = fitted.Closed ? nodes[0] : EndNode(chain.back(), joints[n]);
+        for (std::size_t k = 0; k < n; ++k) {
+            TEdge &e = fitted.Edges[k];
+            e.A = nodes[k];
+            e.B = nodes[k + 1];
             if (e.A != e.B)
                 Graph.AddEdge(std::move(e));
         }
@@ -1173,10 +1222,10 @@ private:
         return line;
     }
 
-    TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b) const
+    TPoint2 Joint(const TPoints &p, const TPiece &a, const TPiece &b, double halfWidth) const
     {
         const TPoint2 at = p[a.J];
-        const double reach = std::max(3 * Options.Tolerance + 3 + 4 * JointWidth, a.CornerReach);
+        const double reach = std::max(3 * Options.Tolerance + 3 + 4 * halfWidth, a.CornerReach);
         TPoint2 x;
         if (!a.Arc && !b.Arc) {
             if (Crossing(a.Line, b.Line, x) && Distance(x, at) <= reach)
@@ -1616,7 +1665,6 @@ private:
     const int Height;
     TGraph Graph;
     std::unordered_map<std::uint64_t, int> JunctionNodes;
-    double JointWidth = 0.5;  // half the stroke width of the chain being added
     double Turned = 0;        // degrees the geometry was turned by to remove the skew
     // Ends put onto lines (node, edge), and the line each merged line went into.
     std::vector<std::pair<int, int>> OnLines;

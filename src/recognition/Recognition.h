@@ -29,6 +29,9 @@ struct TGeometryOptions
     // Snapping leaves two ends apart where paper lies between them (the gaps
     // of dashed lines).
     bool KeepGaps = false;
+    // Chains are fitted over this many threads; the drawing is the same for
+    // every count.
+    int Threads = 1;
 };
 
 // The drawing of a mask of lines one pixel wide (`centre`, as Centerline
