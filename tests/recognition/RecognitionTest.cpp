@@ -339,3 +339,31 @@ TEST(Recognition, TheSkewIsWhatTheSquareLinesShare)
 }
 
 } // namespace
+
+TEST(Recognition, TheDrawingIsTheSameForEveryThreadCount)
+{
+    // Enough chains (crosses and rings in 40-px cells) for several parts.
+    TSheet sheet;
+    sheet.Ink = TBlackMask(1200, 900);
+    sheet.Paint([](double x, double y) {
+        const int cell = int(x) / 40 + 30 * (int(y) / 40);
+        const double cx = std::fmod(x, 40), cy = std::fmod(y, 40), end = 28 + cell % 5;
+        return (std::abs(cx - 20) <= 1.5 && cy >= 8 && cy <= end) || (std::abs(cy - 20) <= 1.5 && cx >= 8 && cx <= end) ||
+               std::abs(std::hypot(cx - 6, cy - 6) - 4) <= 1;
+    });
+    const TBlackMask centre = Centerline(sheet.Ink);
+    TGeometryOptions options;
+    options.Arcs = true;
+    options.Snap = 1;
+    const TDrawing one = RecogniseDrawing(centre, sheet.Ink, options);
+    ASSERT_GT(one.Entities.size(), 2000u);
+    options.Threads = 3;
+    const TDrawing three = RecogniseDrawing(centre, sheet.Ink, options);
+    ASSERT_EQ(one.Entities.size(), three.Entities.size());
+    for (std::size_t k = 0; k < one.Entities.size(); ++k) {
+        const TDrawingEntity &a = one.Entities[k], &b = three.Entities[k];
+        ASSERT_TRUE(a.Kind == b.Kind && a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2 && a.R == b.R &&
+                    a.StartAngle == b.StartAngle && a.EndAngle == b.EndAngle)
+            << k;
+    }
+}
