@@ -1,4 +1,5 @@
 #include "cleanup/Centerline.h"
+#include "recognition/PaintedSheet.h"
 #include "recognition/Recognition.h"
 #include "recognition/Styles.h"
 
@@ -12,17 +13,10 @@
 namespace {
 
 // Rows grow downward in the mask; the drawing's Y is height - row.
-struct TStyleSheet
+struct TStyleSheet : TPaintedSheet
 {
-    TBlackMask Ink{360, 240};
+    TStyleSheet() { Ink = TBlackMask(360, 240); }
 
-    void Paint(const std::function<bool(int, int)> &inside)
-    {
-        for (int row = 0; row < Ink.Height(); ++row)
-            for (int x = 0; x < Ink.Width(); ++x)
-                if (inside(x, Ink.Height() - row))
-                    Ink.SetBlack(x, row);
-    }
     // Pixel rectangle: columns x0 .. x1, drawing rows y0 .. y1 (Y upward).
     void Box(int x0, int y0, int x1, int y1)
     {
