@@ -75,6 +75,19 @@ protected:
         EXPECT_NEAR(point[1].toDouble(), y, 1e-6);
     }
 
+    // Writes `drawing`, its segments at magnification 0.5 beside it, as
+    // NAME.dxf; returns the path.
+    QString SaveDrawing(const TDrawing &drawing, const QString &name)
+    {
+        Segments.clear();
+        for (const TDrawingEntity &e : drawing.Entities)
+            AppendSegments(e, 0.5, Segments);
+        TExportContext context = Context();
+        context.Drawing = &drawing;
+        EXPECT_EQ(SaveData2(context, UI, Path(name + ".dxf")), 0) << name.toStdString();
+        return Path(name + ".dxf");
+    }
+
     // The reader's verdict on each file, by path; empty (and the test skipped)
     // where ezdxf cannot run.
     QJsonObject ReadBack(const QStringList &paths, QString &skipReason)
@@ -221,13 +234,7 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
         Settings.Xrate = v.Xrate;
         Settings.Yrate = v.Yrate;
         Settings.DxfFileUse = v.Name == "header-file";
-        Segments.clear();
-        for (const TDrawingEntity &e : drawing.Entities)
-            AppendSegments(e, 0.5, Segments);
-        TExportContext context = Context();
-        context.Drawing = &drawing;
-        ASSERT_EQ(SaveData2(context, UI, Path(v.Name + ".dxf")), 0);
-        paths << Path(v.Name + ".dxf");
+        paths << SaveDrawing(drawing, v.Name);
     }
     QString skipReason;
     const QJsonObject results = ReadBack(paths, skipReason);
@@ -298,13 +305,7 @@ TEST_F(DxfReader, LineTypesAreDefinedOnceAndNamedByTheirEntities)
         Settings.DxfFileUse = !v.Header.isEmpty();
         if (!v.Header.isEmpty())
             Write("dxf.hed", v.Header);
-        Segments.clear();
-        for (const TDrawingEntity &e : drawing.Entities)
-            AppendSegments(e, 0.5, Segments);
-        TExportContext context = Context();
-        context.Drawing = &drawing;
-        ASSERT_EQ(SaveData2(context, UI, Path(v.Name + ".dxf")), 0);
-        paths << Path(v.Name + ".dxf");
+        paths << SaveDrawing(drawing, v.Name);
     }
     QString skipReason;
     const QJsonObject results = ReadBack(paths, skipReason);
@@ -385,12 +386,7 @@ TEST_F(DxfReader, WidthLayersAndFillsReadWithoutErrorsAndRender)
     Magnification = 0.5f;
     Settings.DxfValueMode = 2;
     Settings.DxfSaveLayer = QStringLiteral("図面");
-    Segments.clear();
-    for (const TDrawingEntity &e : drawing.Entities)
-        AppendSegments(e, 0.5, Segments);
-    TExportContext context = Context();
-    context.Drawing = &drawing;
-    ASSERT_EQ(SaveData2(context, UI, Path("styles.dxf")), 0);
+    SaveDrawing(drawing, QStringLiteral("styles"));
 
     QString skipReason;
     const QJsonObject results = ReadBack({Path("styles.dxf")}, skipReason);
