@@ -367,12 +367,17 @@ public:
             };
             if (!a.Arc && !m.Arc && !b.Arc && middle <= 0.5 * Distance(P[a.I], P[a.J]) &&
                 middle <= 0.5 * Distance(P[b.I], P[b.J]) && Crossing(a.Line, b.Line, corner, 20) &&
-                Distance(corner, P[m.I]) <= middle + 1 && Distance(corner, P[m.J]) <= middle + 1 &&
-                (middle <= shortest || nearLines())) {
-                // With Arcs, a small fillet is kept: its pixels fit an arc
-                // tangent to both lines and wider than the stroke, which a
-                // corner cut by the thinning does not.
+                Distance(corner, P[m.I]) <= middle + 1 && Distance(corner, P[m.J]) <= middle + 1) {
+                // With Arcs, a fillet is kept: its pixels fit an arc tangent
+                // to both lines and wider than the stroke, which a corner cut
+                // by the thinning does not. A fillet too wide for one line
+                // within the tolerance is cut as one chord, which is tried
+                // as a fillet too.
                 if (Options.Arcs && Ink && KeepFillet(pieces, k, corner, halfWidth)) {
+                    ++k;
+                    continue;
+                }
+                if (middle > shortest && !nearLines()) {
                     ++k;
                     continue;
                 }

@@ -109,8 +109,9 @@ TEST(Recognition, ACircleIsOneCircle)
 TEST(Recognition, AFilletIsLineArcLineMeetingAtOnePointEach)
 {
     // From (40, 60) right to (200, 60), a quarter of radius r up to (200 + r, 60 + r), up to (200 + r, 260):
-    // a wide fillet, and a small one that the rule sharpening corners cut by the thinning must keep.
-    for (const auto &[r, width] : std::initializer_list<std::pair<double, double>>{{60, 4}, {6, 3}}) {
+    // a wide fillet, a small one that the rule sharpening corners cut by the thinning must keep, and
+    // one that the lines first cut as a single chord.
+    for (const auto &[r, width] : std::initializer_list<std::pair<double, double>>{{60, 4}, {6, 3}, {16, 3}}) {
         TSheet sheet;
         sheet.Stroke(40, 60, 200, 60, width);
         sheet.Ring(200, 60 + r, r, width, 270, 360);
