@@ -336,7 +336,7 @@ void AddLayerTable(std::vector<QByteArray> &lines, const TExportContext &context
     }
 }
 
-std::vector<QByteArray> BuiltInHeader(const TExtentLines &e, const TExportContext &context)
+std::vector<QByteArray> BuiltInHeader(const TExtentLines &e)
 {
     const QByteArray solid = ToCp932(QStringLiteral("実線"));
     const QByteArray dotted = ToCp932(QStringLiteral("点線"));
@@ -716,7 +716,7 @@ std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMis
     const TExtentLines extents = Extents(context);
     std::vector<QByteArray> lines;
     if (!context.Settings.DxfFileUse) {
-        lines = BuiltInHeader(extents, context);
+        lines = BuiltInHeader(extents);
     } else {
         const QString path = QDir(context.ProgramFolder).filePath(QStringLiteral("dxf.hed"));
         if (!QFileInfo(path).isFile()) {

@@ -276,10 +276,12 @@ TEST(Recognition, ScanDirt)
                 EXPECT_NEAR(std::max(std::abs(e.X2 - e.X1), std::abs(e.Y2 - e.Y1)), first[0] == first[2] ? 220 : 320, 2)
                     << c.Name << Describe(d);
             }
-            if (first[1] == first[3])
+            if (first[1] == first[3]) {
                 EXPECT_EQ(e.Y1, e.Y2) << c.Name << Describe(d);
-            if (first[0] == first[2])
+            }
+            if (first[0] == first[2]) {
                 EXPECT_EQ(e.X1, e.X2) << c.Name << Describe(d);
+            }
         }
     }
 }
@@ -307,8 +309,9 @@ TEST(Recognition, ShortArcsKeepTheirCentreAndRadius)
             sheet.Ring(c.X, c.Y, c.R, c.Width, c.Break + 1.8, c.To);
         }
         const TDrawing d = sheet.Recognise(1, true, 1);
-        if (c.Break != 0)
+        if (c.Break != 0) {
             ASSERT_EQ(d.Entities.size(), 1u) << c.R << Describe(d);
+        }
         ASSERT_EQ(d.Count(TEntityKind::Arc), 1u) << c.R << Describe(d);
         for (const TDrawingEntity &e : d.Entities)
             if (e.Kind == TEntityKind::Arc) {

@@ -69,8 +69,9 @@ TEST_P(LabelBesideALine, LabelIsTextLineIsNot)
     const int lineLeft = c.Touching ? 100 : 100, lineRight = 1101;
     for (int x = lineLeft; x < lineRight; ++x)
         for (int y = 600; y <= 603; ++y)
-            if (!c.Touching || x < 140 || x > 700)
+            if (!c.Touching || x < 140 || x > 700) {
                 ASSERT_FALSE(s.Text.Black(x, y)) << x << "," << y;
+            }
     if (c.Touching) {
         EXPECT_EQ(BlackIn(s.Graphics, 100, 600, 1101, 604), 1001 * 4);
         return;
