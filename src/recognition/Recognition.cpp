@@ -1553,13 +1553,15 @@ private:
                     for (int m : it->second) {
                         if (m == n || m == Graph.Other(edge, n) || Graph.Node(m).Edges.empty())
                             continue;
+                        const double d = Distance(p, Graph.Node(m).P);
+                        if (!(d < bestDistance))
+                            continue;
                         if (Options.KeepGaps && PaperBetween(p, Graph.Node(m).P))
                             continue;
                         double width = 0;
                         for (int e : Graph.Node(m).Edges)
                             width = std::max(width, Graph.Edge(e).HalfWidth);
-                        const double d = Distance(p, Graph.Node(m).P);
-                        if ((d <= reach + width || FacingEnds(n, m, width)) && d < bestDistance) {
+                        if (d <= reach + width || FacingEnds(n, m, width)) {
                             bestDistance = d;
                             bestNode = m;
                         }
@@ -1588,6 +1590,12 @@ private:
                         if (e == own || !line.Alive || line.A == n || line.B == n)
                             continue;
                         const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
+                        // Only a line passing within reach (its box grown by
+                        // that and a pixel) can take the end.
+                        const double within = reach + line.HalfWidth + 1;
+                        if (p.X < std::min(a.X, b.X) - within || p.X > std::max(a.X, b.X) + within ||
+                            p.Y < std::min(a.Y, b.Y) - within || p.Y > std::max(a.Y, b.Y) + within)
+                            continue;
                         const double length = Distance(a, b);
                         if (length == 0)
                             continue;
