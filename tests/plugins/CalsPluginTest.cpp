@@ -120,6 +120,17 @@ protected:
         EXPECT_EQ(driver.ScanData1(path), ScanDone) << path.toStdString();
         return SegmentsOf(state);
     }
+
+    // Why reading `path` failed (the conversion must not finish).
+    static QString LoadFailureOf(TPictureFormats &formats, const QString &path)
+    {
+        TRecordingUserInterface ui;
+        TSettings settings;
+        TScanState state;
+        TScanDriver driver(state, settings, ui, formats);
+        EXPECT_NE(driver.ScanData1(path), ScanDone);
+        return driver.LoadFailure();
+    }
 };
 
 TEST_F(CalsPluginTest, ACalsDrawingTracesLikeTheSameDrawingAsBmp)
@@ -164,12 +175,7 @@ TEST_F(CalsPluginTest, LargePicturesAreTakenAndDamagedOnesNamed)
 
     const QByteArray whole = CalsHeader(Fields(131, 77)) + Group4(Drawing(), Dir.filePath(QStringLiteral("g4.tif")));
     const QString damaged = Write(QStringLiteral("damaged.cal"), whole.left(whole.size() - 40));
-    TRecordingUserInterface ui;
-    TSettings settings;
-    TScanState state;
-    TScanDriver driver(state, settings, ui, formats);
-    EXPECT_NE(driver.ScanData1(damaged), ScanDone);
-    EXPECT_EQ(driver.LoadFailure(), QStringLiteral("画像データが壊れています"));
+    EXPECT_EQ(LoadFailureOf(formats, damaged), QStringLiteral("画像データが壊れています"));
 }
 
 // The peak memory of this process (VmHWM) in bytes, and its reset to what
@@ -243,12 +249,7 @@ TEST_F(CalsPluginTest, SheetsOfLittleDataTakeTheMemoryOfTheirMaskOnly)
         const QString path = Write(QStringLiteral("short.cal"), c.File);
         ASSERT_TRUE(ResetPeakMemory());
         const std::int64_t start = PeakMemory();
-        TRecordingUserInterface ui;
-        TSettings settings;
-        TScanState state;
-        TScanDriver driver(state, settings, ui, formats);
-        EXPECT_NE(driver.ScanData1(path), ScanDone);
-        EXPECT_EQ(driver.LoadFailure(), QStringLiteral("画像データが壊れています"));
+        EXPECT_EQ(LoadFailureOf(formats, path), QStringLiteral("画像データが壊れています"));
         EXPECT_LT(PeakMemory() - start, 32 << 20);
     }
 }
