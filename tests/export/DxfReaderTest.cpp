@@ -75,10 +75,12 @@ protected:
         EXPECT_NEAR(point[1].toDouble(), y, 1e-6);
     }
 
-    // Writes `drawing`, its segments at magnification 0.5 beside it, as
-    // NAME.dxf; returns the path.
+    // Writes `drawing`, its segments at magnification 0.5 beside it and its
+    // extents as the list's, as NAME.dxf; returns the path.
     QString SaveDrawing(const TDrawing &drawing, const QString &name)
     {
+        MaxX = drawing.MaxX;
+        MaxY = drawing.MaxY;
         Segments.clear();
         for (const TDrawingEntity &e : drawing.Entities)
             AppendSegments(e, 0.5, Segments);
@@ -205,8 +207,6 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
                         TDrawingEntity::MakeCircle(50, 40, 5)};
     drawing.MaxX = 55;
     drawing.MaxY = 45;
-    MaxX = 55;
-    MaxY = 45;
     Magnification = 0.5f;
     Settings.DxfValueMode = 2;
     Settings.DxfPenColor = 3;
@@ -281,8 +281,6 @@ TEST_F(DxfReader, LineTypesAreDefinedOnceAndNamedByTheirEntities)
     drawing.Entities[1].LineType = drawing.AddLineType("DASHED", QStringLiteral("破線"), {12, -4});
     drawing.MaxX = 100;
     drawing.MaxY = 60;
-    MaxX = 100;
-    MaxY = 60;
     Magnification = 0.5f;
     const QByteArray shipped = [] {
         QFile file(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
@@ -381,8 +379,6 @@ TEST_F(DxfReader, WidthLayersAndFillsReadWithoutErrorsAndRender)
     drawing.Fills = {dot, solid};
     drawing.MaxX = 110;
     drawing.MaxY = 80;
-    MaxX = 110;
-    MaxY = 80;
     Magnification = 0.5f;
     Settings.DxfValueMode = 2;
     Settings.DxfSaveLayer = QStringLiteral("図面");
