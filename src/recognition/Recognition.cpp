@@ -547,6 +547,7 @@ struct TEdge
     double HalfWidth = 0.5;
     double Tolerance = 0;  // of its fit, when more than the options' (a rough chain)
     bool Alive = true;
+    bool EndsOnCircle = false;  // an arc whose nodes were moved onto its circle
 };
 
 class TGraph
@@ -688,6 +689,7 @@ public:
                 SnapToAxes();
             Reattach();
         }
+        SettleArcEnds();
         return Output();
     }
 
@@ -1068,10 +1070,48 @@ private:
         for (TPiece &piece : pieces)
             if (!piece.Arc)
                 piece.Line = OntoStrokeMiddle(points, piece, halfWidth);
+        // Where a fillet meets its line, the centre line runs within the
+        // tolerance of both: the fit may end the arc early and put a short
+        // line between it and the long line, turning a few degrees from
+        // it. That line is the arc's end: its pixels go to the arc.
+        if (Options.Arcs)
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                const std::size_t n = pieces.size();
+                if (!pieces[k].Arc || (!closed && (k == 0 || k + 1 == n)) || n < 4)
+                    continue;
+                const auto length = [&](const TPiece &q) { return Distance(points[q.I], points[q.J]); };
+                const auto absorbs = [&](const TPiece &s, const TPiece &l) {
+                    return !s.Arc && !l.Arc && TChainFitter::Turn(s, l) < 10 && length(s) < 0.5 * length(l) &&
+                           s.J - s.I <= pieces[k].J - pieces[k].I;
+                };
+                const std::size_t next = (k + 1) % n, after = (k + 2) % n, prev = (k + n - 1) % n,
+                                  before = (k + n - 2) % n;
+                TPiece arc = pieces[k];
+                std::size_t gone = n;
+                if ((closed || k + 2 < n) && absorbs(pieces[next], pieces[after]) && next != 0) {
+                    arc.J = pieces[next].J;
+                    gone = next;
+                } else if ((closed || k >= 2) && absorbs(pieces[prev], pieces[before]) && prev + 1 == k) {
+                    arc.I = pieces[prev].I;
+                    gone = prev;
+                }
+                if (gone == n)
+                    continue;
+                const TCircle c = FitCircle(points.data() + arc.I, arc.J + 1 - arc.I);
+                if (!c.Valid || c.R > kLargestRadius)
+                    continue;
+                arc.Circle = c;
+                pieces[k] = arc;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(gone));
+                if (gone < k)
+                    --k;
+            }
         // A fillet (an arc the lines beside it touch): the circle tangent
         // to both lines that lies nearest to the middles of its stroke.
-        for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
-            const TPiece &a = pieces[k - 1], &arc = pieces[k], &b = pieces[k + 1];
+        // In a closed chain the first and the last piece meet too.
+        for (std::size_t k = closed ? 0 : 1; pieces.size() >= 3 && k + (closed ? 0 : 1) < pieces.size(); ++k) {
+            const std::size_t n = pieces.size();
+            const TPiece &a = pieces[(k + n - 1) % n], &arc = pieces[k], &b = pieces[(k + 1) % n];
             const auto touches = [&](const TPiece &line) {
                 return std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance;
             };
@@ -1100,10 +1140,7 @@ private:
             e.Ccw = piece.Ccw;
             e.HalfWidth = halfWidth;
             e.Tolerance = tolerance;
-            if (piece.Arc && piece.Fillet)
-                e.Points.assign(points.begin() + static_cast<std::ptrdiff_t>(piece.I),
-                                points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
-            else if (piece.Arc)
+            if (piece.Arc)
                 e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
             fittedChain.Edges.push_back(std::move(e));
         }
@@ -1152,16 +1189,40 @@ private:
         const double half = 0.5 * std::acos(std::clamp(ua.X * ub.X + ua.Y * ub.Y, -1.0, 1.0));
         if (bl == 0 || half < 10 * kDegree || half > 80 * kDegree)
             return;
-        const TPoints middles = StrokeMiddles(Ink, p.data() + arc.I, arc.J + 1 - arc.I, arc.Circle, halfWidth);
+        // The stroke's middles over the arc and as many pixels of each line
+        // beside it: the pixels near a tangent point fit the line and the
+        // arc alike, and a fit to the arc's pixels alone runs on along the
+        // lines (too wide a circle). The radius is the one whose whole
+        // line-arc-line shape lies nearest to them all.
+        const std::size_t span = arc.J - arc.I;
+        TPoints near(p.begin() + static_cast<std::ptrdiff_t>(arc.I), p.begin() + static_cast<std::ptrdiff_t>(arc.J) + 1);
+        for (std::size_t k = a.J - std::min(span, a.J - a.I); k < a.J; ++k)
+            near.push_back(p[k]);
+        for (std::size_t k = b.I + 1; k <= std::min(b.J, b.I + span); ++k)
+            near.push_back(p[k]);
+        const TPoints middles = StrokeMiddles(Ink, near.data(), near.size(), arc.Circle, halfWidth);
         const auto centre = [&](double r) {
             const double d = r / std::sin(half);
             return TPoint2{corner.X + bx / bl * d, corner.Y + by / bl * d};
         };
         const auto cost = [&](double r) {
             const TPoint2 c = centre(r);
+            const double along = r / std::tan(half);
+            const TPoint2 ta{corner.X + ua.X * along, corner.Y + ua.Y * along},
+                tb{corner.X + ub.X * along, corner.Y + ub.Y * along};
+            const double ax = ta.X - c.X, ay = ta.Y - c.Y, cbx = tb.X - c.X, cby = tb.Y - c.Y;
+            const double turn = ax * cby - ay * cbx;
             double sum = 0;
             for (const TPoint2 &m : middles) {
-                const double e = Distance(m, c) - r;
+                // Nearest of the two rays from the tangent points and the arc between them.
+                const auto ray = [&](TPoint2 t, TPoint2 u) {
+                    const double along2 = (m.X - t.X) * u.X + (m.Y - t.Y) * u.Y;
+                    return along2 <= 0 ? Distance(m, t) : std::abs((m.X - t.X) * u.Y - (m.Y - t.Y) * u.X);
+                };
+                double e = std::min(ray(ta, ua), ray(tb, ub));
+                const double vx = m.X - c.X, vy = m.Y - c.Y;
+                if ((ax * vy - ay * vx) * turn >= 0 && (vx * cby - vy * cbx) * turn >= 0)
+                    e = std::min(e, std::abs(std::hypot(vx, vy) - r));
                 sum += e * e;
             }
             return sum;
@@ -1246,9 +1307,11 @@ private:
         const TPiece &line = a.Arc ? b : a, &arc = a.Arc ? a : b;
         // A line that touches the circle meets it where the radius is
         // square to it (crossings of a tangent move far for a small error).
+        // The pixels near a tangent point lie within the tolerance of both
+        // for sqrt(2 R T) on either side of it.
         if (std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance) {
             x = line.Line.Project({arc.Circle.X, arc.Circle.Y});
-            if (Distance(x, at) <= reach)
+            if (Distance(x, at) <= std::max(reach, 2 * std::sqrt(2 * arc.Circle.R * Options.Tolerance) + 2))
                 return x;
         }
         if (Crossing(line.Line, arc.Circle, at, x) && Distance(x, at) <= reach)
@@ -1643,6 +1706,125 @@ private:
         return false;
     }
 
+    // An arc's circle is fitted to its own pixels; the nodes at its ends are
+    // placed by the lines there (a junction's node by the lines crossing,
+    // half a pixel off the arc's end). Each end moves onto the circle where
+    // that moves no line: a free end along the radius, an end on lines of
+    // one direction along them to where the circle crosses them (not where
+    // they touch it: a crossing of a tangent moves far for a small error).
+    // An arc with both ends on its circle keeps the circle; else it is
+    // fitted through its ends.
+    void SettleArcEnds()
+    {
+        std::unordered_map<int, std::vector<int>> onto;  // node -> lines it was put onto
+        for (const auto &[n, e] : OnLines) {
+            const int line = LiveLine(e);
+            if (line >= 0)
+                onto[n].push_back(line);
+        }
+        for (int id = 0; id < static_cast<int>(Graph.Edges.size()); ++id) {
+            TEdge &e = Graph.Edge(id);
+            if (!e.Alive || e.Kind != TEdgeKind::Arc || e.A == e.B)
+                continue;
+            if (SettleFillet(id, onto)) {
+                e.EndsOnCircle = true;
+                continue;
+            }
+            const bool a = SettleArcEnd(id, e.A, onto), b = SettleArcEnd(id, e.B, onto);
+            e.EndsOnCircle = a && b;
+        }
+    }
+
+    // The line through node n that the arc may slide its end along: every
+    // other edge there a line of one direction through n; false else.
+    bool LineAt(int arc, int n, const std::unordered_map<int, std::vector<int>> &onto, TLine &l)
+    {
+        std::vector<int> lines;
+        for (int e : Graph.Node(n).Edges) {
+            if (e == arc)
+                continue;
+            if (Graph.Edge(e).Kind != TEdgeKind::Line)
+                return false;
+            lines.push_back(e);
+        }
+        if (const auto it = onto.find(n); it != onto.end())
+            for (int e : it->second) {
+                const TEdge &line = Graph.Edge(e);
+                if (line.A != n && line.B != n)
+                    lines.push_back(e);
+            }
+        if (lines.empty())
+            return false;
+        l = Graph.LineOf(Graph.Edge(lines.front()));
+        for (int e : lines) {
+            const TLine m = Graph.LineOf(Graph.Edge(e));
+            if (std::abs(l.Dx * m.Dy - l.Dy * m.Dx) > 1e-6 || l.Distance(Graph.Node(n).P) > 1e-6)
+                return false;
+        }
+        return true;
+    }
+
+    // A fillet (an arc its lines touch at both ends) stays tangent to both
+    // lines as they were snapped: its radius kept, its centre where it lies
+    // that far from both, its ends at the feet of the centre on them.
+    bool SettleFillet(int arc, const std::unordered_map<int, std::vector<int>> &onto)
+    {
+        TEdge &e = Graph.Edge(arc);
+        const TCircle c = e.Circle;
+        const TPoint2 centre{c.X, c.Y};
+        TLine la, lb;
+        if (!c.Valid || !LineAt(arc, e.A, onto, la) || !LineAt(arc, e.B, onto, lb))
+            return false;
+        const auto touches = [&](const TLine &l, TPoint2 p) {
+            const double radial = std::abs((p.X - c.X) * l.Dx + (p.Y - c.Y) * l.Dy) / c.R;
+            return radial < 0.2 && std::abs(l.Distance(centre) - c.R) <= std::max(1.0, Options.Tolerance);
+        };
+        if (!touches(la, Graph.Node(e.A).P) || !touches(lb, Graph.Node(e.B).P))
+            return false;
+        // Each line moved by the radius toward the centre; they cross there.
+        const auto inward = [&](TLine l) {
+            double nx = -l.Dy, ny = l.Dx;
+            if ((c.X - l.X) * nx + (c.Y - l.Y) * ny < 0) {
+                nx = -nx;
+                ny = -ny;
+            }
+            l.X += nx * c.R;
+            l.Y += ny * c.R;
+            return l;
+        };
+        TPoint2 moved;
+        if (!Crossing(inward(la), inward(lb), moved, 10) || Distance(moved, centre) > 2)
+            return false;
+        e.Circle.X = moved.X;
+        e.Circle.Y = moved.Y;
+        Graph.Node(e.A).P = la.Project(moved);
+        Graph.Node(e.B).P = lb.Project(moved);
+        return true;
+    }
+
+    bool SettleArcEnd(int arc, int n, const std::unordered_map<int, std::vector<int>> &onto)
+    {
+        const TCircle c = Graph.Edge(arc).Circle;
+        TNode &node = Graph.Node(n);
+        if (!c.Valid || Distance(node.P, {c.X, c.Y}) == 0)
+            return false;
+        if (node.Edges.size() == 1 && !node.Junction && onto.find(n) == onto.end()) {
+            node.P = OnCircle(c, node.P);
+            return true;
+        }
+        TLine l;
+        if (!LineAt(arc, n, onto, l))
+            return false;
+        TPoint2 x;
+        if (!Crossing(l, c, node.P, x))
+            return false;
+        const double radial = std::abs((x.X - c.X) * l.Dx + (x.Y - c.Y) * l.Dy) / c.R;
+        if (radial < 0.5 || Distance(x, node.P) > std::max(2.0, Graph.Edge(arc).HalfWidth + 1))
+            return false;
+        node.P = x;
+        return true;
+    }
+
     TDrawing Output()
     {
         TDrawing drawing;
@@ -1659,7 +1841,7 @@ private:
                 continue;
             }
             // An arc passes exactly through the nodes at its ends.
-            const TCircle c = FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
+            const TCircle c = e.EndsOnCircle ? e.Circle : FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
             if (!std::isfinite(c.X) || !std::isfinite(c.Y) || !(c.R > 0 && c.R <= kLargestRadius) ||
                 Distance(a, b) < 1e-6) {
                 drawing.Entities.push_back(TDrawingEntity::MakeLine(a.X, a.Y, b.X, b.Y));
