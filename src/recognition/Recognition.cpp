@@ -1065,6 +1065,34 @@ private:
             pieces[pieces.size() - 2].J = pieces.back().J;
             pieces.pop_back();
         }
+        // A short arc bulges less than the tolerance and one line fits it;
+        // but where the middles of its stroke lie on a circle of a sweep of
+        // 20 degrees or more, and half a pixel or more off their line, yet
+        // twice as near to the circle, the chain is that arc.
+        if (Options.Arcs && !closed && pieces.size() == 1 && !pieces[0].Arc && points.size() >= 6) {
+            TPiece arc;
+            const TCircle first = FitCircle(points.data(), points.size());
+            if (first.Valid && first.R >= 1.5 && first.R <= kLargestRadius) {
+                const TPoints middles = StrokeMiddles(Ink, points.data(), points.size(), first, halfWidth);
+                const TCircle c = FitCircle(middles.data(), middles.size());
+                const TLine line = TPrefixSums(middles).Line(0, middles.size() - 1);
+                double offLine = 0;
+                for (const TPoint2 &m : middles)
+                    offLine = std::max(offLine, line.Distance(m));
+                if (c.Valid && c.R >= 1.5 && c.R <= kLargestRadius && offLine >= 0.5) {
+                    const double offCircle = CircleDeviation(middles.data(), middles.size(), c);
+                    const double sweep = SignedSweep(middles, 0, middles.size() - 1, c);
+                    if (offCircle <= 0.5 * offLine && offCircle <= Options.Tolerance && std::abs(sweep) >= 20) {
+                        arc.Arc = true;
+                        arc.I = 0;
+                        arc.J = points.size() - 1;
+                        arc.Circle = c;
+                        arc.Ccw = sweep > 0;
+                        pieces[0] = arc;
+                    }
+                }
+            }
+        }
         // A line through the thinned pixels of a stroke of even width lies
         // half a pixel off its middle: it moves onto the middle.
         for (TPiece &piece : pieces)
