@@ -1336,10 +1336,11 @@ private:
         // A line that touches the circle meets it where the radius is
         // square to it (crossings of a tangent move far for a small error).
         // The pixels near a tangent point lie within the tolerance of both
-        // for sqrt(2 R T) on either side of it.
+        // for sqrt(2 R T) on either side of it (T up to twice the
+        // tolerance: a rough chain's fit).
         if (std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance) {
             x = line.Line.Project({arc.Circle.X, arc.Circle.Y});
-            if (Distance(x, at) <= std::max(reach, 2 * std::sqrt(2 * arc.Circle.R * Options.Tolerance) + 2))
+            if (Distance(x, at) <= std::max(reach, 2 * std::sqrt(4 * arc.Circle.R * Options.Tolerance) + 2))
                 return x;
         }
         if (Crossing(line.Line, arc.Circle, at, x) && Distance(x, at) <= reach)
