@@ -29,6 +29,13 @@ constexpr double kLongestBrokenGap = 40;
 
 using TPoints = std::vector<TPoint2>;
 
+// std::lround for pixel coordinates, without the library call (half away
+// from zero, as lround).
+inline int Round(double v)
+{
+    return v >= 0 ? static_cast<int>(v + 0.5) : -static_cast<int>(0.5 - v);
+}
+
 // A straight line: a point on it and its unit direction.
 struct TLine
 {
@@ -112,7 +119,7 @@ TPoints StrokeMiddles(const TBlackMask &ink, const TPoint2 *p, std::size_t n, co
     constexpr double kStep = 0.125;
     const double cap = 2 * halfWidth + 2;
     const auto black = [&](double x, double y) {
-        return ink.Black(static_cast<int>(std::lround(x)), ink.Height() - static_cast<int>(std::lround(y)));
+        return ink.Black(Round(x), ink.Height() - Round(y));
     };
     TPoints out(p, p + n);
     for (std::size_t k = 0; k < n; ++k) {
@@ -159,8 +166,14 @@ public:
         const double mx = (b.X - a.X) / n, my = (b.Y - a.Y) / n;
         const double sxx = (b.XX - a.XX) / n - mx * mx, sxy = (b.XY - a.XY) / n - mx * my,
                      syy = (b.YY - a.YY) / n - my * my;
-        const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-        return {mx, my, std::cos(angle), std::sin(angle)};
+        // The direction at half the angle of (sxx - syy, 2 sxy), without
+        // trigonometry.
+        const double u = sxx - syy, v = 2 * sxy, r = std::hypot(u, v);
+        if (r == 0)
+            return {mx, my, 1, 0};
+        const double c2 = u / r;
+        const double dx = std::sqrt(std::max(0.0, (1 + c2) / 2)), dy = std::sqrt(std::max(0.0, (1 - c2) / 2));
+        return {mx, my, dx, v >= 0 ? dy : -dy};
     }
 
 private:
@@ -508,7 +521,7 @@ private:
     // Whether the ink covers the pixel at p (drawing units).
     bool Inked(TPoint2 p) const
     {
-        const int x = static_cast<int>(std::lround(p.X)), row = Ink->Height() - static_cast<int>(std::lround(p.Y));
+        const int x = Round(p.X), row = Ink->Height() - Round(p.Y);
         return x >= 0 && row >= 0 && x < Ink->Width() && row < Ink->Height() && Ink->Black(x, row);
     }
 
@@ -1069,7 +1082,12 @@ private:
         // but where the middles of its stroke lie on a circle of a sweep of
         // 20 degrees or more, and half a pixel or more off their line, yet
         // twice as near to the circle, the chain is that arc.
-        if (Options.Arcs && !closed && pieces.size() == 1 && !pieces[0].Arc && points.size() >= 6) {
+        // (Such an arc is short: within the tolerance plus a pixel of its
+        // chord over 20 degrees, its chord is at most 23 times that.)
+        const auto bulging = [&] {
+            return Distance(points.front(), points.back()) <= 23 * (Options.Tolerance + 1);
+        };
+        if (Options.Arcs && !closed && pieces.size() == 1 && !pieces[0].Arc && points.size() >= 6 && bulging()) {
             TPiece arc;
             const TCircle first = FitCircle(points.data(), points.size());
             if (first.Valid && first.R >= 1.5 && first.R <= kLargestRadius) {
@@ -1286,10 +1304,12 @@ private:
         constexpr double kStep = 0.125;
         const double cap = 2 * halfWidth + 2, nx = -piece.Line.Dy, ny = piece.Line.Dx;
         const auto black = [&](double x, double y) {
-            return Ink.Black(static_cast<int>(std::lround(x)), Height - static_cast<int>(std::lround(y)));
+            return Ink.Black(Round(x), Height - Round(y));
         };
+        // The middle of up to 64 crossings spread along it.
         std::vector<double> shifts;
-        for (std::size_t k = piece.I; k <= piece.J; ++k) {
+        const std::size_t step = std::max<std::size_t>(1, (piece.J - piece.I) / 64);
+        for (std::size_t k = piece.I; k <= piece.J; k += step) {
             const TPoint2 q = piece.Line.Project(p[k]);
             if (!black(q.X, q.Y))
                 continue;
@@ -1573,7 +1593,7 @@ private:
         double longest = 0, from = 0;
         for (double s = 0; s <= length; s += 0.5) {
             const double x = a.X + (b.X - a.X) * s / length, y = a.Y + (b.Y - a.Y) * s / length;
-            const int col = static_cast<int>(std::lround(x)), row = Height - static_cast<int>(std::lround(y));
+            const int col = Round(x), row = Height - Round(y);
             bool ink = false;
             for (int dy = -1; dy <= 1 && !ink; ++dy)
                 for (int dx = -1; dx <= 1 && !ink; ++dx)
