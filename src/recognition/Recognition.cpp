@@ -316,6 +316,49 @@ public:
                 }
             }
         }
+        // An arc runs on within the tolerance into a straight line beside it
+        // (the short side of a slot, a line between two fillets): an end of
+        // the arc that one line fits within a quarter of the tolerance, d,
+        // for longer than any chord of its circle could (sqrt(16 R d), and a
+        // fifth more for the pixels) is that line.
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            if (!pieces[k].Arc || pieces[k].Fillet)
+                continue;
+            const double within = 0.25 * Options.Tolerance;
+            const double chord = 1.2 * std::sqrt(16 * pieces[k].Circle.R * within) + 2;
+            for (const bool atEnd : {true, false}) {
+                TPiece &arc = pieces[k];
+                if (arc.J - arc.I < 16)
+                    break;
+                const auto fits = [&](std::size_t n) {
+                    TPiece tail;
+                    return atEnd ? LineFits(arc.J - n, arc.J, tail, within) : LineFits(arc.I, arc.I + n, tail, within);
+                };
+                const std::size_t n = Reach(0, arc.J - arc.I - 8, 2, fits);
+                const std::size_t cut = atEnd ? arc.J - n : arc.I + n;
+                const bool longer = atEnd ? Distance(P[cut], P[arc.J]) > chord : Distance(P[arc.I], P[cut]) > chord;
+                TPiece rest, line;
+                if (n < 2 || !longer || !(atEnd ? ArcFits(arc.I, cut, rest) : ArcFits(cut, arc.J, rest)) ||
+                    std::abs(SignedSweep(P, rest.I, rest.J, rest.Circle)) < kSmallestSweep)
+                    continue;
+                atEnd ? LineFits(cut, arc.J, line) : LineFits(arc.I, cut, line);
+                pieces[k] = rest;
+                pieces.insert(pieces.begin() + static_cast<std::ptrdiff_t>(atEnd ? k + 1 : k), line);
+                if (!atEnd)
+                    ++k;
+            }
+        }
+        // Neighbouring arcs that one circle fits become one.
+        for (std::size_t k = 1; k < pieces.size();) {
+            TPiece joined;
+            if (pieces[k - 1].Arc && pieces[k].Arc && !pieces[k - 1].Fillet && !pieces[k].Fillet &&
+                ArcFits(pieces[k - 1].I, pieces[k].J, joined)) {
+                pieces[k - 1] = joined;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
+                continue;
+            }
+            ++k;
+        }
         // Lines left empty go; neighbouring lines that one line fits become one.
         std::vector<TPiece> result;
         for (const TPiece &piece : pieces) {
@@ -459,14 +502,15 @@ public:
         return true;
     }
 
-    bool LineFits(std::size_t i, std::size_t j, TPiece &piece) const
+    bool LineFits(std::size_t i, std::size_t j, TPiece &piece, double within = 0) const
     {
         piece = TPiece{};
         piece.I = i;
         piece.J = j;
         piece.Line = Sums.Line(i, j);
+        const double tolerance = within > 0 ? within : Options.Tolerance;
         for (std::size_t k = i; k <= j; ++k)
-            if (piece.Line.Distance(P[k]) > Options.Tolerance)
+            if (piece.Line.Distance(P[k]) > tolerance)
                 return false;
         return true;
     }
@@ -480,10 +524,9 @@ public:
         piece.Circle = FitCircle(P.data() + i, j + 1 - i);
         if (!piece.Circle.Valid || piece.Circle.R < 1.5 || piece.Circle.R > kLargestRadius)
             return false;
-        if (CircleDeviation(P.data() + i, j + 1 - i, piece.Circle) > Options.Tolerance)
-            return false;
+        // (Its sense set even when it does not fit: a caller may take it.)
         piece.Ccw = SignedSweep(P, i, j, piece.Circle) > 0;
-        return true;
+        return CircleDeviation(P.data() + i, j + 1 - i, piece.Circle) <= Options.Tolerance;
     }
 
 private:
@@ -1010,7 +1053,12 @@ private:
                     // Start again in the middle of the longest piece, then at the
                     // first break of that fit: a corner, so that no piece is cut
                     // where the pixel walk happened to start.
-                    const auto longest = std::max_element(pieces.begin(), pieces.end(), [](const TPiece &a, const TPiece &b) {
+                    // (The longest line when there is one: the halves of a
+                    // line join again, those of an arc may not.)
+                    const bool anyLine = std::any_of(pieces.begin(), pieces.end(), [](const TPiece &q) { return !q.Arc; });
+                    const auto longest = std::max_element(pieces.begin(), pieces.end(), [&](const TPiece &a, const TPiece &b) {
+                        if (anyLine && a.Arc != b.Arc)
+                            return a.Arc;
                         return a.J - a.I < b.J - b.I;
                     });
                     const std::size_t start = (longest->I + longest->J) / 2;
