@@ -1132,8 +1132,14 @@ private:
         // twice as near to the circle, the chain is that arc.
         // (Such an arc is short: within the tolerance plus a pixel of its
         // chord over 20 degrees, its chord is at most 23 times that.)
+        // Only a chain with free ends: between junctions the thinning bends
+        // the pixels of straight strokes toward the junctions.
         const auto bulging = [&] {
-            return Distance(points.front(), points.back()) <= 23 * (Options.Tolerance + 1);
+            const auto free = [&](const TPixel &p) {
+                return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) < 3;
+            };
+            return Distance(points.front(), points.back()) <= 23 * (Options.Tolerance + 1) && free(chain.front()) &&
+                   free(chain.back());
         };
         if (Options.Arcs && !closed && pieces.size() == 1 && !pieces[0].Arc && points.size() >= 6 && bulging()) {
             TPiece arc;
