@@ -898,10 +898,14 @@ private:
                 if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
                     continue;
                 const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
-                if (a.Out.X * ux + a.Out.Y * uy < facing || -(b.Out.X * ux + b.Out.Y * uy) < facing ||
+                // Across a gap as short as the strokes are wide the way
+                // from one end to the other is too noisy to read: the ends
+                // need only point against each other and not away.
+                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
+                const double toward = gap <= bare ? 0 : facing;
+                if (a.Out.X * ux + a.Out.Y * uy < toward || -(b.Out.X * ux + b.Out.Y * uy) < toward ||
                     -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
                     continue;
-                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
                 if (gap > bare) {
                     const double paper = LongestPaper(a.P, b.P);
                     if (paper <= 0 || paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2))
