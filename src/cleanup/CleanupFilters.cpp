@@ -127,10 +127,14 @@ bool TCleanupFilters::Segments(TScanState &list) const
     if (Options.Merge <= 0)
         return true;
     const std::span<const TSegment> traced(list.Segments(), std::size_t(list.SegmentCount));
-    const std::vector<TSegment> merged = Strokes.Width() > 0 ? MergeCentreLines(traced, Options.Merge, Strokes, Threads)
-                                                             : MergeSegments(traced, Options.Merge);
+    // The traced segments go once they are drawn on the merge's grid.
+    bool emptied = true;
+    const std::vector<TSegment> merged =
+        Strokes.Width() > 0
+            ? MergeCentreLines(traced, Options.Merge, Strokes, Threads, [&] { emptied = list.ResetSegments(); })
+            : MergeSegments(traced, Options.Merge);
     Strokes = TBlackMask();
-    if (!list.ResetSegments())
+    if (!emptied || !list.ResetSegments())
         return false;
     // AddSegment takes rows (Y = image height - row); the extents stay.
     for (const TSegment &s : merged) {

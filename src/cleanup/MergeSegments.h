@@ -7,6 +7,7 @@
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"
 
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -28,6 +29,9 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
 // centre line lies between two pixel rows where the stroke is an even number
 // of pixels wide, and a level stroke gives an exactly level line. Points stay
 // within the picture. The work is shared over `threads`; the result is the
-// same for every count.
+// same for every count. `segmentsRead` (when given) is called as soon as the
+// segments are no longer read, so that their memory can go before the rest
+// of the work needs more.
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
-                                       const TBlackMask &strokes, int threads = 1);
+                                       const TBlackMask &strokes, int threads = 1,
+                                       const std::function<void()> &segmentsRead = {});
