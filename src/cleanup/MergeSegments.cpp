@@ -514,7 +514,14 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
 }
 
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
-                                       const TBlackMask &strokes, int threads,
+                                       const TBlackMask &strokes, int threads)
+{
+    return MergeCentreLines(
+        segments, tolerance, [&strokes]() -> const TBlackMask & { return strokes; }, threads);
+}
+
+std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
+                                       const std::function<const TBlackMask &()> &strokesOf, int threads,
                                        const std::function<void()> &segmentsRead)
 {
     if (tolerance <= 0 || segments.empty())
@@ -531,6 +538,7 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
             lines.push_back(simple);
         });
     }
+    const TBlackMask &strokes = strokesOf();
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
     CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY, threads);
     // Points moved onto their strokes stay within the picture (rows 0 to

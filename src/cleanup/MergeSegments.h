@@ -29,9 +29,13 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
 // centre line lies between two pixel rows where the stroke is an even number
 // of pixels wide, and a level stroke gives an exactly level line. Points stay
 // within the picture. The work is shared over `threads`; the result is the
-// same for every count. `segmentsRead` (when given) is called as soon as the
-// segments are no longer read, so that their memory can go before the rest
-// of the work needs more.
+// same for every count.
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
-                                       const TBlackMask &strokes, int threads = 1,
+                                       const TBlackMask &strokes, int threads = 1);
+// The same with the strokes asked for only when they are read, after
+// `segmentsRead` (when given) was called as soon as the segments were no
+// longer read: the memory of each can go before the next step needs more.
+// Each is called at most once.
+std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
+                                       const std::function<const TBlackMask &()> &strokes, int threads,
                                        const std::function<void()> &segmentsRead = {});
