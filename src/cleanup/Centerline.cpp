@@ -15,20 +15,25 @@ namespace {
 
 using Word = std::uint64_t;
 
-// Calls f(begin, end, part) for `parts` consecutive parts of 0 .. n, shared
-// among as many threads (the calling thread's included); one part (on the
-// calling thread) when n is small.
+// How many parts InParts makes: a few for each thread, so that a thread
+// done early takes another, and one when n is small.
+std::size_t PartCount(std::size_t n, int threads, std::size_t smallest)
+{
+    return threads > 1 && n >= 2 * smallest ? std::min<std::size_t>(4 * std::size_t(threads), n / smallest) : 1;
+}
+
+// Calls f(begin, end, part) for PartCount consecutive parts of 0 .. n,
+// shared among as many threads (the calling thread's included); one part
+// (on the calling thread) when n is small.
 template <class F>
 void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
 {
-    const std::size_t parts = threads > 1 && n >= 2 * smallest
-                                  ? std::min<std::size_t>(std::size_t(threads), n / smallest)
-                                  : 1;
+    const std::size_t parts = PartCount(n, threads, smallest);
     if (parts <= 1) {
         f(std::size_t(0), n, std::size_t(0));
         return;
     }
-    RunTasks(static_cast<int>(parts), parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
+    RunTasks(threads, parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
 }
 
 Word AtLeastTwo(Word a, Word b, Word c, Word d)
@@ -76,7 +81,7 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
 std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
 {
     const int height = mask.Height();
-    std::vector<std::vector<std::pair<int, int>>> parts(std::size_t(std::max(threads, 1)));
+    std::vector<std::vector<std::pair<int, int>>> parts(PartCount(std::size_t(height), threads, 256));
     InParts(std::size_t(height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t part) {
         std::vector<std::pair<int, int>> &ends = parts[part];
         for (int y = int(begin); y < int(end); ++y) {
@@ -140,15 +145,16 @@ void Thin(TBlackMask &mask, int threads)
     const int words = mask.Words(), height = mask.Height();
     if (height == 0 || words == 0)
         return;
-    // The picture in bands of lines, one a thread. Each sub-pass tests every
-    // pixel on the mask as it was before the sub-pass: a band works down its
-    // lines in place, keeping the line above as it was, and the lines on
-    // either side of each band's edge are saved before the sub-pass starts.
+    // The picture in bands of lines, a few a thread so that a thread done
+    // early takes another. Each sub-pass tests every pixel on the mask as it
+    // was before the sub-pass: a band works down its lines in place, keeping
+    // the line above as it was, and the lines on either side of each band's
+    // edge are saved before the sub-pass starts.
     // Only words near a word that changed in one of the last two sub-passes
     // are tested again (any other gives what it gave the last time its
     // sub-pass ran: nothing), so the result is that of testing every pixel,
     // whatever the bands.
-    const int bands = std::max(1, std::min(ThreadsPerPicture(threads), height / 64));
+    const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), height / 64));
     std::vector<int> first(std::size_t(bands) + 1);
     for (int b = 0; b <= bands; ++b)
         first[std::size_t(b)] = int(std::int64_t(height) * b / bands);
@@ -240,7 +246,8 @@ void Thin(TBlackMask &mask, int threads)
                 remove(bottom - 1);
             bandChanged[std::size_t(b)] = any;
         };
-        RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t b, int) { band(static_cast<int>(b)); });
+        RunTasks(ThreadsPerPicture(threads), static_cast<std::size_t>(bands),
+                 [&](std::size_t b, int) { band(static_cast<int>(b)); });
         bool changed = false;
         for (char c : bandChanged)
             changed = changed || c;
@@ -336,7 +343,7 @@ bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
     const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
     // The spurs of each part of the ends, found on the mask as it is, then
     // cleared in the order of the ends.
-    std::vector<std::vector<std::pair<int, int>>> found(std::size_t(std::max(threads, 1)));
+    std::vector<std::vector<std::pair<int, int>>> found(PartCount(ends.size(), threads, 1 << 10));
     InParts(ends.size(), threads, 1 << 10, [&](std::size_t begin, std::size_t end, std::size_t part) {
         std::vector<std::pair<int, int>> path;
         std::vector<std::pair<int, int>> &spurs = found[part];

@@ -7,7 +7,7 @@
 #include <vector>
 #include <bit>
 #include <cstdlib>
-#include <utility>
+#include <unordered_set>
 
 namespace {
 
@@ -40,26 +40,31 @@ public:
                     // Two nodes side by side: one chain, taken once.
                     if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny))
                         Emit({{x, y}, {nx, ny}});
-                } else {
-                    // A chain is taken from the end met first: the node
-                    // first in line order, and at a node the first
-                    // neighbour. Its other end is known once walked.
-                    std::vector<TPixel> chain = Walk(x, y, nx, ny, 0);
-                    const TPixel end = chain.back(), last = chain[chain.size() - 2];
-                    if (std::pair(Key(x, y), k) < std::pair(Key(end.X, end.Y), Direction(end, last)))
-                        Emit(std::move(chain));
+                } else if (Pending.erase(Key(nx, ny)) == 0) {
+                    // A chain is taken from the end met first; its last
+                    // pixel waits for the node at its other end.
+                    std::vector<TPixel> chain = Walk(x, y, nx, ny, 0, &OpenTops);
+                    const TPixel last = chain[chain.size() - 2];
+                    Pending.insert(Key(last.X, last.Y));
+                    Emit(std::move(chain));
                 }
             }
         });
         // What is left are closed lines without a junction, each taken from
-        // its first pixel in line order: a pixel with no neighbour before it
-        // whose walk comes back to it, meeting neither a node nor a pixel
-        // before it.
+        // its first pixel in line order: a pixel with no neighbour before it,
+        // on no chain taken yet, whose walk comes back to it without meeting
+        // a pixel before it.
+        std::sort(OpenTops.begin(), OpenTops.end());
+        std::size_t top = 0;
         ForEachPixel(false, [&](int x, int y) {
+            if (top < OpenTops.size() && OpenTops[top] == Key(x, y)) {
+                ++top;
+                return;
+            }
             const unsigned code = Code(Mask, x, y);
             const int k = std::countr_zero(code);
             std::vector<TPixel> chain =
-                Walk(x, y, x + DX[static_cast<std::size_t>(k)], y + DY[static_cast<std::size_t>(k)], Key(x, y));
+                Walk(x, y, x + DX[static_cast<std::size_t>(k)], y + DY[static_cast<std::size_t>(k)], Key(x, y), nullptr);
             if (chain.back() == TPixel{x, y})
                 Emit(std::move(chain));
         });
@@ -141,8 +146,9 @@ private:
 
     // From node (x0, y0) through line pixel (x, y) to the next node (or back
     // to the start of a closed line). Stops at the first pixel whose key is
-    // below `least` (which ends the chain).
-    std::vector<TPixel> Walk(int x0, int y0, int x, int y, std::uint64_t least)
+    // below `least` (which ends the chain). Line pixels passed with no
+    // neighbour before them in line order go to `tops` when given.
+    std::vector<TPixel> Walk(int x0, int y0, int x, int y, std::uint64_t least, std::vector<std::uint64_t> *tops)
     {
         std::vector<TPixel> chain{{x0, y0}};
         int px = x0, py = y0;
@@ -151,6 +157,9 @@ private:
             const unsigned code = Code(Mask, x, y);
             if (Count(code) != 2 || (x == x0 && y == y0) || Key(x, y) < least)
                 break;
+            // Neighbours 1 to 4 (upper right to left) come before a pixel.
+            if (tops && !(code & 0x1E))
+                tops->push_back(Key(x, y));
             int nx = px, ny = py;
             NextAlong(code, x, y, px, py, nx, ny);
             px = x;
@@ -159,15 +168,6 @@ private:
             y = ny;
         }
         return chain;
-    }
-
-    // The neighbour number of pixel `to` seen from pixel `from`.
-    static int Direction(const TPixel &from, const TPixel &to)
-    {
-        for (int k = 0; k < 8; ++k)
-            if (from.X + DX[static_cast<std::size_t>(k)] == to.X && from.Y + DY[static_cast<std::size_t>(k)] == to.Y)
-                return k;
-        return 8;
     }
 
     // Ends at junctions move to the junction's centre pixel; a chain that
@@ -214,6 +214,10 @@ private:
     }
 
     const TBlackMask &Mask;
+    // The last pixels of the chains taken whose other end is yet to come.
+    std::unordered_set<std::uint64_t> Pending;
+    // The line pixels of the chains taken that have no neighbour before them.
+    std::vector<std::uint64_t> OpenTops;
     std::vector<std::uint64_t> JunctionKeys;  // ascending
     std::vector<int> JunctionIds;             // the junction of each key
     std::vector<TPixel> Centre;
