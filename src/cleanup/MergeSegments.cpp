@@ -309,9 +309,6 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         s.X += fit.Offset * fit.NX;
         s.Y += fit.Offset * fit.NY;
     };
-    // The fits of the lines of one block at a time.
-    constexpr std::size_t kLinesPerTask = 256, kLinesPerBlock = 64 * kLinesPerTask;
-    std::vector<std::vector<TStrokeLine>> lineFits(std::min(lines.size(), kLinesPerBlock));
     // Which end points of each line go: bit 0 point 1, bit 1 the last point but one.
     std::vector<std::uint8_t> dropped(lines.size(), 0);
     const auto isDropped = [&](std::size_t l, std::size_t i) {
@@ -361,16 +358,29 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
                 }
         }
     };
-    for (std::size_t block = 0; block < lines.size(); block += kLinesPerBlock) {
-        const std::size_t blockEnd = std::min(lines.size(), block + kLinesPerBlock);
-        RunTasks(threads, (blockEnd - block + kLinesPerTask - 1) / kLinesPerTask, [&](std::size_t task, int) {
-            const std::size_t first = block + task * kLinesPerTask;
-            for (std::size_t l = first; l < std::min(blockEnd, first + kLinesPerTask); ++l)
-                fitLine(l, lineFits[l - block]);
-        });
-        for (std::size_t l = block; l < blockEnd; ++l) {
+    // The lines fitted a task of them at a time on the threads, while this
+    // one adds the sums of the tasks done in their order; tasks start at
+    // most kAhead beyond the one being added, so that few fits are held.
+    constexpr std::size_t kLinesPerTask = 256, kAhead = 64;
+    const std::size_t tasks = (lines.size() + kLinesPerTask - 1) / kLinesPerTask;
+    // The fits of the lines of the tasks that may run, line l's at l modulo
+    // their number.
+    std::vector<std::vector<TStrokeLine>> lineFits(std::min(lines.size(), (kAhead + 1) * kLinesPerTask));
+    TTaskPool pool(threads, tasks, kAhead, [&](std::size_t task, int) {
+        const std::size_t first = task * kLinesPerTask;
+        for (std::size_t l = first; l < std::min(lines.size(), first + kLinesPerTask); ++l) {
+            std::vector<TStrokeLine> &fits = lineFits[l % lineFits.size()];
+            fits.clear();
+            fitLine(l, fits);
+        }
+    });
+    for (std::size_t task = 0; task < tasks; ++task) {
+        pool.Wait(task);
+        pool.Allow(task + 1 + kAhead);
+        const std::size_t first = task * kLinesPerTask;
+        for (std::size_t l = first; l < std::min(lines.size(), first + kLinesPerTask); ++l) {
             TLine &line = lines[l];
-            std::vector<TStrokeLine> fits = std::move(lineFits[l - block]);
+            const std::vector<TStrokeLine> fits = std::move(lineFits[l % lineFits.size()]);
             for (std::size_t i = 0; i < fits.size(); ++i)
                 if (fits[i].Fitted) {
                     add(line[i], fits[i]);
