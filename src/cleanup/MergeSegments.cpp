@@ -397,8 +397,8 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
                 const TStrokeLine &last = fits[atEnd ? n - 2 : 0], &before = fits[atEnd ? n - 3 : 1];
                 if (last.Fitted || !before.Fitted || isDropped(l, knee))
                     continue;
-                const double away = std::abs(before.NX * (line[end].x() + offsetX) + before.NY * (line[end].y() + offsetY) -
-                                             before.Offset);
+                const double away = std::abs(before.NX * (line[end].x() + offsetX) +
+                                             before.NY * (line[end].y() + offsetY) - before.Offset);
                 if (Length(line[end], line[knee]) > before.Width + 1 || away > 0.5 * before.Width + 1)
                     continue;
                 add(line[end], before);

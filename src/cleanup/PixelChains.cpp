@@ -63,8 +63,8 @@ public:
             }
             const unsigned code = Code(Mask, x, y);
             const int k = std::countr_zero(code);
-            std::vector<TPixel> chain =
-                Walk(x, y, x + DX[static_cast<std::size_t>(k)], y + DY[static_cast<std::size_t>(k)], Key(x, y), nullptr);
+            const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
+            std::vector<TPixel> chain = Walk(x, y, nx, ny, Key(x, y), nullptr);
             if (chain.back() == TPixel{x, y})
                 Emit(std::move(chain));
         });
