@@ -705,19 +705,25 @@ public:
         if (Options.Snap > 0 && !Options.KeepGaps)
             chains = JoinBrokenChains(std::move(chains));
         // Fitted in parts of chains over the threads, each part added in
-        // order as soon as it is done.
+        // order as soon as it is done, the fitting at most a few parts ahead
+        // of the adding (the parts waiting hold their pieces).
         constexpr std::size_t kChainsPerTask = 512;
         const std::size_t tasks = (chains.size() + kChainsPerTask - 1) / kChainsPerTask;
+        const std::size_t ahead = 4 * static_cast<std::size_t>(std::max(1, Options.Threads));
         std::vector<std::vector<TFittedChain>> fitted(tasks);
-        TTaskPool pool(Options.Threads, tasks, tasks, [&](std::size_t task, int) {
+        TTaskPool pool(Options.Threads, tasks, std::min(tasks, ahead), [&](std::size_t task, int) {
             const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
             for (std::size_t c = task * kChainsPerTask; c < end; ++c)
                 fitted[task].push_back(FitChain(chains[c]));
         });
         for (std::size_t task = 0; task < tasks; ++task) {
+            pool.Allow(std::min(tasks, task + ahead));
             pool.Wait(task);
-            for (std::size_t k = 0; k < fitted[task].size(); ++k)
-                AddFitted(chains[task * kChainsPerTask + k], fitted[task][k]);
+            for (std::size_t k = 0; k < fitted[task].size(); ++k) {
+                std::vector<TPixel> &chain = chains[task * kChainsPerTask + k];
+                AddFitted(chain, fitted[task][k]);
+                std::vector<TPixel>().swap(chain);  // not read again
+            }
             fitted[task] = std::vector<TFittedChain>();
         }
         PlaceJunctions();
@@ -950,7 +956,13 @@ private:
                 std::vector<TPixel> &chain = chains[k];
                 if (!forward)
                     std::reverse(chain.begin(), chain.end());
-                joined.insert(joined.end(), chain.begin(), chain.end());
+                // Each chain's pixels go as they are taken (a big sheet's
+                // chains are most of the memory).
+                if (joined.empty())
+                    joined = std::move(chain);
+                else
+                    joined.insert(joined.end(), chain.begin(), chain.end());
+                std::vector<TPixel>().swap(chain);
                 const long to = next[k][forward ? 1 : 0];
                 if (to < 0)
                     break;
