@@ -176,6 +176,17 @@ public:
         return {mx, my, dx, v >= 0 ? dy : -dy};
     }
 
+    // The sum of the squared distances of points i .. j from that line.
+    double LineSquares(std::size_t i, std::size_t j) const
+    {
+        const TSums &a = S[i], &b = S[j + 1];
+        const double n = static_cast<double>(j + 1 - i);
+        const double mx = (b.X - a.X) / n, my = (b.Y - a.Y) / n;
+        const double sxx = (b.XX - a.XX) / n - mx * mx, sxy = (b.XY - a.XY) / n - mx * my,
+                     syy = (b.YY - a.YY) / n - my * my;
+        return n * std::max(0.0, 0.5 * (sxx + syy) - std::hypot(0.5 * (sxx - syy), sxy));
+    }
+
 private:
     struct TSums
     {
@@ -196,6 +207,9 @@ struct TPiece
     double CornerReach = 0;
     // An arc kept from the corner rule: it ends at its tangent points.
     bool Fillet = false;
+    // An arc's pixels within the tolerance before its tangent points were
+    // placed (what a fit within a wider tolerance is compared by).
+    std::size_t Within = 0;
 };
 
 // Signed sweep, degrees, of points i .. j around the circle's centre.
@@ -348,6 +362,7 @@ public:
                     ++k;
             }
         }
+        PlaceTangents(pieces);
         // Neighbouring arcs that one circle fits become one.
         for (std::size_t k = 1; k < pieces.size();) {
             TPiece joined;
@@ -395,6 +410,82 @@ public:
                 arc.Circle = circle;
         }
         return result;
+    }
+
+    // The sum of the squared distances of points i .. j from their circle.
+    double CircleSquares(std::size_t i, std::size_t j, TCircle &c) const
+    {
+        c = FitCircle(P.data() + i, j + 1 - i);
+        if (!c.Valid)
+            return std::numeric_limits<double>::max();
+        double sum = 0;
+        for (std::size_t k = i; k <= j; ++k) {
+            const double d = Distance(P[k], {c.X, c.Y}) - c.R;
+            sum += d * d;
+        }
+        return sum;
+    }
+
+    // Where a line and an arc meet (no corner between), the tangent point
+    // goes where the two leave the least squared scatter: a line fitting
+    // within the tolerance runs on into the arc a way, an arc into the
+    // line, the further the noisier the scan.
+    void PlaceTangents(std::vector<TPiece> &pieces) const
+    {
+        for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+            TPiece &a = pieces[k], &b = pieces[k + 1];
+            if (a.Arc == b.Arc || (a.Arc ? a.Fillet : b.Fillet) || a.J != b.I)
+                continue;
+            // A line no longer than the stroke is wide at the chain's end is
+            // the thinning's hook there, not a line to run on into the arc.
+            const TPiece &line = a.Arc ? b : a;
+            if ((a.Arc ? k + 2 == pieces.size() : k == 0) && Distance(P[line.I], P[line.J]) <= 2 * HalfWidth + 2)
+                continue;
+            const std::size_t lo = a.I + (a.J - a.I) / 2, hi = b.J - (b.J - b.I) / 2;
+            if (hi <= lo + 2)
+                continue;
+            const auto cost = [&](std::size_t s) {
+                TCircle c;
+                return a.Arc ? CircleSquares(a.I, s, c) + Sums.LineSquares(s, b.J)
+                             : Sums.LineSquares(a.I, s) + CircleSquares(s, b.J, c);
+            };
+            const std::size_t step = std::max<std::size_t>(1, (hi - lo) / 24);
+            std::size_t best = a.J;
+            double least = cost(best);
+            for (std::size_t s = lo; s <= hi; s += step) {
+                const double c = cost(s);
+                if (c < least) {
+                    least = c;
+                    best = s;
+                }
+            }
+            const std::size_t from = best > lo + step ? best - step : lo, to = std::min(hi, best + step);
+            for (std::size_t s = from; s <= to; ++s) {
+                const double c = cost(s);
+                if (c < least) {
+                    least = c;
+                    best = s;
+                }
+            }
+            // The move must gain more than the scatter could by chance:
+            // nine times the squared scatter per point the two pieces leave,
+            // and no less than the pixel grid's own (a twelfth of a square
+            // pixel).
+            const double scatter = std::max(1.0 / 12, least / static_cast<double>(std::max<std::size_t>(1, b.J - a.I - 6)));
+            if (best == a.J || cost(a.J) - least < 9 * scatter)
+                continue;
+            TPiece na, nb;
+            const bool fits = a.Arc ? ArcFits(a.I, best, na) && LineFits(best, b.J, nb)
+                                    : LineFits(a.I, best, na) && ArcFits(best, b.J, nb);
+            const TPiece &arc = a.Arc ? na : nb;
+            if (!fits || std::abs(SignedSweep(P, arc.I, arc.J, arc.Circle)) < kSmallestSweep)
+                continue;
+            na.CornerReach = a.CornerReach;
+            nb.CornerReach = b.CornerReach;
+            (a.Arc ? na : nb).Within = std::max((a.Arc ? a : b).Within, (a.Arc ? a.J - a.I : b.J - b.I));
+            a = na;
+            b = nb;
+        }
     }
 
     // Degrees between the directions of two consecutive lines.
@@ -1098,6 +1189,7 @@ private:
                                     fitter.ArcFits(i, j, piece);
                                 else
                                     fitter.LineFits(i, j, piece);
+                                piece.Within = pieces[k].Within;
                                 shifted.push_back(piece);
                             }
                             shifted.push_back(joined);
@@ -1114,7 +1206,7 @@ private:
                 std::size_t n = 0;
                 for (const TPiece &piece : fit)
                     if (piece.Arc)
-                        n += piece.J - piece.I;
+                        n += std::max(piece.Within, piece.J - piece.I);
                 return n;
             };
             if (pass == 0 || (fitted.size() < pieces.size() && 10 * onArcs(fitted) >= 9 * onArcs(pieces))) {

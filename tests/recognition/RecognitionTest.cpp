@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include "recognition/PaintedSheet.h"
 
@@ -155,6 +156,50 @@ TEST(Recognition, AFilletIsLineArcLineMeetingAtOnePointEach)
             }
         }
     }
+}
+
+TEST(Recognition, ScannedSlotKeepsItsShortSidesAndFillets)
+{
+    // A slot: four quarters of radius 100 about the corners of the box
+    // (120 .. 280) x (110 .. 150), joined by lines, its edges ragged as a
+    // scan's (moved by up to 0.8 px, smoothly over a few pixels: a fixed
+    // value noise). The 40-px sides are lines and each quarter keeps its
+    // circle, however far a line or an arc fits within the tolerance past
+    // the tangent points.
+    const auto lattice = [](int i, int j) {
+        const std::uint32_t v = ((static_cast<std::uint32_t>(i) * 73856093u) ^ (static_cast<std::uint32_t>(j) * 19349663u) ^
+                                 83492791u) * 2654435761u;
+        return static_cast<double>((v >> 8) % 2001) / 1000 - 1;
+    };
+    const auto ragged = [&](double x, double y) {
+        const int i = static_cast<int>(std::floor(x / 3)), j = static_cast<int>(std::floor(y / 3));
+        const double fx = x / 3 - i, fy = y / 3 - j, sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
+        const double a = lattice(i, j) + (lattice(i + 1, j) - lattice(i, j)) * sx;
+        const double b = lattice(i, j + 1) + (lattice(i + 1, j + 1) - lattice(i, j + 1)) * sx;
+        return 0.8 * (a + (b - a) * sy);
+    };
+    TSheet sheet;
+    sheet.Paint([&](double x, double y) {
+        const double dx = std::max({120 - x, 0.0, x - 280}), dy = std::max({110 - y, 0.0, y - 150});
+        return std::abs(std::hypot(dx, dy) - 100) <= 2.5 + ragged(x, y);
+    });
+    const TDrawing d = sheet.Recognise(1, true, 1);
+    int sides = 0;
+    for (const double cx : {120.0, 280.0})
+        for (const double cy : {110.0, 150.0}) {
+            const TDrawingEntity *nearest = nullptr;
+            for (const TDrawingEntity &e : d.Entities)
+                if (e.Kind == TEntityKind::Arc &&
+                    (!nearest || std::hypot(e.X1 - cx, e.Y1 - cy) < std::hypot(nearest->X1 - cx, nearest->Y1 - cy)))
+                    nearest = &e;
+            ASSERT_TRUE(nearest) << Describe(d);
+            EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1) << cx << " " << cy << Describe(d);
+            EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
+        }
+    for (const TDrawingEntity &e : d.Entities)
+        if (e.Kind == TEntityKind::Line && e.X1 == e.X2 && std::abs(std::abs(e.Y2 - e.Y1) - 40) <= 2)
+            ++sides;
+    EXPECT_EQ(sides, 2) << Describe(d);
 }
 
 TEST(Recognition, AHorizontalBarIsOneExactlyHorizontalLine)
