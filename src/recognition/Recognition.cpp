@@ -1005,7 +1005,12 @@ private:
                     continue;
                 if (gap > bare) {
                     const double paper = LongestPaper(a.P, b.P);
-                    if (paper <= 0 || paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2))
+                    // Ink all the way: the stroke is whole and only its
+                    // centre line broke on bits too small to trace, if that
+                    // ink is no wider than the strokes (not a dot or a fill
+                    // the ends run into).
+                    if (paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2) ||
+                        (paper <= 0 && !ThinAllTheWay(a.P, b.P, std::max(a.HalfWidth, b.HalfWidth))))
                         continue;
                 }
                 pairs.push_back({gap, i, j});
@@ -1766,6 +1771,22 @@ private:
                 longest = std::max(longest, s - from);
         }
         return longest;
+    }
+
+    // Whether the ink on the straight path from a to b is nowhere deeper
+    // than a stroke of half width `halfWidth`.
+    bool ThinAllTheWay(TPoint2 a, TPoint2 b, double halfWidth) const
+    {
+        a = OnSheet(a);
+        b = OnSheet(b);
+        const int deepest = static_cast<int>(std::ceil(halfWidth)) + 1;
+        const double length = Distance(a, b);
+        for (double s = 0; s <= length; s += 0.5) {
+            const int col = Round(a.X + (b.X - a.X) * s / length), row = Height - Round(a.Y + (b.Y - a.Y) * s / length);
+            if (Ink.Black(col, row) && Depth(Ink, col, row, deepest + 1) > deepest)
+                return false;
+        }
+        return true;
     }
 
     // A point of the (maybe turned) geometry where it lies on the sheet.
