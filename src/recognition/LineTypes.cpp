@@ -499,8 +499,15 @@ private:
             if (points.size() < 5)
                 return;
             const TCircle c = FitCircle(points.data(), points.size());
-            if (c.Valid && c.R > 3 && std::isfinite(c.R))
+            if (c.Valid && c.R > 3 && std::isfinite(c.R)) {
+                // Keep t where it was at the middle member: the angles are
+                // counted from a new reference about the new centre.
+                const TMember &mid = chain.Members[chain.Members.size() / 2];
+                const double t = (mid.Lo + mid.Hi) / 2;
+                const TPoint2 q = track.At(t);
                 track.C = c;
+                track.Ref = AngleAbout(c, q) - t / c.R;
+            }
         }
         for (TMember &m : chain.Members) {
             TMember placed = m;
@@ -693,15 +700,21 @@ private:
                 }
                 chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
                                      turned.end() - static_cast<std::ptrdiff_t>(back));
-                if (JudgeMembers(chain))
-                    return true;
+                // Pieces of one dash broken by the scan make one element:
+                // gaps far narrower than most of the chain's. A noisy scan
+                // breaks a thin stroke by gaps nearly as wide as the
+                // pattern's; those are tried when the narrow ones leave no
+                // pattern.
+                for (const double broken : {0.45, 0.6, 0.75})
+                    if (JudgeMembers(chain, broken))
+                        return true;
             }
         }
         chain.Members = all;
         return false;
     }
 
-    bool JudgeMembers(TChain &chain) const
+    bool JudgeMembers(TChain &chain, double brokenShare) const
     {
         if (chain.Members.size() < 3)
             return false;
@@ -715,13 +728,13 @@ private:
             if (MidOffset(chain.Track, p) > tol)
                 return false;
         }
-        // Pieces of one dash broken by the scan make one element: gaps far
-        // narrower than most (the upper quartile) of the chain's gaps.
+        // Gaps narrower than a share of most (the upper quartile) of the
+        // chain's gaps join the pieces either side.
         std::vector<double> raw;
         for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
         std::sort(raw.begin(), raw.end());
-        const double broken = std::max(1.0, 0.45 * raw[raw.size() * 3 / 4]);
+        const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
         std::vector<TMember> ms;
@@ -750,18 +763,22 @@ private:
         // Gaps narrower than the stroke are where the scan broke it.
         if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5 || Median(gaps) < std::max(3.0, 0.75 * w))
             return false;
-        // Closed: the gap from the last piece round to the first. A chain on
-        // a circle must bend away from its chord by more than the tolerance.
+        // A chain on a circle must bend away from its chord by more than the
+        // tolerance. One that goes round to within a gap of its start (or
+        // onto it, where the scan broke the dash at the seam) is the whole
+        // circle; none goes round further than one element more.
         if (chain.Track.Round) {
             const double span = (ms.back().Hi - ms.front().Lo) / chain.Track.C.R;
             if (span < kPi && chain.Track.C.R * (1 - std::cos(span / 2)) < 2 * tol)
                 return false;
             const double closing = 2 * kPi * chain.Track.C.R - (ms.back().Hi - ms.front().Lo);
+            if (closing < -longest)
+                return false;
             const double mean = std::accumulate(gaps.begin(), gaps.end(), 0.0) / static_cast<double>(gaps.size());
-            chain.Closed = closing > 0.5 && std::fabs(closing - mean) <= 0.35 * mean + 1;
+            chain.Closed = closing <= *std::max_element(gaps.begin(), gaps.end()) + 0.35 * mean + 1;
         }
         if (dashes.empty()) {
-            if (n < 4)
+            if (n < (brokenShare > 0.45 ? 6u : 4u))
                 return false;
             chain.Base = 3;
             chain.Period = (ms.back().Lo - ms.front().Lo) / static_cast<double>(n - 1);
@@ -778,8 +795,10 @@ private:
             if (k > 2 || dashes.front() > k || n - 1 - dashes.back() > k)
                 return false;
             // Three dashes at least: two of any length with a short piece
-            // between them are as often a solid stroke the scan broke.
-            if (dashes.size() < 3)
+            // between them are as often a solid stroke the scan broke. Where
+            // wide gaps were taken for breaks, five: pieces of uneven lengths
+            // joined across them can make a few dashes of like length.
+            if (dashes.size() < (brokenShare > 0.45 ? 5u : 3u))
                 return false;
             std::vector<double> dashLengths, inner;
             for (std::size_t j = 0; j < dashes.size(); ++j) {
