@@ -142,7 +142,8 @@ public:
     }
 
     // Pieces left within a member's extent on the track (a dot or a dash
-    // that came apart in pieces side by side) go with the chain.
+    // that came apart in pieces side by side, a stub doubling back over a
+    // dash's end) go with the chain.
     void Swallow(TChain &chain)
     {
         const double tol = Tol(chain.Width);
@@ -151,8 +152,11 @@ public:
             for (int k : Near(chain.Track.At(t), (m.Hi - m.Lo) / 2 + tol + 2)) {
                 TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 TMember placed{k, 0, 0};
-                if (p.Used || p.Entity < 0 || !Place(chain.Track, p, t, tol, placed) || placed.Lo < m.Lo - 1.5 ||
-                    placed.Hi > m.Hi + 1.5)
+                if (p.Used || p.Entity < 0 || !Place(chain.Track, p, t, tol, placed))
+                    continue;
+                const double ta = chain.Track.T(p.A, t), tb = chain.Track.T(p.B, t);
+                if ((placed.Lo < m.Lo - 1.5 || placed.Hi > m.Hi + 1.5) &&
+                    (std::min(ta, tb) < m.Lo - 1.5 || std::max(ta, tb) > m.Hi + 1.5))
                     continue;
                 p.Used = true;
                 chain.Swallowed.push_back(k);

@@ -483,26 +483,33 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
             widths.push_back(std::max(across, 1.0));  // ink is a pixel wide at least
         }
         if (widths.empty()) {
-            // A piece too short to cross its stroke anywhere (a dot's stub):
-            // the widest run through the nearest ink across and along it.
-            double x = e.X1, y = e.Y1;
-            frame.ToInk(x, y);
-            for (int dy = -2; dy <= 2 && widths.empty(); ++dy)
-                for (int dx = -2; dx <= 2 && widths.empty(); ++dx)
-                    if (BlackAt(ink, x + dx, y + dy)) {
-                        double best = 0;
-                        for (const auto &[ux, uy] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}}) {
-                            double across = -kStep;
-                            for (int side = -1; side <= 1; side += 2) {
-                                double s = kStep / 2;
-                                while (s < 256 && BlackAt(ink, x + dx + side * s * ux, y + dy + side * s * uy))
-                                    s += kStep;
-                                across += s;
+            // A piece too short to cross its stroke anywhere (a dot's stub,
+            // or a stub past a dash's end): the widest run through the
+            // nearest ink across and along it, at its start or else its end.
+            for (int end = 0; end < 2 && widths.empty(); ++end) {
+                double x = 0, y = 0;
+                if (end)
+                    e.EndPoint(x, y);
+                else
+                    e.StartPoint(x, y);
+                frame.ToInk(x, y);
+                for (int dy = -2; dy <= 2 && widths.empty(); ++dy)
+                    for (int dx = -2; dx <= 2 && widths.empty(); ++dx)
+                        if (BlackAt(ink, x + dx, y + dy)) {
+                            double best = 0;
+                            for (const auto &[ux, uy] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}}) {
+                                double across = -kStep;
+                                for (int side = -1; side <= 1; side += 2) {
+                                    double s = kStep / 2;
+                                    while (s < 256 && BlackAt(ink, x + dx + side * s * ux, y + dy + side * s * uy))
+                                        s += kStep;
+                                    across += s;
+                                }
+                                best = best == 0 ? across : std::min(best, across);
                             }
-                            best = best == 0 ? across : std::min(best, across);
+                            widths.push_back(std::max(best, 1.0));
                         }
-                        widths.push_back(std::max(best, 1.0));
-                    }
+            }
         }
         if (widths.empty())
             continue;
