@@ -136,6 +136,7 @@ public:
                 }
             }
         JoinArcs(chains);
+        JoinDotted(chains);
         for (TChain &chain : chains)
             Swallow(chain);
         Write(chains);
@@ -199,6 +200,61 @@ public:
                     Refit(c);
                     if (!Judge(c))
                         continue;
+                    a = std::move(c);
+                    chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
+                    joined = true;
+                }
+            }
+        }
+    }
+
+    // Dotted chains on one line whose dots keep their period across the
+    // gap between them (a faint scan lost a dot or two there) become one.
+    void JoinDotted(std::vector<TChain> &chains) const
+    {
+        for (bool joined = true; joined;) {
+            joined = false;
+            for (std::size_t i = 0; i < chains.size() && !joined; ++i) {
+                for (std::size_t j = 0; j < chains.size() && !joined; ++j) {
+                    TChain &a = chains[i];
+                    const TChain &b = chains[j];
+                    if (i == j || a.Track.Round || b.Track.Round || a.Base != 3 || b.Base != 3 ||
+                        std::fabs(a.Period - b.Period) > 0.15 * std::min(a.Period, b.Period) + 1 ||
+                        std::fabs(a.Track.Ux * b.Track.Uy - a.Track.Uy * b.Track.Ux) > 0.02)
+                        continue;
+                    const double tol = Tol(std::max(a.Width, b.Width));
+                    std::vector<TMember> placed;
+                    for (const TMember &m : b.Members) {
+                        TMember q = m;
+                        if (!Place(a.Track, Pieces[static_cast<std::size_t>(m.Piece)], 0, tol, q))
+                            break;
+                        placed.push_back(q);
+                    }
+                    if (placed.size() != b.Members.size())
+                        continue;
+                    std::sort(placed.begin(), placed.end(), [](const TMember &x, const TMember &y) { return x.Lo < y.Lo; });
+                    const bool after = placed.front().Lo > a.Members.back().Hi;
+                    if (!after && placed.back().Hi >= a.Members.front().Lo)
+                        continue;
+                    const TMember &near = after ? a.Members.back() : placed.back();
+                    const TMember &far = after ? placed.front() : a.Members.front();
+                    const double period = (a.Period + b.Period) / 2;
+                    const double d = (far.Lo + far.Hi - near.Lo - near.Hi) / 2;
+                    const double k = std::round(d / period);
+                    if (k < 1 || k > 3 || std::fabs(d - k * period) > 0.25 * period)
+                        continue;
+                    TChain c = a;
+                    c.Members.insert(after ? c.Members.end() : c.Members.begin(), placed.begin(), placed.end());
+                    Refit(c);
+                    bool on = true;
+                    for (const TMember &m : c.Members)
+                        on = on && MidOffset(c.Track, Pieces[static_cast<std::size_t>(m.Piece)]) <= tol;
+                    if (!on)
+                        continue;
+                    const double na = static_cast<double>(a.Members.size()), nb = static_cast<double>(b.Members.size());
+                    c.Period = (a.Period * na + b.Period * nb) / (na + nb);
+                    c.Elements = {0, -c.Period};
+                    c.Width = (a.Width * na + b.Width * nb) / (na + nb);
                     a = std::move(c);
                     chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
                     joined = true;

@@ -124,6 +124,9 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
          {28, -7.33, 0, -7.33, 0, -7.33}},
         {"dashed", 20, 200, 380, 200, {24, -10}, 4, TEntityKind::Line, "DASHED", {24, -10}},
         {"dotted", 20, 60, 380, 60, {1, -9}, 3, TEntityKind::Line, "DOT", {0, -10}},
+        // Every tenth and eleventh dot lost, as a faint scan loses them.
+        {"dotted with lost dots", 20, 60, 341, 60, {1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -29}, 3,
+         TEntityKind::Line, "DOT", {0, -10}},
         // 18 dashes round a circle of radius 100.
         {"dashed circle", 200, 150, 100, -1, {25, -(2 * std::numbers::pi * 100 / 18 - 25)}, 3, TEntityKind::Circle,
          "DASHED", {25, -(2 * std::numbers::pi * 100 / 18 - 25)}},
