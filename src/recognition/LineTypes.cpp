@@ -332,7 +332,14 @@ private:
                 p.Width = 1 + Reach(p.Mid, 1, 0, 40) + Reach(p.Mid, -1, 0, 40);
                 p.ExtA = p.ExtB = p.Width / 2;
             } else {
-                p.Width = 1 + std::max(0.0, Reach(p.Mid, nx, ny, 40)) + std::max(0.0, Reach(p.Mid, -nx, -ny, 40));
+                // A piece fitted a little off its stroke (a short arc of a
+                // scan bent too much) is measured from the nearest ink across it.
+                TPoint2 at = p.Mid;
+                for (double s = 0.5; s <= 4 && !InkAt(at); s += 0.5)
+                    for (const double side : {1.0, -1.0})
+                        if (!InkAt(at) && InkAt({p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny}))
+                            at = {p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny};
+                p.Width = 1 + std::max(0.0, Reach(at, nx, ny, 40)) + std::max(0.0, Reach(at, -nx, -ny, 40));
                 const double most = 2 * p.Width + 4;
                 p.ExtA = Reach(p.A, ux, uy, most) + 0.5;
                 p.ExtB = Reach(p.B, vx, vy, most) + 0.5;
@@ -594,13 +601,22 @@ private:
             int best = -1;
             TMember bestMember{};
             double bestGap = 1e300;
+            TChain bestRefitted;
             for (int k : Near(chain.Track.At(end), maxGap + tol + 2)) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 if (p.Used || std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
                     continue;
                 TMember m{k, 0, 0};
-                if (!Place(chain.Track, p, end, tol, m))
-                    continue;
+                // A circle fitted to a few pieces of a scan drifts off: a piece
+                // a little further off joins when the circle refitted through
+                // it passes every piece within the tolerance. (A line through
+                // dots refitted so would follow a dotted circle's chords.)
+                bool refit = false;
+                if (!Place(chain.Track, p, end, tol, m)) {
+                    if (!chain.Track.Round || !Place(chain.Track, p, end, 2.5 * tol, m))
+                        continue;
+                    refit = true;
+                }
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
@@ -610,12 +626,32 @@ private:
                     continue;
                 if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
+                TChain refitted;
+                if (refit) {
+                    refitted = chain;
+                    if (forward)
+                        refitted.Members.push_back(m);
+                    else
+                        refitted.Members.insert(refitted.Members.begin(), m);
+                    Refit(refitted);
+                    if (!std::all_of(refitted.Members.begin(), refitted.Members.end(), [&](const TMember &r) {
+                            const TPiece &q = Pieces[static_cast<std::size_t>(r.Piece)];
+                            return MidOffset(refitted.Track, q) <= tol &&
+                                (q.Dotlike() || (refitted.Track.Offset(q.A) <= tol && refitted.Track.Offset(q.B) <= tol));
+                        }))
+                        continue;
+                }
                 best = k;
                 bestMember = m;
                 bestGap = gap;
+                bestRefitted = std::move(refitted);
             }
             if (best < 0)
                 return;
+            if (!bestRefitted.Members.empty()) {
+                chain = std::move(bestRefitted);
+                continue;
+            }
             if (forward)
                 chain.Members.push_back(bestMember);
             else

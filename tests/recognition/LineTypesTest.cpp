@@ -109,7 +109,7 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
     struct TCase
     {
         const char *Name;
-        double X1, Y1, X2, Y2;   // a line, or a circle's centre and radius in X2 (and its closing gap in -Y2) when Y2 < 0
+        double X1, Y1, X2, Y2;   // a line, or a circle's centre and radius in X2 (and the gap left of it in -Y2) when Y2 < 0
         std::vector<double> Pattern;
         double Width;
         TEntityKind Kind;
@@ -133,6 +133,13 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
         // Five periods and a dash cut short: the pattern starts after the short dash.
         {"dash-dot-dot circle", 200, 150, 90, -15, {56, -15, 1, -15, 1, -15}, 4, TEntityKind::Circle, "PHANTOM",
          {56, -15, 0, -15, 0, -15}},
+        // Arcs of seven dashes and of five dash-dots; the first dashes' own
+        // circles bend too much, and the chain's circle is fitted anew as
+        // it grows (once the thin one came apart in pieces).
+        {"dashed arc", 200, 150, 90, -(2 * std::numbers::pi * 90 - 282), {30, -12}, 2, TEntityKind::Arc, "DASHED",
+         {30, -12}},
+        {"dash-dot arc", 200, 150, 120, -(2 * std::numbers::pi * 120 - (4 * 111 + 68)), {68, -21, 1, -21}, 7,
+         TEntityKind::Arc, "CENTER", {68, -21, 0, -21}},
         // A narrower closing gap with a stub of centre line in it, as a scan
         // leaves one: the chain that reaches round to within a gap of its
         // start is the whole circle (once it was an arc of 354 degrees, or of
@@ -164,10 +171,15 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
         ASSERT_EQ(pattern->Elements.size(), c.Elements.size()) << Describe(d);
         for (std::size_t k = 0; k < c.Elements.size(); ++k)
             EXPECT_NEAR(pattern->Elements[k], c.Elements[k], 1.5) << k << Describe(d);
-        if (c.Kind == TEntityKind::Circle) {
+        if (c.Kind != TEntityKind::Line) {
             EXPECT_NEAR(e.X1, c.X1, 1);
             EXPECT_NEAR(e.Y1, c.Y1, 1);
             EXPECT_NEAR(e.R, c.X2, 1);
+            // An arc from the first dash's start to the last one's end (its round end in).
+            if (c.Kind == TEntityKind::Arc) {
+                EXPECT_NEAR(std::remainder(e.StartAngle, 360), 0, 1.5) << Describe(d);
+                EXPECT_NEAR(e.EndAngle, (2 * std::numbers::pi * c.X2 + c.Y2) / c.X2 / kDegree, 1.5) << Describe(d);
+            }
             continue;
         }
         // The line runs from the first dash's start to the last one's end (either way round).
