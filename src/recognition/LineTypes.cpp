@@ -750,6 +750,45 @@ private:
                 candidate.Track.Ref = AngleAbout(c, p.Mid);
                 attempt(std::move(candidate));
             }
+        // A straight chain of dots may be a chord of a dotted circle's (its
+        // neighbours too near for a circle through three): the circle
+        // through its dots and the nearest dot past either end.
+        if (found && !chain.Track.Round && chain.Members.size() >= 3 &&
+            std::all_of(chain.Members.begin(), chain.Members.end(),
+                        [&](const TMember &m) { return Pieces[static_cast<std::size_t>(m.Piece)].Dotlike(); })) {
+            std::vector<TPoint2> points;
+            for (const TMember &m : chain.Members)
+                points.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Mid);
+            const double step = (chain.Members.back().Lo - chain.Members.front().Lo) /
+                static_cast<double>(chain.Members.size() - 1);
+            for (const bool forward : {true, false}) {
+                const double end = forward ? chain.Members.back().Hi : chain.Members.front().Lo;
+                const TPoint2 at = chain.Track.At(end);
+                int best = -1;
+                double bestDistance = 1e300;
+                for (int k : Near(at, 2 * step + 4)) {
+                    const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+                    const double t = chain.Track.T(q.Mid, 0);
+                    if (q.Used || !q.Dotlike() || (forward ? t <= end : t >= end) || Distance(q.Mid, at) >= bestDistance ||
+                        std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
+                        continue;
+                    best = k;
+                    bestDistance = Distance(q.Mid, at);
+                }
+                if (best >= 0)
+                    points.push_back(Pieces[static_cast<std::size_t>(best)].Mid);
+            }
+            if (points.size() == chain.Members.size() + 2) {
+                const TCircle c = FitCircle(points.data(), points.size());
+                if (c.Valid && c.R > 3 && c.R <= 20000 && CircleDeviation(points.data(), points.size(), c) <= Tol(p.Width)) {
+                    TChain candidate;
+                    candidate.Track.Round = true;
+                    candidate.Track.C = c;
+                    candidate.Track.Ref = AngleAbout(c, p.Mid);
+                    attempt(std::move(candidate));
+                }
+            }
+        }
         return found;
     }
 

@@ -199,6 +199,28 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
     }
 }
 
+TEST(LineTypes, DottedCircleOfAScanIsOneCircle)
+{
+    // Dots 11 px apart round a circle of radius 120, each moved off it by
+    // up to a pixel, as a scan moves them: three neighbours lie on circles
+    // far from the drawn one, and a few on a straight line.
+    TPatternSheet sheet;
+    constexpr int kDots = 68;
+    for (int k = 0; k < kDots; ++k) {
+        const double a = 2 * std::numbers::pi * k / kDots, r = 120 + 0.9 * std::sin(2.7 * k);
+        const double x = 200 + r * std::cos(a), y = 150 + r * std::sin(a);
+        sheet.Paint([=](double px, double py) { return std::hypot(px - x, py - y) <= 1.3; });
+    }
+    const TDrawing d = sheet.Recognise(true);
+    ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
+    const TDrawingEntity &e = d.Entities[0];
+    EXPECT_EQ(e.Kind, TEntityKind::Circle) << Describe(d);
+    EXPECT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), "DOT") << Describe(d);
+    EXPECT_NEAR(e.X1, 200, 1);
+    EXPECT_NEAR(e.Y1, 150, 1);
+    EXPECT_NEAR(e.R, 120, 1);
+}
+
 TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
 {
     TPatternSheet sheet;
