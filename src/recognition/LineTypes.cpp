@@ -1081,3 +1081,17 @@ void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance)
 {
     TFinder(drawing, ink, tolerance).Run();
 }
+
+void SnapPatternedLines(TDrawing &drawing, double degrees)
+{
+    const double limit = std::tan(degrees * kDegree);
+    for (TDrawingEntity &e : drawing.Entities) {
+        if (e.Kind != TEntityKind::Line || !drawing.PatternOf(e.LineType))
+            continue;
+        const double dx = std::abs(e.X2 - e.X1), dy = std::abs(e.Y2 - e.Y1);
+        if (dy <= limit * dx)
+            e.Y1 = e.Y2 = (e.Y1 + e.Y2) / 2;
+        else if (dx <= limit * dy)
+            e.X1 = e.X2 = (e.X1 + e.X2) / 2;
+    }
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include "recognition/PaintedSheet.h"
@@ -241,6 +242,30 @@ TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
         EXPECT_EQ(after.Entities[i].Y2, before.Entities[i].Y2);
     }
     EXPECT_EQ(after.LineTypes.size(), 1u);
+}
+
+TEST(LineTypes, PatternedLinesNearAnAxisSnapAboutTheirMiddle)
+{
+    TDrawing drawing;
+    drawing.Entities = {TDrawingEntity::MakeLine(10, 20, 210, 22),    // 0.57 degrees
+                        TDrawingEntity::MakeLine(50, 10, 47, 110),    // 1.7 degrees
+                        TDrawingEntity::MakeLine(0, 0, 100, 10),      // 5.7 degrees
+                        TDrawingEntity::MakeLine(10, 50, 210, 52),    // continuous
+                        TDrawingEntity::MakeArc(0, 0, 10, 0, 90)};
+    const std::int32_t dashed = drawing.AddLineType("DASHED", QStringLiteral("破線"), {12, -4});
+    for (int k : {0, 1, 2, 4})
+        drawing.Entities[static_cast<std::size_t>(k)].LineType = dashed;
+    const TDrawing before = drawing;
+    SnapPatternedLines(drawing, 2);
+    const std::vector<std::array<double, 4>> expected = {
+        {10, 21, 210, 21}, {48.5, 10, 48.5, 110}, {0, 0, 100, 10}, {10, 50, 210, 52}, {0, 0, 0, 0}};
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        const TDrawingEntity &e = drawing.Entities[k];
+        if (e.Kind == TEntityKind::Line)
+            EXPECT_EQ((std::array<double, 4>{e.X1, e.Y1, e.X2, e.Y2}), expected[k]) << k;
+        else
+            EXPECT_EQ(e.R, before.Entities[k].R);
+    }
 }
 
 } // namespace
