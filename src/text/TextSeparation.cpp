@@ -186,18 +186,14 @@ TTextSizes TTextSizes::ForResolution(int dpi)
 
 namespace {
 
-// The black runs of line y, in order: pixels X0 .. X1 - 1.
-struct TSpan
+// The black runs of line y, in order, written from `out` on: pixels X0 .. X1
+// - 1; returns how many. Found 64 pixels at a time: the bits where a pixel
+// differs from its left neighbour are the runs' starts and ends, in turn.
+int LineRuns(const TBlackMask &mask, int y, TInkRun *out)
 {
-    int X0, X1;
-};
-// Found 64 pixels at a time: the bits where a pixel differs from its left
-// neighbour are the runs' starts and ends, in turn.
-void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
-{
-    runs.clear();
     const std::uint64_t *line = mask.Line(y);
     const int width = mask.Width(), words = std::min(mask.Words(), (width + 63) / 64);
+    TInkRun *const first = out;
     std::uint64_t carry = 0;
     int start = -1;
     for (int w = 0; w < words; ++w) {
@@ -212,13 +208,31 @@ void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
             if (start < 0) {
                 start = x;
             } else {
-                runs.push_back({start, x});
+                *out++ = {start, x};
                 start = -1;
             }
         }
     }
     if (start >= 0)
-        runs.push_back({start, width});
+        *out++ = {start, width};
+    return static_cast<int>(out - first);
+}
+
+// How many black runs line y has: a run starts at a black pixel with a white
+// left neighbour (64 pixels at a time; a white word has none).
+int CountRuns(const TBlackMask &mask, int y)
+{
+    const std::uint64_t *line = mask.Line(y);
+    const int words = mask.Words();
+    int count = 0;
+    std::uint64_t carry = 0;
+    for (int w = 0; w < words; ++w) {
+        const std::uint64_t v = line[w];
+        if (v)
+            count += std::popcount(v & ~((v << 1) | carry));
+        carry = v >> 63;
+    }
+    return count;
 }
 
 } // namespace
@@ -226,21 +240,26 @@ void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
 TInkComponents FindComponents(const TBlackMask &mask, int threads)
 {
     TInkComponents result;
-    const int height = mask.Height(), words = mask.Words();
-    // Runs counted first (a run starts at a black pixel with a white left
-    // neighbour, 64 pixels at a time), so that the one array is made once.
+    const int height = mask.Height();
+    // Bands of lines, each on its own thread: a band's unions touch only its runs.
+    const int bands = std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
+    auto bandLine = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
+    auto eachBand = [&](auto &&work) {
+        RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
+            work(bandLine(static_cast<int>(i)), bandLine(static_cast<int>(i) + 1));
+        });
+    };
+    // Runs counted first, so that the arrays are made once.
     auto &starts = result.RunStart;
     starts.assign(static_cast<std::size_t>(height) + 1, 0);
-    for (int y = 0; y < height; ++y) {
-        const std::uint64_t *line = mask.Line(y);
-        int count = 0;
-        std::uint64_t carry = 0;
-        for (int w = 0; w < words; ++w) {
-            count += std::popcount(line[w] & ~((line[w] << 1) | carry));
-            carry = line[w] >> 63;
-        }
-        starts[static_cast<std::size_t>(y) + 1] = starts[static_cast<std::size_t>(y)] + count;
-    }
+    eachBand([&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            starts[static_cast<std::size_t>(y) + 1] = CountRuns(mask, y);
+    });
+    for (std::size_t y = 1; y < starts.size(); ++y)
+        starts[y] += starts[y - 1];
+    result.Runs.resize(static_cast<std::size_t>(starts.back()));
+    TInkRun *const runs = result.Runs.data();
     // First each run's parent (parent < run for every run not a root: the
     // smaller index is the root), then its piece's number.
     auto &label = result.RunComponent;
@@ -254,57 +273,41 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
         }
         return i;
     };
-    // Joins the runs of line y (first index `self`) with the runs of line
-    // y - 1 (first index `other`) they touch, diagonals included.
-    auto joinLines = [&](const std::vector<TSpan> &above, int other, const std::vector<TSpan> &below, int self) {
-        std::size_t p = 0;
-        for (std::size_t r = 0; r < below.size(); ++r) {
-            while (p < above.size() && above[p].X1 < below[r].X0)
+    // Joins the runs of line y with the runs of line y - 1 they touch,
+    // diagonals included.
+    auto joinLines = [&](int y) {
+        const int other = starts[static_cast<std::size_t>(y) - 1], self = starts[static_cast<std::size_t>(y)];
+        const int aboveEnd = self, belowEnd = starts[static_cast<std::size_t>(y) + 1];
+        int p = other;
+        for (int r = self; r < belowEnd; ++r) {
+            while (p < aboveEnd && runs[p].X1 < runs[r].X0)
                 ++p;
-            for (std::size_t q = p; q < above.size() && above[q].X0 <= below[r].X1; ++q) {
-                const int a = find(other + static_cast<int>(q)), b = find(self + static_cast<int>(r));
+            for (int q = p; q < aboveEnd && runs[q].X0 <= runs[r].X1; ++q) {
+                const int a = find(q), b = find(r);
                 if (a != b)
                     parent[std::max(a, b)] = std::min(a, b);
             }
         }
     };
-    // Bands of lines, each on its own thread: a band's unions touch only its runs.
-    auto band = [&](int y0, int y1) {
-        std::vector<TSpan> above, below;
+    eachBand([&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
-            LineRuns(mask, y, below);
             const int first = starts[static_cast<std::size_t>(y)];
-            for (int r = 0; r < static_cast<int>(below.size()); ++r)
-                parent[first + r] = first + r;
+            const int count = LineRuns(mask, y, runs + first);
+            for (int r = first; r < first + count; ++r)
+                parent[r] = r;
             if (y > y0)
-                joinLines(above, starts[static_cast<std::size_t>(y) - 1], below, first);
-            std::swap(above, below);
+                joinLines(y);
         }
-    };
-    const int bands = std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
-    auto bandLine = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
-    RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
-        band(bandLine(static_cast<int>(i)), bandLine(static_cast<int>(i) + 1));
     });
-    {
-        std::vector<TSpan> above, below;
-        for (int i = 1; i < bands; ++i) {
-            const int y = bandLine(i);
-            LineRuns(mask, y - 1, above);
-            LineRuns(mask, y, below);
-            joinLines(above, starts[static_cast<std::size_t>(y) - 1], below, starts[static_cast<std::size_t>(y)]);
-        }
-    }
+    for (int i = 1; i < bands; ++i)
+        joinLines(bandLine(i));
 
     // Numbers in the order the pieces first come; a run's parent comes before
     // it and has its number already.
-    std::vector<TSpan> runs;
     for (int y = 0; y < height; ++y) {
-        LineRuns(mask, y, runs);
-        const int first = starts[static_cast<std::size_t>(y)];
-        for (int k = 0; k < static_cast<int>(runs.size()); ++k) {
-            const int r = first + k;
-            const TSpan &run = runs[static_cast<std::size_t>(k)];
+        const int first = starts[static_cast<std::size_t>(y)], end = starts[static_cast<std::size_t>(y) + 1];
+        for (int r = first; r < end; ++r) {
+            const TInkRun &run = runs[r];
             int id;
             if (parent[r] == r) {
                 id = static_cast<int>(result.Components.size());
@@ -323,13 +326,14 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
     return result;
 }
 
-TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, int threads)
+TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threads)
 {
     TTextSeparation result;
-    result.Graphics = mask;
-    result.Text = TBlackMask(mask.Width(), mask.Height());
     const TInkComponents ink = FindComponents(mask, threads);
     const int width = mask.Width(), height = mask.Height();
+    // The text's pixels are taken out of the mask itself.
+    result.Graphics = std::move(mask);
+    result.Text = TBlackMask(width, height);
     const int minH = sizes.MinHeight, maxH = sizes.MaxHeight;
 
     // Pieces of letter size; pieces whose boxes touch make one glyph (the
@@ -562,17 +566,16 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
             const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
             std::fill(textLine.begin() + c.Top, textLine.begin() + c.Bottom, 1);
         }
-    std::vector<TSpan> runs;
     for (int y = 0; y < height; ++y) {
         if (!textLine[static_cast<std::size_t>(y)])
             continue;
-        LineRuns(mask, y, runs);
-        const int first = ink.RunStart[static_cast<std::size_t>(y)];
-        for (std::size_t k = 0; k < runs.size(); ++k) {
-            if (!isText[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(first) + k])])
+        const int end = ink.RunStart[static_cast<std::size_t>(y) + 1];
+        for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < end; ++r) {
+            if (!isText[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(r)])])
                 continue;
-            SetRun(result.Text.Line(y), runs[k].X0, runs[k].X1, true);
-            SetRun(result.Graphics.Line(y), runs[k].X0, runs[k].X1, false);
+            const TInkRun &run = ink.Runs[static_cast<std::size_t>(r)];
+            SetRun(result.Text.Line(y), run.X0, run.X1, true);
+            SetRun(result.Graphics.Line(y), run.X0, run.X1, false);
         }
     }
     return result;
