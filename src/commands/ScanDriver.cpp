@@ -5,6 +5,7 @@
 #include "base/Messages.h"
 #include "base/ProgressPort.h"
 #include "base/Settings.h"
+#include "base/TaskPool.h"
 #include "commands/UserInterface.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
@@ -295,11 +296,19 @@ void TScanDriver::TextStrokes(int method)
     const std::size_t none = strings.size();
     std::vector<std::vector<TSegment>> byString(none + 1);
     const TStringLookup lookup(strings, 1);
-    for (std::int32_t i = 0; i < traced.SegmentCount; ++i) {
-        const TSegment &s = traced.Segments()[i];
-        const float x = (s.X1 + s.X2) / 2, row = traced.ImageHeight - (s.Y1 + s.Y2) / 2;
-        byString[lookup.Find(x, row)].push_back(s);
-    }
+    // Looked up in blocks on the threads, then filed in list order.
+    const std::size_t count = static_cast<std::size_t>(std::max(traced.SegmentCount, 0));
+    constexpr std::size_t kBlock = 1 << 16;
+    std::vector<std::size_t> owner(count);
+    RunTasks(FThreads, (count + kBlock - 1) / kBlock, [&](std::size_t block, int) {
+        for (std::size_t i = block * kBlock; i < std::min(count, (block + 1) * kBlock); ++i) {
+            const TSegment &s = traced.Segments()[i];
+            const float x = (s.X1 + s.X2) / 2, row = traced.ImageHeight - (s.Y1 + s.Y2) / 2;
+            owner[i] = lookup.Find(x, row);
+        }
+    });
+    for (std::size_t i = 0; i < count; ++i)
+        byString[owner[i]].push_back(traced.Segments()[i]);
     const std::int32_t start = State.SegmentCount;
     for (std::size_t k = 0; k <= none; ++k) {
         const std::int32_t first = State.SegmentCount;

@@ -218,6 +218,26 @@ int LineRuns(const TBlackMask &mask, int y, TInkRun *out)
     return static_cast<int>(out - first);
 }
 
+// The bands of lines the threads share, and where band i begins.
+int Bands(int height, int threads)
+{
+    return std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
+}
+int BandLine(int height, int bands, int i)
+{
+    return static_cast<int>(static_cast<long long>(height) * i / bands);
+}
+
+// How many bits are set (without a call where the processor's instruction
+// may not be assumed).
+int Bits(std::uint64_t v)
+{
+    v = v - ((v >> 1) & 0x5555555555555555u);
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>((v * 0x0101010101010101u) >> 56);
+}
+
 // How many black runs line y has: a run starts at a black pixel with a white
 // left neighbour (64 pixels at a time; a white word has none).
 int CountRuns(const TBlackMask &mask, int y)
@@ -229,7 +249,7 @@ int CountRuns(const TBlackMask &mask, int y)
     for (int w = 0; w < words; ++w) {
         const std::uint64_t v = line[w];
         if (v)
-            count += std::popcount(v & ~((v << 1) | carry));
+            count += Bits(v & ~((v << 1) | carry));
         carry = v >> 63;
     }
     return count;
@@ -242,8 +262,8 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
     TInkComponents result;
     const int height = mask.Height();
     // Bands of lines, each on its own thread: a band's unions touch only its runs.
-    const int bands = std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
-    auto bandLine = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
+    const int bands = Bands(height, threads);
+    auto bandLine = [&](int i) { return BandLine(height, bands, i); };
     auto eachBand = [&](auto &&work) {
         RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
             work(bandLine(static_cast<int>(i)), bandLine(static_cast<int>(i) + 1));
@@ -274,19 +294,27 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
         return i;
     };
     // Joins the runs of line y with the runs of line y - 1 they touch,
-    // diagonals included.
-    auto joinLines = [&](int y) {
+    // diagonals included. A run of a fresh line that touches one run above
+    // (most do) takes that run as its parent: any earlier run of its piece
+    // does, since the root stays the piece's first run.
+    auto join = [&](int a, int b) {
+        a = find(a);
+        b = find(b);
+        if (a != b)
+            parent[std::max(a, b)] = std::min(a, b);
+    };
+    auto joinLines = [&](int y, bool fresh) {
         const int other = starts[static_cast<std::size_t>(y) - 1], self = starts[static_cast<std::size_t>(y)];
         const int aboveEnd = self, belowEnd = starts[static_cast<std::size_t>(y) + 1];
         int p = other;
         for (int r = self; r < belowEnd; ++r) {
             while (p < aboveEnd && runs[p].X1 < runs[r].X0)
                 ++p;
-            for (int q = p; q < aboveEnd && runs[q].X0 <= runs[r].X1; ++q) {
-                const int a = find(q), b = find(r);
-                if (a != b)
-                    parent[std::max(a, b)] = std::min(a, b);
-            }
+            int q = p;
+            if (fresh && q < aboveEnd && runs[q].X0 <= runs[r].X1)
+                parent[r] = q++;
+            for (; q < aboveEnd && runs[q].X0 <= runs[r].X1; ++q)
+                join(q, r);
         }
     };
     eachBand([&](int y0, int y1) {
@@ -296,11 +324,11 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
             for (int r = first; r < first + count; ++r)
                 parent[r] = r;
             if (y > y0)
-                joinLines(y);
+                joinLines(y, true);
         }
     });
     for (int i = 1; i < bands; ++i)
-        joinLines(bandLine(i));
+        joinLines(bandLine(i), false);
 
     // Numbers in the order the pieces first come; a run's parent comes before
     // it and has its number already.
@@ -566,18 +594,34 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
             std::fill(textLine.begin() + c.Top, textLine.begin() + c.Bottom, 1);
         }
-    for (int y = 0; y < height; ++y) {
-        if (!textLine[static_cast<std::size_t>(y)])
-            continue;
-        const int end = ink.RunStart[static_cast<std::size_t>(y) + 1];
-        for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < end; ++r) {
-            if (!isText[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(r)])])
+    // Line by line, in bands on the threads: a text line is made whole and
+    // written at once.
+    const int words = result.Text.Words();
+    const int bands = Bands(height, threads);
+    RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
+        std::vector<std::uint64_t> line(static_cast<std::size_t>(words));
+        const int y0 = BandLine(height, bands, static_cast<int>(i)), y1 = BandLine(height, bands, static_cast<int>(i) + 1);
+        for (int y = y0; y < y1; ++y) {
+            if (!textLine[static_cast<std::size_t>(y)])
                 continue;
-            const TInkRun &run = ink.Runs[static_cast<std::size_t>(r)];
-            SetRun(result.Text.Line(y), run.X0, run.X1, true);
-            SetRun(result.Graphics.Line(y), run.X0, run.X1, false);
+            std::fill(line.begin(), line.end(), 0);
+            bool any = false;
+            const int end = ink.RunStart[static_cast<std::size_t>(y) + 1];
+            for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < end; ++r) {
+                if (!isText[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(r)])])
+                    continue;
+                const TInkRun &run = ink.Runs[static_cast<std::size_t>(r)];
+                SetRun(line.data(), run.X0, run.X1, true);
+                any = true;
+            }
+            if (!any)
+                continue;
+            std::copy(line.begin(), line.end(), result.Text.Line(y));
+            std::uint64_t *const graphics = result.Graphics.Line(y);
+            for (int w = 0; w < words; ++w)
+                graphics[w] &= ~line[static_cast<std::size_t>(w)];
         }
-    }
+    });
     return result;
 }
 
