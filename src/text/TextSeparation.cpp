@@ -426,31 +426,43 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         if (!glyphs[g].Small)
             glyphGrid.Insert(static_cast<int>(g), glyphs[g].Box);
     glyphGrid.Finish();
-    std::vector<std::pair<int, int>> rowLinks, columnLinks;
-    std::vector<int> seen;
-    for (std::size_t g = 0; g < glyphs.size(); ++g) {
-        if (glyphs[g].Small)
-            continue;
-        const TBox &a = glyphs[g].Box;
-        const int reach = std::min(a.Long() * 3 / 2, maxH * 3 / 2);
-        const TBox near{a.Left - reach, a.Top - reach, a.Right + reach, a.Bottom + reach};
-        int last = -1;
-        seen.clear();
-        glyphGrid.ForNear(near, [&](int j) {
-            if (j <= static_cast<int>(g) || j == last)
-                return;
-            last = j;
-            seen.push_back(j);
-        });
-        std::sort(seen.begin(), seen.end());
-        seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
-        for (const int j : seen) {
-            const TBox &b = glyphs[static_cast<std::size_t>(j)].Box;
-            if (Continues(a, b, sizes))
-                rowLinks.emplace_back(static_cast<int>(g), j);
-            if (Continues(a.Turned(), b.Turned(), sizes))
-                columnLinks.emplace_back(static_cast<int>(g), j);
+    // Found for blocks of glyphs on the threads, and taken in block order.
+    constexpr std::size_t kGlyphBlock = 4096;
+    const std::size_t glyphBlocks = (glyphs.size() + kGlyphBlock - 1) / kGlyphBlock;
+    std::vector<std::vector<std::pair<int, int>>> blockRowLinks(glyphBlocks), blockColumnLinks(glyphBlocks);
+    RunTasks(threads, glyphBlocks, [&](std::size_t block, int) {
+        std::vector<int> seen;
+        auto &rowOut = blockRowLinks[block];
+        auto &columnOut = blockColumnLinks[block];
+        for (std::size_t g = block * kGlyphBlock; g < std::min(glyphs.size(), (block + 1) * kGlyphBlock); ++g) {
+            if (glyphs[g].Small)
+                continue;
+            const TBox &a = glyphs[g].Box;
+            const int reach = std::min(a.Long() * 3 / 2, maxH * 3 / 2);
+            const TBox near{a.Left - reach, a.Top - reach, a.Right + reach, a.Bottom + reach};
+            int last = -1;
+            seen.clear();
+            glyphGrid.ForNear(near, [&](int j) {
+                if (j <= static_cast<int>(g) || j == last)
+                    return;
+                last = j;
+                seen.push_back(j);
+            });
+            std::sort(seen.begin(), seen.end());
+            seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+            for (const int j : seen) {
+                const TBox &b = glyphs[static_cast<std::size_t>(j)].Box;
+                if (Continues(a, b, sizes))
+                    rowOut.emplace_back(static_cast<int>(g), j);
+                if (Continues(a.Turned(), b.Turned(), sizes))
+                    columnOut.emplace_back(static_cast<int>(g), j);
+            }
         }
+    });
+    std::vector<std::pair<int, int>> rowLinks, columnLinks;
+    for (std::size_t block = 0; block < glyphBlocks; ++block) {
+        rowLinks.insert(rowLinks.end(), blockRowLinks[block].begin(), blockRowLinks[block].end());
+        columnLinks.insert(columnLinks.end(), blockColumnLinks[block].begin(), blockColumnLinks[block].end());
     }
     TUnion rows(glyphs.size()), columns(glyphs.size());
     for (const auto &[a, b] : rowLinks)
