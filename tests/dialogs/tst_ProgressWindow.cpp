@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -92,6 +93,23 @@ private Q_SLOTS:
         QCOMPARE(owner.width() - shown.width(), 177);
         QCOMPARE(shown.left() - owner.left(), 88);
         QCOMPARE(shown.top() - owner.top(), 111);
+    }
+
+    void staysOnTheScreenBesideAnOwnerAtItsEdge()
+    {
+        const QRect free = Owner->screen()->availableGeometry();
+        struct TCase
+        {
+            QPoint OwnerAt;
+            bool KeptLeftTop;   // else kept right-bottom
+        };
+        for (const TCase &c : {TCase{free.topLeft(), true}, TCase{free.bottomRight() - QPoint(99, 49), false}}) {
+            Owner->setGeometry(QRect(c.OwnerAt, QSize(100, 50)));
+            TForm4 window(Owner.get(), nullptr);
+            window.show();
+            const QRect shown = window.frameGeometry();
+            QVERIFY(c.KeptLeftTop ? shown.topLeft() == free.topLeft() : shown.bottomRight() == free.bottomRight());
+        }
     }
 
     void versionWindowIsFreshAndCentredAtEveryOpening()

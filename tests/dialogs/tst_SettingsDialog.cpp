@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QScreen>
 #include <QTest>
 
 #include <memory>
@@ -460,13 +461,16 @@ private Q_SLOTS:
         QVERIFY(UI.Messages.isEmpty());
     }
 
-    void centredOverItsOwner()
+    void keptOnTheScreenWhenCentringWouldPushItOff()
     {
+        // Centred over its smaller owner, the dialog would reach past the
+        // screen's top-left corner: its title bar stays on the screen.
         auto dialog = Open();
-        const QRect owner = Owner->frameGeometry();
-        const QRect shown = dialog->frameGeometry();
-        QCOMPARE(shown.left(), owner.left() + (owner.width() - shown.width()) / 2);
-        QCOMPARE(shown.top(), owner.top() + (owner.height() - shown.height()) / 2);
+        const QRect free = Owner->screen()->availableGeometry();
+        const QRect owner = Owner->frameGeometry(), shown = dialog->frameGeometry();
+        QVERIFY(owner.left() + (owner.width() - shown.width()) / 2 < free.left());
+        QVERIFY(owner.top() + (owner.height() - shown.height()) / 2 < free.top());
+        QCOMPARE(shown.topLeft(), free.topLeft());
     }
 
 private:

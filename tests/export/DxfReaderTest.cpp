@@ -64,6 +64,14 @@ for path in sys.argv[1:]:
 print(json.dumps(result))
 )PY";
 
+// Reads the files back into `results`; returns from the test (failing under
+// CI) where ezdxf cannot run.
+#define READ_BACK_OR_RETURN(results, paths)                                                        \
+    QString results##Skip;                                                                         \
+    const QJsonObject results = ReadBack(paths, results##Skip);                                    \
+    if (!results##Skip.isEmpty())                                                                  \
+        TRAZBIT_OUTSIDE_PROGRAM_MISSING(results##Skip.toStdString())
+
 class DxfReader : public TExportFixture
 {
 protected:
@@ -88,6 +96,12 @@ protected:
         context.Drawing = &drawing;
         EXPECT_EQ(SaveData2(context, UI, Path(name + ".dxf")), 0) << name.toStdString();
         return Path(name + ".dxf");
+    }
+
+    static QByteArray ShippedHeader()
+    {
+        QFile shipped(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
+        return shipped.open(QIODevice::ReadOnly) ? shipped.readAll() : QByteArray();
     }
 
     // The reader's verdict on each file, by path; empty (and the test skipped)
@@ -117,10 +131,7 @@ protected:
 
 TEST_F(DxfReader, EveryVariantReadsWithoutErrors)
 {
-    Write("dxf.hed", [] {
-        QFile shipped(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
-        return shipped.open(QIODevice::ReadOnly) ? shipped.readAll() : QByteArray();
-    }());
+    Write("dxf.hed", ShippedHeader());
     Segments = {{0, 0, 10, 5}, {12.4f, 7.75f, 3, 100}};
     MaxX = 12.4f;
     MaxY = 100;
@@ -159,10 +170,7 @@ TEST_F(DxfReader, EveryVariantReadsWithoutErrors)
         paths << Path(v.Name + ".dxf");
     }
 
-    QString skipReason;
-    const QJsonObject results = ReadBack(paths, skipReason);
-    if (!skipReason.isEmpty())
-        TRAZBIT_OUTSIDE_PROGRAM_MISSING(skipReason.toStdString());
+    READ_BACK_OR_RETURN(results, paths);
     for (std::size_t i = 0; i < variants.size(); ++i) {
         const TVariant &v = variants[i];
         const QJsonObject r = results.value(paths[static_cast<qsizetype>(i)]).toObject();
@@ -225,10 +233,7 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
         {"stretched", 1, 2, false, 0, 0, 0, 0, 0},
         {"header-file", 1, 1, true, 10, 10, 5, 0, 90},
     };
-    Write("dxf.hed", [] {
-        QFile shipped(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
-        return shipped.open(QIODevice::ReadOnly) ? shipped.readAll() : QByteArray();
-    }());
+    Write("dxf.hed", ShippedHeader());
     QStringList paths;
     for (const TVariant &v : variants) {
         Settings.Xrate = v.Xrate;
@@ -236,10 +241,7 @@ TEST_F(DxfReader, DrawingsWithArcsAndCirclesReadWithoutErrors)
         Settings.DxfFileUse = v.Name == "header-file";
         paths << SaveDrawing(drawing, v.Name);
     }
-    QString skipReason;
-    const QJsonObject results = ReadBack(paths, skipReason);
-    if (!skipReason.isEmpty())
-        TRAZBIT_OUTSIDE_PROGRAM_MISSING(skipReason.toStdString());
+    READ_BACK_OR_RETURN(results, paths);
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const TVariant &v = variants[i];
         const QJsonObject r = results.value(paths[i]).toObject();
@@ -282,10 +284,7 @@ TEST_F(DxfReader, LineTypesAreDefinedOnceAndNamedByTheirEntities)
     drawing.MaxX = 100;
     drawing.MaxY = 60;
     Magnification = 0.5f;
-    const QByteArray shipped = [] {
-        QFile file(QStringLiteral(TRAZBIT_SOURCE_DIR "/data/dxf.hed"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray shipped = ShippedHeader();
     // A header whose LTYPE table already has a DASHED: ours becomes DASHED_2.
     QByteArray own = shipped;
     own.replace("  0\r\nENDTAB", "  0\r\nLTYPE\r\n  2\r\nDASHED\r\n 70\r\n    64\r\n  3\r\nmine\r\n 72\r\n    65\r\n"
@@ -305,10 +304,7 @@ TEST_F(DxfReader, LineTypesAreDefinedOnceAndNamedByTheirEntities)
             Write("dxf.hed", v.Header);
         paths << SaveDrawing(drawing, v.Name);
     }
-    QString skipReason;
-    const QJsonObject results = ReadBack(paths, skipReason);
-    if (!skipReason.isEmpty())
-        TRAZBIT_OUTSIDE_PROGRAM_MISSING(skipReason.toStdString());
+    READ_BACK_OR_RETURN(results, paths);
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const TVariant &v = variants[i];
         const QJsonObject r = results.value(paths[i]).toObject();
@@ -384,10 +380,7 @@ TEST_F(DxfReader, WidthLayersAndFillsReadWithoutErrorsAndRender)
     Settings.DxfSaveLayer = QStringLiteral("図面");
     SaveDrawing(drawing, QStringLiteral("styles"));
 
-    QString skipReason;
-    const QJsonObject results = ReadBack({Path("styles.dxf")}, skipReason);
-    if (!skipReason.isEmpty())
-        TRAZBIT_OUTSIDE_PROGRAM_MISSING(skipReason.toStdString());
+    READ_BACK_OR_RETURN(results, {Path("styles.dxf")});
     const QJsonObject r = results.value(Path("styles.dxf")).toObject();
     SCOPED_TRACE(QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString());
     ASSERT_FALSE(r.contains("error"));
