@@ -4,6 +4,7 @@
 #include "base/Threads.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -138,6 +139,7 @@ struct TGlyph
     bool Small = false;      // too small to start a string
     bool Thin = false;       // long and thin: a dash, a "1", a "-"
     bool Vertical = false;   // in a string that runs along the columns
+    bool OnLine = false;     // only of letters taken off a line
     int String = -1;
 };
 
@@ -354,6 +356,132 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
     return result;
 }
 
+namespace {
+
+// Letters that stand on a line or touch it (after Tombre et al., 2002): in a
+// piece too large for a letter but thin (a line with letters along it), the
+// pixels of runs along the rows or the columns longer than any letter are the
+// line's; what is left falls apart into the letters, which are added to
+// `pieces` (their pixels, as row and columns X0 .. X1 - 1, to `runs`). Only a
+// piece with one such line, no thicker than a quarter of the largest letter,
+// is looked into (not a frame, not a corner). The line keeps all its pixels.
+void LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, std::vector<TInkComponent> &pieces,
+                    std::vector<std::vector<std::array<int, 3>>> &runs)
+{
+    const int minH = sizes.MinHeight, maxH = sizes.MaxHeight;
+    const int longest = maxH * 3 / 2;
+    std::vector<int> chosen(ink.Components.size(), -1);
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < ink.Components.size(); ++i) {
+        const TInkComponent &c = ink.Components[i];
+        const TBox box{c.Left, c.Top, c.Right, c.Bottom};
+        if (box.Long() <= longest || box.Short() > maxH * 5 / 4 || box.Short() < minH)
+            continue;
+        chosen[i] = static_cast<int>(order.size());
+        order.push_back(i);
+    }
+    if (order.empty())
+        return;
+    // The runs of each chosen piece.
+    std::vector<std::vector<std::array<int, 3>>> own(order.size());
+    const int height = static_cast<int>(ink.RunStart.size()) - 1;
+    for (int y = 0; y < height; ++y)
+        for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < ink.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
+            const int k = chosen[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(r)])];
+            if (k >= 0)
+                own[static_cast<std::size_t>(k)].push_back(
+                    {y, ink.Runs[static_cast<std::size_t>(r)].X0, ink.Runs[static_cast<std::size_t>(r)].X1});
+        }
+    std::vector<std::uint8_t> cell;
+    std::vector<int> stack;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const TInkComponent &c = ink.Components[order[k]];
+        const int w = c.Width(), h = c.Height();
+        // 1 ink, 0 paper or line.
+        cell.assign(static_cast<std::size_t>(w) * h, 0);
+        for (const auto &[y, x0, x1] : own[k])
+            if (x1 - x0 <= longest)
+                std::fill(cell.begin() + (y - c.Top) * w + (x0 - c.Left), cell.begin() + (y - c.Top) * w + (x1 - c.Left), 1);
+        int rowFirst = h, rowLast = -1, columnFirst = w, columnLast = -1;
+        for (const auto &[y, x0, x1] : own[k])
+            if (x1 - x0 > longest) {
+                rowFirst = std::min(rowFirst, y - c.Top);
+                rowLast = std::max(rowLast, y - c.Top);
+            }
+        // Long runs down the columns are line too (their pixels in rows of
+        // long runs are paper already; a column run is measured on the ink).
+        std::vector<std::uint8_t> inkAt(static_cast<std::size_t>(w) * h, 0);
+        for (const auto &[y, x0, x1] : own[k])
+            std::fill(inkAt.begin() + (y - c.Top) * w + (x0 - c.Left), inkAt.begin() + (y - c.Top) * w + (x1 - c.Left), 1);
+        for (int x = 0; x < w; ++x) {
+            int y = 0;
+            while (y < h) {
+                if (!inkAt[static_cast<std::size_t>(y) * w + x]) {
+                    ++y;
+                    continue;
+                }
+                int end = y;
+                while (end < h && inkAt[static_cast<std::size_t>(end) * w + x])
+                    ++end;
+                if (end - y > longest) {
+                    columnFirst = std::min(columnFirst, x);
+                    columnLast = std::max(columnLast, x);
+                    for (int t = y; t < end; ++t)
+                        cell[static_cast<std::size_t>(t) * w + x] = 0;
+                }
+                y = end;
+            }
+        }
+        const int thickest = std::max(maxH / 4, 2);
+        const bool alongRows = rowLast >= 0 && rowLast - rowFirst < thickest;
+        const bool alongColumns = columnLast >= 0 && columnLast - columnFirst < thickest;
+        if ((rowLast >= 0) == (columnLast >= 0) || !(alongRows || alongColumns))
+            continue;
+        // What is left, piece by piece (8 neighbours).
+        for (int start = 0; start < w * h; ++start) {
+            if (cell[static_cast<std::size_t>(start)] != 1)
+                continue;
+            TInkComponent piece{w, h, -1, -1, 0};
+            std::vector<std::array<int, 3>> pixels;
+            stack.assign(1, start);
+            cell[static_cast<std::size_t>(start)] = 2;
+            while (!stack.empty()) {
+                const int at = stack.back();
+                stack.pop_back();
+                const int px = at % w, py = at / w;
+                piece.Left = std::min(piece.Left, px);
+                piece.Right = std::max(piece.Right, px + 1);
+                piece.Top = std::min(piece.Top, py);
+                piece.Bottom = std::max(piece.Bottom, py + 1);
+                ++piece.Pixels;
+                pixels.push_back({py + c.Top, px + c.Left, px + c.Left + 1});
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = px + dx, ny = py + dy;
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                            continue;
+                        std::uint8_t &n = cell[static_cast<std::size_t>(ny) * w + nx];
+                        if (n == 1) {
+                            n = 2;
+                            stack.push_back(ny * w + nx);
+                        }
+                    }
+            }
+            const TBox box{piece.Left, piece.Top, piece.Right, piece.Bottom};
+            if (box.Long() > longest || box.Short() > maxH || box.Long() < 2)
+                continue;
+            piece.Left += c.Left;
+            piece.Right += c.Left;
+            piece.Top += c.Top;
+            piece.Bottom += c.Top;
+            pieces.push_back(piece);
+            runs.push_back(std::move(pixels));
+        }
+    }
+}
+
+} // namespace
+
 TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threads)
 {
     TTextSeparation result;
@@ -378,38 +506,50 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             continue;
         candidates.push_back(static_cast<int>(i));
     }
+    // The pieces looked at: the candidates, then the letters found standing
+    // on lines (their pixels as runs).
+    std::vector<TInkComponent> cand;
+    cand.reserve(candidates.size());
+    for (const int i : candidates)
+        cand.push_back(ink.Components[static_cast<std::size_t>(i)]);
+    const std::size_t regular = cand.size();
+    std::vector<std::vector<std::array<int, 3>>> extraRuns;
+    LettersOnLines(ink, sizes, cand, extraRuns);
     const int touch = std::max(1, minH / 8);
-    TUnion pieces(candidates.size());
+    TUnion pieces(cand.size());
     {
         TBoxGrid grid(2 * maxH, width, height);
-        for (std::size_t k = 0; k < candidates.size(); ++k) {
-            const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
+        for (std::size_t k = 0; k < cand.size(); ++k) {
+            const TInkComponent &c = cand[k];
             grid.Insert(static_cast<int>(k), TBox{c.Left, c.Top, c.Right, c.Bottom});
         }
         grid.Finish();
-        for (std::size_t k = 0; k < candidates.size(); ++k) {
-            const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
+        for (std::size_t k = 0; k < cand.size(); ++k) {
+            const TInkComponent &c = cand[k];
             const TBox near{c.Left - touch, c.Top - touch, c.Right + touch, c.Bottom + touch};
             grid.ForNear(near, [&](int j) {
                 if (j <= static_cast<int>(k))
                     return;
-                const TInkComponent &o = ink.Components[static_cast<std::size_t>(candidates[static_cast<std::size_t>(j)])];
+                const TInkComponent &o = cand[static_cast<std::size_t>(j)];
                 if (o.Left < near.Right && near.Left < o.Right && o.Top < near.Bottom && near.Top < o.Bottom)
                     pieces.Join(static_cast<int>(k), j);
             });
         }
     }
     std::vector<TGlyph> glyphs;
-    std::vector<int> glyphOfCandidate(candidates.size(), -1);
-    for (std::size_t k = 0; k < candidates.size(); ++k) {
+    std::vector<int> glyphOfCandidate(cand.size(), -1);
+    for (std::size_t k = 0; k < cand.size(); ++k) {
         const int root = pieces.Find(static_cast<int>(k));
         int &g = glyphOfCandidate[static_cast<std::size_t>(root)];
-        const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
+        const TInkComponent &c = cand[k];
         const TBox box{c.Left, c.Top, c.Right, c.Bottom};
         if (g < 0) {
             g = static_cast<int>(glyphs.size());
             glyphs.push_back(TGlyph{box});
+            glyphs.back().OnLine = true;
         }
+        if (k < regular)
+            glyphs[static_cast<std::size_t>(g)].OnLine = false;
         glyphOfCandidate[k] = g;
         glyphs[static_cast<std::size_t>(g)].Box.Add(box);
         glyphs[static_cast<std::size_t>(g)].Pixels += c.Pixels;
@@ -490,6 +630,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     {
         TBox Box;
         int Glyphs = 0;
+        int OnLine = 0;
         int Thin = 0;
         long long Pixels = 0;
         bool Vertical = false;
@@ -503,6 +644,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             group.Box = glyphs[g].Box;
         group.Box.Add(glyphs[g].Box);
         ++group.Glyphs;
+        group.OnLine += glyphs[g].OnLine;
         group.Thin += glyphs[g].Thin;
         group.Pixels += glyphs[g].Pixels;
         group.Vertical = glyphs[g].Vertical;
@@ -513,6 +655,9 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         if (!group.Glyphs)
             continue;
         if (group.Thin == group.Glyphs)
+            continue;
+        // Letters taken off a line make a string of two or more.
+        if (group.OnLine == group.Glyphs && group.Glyphs < 2)
             continue;
         if (group.Glyphs == 1) {
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
@@ -597,7 +742,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
 
     // The pixels of the strings move from the graphics to the text.
     std::vector<char> isText(ink.Components.size(), 0);
-    for (std::size_t k = 0; k < candidates.size(); ++k)
+    for (std::size_t k = 0; k < regular; ++k)
         if (glyphs[static_cast<std::size_t>(glyphOfCandidate[k])].String >= 0)
             isText[static_cast<std::size_t>(candidates[k])] = 1;
     std::vector<char> textLine(static_cast<std::size_t>(height), 0);
@@ -634,6 +779,14 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 graphics[w] &= ~line[static_cast<std::size_t>(w)];
         }
     });
+    for (std::size_t k = regular; k < cand.size(); ++k) {
+        if (glyphs[static_cast<std::size_t>(glyphOfCandidate[k])].String < 0)
+            continue;
+        for (const auto &[y, x0, x1] : extraRuns[k - regular]) {
+            SetRun(result.Text.Line(y), x0, x1, true);
+            SetRun(result.Graphics.Line(y), x0, x1, false);
+        }
+    }
     return result;
 }
 
