@@ -15,20 +15,25 @@ namespace {
 
 using Word = std::uint64_t;
 
-// Calls f(begin, end, part) for `parts` consecutive parts of 0 .. n, shared
-// among as many threads (the calling thread's included); one part (on the
-// calling thread) when n is small.
+// How many parts InParts makes: a few for each thread, so that a thread
+// done early takes another, and one when n is small.
+std::size_t PartCount(std::size_t n, int threads, std::size_t smallest)
+{
+    return threads > 1 && n >= 2 * smallest ? std::min<std::size_t>(4 * std::size_t(threads), n / smallest) : 1;
+}
+
+// Calls f(begin, end, part) for PartCount consecutive parts of 0 .. n,
+// shared among as many threads (the calling thread's included); one part
+// (on the calling thread) when n is small.
 template <class F>
 void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
 {
-    const std::size_t parts = threads > 1 && n >= 2 * smallest
-                                  ? std::min<std::size_t>(std::size_t(threads), n / smallest)
-                                  : 1;
+    const std::size_t parts = PartCount(n, threads, smallest);
     if (parts <= 1) {
         f(std::size_t(0), n, std::size_t(0));
         return;
     }
-    RunTasks(static_cast<int>(parts), parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
+    RunTasks(threads, parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
 }
 
 Word AtLeastTwo(Word a, Word b, Word c, Word d)
@@ -58,29 +63,6 @@ Word Deletable(const Word *up, const Word *line, const Word *down, int i, int pa
     return c & onePiece & count & ~keep;
 }
 
-// Yokoi's 8-connectivity number of a neighbour byte: 1 when removing the
-// pixel keeps the pieces around it connected and opens no hole.
-int ConnectivityNumber(unsigned code)
-{
-    auto white = [code](int k) { return 1 - int((code >> (k & 7)) & 1); };
-    int sum = 0;
-    for (int k = 0; k < 8; k += 2)
-        sum += white(k) - white(k) * white(k + 1) * white(k + 2);
-    return sum;
-}
-
-const std::array<bool, 256> &RedundantPixels()
-{
-    static const std::array<bool, 256> table = [] {
-        std::array<bool, 256> t{};
-        for (unsigned code = 0; code < 256; ++code) {
-            t[code] = PixelNeighbours::Count(code) >= 2 && ConnectivityNumber(code) == 1;
-        }
-        return t;
-    }();
-    return table;
-}
-
 // Chessboard distance from (x, y) to the nearest white pixel, at most `cap`.
 int Depth(const TBlackMask &mask, int x, int y, int cap)
 {
@@ -95,25 +77,28 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
 }
 
 // The black pixels with exactly one black neighbour, line by line from the
-// left, as (x, y).
-std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask)
+// left, as (x, y); the lines in parts over the threads.
+std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
 {
-    std::vector<std::pair<int, int>> ends;
-    for (int y = 0; y < mask.Height(); ++y) {
-        const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
-        for (int i = 0; i < mask.Words(); ++i) {
-            if (!line[i])
-                continue;
-            Word seen = 0, many = 0;
-            for (const Word v : {up[i], NextPixels(up, i), PreviousPixels(up, i), NextPixels(line, i),
-                                 PreviousPixels(line, i), down[i], NextPixels(down, i), PreviousPixels(down, i)}) {
-                many |= seen & v;
-                seen |= v;
+    const int height = mask.Height();
+    std::vector<std::vector<std::pair<int, int>>> parts(PartCount(std::size_t(height), threads, 256));
+    InParts(std::size_t(height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t part) {
+        std::vector<std::pair<int, int>> &ends = parts[part];
+        for (int y = int(begin); y < int(end); ++y) {
+            const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
+            for (int i = 0; i < mask.Words(); ++i) {
+                if (!line[i])
+                    continue;
+                Word one = 0, two = 0, three = 0;
+                PixelNeighbours::TNeighbourWords(up, line, down, i).Counts(one, two, three);
+                for (Word bits = line[i] & one & ~two; bits; bits &= bits - 1)
+                    ends.emplace_back(64 * i + std::countr_zero(bits), y);
             }
-            for (Word bits = line[i] & seen & ~many; bits; bits &= bits - 1)
-                ends.emplace_back(64 * i + std::countr_zero(bits), y);
         }
-    }
+    });
+    std::vector<std::pair<int, int>> ends = std::move(parts[0]);
+    for (std::size_t p = 1; p < parts.size(); ++p)
+        ends.insert(ends.end(), parts[p].begin(), parts[p].end());
     return ends;
 }
 
@@ -160,15 +145,16 @@ void Thin(TBlackMask &mask, int threads)
     const int words = mask.Words(), height = mask.Height();
     if (height == 0 || words == 0)
         return;
-    // The picture in bands of lines, one a thread. Each sub-pass tests every
-    // pixel on the mask as it was before the sub-pass: a band works down its
-    // lines in place, keeping the line above as it was, and the lines on
-    // either side of each band's edge are saved before the sub-pass starts.
+    // The picture in bands of lines, a few a thread so that a thread done
+    // early takes another. Each sub-pass tests every pixel on the mask as it
+    // was before the sub-pass: a band works down its lines in place, keeping
+    // the line above as it was, and the lines on either side of each band's
+    // edge are saved before the sub-pass starts.
     // Only words near a word that changed in one of the last two sub-passes
     // are tested again (any other gives what it gave the last time its
     // sub-pass ran: nothing), so the result is that of testing every pixel,
     // whatever the bands.
-    const int bands = std::max(1, std::min(ThreadsPerPicture(threads), height / 64));
+    const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), height / 64));
     std::vector<int> first(std::size_t(bands) + 1);
     for (int b = 0; b <= bands; ++b)
         first[std::size_t(b)] = int(std::int64_t(height) * b / bands);
@@ -260,7 +246,8 @@ void Thin(TBlackMask &mask, int threads)
                 remove(bottom - 1);
             bandChanged[std::size_t(b)] = any;
         };
-        RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t b, int) { band(static_cast<int>(b)); });
+        RunTasks(ThreadsPerPicture(threads), static_cast<std::size_t>(bands),
+                 [&](std::size_t b, int) { band(static_cast<int>(b)); });
         bool changed = false;
         for (char c : bandChanged)
             changed = changed || c;
@@ -272,13 +259,36 @@ void Thin(TBlackMask &mask, int threads)
 
 void RemoveStaircases(TBlackMask &mask)
 {
-    const auto &corner = RedundantPixels();
-    // In place, line by line: each removal sees the ones before it, so two
-    // neighbouring corners never both go.
-    PixelNeighbours::ForEachBlack(mask, [&](int x, int y) {
-        if (corner[PixelNeighbours::Code(mask, x, y)])
-            PixelNeighbours::Clear(mask, x, y);
-    });
+    // In place, line by line from the left: each removal sees the ones before
+    // it, so two neighbouring corners never both go. The test runs on 64
+    // pixels at a time: the first pixel that goes in a word is the first the
+    // test finds on the word as it is (no pixel before it changed since), and
+    // after each removal the rest of the word is tested again.
+    for (int y = 0; y < mask.Height(); ++y) {
+        const Word *up = mask.Line(y - 1), *down = mask.Line(y + 1);
+        Word *line = mask.Line(y);
+        for (int i = 0; i < mask.Words(); ++i) {
+            Word from = ~Word(0);  // the pixels not yet passed
+            while (line[i] & from) {
+                const PixelNeighbours::TNeighbourWords n(up, line, down, i);
+                Word one = 0, two = 0, three = 0;
+                n.Counts(one, two, three);
+                // Yokoi's 8-connectivity number is 1: exactly one of the four
+                // terms white(k) and not both white(k + 1) and white(k + 2).
+                const Word t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
+                const Word t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
+                const Word oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
+                const Word corners = line[i] & from & two & oneTerm;
+                if (!corners)
+                    break;
+                const int b = std::countr_zero(corners);
+                line[i] &= ~(Word(1) << b);
+                if (b == 63)
+                    break;
+                from = ~Word(0) << (b + 1);
+            }
+        }
+    }
 }
 
 namespace {
@@ -330,10 +340,10 @@ void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0
 bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
 {
     using namespace PixelNeighbours;
-    const std::vector<std::pair<int, int>> ends = LineEnds(mask);
+    const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
     // The spurs of each part of the ends, found on the mask as it is, then
     // cleared in the order of the ends.
-    std::vector<std::vector<std::pair<int, int>>> found(std::size_t(std::max(threads, 1)));
+    std::vector<std::vector<std::pair<int, int>>> found(PartCount(ends.size(), threads, 1 << 10));
     InParts(ends.size(), threads, 1 << 10, [&](std::size_t begin, std::size_t end, std::size_t part) {
         std::vector<std::pair<int, int>> path;
         std::vector<std::pair<int, int>> &spurs = found[part];
@@ -352,12 +362,12 @@ bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
 }
 
 
-void ExtendEnds(TBlackMask &mask, const TBlackMask &original)
+void ExtendEnds(TBlackMask &mask, const TBlackMask &original, int threads)
 {
     using namespace PixelNeighbours;
     constexpr int kBack = 8;      // pixels walked back for the line's direction
     constexpr int kReach = 256;   // longest extension
-    const std::vector<std::pair<int, int>> ends = LineEnds(mask);
+    const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
     for (auto [x0, y0] : ends) {
         // Back along the line to find its direction at the end.
         int x = x0, y = y0, px = -2, py = -2, steps = 0;
@@ -413,7 +423,7 @@ TBlackMask Centerline(const TBlackMask &mask, int threads)
     // A spur may fork itself: its prongs go first, then its stem.
     for (int round = 0; round < 4 && CenterlineSteps::PruneSpurs(thin, mask, threads); ++round)
         CenterlineSteps::RemoveStaircases(thin);
-    CenterlineSteps::ExtendEnds(thin, mask);
+    CenterlineSteps::ExtendEnds(thin, mask, threads);
     CenterlineSteps::RemoveStaircases(thin);
     return thin;
 }

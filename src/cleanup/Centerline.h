@@ -35,7 +35,8 @@ void RemoveStaircases(TBlackMask &mask);
 bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads = 1);
 
 // Thinning wears line ends down by the stroke's half width: every line end
-// is drawn on along the line's direction while the stroke goes on.
-void ExtendEnds(TBlackMask &mask, const TBlackMask &original);
+// is drawn on along the line's direction while the stroke goes on. The ends
+// are found on `threads` threads.
+void ExtendEnds(TBlackMask &mask, const TBlackMask &original, int threads = 1);
 
 } // namespace CenterlineSteps

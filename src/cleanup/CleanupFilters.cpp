@@ -37,7 +37,7 @@ TBlackMask TCleanupFilters::Mask(const TTzDIB &image) const
         NoInk = options.ThresholdLevel == 0;
     }
     if (!Options.SeparatesText())
-        return CleanMask(image, options, KeptStrokes(options));
+        return PackStrokes(CleanMask(image, options, KeptStrokes(options)));
     return Thinned(SplitText(CleanMask(image, InkSteps(options)), image.InternalDIB()->Header().biXPelsPerMeter));
 }
 
@@ -61,9 +61,19 @@ TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TRowsOpener &reop
         const std::unique_ptr<TPictureRows> again = reopen();
         if (!again)
             throw ERowsRefused("The picture cannot be read a second time");
-        return CleanMask(*again, reopen, options, threads, 0, KeptStrokes(options));
+        return PackStrokes(CleanMask(*again, reopen, options, threads, 0, KeptStrokes(options)));
     }
-    return CleanMask(rows, reopen, options, threads, 0, KeptStrokes(options));
+    return PackStrokes(CleanMask(rows, reopen, options, threads, 0, KeptStrokes(options)));
+}
+
+TBlackMask TCleanupFilters::PackStrokes(TBlackMask mask) const
+{
+    PackedStrokes = TPackedMask();
+    if (Strokes.Width() > 0) {
+        PackedStrokes = TPackedMask(Strokes);
+        Strokes = TBlackMask();
+    }
+    return mask;
 }
 
 TBlackMask *TCleanupFilters::KeptStrokes(const TCleanupOptions &options) const
@@ -108,7 +118,7 @@ TBlackMask TCleanupFilters::Thinned(TBlackMask ink) const
     TBlackMask thin = Centerline(ink);
     if (TBlackMask *strokes = KeptStrokes(Options))
         *strokes = std::move(ink);
-    return thin;
+    return PackStrokes(std::move(thin));
 }
 
 QString TCleanupFilters::Note() const
@@ -126,10 +136,23 @@ bool TCleanupFilters::Segments(TScanState &list) const
     if (Options.Merge <= 0)
         return true;
     const std::span<const TSegment> traced(list.Segments(), std::size_t(list.SegmentCount));
-    const std::vector<TSegment> merged = Strokes.Width() > 0 ? MergeCentreLines(traced, Options.Merge, Strokes, Threads)
-                                                             : MergeSegments(traced, Options.Merge);
+    // The traced segments go once they are drawn on the merge's grid, and
+    // the strokes are unpacked only then.
+    bool emptied = true;
+    const std::vector<TSegment> merged =
+        PackedStrokes.Width() > 0
+            ? MergeCentreLines(
+                  traced, Options.Merge,
+                  [&]() -> const TBlackMask & {
+                      Strokes = PackedStrokes.Unpack();
+                      PackedStrokes = TPackedMask();
+                      return Strokes;
+                  },
+                  Threads, [&] { emptied = list.ResetSegments(); })
+            : MergeSegments(traced, Options.Merge);
     Strokes = TBlackMask();
-    if (!list.ResetSegments())
+    PackedStrokes = TPackedMask();
+    if (!emptied || !list.ResetSegments())
         return false;
     // AddSegment takes rows (Y = image height - row); the extents stay.
     for (const TSegment &s : merged) {

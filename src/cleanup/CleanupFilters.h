@@ -6,6 +6,7 @@
 //   CleanupOptionsOf  - the options the settings hold, parsed once.
 
 #include "cleanup/CleanupSteps.h"
+#include "cleanup/PackedMask.h"
 #include "scan/ScanFilters.h"
 
 struct TSettings;
@@ -47,8 +48,12 @@ private:
     // The text of the last mask made, until it is taken.
     mutable TTextPart Text;
     // The strokes the centre lines were thinned from, kept from the mask for
-    // Segments when both centre lines and merging are on.
+    // Segments when both centre lines and merging are on: whole while the
+    // mask is made, then packed until the merging reads them.
     mutable TBlackMask Strokes;
+    mutable TPackedMask PackedStrokes;
+    // The mask made, the strokes kept beside it packed.
+    TBlackMask PackStrokes(TBlackMask mask) const;
     // The threads the last mask from rows was made with, for the merging.
     mutable int Threads = 1;
 };

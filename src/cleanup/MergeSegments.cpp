@@ -309,8 +309,12 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         s.X += fit.Offset * fit.NX;
         s.Y += fit.Offset * fit.NY;
     };
-    std::vector<std::vector<TStrokeLine>> lineFits(lines.size());
-    std::vector<std::vector<bool>> dropped(lines.size());
+    // Which end points of each line go: bit 0 point 1, bit 1 the last point but one.
+    std::vector<std::uint8_t> dropped(lines.size(), 0);
+    const auto isDropped = [&](std::size_t l, std::size_t i) {
+        const std::size_t n = lines[l].size();
+        return (i == 1 && (dropped[l] & 1)) || (n >= 2 && i == n - 2 && (dropped[l] & 2));
+    };
     const auto fit = [&](const TLine &line, std::size_t i) {
         return FitStrokeLine(strokes, TPoint(line[i].x() + offsetX, line[i].y() + offsetY),
                              TPoint(line[i + 1].x() + offsetX, line[i + 1].y() + offsetY));
@@ -326,9 +330,8 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     };
     // Each line fitted on its own (in parts over the threads), then the
     // fits summed at the points in the order of the lines.
-    const auto fitLine = [&](std::size_t l) {
+    const auto fitLine = [&](std::size_t l, std::vector<TStrokeLine> &fits) {
         TLine &line = lines[l];
-        std::vector<TStrokeLine> &fits = lineFits[l];
         for (std::size_t i = 0; i + 1 < line.size(); ++i)
             fits.push_back(fit(line, i));
         std::vector<bool> stale(fits.size(), false);
@@ -355,42 +358,58 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
                 }
         }
     };
-    constexpr std::size_t kLinesPerTask = 256;
-    RunTasks(threads, (lines.size() + kLinesPerTask - 1) / kLinesPerTask, [&](std::size_t task, int) {
-        for (std::size_t l = task * kLinesPerTask; l < std::min(lines.size(), (task + 1) * kLinesPerTask); ++l)
-            fitLine(l);
+    // The lines fitted a task of them at a time on the threads, while this
+    // one adds the sums of the tasks done in their order; tasks start at
+    // most kAhead beyond the one being added, so that few fits are held.
+    constexpr std::size_t kLinesPerTask = 256, kAhead = 64;
+    const std::size_t tasks = (lines.size() + kLinesPerTask - 1) / kLinesPerTask;
+    // The fits of the lines of the tasks that may run, line l's at l modulo
+    // their number.
+    std::vector<std::vector<TStrokeLine>> lineFits(std::min(lines.size(), (kAhead + 1) * kLinesPerTask));
+    TTaskPool pool(threads, tasks, kAhead, [&](std::size_t task, int) {
+        const std::size_t first = task * kLinesPerTask;
+        for (std::size_t l = first; l < std::min(lines.size(), first + kLinesPerTask); ++l) {
+            std::vector<TStrokeLine> &fits = lineFits[l % lineFits.size()];
+            fits.clear();
+            fitLine(l, fits);
+        }
     });
-    for (std::size_t l = 0; l < lines.size(); ++l) {
-        TLine &line = lines[l];
-        const std::vector<TStrokeLine> &fits = lineFits[l];
-        for (std::size_t i = 0; i < fits.size(); ++i)
-            if (fits[i].Fitted) {
-                add(line[i], fits[i]);
-                add(line[i + 1], fits[i]);
+    for (std::size_t task = 0; task < tasks; ++task) {
+        pool.Wait(task);
+        pool.Allow(task + 1 + kAhead);
+        const std::size_t first = task * kLinesPerTask;
+        for (std::size_t l = first; l < std::min(lines.size(), first + kLinesPerTask); ++l) {
+            TLine &line = lines[l];
+            const std::vector<TStrokeLine> fits = std::move(lineFits[l % lineFits.size()]);
+            for (std::size_t i = 0; i < fits.size(); ++i)
+                if (fits[i].Fitted) {
+                    add(line[i], fits[i]);
+                    add(line[i + 1], fits[i]);
+                }
+            // Where strokes meet, thinning bends a line's last pixels toward the
+            // junction: a short end segment, too short to fit, inside the stroke
+            // of the fitted segment before it. The line then runs straight on to
+            // the end, which the fitted line holds as well.
+            if (line.size() < 3 || bg::equals(line.front(), line.back()))
+                continue;
+            for (const bool atEnd : {false, true}) {
+                const std::size_t n = line.size(), end = atEnd ? n - 1 : 0, knee = atEnd ? n - 2 : 1;
+                const TStrokeLine &last = fits[atEnd ? n - 2 : 0], &before = fits[atEnd ? n - 3 : 1];
+                if (last.Fitted || !before.Fitted || isDropped(l, knee))
+                    continue;
+                const double away = std::abs(before.NX * (line[end].x() + offsetX) +
+                                             before.NY * (line[end].y() + offsetY) - before.Offset);
+                if (Length(line[end], line[knee]) > before.Width + 1 || away > 0.5 * before.Width + 1)
+                    continue;
+                add(line[end], before);
+                dropped[l] |= knee == 1 ? 1 : 2;
             }
-        // Where strokes meet, thinning bends a line's last pixels toward the
-        // junction: a short end segment, too short to fit, inside the stroke
-        // of the fitted segment before it. The line then runs straight on to
-        // the end, which the fitted line holds as well.
-        dropped[l].assign(line.size(), false);
-        if (line.size() < 3 || bg::equals(line.front(), line.back()))
-            continue;
-        for (const bool atEnd : {false, true}) {
-            const std::size_t n = line.size(), end = atEnd ? n - 1 : 0, knee = atEnd ? n - 2 : 1;
-            const TStrokeLine &last = fits[atEnd ? n - 2 : 0], &before = fits[atEnd ? n - 3 : 1];
-            if (last.Fitted || !before.Fitted || dropped[l][knee])
-                continue;
-            const double away = std::abs(before.NX * (line[end].x() + offsetX) + before.NY * (line[end].y() + offsetY) -
-                                         before.Offset);
-            if (Length(line[end], line[knee]) > before.Width + 1 || away > 0.5 * before.Width + 1)
-                continue;
-            add(line[end], before);
-            dropped[l][knee] = true;
         }
     }
     const auto grid = [](double v) { return std::round(v * 8) / 8; };
-    std::unordered_map<std::uint64_t, TPoint> moved;
-    for (const auto &[k, s] : sums) {
+    // Each point's sums give way to where it moves (X, Y), or XX < 0 where
+    // it stays.
+    for (auto &[k, s] : sums) {
         // The point nearest to its lines, held to its place by a small weight:
         // along a single line, or lines that nearly continue each other, it
         // stays where it was; where lines cross, it moves by less than a
@@ -403,18 +422,21 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         const double det = a * d - b * b;
         TPoint p(grid((d * rx - b * ry) / det - offsetX), grid((a * ry - b * rx) / det - offsetY));
         // A point never leaves its stroke.
-        if (std::abs(p.x() + offsetX - px) > 8 || std::abs(p.y() + offsetY - py) > 8)
+        if (std::abs(p.x() + offsetX - px) > 8 || std::abs(p.y() + offsetY - py) > 8) {
+            s.XX = -1;
             continue;
-        moved.emplace(k, p);
+        }
+        s.X = p.x();
+        s.Y = p.y();
     }
     for (std::size_t l = 0; l < lines.size(); ++l) {
         TLine &line = lines[l];
         TLine kept;
         for (std::size_t i = 0; i < line.size(); ++i) {
-            if (dropped[l][i])
+            if (isDropped(l, i))
                 continue;
-            const auto m = moved.find(key(line[i]));
-            kept.push_back(m != moved.end() ? m->second : line[i]);
+            const auto m = sums.find(key(line[i]));
+            kept.push_back(m != sums.end() && m->second.XX >= 0 ? TPoint(m->second.X, m->second.Y) : line[i]);
         }
         line = kept;
     }
@@ -504,24 +526,39 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
                                        const TBlackMask &strokes, int threads)
 {
+    return MergeCentreLines(
+        segments, tolerance, [&strokes]() -> const TBlackMask & { return strokes; }, threads);
+}
+
+std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
+                                       const std::function<const TBlackMask &()> &strokesOf, int threads,
+                                       const std::function<void()> &segmentsRead)
+{
     if (tolerance <= 0 || segments.empty())
         return std::vector<TSegment>(segments.begin(), segments.end());
     int minX = 0, maxY = 0;
     std::vector<TLine> lines;
     {
         const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads);
+        if (segmentsRead)
+            segmentsRead();
         TLine chain, simple;
         ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
             SimplifyChain(grid, pixels, tolerance, chain, simple);
             lines.push_back(simple);
         });
     }
+    const TBlackMask &strokes = strokesOf();
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
     CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY, threads);
     // Points moved onto their strokes stay within the picture (rows 0 to
     // height - 1, Y = height - row).
     const double left = -minX, top = maxY - strokes.Height(), right = strokes.Width() - 1 - minX, bottom = maxY - 1;
+    std::size_t count = 0;
+    for (const TLine &line : lines)
+        count += line.empty() ? 0 : line.size() - 1;
     std::vector<TSegment> merged;
+    merged.reserve(count);
     for (TLine &line : lines) {
         for (TPoint &p : line)
             p = TPoint(std::clamp(p.x(), left, right), std::clamp(p.y(), top, bottom));

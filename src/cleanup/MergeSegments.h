@@ -7,6 +7,7 @@
 #include "scan/BlackMask.h"
 #include "scan/ScanState.h"
 
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -31,3 +32,10 @@ std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double t
 // same for every count.
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
                                        const TBlackMask &strokes, int threads = 1);
+// The same with the strokes asked for only when they are read, after
+// `segmentsRead` (when given) was called as soon as the segments were no
+// longer read: the memory of each can go before the next step needs more.
+// Each is called at most once.
+std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
+                                       const std::function<const TBlackMask &()> &strokes, int threads,
+                                       const std::function<void()> &segmentsRead = {});

@@ -7,6 +7,7 @@
 #include <vector>
 #include <bit>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace {
 
@@ -21,7 +22,7 @@ class TChainTracer
 {
 public:
     TChainTracer(const TBlackMask &mask, const std::function<void(const std::vector<TPixel> &)> &take)
-        : Mask(mask), Visited(mask.Width(), mask.Height()), Take(take)
+        : Mask(mask), Take(take)
     {
     }
 
@@ -29,10 +30,8 @@ public:
     {
         FindJunctions();
         // Chains from every end and junction pixel.
-        ForEachBlack(Mask, [&](int x, int y) {
+        ForEachPixel(true, [&](int x, int y) {
             const unsigned code = Code(Mask, x, y);
-            if (Count(code) == 2)
-                return;
             for (int k = 0; k < 8; ++k) {
                 if (!((code >> k) & 1))
                     continue;
@@ -41,20 +40,33 @@ public:
                     // Two nodes side by side: one chain, taken once.
                     if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny))
                         Emit({{x, y}, {nx, ny}});
-                } else if (!At(Visited, nx, ny)) {
-                    Emit(Walk(x, y, nx, ny));
+                } else if (Pending.erase(Key(nx, ny)) == 0) {
+                    // A chain is taken from the end met first; its last
+                    // pixel waits for the node at its other end.
+                    std::vector<TPixel> chain = Walk(x, y, nx, ny, 0, &OpenTops);
+                    const TPixel last = chain[chain.size() - 2];
+                    Pending.insert(Key(last.X, last.Y));
+                    Emit(std::move(chain));
                 }
             }
         });
-        // What is left are closed lines without a junction.
-        ForEachBlack(Mask, [&](int x, int y) {
-            if (At(Visited, x, y) || Count(Code(Mask, x, y)) != 2)
+        // What is left are closed lines without a junction, each taken from
+        // its first pixel in line order: a pixel with no neighbour before it,
+        // on no chain taken yet, whose walk comes back to it without meeting
+        // a pixel before it.
+        std::sort(OpenTops.begin(), OpenTops.end());
+        std::size_t top = 0;
+        ForEachPixel(false, [&](int x, int y) {
+            if (top < OpenTops.size() && OpenTops[top] == Key(x, y)) {
+                ++top;
                 return;
+            }
             const unsigned code = Code(Mask, x, y);
             const int k = std::countr_zero(code);
-            Visited.SetBlack(x, y);
-            std::vector<TPixel> chain = Walk(x, y, x + DX[static_cast<std::size_t>(k)], y + DY[static_cast<std::size_t>(k)]);
-            Emit(std::move(chain));
+            const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
+            std::vector<TPixel> chain = Walk(x, y, nx, ny, Key(x, y), nullptr);
+            if (chain.back() == TPixel{x, y})
+                Emit(std::move(chain));
         });
     }
 
@@ -63,7 +75,7 @@ private:
     // keys, found in raster order, are sorted: a binary search finds one.
     void FindJunctions()
     {
-        ForEachBlack(Mask, [&](int x, int y) {
+        ForEachPixel(true, [&](int x, int y) {
             if (Count(Code(Mask, x, y)) >= 3)
                 JunctionKeys.push_back(Key(x, y));
         });
@@ -133,19 +145,21 @@ private:
     }
 
     // From node (x0, y0) through line pixel (x, y) to the next node (or back
-    // to the start of a closed line).
-    std::vector<TPixel> Walk(int x0, int y0, int x, int y)
+    // to the start of a closed line). Stops at the first pixel whose key is
+    // below `least` (which ends the chain). Line pixels passed with no
+    // neighbour before them in line order go to `tops` when given.
+    std::vector<TPixel> Walk(int x0, int y0, int x, int y, std::uint64_t least, std::vector<std::uint64_t> *tops)
     {
         std::vector<TPixel> chain{{x0, y0}};
         int px = x0, py = y0;
         for (;;) {
             chain.push_back({x, y});
             const unsigned code = Code(Mask, x, y);
-            if (Count(code) != 2 || (x == x0 && y == y0))
+            if (Count(code) != 2 || (x == x0 && y == y0) || Key(x, y) < least)
                 break;
-            if (At(Visited, x, y))
-                break;
-            Visited.SetBlack(x, y);
+            // Neighbours 1 to 4 (upper right to left) come before a pixel.
+            if (tops && !(code & 0x1E))
+                tops->push_back(Key(x, y));
             int nx = px, ny = py;
             NextAlong(code, x, y, px, py, nx, ny);
             px = x;
@@ -177,8 +191,33 @@ private:
         Take(chain);
     }
 
+    // Calls f(x, y) for every node pixel (no, one, or three or more
+    // neighbours) or, without `nodes`, every pixel with two neighbours, none
+    // of them before it in line order; line by line from the left, the
+    // neighbours counted 64 pixels at a time.
+    template <class F>
+    void ForEachPixel(bool nodes, F &&f) const
+    {
+        for (int y = 0; y < Mask.Height(); ++y) {
+            const std::uint64_t *up = Mask.Line(y - 1), *line = Mask.Line(y), *down = Mask.Line(y + 1);
+            for (int i = 0; i < Mask.Words(); ++i) {
+                if (!line[i])
+                    continue;
+                std::uint64_t one = 0, two = 0, three = 0;
+                const TNeighbourWords n(up, line, down, i);
+                n.Counts(one, two, three);
+                const std::uint64_t chosen = nodes ? ~two | three : two & ~three & ~(n.W | n.NW | n.N | n.NE);
+                for (std::uint64_t bits = line[i] & chosen; bits; bits &= bits - 1)
+                    f(64 * i + std::countr_zero(bits), y);
+            }
+        }
+    }
+
     const TBlackMask &Mask;
-    TBlackMask Visited;
+    // The last pixels of the chains taken whose other end is yet to come.
+    std::unordered_set<std::uint64_t> Pending;
+    // The line pixels of the chains taken that have no neighbour before them.
+    std::vector<std::uint64_t> OpenTops;
     std::vector<std::uint64_t> JunctionKeys;  // ascending
     std::vector<int> JunctionIds;             // the junction of each key
     std::vector<TPixel> Centre;

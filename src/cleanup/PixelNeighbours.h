@@ -100,6 +100,29 @@ inline bool NextAlong(unsigned code, int x, int y, int px, int py, int &nx, int 
     return false;
 }
 
+// The eight neighbours of the 64 pixels of word i of a line, one word each
+// (bit b: the neighbour of pixel 64 i + b), from the line above, the line
+// itself and the line below.
+struct TNeighbourWords
+{
+    std::uint64_t E, NE, N, NW, W, SW, S, SE;
+    TNeighbourWords(const std::uint64_t *up, const std::uint64_t *line, const std::uint64_t *down, int i)
+        : E(NextPixels(line, i)), NE(NextPixels(up, i)), N(up[i]), NW(PreviousPixels(up, i)),
+          W(PreviousPixels(line, i)), SW(PreviousPixels(down, i)), S(down[i]), SE(NextPixels(down, i))
+    {
+    }
+    // The pixels with at least one, two and three black neighbours.
+    void Counts(std::uint64_t &one, std::uint64_t &two, std::uint64_t &three) const
+    {
+        one = two = three = 0;
+        for (const std::uint64_t v : {E, NE, N, NW, W, SW, S, SE}) {
+            three |= two & v;
+            two |= one & v;
+            one |= v;
+        }
+    }
+};
+
 // Calls f(x, y) for every black pixel, line by line, left to right.
 template <class F>
 void ForEachBlack(const TBlackMask &mask, F &&f)

@@ -29,6 +29,13 @@ constexpr double kLongestBrokenGap = 40;
 
 using TPoints = std::vector<TPoint2>;
 
+// std::lround for pixel coordinates, without the library call (half away
+// from zero, as lround).
+inline int Round(double v)
+{
+    return v >= 0 ? static_cast<int>(v + 0.5) : -static_cast<int>(0.5 - v);
+}
+
 // A straight line: a point on it and its unit direction.
 struct TLine
 {
@@ -112,7 +119,7 @@ TPoints StrokeMiddles(const TBlackMask &ink, const TPoint2 *p, std::size_t n, co
     constexpr double kStep = 0.125;
     const double cap = 2 * halfWidth + 2;
     const auto black = [&](double x, double y) {
-        return ink.Black(static_cast<int>(std::lround(x)), ink.Height() - static_cast<int>(std::lround(y)));
+        return ink.Black(Round(x), ink.Height() - Round(y));
     };
     TPoints out(p, p + n);
     for (std::size_t k = 0; k < n; ++k) {
@@ -159,8 +166,14 @@ public:
         const double mx = (b.X - a.X) / n, my = (b.Y - a.Y) / n;
         const double sxx = (b.XX - a.XX) / n - mx * mx, sxy = (b.XY - a.XY) / n - mx * my,
                      syy = (b.YY - a.YY) / n - my * my;
-        const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-        return {mx, my, std::cos(angle), std::sin(angle)};
+        // The direction at half the angle of (sxx - syy, 2 sxy), without
+        // trigonometry.
+        const double u = sxx - syy, v = 2 * sxy, r = std::hypot(u, v);
+        if (r == 0)
+            return {mx, my, 1, 0};
+        const double c2 = u / r;
+        const double dx = std::sqrt(std::max(0.0, (1 + c2) / 2)), dy = std::sqrt(std::max(0.0, (1 - c2) / 2));
+        return {mx, my, dx, v >= 0 ? dy : -dy};
     }
 
 private:
@@ -302,6 +315,49 @@ public:
                     LineFits(line.I, line.J, line);
                 }
             }
+        }
+        // An arc runs on within the tolerance into a straight line beside it
+        // (the short side of a slot, a line between two fillets): an end of
+        // the arc that one line fits within a quarter of the tolerance, d,
+        // for longer than any chord of its circle could (sqrt(16 R d), and a
+        // fifth more for the pixels) is that line.
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            if (!pieces[k].Arc || pieces[k].Fillet)
+                continue;
+            const double within = 0.25 * Options.Tolerance;
+            const double chord = 1.2 * std::sqrt(16 * pieces[k].Circle.R * within) + 2;
+            for (const bool atEnd : {true, false}) {
+                TPiece &arc = pieces[k];
+                if (arc.J - arc.I < 16)
+                    break;
+                const auto fits = [&](std::size_t n) {
+                    TPiece tail;
+                    return atEnd ? LineFits(arc.J - n, arc.J, tail, within) : LineFits(arc.I, arc.I + n, tail, within);
+                };
+                const std::size_t n = Reach(0, arc.J - arc.I - 8, 2, fits);
+                const std::size_t cut = atEnd ? arc.J - n : arc.I + n;
+                const bool longer = atEnd ? Distance(P[cut], P[arc.J]) > chord : Distance(P[arc.I], P[cut]) > chord;
+                TPiece rest, line;
+                if (n < 2 || !longer || !(atEnd ? ArcFits(arc.I, cut, rest) : ArcFits(cut, arc.J, rest)) ||
+                    std::abs(SignedSweep(P, rest.I, rest.J, rest.Circle)) < kSmallestSweep)
+                    continue;
+                atEnd ? LineFits(cut, arc.J, line) : LineFits(arc.I, cut, line);
+                pieces[k] = rest;
+                pieces.insert(pieces.begin() + static_cast<std::ptrdiff_t>(atEnd ? k + 1 : k), line);
+                if (!atEnd)
+                    ++k;
+            }
+        }
+        // Neighbouring arcs that one circle fits become one.
+        for (std::size_t k = 1; k < pieces.size();) {
+            TPiece joined;
+            if (pieces[k - 1].Arc && pieces[k].Arc && !pieces[k - 1].Fillet && !pieces[k].Fillet &&
+                ArcFits(pieces[k - 1].I, pieces[k].J, joined)) {
+                pieces[k - 1] = joined;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k));
+                continue;
+            }
+            ++k;
         }
         // Lines left empty go; neighbouring lines that one line fits become one.
         std::vector<TPiece> result;
@@ -446,14 +502,15 @@ public:
         return true;
     }
 
-    bool LineFits(std::size_t i, std::size_t j, TPiece &piece) const
+    bool LineFits(std::size_t i, std::size_t j, TPiece &piece, double within = 0) const
     {
         piece = TPiece{};
         piece.I = i;
         piece.J = j;
         piece.Line = Sums.Line(i, j);
+        const double tolerance = within > 0 ? within : Options.Tolerance;
         for (std::size_t k = i; k <= j; ++k)
-            if (piece.Line.Distance(P[k]) > Options.Tolerance)
+            if (piece.Line.Distance(P[k]) > tolerance)
                 return false;
         return true;
     }
@@ -467,10 +524,9 @@ public:
         piece.Circle = FitCircle(P.data() + i, j + 1 - i);
         if (!piece.Circle.Valid || piece.Circle.R < 1.5 || piece.Circle.R > kLargestRadius)
             return false;
-        if (CircleDeviation(P.data() + i, j + 1 - i, piece.Circle) > Options.Tolerance)
-            return false;
+        // (Its sense set even when it does not fit: a caller may take it.)
         piece.Ccw = SignedSweep(P, i, j, piece.Circle) > 0;
-        return true;
+        return CircleDeviation(P.data() + i, j + 1 - i, piece.Circle) <= Options.Tolerance;
     }
 
 private:
@@ -508,7 +564,7 @@ private:
     // Whether the ink covers the pixel at p (drawing units).
     bool Inked(TPoint2 p) const
     {
-        const int x = static_cast<int>(std::lround(p.X)), row = Ink->Height() - static_cast<int>(std::lround(p.Y));
+        const int x = Round(p.X), row = Ink->Height() - Round(p.Y);
         return x >= 0 && row >= 0 && x < Ink->Width() && row < Ink->Height() && Ink->Black(x, row);
     }
 
@@ -547,6 +603,7 @@ struct TEdge
     double HalfWidth = 0.5;
     double Tolerance = 0;  // of its fit, when more than the options' (a rough chain)
     bool Alive = true;
+    bool EndsOnCircle = false;  // an arc whose nodes were moved onto its circle
 };
 
 class TGraph
@@ -648,19 +705,25 @@ public:
         if (Options.Snap > 0 && !Options.KeepGaps)
             chains = JoinBrokenChains(std::move(chains));
         // Fitted in parts of chains over the threads, each part added in
-        // order as soon as it is done.
+        // order as soon as it is done, the fitting at most a few parts ahead
+        // of the adding (the parts waiting hold their pieces).
         constexpr std::size_t kChainsPerTask = 512;
         const std::size_t tasks = (chains.size() + kChainsPerTask - 1) / kChainsPerTask;
+        const std::size_t ahead = 4 * static_cast<std::size_t>(std::max(1, Options.Threads));
         std::vector<std::vector<TFittedChain>> fitted(tasks);
-        TTaskPool pool(Options.Threads, tasks, tasks, [&](std::size_t task, int) {
+        TTaskPool pool(Options.Threads, tasks, std::min(tasks, ahead), [&](std::size_t task, int) {
             const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
             for (std::size_t c = task * kChainsPerTask; c < end; ++c)
                 fitted[task].push_back(FitChain(chains[c]));
         });
         for (std::size_t task = 0; task < tasks; ++task) {
+            pool.Allow(std::min(tasks, task + ahead));
             pool.Wait(task);
-            for (std::size_t k = 0; k < fitted[task].size(); ++k)
-                AddFitted(chains[task * kChainsPerTask + k], fitted[task][k]);
+            for (std::size_t k = 0; k < fitted[task].size(); ++k) {
+                std::vector<TPixel> &chain = chains[task * kChainsPerTask + k];
+                AddFitted(chain, fitted[task][k]);
+                std::vector<TPixel>().swap(chain);  // not read again
+            }
             fitted[task] = std::vector<TFittedChain>();
         }
         PlaceJunctions();
@@ -688,6 +751,7 @@ public:
                 SnapToAxes();
             Reattach();
         }
+        SettleArcEnds();
         return Output();
     }
 
@@ -840,10 +904,14 @@ private:
                 if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
                     continue;
                 const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
-                if (a.Out.X * ux + a.Out.Y * uy < facing || -(b.Out.X * ux + b.Out.Y * uy) < facing ||
+                // Across a gap as short as the strokes are wide the way
+                // from one end to the other is too noisy to read: the ends
+                // need only point against each other and not away.
+                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
+                const double toward = gap <= bare ? 0 : facing;
+                if (a.Out.X * ux + a.Out.Y * uy < toward || -(b.Out.X * ux + b.Out.Y * uy) < toward ||
                     -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
                     continue;
-                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
                 if (gap > bare) {
                     const double paper = LongestPaper(a.P, b.P);
                     if (paper <= 0 || paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2))
@@ -888,7 +956,13 @@ private:
                 std::vector<TPixel> &chain = chains[k];
                 if (!forward)
                     std::reverse(chain.begin(), chain.end());
-                joined.insert(joined.end(), chain.begin(), chain.end());
+                // Each chain's pixels go as they are taken (a big sheet's
+                // chains are most of the memory).
+                if (joined.empty())
+                    joined = std::move(chain);
+                else
+                    joined.insert(joined.end(), chain.begin(), chain.end());
+                std::vector<TPixel>().swap(chain);
                 const long to = next[k][forward ? 1 : 0];
                 if (to < 0)
                     break;
@@ -995,7 +1069,12 @@ private:
                     // Start again in the middle of the longest piece, then at the
                     // first break of that fit: a corner, so that no piece is cut
                     // where the pixel walk happened to start.
-                    const auto longest = std::max_element(pieces.begin(), pieces.end(), [](const TPiece &a, const TPiece &b) {
+                    // (The longest line when there is one: the halves of a
+                    // line join again, those of an arc may not.)
+                    const bool anyLine = std::any_of(pieces.begin(), pieces.end(), [](const TPiece &q) { return !q.Arc; });
+                    const auto longest = std::max_element(pieces.begin(), pieces.end(), [&](const TPiece &a, const TPiece &b) {
+                        if (anyLine && a.Arc != b.Arc)
+                            return a.Arc;
                         return a.J - a.I < b.J - b.I;
                     });
                     const std::size_t start = (longest->I + longest->J) / 2;
@@ -1063,15 +1142,92 @@ private:
             pieces[pieces.size() - 2].J = pieces.back().J;
             pieces.pop_back();
         }
+        // A short arc bulges less than the tolerance and one line fits it;
+        // but where the middles of its stroke lie on a circle of a sweep of
+        // 20 degrees or more, and half a pixel or more off their line, yet
+        // twice as near to the circle, the chain is that arc.
+        // (Such an arc is short: within the tolerance plus a pixel of its
+        // chord over 20 degrees, its chord is at most 23 times that.)
+        // Only a chain with free ends: between junctions the thinning bends
+        // the pixels of straight strokes toward the junctions.
+        const auto bulging = [&] {
+            const auto free = [&](const TPixel &p) {
+                return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) < 3;
+            };
+            return Distance(points.front(), points.back()) <= 23 * (Options.Tolerance + 1) && free(chain.front()) &&
+                   free(chain.back());
+        };
+        if (Options.Arcs && !closed && pieces.size() == 1 && !pieces[0].Arc && points.size() >= 6 && bulging()) {
+            TPiece arc;
+            const TCircle first = FitCircle(points.data(), points.size());
+            if (first.Valid && first.R >= 1.5 && first.R <= kLargestRadius) {
+                const TPoints middles = StrokeMiddles(Ink, points.data(), points.size(), first, halfWidth);
+                const TCircle c = FitCircle(middles.data(), middles.size());
+                const TLine line = TPrefixSums(middles).Line(0, middles.size() - 1);
+                double offLine = 0;
+                for (const TPoint2 &m : middles)
+                    offLine = std::max(offLine, line.Distance(m));
+                if (c.Valid && c.R >= 1.5 && c.R <= kLargestRadius && offLine >= 0.5) {
+                    const double offCircle = CircleDeviation(middles.data(), middles.size(), c);
+                    const double sweep = SignedSweep(middles, 0, middles.size() - 1, c);
+                    if (offCircle <= 0.5 * offLine && offCircle <= Options.Tolerance && std::abs(sweep) >= 20) {
+                        arc.Arc = true;
+                        arc.I = 0;
+                        arc.J = points.size() - 1;
+                        arc.Circle = c;
+                        arc.Ccw = sweep > 0;
+                        pieces[0] = arc;
+                    }
+                }
+            }
+        }
         // A line through the thinned pixels of a stroke of even width lies
         // half a pixel off its middle: it moves onto the middle.
         for (TPiece &piece : pieces)
             if (!piece.Arc)
                 piece.Line = OntoStrokeMiddle(points, piece, halfWidth);
+        // Where a fillet meets its line, the centre line runs within the
+        // tolerance of both: the fit may end the arc early and put a short
+        // line between it and the long line, turning a few degrees from
+        // it. That line is the arc's end: its pixels go to the arc.
+        if (Options.Arcs)
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                const std::size_t n = pieces.size();
+                if (!pieces[k].Arc || (!closed && (k == 0 || k + 1 == n)) || n < 4)
+                    continue;
+                const auto length = [&](const TPiece &q) { return Distance(points[q.I], points[q.J]); };
+                const auto absorbs = [&](const TPiece &s, const TPiece &l) {
+                    return !s.Arc && !l.Arc && TChainFitter::Turn(s, l) < 10 && length(s) < 0.5 * length(l) &&
+                           s.J - s.I <= pieces[k].J - pieces[k].I;
+                };
+                const std::size_t next = (k + 1) % n, after = (k + 2) % n, prev = (k + n - 1) % n,
+                                  before = (k + n - 2) % n;
+                TPiece arc = pieces[k];
+                std::size_t gone = n;
+                if ((closed || k + 2 < n) && absorbs(pieces[next], pieces[after]) && next != 0) {
+                    arc.J = pieces[next].J;
+                    gone = next;
+                } else if ((closed || k >= 2) && absorbs(pieces[prev], pieces[before]) && prev + 1 == k) {
+                    arc.I = pieces[prev].I;
+                    gone = prev;
+                }
+                if (gone == n)
+                    continue;
+                const TCircle c = FitCircle(points.data() + arc.I, arc.J + 1 - arc.I);
+                if (!c.Valid || c.R > kLargestRadius)
+                    continue;
+                arc.Circle = c;
+                pieces[k] = arc;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(gone));
+                if (gone < k)
+                    --k;
+            }
         // A fillet (an arc the lines beside it touch): the circle tangent
         // to both lines that lies nearest to the middles of its stroke.
-        for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
-            const TPiece &a = pieces[k - 1], &arc = pieces[k], &b = pieces[k + 1];
+        // In a closed chain the first and the last piece meet too.
+        for (std::size_t k = closed ? 0 : 1; pieces.size() >= 3 && k + (closed ? 0 : 1) < pieces.size(); ++k) {
+            const std::size_t n = pieces.size();
+            const TPiece &a = pieces[(k + n - 1) % n], &arc = pieces[k], &b = pieces[(k + 1) % n];
             const auto touches = [&](const TPiece &line) {
                 return std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance;
             };
@@ -1100,10 +1256,7 @@ private:
             e.Ccw = piece.Ccw;
             e.HalfWidth = halfWidth;
             e.Tolerance = tolerance;
-            if (piece.Arc && piece.Fillet)
-                e.Points.assign(points.begin() + static_cast<std::ptrdiff_t>(piece.I),
-                                points.begin() + static_cast<std::ptrdiff_t>(piece.J) + 1);
-            else if (piece.Arc)
+            if (piece.Arc)
                 e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
             fittedChain.Edges.push_back(std::move(e));
         }
@@ -1152,16 +1305,40 @@ private:
         const double half = 0.5 * std::acos(std::clamp(ua.X * ub.X + ua.Y * ub.Y, -1.0, 1.0));
         if (bl == 0 || half < 10 * kDegree || half > 80 * kDegree)
             return;
-        const TPoints middles = StrokeMiddles(Ink, p.data() + arc.I, arc.J + 1 - arc.I, arc.Circle, halfWidth);
+        // The stroke's middles over the arc and as many pixels of each line
+        // beside it: the pixels near a tangent point fit the line and the
+        // arc alike, and a fit to the arc's pixels alone runs on along the
+        // lines (too wide a circle). The radius is the one whose whole
+        // line-arc-line shape lies nearest to them all.
+        const std::size_t span = arc.J - arc.I;
+        TPoints near(p.begin() + static_cast<std::ptrdiff_t>(arc.I), p.begin() + static_cast<std::ptrdiff_t>(arc.J) + 1);
+        for (std::size_t k = a.J - std::min(span, a.J - a.I); k < a.J; ++k)
+            near.push_back(p[k]);
+        for (std::size_t k = b.I + 1; k <= std::min(b.J, b.I + span); ++k)
+            near.push_back(p[k]);
+        const TPoints middles = StrokeMiddles(Ink, near.data(), near.size(), arc.Circle, halfWidth);
         const auto centre = [&](double r) {
             const double d = r / std::sin(half);
             return TPoint2{corner.X + bx / bl * d, corner.Y + by / bl * d};
         };
         const auto cost = [&](double r) {
             const TPoint2 c = centre(r);
+            const double along = r / std::tan(half);
+            const TPoint2 ta{corner.X + ua.X * along, corner.Y + ua.Y * along},
+                tb{corner.X + ub.X * along, corner.Y + ub.Y * along};
+            const double ax = ta.X - c.X, ay = ta.Y - c.Y, cbx = tb.X - c.X, cby = tb.Y - c.Y;
+            const double turn = ax * cby - ay * cbx;
             double sum = 0;
             for (const TPoint2 &m : middles) {
-                const double e = Distance(m, c) - r;
+                // Nearest of the two rays from the tangent points and the arc between them.
+                const auto ray = [&](TPoint2 t, TPoint2 u) {
+                    const double along2 = (m.X - t.X) * u.X + (m.Y - t.Y) * u.Y;
+                    return along2 <= 0 ? Distance(m, t) : std::abs((m.X - t.X) * u.Y - (m.Y - t.Y) * u.X);
+                };
+                double e = std::min(ray(ta, ua), ray(tb, ub));
+                const double vx = m.X - c.X, vy = m.Y - c.Y;
+                if ((ax * vy - ay * vx) * turn >= 0 && (vx * cby - vy * cbx) * turn >= 0)
+                    e = std::min(e, std::abs(std::hypot(vx, vy) - r));
                 sum += e * e;
             }
             return sum;
@@ -1197,10 +1374,12 @@ private:
         constexpr double kStep = 0.125;
         const double cap = 2 * halfWidth + 2, nx = -piece.Line.Dy, ny = piece.Line.Dx;
         const auto black = [&](double x, double y) {
-            return Ink.Black(static_cast<int>(std::lround(x)), Height - static_cast<int>(std::lround(y)));
+            return Ink.Black(Round(x), Height - Round(y));
         };
+        // The middle of up to 64 crossings spread along it.
         std::vector<double> shifts;
-        for (std::size_t k = piece.I; k <= piece.J; ++k) {
+        const std::size_t step = std::max<std::size_t>(1, (piece.J - piece.I) / 64);
+        for (std::size_t k = piece.I; k <= piece.J; k += step) {
             const TPoint2 q = piece.Line.Project(p[k]);
             if (!black(q.X, q.Y))
                 continue;
@@ -1246,9 +1425,12 @@ private:
         const TPiece &line = a.Arc ? b : a, &arc = a.Arc ? a : b;
         // A line that touches the circle meets it where the radius is
         // square to it (crossings of a tangent move far for a small error).
+        // The pixels near a tangent point lie within the tolerance of both
+        // for sqrt(2 R T) on either side of it (T up to twice the
+        // tolerance: a rough chain's fit).
         if (std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance) {
             x = line.Line.Project({arc.Circle.X, arc.Circle.Y});
-            if (Distance(x, at) <= reach)
+            if (Distance(x, at) <= std::max(reach, 2 * std::sqrt(4 * arc.Circle.R * Options.Tolerance) + 2))
                 return x;
         }
         if (Crossing(line.Line, arc.Circle, at, x) && Distance(x, at) <= reach)
@@ -1481,7 +1663,7 @@ private:
         double longest = 0, from = 0;
         for (double s = 0; s <= length; s += 0.5) {
             const double x = a.X + (b.X - a.X) * s / length, y = a.Y + (b.Y - a.Y) * s / length;
-            const int col = static_cast<int>(std::lround(x)), row = Height - static_cast<int>(std::lround(y));
+            const int col = Round(x), row = Height - Round(y);
             bool ink = false;
             for (int dy = -1; dy <= 1 && !ink; ++dy)
                 for (int dx = -1; dx <= 1 && !ink; ++dx)
@@ -1643,6 +1825,125 @@ private:
         return false;
     }
 
+    // An arc's circle is fitted to its own pixels; the nodes at its ends are
+    // placed by the lines there (a junction's node by the lines crossing,
+    // half a pixel off the arc's end). Each end moves onto the circle where
+    // that moves no line: a free end along the radius, an end on lines of
+    // one direction along them to where the circle crosses them (not where
+    // they touch it: a crossing of a tangent moves far for a small error).
+    // An arc with both ends on its circle keeps the circle; else it is
+    // fitted through its ends.
+    void SettleArcEnds()
+    {
+        std::unordered_map<int, std::vector<int>> onto;  // node -> lines it was put onto
+        for (const auto &[n, e] : OnLines) {
+            const int line = LiveLine(e);
+            if (line >= 0)
+                onto[n].push_back(line);
+        }
+        for (int id = 0; id < static_cast<int>(Graph.Edges.size()); ++id) {
+            TEdge &e = Graph.Edge(id);
+            if (!e.Alive || e.Kind != TEdgeKind::Arc || e.A == e.B)
+                continue;
+            if (SettleFillet(id, onto)) {
+                e.EndsOnCircle = true;
+                continue;
+            }
+            const bool a = SettleArcEnd(id, e.A, onto), b = SettleArcEnd(id, e.B, onto);
+            e.EndsOnCircle = a && b;
+        }
+    }
+
+    // The line through node n that the arc may slide its end along: every
+    // other edge there a line of one direction through n; false else.
+    bool LineAt(int arc, int n, const std::unordered_map<int, std::vector<int>> &onto, TLine &l)
+    {
+        std::vector<int> lines;
+        for (int e : Graph.Node(n).Edges) {
+            if (e == arc)
+                continue;
+            if (Graph.Edge(e).Kind != TEdgeKind::Line)
+                return false;
+            lines.push_back(e);
+        }
+        if (const auto it = onto.find(n); it != onto.end())
+            for (int e : it->second) {
+                const TEdge &line = Graph.Edge(e);
+                if (line.A != n && line.B != n)
+                    lines.push_back(e);
+            }
+        if (lines.empty())
+            return false;
+        l = Graph.LineOf(Graph.Edge(lines.front()));
+        for (int e : lines) {
+            const TLine m = Graph.LineOf(Graph.Edge(e));
+            if (std::abs(l.Dx * m.Dy - l.Dy * m.Dx) > 1e-6 || l.Distance(Graph.Node(n).P) > 1e-6)
+                return false;
+        }
+        return true;
+    }
+
+    // A fillet (an arc its lines touch at both ends) stays tangent to both
+    // lines as they were snapped: its radius kept, its centre where it lies
+    // that far from both, its ends at the feet of the centre on them.
+    bool SettleFillet(int arc, const std::unordered_map<int, std::vector<int>> &onto)
+    {
+        TEdge &e = Graph.Edge(arc);
+        const TCircle c = e.Circle;
+        const TPoint2 centre{c.X, c.Y};
+        TLine la, lb;
+        if (!c.Valid || !LineAt(arc, e.A, onto, la) || !LineAt(arc, e.B, onto, lb))
+            return false;
+        const auto touches = [&](const TLine &l, TPoint2 p) {
+            const double radial = std::abs((p.X - c.X) * l.Dx + (p.Y - c.Y) * l.Dy) / c.R;
+            return radial < 0.2 && std::abs(l.Distance(centre) - c.R) <= std::max(1.0, Options.Tolerance);
+        };
+        if (!touches(la, Graph.Node(e.A).P) || !touches(lb, Graph.Node(e.B).P))
+            return false;
+        // Each line moved by the radius toward the centre; they cross there.
+        const auto inward = [&](TLine l) {
+            double nx = -l.Dy, ny = l.Dx;
+            if ((c.X - l.X) * nx + (c.Y - l.Y) * ny < 0) {
+                nx = -nx;
+                ny = -ny;
+            }
+            l.X += nx * c.R;
+            l.Y += ny * c.R;
+            return l;
+        };
+        TPoint2 moved;
+        if (!Crossing(inward(la), inward(lb), moved, 10) || Distance(moved, centre) > 2)
+            return false;
+        e.Circle.X = moved.X;
+        e.Circle.Y = moved.Y;
+        Graph.Node(e.A).P = la.Project(moved);
+        Graph.Node(e.B).P = lb.Project(moved);
+        return true;
+    }
+
+    bool SettleArcEnd(int arc, int n, const std::unordered_map<int, std::vector<int>> &onto)
+    {
+        const TCircle c = Graph.Edge(arc).Circle;
+        TNode &node = Graph.Node(n);
+        if (!c.Valid || Distance(node.P, {c.X, c.Y}) == 0)
+            return false;
+        if (node.Edges.size() == 1 && !node.Junction && onto.find(n) == onto.end()) {
+            node.P = OnCircle(c, node.P);
+            return true;
+        }
+        TLine l;
+        if (!LineAt(arc, n, onto, l))
+            return false;
+        TPoint2 x;
+        if (!Crossing(l, c, node.P, x))
+            return false;
+        const double radial = std::abs((x.X - c.X) * l.Dx + (x.Y - c.Y) * l.Dy) / c.R;
+        if (radial < 0.5 || Distance(x, node.P) > std::max(2.0, Graph.Edge(arc).HalfWidth + 1))
+            return false;
+        node.P = x;
+        return true;
+    }
+
     TDrawing Output()
     {
         TDrawing drawing;
@@ -1659,7 +1960,7 @@ private:
                 continue;
             }
             // An arc passes exactly through the nodes at its ends.
-            const TCircle c = FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
+            const TCircle c = e.EndsOnCircle ? e.Circle : FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
             if (!std::isfinite(c.X) || !std::isfinite(c.Y) || !(c.R > 0 && c.R <= kLargestRadius) ||
                 Distance(a, b) < 1e-6) {
                 drawing.Entities.push_back(TDrawingEntity::MakeLine(a.X, a.Y, b.X, b.Y));

@@ -6,6 +6,7 @@
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupSteps.h"
 #include "cleanup/NoiseRemoval.h"
+#include "cleanup/PackedMask.h"
 #include "cleanup/PixelChains.h"
 #include "cleanup/Threshold.h"
 #include "image/LinePixels.h"
@@ -356,6 +357,62 @@ TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
                     ASSERT_EQ(fast.Line(y)[i], reference.Line(y)[i]) << round << ' ' << threads << ' ' << y << ' ' << i;
         }
     }
+}
+
+TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)
+{
+    // Random specks, boxes and box outlines across word edges: the staircase
+    // removal 64 pixels at a time removes what removing pixel by pixel in
+    // line order does, and a packed mask unpacks bit for bit.
+    std::mt19937 random(11);
+    for (int round = 0; round < 60; ++round) {
+        TBlackMask mask(20 + int(random() % 200), 10 + int(random() % 90));
+        for (int k = 0; k < 40; ++k) {
+            const int x0 = int(random() % unsigned(mask.Width())), y0 = int(random() % unsigned(mask.Height()));
+            const int w = 1 + int(random() % (round % 3 == 0 ? 2 : 24)), h = 1 + int(random() % 24);
+            for (int y = y0; y < std::min(y0 + h, mask.Height()); ++y)
+                for (int x = x0; x < std::min(x0 + w, mask.Width()); ++x)
+                    if (round % 2 == 0 || x == x0 || y == y0 || x == x0 + w - 1 || y == y0 + h - 1)
+                        mask.SetBlack(x, y);
+        }
+        TBlackMask fast = mask, reference = mask;
+        CenterlineSteps::RemoveStaircases(fast);
+        RemoveStaircasesEveryPixel(reference);
+        const TBlackMask unpacked = TPackedMask(mask).Unpack();
+        ASSERT_EQ(unpacked.Width(), mask.Width());
+        ASSERT_EQ(unpacked.Height(), mask.Height());
+        for (int y = 0; y < mask.Height(); ++y)
+            for (int i = 0; i < mask.Words(); ++i) {
+                ASSERT_EQ(fast.Line(y)[i], reference.Line(y)[i]) << round << ' ' << y << ' ' << i;
+                ASSERT_EQ(unpacked.Line(y)[i], mask.Line(y)[i]) << round << ' ' << y << ' ' << i;
+            }
+    }
+    // Runs of 3 white, 7 black, 190 white, then 0 white, 200 black, 0
+    // white: lengths from 128 on take two bytes.
+    TBlackMask two(200, 2);
+    for (int x = 0; x < 200; ++x) {
+        if (x >= 3 && x < 10)
+            two.SetBlack(x, 0);
+        two.SetBlack(x, 1);
+    }
+    EXPECT_EQ(TPackedMask(two).Bytes(), 8u);
+    EXPECT_EQ(TPackedMask(TBlackMask(0, 0)).Unpack().Width(), 0);
+}
+
+TEST(CleanupTest, ChainsTakenFromTheEndMetFirst)
+{
+    // An arch (its top pixels have no neighbour above) and a closed line
+    // with two tops: the arch from its left end, then the closed line from
+    // its first pixel in line order around to it again.
+    const std::vector<TPixel> arch{{7, 2}, {8, 1}, {9, 1}, {10, 2}};
+    const std::vector<TPixel> ring{{1, 1}, {0, 2}, {0, 3}, {1, 4}, {2, 4}, {3, 4},
+                                   {4, 3}, {4, 2}, {3, 1}, {2, 2}, {1, 1}};
+    TBlackMask mask(12, 6);
+    for (const TPixel &p : arch)
+        mask.SetBlack(p.X, p.Y);
+    for (const TPixel &p : ring)
+        mask.SetBlack(p.X, p.Y);
+    EXPECT_EQ(PixelChains(mask), (std::vector<std::vector<TPixel>>{arch, ring}));
 }
 
 TEST(CleanupTest, OptionTexts)

@@ -148,6 +148,10 @@ TEST(Recognition, AFilletIsLineArcLineMeetingAtOnePointEach)
             if (snap > 0) {
                 EXPECT_EQ(h.Y1, h.Y2);
                 EXPECT_EQ(v.X1, v.X2);
+                // Still tangent to both snapped lines, its radius the drawn one.
+                EXPECT_NEAR(arc->R, r, 0.5);
+                EXPECT_NEAR(std::abs(arc->Y1 - h.Y1), arc->R, 1e-6);
+                EXPECT_NEAR(std::abs(arc->X1 - v.X1), arc->R, 1e-6);
             }
         }
     }

@@ -56,3 +56,31 @@ void ThinEveryPixel(TBlackMask &mask)
         }
     }
 }
+
+void RemoveStaircasesEveryPixel(TBlackMask &mask)
+{
+    // Yokoi's 8-connectivity number of the neighbours, counted anticlockwise
+    // from the right.
+    const auto connectivity = [](unsigned code) {
+        const auto white = [code](int k) { return 1 - int((code >> (k & 7)) & 1); };
+        int sum = 0;
+        for (int k = 0; k < 8; k += 2)
+            sum += white(k) - white(k) * white(k + 1) * white(k + 2);
+        return sum;
+    };
+    static const int dx[8] = {1, 1, 0, -1, -1, -1, 0, 1}, dy[8] = {0, -1, -1, -1, 0, 1, 1, 1};
+    for (int y = 0; y < mask.Height(); ++y)
+        for (int x = 0; x < mask.Width(); ++x) {
+            if (!mask.Black(x, y))
+                continue;
+            unsigned code = 0;
+            int count = 0;
+            for (int k = 0; k < 8; ++k)
+                if (mask.Black(x + dx[k], y + dy[k])) {
+                    code |= 1u << k;
+                    ++count;
+                }
+            if (count >= 2 && connectivity(code) == 1)
+                mask.Line(y)[x >> 6] &= ~(std::uint64_t(1) << (x & 63));
+        }
+}

@@ -1,0 +1,111 @@
+#include "cleanup/PackedMask.h"
+
+#include <bit>
+
+namespace {
+
+using Word = std::uint64_t;
+
+// The 7-bit groups of a length, low ones first, each but the last with its
+// top bit set: to `out`, or only counted when `out` is null.
+std::size_t PutLength(std::uint8_t *out, int length)
+{
+    auto v = static_cast<std::uint32_t>(length);
+    std::size_t n = 1;
+    for (; v >= 0x80; v >>= 7, ++n)
+        if (out)
+            *out++ = static_cast<std::uint8_t>(v | 0x80);
+    if (out)
+        *out = static_cast<std::uint8_t>(v);
+    return n;
+}
+
+int TakeLength(const std::uint8_t *&p)
+{
+    std::uint32_t v = 0;
+    for (int shift = 0;; shift += 7) {
+        const std::uint8_t b = *p++;
+        v |= std::uint32_t(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            return static_cast<int>(v);
+    }
+}
+
+// The first pixel from x on that is black (`black`) or white, or `width`.
+int NextPixel(const Word *line, int words, int width, int x, bool black)
+{
+    int i = x >> 6;
+    if (i >= words)
+        return width;
+    Word w = (black ? line[i] : ~line[i]) & (~Word(0) << (x & 63));
+    while (!w) {
+        if (++i >= words)
+            return width;
+        w = black ? line[i] : ~line[i];
+    }
+    const int found = 64 * i + std::countr_zero(w);
+    return found < width ? found : width;
+}
+
+// Sets pixels begin .. end - 1 of a line.
+void SetRun(Word *line, int begin, int end)
+{
+    int i = begin >> 6;
+    const int last = (end - 1) >> 6;
+    const Word first = ~Word(0) << (begin & 63);
+    const Word tail = ~Word(0) >> (63 - ((end - 1) & 63));
+    if (i == last) {
+        line[i] |= first & tail;
+        return;
+    }
+    line[i++] |= first;
+    for (; i < last; ++i)
+        line[i] = ~Word(0);
+    line[last] |= tail;
+}
+
+} // namespace
+
+TPackedMask::TPackedMask(const TBlackMask &mask) : FWidth(mask.Width()), FHeight(mask.Height())
+{
+    // Counted first, so that the memory is taken once and exactly.
+    const int words = mask.Words();
+    const auto pack = [&](std::uint8_t *out) {
+        std::size_t size = 0;
+        for (int y = 0; y < FHeight; ++y) {
+            const Word *line = mask.Line(y);
+            int x = 0;
+            for (;;) {
+                const int begin = NextPixel(line, words, FWidth, x, true);
+                size += PutLength(out ? out + size : nullptr, begin - x);
+                if (begin >= FWidth)
+                    break;
+                const int end = NextPixel(line, words, FWidth, begin, false);
+                size += PutLength(out ? out + size : nullptr, end - begin);
+                x = end;
+            }
+        }
+        return size;
+    };
+    Data.resize(pack(nullptr));
+    pack(Data.data());
+}
+
+TBlackMask TPackedMask::Unpack() const
+{
+    TBlackMask mask(FWidth, FHeight);
+    const std::uint8_t *p = Data.data();
+    for (int y = 0; y < FHeight; ++y) {
+        Word *line = mask.Line(y);
+        int x = 0;
+        for (;;) {
+            x += TakeLength(p);
+            if (x >= FWidth)
+                break;
+            const int end = x + TakeLength(p);
+            SetRun(line, x, end);
+            x = end;
+        }
+    }
+    return mask;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+// A black mask kept small while it is not read.
+//   TPackedMask        - packs a mask (throws std::bad_alloc without memory).
+//   TPackedMask::Unpack - the mask again, bit for bit (throws std::bad_alloc).
+
+#include "scan/BlackMask.h"
+
+#include <cstdint>
+#include <vector>
+
+// A mask as the lengths of its white and black runs, line by line, each a
+// number of 7-bit groups: a drawing's strokes take a few bytes a run instead
+// of a bit a pixel.
+class TPackedMask
+{
+public:
+    TPackedMask() = default;
+    explicit TPackedMask(const TBlackMask &mask);
+
+    TBlackMask Unpack() const;
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    std::size_t Bytes() const { return Data.size(); }
+
+private:
+    int FWidth = 0;
+    int FHeight = 0;
+    // Per line: white run, black run, white run, ... ; the last white run
+    // reaches the width.
+    std::vector<std::uint8_t> Data;
+};
