@@ -266,7 +266,8 @@ class TStaleWords
 {
 public:
     explicit TStaleWords(const TBlackMask &mask)
-        : Words(mask.Words()), Height(mask.Height()), Flags(std::size_t(Words) * std::size_t(Height), 1)
+        : Words(mask.Words()), Height(mask.Height()), Stride((Words + 63) / 64),
+          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0))
     {
     }
     // Pixel (x, y) changed.
@@ -275,20 +276,21 @@ public:
         const int first = std::max(x - 1, 0) >> 6, last = std::min(x + 1, 64 * Words - 1) >> 6;
         for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, Height - 1); ++yy)
             for (int i = first; i <= last; ++i)
-                Flags[std::size_t(yy) * std::size_t(Words) + std::size_t(i)] = 1;
+                Flags[std::size_t(yy) * std::size_t(Stride) + std::size_t(i >> 6)] |= Word(1) << (i & 63);
     }
     // Whether word i of line y is stale; it is not from now on.
     bool Take(int y, int i)
     {
-        char &flag = Flags[std::size_t(y) * std::size_t(Words) + std::size_t(i)];
-        const bool stale = flag;
-        flag = 0;
+        Word &flags = Flags[std::size_t(y) * std::size_t(Stride) + std::size_t(i >> 6)];
+        const Word bit = Word(1) << (i & 63);
+        const bool stale = flags & bit;
+        flags &= ~bit;
         return stale;
     }
 
 private:
-    int Words, Height;
-    std::vector<char> Flags;
+    int Words, Height, Stride;
+    std::vector<Word> Flags;  // bit i of line y's words: word i is stale
 };
 
 // RemoveStaircases on the stale words only (every word without `stale`).

@@ -286,7 +286,7 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
 
 // The sums of the fitted lines through each point, by the point's key: an
 // open-addressing table of indices into the sums in the order their points
-// came (room for `points` keys at most half full, 4 bytes a slot, and for as
+// came (room for `points` keys at most two thirds full, 4 bytes a slot, and for as
 // many sums from the start).
 template <class TSum>
 class TPointSums
@@ -295,7 +295,7 @@ public:
     explicit TPointSums(std::size_t points)
     {
         std::size_t size = 16;
-        while (size < 2 * points)
+        while (size < points + points / 2)
             size *= 2;
         Slots.assign(size, 0);
         Shift = 64 - std::countr_zero(size);

@@ -412,6 +412,20 @@ TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)
     }
     EXPECT_EQ(TPackedMask(two).Bytes(), 8u);
     EXPECT_EQ(TPackedMask(TBlackMask(0, 0)).Unpack().Width(), 0);
+    // A tall mask packed and unpacked in bands of lines on several threads:
+    // the same bytes, the same pixels.
+    TBlackMask tall(150, 1000);
+    for (int k = 0; k < 20000; ++k)
+        tall.SetBlack(int(random() % 150), int(random() % 1000));
+    const TPackedMask one(tall);
+    for (int threads : {2, 3, 7}) {
+        const TPackedMask banded(tall, threads);
+        EXPECT_EQ(banded.Bytes(), one.Bytes());
+        for (const TBlackMask &unpacked : {banded.Unpack(), banded.Unpack(threads), one.Unpack(threads)})
+            for (int y = 0; y < tall.Height(); ++y)
+                for (int i = 0; i < tall.Words(); ++i)
+                    ASSERT_EQ(unpacked.Line(y)[i], tall.Line(y)[i]) << threads << ' ' << y << ' ' << i;
+    }
 }
 
 TEST(CleanupTest, ChainsTakenFromTheEndMetFirst)
