@@ -664,8 +664,10 @@ def text_stroke(mask):
     return float(2.0 * np.median(d[ridge]) - 1.0) if ridge.any() else 2.0
 
 
-def d_text(rng):
-    """Labels (Japanese, Latin, digits, φ) at 0 and 90 degrees beside lines, rendered with the Debian fonts."""
+def d_text(rng, touch=False):
+    """Labels (Japanese, Latin, digits, φ) at 0 and 90 degrees beside lines, rendered with the Debian fonts. With
+    touch, each label stands on its line: the line runs along the baseline, so that the letters' feet touch it and
+    the descenders cross it."""
     W, H = 2600, 1800
     font_path = next((f for f in FONTS if os.path.exists(f)), None)
     if font_path is None:
@@ -696,7 +698,7 @@ def d_text(rng):
             box = [[ins[0], ins[1]], [ins[0] + tw, ins[1]], [ins[0] + tw, ins[1] - em], [ins[0], ins[1] - em]]
             # a line under the label, 10 px below its descenders
             w = 2 + k % 3
-            yl = snap_half(py + bh + 14, w)
+            yl = snap_half(ins[1] + w / 2, w) if touch else snap_half(py + bh + 14, w)
             prims.append(line((px - 10.5, yl), (px + bw + 10.5, yl), w))
         else:
             # rotated +90 (counter-clockwise): reading bottom to top; the baseline is the column 4 + asc from
@@ -704,7 +706,7 @@ def d_text(rng):
             ins = [px + 4.0 + asc, py + bh - 4.0]
             box = [[ins[0], ins[1]], [ins[0], ins[1] - tw], [ins[0] - em, ins[1] - tw], [ins[0] - em, ins[1]]]
             w = 2 + k % 3
-            xl = snap_half(px + bw + 14, w)
+            xl = snap_half(ins[0] + w / 2, w) if touch else snap_half(px + bw + 14, w)
             prims.append(line((xl, py - 10.5), (xl, py + bh + 10.5), w))
         ascii_ = sum(1 for ch in s if ord(ch) < 128 and not ch.isspace())
         lang = "latin" if ascii_ == len(s.replace(" ", "")) else ("ja" if ascii_ == 0 else "mixed")
@@ -713,6 +715,11 @@ def d_text(rng):
                       "box": [[float(a), float(b)] for a, b in box]})
     text_ink = np.array(tm) >= 128
     return dict(width=W, height=H, primitives=prims, texts=texts), text_ink
+
+
+def d_text_touch(rng):
+    """The labels of d_text, each standing on a line that touches its letters."""
+    return d_text(rng, touch=True)
 
 
 # ---------------------------------------------------------------------------
@@ -732,7 +739,7 @@ def drawings(sets, seed):
                 ("curves_dashed", "styles", d_patterned_curves, None),
                 ("curves_dashed_scan", "styles_scan", d_patterned_curves, None)]
     if "text" in sets:
-        out += [("text", "text", d_text, None)]
+        out += [("text", "text", d_text, None), ("text_touch", "text", d_text_touch, None)]
     return out
 
 

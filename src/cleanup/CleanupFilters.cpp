@@ -103,8 +103,7 @@ TBlackMask TCleanupFilters::SplitText(TBlackMask ink, int dotsPerMeter, int thre
     Text = TTextPart();
     if (!Options.SeparatesText())
         return ink;
-    TTextSeparation split = SeparateText(ink, TTextSizes::ForResolution(DotsPerInch(dotsPerMeter)), threads);
-    ink = TBlackMask();
+    TTextSeparation split = SeparateText(std::move(ink), TTextSizes::ForResolution(DotsPerInch(dotsPerMeter)), threads);
     if (!Options.Ocr.isEmpty())
         Text.Problem = ReadStrings(split.Text, split.Strings, TTextReading{Options.Ocr, Options.OcrData});
     Text.Mask = Options.Centerline ? Centerline(split.Text) : std::move(split.Text);

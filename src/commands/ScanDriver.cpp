@@ -5,6 +5,7 @@
 #include "base/Messages.h"
 #include "base/ProgressPort.h"
 #include "base/Settings.h"
+#include "base/TaskPool.h"
 #include "commands/UserInterface.h"
 #include "image/PictureFormats.h"
 #include "image/PictureRows.h"
@@ -22,10 +23,12 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -293,25 +296,39 @@ void TScanDriver::TextStrokes(int method)
     // counted from the top); strokes of no string come last.
     TTextStrings &strings = text.Strings;
     const std::size_t none = strings.size();
-    std::vector<std::vector<TSegment>> byString(none + 1);
     const TStringLookup lookup(strings, 1);
-    for (std::int32_t i = 0; i < traced.SegmentCount; ++i) {
-        const TSegment &s = traced.Segments()[i];
-        const float x = (s.X1 + s.X2) / 2, row = traced.ImageHeight - (s.Y1 + s.Y2) / 2;
-        byString[lookup.Find(x, row)].push_back(s);
+    // Looked up in blocks on the threads, then filed by string (counted
+    // first), each string's strokes in list order.
+    const std::size_t count = static_cast<std::size_t>(std::max(traced.SegmentCount, 0));
+    constexpr std::size_t kBlock = 1 << 16;
+    std::vector<std::uint32_t> owner(count);
+    RunTasks(FThreads, (count + kBlock - 1) / kBlock, [&](std::size_t block, int) {
+        for (std::size_t i = block * kBlock; i < std::min(count, (block + 1) * kBlock); ++i) {
+            const TSegment &s = traced.Segments()[i];
+            const float x = (s.X1 + s.X2) / 2, row = traced.ImageHeight - (s.Y1 + s.Y2) / 2;
+            owner[i] = static_cast<std::uint32_t>(lookup.Find(x, row));
+        }
+    });
+    std::vector<std::size_t> from(none + 2, 0);
+    for (const std::uint32_t k : owner)
+        ++from[k + 1];
+    for (std::size_t k = 1; k < from.size(); ++k)
+        from[k] += from[k - 1];
+    std::vector<TSegment, TUninitialisedAllocator<TSegment>> filed(count);
+    {
+        std::vector<std::size_t> next(from.begin(), from.end() - 1);
+        for (std::size_t i = 0; i < count; ++i)
+            filed[next[owner[i]]++] = traced.Segments()[i];
     }
     const std::int32_t start = State.SegmentCount;
-    for (std::size_t k = 0; k <= none; ++k) {
-        const std::int32_t first = State.SegmentCount;
-        if (!State.AppendRecords(byString[k].data(), static_cast<std::int32_t>(byString[k].size()))) {
-            FCancelScan = true;
-            Fail(TScanFailure::OutOfMemory);
-            return;
-        }
-        if (k < none) {
-            strings[k].FirstSegment = first;
-            strings[k].EndSegment = State.SegmentCount;
-        }
+    if (!State.AppendRecords(filed.data(), static_cast<std::int32_t>(count))) {
+        FCancelScan = true;
+        Fail(TScanFailure::OutOfMemory);
+        return;
+    }
+    for (std::size_t k = 0; k < none; ++k) {
+        strings[k].FirstSegment = start + static_cast<std::int32_t>(from[k]);
+        strings[k].EndSegment = start + static_cast<std::int32_t>(from[k + 1]);
     }
     State.TextStart = start;
     State.TextStrings = std::move(strings);

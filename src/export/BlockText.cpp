@@ -78,18 +78,21 @@ private:
 } // namespace
 
 bool WriteSegmentText(TOutputStream &out, TProgressStepper &progress, std::int32_t count, int threads,
-                      std::size_t mostPerSegment, const TSegmentTextMaker &format)
+                      std::size_t mostPerSegment, const TSegmentTextMaker &format, std::int32_t from)
 {
     if (count <= 0)
         return !out.Failed();
-    TBlocks blocks(count, ThreadsPerPicture(threads), mostPerSegment, format);
+    const TSegmentTextMaker shifted = [&](std::int32_t first, std::int32_t end, char *text) {
+        return format(from + first, from + end, text);
+    };
+    TBlocks blocks(count, ThreadsPerPicture(threads), mostPerSegment, from ? shifted : format);
     for (std::size_t b = 0; b < blocks.Size() && !out.Failed(); ++b) {
         const auto [text, length] = blocks.Take(b);
         out.AppendDirect(text, length);
         const auto first = static_cast<std::int32_t>(b) * kBlockSegments;
         const std::int32_t end = std::min(count, first + kBlockSegments);
         for (std::int32_t i = first; i < end; ++i)
-            progress.Step(i + 1);
+            progress.Step(from + i + 1);
         blocks.Written(b);
     }
     return !out.Failed();

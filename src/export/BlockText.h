@@ -21,6 +21,7 @@ using TSegmentTextMaker = std::function<std::size_t(std::int32_t first, std::int
 // stops after the first failed write. The text is made in blocks of a few
 // thousand segments on `threads` threads in all (the caller's one of them) and
 // written on the caller's thread; the bytes are those of making it segment by
-// segment. False when a write failed.
+// segment. False when a write failed. With `from`, the segments are from ..
+// from + count - 1 (the progress steps after segment from + i + 1).
 bool WriteSegmentText(TOutputStream &out, TProgressStepper &progress, std::int32_t count, int threads,
-                      std::size_t mostPerSegment, const TSegmentTextMaker &format);
+                      std::size_t mostPerSegment, const TSegmentTextMaker &format, std::int32_t from = 0);

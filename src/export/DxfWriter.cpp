@@ -430,6 +430,42 @@ std::vector<QByteArray> HeaderFromFile(const QString &path, const TExtentLines &
 
 std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMissing, TLineTypeNames *patterns);
 
+// The most bytes a LINE entity after `lead` takes.
+std::size_t LineEntityRoom(const QByteArray &lead)
+{
+    return static_cast<std::size_t>(lead.size()) + 3 * 10 + 2 + 4 * kCoordinateTextCapacity;
+}
+
+// Writes a LINE entity of a segment at p and returns its end: `lead`
+// (everything up to the first X's value), then the four numbers. What it
+// reads is copied in first, since every byte written might otherwise alias it.
+auto LineEntity(const QByteArray &lead, const TCoordinateTransform &t, int mode, int digits)
+{
+    return [lead = std::string(lead.constData(), static_cast<std::size_t>(lead.size())), t, mode,
+            digits](char *p, const TSegment &seg) {
+        static const char kY1[] = "\r\n 20\r\n   ";
+        static const char kX2[] = "\r\n 11\r\n   ";
+        static const char kY2[] = "\r\n 21\r\n   ";
+        const float x1 = t.RoundedX(seg.X1), y1 = t.RoundedY(seg.Y1);
+        const float x2 = t.RoundedX(seg.X2), y2 = t.RoundedY(seg.Y2);
+        std::memcpy(p, lead.data(), lead.size());
+        p += lead.size();
+        p += FormatCoordinateTo(p, x1, mode, digits);
+        std::memcpy(p, kY1, sizeof kY1 - 1);
+        p += sizeof kY1 - 1;
+        p += FormatCoordinateTo(p, y1, mode, digits);
+        std::memcpy(p, kX2, sizeof kX2 - 1);
+        p += sizeof kX2 - 1;
+        p += FormatCoordinateTo(p, x2, mode, digits);
+        std::memcpy(p, kY2, sizeof kY2 - 1);
+        p += sizeof kY2 - 1;
+        p += FormatCoordinateTo(p, y2, mode, digits);
+        *p++ = '\r';
+        *p++ = '\n';
+        return p;
+    };
+}
+
 class TDxfWriter : public TFormatWriter
 {
 public:
@@ -457,35 +493,8 @@ public:
             + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
             + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
         const TCoordinateTransform t = context.Transform();
-        const int mode = s.DxfValueMode;
-        const int digits = s.DxfValueFigure;
-        const std::size_t room = static_cast<std::size_t>(lead.size()) + 3 * 10 + 2
-            + 4 * kCoordinateTextCapacity;
-        // One entity at p; returns its end. What it reads is copied in first,
-        // since every byte written might otherwise alias it.
-        auto entity = [lead = std::string(lead.constData(), static_cast<std::size_t>(lead.size())), t, mode,
-                       digits](char *p, const TSegment &seg) {
-            static const char kY1[] = "\r\n 20\r\n   ";
-            static const char kX2[] = "\r\n 11\r\n   ";
-            static const char kY2[] = "\r\n 21\r\n   ";
-            const float x1 = t.RoundedX(seg.X1), y1 = t.RoundedY(seg.Y1);
-            const float x2 = t.RoundedX(seg.X2), y2 = t.RoundedY(seg.Y2);
-            std::memcpy(p, lead.data(), lead.size());
-            p += lead.size();
-            p += FormatCoordinateTo(p, x1, mode, digits);
-            std::memcpy(p, kY1, sizeof kY1 - 1);
-            p += sizeof kY1 - 1;
-            p += FormatCoordinateTo(p, y1, mode, digits);
-            std::memcpy(p, kX2, sizeof kX2 - 1);
-            p += sizeof kX2 - 1;
-            p += FormatCoordinateTo(p, x2, mode, digits);
-            std::memcpy(p, kY2, sizeof kY2 - 1);
-            p += sizeof kY2 - 1;
-            p += FormatCoordinateTo(p, y2, mode, digits);
-            *p++ = '\r';
-            *p++ = '\n';
-            return p;
-        };
+        const std::size_t room = LineEntityRoom(lead);
+        const auto entity = LineEntity(lead, t, s.DxfValueMode, s.DxfValueFigure);
         const std::int32_t drawn = context.Result.TextStart >= 0 ? context.Result.TextStart : context.Result.SegmentCount;
         if (context.Threads > 1) {
             WriteSegmentText(out, progress, drawn, context.Threads, room,
@@ -523,26 +532,44 @@ private:
             char text[kCoordinateTextCapacity];
             return QByteArray(text, FormatCoordinateTo(text, static_cast<float>(value), s.DxfValueMode, s.DxfValueFigure));
         };
+        const std::size_t room = LineEntityRoom(lead);
+        const auto entity = LineEntity(lead, t, s.DxfValueMode, s.DxfValueFigure);
         auto strokes = [&](std::int32_t first, std::int32_t end) {
+            if (context.Threads > 1 && end - first >= 8192) {
+                WriteSegmentText(out, progress, end - first, context.Threads, room,
+                                 [&](std::int32_t from, std::int32_t to, char *text) {
+                                     char *p = text;
+                                     for (std::int32_t i = from; i < to; ++i)
+                                         p = entity(p, context.Result.Segments()[i]);
+                                     return static_cast<std::size_t>(p - text);
+                                 }, first);
+                return;
+            }
             for (std::int32_t i = first; i < end && !out.Failed(); ++i) {
-                const TSegment &seg = context.Result.Segments()[i];
-                out.Append(lead);
-                out.Append(number(t.RoundedX(seg.X1)));
-                out.AppendLiteral("\r\n 20\r\n   ");
-                out.Append(number(t.RoundedY(seg.Y1)));
-                out.AppendLiteral("\r\n 11\r\n   ");
-                out.Append(number(t.RoundedX(seg.X2)));
-                out.AppendLiteral("\r\n 21\r\n   ");
-                out.Append(number(t.RoundedY(seg.Y2)));
-                out.AppendLiteral("\r\n");
+                char *const start = out.Reserve(room);
+                out.Commit(static_cast<std::size_t>(entity(start, context.Result.Segments()[i]) - start));
                 progress.Step(i + 1);
             }
+        };
+        // Strokes that follow each other in the list are written together.
+        std::int32_t runFirst = 0, runEnd = 0;
+        auto flush = [&] {
+            strokes(runFirst, runEnd);
+            runFirst = runEnd = 0;
+        };
+        auto addStrokes = [&](std::int32_t first, std::int32_t end) {
+            if (first != runEnd) {
+                flush();
+                runFirst = first;
+            }
+            runEnd = end;
         };
         std::int32_t done = context.Result.TextStart;
         for (const TTextString &string : context.Result.TextStrings) {
             if (!texts || !WritesText(string)) {
-                strokes(string.FirstSegment, string.EndSegment);
+                addStrokes(string.FirstSegment, string.EndSegment);
             } else {
+                flush();
                 // Fitted between the start and the end of the baseline (left to
                 // right, or bottom to top for a string turned to run upward), as
                 // high as its letters stand above it: the text spans what was
@@ -576,7 +603,8 @@ private:
             }
             done = std::max(done, string.EndSegment);
         }
-        strokes(done, context.Result.SegmentCount);
+        addStrokes(done, context.Result.SegmentCount);
+        flush();
     }
 
     // Arcs stay arcs when both axes scale alike; otherwise the segments

@@ -91,6 +91,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
                     drawing->Rotate(-*Skew, SheetWidth / 2.0, SheetHeight / 2.0);
             }
         }
+        if (Options.Linetypes && Options.Snap > 0)
+            SnapPatternedLines(*drawing, Options.Snap);
         Centre = TBlackMask();
     } else {
         if (!Cleanup.Segments(state))

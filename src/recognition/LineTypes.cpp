@@ -136,13 +136,15 @@ public:
                 }
             }
         JoinArcs(chains);
+        JoinDotted(chains);
         for (TChain &chain : chains)
             Swallow(chain);
         Write(chains);
     }
 
     // Pieces left within a member's extent on the track (a dot or a dash
-    // that came apart in pieces side by side) go with the chain.
+    // that came apart in pieces side by side, a stub doubling back over a
+    // dash's end) go with the chain.
     void Swallow(TChain &chain)
     {
         const double tol = Tol(chain.Width);
@@ -151,8 +153,11 @@ public:
             for (int k : Near(chain.Track.At(t), (m.Hi - m.Lo) / 2 + tol + 2)) {
                 TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 TMember placed{k, 0, 0};
-                if (p.Used || p.Entity < 0 || !Place(chain.Track, p, t, tol, placed) || placed.Lo < m.Lo - 1.5 ||
-                    placed.Hi > m.Hi + 1.5)
+                if (p.Used || p.Entity < 0 || !Place(chain.Track, p, t, tol, placed))
+                    continue;
+                const double ta = chain.Track.T(p.A, t), tb = chain.Track.T(p.B, t);
+                if ((placed.Lo < m.Lo - 1.5 || placed.Hi > m.Hi + 1.5) &&
+                    (std::min(ta, tb) < m.Lo - 1.5 || std::max(ta, tb) > m.Hi + 1.5))
                     continue;
                 p.Used = true;
                 chain.Swallowed.push_back(k);
@@ -195,6 +200,61 @@ public:
                     Refit(c);
                     if (!Judge(c))
                         continue;
+                    a = std::move(c);
+                    chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
+                    joined = true;
+                }
+            }
+        }
+    }
+
+    // Dotted chains on one line whose dots keep their period across the
+    // gap between them (a faint scan lost a dot or two there) become one.
+    void JoinDotted(std::vector<TChain> &chains) const
+    {
+        for (bool joined = true; joined;) {
+            joined = false;
+            for (std::size_t i = 0; i < chains.size() && !joined; ++i) {
+                for (std::size_t j = 0; j < chains.size() && !joined; ++j) {
+                    TChain &a = chains[i];
+                    const TChain &b = chains[j];
+                    if (i == j || a.Track.Round || b.Track.Round || a.Base != 3 || b.Base != 3 ||
+                        std::fabs(a.Period - b.Period) > 0.15 * std::min(a.Period, b.Period) + 1 ||
+                        std::fabs(a.Track.Ux * b.Track.Uy - a.Track.Uy * b.Track.Ux) > 0.02)
+                        continue;
+                    const double tol = Tol(std::max(a.Width, b.Width));
+                    std::vector<TMember> placed;
+                    for (const TMember &m : b.Members) {
+                        TMember q = m;
+                        if (!Place(a.Track, Pieces[static_cast<std::size_t>(m.Piece)], 0, tol, q))
+                            break;
+                        placed.push_back(q);
+                    }
+                    if (placed.size() != b.Members.size())
+                        continue;
+                    std::sort(placed.begin(), placed.end(), [](const TMember &x, const TMember &y) { return x.Lo < y.Lo; });
+                    const bool after = placed.front().Lo > a.Members.back().Hi;
+                    if (!after && placed.back().Hi >= a.Members.front().Lo)
+                        continue;
+                    const TMember &near = after ? a.Members.back() : placed.back();
+                    const TMember &far = after ? placed.front() : a.Members.front();
+                    const double period = (a.Period + b.Period) / 2;
+                    const double d = (far.Lo + far.Hi - near.Lo - near.Hi) / 2;
+                    const double k = std::round(d / period);
+                    if (k < 1 || k > 3 || std::fabs(d - k * period) > 0.25 * period)
+                        continue;
+                    TChain c = a;
+                    c.Members.insert(after ? c.Members.end() : c.Members.begin(), placed.begin(), placed.end());
+                    Refit(c);
+                    bool on = true;
+                    for (const TMember &m : c.Members)
+                        on = on && MidOffset(c.Track, Pieces[static_cast<std::size_t>(m.Piece)]) <= tol;
+                    if (!on)
+                        continue;
+                    const double na = static_cast<double>(a.Members.size()), nb = static_cast<double>(b.Members.size());
+                    c.Period = (a.Period * na + b.Period * nb) / (na + nb);
+                    c.Elements = {0, -c.Period};
+                    c.Width = (a.Width * na + b.Width * nb) / (na + nb);
                     a = std::move(c);
                     chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
                     joined = true;
@@ -272,7 +332,14 @@ private:
                 p.Width = 1 + Reach(p.Mid, 1, 0, 40) + Reach(p.Mid, -1, 0, 40);
                 p.ExtA = p.ExtB = p.Width / 2;
             } else {
-                p.Width = 1 + std::max(0.0, Reach(p.Mid, nx, ny, 40)) + std::max(0.0, Reach(p.Mid, -nx, -ny, 40));
+                // A piece fitted a little off its stroke (a short arc of a
+                // scan bent too much) is measured from the nearest ink across it.
+                TPoint2 at = p.Mid;
+                for (double s = 0.5; s <= 4 && !InkAt(at); s += 0.5)
+                    for (const double side : {1.0, -1.0})
+                        if (!InkAt(at) && InkAt({p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny}))
+                            at = {p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny};
+                p.Width = 1 + std::max(0.0, Reach(at, nx, ny, 40)) + std::max(0.0, Reach(at, -nx, -ny, 40));
                 const double most = 2 * p.Width + 4;
                 p.ExtA = Reach(p.A, ux, uy, most) + 0.5;
                 p.ExtB = Reach(p.B, vx, vy, most) + 0.5;
@@ -499,8 +566,15 @@ private:
             if (points.size() < 5)
                 return;
             const TCircle c = FitCircle(points.data(), points.size());
-            if (c.Valid && c.R > 3 && std::isfinite(c.R))
+            if (c.Valid && c.R > 3 && std::isfinite(c.R)) {
+                // Keep t where it was at the middle member: the angles are
+                // counted from a new reference about the new centre.
+                const TMember &mid = chain.Members[chain.Members.size() / 2];
+                const double t = (mid.Lo + mid.Hi) / 2;
+                const TPoint2 q = track.At(t);
                 track.C = c;
+                track.Ref = AngleAbout(c, q) - t / c.R;
+            }
         }
         for (TMember &m : chain.Members) {
             TMember placed = m;
@@ -527,13 +601,22 @@ private:
             int best = -1;
             TMember bestMember{};
             double bestGap = 1e300;
+            TChain bestRefitted;
             for (int k : Near(chain.Track.At(end), maxGap + tol + 2)) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 if (p.Used || std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
                     continue;
                 TMember m{k, 0, 0};
-                if (!Place(chain.Track, p, end, tol, m))
-                    continue;
+                // A circle fitted to a few pieces of a scan drifts off: a piece
+                // a little further off joins when the circle refitted through
+                // it passes every piece within the tolerance. (A line through
+                // dots refitted so would follow a dotted circle's chords.)
+                bool refit = false;
+                if (!Place(chain.Track, p, end, tol, m)) {
+                    if (!chain.Track.Round || !Place(chain.Track, p, end, 2.5 * tol, m))
+                        continue;
+                    refit = true;
+                }
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
@@ -543,12 +626,32 @@ private:
                     continue;
                 if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
+                TChain refitted;
+                if (refit) {
+                    refitted = chain;
+                    if (forward)
+                        refitted.Members.push_back(m);
+                    else
+                        refitted.Members.insert(refitted.Members.begin(), m);
+                    Refit(refitted);
+                    if (!std::all_of(refitted.Members.begin(), refitted.Members.end(), [&](const TMember &r) {
+                            const TPiece &q = Pieces[static_cast<std::size_t>(r.Piece)];
+                            return MidOffset(refitted.Track, q) <= tol &&
+                                (q.Dotlike() || (refitted.Track.Offset(q.A) <= tol && refitted.Track.Offset(q.B) <= tol));
+                        }))
+                        continue;
+                }
                 best = k;
                 bestMember = m;
                 bestGap = gap;
+                bestRefitted = std::move(refitted);
             }
             if (best < 0)
                 return;
+            if (!bestRefitted.Members.empty()) {
+                chain = std::move(bestRefitted);
+                continue;
+            }
             if (forward)
                 chain.Members.push_back(bestMember);
             else
@@ -647,6 +750,45 @@ private:
                 candidate.Track.Ref = AngleAbout(c, p.Mid);
                 attempt(std::move(candidate));
             }
+        // A straight chain of dots may be a chord of a dotted circle's (its
+        // neighbours too near for a circle through three): the circle
+        // through its dots and the nearest dot past either end.
+        if (found && !chain.Track.Round && chain.Members.size() >= 3 &&
+            std::all_of(chain.Members.begin(), chain.Members.end(),
+                        [&](const TMember &m) { return Pieces[static_cast<std::size_t>(m.Piece)].Dotlike(); })) {
+            std::vector<TPoint2> points;
+            for (const TMember &m : chain.Members)
+                points.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Mid);
+            const double step = (chain.Members.back().Lo - chain.Members.front().Lo) /
+                static_cast<double>(chain.Members.size() - 1);
+            for (const bool forward : {true, false}) {
+                const double end = forward ? chain.Members.back().Hi : chain.Members.front().Lo;
+                const TPoint2 at = chain.Track.At(end);
+                int best = -1;
+                double bestDistance = 1e300;
+                for (int k : Near(at, 2 * step + 4)) {
+                    const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+                    const double t = chain.Track.T(q.Mid, 0);
+                    if (q.Used || !q.Dotlike() || (forward ? t <= end : t >= end) || Distance(q.Mid, at) >= bestDistance ||
+                        std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
+                        continue;
+                    best = k;
+                    bestDistance = Distance(q.Mid, at);
+                }
+                if (best >= 0)
+                    points.push_back(Pieces[static_cast<std::size_t>(best)].Mid);
+            }
+            if (points.size() == chain.Members.size() + 2) {
+                const TCircle c = FitCircle(points.data(), points.size());
+                if (c.Valid && c.R > 3 && c.R <= 20000 && CircleDeviation(points.data(), points.size(), c) <= Tol(p.Width)) {
+                    TChain candidate;
+                    candidate.Track.Round = true;
+                    candidate.Track.C = c;
+                    candidate.Track.Ref = AngleAbout(c, p.Mid);
+                    attempt(std::move(candidate));
+                }
+            }
+        }
         return found;
     }
 
@@ -693,15 +835,21 @@ private:
                 }
                 chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
                                      turned.end() - static_cast<std::ptrdiff_t>(back));
-                if (JudgeMembers(chain))
-                    return true;
+                // Pieces of one dash broken by the scan make one element:
+                // gaps far narrower than most of the chain's. A noisy scan
+                // breaks a thin stroke by gaps nearly as wide as the
+                // pattern's; those are tried when the narrow ones leave no
+                // pattern.
+                for (const double broken : {0.45, 0.6, 0.75})
+                    if (JudgeMembers(chain, broken))
+                        return true;
             }
         }
         chain.Members = all;
         return false;
     }
 
-    bool JudgeMembers(TChain &chain) const
+    bool JudgeMembers(TChain &chain, double brokenShare) const
     {
         if (chain.Members.size() < 3)
             return false;
@@ -715,13 +863,13 @@ private:
             if (MidOffset(chain.Track, p) > tol)
                 return false;
         }
-        // Pieces of one dash broken by the scan make one element: gaps far
-        // narrower than most (the upper quartile) of the chain's gaps.
+        // Gaps narrower than a share of most (the upper quartile) of the
+        // chain's gaps join the pieces either side.
         std::vector<double> raw;
         for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
         std::sort(raw.begin(), raw.end());
-        const double broken = std::max(1.0, 0.45 * raw[raw.size() * 3 / 4]);
+        const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
         std::vector<TMember> ms;
@@ -750,18 +898,22 @@ private:
         // Gaps narrower than the stroke are where the scan broke it.
         if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5 || Median(gaps) < std::max(3.0, 0.75 * w))
             return false;
-        // Closed: the gap from the last piece round to the first. A chain on
-        // a circle must bend away from its chord by more than the tolerance.
+        // A chain on a circle must bend away from its chord by more than the
+        // tolerance. One that goes round to within a gap of its start (or
+        // onto it, where the scan broke the dash at the seam) is the whole
+        // circle; none goes round further than one element more.
         if (chain.Track.Round) {
             const double span = (ms.back().Hi - ms.front().Lo) / chain.Track.C.R;
             if (span < kPi && chain.Track.C.R * (1 - std::cos(span / 2)) < 2 * tol)
                 return false;
             const double closing = 2 * kPi * chain.Track.C.R - (ms.back().Hi - ms.front().Lo);
+            if (closing < -longest)
+                return false;
             const double mean = std::accumulate(gaps.begin(), gaps.end(), 0.0) / static_cast<double>(gaps.size());
-            chain.Closed = closing > 0.5 && std::fabs(closing - mean) <= 0.35 * mean + 1;
+            chain.Closed = closing <= *std::max_element(gaps.begin(), gaps.end()) + 0.35 * mean + 1;
         }
         if (dashes.empty()) {
-            if (n < 4)
+            if (n < (brokenShare > 0.45 ? 6u : 4u))
                 return false;
             chain.Base = 3;
             chain.Period = (ms.back().Lo - ms.front().Lo) / static_cast<double>(n - 1);
@@ -778,8 +930,10 @@ private:
             if (k > 2 || dashes.front() > k || n - 1 - dashes.back() > k)
                 return false;
             // Three dashes at least: two of any length with a short piece
-            // between them are as often a solid stroke the scan broke.
-            if (dashes.size() < 3)
+            // between them are as often a solid stroke the scan broke. Where
+            // wide gaps were taken for breaks, five: pieces of uneven lengths
+            // joined across them can make a few dashes of like length.
+            if (dashes.size() < (brokenShare > 0.45 ? 5u : 3u))
                 return false;
             std::vector<double> dashLengths, inner;
             for (std::size_t j = 0; j < dashes.size(); ++j) {
@@ -926,4 +1080,18 @@ private:
 void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance)
 {
     TFinder(drawing, ink, tolerance).Run();
+}
+
+void SnapPatternedLines(TDrawing &drawing, double degrees)
+{
+    const double limit = std::tan(degrees * kDegree);
+    for (TDrawingEntity &e : drawing.Entities) {
+        if (e.Kind != TEntityKind::Line || !drawing.PatternOf(e.LineType))
+            continue;
+        const double dx = std::abs(e.X2 - e.X1), dy = std::abs(e.Y2 - e.Y1);
+        if (dy <= limit * dx)
+            e.Y1 = e.Y2 = (e.Y1 + e.Y2) / 2;
+        else if (dx <= limit * dy)
+            e.X1 = e.X2 = (e.X1 + e.X2) / 2;
+    }
 }

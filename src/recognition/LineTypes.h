@@ -4,6 +4,8 @@
 //   FindLineTypes - pieces in a regular pattern of dashes joined into one
 //                   line, arc or circle with a line type; throws
 //                   std::bad_alloc without memory.
+//   SnapPatternedLines - patterned lines near an axis made exactly
+//                   horizontal or vertical.
 
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
@@ -17,3 +19,8 @@
 // they are. The line types are named DASHED, CENTER, PHANTOM and DOT, with a
 // number after the name when several patterns of a kind are found.
 void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance);
+
+// Patterned lines within `degrees` of an axis become exactly horizontal or
+// vertical about their middle, as the drawing's other lines do when snapped:
+// a line fitted through the dashes of a scan keeps the noise of their ends.
+void SnapPatternedLines(TDrawing &drawing, double degrees);

@@ -304,34 +304,64 @@ TFills FindFills(const TBlackMask &ink)
                 for (const TPixelXY &p : piece)
                     at(p.X, p.Y) = 2;
                 const std::size_t area = piece.size();
+                // The other ink's parts: each one's pixels, whether it touches
+                // the piece and whether it leads out of the window.
+                struct TPart
+                {
+                    std::vector<TPixelXY> Pixels;
+                    bool Border = false, Touches = false;
+                };
+                std::vector<TPart> parts;
+                std::vector<int> label(window.size(), -1);
                 for (int py = y0; py <= y1; ++py)
                     for (int px = x0; px <= x1; ++px) {
                         if (at(px, py) != 1)
                             continue;
-                        std::vector<TPixelXY> part, stack{{px, py}};
+                        TPart part;
+                        std::vector<TPixelXY> stack{{px, py}};
                         at(px, py) = 3;
-                        bool border = false, touches = false;
                         while (!stack.empty()) {
                             const TPixelXY p = stack.back();
                             stack.pop_back();
-                            part.push_back(p);
-                            border = border || p.X == x0 || p.X == x1 || p.Y == y0 || p.Y == y1;
+                            part.Pixels.push_back(p);
+                            label[static_cast<std::size_t>(p.Y - y0) * w + (p.X - x0)] = static_cast<int>(parts.size());
+                            part.Border = part.Border || p.X == x0 || p.X == x1 || p.Y == y0 || p.Y == y1;
                             for (int dy = -1; dy <= 1; ++dy)
                                 for (int dx = -1; dx <= 1; ++dx) {
                                     const int qx = p.X + dx, qy = p.Y + dy;
                                     if (qx < x0 || qx > x1 || qy < y0 || qy > y1)
                                         continue;
                                     std::uint8_t &v = at(qx, qy);
-                                    touches = touches || v == 2;
+                                    part.Touches = part.Touches || v == 2;
                                     if (v == 1) {
                                         v = 3;
                                         stack.push_back({qx, qy});
                                     }
                                 }
                         }
-                        if (!border && touches && part.size() <= area)
-                            piece.insert(piece.end(), part.begin(), part.end());
+                        parts.push_back(std::move(part));
                     }
+                for (const TPart &part : parts) {
+                    if (part.Border || !part.Touches || part.Pixels.size() > area)
+                        continue;
+                    // A part with two pixels of paper or less between it and
+                    // ink that leads on out of the window without touching
+                    // the piece is a bit of a stroke the scan broke (an
+                    // arrow's shaft next to its head), no narrow tip of it.
+                    bool broken = false;
+                    for (std::size_t q = 0; q < part.Pixels.size() && !broken; ++q)
+                        for (int dy = -3; dy <= 3 && !broken; ++dy)
+                            for (int dx = -3; dx <= 3 && !broken; ++dx) {
+                                const int qx = part.Pixels[q].X + dx, qy = part.Pixels[q].Y + dy;
+                                if (qx < x0 || qx > x1 || qy < y0 || qy > y1)
+                                    continue;
+                                const int l = label[static_cast<std::size_t>(qy - y0) * w + (qx - x0)];
+                                broken = l >= 0 && parts[static_cast<std::size_t>(l)].Border &&
+                                    !parts[static_cast<std::size_t>(l)].Touches;
+                            }
+                    if (!broken)
+                        piece.insert(piece.end(), part.Pixels.begin(), part.Pixels.end());
+                }
                 for (const TPixelXY &p : piece)
                     out.Mask.SetBlack(p.X, p.Y);
                 TDrawingFill fill;
@@ -483,26 +513,33 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
             widths.push_back(std::max(across, 1.0));  // ink is a pixel wide at least
         }
         if (widths.empty()) {
-            // A piece too short to cross its stroke anywhere (a dot's stub):
-            // the widest run through the nearest ink across and along it.
-            double x = e.X1, y = e.Y1;
-            frame.ToInk(x, y);
-            for (int dy = -2; dy <= 2 && widths.empty(); ++dy)
-                for (int dx = -2; dx <= 2 && widths.empty(); ++dx)
-                    if (BlackAt(ink, x + dx, y + dy)) {
-                        double best = 0;
-                        for (const auto &[ux, uy] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}}) {
-                            double across = -kStep;
-                            for (int side = -1; side <= 1; side += 2) {
-                                double s = kStep / 2;
-                                while (s < 256 && BlackAt(ink, x + dx + side * s * ux, y + dy + side * s * uy))
-                                    s += kStep;
-                                across += s;
+            // A piece too short to cross its stroke anywhere (a dot's stub,
+            // or a stub past a dash's end): the widest run through the
+            // nearest ink across and along it, at its start or else its end.
+            for (int end = 0; end < 2 && widths.empty(); ++end) {
+                double x = 0, y = 0;
+                if (end)
+                    e.EndPoint(x, y);
+                else
+                    e.StartPoint(x, y);
+                frame.ToInk(x, y);
+                for (int dy = -2; dy <= 2 && widths.empty(); ++dy)
+                    for (int dx = -2; dx <= 2 && widths.empty(); ++dx)
+                        if (BlackAt(ink, x + dx, y + dy)) {
+                            double best = 0;
+                            for (const auto &[ux, uy] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}}) {
+                                double across = -kStep;
+                                for (int side = -1; side <= 1; side += 2) {
+                                    double s = kStep / 2;
+                                    while (s < 256 && BlackAt(ink, x + dx + side * s * ux, y + dy + side * s * uy))
+                                        s += kStep;
+                                    across += s;
+                                }
+                                best = best == 0 ? across : std::min(best, across);
                             }
-                            best = best == 0 ? across : std::min(best, across);
+                            widths.push_back(std::max(best, 1.0));
                         }
-                        widths.push_back(std::max(best, 1.0));
-                    }
+            }
         }
         if (widths.empty())
             continue;

@@ -4,6 +4,7 @@
 #include "base/Threads.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -138,6 +139,7 @@ struct TGlyph
     bool Small = false;      // too small to start a string
     bool Thin = false;       // long and thin: a dash, a "1", a "-"
     bool Vertical = false;   // in a string that runs along the columns
+    bool OnLine = false;     // only of letters taken off a line
     int String = -1;
 };
 
@@ -186,18 +188,14 @@ TTextSizes TTextSizes::ForResolution(int dpi)
 
 namespace {
 
-// The black runs of line y, in order: pixels X0 .. X1 - 1.
-struct TSpan
+// The black runs of line y, in order, written from `out` on: pixels X0 .. X1
+// - 1; returns how many. Found 64 pixels at a time: the bits where a pixel
+// differs from its left neighbour are the runs' starts and ends, in turn.
+int LineRuns(const TBlackMask &mask, int y, TInkRun *out)
 {
-    int X0, X1;
-};
-// Found 64 pixels at a time: the bits where a pixel differs from its left
-// neighbour are the runs' starts and ends, in turn.
-void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
-{
-    runs.clear();
     const std::uint64_t *line = mask.Line(y);
     const int width = mask.Width(), words = std::min(mask.Words(), (width + 63) / 64);
+    TInkRun *const first = out;
     std::uint64_t carry = 0;
     int start = -1;
     for (int w = 0; w < words; ++w) {
@@ -212,13 +210,51 @@ void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
             if (start < 0) {
                 start = x;
             } else {
-                runs.push_back({start, x});
+                *out++ = {start, x};
                 start = -1;
             }
         }
     }
     if (start >= 0)
-        runs.push_back({start, width});
+        *out++ = {start, width};
+    return static_cast<int>(out - first);
+}
+
+// The bands of lines the threads share, and where band i begins.
+int Bands(int height, int threads)
+{
+    return std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
+}
+int BandLine(int height, int bands, int i)
+{
+    return static_cast<int>(static_cast<long long>(height) * i / bands);
+}
+
+// How many bits are set (without a call where the processor's instruction
+// may not be assumed).
+int Bits(std::uint64_t v)
+{
+    v = v - ((v >> 1) & 0x5555555555555555u);
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>((v * 0x0101010101010101u) >> 56);
+}
+
+// How many black runs line y has: a run starts at a black pixel with a white
+// left neighbour (64 pixels at a time; a white word has none).
+int CountRuns(const TBlackMask &mask, int y)
+{
+    const std::uint64_t *line = mask.Line(y);
+    const int words = mask.Words();
+    int count = 0;
+    std::uint64_t carry = 0;
+    for (int w = 0; w < words; ++w) {
+        const std::uint64_t v = line[w];
+        if (v)
+            count += Bits(v & ~((v << 1) | carry));
+        carry = v >> 63;
+    }
+    return count;
 }
 
 } // namespace
@@ -226,21 +262,26 @@ void LineRuns(const TBlackMask &mask, int y, std::vector<TSpan> &runs)
 TInkComponents FindComponents(const TBlackMask &mask, int threads)
 {
     TInkComponents result;
-    const int height = mask.Height(), words = mask.Words();
-    // Runs counted first (a run starts at a black pixel with a white left
-    // neighbour, 64 pixels at a time), so that the one array is made once.
+    const int height = mask.Height();
+    // Bands of lines, each on its own thread: a band's unions touch only its runs.
+    const int bands = Bands(height, threads);
+    auto bandLine = [&](int i) { return BandLine(height, bands, i); };
+    auto eachBand = [&](auto &&work) {
+        RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
+            work(bandLine(static_cast<int>(i)), bandLine(static_cast<int>(i) + 1));
+        });
+    };
+    // Runs counted first, so that the arrays are made once.
     auto &starts = result.RunStart;
     starts.assign(static_cast<std::size_t>(height) + 1, 0);
-    for (int y = 0; y < height; ++y) {
-        const std::uint64_t *line = mask.Line(y);
-        int count = 0;
-        std::uint64_t carry = 0;
-        for (int w = 0; w < words; ++w) {
-            count += std::popcount(line[w] & ~((line[w] << 1) | carry));
-            carry = line[w] >> 63;
-        }
-        starts[static_cast<std::size_t>(y) + 1] = starts[static_cast<std::size_t>(y)] + count;
-    }
+    eachBand([&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            starts[static_cast<std::size_t>(y) + 1] = CountRuns(mask, y);
+    });
+    for (std::size_t y = 1; y < starts.size(); ++y)
+        starts[y] += starts[y - 1];
+    result.Runs.resize(static_cast<std::size_t>(starts.back()));
+    TInkRun *const runs = result.Runs.data();
     // First each run's parent (parent < run for every run not a root: the
     // smaller index is the root), then its piece's number.
     auto &label = result.RunComponent;
@@ -254,57 +295,49 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
         }
         return i;
     };
-    // Joins the runs of line y (first index `self`) with the runs of line
-    // y - 1 (first index `other`) they touch, diagonals included.
-    auto joinLines = [&](const std::vector<TSpan> &above, int other, const std::vector<TSpan> &below, int self) {
-        std::size_t p = 0;
-        for (std::size_t r = 0; r < below.size(); ++r) {
-            while (p < above.size() && above[p].X1 < below[r].X0)
+    // Joins the runs of line y with the runs of line y - 1 they touch,
+    // diagonals included. A run of a fresh line that touches one run above
+    // (most do) takes that run as its parent: any earlier run of its piece
+    // does, since the root stays the piece's first run.
+    auto join = [&](int a, int b) {
+        a = find(a);
+        b = find(b);
+        if (a != b)
+            parent[std::max(a, b)] = std::min(a, b);
+    };
+    auto joinLines = [&](int y, bool fresh) {
+        const int other = starts[static_cast<std::size_t>(y) - 1], self = starts[static_cast<std::size_t>(y)];
+        const int aboveEnd = self, belowEnd = starts[static_cast<std::size_t>(y) + 1];
+        int p = other;
+        for (int r = self; r < belowEnd; ++r) {
+            while (p < aboveEnd && runs[p].X1 < runs[r].X0)
                 ++p;
-            for (std::size_t q = p; q < above.size() && above[q].X0 <= below[r].X1; ++q) {
-                const int a = find(other + static_cast<int>(q)), b = find(self + static_cast<int>(r));
-                if (a != b)
-                    parent[std::max(a, b)] = std::min(a, b);
-            }
+            int q = p;
+            if (fresh && q < aboveEnd && runs[q].X0 <= runs[r].X1)
+                parent[r] = q++;
+            for (; q < aboveEnd && runs[q].X0 <= runs[r].X1; ++q)
+                join(q, r);
         }
     };
-    // Bands of lines, each on its own thread: a band's unions touch only its runs.
-    auto band = [&](int y0, int y1) {
-        std::vector<TSpan> above, below;
+    eachBand([&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
-            LineRuns(mask, y, below);
             const int first = starts[static_cast<std::size_t>(y)];
-            for (int r = 0; r < static_cast<int>(below.size()); ++r)
-                parent[first + r] = first + r;
+            const int count = LineRuns(mask, y, runs + first);
+            for (int r = first; r < first + count; ++r)
+                parent[r] = r;
             if (y > y0)
-                joinLines(above, starts[static_cast<std::size_t>(y) - 1], below, first);
-            std::swap(above, below);
+                joinLines(y, true);
         }
-    };
-    const int bands = std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
-    auto bandLine = [&](int i) { return static_cast<int>(static_cast<long long>(height) * i / bands); };
-    RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
-        band(bandLine(static_cast<int>(i)), bandLine(static_cast<int>(i) + 1));
     });
-    {
-        std::vector<TSpan> above, below;
-        for (int i = 1; i < bands; ++i) {
-            const int y = bandLine(i);
-            LineRuns(mask, y - 1, above);
-            LineRuns(mask, y, below);
-            joinLines(above, starts[static_cast<std::size_t>(y) - 1], below, starts[static_cast<std::size_t>(y)]);
-        }
-    }
+    for (int i = 1; i < bands; ++i)
+        joinLines(bandLine(i), false);
 
     // Numbers in the order the pieces first come; a run's parent comes before
     // it and has its number already.
-    std::vector<TSpan> runs;
     for (int y = 0; y < height; ++y) {
-        LineRuns(mask, y, runs);
-        const int first = starts[static_cast<std::size_t>(y)];
-        for (int k = 0; k < static_cast<int>(runs.size()); ++k) {
-            const int r = first + k;
-            const TSpan &run = runs[static_cast<std::size_t>(k)];
+        const int first = starts[static_cast<std::size_t>(y)], end = starts[static_cast<std::size_t>(y) + 1];
+        for (int r = first; r < end; ++r) {
+            const TInkRun &run = runs[r];
             int id;
             if (parent[r] == r) {
                 id = static_cast<int>(result.Components.size());
@@ -323,13 +356,140 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
     return result;
 }
 
-TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, int threads)
+namespace {
+
+// Letters that stand on a line or touch it (after Tombre et al., 2002): in a
+// piece too large for a letter but thin (a line with letters along it), the
+// pixels of runs along the rows or the columns longer than any letter are the
+// line's; what is left falls apart into the letters, which are added to
+// `pieces` (their pixels, as row and columns X0 .. X1 - 1, to `runs`). Only a
+// piece with one such line, no thicker than a quarter of the largest letter,
+// is looked into (not a frame, not a corner). The line keeps all its pixels.
+void LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, std::vector<TInkComponent> &pieces,
+                    std::vector<std::vector<std::array<int, 3>>> &runs)
+{
+    const int minH = sizes.MinHeight, maxH = sizes.MaxHeight;
+    const int longest = maxH * 3 / 2;
+    std::vector<int> chosen(ink.Components.size(), -1);
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < ink.Components.size(); ++i) {
+        const TInkComponent &c = ink.Components[i];
+        const TBox box{c.Left, c.Top, c.Right, c.Bottom};
+        if (box.Long() <= longest || box.Short() > maxH * 5 / 4 || box.Short() < minH)
+            continue;
+        chosen[i] = static_cast<int>(order.size());
+        order.push_back(i);
+    }
+    if (order.empty())
+        return;
+    // The runs of each chosen piece.
+    std::vector<std::vector<std::array<int, 3>>> own(order.size());
+    const int height = static_cast<int>(ink.RunStart.size()) - 1;
+    for (int y = 0; y < height; ++y)
+        for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < ink.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
+            const int k = chosen[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(r)])];
+            if (k >= 0)
+                own[static_cast<std::size_t>(k)].push_back(
+                    {y, ink.Runs[static_cast<std::size_t>(r)].X0, ink.Runs[static_cast<std::size_t>(r)].X1});
+        }
+    std::vector<std::uint8_t> cell;
+    std::vector<int> stack;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const TInkComponent &c = ink.Components[order[k]];
+        const int w = c.Width(), h = c.Height();
+        // 1 ink, 0 paper or line.
+        cell.assign(static_cast<std::size_t>(w) * h, 0);
+        for (const auto &[y, x0, x1] : own[k])
+            if (x1 - x0 <= longest)
+                std::fill(cell.begin() + (y - c.Top) * w + (x0 - c.Left), cell.begin() + (y - c.Top) * w + (x1 - c.Left), 1);
+        int rowFirst = h, rowLast = -1, columnFirst = w, columnLast = -1;
+        for (const auto &[y, x0, x1] : own[k])
+            if (x1 - x0 > longest) {
+                rowFirst = std::min(rowFirst, y - c.Top);
+                rowLast = std::max(rowLast, y - c.Top);
+            }
+        // Long runs down the columns are line too (their pixels in rows of
+        // long runs are paper already; a column run is measured on the ink).
+        std::vector<std::uint8_t> inkAt(static_cast<std::size_t>(w) * h, 0);
+        for (const auto &[y, x0, x1] : own[k])
+            std::fill(inkAt.begin() + (y - c.Top) * w + (x0 - c.Left), inkAt.begin() + (y - c.Top) * w + (x1 - c.Left), 1);
+        for (int x = 0; x < w; ++x) {
+            int y = 0;
+            while (y < h) {
+                if (!inkAt[static_cast<std::size_t>(y) * w + x]) {
+                    ++y;
+                    continue;
+                }
+                int end = y;
+                while (end < h && inkAt[static_cast<std::size_t>(end) * w + x])
+                    ++end;
+                if (end - y > longest) {
+                    columnFirst = std::min(columnFirst, x);
+                    columnLast = std::max(columnLast, x);
+                    for (int t = y; t < end; ++t)
+                        cell[static_cast<std::size_t>(t) * w + x] = 0;
+                }
+                y = end;
+            }
+        }
+        const int thickest = std::max(maxH / 4, 2);
+        const bool alongRows = rowLast >= 0 && rowLast - rowFirst < thickest;
+        const bool alongColumns = columnLast >= 0 && columnLast - columnFirst < thickest;
+        if ((rowLast >= 0) == (columnLast >= 0) || !(alongRows || alongColumns))
+            continue;
+        // What is left, piece by piece (8 neighbours).
+        for (int start = 0; start < w * h; ++start) {
+            if (cell[static_cast<std::size_t>(start)] != 1)
+                continue;
+            TInkComponent piece{w, h, -1, -1, 0};
+            std::vector<std::array<int, 3>> pixels;
+            stack.assign(1, start);
+            cell[static_cast<std::size_t>(start)] = 2;
+            while (!stack.empty()) {
+                const int at = stack.back();
+                stack.pop_back();
+                const int px = at % w, py = at / w;
+                piece.Left = std::min(piece.Left, px);
+                piece.Right = std::max(piece.Right, px + 1);
+                piece.Top = std::min(piece.Top, py);
+                piece.Bottom = std::max(piece.Bottom, py + 1);
+                ++piece.Pixels;
+                pixels.push_back({py + c.Top, px + c.Left, px + c.Left + 1});
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = px + dx, ny = py + dy;
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                            continue;
+                        std::uint8_t &n = cell[static_cast<std::size_t>(ny) * w + nx];
+                        if (n == 1) {
+                            n = 2;
+                            stack.push_back(ny * w + nx);
+                        }
+                    }
+            }
+            const TBox box{piece.Left, piece.Top, piece.Right, piece.Bottom};
+            if (box.Long() > longest || box.Short() > maxH || box.Long() < 2)
+                continue;
+            piece.Left += c.Left;
+            piece.Right += c.Left;
+            piece.Top += c.Top;
+            piece.Bottom += c.Top;
+            pieces.push_back(piece);
+            runs.push_back(std::move(pixels));
+        }
+    }
+}
+
+} // namespace
+
+TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threads)
 {
     TTextSeparation result;
-    result.Graphics = mask;
-    result.Text = TBlackMask(mask.Width(), mask.Height());
     const TInkComponents ink = FindComponents(mask, threads);
     const int width = mask.Width(), height = mask.Height();
+    // The text's pixels are taken out of the mask itself.
+    result.Graphics = std::move(mask);
+    result.Text = TBlackMask(width, height);
     const int minH = sizes.MinHeight, maxH = sizes.MaxHeight;
 
     // Pieces of letter size; pieces whose boxes touch make one glyph (the
@@ -346,38 +506,50 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
             continue;
         candidates.push_back(static_cast<int>(i));
     }
+    // The pieces looked at: the candidates, then the letters found standing
+    // on lines (their pixels as runs).
+    std::vector<TInkComponent> cand;
+    cand.reserve(candidates.size());
+    for (const int i : candidates)
+        cand.push_back(ink.Components[static_cast<std::size_t>(i)]);
+    const std::size_t regular = cand.size();
+    std::vector<std::vector<std::array<int, 3>>> extraRuns;
+    LettersOnLines(ink, sizes, cand, extraRuns);
     const int touch = std::max(1, minH / 8);
-    TUnion pieces(candidates.size());
+    TUnion pieces(cand.size());
     {
         TBoxGrid grid(2 * maxH, width, height);
-        for (std::size_t k = 0; k < candidates.size(); ++k) {
-            const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
+        for (std::size_t k = 0; k < cand.size(); ++k) {
+            const TInkComponent &c = cand[k];
             grid.Insert(static_cast<int>(k), TBox{c.Left, c.Top, c.Right, c.Bottom});
         }
         grid.Finish();
-        for (std::size_t k = 0; k < candidates.size(); ++k) {
-            const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
+        for (std::size_t k = 0; k < cand.size(); ++k) {
+            const TInkComponent &c = cand[k];
             const TBox near{c.Left - touch, c.Top - touch, c.Right + touch, c.Bottom + touch};
             grid.ForNear(near, [&](int j) {
                 if (j <= static_cast<int>(k))
                     return;
-                const TInkComponent &o = ink.Components[static_cast<std::size_t>(candidates[static_cast<std::size_t>(j)])];
+                const TInkComponent &o = cand[static_cast<std::size_t>(j)];
                 if (o.Left < near.Right && near.Left < o.Right && o.Top < near.Bottom && near.Top < o.Bottom)
                     pieces.Join(static_cast<int>(k), j);
             });
         }
     }
     std::vector<TGlyph> glyphs;
-    std::vector<int> glyphOfCandidate(candidates.size(), -1);
-    for (std::size_t k = 0; k < candidates.size(); ++k) {
+    std::vector<int> glyphOfCandidate(cand.size(), -1);
+    for (std::size_t k = 0; k < cand.size(); ++k) {
         const int root = pieces.Find(static_cast<int>(k));
         int &g = glyphOfCandidate[static_cast<std::size_t>(root)];
-        const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
+        const TInkComponent &c = cand[k];
         const TBox box{c.Left, c.Top, c.Right, c.Bottom};
         if (g < 0) {
             g = static_cast<int>(glyphs.size());
             glyphs.push_back(TGlyph{box});
+            glyphs.back().OnLine = true;
         }
+        if (k < regular)
+            glyphs[static_cast<std::size_t>(g)].OnLine = false;
         glyphOfCandidate[k] = g;
         glyphs[static_cast<std::size_t>(g)].Box.Add(box);
         glyphs[static_cast<std::size_t>(g)].Pixels += c.Pixels;
@@ -394,31 +566,43 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
         if (!glyphs[g].Small)
             glyphGrid.Insert(static_cast<int>(g), glyphs[g].Box);
     glyphGrid.Finish();
-    std::vector<std::pair<int, int>> rowLinks, columnLinks;
-    std::vector<int> seen;
-    for (std::size_t g = 0; g < glyphs.size(); ++g) {
-        if (glyphs[g].Small)
-            continue;
-        const TBox &a = glyphs[g].Box;
-        const int reach = std::min(a.Long() * 3 / 2, maxH * 3 / 2);
-        const TBox near{a.Left - reach, a.Top - reach, a.Right + reach, a.Bottom + reach};
-        int last = -1;
-        seen.clear();
-        glyphGrid.ForNear(near, [&](int j) {
-            if (j <= static_cast<int>(g) || j == last)
-                return;
-            last = j;
-            seen.push_back(j);
-        });
-        std::sort(seen.begin(), seen.end());
-        seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
-        for (const int j : seen) {
-            const TBox &b = glyphs[static_cast<std::size_t>(j)].Box;
-            if (Continues(a, b, sizes))
-                rowLinks.emplace_back(static_cast<int>(g), j);
-            if (Continues(a.Turned(), b.Turned(), sizes))
-                columnLinks.emplace_back(static_cast<int>(g), j);
+    // Found for blocks of glyphs on the threads, and taken in block order.
+    constexpr std::size_t kGlyphBlock = 4096;
+    const std::size_t glyphBlocks = (glyphs.size() + kGlyphBlock - 1) / kGlyphBlock;
+    std::vector<std::vector<std::pair<int, int>>> blockRowLinks(glyphBlocks), blockColumnLinks(glyphBlocks);
+    RunTasks(threads, glyphBlocks, [&](std::size_t block, int) {
+        std::vector<int> seen;
+        auto &rowOut = blockRowLinks[block];
+        auto &columnOut = blockColumnLinks[block];
+        for (std::size_t g = block * kGlyphBlock; g < std::min(glyphs.size(), (block + 1) * kGlyphBlock); ++g) {
+            if (glyphs[g].Small)
+                continue;
+            const TBox &a = glyphs[g].Box;
+            const int reach = std::min(a.Long() * 3 / 2, maxH * 3 / 2);
+            const TBox near{a.Left - reach, a.Top - reach, a.Right + reach, a.Bottom + reach};
+            int last = -1;
+            seen.clear();
+            glyphGrid.ForNear(near, [&](int j) {
+                if (j <= static_cast<int>(g) || j == last)
+                    return;
+                last = j;
+                seen.push_back(j);
+            });
+            std::sort(seen.begin(), seen.end());
+            seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+            for (const int j : seen) {
+                const TBox &b = glyphs[static_cast<std::size_t>(j)].Box;
+                if (Continues(a, b, sizes))
+                    rowOut.emplace_back(static_cast<int>(g), j);
+                if (Continues(a.Turned(), b.Turned(), sizes))
+                    columnOut.emplace_back(static_cast<int>(g), j);
+            }
         }
+    });
+    std::vector<std::pair<int, int>> rowLinks, columnLinks;
+    for (std::size_t block = 0; block < glyphBlocks; ++block) {
+        rowLinks.insert(rowLinks.end(), blockRowLinks[block].begin(), blockRowLinks[block].end());
+        columnLinks.insert(columnLinks.end(), blockColumnLinks[block].begin(), blockColumnLinks[block].end());
     }
     TUnion rows(glyphs.size()), columns(glyphs.size());
     for (const auto &[a, b] : rowLinks)
@@ -446,6 +630,7 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
     {
         TBox Box;
         int Glyphs = 0;
+        int OnLine = 0;
         int Thin = 0;
         long long Pixels = 0;
         bool Vertical = false;
@@ -459,6 +644,7 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
             group.Box = glyphs[g].Box;
         group.Box.Add(glyphs[g].Box);
         ++group.Glyphs;
+        group.OnLine += glyphs[g].OnLine;
         group.Thin += glyphs[g].Thin;
         group.Pixels += glyphs[g].Pixels;
         group.Vertical = glyphs[g].Vertical;
@@ -469,6 +655,9 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
         if (!group.Glyphs)
             continue;
         if (group.Thin == group.Glyphs)
+            continue;
+        // Letters taken off a line make a string of two or more.
+        if (group.OnLine == group.Glyphs && group.Glyphs < 2)
             continue;
         if (group.Glyphs == 1) {
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
@@ -553,7 +742,7 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
 
     // The pixels of the strings move from the graphics to the text.
     std::vector<char> isText(ink.Components.size(), 0);
-    for (std::size_t k = 0; k < candidates.size(); ++k)
+    for (std::size_t k = 0; k < regular; ++k)
         if (glyphs[static_cast<std::size_t>(glyphOfCandidate[k])].String >= 0)
             isText[static_cast<std::size_t>(candidates[k])] = 1;
     std::vector<char> textLine(static_cast<std::size_t>(height), 0);
@@ -562,17 +751,40 @@ TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, in
             const TInkComponent &c = ink.Components[static_cast<std::size_t>(candidates[k])];
             std::fill(textLine.begin() + c.Top, textLine.begin() + c.Bottom, 1);
         }
-    std::vector<TSpan> runs;
-    for (int y = 0; y < height; ++y) {
-        if (!textLine[static_cast<std::size_t>(y)])
-            continue;
-        LineRuns(mask, y, runs);
-        const int first = ink.RunStart[static_cast<std::size_t>(y)];
-        for (std::size_t k = 0; k < runs.size(); ++k) {
-            if (!isText[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(first) + k])])
+    // Line by line, in bands on the threads: a text line is made whole and
+    // written at once.
+    const int words = result.Text.Words();
+    const int bands = Bands(height, threads);
+    RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
+        std::vector<std::uint64_t> line(static_cast<std::size_t>(words));
+        const int y0 = BandLine(height, bands, static_cast<int>(i)), y1 = BandLine(height, bands, static_cast<int>(i) + 1);
+        for (int y = y0; y < y1; ++y) {
+            if (!textLine[static_cast<std::size_t>(y)])
                 continue;
-            SetRun(result.Text.Line(y), runs[k].X0, runs[k].X1, true);
-            SetRun(result.Graphics.Line(y), runs[k].X0, runs[k].X1, false);
+            std::fill(line.begin(), line.end(), 0);
+            bool any = false;
+            const int end = ink.RunStart[static_cast<std::size_t>(y) + 1];
+            for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < end; ++r) {
+                if (!isText[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(r)])])
+                    continue;
+                const TInkRun &run = ink.Runs[static_cast<std::size_t>(r)];
+                SetRun(line.data(), run.X0, run.X1, true);
+                any = true;
+            }
+            if (!any)
+                continue;
+            std::copy(line.begin(), line.end(), result.Text.Line(y));
+            std::uint64_t *const graphics = result.Graphics.Line(y);
+            for (int w = 0; w < words; ++w)
+                graphics[w] &= ~line[static_cast<std::size_t>(w)];
+        }
+    });
+    for (std::size_t k = regular; k < cand.size(); ++k) {
+        if (glyphs[static_cast<std::size_t>(glyphOfCandidate[k])].String < 0)
+            continue;
+        for (const auto &[y, x0, x1] : extraRuns[k - regular]) {
+            SetRun(result.Text.Line(y), x0, x1, true);
+            SetRun(result.Graphics.Line(y), x0, x1, false);
         }
     }
     return result;

@@ -57,14 +57,21 @@ struct TUninitialisedAllocator : std::allocator<T>
     }
 };
 
+// A run of black along a line: pixels X0 .. X1 - 1.
+struct TInkRun
+{
+    int X0, X1;
+};
+
 // The connected pieces of a mask, and which piece each black run belongs to.
 struct TInkComponents
 {
     std::vector<TInkComponent> Components;
     // The runs of black along the lines, line by line, left to right, are
-    // numbered: line y has runs RunStart[y] .. RunStart[y + 1] - 1, and run r
-    // belongs to piece RunComponent[r].
+    // numbered: line y has runs RunStart[y] .. RunStart[y + 1] - 1, run r is
+    // Runs[r] and belongs to piece RunComponent[r].
     std::vector<int> RunStart;
+    std::vector<TInkRun, TUninitialisedAllocator<TInkRun>> Runs;
     std::vector<int, TUninitialisedAllocator<int>> RunComponent;
 };
 // Lines are shared among `threads` threads in bands; the result is the same
@@ -73,10 +80,11 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads = 1);
 
 // The mask split into text and graphics: connected pieces of letter size and
 // shape, grouped into strings running along the rows or along the columns
-// (after Fletcher and Kasturi, 1988, and Tombre et al., 2002). A piece of a
-// letter that touches a line belongs to the line's piece and stays with the
-// graphics: a line is never taken for text. Pieces alone or in rows of
-// dashes (every one long and thin) stay graphics too.
+// (after Fletcher and Kasturi, 1988, and Tombre et al., 2002). Letters that
+// stand on one straight line along the rows or the columns (or touch it) are
+// taken off it, the pixels they share with the line left to the line: a line
+// is never taken for text. Pieces alone or in rows of dashes (every one long
+// and thin) stay graphics.
 struct TTextSeparation
 {
     TBlackMask Graphics;
@@ -84,7 +92,7 @@ struct TTextSeparation
     // Boxes of the strings; Text, Confidence and the segment range unset.
     TTextStrings Strings;
 };
-TTextSeparation SeparateText(const TBlackMask &mask, const TTextSizes &sizes, int threads = 1);
+TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threads = 1);
 
 // Which string a point lies in: the first string whose box, grown by `margin`
 // on every side, holds it; strings.size() when none does. Strings are filed

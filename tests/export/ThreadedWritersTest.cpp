@@ -65,6 +65,23 @@ TEST_F(ThreadedWritersTest, EveryByteAndStepIsTheSameOnEveryThreadCount)
     EXPECT_EQ(Positions, std::vector<int>(Positions.size(), 210));
 }
 
+// Text told apart: long runs of strokes on the text layer around a TEXT
+// entity, and strokes of no string last.
+TEST_F(ThreadedWritersTest, TextLayerStrokesAreTheSameOnEveryThreadCount)
+{
+    TextStart = 1000;
+    ImageHeight = 18722;
+    TextStrings = {TTextString{0, 0, 9000, 9000, false, 40, QString(), 0, 1000, 11000},
+                   TTextString{100, 100, 200, 140, false, 1, QStringLiteral("A"), 90, 11000, 11005},
+                   TTextString{0, 0, 9000, 9000, false, 40, QString(), 0, 11005, 20000}};
+    const QByteArray one = Written(SaveData2, QStringLiteral("one.dxf"), 1);
+    EXPECT_EQ(one.count("TEXT\r\n"), 1);
+    EXPECT_EQ(one.count(QByteArray("  8\r\n") + Bytes({0x95, 0xB6, 0x8E, 0x9A}) + "\r\n"), 20000 - 5 + 1);
+    for (int threads : {2, 3})
+        EXPECT_EQ(Written(SaveData2, QStringLiteral("many.dxf"), threads), one) << threads;
+    EXPECT_EQ(Positions, std::vector<int>(Positions.size(), 210));
+}
+
 TEST_F(ThreadedWritersTest, AFullDiskFailsOnEveryThreadCount)
 {
     if (!LinkToFullDevice(QStringLiteral("full.dxf")) || !LinkToFullDevice(QStringLiteral("full.txt")))

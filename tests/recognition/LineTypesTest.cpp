@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include "recognition/PaintedSheet.h"
@@ -109,12 +110,13 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
     struct TCase
     {
         const char *Name;
-        double X1, Y1, X2, Y2;   // a line, or a circle's centre and radius in X2 (and its closing gap in -Y2) when Y2 < 0
+        double X1, Y1, X2, Y2;   // a line, or a circle's centre and radius in X2 (and the gap left of it in -Y2) when Y2 < 0
         std::vector<double> Pattern;
         double Width;
         TEntityKind Kind;
         const char *LineType;
         std::vector<double> Elements;   // expected, within 1.5 px (a dot 0)
+        bool Stub = false;              // a short piece along the circle at the last dash's tip
     };
     const TCase cases[] = {
         {"dash-dot", 20, 150, 380, 150, {30, -8, 1, -8}, 3, TEntityKind::Line, "CENTER", {30, -8.5, 0, -8.5}},
@@ -123,12 +125,28 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
          {28, -7.33, 0, -7.33, 0, -7.33}},
         {"dashed", 20, 200, 380, 200, {24, -10}, 4, TEntityKind::Line, "DASHED", {24, -10}},
         {"dotted", 20, 60, 380, 60, {1, -9}, 3, TEntityKind::Line, "DOT", {0, -10}},
+        // Every tenth and eleventh dot lost, as a faint scan loses them.
+        {"dotted with lost dots", 20, 60, 341, 60, {1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -29}, 3,
+         TEntityKind::Line, "DOT", {0, -10}},
         // 18 dashes round a circle of radius 100.
         {"dashed circle", 200, 150, 100, -1, {25, -(2 * std::numbers::pi * 100 / 18 - 25)}, 3, TEntityKind::Circle,
          "DASHED", {25, -(2 * std::numbers::pi * 100 / 18 - 25)}},
         // Five periods and a dash cut short: the pattern starts after the short dash.
         {"dash-dot-dot circle", 200, 150, 90, -15, {56, -15, 1, -15, 1, -15}, 4, TEntityKind::Circle, "PHANTOM",
          {56, -15, 0, -15, 0, -15}},
+        // Arcs of seven dashes and of five dash-dots; the first dashes' own
+        // circles bend too much, and the chain's circle is fitted anew as
+        // it grows (once the thin one came apart in pieces).
+        {"dashed arc", 200, 150, 90, -(2 * std::numbers::pi * 90 - 282), {30, -12}, 2, TEntityKind::Arc, "DASHED",
+         {30, -12}},
+        {"dash-dot arc", 200, 150, 120, -(2 * std::numbers::pi * 120 - (4 * 111 + 68)), {68, -21, 1, -21}, 7,
+         TEntityKind::Arc, "CENTER", {68, -21, 0, -21}},
+        // A narrower closing gap with a stub of centre line in it, as a scan
+        // leaves one: the chain that reaches round to within a gap of its
+        // start is the whole circle (once it was an arc of 354 degrees, or of
+        // a few degrees where it reached past its start).
+        {"dash-dot-dot circle with a stub at its seam", 200, 150, 90, -8, {56, -15, 1, -15, 1, -15}, 4,
+         TEntityKind::Circle, "PHANTOM", {56, -15, 0, -15, 0, -15}, true},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -137,9 +155,16 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
             sheet.RingDashes(c.X1, c.Y1, c.X2, c.Pattern, c.Width, -c.Y2);
         else
             sheet.Dashes(c.X1, c.Y1, c.X2, c.Y2, c.Pattern, c.Width);
-        const TDrawing d = sheet.Recognise(true);
-        ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
-        const TDrawingEntity &e = d.Entities[0];
+        TDrawing d = sheet.Recognise(false);
+        if (c.Stub) {
+            const double a = -5 / c.X2, b = -3 / c.X2;
+            d.Entities.push_back(TDrawingEntity::MakeLine(c.X1 + c.X2 * std::cos(a), c.Y1 + c.X2 * std::sin(a),
+                                                          c.X1 + c.X2 * std::cos(b), c.Y1 + c.X2 * std::sin(b)));
+        }
+        FindLineTypes(d, sheet.Ink, 1);
+        // The patterned entity follows what stays as it is (the stub).
+        ASSERT_EQ(d.Entities.size(), c.Stub ? 2u : 1u) << Describe(d);
+        const TDrawingEntity &e = d.Entities.back();
         EXPECT_EQ(e.Kind, c.Kind) << Describe(d);
         ASSERT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), c.LineType) << Describe(d);
         const TLineTypePattern *pattern = d.PatternOf(e.LineType);
@@ -147,10 +172,15 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
         ASSERT_EQ(pattern->Elements.size(), c.Elements.size()) << Describe(d);
         for (std::size_t k = 0; k < c.Elements.size(); ++k)
             EXPECT_NEAR(pattern->Elements[k], c.Elements[k], 1.5) << k << Describe(d);
-        if (c.Kind == TEntityKind::Circle) {
+        if (c.Kind != TEntityKind::Line) {
             EXPECT_NEAR(e.X1, c.X1, 1);
             EXPECT_NEAR(e.Y1, c.Y1, 1);
             EXPECT_NEAR(e.R, c.X2, 1);
+            // An arc from the first dash's start to the last one's end (its round end in).
+            if (c.Kind == TEntityKind::Arc) {
+                EXPECT_NEAR(std::remainder(e.StartAngle, 360), 0, 1.5) << Describe(d);
+                EXPECT_NEAR(e.EndAngle, (2 * std::numbers::pi * c.X2 + c.Y2) / c.X2 / kDegree, 1.5) << Describe(d);
+            }
             continue;
         }
         // The line runs from the first dash's start to the last one's end (either way round).
@@ -168,6 +198,28 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
         EXPECT_NEAR(forward ? e.X2 : e.X1, ex, 1.5) << Describe(d);
         EXPECT_NEAR(forward ? e.Y2 : e.Y1, ey, 1.5) << Describe(d);
     }
+}
+
+TEST(LineTypes, DottedCircleOfAScanIsOneCircle)
+{
+    // Dots 11 px apart round a circle of radius 120, each moved off it by
+    // up to a pixel, as a scan moves them: three neighbours lie on circles
+    // far from the drawn one, and a few on a straight line.
+    TPatternSheet sheet;
+    constexpr int kDots = 68;
+    for (int k = 0; k < kDots; ++k) {
+        const double a = 2 * std::numbers::pi * k / kDots, r = 120 + 0.9 * std::sin(2.7 * k);
+        const double x = 200 + r * std::cos(a), y = 150 + r * std::sin(a);
+        sheet.Paint([=](double px, double py) { return std::hypot(px - x, py - y) <= 1.3; });
+    }
+    const TDrawing d = sheet.Recognise(true);
+    ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
+    const TDrawingEntity &e = d.Entities[0];
+    EXPECT_EQ(e.Kind, TEntityKind::Circle) << Describe(d);
+    EXPECT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), "DOT") << Describe(d);
+    EXPECT_NEAR(e.X1, 200, 1);
+    EXPECT_NEAR(e.Y1, 150, 1);
+    EXPECT_NEAR(e.R, 120, 1);
 }
 
 TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
@@ -190,6 +242,30 @@ TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
         EXPECT_EQ(after.Entities[i].Y2, before.Entities[i].Y2);
     }
     EXPECT_EQ(after.LineTypes.size(), 1u);
+}
+
+TEST(LineTypes, PatternedLinesNearAnAxisSnapAboutTheirMiddle)
+{
+    TDrawing drawing;
+    drawing.Entities = {TDrawingEntity::MakeLine(10, 20, 210, 22),    // 0.57 degrees
+                        TDrawingEntity::MakeLine(50, 10, 47, 110),    // 1.7 degrees
+                        TDrawingEntity::MakeLine(0, 0, 100, 10),      // 5.7 degrees
+                        TDrawingEntity::MakeLine(10, 50, 210, 52),    // continuous
+                        TDrawingEntity::MakeArc(0, 0, 10, 0, 90)};
+    const std::int32_t dashed = drawing.AddLineType("DASHED", QStringLiteral("破線"), {12, -4});
+    for (int k : {0, 1, 2, 4})
+        drawing.Entities[static_cast<std::size_t>(k)].LineType = dashed;
+    const TDrawing before = drawing;
+    SnapPatternedLines(drawing, 2);
+    const std::vector<std::array<double, 4>> expected = {
+        {10, 21, 210, 21}, {48.5, 10, 48.5, 110}, {0, 0, 100, 10}, {10, 50, 210, 52}, {0, 0, 0, 0}};
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        const TDrawingEntity &e = drawing.Entities[k];
+        if (e.Kind == TEntityKind::Line)
+            EXPECT_EQ((std::array<double, 4>{e.X1, e.Y1, e.X2, e.Y2}), expected[k]) << k;
+        else
+            EXPECT_EQ(e.R, before.Entities[k].R);
+    }
 }
 
 } // namespace

@@ -171,6 +171,18 @@ TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
              return x >= 40 && x <= 80 && (std::abs(y - 119.5) <= (x - 40) * 0.3 || y == 119 || y == 120);
          },
          6},
+        // The scan broke the shaft just past the head: the bit between is
+        // the shaft's, no narrow part of the head.
+        {"arrowhead on a shaft broken by it",
+         [](TStyleSheet &s) {
+             s.Box(40, 119, 87, 120);
+             s.Box(90, 119, 300, 120);
+             s.Paint([](int x, int y) { return x >= 40 && x <= 80 && std::abs(y - 119.5) <= (x - 40) * 0.3; });
+         },
+         [](int x, int y) {
+             return x >= 40 && x <= 80 && (std::abs(y - 119.5) <= (x - 40) * 0.3 || y == 119 || y == 120);
+         },
+         6},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.Name);

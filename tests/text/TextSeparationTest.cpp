@@ -44,7 +44,7 @@ struct TLabelCase
 {
     const char *Name;
     int Degrees;       // the label's turn
-    bool Touching;     // the label's last letter sits on the line
+    bool Touching;     // the label's letters stand on the line and cross it
 };
 
 class LabelBesideALine : public ::testing::TestWithParam<TLabelCase>
@@ -73,7 +73,13 @@ TEST_P(LabelBesideALine, LabelIsTextLineIsNot)
                 ASSERT_FALSE(s.Text.Black(x, y)) << x << "," << y;
             }
     if (c.Touching) {
+        // The line keeps every pixel; the letters standing on it, all but
+        // their pixels on the line, are one string.
         EXPECT_EQ(BlackIn(s.Graphics, 100, 600, 1101, 604), 1001 * 4);
+        ASSERT_EQ(s.Strings.size(), 1u);
+        EXPECT_FALSE(s.Strings[0].Vertical);
+        const long long offLine = BlackIn(mask, 0, 0, 1200, 600) + BlackIn(mask, 0, 604, 1200, 900);
+        EXPECT_GE(BlackIn(s.Text, 0, 0, 1200, 900), offLine * 9 / 10);
         return;
     }
     std::string found;
