@@ -257,17 +257,57 @@ void Thin(TBlackMask &mask, int threads)
     }
 }
 
-void RemoveStaircases(TBlackMask &mask)
+namespace {
+
+// The words of a mask with a pixel whose neighbourhood (itself and its eight
+// neighbours) changed since the staircase removal last tested it: only those
+// can lose a pixel in the next removal. At first every word.
+class TStaleWords
+{
+public:
+    explicit TStaleWords(const TBlackMask &mask)
+        : Words(mask.Words()), Height(mask.Height()), Stride((Words + 63) / 64),
+          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0))
+    {
+    }
+    // Pixel (x, y) changed.
+    void Changed(int x, int y)
+    {
+        const int first = std::max(x - 1, 0) >> 6, last = std::min(x + 1, 64 * Words - 1) >> 6;
+        for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, Height - 1); ++yy)
+            for (int i = first; i <= last; ++i)
+                Flags[std::size_t(yy) * std::size_t(Stride) + std::size_t(i >> 6)] |= Word(1) << (i & 63);
+    }
+    // Whether word i of line y is stale; it is not from now on.
+    bool Take(int y, int i)
+    {
+        Word &flags = Flags[std::size_t(y) * std::size_t(Stride) + std::size_t(i >> 6)];
+        const Word bit = Word(1) << (i & 63);
+        const bool stale = flags & bit;
+        flags &= ~bit;
+        return stale;
+    }
+
+private:
+    int Words, Height, Stride;
+    std::vector<Word> Flags;  // bit i of line y's words: word i is stale
+};
+
+// RemoveStaircases on the stale words only (every word without `stale`).
+void RemoveStaircasesIn(TBlackMask &mask, TStaleWords *stale)
 {
     // In place, line by line from the left: each removal sees the ones before
     // it, so two neighbouring corners never both go. The test runs on 64
     // pixels at a time: the first pixel that goes in a word is the first the
     // test finds on the word as it is (no pixel before it changed since), and
-    // after each removal the rest of the word is tested again.
+    // after each removal the rest of the word is tested again. A word none of
+    // whose pixels saw a change around it since its last test loses nothing.
     for (int y = 0; y < mask.Height(); ++y) {
         const Word *up = mask.Line(y - 1), *down = mask.Line(y + 1);
         Word *line = mask.Line(y);
         for (int i = 0; i < mask.Words(); ++i) {
+            if (stale && !stale->Take(y, i))
+                continue;
             Word from = ~Word(0);  // the pixels not yet passed
             while (line[i] & from) {
                 const PixelNeighbours::TNeighbourWords n(up, line, down, i);
@@ -283,12 +323,21 @@ void RemoveStaircases(TBlackMask &mask)
                     break;
                 const int b = std::countr_zero(corners);
                 line[i] &= ~(Word(1) << b);
+                if (stale)
+                    stale->Changed(64 * i + b, y);
                 if (b == 63)
                     break;
                 from = ~Word(0) << (b + 1);
             }
         }
     }
+}
+
+} // namespace
+
+void RemoveStaircases(TBlackMask &mask)
+{
+    RemoveStaircasesIn(mask, nullptr);
 }
 
 namespace {
@@ -337,7 +386,10 @@ void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0
 
 } // namespace
 
-bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
+namespace {
+
+// PruneSpurs, telling `stale` (when given) of every pixel cleared.
+bool PruneSpursIn(TBlackMask &mask, const TBlackMask &original, int threads, TStaleWords *stale)
 {
     using namespace PixelNeighbours;
     const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
@@ -354,15 +406,35 @@ bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
     // end go, not only the one found first.
     bool any = false;
     for (const auto &spurs : found) {
-        for (auto [sx, sy] : spurs)
+        for (auto [sx, sy] : spurs) {
             Clear(mask, sx, sy);
+            if (stale)
+                stale->Changed(sx, sy);
+        }
         any = any || !spurs.empty();
     }
     return any;
 }
 
+// ExtendEnds, telling `stale` (when given) of every pixel drawn.
+void ExtendEndsIn(TBlackMask &mask, const TBlackMask &original, int threads, TStaleWords *stale);
+
+} // namespace
+
+bool PruneSpurs(TBlackMask &mask, const TBlackMask &original, int threads)
+{
+    return PruneSpursIn(mask, original, threads, nullptr);
+}
 
 void ExtendEnds(TBlackMask &mask, const TBlackMask &original, int threads)
+{
+    ExtendEndsIn(mask, original, threads, nullptr);
+}
+
+namespace {
+
+
+void ExtendEndsIn(TBlackMask &mask, const TBlackMask &original, int threads, TStaleWords *stale)
 {
     using namespace PixelNeighbours;
     constexpr int kBack = 8;      // pixels walked back for the line's direction
@@ -407,23 +479,31 @@ void ExtendEnds(TBlackMask &mask, const TBlackMask &original, int threads)
             if (back < 0 || (code & ~(1u << back) & ~(1u << ((back + 1) & 7)) & ~(1u << ((back + 7) & 7))))
                 break;
             mask.SetBlack(ex, ey);
+            if (stale)
+                stale->Changed(ex, ey);
             lastX = ex;
             lastY = ey;
         }
     }
 }
 
+} // namespace
+
 } // namespace CenterlineSteps
 
 TBlackMask Centerline(const TBlackMask &mask, int threads)
 {
+    using namespace CenterlineSteps;
     TBlackMask thin = mask;
-    CenterlineSteps::Thin(thin, threads);
-    CenterlineSteps::RemoveStaircases(thin);
+    Thin(thin, threads);
+    // After the first removal of staircases, each one tests only the words
+    // around the pixels changed since.
+    TStaleWords stale(thin);
+    RemoveStaircasesIn(thin, &stale);
     // A spur may fork itself: its prongs go first, then its stem.
-    for (int round = 0; round < 4 && CenterlineSteps::PruneSpurs(thin, mask, threads); ++round)
-        CenterlineSteps::RemoveStaircases(thin);
-    CenterlineSteps::ExtendEnds(thin, mask, threads);
-    CenterlineSteps::RemoveStaircases(thin);
+    for (int round = 0; round < 4 && PruneSpursIn(thin, mask, threads, &stale); ++round)
+        RemoveStaircasesIn(thin, &stale);
+    ExtendEndsIn(thin, mask, threads, &stale);
+    RemoveStaircasesIn(thin, &stale);
     return thin;
 }

@@ -70,7 +70,7 @@ TBlackMask TCleanupFilters::PackStrokes(TBlackMask mask) const
 {
     PackedStrokes = TPackedMask();
     if (Strokes.Width() > 0) {
-        PackedStrokes = TPackedMask(Strokes);
+        PackedStrokes = TPackedMask(Strokes, Threads);
         Strokes = TBlackMask();
     }
     return mask;
@@ -144,7 +144,7 @@ bool TCleanupFilters::Segments(TScanState &list) const
             ? MergeCentreLines(
                   traced, Options.Merge,
                   [&]() -> const TBlackMask & {
-                      Strokes = PackedStrokes.Unpack();
+                      Strokes = PackedStrokes.Unpack(Threads);
                       PackedStrokes = TPackedMask();
                       return Strokes;
                   },

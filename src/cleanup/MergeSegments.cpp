@@ -13,10 +13,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -282,6 +284,56 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
     return line;
 }
 
+// The sums of the fitted lines through each point, by the point's key: an
+// open-addressing table of indices into the sums in the order their points
+// came (room for `points` keys at most two thirds full, 4 bytes a slot, and for as
+// many sums from the start).
+template <class TSum>
+class TPointSums
+{
+public:
+    explicit TPointSums(std::size_t points)
+    {
+        std::size_t size = 16;
+        while (size < points + points / 2)
+            size *= 2;
+        Slots.assign(size, 0);
+        Shift = 64 - std::countr_zero(size);
+        Sums.reserve(points);
+    }
+    TSum &operator[](std::uint64_t key)
+    {
+        std::uint32_t &slot = Slots[Place(key)];
+        if (!slot) {
+            Sums.emplace_back(key, TSum{});
+            slot = static_cast<std::uint32_t>(Sums.size());
+        }
+        return Sums[slot - 1].second;
+    }
+    // Null when the key has no sums.
+    const TSum *Find(std::uint64_t key) const
+    {
+        const std::uint32_t slot = Slots[Place(key)];
+        return slot ? &Sums[slot - 1].second : nullptr;
+    }
+    std::vector<std::pair<std::uint64_t, TSum>> &All() { return Sums; }
+
+private:
+    // The key's slot, or the empty one where it would go.
+    std::size_t Place(std::uint64_t key) const
+    {
+        const std::size_t mask = Slots.size() - 1;
+        std::size_t i = std::size_t((key * 0x9E3779B97F4A7C15u) >> Shift);
+        while (Slots[i] && Sums[Slots[i] - 1].first != key)
+            i = (i + 1) & mask;
+        return i;
+    }
+
+    std::vector<std::uint32_t> Slots;  // 0 empty, else the sums' index + 1
+    std::vector<std::pair<std::uint64_t, TSum>> Sums;
+    int Shift = 0;
+};
+
 // Every merged line moves onto the middle of its stroke: each segment's line
 // is fitted to the stroke, and each point goes where the fitted lines through
 // it meet (least squares; along a single line, or a straight run, it keeps
@@ -300,7 +352,10 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     {
         double XX = 0, XY = 0, YY = 0, X = 0, Y = 0;
     };
-    std::unordered_map<std::uint64_t, TSum> sums;
+    std::size_t points = 0;
+    for (const TLine &line : lines)
+        points += line.size();
+    TPointSums<TSum> sums(points);
     const auto add = [&](const TPoint &p, const TStrokeLine &fit) {
         TSum &s = sums[key(p)];
         s.XX += fit.NX * fit.NX;
@@ -409,7 +464,7 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     const auto grid = [](double v) { return std::round(v * 8) / 8; };
     // Each point's sums give way to where it moves (X, Y), or XX < 0 where
     // it stays.
-    for (auto &[k, s] : sums) {
+    for (auto &[k, s] : sums.All()) {
         // The point nearest to its lines, held to its place by a small weight:
         // along a single line, or lines that nearly continue each other, it
         // stays where it was; where lines cross, it moves by less than a
@@ -435,8 +490,8 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         for (std::size_t i = 0; i < line.size(); ++i) {
             if (isDropped(l, i))
                 continue;
-            const auto m = sums.find(key(line[i]));
-            kept.push_back(m != sums.end() && m->second.XX >= 0 ? TPoint(m->second.X, m->second.Y) : line[i]);
+            const TSum *m = sums.Find(key(line[i]));
+            kept.push_back(m && m->XX >= 0 ? TPoint(m->X, m->Y) : line[i]);
         }
         line = kept;
     }

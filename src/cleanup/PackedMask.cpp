@@ -1,5 +1,9 @@
 #include "cleanup/PackedMask.h"
 
+#include "base/TaskPool.h"
+#include "base/Threads.h"
+
+#include <algorithm>
 #include <bit>
 
 namespace {
@@ -64,15 +68,24 @@ void SetRun(Word *line, int begin, int end)
     line[last] |= tail;
 }
 
+// The first line of band b of `bands` over `height` lines.
+int BandTop(int height, int bands, int b)
+{
+    return int(std::int64_t(height) * b / bands);
+}
+
 } // namespace
 
-TPackedMask::TPackedMask(const TBlackMask &mask) : FWidth(mask.Width()), FHeight(mask.Height())
+TPackedMask::TPackedMask(const TBlackMask &mask, int threads) : FWidth(mask.Width()), FHeight(mask.Height())
 {
-    // Counted first, so that the memory is taken once and exactly.
+    // Bands of lines, each packed on its own after the next: counted first,
+    // so that the memory is taken once and exactly, then written each at
+    // its place.
     const int words = mask.Words();
-    const auto pack = [&](std::uint8_t *out) {
+    const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), FHeight / 64));
+    const auto pack = [&](int band, std::uint8_t *out) {
         std::size_t size = 0;
-        for (int y = 0; y < FHeight; ++y) {
+        for (int y = BandTop(FHeight, bands, band); y < BandTop(FHeight, bands, band + 1); ++y) {
             const Word *line = mask.Line(y);
             int x = 0;
             for (;;) {
@@ -87,25 +100,34 @@ TPackedMask::TPackedMask(const TBlackMask &mask) : FWidth(mask.Width()), FHeight
         }
         return size;
     };
-    Data.resize(pack(nullptr));
-    pack(Data.data());
+    BandStart.assign(std::size_t(bands) + 1, 0);
+    RunTasks(ThreadsPerPicture(threads), std::size_t(bands),
+             [&](std::size_t b, int) { BandStart[b + 1] = pack(int(b), nullptr); });
+    for (std::size_t b = 1; b < BandStart.size(); ++b)
+        BandStart[b] += BandStart[b - 1];
+    Data.resize(BandStart.back());
+    RunTasks(ThreadsPerPicture(threads), std::size_t(bands),
+             [&](std::size_t b, int) { pack(int(b), Data.data() + BandStart[b]); });
 }
 
-TBlackMask TPackedMask::Unpack() const
+TBlackMask TPackedMask::Unpack(int threads) const
 {
     TBlackMask mask(FWidth, FHeight);
-    const std::uint8_t *p = Data.data();
-    for (int y = 0; y < FHeight; ++y) {
-        Word *line = mask.Line(y);
-        int x = 0;
-        for (;;) {
-            x += TakeLength(p);
-            if (x >= FWidth)
-                break;
-            const int end = x + TakeLength(p);
-            SetRun(line, x, end);
-            x = end;
+    const int bands = BandStart.empty() ? 0 : int(BandStart.size()) - 1;
+    RunTasks(ThreadsPerPicture(threads), std::size_t(bands), [&](std::size_t b, int) {
+        const std::uint8_t *p = Data.data() + BandStart[b];
+        for (int y = BandTop(FHeight, bands, int(b)); y < BandTop(FHeight, bands, int(b) + 1); ++y) {
+            Word *line = mask.Line(y);
+            int x = 0;
+            for (;;) {
+                x += TakeLength(p);
+                if (x >= FWidth)
+                    break;
+                const int end = x + TakeLength(p);
+                SetRun(line, x, end);
+                x = end;
+            }
         }
-    }
+    });
     return mask;
 }

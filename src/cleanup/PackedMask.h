@@ -16,9 +16,11 @@ class TPackedMask
 {
 public:
     TPackedMask() = default;
-    explicit TPackedMask(const TBlackMask &mask);
+    // Bands of lines are packed on up to `threads` threads.
+    explicit TPackedMask(const TBlackMask &mask, int threads = 1);
 
-    TBlackMask Unpack() const;
+    // Bands of lines are unpacked on up to `threads` threads.
+    TBlackMask Unpack(int threads = 1) const;
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
     std::size_t Bytes() const { return Data.size(); }
@@ -29,4 +31,6 @@ private:
     // Per line: white run, black run, white run, ... ; the last white run
     // reaches the width.
     std::vector<std::uint8_t> Data;
+    // Where each band of lines starts in Data, and the end.
+    std::vector<std::size_t> BandStart;
 };

@@ -72,13 +72,19 @@ public:
 
 private:
     // Groups the pixels with three or more neighbours into junctions. Their
-    // keys, found in raster order, are sorted: a binary search finds one.
+    // keys, found in raster order, are sorted: a binary search among those
+    // of its line finds one.
     void FindJunctions()
     {
+        LineStart.assign(std::size_t(Mask.Height()) + 1, 0);
         ForEachPixel(true, [&](int x, int y) {
-            if (Count(Code(Mask, x, y)) >= 3)
+            if (Count(Code(Mask, x, y)) >= 3) {
                 JunctionKeys.push_back(Key(x, y));
+                ++LineStart[std::size_t(y) + 1];
+            }
         });
+        for (std::size_t y = 1; y < LineStart.size(); ++y)
+            LineStart[y] += LineStart[y - 1];
         JunctionIds.assign(JunctionKeys.size(), -1);
         std::vector<TPixel> stack, members;
         for (std::size_t j = 0; j < JunctionKeys.size(); ++j) {
@@ -128,9 +134,12 @@ private:
     // Where pixel (x, y) is among the junction pixels, or -1.
     std::ptrdiff_t IndexOf(int x, int y) const
     {
+        if (y < 0 || y >= Mask.Height())
+            return -1;
         const std::uint64_t key = Key(x, y);
-        const auto it = std::lower_bound(JunctionKeys.begin(), JunctionKeys.end(), key);
-        return it != JunctionKeys.end() && *it == key ? it - JunctionKeys.begin() : -1;
+        const auto end = JunctionKeys.begin() + std::ptrdiff_t(LineStart[std::size_t(y) + 1]);
+        const auto it = std::lower_bound(JunctionKeys.begin() + std::ptrdiff_t(LineStart[std::size_t(y)]), end, key);
+        return it != end && *it == key ? it - JunctionKeys.begin() : -1;
     }
 
     int JunctionOf(int x, int y) const
@@ -219,6 +228,7 @@ private:
     // The line pixels of the chains taken that have no neighbour before them.
     std::vector<std::uint64_t> OpenTops;
     std::vector<std::uint64_t> JunctionKeys;  // ascending
+    std::vector<std::size_t> LineStart;       // the first key of each line, and the end
     std::vector<int> JunctionIds;             // the junction of each key
     std::vector<TPixel> Centre;
     const std::function<void(const std::vector<TPixel> &)> &Take;

@@ -336,8 +336,11 @@ TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
 {
     // Random blobs and strokes over several words and lines: the thinning
     // that tests only changed neighbourhoods, in bands of lines on several
-    // threads, ends exactly where testing every pixel does.
+    // threads, ends exactly where testing every pixel does; so does the whole
+    // centre line, whose staircase removals after the first test only the
+    // words around the pixels that spurs and line ends changed.
     std::mt19937 random(5);
+    int pruned = 0;
     for (int round = 0; round < 6; ++round) {
         TBlackMask mask(150 + 20 * round, 90 + 40 * round);
         for (int k = 0; k < 25 + 10 * round; ++k) {
@@ -356,7 +359,19 @@ TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
                 for (int i = 0; i < mask.Words(); ++i)
                     ASSERT_EQ(fast.Line(y)[i], reference.Line(y)[i]) << round << ' ' << threads << ' ' << y << ' ' << i;
         }
+        RemoveStaircasesEveryPixel(reference);
+        for (int r = 0; r < 4 && CenterlineSteps::PruneSpurs(reference, mask); ++r, ++pruned)
+            RemoveStaircasesEveryPixel(reference);
+        CenterlineSteps::ExtendEnds(reference, mask);
+        RemoveStaircasesEveryPixel(reference);
+        for (int threads : {1, 3}) {
+            const TBlackMask centre = Centerline(mask, threads);
+            for (int y = 0; y < mask.Height(); ++y)
+                for (int i = 0; i < mask.Words(); ++i)
+                    ASSERT_EQ(centre.Line(y)[i], reference.Line(y)[i]) << round << ' ' << threads << ' ' << y << ' ' << i;
+        }
     }
+    EXPECT_GT(pruned, 3);
 }
 
 TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)
@@ -397,6 +412,20 @@ TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)
     }
     EXPECT_EQ(TPackedMask(two).Bytes(), 8u);
     EXPECT_EQ(TPackedMask(TBlackMask(0, 0)).Unpack().Width(), 0);
+    // A tall mask packed and unpacked in bands of lines on several threads:
+    // the same bytes, the same pixels.
+    TBlackMask tall(150, 1000);
+    for (int k = 0; k < 20000; ++k)
+        tall.SetBlack(int(random() % 150), int(random() % 1000));
+    const TPackedMask one(tall);
+    for (int threads : {2, 3, 7}) {
+        const TPackedMask banded(tall, threads);
+        EXPECT_EQ(banded.Bytes(), one.Bytes());
+        for (const TBlackMask &unpacked : {banded.Unpack(), banded.Unpack(threads), one.Unpack(threads)})
+            for (int y = 0; y < tall.Height(); ++y)
+                for (int i = 0; i < tall.Words(); ++i)
+                    ASSERT_EQ(unpacked.Line(y)[i], tall.Line(y)[i]) << threads << ' ' << y << ' ' << i;
+    }
 }
 
 TEST(CleanupTest, ChainsTakenFromTheEndMetFirst)
