@@ -57,9 +57,13 @@ std::optional<double> FindSkew(const TBlackMask &ink)
     const int smaller = std::min(ink.Width(), ink.Height());
     const int sweepReduction = smaller >= 4000 ? 4 : smaller >= 2000 ? 2 : 1;
     const int searchReduction = smaller >= 4000 ? 2 : 1;
+    // The confidence is the best score against the worst: drawings of
+    // circles and arcs alone score about 1.2 at any angle, ruled sheets far
+    // above 3 (Leptonica's own deskewing refuses below 3).
+    constexpr l_float32 kLeastConfidence = 3.0f;
     if (pixFindSkewSweepAndSearch(pix.get(), &angle, &confidence, sweepReduction, searchReduction, 7.0f, 1.0f,
                                   0.01f) != 0 ||
-        confidence <= 0)
+        confidence < kLeastConfidence)
         return std::nullopt;
     // Leptonica's angle, measured on rows that grow downward, is the
     // counter-clockwise turn of the lines as the sheet shows them.

@@ -273,6 +273,12 @@ TEST(Recognition, ASkewedRectangleComesOutSquare)
     const std::optional<double> ink = FindSkew(sheet.Ink);
     ASSERT_TRUE(ink);
     EXPECT_NEAR(*ink, skew, 0.3);
+    // Rings alone have no direction: no skew, rather than a guess.
+    TSheet rings;
+    rings.Ink = TBlackMask(1200, 800);
+    for (int k = 0; k < 6; ++k)
+        rings.Ring(200 + 400 * (k % 3), 200 + 400 * (k / 3), 40 + 30 * k, 3, 30 * k, k % 2 ? 360 : 30 * k + 200);
+    EXPECT_FALSE(FindSkew(rings.Ink));
     std::optional<double> found;
     const TDrawing d = sheet.Recognise(1, true, 0.5, &found);
     ASSERT_TRUE(found);
