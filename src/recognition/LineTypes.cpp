@@ -375,15 +375,26 @@ private:
     // The pieces whose boxes come within `radius` of q, each once, in order.
     std::vector<int> Near(TPoint2 q, double radius) const
     {
+        // A long piece stands in many cells: each is taken once, by its mark.
+        if (Seen.size() < Pieces.size())
+            Seen.resize(Pieces.size(), 0);
+        if (++Visit == 0) {
+            std::fill(Seen.begin(), Seen.end(), 0);
+            Visit = 1;
+        }
         std::vector<int> found;
         for (long cx = CellOf(q.X - radius); cx <= CellOf(q.X + radius); ++cx)
             for (long cy = CellOf(q.Y - radius); cy <= CellOf(q.Y + radius); ++cy) {
                 const auto it = Cells.find(Key(cx, cy));
-                if (it != Cells.end())
-                    found.insert(found.end(), it->second.begin(), it->second.end());
+                if (it == Cells.end())
+                    continue;
+                for (const int k : it->second)
+                    if (Seen[static_cast<std::size_t>(k)] != Visit) {
+                        Seen[static_cast<std::size_t>(k)] = Visit;
+                        found.push_back(k);
+                    }
             }
         std::sort(found.begin(), found.end());
-        found.erase(std::unique(found.begin(), found.end()), found.end());
         return found;
     }
 
@@ -1073,6 +1084,9 @@ private:
     const int Height;
     std::vector<TPiece> Pieces;
     std::unordered_map<std::uint64_t, std::vector<int>> Cells;
+    // Near's marks of the pieces it has taken, by the number of its call.
+    mutable std::vector<std::uint32_t> Seen;
+    mutable std::uint32_t Visit = 0;
 };
 
 } // namespace
