@@ -158,14 +158,23 @@ public:
                         s.YY + p[i].Y * p[i].Y};
         }
     }
-    // Total least squares line of points i .. j.
-    TLine Line(std::size_t i, std::size_t j) const
+    // The mean and second moments about it of points i .. j.
+    struct TMoments
+    {
+        double N, Mx, My, Sxx, Sxy, Syy;
+    };
+    TMoments Moments(std::size_t i, std::size_t j) const
     {
         const TSums &a = S[i], &b = S[j + 1];
         const double n = static_cast<double>(j + 1 - i);
         const double mx = (b.X - a.X) / n, my = (b.Y - a.Y) / n;
-        const double sxx = (b.XX - a.XX) / n - mx * mx, sxy = (b.XY - a.XY) / n - mx * my,
-                     syy = (b.YY - a.YY) / n - my * my;
+        return {n, mx, my, (b.XX - a.XX) / n - mx * mx, (b.XY - a.XY) / n - mx * my, (b.YY - a.YY) / n - my * my};
+    }
+    // Total least squares line of points i .. j.
+    TLine Line(std::size_t i, std::size_t j) const
+    {
+        const TMoments m = Moments(i, j);
+        const double mx = m.Mx, my = m.My, sxx = m.Sxx, sxy = m.Sxy, syy = m.Syy;
         // The direction at half the angle of (sxx - syy, 2 sxy), without
         // trigonometry.
         const double u = sxx - syy, v = 2 * sxy, r = std::hypot(u, v);
@@ -179,11 +188,8 @@ public:
     // The sum of the squared distances of points i .. j from that line.
     double LineSquares(std::size_t i, std::size_t j) const
     {
-        const TSums &a = S[i], &b = S[j + 1];
-        const double n = static_cast<double>(j + 1 - i);
-        const double mx = (b.X - a.X) / n, my = (b.Y - a.Y) / n;
-        const double sxx = (b.XX - a.XX) / n - mx * mx, sxy = (b.XY - a.XY) / n - mx * my,
-                     syy = (b.YY - a.YY) / n - my * my;
+        const TMoments m = Moments(i, j);
+        const double n = m.N, sxx = m.Sxx, sxy = m.Sxy, syy = m.Syy;
         return n * std::max(0.0, 0.5 * (sxx + syy) - std::hypot(0.5 * (sxx - syy), sxy));
     }
 
