@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <optional>
 #include <cstdint>
 #include <numbers>
 #include <numeric>
@@ -165,42 +166,21 @@ public:
         }
     }
 
-    // Chains of one kind on one circle whose ends come close (a dashed arc
-    // whose fit drifted part way) become one.
-    void JoinArcs(std::vector<TChain> &chains) const
+    // Pairs of chains that `join` makes one: the first of the pair becomes
+    // the chain it gives and the second goes, until no pair joins.
+    template <class TJoin>
+    static void JoinPairs(std::vector<TChain> &chains, const TJoin &join)
     {
         for (bool joined = true; joined;) {
             joined = false;
             for (std::size_t i = 0; i < chains.size() && !joined; ++i) {
                 for (std::size_t j = 0; j < chains.size() && !joined; ++j) {
-                    TChain &a = chains[i];
-                    const TChain &b = chains[j];
-                    if (i == j || !a.Track.Round || !b.Track.Round || a.Closed || b.Closed || a.Base != b.Base)
+                    if (i == j)
                         continue;
-                    const double tol = 2 * Tol(std::max(a.Width, b.Width));
-                    if (Distance({a.Track.C.X, a.Track.C.Y}, {b.Track.C.X, b.Track.C.Y}) > 4 * tol ||
-                        std::fabs(a.Track.C.R - b.Track.C.R) > 2 * tol)
+                    std::optional<TChain> c = join(chains[i], chains[j]);
+                    if (!c)
                         continue;
-                    // b's pieces placed after a's end.
-                    TChain c = a;
-                    const double end = a.Members.back().Hi;
-                    bool fits = true;
-                    for (const TMember &m : b.Members) {
-                        TMember placed = m;
-                        if (!Place(c.Track, Pieces[static_cast<std::size_t>(m.Piece)], c.Members.back().Hi + 1, tol, placed) ||
-                            placed.Hi <= c.Members.back().Hi + 1 || placed.Lo < c.Members.back().Lo) {
-                            fits = false;
-                            break;
-                        }
-                        c.Members.push_back(placed);
-                    }
-                    const double gap = fits ? c.Members[a.Members.size()].Lo - end : 1e300;
-                    if (!fits || gap > std::max(8 + 3 * a.Width, 2 * a.Period))
-                        continue;
-                    Refit(c);
-                    if (!Judge(c))
-                        continue;
-                    a = std::move(c);
+                    chains[i] = std::move(*c);
                     chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
                     joined = true;
                 }
@@ -208,59 +188,84 @@ public:
         }
     }
 
+    // Chains of one kind on one circle whose ends come close (a dashed arc
+    // whose fit drifted part way) become one.
+    void JoinArcs(std::vector<TChain> &chains) const
+    {
+        JoinPairs(chains, [&](const TChain &a, const TChain &b) -> std::optional<TChain> {
+            if (!a.Track.Round || !b.Track.Round || a.Closed || b.Closed || a.Base != b.Base)
+                return std::nullopt;
+            const double tol = 2 * Tol(std::max(a.Width, b.Width));
+            if (Distance({a.Track.C.X, a.Track.C.Y}, {b.Track.C.X, b.Track.C.Y}) > 4 * tol ||
+                std::fabs(a.Track.C.R - b.Track.C.R) > 2 * tol)
+                return std::nullopt;
+            // b's pieces placed after a's end.
+            TChain c = a;
+            const double end = a.Members.back().Hi;
+            bool fits = true;
+            for (const TMember &m : b.Members) {
+                TMember placed = m;
+                if (!Place(c.Track, Pieces[static_cast<std::size_t>(m.Piece)], c.Members.back().Hi + 1, tol, placed) ||
+                    placed.Hi <= c.Members.back().Hi + 1 || placed.Lo < c.Members.back().Lo) {
+                    fits = false;
+                    break;
+                }
+                c.Members.push_back(placed);
+            }
+            const double gap = fits ? c.Members[a.Members.size()].Lo - end : 1e300;
+            if (!fits || gap > std::max(8 + 3 * a.Width, 2 * a.Period))
+                return std::nullopt;
+            Refit(c);
+            if (!Judge(c))
+                return std::nullopt;
+            return c;
+        });
+    }
+
     // Dotted chains on one line whose dots keep their period across the
     // gap between them (a faint scan lost a dot or two there) become one.
     void JoinDotted(std::vector<TChain> &chains) const
     {
-        for (bool joined = true; joined;) {
-            joined = false;
-            for (std::size_t i = 0; i < chains.size() && !joined; ++i) {
-                for (std::size_t j = 0; j < chains.size() && !joined; ++j) {
-                    TChain &a = chains[i];
-                    const TChain &b = chains[j];
-                    if (i == j || a.Track.Round || b.Track.Round || a.Base != 3 || b.Base != 3 ||
-                        std::fabs(a.Period - b.Period) > 0.15 * std::min(a.Period, b.Period) + 1 ||
-                        std::fabs(a.Track.Ux * b.Track.Uy - a.Track.Uy * b.Track.Ux) > 0.02)
-                        continue;
-                    const double tol = Tol(std::max(a.Width, b.Width));
-                    std::vector<TMember> placed;
-                    for (const TMember &m : b.Members) {
-                        TMember q = m;
-                        if (!Place(a.Track, Pieces[static_cast<std::size_t>(m.Piece)], 0, tol, q))
-                            break;
-                        placed.push_back(q);
-                    }
-                    if (placed.size() != b.Members.size())
-                        continue;
-                    std::sort(placed.begin(), placed.end(), [](const TMember &x, const TMember &y) { return x.Lo < y.Lo; });
-                    const bool after = placed.front().Lo > a.Members.back().Hi;
-                    if (!after && placed.back().Hi >= a.Members.front().Lo)
-                        continue;
-                    const TMember &near = after ? a.Members.back() : placed.back();
-                    const TMember &far = after ? placed.front() : a.Members.front();
-                    const double period = (a.Period + b.Period) / 2;
-                    const double d = (far.Lo + far.Hi - near.Lo - near.Hi) / 2;
-                    const double k = std::round(d / period);
-                    if (k < 1 || k > 3 || std::fabs(d - k * period) > 0.25 * period)
-                        continue;
-                    TChain c = a;
-                    c.Members.insert(after ? c.Members.end() : c.Members.begin(), placed.begin(), placed.end());
-                    Refit(c);
-                    bool on = true;
-                    for (const TMember &m : c.Members)
-                        on = on && MidOffset(c.Track, Pieces[static_cast<std::size_t>(m.Piece)]) <= tol;
-                    if (!on)
-                        continue;
-                    const double na = static_cast<double>(a.Members.size()), nb = static_cast<double>(b.Members.size());
-                    c.Period = (a.Period * na + b.Period * nb) / (na + nb);
-                    c.Elements = {0, -c.Period};
-                    c.Width = (a.Width * na + b.Width * nb) / (na + nb);
-                    a = std::move(c);
-                    chains.erase(chains.begin() + static_cast<std::ptrdiff_t>(j));
-                    joined = true;
-                }
+        JoinPairs(chains, [&](const TChain &a, const TChain &b) -> std::optional<TChain> {
+            if (a.Track.Round || b.Track.Round || a.Base != 3 || b.Base != 3 ||
+                std::fabs(a.Period - b.Period) > 0.15 * std::min(a.Period, b.Period) + 1 ||
+                std::fabs(a.Track.Ux * b.Track.Uy - a.Track.Uy * b.Track.Ux) > 0.02)
+                return std::nullopt;
+            const double tol = Tol(std::max(a.Width, b.Width));
+            std::vector<TMember> placed;
+            for (const TMember &m : b.Members) {
+                TMember q = m;
+                if (!Place(a.Track, Pieces[static_cast<std::size_t>(m.Piece)], 0, tol, q))
+                    break;
+                placed.push_back(q);
             }
-        }
+            if (placed.size() != b.Members.size())
+                return std::nullopt;
+            std::sort(placed.begin(), placed.end(), [](const TMember &x, const TMember &y) { return x.Lo < y.Lo; });
+            const bool after = placed.front().Lo > a.Members.back().Hi;
+            if (!after && placed.back().Hi >= a.Members.front().Lo)
+                return std::nullopt;
+            const TMember &near = after ? a.Members.back() : placed.back();
+            const TMember &far = after ? placed.front() : a.Members.front();
+            const double period = (a.Period + b.Period) / 2;
+            const double d = (far.Lo + far.Hi - near.Lo - near.Hi) / 2;
+            const double k = std::round(d / period);
+            if (k < 1 || k > 3 || std::fabs(d - k * period) > 0.25 * period)
+                return std::nullopt;
+            TChain c = a;
+            c.Members.insert(after ? c.Members.end() : c.Members.begin(), placed.begin(), placed.end());
+            Refit(c);
+            bool on = true;
+            for (const TMember &m : c.Members)
+                on = on && MidOffset(c.Track, Pieces[static_cast<std::size_t>(m.Piece)]) <= tol;
+            if (!on)
+                return std::nullopt;
+            const double na = static_cast<double>(a.Members.size()), nb = static_cast<double>(b.Members.size());
+            c.Period = (a.Period * na + b.Period * nb) / (na + nb);
+            c.Elements = {0, -c.Period};
+            c.Width = (a.Width * na + b.Width * nb) / (na + nb);
+            return c;
+        });
     }
 
 private:
