@@ -77,7 +77,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
             const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;
             if (turned != 0)
                 drawing->Rotate(turned, SheetWidth / 2.0, SheetHeight / 2.0);
-            FindLineTypes(*drawing, Ink, tolerance);
+            FindLineTypes(*drawing, Ink, tolerance, Threads);
             if (turned != 0)
                 drawing->Rotate(-turned, SheetWidth / 2.0, SheetHeight / 2.0);
         }

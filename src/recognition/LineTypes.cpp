@@ -1,5 +1,7 @@
 #include "recognition/LineTypes.h"
 
+#include "base/TaskPool.h"
+
 #include "recognition/CircleFit.h"
 
 #include <QStringLiteral>
@@ -119,23 +121,46 @@ public:
     {
     }
 
-    void Run()
+    void Run(int threads)
     {
         CollectPieces();
         std::vector<TChain> chains;
         // Chains seeded from the drawing's entities first, then from specks
         // alone (dotted lines whose dots all came apart from the centre lines).
-        for (const bool fromEntities : {true, false})
-            for (std::size_t s = 0; s < Pieces.size(); ++s) {
-                if (Pieces[s].Used || (Pieces[s].Entity >= 0) != fromEntities)
-                    continue;
-                TChain chain;
-                if (Seed(static_cast<int>(s), chain)) {
-                    for (const TMember &m : chain.Members)
+        // Each seed in order sees the pieces the chains before it took. With
+        // threads, a batch of seeds is tried at once against the pieces taken
+        // so far: the answers up to the first seed that makes a chain are the
+        // ones taken one by one, and the batch after it is tried again.
+        for (const bool fromEntities : {true, false}) {
+            std::vector<int> seeds;
+            for (std::size_t s = 0; s < Pieces.size(); ++s)
+                if ((Pieces[s].Entity >= 0) == fromEntities)
+                    seeds.push_back(static_cast<int>(s));
+            const std::size_t batch = threads > 1 ? 64 * static_cast<std::size_t>(threads) : 1;
+            std::vector<TChain> found(batch);
+            std::vector<char> made(batch);
+            for (std::size_t next = 0; next < seeds.size();) {
+                const std::size_t count = std::min(batch, seeds.size() - next);
+                const auto trySeed = [&](std::size_t i, int) {
+                    const int seed = seeds[next + i];
+                    found[i] = TChain();
+                    made[i] = !Pieces[static_cast<std::size_t>(seed)].Used && Seed(seed, found[i]);
+                };
+                if (count == 1)
+                    trySeed(0, 0);
+                else
+                    RunTasks(threads, count, trySeed);
+                std::size_t i = 0;
+                while (i < count && !made[i])
+                    ++i;
+                if (i < count) {
+                    for (const TMember &m : found[i].Members)
                         Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
-                    chains.push_back(std::move(chain));
+                    chains.push_back(std::move(found[i]));
                 }
+                next += std::min(i + 1, count);
             }
+        }
         JoinArcs(chains);
         JoinDotted(chains);
         for (TChain &chain : chains)
@@ -380,12 +405,16 @@ private:
     // The pieces whose boxes come within `radius` of q, each once, in order.
     std::vector<int> Near(TPoint2 q, double radius) const
     {
-        // A long piece stands in many cells: each is taken once, by its mark.
-        if (Seen.size() < Pieces.size())
-            Seen.resize(Pieces.size(), 0);
-        if (++Visit == 0) {
-            std::fill(Seen.begin(), Seen.end(), 0);
-            Visit = 1;
+        // A long piece stands in many cells: each is taken once, by its mark
+        // (the marks of each thread; a call's number is above every earlier
+        // mark of the thread, whichever finder made it).
+        thread_local std::vector<std::uint32_t> seen;
+        thread_local std::uint32_t visit = 0;
+        if (seen.size() < Pieces.size())
+            seen.resize(Pieces.size(), 0);
+        if (++visit == 0) {
+            std::fill(seen.begin(), seen.end(), 0);
+            visit = 1;
         }
         std::vector<int> found;
         for (long cx = CellOf(q.X - radius); cx <= CellOf(q.X + radius); ++cx)
@@ -394,8 +423,8 @@ private:
                 if (it == Cells.end())
                     continue;
                 for (const int k : it->second)
-                    if (Seen[static_cast<std::size_t>(k)] != Visit) {
-                        Seen[static_cast<std::size_t>(k)] = Visit;
+                    if (seen[static_cast<std::size_t>(k)] != visit) {
+                        seen[static_cast<std::size_t>(k)] = visit;
                         found.push_back(k);
                     }
             }
@@ -1089,16 +1118,13 @@ private:
     const int Height;
     std::vector<TPiece> Pieces;
     std::unordered_map<std::uint64_t, std::vector<int>> Cells;
-    // Near's marks of the pieces it has taken, by the number of its call.
-    mutable std::vector<std::uint32_t> Seen;
-    mutable std::uint32_t Visit = 0;
 };
 
 } // namespace
 
-void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance)
+void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads)
 {
-    TFinder(drawing, ink, tolerance).Run();
+    TFinder(drawing, ink, tolerance).Run(threads);
 }
 
 void SnapPatternedLines(TDrawing &drawing, double degrees)

@@ -18,7 +18,9 @@
 // such a line give the dots that thinning lost. Irregular pieces stay as
 // they are. The line types are named DASHED, CENTER, PHANTOM and DOT, with a
 // number after the name when several patterns of a kind are found.
-void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance);
+// The search is shared over `threads` threads; the drawing is the same for
+// every count.
+void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads = 1);
 
 // Patterned lines within `degrees` of an axis become exactly horizontal or
 // vertical about their middle, as the drawing's other lines do when snapped:

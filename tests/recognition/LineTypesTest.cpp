@@ -161,7 +161,11 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
             d.Entities.push_back(TDrawingEntity::MakeLine(c.X1 + c.X2 * std::cos(a), c.Y1 + c.X2 * std::sin(a),
                                                           c.X1 + c.X2 * std::cos(b), c.Y1 + c.X2 * std::sin(b)));
         }
+        TDrawing threaded = d;
         FindLineTypes(d, sheet.Ink, 1);
+        // Seeds tried a batch at a time on three threads: the same drawing.
+        FindLineTypes(threaded, sheet.Ink, 1, 3);
+        EXPECT_EQ(Describe(threaded), Describe(d));
         // The patterned entity follows what stays as it is (the stub).
         ASSERT_EQ(d.Entities.size(), c.Stub ? 2u : 1u) << Describe(d);
         const TDrawingEntity &e = d.Entities.back();
