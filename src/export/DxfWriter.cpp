@@ -492,25 +492,8 @@ public:
         const QByteArray lead = QByteArray("  0\r\nLINE\r\n  8\r\n") + ToCp932(s.DxfSaveLayer)
             + "\r\n  6\r\n" + (s.DxfLineType == 1 ? "SCANLINE" : "SCANDOT") + "\r\n 62\r\n   "
             + QByteArray::number(s.DxfPenColor) + "\r\n 10\r\n   ";
-        const TCoordinateTransform t = context.Transform();
-        const std::size_t room = LineEntityRoom(lead);
-        const auto entity = LineEntity(lead, t, s.DxfValueMode, s.DxfValueFigure);
         const std::int32_t drawn = context.Result.TextStart >= 0 ? context.Result.TextStart : context.Result.SegmentCount;
-        if (context.Threads > 1) {
-            WriteSegmentText(out, progress, drawn, context.Threads, room,
-                             [&](std::int32_t first, std::int32_t end, char *text) {
-                                 char *p = text;
-                                 for (std::int32_t i = first; i < end; ++i)
-                                     p = entity(p, context.Result.Segments()[i]);
-                                 return static_cast<std::size_t>(p - text);
-                             });
-        } else {
-            for (std::int32_t i = 0; i < drawn && !out.Failed(); ++i) {
-                char *const start = out.Reserve(room);
-                out.Commit(static_cast<std::size_t>(entity(start, context.Result.Segments()[i]) - start));
-                progress.Step(i + 1);
-            }
-        }
+        WriteLines(context, out, progress, lead, 0, drawn, context.Threads > 1);
         if (context.Result.TextStart >= 0)
             WriteText(context, out, progress, lead, DeclaresTextStyle(Header));
         out.AppendLiteral("  0\r\nENDSEC\r\n  0\r\nEOF\r\n");
@@ -518,6 +501,31 @@ public:
     }
 
 private:
+    // LINE entities after `lead` of segments first .. end - 1, made on the
+    // threads when `threaded` (the same bytes and progress steps).
+    static void WriteLines(const TExportContext &context, TOutputStream &out, TProgressStepper &progress,
+                           const QByteArray &lead, std::int32_t first, std::int32_t end, bool threaded)
+    {
+        const TSettings &s = context.Settings;
+        const std::size_t room = LineEntityRoom(lead);
+        const auto entity = LineEntity(lead, context.Transform(), s.DxfValueMode, s.DxfValueFigure);
+        if (threaded) {
+            WriteSegmentText(out, progress, end - first, context.Threads, room,
+                             [&](std::int32_t from, std::int32_t to, char *text) {
+                                 char *p = text;
+                                 for (std::int32_t i = from; i < to; ++i)
+                                     p = entity(p, context.Result.Segments()[i]);
+                                 return static_cast<std::size_t>(p - text);
+                             }, first);
+            return;
+        }
+        for (std::int32_t i = first; i < end && !out.Failed(); ++i) {
+            char *const start = out.Reserve(room);
+            out.Commit(static_cast<std::size_t>(entity(start, context.Result.Segments()[i]) - start));
+            progress.Step(i + 1);
+        }
+    }
+
     // The text part: each string as a TEXT entity or as its strokes, then the
     // strokes of no string. `lead` is the drawing's LINE lead, whose layer is replaced.
     static void WriteText(const TExportContext &context, TOutputStream &out, TProgressStepper &progress,
@@ -532,29 +540,12 @@ private:
             char text[kCoordinateTextCapacity];
             return QByteArray(text, FormatCoordinateTo(text, static_cast<float>(value), s.DxfValueMode, s.DxfValueFigure));
         };
-        const std::size_t room = LineEntityRoom(lead);
-        const auto entity = LineEntity(lead, t, s.DxfValueMode, s.DxfValueFigure);
-        auto strokes = [&](std::int32_t first, std::int32_t end) {
-            if (context.Threads > 1 && end - first >= 8192) {
-                WriteSegmentText(out, progress, end - first, context.Threads, room,
-                                 [&](std::int32_t from, std::int32_t to, char *text) {
-                                     char *p = text;
-                                     for (std::int32_t i = from; i < to; ++i)
-                                         p = entity(p, context.Result.Segments()[i]);
-                                     return static_cast<std::size_t>(p - text);
-                                 }, first);
-                return;
-            }
-            for (std::int32_t i = first; i < end && !out.Failed(); ++i) {
-                char *const start = out.Reserve(room);
-                out.Commit(static_cast<std::size_t>(entity(start, context.Result.Segments()[i]) - start));
-                progress.Step(i + 1);
-            }
-        };
-        // Strokes that follow each other in the list are written together.
+        // Strokes that follow each other in the list are written together
+        // (on the threads when there are many).
         std::int32_t runFirst = 0, runEnd = 0;
         auto flush = [&] {
-            strokes(runFirst, runEnd);
+            WriteLines(context, out, progress, lead, runFirst, runEnd,
+                       context.Threads > 1 && runEnd - runFirst >= 8192);
             runFirst = runEnd = 0;
         };
         auto addStrokes = [&](std::int32_t first, std::int32_t end) {
