@@ -6,6 +6,7 @@
 //               caller raises; the caller takes each task's result in order
 //               with Wait(i).
 //   RunTasks  - every task at once; returns when all are done.
+//   BandStart - where each of equal bands of lines begins.
 // Threads the system cannot make mean fewer threads, never a failure: the
 // caller does the tasks nobody took. The caller is worker 0, the pool's
 // threads 1 .. Workers() - 1, so that a task may keep per-worker scratch.
@@ -63,6 +64,13 @@ private:
     std::condition_variable Changed;
     std::vector<std::thread> Threads;
 };
+
+// The first of `lines` lines in band `band` of `bands` equal bands (band
+// `bands` gives `lines`), for tasks that each take a band of a picture.
+inline int BandStart(int lines, int bands, int band)
+{
+    return static_cast<int>(static_cast<long long>(lines) * band / bands);
+}
 
 // Runs task(i, worker) for i = 0 .. count - 1 on up to `threads` threads, the
 // caller's included; returns when all are done. Rethrows what the first

@@ -157,7 +157,7 @@ void Thin(TBlackMask &mask, int threads)
     const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), height / 64));
     std::vector<int> first(std::size_t(bands) + 1);
     for (int b = 0; b <= bands; ++b)
-        first[std::size_t(b)] = int(std::int64_t(height) * b / bands);
+        first[std::size_t(b)] = BandStart(height, bands, b);
     const TSavedLine blank(words);
     std::vector<TSavedLine> above(std::size_t(bands), blank), below(std::size_t(bands), blank);
     TWordFlags changedBefore(height, words), changedLast(height, words), changedNow(height, words);

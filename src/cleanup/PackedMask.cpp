@@ -68,12 +68,6 @@ void SetRun(Word *line, int begin, int end)
     line[last] |= tail;
 }
 
-// The first line of band b of `bands` over `height` lines.
-int BandTop(int height, int bands, int b)
-{
-    return int(std::int64_t(height) * b / bands);
-}
-
 } // namespace
 
 TPackedMask::TPackedMask(const TBlackMask &mask, int threads) : FWidth(mask.Width()), FHeight(mask.Height())
@@ -85,7 +79,7 @@ TPackedMask::TPackedMask(const TBlackMask &mask, int threads) : FWidth(mask.Widt
     const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), FHeight / 64));
     const auto pack = [&](int band, std::uint8_t *out) {
         std::size_t size = 0;
-        for (int y = BandTop(FHeight, bands, band); y < BandTop(FHeight, bands, band + 1); ++y) {
+        for (int y = BandStart(FHeight, bands, band); y < BandStart(FHeight, bands, band + 1); ++y) {
             const Word *line = mask.Line(y);
             int x = 0;
             for (;;) {
@@ -100,23 +94,23 @@ TPackedMask::TPackedMask(const TBlackMask &mask, int threads) : FWidth(mask.Widt
         }
         return size;
     };
-    BandStart.assign(std::size_t(bands) + 1, 0);
+    BandOffset.assign(std::size_t(bands) + 1, 0);
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands),
-             [&](std::size_t b, int) { BandStart[b + 1] = pack(int(b), nullptr); });
-    for (std::size_t b = 1; b < BandStart.size(); ++b)
-        BandStart[b] += BandStart[b - 1];
-    Data.resize(BandStart.back());
+             [&](std::size_t b, int) { BandOffset[b + 1] = pack(int(b), nullptr); });
+    for (std::size_t b = 1; b < BandOffset.size(); ++b)
+        BandOffset[b] += BandOffset[b - 1];
+    Data.resize(BandOffset.back());
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands),
-             [&](std::size_t b, int) { pack(int(b), Data.data() + BandStart[b]); });
+             [&](std::size_t b, int) { pack(int(b), Data.data() + BandOffset[b]); });
 }
 
 TBlackMask TPackedMask::Unpack(int threads) const
 {
     TBlackMask mask(FWidth, FHeight);
-    const int bands = BandStart.empty() ? 0 : int(BandStart.size()) - 1;
+    const int bands = BandOffset.empty() ? 0 : int(BandOffset.size()) - 1;
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands), [&](std::size_t b, int) {
-        const std::uint8_t *p = Data.data() + BandStart[b];
-        for (int y = BandTop(FHeight, bands, int(b)); y < BandTop(FHeight, bands, int(b) + 1); ++y) {
+        const std::uint8_t *p = Data.data() + BandOffset[b];
+        for (int y = BandStart(FHeight, bands, int(b)); y < BandStart(FHeight, bands, int(b) + 1); ++y) {
             Word *line = mask.Line(y);
             int x = 0;
             for (;;) {

@@ -32,5 +32,5 @@ private:
     // reaches the width.
     std::vector<std::uint8_t> Data;
     // Where each band of lines starts in Data, and the end.
-    std::vector<std::size_t> BandStart;
+    std::vector<std::size_t> BandOffset;
 };

@@ -220,14 +220,10 @@ int LineRuns(const TBlackMask &mask, int y, TInkRun *out)
     return static_cast<int>(out - first);
 }
 
-// The bands of lines the threads share, and where band i begins.
+// The bands of lines the threads share.
 int Bands(int height, int threads)
 {
     return std::clamp(std::min(ThreadsPerPicture(threads), height / 256), 1, kMostThreadsPerPicture);
-}
-int BandLine(int height, int bands, int i)
-{
-    return static_cast<int>(static_cast<long long>(height) * i / bands);
 }
 
 // How many bits are set (without a call where the processor's instruction
@@ -265,7 +261,7 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
     const int height = mask.Height();
     // Bands of lines, each on its own thread: a band's unions touch only its runs.
     const int bands = Bands(height, threads);
-    auto bandLine = [&](int i) { return BandLine(height, bands, i); };
+    auto bandLine = [&](int i) { return BandStart(height, bands, i); };
     auto eachBand = [&](auto &&work) {
         RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
             work(bandLine(static_cast<int>(i)), bandLine(static_cast<int>(i) + 1));
@@ -757,7 +753,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     const int bands = Bands(height, threads);
     RunTasks(bands, static_cast<std::size_t>(bands), [&](std::size_t i, int) {
         std::vector<std::uint64_t> line(static_cast<std::size_t>(words));
-        const int y0 = BandLine(height, bands, static_cast<int>(i)), y1 = BandLine(height, bands, static_cast<int>(i) + 1);
+        const int y0 = BandStart(height, bands, static_cast<int>(i)), y1 = BandStart(height, bands, static_cast<int>(i) + 1);
         for (int y = y0; y < y1; ++y) {
             if (!textLine[static_cast<std::size_t>(y)])
                 continue;
