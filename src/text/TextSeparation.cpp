@@ -293,8 +293,9 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
     };
     // Joins the runs of line y with the runs of line y - 1 they touch,
     // diagonals included. A run of a fresh line that touches one run above
-    // (most do) takes that run as its parent: any earlier run of its piece
-    // does, since the root stays the piece's first run.
+    // (most do) takes that run's root as its parent (any earlier run of its
+    // piece would do, since the root stays the piece's first run; the root
+    // keeps the chains to it short).
     auto join = [&](int a, int b) {
         a = find(a);
         b = find(b);
@@ -310,7 +311,7 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
                 ++p;
             int q = p;
             if (fresh && q < aboveEnd && runs[q].X0 <= runs[r].X1)
-                parent[r] = q++;
+                parent[r] = find(q++);
             for (; q < aboveEnd && runs[q].X0 <= runs[r].X1; ++q)
                 join(q, r);
         }
@@ -578,11 +579,14 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             const TBox near{a.Left - reach, a.Top - reach, a.Right + reach, a.Bottom + reach};
             int last = -1;
             seen.clear();
+            // A glyph that continues another overlaps it across the string.
             glyphGrid.ForNear(near, [&](int j) {
                 if (j <= static_cast<int>(g) || j == last)
                     return;
                 last = j;
-                seen.push_back(j);
+                const TBox &b = glyphs[static_cast<std::size_t>(j)].Box;
+                if ((a.Top < b.Bottom && b.Top < a.Bottom) || (a.Left < b.Right && b.Left < a.Right))
+                    seen.push_back(j);
             });
             std::sort(seen.begin(), seen.end());
             seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
