@@ -355,60 +355,98 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads)
 
 namespace {
 
-// Letters that stand on a line or touch it (after Tombre et al., 2002): in a
-// piece too large for a letter but thin (a line with letters along it), the
-// pixels of runs along the rows or the columns longer than any letter are the
-// line's; what is left falls apart into the letters, which are added to
-// `pieces` (their pixels, as row and columns X0 .. X1 - 1, to `runs`). Only a
-// piece with one such line, no thicker than a quarter of the largest letter,
-// is looked into (not a frame, not a corner). The line keeps all its pixels.
-void LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, std::vector<TInkComponent> &pieces,
-                    std::vector<std::vector<std::array<int, 3>>> &runs)
+// A piece looked into for letters on a line: runs longer than `LineRun` are
+// the line's, and the line is at most `Thickest` rows (or columns) thick;
+// with `Foot`, it lies in the lower half of the piece (along the rows) or the
+// right half (along the columns: letters turned to read upward), under the
+// letters (not the bar of a "T" or of a roof).
+struct TLineCase
 {
-    const int minH = sizes.MinHeight, maxH = sizes.MaxHeight;
+    std::size_t Component;
+    int LineRun;
+    int Thickest;
+    bool Foot;
+};
+
+// Letters that stand on a line or touch it (after Tombre et al., 2002): in a
+// piece that holds a line (too large for a letter but thin, or a short line
+// with letters along it), the pixels of runs along the rows or the columns
+// longer than any letter are the line's; what is left falls apart into the
+// letters, which are added to `pieces` (their pixels, as row and columns X0
+// .. X1 - 1, to `runs`). Only a piece with one such line is looked into (not
+// a frame, not a corner). The line keeps all its pixels. Returns, case by
+// case, whether letters were taken off.
+std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, const std::vector<TLineCase> &cases,
+                                 std::vector<TInkComponent> &pieces, std::vector<std::vector<std::array<int, 3>>> &runs)
+{
+    const int maxH = sizes.MaxHeight;
     const int longest = maxH * 3 / 2;
-    std::vector<int> chosen(ink.Components.size(), -1);
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < ink.Components.size(); ++i) {
-        const TInkComponent &c = ink.Components[i];
-        const TBox box{c.Left, c.Top, c.Right, c.Bottom};
-        if (box.Long() <= longest || box.Short() > maxH * 5 / 4 || box.Short() < minH)
-            continue;
-        chosen[i] = static_cast<int>(order.size());
-        order.push_back(i);
-    }
-    if (order.empty())
-        return;
-    // The runs of each chosen piece.
-    std::vector<std::vector<std::array<int, 3>>> own(order.size());
     const int height = static_cast<int>(ink.RunStart.size()) - 1;
-    for (int y = 0; y < height; ++y)
-        for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < ink.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
-            const int k = chosen[static_cast<std::size_t>(ink.RunComponent[static_cast<std::size_t>(r)])];
-            if (k >= 0)
-                own[static_cast<std::size_t>(k)].push_back(
-                    {y, ink.Runs[static_cast<std::size_t>(r)].X0, ink.Runs[static_cast<std::size_t>(r)].X1});
-        }
+    std::vector<char> split(cases.size(), 0);
+    std::vector<std::array<int, 3>> own;
+    std::vector<int> cover;
     std::vector<std::uint8_t> cell;
     std::vector<int> stack;
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const TInkComponent &c = ink.Components[order[k]];
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const TInkComponent &c = ink.Components[cases[k].Component];
+        const int lineRun = cases[k].LineRun;
+        // The piece's runs, line by line within its box.
+        own.clear();
+        for (int y = c.Top; y < c.Bottom; ++y) {
+            const TInkRun *const first = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y)];
+            const TInkRun *const end = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y) + 1];
+            const int left = c.Left;
+            for (const TInkRun *run = std::partition_point(first, end, [left](const TInkRun &r) { return r.X1 <= left; });
+                 run < end && run->X0 < c.Right; ++run)
+                if (ink.RunComponent[static_cast<std::size_t>(run - ink.Runs.data())] == static_cast<int>(cases[k].Component))
+                    own.push_back({y, run->X0, run->X1});
+        }
+        // No run along the rows that long, and no column inked on that many
+        // lines: no line.
+        // A line along the rows too thick, or (when asked) not at the foot:
+        // nothing to take off.
+        int longFirst = c.Bottom, longLast = -1;
+        for (const auto &[y, x0, x1] : own)
+            if (x1 - x0 > lineRun) {
+                longFirst = std::min(longFirst, y);
+                longLast = std::max(longLast, y);
+            }
+        const bool longRow = longLast >= 0;
+        if (longRow
+            && (longLast - longFirst >= cases[k].Thickest || (cases[k].Foot && 2 * (longFirst - c.Top) < c.Height())))
+            continue;
+        if (!longRow) {
+            cover.assign(static_cast<std::size_t>(c.Width()) + 1, 0);
+            for (const auto &[y, x0, x1] : own) {
+                ++cover[static_cast<std::size_t>(x0 - c.Left)];
+                --cover[static_cast<std::size_t>(x1 - c.Left)];
+            }
+            int most = 0;
+            for (int x = 0, n = 0; x < c.Width(); ++x)
+                most = std::max(most, n += cover[static_cast<std::size_t>(x)]);
+            if (most <= lineRun)
+                continue;
+        }
         const int w = c.Width(), h = c.Height();
         // 1 ink, 0 paper or line.
         cell.assign(static_cast<std::size_t>(w) * h, 0);
-        for (const auto &[y, x0, x1] : own[k])
-            if (x1 - x0 <= longest)
+        for (const auto &[y, x0, x1] : own)
+            if (x1 - x0 <= lineRun)
                 std::fill(cell.begin() + (y - c.Top) * w + (x0 - c.Left), cell.begin() + (y - c.Top) * w + (x1 - c.Left), 1);
         int rowFirst = h, rowLast = -1, columnFirst = w, columnLast = -1;
-        for (const auto &[y, x0, x1] : own[k])
-            if (x1 - x0 > longest) {
+        // Where the line begins and ends along itself.
+        int lineFrom = std::max(w, h), lineTo = -1;
+        for (const auto &[y, x0, x1] : own)
+            if (x1 - x0 > lineRun) {
                 rowFirst = std::min(rowFirst, y - c.Top);
                 rowLast = std::max(rowLast, y - c.Top);
+                lineFrom = std::min(lineFrom, x0 - c.Left);
+                lineTo = std::max(lineTo, x1 - c.Left);
             }
         // Long runs down the columns are line too (their pixels in rows of
         // long runs are paper already; a column run is measured on the ink).
         std::vector<std::uint8_t> inkAt(static_cast<std::size_t>(w) * h, 0);
-        for (const auto &[y, x0, x1] : own[k])
+        for (const auto &[y, x0, x1] : own)
             std::fill(inkAt.begin() + (y - c.Top) * w + (x0 - c.Left), inkAt.begin() + (y - c.Top) * w + (x1 - c.Left), 1);
         for (int x = 0; x < w; ++x) {
             int y = 0;
@@ -420,21 +458,52 @@ void LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, std::vec
                 int end = y;
                 while (end < h && inkAt[static_cast<std::size_t>(end) * w + x])
                     ++end;
-                if (end - y > longest) {
+                if (end - y > lineRun) {
                     columnFirst = std::min(columnFirst, x);
                     columnLast = std::max(columnLast, x);
+                    if (rowLast < 0) {
+                        lineFrom = std::min(lineFrom, y);
+                        lineTo = std::max(lineTo, end);
+                    }
                     for (int t = y; t < end; ++t)
                         cell[static_cast<std::size_t>(t) * w + x] = 0;
                 }
                 y = end;
             }
         }
-        const int thickest = std::max(maxH / 4, 2);
+        const int thickest = cases[k].Thickest;
         const bool alongRows = rowLast >= 0 && rowLast - rowFirst < thickest;
         const bool alongColumns = columnLast >= 0 && columnLast - columnFirst < thickest;
         if ((rowLast >= 0) == (columnLast >= 0) || !(alongRows || alongColumns))
             continue;
+        if (cases[k].Foot && (rowLast >= 0 ? 2 * rowFirst < h : 2 * columnFirst < w))
+            continue;
+        // Under a short line (right of it), within half its piece's thickness:
+        // no ink of other pieces (the other half of a letter whose stroke it is).
+        if (cases[k].Foot) {
+            const int gap = std::max(2, std::min(w, h) / 2);
+            const bool across = rowLast >= 0;
+            const int y0 = across ? c.Top + rowLast + 1 : c.Top + lineFrom;
+            const int y1 = across ? std::min(c.Top + rowLast + 1 + gap, height) : c.Top + lineTo;
+            const int x0 = across ? c.Left + lineFrom : c.Left + columnLast + 1;
+            const int x1 = across ? c.Left + lineTo : c.Left + columnLast + 1 + gap;
+            bool other = false;
+            for (int y = y0; y < y1 && !other; ++y)
+                for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < ink.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
+                    const TInkRun &run = ink.Runs[static_cast<std::size_t>(r)];
+                    if (run.X0 >= x1)
+                        break;
+                    if (run.X1 > x0 && ink.RunComponent[static_cast<std::size_t>(r)] != static_cast<int>(cases[k].Component)) {
+                        other = true;
+                        break;
+                    }
+                }
+            if (other)
+                continue;
+        }
         // What is left, piece by piece (8 neighbours).
+        const std::size_t before = pieces.size();
+        int lettersFrom = std::max(w, h), lettersTo = -1;
         for (int start = 0; start < w * h; ++start) {
             if (cell[static_cast<std::size_t>(start)] != 1)
                 continue;
@@ -470,11 +539,23 @@ void LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, std::vec
             piece.Left += c.Left;
             piece.Right += c.Left;
             piece.Top += c.Top;
+            lettersFrom = std::min(lettersFrom, rowLast >= 0 ? box.Left : box.Top);
+            lettersTo = std::max(lettersTo, rowLast >= 0 ? box.Right : box.Bottom);
             piece.Bottom += c.Top;
             pieces.push_back(piece);
             runs.push_back(std::move(pixels));
+            split[k] = 1;
+        }
+        // A short line runs on past the letters at both ends (a letter's
+        // stroke as long as its neighbours does not).
+        const int past = std::max(2, std::min(w, h) / 6);
+        if (cases[k].Foot && split[k] && (lettersFrom - lineFrom < past || lineTo - lettersTo < past)) {
+            pieces.resize(before);
+            runs.resize(before);
+            split[k] = 0;
         }
     }
+    return split;
 }
 
 } // namespace
@@ -490,28 +571,49 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     const int minH = sizes.MinHeight, maxH = sizes.MaxHeight;
 
     // Pieces of letter size; pieces whose boxes touch make one glyph (the
-    // strokes of a kanji, the dot of an "i").
+    // strokes of a kanji, the dot of an "i"). Pieces that may be lines with
+    // letters standing on them are looked into: thin pieces too long for a
+    // letter, and pieces of letter size more than twice as long as they are
+    // thick (a short line under a label) with a run that long.
+    const int longest = maxH * 3 / 2;
     std::vector<int> candidates;
+    std::vector<TLineCase> lineCases;
     for (std::size_t i = 0; i < ink.Components.size(); ++i) {
         const TInkComponent &c = ink.Components[i];
         const TBox box{c.Left, c.Top, c.Right, c.Bottom};
-        if (box.Long() > maxH * 3 / 2 || box.Short() > maxH)
+        if (box.Long() > longest || box.Short() > maxH) {
+            if (box.Long() > longest && box.Short() <= maxH * 5 / 4 && box.Short() >= minH)
+                lineCases.push_back({i, longest, std::max(maxH / 4, 2), false});
             continue;
+        }
         // A solid block is a fill, not a letter.
         const double density = double(c.Pixels) / (double(box.Width()) * box.Height());
         if (box.Long() >= minH && box.Short() > minH / 2 && density > 0.85)
             continue;
+        if (box.Short() >= minH && box.Long() > 2 * box.Short())
+            lineCases.push_back({i, box.Short() * 2, std::max(box.Short() / 4, 2), true});
         candidates.push_back(static_cast<int>(i));
+    }
+    std::vector<TInkComponent> onLines;
+    std::vector<std::vector<std::array<int, 3>>> extraRuns;
+    const std::vector<char> split = LettersOnLines(ink, sizes, lineCases, onLines, extraRuns);
+    // A short line whose letters were taken off is no letter.
+    {
+        std::vector<char> line(ink.Components.size(), 0);
+        for (std::size_t k = 0; k < lineCases.size(); ++k)
+            line[lineCases[k].Component] = split[k];
+        candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                        [&](int i) { return line[static_cast<std::size_t>(i)] != 0; }),
+                         candidates.end());
     }
     // The pieces looked at: the candidates, then the letters found standing
     // on lines (their pixels as runs).
     std::vector<TInkComponent> cand;
-    cand.reserve(candidates.size());
+    cand.reserve(candidates.size() + onLines.size());
     for (const int i : candidates)
         cand.push_back(ink.Components[static_cast<std::size_t>(i)]);
     const std::size_t regular = cand.size();
-    std::vector<std::vector<std::array<int, 3>>> extraRuns;
-    LettersOnLines(ink, sizes, cand, extraRuns);
+    cand.insert(cand.end(), onLines.begin(), onLines.end());
     const int touch = std::max(1, minH / 8);
     TUnion pieces(cand.size());
     {

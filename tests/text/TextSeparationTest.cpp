@@ -101,6 +101,43 @@ INSTANTIATE_TEST_SUITE_P(Labels, LabelBesideALine,
                                            TLabelCase{"OnTheLine", 0, true}),
                          [](const auto &info) { return std::string(info.param.Name); });
 
+// A short label standing on a short line (shorter than the longest letter
+// looked for), across and turned upward: the letters are text and the line
+// keeps every pixel. A letter with a long bar at its foot ("立" turned
+// upward: the bar runs the letter's full length) stays whole.
+TEST(SeparateText, LabelOnAShortLine)
+{
+    struct TCase
+    {
+        const char *Text;
+        int Degrees;
+        bool Line;
+    };
+    for (const TCase c : {TCase{"t=12", 0, true}, TCase{"t=12", 90, true}, TCase{"立", 90, false}}) {
+        QImage image = WhiteSheet(400, 400);
+        Label(image, QString::fromUtf8(c.Text), 200, 200, 40, c.Degrees);
+        if (c.Line && c.Degrees == 0)
+            Bar(image, 185, 200, 320, 202);   // under the label, its letters' feet on it
+        else if (c.Line)
+            Bar(image, 200, 80, 202, 215);    // right of the label turned upward
+        const TBlackMask mask = MaskOfImage(image);
+        const TTextSeparation s = SeparateText(mask, k400);
+        ExpectSplit(mask, s);
+        ASSERT_EQ(s.Strings.size(), 1u) << c.Text << " " << c.Degrees;
+        if (!c.Line) {
+            EXPECT_EQ(BlackIn(s.Text, 0, 0, 400, 400), BlackIn(mask, 0, 0, 400, 400)) << c.Text;
+            continue;
+        }
+        EXPECT_EQ(s.Strings[0].Vertical, c.Degrees == 90) << c.Text;
+        const bool across = c.Degrees == 0;
+        const long long line = across ? BlackIn(mask, 185, 200, 321, 203) : BlackIn(mask, 200, 80, 203, 216);
+        EXPECT_EQ(line, 136 * 3);
+        EXPECT_EQ(across ? BlackIn(s.Graphics, 185, 200, 321, 203) : BlackIn(s.Graphics, 200, 80, 203, 216), line);
+        const long long letters = across ? BlackIn(mask, 0, 0, 400, 200) : BlackIn(mask, 0, 0, 200, 400);
+        EXPECT_GE(BlackIn(s.Text, 0, 0, 400, 400), letters * 9 / 10) << c.Degrees;
+    }
+}
+
 // A dashed line and a ring are drawing, not text.
 TEST(SeparateText, DashesAndALoneRingStayGraphics)
 {
