@@ -536,6 +536,11 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             const TBox box{piece.Left, piece.Top, piece.Right, piece.Bottom};
             if (box.Long() > longest || box.Short() > maxH || box.Long() < 2)
                 continue;
+            // A speck beyond the line, no thicker than it, is an edge of the
+            // line (or a letter's foot poking through it): the line's.
+            if (rowLast >= 0 ? box.Top > rowLast && box.Height() <= rowLast - rowFirst + 1
+                             : box.Left > columnLast && box.Width() <= columnLast - columnFirst + 1)
+                continue;
             piece.Left += c.Left;
             piece.Right += c.Left;
             piece.Top += c.Top;

@@ -103,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(Labels, LabelBesideALine,
 
 // A short label standing on a short line (shorter than the longest letter
 // looked for), across and turned upward: the letters are text and the line
-// keeps every pixel. A letter with a long bar at its foot ("立" turned
-// upward: the bar runs the letter's full length) stays whole.
+// keeps every pixel, and a speck beyond it. A letter with a long bar at its
+// foot ("立" turned upward: the bar runs the letter's full length) stays whole.
 TEST(SeparateText, LabelOnAShortLine)
 {
     struct TCase
@@ -116,10 +116,12 @@ TEST(SeparateText, LabelOnAShortLine)
     for (const TCase c : {TCase{"t=12", 0, true}, TCase{"t=12", 90, true}, TCase{"立", 90, false}}) {
         QImage image = WhiteSheet(400, 400);
         Label(image, QString::fromUtf8(c.Text), 200, 200, 40, c.Degrees);
-        if (c.Line && c.Degrees == 0)
-            Bar(image, 185, 200, 320, 202);   // under the label, its letters' feet on it
+        if (c.Line && c.Degrees == 0) {
+            Bar(image, 185, 197, 320, 199);   // under the label, its letters' feet on it
+            Bar(image, 250, 200, 254, 200);   // a speck under the line: the line's
+        }
         else if (c.Line)
-            Bar(image, 200, 80, 202, 215);    // right of the label turned upward
+            Bar(image, 197, 80, 199, 215);    // right of the label turned upward, its feet on it
         const TBlackMask mask = MaskOfImage(image);
         const TTextSeparation s = SeparateText(mask, k400);
         ExpectSplit(mask, s);
@@ -129,11 +131,14 @@ TEST(SeparateText, LabelOnAShortLine)
             continue;
         }
         EXPECT_EQ(s.Strings[0].Vertical, c.Degrees == 90) << c.Text;
+        // "t", "1" and "2" stand on the line (one piece with it); the bars of "=" do not.
+        EXPECT_EQ(FindComponents(mask).Components.size(), 3u) << c.Degrees;
         const bool across = c.Degrees == 0;
-        const long long line = across ? BlackIn(mask, 185, 200, 321, 203) : BlackIn(mask, 200, 80, 203, 216);
+        const long long line = across ? BlackIn(mask, 185, 197, 321, 200) : BlackIn(mask, 197, 80, 200, 216);
         EXPECT_EQ(line, 136 * 3);
-        EXPECT_EQ(across ? BlackIn(s.Graphics, 185, 200, 321, 203) : BlackIn(s.Graphics, 200, 80, 203, 216), line);
-        const long long letters = across ? BlackIn(mask, 0, 0, 400, 200) : BlackIn(mask, 0, 0, 200, 400);
+        EXPECT_EQ(across ? BlackIn(s.Graphics, 185, 197, 321, 200) : BlackIn(s.Graphics, 197, 80, 200, 216), line);
+        EXPECT_EQ(BlackIn(s.Text, 0, 200, 400, 400), 0);
+        const long long letters = across ? BlackIn(mask, 0, 0, 400, 197) : BlackIn(mask, 0, 0, 197, 400);
         EXPECT_GE(BlackIn(s.Text, 0, 0, 400, 400), letters * 9 / 10) << c.Degrees;
     }
 }
