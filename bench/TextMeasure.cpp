@@ -3,7 +3,8 @@
 //   TextMeasure a0 [SHEET [THREADS]]
 //       times line mode and the text separation on the benchmark sheet (default
 //       A0 at 400 dpi; on THREADS threads, default 1) and prints both and their
-//       ratio, and what was found.
+//       ratio (seconds on the wall and of the processor, best of 5), and what
+//       was found.
 //   TextMeasure draw DIR
 //       writes labelled drawings with known strings: DIR/labelsN.bmp (1 bit, with
 //       its resolution), DIR/labelsN-text.bmp (the labels' ink alone) and
