@@ -114,7 +114,7 @@ std::string FixedReference(float value, int digits)
     if (s.size() > 1 && s[0] == '0' && s[1] != '.')
         s.erase(0, 1);
     if (std::signbit(value) && s.find_first_not_of("0.") != std::string::npos)
-        s.insert(0, "-");
+        return std::string(1, '-').append(s);
     return s;
 }
 

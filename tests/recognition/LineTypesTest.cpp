@@ -100,7 +100,7 @@ std::string Describe(const TDrawing &d)
     for (std::size_t k = 1; k < d.LineTypePatterns.size(); ++k) {
         text += "\n  " + d.LineTypes[k].toStdString() + ":";
         for (double v : d.LineTypePatterns[k].Elements)
-            text += " " + std::to_string(v);
+            text.append(" ").append(std::to_string(v));
     }
     return text;
 }
