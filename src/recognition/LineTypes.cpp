@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <optional>
 #include <cstdint>
@@ -113,6 +114,21 @@ struct TChain
     std::vector<int> Swallowed;     // pieces within the members' extents
 };
 
+// A box of grid cells, inclusive; empty as made.
+struct TCellBox
+{
+    long X0 = LONG_MAX, X1 = LONG_MIN, Y0 = LONG_MAX, Y1 = LONG_MIN;
+
+    void Add(const TCellBox &b)
+    {
+        X0 = std::min(X0, b.X0);
+        X1 = std::max(X1, b.X1);
+        Y0 = std::min(Y0, b.Y0);
+        Y1 = std::max(Y1, b.Y1);
+    }
+    bool Meets(const TCellBox &b) const { return X0 <= b.X1 && b.X0 <= X1 && Y0 <= b.Y1 && b.Y0 <= Y1; }
+};
+
 class TFinder
 {
 public:
@@ -128,37 +144,63 @@ public:
         // Chains seeded from the drawing's entities first, then from specks
         // alone (dotted lines whose dots all came apart from the centre lines).
         // Each seed in order sees the pieces the chains before it took. With
-        // threads, a batch of seeds is tried at once against the pieces taken
-        // so far: the answers up to the first seed that makes a chain are the
-        // ones taken one by one, and the batch after it is tried again.
+        // threads, the seeds of a window are tried at once against the pieces
+        // taken so far, each noting the cells its search looked in; answers
+        // are taken in order, and a chain taken voids the later answers whose
+        // search looked where one of its pieces lies (those are tried again),
+        // so every answer taken is the one the seed gives tried alone in turn.
+        const std::size_t window = threads > 1 ? 64 * static_cast<std::size_t>(threads) : 1;
+        struct TTry
+        {
+            TChain Chain;
+            TCellBox Looked;
+            bool Made = false;
+            bool Known = false;
+        };
+        std::vector<TTry> tries(window);
         for (const bool fromEntities : {true, false}) {
             std::vector<int> seeds;
             for (std::size_t s = 0; s < Pieces.size(); ++s)
                 if ((Pieces[s].Entity >= 0) == fromEntities)
                     seeds.push_back(static_cast<int>(s));
-            const std::size_t batch = threads > 1 ? 64 * static_cast<std::size_t>(threads) : 1;
-            std::vector<TChain> found(batch);
-            std::vector<char> made(batch);
+            std::vector<std::size_t> todo;
             for (std::size_t next = 0; next < seeds.size();) {
-                const std::size_t count = std::min(batch, seeds.size() - next);
-                const auto trySeed = [&](std::size_t i, int) {
-                    const int seed = seeds[next + i];
-                    found[i] = TChain();
-                    made[i] = !Pieces[static_cast<std::size_t>(seed)].Used && Seed(seed, found[i]);
+                const std::size_t count = std::min(window, seeds.size() - next);
+                todo.clear();
+                for (std::size_t i = next; i < next + count; ++i)
+                    if (!tries[i % window].Known)
+                        todo.push_back(i);
+                const auto trySeed = [&](std::size_t k, int) {
+                    const std::size_t i = todo[k];
+                    const int seed = seeds[i];
+                    TTry &t = tries[i % window];
+                    t.Chain = TChain();
+                    t.Looked = TCellBox();
+                    Looking = &t.Looked;
+                    t.Made = !Pieces[static_cast<std::size_t>(seed)].Used && Seed(seed, t.Chain);
+                    Looking = nullptr;
+                    t.Known = true;
                 };
-                if (count == 1)
+                if (todo.size() == 1)
                     trySeed(0, 0);
                 else
-                    RunTasks(threads, count, trySeed);
-                std::size_t i = 0;
-                while (i < count && !made[i])
-                    ++i;
-                if (i < count) {
-                    for (const TMember &m : found[i].Members)
-                        Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
-                    chains.push_back(std::move(found[i]));
+                    RunTasks(threads, todo.size(), trySeed);
+                const std::size_t end = next + count;
+                for (; next < end && tries[next % window].Known; ++next) {
+                    TTry &t = tries[next % window];
+                    t.Known = false;
+                    if (!t.Made || Pieces[static_cast<std::size_t>(seeds[next])].Used)
+                        continue;
+                    for (const TMember &m : t.Chain.Members) {
+                        TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+                        p.Used = true;
+                        const TCellBox cells = CellsOf(p);
+                        for (std::size_t i = next + 1; i < end; ++i)
+                            if (tries[i % window].Known && tries[i % window].Looked.Meets(cells))
+                                tries[i % window].Known = false;
+                    }
+                    chains.push_back(std::move(t.Chain));
                 }
-                next += std::min(i + 1, count);
             }
         }
         JoinArcs(chains);
@@ -387,9 +429,9 @@ private:
     }
     static long CellOf(double v) { return static_cast<long>(std::floor(v / kCell)); }
 
-    void Register(int k)
+    // The cells a piece stands in: its box widened by its ink past the ends.
+    static TCellBox CellsOf(const TPiece &p)
     {
-        const TPiece &p = Pieces[static_cast<std::size_t>(k)];
         const double reach = std::max(p.ExtA, p.ExtB) + 1;
         double minX = std::min(p.A.X, p.B.X), maxX = std::max(p.A.X, p.B.X);
         double minY = std::min(p.A.Y, p.B.Y), maxY = std::max(p.A.Y, p.B.Y);
@@ -397,8 +439,14 @@ private:
         maxX = std::max(maxX, p.Mid.X) + reach;
         minY = std::min(minY, p.Mid.Y) - reach;
         maxY = std::max(maxY, p.Mid.Y) + reach;
-        for (long cx = CellOf(minX); cx <= CellOf(maxX); ++cx)
-            for (long cy = CellOf(minY); cy <= CellOf(maxY); ++cy)
+        return {CellOf(minX), CellOf(maxX), CellOf(minY), CellOf(maxY)};
+    }
+
+    void Register(int k)
+    {
+        const TCellBox b = CellsOf(Pieces[static_cast<std::size_t>(k)]);
+        for (long cx = b.X0; cx <= b.X1; ++cx)
+            for (long cy = b.Y0; cy <= b.Y1; ++cy)
                 Cells[Key(cx, cy)].push_back(k);
     }
 
@@ -416,9 +464,12 @@ private:
             std::fill(seen.begin(), seen.end(), 0);
             visit = 1;
         }
+        const TCellBox box{CellOf(q.X - radius), CellOf(q.X + radius), CellOf(q.Y - radius), CellOf(q.Y + radius)};
+        if (Looking)
+            Looking->Add(box);
         std::vector<int> found;
-        for (long cx = CellOf(q.X - radius); cx <= CellOf(q.X + radius); ++cx)
-            for (long cy = CellOf(q.Y - radius); cy <= CellOf(q.Y + radius); ++cy) {
+        for (long cx = box.X0; cx <= box.X1; ++cx)
+            for (long cy = box.Y0; cy <= box.Y1; ++cy) {
                 const auto it = Cells.find(Key(cx, cy));
                 if (it == Cells.end())
                     continue;
@@ -1118,7 +1169,11 @@ private:
     const int Height;
     std::vector<TPiece> Pieces;
     std::unordered_map<std::uint64_t, std::vector<int>> Cells;
+    // While a seed is tried: the cells its search looked in (per thread).
+    static thread_local TCellBox *Looking;
 };
+
+thread_local TCellBox *TFinder::Looking = nullptr;
 
 } // namespace
 
