@@ -418,9 +418,9 @@ private:
             }
             Pieces.push_back(p);
         }
-        for (std::size_t k = 0; k < Pieces.size(); ++k)
-            Register(static_cast<int>(k));
+        FileAll();
         CollectSpecks();
+        FileAll();
     }
 
     static std::uint64_t Key(long cx, long cy)
@@ -442,16 +442,63 @@ private:
         return {CellOf(minX), CellOf(maxX), CellOf(minY), CellOf(maxY)};
     }
 
-    void Register(int k)
+    // Files every piece in the cells it stands in, in order: the cells of
+    // the sheet (and a margin) in one table, any further out by key.
+    void FileAll()
     {
-        const TCellBox b = CellsOf(Pieces[static_cast<std::size_t>(k)]);
-        for (long cx = b.X0; cx <= b.X1; ++cx)
-            for (long cy = b.Y0; cy <= b.Y1; ++cy)
-                Cells[Key(cx, cy)].push_back(k);
+        const long margin = 2 + static_cast<long>(kLongestPiece / kCell);
+        GridX0 = CellOf(0) - margin;
+        GridY0 = CellOf(0) - margin;
+        GridW = CellOf(Ink.Width()) + margin + 1 - GridX0;
+        GridH = CellOf(Height) + margin + 1 - GridY0;
+        const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
+        CellStart.assign(cells + 1, 0);
+        Cells.clear();
+        std::vector<TCellBox> boxes(Pieces.size());
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            boxes[k] = CellsOf(Pieces[k]);
+            const TCellBox &b = boxes[k];
+            for (long cx = b.X0; cx <= b.X1; ++cx)
+                for (long cy = b.Y0; cy <= b.Y1; ++cy)
+                    if (InGrid(cx, cy))
+                        ++CellStart[GridIndex(cx, cy) + 1];
+        }
+        for (std::size_t c = 0; c < cells; ++c)
+            CellStart[c + 1] += CellStart[c];
+        CellPieces.resize(CellStart[cells]);
+        std::vector<std::uint32_t> fill(CellStart.begin(), CellStart.end() - 1);
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            const TCellBox &b = boxes[k];
+            for (long cx = b.X0; cx <= b.X1; ++cx)
+                for (long cy = b.Y0; cy <= b.Y1; ++cy) {
+                    if (InGrid(cx, cy))
+                        CellPieces[fill[GridIndex(cx, cy)]++] = static_cast<int>(k);
+                    else
+                        Cells[Key(cx, cy)].push_back(static_cast<int>(k));
+                }
+        }
+    }
+
+    bool InGrid(long cx, long cy) const
+    {
+        return cx >= GridX0 && cy >= GridY0 && cx < GridX0 + GridW && cy < GridY0 + GridH;
+    }
+    std::size_t GridIndex(long cx, long cy) const
+    {
+        return static_cast<std::size_t>(cy - GridY0) * static_cast<std::size_t>(GridW) + static_cast<std::size_t>(cx - GridX0);
     }
 
     // The pieces whose boxes come within `radius` of q, each once, in order.
     std::vector<int> Near(TPoint2 q, double radius) const
+    {
+        std::vector<int> found;
+        NearAnyOrder(q, radius, found);
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    // The same pieces in no particular order, into `found`.
+    void NearAnyOrder(TPoint2 q, double radius, std::vector<int> &found) const
     {
         // A long piece stands in many cells: each is taken once, by its mark
         // (the marks of each thread; a call's number is above every earlier
@@ -467,20 +514,25 @@ private:
         const TCellBox box{CellOf(q.X - radius), CellOf(q.X + radius), CellOf(q.Y - radius), CellOf(q.Y + radius)};
         if (Looking)
             Looking->Add(box);
-        std::vector<int> found;
-        for (long cx = box.X0; cx <= box.X1; ++cx)
-            for (long cy = box.Y0; cy <= box.Y1; ++cy) {
-                const auto it = Cells.find(Key(cx, cy));
-                if (it == Cells.end())
-                    continue;
-                for (const int k : it->second)
-                    if (seen[static_cast<std::size_t>(k)] != visit) {
-                        seen[static_cast<std::size_t>(k)] = visit;
-                        found.push_back(k);
-                    }
+        found.clear();
+        const auto take = [&](const int *k, const int *end) {
+            for (; k != end; ++k)
+                if (seen[static_cast<std::size_t>(*k)] != visit) {
+                    seen[static_cast<std::size_t>(*k)] = visit;
+                    found.push_back(*k);
+                }
+        };
+        for (long cy = box.Y0; cy <= box.Y1; ++cy)
+            for (long cx = box.X0; cx <= box.X1; ++cx) {
+                if (InGrid(cx, cy)) {
+                    const std::size_t c = GridIndex(cx, cy);
+                    take(CellPieces.data() + CellStart[c], CellPieces.data() + CellStart[c + 1]);
+                } else if (!Cells.empty()) {
+                    const auto it = Cells.find(Key(cx, cy));
+                    if (it != Cells.end())
+                        take(it->second.data(), it->second.data() + it->second.size());
+                }
             }
-        std::sort(found.begin(), found.end());
-        return found;
     }
 
     // Small pieces of ink no piece passes through: dots the centre lines lost.
@@ -551,7 +603,6 @@ private:
                     speck.Width = std::min(bw, bh);
                     speck.ExtA = speck.ExtB = std::max(bw, bh) / 2.0;
                     Pieces.push_back(speck);
-                    Register(static_cast<int>(Pieces.size() - 1));
                 }
             }
         }
@@ -698,7 +749,10 @@ private:
             TMember bestMember{};
             double bestGap = 1e300;
             TChain bestRefitted;
-            for (int k : Near(chain.Track.At(end), maxGap + tol + 2)) {
+            // The nearest piece wins, the first in order among equals.
+            thread_local std::vector<int> near;
+            NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near);
+            for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 if (p.Used || std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
                     continue;
@@ -716,7 +770,8 @@ private:
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
-                if (gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
+                if (gap > maxGap || gap > bestGap || (gap == bestGap && k > best) ||
+                    (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
                     continue;
                 if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
                     continue;
@@ -804,7 +859,9 @@ private:
         }
         const double reach = p.Length / 2 + std::max(p.ExtA, p.ExtB) + std::min(200.0, 8 + 3 * p.Width + p.Length);
         std::vector<std::pair<double, int>> near;
-        for (int k : Near(p.Mid, reach)) {
+        std::vector<int> around;
+        NearAnyOrder(p.Mid, reach, around);
+        for (const int k : around) {
             const TPiece &q = Pieces[static_cast<std::size_t>(k)];
             const double d = Distance(q.Mid, p.Mid);
             if (k != seed && !q.Used && d <= reach + q.Length / 2 && d > 1)
@@ -1168,6 +1225,12 @@ private:
     const double Tolerance;
     const int Height;
     std::vector<TPiece> Pieces;
+    // Where the pieces stand: the grid's cells (row by row from GridX0,
+    // GridY0), each's pieces from CellStart on in CellPieces; cells off
+    // the grid by key.
+    long GridX0 = 0, GridY0 = 0, GridW = 0, GridH = 0;
+    std::vector<std::uint32_t> CellStart;
+    std::vector<int> CellPieces;
     std::unordered_map<std::uint64_t, std::vector<int>> Cells;
     // While a seed is tried: the cells its search looked in (per thread).
     static thread_local TCellBox *Looking;
