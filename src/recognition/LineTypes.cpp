@@ -641,9 +641,33 @@ private:
         return std::min(off, std::fabs(Distance(p.Mid, {track.C.X, track.C.Y}) - (track.C.R - sagitta)));
     }
 
+    // Whether q lies farther than tol from the circle of radius r about c by
+    // a clear margin: a test without a root, for pieces far off a round track.
+    static bool ClearOf(TCircle c, double r, TPoint2 q, double tol)
+    {
+        const double dx = q.X - c.X, dy = q.Y - c.Y;
+        const double d2 = dx * dx + dy * dy;
+        const double out = r + tol, in = r - tol;
+        return d2 > out * out * (1 + 1e-9) || (in > 0 && d2 < in * in * (1 - 1e-9));
+    }
+
+    // Whether the piece's middle lies off the round track by more than tol
+    // by a clear margin (MidOffset would say more than tol).
+    static bool ClearlyOff(const TTrack &track, const TPiece &p, double tol)
+    {
+        if (!ClearOf(track.C, track.C.R, p.Mid, tol))
+            return false;
+        if (p.Arc || !(p.Length < 2 * track.C.R))
+            return true;
+        const double sagitta = track.C.R - std::sqrt(track.C.R * track.C.R - p.Length * p.Length / 4);
+        return ClearOf(track.C, track.C.R - sagitta, p.Mid, tol);
+    }
+
     // The piece's extent along the track and whether it lies on it.
     bool Place(const TTrack &track, const TPiece &p, double near, double tol, TMember &m) const
     {
+        if (track.Round && ClearlyOff(track, p, tol))
+            return false;
         if (MidOffset(track, p) > tol)
             return false;
         if (!p.Dotlike() && (track.Offset(p.A) > tol || track.Offset(p.B) > tol))
