@@ -991,6 +991,11 @@ private:
     bool Judge(TChain &chain) const
     {
         const std::vector<TMember> all = chain.Members;
+        // How far each piece's middle lies off the track, whatever the start.
+        std::vector<double> allOffsets(all.size());
+        for (std::size_t i = 0; i < all.size(); ++i)
+            allOffsets[i] = MidOffset(chain.Track, Pieces[static_cast<std::size_t>(all[i].Piece)]);
+        std::vector<double> offsets;
         // Round a whole circle the pattern may start at any piece (where the
         // drawing's pattern began, a dash is cut short).
         std::size_t starts = 1;
@@ -1012,13 +1017,20 @@ private:
                 }
                 chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
                                      turned.end() - static_cast<std::ptrdiff_t>(back));
+                offsets.clear();
+                for (std::size_t i = start + front; i < start + all.size() - back; ++i)
+                    offsets.push_back(allOffsets[i % all.size()]);
+                double w = 0;
+                std::vector<double> gaps;
+                if (!OnTrack(chain, offsets, w, gaps))
+                    continue;
                 // Pieces of one dash broken by the scan make one element:
                 // gaps far narrower than most of the chain's. A noisy scan
                 // breaks a thin stroke by gaps nearly as wide as the
                 // pattern's; those are tried when the narrow ones leave no
                 // pattern.
                 for (const double broken : {0.45, 0.6, 0.75})
-                    if (JudgeMembers(chain, broken))
+                    if (JudgeMembers(chain, w, gaps, broken))
                         return true;
             }
         }
@@ -1026,26 +1038,32 @@ private:
         return false;
     }
 
-    bool JudgeMembers(TChain &chain, double brokenShare) const
+    // Whether the chain's pieces (their middles `offsets` off the track)
+    // all lie on it, three at least; the median width of their strokes and
+    // the gaps between them, sorted.
+    bool OnTrack(const TChain &chain, const std::vector<double> &offsets, double &w, std::vector<double> &raw) const
     {
         if (chain.Members.size() < 3)
             return false;
         std::vector<double> widths;
         for (const TMember &m : chain.Members)
             widths.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Width);
-        const double w = Median(widths);
+        w = Median(widths);
         const double tol = Tol(w);
-        for (const TMember &m : chain.Members) {
-            const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
-            if (MidOffset(chain.Track, p) > tol)
+        for (const double off : offsets)
+            if (off > tol)
                 return false;
-        }
-        // Gaps narrower than a share of most (the upper quartile) of the
-        // chain's gaps join the pieces either side.
-        std::vector<double> raw;
         for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
         std::sort(raw.begin(), raw.end());
+        return true;
+    }
+
+    bool JudgeMembers(TChain &chain, double w, const std::vector<double> &raw, double brokenShare) const
+    {
+        const double tol = Tol(w);
+        // Gaps narrower than a share of most (the upper quartile) of the
+        // chain's gaps join the pieces either side.
         const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
