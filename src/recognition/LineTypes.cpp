@@ -497,8 +497,11 @@ private:
         return found;
     }
 
-    // The same pieces in no particular order, into `found`.
-    void NearAnyOrder(TPoint2 q, double radius, std::vector<int> &found) const
+    // The same pieces in no particular order, into `found`; with `within`,
+    // only those in the cells whose middles lie within it of the stretch
+    // from s0 to s1.
+    void NearAnyOrder(TPoint2 q, double radius, std::vector<int> &found, TPoint2 s0 = {}, TPoint2 s1 = {},
+                      double within = -1) const
     {
         // A long piece stands in many cells: each is taken once, by its mark
         // (the marks of each thread; a call's number is above every earlier
@@ -522,8 +525,17 @@ private:
                     found.push_back(*k);
                 }
         };
+        const double sx = s1.X - s0.X, sy = s1.Y - s0.Y, ss = sx * sx + sy * sy;
         for (long cy = box.Y0; cy <= box.Y1; ++cy)
             for (long cx = box.X0; cx <= box.X1; ++cx) {
+                if (within >= 0) {
+                    const double mx = (static_cast<double>(cx) + 0.5) * kCell - s0.X;
+                    const double my = (static_cast<double>(cy) + 0.5) * kCell - s0.Y;
+                    const double t = ss > 0 ? std::clamp((mx * sx + my * sy) / ss, 0.0, 1.0) : 0.0;
+                    const double dx = mx - t * sx, dy = my - t * sy;
+                    if (dx * dx + dy * dy > within * within)
+                        continue;
+                }
                 if (InGrid(cx, cy)) {
                     const std::size_t c = GridIndex(cx, cy);
                     take(CellPieces.data() + CellStart[c], CellPieces.data() + CellStart[c + 1]);
@@ -775,7 +787,16 @@ private:
             TChain bestRefitted;
             // The nearest piece wins, the first in order among equals.
             thread_local std::vector<int> near;
-            NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near);
+            if (chain.Track.Round) {
+                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near);
+            } else {
+                // A piece that may come next on a straight track has ink
+                // within tol of the track where a gap up to maxGap reaches,
+                // in a cell that comes near that stretch of it.
+                const double from = forward ? end + 0.5 : end - maxGap - 0.5;
+                const double to = forward ? end + maxGap + 0.5 : end - 0.5;
+                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25);
+            }
             for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 if (p.Used || std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
