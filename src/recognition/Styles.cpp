@@ -11,6 +11,16 @@ namespace {
 
 using TWord = std::uint64_t;
 
+// The set bits of a word, counted in the word (the library's count may be a
+// call for processors without a counting instruction).
+int Ones(TWord v)
+{
+    v -= (v >> 1) & 0x5555555555555555u;
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<int>((v * 0x0101010101010101u) >> 56);
+}
+
 // The last word of a line keeps no bit beyond the width.
 TWord LastWordMask(int width)
 {
@@ -52,7 +62,7 @@ std::int64_t Count(const TBlackMask &m)
     std::int64_t n = 0;
     for (int y = 0; y < m.Height(); ++y)
         for (int i = 0; i < m.Words(); ++i)
-            n += std::popcount(m.Line(y)[i]);
+            n += Ones(m.Line(y)[i]);
     return n;
 }
 
@@ -234,7 +244,7 @@ TFills FindFills(const TBlackMask &ink)
             std::int64_t n = 0;
             for (int y = 0; y < ink.Height(); ++y)
                 for (int i = 0; i < ink.Words(); ++i)
-                    n += std::popcount(last.Line(y)[i] & ~grown.Line(y)[i]);
+                    n += Ones(last.Line(y)[i] & ~grown.Line(y)[i]);
             ridges.push_back(n);
             total += n;
             last = std::move(next);
