@@ -560,39 +560,52 @@ private:
         };
         const std::size_t entityPieces = Pieces.size();
         std::vector<std::pair<int, int>> stack;
+        // Each piece of ink is taken run by run from its first pixel (in
+        // order of lines, then of x): a run's pixels are black side by side
+        // along a line, and the runs of the lines above and below that touch
+        // it (diagonally too) are of the piece.
         for (int y = 0; y < h; ++y) {
             const std::uint64_t *line = Ink.Line(y);
             for (int word = 0; word < Ink.Words(); ++word) {
-                std::uint64_t bits = line[word];
-                while (bits) {
+                for (;;) {
+                    const std::uint64_t bits = line[word] & ~seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(word)];
+                    if (!bits)
+                        break;
                     const int x = word * 64 + std::countr_zero(bits);
-                    bits &= bits - 1;
-                    if (x >= w || seenAt(x, y))
-                        continue;
+                    if (x >= w)
+                        break;
                     int minX = x, maxX = x, minY = y, maxY = y;
-                    long count = 0;
-                    double sx = 0, sy = 0;
+                    std::int64_t count = 0, sumX = 0, sumY = 0;
                     stack.assign(1, {x, y});
-                    mark(x, y);
                     while (!stack.empty()) {
                         const auto [px, py] = stack.back();
                         stack.pop_back();
-                        ++count;
-                        sx += px;
-                        sy += py;
-                        minX = std::min(minX, px);
-                        maxX = std::max(maxX, px);
+                        if (seenAt(px, py))
+                            continue;
+                        int r0 = px, r1 = px;
+                        while (r0 > 0 && Ink.Black(r0 - 1, py))
+                            --r0;
+                        while (r1 + 1 < w && Ink.Black(r1 + 1, py))
+                            ++r1;
+                        const std::int64_t n = r1 - r0 + 1;
+                        for (int qx = r0; qx <= r1; ++qx)
+                            mark(qx, py);
+                        count += n;
+                        sumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
+                        sumY += static_cast<std::int64_t>(py) * n;
+                        minX = std::min(minX, r0);
+                        maxX = std::max(maxX, r1);
                         minY = std::min(minY, py);
                         maxY = std::max(maxY, py);
-                        for (int dy = -1; dy <= 1; ++dy)
-                            for (int dx = -1; dx <= 1; ++dx) {
-                                const int qx = px + dx, qy = py + dy;
-                                if (qx < 0 || qy < 0 || qx >= w || qy >= h || !Ink.Black(qx, qy) || seenAt(qx, qy))
-                                    continue;
-                                mark(qx, qy);
-                                stack.push_back({qx, qy});
-                            }
+                        for (const int qy : {py - 1, py + 1}) {
+                            if (qy < 0 || qy >= h)
+                                continue;
+                            for (int qx = std::max(0, r0 - 1); qx <= std::min(w - 1, r1 + 1); ++qx)
+                                if (Ink.Black(qx, qy) && !seenAt(qx, qy) && (qx == std::max(0, r0 - 1) || !Ink.Black(qx - 1, qy)))
+                                    stack.push_back({qx, qy});
+                        }
                     }
+                    const double sx = static_cast<double>(sumX), sy = static_cast<double>(sumY);
                     const int bw = maxX - minX + 1, bh = maxY - minY + 1;
                     if (bw > kLargestSpeck || bh > kLargestSpeck || std::max(bw, bh) > 2 * std::min(bw, bh) + 2)
                         continue;
