@@ -28,10 +28,12 @@ TWord LastWordMask(int width)
     return bits == 0 ? ~TWord(0) : (TWord(1) << bits) - 1;
 }
 
-// One erosion (or dilation) by the 3 x 3 square or by the cross.
-TBlackMask Morph(const TBlackMask &in, bool square, bool dilate)
+// One erosion (or dilation) by the 3 x 3 square or by the cross, into `out`
+// (made the size of `in` unless it is; every word of it is written).
+void Morph(const TBlackMask &in, bool square, bool dilate, TBlackMask &out)
 {
-    TBlackMask out(in.Width(), in.Height());
+    if (out.Width() != in.Width() || out.Height() != in.Height())
+        out = TBlackMask(in.Width(), in.Height());
     const int words = in.Words();
     const TWord last = LastWordMask(in.Width());
     for (int y = 0; y < in.Height(); ++y) {
@@ -54,7 +56,6 @@ TBlackMask Morph(const TBlackMask &in, bool square, bool dilate)
             o[i] = i == words - 1 ? v & last : v;
         }
     }
-    return out;
 }
 
 std::int64_t Count(const TBlackMask &m)
@@ -237,17 +238,17 @@ TFills FindFills(const TBlackMask &ink)
     std::vector<std::int64_t> ridges{0};
     std::int64_t total = 0;
     {
-        TBlackMask last = ink;
+        TBlackMask last = ink, next, grown;
         for (int k = 1; k <= kDeepest; ++k) {
-            TBlackMask next = Morph(last, k % 2 == 1, false);
-            const TBlackMask grown = Morph(next, true, true);
+            Morph(last, k % 2 == 1, false, next);
+            Morph(next, true, true, grown);
             std::int64_t n = 0;
             for (int y = 0; y < ink.Height(); ++y)
                 for (int i = 0; i < ink.Words(); ++i)
                     n += Ones(last.Line(y)[i] & ~grown.Line(y)[i]);
             ridges.push_back(n);
             total += n;
-            last = std::move(next);
+            std::swap(last, next);
             if (Count(last) == 0)
                 break;
         }
@@ -267,13 +268,17 @@ TFills FindFills(const TBlackMask &ink)
         depth = std::max(depth, static_cast<int>(k));
     }
     // Deeper than the lines, grown back by the same steps in reverse.
-    TBlackMask core = ink;
-    for (int k = 1; k <= depth; ++k)
-        core = Morph(core, k % 2 == 1, false);
+    TBlackMask core = ink, step;
+    for (int k = 1; k <= depth; ++k) {
+        Morph(core, k % 2 == 1, false, step);
+        std::swap(core, step);
+    }
     if (Count(core) == 0)
         return out;
-    for (int k = depth; k >= 1; --k)
-        core = Morph(core, k % 2 == 1, true);
+    for (int k = depth; k >= 1; --k) {
+        Morph(core, k % 2 == 1, true, step);
+        std::swap(core, step);
+    }
     for (int y = 0; y < ink.Height(); ++y)
         for (int i = 0; i < ink.Words(); ++i)
             core.Line(y)[i] &= ink.Line(y)[i];
