@@ -1,5 +1,7 @@
 #include "recognition/Styles.h"
 
+#include "base/TaskPool.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -28,15 +30,13 @@ TWord LastWordMask(int width)
     return bits == 0 ? ~TWord(0) : (TWord(1) << bits) - 1;
 }
 
-// One erosion (or dilation) by the 3 x 3 square or by the cross, into `out`
-// (made the size of `in` unless it is; every word of it is written).
-void Morph(const TBlackMask &in, bool square, bool dilate, TBlackMask &out)
+// Lines y0 .. y1 - 1 of one erosion (or dilation) by the 3 x 3 square or by
+// the cross.
+void MorphLines(const TBlackMask &in, bool square, bool dilate, TBlackMask &out, int y0, int y1)
 {
-    if (out.Width() != in.Width() || out.Height() != in.Height())
-        out = TBlackMask(in.Width(), in.Height());
     const int words = in.Words();
     const TWord last = LastWordMask(in.Width());
-    for (int y = 0; y < in.Height(); ++y) {
+    for (int y = y0; y < y1; ++y) {
         TWord *o = out.Line(y);
         const TWord *rows[3] = {in.Line(y - 1), in.Line(y), in.Line(y + 1)};
         for (int i = 0; i < words; ++i) {
@@ -223,9 +223,51 @@ bool RoundFill(const std::vector<TPixelXY> &pixels, double &cx, double &cy, doub
     return inside >= 0.95 * std::numbers::pi * (r - 1) * (r - 1);
 }
 
+// Runs lines(band, y0, y1) over `threads` bands of the `height` lines on as
+// many threads (one band on this one for a single thread).
+template <class TLines>
+void InBands(int threads, int height, const TLines &lines)
+{
+    if (threads <= 1) {
+        lines(std::size_t{0}, 0, height);
+        return;
+    }
+    RunTasks(threads, static_cast<std::size_t>(threads), [&](std::size_t band, int) {
+        lines(band, BandStart(height, threads, static_cast<int>(band)), BandStart(height, threads, static_cast<int>(band) + 1));
+    });
+}
+
+// The black pixels of lines y0 .. y1 - 1 that count(y, i) keeps of word i.
+template <class TWordOf>
+std::int64_t CountInBands(int threads, int height, int words, const TWordOf &wordOf)
+{
+    std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(1, threads)), 0);
+    InBands(threads, height, [&](std::size_t band, int y0, int y1) {
+        std::int64_t n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int i = 0; i < words; ++i)
+                n += Ones(wordOf(y, i));
+        counts[band] = n;
+    });
+    std::int64_t n = 0;
+    for (const std::int64_t c : counts)
+        n += c;
+    return n;
+}
+
+// One erosion (or dilation) by the 3 x 3 square or by the cross, into `out`
+// (made the size of `in` unless it is; every word of it is written); bands
+// of lines on `threads` threads.
+void Morph(const TBlackMask &in, bool square, bool dilate, TBlackMask &out, int threads)
+{
+    if (out.Width() != in.Width() || out.Height() != in.Height())
+        out = TBlackMask(in.Width(), in.Height());
+    InBands(threads, in.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
+}
+
 } // namespace
 
-TFills FindFills(const TBlackMask &ink)
+TFills FindFills(const TBlackMask &ink, int threads)
 {
     TFills out;
     out.Mask = TBlackMask(ink.Width(), ink.Height());
@@ -240,16 +282,14 @@ TFills FindFills(const TBlackMask &ink)
     {
         TBlackMask last = ink, next, grown;
         for (int k = 1; k <= kDeepest; ++k) {
-            Morph(last, k % 2 == 1, false, next);
-            Morph(next, true, true, grown);
-            std::int64_t n = 0;
-            for (int y = 0; y < ink.Height(); ++y)
-                for (int i = 0; i < ink.Words(); ++i)
-                    n += Ones(last.Line(y)[i] & ~grown.Line(y)[i]);
+            Morph(last, k % 2 == 1, false, next, threads);
+            Morph(next, true, true, grown, threads);
+            const std::int64_t n = CountInBands(threads, ink.Height(), ink.Words(),
+                                                [&](int y, int i) { return last.Line(y)[i] & ~grown.Line(y)[i]; });
             ridges.push_back(n);
             total += n;
             std::swap(last, next);
-            if (Count(last) == 0)
+            if (CountInBands(threads, ink.Height(), ink.Words(), [&](int y, int i) { return last.Line(y)[i]; }) == 0)
                 break;
         }
     }
@@ -270,13 +310,13 @@ TFills FindFills(const TBlackMask &ink)
     // Deeper than the lines, grown back by the same steps in reverse.
     TBlackMask core = ink, step;
     for (int k = 1; k <= depth; ++k) {
-        Morph(core, k % 2 == 1, false, step);
+        Morph(core, k % 2 == 1, false, step, threads);
         std::swap(core, step);
     }
     if (Count(core) == 0)
         return out;
     for (int k = depth; k >= 1; --k) {
-        Morph(core, k % 2 == 1, true, step);
+        Morph(core, k % 2 == 1, true, step, threads);
         std::swap(core, step);
     }
     for (int y = 0; y < ink.Height(); ++y)
