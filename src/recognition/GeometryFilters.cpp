@@ -117,7 +117,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
             *Fills = TFills();
         }
         if (Options.WidthLayers) {
-            MeasureWidths(*drawing, Ink, frame);
+            MeasureWidths(*drawing, Ink, frame, Threads);
             drawing->WidthLayers = true;
             drawing->WidthClasses = Options.WidthClasses;
         }

@@ -921,8 +921,14 @@ private:
         NearAnyOrder(p.Mid, reach, around);
         for (const int k : around) {
             const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+            if (k == seed || q.Used)
+                continue;
+            // (the far ones turned away by their squared distance first)
+            const double dx = q.Mid.X - p.Mid.X, dy = q.Mid.Y - p.Mid.Y, most = reach + q.Length / 2;
+            if (dx * dx + dy * dy > most * most * (1 + 1e-9))
+                continue;
             const double d = Distance(q.Mid, p.Mid);
-            if (k != seed && !q.Used && d <= reach + q.Length / 2 && d > 1)
+            if (d <= most && d > 1)
                 near.push_back({d, k});
         }
         std::sort(near.begin(), near.end());

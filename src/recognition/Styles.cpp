@@ -508,10 +508,10 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
     }
 }
 
-void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame)
+void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame, int threads)
 {
     constexpr double kStep = 0.25;
-    for (TDrawingEntity &e : drawing.Entities) {
+    const auto measure = [&](TDrawingEntity &e) {
         // Points along the middle 80 % of the entity, every 2 pixels (64 at
         // most), each with the direction across the stroke there.
         double length = 0;
@@ -597,8 +597,20 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
             }
         }
         if (widths.empty())
-            continue;
+            return;
         std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
         e.Width = static_cast<float>(widths[widths.size() / 2]);
+    };
+    // Each entity measured by itself: a share of them on each thread.
+    const std::size_t n = drawing.Entities.size();
+    const std::size_t shares = threads > 1 ? std::min(n, 16 * static_cast<std::size_t>(threads)) : 1;
+    if (shares <= 1) {
+        for (TDrawingEntity &e : drawing.Entities)
+            measure(e);
+        return;
     }
+    RunTasks(threads, shares, [&](std::size_t share, int) {
+        for (std::size_t i = n * share / shares; i < n * (share + 1) / shares; ++i)
+            measure(drawing.Entities[i]);
+    });
 }

@@ -45,5 +45,6 @@ struct TInkFrame
 void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame);
 
 // Every entity's Width: the middle of the widths of its stroke across it,
-// measured at points along its middle part on the ink.
-void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame);
+// measured at points along its middle part on the ink; the entities are
+// shared over `threads` threads.
+void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame, int threads = 1);

@@ -237,7 +237,7 @@ TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
 
 } // namespace
 
-TEST(Styles, FillsAreTheSameForEveryThreadCount)
+TEST(Styles, FillsAndWidthsAreTheSameForEveryThreadCount)
 {
     // A solid rectangle and a dot across the seams of the threads' bands of lines, among lines.
     TStyleSheet sheet;
@@ -261,4 +261,13 @@ TEST(Styles, FillsAreTheSameForEveryThreadCount)
             EXPECT_EQ(many.Shapes[k].Solids, one.Shapes[k].Solids);
         }
     }
+    TFills fills;
+    const TDrawing measured = sheet.Run(fills);
+    ASSERT_GE(measured.Entities.size(), 7u);
+    TDrawing again = measured;
+    for (TDrawingEntity &e : again.Entities)
+        e.Width = 0;
+    MeasureWidths(again, sheet.Ink, TInkFrame{sheet.Ink.Width(), sheet.Ink.Height(), 0}, 3);
+    for (std::size_t i = 0; i < measured.Entities.size(); ++i)
+        EXPECT_EQ(again.Entities[i].Width, measured.Entities[i].Width) << i;
 }
