@@ -812,7 +812,7 @@ private:
             }
             for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
-                if (p.Used || std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
+                if (p.Used)
                     continue;
                 TMember m{k, 0, 0};
                 // A circle fitted to a few pieces of a scan drifts off: a piece
@@ -825,6 +825,8 @@ private:
                         continue;
                     refit = true;
                 }
+                if (std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &r) { return r.Piece == k; }))
+                    continue;
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
@@ -1030,6 +1032,8 @@ private:
     // Whether the chain's pieces make a regular pattern; its pattern.
     bool Judge(TChain &chain) const
     {
+        if (chain.Members.size() < 3)
+            return false;
         const std::vector<TMember> all = chain.Members;
         // How far each piece's middle lies off the track, whatever the start.
         std::vector<double> allOffsets(all.size());
