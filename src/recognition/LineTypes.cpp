@@ -176,9 +176,15 @@ public:
                     TTry &t = tries[i % window];
                     t.Chain = TChain();
                     t.Looked = TCellBox();
-                    Looking = &t.Looked;
+                    // (noted only while this seed is tried, whatever it throws)
+                    struct TNoting
+                    {
+                        explicit TNoting(TCellBox *box) { Looking = box; }
+                        ~TNoting() { Looking = nullptr; }
+                        TNoting(const TNoting &) = delete;
+                        TNoting &operator=(const TNoting &) = delete;
+                    } noting(&t.Looked);
                     t.Made = !Pieces[static_cast<std::size_t>(seed)].Used && Seed(seed, t.Chain);
-                    Looking = nullptr;
                     t.Known = true;
                 };
                 if (todo.size() == 1)
