@@ -41,7 +41,7 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
         return Options.Centerline ? Centerline(ink, threads) : ink;
     if (Options.Fills) {
         // The fills leave the ink before it is thinned.
-        *Fills = FindFills(ink);
+        *Fills = FindFills(ink, threads);
         TBlackMask strokes = ink;
         for (int y = 0; y < strokes.Height(); ++y)
             for (int i = 0; i < strokes.Words(); ++i)
@@ -117,7 +117,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
             *Fills = TFills();
         }
         if (Options.WidthLayers) {
-            MeasureWidths(*drawing, Ink, frame);
+            MeasureWidths(*drawing, Ink, frame, Threads);
             drawing->WidthLayers = true;
             drawing->WidthClasses = Options.WidthClasses;
         }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <optional>
 #include <cstdint>
@@ -113,6 +114,21 @@ struct TChain
     std::vector<int> Swallowed;     // pieces within the members' extents
 };
 
+// A box of grid cells, inclusive; empty as made.
+struct TCellBox
+{
+    long X0 = LONG_MAX, X1 = LONG_MIN, Y0 = LONG_MAX, Y1 = LONG_MIN;
+
+    void Add(const TCellBox &b)
+    {
+        X0 = std::min(X0, b.X0);
+        X1 = std::max(X1, b.X1);
+        Y0 = std::min(Y0, b.Y0);
+        Y1 = std::max(Y1, b.Y1);
+    }
+    bool Meets(const TCellBox &b) const { return X0 <= b.X1 && b.X0 <= X1 && Y0 <= b.Y1 && b.Y0 <= Y1; }
+};
+
 class TFinder
 {
 public:
@@ -128,37 +144,69 @@ public:
         // Chains seeded from the drawing's entities first, then from specks
         // alone (dotted lines whose dots all came apart from the centre lines).
         // Each seed in order sees the pieces the chains before it took. With
-        // threads, a batch of seeds is tried at once against the pieces taken
-        // so far: the answers up to the first seed that makes a chain are the
-        // ones taken one by one, and the batch after it is tried again.
+        // threads, the seeds of a window are tried at once against the pieces
+        // taken so far, each noting the cells its search looked in; answers
+        // are taken in order, and a chain taken voids the later answers whose
+        // search looked where one of its pieces lies (those are tried again),
+        // so every answer taken is the one the seed gives tried alone in turn.
+        const std::size_t window = threads > 1 ? 64 * static_cast<std::size_t>(threads) : 1;
+        struct TTry
+        {
+            TChain Chain;
+            TCellBox Looked;
+            bool Made = false;
+            bool Known = false;
+        };
+        std::vector<TTry> tries(window);
         for (const bool fromEntities : {true, false}) {
             std::vector<int> seeds;
             for (std::size_t s = 0; s < Pieces.size(); ++s)
                 if ((Pieces[s].Entity >= 0) == fromEntities)
                     seeds.push_back(static_cast<int>(s));
-            const std::size_t batch = threads > 1 ? 64 * static_cast<std::size_t>(threads) : 1;
-            std::vector<TChain> found(batch);
-            std::vector<char> made(batch);
+            std::vector<std::size_t> todo;
             for (std::size_t next = 0; next < seeds.size();) {
-                const std::size_t count = std::min(batch, seeds.size() - next);
-                const auto trySeed = [&](std::size_t i, int) {
-                    const int seed = seeds[next + i];
-                    found[i] = TChain();
-                    made[i] = !Pieces[static_cast<std::size_t>(seed)].Used && Seed(seed, found[i]);
+                const std::size_t count = std::min(window, seeds.size() - next);
+                todo.clear();
+                for (std::size_t i = next; i < next + count; ++i)
+                    if (!tries[i % window].Known)
+                        todo.push_back(i);
+                const auto trySeed = [&](std::size_t k, int) {
+                    const std::size_t i = todo[k];
+                    const int seed = seeds[i];
+                    TTry &t = tries[i % window];
+                    t.Chain = TChain();
+                    t.Looked = TCellBox();
+                    // (noted only while this seed is tried, whatever it throws)
+                    struct TNoting
+                    {
+                        explicit TNoting(TCellBox *box) { Looking = box; }
+                        ~TNoting() { Looking = nullptr; }
+                        TNoting(const TNoting &) = delete;
+                        TNoting &operator=(const TNoting &) = delete;
+                    } noting(&t.Looked);
+                    t.Made = !Pieces[static_cast<std::size_t>(seed)].Used && Seed(seed, t.Chain);
+                    t.Known = true;
                 };
-                if (count == 1)
+                if (todo.size() == 1)
                     trySeed(0, 0);
                 else
-                    RunTasks(threads, count, trySeed);
-                std::size_t i = 0;
-                while (i < count && !made[i])
-                    ++i;
-                if (i < count) {
-                    for (const TMember &m : found[i].Members)
-                        Pieces[static_cast<std::size_t>(m.Piece)].Used = true;
-                    chains.push_back(std::move(found[i]));
+                    RunTasks(threads, todo.size(), trySeed);
+                const std::size_t end = next + count;
+                for (; next < end && tries[next % window].Known; ++next) {
+                    TTry &t = tries[next % window];
+                    t.Known = false;
+                    if (!t.Made || Pieces[static_cast<std::size_t>(seeds[next])].Used)
+                        continue;
+                    for (const TMember &m : t.Chain.Members) {
+                        TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+                        p.Used = true;
+                        const TCellBox cells = CellsOf(p);
+                        for (std::size_t i = next + 1; i < end; ++i)
+                            if (tries[i % window].Known && tries[i % window].Looked.Meets(cells))
+                                tries[i % window].Known = false;
+                    }
+                    chains.push_back(std::move(t.Chain));
                 }
-                next += std::min(i + 1, count);
             }
         }
         JoinArcs(chains);
@@ -376,9 +424,9 @@ private:
             }
             Pieces.push_back(p);
         }
-        for (std::size_t k = 0; k < Pieces.size(); ++k)
-            Register(static_cast<int>(k));
+        FileAll();
         CollectSpecks();
+        FileAll();
     }
 
     static std::uint64_t Key(long cx, long cy)
@@ -387,9 +435,9 @@ private:
     }
     static long CellOf(double v) { return static_cast<long>(std::floor(v / kCell)); }
 
-    void Register(int k)
+    // The cells a piece stands in: its box widened by its ink past the ends.
+    static TCellBox CellsOf(const TPiece &p)
     {
-        const TPiece &p = Pieces[static_cast<std::size_t>(k)];
         const double reach = std::max(p.ExtA, p.ExtB) + 1;
         double minX = std::min(p.A.X, p.B.X), maxX = std::max(p.A.X, p.B.X);
         double minY = std::min(p.A.Y, p.B.Y), maxY = std::max(p.A.Y, p.B.Y);
@@ -397,13 +445,69 @@ private:
         maxX = std::max(maxX, p.Mid.X) + reach;
         minY = std::min(minY, p.Mid.Y) - reach;
         maxY = std::max(maxY, p.Mid.Y) + reach;
-        for (long cx = CellOf(minX); cx <= CellOf(maxX); ++cx)
-            for (long cy = CellOf(minY); cy <= CellOf(maxY); ++cy)
-                Cells[Key(cx, cy)].push_back(k);
+        return {CellOf(minX), CellOf(maxX), CellOf(minY), CellOf(maxY)};
+    }
+
+    // Files every piece in the cells it stands in, in order: the cells of
+    // the sheet (and a margin) in one table, any further out by key.
+    void FileAll()
+    {
+        const long margin = 2 + static_cast<long>(kLongestPiece / kCell);
+        GridX0 = CellOf(0) - margin;
+        GridY0 = CellOf(0) - margin;
+        GridW = CellOf(Ink.Width()) + margin + 1 - GridX0;
+        GridH = CellOf(Height) + margin + 1 - GridY0;
+        const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
+        CellStart.assign(cells + 1, 0);
+        Cells.clear();
+        std::vector<TCellBox> boxes(Pieces.size());
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            boxes[k] = CellsOf(Pieces[k]);
+            const TCellBox &b = boxes[k];
+            for (long cx = b.X0; cx <= b.X1; ++cx)
+                for (long cy = b.Y0; cy <= b.Y1; ++cy)
+                    if (InGrid(cx, cy))
+                        ++CellStart[GridIndex(cx, cy) + 1];
+        }
+        for (std::size_t c = 0; c < cells; ++c)
+            CellStart[c + 1] += CellStart[c];
+        CellPieces.resize(CellStart[cells]);
+        std::vector<std::uint32_t> fill(CellStart.begin(), CellStart.end() - 1);
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            const TCellBox &b = boxes[k];
+            for (long cx = b.X0; cx <= b.X1; ++cx)
+                for (long cy = b.Y0; cy <= b.Y1; ++cy) {
+                    if (InGrid(cx, cy))
+                        CellPieces[fill[GridIndex(cx, cy)]++] = static_cast<int>(k);
+                    else
+                        Cells[Key(cx, cy)].push_back(static_cast<int>(k));
+                }
+        }
+    }
+
+    bool InGrid(long cx, long cy) const
+    {
+        return cx >= GridX0 && cy >= GridY0 && cx < GridX0 + GridW && cy < GridY0 + GridH;
+    }
+    std::size_t GridIndex(long cx, long cy) const
+    {
+        return static_cast<std::size_t>(cy - GridY0) * static_cast<std::size_t>(GridW) + static_cast<std::size_t>(cx - GridX0);
     }
 
     // The pieces whose boxes come within `radius` of q, each once, in order.
     std::vector<int> Near(TPoint2 q, double radius) const
+    {
+        std::vector<int> found;
+        NearAnyOrder(q, radius, found);
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    // The same pieces in no particular order, into `found`; with `within`,
+    // only those in the cells whose middles lie within it of the stretch
+    // from s0 to s1.
+    void NearAnyOrder(TPoint2 q, double radius, std::vector<int> &found, TPoint2 s0 = {}, TPoint2 s1 = {},
+                      double within = -1) const
     {
         // A long piece stands in many cells: each is taken once, by its mark
         // (the marks of each thread; a call's number is above every earlier
@@ -416,20 +520,37 @@ private:
             std::fill(seen.begin(), seen.end(), 0);
             visit = 1;
         }
-        std::vector<int> found;
-        for (long cx = CellOf(q.X - radius); cx <= CellOf(q.X + radius); ++cx)
-            for (long cy = CellOf(q.Y - radius); cy <= CellOf(q.Y + radius); ++cy) {
-                const auto it = Cells.find(Key(cx, cy));
-                if (it == Cells.end())
-                    continue;
-                for (const int k : it->second)
-                    if (seen[static_cast<std::size_t>(k)] != visit) {
-                        seen[static_cast<std::size_t>(k)] = visit;
-                        found.push_back(k);
-                    }
+        const TCellBox box{CellOf(q.X - radius), CellOf(q.X + radius), CellOf(q.Y - radius), CellOf(q.Y + radius)};
+        if (Looking)
+            Looking->Add(box);
+        found.clear();
+        const auto take = [&](const int *k, const int *end) {
+            for (; k != end; ++k)
+                if (seen[static_cast<std::size_t>(*k)] != visit) {
+                    seen[static_cast<std::size_t>(*k)] = visit;
+                    found.push_back(*k);
+                }
+        };
+        const double sx = s1.X - s0.X, sy = s1.Y - s0.Y, ss = sx * sx + sy * sy;
+        for (long cy = box.Y0; cy <= box.Y1; ++cy)
+            for (long cx = box.X0; cx <= box.X1; ++cx) {
+                if (within >= 0) {
+                    const double mx = (static_cast<double>(cx) + 0.5) * kCell - s0.X;
+                    const double my = (static_cast<double>(cy) + 0.5) * kCell - s0.Y;
+                    const double t = ss > 0 ? std::clamp((mx * sx + my * sy) / ss, 0.0, 1.0) : 0.0;
+                    const double dx = mx - t * sx, dy = my - t * sy;
+                    if (dx * dx + dy * dy > within * within)
+                        continue;
+                }
+                if (InGrid(cx, cy)) {
+                    const std::size_t c = GridIndex(cx, cy);
+                    take(CellPieces.data() + CellStart[c], CellPieces.data() + CellStart[c + 1]);
+                } else if (!Cells.empty()) {
+                    const auto it = Cells.find(Key(cx, cy));
+                    if (it != Cells.end())
+                        take(it->second.data(), it->second.data() + it->second.size());
+                }
             }
-        std::sort(found.begin(), found.end());
-        return found;
     }
 
     // Small pieces of ink no piece passes through: dots the centre lines lost.
@@ -445,39 +566,52 @@ private:
         };
         const std::size_t entityPieces = Pieces.size();
         std::vector<std::pair<int, int>> stack;
+        // Each piece of ink is taken run by run from its first pixel (in
+        // order of lines, then of x): a run's pixels are black side by side
+        // along a line, and the runs of the lines above and below that touch
+        // it (diagonally too) are of the piece.
         for (int y = 0; y < h; ++y) {
             const std::uint64_t *line = Ink.Line(y);
             for (int word = 0; word < Ink.Words(); ++word) {
-                std::uint64_t bits = line[word];
-                while (bits) {
+                for (;;) {
+                    const std::uint64_t bits = line[word] & ~seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(word)];
+                    if (!bits)
+                        break;
                     const int x = word * 64 + std::countr_zero(bits);
-                    bits &= bits - 1;
-                    if (x >= w || seenAt(x, y))
-                        continue;
+                    if (x >= w)
+                        break;
                     int minX = x, maxX = x, minY = y, maxY = y;
-                    long count = 0;
-                    double sx = 0, sy = 0;
+                    std::int64_t count = 0, sumX = 0, sumY = 0;
                     stack.assign(1, {x, y});
-                    mark(x, y);
                     while (!stack.empty()) {
                         const auto [px, py] = stack.back();
                         stack.pop_back();
-                        ++count;
-                        sx += px;
-                        sy += py;
-                        minX = std::min(minX, px);
-                        maxX = std::max(maxX, px);
+                        if (seenAt(px, py))
+                            continue;
+                        int r0 = px, r1 = px;
+                        while (r0 > 0 && Ink.Black(r0 - 1, py))
+                            --r0;
+                        while (r1 + 1 < w && Ink.Black(r1 + 1, py))
+                            ++r1;
+                        const std::int64_t n = r1 - r0 + 1;
+                        for (int qx = r0; qx <= r1; ++qx)
+                            mark(qx, py);
+                        count += n;
+                        sumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
+                        sumY += static_cast<std::int64_t>(py) * n;
+                        minX = std::min(minX, r0);
+                        maxX = std::max(maxX, r1);
                         minY = std::min(minY, py);
                         maxY = std::max(maxY, py);
-                        for (int dy = -1; dy <= 1; ++dy)
-                            for (int dx = -1; dx <= 1; ++dx) {
-                                const int qx = px + dx, qy = py + dy;
-                                if (qx < 0 || qy < 0 || qx >= w || qy >= h || !Ink.Black(qx, qy) || seenAt(qx, qy))
-                                    continue;
-                                mark(qx, qy);
-                                stack.push_back({qx, qy});
-                            }
+                        for (const int qy : {py - 1, py + 1}) {
+                            if (qy < 0 || qy >= h)
+                                continue;
+                            for (int qx = std::max(0, r0 - 1); qx <= std::min(w - 1, r1 + 1); ++qx)
+                                if (Ink.Black(qx, qy) && !seenAt(qx, qy) && (qx == std::max(0, r0 - 1) || !Ink.Black(qx - 1, qy)))
+                                    stack.push_back({qx, qy});
+                        }
                     }
+                    const double sx = static_cast<double>(sumX), sy = static_cast<double>(sumY);
                     const int bw = maxX - minX + 1, bh = maxY - minY + 1;
                     if (bw > kLargestSpeck || bh > kLargestSpeck || std::max(bw, bh) > 2 * std::min(bw, bh) + 2)
                         continue;
@@ -500,7 +634,6 @@ private:
                     speck.Width = std::min(bw, bh);
                     speck.ExtA = speck.ExtB = std::max(bw, bh) / 2.0;
                     Pieces.push_back(speck);
-                    Register(static_cast<int>(Pieces.size() - 1));
                 }
             }
         }
@@ -539,9 +672,33 @@ private:
         return std::min(off, std::fabs(Distance(p.Mid, {track.C.X, track.C.Y}) - (track.C.R - sagitta)));
     }
 
+    // Whether q lies farther than tol from the circle of radius r about c by
+    // a clear margin: a test without a root, for pieces far off a round track.
+    static bool ClearOf(TCircle c, double r, TPoint2 q, double tol)
+    {
+        const double dx = q.X - c.X, dy = q.Y - c.Y;
+        const double d2 = dx * dx + dy * dy;
+        const double out = r + tol, in = r - tol;
+        return d2 > out * out * (1 + 1e-9) || (in > 0 && d2 < in * in * (1 - 1e-9));
+    }
+
+    // Whether the piece's middle lies off the round track by more than tol
+    // by a clear margin (MidOffset would say more than tol).
+    static bool ClearlyOff(const TTrack &track, const TPiece &p, double tol)
+    {
+        if (!ClearOf(track.C, track.C.R, p.Mid, tol))
+            return false;
+        if (p.Arc || !(p.Length < 2 * track.C.R))
+            return true;
+        const double sagitta = track.C.R - std::sqrt(track.C.R * track.C.R - p.Length * p.Length / 4);
+        return ClearOf(track.C, track.C.R - sagitta, p.Mid, tol);
+    }
+
     // The piece's extent along the track and whether it lies on it.
     bool Place(const TTrack &track, const TPiece &p, double near, double tol, TMember &m) const
     {
+        if (track.Round && ClearlyOff(track, p, tol))
+            return false;
         if (MidOffset(track, p) > tol)
             return false;
         if (!p.Dotlike() && (track.Offset(p.A) > tol || track.Offset(p.B) > tol))
@@ -647,9 +804,21 @@ private:
             TMember bestMember{};
             double bestGap = 1e300;
             TChain bestRefitted;
-            for (int k : Near(chain.Track.At(end), maxGap + tol + 2)) {
+            // The nearest piece wins, the first in order among equals.
+            thread_local std::vector<int> near;
+            if (chain.Track.Round) {
+                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near);
+            } else {
+                // A piece that may come next on a straight track has ink
+                // within tol of the track where a gap up to maxGap reaches,
+                // in a cell that comes near that stretch of it.
+                const double from = forward ? end + 0.5 : end - maxGap - 0.5;
+                const double to = forward ? end + maxGap + 0.5 : end - 0.5;
+                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25);
+            }
+            for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
-                if (p.Used || std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &m) { return m.Piece == k; }))
+                if (p.Used)
                     continue;
                 TMember m{k, 0, 0};
                 // A circle fitted to a few pieces of a scan drifts off: a piece
@@ -662,10 +831,13 @@ private:
                         continue;
                     refit = true;
                 }
+                if (std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &r) { return r.Piece == k; }))
+                    continue;
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
-                if (gap > maxGap || gap >= bestGap || (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
+                if (gap > maxGap || gap > bestGap || (gap == bestGap && k > best) ||
+                    (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
                     continue;
                 if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
                     continue;
@@ -753,10 +925,18 @@ private:
         }
         const double reach = p.Length / 2 + std::max(p.ExtA, p.ExtB) + std::min(200.0, 8 + 3 * p.Width + p.Length);
         std::vector<std::pair<double, int>> near;
-        for (int k : Near(p.Mid, reach)) {
+        std::vector<int> around;
+        NearAnyOrder(p.Mid, reach, around);
+        for (const int k : around) {
             const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+            if (k == seed || q.Used)
+                continue;
+            // (the far ones turned away by their squared distance first)
+            const double dx = q.Mid.X - p.Mid.X, dy = q.Mid.Y - p.Mid.Y, most = reach + q.Length / 2;
+            if (dx * dx + dy * dy > most * most * (1 + 1e-9))
+                continue;
             const double d = Distance(q.Mid, p.Mid);
-            if (k != seed && !q.Used && d <= reach + q.Length / 2 && d > 1)
+            if (d <= most && d > 1)
                 near.push_back({d, k});
         }
         std::sort(near.begin(), near.end());
@@ -858,7 +1038,14 @@ private:
     // Whether the chain's pieces make a regular pattern; its pattern.
     bool Judge(TChain &chain) const
     {
+        if (chain.Members.size() < 3)
+            return false;
         const std::vector<TMember> all = chain.Members;
+        // How far each piece's middle lies off the track, whatever the start.
+        std::vector<double> allOffsets(all.size());
+        for (std::size_t i = 0; i < all.size(); ++i)
+            allOffsets[i] = MidOffset(chain.Track, Pieces[static_cast<std::size_t>(all[i].Piece)]);
+        std::vector<double> offsets;
         // Round a whole circle the pattern may start at any piece (where the
         // drawing's pattern began, a dash is cut short).
         std::size_t starts = 1;
@@ -880,13 +1067,20 @@ private:
                 }
                 chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
                                      turned.end() - static_cast<std::ptrdiff_t>(back));
+                offsets.clear();
+                for (std::size_t i = start + front; i < start + all.size() - back; ++i)
+                    offsets.push_back(allOffsets[i % all.size()]);
+                double w = 0;
+                std::vector<double> gaps;
+                if (!OnTrack(chain, offsets, w, gaps))
+                    continue;
                 // Pieces of one dash broken by the scan make one element:
                 // gaps far narrower than most of the chain's. A noisy scan
                 // breaks a thin stroke by gaps nearly as wide as the
                 // pattern's; those are tried when the narrow ones leave no
                 // pattern.
                 for (const double broken : {0.45, 0.6, 0.75})
-                    if (JudgeMembers(chain, broken))
+                    if (JudgeMembers(chain, w, gaps, broken))
                         return true;
             }
         }
@@ -894,26 +1088,32 @@ private:
         return false;
     }
 
-    bool JudgeMembers(TChain &chain, double brokenShare) const
+    // Whether the chain's pieces (their middles `offsets` off the track)
+    // all lie on it, three at least; the median width of their strokes and
+    // the gaps between them, sorted.
+    bool OnTrack(const TChain &chain, const std::vector<double> &offsets, double &w, std::vector<double> &raw) const
     {
         if (chain.Members.size() < 3)
             return false;
         std::vector<double> widths;
         for (const TMember &m : chain.Members)
             widths.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Width);
-        const double w = Median(widths);
+        w = Median(widths);
         const double tol = Tol(w);
-        for (const TMember &m : chain.Members) {
-            const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
-            if (MidOffset(chain.Track, p) > tol)
+        for (const double off : offsets)
+            if (off > tol)
                 return false;
-        }
-        // Gaps narrower than a share of most (the upper quartile) of the
-        // chain's gaps join the pieces either side.
-        std::vector<double> raw;
         for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
         std::sort(raw.begin(), raw.end());
+        return true;
+    }
+
+    bool JudgeMembers(TChain &chain, double w, const std::vector<double> &raw, double brokenShare) const
+    {
+        const double tol = Tol(w);
+        // Gaps narrower than a share of most (the upper quartile) of the
+        // chain's gaps join the pieces either side.
         const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
@@ -1117,8 +1317,18 @@ private:
     const double Tolerance;
     const int Height;
     std::vector<TPiece> Pieces;
+    // Where the pieces stand: the grid's cells (row by row from GridX0,
+    // GridY0), each's pieces from CellStart on in CellPieces; cells off
+    // the grid by key.
+    long GridX0 = 0, GridY0 = 0, GridW = 0, GridH = 0;
+    std::vector<std::uint32_t> CellStart;
+    std::vector<int> CellPieces;
     std::unordered_map<std::uint64_t, std::vector<int>> Cells;
+    // While a seed is tried: the cells its search looked in (per thread).
+    static thread_local TCellBox *Looking;
 };
+
+thread_local TCellBox *TFinder::Looking = nullptr;
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "recognition/Styles.h"
 
+#include "base/TaskPool.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -11,6 +13,16 @@ namespace {
 
 using TWord = std::uint64_t;
 
+// The set bits of a word, counted in the word (the library's count may be a
+// call for processors without a counting instruction).
+int Ones(TWord v)
+{
+    v -= (v >> 1) & 0x5555555555555555u;
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<int>((v * 0x0101010101010101u) >> 56);
+}
+
 // The last word of a line keeps no bit beyond the width.
 TWord LastWordMask(int width)
 {
@@ -18,13 +30,13 @@ TWord LastWordMask(int width)
     return bits == 0 ? ~TWord(0) : (TWord(1) << bits) - 1;
 }
 
-// One erosion (or dilation) by the 3 x 3 square or by the cross.
-TBlackMask Morph(const TBlackMask &in, bool square, bool dilate)
+// Lines y0 .. y1 - 1 of one erosion (or dilation) by the 3 x 3 square or by
+// the cross.
+void MorphLines(const TBlackMask &in, bool square, bool dilate, TBlackMask &out, int y0, int y1)
 {
-    TBlackMask out(in.Width(), in.Height());
     const int words = in.Words();
     const TWord last = LastWordMask(in.Width());
-    for (int y = 0; y < in.Height(); ++y) {
+    for (int y = y0; y < y1; ++y) {
         TWord *o = out.Line(y);
         const TWord *rows[3] = {in.Line(y - 1), in.Line(y), in.Line(y + 1)};
         for (int i = 0; i < words; ++i) {
@@ -44,7 +56,6 @@ TBlackMask Morph(const TBlackMask &in, bool square, bool dilate)
             o[i] = i == words - 1 ? v & last : v;
         }
     }
-    return out;
 }
 
 std::int64_t Count(const TBlackMask &m)
@@ -52,7 +63,7 @@ std::int64_t Count(const TBlackMask &m)
     std::int64_t n = 0;
     for (int y = 0; y < m.Height(); ++y)
         for (int i = 0; i < m.Words(); ++i)
-            n += std::popcount(m.Line(y)[i]);
+            n += Ones(m.Line(y)[i]);
     return n;
 }
 
@@ -212,9 +223,51 @@ bool RoundFill(const std::vector<TPixelXY> &pixels, double &cx, double &cy, doub
     return inside >= 0.95 * std::numbers::pi * (r - 1) * (r - 1);
 }
 
+// Runs lines(band, y0, y1) over `threads` bands of the `height` lines on as
+// many threads (one band on this one for a single thread).
+template <class TLines>
+void InBands(int threads, int height, const TLines &lines)
+{
+    if (threads <= 1) {
+        lines(std::size_t{0}, 0, height);
+        return;
+    }
+    RunTasks(threads, static_cast<std::size_t>(threads), [&](std::size_t band, int) {
+        lines(band, BandStart(height, threads, static_cast<int>(band)), BandStart(height, threads, static_cast<int>(band) + 1));
+    });
+}
+
+// The black pixels of lines y0 .. y1 - 1 that count(y, i) keeps of word i.
+template <class TWordOf>
+std::int64_t CountInBands(int threads, int height, int words, const TWordOf &wordOf)
+{
+    std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(1, threads)), 0);
+    InBands(threads, height, [&](std::size_t band, int y0, int y1) {
+        std::int64_t n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int i = 0; i < words; ++i)
+                n += Ones(wordOf(y, i));
+        counts[band] = n;
+    });
+    std::int64_t n = 0;
+    for (const std::int64_t c : counts)
+        n += c;
+    return n;
+}
+
+// One erosion (or dilation) by the 3 x 3 square or by the cross, into `out`
+// (made the size of `in` unless it is; every word of it is written); bands
+// of lines on `threads` threads.
+void Morph(const TBlackMask &in, bool square, bool dilate, TBlackMask &out, int threads)
+{
+    if (out.Width() != in.Width() || out.Height() != in.Height())
+        out = TBlackMask(in.Width(), in.Height());
+    InBands(threads, in.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
+}
+
 } // namespace
 
-TFills FindFills(const TBlackMask &ink)
+TFills FindFills(const TBlackMask &ink, int threads)
 {
     TFills out;
     out.Mask = TBlackMask(ink.Width(), ink.Height());
@@ -227,18 +280,16 @@ TFills FindFills(const TBlackMask &ink)
     std::vector<std::int64_t> ridges{0};
     std::int64_t total = 0;
     {
-        TBlackMask last = ink;
+        TBlackMask last = ink, next, grown;
         for (int k = 1; k <= kDeepest; ++k) {
-            TBlackMask next = Morph(last, k % 2 == 1, false);
-            const TBlackMask grown = Morph(next, true, true);
-            std::int64_t n = 0;
-            for (int y = 0; y < ink.Height(); ++y)
-                for (int i = 0; i < ink.Words(); ++i)
-                    n += std::popcount(last.Line(y)[i] & ~grown.Line(y)[i]);
+            Morph(last, k % 2 == 1, false, next, threads);
+            Morph(next, true, true, grown, threads);
+            const std::int64_t n = CountInBands(threads, ink.Height(), ink.Words(),
+                                                [&](int y, int i) { return last.Line(y)[i] & ~grown.Line(y)[i]; });
             ridges.push_back(n);
             total += n;
-            last = std::move(next);
-            if (Count(last) == 0)
+            std::swap(last, next);
+            if (CountInBands(threads, ink.Height(), ink.Words(), [&](int y, int i) { return last.Line(y)[i]; }) == 0)
                 break;
         }
     }
@@ -257,13 +308,17 @@ TFills FindFills(const TBlackMask &ink)
         depth = std::max(depth, static_cast<int>(k));
     }
     // Deeper than the lines, grown back by the same steps in reverse.
-    TBlackMask core = ink;
-    for (int k = 1; k <= depth; ++k)
-        core = Morph(core, k % 2 == 1, false);
+    TBlackMask core = ink, step;
+    for (int k = 1; k <= depth; ++k) {
+        Morph(core, k % 2 == 1, false, step, threads);
+        std::swap(core, step);
+    }
     if (Count(core) == 0)
         return out;
-    for (int k = depth; k >= 1; --k)
-        core = Morph(core, k % 2 == 1, true);
+    for (int k = depth; k >= 1; --k) {
+        Morph(core, k % 2 == 1, true, step, threads);
+        std::swap(core, step);
+    }
     for (int y = 0; y < ink.Height(); ++y)
         for (int i = 0; i < ink.Words(); ++i)
             core.Line(y)[i] &= ink.Line(y)[i];
@@ -453,10 +508,10 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
     }
 }
 
-void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame)
+void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame, int threads)
 {
     constexpr double kStep = 0.25;
-    for (TDrawingEntity &e : drawing.Entities) {
+    const auto measure = [&](TDrawingEntity &e) {
         // Points along the middle 80 % of the entity, every 2 pixels (64 at
         // most), each with the direction across the stroke there.
         double length = 0;
@@ -542,8 +597,20 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
             }
         }
         if (widths.empty())
-            continue;
+            return;
         std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
         e.Width = static_cast<float>(widths[widths.size() / 2]);
+    };
+    // Each entity measured by itself: a share of them on each thread.
+    const std::size_t n = drawing.Entities.size();
+    const std::size_t shares = threads > 1 ? std::min(n, 16 * static_cast<std::size_t>(threads)) : 1;
+    if (shares <= 1) {
+        for (TDrawingEntity &e : drawing.Entities)
+            measure(e);
+        return;
     }
+    RunTasks(threads, shares, [&](std::size_t share, int) {
+        for (std::size_t i = n * share / shares; i < n * (share + 1) / shares; ++i)
+            measure(drawing.Entities[i]);
+    });
 }

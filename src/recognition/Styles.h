@@ -18,12 +18,14 @@
 // the narrow corners and tips that only touch it (an arrowhead's point),
 // is a fill. A fill that is round becomes a filled circle; any other is
 // covered by four-cornered pieces that follow its rows to within a pixel.
+// The erosions are shared over `threads` threads; the fills are the same for
+// every count.
 struct TFills
 {
     TBlackMask Mask;                    // the fills' pixels
     std::vector<TDrawingFill> Shapes;   // pixel units, Y = height - row
 };
-TFills FindFills(const TBlackMask &ink);
+TFills FindFills(const TBlackMask &ink, int threads = 1);
 
 // Pixel at drawing point (x, y): column x, row height - y, both rounded.
 // The drawing may be turned by `skew` degrees counter-clockwise about the
@@ -43,5 +45,6 @@ struct TInkFrame
 void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame);
 
 // Every entity's Width: the middle of the widths of its stroke across it,
-// measured at points along its middle part on the ink.
-void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame);
+// measured at points along its middle part on the ink; the entities are
+// shared over `threads` threads.
+void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame, int threads = 1);

@@ -236,3 +236,38 @@ TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
 }
 
 } // namespace
+
+TEST(Styles, FillsAndWidthsAreTheSameForEveryThreadCount)
+{
+    // A solid rectangle and a dot across the seams of the threads' bands of lines, among lines.
+    TStyleSheet sheet;
+    sheet.Box(100, 50, 179, 89);
+    sheet.Disk(250, 160, 9);
+    for (int y = 110; y <= 230; y += 20)
+        sheet.Box(20, y, 340, y + 1);
+    const TFills one = FindFills(sheet.Ink, 1);
+    ASSERT_EQ(one.Shapes.size(), 2u);
+    for (const int threads : {2, 3}) {
+        SCOPED_TRACE(threads);
+        const TFills many = FindFills(sheet.Ink, threads);
+        for (int y = 0; y < sheet.Ink.Height(); ++y)
+            ASSERT_TRUE(std::equal(one.Mask.Line(y), one.Mask.Line(y) + one.Mask.Words(), many.Mask.Line(y))) << y;
+        ASSERT_EQ(many.Shapes.size(), one.Shapes.size());
+        for (std::size_t k = 0; k < one.Shapes.size(); ++k) {
+            EXPECT_EQ(many.Shapes[k].Dot, one.Shapes[k].Dot);
+            EXPECT_EQ(many.Shapes[k].X, one.Shapes[k].X);
+            EXPECT_EQ(many.Shapes[k].Y, one.Shapes[k].Y);
+            EXPECT_EQ(many.Shapes[k].R, one.Shapes[k].R);
+            EXPECT_EQ(many.Shapes[k].Solids, one.Shapes[k].Solids);
+        }
+    }
+    TFills fills;
+    const TDrawing measured = sheet.Run(fills);
+    ASSERT_GE(measured.Entities.size(), 7u);
+    TDrawing again = measured;
+    for (TDrawingEntity &e : again.Entities)
+        e.Width = 0;
+    MeasureWidths(again, sheet.Ink, TInkFrame{sheet.Ink.Width(), sheet.Ink.Height(), 0}, 3);
+    for (std::size_t i = 0; i < measured.Entities.size(); ++i)
+        EXPECT_EQ(again.Entities[i].Width, measured.Entities[i].Width) << i;
+}
