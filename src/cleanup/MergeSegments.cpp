@@ -1,6 +1,7 @@
 #include "cleanup/MergeSegments.h"
 
 #include "base/TaskPool.h"
+#include "base/Threads.h"
 
 #include "image/LinePixels.h"
 #include "cleanup/Centerline.h"
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -464,37 +466,46 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     const auto grid = [](double v) { return std::round(v * 8) / 8; };
     // Each point's sums give way to where it moves (X, Y), or XX < 0 where
     // it stays.
-    for (auto &[k, s] : sums.All()) {
-        // The point nearest to its lines, held to its place by a small weight:
-        // along a single line, or lines that nearly continue each other, it
-        // stays where it was; where lines cross, it moves by less than a
-        // hundredth of a pixel for every pixel it is off.
-        constexpr double kHold = 0.004;
-        const double px = static_cast<double>(static_cast<std::int32_t>(k >> 32)) + offsetX;
-        const double py = static_cast<double>(static_cast<std::int32_t>(k & 0xFFFFFFFFu)) + offsetY;
-        const double a = s.XX + kHold, b = s.XY, d = s.YY + kHold;
-        const double rx = s.X + kHold * px, ry = s.Y + kHold * py;
-        const double det = a * d - b * b;
-        TPoint p(grid((d * rx - b * ry) / det - offsetX), grid((a * ry - b * rx) / det - offsetY));
-        // A point never leaves its stroke.
-        if (std::abs(p.x() + offsetX - px) > 8 || std::abs(p.y() + offsetY - py) > 8) {
-            s.XX = -1;
-            continue;
-        }
-        s.X = p.x();
-        s.Y = p.y();
-    }
-    for (std::size_t l = 0; l < lines.size(); ++l) {
-        TLine &line = lines[l];
-        TLine kept;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            if (isDropped(l, i))
+    // Each point on its own, in parts over the threads.
+    std::vector<std::pair<std::uint64_t, TSum>> &all = sums.All();
+    constexpr std::size_t kPart = 1 << 14;
+    RunTasks(threads, (all.size() + kPart - 1) / kPart, [&](std::size_t part, int) {
+        for (std::size_t n = part * kPart; n < std::min(all.size(), (part + 1) * kPart); ++n) {
+            auto &[k, s] = all[n];
+            // The point nearest to its lines, held to its place by a small weight:
+            // along a single line, or lines that nearly continue each other, it
+            // stays where it was; where lines cross, it moves by less than a
+            // hundredth of a pixel for every pixel it is off.
+            constexpr double kHold = 0.004;
+            const double px = static_cast<double>(static_cast<std::int32_t>(k >> 32)) + offsetX;
+            const double py = static_cast<double>(static_cast<std::int32_t>(k & 0xFFFFFFFFu)) + offsetY;
+            const double a = s.XX + kHold, b = s.XY, d = s.YY + kHold;
+            const double rx = s.X + kHold * px, ry = s.Y + kHold * py;
+            const double det = a * d - b * b;
+            TPoint p(grid((d * rx - b * ry) / det - offsetX), grid((a * ry - b * rx) / det - offsetY));
+            // A point never leaves its stroke.
+            if (std::abs(p.x() + offsetX - px) > 8 || std::abs(p.y() + offsetY - py) > 8) {
+                s.XX = -1;
                 continue;
-            const TSum *m = sums.Find(key(line[i]));
-            kept.push_back(m && m->XX >= 0 ? TPoint(m->X, m->Y) : line[i]);
+            }
+            s.X = p.x();
+            s.Y = p.y();
         }
-        line = kept;
-    }
+    });
+    RunTasks(threads, tasks, [&](std::size_t task, int) {
+        TLine kept;
+        for (std::size_t l = task * kLinesPerTask; l < std::min(lines.size(), (task + 1) * kLinesPerTask); ++l) {
+            TLine &line = lines[l];
+            kept.clear();
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                if (isDropped(l, i))
+                    continue;
+                const TSum *m = sums.Find(key(line[i]));
+                kept.push_back(m && m->XX >= 0 ? TPoint(m->X, m->Y) : line[i]);
+            }
+            line.assign(kept.begin(), kept.end());
+        }
+    });
 }
 
 // The segments laid on a grid (column x - minX, row maxY - y: rows grow
@@ -520,7 +531,7 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
 
 // One chain of grid pixels as the fewest straight segments within the
 // tolerance (`simple`, grid coordinates; `chain` is working room).
-void SimplifyChain(const TBlackMask &grid, const std::vector<TPixel> &pixels, double tolerance, TLine &chain,
+void SimplifyChain(const TBlackMask &grid, std::span<const TPixel> pixels, double tolerance, TLine &chain,
                    TLine &simple)
 {
     chain.clear();
@@ -561,6 +572,81 @@ void AppendSegments(const TLine &simple, int minX, int maxY, std::vector<TSegmen
     }
 }
 
+// The chains of the grid simplified, in the order they are traced: the
+// tracer goes on while the chains it found are simplified on the threads, a
+// batch of them at a time; at most kAhead batches wait, so that few pixels
+// are held.
+std::vector<TLine> SimplifiedChains(const TBlackMask &grid, double tolerance, int threads)
+{
+    std::vector<TLine> lines;
+    if (ThreadsPerPicture(threads) <= 1) {
+        TLine chain, simple;
+        ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
+            SimplifyChain(grid, pixels, tolerance, chain, simple);
+            lines.push_back(simple);
+        });
+        return lines;
+    }
+    // A chain is at least two pixels of a line end, junction or closed line,
+    // each pixel the start of at most eight: the batches cannot be more.
+    std::size_t pixels = 0;
+    for (int y = 0; y < grid.Height(); ++y)
+        for (int i = 0; i < grid.Words(); ++i)
+            pixels += std::size_t(std::popcount(grid.Line(y)[i]));
+    constexpr std::size_t kBatchChains = 512, kAhead = 16;
+    struct TBatch
+    {
+        std::vector<TPixel> Pixels;
+        std::vector<std::size_t> Ends;  // where each chain's pixels end
+        std::vector<TLine> Lines;
+    };
+    std::array<TBatch, kAhead + 1> batches;
+    struct TScratch
+    {
+        TLine Chain, Simple;
+    };
+    std::vector<TScratch> scratch(std::size_t(ThreadsPerPicture(threads)));
+    TTaskPool pool(threads, 8 * pixels / kBatchChains + 2, 0, [&](std::size_t b, int worker) {
+        TBatch &batch = batches[b % batches.size()];
+        TScratch &room = scratch[std::size_t(worker)];
+        batch.Lines.clear();
+        std::size_t begin = 0;
+        for (const std::size_t end : batch.Ends) {
+            SimplifyChain(grid, std::span<const TPixel>(batch.Pixels).subspan(begin, end - begin), tolerance,
+                          room.Chain, room.Simple);
+            batch.Lines.push_back(room.Simple);
+            begin = end;
+        }
+    });
+    std::size_t filled = 0, taken = 0;
+    // Batch `taken` is simplified: its lines go to the others.
+    const auto take = [&] {
+        pool.Wait(taken);
+        TBatch &batch = batches[taken++ % batches.size()];
+        for (TLine &line : batch.Lines)
+            lines.push_back(std::move(line));
+        batch.Pixels.clear();
+        batch.Ends.clear();
+    };
+    const auto send = [&] {
+        pool.Allow(++filled);
+        if (filled - taken == batches.size())
+            take();
+    };
+    ForEachPixelChain(grid, [&](const std::vector<TPixel> &chain) {
+        TBatch &batch = batches[filled % batches.size()];
+        batch.Pixels.insert(batch.Pixels.end(), chain.begin(), chain.end());
+        batch.Ends.push_back(batch.Pixels.size());
+        if (batch.Ends.size() == kBatchChains)
+            send();
+    });
+    if (!batches[filled % batches.size()].Ends.empty())
+        send();
+    while (taken < filled)
+        take();
+    return lines;
+}
+
 } // namespace
 
 std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double tolerance)
@@ -597,11 +683,7 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
         const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads);
         if (segmentsRead)
             segmentsRead();
-        TLine chain, simple;
-        ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
-            SimplifyChain(grid, pixels, tolerance, chain, simple);
-            lines.push_back(simple);
-        });
+        lines = SimplifiedChains(grid, tolerance, threads);
     }
     const TBlackMask &strokes = strokesOf();
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
