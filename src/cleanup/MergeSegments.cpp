@@ -572,78 +572,31 @@ void AppendSegments(const TLine &simple, int minX, int maxY, std::vector<TSegmen
     }
 }
 
-// The chains of the grid simplified, in the order they are traced: the
-// tracer goes on while the chains it found are simplified on the threads, a
-// batch of them at a time; at most kAhead batches wait, so that few pixels
-// are held.
+// The chains of the grid simplified, in the order they are traced (traced
+// and simplified in parts on the threads).
 std::vector<TLine> SimplifiedChains(const TBlackMask &grid, double tolerance, int threads)
 {
-    std::vector<TLine> lines;
-    if (ThreadsPerPicture(threads) <= 1) {
-        TLine chain, simple;
-        ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
-            SimplifyChain(grid, pixels, tolerance, chain, simple);
-            lines.push_back(simple);
-        });
-        return lines;
-    }
-    // A chain is at least two pixels of a line end, junction or closed line,
-    // each pixel the start of at most eight: the batches cannot be more.
-    std::size_t pixels = 0;
-    for (int y = 0; y < grid.Height(); ++y)
-        for (int i = 0; i < grid.Words(); ++i)
-            pixels += std::size_t(std::popcount(grid.Line(y)[i]));
-    constexpr std::size_t kBatchChains = 512, kAhead = 16;
-    struct TBatch
-    {
-        std::vector<TPixel> Pixels;
-        std::vector<std::size_t> Ends;  // where each chain's pixels end
-        std::vector<TLine> Lines;
-    };
-    std::array<TBatch, kAhead + 1> batches;
+    std::vector<std::vector<TLine>> parts(PixelChainParts(grid, threads));
     struct TScratch
     {
         TLine Chain, Simple;
     };
     std::vector<TScratch> scratch(std::size_t(ThreadsPerPicture(threads)));
-    TTaskPool pool(threads, 8 * pixels / kBatchChains + 2, 0, [&](std::size_t b, int worker) {
-        TBatch &batch = batches[b % batches.size()];
+    ForEachPixelChainInParts(grid, threads, [&](std::size_t part, int worker, const std::vector<TPixel> &pixels) {
         TScratch &room = scratch[std::size_t(worker)];
-        batch.Lines.clear();
-        std::size_t begin = 0;
-        for (const std::size_t end : batch.Ends) {
-            SimplifyChain(grid, std::span<const TPixel>(batch.Pixels).subspan(begin, end - begin), tolerance,
-                          room.Chain, room.Simple);
-            batch.Lines.push_back(room.Simple);
-            begin = end;
-        }
+        SimplifyChain(grid, pixels, tolerance, room.Chain, room.Simple);
+        parts[part].push_back(room.Simple);
     });
-    std::size_t filled = 0, taken = 0;
-    // Batch `taken` is simplified: its lines go to the others.
-    const auto take = [&] {
-        pool.Wait(taken);
-        TBatch &batch = batches[taken++ % batches.size()];
-        for (TLine &line : batch.Lines)
+    std::size_t count = 0;
+    for (const std::vector<TLine> &part : parts)
+        count += part.size();
+    std::vector<TLine> lines;
+    lines.reserve(count);
+    for (std::vector<TLine> &part : parts) {
+        for (TLine &line : part)
             lines.push_back(std::move(line));
-        batch.Pixels.clear();
-        batch.Ends.clear();
-    };
-    const auto send = [&] {
-        pool.Allow(++filled);
-        if (filled - taken == batches.size())
-            take();
-    };
-    ForEachPixelChain(grid, [&](const std::vector<TPixel> &chain) {
-        TBatch &batch = batches[filled % batches.size()];
-        batch.Pixels.insert(batch.Pixels.end(), chain.begin(), chain.end());
-        batch.Ends.push_back(batch.Pixels.size());
-        if (batch.Ends.size() == kBatchChains)
-            send();
-    });
-    if (!batches[filled % batches.size()].Ends.empty())
-        send();
-    while (taken < filled)
-        take();
+        std::vector<TLine>().swap(part);
+    }
     return lines;
 }
 
