@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -522,8 +523,25 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
         maxY = std::max({maxY, Round(s.Y1), Round(s.Y2)});
     }
     TBlackMask grid(maxX - minX + 1, maxY - minY + 1);
-    for (const TSegment &s : segments)
-        Draw(grid, Round(s.X1) - minX, maxY - Round(s.Y1), Round(s.X2) - minX, maxY - Round(s.Y2));
+    // In parts on the threads: the pixels are set with an atomic or, in any
+    // order, since a pixel drawn twice is drawn all the same.
+    constexpr std::size_t kPart = 1 << 15;
+    const std::size_t parts = threads > 1 ? (segments.size() + kPart - 1) / kPart : 1;
+    RunTasks(threads, parts, [&](std::size_t part, int) {
+        const std::size_t end = parts > 1 ? std::min(segments.size(), (part + 1) * kPart) : segments.size();
+        for (std::size_t i = part * kPart; i < end; ++i) {
+            const TSegment &s = segments[i];
+            const int x0 = Round(s.X1) - minX, y0 = maxY - Round(s.Y1), x1 = Round(s.X2) - minX, y1 = maxY - Round(s.Y2);
+            if (parts == 1) {
+                Draw(grid, x0, y0, x1, y1);
+                continue;
+            }
+            ForEachLinePixel(x0, y0, x1, y1, [&](int x, int y) {
+                std::atomic_ref<std::uint64_t>(grid.Line(y)[x >> 6])
+                    .fetch_or(std::uint64_t(1) << (x & 63), std::memory_order_relaxed);
+            });
+        }
+    });
     CenterlineSteps::Thin(grid, threads);
     CenterlineSteps::RemoveStaircases(grid);
     return grid;
