@@ -531,7 +531,8 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
         const std::size_t end = parts > 1 ? std::min(segments.size(), (part + 1) * kPart) : segments.size();
         for (std::size_t i = part * kPart; i < end; ++i) {
             const TSegment &s = segments[i];
-            const int x0 = Round(s.X1) - minX, y0 = maxY - Round(s.Y1), x1 = Round(s.X2) - minX, y1 = maxY - Round(s.Y2);
+            const int x0 = Round(s.X1) - minX, y0 = maxY - Round(s.Y1);
+            const int x1 = Round(s.X2) - minX, y1 = maxY - Round(s.Y2);
             if (parts == 1) {
                 Draw(grid, x0, y0, x1, y1);
                 continue;

@@ -30,7 +30,7 @@ std::uint64_t Key(int x, int y)
 class TChainTracer
 {
 public:
-    using TTake = std::function<void(std::size_t part, int worker, const std::vector<TPixel> &chain)>;
+    using TTake = TPartChainTaker;
 
     TChainTracer(const TBlackMask &mask, int threads) : Mask(mask), Threads(ThreadsPerPicture(threads))
     {
@@ -296,8 +296,7 @@ std::size_t PixelChainParts(const TBlackMask &mask, int threads)
     return TChainTracer(mask, threads).Parts();
 }
 
-void ForEachPixelChainInParts(const TBlackMask &mask, int threads,
-                              const std::function<void(std::size_t part, int worker, const std::vector<TPixel> &chain)> &f)
+void ForEachPixelChainInParts(const TBlackMask &mask, int threads, const TPartChainTaker &f)
 {
     TChainTracer(mask, threads).Trace(f);
 }

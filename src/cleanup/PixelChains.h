@@ -33,6 +33,6 @@ void ForEachPixelChain(const TBlackMask &mask, const std::function<void(const st
 // for each, parts 0 .. PixelChainParts - 1 (as many for every mask of the
 // same height and thread count). The chains of a part come in order, and
 // those of part p before those of part p + 1; worker as in TTaskPool.
+using TPartChainTaker = std::function<void(std::size_t part, int worker, const std::vector<TPixel> &chain)>;
 std::size_t PixelChainParts(const TBlackMask &mask, int threads);
-void ForEachPixelChainInParts(const TBlackMask &mask, int threads,
-                              const std::function<void(std::size_t part, int worker, const std::vector<TPixel> &chain)> &f);
+void ForEachPixelChainInParts(const TBlackMask &mask, int threads, const TPartChainTaker &f);

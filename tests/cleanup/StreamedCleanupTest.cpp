@@ -257,7 +257,8 @@ TEST(CenterlineThreadsTest, EveryThreadCountGivesTheSameCentreLines)
     // one thread.
     TBlackMask rings(40, 1300);
     for (int y = 0; y + 6 < rings.Height(); y += 7)
-        for (const auto &[x, dy] : {std::pair{1, 1}, {0, 2}, {0, 3}, {1, 4}, {2, 4}, {3, 4}, {4, 3}, {4, 2}, {3, 1}, {2, 2}})
+        for (const auto &[x, dy] :
+             {std::pair{1, 1}, {0, 2}, {0, 3}, {1, 4}, {2, 4}, {3, 4}, {4, 3}, {4, 2}, {3, 1}, {2, 2}})
             rings.SetBlack(x + y % 30, y + dy);
     for (int y = 3; y < rings.Height(); y += 7)
         for (int x = 35; x < 39; ++x)
