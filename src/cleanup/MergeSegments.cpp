@@ -591,9 +591,9 @@ void AppendSegments(const TLine &simple, int minX, int maxY, std::vector<TSegmen
     }
 }
 
-// The chains of the grid simplified, in the order they are traced (traced
-// and simplified in parts on the threads).
-std::vector<TLine> SimplifiedChains(const TBlackMask &grid, double tolerance, int threads)
+// The chains of the grid simplified, in parts, in the order they are traced
+// part after part (traced and simplified on the threads).
+std::vector<std::vector<TLine>> SimplifiedChains(const TBlackMask &grid, double tolerance, int threads)
 {
     std::vector<std::vector<TLine>> parts(PixelChainParts(grid, threads));
     struct TScratch
@@ -606,6 +606,12 @@ std::vector<TLine> SimplifiedChains(const TBlackMask &grid, double tolerance, in
         SimplifyChain(grid, pixels, tolerance, room.Chain, room.Simple);
         parts[part].push_back(room.Simple);
     });
+    return parts;
+}
+
+// The lines of the parts one after the other.
+std::vector<TLine> Joined(std::vector<std::vector<TLine>> parts)
+{
     std::size_t count = 0;
     for (const std::vector<TLine> &part : parts)
         count += part.size();
@@ -650,13 +656,15 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
     if (tolerance <= 0 || segments.empty())
         return std::vector<TSegment>(segments.begin(), segments.end());
     int minX = 0, maxY = 0;
-    std::vector<TLine> lines;
+    std::vector<std::vector<TLine>> parts;
     {
         const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads);
         if (segmentsRead)
             segmentsRead();
-        lines = SimplifiedChains(grid, tolerance, threads);
+        parts = SimplifiedChains(grid, tolerance, threads);
     }
+    // Joined once the grid is gone.
+    std::vector<TLine> lines = Joined(std::move(parts));
     const TBlackMask &strokes = strokesOf();
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
     CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY, threads);
