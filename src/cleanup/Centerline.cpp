@@ -528,7 +528,18 @@ void ExtendEndsIn(TBlackMask &mask, const TBlackMask &original, int threads, TSt
 TBlackMask Centerline(const TBlackMask &mask, int threads)
 {
     using namespace CenterlineSteps;
-    TBlackMask thin = mask;
+    // Copied in bands on the threads, which also take the page faults; the
+    // white words of the fresh mask are left as they are.
+    TBlackMask thin(mask.Width(), mask.Height());
+    InParts(std::size_t(mask.Height()), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t) {
+        for (int y = int(begin); y < int(end); ++y) {
+            const Word *from = mask.Line(y);
+            Word *to = thin.Line(y);
+            for (int i = 0; i < mask.Words(); ++i)
+                if (from[i])
+                    to[i] = from[i];
+        }
+    });
     Thin(thin, threads);
     // After the first removal of staircases, each one tests only the words
     // around the pixels changed since.
