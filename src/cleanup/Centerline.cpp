@@ -63,17 +63,51 @@ Word Deletable(const Word *up, const Word *line, const Word *down, int i, int pa
     return c & onePiece & count & ~keep;
 }
 
-// Chessboard distance from (x, y) to the nearest white pixel, at most `cap`.
-int Depth(const TBlackMask &mask, int x, int y, int cap)
+// The distance from column x to the nearest white pixel of a line (outside
+// the mask is white) at least `from` columns away, or `limit` when there is
+// none nearer; a word at a time.
+int NearestWhite(const Word *line, int width, int x, int from, int limit)
 {
-    for (int r = 1; r < cap; ++r) {
-        for (int d = -r; d <= r; ++d) {
-            if (!mask.Black(x + d, y - r) || !mask.Black(x + d, y + r) || !mask.Black(x - r, y + d) ||
-                !mask.Black(x + r, y + d))
-                return r;
+    int right = limit, left = limit;
+    for (int p = x + from; p - x < limit; p = (p | 63) + 1) {
+        if (p >= width) {
+            right = std::max(width, x + from) - x;
+            break;
+        }
+        if (const Word white = ~line[p >> 6] >> (p & 63)) {
+            right = std::min(p + std::countr_zero(white), width) - x;
+            break;
         }
     }
-    return cap;
+    for (int p = x - from; x - p < std::min(limit, right); p = (p & ~63) - 1) {
+        if (p < 0) {
+            left = std::max(x + 1, from);
+            break;
+        }
+        if (const Word white = ~line[p >> 6] << (63 - (p & 63))) {
+            left = x - (p - std::countl_zero(white));
+            break;
+        }
+    }
+    return std::min({left, right, limit});
+}
+
+// Chessboard distance from (x, y) to the nearest white pixel, at most `cap`:
+// the nearest of the lines' nearest, from the pixel's line outward.
+int Depth(const TBlackMask &mask, int x, int y, int cap)
+{
+    int best = cap;
+    for (int dy = 0; dy < best; ++dy) {
+        for (const int line : {y - dy, y + dy}) {
+            if (line < 0 || line >= mask.Height()) {
+                best = std::min(best, std::max(dy, 1));
+                continue;
+            }
+            const int across = NearestWhite(mask.Line(line), mask.Width(), x, dy == 0 ? 1 : 0, best);
+            best = std::min(best, std::max(dy, across));
+        }
+    }
+    return best;
 }
 
 // The black pixels with exactly one black neighbour, line by line from the
@@ -494,7 +528,18 @@ void ExtendEndsIn(TBlackMask &mask, const TBlackMask &original, int threads, TSt
 TBlackMask Centerline(const TBlackMask &mask, int threads)
 {
     using namespace CenterlineSteps;
-    TBlackMask thin = mask;
+    // Copied in bands on the threads, which also take the page faults; the
+    // white words of the fresh mask are left as they are.
+    TBlackMask thin(mask.Width(), mask.Height());
+    InParts(std::size_t(mask.Height()), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t) {
+        for (int y = int(begin); y < int(end); ++y) {
+            const Word *from = mask.Line(y);
+            Word *to = thin.Line(y);
+            for (int i = 0; i < mask.Words(); ++i)
+                if (from[i])
+                    to[i] = from[i];
+        }
+    });
     Thin(thin, threads);
     // After the first removal of staircases, each one tests only the words
     // around the pixels changed since.

@@ -1,6 +1,7 @@
 #include "cleanup/MergeSegments.h"
 
 #include "base/TaskPool.h"
+#include "base/Threads.h"
 
 #include "image/LinePixels.h"
 #include "cleanup/Centerline.h"
@@ -13,10 +14,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -464,37 +467,46 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
     const auto grid = [](double v) { return std::round(v * 8) / 8; };
     // Each point's sums give way to where it moves (X, Y), or XX < 0 where
     // it stays.
-    for (auto &[k, s] : sums.All()) {
-        // The point nearest to its lines, held to its place by a small weight:
-        // along a single line, or lines that nearly continue each other, it
-        // stays where it was; where lines cross, it moves by less than a
-        // hundredth of a pixel for every pixel it is off.
-        constexpr double kHold = 0.004;
-        const double px = static_cast<double>(static_cast<std::int32_t>(k >> 32)) + offsetX;
-        const double py = static_cast<double>(static_cast<std::int32_t>(k & 0xFFFFFFFFu)) + offsetY;
-        const double a = s.XX + kHold, b = s.XY, d = s.YY + kHold;
-        const double rx = s.X + kHold * px, ry = s.Y + kHold * py;
-        const double det = a * d - b * b;
-        TPoint p(grid((d * rx - b * ry) / det - offsetX), grid((a * ry - b * rx) / det - offsetY));
-        // A point never leaves its stroke.
-        if (std::abs(p.x() + offsetX - px) > 8 || std::abs(p.y() + offsetY - py) > 8) {
-            s.XX = -1;
-            continue;
-        }
-        s.X = p.x();
-        s.Y = p.y();
-    }
-    for (std::size_t l = 0; l < lines.size(); ++l) {
-        TLine &line = lines[l];
-        TLine kept;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            if (isDropped(l, i))
+    // Each point on its own, in parts over the threads.
+    std::vector<std::pair<std::uint64_t, TSum>> &all = sums.All();
+    constexpr std::size_t kPart = 1 << 14;
+    RunTasks(threads, (all.size() + kPart - 1) / kPart, [&](std::size_t part, int) {
+        for (std::size_t n = part * kPart; n < std::min(all.size(), (part + 1) * kPart); ++n) {
+            auto &[k, s] = all[n];
+            // The point nearest to its lines, held to its place by a small weight:
+            // along a single line, or lines that nearly continue each other, it
+            // stays where it was; where lines cross, it moves by less than a
+            // hundredth of a pixel for every pixel it is off.
+            constexpr double kHold = 0.004;
+            const double px = static_cast<double>(static_cast<std::int32_t>(k >> 32)) + offsetX;
+            const double py = static_cast<double>(static_cast<std::int32_t>(k & 0xFFFFFFFFu)) + offsetY;
+            const double a = s.XX + kHold, b = s.XY, d = s.YY + kHold;
+            const double rx = s.X + kHold * px, ry = s.Y + kHold * py;
+            const double det = a * d - b * b;
+            TPoint p(grid((d * rx - b * ry) / det - offsetX), grid((a * ry - b * rx) / det - offsetY));
+            // A point never leaves its stroke.
+            if (std::abs(p.x() + offsetX - px) > 8 || std::abs(p.y() + offsetY - py) > 8) {
+                s.XX = -1;
                 continue;
-            const TSum *m = sums.Find(key(line[i]));
-            kept.push_back(m && m->XX >= 0 ? TPoint(m->X, m->Y) : line[i]);
+            }
+            s.X = p.x();
+            s.Y = p.y();
         }
-        line = kept;
-    }
+    });
+    RunTasks(threads, tasks, [&](std::size_t task, int) {
+        TLine kept;
+        for (std::size_t l = task * kLinesPerTask; l < std::min(lines.size(), (task + 1) * kLinesPerTask); ++l) {
+            TLine &line = lines[l];
+            kept.clear();
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                if (isDropped(l, i))
+                    continue;
+                const TSum *m = sums.Find(key(line[i]));
+                kept.push_back(m && m->XX >= 0 ? TPoint(m->X, m->Y) : line[i]);
+            }
+            line.assign(kept.begin(), kept.end());
+        }
+    });
 }
 
 // The segments laid on a grid (column x - minX, row maxY - y: rows grow
@@ -511,8 +523,26 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
         maxY = std::max({maxY, Round(s.Y1), Round(s.Y2)});
     }
     TBlackMask grid(maxX - minX + 1, maxY - minY + 1);
-    for (const TSegment &s : segments)
-        Draw(grid, Round(s.X1) - minX, maxY - Round(s.Y1), Round(s.X2) - minX, maxY - Round(s.Y2));
+    // In parts on the threads: the pixels are set with an atomic or, in any
+    // order, since a pixel drawn twice is drawn all the same.
+    constexpr std::size_t kPart = 1 << 15;
+    const std::size_t parts = threads > 1 ? (segments.size() + kPart - 1) / kPart : 1;
+    RunTasks(threads, parts, [&](std::size_t part, int) {
+        const std::size_t end = parts > 1 ? std::min(segments.size(), (part + 1) * kPart) : segments.size();
+        for (std::size_t i = part * kPart; i < end; ++i) {
+            const TSegment &s = segments[i];
+            const int x0 = Round(s.X1) - minX, y0 = maxY - Round(s.Y1);
+            const int x1 = Round(s.X2) - minX, y1 = maxY - Round(s.Y2);
+            if (parts == 1) {
+                Draw(grid, x0, y0, x1, y1);
+                continue;
+            }
+            ForEachLinePixel(x0, y0, x1, y1, [&](int x, int y) {
+                std::atomic_ref<std::uint64_t>(grid.Line(y)[x >> 6])
+                    .fetch_or(std::uint64_t(1) << (x & 63), std::memory_order_relaxed);
+            });
+        }
+    });
     CenterlineSteps::Thin(grid, threads);
     CenterlineSteps::RemoveStaircases(grid);
     return grid;
@@ -520,7 +550,7 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
 
 // One chain of grid pixels as the fewest straight segments within the
 // tolerance (`simple`, grid coordinates; `chain` is working room).
-void SimplifyChain(const TBlackMask &grid, const std::vector<TPixel> &pixels, double tolerance, TLine &chain,
+void SimplifyChain(const TBlackMask &grid, std::span<const TPixel> pixels, double tolerance, TLine &chain,
                    TLine &simple)
 {
     chain.clear();
@@ -561,6 +591,40 @@ void AppendSegments(const TLine &simple, int minX, int maxY, std::vector<TSegmen
     }
 }
 
+// The chains of the grid simplified, in parts, in the order they are traced
+// part after part (traced and simplified on the threads).
+std::vector<std::vector<TLine>> SimplifiedChains(const TBlackMask &grid, double tolerance, int threads)
+{
+    std::vector<std::vector<TLine>> parts(PixelChainParts(grid, threads));
+    struct TScratch
+    {
+        TLine Chain, Simple;
+    };
+    std::vector<TScratch> scratch(std::size_t(ThreadsPerPicture(threads)));
+    ForEachPixelChainInParts(grid, threads, [&](std::size_t part, int worker, const std::vector<TPixel> &pixels) {
+        TScratch &room = scratch[std::size_t(worker)];
+        SimplifyChain(grid, pixels, tolerance, room.Chain, room.Simple);
+        parts[part].push_back(room.Simple);
+    });
+    return parts;
+}
+
+// The lines of the parts one after the other.
+std::vector<TLine> Joined(std::vector<std::vector<TLine>> parts)
+{
+    std::size_t count = 0;
+    for (const std::vector<TLine> &part : parts)
+        count += part.size();
+    std::vector<TLine> lines;
+    lines.reserve(count);
+    for (std::vector<TLine> &part : parts) {
+        for (TLine &line : part)
+            lines.push_back(std::move(line));
+        std::vector<TLine>().swap(part);
+    }
+    return lines;
+}
+
 } // namespace
 
 std::vector<TSegment> MergeSegments(std::span<const TSegment> segments, double tolerance)
@@ -592,17 +656,15 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
     if (tolerance <= 0 || segments.empty())
         return std::vector<TSegment>(segments.begin(), segments.end());
     int minX = 0, maxY = 0;
-    std::vector<TLine> lines;
+    std::vector<std::vector<TLine>> parts;
     {
         const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads);
         if (segmentsRead)
             segmentsRead();
-        TLine chain, simple;
-        ForEachPixelChain(grid, [&](const std::vector<TPixel> &pixels) {
-            SimplifyChain(grid, pixels, tolerance, chain, simple);
-            lines.push_back(simple);
-        });
+        parts = SimplifiedChains(grid, tolerance, threads);
     }
+    // Joined once the grid is gone.
+    std::vector<TLine> lines = Joined(std::move(parts));
     const TBlackMask &strokes = strokesOf();
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
     CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY, threads);

@@ -1,5 +1,7 @@
 #include "cleanup/PixelChains.h"
 
+#include "base/TaskPool.h"
+#include "base/Threads.h"
 #include "cleanup/PixelNeighbours.h"
 
 #include <cstdint>
@@ -7,7 +9,6 @@
 #include <vector>
 #include <bit>
 #include <cstdlib>
-#include <unordered_set>
 
 namespace {
 
@@ -18,71 +19,116 @@ std::uint64_t Key(int x, int y)
     return (std::uint64_t(std::uint32_t(y)) << 32) | std::uint32_t(x);
 }
 
+// The chains of a mask traced in bands of lines. A chain between two nodes
+// (pixels with no, one, or three or more neighbours) is taken where it is
+// met first going through the nodes in line order, each node's neighbours in
+// neighbour order: a band walks every chain from its nodes to the far end and
+// keeps those whose far end comes later. So a band needs nothing from the
+// others, and the chains of the bands one after the other are those of the
+// whole mask in that order. Then the closed lines without a node, each from
+// its first pixel in line order, again in bands.
 class TChainTracer
 {
 public:
-    TChainTracer(const TBlackMask &mask, const std::function<void(const std::vector<TPixel> &)> &take)
-        : Mask(mask), Take(take)
+    using TTake = TPartChainTaker;
+
+    TChainTracer(const TBlackMask &mask, int threads) : Mask(mask), Threads(ThreadsPerPicture(threads))
     {
+        const int bands = Threads > 1 ? std::max(1, std::min(8 * Threads, Mask.Height() / 64)) : 1;
+        First.resize(std::size_t(bands) + 1);
+        for (int b = 0; b <= bands; ++b)
+            First[std::size_t(b)] = BandStart(Mask.Height(), bands, b);
     }
 
-    void Trace()
+    std::size_t Parts() const { return 2 * Bands(); }
+
+    void Trace(const TTake &take)
     {
         FindJunctions();
         // Chains from every end and junction pixel.
-        ForEachPixel(true, [&](int x, int y) {
-            const unsigned code = Code(Mask, x, y);
-            for (int k = 0; k < 8; ++k) {
-                if (!((code >> k) & 1))
-                    continue;
-                const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
-                if (Count(Code(Mask, nx, ny)) != 2) {
-                    // Two nodes side by side: one chain, taken once.
-                    if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny))
-                        Emit({{x, y}, {nx, ny}});
-                } else if (Pending.erase(Key(nx, ny)) == 0) {
-                    // A chain is taken from the end met first; its last
-                    // pixel waits for the node at its other end.
-                    std::vector<TPixel> chain = Walk(x, y, nx, ny, 0, &OpenTops);
-                    const TPixel last = chain[chain.size() - 2];
-                    Pending.insert(Key(last.X, last.Y));
-                    Emit(std::move(chain));
+        std::vector<std::vector<std::uint64_t>> tops(Bands());
+        RunTasks(Threads, Bands(), [&](std::size_t b, int worker) {
+            std::vector<std::uint64_t> &bandTops = tops[b];
+            ForEachPixel(b, true, [&](int x, int y) {
+                const unsigned code = Code(Mask, x, y);
+                for (int k = 0; k < 8; ++k) {
+                    if (!((code >> k) & 1))
+                        continue;
+                    const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
+                    if (Count(Code(Mask, nx, ny)) != 2) {
+                        // Two nodes side by side: one chain, taken once.
+                        if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny))
+                            Emit({{x, y}, {nx, ny}}, b, worker, take);
+                        continue;
+                    }
+                    const std::size_t kept = bandTops.size();
+                    std::vector<TPixel> chain = Walk(x, y, nx, ny, 0, &bandTops);
+                    // The chain comes back to this node, or to another, from
+                    // neighbour `back` of that node.
+                    const TPixel end = chain.back(), last = chain[chain.size() - 2];
+                    int back = 0;
+                    while (end.X + DX[static_cast<std::size_t>(back)] != last.X ||
+                           end.Y + DY[static_cast<std::size_t>(back)] != last.Y)
+                        ++back;
+                    const std::uint64_t here = Key(x, y), there = Key(end.X, end.Y);
+                    if (there < here || (there == here && back < k)) {
+                        bandTops.resize(kept);  // taken from the other end
+                        continue;
+                    }
+                    Emit(std::move(chain), b, worker, take);
                 }
-            }
+            });
         });
         // What is left are closed lines without a junction, each taken from
         // its first pixel in line order: a pixel with no neighbour before it,
         // on no chain taken yet, whose walk comes back to it without meeting
         // a pixel before it.
-        std::sort(OpenTops.begin(), OpenTops.end());
-        std::size_t top = 0;
-        ForEachPixel(false, [&](int x, int y) {
-            if (top < OpenTops.size() && OpenTops[top] == Key(x, y)) {
-                ++top;
-                return;
-            }
-            const unsigned code = Code(Mask, x, y);
-            const int k = std::countr_zero(code);
-            const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
-            std::vector<TPixel> chain = Walk(x, y, nx, ny, Key(x, y), nullptr);
-            if (chain.back() == TPixel{x, y})
-                Emit(std::move(chain));
+        for (std::size_t b = 1; b < tops.size(); ++b) {
+            tops[0].insert(tops[0].end(), tops[b].begin(), tops[b].end());
+            std::vector<std::uint64_t>().swap(tops[b]);
+        }
+        std::vector<std::uint64_t> &openTops = tops[0];
+        std::sort(openTops.begin(), openTops.end());
+        RunTasks(Threads, Bands(), [&](std::size_t b, int worker) {
+            std::size_t top = std::size_t(
+                std::lower_bound(openTops.begin(), openTops.end(), Key(0, First[b])) - openTops.begin());
+            ForEachPixel(b, false, [&](int x, int y) {
+                if (top < openTops.size() && openTops[top] == Key(x, y)) {
+                    ++top;
+                    return;
+                }
+                const unsigned code = Code(Mask, x, y);
+                const int k = std::countr_zero(code);
+                const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
+                std::vector<TPixel> chain = Walk(x, y, nx, ny, Key(x, y), nullptr);
+                if (chain.back() == TPixel{x, y})
+                    Emit(std::move(chain), Bands() + b, worker, take);
+            });
         });
     }
 
 private:
+    std::size_t Bands() const { return First.size() - 1; }
+
     // Groups the pixels with three or more neighbours into junctions. Their
-    // keys, found in raster order, are sorted: a binary search among those
-    // of its line finds one.
+    // keys, found in line order (the bands on the threads), are sorted: a
+    // binary search among those of its line finds one.
     void FindJunctions()
     {
         LineStart.assign(std::size_t(Mask.Height()) + 1, 0);
-        ForEachPixel(true, [&](int x, int y) {
-            if (Count(Code(Mask, x, y)) >= 3) {
-                JunctionKeys.push_back(Key(x, y));
-                ++LineStart[std::size_t(y) + 1];
-            }
+        std::vector<std::vector<std::uint64_t>> found(Bands());
+        RunTasks(Threads, Bands(), [&](std::size_t b, int) {
+            ForEachPixel(b, true, [&](int x, int y) {
+                if (Count(Code(Mask, x, y)) >= 3) {
+                    found[b].push_back(Key(x, y));
+                    ++LineStart[std::size_t(y) + 1];
+                }
+            });
         });
+        for (std::vector<std::uint64_t> &keys : found) {
+            JunctionKeys.insert(JunctionKeys.end(), keys.begin(), keys.end());
+            std::vector<std::uint64_t>().swap(keys);
+        }
         for (std::size_t y = 1; y < LineStart.size(); ++y)
             LineStart[y] += LineStart[y - 1];
         JunctionIds.assign(JunctionKeys.size(), -1);
@@ -157,7 +203,7 @@ private:
     // to the start of a closed line). Stops at the first pixel whose key is
     // below `least` (which ends the chain). Line pixels passed with no
     // neighbour before them in line order go to `tops` when given.
-    std::vector<TPixel> Walk(int x0, int y0, int x, int y, std::uint64_t least, std::vector<std::uint64_t> *tops)
+    std::vector<TPixel> Walk(int x0, int y0, int x, int y, std::uint64_t least, std::vector<std::uint64_t> *tops) const
     {
         std::vector<TPixel> chain{{x0, y0}};
         int px = x0, py = y0;
@@ -181,7 +227,7 @@ private:
 
     // Ends at junctions move to the junction's centre pixel; a chain that
     // leaves a junction only to come back to it beside itself is part of it.
-    void Emit(std::vector<TPixel> chain)
+    void Emit(std::vector<TPixel> chain, std::size_t part, int worker, const TTake &take) const
     {
         const int first = JunctionOf(chain.front().X, chain.front().Y);
         const int last = JunctionOf(chain.back().X, chain.back().Y);
@@ -197,17 +243,17 @@ private:
             chain.insert(chain.begin(), Centre[static_cast<std::size_t>(first)]);
         if (last >= 0 && !(chain.back() == Centre[static_cast<std::size_t>(last)]))
             chain.push_back(Centre[static_cast<std::size_t>(last)]);
-        Take(chain);
+        take(part, worker, chain);
     }
 
     // Calls f(x, y) for every node pixel (no, one, or three or more
     // neighbours) or, without `nodes`, every pixel with two neighbours, none
-    // of them before it in line order; line by line from the left, the
-    // neighbours counted 64 pixels at a time.
+    // of them before it in line order, of band b; line by line from the
+    // left, the neighbours counted 64 pixels at a time.
     template <class F>
-    void ForEachPixel(bool nodes, F &&f) const
+    void ForEachPixel(std::size_t b, bool nodes, F &&f) const
     {
-        for (int y = 0; y < Mask.Height(); ++y) {
+        for (int y = First[b]; y < First[b + 1]; ++y) {
             const std::uint64_t *up = Mask.Line(y - 1), *line = Mask.Line(y), *down = Mask.Line(y + 1);
             for (int i = 0; i < Mask.Words(); ++i) {
                 if (!line[i])
@@ -223,15 +269,12 @@ private:
     }
 
     const TBlackMask &Mask;
-    // The last pixels of the chains taken whose other end is yet to come.
-    std::unordered_set<std::uint64_t> Pending;
-    // The line pixels of the chains taken that have no neighbour before them.
-    std::vector<std::uint64_t> OpenTops;
+    int Threads;
+    std::vector<int> First;                   // the first line of each band, and the height
     std::vector<std::uint64_t> JunctionKeys;  // ascending
     std::vector<std::size_t> LineStart;       // the first key of each line, and the end
     std::vector<int> JunctionIds;             // the junction of each key
     std::vector<TPixel> Centre;
-    const std::function<void(const std::vector<TPixel> &)> &Take;
 };
 
 } // namespace
@@ -245,5 +288,15 @@ std::vector<std::vector<TPixel>> PixelChains(const TBlackMask &mask)
 
 void ForEachPixelChain(const TBlackMask &mask, const std::function<void(const std::vector<TPixel> &chain)> &f)
 {
-    TChainTracer(mask, f).Trace();
+    TChainTracer(mask, 1).Trace([&](std::size_t, int, const std::vector<TPixel> &chain) { f(chain); });
+}
+
+std::size_t PixelChainParts(const TBlackMask &mask, int threads)
+{
+    return TChainTracer(mask, threads).Parts();
+}
+
+void ForEachPixelChainInParts(const TBlackMask &mask, int threads, const TPartChainTaker &f)
+{
+    TChainTracer(mask, threads).Trace(f);
 }

@@ -6,6 +6,7 @@
 
 #include "cleanup/CleanupFilters.h"
 #include "cleanup/Centerline.h"
+#include "cleanup/PixelChains.h"
 #include "cleanup/CleanupSteps.h"
 #include "cleanup/Threshold.h"
 #include "image/PictureFormats.h"
@@ -251,6 +252,30 @@ TEST(CenterlineThreadsTest, EveryThreadCountGivesTheSameCentreLines)
     const TBlackMask one = Centerline(mask, 1);
     for (int threads : {2, 3, 5})
         ExpectSameMask(Centerline(mask, threads), one, "threads " + std::to_string(threads));
+    // Its chains traced in parts on the threads, and those of closed lines
+    // without junctions and of dashes down a tall mask, come in the order of
+    // one thread.
+    TBlackMask rings(40, 1300);
+    for (int y = 0; y + 6 < rings.Height(); y += 7)
+        for (const auto &[x, dy] :
+             {std::pair{1, 1}, {0, 2}, {0, 3}, {1, 4}, {2, 4}, {3, 4}, {4, 3}, {4, 2}, {3, 1}, {2, 2}})
+            rings.SetBlack(x + y % 30, y + dy);
+    for (int y = 3; y < rings.Height(); y += 7)
+        for (int x = 35; x < 39; ++x)
+            rings.SetBlack(x, y);
+    for (const TBlackMask *thin : {&one, static_cast<const TBlackMask *>(&rings)}) {
+        const std::vector<std::vector<TPixel>> chains = PixelChains(*thin);
+        for (int threads : {2, 3, 5}) {
+            std::vector<std::vector<std::vector<TPixel>>> parts(PixelChainParts(*thin, threads));
+            ForEachPixelChainInParts(*thin, threads, [&](std::size_t part, int, const std::vector<TPixel> &chain) {
+                parts[part].push_back(chain);
+            });
+            std::vector<std::vector<TPixel>> joined;
+            for (const auto &part : parts)
+                joined.insert(joined.end(), part.begin(), part.end());
+            EXPECT_EQ(joined, chains) << "threads " << threads;
+        }
+    }
 }
 
 } // namespace
