@@ -1334,9 +1334,27 @@ private:
             const auto touches = [&](const TPiece &line) {
                 return std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance;
             };
-            if (arc.Arc && !a.Arc && !b.Arc && (arc.Fillet || (touches(a) && touches(b))))
+            if (arc.Arc && !a.Arc && !b.Arc && (arc.Fillet || (touches(a) && touches(b)))) {
                 FitFillet(points, a, pieces[k], b, halfWidth);
+                pieces[k].Fillet = true;
+            }
         }
+        // Every other arc's circle read from the edges and ends of its ink.
+        // An end of the chain is free when no other stroke meets it there;
+        // a line no longer than the stroke is wide before it is the
+        // thinning's hook at a square end.
+        if (Options.Arcs)
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                if (!pieces[k].Arc || pieces[k].Fillet || closed)
+                    continue;
+                const auto hook = [&](const TPiece &q) {
+                    return !q.Arc && Distance(points[q.I], points[q.J]) <= 2 * halfWidth + 2;
+                };
+                const bool freeFirst = !junction(chain.front()) && (k == 0 || (k == 1 && hook(pieces[0])));
+                const std::size_t n = pieces.size();
+                const bool freeLast = !junction(chain.back()) && (k + 1 == n || (k + 2 == n && hook(pieces[n - 1])));
+                FitToInk(points, pieces[k], freeFirst, freeLast, halfWidth, tolerance);
+            }
         // The points where consecutive pieces meet.
         std::vector<TPoint2> joints(pieces.size() + 1);
         for (std::size_t k = 1; k < pieces.size(); ++k)
@@ -1468,6 +1486,99 @@ private:
         const double r = (lo + hi) / 2;
         const TPoint2 c = centre(r);
         arc.Circle = {c.X, c.Y, r, true};
+    }
+
+    // The circle of the arc `piece` moved to where its stroke covers the ink
+    // best (FitStrokeArc), when that keeps it near its pixels. An end free
+    // of other strokes ends in a round or a square cap; elsewhere the ink is
+    // read up to a pixel and the stroke's width short of the end (where the
+    // stroke beside it begins).
+    void FitToInk(const TPoints &p, TPiece &piece, bool freeFirst, bool freeLast, double halfWidth,
+                  double tolerance) const
+    {
+        const TCircle c = piece.Circle;
+        if (!c.Valid || piece.J < piece.I + 3)
+            return;
+        const double sweep = std::abs(SignedSweep(p, piece.I, piece.J, c)) * kDegree;
+        const double first = std::atan2(p[piece.I].Y - c.Y, p[piece.I].X - c.X);
+        const double last = std::atan2(p[piece.J].Y - c.Y, p[piece.J].X - c.X);
+        TStrokeArc arc;
+        arc.Circle = c;
+        arc.HalfWidth = halfWidth;
+        arc.FreeLo = piece.Ccw ? freeFirst : freeLast;
+        arc.FreeHi = piece.Ccw ? freeLast : freeFirst;
+        arc.Lo = piece.Ccw ? first : last;
+        arc.Hi = arc.Lo + sweep;
+        // A free end's centre line runs on into the cap; a joined end's ink
+        // mixes with the next stroke's.
+        arc.Lo += (arc.FreeLo ? halfWidth : 2 * halfWidth + 1) / c.R;
+        arc.Hi -= (arc.FreeHi ? halfWidth : 2 * halfWidth + 1) / c.R;
+        if (arc.Hi - arc.Lo < 5 * kDegree || sweep >= 2 * std::numbers::pi)
+            return;
+        // The pixels within the half width and 3 px of the arc.
+        const double reach = halfWidth + 3, mid = 0.5 * (arc.Lo + arc.Hi);
+        const auto near = [&](double x, double y) {
+            const double dx = x - c.X, dy = y - c.Y;
+            double phi = std::atan2(dy, dx) - mid;
+            phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
+            if (phi >= arc.Lo - mid && phi <= arc.Hi - mid)
+                return std::abs(std::hypot(dx, dy) - c.R) <= reach;
+            if ((phi < arc.Lo - mid && !arc.FreeLo) || (phi > arc.Hi - mid && !arc.FreeHi))
+                return false;
+            const double a = phi < arc.Lo - mid ? arc.Lo : arc.Hi;
+            return std::hypot(x - c.X - c.R * std::cos(a), y - c.Y - c.R * std::sin(a)) <= reach;
+        };
+        std::vector<TInkSample> samples;
+        const double outer = c.R + reach, inner = std::max(0.0, c.R - reach);
+        const int top = std::max(1, static_cast<int>(std::floor(c.Y - outer))),
+                  bottom = std::min(Height, static_cast<int>(std::ceil(c.Y + outer)));
+        for (int y = top; y <= bottom; ++y) {
+            const double dy = y - c.Y;
+            if (std::abs(dy) > outer)
+                continue;
+            const double xo = std::sqrt(outer * outer - dy * dy);
+            const double xi = std::abs(dy) < inner ? std::sqrt(inner * inner - dy * dy) : -1;
+            const auto run = [&](double from, double to) {
+                const int x0 = std::max(0, static_cast<int>(std::ceil(from))),
+                          x1 = std::min(Ink.Width() - 1, static_cast<int>(std::floor(to)));
+                for (int x = x0; x <= x1; ++x)
+                    if (near(x, y))
+                        samples.push_back({static_cast<double>(x), static_cast<double>(y), Ink.Black(x, Height - y)});
+            };
+            if (xi < 0) {
+                run(c.X - xo, c.X + xo);
+            } else {
+                run(c.X - xo, c.X - xi);
+                run(c.X + xi, c.X + xo);
+            }
+        }
+        // Round ends, or square ones: whichever covers the ink better about
+        // the first circle (fitted with its circle free, the wrong kind of
+        // end bends the circle to make up for it). The circle moves only
+        // when that covers the ink better at all (by a twentieth of a
+        // pixel's worth).
+        TStrokeArc round = arc, flat = arc;
+        round.KeepCircle = flat.KeepCircle = true;
+        flat.Flat = true;
+        const bool roundFits = FitStrokeArc(samples.data(), samples.size(), round);
+        const bool flatFits = (arc.FreeLo || arc.FreeHi) && FitStrokeArc(samples.data(), samples.size(), flat);
+        if (!roundFits && !flatFits)
+            return;
+        TStrokeArc fitted = arc;
+        fitted.Flat = flatFits && (!roundFits || flat.Cost < round.Cost);
+        const double kept = fitted.Flat ? flat.Cost : round.Cost;
+        if (!FitStrokeArc(samples.data(), samples.size(), fitted) || kept - fitted.Cost < 0.05)
+            return;
+        const TCircle f = fitted.Circle;
+        if (std::abs(f.R - c.R) > 0.5 * c.R || Distance({f.X, f.Y}, {c.X, c.Y}) > 0.5 * c.R + 2 ||
+            fitted.HalfWidth > 2 * halfWidth + 1.5 || fitted.HalfWidth < 0.25 || f.R > kLargestRadius)
+            return;
+        // Its pixels stay near it (but for the ends, where the thinning bends).
+        const std::size_t skip = static_cast<std::size_t>(halfWidth + 1);
+        for (std::size_t k = piece.I + skip; k + skip <= piece.J; ++k)
+            if (std::abs(Distance(p[k], {f.X, f.Y}) - f.R) > tolerance + 1)
+                return;
+        piece.Circle = f;
     }
 
     // The line of `piece` moved square to itself by the middle (median) of
