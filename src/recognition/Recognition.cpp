@@ -1919,6 +1919,24 @@ private:
     // Free ends near another node or line meet it.
     void CloseGaps()
     {
+        // A line no longer than the stroke's half width and a pixel from a
+        // node where two more pieces meet to a free end is the thinning's
+        // spur at a corner: it goes.
+        for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
+            TEdge &edge = Graph.Edge(e);
+            if (!edge.Alive || edge.Kind != TEdgeKind::Line || Graph.Length(edge) > edge.HalfWidth + 2)
+                continue;
+            for (const int end : {edge.A, edge.B}) {
+                const int other = Graph.Other(edge, end);
+                const TNode &node = Graph.Node(end);
+                if (!node.Junction && node.Edges.size() == 1 && Graph.Node(other).Edges.size() >= 3) {
+                    Graph.Detach(edge.A, e);
+                    Graph.Detach(edge.B, e);
+                    edge.Alive = false;
+                    break;
+                }
+            }
+        }
         constexpr double kCell = 64;
         std::unordered_map<std::uint64_t, std::vector<int>> nodeCells, lineCells;
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
@@ -2020,8 +2038,19 @@ private:
                         }
                     }
                 }
-            if (bestLine < 0)
+            if (bestLine < 0) {
+                if (edge.Kind == TEdgeKind::Line && !Options.KeepGaps)
+                    MeetAhead(n, [&](TPoint2 q, auto visit) {
+                        for (long dx = -1; dx <= 1; ++dx)
+                            for (long dy = -1; dy <= 1; ++dy)
+                                visit(nodeCells, key(cell(q.X) + dx, cell(q.Y) + dy));
+                    }, [&](TPoint2 q, auto visit) {
+                        for (long dx = -1; dx <= 1; ++dx)
+                            for (long dy = -1; dy <= 1; ++dy)
+                                visit(lineCells, key(cell(q.X) + dx, cell(q.Y) + dy));
+                    });
                 continue;
+            }
             const TLine target = Graph.LineOf(Graph.Edge(bestLine));
             TPoint2 onto = target.Project(p);
             TPoint2 crossing;
@@ -2029,6 +2058,111 @@ private:
                 Distance(crossing, p) <= 2 * (reach + 1))
                 onto = crossing;
             node.P = onto;
+            OnLines.emplace_back(n, bestLine);
+        }
+    }
+
+    // A corner or junction the scan broke: the free end n of a line runs on
+    // along it (at most twice the two strokes' half widths and 10 px) to where it
+    // crosses the line or circle of another free end that runs on as little
+    // to the same point (both ends go there), else to where it meets
+    // another line (the end goes onto it). Lines within 20 degrees of each
+    // other do not cross here (broken straight strokes are FacingEnds'), nor
+    // the two free ends of two pieces that meet.
+    template <class NodeCells, class LineCells>
+    void MeetAhead(int n, NodeCells nodesNear, LineCells linesNear)
+    {
+        const TEdge &edge = Graph.Edge(Graph.Node(n).Edges.front());
+        const TPoint2 p = Graph.Node(n).P, from = Graph.Node(Graph.Other(edge, n)).P;
+        const double length = Distance(from, p);
+        // (A line as short as the stroke is wide has no direction to run on in.)
+        if (length < std::max(6.0, 4 * edge.HalfWidth))
+            return;
+        const TPoint2 u{(p.X - from.X) / length, (p.Y - from.Y) / length};
+        const TLine own = Graph.LineOf(edge);
+        const double reach = edge.HalfWidth + 1;
+        int bestNode = -1;
+        double best = 1e300;
+        TPoint2 bestPoint{};
+        nodesNear(p, [&](const auto &cells, std::uint64_t k) {
+            const auto it = cells.find(k);
+            if (it == cells.end())
+                return;
+            for (int m : it->second) {
+                const TNode &other = Graph.Node(m);
+                if (m == n || other.Junction || other.Edges.size() != 1 || m == Graph.Other(edge, n))
+                    continue;
+                const TEdge &em = Graph.Edge(other.Edges.front());
+                // Not the other end of the piece beside it.
+                if (Graph.Other(em, m) == Graph.Other(edge, n))
+                    continue;
+                const double ahead = 2 * (edge.HalfWidth + em.HalfWidth) + 10;
+                if (Distance(p, other.P) > 2 * ahead)
+                    continue;
+                TPoint2 x;
+                double theirs = 0;
+                if (em.Kind == TEdgeKind::Line) {
+                    const TPoint2 q = Graph.Node(Graph.Other(em, m)).P;
+                    const double lm = Distance(q, other.P);
+                    if (lm == 0 || !Crossing(own, Graph.LineOf(em), x, 20))
+                        continue;
+                    theirs = ((x.X - other.P.X) * (other.P.X - q.X) + (x.Y - other.P.Y) * (other.P.Y - q.Y)) / lm;
+                    if (theirs < -(em.HalfWidth + 1))
+                        continue;
+                } else if (em.Kind == TEdgeKind::Arc) {
+                    if (!Crossing(own, em.Circle, p, x))
+                        continue;
+                    // Not along a tangent: there a crossing moves far for a small error.
+                    const double radial = std::abs((x.X - em.Circle.X) * own.Dx + (x.Y - em.Circle.Y) * own.Dy) / em.Circle.R;
+                    if (radial < 0.35)
+                        continue;
+                    theirs = Distance(x, other.P);
+                } else {
+                    continue;
+                }
+                const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
+                if (mine < -reach || mine > ahead || theirs > ahead || Distance(x, p) > ahead)
+                    continue;
+                const double cost = std::max(std::abs(mine), std::abs(theirs));
+                if (cost < best) {
+                    best = cost;
+                    bestNode = m;
+                    bestPoint = x;
+                }
+            }
+        });
+        if (bestNode >= 0) {
+            Graph.Node(bestNode).P = bestPoint;
+            Graph.Node(n).P = bestPoint;
+            Graph.MergeNode(n, bestNode);
+            return;
+        }
+        int bestLine = -1;
+        linesNear(p, [&](const auto &cells, std::uint64_t k) {
+            const auto it = cells.find(k);
+            if (it == cells.end())
+                return;
+            for (int e : it->second) {
+                const TEdge &line = Graph.Edge(e);
+                if (!line.Alive || line.Kind != TEdgeKind::Line || line.A == n || line.B == n || &line == &edge)
+                    continue;
+                const double ahead = 2 * (edge.HalfWidth + line.HalfWidth) + 10;
+                const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
+                const double l = Distance(a, b);
+                TPoint2 x;
+                if (l == 0 || !Crossing(own, Through(a, b), x, 20))
+                    continue;
+                const double along = ((x.X - a.X) * (b.X - a.X) + (x.Y - a.Y) * (b.Y - a.Y)) / l;
+                const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
+                if (along < 0 || along > l || mine < 0 || mine > ahead || mine >= best)
+                    continue;
+                best = mine;
+                bestLine = e;
+                bestPoint = x;
+            }
+        });
+        if (bestLine >= 0) {
+            Graph.Node(n).P = bestPoint;
             OnLines.emplace_back(n, bestLine);
         }
     }
