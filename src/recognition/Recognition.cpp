@@ -1325,6 +1325,38 @@ private:
                 if (gone < k)
                     --k;
             }
+        // Arcs of one circle that a scan's rough edge broke apart, maybe by
+        // a short line between them, are one arc: their circles agree (the
+        // centres and radii within a quarter of the radius) and one circle
+        // fits all their pixels within twice the tolerance.
+        // (Not in a closed chain: an arc nearly all round it would end where
+        // it starts.)
+        if (Options.Arcs && !closed)
+            for (std::size_t k = 0; k + 1 < pieces.size();) {
+                const TPiece &a = pieces[k];
+                const std::size_t j = pieces[k + 1].Arc ? k + 1 : k + 2;
+                if (!a.Arc || a.Fillet || j >= pieces.size() || !pieces[j].Arc || pieces[j].Fillet) {
+                    ++k;
+                    continue;
+                }
+                const TPiece &b = pieces[j];
+                const double r = std::max(a.Circle.R, b.Circle.R);
+                const auto length = [&](const TPiece &q) { return Distance(points[q.I], points[q.J]); };
+                const bool between = j == k + 1 || length(pieces[k + 1]) < std::min(length(a), length(b));
+                const TCircle c = FitCircle(points.data() + a.I, b.J + 1 - a.I);
+                if (!between || Distance({a.Circle.X, a.Circle.Y}, {b.Circle.X, b.Circle.Y}) > 0.25 * r ||
+                    std::abs(a.Circle.R - b.Circle.R) > 0.25 * r || !c.Valid || c.R > kLargestRadius ||
+                    CircleDeviation(points.data() + a.I, b.J + 1 - a.I, c) > 2 * Options.Tolerance) {
+                    ++k;
+                    continue;
+                }
+                TPiece joined = a;
+                joined.J = b.J;
+                joined.Circle = c;
+                joined.Ccw = SignedSweep(points, joined.I, joined.J, c) > 0;
+                pieces[k] = joined;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k + 1), pieces.begin() + static_cast<std::ptrdiff_t>(j + 1));
+            }
         // A fillet (an arc the lines beside it touch): the circle tangent
         // to both lines that lies nearest to the middles of its stroke.
         // In a closed chain the first and the last piece meet too.

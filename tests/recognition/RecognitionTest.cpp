@@ -393,6 +393,21 @@ TEST(Recognition, ShortArcsKeepTheirCentreAndRadius)
     }
 }
 
+TEST(Recognition, AnArcWithARoughEdgeIsOneArc)
+{
+    // A half circle whose stroke bulges out by up to 1.8 px over a few
+    // degrees (a scan's rough edge): the fit within 1 px breaks it, one
+    // circle fits it within 2 px.
+    TSheet sheet;
+    sheet.Paint([](double x, double y) {
+        const double a = std::atan2(y - 40, x - 200) / kDegree, bump = 1.8 * std::exp(-std::pow((a - 70) / 3, 2));
+        return a >= 0 && a <= 180 && std::abs(std::hypot(x - 200, y - 40) - 150 - bump) <= 1.5;
+    });
+    const TDrawing d = sheet.Recognise(1, true, 1);
+    ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
+    EXPECT_EQ(d.Entities[0].Kind, TEntityKind::Arc);
+}
+
 TEST(Recognition, TheSkewIsWhatTheSquareLinesShare)
 {
     // A square turned 0.7 degrees beside longer lines 6 degrees off the axis:
