@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <vector>
 
 namespace {
 
@@ -157,10 +158,21 @@ struct TArcDistance
 };
 
 TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, double lo, double hi, bool freeLo,
-                         bool freeHi, bool flat)
+                         bool freeHi, bool flat, bool nearEnd)
 {
     TArcDistance out{};
-    const double dx = x - cx, dy = y - cy, rho = std::hypot(dx, dy);
+    const double dx = x - cx, dy = y - cy, rho = std::sqrt(dx * dx + dy * dy);
+    if (!nearEnd) {
+        // Far from the free ends: the distance off the circle.
+        const double s = rho >= r ? 1 : -1;
+        out.D = std::abs(rho - r);
+        if (rho > 0) {
+            out.Dcx = -s * dx / rho;
+            out.Dcy = -s * dy / rho;
+        }
+        out.Dr = -s;
+        return out;
+    }
     const double mid = 0.5 * (lo + hi);
     double phi = std::atan2(dy, dx) - mid;
     phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
@@ -191,7 +203,7 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
     if (beforeLo || afterHi) {
         const double a = beforeLo ? lo : hi;
         const double ex = cx + r * std::cos(a), ey = cy + r * std::sin(a);
-        const double ux = x - ex, uy = y - ey, d = std::hypot(ux, uy);
+        const double ux = x - ex, uy = y - ey, d = std::sqrt(ux * ux + uy * uy);
         out.D = d;
         if (d > 0) {
             out.Dcx = -ux / d;
@@ -225,10 +237,23 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     using TMatrix = Eigen::Matrix<double, kParameters, kParameters>;
     TVector q;
     q << arc.Circle.X, arc.Circle.Y, arc.Circle.R, arc.HalfWidth, arc.Lo, arc.Hi;
+    // The samples near a free end (within the half width and 8 px of it
+    // along the first circle, or past it): the others are read off the
+    // circle alone (the ends move less than that).
+    std::vector<char> nearEnd(n, 0);
+    {
+        const double c = arc.Circle.R, mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / c;
+        for (std::size_t i = 0; i < n; ++i) {
+            double phi = std::atan2(p[i].Y - arc.Circle.Y, p[i].X - arc.Circle.X) - mid;
+            phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
+            nearEnd[i] = (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
+        }
+    }
     const auto evaluate = [&](const TVector &v, TMatrix *normal, TVector *gradient) {
         double cost = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi, arc.Flat);
+            const TArcDistance d =
+                ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi, arc.Flat, nearEnd[i] != 0);
             const double e = std::clamp((d.D - v(3)) / kStep, -40.0, 40.0);
             const double predicted = 1 / (1 + std::exp(e));
             const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
@@ -249,7 +274,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     TVector gradient = TVector::Zero();
     double cost = evaluate(q, &normal, &gradient);
     const double first = cost;
-    for (int iter = 0; iter < 60; ++iter) {
+    for (int iter = 0; iter < 40; ++iter) {
         TMatrix damped = normal;
         for (int k = 0; k < kParameters; ++k)
             damped(k, k) += lambda * std::max(normal(k, k), 1e-9) + 1e-12;
@@ -265,13 +290,18 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
         if (!step.allFinite())
             return false;
         const TVector next = q + step;
-        TMatrix nextNormal = TMatrix::Zero();
-        TVector nextGradient = TVector::Zero();
+        // (The step's cost first: a step refused needs no derivatives.)
         const double nextCost = next(2) > 0.5 && next(3) > 0.1 && next(5) > next(4)
-                                    ? evaluate(next, &nextNormal, &nextGradient)
+                                    ? evaluate(next, nullptr, nullptr)
                                     : std::numeric_limits<double>::max();
         if (nextCost < cost) {
-            const bool settled = cost - nextCost < 1e-9 * std::max(1.0, cost);
+            TMatrix nextNormal = TMatrix::Zero();
+            TVector nextGradient = TVector::Zero();
+            evaluate(next, &nextNormal, &nextGradient);
+            // Settled when the cost or the step (in pixels) is that small.
+            const double moved = std::max({std::abs(step(0)), std::abs(step(1)), std::abs(step(2)), std::abs(step(3)),
+                                           q(2) * std::abs(step(4)), q(2) * std::abs(step(5))});
+            const bool settled = cost - nextCost < 1e-9 * std::max(1.0, cost) || moved < 0.001;
             q = next;
             cost = nextCost;
             normal = nextNormal;
