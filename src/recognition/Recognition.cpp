@@ -1560,10 +1560,25 @@ private:
             const double a = phi < arc.Lo - mid ? arc.Lo : arc.Hi;
             return std::hypot(x - c.X - c.R * std::cos(a), y - c.Y - c.R * std::sin(a)) <= reach;
         };
+        // Only the box about the arc and its ends is read.
+        double boxLeft = std::numeric_limits<double>::max(), boxRight = -boxLeft, boxTop = boxLeft, boxBottom = -boxLeft;
+        const auto extend = [&](double a) {
+            const double x = c.X + c.R * std::cos(a), y = c.Y + c.R * std::sin(a);
+            boxLeft = std::min(boxLeft, x);
+            boxRight = std::max(boxRight, x);
+            boxTop = std::min(boxTop, y);
+            boxBottom = std::max(boxBottom, y);
+        };
+        extend(arc.Lo);
+        extend(arc.Hi);
+        for (int quarter = static_cast<int>(std::ceil(arc.Lo / (std::numbers::pi / 2)));
+             quarter * (std::numbers::pi / 2) < arc.Hi; ++quarter)
+            extend(quarter * (std::numbers::pi / 2));
         std::vector<TInkSample> samples;
         const double outer = c.R + reach, inner = std::max(0.0, c.R - reach);
-        const int top = std::max(1, static_cast<int>(std::floor(c.Y - outer))),
-                  bottom = std::min(Height, static_cast<int>(std::ceil(c.Y + outer)));
+        const int top = std::max({1, static_cast<int>(std::floor(c.Y - outer)), static_cast<int>(std::floor(boxTop - reach))}),
+                  bottom = std::min({Height, static_cast<int>(std::ceil(c.Y + outer)),
+                                     static_cast<int>(std::ceil(boxBottom + reach))});
         for (int y = top; y <= bottom; ++y) {
             const double dy = y - c.Y;
             if (std::abs(dy) > outer)
@@ -1571,8 +1586,9 @@ private:
             const double xo = std::sqrt(outer * outer - dy * dy);
             const double xi = std::abs(dy) < inner ? std::sqrt(inner * inner - dy * dy) : -1;
             const auto run = [&](double from, double to) {
-                const int x0 = std::max(0, static_cast<int>(std::ceil(from))),
-                          x1 = std::min(Ink.Width() - 1, static_cast<int>(std::floor(to)));
+                const int x0 = std::max({0, static_cast<int>(std::ceil(from)), static_cast<int>(std::floor(boxLeft - reach))}),
+                          x1 = std::min({Ink.Width() - 1, static_cast<int>(std::floor(to)),
+                                         static_cast<int>(std::ceil(boxRight + reach))});
                 for (int x = x0; x <= x1; ++x)
                     if (near(x, y))
                         samples.push_back({static_cast<double>(x), static_cast<double>(y), Ink.Black(x, Height - y)});
