@@ -157,8 +157,9 @@ struct TArcDistance
     double Dcx, Dcy, Dr, Dlo, Dhi;
 };
 
+// (cosLo, sinLo, cosHi, sinHi: of the end angles, the same for every pixel.)
 TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, double lo, double hi, bool freeLo,
-                         bool freeHi, bool flat, bool nearEnd)
+                         bool freeHi, bool flat, bool nearEnd, const double (&ends)[4])
 {
     TArcDistance out{};
     const double dx = x - cx, dy = y - cy, rho = std::sqrt(dx * dx + dy * dy);
@@ -201,15 +202,15 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
         return out;
     }
     if (beforeLo || afterHi) {
-        const double a = beforeLo ? lo : hi;
-        const double ex = cx + r * std::cos(a), ey = cy + r * std::sin(a);
+        const double cosA = beforeLo ? ends[0] : ends[2], sinA = beforeLo ? ends[1] : ends[3];
+        const double ex = cx + r * cosA, ey = cy + r * sinA;
         const double ux = x - ex, uy = y - ey, d = std::sqrt(ux * ux + uy * uy);
         out.D = d;
         if (d > 0) {
             out.Dcx = -ux / d;
             out.Dcy = -uy / d;
-            out.Dr = -(ux * std::cos(a) + uy * std::sin(a)) / d;
-            const double da = -(ux * -r * std::sin(a) + uy * r * std::cos(a)) / d;
+            out.Dr = -(ux * cosA + uy * sinA) / d;
+            const double da = -(ux * -r * sinA + uy * r * cosA) / d;
             (beforeLo ? out.Dlo : out.Dhi) = da;
         }
         return out;
@@ -251,9 +252,10 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     }
     const auto evaluate = [&](const TVector &v, TMatrix *normal, TVector *gradient) {
         double cost = 0;
+        const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
         for (std::size_t i = 0; i < n; ++i) {
-            const TArcDistance d =
-                ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi, arc.Flat, nearEnd[i] != 0);
+            const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi,
+                                               arc.Flat, nearEnd[i] != 0, ends);
             const double e = std::clamp((d.D - v(3)) / kStep, -40.0, 40.0);
             const double predicted = 1 / (1 + std::exp(e));
             const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
@@ -274,7 +276,10 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     TVector gradient = TVector::Zero();
     double cost = evaluate(q, &normal, &gradient);
     const double first = cost;
-    for (int iter = 0; iter < 40; ++iter) {
+    // A few steps: the fit starts near the answer, and a fiftieth of a
+    // pixel is well below what the ink's edges tell.
+    constexpr int kSteps = 5;
+    for (int iter = 0; iter < kSteps; ++iter) {
         TMatrix damped = normal;
         for (int k = 0; k < kParameters; ++k)
             damped(k, k) += lambda * std::max(normal(k, k), 1e-9) + 1e-12;
@@ -301,7 +306,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
             // Settled when the cost or the step (in pixels) is that small.
             const double moved = std::max({std::abs(step(0)), std::abs(step(1)), std::abs(step(2)), std::abs(step(3)),
                                            q(2) * std::abs(step(4)), q(2) * std::abs(step(5))});
-            const bool settled = cost - nextCost < 1e-9 * std::max(1.0, cost) || moved < 0.001;
+            const bool settled = cost - nextCost < 1e-9 * std::max(1.0, cost) || moved < 0.02;
             q = next;
             cost = nextCost;
             normal = nextNormal;

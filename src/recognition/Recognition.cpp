@@ -1528,8 +1528,11 @@ private:
     void FitToInk(const TPoints &p, TPiece &piece, bool freeFirst, bool freeLast, double halfWidth,
                   double tolerance) const
     {
+        // A short arc of a thin stroke (under 20 pixels, its half width
+        // under a pixel) has too few edge pixels to tell more than its
+        // centre line did.
         const TCircle c = piece.Circle;
-        if (!c.Valid || piece.J < piece.I + 3)
+        if (!c.Valid || piece.J < piece.I + 3 || (halfWidth < 1 && piece.J < piece.I + 20))
             return;
         const double sweep = std::abs(SignedSweep(p, piece.I, piece.J, c)) * kDegree;
         const double first = std::atan2(p[piece.I].Y - c.Y, p[piece.I].X - c.X);
