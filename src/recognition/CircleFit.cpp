@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <numbers>
+#include <vector>
 
 namespace {
 
@@ -142,4 +145,182 @@ double CircleDeviation(const TPoint2 *p, std::size_t n, const TCircle &c)
         worst = std::max(worst, std::abs(std::sqrt(dx * dx + dy * dy) - c.R));
     }
     return worst;
+}
+
+namespace {
+
+// Distance of (x, y) from the arc's centre line with its caps, and its
+// gradient by the centre, the radius and the two end angles.
+struct TArcDistance
+{
+    double D;
+    double Dcx, Dcy, Dr, Dlo, Dhi;
+};
+
+TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, double lo, double hi, bool freeLo,
+                         bool freeHi, bool flat, bool nearEnd)
+{
+    TArcDistance out{};
+    const double dx = x - cx, dy = y - cy, rho = std::sqrt(dx * dx + dy * dy);
+    if (!nearEnd) {
+        // Far from the free ends: the distance off the circle.
+        const double s = rho >= r ? 1 : -1;
+        out.D = std::abs(rho - r);
+        if (rho > 0) {
+            out.Dcx = -s * dx / rho;
+            out.Dcy = -s * dy / rho;
+        }
+        out.Dr = -s;
+        return out;
+    }
+    const double mid = 0.5 * (lo + hi);
+    double phi = std::atan2(dy, dx) - mid;
+    phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
+    const bool beforeLo = freeLo && phi < lo - mid, afterHi = freeHi && phi > hi - mid;
+    const double s = rho >= r ? 1 : -1;
+    if ((beforeLo || afterHi) && flat && rho > 0) {
+        // Square ends: the larger of the distance off the circle and the
+        // way past the end along it (less the half width, as the distance
+        // to a round end is compared).
+        const double over = beforeLo ? (lo - mid - phi) * r : (phi - (hi - mid)) * r;
+        const double off = std::abs(rho - r);
+        if (off >= over) {
+            out.D = off;
+            out.Dcx = -s * dx / rho;
+            out.Dcy = -s * dy / rho;
+            out.Dr = -s;
+            return out;
+        }
+        // d phi / d cx = dy / rho^2, d phi / d cy = -dx / rho^2
+        const double sign = beforeLo ? -1 : 1;
+        out.D = over;
+        out.Dcx = sign * r * dy / (rho * rho);
+        out.Dcy = -sign * r * dx / (rho * rho);
+        out.Dr = over / r;
+        (beforeLo ? out.Dlo : out.Dhi) = beforeLo ? r : -r;
+        return out;
+    }
+    if (beforeLo || afterHi) {
+        const double a = beforeLo ? lo : hi;
+        const double ex = cx + r * std::cos(a), ey = cy + r * std::sin(a);
+        const double ux = x - ex, uy = y - ey, d = std::sqrt(ux * ux + uy * uy);
+        out.D = d;
+        if (d > 0) {
+            out.Dcx = -ux / d;
+            out.Dcy = -uy / d;
+            out.Dr = -(ux * std::cos(a) + uy * std::sin(a)) / d;
+            const double da = -(ux * -r * std::sin(a) + uy * r * std::cos(a)) / d;
+            (beforeLo ? out.Dlo : out.Dhi) = da;
+        }
+        return out;
+    }
+    out.D = std::abs(rho - r);
+    if (rho > 0) {
+        out.Dcx = -s * dx / rho;
+        out.Dcy = -s * dy / rho;
+    }
+    out.Dr = -s;
+    return out;
+}
+
+} // namespace
+
+bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
+{
+    // The step's width: narrow enough to place an edge between two pixel
+    // centres, wide enough that the rough edge of a scan does not catch it.
+    constexpr double kStep = 0.35;
+    constexpr int kParameters = 6;  // centre x, y, radius, half width, Lo, Hi
+    if (n < 8 || !arc.Circle.Valid)
+        return false;
+    using TVector = Eigen::Matrix<double, kParameters, 1>;
+    using TMatrix = Eigen::Matrix<double, kParameters, kParameters>;
+    TVector q;
+    q << arc.Circle.X, arc.Circle.Y, arc.Circle.R, arc.HalfWidth, arc.Lo, arc.Hi;
+    // The samples near a free end (within the half width and 8 px of it
+    // along the first circle, or past it): the others are read off the
+    // circle alone (the ends move less than that).
+    std::vector<char> nearEnd(n, 0);
+    {
+        const double c = arc.Circle.R, mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / c;
+        for (std::size_t i = 0; i < n; ++i) {
+            double phi = std::atan2(p[i].Y - arc.Circle.Y, p[i].X - arc.Circle.X) - mid;
+            phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
+            nearEnd[i] = (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
+        }
+    }
+    const auto evaluate = [&](const TVector &v, TMatrix *normal, TVector *gradient) {
+        double cost = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const TArcDistance d =
+                ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi, arc.Flat, nearEnd[i] != 0);
+            const double e = std::clamp((d.D - v(3)) / kStep, -40.0, 40.0);
+            const double predicted = 1 / (1 + std::exp(e));
+            const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
+            cost += residual * residual;
+            if (!normal)
+                continue;
+            // d residual / d parameter = predicted (1 - predicted) / kStep * d(D - halfWidth)
+            const double k = predicted * (1 - predicted) / kStep;
+            TVector j;
+            j << k * d.Dcx, k * d.Dcy, k * d.Dr, -k, k * d.Dlo, k * d.Dhi;
+            *normal += j * j.transpose();
+            *gradient += j * residual;
+        }
+        return cost;
+    };
+    double lambda = 1e-3;
+    TMatrix normal = TMatrix::Zero();
+    TVector gradient = TVector::Zero();
+    double cost = evaluate(q, &normal, &gradient);
+    const double first = cost;
+    for (int iter = 0; iter < 40; ++iter) {
+        TMatrix damped = normal;
+        for (int k = 0; k < kParameters; ++k)
+            damped(k, k) += lambda * std::max(normal(k, k), 1e-9) + 1e-12;
+        TVector g = gradient;
+        for (int k = 0; k < kParameters; ++k)
+            if ((k == 4 && !arc.FreeLo) || (k == 5 && !arc.FreeHi) || (k < 3 && arc.KeepCircle)) {
+                damped.row(k).setZero();
+                damped.col(k).setZero();
+                damped(k, k) = 1;
+                g(k) = 0;
+            }
+        const TVector step = damped.ldlt().solve(-g);
+        if (!step.allFinite())
+            return false;
+        const TVector next = q + step;
+        // (The step's cost first: a step refused needs no derivatives.)
+        const double nextCost = next(2) > 0.5 && next(3) > 0.1 && next(5) > next(4)
+                                    ? evaluate(next, nullptr, nullptr)
+                                    : std::numeric_limits<double>::max();
+        if (nextCost < cost) {
+            TMatrix nextNormal = TMatrix::Zero();
+            TVector nextGradient = TVector::Zero();
+            evaluate(next, &nextNormal, &nextGradient);
+            // Settled when the cost or the step (in pixels) is that small.
+            const double moved = std::max({std::abs(step(0)), std::abs(step(1)), std::abs(step(2)), std::abs(step(3)),
+                                           q(2) * std::abs(step(4)), q(2) * std::abs(step(5))});
+            const bool settled = cost - nextCost < 1e-9 * std::max(1.0, cost) || moved < 0.001;
+            q = next;
+            cost = nextCost;
+            normal = nextNormal;
+            gradient = nextGradient;
+            lambda = std::max(1e-7, lambda / 4);
+            if (settled)
+                break;
+        } else {
+            lambda *= 8;
+            if (lambda > 1e8)
+                break;
+        }
+    }
+    if (!q.allFinite() || !(cost <= first) || q(2) <= 0.5 || q(5) <= q(4) || q(5) - q(4) >= 2 * std::numbers::pi)
+        return false;
+    arc.Circle = {q(0), q(1), q(2), true};
+    arc.HalfWidth = q(3);
+    arc.Lo = q(4);
+    arc.Hi = q(5);
+    arc.Cost = cost;
+    return true;
 }

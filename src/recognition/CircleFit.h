@@ -32,3 +32,38 @@ TCircle FitCircleThrough(const TPoint2 *points, std::size_t count, TPoint2 a, TP
 
 // Largest distance of the points from the circle.
 double CircleDeviation(const TPoint2 *points, std::size_t count, const TCircle &circle);
+
+// An arc of a stroke as its pixels show it: the centre line on Circle from
+// angle Lo to angle Hi (radians, counter-clockwise, Lo < Hi < Lo + 2 pi), the
+// stroke HalfWidth wide on either side; an end marked free ends in a round
+// cap (with Flat, cut square), the other ends where the pixels given stop.
+struct TStrokeArc
+{
+    TCircle Circle;
+    double Lo = 0, Hi = 0;
+    double HalfWidth = 0.5;
+    bool FreeLo = false, FreeHi = false;
+    bool Flat = false;
+    // Only the half width and the free ends fitted, the circle kept.
+    bool KeepCircle = false;
+    // Of the fit: the sum of the squared differences of the ink from the
+    // stroke's smooth step over the samples.
+    double Cost = 0;
+};
+
+// A pixel near a stroke: its centre and whether it is ink.
+struct TInkSample
+{
+    double X;
+    double Y;
+    bool Ink;
+};
+
+// The arc whose stroke covers the ink samples best: each sample's centre is
+// ink where it lies within HalfWidth of the arc (a smooth step of the
+// distance, so that the fit reads the edges to a fraction of a pixel),
+// fitted by Levenberg-Marquardt from `arc`. The pixels of a short arc lie
+// within half a pixel of circles of quite other radii; the ink's edges and
+// caps tell them apart where its centre line cannot. False (and `arc` as
+// it was) when the fit does not settle.
+bool FitStrokeArc(const TInkSample *samples, std::size_t count, TStrokeArc &arc);

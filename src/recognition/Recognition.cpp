@@ -1325,6 +1325,38 @@ private:
                 if (gone < k)
                     --k;
             }
+        // Arcs of one circle that a scan's rough edge broke apart, maybe by
+        // a short line between them, are one arc: their circles agree (the
+        // centres and radii within a quarter of the radius) and one circle
+        // fits all their pixels within twice the tolerance.
+        // (Not in a closed chain: an arc nearly all round it would end where
+        // it starts.)
+        if (Options.Arcs && !closed)
+            for (std::size_t k = 0; k + 1 < pieces.size();) {
+                const TPiece &a = pieces[k];
+                const std::size_t j = pieces[k + 1].Arc ? k + 1 : k + 2;
+                if (!a.Arc || a.Fillet || j >= pieces.size() || !pieces[j].Arc || pieces[j].Fillet) {
+                    ++k;
+                    continue;
+                }
+                const TPiece &b = pieces[j];
+                const double r = std::max(a.Circle.R, b.Circle.R);
+                const auto length = [&](const TPiece &q) { return Distance(points[q.I], points[q.J]); };
+                const bool between = j == k + 1 || length(pieces[k + 1]) < std::min(length(a), length(b));
+                const TCircle c = FitCircle(points.data() + a.I, b.J + 1 - a.I);
+                if (!between || Distance({a.Circle.X, a.Circle.Y}, {b.Circle.X, b.Circle.Y}) > 0.25 * r ||
+                    std::abs(a.Circle.R - b.Circle.R) > 0.25 * r || !c.Valid || c.R > kLargestRadius ||
+                    CircleDeviation(points.data() + a.I, b.J + 1 - a.I, c) > 2 * Options.Tolerance) {
+                    ++k;
+                    continue;
+                }
+                TPiece joined = a;
+                joined.J = b.J;
+                joined.Circle = c;
+                joined.Ccw = SignedSweep(points, joined.I, joined.J, c) > 0;
+                pieces[k] = joined;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(k + 1), pieces.begin() + static_cast<std::ptrdiff_t>(j + 1));
+            }
         // A fillet (an arc the lines beside it touch): the circle tangent
         // to both lines that lies nearest to the middles of its stroke.
         // In a closed chain the first and the last piece meet too.
@@ -1334,9 +1366,27 @@ private:
             const auto touches = [&](const TPiece &line) {
                 return std::abs(line.Line.Distance({arc.Circle.X, arc.Circle.Y}) - arc.Circle.R) <= 2 * Options.Tolerance;
             };
-            if (arc.Arc && !a.Arc && !b.Arc && (arc.Fillet || (touches(a) && touches(b))))
+            if (arc.Arc && !a.Arc && !b.Arc && (arc.Fillet || (touches(a) && touches(b)))) {
                 FitFillet(points, a, pieces[k], b, halfWidth);
+                pieces[k].Fillet = true;
+            }
         }
+        // Every other arc's circle read from the edges and ends of its ink.
+        // An end of the chain is free when no other stroke meets it there;
+        // a line no longer than the stroke is wide before it is the
+        // thinning's hook at a square end.
+        if (Options.Arcs)
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                if (!pieces[k].Arc || pieces[k].Fillet || closed)
+                    continue;
+                const auto hook = [&](const TPiece &q) {
+                    return !q.Arc && Distance(points[q.I], points[q.J]) <= 2 * halfWidth + 2;
+                };
+                const bool freeFirst = !junction(chain.front()) && (k == 0 || (k == 1 && hook(pieces[0])));
+                const std::size_t n = pieces.size();
+                const bool freeLast = !junction(chain.back()) && (k + 1 == n || (k + 2 == n && hook(pieces[n - 1])));
+                FitToInk(points, pieces[k], freeFirst, freeLast, halfWidth, tolerance);
+            }
         // The points where consecutive pieces meet.
         std::vector<TPoint2> joints(pieces.size() + 1);
         for (std::size_t k = 1; k < pieces.size(); ++k)
@@ -1468,6 +1518,99 @@ private:
         const double r = (lo + hi) / 2;
         const TPoint2 c = centre(r);
         arc.Circle = {c.X, c.Y, r, true};
+    }
+
+    // The circle of the arc `piece` moved to where its stroke covers the ink
+    // best (FitStrokeArc), when that keeps it near its pixels. An end free
+    // of other strokes ends in a round or a square cap; elsewhere the ink is
+    // read up to a pixel and the stroke's width short of the end (where the
+    // stroke beside it begins).
+    void FitToInk(const TPoints &p, TPiece &piece, bool freeFirst, bool freeLast, double halfWidth,
+                  double tolerance) const
+    {
+        const TCircle c = piece.Circle;
+        if (!c.Valid || piece.J < piece.I + 3)
+            return;
+        const double sweep = std::abs(SignedSweep(p, piece.I, piece.J, c)) * kDegree;
+        const double first = std::atan2(p[piece.I].Y - c.Y, p[piece.I].X - c.X);
+        const double last = std::atan2(p[piece.J].Y - c.Y, p[piece.J].X - c.X);
+        TStrokeArc arc;
+        arc.Circle = c;
+        arc.HalfWidth = halfWidth;
+        arc.FreeLo = piece.Ccw ? freeFirst : freeLast;
+        arc.FreeHi = piece.Ccw ? freeLast : freeFirst;
+        arc.Lo = piece.Ccw ? first : last;
+        arc.Hi = arc.Lo + sweep;
+        // A free end's centre line runs on into the cap; a joined end's ink
+        // mixes with the next stroke's.
+        arc.Lo += (arc.FreeLo ? halfWidth : 2 * halfWidth + 1) / c.R;
+        arc.Hi -= (arc.FreeHi ? halfWidth : 2 * halfWidth + 1) / c.R;
+        if (arc.Hi - arc.Lo < 5 * kDegree || sweep >= 2 * std::numbers::pi)
+            return;
+        // The pixels within the half width and 3 px of the arc.
+        const double reach = halfWidth + 3, mid = 0.5 * (arc.Lo + arc.Hi);
+        const auto near = [&](double x, double y) {
+            const double dx = x - c.X, dy = y - c.Y;
+            double phi = std::atan2(dy, dx) - mid;
+            phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
+            if (phi >= arc.Lo - mid && phi <= arc.Hi - mid)
+                return std::abs(std::hypot(dx, dy) - c.R) <= reach;
+            if ((phi < arc.Lo - mid && !arc.FreeLo) || (phi > arc.Hi - mid && !arc.FreeHi))
+                return false;
+            const double a = phi < arc.Lo - mid ? arc.Lo : arc.Hi;
+            return std::hypot(x - c.X - c.R * std::cos(a), y - c.Y - c.R * std::sin(a)) <= reach;
+        };
+        std::vector<TInkSample> samples;
+        const double outer = c.R + reach, inner = std::max(0.0, c.R - reach);
+        const int top = std::max(1, static_cast<int>(std::floor(c.Y - outer))),
+                  bottom = std::min(Height, static_cast<int>(std::ceil(c.Y + outer)));
+        for (int y = top; y <= bottom; ++y) {
+            const double dy = y - c.Y;
+            if (std::abs(dy) > outer)
+                continue;
+            const double xo = std::sqrt(outer * outer - dy * dy);
+            const double xi = std::abs(dy) < inner ? std::sqrt(inner * inner - dy * dy) : -1;
+            const auto run = [&](double from, double to) {
+                const int x0 = std::max(0, static_cast<int>(std::ceil(from))),
+                          x1 = std::min(Ink.Width() - 1, static_cast<int>(std::floor(to)));
+                for (int x = x0; x <= x1; ++x)
+                    if (near(x, y))
+                        samples.push_back({static_cast<double>(x), static_cast<double>(y), Ink.Black(x, Height - y)});
+            };
+            if (xi < 0) {
+                run(c.X - xo, c.X + xo);
+            } else {
+                run(c.X - xo, c.X - xi);
+                run(c.X + xi, c.X + xo);
+            }
+        }
+        // Round ends, or square ones: whichever covers the ink better about
+        // the first circle (fitted with its circle free, the wrong kind of
+        // end bends the circle to make up for it). The circle moves only
+        // when that covers the ink better at all (by a twentieth of a
+        // pixel's worth).
+        TStrokeArc round = arc, flat = arc;
+        round.KeepCircle = flat.KeepCircle = true;
+        flat.Flat = true;
+        const bool roundFits = FitStrokeArc(samples.data(), samples.size(), round);
+        const bool flatFits = (arc.FreeLo || arc.FreeHi) && FitStrokeArc(samples.data(), samples.size(), flat);
+        if (!roundFits && !flatFits)
+            return;
+        TStrokeArc fitted = arc;
+        fitted.Flat = flatFits && (!roundFits || flat.Cost < round.Cost);
+        const double kept = fitted.Flat ? flat.Cost : round.Cost;
+        if (!FitStrokeArc(samples.data(), samples.size(), fitted) || kept - fitted.Cost < 0.05)
+            return;
+        const TCircle f = fitted.Circle;
+        if (std::abs(f.R - c.R) > 0.5 * c.R || Distance({f.X, f.Y}, {c.X, c.Y}) > 0.5 * c.R + 2 ||
+            fitted.HalfWidth > 2 * halfWidth + 1.5 || fitted.HalfWidth < 0.25 || f.R > kLargestRadius)
+            return;
+        // Its pixels stay near it (but for the ends, where the thinning bends).
+        const std::size_t skip = static_cast<std::size_t>(halfWidth + 1);
+        for (std::size_t k = piece.I + skip; k + skip <= piece.J; ++k)
+            if (std::abs(Distance(p[k], {f.X, f.Y}) - f.R) > tolerance + 1)
+                return;
+        piece.Circle = f;
     }
 
     // The line of `piece` moved square to itself by the middle (median) of
@@ -1808,6 +1951,24 @@ private:
     // Free ends near another node or line meet it.
     void CloseGaps()
     {
+        // A line no longer than the stroke's half width and a pixel from a
+        // node where two more pieces meet to a free end is the thinning's
+        // spur at a corner: it goes.
+        for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
+            TEdge &edge = Graph.Edge(e);
+            if (!edge.Alive || edge.Kind != TEdgeKind::Line || Graph.Length(edge) > edge.HalfWidth + 2)
+                continue;
+            for (const int end : {edge.A, edge.B}) {
+                const int other = Graph.Other(edge, end);
+                const TNode &node = Graph.Node(end);
+                if (!node.Junction && node.Edges.size() == 1 && Graph.Node(other).Edges.size() >= 3) {
+                    Graph.Detach(edge.A, e);
+                    Graph.Detach(edge.B, e);
+                    edge.Alive = false;
+                    break;
+                }
+            }
+        }
         constexpr double kCell = 64;
         std::unordered_map<std::uint64_t, std::vector<int>> nodeCells, lineCells;
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
@@ -1909,8 +2070,19 @@ private:
                         }
                     }
                 }
-            if (bestLine < 0)
+            if (bestLine < 0) {
+                if (edge.Kind == TEdgeKind::Line && !Options.KeepGaps)
+                    MeetAhead(n, [&](TPoint2 q, auto visit) {
+                        for (long dx = -1; dx <= 1; ++dx)
+                            for (long dy = -1; dy <= 1; ++dy)
+                                visit(nodeCells, key(cell(q.X) + dx, cell(q.Y) + dy));
+                    }, [&](TPoint2 q, auto visit) {
+                        for (long dx = -1; dx <= 1; ++dx)
+                            for (long dy = -1; dy <= 1; ++dy)
+                                visit(lineCells, key(cell(q.X) + dx, cell(q.Y) + dy));
+                    });
                 continue;
+            }
             const TLine target = Graph.LineOf(Graph.Edge(bestLine));
             TPoint2 onto = target.Project(p);
             TPoint2 crossing;
@@ -1918,6 +2090,111 @@ private:
                 Distance(crossing, p) <= 2 * (reach + 1))
                 onto = crossing;
             node.P = onto;
+            OnLines.emplace_back(n, bestLine);
+        }
+    }
+
+    // A corner or junction the scan broke: the free end n of a line runs on
+    // along it (at most twice the two strokes' half widths and 10 px) to where it
+    // crosses the line or circle of another free end that runs on as little
+    // to the same point (both ends go there), else to where it meets
+    // another line (the end goes onto it). Lines within 20 degrees of each
+    // other do not cross here (broken straight strokes are FacingEnds'), nor
+    // the two free ends of two pieces that meet.
+    template <class NodeCells, class LineCells>
+    void MeetAhead(int n, NodeCells nodesNear, LineCells linesNear)
+    {
+        const TEdge &edge = Graph.Edge(Graph.Node(n).Edges.front());
+        const TPoint2 p = Graph.Node(n).P, from = Graph.Node(Graph.Other(edge, n)).P;
+        const double length = Distance(from, p);
+        // (A line as short as the stroke is wide has no direction to run on in.)
+        if (length < std::max(6.0, 4 * edge.HalfWidth))
+            return;
+        const TPoint2 u{(p.X - from.X) / length, (p.Y - from.Y) / length};
+        const TLine own = Graph.LineOf(edge);
+        const double reach = edge.HalfWidth + 1;
+        int bestNode = -1;
+        double best = 1e300;
+        TPoint2 bestPoint{};
+        nodesNear(p, [&](const auto &cells, std::uint64_t k) {
+            const auto it = cells.find(k);
+            if (it == cells.end())
+                return;
+            for (int m : it->second) {
+                const TNode &other = Graph.Node(m);
+                if (m == n || other.Junction || other.Edges.size() != 1 || m == Graph.Other(edge, n))
+                    continue;
+                const TEdge &em = Graph.Edge(other.Edges.front());
+                // Not the other end of the piece beside it.
+                if (Graph.Other(em, m) == Graph.Other(edge, n))
+                    continue;
+                const double ahead = 2 * (edge.HalfWidth + em.HalfWidth) + 10;
+                if (Distance(p, other.P) > 2 * ahead)
+                    continue;
+                TPoint2 x;
+                double theirs = 0;
+                if (em.Kind == TEdgeKind::Line) {
+                    const TPoint2 q = Graph.Node(Graph.Other(em, m)).P;
+                    const double lm = Distance(q, other.P);
+                    if (lm == 0 || !Crossing(own, Graph.LineOf(em), x, 20))
+                        continue;
+                    theirs = ((x.X - other.P.X) * (other.P.X - q.X) + (x.Y - other.P.Y) * (other.P.Y - q.Y)) / lm;
+                    if (theirs < -(em.HalfWidth + 1))
+                        continue;
+                } else if (em.Kind == TEdgeKind::Arc) {
+                    if (!Crossing(own, em.Circle, p, x))
+                        continue;
+                    // Not along a tangent: there a crossing moves far for a small error.
+                    const double radial = std::abs((x.X - em.Circle.X) * own.Dx + (x.Y - em.Circle.Y) * own.Dy) / em.Circle.R;
+                    if (radial < 0.35)
+                        continue;
+                    theirs = Distance(x, other.P);
+                } else {
+                    continue;
+                }
+                const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
+                if (mine < -reach || mine > ahead || theirs > ahead || Distance(x, p) > ahead)
+                    continue;
+                const double cost = std::max(std::abs(mine), std::abs(theirs));
+                if (cost < best) {
+                    best = cost;
+                    bestNode = m;
+                    bestPoint = x;
+                }
+            }
+        });
+        if (bestNode >= 0) {
+            Graph.Node(bestNode).P = bestPoint;
+            Graph.Node(n).P = bestPoint;
+            Graph.MergeNode(n, bestNode);
+            return;
+        }
+        int bestLine = -1;
+        linesNear(p, [&](const auto &cells, std::uint64_t k) {
+            const auto it = cells.find(k);
+            if (it == cells.end())
+                return;
+            for (int e : it->second) {
+                const TEdge &line = Graph.Edge(e);
+                if (!line.Alive || line.Kind != TEdgeKind::Line || line.A == n || line.B == n || &line == &edge)
+                    continue;
+                const double ahead = 2 * (edge.HalfWidth + line.HalfWidth) + 10;
+                const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
+                const double l = Distance(a, b);
+                TPoint2 x;
+                if (l == 0 || !Crossing(own, Through(a, b), x, 20))
+                    continue;
+                const double along = ((x.X - a.X) * (b.X - a.X) + (x.Y - a.Y) * (b.Y - a.Y)) / l;
+                const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
+                if (along < 0 || along > l || mine < 0 || mine > ahead || mine >= best)
+                    continue;
+                best = mine;
+                bestLine = e;
+                bestPoint = x;
+            }
+        });
+        if (bestLine >= 0) {
+            Graph.Node(n).P = bestPoint;
             OnLines.emplace_back(n, bestLine);
         }
     }
