@@ -818,7 +818,9 @@ private:
             }
             for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
-                if (p.Used)
+                // (a piece far wider or narrower than the chain's strokes
+                // turned away before it is placed on the track)
+                if (p.Used || p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
                 TMember m{k, 0, 0};
                 // A circle fitted to a few pieces of a scan drifts off: a piece
@@ -840,8 +842,6 @@ private:
                     (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
                     continue;
                 if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
-                    continue;
-                if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
                 TChain refitted;
                 if (refit) {
