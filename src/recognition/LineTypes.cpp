@@ -816,9 +816,24 @@ private:
                 const double to = forward ? end + maxGap + 0.5 : end - 0.5;
                 NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25);
             }
+            // The chain's own pieces are marked (the marks of each thread; a
+            // step's number is above every earlier one of the thread).
+            thread_local std::vector<std::uint32_t> member;
+            thread_local std::uint32_t step = 0;
+            if (member.size() < Pieces.size())
+                member.resize(Pieces.size(), 0);
+            if (++step == 0) {
+                std::fill(member.begin(), member.end(), 0);
+                step = 1;
+            }
+            for (const TMember &r : chain.Members)
+                member[static_cast<std::size_t>(r.Piece)] = step;
             for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
-                if (p.Used)
+                // (the chain's own pieces, and those far wider or narrower
+                // than its strokes, turned away before they are placed)
+                if (p.Used || member[static_cast<std::size_t>(k)] == step || p.Width > 2 * width + 2 ||
+                    width > 2 * p.Width + 2)
                     continue;
                 TMember m{k, 0, 0};
                 // A circle fitted to a few pieces of a scan drifts off: a piece
@@ -831,8 +846,6 @@ private:
                         continue;
                     refit = true;
                 }
-                if (std::any_of(chain.Members.begin(), chain.Members.end(), [&](const TMember &r) { return r.Piece == k; }))
-                    continue;
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
@@ -840,8 +853,6 @@ private:
                     (forward ? m.Hi <= end + 1 : m.Lo >= end - 1))
                     continue;
                 if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
-                    continue;
-                if (p.Width > 2 * width + 2 || width > 2 * p.Width + 2)
                     continue;
                 TChain refitted;
                 if (refit) {
@@ -1046,6 +1057,11 @@ private:
         for (std::size_t i = 0; i < all.size(); ++i)
             allOffsets[i] = MidOffset(chain.Track, Pieces[static_cast<std::size_t>(all[i].Piece)]);
         std::vector<double> offsets;
+        // Whether ink lies across the track at a point, for a stroke's width:
+        // the same gaps are looked across again for every start and end
+        // tried (the track stays put meanwhile).
+        thread_local std::unordered_map<TAcross, bool, TAcrossHash> across;
+        across.clear();
         // Round a whole circle the pattern may start at any piece (where the
         // drawing's pattern began, a dash is cut short).
         std::size_t starts = 1;
@@ -1080,7 +1096,7 @@ private:
                 // pattern's; those are tried when the narrow ones leave no
                 // pattern.
                 for (const double broken : {0.45, 0.6, 0.75})
-                    if (JudgeMembers(chain, w, gaps, broken))
+                    if (JudgeMembers(chain, w, gaps, broken, across))
                         return true;
             }
         }
@@ -1109,7 +1125,18 @@ private:
         return true;
     }
 
-    bool JudgeMembers(TChain &chain, double w, const std::vector<double> &raw, double brokenShare) const
+    struct TAcross
+    {
+        std::uint64_t T, W;
+        bool operator==(const TAcross &) const = default;
+    };
+    struct TAcrossHash
+    {
+        std::size_t operator()(const TAcross &a) const { return std::hash<std::uint64_t>()(a.T * 0x9E3779B97F4A7C15ull ^ a.W); }
+    };
+
+    bool JudgeMembers(TChain &chain, double w, const std::vector<double> &raw, double brokenShare,
+                      std::unordered_map<TAcross, bool, TAcrossHash> &across) const
     {
         const double tol = Tol(w);
         // Gaps narrower than a share of most (the upper quartile) of the
@@ -1119,7 +1146,13 @@ private:
         // (a solid stroke whose centre line came apart).
         std::vector<TMember> ms;
         for (const TMember &m : chain.Members) {
-            if (!ms.empty() && (m.Lo - ms.back().Hi < broken || InkAcross(chain.Track, (m.Lo + ms.back().Hi) / 2, w)))
+            if (!ms.empty() && (m.Lo - ms.back().Hi < broken || [&] {
+                    const double t = (m.Lo + ms.back().Hi) / 2;
+                    const auto [it, fresh] = across.try_emplace({std::bit_cast<std::uint64_t>(t), std::bit_cast<std::uint64_t>(w)}, false);
+                    if (fresh)
+                        it->second = InkAcross(chain.Track, t, w);
+                    return it->second;
+                }()))
                 ms.back().Hi = std::max(ms.back().Hi, m.Hi);
             else
                 ms.push_back(m);

@@ -2037,15 +2037,17 @@ private:
                         const double d = Distance(p, Graph.Node(m).P);
                         if (!(d < bestDistance))
                             continue;
-                        if (Options.KeepGaps && PaperBetween(p, Graph.Node(m).P))
-                            continue;
                         double width = 0;
                         for (int e : Graph.Node(m).Edges)
                             width = std::max(width, Graph.Edge(e).HalfWidth);
-                        if (d <= reach + width || FacingEnds(n, m, width)) {
-                            bestDistance = d;
-                            bestNode = m;
-                        }
+                        // (the walk over the path for paper only for a node
+                        // near enough to be taken)
+                        if (!(d <= reach + width || FacingEnds(n, m, width)))
+                            continue;
+                        if (Options.KeepGaps && PaperBetween(p, Graph.Node(m).P))
+                            continue;
+                        bestDistance = d;
+                        bestNode = m;
                     }
                 }
             if (bestNode >= 0) {
