@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #include <unistd.h>
@@ -147,6 +151,13 @@ void Free(void *block)
     munmap(mapping, *static_cast<std::size_t *>(mapping));
 }
 
+void ReturnFreeHeap()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 } // namespace LargeBlock
 
 #else
@@ -172,6 +183,8 @@ void Free(void *block)
 {
     std::free(block);
 }
+
+void ReturnFreeHeap() {}
 
 } // namespace LargeBlock
 

@@ -4,6 +4,8 @@
 //   LargeBlock::Allocate / AllocateZeroed / Reallocate - the block, or nullptr
 //                 when it cannot be had (Reallocate then keeps the old one).
 //   LargeBlock::Free - releases a block of these (nullptr is ignored).
+//   LargeBlock::ReturnFreeHeap - gives the heap's free memory back to the
+//                 system.
 
 #include <cstddef>
 
@@ -22,5 +24,11 @@ void *AllocateZeroed(std::size_t bytes);
 // Contents kept up to the smaller size; the old block is released on success.
 void *Reallocate(void *block, std::size_t bytes);
 void Free(void *block);
+
+// Gives what the ordinary heap holds free back to the system (where it can):
+// between two steps of a conversion, so that the small records one step freed
+// do not stay resident under the next step's blocks. The heap keeps freed
+// memory of its threads' arenas otherwise.
+void ReturnFreeHeap();
 
 } // namespace LargeBlock
