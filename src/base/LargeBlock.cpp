@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #include <unistd.h>
@@ -147,6 +151,22 @@ void Free(void *block)
     munmap(mapping, *static_cast<std::size_t *>(mapping));
 }
 
+void Discard(void *from, std::size_t count)
+{
+    const std::size_t page = PageSize();
+    const auto start = reinterpret_cast<std::uintptr_t>(from);
+    const std::uintptr_t first = (start + page - 1) / page * page, end = (start + count) / page * page;
+    if (count > 0 && end > first)
+        madvise(reinterpret_cast<void *>(first), end - first, MADV_DONTNEED);
+}
+
+void ReturnFreeHeap()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 } // namespace LargeBlock
 
 #else
@@ -172,6 +192,10 @@ void Free(void *block)
 {
     std::free(block);
 }
+
+void Discard(void *, std::size_t) {}
+
+void ReturnFreeHeap() {}
 
 } // namespace LargeBlock
 

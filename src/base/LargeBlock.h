@@ -4,6 +4,9 @@
 //   LargeBlock::Allocate / AllocateZeroed / Reallocate - the block, or nullptr
 //                 when it cannot be had (Reallocate then keeps the old one).
 //   LargeBlock::Free - releases a block of these (nullptr is ignored).
+//   LargeBlock::Discard - gives back the pages of part of a block.
+//   LargeBlock::ReturnFreeHeap - gives the heap's free memory back to the
+//                 system.
 
 #include <cstddef>
 
@@ -22,5 +25,16 @@ void *AllocateZeroed(std::size_t bytes);
 // Contents kept up to the smaller size; the old block is released on success.
 void *Reallocate(void *block, std::size_t bytes);
 void Free(void *block);
+
+// Gives back the memory of the whole pages within bytes from..from + count - 1
+// of a block, where the system can: those bytes are not to be read again
+// (they read 0, or what they held). For a block read once and then dropped.
+void Discard(void *from, std::size_t count);
+
+// Gives what the ordinary heap holds free back to the system (where it can):
+// between two steps of a conversion, so that the small records one step freed
+// do not stay resident under the next step's blocks. The heap keeps freed
+// memory of its threads' arenas otherwise.
+void ReturnFreeHeap();
 
 } // namespace LargeBlock

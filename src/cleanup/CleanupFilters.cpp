@@ -70,7 +70,7 @@ TBlackMask TCleanupFilters::PackStrokes(TBlackMask mask) const
 {
     PackedStrokes = TPackedMask();
     if (Strokes.Width() > 0) {
-        PackedStrokes = TPackedMask(Strokes, Threads);
+        PackedStrokes = TPackedMask(std::move(Strokes), Threads);
         Strokes = TBlackMask();
     }
     return mask;

@@ -1,5 +1,7 @@
 #include "cleanup/MergeSegments.h"
 
+#include "base/LargeBlock.h"
+
 #include "base/TaskPool.h"
 #include "base/Threads.h"
 
@@ -665,6 +667,9 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
     }
     // Joined once the grid is gone.
     std::vector<TLine> lines = Joined(std::move(parts));
+    // The chains' records are gone: their memory goes back before the
+    // strokes are unpacked.
+    LargeBlock::ReturnFreeHeap();
     const TBlackMask &strokes = strokesOf();
     // Grid (x, y) is picture column x + minX, row height - (maxY - y).
     CentreOnStrokes(lines, strokes, minX, strokes.Height() - maxY, threads);

@@ -72,6 +72,17 @@ void SetRun(Word *line, int begin, int end)
 
 TPackedMask::TPackedMask(const TBlackMask &mask, int threads) : FWidth(mask.Width()), FHeight(mask.Height())
 {
+    Pack(mask, threads, nullptr);
+}
+
+TPackedMask::TPackedMask(TBlackMask &&mask, int threads) : FWidth(mask.Width()), FHeight(mask.Height())
+{
+    Pack(mask, threads, &mask);
+    mask = TBlackMask();
+}
+
+void TPackedMask::Pack(const TBlackMask &mask, int threads, TBlackMask *discard)
+{
     // Bands of lines, each packed on its own after the next: counted first,
     // so that the memory is taken once and exactly, then written each at
     // its place.
@@ -99,9 +110,15 @@ TPackedMask::TPackedMask(const TBlackMask &mask, int threads) : FWidth(mask.Widt
              [&](std::size_t b, int) { BandOffset[b + 1] = pack(int(b), nullptr); });
     for (std::size_t b = 1; b < BandOffset.size(); ++b)
         BandOffset[b] += BandOffset[b - 1];
-    Data.resize(BandOffset.back());
+    // Not cleared: each band's bytes are first touched as they are written,
+    // while the bands packed before give their lines back.
+    Data.reset(new std::uint8_t[BandOffset.back()]);
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands),
-             [&](std::size_t b, int) { pack(int(b), Data.data() + BandOffset[b]); });
+             [&](std::size_t b, int) {
+                 pack(int(b), Data.get() + BandOffset[b]);
+                 if (discard)
+                     discard->DiscardLines(BandStart(FHeight, bands, int(b)), BandStart(FHeight, bands, int(b) + 1));
+             });
 }
 
 TBlackMask TPackedMask::Unpack(int threads) const
@@ -109,7 +126,7 @@ TBlackMask TPackedMask::Unpack(int threads) const
     TBlackMask mask(FWidth, FHeight);
     const int bands = BandOffset.empty() ? 0 : int(BandOffset.size()) - 1;
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands), [&](std::size_t b, int) {
-        const std::uint8_t *p = Data.data() + BandOffset[b];
+        const std::uint8_t *p = Data.get() + BandOffset[b];
         for (int y = BandStart(FHeight, bands, int(b)); y < BandStart(FHeight, bands, int(b) + 1); ++y) {
             Word *line = mask.Line(y);
             int x = 0;

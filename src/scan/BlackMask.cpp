@@ -187,6 +187,14 @@ void TBlackMask::TFree::operator()(std::uint64_t *words) const
     LargeBlock::Free(words);
 }
 
+void TBlackMask::DiscardLines(int first, int end)
+{
+    if (FData && first < end)
+        LargeBlock::Discard(Line(first) - 1,
+                            static_cast<std::size_t>(end - first) * static_cast<std::size_t>(FStride) *
+                                sizeof(std::uint64_t));
+}
+
 std::size_t TBlackMask::StorageWords() const
 {
     return static_cast<std::size_t>(FStride) * static_cast<std::size_t>(FHeight + 2);

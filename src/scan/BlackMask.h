@@ -83,6 +83,11 @@ public:
     }
     void SetBlack(int x, int y) { Line(y)[x >> 6] |= std::uint64_t(1) << (x & 63); }
 
+    // Gives back the memory of lines first .. end - 1 where the system can
+    // (the whole pages within them): for a mask read once, line by line, and
+    // then dropped. Those lines are not to be read again.
+    void DiscardLines(int first, int end);
+
 private:
     struct TFree
     {

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -99,95 +100,30 @@ struct TDiagonalRun
 };
 
 // The diagonal runs of one direction, grouped by diagonal: the runs of
-// diagonal k are Runs[First[k]] ... Runs[First[k + 1] - 1], left to right.
+// diagonal k are Run(k, First[k]) ... Run(k, First[k + 1] - 1), left to right.
 // For the down-right direction (Dy 1) k = x - y + H - 1, for the up-right one
-// (Dy -1) k = x + y.
+// (Dy -1) k = x + y. The diagonals from the left column (k < H) and those from
+// the top or bottom row only (k >= H) are held apart, so that the latter can
+// go once they are walked.
 struct TDiagonalRuns
 {
-    TPodArray<TDiagonalRun> Runs;
+    TPodArray<TDiagonalRun> Left, Rest;
     std::vector<int> First;
     int Dy = 1;
     int Height = 0;
 
     int Row(int k, int x) const { return Dy > 0 ? x - k + Height - 1 : k - x; }
-};
-
-// A run as found, row by row: its diagonal and its columns.
-struct TFoundRun
-{
-    int K, X1, X2;
-};
-
-// Diagonals of one bucket of found runs: the runs are sorted into buckets of
-// this many diagonals as they are found, then each bucket, small enough for
-// the cache, into its diagonals.
-constexpr int kBucketShift = 10;
-
-// The buckets of found runs. Each bucket is a chain of blocks of one arena,
-// which grows as one piece (into large pages) instead of every bucket
-// growing by itself in small ones.
-class TRunBuckets
-{
-public:
-    explicit TRunBuckets(std::size_t buckets) : Buckets(buckets) {}
-
-    void Add(std::size_t bucket, const TFoundRun &run)
+    // The runs before the first of diagonal H.
+    std::size_t LeftRuns() const
     {
-        TBucket &b = Buckets[bucket];
-        if (b.InLast == kBlock) {
-            const std::size_t used = Arena.Size();
-            if (used + kBlock > Room) {
-                // A large page from the start.
-                Room = std::max(2 * Room, (std::size_t(2) << 20) / sizeof(TFoundRun));
-                Arena.Reserve(Room);
-            }
-            Arena.Resize(used + kBlock);
-            b.Blocks.push_back(used);
-            b.InLast = 0;
-        }
-        Arena[b.Blocks.back() + b.InLast++] = run;
-        ++Total;
+        return First.empty() ? 0 : static_cast<std::size_t>(First[std::min(static_cast<std::size_t>(Height), First.size() - 1)]);
     }
-
-    std::size_t Size() const { return Total; }
-
-    // Calls f(run) for the runs of every bucket in turn, each bucket's in the
-    // order they were added.
-    template <class F>
-    void ForEach(F &&f) const
+    const TDiagonalRun &Run(int k, int i) const
     {
-        for (const TBucket &b : Buckets)
-            for (std::size_t i = 0; i < b.Blocks.size(); ++i) {
-                const std::size_t count = i + 1 < b.Blocks.size() ? kBlock : b.InLast;
-                for (std::size_t j = 0; j < count; ++j)
-                    f(Arena[b.Blocks[i] + j]);
-            }
+        return k < Height ? Left[static_cast<std::size_t>(i)] : Rest[static_cast<std::size_t>(i) - LeftRuns()];
     }
-
-private:
-    static constexpr std::size_t kBlock = 4096;
-    struct TBucket
-    {
-        std::vector<std::size_t> Blocks;  // where each block starts in the arena
-        std::size_t InLast = kBlock;      // runs in the last block
-    };
-    std::vector<TBucket> Buckets;
-    TPodArray<TFoundRun> Arena;
-    std::size_t Room = 0;
-    std::size_t Total = 0;
+    TDiagonalRun &Run(int k, int i) { return const_cast<TDiagonalRun &>(std::as_const(*this).Run(k, i)); }
 };
-
-// result.First[k + 1] holds the count of diagonal k's runs.
-void GroupByDiagonal(const TRunBuckets &buckets, TDiagonalRuns &result, int diagonals)
-{
-    for (int k = 0; k < diagonals; ++k)
-        result.First[static_cast<std::size_t>(k) + 1] += result.First[static_cast<std::size_t>(k)];
-    result.Runs.Resize(buckets.Size());
-    std::vector<int> next(result.First.begin(), result.First.end() - 1);
-    buckets.ForEach([&](const TFoundRun &run) {
-        result.Runs[static_cast<std::size_t>(next[static_cast<std::size_t>(run.K)]++)] = TDiagonalRun{run.X1, run.X2};
-    });
-}
 
 // Diagonal steps of row y towards row y + dy (dy = 1 down-right, -1 up-right):
 // (x, y) black, (x+1, y) white, (x, y+dy) white, (x+1, y+dy) black.
@@ -219,27 +155,24 @@ private:
     int Order[3] = {0, 1, 2};
 };
 
-// The diagonal runs of one direction (dy = 1 down-right, -1 up-right). The
-// rows are taken in the direction of travel (top down, or bottom up), so each
-// diagonal is met left to right. Diagonal k is x - y + H - 1 down-right and
-// x + y up-right.
-void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop, TDiagonalRuns &result)
+// Calls found(k, x1, x2) for the diagonal runs of one direction (dy = 1
+// down-right, -1 up-right) as they end. The rows are taken in the direction of
+// travel (top down, or bottom up), so each diagonal is met left to right.
+// Diagonal k is x - y + H - 1 down-right and x + y up-right. False when
+// stopped.
+template <class Found>
+bool ForEachDiagonalRun(const TBlackMask &mask, int dy, const std::atomic<bool> &stop, std::vector<int> &openX,
+                        Found &&found)
 {
-    const int width = mask.Width();
     const int height = mask.Height();
     const int words = mask.Words();
-    const int diagonals = width + height - 1;
-    result.Dy = dy;
-    result.Height = height;
-    TRunBuckets buckets(static_cast<std::size_t>((diagonals >> kBucketShift) + 1));
-    std::vector<int> openX(static_cast<std::size_t>(diagonals), 0);
-    result.First.assign(static_cast<std::size_t>(diagonals) + 1, 0);
-    int *counts = result.First.data() + 1;
     // Row(0): steps of the row met before, Row(1): this row, Row(2): the next row.
     TStepRows steps(words);
     const int firstRow = dy > 0 ? 0 : height - 1;
     DiagonalSteps(mask, firstRow, dy, steps.Row(1));
-    for (int n = 0; n < height && !stop; ++n) {
+    for (int n = 0; n < height; ++n) {
+        if (stop)
+            return false;
         const int y = firstRow + n * dy;
         if (n + 1 < height)
             DiagonalSteps(mask, y + dy, dy, steps.Row(2));
@@ -259,16 +192,37 @@ void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop,
                 int &start = openX[static_cast<std::size_t>(k)];
                 if ((first >> (x & 63)) & 1)
                     start = x;
-                if ((last >> (x & 63)) & 1) {
-                    buckets.Add(static_cast<std::size_t>(k >> kBucketShift), TFoundRun{k, start, x + 1});
-                    ++counts[k];
-                }
+                if ((last >> (x & 63)) & 1)
+                    found(k, start, x + 1);
                 return true;
             });
         }
         steps.Advance();
     }
-    GroupByDiagonal(buckets, result, diagonals);
+    return true;
+}
+
+// The diagonal runs of one direction, grouped by diagonal. The runs are
+// counted on a first walk over the mask and put in their places on a second,
+// so that no list of them as found is held beside the grouped one.
+void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop, TDiagonalRuns &result)
+{
+    const int diagonals = mask.Width() + mask.Height() - 1;
+    result.Dy = dy;
+    result.Height = mask.Height();
+    std::vector<int> openX(static_cast<std::size_t>(diagonals), 0);
+    result.First.assign(static_cast<std::size_t>(diagonals) + 1, 0);
+    int *counts = result.First.data() + 1;
+    if (!ForEachDiagonalRun(mask, dy, stop, openX, [counts](int k, int, int) { ++counts[k]; }))
+        return;
+    for (int k = 0; k < diagonals; ++k)
+        counts[k] += result.First[static_cast<std::size_t>(k)];
+    result.Left.Resize(result.LeftRuns());
+    result.Rest.Resize(static_cast<std::size_t>(diagonals > 0 ? result.First.back() : 0) - result.LeftRuns());
+    std::vector<int> next(result.First.begin(), result.First.end() - 1);
+    ForEachDiagonalRun(mask, dy, stop, openX, [&](int k, int x1, int x2) {
+        result.Run(k, next[static_cast<std::size_t>(k)]++) = TDiagonalRun{x1, x2};
+    });
 }
 
 } // namespace
@@ -333,7 +287,7 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
                 const int k = diagonal(line);
                 const int end = runs.First[static_cast<std::size_t>(k) + 1];
                 for (int i = runs.First[static_cast<std::size_t>(k)]; i < end; ++i) {
-                    const TDiagonalRun &run = runs.Runs[static_cast<std::size_t>(i)];
+                    const TDiagonalRun &run = runs.Run(k, i);
                     out.AddSegment(static_cast<float>(run.X1), static_cast<float>(runs.Row(k, run.X1)),
                                    static_cast<float>(run.X2), static_cast<float>(runs.Row(k, run.X2)));
                     if (out.OutOfMemory)
@@ -349,6 +303,12 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
     passes[3].Chunk = walk(upRight, [height](int x) { return x + height - 1; });
     passes[4].Chunk = walk(downRight, [height](int y) { return height - 1 - y; });
     passes[5].Chunk = walk(upRight, [](int y) { return y; });
+    // What a pass walks last goes as the next pass begins: the diagonals from
+    // the top or bottom row after passes 3 and 4, the down-right ones after
+    // pass 5.
+    passes[3].Starting = [&downRight] { downRight.Rest = TPodArray<TDiagonalRun>(); };
+    passes[4].Starting = [&upRight] { upRight.Rest = TPodArray<TDiagonalRun>(); };
+    passes[5].Starting = [&downRight] { downRight.Left = TPodArray<TDiagonalRun>(); };
     for (int p = 2; p < 6; ++p) {
         passes[static_cast<std::size_t>(p)].Lines = p < 4 ? width : height;
         passes[static_cast<std::size_t>(p)].Inline = true;

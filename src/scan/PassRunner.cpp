@@ -188,6 +188,8 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
         for (TPass &pass : passes) {
             if (pass.Prepare)
                 pass.Prepare(running);
+            if (pass.Starting)
+                pass.Starting();
             if (pass.Lines == 0)
                 continue;
             const TLineTracer trace = pass.Chunk(0, pass.Lines);
@@ -207,6 +209,8 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
     for (std::size_t p = 0; p < passes.size(); ++p) {
         TPass &pass = passes[p];
         ahead.Prepared(static_cast<int>(p));
+        if (pass.Starting)
+            pass.Starting();
         if (pass.Lines == 0)
             continue;
         const TLineTracer trace = pass.Inline ? pass.Chunk(0, pass.Lines) : TLineTracer();

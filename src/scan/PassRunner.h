@@ -49,6 +49,9 @@ struct TPass
     // The lines are cheap (the segments already found by Prepare): always
     // traced on the caller's thread.
     bool Inline = false;
+    // Called on the caller's thread as the pass begins, after every line of
+    // the passes before it (e.g. to free what only those passes needed).
+    std::function<void()> Starting;
 };
 
 // Runs the passes in order as one tracer: for every line the progress step

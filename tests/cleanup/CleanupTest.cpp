@@ -426,6 +426,20 @@ TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)
                 for (int i = 0; i < tall.Words(); ++i)
                     ASSERT_EQ(unpacked.Line(y)[i], tall.Line(y)[i]) << threads << ' ' << y << ' ' << i;
     }
+    // A mask that goes, large enough for whole pages within a band of lines
+    // to be given back while the next bands are packed: the same bytes.
+    TBlackMask large(4000, 2000);
+    for (int k = 0; k < 200000; ++k)
+        large.SetBlack(int(random() % 4000), int(random() % 2000));
+    const TPackedMask kept(large, 2);
+    TBlackMask going = large;
+    const TPackedMask taken(std::move(going), 2);
+    EXPECT_EQ(going.Width(), 0);
+    ASSERT_EQ(taken.Bytes(), kept.Bytes());
+    const TBlackMask back = taken.Unpack(2);
+    for (int y = 0; y < large.Height(); ++y)
+        for (int i = 0; i < large.Words(); ++i)
+            ASSERT_EQ(back.Line(y)[i], large.Line(y)[i]) << y << ' ' << i;
 }
 
 TEST(CleanupTest, ChainsTakenFromTheEndMetFirst)
