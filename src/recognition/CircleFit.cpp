@@ -163,9 +163,9 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
 {
     TArcDistance out{};
     const double dx = x - cx, dy = y - cy, rho = std::sqrt(dx * dx + dy * dy);
-    if (!nearEnd) {
-        // Far from the free ends: the distance off the circle.
-        const double s = rho >= r ? 1 : -1;
+    const double s = rho >= r ? 1 : -1;
+    // The distance off the circle.
+    const auto offCircle = [&] {
         out.D = std::abs(rho - r);
         if (rho > 0) {
             out.Dcx = -s * dx / rho;
@@ -173,25 +173,20 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
         }
         out.Dr = -s;
         return out;
-    }
+    };
+    if (!nearEnd)
+        return offCircle();  // far from the free ends
     const double mid = 0.5 * (lo + hi);
     double phi = std::atan2(dy, dx) - mid;
     phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
     const bool beforeLo = freeLo && phi < lo - mid, afterHi = freeHi && phi > hi - mid;
-    const double s = rho >= r ? 1 : -1;
     if ((beforeLo || afterHi) && flat && rho > 0) {
         // Square ends: the larger of the distance off the circle and the
         // way past the end along it (less the half width, as the distance
         // to a round end is compared).
         const double over = beforeLo ? (lo - mid - phi) * r : (phi - (hi - mid)) * r;
-        const double off = std::abs(rho - r);
-        if (off >= over) {
-            out.D = off;
-            out.Dcx = -s * dx / rho;
-            out.Dcy = -s * dy / rho;
-            out.Dr = -s;
-            return out;
-        }
+        if (std::abs(rho - r) >= over)
+            return offCircle();
         // d phi / d cx = dy / rho^2, d phi / d cy = -dx / rho^2
         const double sign = beforeLo ? -1 : 1;
         out.D = over;
@@ -215,13 +210,7 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
         }
         return out;
     }
-    out.D = std::abs(rho - r);
-    if (rho > 0) {
-        out.Dcx = -s * dx / rho;
-        out.Dcy = -s * dy / rho;
-    }
-    out.Dr = -s;
-    return out;
+    return offCircle();
 }
 
 } // namespace

@@ -115,6 +115,27 @@ struct TChain
 };
 
 // A box of grid cells, inclusive; empty as made.
+// Marks of pieces, one set per thread: starting a new round of marking
+// gives the round a number above every earlier one of the thread, so the
+// earlier marks no longer count (all are cleared only when it wraps).
+struct TPieceMarks
+{
+    std::vector<std::uint32_t> Of;
+    std::uint32_t Round = 0;
+
+    void Start(std::size_t pieces)
+    {
+        if (Of.size() < pieces)
+            Of.resize(pieces, 0);
+        if (++Round == 0) {
+            std::fill(Of.begin(), Of.end(), 0);
+            Round = 1;
+        }
+    }
+    bool Marked(int k) const { return Of[static_cast<std::size_t>(k)] == Round; }
+    void Mark(int k) { Of[static_cast<std::size_t>(k)] = Round; }
+};
+
 struct TCellBox
 {
     long X0 = LONG_MAX, X1 = LONG_MIN, Y0 = LONG_MAX, Y1 = LONG_MIN;
@@ -509,25 +530,17 @@ private:
     void NearAnyOrder(TPoint2 q, double radius, std::vector<int> &found, TPoint2 s0 = {}, TPoint2 s1 = {},
                       double within = -1) const
     {
-        // A long piece stands in many cells: each is taken once, by its mark
-        // (the marks of each thread; a call's number is above every earlier
-        // mark of the thread, whichever finder made it).
-        thread_local std::vector<std::uint32_t> seen;
-        thread_local std::uint32_t visit = 0;
-        if (seen.size() < Pieces.size())
-            seen.resize(Pieces.size(), 0);
-        if (++visit == 0) {
-            std::fill(seen.begin(), seen.end(), 0);
-            visit = 1;
-        }
+        // A long piece stands in many cells: each is taken once, by its mark.
+        thread_local TPieceMarks seen;
+        seen.Start(Pieces.size());
         const TCellBox box{CellOf(q.X - radius), CellOf(q.X + radius), CellOf(q.Y - radius), CellOf(q.Y + radius)};
         if (Looking)
             Looking->Add(box);
         found.clear();
         const auto take = [&](const int *k, const int *end) {
             for (; k != end; ++k)
-                if (seen[static_cast<std::size_t>(*k)] != visit) {
-                    seen[static_cast<std::size_t>(*k)] = visit;
+                if (!seen.Marked(*k)) {
+                    seen.Mark(*k);
                     found.push_back(*k);
                 }
         };
@@ -816,23 +829,16 @@ private:
                 const double to = forward ? end + maxGap + 0.5 : end - 0.5;
                 NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25);
             }
-            // The chain's own pieces are marked (the marks of each thread; a
-            // step's number is above every earlier one of the thread).
-            thread_local std::vector<std::uint32_t> member;
-            thread_local std::uint32_t step = 0;
-            if (member.size() < Pieces.size())
-                member.resize(Pieces.size(), 0);
-            if (++step == 0) {
-                std::fill(member.begin(), member.end(), 0);
-                step = 1;
-            }
+            // The chain's own pieces are marked.
+            thread_local TPieceMarks member;
+            member.Start(Pieces.size());
             for (const TMember &r : chain.Members)
-                member[static_cast<std::size_t>(r.Piece)] = step;
+                member.Mark(r.Piece);
             for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 // (the chain's own pieces, and those far wider or narrower
                 // than its strokes, turned away before they are placed)
-                if (p.Used || member[static_cast<std::size_t>(k)] == step || p.Width > 2 * width + 2 ||
+                if (p.Used || member.Marked(k) || p.Width > 2 * width + 2 ||
                     width > 2 * p.Width + 2)
                     continue;
                 TMember m{k, 0, 0};
