@@ -1967,6 +1967,9 @@ private:
         return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
     }
 
+    // Nodes or lines filed by the square cell of the sheet they lie in.
+    using TCells = std::unordered_map<std::uint64_t, std::vector<int>>;
+
     // Free ends near another node or line meet it.
     void CloseGaps()
     {
@@ -1989,9 +1992,18 @@ private:
             }
         }
         constexpr double kCell = 64;
-        std::unordered_map<std::uint64_t, std::vector<int>> nodeCells, lineCells;
+        TCells nodeCells, lineCells;
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
         const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
+        // Every entry of the cell of q and of the eight around it.
+        const auto forNear = [&](const TCells &cells, TPoint2 q, auto visit) {
+            const long cx = cell(q.X), cy = cell(q.Y);
+            for (long dx = -1; dx <= 1; ++dx)
+                for (long dy = -1; dy <= 1; ++dy)
+                    if (const auto it = cells.find(key(cx + dx, cy + dy)); it != cells.end())
+                        for (const int k : it->second)
+                            visit(k);
+        };
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n)
             if (!Graph.Node(n).Edges.empty())
                 nodeCells[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back(n);
@@ -2022,34 +2034,27 @@ private:
             const TEdge &edge = Graph.Edge(own);
             const double reach = edge.HalfWidth + 1;
             const TPoint2 p = node.P;
-            const long cx = cell(p.X), cy = cell(p.Y);
             // The nearest other node within reach of the two strokes.
             int bestNode = -1;
             double bestDistance = 1e300;
-            for (long dx = -1; dx <= 1; ++dx)
-                for (long dy = -1; dy <= 1; ++dy) {
-                    const auto it = nodeCells.find(key(cx + dx, cy + dy));
-                    if (it == nodeCells.end())
-                        continue;
-                    for (int m : it->second) {
-                        if (m == n || m == Graph.Other(edge, n) || Graph.Node(m).Edges.empty())
-                            continue;
-                        const double d = Distance(p, Graph.Node(m).P);
-                        if (!(d < bestDistance))
-                            continue;
-                        double width = 0;
-                        for (int e : Graph.Node(m).Edges)
-                            width = std::max(width, Graph.Edge(e).HalfWidth);
-                        // (the walk over the path for paper only for a node
-                        // near enough to be taken)
-                        if (!(d <= reach + width || FacingEnds(n, m, width)))
-                            continue;
-                        if (Options.KeepGaps && PaperBetween(p, Graph.Node(m).P))
-                            continue;
-                        bestDistance = d;
-                        bestNode = m;
-                    }
-                }
+            forNear(nodeCells, p, [&](int m) {
+                if (m == n || m == Graph.Other(edge, n) || Graph.Node(m).Edges.empty())
+                    return;
+                const double d = Distance(p, Graph.Node(m).P);
+                if (!(d < bestDistance))
+                    return;
+                double width = 0;
+                for (int e : Graph.Node(m).Edges)
+                    width = std::max(width, Graph.Edge(e).HalfWidth);
+                // (the walk over the path for paper only for a node near
+                // enough to be taken)
+                if (!(d <= reach + width || FacingEnds(n, m, width)))
+                    return;
+                if (Options.KeepGaps && PaperBetween(p, Graph.Node(m).P))
+                    return;
+                bestDistance = d;
+                bestNode = m;
+            });
             if (bestNode >= 0) {
                 TNode &other = Graph.Node(bestNode);
                 TPoint2 corner;
@@ -2063,45 +2068,32 @@ private:
             }
             // Else the nearest line within reach: the end goes onto it.
             int bestLine = -1;
-            for (long dx = -1; dx <= 1; ++dx)
-                for (long dy = -1; dy <= 1; ++dy) {
-                    const auto it = lineCells.find(key(cx + dx, cy + dy));
-                    if (it == lineCells.end())
-                        continue;
-                    for (int e : it->second) {
-                        const TEdge &line = Graph.Edge(e);
-                        if (e == own || !line.Alive || line.A == n || line.B == n)
-                            continue;
-                        const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
-                        // Only a line passing within reach (its box grown by
-                        // that and a pixel) can take the end.
-                        const double within = reach + line.HalfWidth + 1;
-                        if (p.X < std::min(a.X, b.X) - within || p.X > std::max(a.X, b.X) + within ||
-                            p.Y < std::min(a.Y, b.Y) - within || p.Y > std::max(a.Y, b.Y) + within)
-                            continue;
-                        const double length = Distance(a, b);
-                        if (length == 0)
-                            continue;
-                        const TLine l = Through(a, b);
-                        const double t = (p.X - a.X) * l.Dx + (p.Y - a.Y) * l.Dy;
-                        const double d = l.Distance(p);
-                        if (t >= 0 && t <= length && d <= reach + line.HalfWidth && d < bestDistance) {
-                            bestDistance = d;
-                            bestLine = e;
-                        }
-                    }
+            forNear(lineCells, p, [&](int e) {
+                const TEdge &line = Graph.Edge(e);
+                if (e == own || !line.Alive || line.A == n || line.B == n)
+                    return;
+                const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
+                // Only a line passing within reach (its box grown by that and
+                // a pixel) can take the end.
+                const double within = reach + line.HalfWidth + 1;
+                if (p.X < std::min(a.X, b.X) - within || p.X > std::max(a.X, b.X) + within ||
+                    p.Y < std::min(a.Y, b.Y) - within || p.Y > std::max(a.Y, b.Y) + within)
+                    return;
+                const double length = Distance(a, b);
+                if (length == 0)
+                    return;
+                const TLine l = Through(a, b);
+                const double t = (p.X - a.X) * l.Dx + (p.Y - a.Y) * l.Dy;
+                const double d = l.Distance(p);
+                if (t >= 0 && t <= length && d <= reach + line.HalfWidth && d < bestDistance) {
+                    bestDistance = d;
+                    bestLine = e;
                 }
+            });
             if (bestLine < 0) {
                 if (edge.Kind == TEdgeKind::Line && !Options.KeepGaps)
-                    MeetAhead(n, [&](TPoint2 q, auto visit) {
-                        for (long dx = -1; dx <= 1; ++dx)
-                            for (long dy = -1; dy <= 1; ++dy)
-                                visit(nodeCells, key(cell(q.X) + dx, cell(q.Y) + dy));
-                    }, [&](TPoint2 q, auto visit) {
-                        for (long dx = -1; dx <= 1; ++dx)
-                            for (long dy = -1; dy <= 1; ++dy)
-                                visit(lineCells, key(cell(q.X) + dx, cell(q.Y) + dy));
-                    });
+                    MeetAhead(n, [&](TPoint2 q, auto visit) { forNear(nodeCells, q, visit); },
+                              [&](TPoint2 q, auto visit) { forNear(lineCells, q, visit); });
                 continue;
             }
             const TLine target = Graph.LineOf(Graph.Edge(bestLine));
@@ -2122,8 +2114,9 @@ private:
     // another line (the end goes onto it). Lines within 20 degrees of each
     // other do not cross here (broken straight strokes are FacingEnds'), nor
     // the two free ends of two pieces that meet.
-    template <class NodeCells, class LineCells>
-    void MeetAhead(int n, NodeCells nodesNear, LineCells linesNear)
+    // (nodesNear and linesNear visit the nodes and lines filed near a point.)
+    template <class NodesNear, class LinesNear>
+    void MeetAhead(int n, NodesNear nodesNear, LinesNear linesNear)
     {
         const TEdge &edge = Graph.Edge(Graph.Node(n).Edges.front());
         const TPoint2 p = Graph.Node(n).P, from = Graph.Node(Graph.Other(edge, n)).P;
@@ -2137,51 +2130,46 @@ private:
         int bestNode = -1;
         double best = 1e300;
         TPoint2 bestPoint{};
-        nodesNear(p, [&](const auto &cells, std::uint64_t k) {
-            const auto it = cells.find(k);
-            if (it == cells.end())
+        nodesNear(p, [&](int m) {
+            const TNode &other = Graph.Node(m);
+            if (m == n || other.Junction || other.Edges.size() != 1 || m == Graph.Other(edge, n))
                 return;
-            for (int m : it->second) {
-                const TNode &other = Graph.Node(m);
-                if (m == n || other.Junction || other.Edges.size() != 1 || m == Graph.Other(edge, n))
-                    continue;
-                const TEdge &em = Graph.Edge(other.Edges.front());
-                // Not the other end of the piece beside it.
-                if (Graph.Other(em, m) == Graph.Other(edge, n))
-                    continue;
-                const double ahead = 2 * (edge.HalfWidth + em.HalfWidth) + 10;
-                if (Distance(p, other.P) > 2 * ahead)
-                    continue;
-                TPoint2 x;
-                double theirs = 0;
-                if (em.Kind == TEdgeKind::Line) {
-                    const TPoint2 q = Graph.Node(Graph.Other(em, m)).P;
-                    const double lm = Distance(q, other.P);
-                    if (lm == 0 || !Crossing(own, Graph.LineOf(em), x, 20))
-                        continue;
-                    theirs = ((x.X - other.P.X) * (other.P.X - q.X) + (x.Y - other.P.Y) * (other.P.Y - q.Y)) / lm;
-                    if (theirs < -(em.HalfWidth + 1))
-                        continue;
-                } else if (em.Kind == TEdgeKind::Arc) {
-                    if (!Crossing(own, em.Circle, p, x))
-                        continue;
-                    // Not along a tangent: there a crossing moves far for a small error.
-                    const double radial = std::abs((x.X - em.Circle.X) * own.Dx + (x.Y - em.Circle.Y) * own.Dy) / em.Circle.R;
-                    if (radial < 0.35)
-                        continue;
-                    theirs = Distance(x, other.P);
-                } else {
-                    continue;
-                }
-                const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
-                if (mine < -reach || mine > ahead || theirs > ahead || Distance(x, p) > ahead)
-                    continue;
-                const double cost = std::max(std::abs(mine), std::abs(theirs));
-                if (cost < best) {
-                    best = cost;
-                    bestNode = m;
-                    bestPoint = x;
-                }
+            const TEdge &em = Graph.Edge(other.Edges.front());
+            // Not the other end of the piece beside it.
+            if (Graph.Other(em, m) == Graph.Other(edge, n))
+                return;
+            const double ahead = 2 * (edge.HalfWidth + em.HalfWidth) + 10;
+            if (Distance(p, other.P) > 2 * ahead)
+                return;
+            TPoint2 x;
+            double theirs = 0;
+            if (em.Kind == TEdgeKind::Line) {
+                const TPoint2 q = Graph.Node(Graph.Other(em, m)).P;
+                const double lm = Distance(q, other.P);
+                if (lm == 0 || !Crossing(own, Graph.LineOf(em), x, 20))
+                    return;
+                theirs = ((x.X - other.P.X) * (other.P.X - q.X) + (x.Y - other.P.Y) * (other.P.Y - q.Y)) / lm;
+                if (theirs < -(em.HalfWidth + 1))
+                    return;
+            } else if (em.Kind == TEdgeKind::Arc) {
+                if (!Crossing(own, em.Circle, p, x))
+                    return;
+                // Not along a tangent: there a crossing moves far for a small error.
+                const double radial = std::abs((x.X - em.Circle.X) * own.Dx + (x.Y - em.Circle.Y) * own.Dy) / em.Circle.R;
+                if (radial < 0.35)
+                    return;
+                theirs = Distance(x, other.P);
+            } else {
+                return;
+            }
+            const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
+            if (mine < -reach || mine > ahead || theirs > ahead || Distance(x, p) > ahead)
+                return;
+            const double cost = std::max(std::abs(mine), std::abs(theirs));
+            if (cost < best) {
+                best = cost;
+                bestNode = m;
+                bestPoint = x;
             }
         });
         if (bestNode >= 0) {
@@ -2191,28 +2179,23 @@ private:
             return;
         }
         int bestLine = -1;
-        linesNear(p, [&](const auto &cells, std::uint64_t k) {
-            const auto it = cells.find(k);
-            if (it == cells.end())
+        linesNear(p, [&](int e) {
+            const TEdge &line = Graph.Edge(e);
+            if (!line.Alive || line.Kind != TEdgeKind::Line || line.A == n || line.B == n || &line == &edge)
                 return;
-            for (int e : it->second) {
-                const TEdge &line = Graph.Edge(e);
-                if (!line.Alive || line.Kind != TEdgeKind::Line || line.A == n || line.B == n || &line == &edge)
-                    continue;
-                const double ahead = 2 * (edge.HalfWidth + line.HalfWidth) + 10;
-                const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
-                const double l = Distance(a, b);
-                TPoint2 x;
-                if (l == 0 || !Crossing(own, Through(a, b), x, 20))
-                    continue;
-                const double along = ((x.X - a.X) * (b.X - a.X) + (x.Y - a.Y) * (b.Y - a.Y)) / l;
-                const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
-                if (along < 0 || along > l || mine < 0 || mine > ahead || mine >= best)
-                    continue;
-                best = mine;
-                bestLine = e;
-                bestPoint = x;
-            }
+            const double ahead = 2 * (edge.HalfWidth + line.HalfWidth) + 10;
+            const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
+            const double l = Distance(a, b);
+            TPoint2 x;
+            if (l == 0 || !Crossing(own, Through(a, b), x, 20))
+                return;
+            const double along = ((x.X - a.X) * (b.X - a.X) + (x.Y - a.Y) * (b.Y - a.Y)) / l;
+            const double mine = (x.X - p.X) * u.X + (x.Y - p.Y) * u.Y;
+            if (along < 0 || along > l || mine < 0 || mine > ahead || mine >= best)
+                return;
+            best = mine;
+            bestLine = e;
+            bestPoint = x;
         });
         if (bestLine >= 0) {
             Graph.Node(n).P = bestPoint;
