@@ -1102,12 +1102,42 @@ private:
                 // pattern's; those are tried when the narrow ones leave no
                 // pattern.
                 for (const double broken : {0.45, 0.6, 0.75})
-                    if (JudgeMembers(chain, w, gaps, broken, across))
+                    if (JudgeMembers(chain, w, gaps, broken, across)) {
+                        if (start == 0)
+                            KeepCutEnds(chain, turned, front, back);
                         return true;
+                    }
             }
         }
         chain.Members = all;
         return false;
+    }
+
+    // A speck left off an end of the chain because it broke the pattern (the
+    // drawing's last dash cut short to a stub, thinner than any centre line
+    // reaches) is ink of the line all the same: the chain takes it in, where
+    // it lies a gap of the pattern past the end and is no longer than a dash.
+    void KeepCutEnds(TChain &chain, const std::vector<TMember> &all, std::size_t front, std::size_t back) const
+    {
+        if (chain.Closed || chain.Members.size() < 3)
+            return;
+        std::vector<double> gaps;
+        double longest = 0;
+        for (std::size_t i = 0; i < chain.Members.size(); ++i) {
+            longest = std::max(longest, chain.Members[i].Hi - chain.Members[i].Lo);
+            if (i > 0)
+                gaps.push_back(chain.Members[i].Lo - chain.Members[i - 1].Hi);
+        }
+        std::sort(gaps.begin(), gaps.end());
+        const double usual = gaps[gaps.size() * 3 / 4];
+        const auto fits = [&](const TMember &m, double gap) {
+            return m.Hi - m.Lo <= longest &&
+                gap >= 0.5 * usual && gap <= 1.35 * usual + 1;
+        };
+        if (back == 1 && fits(all.back(), all.back().Lo - chain.Members.back().Hi))
+            chain.Members.push_back(all.back());
+        if (front == 1 && fits(all.front(), chain.Members.front().Lo - all.front().Hi))
+            chain.Members.insert(chain.Members.begin(), all.front());
     }
 
     // Whether the chain's pieces (their middles `offsets` off the track)

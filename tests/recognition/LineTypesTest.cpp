@@ -125,6 +125,11 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
          {28, -7.33, 0, -7.33, 0, -7.33}},
         {"dashed", 20, 200, 380, 200, {24, -10}, 4, TEntityKind::Line, "DASHED", {24, -10}},
         {"dotted", 20, 60, 380, 60, {1, -9}, 3, TEntityKind::Line, "DOT", {0, -10}},
+        // The last dash cut short to a stub no centre line reaches: the line
+        // runs to its end all the same.
+        {"dashed ending in a stub", 20, 200, 380, 200,
+         {24, -10, 24, -10, 24, -10, 24, -10, 24, -10, 24, -10, 24, -10, 24, -10, 24, -10, 24, -10, 1}, 4,
+         TEntityKind::Line, "DASHED", {24, -10}},
         // Every tenth and eleventh dot lost, as a faint scan loses them.
         {"dotted with lost dots", 20, 60, 341, 60, {1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -9, 1, -29}, 3,
          TEntityKind::Line, "DOT", {0, -10}},
