@@ -232,6 +232,7 @@ public:
         }
         JoinArcs(chains);
         JoinDotted(chains);
+        ExtendDottedArcs(chains);
         for (TChain &chain : chains)
             Swallow(chain);
         Write(chains);
@@ -360,6 +361,58 @@ public:
             c.Width = (a.Width * na + b.Width * nb) / (na + nb);
             return c;
         });
+    }
+
+    // A dotted arc goes on over the dots past its ends that keep its period
+    // across a gap of a dot or two the scan lost (there the walk stopped); one
+    // that comes round to within a gap of its start is the whole circle.
+    void ExtendDottedArcs(std::vector<TChain> &chains)
+    {
+        for (TChain &c : chains) {
+            if (!c.Track.Round || c.Closed || c.Base != 3 || !(c.Period > 1))
+                continue;
+            const double tol = Tol(c.Width), round = 2 * kPi * c.Track.C.R;
+            bool grew = false;
+            for (const bool forward : {true, false})
+                while (c.Members.back().Hi - c.Members.front().Lo < round - c.Period) {
+                    const TMember &end = forward ? c.Members.back() : c.Members.front();
+                    const double mid = (end.Lo + end.Hi) / 2;
+                    int best = -1;
+                    TMember bestMember{};
+                    double bestStep = 1e300;
+                    for (const int k : Near(c.Track.At(mid + (forward ? 2 : -2) * c.Period), 2 * c.Period + tol + 2)) {
+                        const TPiece &p = Pieces[static_cast<std::size_t>(k)];
+                        TMember m{k, 0, 0};
+                        if (p.Used || !p.Dotlike() || p.Width > 2 * c.Width + 2 || !Place(c.Track, p, mid, tol, m))
+                            continue;
+                        const double step = forward ? (m.Lo + m.Hi) / 2 - mid : mid - (m.Lo + m.Hi) / 2;
+                        const double j = std::round(step / c.Period);
+                        if (j < 1 || j > 3 || std::fabs(step - j * c.Period) > 0.25 * c.Period || step >= bestStep)
+                            continue;
+                        best = k;
+                        bestMember = m;
+                        bestStep = step;
+                    }
+                    if (best < 0)
+                        break;
+                    Pieces[static_cast<std::size_t>(best)].Used = true;
+                    if (forward)
+                        c.Members.push_back(bestMember);
+                    else
+                        c.Members.insert(c.Members.begin(), bestMember);
+                    grew = true;
+                }
+            if (!grew)
+                continue;
+            double widest = 0, sum = 0;
+            for (std::size_t i = 1; i < c.Members.size(); ++i) {
+                const double gap = c.Members[i].Lo - c.Members[i - 1].Hi;
+                widest = std::max(widest, gap);
+                sum += gap;
+            }
+            const double closing = round - (c.Members.back().Hi - c.Members.front().Lo);
+            c.Closed = closing <= widest + 0.35 * sum / static_cast<double>(c.Members.size() - 1) + 1;
+        }
     }
 
 private:

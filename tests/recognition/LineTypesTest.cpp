@@ -211,24 +211,47 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
 
 TEST(LineTypes, DottedCircleOfAScanIsOneCircle)
 {
-    // Dots 11 px apart round a circle of radius 120, each moved off it by
-    // up to a pixel, as a scan moves them: three neighbours lie on circles
-    // far from the drawn one, and a few on a straight line.
-    TPatternSheet sheet;
-    constexpr int kDots = 68;
-    for (int k = 0; k < kDots; ++k) {
-        const double a = 2 * std::numbers::pi * k / kDots, r = 120 + 0.9 * std::sin(2.7 * k);
-        const double x = 200 + r * std::cos(a), y = 150 + r * std::sin(a);
-        sheet.Paint([=](double px, double py) { return std::hypot(px - x, py - y) <= 1.3; });
+    struct TCase
+    {
+        const char *Name;
+        int Dots;         // spread evenly round, or 11 px apart with a wider gap at the seam
+        bool Seam;
+        int Lost;         // a dot the scan lost (-1 none)
+    };
+    // Dots round a circle of radius 120, each moved off it by up to a pixel,
+    // as a scan moves them: three neighbours lie on circles far from the
+    // drawn one, and a few on a straight line.
+    const TCase cases[] = {
+        {"even", 68, false, -1},
+        // Three dots between the seam and a lost dot: the arc goes on over them.
+        {"a dot lost near the seam", 67, true, 3},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPatternSheet sheet;
+        for (int k = 0; k < c.Dots; ++k) {
+            if (k == c.Lost)
+                continue;
+            const double a = c.Seam ? 11.0 * k / 120 : 2 * std::numbers::pi * k / c.Dots;
+            const double r = 120 + 0.9 * std::sin(2.7 * k);
+            const double x = 200 + r * std::cos(a), y = 150 + r * std::sin(a);
+            sheet.Paint([=](double px, double py) { return std::hypot(px - x, py - y) <= 1.3; });
+        }
+        const TDrawing d = sheet.Recognise(true);
+        ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
+        const TDrawingEntity &e = d.Entities[0];
+        // A wide seam leaves an arc, over every dot.
+        EXPECT_EQ(e.Kind, c.Seam ? TEntityKind::Arc : TEntityKind::Circle) << Describe(d);
+        if (c.Seam) {
+            for (int k = 0; k < c.Dots; ++k)
+                EXPECT_LE(std::fmod(11.0 * k / 120 / kDegree - e.StartAngle + 720, 360), e.Sweep() + 0.5)
+                    << k << Describe(d);
+        }
+        EXPECT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), "DOT") << Describe(d);
+        EXPECT_NEAR(e.X1, 200, 1);
+        EXPECT_NEAR(e.Y1, 150, 1);
+        EXPECT_NEAR(e.R, 120, 1);
     }
-    const TDrawing d = sheet.Recognise(true);
-    ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
-    const TDrawingEntity &e = d.Entities[0];
-    EXPECT_EQ(e.Kind, TEntityKind::Circle) << Describe(d);
-    EXPECT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), "DOT") << Describe(d);
-    EXPECT_NEAR(e.X1, 200, 1);
-    EXPECT_NEAR(e.Y1, 150, 1);
-    EXPECT_NEAR(e.R, 120, 1);
 }
 
 TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
