@@ -417,11 +417,32 @@ TFills FindFills(const TBlackMask &ink, int threads)
                     if (!broken)
                         piece.insert(piece.end(), part.Pixels.begin(), part.Pixels.end());
                 }
+                // A bit of a shape the scan parted from it by a pixel of
+                // paper (an arrowhead's point) is of it all the same: a part
+                // no bigger than a tip that leads nowhere else. (A dot stays
+                // a dot.)
+                double cx = 0, cy = 0, r = 0;
+                const bool round = RoundFill(piece, cx, cy, r);
+                for (std::size_t q = area; q < piece.size(); ++q)
+                    at(piece[q].X, piece[q].Y) = 2;
+                for (const TPart &part : parts) {
+                    if (round || part.Border || part.Touches ||
+                        part.Pixels.size() > 2 * static_cast<std::size_t>(depth + 1) * static_cast<std::size_t>(depth + 1))
+                        continue;
+                    bool near = false;
+                    for (std::size_t q = 0; q < part.Pixels.size() && !near; ++q)
+                        for (int dy = -2; dy <= 2 && !near; ++dy)
+                            for (int dx = -2; dx <= 2 && !near; ++dx) {
+                                const int qx = part.Pixels[q].X + dx, qy = part.Pixels[q].Y + dy;
+                                near = qx >= x0 && qx <= x1 && qy >= y0 && qy <= y1 && at(qx, qy) == 2;
+                            }
+                    if (near)
+                        piece.insert(piece.end(), part.Pixels.begin(), part.Pixels.end());
+                }
                 for (const TPixelXY &p : piece)
                     out.Mask.SetBlack(p.X, p.Y);
                 TDrawingFill fill;
-                double cx = 0, cy = 0, r = 0;
-                if (RoundFill(piece, cx, cy, r)) {
+                if (round) {
                     fill.Dot = true;
                     fill.X = cx;
                     fill.Y = ink.Height() - cy;

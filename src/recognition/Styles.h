@@ -15,8 +15,8 @@
 // depth is the deepest stroke that a good share of the ink's ridges (pixels
 // no deeper than any neighbour, depth counted in alternating square and
 // cross erosions) has; what survives one erosion more, grown back and with
-// the narrow corners and tips that only touch it (an arrowhead's point),
-// is a fill. A fill that is round becomes a filled circle; any other is
+// the narrow corners and tips that only touch it (an arrowhead's point, also
+// where the scan parted it from the rest by a pixel of paper), is a fill. A fill that is round becomes a filled circle; any other is
 // covered by four-cornered pieces that follow its rows to within a pixel.
 // The erosions are shared over `threads` threads; the fills are the same for
 // every count.
