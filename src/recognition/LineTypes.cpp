@@ -1166,10 +1166,11 @@ private:
         return false;
     }
 
-    // A speck left off an end of the chain because it broke the pattern (the
-    // drawing's last dash cut short to a stub, thinner than any centre line
-    // reaches) is ink of the line all the same: the chain takes it in, where
-    // it lies a gap of the pattern past the end and is no longer than a dash.
+    // A piece left off an end of the chain because it broke the pattern (the
+    // drawing's last dash cut short to a stub: a short piece of centre line,
+    // or a speck none reaches) is of the line all the same: the chain takes
+    // it in, where it lies a gap of the pattern past the end and is no longer
+    // than the chain's longest piece.
     void KeepCutEnds(TChain &chain, const std::vector<TMember> &all, std::size_t front, std::size_t back) const
     {
         if (chain.Closed || chain.Members.size() < 3)
