@@ -359,7 +359,8 @@ namespace {
 // the line's, and the line is at most `Thickest` rows (or columns) thick;
 // with `Foot`, it lies in the lower half of the piece (along the rows) or the
 // right half (along the columns: letters turned to read upward), under the
-// letters (not the bar of a "T" or of a roof).
+// letters, or in the other half, over letters hanging under it; not across
+// the middle (a letter's bar).
 struct TLineCase
 {
     std::size_t Component;
@@ -413,7 +414,8 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             }
         const bool longRow = longLast >= 0;
         if (longRow
-            && (longLast - longFirst >= cases[k].Thickest || (cases[k].Foot && 2 * (longFirst - c.Top) < c.Height())))
+            && (longLast - longFirst >= cases[k].Thickest
+                || (cases[k].Foot && 2 * (longFirst - c.Top) < c.Height() && 2 * (longLast + 1 - c.Top) > c.Height())))
             continue;
         if (!longRow) {
             cover.assign(static_cast<std::size_t>(c.Width()) + 1, 0);
@@ -476,17 +478,26 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
         const bool alongColumns = columnLast >= 0 && columnLast - columnFirst < thickest;
         if ((rowLast >= 0) == (columnLast >= 0) || !(alongRows || alongColumns))
             continue;
-        if (cases[k].Foot && (rowLast >= 0 ? 2 * rowFirst < h : 2 * columnFirst < w))
-            continue;
-        // Under a short line (right of it), within half its piece's thickness:
-        // no ink of other pieces (the other half of a letter whose stroke it is).
+        // Letters hanging under the line (left of it, turned upward): the line at their head.
+        bool head = false;
+        if (cases[k].Foot) {
+            const bool across = rowLast >= 0;
+            const int from = across ? rowFirst : columnFirst, to = (across ? rowLast : columnLast) + 1;
+            const int size = across ? h : w;
+            if (2 * from < size && 2 * to > size)
+                continue;
+            head = 2 * from < size;
+        }
+        // Beyond a short line (under it, or right of it; over it and left of it
+        // for hanging letters), within half its piece's thickness: no ink of
+        // other pieces (the other half of a letter whose stroke it is).
         if (cases[k].Foot) {
             const int gap = std::max(2, std::min(w, h) / 2);
             const bool across = rowLast >= 0;
-            const int y0 = across ? c.Top + rowLast + 1 : c.Top + lineFrom;
-            const int y1 = across ? std::min(c.Top + rowLast + 1 + gap, height) : c.Top + lineTo;
-            const int x0 = across ? c.Left + lineFrom : c.Left + columnLast + 1;
-            const int x1 = across ? c.Left + lineTo : c.Left + columnLast + 1 + gap;
+            const int y0 = !across ? c.Top + lineFrom : head ? std::max(c.Top + rowFirst - gap, 0) : c.Top + rowLast + 1;
+            const int y1 = !across ? c.Top + lineTo : head ? c.Top + rowFirst : std::min(c.Top + rowLast + 1 + gap, height);
+            const int x0 = across ? c.Left + lineFrom : head ? c.Left + columnFirst - gap : c.Left + columnLast + 1;
+            const int x1 = across ? c.Left + lineTo : head ? c.Left + columnFirst : c.Left + columnLast + 1 + gap;
             bool other = false;
             for (int y = y0; y < y1 && !other; ++y)
                 for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < ink.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
@@ -536,10 +547,12 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             const TBox box{piece.Left, piece.Top, piece.Right, piece.Bottom};
             if (box.Long() > longest || box.Short() > maxH || box.Long() < 2)
                 continue;
-            // A speck beyond the line, no thicker than it, is an edge of the
-            // line (or a letter's foot poking through it): the line's.
-            if (rowLast >= 0 ? box.Top > rowLast && box.Height() <= rowLast - rowFirst + 1
-                             : box.Left > columnLast && box.Width() <= columnLast - columnFirst + 1)
+            // A speck beyond the line (away from the letters), no thicker than
+            // it, is an edge of the line (or a letter's foot poking through
+            // it): the line's.
+            if (rowLast >= 0 ? (head ? box.Bottom <= rowFirst : box.Top > rowLast) && box.Height() <= rowLast - rowFirst + 1
+                             : (head ? box.Right <= columnFirst : box.Left > columnLast)
+                                 && box.Width() <= columnLast - columnFirst + 1)
                 continue;
             piece.Left += c.Left;
             piece.Right += c.Left;
@@ -554,7 +567,10 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
         // A short line runs on past the letters at both ends (a letter's
         // stroke as long as its neighbours does not).
         const int past = std::max(2, std::min(w, h) / 6);
-        if (cases[k].Foot && split[k] && (lettersFrom - lineFrom < past || lineTo - lettersTo < past)) {
+        // Letters hang under a line in threes or more (a letter's stem with
+        // its strokes to one side, the left of "北" turned upward, has fewer).
+        if (cases[k].Foot && split[k]
+            && (lettersFrom - lineFrom < past || lineTo - lettersTo < past || (head && pieces.size() - before < 3))) {
             pieces.resize(before);
             runs.resize(before);
             split[k] = 0;

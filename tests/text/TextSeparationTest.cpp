@@ -143,6 +143,39 @@ TEST(SeparateText, LabelOnAShortLine)
     }
 }
 
+// A short label hanging under a short line (right of it, turned upward: the
+// letters' heads on it): the letters are text and the line keeps every pixel.
+TEST(SeparateText, LabelHangingUnderAShortLine)
+{
+    for (const int degrees : {0, 90}) {
+        QImage image = WhiteSheet(400, 400);
+        Label(image, QStringLiteral("1200"), 200, 200, 40, degrees);
+        const TBlackMask letters = MaskOfImage(image);
+        // The letters' heads: their first row (first column, turned upward).
+        int head = 400;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x)
+                if (letters.Black(x, y))
+                    head = std::min(head, degrees == 0 ? y : x);
+        const bool across = degrees == 0;
+        if (across)
+            Bar(image, 185, head - 2, 300, head);
+        else
+            Bar(image, head - 2, 100, head, 215);
+        const TBlackMask mask = MaskOfImage(image);
+        ASSERT_EQ(FindComponents(mask).Components.size(), 1u) << degrees;
+        const TTextSeparation s = SeparateText(mask, k400);
+        ExpectSplit(mask, s);
+        ASSERT_EQ(s.Strings.size(), 1u) << degrees;
+        EXPECT_EQ(s.Strings[0].Vertical, !across);
+        const long long line = across ? BlackIn(mask, 185, head - 2, 301, head + 1) : BlackIn(mask, head - 2, 100, head + 1, 216);
+        EXPECT_EQ(line, 116 * 3);
+        EXPECT_EQ(across ? BlackIn(s.Graphics, 185, head - 2, 301, head + 1) : BlackIn(s.Graphics, head - 2, 100, head + 1, 216), line);
+        const long long below = across ? BlackIn(mask, 0, head + 1, 400, 400) : BlackIn(mask, head + 1, 0, 400, 400);
+        EXPECT_GE(BlackIn(s.Text, 0, 0, 400, 400), below * 9 / 10) << degrees;
+    }
+}
+
 // A dashed line and a ring are drawing, not text.
 TEST(SeparateText, DashesAndALoneRingStayGraphics)
 {
