@@ -19,6 +19,11 @@
 //       what the reader reaches without the separation. TEXT_HEIGHT,
 //       TEXT_MINCONF, TEXT_DICT (0/1) and TEXT_PSM in the environment change the
 //       reading height, the confidence trusted, the word lists and the page mode.
+//   TextMeasure read LANGS PICTURE...
+//       reads each picture (a string cut out by hand, upright) with Tesseract as
+//       it is, one line of text (page mode 7), in the languages LANGS and the
+//       language data the program finds, and prints one line per picture: its
+//       text, line breaks made spaces (the quality bench's hand-cut baseline).
 
 #include "support/DrawingSheet.h"
 
@@ -40,11 +45,14 @@
 #include <QPainter>
 #include <QRandomGenerator>
 
+#include <tesseract/baseapi.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -302,6 +310,31 @@ int HandCut(const QString &dir, const QString &languages)
     return 0;
 }
 
+int Read(const QString &languages, const QStringList &pictures)
+{
+    tesseract::TessBaseAPI api;
+    const QByteArray folder = QFile::encodeName(TextDataFolder(QString()));
+    if (api.Init(folder.constData(), languages.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) != 0) {
+        std::fprintf(stderr, "Tesseract does not start with %s (%s)\n", qPrintable(languages), folder.constData());
+        return 1;
+    }
+    api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    api.SetVariable("debug_file", "/dev/null");
+    for (const QString &name : pictures) {
+        const QImage picture = QImage(name).convertToFormat(QImage::Format_Grayscale8);
+        if (picture.isNull()) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(name));
+            return 1;
+        }
+        api.SetImage(picture.constBits(), picture.width(), picture.height(), 1, static_cast<int>(picture.bytesPerLine()));
+        const std::unique_ptr<char[]> utf8(api.GetUTF8Text());
+        QString text = utf8 ? QString::fromUtf8(utf8.get()) : QString();
+        std::printf("%s\n", text.replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified().toUtf8().constData());
+    }
+    api.End();
+    return 0;
+}
+
 int Split(const QString &picture, const QString &out)
 {
     QImage image(picture);
@@ -348,6 +381,8 @@ int main(int argc, char **argv)
         return Split(args[1], args[2]);
     if (args.value(0) == QLatin1String("handcut") && args.size() >= 2)
         return HandCut(args[1], args.value(2, QStringLiteral("jpn+eng")));
-    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | split PICTURE OUT | handcut DIR [LANGS]\n");
+    if (args.value(0) == QLatin1String("read") && args.size() >= 2)
+        return Read(args[1], args.mid(2));
+    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | split PICTURE OUT | handcut DIR [LANGS] | read LANGS PICTURE...\n");
     return 2;
 }
