@@ -24,6 +24,9 @@
 //       it is, one line of text (page mode 7), in the languages LANGS and the
 //       language data the program finds, and prints one line per picture: its
 //       text, line breaks made spaces (the quality bench's hand-cut baseline).
+//   TextMeasure given PICTURE OUTDIR [LANGS]
+//       separates the picture's text and writes each string's picture as the
+//       reader is given it (OUTDIR/NN.png), and prints what it reads.
 
 #include "support/DrawingSheet.h"
 
@@ -335,6 +338,29 @@ int Read(const QString &languages, const QStringList &pictures)
     return 0;
 }
 
+int Given(const QString &picture, const QString &out, const QString &languages)
+{
+    QImage image(picture);
+    if (image.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(picture));
+        return 1;
+    }
+    const int dpi = static_cast<int>(std::lround(image.dotsPerMeterX() * 0.0254));
+    TTextSeparation s = SeparateText(MaskOfMono(image.convertToFormat(QImage::Format_Mono)), TTextSizes::ForResolution(dpi));
+    QDir().mkpath(out);
+    const TTextReading reading{languages, QString()};
+    for (std::size_t i = 0; i < s.Strings.size(); ++i)
+        StringPicture(s.Text, s.Strings[i], reading.Height).save(QDir(out).filePath(QStringLiteral("%1.png").arg(i, 2, 10, QLatin1Char('0'))));
+    const QString problem = ReadStrings(s.Text, s.Strings, reading);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", problem.toUtf8().constData());
+        return 1;
+    }
+    for (std::size_t i = 0; i < s.Strings.size(); ++i)
+        std::printf("%02zu %s (%.0f)\n", i, s.Strings[i].Text.toUtf8().constData(), s.Strings[i].Confidence);
+    return 0;
+}
+
 int Split(const QString &picture, const QString &out)
 {
     QImage image(picture);
@@ -381,8 +407,10 @@ int main(int argc, char **argv)
         return Split(args[1], args[2]);
     if (args.value(0) == QLatin1String("handcut") && args.size() >= 2)
         return HandCut(args[1], args.value(2, QStringLiteral("jpn+eng")));
+    if (args.value(0) == QLatin1String("given") && args.size() >= 3)
+        return Given(args[1], args[2], args.value(3, QStringLiteral("jpn+eng")));
     if (args.value(0) == QLatin1String("read") && args.size() >= 2)
         return Read(args[1], args.mid(2));
-    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | split PICTURE OUT | handcut DIR [LANGS] | read LANGS PICTURE...\n");
+    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | split PICTURE OUT | handcut DIR [LANGS] | read LANGS PICTURE... | given PICTURE OUTDIR [LANGS]\n");
     return 2;
 }

@@ -822,7 +822,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         }
     }
 
-    // Small glyphs (full stops, the dots of a colon) join the string they lie in.
+    // Small glyphs (full stops, the dots of a colon) join the string they lie
+    // in, and so does a lone piece taken off a line (a descender crossing it).
     {
         TBoxGrid grid(2 * maxH, width, height);
         std::vector<TBox> reach;
@@ -840,7 +841,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         for (const TTextString &t : result.Strings)
             grown.push_back(TBox{t.Left, t.Top, t.Right, t.Bottom});
         for (TGlyph &g : glyphs) {
-            if (!g.Small)
+            if (!g.Small && !(g.OnLine && g.String < 0))
                 continue;
             const int cx2 = g.Box.Left + g.Box.Right, cy2 = g.Box.Top + g.Box.Bottom;
             grid.ForNear(g.Box, [&](int s) {

@@ -176,6 +176,25 @@ TEST(SeparateText, LabelHangingUnderAShortLine)
     }
 }
 
+// "φ" standing on a line, its descender crossing it: the descender, a piece
+// of its own under the line, is text with the rest of the label.
+TEST(SeparateText, DescenderThroughALineIsText)
+{
+    QImage image = WhiteSheet(1200, 900);
+    Bar(image, 100, 600, 1100, 601);
+    Label(image, QStringLiteral("φ25"), 150, 597, 100);   // only the descender reaches the line
+    const TBlackMask mask = MaskOfImage(image);
+    TTextSizes sizes = k400;
+    sizes.MinHeight = 4;   // the descender's piece is no small speck
+    const TTextSeparation s = SeparateText(mask, sizes);
+    ExpectSplit(mask, s);
+    ASSERT_EQ(s.Strings.size(), 1u);
+    EXPECT_EQ(BlackIn(s.Graphics, 100, 600, 1101, 602), 1001 * 2);
+    const long long under = BlackIn(mask, 0, 602, 1200, 900);
+    EXPECT_GT(under, 3 * 3) << "no descender under the line";
+    EXPECT_EQ(BlackIn(s.Text, 0, 602, 1200, 900), under);
+}
+
 // A dashed line and a ring are drawing, not text.
 TEST(SeparateText, DashesAndALoneRingStayGraphics)
 {
