@@ -607,9 +607,10 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 lineCases.push_back({i, longest, std::max(maxH / 4, 2), false});
             continue;
         }
-        // A solid block is a fill, not a letter.
+        // A solid block is a fill, not a letter; a solid bar four times as
+        // long as it is thick may be the stem of an "i", "l" or "1".
         const double density = double(c.Pixels) / (double(box.Width()) * box.Height());
-        if (box.Long() >= minH && box.Short() > minH / 2 && density > 0.85)
+        if (box.Long() >= minH && box.Short() > minH / 2 && density > 0.85 && box.Long() < 4 * box.Short())
             continue;
         if (box.Short() >= minH && box.Long() > 2 * box.Short())
             lineCases.push_back({i, box.Short() * 2, std::max(box.Short() / 4, 2), true});

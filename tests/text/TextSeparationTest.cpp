@@ -195,6 +195,18 @@ TEST(SeparateText, DescenderThroughALineIsText)
     EXPECT_EQ(BlackIn(s.Text, 0, 602, 1200, 900), under);
 }
 
+// Large letters with solid stems ("i", "l": solid bars thicker than half the
+// smallest letter) are letters, not fills.
+TEST(SeparateText, SolidStemsAreLetters)
+{
+    QImage image = WhiteSheet(800, 200);
+    Label(image, QStringLiteral("Section lit"), 20, 150, 120);
+    const TBlackMask mask = MaskOfImage(image);
+    const TTextSeparation s = SeparateText(mask, TTextSizes::ForResolution(0));
+    ASSERT_EQ(s.Strings.size(), 1u);
+    EXPECT_EQ(BlackIn(s.Text, 0, 0, 800, 200), BlackIn(mask, 0, 0, 800, 200));
+}
+
 // A dashed line and a ring are drawing, not text.
 TEST(SeparateText, DashesAndALoneRingStayGraphics)
 {
