@@ -132,6 +132,45 @@ void SetRun(std::uint64_t *line, int x0, int x1, bool black)
     }
 }
 
+// Sums of the pixels' coordinates and their squares and product: how the ink
+// spreads, to tell a straight stroke in any direction.
+struct TMoments
+{
+    double N = 0, X = 0, Y = 0, XX = 0, YY = 0, XY = 0;
+    // Pixels x0 .. x1 - 1 of line y.
+    void AddRun(int y, int x0, int x1)
+    {
+        const double n = x1 - x0, sx = n * (x0 + x1 - 1) / 2;
+        auto squares = [](double m) { return m * (m + 1) * (2 * m + 1) / 6; };   // 0^2 + ... + m^2
+        N += n;
+        X += sx;
+        Y += n * y;
+        XX += squares(x1 - 1.0) - squares(x0 - 1.0);
+        YY += n * double(y) * y;
+        XY += sx * y;
+    }
+    void Add(const TMoments &o)
+    {
+        N += o.N;
+        X += o.X;
+        Y += o.Y;
+        XX += o.XX;
+        YY += o.YY;
+        XY += o.XY;
+    }
+    // A straight stroke at least four times as long as it is thick, whatever
+    // its direction: the spread along it at least 16 times that across it.
+    bool Straight() const
+    {
+        if (N <= 0)
+            return false;
+        const double mx = X / N, my = Y / N;
+        const double a = XX / N - mx * mx, b = YY / N - my * my, c = XY / N - mx * my;
+        const double mean = (a + b) / 2, d = std::sqrt((a - b) * (a - b) / 4 + c * c);
+        return mean + d >= 16 * (mean - d);
+    }
+};
+
 struct TGlyph
 {
     TBox Box;
@@ -773,12 +812,57 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         group.Pixels += glyphs[g].Pixels;
         group.Vertical = glyphs[g].Vertical;
     }
+    // Groups of straight strokes only (long and thin boxes, or dashes along a
+    // slanting line): each glyph whose box is not long and thin is looked
+    // into, its pixels' spread, until one is no straight stroke (in a string
+    // of letters, mostly the first).
+    std::vector<char> strokesOnly(glyphs.size(), 1);
+    {
+        std::vector<int> start(glyphs.size() + 1, 0), items(cand.size());
+        for (std::size_t k = 0; k < cand.size(); ++k)
+            ++start[static_cast<std::size_t>(glyphOfCandidate[k]) + 1];
+        for (std::size_t g = 1; g < start.size(); ++g)
+            start[g] += start[g - 1];
+        std::vector<int> next(start.begin(), start.end() - 1);
+        for (std::size_t k = 0; k < cand.size(); ++k)
+            items[static_cast<std::size_t>(next[static_cast<std::size_t>(glyphOfCandidate[k])]++)] = static_cast<int>(k);
+        auto straight = [&](std::size_t g) {
+            TMoments m;
+            for (int i = start[g]; i < start[g + 1]; ++i) {
+                const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(i)]);
+                if (k >= regular) {
+                    for (const auto &[y, x0, x1] : extraRuns[k - regular])
+                        m.AddRun(y, x0, x1);
+                    continue;
+                }
+                const int id = candidates[k];
+                const TInkComponent &c = cand[k];
+                for (int y = c.Top; y < c.Bottom; ++y) {
+                    const TInkRun *const first = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y)];
+                    const TInkRun *const end = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y) + 1];
+                    const int left = c.Left;
+                    for (const TInkRun *run = std::partition_point(first, end, [left](const TInkRun &r) { return r.X1 <= left; });
+                         run < end && run->X0 < c.Right; ++run)
+                        if (ink.RunComponent[static_cast<std::size_t>(run - ink.Runs.data())] == id)
+                            m.AddRun(y, run->X0, run->X1);
+                }
+            }
+            return m.Straight();
+        };
+        for (std::size_t g = 0; g < glyphs.size(); ++g) {
+            if (glyphs[g].Small || glyphs[g].Thin)
+                continue;
+            char &only = strokesOnly[static_cast<std::size_t>(strings.Find(static_cast<int>(g)))];
+            if (only)
+                only = straight(g);
+        }
+    }
     std::vector<int> stringOfRoot(glyphs.size(), -1);
     for (std::size_t root = 0; root < groups.size(); ++root) {
         const TGroup &group = groups[root];
         if (!group.Glyphs)
             continue;
-        if (group.Thin == group.Glyphs)
+        if (strokesOnly[root])
             continue;
         // Letters taken off a line make a string of two or more.
         if (group.OnLine == group.Glyphs && group.Glyphs < 2)

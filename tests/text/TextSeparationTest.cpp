@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -210,13 +211,22 @@ TEST(SeparateText, SolidStemsAreLetters)
 // A dashed line and a ring are drawing, not text.
 TEST(SeparateText, DashesAndALoneRingStayGraphics)
 {
-    QImage image = WhiteSheet(1200, 400);
+    QImage image = WhiteSheet(1200, 800);
     for (int x = 100; x < 1100; x += 40)
         Bar(image, x, 100, x + 24, 103);             // dashes 25 x 4 px, 15 px apart
     {
         QPainter painter(&image);
         painter.setPen(QPen(Qt::black, 3));
         painter.drawEllipse(QPoint(600, 280), 60, 60);
+        // Dashes 40 px long along slanting lines (30 and 45 degrees): their
+        // boxes are no long thin boxes.
+        painter.setPen(QPen(Qt::black, 4, Qt::SolidLine, Qt::FlatCap));
+        for (const double degrees : {30.0, 45.0})
+            for (int k = 0; k < 12; ++k) {
+                const double c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180);
+                const QPointF from(100 + (degrees == 30 ? 0 : 500) + 55 * k * c, 780 - 55 * k * s);
+                painter.drawLine(from, from + QPointF(40 * c, -40 * s));
+            }
     }
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
