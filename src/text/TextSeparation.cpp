@@ -179,6 +179,7 @@ struct TGlyph
     bool Thin = false;       // long and thin: a dash, a "1", a "-"
     bool Vertical = false;   // in a string that runs along the columns
     bool OnLine = false;     // only of letters taken off a line
+    bool Inside = false;     // alone, within the reach of a string of two or more
     int String = -1;
 };
 
@@ -857,6 +858,36 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 only = straight(g);
         }
     }
+    // A lone glyph within the reach of a group of two or more (a comma, a
+    // stroke of a kanji that did not follow its neighbours) makes no string
+    // of its own: it joins that string below, as small pieces do.
+    {
+        TBoxGrid grid(2 * maxH, width, height);
+        std::vector<TBox> reach(groups.size());
+        for (std::size_t root = 0; root < groups.size(); ++root) {
+            const TGroup &group = groups[root];
+            if (group.Glyphs < 2 || strokesOnly[root])
+                continue;
+            const TBox &b = group.Box;
+            const int h = group.Vertical ? b.Width() : b.Height();
+            const int along = h * 3 / 5, across = h / 3;
+            reach[root] = group.Vertical ? TBox{b.Left - across, b.Top - along, b.Right + across, b.Bottom + along}
+                                         : TBox{b.Left - along, b.Top - across, b.Right + along, b.Bottom + across};
+            grid.Insert(static_cast<int>(root), TBox{std::max(reach[root].Left, 0), std::max(reach[root].Top, 0),
+                                                     reach[root].Right, reach[root].Bottom});
+        }
+        grid.Finish();
+        for (TGlyph &g : glyphs) {
+            if (g.Small || groups[static_cast<std::size_t>(strings.Find(static_cast<int>(&g - glyphs.data())))].Glyphs != 1)
+                continue;
+            const int cx2 = g.Box.Left + g.Box.Right, cy2 = g.Box.Top + g.Box.Bottom;
+            grid.ForNear(g.Box, [&](int root) {
+                const TBox &r = reach[static_cast<std::size_t>(root)];
+                if (2 * r.Left <= cx2 && cx2 <= 2 * r.Right && 2 * r.Top <= cy2 && cy2 <= 2 * r.Bottom)
+                    g.Inside = true;
+            });
+        }
+    }
     std::vector<int> stringOfRoot(glyphs.size(), -1);
     for (std::size_t root = 0; root < groups.size(); ++root) {
         const TGroup &group = groups[root];
@@ -866,6 +897,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             continue;
         // Letters taken off a line make a string of two or more.
         if (group.OnLine == group.Glyphs && group.Glyphs < 2)
+            continue;
+        if (group.Glyphs == 1 && glyphs[root].Inside)
             continue;
         if (group.Glyphs == 1) {
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
@@ -908,7 +941,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     }
 
     // Small glyphs (full stops, the dots of a colon) join the string they lie
-    // in, and so does a lone piece taken off a line (a descender crossing it).
+    // in, and so does a lone piece taken off a line (a descender crossing it)
+    // or a lone glyph within a string's reach.
     {
         TBoxGrid grid(2 * maxH, width, height);
         std::vector<TBox> reach;
@@ -926,7 +960,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         for (const TTextString &t : result.Strings)
             grown.push_back(TBox{t.Left, t.Top, t.Right, t.Bottom});
         for (TGlyph &g : glyphs) {
-            if (!g.Small && !(g.OnLine && g.String < 0))
+            if (!g.Small && !(g.String < 0 && (g.OnLine || g.Inside)))
                 continue;
             const int cx2 = g.Box.Left + g.Box.Right, cy2 = g.Box.Top + g.Box.Bottom;
             grid.ForNear(g.Box, [&](int s) {

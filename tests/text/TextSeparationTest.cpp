@@ -208,6 +208,19 @@ TEST(SeparateText, SolidStemsAreLetters)
     EXPECT_EQ(BlackIn(s.Text, 0, 0, 800, 200), BlackIn(mask, 0, 0, 800, 200));
 }
 
+// A comma as tall as the smallest letter, mostly under the digits' feet,
+// follows no digit: it joins their string, not a string of its own.
+TEST(SeparateText, ALoneGlyphInAStringJoinsIt)
+{
+    QImage image = WhiteSheet(600, 200);
+    Label(image, QStringLiteral("3 450"), 20, 150, 110);
+    Bar(image, 84, 146, 89, 161);
+    const TBlackMask mask = MaskOfImage(image);
+    const TTextSeparation s = SeparateText(mask, TTextSizes::ForResolution(0));
+    ASSERT_EQ(s.Strings.size(), 1u);
+    EXPECT_EQ(BlackIn(s.Text, 0, 0, 600, 200), BlackIn(mask, 0, 0, 600, 200));
+}
+
 // A dashed line and a ring are drawing, not text.
 TEST(SeparateText, DashesAndALoneRingStayGraphics)
 {
