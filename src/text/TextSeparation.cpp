@@ -816,10 +816,53 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     // Groups of straight strokes only (long and thin boxes, or dashes along a
     // slanting line): each glyph whose box is not long and thin is looked
     // into, its pixels' spread, until one is no straight stroke (in a string
-    // of letters, mostly the first).
+    // of letters, mostly the first); a lone glyph only when it would make a
+    // string otherwise.
     std::vector<char> strokesOnly(glyphs.size(), 1);
+    std::vector<int> start(glyphs.size() + 1, 0), items(cand.size());
+    auto straight = [&](std::size_t g) {
+        // A stroke L long and L / 4 thick or thinner has at most L * L / 4
+        // pixels, and its box's diagonal is at least L long.
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (4.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        TMoments m;
+        for (int i = start[g]; i < start[g + 1]; ++i) {
+            const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(i)]);
+            if (k >= regular) {
+                for (const auto &[y, x0, x1] : extraRuns[k - regular])
+                    m.AddRun(y, x0, x1);
+                continue;
+            }
+            const int id = candidates[k];
+            const TInkComponent &c = cand[k];
+            // The piece's first run on a line is found by a search on its first
+            // line, then near where it was on the line before (counted from the
+            // line's start).
+            std::ptrdiff_t at = -1;
+            for (int y = c.Top; y < c.Bottom; ++y) {
+                const TInkRun *const first = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y)];
+                const TInkRun *const end = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y) + 1];
+                const int left = c.Left;
+                const TInkRun *run;
+                if (at < 0) {
+                    run = std::partition_point(first, end, [left](const TInkRun &r) { return r.X1 <= left; });
+                } else {
+                    run = first + std::min<std::ptrdiff_t>(at, end - first);
+                    while (run > first && (run - 1)->X1 > left)
+                        --run;
+                    while (run < end && run->X1 <= left)
+                        ++run;
+                }
+                at = run - first;
+                for (; run < end && run->X0 < c.Right; ++run)
+                    if (ink.RunComponent[static_cast<std::size_t>(run - ink.Runs.data())] == id)
+                        m.AddRun(y, run->X0, run->X1);
+            }
+        }
+        return m.Straight();
+    };
     {
-        std::vector<int> start(glyphs.size() + 1, 0), items(cand.size());
         for (std::size_t k = 0; k < cand.size(); ++k)
             ++start[static_cast<std::size_t>(glyphOfCandidate[k]) + 1];
         for (std::size_t g = 1; g < start.size(); ++g)
@@ -827,35 +870,12 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         std::vector<int> next(start.begin(), start.end() - 1);
         for (std::size_t k = 0; k < cand.size(); ++k)
             items[static_cast<std::size_t>(next[static_cast<std::size_t>(glyphOfCandidate[k])]++)] = static_cast<int>(k);
-        auto straight = [&](std::size_t g) {
-            TMoments m;
-            for (int i = start[g]; i < start[g + 1]; ++i) {
-                const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(i)]);
-                if (k >= regular) {
-                    for (const auto &[y, x0, x1] : extraRuns[k - regular])
-                        m.AddRun(y, x0, x1);
-                    continue;
-                }
-                const int id = candidates[k];
-                const TInkComponent &c = cand[k];
-                for (int y = c.Top; y < c.Bottom; ++y) {
-                    const TInkRun *const first = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y)];
-                    const TInkRun *const end = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y) + 1];
-                    const int left = c.Left;
-                    for (const TInkRun *run = std::partition_point(first, end, [left](const TInkRun &r) { return r.X1 <= left; });
-                         run < end && run->X0 < c.Right; ++run)
-                        if (ink.RunComponent[static_cast<std::size_t>(run - ink.Runs.data())] == id)
-                            m.AddRun(y, run->X0, run->X1);
-                }
-            }
-            return m.Straight();
-        };
         for (std::size_t g = 0; g < glyphs.size(); ++g) {
             if (glyphs[g].Small || glyphs[g].Thin)
                 continue;
-            char &only = strokesOnly[static_cast<std::size_t>(strings.Find(static_cast<int>(g)))];
-            if (only)
-                only = straight(g);
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            if (groups[root].Glyphs > 1 && strokesOnly[root])
+                strokesOnly[root] = straight(g);
         }
     }
     // A lone glyph within the reach of a group of two or more (a comma, a
@@ -893,8 +913,6 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         const TGroup &group = groups[root];
         if (!group.Glyphs)
             continue;
-        if (strokesOnly[root])
-            continue;
         // Letters taken off a line make a string of two or more.
         if (group.OnLine == group.Glyphs && group.Glyphs < 2)
             continue;
@@ -904,7 +922,11 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
             if (density < 0.1)
                 continue;
+            if (!glyphs[root].Thin)
+                strokesOnly[root] = straight(root);
         }
+        if (strokesOnly[root])
+            continue;
         stringOfRoot[root] = static_cast<int>(result.Strings.size());
         TTextString s;
         s.Left = group.Box.Left;
