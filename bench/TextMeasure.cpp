@@ -19,6 +19,14 @@
 //       what the reader reaches without the separation. TEXT_HEIGHT,
 //       TEXT_MINCONF, TEXT_DICT (0/1) and TEXT_PSM in the environment change the
 //       reading height, the confidence trusted, the word lists and the page mode.
+//   TextMeasure read LANGS PICTURE...
+//       reads each picture (a string cut out by hand, upright) with Tesseract as
+//       it is, one line of text (page mode 7), in the languages LANGS and the
+//       language data the program finds, and prints one line per picture: its
+//       text, line breaks made spaces (the quality bench's hand-cut baseline).
+//   TextMeasure given PICTURE OUTDIR [LANGS]
+//       separates the picture's text and writes each string's picture as the
+//       reader is given it (OUTDIR/NN.png), and prints what it reads.
 
 #include "support/DrawingSheet.h"
 
@@ -40,11 +48,14 @@
 #include <QPainter>
 #include <QRandomGenerator>
 
+#include <tesseract/baseapi.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -302,6 +313,54 @@ int HandCut(const QString &dir, const QString &languages)
     return 0;
 }
 
+int Read(const QString &languages, const QStringList &pictures)
+{
+    tesseract::TessBaseAPI api;
+    const QByteArray folder = QFile::encodeName(TextDataFolder(QString()));
+    if (api.Init(folder.constData(), languages.toLatin1().constData(), tesseract::OEM_LSTM_ONLY) != 0) {
+        std::fprintf(stderr, "Tesseract does not start with %s (%s)\n", qPrintable(languages), folder.constData());
+        return 1;
+    }
+    api.SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    api.SetVariable("debug_file", "/dev/null");
+    for (const QString &name : pictures) {
+        const QImage picture = QImage(name).convertToFormat(QImage::Format_Grayscale8);
+        if (picture.isNull()) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(name));
+            return 1;
+        }
+        api.SetImage(picture.constBits(), picture.width(), picture.height(), 1, static_cast<int>(picture.bytesPerLine()));
+        const std::unique_ptr<char[]> utf8(api.GetUTF8Text());
+        QString text = utf8 ? QString::fromUtf8(utf8.get()) : QString();
+        std::printf("%s\n", text.replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified().toUtf8().constData());
+    }
+    api.End();
+    return 0;
+}
+
+int Given(const QString &picture, const QString &out, const QString &languages)
+{
+    QImage image(picture);
+    if (image.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(picture));
+        return 1;
+    }
+    const int dpi = static_cast<int>(std::lround(image.dotsPerMeterX() * 0.0254));
+    TTextSeparation s = SeparateText(MaskOfMono(image.convertToFormat(QImage::Format_Mono)), TTextSizes::ForResolution(dpi));
+    QDir().mkpath(out);
+    const TTextReading reading{languages, QString()};
+    for (std::size_t i = 0; i < s.Strings.size(); ++i)
+        StringPicture(s.Text, s.Strings[i], reading.Height).save(QDir(out).filePath(QStringLiteral("%1.png").arg(i, 2, 10, QLatin1Char('0'))));
+    const QString problem = ReadStrings(s.Text, s.Strings, reading);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", problem.toUtf8().constData());
+        return 1;
+    }
+    for (std::size_t i = 0; i < s.Strings.size(); ++i)
+        std::printf("%02zu %s (%.0f)\n", i, s.Strings[i].Text.toUtf8().constData(), s.Strings[i].Confidence);
+    return 0;
+}
+
 int Split(const QString &picture, const QString &out)
 {
     QImage image(picture);
@@ -348,6 +407,10 @@ int main(int argc, char **argv)
         return Split(args[1], args[2]);
     if (args.value(0) == QLatin1String("handcut") && args.size() >= 2)
         return HandCut(args[1], args.value(2, QStringLiteral("jpn+eng")));
-    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | split PICTURE OUT | handcut DIR [LANGS]\n");
+    if (args.value(0) == QLatin1String("given") && args.size() >= 3)
+        return Given(args[1], args[2], args.value(3, QStringLiteral("jpn+eng")));
+    if (args.value(0) == QLatin1String("read") && args.size() >= 2)
+        return Read(args[1], args.mid(2));
+    std::fprintf(stderr, "usage: TextMeasure a0 [SHEET] | draw DIR | split PICTURE OUT | handcut DIR [LANGS] | read LANGS PICTURE... | given PICTURE OUTDIR [LANGS]\n");
     return 2;
 }

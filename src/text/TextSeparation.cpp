@@ -132,6 +132,45 @@ void SetRun(std::uint64_t *line, int x0, int x1, bool black)
     }
 }
 
+// Sums of the pixels' coordinates and their squares and product: how the ink
+// spreads, to tell a straight stroke in any direction.
+struct TMoments
+{
+    double N = 0, X = 0, Y = 0, XX = 0, YY = 0, XY = 0;
+    // Pixels x0 .. x1 - 1 of line y.
+    void AddRun(int y, int x0, int x1)
+    {
+        const double n = x1 - x0, sx = n * (x0 + x1 - 1) / 2;
+        auto squares = [](double m) { return m * (m + 1) * (2 * m + 1) / 6; };   // 0^2 + ... + m^2
+        N += n;
+        X += sx;
+        Y += n * y;
+        XX += squares(x1 - 1.0) - squares(x0 - 1.0);
+        YY += n * double(y) * y;
+        XY += sx * y;
+    }
+    void Add(const TMoments &o)
+    {
+        N += o.N;
+        X += o.X;
+        Y += o.Y;
+        XX += o.XX;
+        YY += o.YY;
+        XY += o.XY;
+    }
+    // A straight stroke at least four times as long as it is thick, whatever
+    // its direction: the spread along it at least 16 times that across it.
+    bool Straight() const
+    {
+        if (N <= 0)
+            return false;
+        const double mx = X / N, my = Y / N;
+        const double a = XX / N - mx * mx, b = YY / N - my * my, c = XY / N - mx * my;
+        const double mean = (a + b) / 2, d = std::sqrt((a - b) * (a - b) / 4 + c * c);
+        return mean + d >= 16 * (mean - d);
+    }
+};
+
 struct TGlyph
 {
     TBox Box;
@@ -140,6 +179,7 @@ struct TGlyph
     bool Thin = false;       // long and thin: a dash, a "1", a "-"
     bool Vertical = false;   // in a string that runs along the columns
     bool OnLine = false;     // only of letters taken off a line
+    bool Inside = false;     // alone, within the reach of a string of two or more
     int String = -1;
 };
 
@@ -359,7 +399,8 @@ namespace {
 // the line's, and the line is at most `Thickest` rows (or columns) thick;
 // with `Foot`, it lies in the lower half of the piece (along the rows) or the
 // right half (along the columns: letters turned to read upward), under the
-// letters (not the bar of a "T" or of a roof).
+// letters, or in the other half, over letters hanging under it; not across
+// the middle (a letter's bar).
 struct TLineCase
 {
     std::size_t Component;
@@ -413,7 +454,8 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             }
         const bool longRow = longLast >= 0;
         if (longRow
-            && (longLast - longFirst >= cases[k].Thickest || (cases[k].Foot && 2 * (longFirst - c.Top) < c.Height())))
+            && (longLast - longFirst >= cases[k].Thickest
+                || (cases[k].Foot && 2 * (longFirst - c.Top) < c.Height() && 2 * (longLast + 1 - c.Top) > c.Height())))
             continue;
         if (!longRow) {
             cover.assign(static_cast<std::size_t>(c.Width()) + 1, 0);
@@ -476,17 +518,26 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
         const bool alongColumns = columnLast >= 0 && columnLast - columnFirst < thickest;
         if ((rowLast >= 0) == (columnLast >= 0) || !(alongRows || alongColumns))
             continue;
-        if (cases[k].Foot && (rowLast >= 0 ? 2 * rowFirst < h : 2 * columnFirst < w))
-            continue;
-        // Under a short line (right of it), within half its piece's thickness:
-        // no ink of other pieces (the other half of a letter whose stroke it is).
+        // Letters hanging under the line (left of it, turned upward): the line at their head.
+        bool head = false;
+        if (cases[k].Foot) {
+            const bool across = rowLast >= 0;
+            const int from = across ? rowFirst : columnFirst, to = (across ? rowLast : columnLast) + 1;
+            const int size = across ? h : w;
+            if (2 * from < size && 2 * to > size)
+                continue;
+            head = 2 * from < size;
+        }
+        // Beyond a short line (under it, or right of it; over it and left of it
+        // for hanging letters), within half its piece's thickness: no ink of
+        // other pieces (the other half of a letter whose stroke it is).
         if (cases[k].Foot) {
             const int gap = std::max(2, std::min(w, h) / 2);
             const bool across = rowLast >= 0;
-            const int y0 = across ? c.Top + rowLast + 1 : c.Top + lineFrom;
-            const int y1 = across ? std::min(c.Top + rowLast + 1 + gap, height) : c.Top + lineTo;
-            const int x0 = across ? c.Left + lineFrom : c.Left + columnLast + 1;
-            const int x1 = across ? c.Left + lineTo : c.Left + columnLast + 1 + gap;
+            const int y0 = !across ? c.Top + lineFrom : head ? std::max(c.Top + rowFirst - gap, 0) : c.Top + rowLast + 1;
+            const int y1 = !across ? c.Top + lineTo : head ? c.Top + rowFirst : std::min(c.Top + rowLast + 1 + gap, height);
+            const int x0 = across ? c.Left + lineFrom : head ? c.Left + columnFirst - gap : c.Left + columnLast + 1;
+            const int x1 = across ? c.Left + lineTo : head ? c.Left + columnFirst : c.Left + columnLast + 1 + gap;
             bool other = false;
             for (int y = y0; y < y1 && !other; ++y)
                 for (int r = ink.RunStart[static_cast<std::size_t>(y)]; r < ink.RunStart[static_cast<std::size_t>(y) + 1]; ++r) {
@@ -536,10 +587,12 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             const TBox box{piece.Left, piece.Top, piece.Right, piece.Bottom};
             if (box.Long() > longest || box.Short() > maxH || box.Long() < 2)
                 continue;
-            // A speck beyond the line, no thicker than it, is an edge of the
-            // line (or a letter's foot poking through it): the line's.
-            if (rowLast >= 0 ? box.Top > rowLast && box.Height() <= rowLast - rowFirst + 1
-                             : box.Left > columnLast && box.Width() <= columnLast - columnFirst + 1)
+            // A speck beyond the line (away from the letters), no thicker than
+            // it, is an edge of the line (or a letter's foot poking through
+            // it): the line's.
+            if (rowLast >= 0 ? (head ? box.Bottom <= rowFirst : box.Top > rowLast) && box.Height() <= rowLast - rowFirst + 1
+                             : (head ? box.Right <= columnFirst : box.Left > columnLast)
+                                 && box.Width() <= columnLast - columnFirst + 1)
                 continue;
             piece.Left += c.Left;
             piece.Right += c.Left;
@@ -554,7 +607,10 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
         // A short line runs on past the letters at both ends (a letter's
         // stroke as long as its neighbours does not).
         const int past = std::max(2, std::min(w, h) / 6);
-        if (cases[k].Foot && split[k] && (lettersFrom - lineFrom < past || lineTo - lettersTo < past)) {
+        // Letters hang under a line in threes or more (a letter's stem with
+        // its strokes to one side, the left of "北" turned upward, has fewer).
+        if (cases[k].Foot && split[k]
+            && (lettersFrom - lineFrom < past || lineTo - lettersTo < past || (head && pieces.size() - before < 3))) {
             pieces.resize(before);
             runs.resize(before);
             split[k] = 0;
@@ -591,9 +647,10 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 lineCases.push_back({i, longest, std::max(maxH / 4, 2), false});
             continue;
         }
-        // A solid block is a fill, not a letter.
+        // A solid block is a fill, not a letter; a solid bar four times as
+        // long as it is thick may be the stem of an "i", "l" or "1".
         const double density = double(c.Pixels) / (double(box.Width()) * box.Height());
-        if (box.Long() >= minH && box.Short() > minH / 2 && density > 0.85)
+        if (box.Long() >= minH && box.Short() > minH / 2 && density > 0.85 && box.Long() < 4 * box.Short())
             continue;
         if (box.Short() >= minH && box.Long() > 2 * box.Short())
             lineCases.push_back({i, box.Short() * 2, std::max(box.Short() / 4, 2), true});
@@ -756,21 +813,120 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         group.Pixels += glyphs[g].Pixels;
         group.Vertical = glyphs[g].Vertical;
     }
+    // Groups of straight strokes only (long and thin boxes, or dashes along a
+    // slanting line): each glyph whose box is not long and thin is looked
+    // into, its pixels' spread, until one is no straight stroke (in a string
+    // of letters, mostly the first); a lone glyph only when it would make a
+    // string otherwise.
+    std::vector<char> strokesOnly(glyphs.size(), 1);
+    std::vector<int> start(glyphs.size() + 1, 0), items(cand.size());
+    auto straight = [&](std::size_t g) {
+        // A stroke L long and L / 4 thick or thinner has at most L * L / 4
+        // pixels, and its box's diagonal is at least L long.
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (4.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        TMoments m;
+        for (int i = start[g]; i < start[g + 1]; ++i) {
+            const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(i)]);
+            if (k >= regular) {
+                for (const auto &[y, x0, x1] : extraRuns[k - regular])
+                    m.AddRun(y, x0, x1);
+                continue;
+            }
+            const int id = candidates[k];
+            const TInkComponent &c = cand[k];
+            // The piece's first run on a line is found by a search on its first
+            // line, then near where it was on the line before (counted from the
+            // line's start).
+            std::ptrdiff_t at = -1;
+            for (int y = c.Top; y < c.Bottom; ++y) {
+                const TInkRun *const first = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y)];
+                const TInkRun *const end = ink.Runs.data() + ink.RunStart[static_cast<std::size_t>(y) + 1];
+                const int left = c.Left;
+                const TInkRun *run;
+                if (at < 0) {
+                    run = std::partition_point(first, end, [left](const TInkRun &r) { return r.X1 <= left; });
+                } else {
+                    run = first + std::min<std::ptrdiff_t>(at, end - first);
+                    while (run > first && (run - 1)->X1 > left)
+                        --run;
+                    while (run < end && run->X1 <= left)
+                        ++run;
+                }
+                at = run - first;
+                for (; run < end && run->X0 < c.Right; ++run)
+                    if (ink.RunComponent[static_cast<std::size_t>(run - ink.Runs.data())] == id)
+                        m.AddRun(y, run->X0, run->X1);
+            }
+        }
+        return m.Straight();
+    };
+    {
+        for (std::size_t k = 0; k < cand.size(); ++k)
+            ++start[static_cast<std::size_t>(glyphOfCandidate[k]) + 1];
+        for (std::size_t g = 1; g < start.size(); ++g)
+            start[g] += start[g - 1];
+        std::vector<int> next(start.begin(), start.end() - 1);
+        for (std::size_t k = 0; k < cand.size(); ++k)
+            items[static_cast<std::size_t>(next[static_cast<std::size_t>(glyphOfCandidate[k])]++)] = static_cast<int>(k);
+        for (std::size_t g = 0; g < glyphs.size(); ++g) {
+            if (glyphs[g].Small || glyphs[g].Thin)
+                continue;
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            if (groups[root].Glyphs > 1 && strokesOnly[root])
+                strokesOnly[root] = straight(g);
+        }
+    }
+    // A lone glyph within the reach of a group of two or more (a comma, a
+    // stroke of a kanji that did not follow its neighbours) makes no string
+    // of its own: it joins that string below, as small pieces do.
+    {
+        TBoxGrid grid(2 * maxH, width, height);
+        std::vector<TBox> reach(groups.size());
+        for (std::size_t root = 0; root < groups.size(); ++root) {
+            const TGroup &group = groups[root];
+            if (group.Glyphs < 2 || strokesOnly[root])
+                continue;
+            const TBox &b = group.Box;
+            const int h = group.Vertical ? b.Width() : b.Height();
+            const int along = h * 3 / 5, across = h / 3;
+            reach[root] = group.Vertical ? TBox{b.Left - across, b.Top - along, b.Right + across, b.Bottom + along}
+                                         : TBox{b.Left - along, b.Top - across, b.Right + along, b.Bottom + across};
+            grid.Insert(static_cast<int>(root), TBox{std::max(reach[root].Left, 0), std::max(reach[root].Top, 0),
+                                                     reach[root].Right, reach[root].Bottom});
+        }
+        grid.Finish();
+        for (TGlyph &g : glyphs) {
+            if (g.Small || groups[static_cast<std::size_t>(strings.Find(static_cast<int>(&g - glyphs.data())))].Glyphs != 1)
+                continue;
+            const int cx2 = g.Box.Left + g.Box.Right, cy2 = g.Box.Top + g.Box.Bottom;
+            grid.ForNear(g.Box, [&](int root) {
+                const TBox &r = reach[static_cast<std::size_t>(root)];
+                if (2 * r.Left <= cx2 && cx2 <= 2 * r.Right && 2 * r.Top <= cy2 && cy2 <= 2 * r.Bottom)
+                    g.Inside = true;
+            });
+        }
+    }
     std::vector<int> stringOfRoot(glyphs.size(), -1);
     for (std::size_t root = 0; root < groups.size(); ++root) {
         const TGroup &group = groups[root];
         if (!group.Glyphs)
             continue;
-        if (group.Thin == group.Glyphs)
-            continue;
         // Letters taken off a line make a string of two or more.
         if (group.OnLine == group.Glyphs && group.Glyphs < 2)
+            continue;
+        if (group.Glyphs == 1 && glyphs[root].Inside)
             continue;
         if (group.Glyphs == 1) {
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
             if (density < 0.1)
                 continue;
+            if (!glyphs[root].Thin)
+                strokesOnly[root] = straight(root);
         }
+        if (strokesOnly[root])
+            continue;
         stringOfRoot[root] = static_cast<int>(result.Strings.size());
         TTextString s;
         s.Left = group.Box.Left;
@@ -806,7 +962,9 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         }
     }
 
-    // Small glyphs (full stops, the dots of a colon) join the string they lie in.
+    // Small glyphs (full stops, the dots of a colon) join the string they lie
+    // in, and so does a lone piece taken off a line (a descender crossing it)
+    // or a lone glyph within a string's reach.
     {
         TBoxGrid grid(2 * maxH, width, height);
         std::vector<TBox> reach;
@@ -824,7 +982,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         for (const TTextString &t : result.Strings)
             grown.push_back(TBox{t.Left, t.Top, t.Right, t.Bottom});
         for (TGlyph &g : glyphs) {
-            if (!g.Small)
+            if (!g.Small && !(g.String < 0 && (g.OnLine || g.Inside)))
                 continue;
             const int cx2 = g.Box.Left + g.Box.Right, cy2 = g.Box.Top + g.Box.Bottom;
             grid.ForNear(g.Box, [&](int s) {

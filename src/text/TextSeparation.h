@@ -81,10 +81,10 @@ TInkComponents FindComponents(const TBlackMask &mask, int threads = 1);
 // The mask split into text and graphics: connected pieces of letter size and
 // shape, grouped into strings running along the rows or along the columns
 // (after Fletcher and Kasturi, 1988, and Tombre et al., 2002). Letters that
-// stand on one straight line along the rows or the columns (or touch it) are
-// taken off it, the pixels they share with the line left to the line: a line
-// is never taken for text. Pieces alone or in rows of dashes (every one long
-// and thin) stay graphics.
+// stand on one straight line along the rows or the columns, hang under it or
+// touch it are taken off it, the pixels they share with the line left to the
+// line: a line is never taken for text. Pieces alone or in rows of dashes
+// (every one long and thin) stay graphics.
 struct TTextSeparation
 {
     TBlackMask Graphics;

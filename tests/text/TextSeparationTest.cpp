@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -143,16 +144,102 @@ TEST(SeparateText, LabelOnAShortLine)
     }
 }
 
+// A short label hanging under a short line (right of it, turned upward: the
+// letters' heads on it): the letters are text and the line keeps every pixel.
+TEST(SeparateText, LabelHangingUnderAShortLine)
+{
+    for (const int degrees : {0, 90}) {
+        QImage image = WhiteSheet(400, 400);
+        Label(image, QStringLiteral("1200"), 200, 200, 40, degrees);
+        const TBlackMask letters = MaskOfImage(image);
+        // The letters' heads: their first row (first column, turned upward).
+        int head = 400;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x)
+                if (letters.Black(x, y))
+                    head = std::min(head, degrees == 0 ? y : x);
+        const bool across = degrees == 0;
+        if (across)
+            Bar(image, 185, head - 2, 300, head);
+        else
+            Bar(image, head - 2, 100, head, 215);
+        const TBlackMask mask = MaskOfImage(image);
+        ASSERT_EQ(FindComponents(mask).Components.size(), 1u) << degrees;
+        const TTextSeparation s = SeparateText(mask, k400);
+        ExpectSplit(mask, s);
+        ASSERT_EQ(s.Strings.size(), 1u) << degrees;
+        EXPECT_EQ(s.Strings[0].Vertical, !across);
+        const long long line = across ? BlackIn(mask, 185, head - 2, 301, head + 1) : BlackIn(mask, head - 2, 100, head + 1, 216);
+        EXPECT_EQ(line, 116 * 3);
+        EXPECT_EQ(across ? BlackIn(s.Graphics, 185, head - 2, 301, head + 1) : BlackIn(s.Graphics, head - 2, 100, head + 1, 216), line);
+        const long long below = across ? BlackIn(mask, 0, head + 1, 400, 400) : BlackIn(mask, head + 1, 0, 400, 400);
+        EXPECT_GE(BlackIn(s.Text, 0, 0, 400, 400), below * 9 / 10) << degrees;
+    }
+}
+
+// "φ" standing on a line, its descender crossing it: the descender, a piece
+// of its own under the line, is text with the rest of the label.
+TEST(SeparateText, DescenderThroughALineIsText)
+{
+    QImage image = WhiteSheet(1200, 900);
+    Bar(image, 100, 600, 1100, 601);
+    Label(image, QStringLiteral("φ25"), 150, 597, 100);   // only the descender reaches the line
+    const TBlackMask mask = MaskOfImage(image);
+    TTextSizes sizes = k400;
+    sizes.MinHeight = 4;   // the descender's piece is no small speck
+    const TTextSeparation s = SeparateText(mask, sizes);
+    ExpectSplit(mask, s);
+    ASSERT_EQ(s.Strings.size(), 1u);
+    EXPECT_EQ(BlackIn(s.Graphics, 100, 600, 1101, 602), 1001 * 2);
+    const long long under = BlackIn(mask, 0, 602, 1200, 900);
+    EXPECT_GT(under, 3 * 3) << "no descender under the line";
+    EXPECT_EQ(BlackIn(s.Text, 0, 602, 1200, 900), under);
+}
+
+// Large letters with solid stems ("i", "l": solid bars thicker than half the
+// smallest letter) are letters, not fills.
+TEST(SeparateText, SolidStemsAreLetters)
+{
+    QImage image = WhiteSheet(800, 200);
+    Label(image, QStringLiteral("Section lit"), 20, 150, 120);
+    const TBlackMask mask = MaskOfImage(image);
+    const TTextSeparation s = SeparateText(mask, TTextSizes::ForResolution(0));
+    ASSERT_EQ(s.Strings.size(), 1u);
+    EXPECT_EQ(BlackIn(s.Text, 0, 0, 800, 200), BlackIn(mask, 0, 0, 800, 200));
+}
+
+// A comma as tall as the smallest letter, mostly under the digits' feet,
+// follows no digit: it joins their string, not a string of its own.
+TEST(SeparateText, ALoneGlyphInAStringJoinsIt)
+{
+    QImage image = WhiteSheet(600, 200);
+    Label(image, QStringLiteral("3 450"), 20, 150, 110);
+    Bar(image, 84, 146, 89, 161);
+    const TBlackMask mask = MaskOfImage(image);
+    const TTextSeparation s = SeparateText(mask, TTextSizes::ForResolution(0));
+    ASSERT_EQ(s.Strings.size(), 1u);
+    EXPECT_EQ(BlackIn(s.Text, 0, 0, 600, 200), BlackIn(mask, 0, 0, 600, 200));
+}
+
 // A dashed line and a ring are drawing, not text.
 TEST(SeparateText, DashesAndALoneRingStayGraphics)
 {
-    QImage image = WhiteSheet(1200, 400);
+    QImage image = WhiteSheet(1200, 800);
     for (int x = 100; x < 1100; x += 40)
         Bar(image, x, 100, x + 24, 103);             // dashes 25 x 4 px, 15 px apart
     {
         QPainter painter(&image);
         painter.setPen(QPen(Qt::black, 3));
         painter.drawEllipse(QPoint(600, 280), 60, 60);
+        // Dashes 40 px long along slanting lines (30 and 45 degrees): their
+        // boxes are no long thin boxes.
+        painter.setPen(QPen(Qt::black, 4, Qt::SolidLine, Qt::FlatCap));
+        for (const double degrees : {30.0, 45.0})
+            for (int k = 0; k < 12; ++k) {
+                const double c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180);
+                const QPointF from(100 + (degrees == 30 ? 0 : 500) + 55 * k * c, 780 - 55 * k * s);
+                painter.drawLine(from, from + QPointF(40 * c, -40 * s));
+            }
     }
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
