@@ -172,6 +172,108 @@ private:
     std::vector<Word> Bits;
 };
 
+// A word of the mask: word I of line Y.
+struct TWordAt
+{
+    int Y;
+    int I;
+};
+
+// The pixels of a word that a sub-pass removed.
+struct TWordChange
+{
+    int Y;
+    int I;
+    Word Removed;
+};
+
+// The sub-passes once few words change: only the words with a pixel next to
+// a pixel removed in one of the last two sub-passes are tested (any other
+// gives what it gave the last time its sub-pass ran: nothing), from lists of
+// the words changed instead of flags over the whole mask, until two sub-passes
+// in a row remove nothing. `last` and `before` hold the changes of the last
+// two sub-passes; `pass` is the next one's.
+void ThinSparse(TBlackMask &mask, int threads, int pass, std::vector<TWordChange> last,
+                std::vector<TWordChange> before)
+{
+    const int words = mask.Words(), height = mask.Height();
+    // Whether a word is among the candidates already, a bit a word.
+    std::vector<Word> listed((std::size_t(height) * std::size_t(words) + 63) / 64, 0);
+    std::vector<TWordAt> candidates;
+    const int workers = ThreadsPerPicture(threads);
+    std::vector<std::vector<TWordChange>> found(std::size_t(4 * workers));
+    for (int quiet = 0; quiet < 2; pass ^= 1) {
+        candidates.clear();
+        const auto add = [&](int y, int i) {
+            if (y < 0 || y >= height || i < 0 || i >= words)
+                return;
+            const std::size_t bit = std::size_t(y) * std::size_t(words) + std::size_t(i);
+            Word &flags = listed[bit >> 6];
+            const Word mark = Word(1) << (bit & 63);
+            if (flags & mark)
+                return;
+            flags |= mark;
+            candidates.push_back(TWordAt{y, i});
+        };
+        for (const std::vector<TWordChange> *changes : {&last, &before})
+            for (const TWordChange &c : *changes)
+                for (int y = c.Y - 1; y <= c.Y + 1; ++y) {
+                    add(y, c.I);
+                    if (c.Removed & 1)
+                        add(y, c.I - 1);
+                    if (c.Removed >> 63)
+                        add(y, c.I + 1);
+                }
+        // Every candidate tested on the mask as it was before the sub-pass,
+        // in parts on the threads when there are many, then the removals made.
+        constexpr std::size_t kSmallestPart = 1 << 13;
+        const std::size_t parts = PartCount(candidates.size(), workers, kSmallestPart);
+        const auto test = [&](std::size_t part) {
+            std::vector<TWordChange> &changes = found[part];
+            changes.clear();
+            const std::size_t begin = candidates.size() * part / parts, end = candidates.size() * (part + 1) / parts;
+            for (std::size_t k = begin; k < end; ++k) {
+                const TWordAt at = candidates[k];
+                const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass);
+                if (d)
+                    changes.push_back(TWordChange{at.Y, at.I, d});
+            }
+        };
+        if (parts <= 1)
+            test(0);
+        else
+            RunTasks(workers, parts, [&](std::size_t part, int) { test(part); });
+        for (const TWordAt at : candidates)
+            listed[(std::size_t(at.Y) * std::size_t(words) + std::size_t(at.I)) >> 6] = 0;
+        std::swap(before, last);
+        last.clear();
+        for (std::size_t part = 0; part < parts; ++part)
+            for (const TWordChange &c : found[part]) {
+                mask.Line(c.Y)[c.I] &= ~c.Removed;
+                last.push_back(c);
+            }
+        quiet = last.empty() ? quiet + 1 : 0;
+    }
+}
+
+// The words flagged in `flags`, as changes of every pixel.
+std::vector<TWordChange> FlaggedWords(const TWordFlags &flags, int height, int words)
+{
+    std::vector<TWordChange> changes;
+    for (int y = 0; y < height; ++y) {
+        if (!flags.Any[std::size_t(y)])
+            continue;
+        const Word *line = flags.Line(y);
+        for (int k = 0; k < flags.Stride; ++k)
+            for (Word bits = line[k]; bits; bits &= bits - 1) {
+                const int i = 64 * k + std::countr_zero(bits);
+                if (i < words)
+                    changes.push_back(TWordChange{y, i, ~Word(0)});
+            }
+    }
+    return changes;
+}
+
 } // namespace
 
 void Thin(TBlackMask &mask, int threads)
@@ -187,7 +289,7 @@ void Thin(TBlackMask &mask, int threads)
     // Only words near a word that changed in one of the last two sub-passes
     // are tested again (any other gives what it gave the last time its
     // sub-pass ran: nothing), so the result is that of testing every pixel,
-    // whatever the bands.
+    // whatever the bands. Once few words change, the rest goes to ThinSparse.
     const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), height / 64));
     std::vector<int> first(std::size_t(bands) + 1);
     for (int b = 0; b <= bands; ++b)
@@ -197,6 +299,11 @@ void Thin(TBlackMask &mask, int threads)
     TWordFlags changedBefore(height, words), changedLast(height, words), changedNow(height, words);
     const int stride = changedNow.Stride;
     std::vector<char> bandChanged(std::size_t(bands), 0);
+    std::vector<std::size_t> bandWords(std::size_t(bands), 0);
+    // The changed words of the last two sub-passes below which the lists
+    // take over: a thirty-second of the mask's words, at most 1 << 16.
+    const std::size_t fewWords = std::min<std::size_t>(std::size_t(height) * std::size_t(words) / 32, 1 << 16);
+    std::size_t wordsBefore = 0;
     int quiet = 0;  // sub-passes in a row that removed nothing
     for (int round = 0, pass = 0; quiet < 2; ++round, pass ^= 1) {
         const bool everyWord = round < 2;
@@ -223,6 +330,7 @@ void Thin(TBlackMask &mask, int threads)
                     }
             };
             bool any = false;
+            std::size_t changedWords = 0;
             for (int y = top; y < bottom; ++y) {
                 Word *line = mask.Line(y);
                 const Word *up = y == top ? above[std::size_t(b)].Line() : mask.Line(y - 1);
@@ -268,6 +376,7 @@ void Thin(TBlackMask &mask, int threads)
                         if (d) {
                             now[k] |= Word(1) << (i & 63);
                             lineChanged = true;
+                            ++changedWords;
                         }
                     }
                 }
@@ -279,15 +388,25 @@ void Thin(TBlackMask &mask, int threads)
             if (bottom > top)
                 remove(bottom - 1);
             bandChanged[std::size_t(b)] = any;
+            bandWords[std::size_t(b)] = changedWords;
         };
         RunTasks(ThreadsPerPicture(threads), static_cast<std::size_t>(bands),
                  [&](std::size_t b, int) { band(static_cast<int>(b)); });
         bool changed = false;
         for (char c : bandChanged)
             changed = changed || c;
+        std::size_t wordsNow = 0;
+        for (std::size_t w : bandWords)
+            wordsNow += w;
         quiet = changed ? 0 : quiet + 1;
         std::swap(changedBefore, changedLast);
         std::swap(changedLast, changedNow);
+        if (round >= 1 && quiet < 2 && wordsNow + wordsBefore <= fewWords) {
+            ThinSparse(mask, threads, pass ^ 1, FlaggedWords(changedLast, height, words),
+                       FlaggedWords(changedBefore, height, words));
+            return;
+        }
+        wordsBefore = wordsNow;
     }
 }
 
