@@ -43,7 +43,7 @@ Word AtLeastTwo(Word a, Word b, Word c, Word d)
 
 // Which pixels of word i of a line go in the given sub-pass, from the line
 // above, the line itself and the line below.
-Word Deletable(const Word *up, const Word *line, const Word *down, int i, int pass)
+[[gnu::always_inline]] inline Word Deletable(const Word *up, const Word *line, const Word *down, int i, int pass)
 {
     const Word c = line[i];
     if (!c)
@@ -337,8 +337,21 @@ void Thin(TBlackMask &mask, int threads)
                 const Word *down = y + 1 == bottom ? below[std::size_t(b)].Line() : mask.Line(y + 1);
                 Word *now = changedNow.Line(y);
                 std::fill(now, now + stride, Word(0));
+                bool lineChanged = false;
+                const auto test = [&](int i) {
+                    const Word d = Deletable(up, line, down, i, pass);
+                    if (d) {
+                        deletions[y & 1][std::size_t(i)] = d;
+                        now[i >> 6] |= Word(1) << (i & 63);
+                        lineChanged = true;
+                        ++changedWords;
+                    }
+                };
                 if (everyWord) {
-                    std::fill(active.begin(), active.end(), ~Word(0));
+                    // The white words lose nothing.
+                    for (int i = 0; i < words; ++i)
+                        if (line[i])
+                            test(i);
                 } else {
                     bool near = false;
                     for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, height - 1); ++yy)
@@ -364,21 +377,13 @@ void Thin(TBlackMask &mask, int threads)
                         spread = w >> 63;
                         active[std::size_t(k)] = grown;
                     }
-                }
-                bool lineChanged = false;
-                for (int k = 0; k < stride; ++k) {
-                    for (Word bits = active[std::size_t(k)]; bits; bits &= bits - 1) {
-                        const int i = 64 * k + std::countr_zero(bits);
-                        if (i >= words)
-                            break;
-                        const Word d = Deletable(up, line, down, i, pass);
-                        deletions[y & 1][std::size_t(i)] = d;
-                        if (d) {
-                            now[k] |= Word(1) << (i & 63);
-                            lineChanged = true;
-                            ++changedWords;
+                    for (int k = 0; k < stride; ++k)
+                        for (Word bits = active[std::size_t(k)]; bits; bits &= bits - 1) {
+                            const int i = 64 * k + std::countr_zero(bits);
+                            if (i >= words)
+                                break;
+                            test(i);
                         }
-                    }
                 }
                 changedNow.Any[std::size_t(y)] = lineChanged;
                 any = any || lineChanged;
