@@ -436,14 +436,20 @@ public:
             for (int i = first; i <= last; ++i)
                 Flags[std::size_t(yy) * std::size_t(Stride) + std::size_t(i >> 6)] |= Word(1) << (i & 63);
     }
-    // Whether word i of line y is stale; it is not from now on.
-    bool Take(int y, int i)
+    // The first stale word of line y from word i on (Words when none); it is
+    // not stale from now on.
+    int TakeNext(int y, int i)
     {
-        Word &flags = Flags[std::size_t(y) * std::size_t(Stride) + std::size_t(i >> 6)];
-        const Word bit = Word(1) << (i & 63);
-        const bool stale = flags & bit;
-        flags &= ~bit;
-        return stale;
+        Word *line = Flags.data() + std::size_t(y) * std::size_t(Stride);
+        for (int k = i >> 6; k < Stride; ++k) {
+            const Word bits = line[k] & (k == i >> 6 ? ~Word(0) << (i & 63) : ~Word(0));
+            if (bits) {
+                const int b = std::countr_zero(bits);
+                line[k] &= ~(Word(1) << b);
+                return std::min(64 * k + b, Words);
+            }
+        }
+        return Words;
     }
 
 private:
@@ -463,9 +469,8 @@ void RemoveStaircasesIn(TBlackMask &mask, TStaleWords *stale)
     for (int y = 0; y < mask.Height(); ++y) {
         const Word *up = mask.Line(y - 1), *down = mask.Line(y + 1);
         Word *line = mask.Line(y);
-        for (int i = 0; i < mask.Words(); ++i) {
-            if (stale && !stale->Take(y, i))
-                continue;
+        const int words = mask.Words();
+        for (int i = stale ? stale->TakeNext(y, 0) : 0; i < words; i = stale ? stale->TakeNext(y, i + 1) : i + 1) {
             Word from = ~Word(0);  // the pixels not yet passed
             while (line[i] & from) {
                 const PixelNeighbours::TNeighbourWords n(up, line, down, i);
