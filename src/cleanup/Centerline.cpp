@@ -110,6 +110,14 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
     return best;
 }
 
+// The black pixels of word i of a line with exactly one black neighbour.
+Word EndsIn(const Word *up, const Word *line, const Word *down, int i)
+{
+    Word one = 0, two = 0, three = 0;
+    PixelNeighbours::TNeighbourWords(up, line, down, i).Counts(one, two, three);
+    return line[i] & one & ~two;
+}
+
 // The black pixels with exactly one black neighbour, line by line from the
 // left, as (x, y); the lines in parts over the threads.
 std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
@@ -123,9 +131,7 @@ std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
             for (int i = 0; i < mask.Words(); ++i) {
                 if (!line[i])
                     continue;
-                Word one = 0, two = 0, three = 0;
-                PixelNeighbours::TNeighbourWords(up, line, down, i).Counts(one, two, three);
-                for (Word bits = line[i] & one & ~two; bits; bits &= bits - 1)
+                for (Word bits = EndsIn(up, line, down, i); bits; bits &= bits - 1)
                     ends.emplace_back(64 * i + std::countr_zero(bits), y);
             }
         }
@@ -425,7 +431,8 @@ class TStaleWords
 public:
     explicit TStaleWords(const TBlackMask &mask)
         : Words(mask.Words()), Height(mask.Height()), Stride((Words + 63) / 64),
-          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0))
+          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0)),
+          Moved(std::size_t(Stride) * std::size_t(Height), 0)
     {
     }
     // Pixel (x, y) changed.
@@ -433,8 +440,54 @@ public:
     {
         const int first = std::max(x - 1, 0) >> 6, last = std::min(x + 1, 64 * Words - 1) >> 6;
         for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, Height - 1); ++yy)
-            for (int i = first; i <= last; ++i)
-                Flags[std::size_t(yy) * std::size_t(Stride) + std::size_t(i >> 6)] |= Word(1) << (i & 63);
+            for (int i = first; i <= last; ++i) {
+                const std::size_t at = std::size_t(yy) * std::size_t(Stride) + std::size_t(i >> 6);
+                Flags[at] |= Word(1) << (i & 63);
+                Moved[at] |= Word(1) << (i & 63);
+            }
+    }
+    // LineEnds of the mask: the first time found on every line, then kept
+    // but for the words where a pixel changed around them since, which are
+    // looked at again.
+    const std::vector<std::pair<int, int>> &Ends(const TBlackMask &mask, int threads)
+    {
+        if (!HaveEnds) {
+            KnownEnds = LineEnds(mask, threads);
+            HaveEnds = true;
+        } else {
+            const auto moved = [&](int x, int y) {
+                return (Moved[std::size_t(y) * std::size_t(Stride) + std::size_t(x >> 12)] >> ((x >> 6) & 63)) & 1;
+            };
+            std::vector<std::pair<int, int>> fresh;
+            for (int y = 0; y < Height; ++y) {
+                const Word *flags = Moved.data() + std::size_t(y) * std::size_t(Stride);
+                for (int k = 0; k < Stride; ++k)
+                    for (Word bits = flags[k]; bits; bits &= bits - 1) {
+                        const int i = 64 * k + std::countr_zero(bits);
+                        if (i >= Words)
+                            break;
+                        for (Word e = EndsIn(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), i); e; e &= e - 1)
+                            fresh.emplace_back(64 * i + std::countr_zero(e), y);
+                    }
+            }
+            std::vector<std::pair<int, int>> ends;
+            ends.reserve(KnownEnds.size() + fresh.size());
+            const auto before = [](const std::pair<int, int> &a, const std::pair<int, int> &b) {
+                return a.second != b.second ? a.second < b.second : a.first < b.first;
+            };
+            std::size_t f = 0;
+            for (const std::pair<int, int> &e : KnownEnds) {
+                if (moved(e.first, e.second))
+                    continue;
+                while (f < fresh.size() && before(fresh[f], e))
+                    ends.push_back(fresh[f++]);
+                ends.push_back(e);
+            }
+            ends.insert(ends.end(), fresh.begin() + std::ptrdiff_t(f), fresh.end());
+            KnownEnds = std::move(ends);
+        }
+        std::fill(Moved.begin(), Moved.end(), Word(0));
+        return KnownEnds;
     }
     // The first stale word of line y from word i on (Words when none); it is
     // not stale from now on.
@@ -455,6 +508,9 @@ public:
 private:
     int Words, Height, Stride;
     std::vector<Word> Flags;  // bit i of line y's words: word i is stale
+    std::vector<Word> Moved;  // the same: a pixel changed around word i since Ends
+    std::vector<std::pair<int, int>> KnownEnds;
+    bool HaveEnds = false;
 };
 
 // RemoveStaircases on the stale words only (every word without `stale`).
@@ -594,7 +650,8 @@ bool PruneSpursIn(TBlackMask &mask, const TBlackMask &original, int threads, TSt
                   TJunctionDepths *known = nullptr)
 {
     using namespace PixelNeighbours;
-    const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
+    std::vector<std::pair<int, int>> own;
+    const std::vector<std::pair<int, int>> &ends = stale ? stale->Ends(mask, threads) : (own = LineEnds(mask, threads));
     // The spurs of each part of the ends, found on the mask as it is, then
     // cleared in the order of the ends.
     const std::size_t parts = PartCount(ends.size(), threads, 1 << 10);
@@ -650,7 +707,8 @@ void ExtendEndsIn(TBlackMask &mask, const TBlackMask &original, int threads, TSt
     using namespace PixelNeighbours;
     constexpr int kBack = 8;      // pixels walked back for the line's direction
     constexpr int kReach = 256;   // longest extension
-    const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
+    std::vector<std::pair<int, int>> own;
+    const std::vector<std::pair<int, int>> &ends = stale ? stale->Ends(mask, threads) : (own = LineEnds(mask, threads));
     for (auto [x0, y0] : ends) {
         // Back along the line to find its direction at the end.
         int x = x0, y = y0, px = -2, py = -2, steps = 0;
