@@ -37,9 +37,13 @@ void Draw(TBlackMask &mask, int x0, int y0, int x1, int y1)
     ForEachLinePixel(x0, y0, x1, y1, [&](int x, int y) { mask.SetBlack(x, y); });
 }
 
+// std::lround, half away from zero, without the library call: a float taken
+// to double gains half exactly wherever the sum could round to a whole
+// number, and the conversion cuts toward zero.
 int Round(float v)
 {
-    return static_cast<int>(std::lround(v));
+    const double d = v;
+    return static_cast<int>(d < 0 ? d - 0.5 : d + 0.5);
 }
 
 double Length(const TPoint &a, const TPoint &b)
