@@ -561,41 +561,10 @@ void RemoveStaircases(TBlackMask &mask)
 
 namespace {
 
-// The depth of the stroke around junction pixels (the largest distance to
-// paper around them on the original mask) found in earlier rounds of spur
-// pruning, which meet the same junctions again.
-class TJunctionDepths
-{
-public:
-    using TEntry = std::pair<std::uint64_t, int>;  // (y << 32 | x, depth)
-
-    static std::uint64_t Key(int x, int y) { return std::uint64_t(std::uint32_t(y)) << 32 | std::uint32_t(x); }
-    // The depth at the key, or -1 when not known.
-    int Find(std::uint64_t key) const
-    {
-        const auto it = std::lower_bound(Known.begin(), Known.end(), TEntry{key, -1});
-        return it != Known.end() && it->first == key ? it->second : -1;
-    }
-    // Adds the entries found, which may repeat each other.
-    void Add(std::vector<TEntry> &found)
-    {
-        std::sort(found.begin(), found.end());
-        found.erase(std::unique(found.begin(), found.end()), found.end());
-        const std::size_t old = Known.size();
-        Known.insert(Known.end(), found.begin(), found.end());
-        std::inplace_merge(Known.begin(), Known.begin() + std::ptrdiff_t(old), Known.end());
-    }
-
-private:
-    std::vector<TEntry> Known;  // sorted by key
-};
-
 // When the branch from line end (x0, y0) is a spur, adds its pixels to
-// `spurs`; `path` is working room. The depths of junctions not in `known`
-// (when given) go to `found`.
+// `spurs`; `path` is working room.
 void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0,
-                std::vector<std::pair<int, int>> &path, std::vector<std::pair<int, int>> &spurs,
-                const TJunctionDepths *known, std::vector<TJunctionDepths::TEntry> &found)
+                std::vector<std::pair<int, int>> &path, std::vector<std::pair<int, int>> &spurs)
 {
     using namespace PixelNeighbours;
     constexpr int kDepthCap = 256;
@@ -610,16 +579,10 @@ void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0
                 // A junction: the branch walked so far is a spur when it is no
                 // longer than the largest distance to paper around the
                 // junction (the stroke's half width and a pixel) and a pixel.
-                const std::uint64_t key = TJunctionDepths::Key(x, y);
-                int depth = known ? known->Find(key) : -1;
-                if (depth < 0) {
-                    depth = 0;
-                    for (int k = 0; k < 8; ++k)
-                        depth = std::max(depth, Depth(original, x + DX[static_cast<std::size_t>(k)],
-                                                      y + DY[static_cast<std::size_t>(k)], kDepthCap));
-                    if (known)
-                        found.emplace_back(key, depth);
-                }
+                int depth = 0;
+                for (int k = 0; k < 8; ++k)
+                    depth = std::max(depth, Depth(original, x + DX[static_cast<std::size_t>(k)],
+                                                  y + DY[static_cast<std::size_t>(k)], kDepthCap));
                 spur = static_cast<int>(path.size()) <= depth + 1;
                 break;
             }
@@ -644,32 +607,21 @@ void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0
 
 namespace {
 
-// PruneSpurs, telling `stale` (when given) of every pixel cleared; `known`
-// (when given) keeps the depths of the junctions met from round to round.
-bool PruneSpursIn(TBlackMask &mask, const TBlackMask &original, int threads, TStaleWords *stale,
-                  TJunctionDepths *known = nullptr)
+// PruneSpurs, telling `stale` (when given) of every pixel cleared.
+bool PruneSpursIn(TBlackMask &mask, const TBlackMask &original, int threads, TStaleWords *stale)
 {
     using namespace PixelNeighbours;
     std::vector<std::pair<int, int>> own;
     const std::vector<std::pair<int, int>> &ends = stale ? stale->Ends(mask, threads) : (own = LineEnds(mask, threads));
     // The spurs of each part of the ends, found on the mask as it is, then
     // cleared in the order of the ends.
-    const std::size_t parts = PartCount(ends.size(), threads, 1 << 10);
-    std::vector<std::vector<std::pair<int, int>>> found(parts);
-    std::vector<std::vector<TJunctionDepths::TEntry>> depths(parts);
+    std::vector<std::vector<std::pair<int, int>>> found(PartCount(ends.size(), threads, 1 << 10));
     InParts(ends.size(), threads, 1 << 10, [&](std::size_t begin, std::size_t end, std::size_t part) {
         std::vector<std::pair<int, int>> path;
         std::vector<std::pair<int, int>> &spurs = found[part];
         for (std::size_t e = begin; e < end; ++e)
-            FindSpur(mask, original, ends[e].first, ends[e].second, path, spurs, known, depths[part]);
+            FindSpur(mask, original, ends[e].first, ends[e].second, path, spurs);
     });
-    if (known) {
-        for (std::size_t p = 1; p < parts; ++p) {
-            depths[0].insert(depths[0].end(), depths[p].begin(), depths[p].end());
-            std::vector<TJunctionDepths::TEntry>().swap(depths[p]);
-        }
-        known->Add(depths[0]);
-    }
     // All found on the same skeleton, so that both prongs of a forked line
     // end go, not only the one found first.
     bool any = false;
@@ -781,8 +733,7 @@ TBlackMask Centerline(const TBlackMask &mask, int threads)
     TStaleWords stale(thin);
     RemoveStaircasesIn(thin, &stale);
     // A spur may fork itself: its prongs go first, then its stem.
-    TJunctionDepths depths;
-    for (int round = 0; round < 4 && PruneSpursIn(thin, mask, threads, &stale, &depths); ++round)
+    for (int round = 0; round < 4 && PruneSpursIn(thin, mask, threads, &stale); ++round)
         RemoveStaircasesIn(thin, &stale);
     ExtendEndsIn(thin, mask, threads, &stale);
     RemoveStaircasesIn(thin, &stale);
