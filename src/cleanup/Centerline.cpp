@@ -43,7 +43,7 @@ Word AtLeastTwo(Word a, Word b, Word c, Word d)
 
 // Which pixels of word i of a line go in the given sub-pass, from the line
 // above, the line itself and the line below.
-Word Deletable(const Word *up, const Word *line, const Word *down, int i, int pass)
+[[gnu::always_inline]] inline Word Deletable(const Word *up, const Word *line, const Word *down, int i, int pass)
 {
     const Word c = line[i];
     if (!c)
@@ -110,6 +110,14 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
     return best;
 }
 
+// The black pixels of word i of a line with exactly one black neighbour.
+Word EndsIn(const Word *up, const Word *line, const Word *down, int i)
+{
+    Word one = 0, two = 0, three = 0;
+    PixelNeighbours::TNeighbourWords(up, line, down, i).Counts(one, two, three);
+    return line[i] & one & ~two;
+}
+
 // The black pixels with exactly one black neighbour, line by line from the
 // left, as (x, y); the lines in parts over the threads.
 std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
@@ -123,9 +131,7 @@ std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
             for (int i = 0; i < mask.Words(); ++i) {
                 if (!line[i])
                     continue;
-                Word one = 0, two = 0, three = 0;
-                PixelNeighbours::TNeighbourWords(up, line, down, i).Counts(one, two, three);
-                for (Word bits = line[i] & one & ~two; bits; bits &= bits - 1)
+                for (Word bits = EndsIn(up, line, down, i); bits; bits &= bits - 1)
                     ends.emplace_back(64 * i + std::countr_zero(bits), y);
             }
         }
@@ -172,6 +178,108 @@ private:
     std::vector<Word> Bits;
 };
 
+// A word of the mask: word I of line Y.
+struct TWordAt
+{
+    int Y;
+    int I;
+};
+
+// The pixels of a word that a sub-pass removed.
+struct TWordChange
+{
+    int Y;
+    int I;
+    Word Removed;
+};
+
+// The sub-passes once few words change: only the words with a pixel next to
+// a pixel removed in one of the last two sub-passes are tested (any other
+// gives what it gave the last time its sub-pass ran: nothing), from lists of
+// the words changed instead of flags over the whole mask, until two sub-passes
+// in a row remove nothing. `last` and `before` hold the changes of the last
+// two sub-passes; `pass` is the next one's.
+void ThinSparse(TBlackMask &mask, int threads, int pass, std::vector<TWordChange> last,
+                std::vector<TWordChange> before)
+{
+    const int words = mask.Words(), height = mask.Height();
+    // Whether a word is among the candidates already, a bit a word.
+    std::vector<Word> listed((std::size_t(height) * std::size_t(words) + 63) / 64, 0);
+    std::vector<TWordAt> candidates;
+    const int workers = ThreadsPerPicture(threads);
+    std::vector<std::vector<TWordChange>> found(std::size_t(4 * workers));
+    for (int quiet = 0; quiet < 2; pass ^= 1) {
+        candidates.clear();
+        const auto add = [&](int y, int i) {
+            if (y < 0 || y >= height || i < 0 || i >= words)
+                return;
+            const std::size_t bit = std::size_t(y) * std::size_t(words) + std::size_t(i);
+            Word &flags = listed[bit >> 6];
+            const Word mark = Word(1) << (bit & 63);
+            if (flags & mark)
+                return;
+            flags |= mark;
+            candidates.push_back(TWordAt{y, i});
+        };
+        for (const std::vector<TWordChange> *changes : {&last, &before})
+            for (const TWordChange &c : *changes)
+                for (int y = c.Y - 1; y <= c.Y + 1; ++y) {
+                    add(y, c.I);
+                    if (c.Removed & 1)
+                        add(y, c.I - 1);
+                    if (c.Removed >> 63)
+                        add(y, c.I + 1);
+                }
+        // Every candidate tested on the mask as it was before the sub-pass,
+        // in parts on the threads when there are many, then the removals made.
+        constexpr std::size_t kSmallestPart = 1 << 13;
+        const std::size_t parts = PartCount(candidates.size(), workers, kSmallestPart);
+        const auto test = [&](std::size_t part) {
+            std::vector<TWordChange> &changes = found[part];
+            changes.clear();
+            const std::size_t begin = candidates.size() * part / parts, end = candidates.size() * (part + 1) / parts;
+            for (std::size_t k = begin; k < end; ++k) {
+                const TWordAt at = candidates[k];
+                const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass);
+                if (d)
+                    changes.push_back(TWordChange{at.Y, at.I, d});
+            }
+        };
+        if (parts <= 1)
+            test(0);
+        else
+            RunTasks(workers, parts, [&](std::size_t part, int) { test(part); });
+        for (const TWordAt at : candidates)
+            listed[(std::size_t(at.Y) * std::size_t(words) + std::size_t(at.I)) >> 6] = 0;
+        std::swap(before, last);
+        last.clear();
+        for (std::size_t part = 0; part < parts; ++part)
+            for (const TWordChange &c : found[part]) {
+                mask.Line(c.Y)[c.I] &= ~c.Removed;
+                last.push_back(c);
+            }
+        quiet = last.empty() ? quiet + 1 : 0;
+    }
+}
+
+// The words flagged in `flags`, as changes of every pixel.
+std::vector<TWordChange> FlaggedWords(const TWordFlags &flags, int height, int words)
+{
+    std::vector<TWordChange> changes;
+    for (int y = 0; y < height; ++y) {
+        if (!flags.Any[std::size_t(y)])
+            continue;
+        const Word *line = flags.Line(y);
+        for (int k = 0; k < flags.Stride; ++k)
+            for (Word bits = line[k]; bits; bits &= bits - 1) {
+                const int i = 64 * k + std::countr_zero(bits);
+                if (i < words)
+                    changes.push_back(TWordChange{y, i, ~Word(0)});
+            }
+    }
+    return changes;
+}
+
 } // namespace
 
 void Thin(TBlackMask &mask, int threads)
@@ -187,7 +295,7 @@ void Thin(TBlackMask &mask, int threads)
     // Only words near a word that changed in one of the last two sub-passes
     // are tested again (any other gives what it gave the last time its
     // sub-pass ran: nothing), so the result is that of testing every pixel,
-    // whatever the bands.
+    // whatever the bands. Once few words change, the rest goes to ThinSparse.
     const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), height / 64));
     std::vector<int> first(std::size_t(bands) + 1);
     for (int b = 0; b <= bands; ++b)
@@ -197,6 +305,11 @@ void Thin(TBlackMask &mask, int threads)
     TWordFlags changedBefore(height, words), changedLast(height, words), changedNow(height, words);
     const int stride = changedNow.Stride;
     std::vector<char> bandChanged(std::size_t(bands), 0);
+    std::vector<std::size_t> bandWords(std::size_t(bands), 0);
+    // The changed words of the last two sub-passes below which the lists
+    // take over: a thirty-second of the mask's words, at most 1 << 16.
+    const std::size_t fewWords = std::min<std::size_t>(std::size_t(height) * std::size_t(words) / 32, 1 << 16);
+    std::size_t wordsBefore = 0;
     int quiet = 0;  // sub-passes in a row that removed nothing
     for (int round = 0, pass = 0; quiet < 2; ++round, pass ^= 1) {
         const bool everyWord = round < 2;
@@ -223,14 +336,28 @@ void Thin(TBlackMask &mask, int threads)
                     }
             };
             bool any = false;
+            std::size_t changedWords = 0;
             for (int y = top; y < bottom; ++y) {
                 Word *line = mask.Line(y);
                 const Word *up = y == top ? above[std::size_t(b)].Line() : mask.Line(y - 1);
                 const Word *down = y + 1 == bottom ? below[std::size_t(b)].Line() : mask.Line(y + 1);
                 Word *now = changedNow.Line(y);
                 std::fill(now, now + stride, Word(0));
+                bool lineChanged = false;
+                const auto test = [&](int i) {
+                    const Word d = Deletable(up, line, down, i, pass);
+                    if (d) {
+                        deletions[y & 1][std::size_t(i)] = d;
+                        now[i >> 6] |= Word(1) << (i & 63);
+                        lineChanged = true;
+                        ++changedWords;
+                    }
+                };
                 if (everyWord) {
-                    std::fill(active.begin(), active.end(), ~Word(0));
+                    // The white words lose nothing.
+                    for (int i = 0; i < words; ++i)
+                        if (line[i])
+                            test(i);
                 } else {
                     bool near = false;
                     for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, height - 1); ++yy)
@@ -256,20 +383,13 @@ void Thin(TBlackMask &mask, int threads)
                         spread = w >> 63;
                         active[std::size_t(k)] = grown;
                     }
-                }
-                bool lineChanged = false;
-                for (int k = 0; k < stride; ++k) {
-                    for (Word bits = active[std::size_t(k)]; bits; bits &= bits - 1) {
-                        const int i = 64 * k + std::countr_zero(bits);
-                        if (i >= words)
-                            break;
-                        const Word d = Deletable(up, line, down, i, pass);
-                        deletions[y & 1][std::size_t(i)] = d;
-                        if (d) {
-                            now[k] |= Word(1) << (i & 63);
-                            lineChanged = true;
+                    for (int k = 0; k < stride; ++k)
+                        for (Word bits = active[std::size_t(k)]; bits; bits &= bits - 1) {
+                            const int i = 64 * k + std::countr_zero(bits);
+                            if (i >= words)
+                                break;
+                            test(i);
                         }
-                    }
                 }
                 changedNow.Any[std::size_t(y)] = lineChanged;
                 any = any || lineChanged;
@@ -279,15 +399,25 @@ void Thin(TBlackMask &mask, int threads)
             if (bottom > top)
                 remove(bottom - 1);
             bandChanged[std::size_t(b)] = any;
+            bandWords[std::size_t(b)] = changedWords;
         };
         RunTasks(ThreadsPerPicture(threads), static_cast<std::size_t>(bands),
                  [&](std::size_t b, int) { band(static_cast<int>(b)); });
         bool changed = false;
         for (char c : bandChanged)
             changed = changed || c;
+        std::size_t wordsNow = 0;
+        for (std::size_t w : bandWords)
+            wordsNow += w;
         quiet = changed ? 0 : quiet + 1;
         std::swap(changedBefore, changedLast);
         std::swap(changedLast, changedNow);
+        if (round >= 1 && quiet < 2 && wordsNow + wordsBefore <= fewWords) {
+            ThinSparse(mask, threads, pass ^ 1, FlaggedWords(changedLast, height, words),
+                       FlaggedWords(changedBefore, height, words));
+            return;
+        }
+        wordsBefore = wordsNow;
     }
 }
 
@@ -301,7 +431,8 @@ class TStaleWords
 public:
     explicit TStaleWords(const TBlackMask &mask)
         : Words(mask.Words()), Height(mask.Height()), Stride((Words + 63) / 64),
-          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0))
+          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0)),
+          Moved(std::size_t(Stride) * std::size_t(Height), 0)
     {
     }
     // Pixel (x, y) changed.
@@ -309,22 +440,77 @@ public:
     {
         const int first = std::max(x - 1, 0) >> 6, last = std::min(x + 1, 64 * Words - 1) >> 6;
         for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, Height - 1); ++yy)
-            for (int i = first; i <= last; ++i)
-                Flags[std::size_t(yy) * std::size_t(Stride) + std::size_t(i >> 6)] |= Word(1) << (i & 63);
+            for (int i = first; i <= last; ++i) {
+                const std::size_t at = std::size_t(yy) * std::size_t(Stride) + std::size_t(i >> 6);
+                Flags[at] |= Word(1) << (i & 63);
+                Moved[at] |= Word(1) << (i & 63);
+            }
     }
-    // Whether word i of line y is stale; it is not from now on.
-    bool Take(int y, int i)
+    // LineEnds of the mask: the first time found on every line, then kept
+    // but for the words where a pixel changed around them since, which are
+    // looked at again.
+    const std::vector<std::pair<int, int>> &Ends(const TBlackMask &mask, int threads)
     {
-        Word &flags = Flags[std::size_t(y) * std::size_t(Stride) + std::size_t(i >> 6)];
-        const Word bit = Word(1) << (i & 63);
-        const bool stale = flags & bit;
-        flags &= ~bit;
-        return stale;
+        if (!HaveEnds) {
+            KnownEnds = LineEnds(mask, threads);
+            HaveEnds = true;
+        } else {
+            const auto moved = [&](int x, int y) {
+                return (Moved[std::size_t(y) * std::size_t(Stride) + std::size_t(x >> 12)] >> ((x >> 6) & 63)) & 1;
+            };
+            std::vector<std::pair<int, int>> fresh;
+            for (int y = 0; y < Height; ++y) {
+                const Word *flags = Moved.data() + std::size_t(y) * std::size_t(Stride);
+                for (int k = 0; k < Stride; ++k)
+                    for (Word bits = flags[k]; bits; bits &= bits - 1) {
+                        const int i = 64 * k + std::countr_zero(bits);
+                        if (i >= Words)
+                            break;
+                        for (Word e = EndsIn(mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), i); e; e &= e - 1)
+                            fresh.emplace_back(64 * i + std::countr_zero(e), y);
+                    }
+            }
+            std::vector<std::pair<int, int>> ends;
+            ends.reserve(KnownEnds.size() + fresh.size());
+            const auto before = [](const std::pair<int, int> &a, const std::pair<int, int> &b) {
+                return a.second != b.second ? a.second < b.second : a.first < b.first;
+            };
+            std::size_t f = 0;
+            for (const std::pair<int, int> &e : KnownEnds) {
+                if (moved(e.first, e.second))
+                    continue;
+                while (f < fresh.size() && before(fresh[f], e))
+                    ends.push_back(fresh[f++]);
+                ends.push_back(e);
+            }
+            ends.insert(ends.end(), fresh.begin() + std::ptrdiff_t(f), fresh.end());
+            KnownEnds = std::move(ends);
+        }
+        std::fill(Moved.begin(), Moved.end(), Word(0));
+        return KnownEnds;
+    }
+    // The first stale word of line y from word i on (Words when none); it is
+    // not stale from now on.
+    int TakeNext(int y, int i)
+    {
+        Word *line = Flags.data() + std::size_t(y) * std::size_t(Stride);
+        for (int k = i >> 6; k < Stride; ++k) {
+            const Word bits = line[k] & (k == i >> 6 ? ~Word(0) << (i & 63) : ~Word(0));
+            if (bits) {
+                const int b = std::countr_zero(bits);
+                line[k] &= ~(Word(1) << b);
+                return std::min(64 * k + b, Words);
+            }
+        }
+        return Words;
     }
 
 private:
     int Words, Height, Stride;
     std::vector<Word> Flags;  // bit i of line y's words: word i is stale
+    std::vector<Word> Moved;  // the same: a pixel changed around word i since Ends
+    std::vector<std::pair<int, int>> KnownEnds;
+    bool HaveEnds = false;
 };
 
 // RemoveStaircases on the stale words only (every word without `stale`).
@@ -339,9 +525,8 @@ void RemoveStaircasesIn(TBlackMask &mask, TStaleWords *stale)
     for (int y = 0; y < mask.Height(); ++y) {
         const Word *up = mask.Line(y - 1), *down = mask.Line(y + 1);
         Word *line = mask.Line(y);
-        for (int i = 0; i < mask.Words(); ++i) {
-            if (stale && !stale->Take(y, i))
-                continue;
+        const int words = mask.Words();
+        for (int i = stale ? stale->TakeNext(y, 0) : 0; i < words; i = stale ? stale->TakeNext(y, i + 1) : i + 1) {
             Word from = ~Word(0);  // the pixels not yet passed
             while (line[i] & from) {
                 const PixelNeighbours::TNeighbourWords n(up, line, down, i);
@@ -426,7 +611,8 @@ namespace {
 bool PruneSpursIn(TBlackMask &mask, const TBlackMask &original, int threads, TStaleWords *stale)
 {
     using namespace PixelNeighbours;
-    const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
+    std::vector<std::pair<int, int>> own;
+    const std::vector<std::pair<int, int>> &ends = stale ? stale->Ends(mask, threads) : (own = LineEnds(mask, threads));
     // The spurs of each part of the ends, found on the mask as it is, then
     // cleared in the order of the ends.
     std::vector<std::vector<std::pair<int, int>>> found(PartCount(ends.size(), threads, 1 << 10));
@@ -473,7 +659,8 @@ void ExtendEndsIn(TBlackMask &mask, const TBlackMask &original, int threads, TSt
     using namespace PixelNeighbours;
     constexpr int kBack = 8;      // pixels walked back for the line's direction
     constexpr int kReach = 256;   // longest extension
-    const std::vector<std::pair<int, int>> ends = LineEnds(mask, threads);
+    std::vector<std::pair<int, int>> own;
+    const std::vector<std::pair<int, int>> &ends = stale ? stale->Ends(mask, threads) : (own = LineEnds(mask, threads));
     for (auto [x0, y0] : ends) {
         // Back along the line to find its direction at the end.
         int x = x0, y = y0, px = -2, py = -2, steps = 0;

@@ -37,9 +37,13 @@ void Draw(TBlackMask &mask, int x0, int y0, int x1, int y1)
     ForEachLinePixel(x0, y0, x1, y1, [&](int x, int y) { mask.SetBlack(x, y); });
 }
 
+// std::lround, half away from zero, without the library call: a float taken
+// to double gains half exactly wherever the sum could round to a whole
+// number, and the conversion cuts toward zero.
 int Round(float v)
 {
-    return static_cast<int>(std::lround(v));
+    const double d = v;
+    return static_cast<int>(d < 0 ? d - 0.5 : d + 0.5);
 }
 
 double Length(const TPoint &a, const TPoint &b)
@@ -174,12 +178,36 @@ bool CrossSection(const TBlackMask &strokes, double x, double y, bool level, dou
     const int col = static_cast<int>(std::floor(x + 0.5)), row = static_cast<int>(std::floor(y + 0.5));
     if (!strokes.Black(col, row))
         return false;
-    const int dx = level ? 0 : 1, dy = level ? 1 : 0;
+    // The white guard lines and words around the mask end every run.
     int low = 0, high = 0;
-    while (low > -kReach && strokes.Black(col + (low - 1) * dx, row + (low - 1) * dy))
-        --low;
-    while (high < kReach && strokes.Black(col + (high + 1) * dx, row + (high + 1) * dy))
-        ++high;
+    if (level) {
+        const std::ptrdiff_t stride = strokes.Line(row + 1) - strokes.Line(row);
+        const std::uint64_t *at = strokes.Line(row) + (col >> 6);
+        const int bit = col & 63;
+        while (low > -kReach && ((at[(low - 1) * stride] >> bit) & 1))
+            --low;
+        while (high < kReach && ((at[(high + 1) * stride] >> bit) & 1))
+            ++high;
+    } else {
+        // A word at a time along the row.
+        const std::uint64_t *line = strokes.Line(row);
+        for (int p = col + 1; high < kReach;) {
+            const int ones = std::countr_one(line[p >> 6] >> (p & 63));
+            high += ones;
+            if (ones < 64 - (p & 63))
+                break;
+            p += ones;
+        }
+        for (int p = col - 1; -low < kReach;) {
+            const int ones = std::countl_one(line[p >> 6] << (63 - (p & 63)));
+            low -= ones;
+            if (ones < (p & 63) + 1)
+                break;
+            p -= ones;
+        }
+        high = std::min(high, kReach);
+        low = std::max(low, -kReach);
+    }
     if (low == -kReach || high == kReach)
         return false;
     along = level ? col : row;

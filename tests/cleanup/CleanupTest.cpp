@@ -374,6 +374,31 @@ TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
     EXPECT_GT(pruned, 3);
 }
 
+TEST(CleanupTest, ThinningOfALargeSheetIsTheSameOnEveryThreadCount)
+{
+    // Blocks up to 120 pixels thick on a sheet large enough that the last
+    // sub-passes, which test listed words, share their many tests over the
+    // threads: the same skeleton as on one thread.
+    std::mt19937 random(7);
+    TBlackMask mask(6000, 5000);
+    for (int k = 0; k < 1500; ++k) {
+        const int x0 = int(random() % 5950), y0 = int(random() % 4950);
+        const int w = 2 + int(random() % 120), h = 2 + int(random() % 120);
+        for (int y = y0; y < std::min(y0 + h, mask.Height()); ++y)
+            for (int x = x0; x < std::min(x0 + w, mask.Width()); ++x)
+                mask.SetBlack(x, y);
+    }
+    TBlackMask one = mask;
+    CenterlineSteps::Thin(one, 1);
+    for (int threads : {2, 3}) {
+        TBlackMask many = mask;
+        CenterlineSteps::Thin(many, threads);
+        for (int y = 0; y < mask.Height(); ++y)
+            for (int i = 0; i < mask.Words(); ++i)
+                ASSERT_EQ(many.Line(y)[i], one.Line(y)[i]) << threads << ' ' << y << ' ' << i;
+    }
+}
+
 TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)
 {
     // Random specks, boxes and box outlines across word edges: the staircase
