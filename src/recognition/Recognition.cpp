@@ -2284,8 +2284,8 @@ private:
     }
 
     // A fillet (an arc its lines touch at both ends) stays tangent to both
-    // lines as they were snapped: its radius kept, its centre where it lies
-    // that far from both, its ends at the feet of the centre on them.
+    // lines as they were snapped: its centre where it lies its radius from
+    // both, its ends at the feet of the centre on them.
     bool SettleFillet(int arc, const std::unordered_map<int, std::vector<int>> &onto)
     {
         TEdge &e = Graph.Edge(arc);
@@ -2314,6 +2314,55 @@ private:
         TPoint2 moved;
         if (!Crossing(inward(la), inward(lb), moved, 10) || Distance(moved, centre) > 2)
             return false;
+        // Its radius read again against the lines as they are now (snapped,
+        // turned back): the one whose arc between its tangent points and
+        // the lines beyond lie nearest the middles of its stroke, the centre
+        // moving with it along the bisector. (The short line between two
+        // fillets of a turned sheet tilts their first circles.)
+        TPoint2 corner;
+        if (e.Points.size() >= 8 && Crossing(la, lb, corner, 10)) {
+            const double vx = (moved.X - corner.X) / c.R, vy = (moved.Y - corner.Y) / c.R;
+            const auto cost = [&](double r) {
+                const TPoint2 o{corner.X + vx * r, corner.Y + vy * r};
+                const TPoint2 ta = la.Project(o), tb = lb.Project(o);
+                const double ax = ta.X - o.X, ay = ta.Y - o.Y, bx = tb.X - o.X, by = tb.Y - o.Y;
+                const double turn = ax * by - ay * bx;
+                double sum = 0;
+                for (const TPoint2 &m : e.Points) {
+                    const double mx = m.X - o.X, my = m.Y - o.Y;
+                    double d;
+                    if ((ax * my - ay * mx) * turn >= 0 && (mx * by - my * bx) * turn >= 0)
+                        d = std::abs(std::hypot(mx, my) - r);
+                    else
+                        d = std::min(la.Distance(m), lb.Distance(m));
+                    sum += d * d;
+                }
+                return sum;
+            };
+            double lo = 0.8 * c.R, hi = 1.2 * c.R;
+            const double g = (std::sqrt(5.0) - 1) / 2;
+            double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = cost(x1), f2 = cost(x2);
+            for (int iter = 0; iter < 40; ++iter) {
+                if (f1 < f2) {
+                    hi = x2;
+                    x2 = x1;
+                    f2 = f1;
+                    x1 = hi - g * (hi - lo);
+                    f1 = cost(x1);
+                } else {
+                    lo = x1;
+                    x1 = x2;
+                    f1 = f2;
+                    x2 = lo + g * (hi - lo);
+                    f2 = cost(x2);
+                }
+            }
+            const double r = (lo + hi) / 2;
+            if (cost(r) < cost(c.R)) {
+                moved = {corner.X + vx * r, corner.Y + vy * r};
+                e.Circle.R = r;
+            }
+        }
         e.Circle.X = moved.X;
         e.Circle.Y = moved.Y;
         Graph.Node(e.A).P = la.Project(moved);

@@ -408,6 +408,35 @@ TEST(Recognition, AnArcWithARoughEdgeIsOneArc)
     EXPECT_EQ(d.Entities[0].Kind, TEntityKind::Arc);
 }
 
+TEST(Recognition, FilletsOfATurnedSlotKeepTheirCirclesWhenTheSkewIsRemoved)
+{
+    // The slot of quarters of radius 100 about the corners of (120 .. 280) x (110 .. 150), a 5-px stroke,
+    // turned 0.7 degrees about the sheet's centre. The 40-px sides tilt the quarters' first circles; once
+    // the lines are turned back and snapped, each radius is read again between its tangent points (before,
+    // a centre lay 1.9 px off and a radius 1.5 px).
+    const double skew = 0.7, c = std::cos(skew * kDegree), s = std::sin(skew * kDegree);
+    TSheet sheet;
+    sheet.Paint([&](double x, double y) {
+        const double u = 200 + c * (x - 200) + s * (y - 150), v = 150 - s * (x - 200) + c * (y - 150);
+        const double dx = std::max({120 - u, 0.0, u - 280}), dy = std::max({110 - v, 0.0, v - 150});
+        return std::abs(std::hypot(dx, dy) - 100) <= 2.5;
+    });
+    std::optional<double> found;
+    const TDrawing d = sheet.Recognise(1, true, 1, &found);
+    ASSERT_TRUE(found);
+    for (const double cx : {120.0, 280.0})
+        for (const double cy : {110.0, 150.0}) {
+            const TDrawingEntity *nearest = nullptr;
+            for (const TDrawingEntity &e : d.Entities)
+                if (e.Kind == TEntityKind::Arc &&
+                    (!nearest || std::hypot(e.X1 - cx, e.Y1 - cy) < std::hypot(nearest->X1 - cx, nearest->Y1 - cy)))
+                    nearest = &e;
+            ASSERT_TRUE(nearest) << Describe(d);
+            EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1.25) << cx << " " << cy << Describe(d);
+            EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
+        }
+}
+
 TEST(Recognition, TheSkewIsWhatTheSquareLinesShare)
 {
     // A square turned 0.7 degrees beside longer lines 6 degrees off the axis:
