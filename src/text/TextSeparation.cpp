@@ -902,15 +902,21 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         }
     }
     // Groups of circles only (a lone circle, or two drawn near each other)
-    // are drawing, not "O"s: each glyph in a square box is looked into until
-    // one is no ring (a letter's box is seldom square).
+    // are drawing, not "O"s: each glyph of one piece in a square box is
+    // looked into until one is no ring (a letter's box is seldom square, a
+    // kanji's strokes are mostly more than one piece).
     std::vector<char> ringsOnly(glyphs.size(), 1);
     for (std::size_t g = 0; g < glyphs.size(); ++g) {
         if (glyphs[g].Small)
             continue;
         const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
-        if (ringsOnly[root])
-            ringsOnly[root] = TMoments::Square(glyphs[g].Box) && moments(g).Ring(glyphs[g].Box);
+        if (!ringsOnly[root])
+            continue;
+        // A ring leaves the box's corners and middle white: at most three
+        // quarters of it black.
+        const TBox &box = glyphs[g].Box;
+        ringsOnly[root] = start[g + 1] - start[g] == 1 && TMoments::Square(box)
+                          && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height() && moments(g).Ring(box);
     }
     // A lone glyph within the reach of a group of two or more (a comma, a
     // stroke of a kanji that did not follow its neighbours) makes no string
