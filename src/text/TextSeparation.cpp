@@ -169,6 +169,26 @@ struct TMoments
         const double mean = (a + b) / 2, d = std::sqrt((a - b) * (a - b) / 4 + c * c);
         return mean + d >= 16 * (mean - d);
     }
+    // A drawn circle (a ring) in a square box: the pixels spread alike in
+    // every direction about the box's middle and lie near its rim, not
+    // across it (a square character's strokes reach the corners, farther
+    // than the rim).
+    static bool Square(const TBox &box) { return box.Long() - box.Short() <= std::max(2, box.Long() / 20); }
+    bool Ring(const TBox &box) const
+    {
+        const int side = box.Long();
+        if (N <= 0 || !Square(box))
+            return false;
+        const double mx = X / N, my = Y / N;
+        const double a = XX / N - mx * mx, b = YY / N - my * my, c = XY / N - mx * my;
+        const double half = side / 2.0, tolerance = std::max(1.5, side / 20.0);
+        if (std::abs(mx - (box.Left + box.Right - 1) / 2.0) > tolerance
+            || std::abs(my - (box.Top + box.Bottom - 1) / 2.0) > tolerance)
+            return false;
+        if (std::abs(a - b) > 0.1 * (a + b) || std::abs(c) > 0.05 * (a + b))
+            return false;
+        return a + b >= 0.55 * half * half && a + b <= 1.05 * half * half;
+    }
 };
 
 struct TGlyph
@@ -820,12 +840,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     // string otherwise.
     std::vector<char> strokesOnly(glyphs.size(), 1);
     std::vector<int> start(glyphs.size() + 1, 0), items(cand.size());
-    auto straight = [&](std::size_t g) {
-        // A stroke L long and L / 4 thick or thinner has at most L * L / 4
-        // pixels, and its box's diagonal is at least L long.
-        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
-        if (4.0 * double(glyphs[g].Pixels) > w * w + h * h)
-            return false;
+    auto moments = [&](std::size_t g) {
         TMoments m;
         for (int i = start[g]; i < start[g + 1]; ++i) {
             const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(i)]);
@@ -860,7 +875,15 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                         m.AddRun(y, run->X0, run->X1);
             }
         }
-        return m.Straight();
+        return m;
+    };
+    auto straight = [&](std::size_t g) {
+        // A stroke L long and L / 4 thick or thinner has at most L * L / 4
+        // pixels, and its box's diagonal is at least L long.
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (4.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        return moments(g).Straight();
     };
     {
         for (std::size_t k = 0; k < cand.size(); ++k)
@@ -878,6 +901,23 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 strokesOnly[root] = straight(g);
         }
     }
+    // Groups of circles only (a lone circle, or two drawn near each other)
+    // are drawing, not "O"s: each glyph of one piece in a square box is
+    // looked into until one is no ring (a letter's box is seldom square, a
+    // kanji's strokes are mostly more than one piece).
+    std::vector<char> ringsOnly(glyphs.size(), 1);
+    for (std::size_t g = 0; g < glyphs.size(); ++g) {
+        if (glyphs[g].Small)
+            continue;
+        const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+        if (!ringsOnly[root])
+            continue;
+        // A ring leaves the box's corners and middle white: at most three
+        // quarters of it black.
+        const TBox &box = glyphs[g].Box;
+        ringsOnly[root] = start[g + 1] - start[g] == 1 && TMoments::Square(box)
+                          && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height() && moments(g).Ring(box);
+    }
     // A lone glyph within the reach of a group of two or more (a comma, a
     // stroke of a kanji that did not follow its neighbours) makes no string
     // of its own: it joins that string below, as small pieces do.
@@ -886,7 +926,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         std::vector<TBox> reach(groups.size());
         for (std::size_t root = 0; root < groups.size(); ++root) {
             const TGroup &group = groups[root];
-            if (group.Glyphs < 2 || strokesOnly[root])
+            if (group.Glyphs < 2 || strokesOnly[root] || ringsOnly[root])
                 continue;
             const TBox &b = group.Box;
             const int h = group.Vertical ? b.Width() : b.Height();
@@ -925,7 +965,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             if (!glyphs[root].Thin)
                 strokesOnly[root] = straight(root);
         }
-        if (strokesOnly[root])
+        if (strokesOnly[root] || ringsOnly[root])
             continue;
         stringOfRoot[root] = static_cast<int>(result.Strings.size());
         TTextString s;

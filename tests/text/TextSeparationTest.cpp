@@ -221,10 +221,11 @@ TEST(SeparateText, ALoneGlyphInAStringJoinsIt)
     EXPECT_EQ(BlackIn(s.Text, 0, 0, 600, 200), BlackIn(mask, 0, 0, 600, 200));
 }
 
-// A dashed line and a ring are drawing, not text.
-TEST(SeparateText, DashesAndALoneRingStayGraphics)
+// A dashed line and rings (thin and large, small and thick, two one above
+// the other) are drawing, not text.
+TEST(SeparateText, DashesAndRingsStayGraphics)
 {
-    QImage image = WhiteSheet(1200, 800);
+    QImage image = WhiteSheet(1200, 1100);
     for (int x = 100; x < 1100; x += 40)
         Bar(image, x, 100, x + 24, 103);             // dashes 25 x 4 px, 15 px apart
     {
@@ -240,6 +241,11 @@ TEST(SeparateText, DashesAndALoneRingStayGraphics)
                 const QPointF from(100 + (degrees == 30 ? 0 : 500) + 55 * k * c, 780 - 55 * k * s);
                 painter.drawLine(from, from + QPointF(40 * c, -40 * s));
             }
+        painter.setPen(QPen(Qt::black, 4));
+        painter.drawEllipse(QPoint(200, 950), 25, 25);
+        painter.setPen(QPen(Qt::black, 6));
+        painter.drawEllipse(QPoint(700, 900), 40, 40);
+        painter.drawEllipse(QPoint(720, 1040), 40, 40);
     }
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
