@@ -20,6 +20,12 @@ void TColumnEvents::TakeSpare()
     std::swap(Rows, SpareRows());
 }
 
+void TColumnEvents::ReleaseSpare()
+{
+    SpareFound() = TPodArray<TFound>();
+    SpareRows() = TPodArray<std::int32_t>();
+}
+
 TColumnEvents::~TColumnEvents()
 {
     SpareFound() = std::move(Found);

@@ -79,6 +79,8 @@ public:
     }
 
     ~TColumnEvents();
+    // Frees the working memory this thread keeps for its next band.
+    static void ReleaseSpare();
     TColumnEvents(const TColumnEvents &) = delete;
     TColumnEvents &operator=(const TColumnEvents &) = delete;
 
