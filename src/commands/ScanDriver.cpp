@@ -213,7 +213,10 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return Stopped() ? ScanStopped : ScanUnreadable;
-    const TScanStatus status = Traced(TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions()));
+    // A picture not kept goes as soon as the tracer has read it.
+    const TScanStatus status = Traced(KeepsPicture
+                                          ? TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions())
+                                          : TraceBoxes(std::move(mask), State, Display.ProgressBar(), TraceOptions()));
     HandOverPicture(std::move(mask), true);
     mask = TBlackMask();
     const TScanStatus filtered = Filtered(status);

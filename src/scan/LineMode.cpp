@@ -92,15 +92,6 @@ std::unique_ptr<TColumnEvents> ColumnRunEnds(const TBlackMask &mask, int first, 
         });
 }
 
-// The starts and ends of the runs down the columns of one band: column
-// first + i's are Rows[Ends[i]] .. Rows[Ends[i + 1] - 1], top down, starts
-// and ends taking turns.
-struct TColumnRuns
-{
-    std::vector<std::int32_t> Ends;
-    std::vector<std::int32_t> Rows;
-};
-
 // A diagonal segment of diagonal k, from column X1 to column X2 (left to
 // right); its rows follow from k and the columns (TDiagonalRuns::Row).
 struct TDiagonalRun
@@ -269,38 +260,29 @@ TScanStatus Trace(const TBlackMask &mask, TBlackMask *release, TSegmentList &seg
     // Every band's are found before the pass (4 bytes an end, where a segment
     // takes 16), so that the mask can go before the columns' segments come;
     // each band's go once its segments are appended.
-    std::vector<TColumnRuns> columnRuns(static_cast<std::size_t>((width + kColumnBand - 1) / kColumnBand));
+    std::vector<TKeptColumnEvents> columnRuns(static_cast<std::size_t>((width + kColumnBand - 1) / kColumnBand));
     passes[1].Lines = width;
     passes[1].Inline = true;
     passes[1].AfterAllPreparations = true;
     passes[1].Prepare = [&mask, &columnRuns, width](const std::atomic<bool> &stop) {
         for (std::size_t b = 0; b < columnRuns.size() && !stop; ++b) {
             const int first = static_cast<int>(b) * kColumnBand;
-            const int end = std::min(first + kColumnBand, width);
-            const std::unique_ptr<TColumnEvents> events = ColumnRunEnds(mask, first, end);
-            TColumnRuns &runs = columnRuns[b];
-            runs.Ends.resize(static_cast<std::size_t>(end - first) + 1);
-            for (int x = first; x < end; ++x)
-                runs.Ends[static_cast<std::size_t>(x - first)] = static_cast<std::int32_t>(events->Begin(x) - events->Begin(first));
-            runs.Ends.back() = static_cast<std::int32_t>(events->End(end - 1) - events->Begin(first));
-            runs.Rows.assign(events->Begin(first), events->End(end - 1));
+            columnRuns[b] = TKeptColumnEvents(*ColumnRunEnds(mask, first, std::min(first + kColumnBand, width)));
         }
         TColumnEvents::ReleaseSpare();
     };
     passes[1].Chunk = [&columnRuns](int, int) -> TLineTracer {
         return [&columnRuns](int x, TSegmentList &out) {
-            TColumnRuns &runs = columnRuns[static_cast<std::size_t>(x / kColumnBand)];
-            const auto at = static_cast<std::size_t>(x % kColumnBand);
+            TKeptColumnEvents &band = columnRuns[static_cast<std::size_t>(x / kColumnBand)];
             const auto column = static_cast<float>(x);
             // Starts and ends take turns down a column.
-            const std::int32_t *end = runs.Rows.data() + runs.Ends[at + 1];
-            for (const std::int32_t *e = runs.Rows.data() + runs.Ends[at]; e != end; e += 2) {
+            for (const std::int32_t *e = band.Begin(x); e != band.End(x); e += 2) {
                 out.AddSegment(column, static_cast<float>(e[0]), column, static_cast<float>(e[1]));
                 if (out.OutOfMemory)
                     return false;
             }
-            if (at + 2 == runs.Ends.size())
-                runs = TColumnRuns();
+            if (x == band.Last())
+                band = TKeptColumnEvents();
             return true;
         };
     };

@@ -21,8 +21,8 @@ class TSegmentList;
 // same for every thread count of the options.
 TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
                        const TTraceOptions &options = {});
-// The same for a mask the caller has no more use for: it is emptied as soon
-// as no pass reads it (before the columns' segments are appended), so that
-// it does not stay beside the full list.
+// The same for a mask the caller has no more use for: its lines go as the
+// rows are traced, and it is emptied before the columns' segments are
+// appended, so that it does not stay beside the full list.
 TScanStatus TraceLines(TBlackMask &&mask, TSegmentList &segments, TProgressPort &progress,
                        const TTraceOptions &options = {});
