@@ -138,6 +138,7 @@ private:
         if (Pool.empty()) {
             Lists.push_back(std::make_unique<TSegmentList>());
             Lists.back()->ImageHeight = ImageHeight;
+            Lists.back()->Piecewise = true;
             return Lists.back().get();
         }
         TSegmentList *list = Pool.back();
