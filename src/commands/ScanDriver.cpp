@@ -193,7 +193,10 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return Stopped() ? ScanStopped : ScanUnreadable;
-    const TScanStatus status = Traced(TraceLines(mask, State, Display.ProgressBar(), TraceOptions()));
+    // A picture not kept goes as soon as the tracer has read it.
+    const TScanStatus status = Traced(KeepsPicture
+                                          ? TraceLines(mask, State, Display.ProgressBar(), TraceOptions())
+                                          : TraceLines(std::move(mask), State, Display.ProgressBar(), TraceOptions()));
     // Kept for the preview, or dropped before the segment filter needs memory.
     HandOverPicture(std::move(mask), false);
     mask = TBlackMask();
@@ -210,7 +213,10 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     TBlackMask mask;
     if (!LoadPicture(path, mask))
         return Stopped() ? ScanStopped : ScanUnreadable;
-    const TScanStatus status = Traced(TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions()));
+    // A picture not kept goes as soon as the tracer has read it.
+    const TScanStatus status = Traced(KeepsPicture
+                                          ? TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions())
+                                          : TraceBoxes(std::move(mask), State, Display.ProgressBar(), TraceOptions()));
     HandOverPicture(std::move(mask), true);
     mask = TBlackMask();
     const TScanStatus filtered = Filtered(status);
@@ -250,7 +256,7 @@ TScanStatus TScanDriver::Lines2(TBlackMask source, const QString &fileName)
     HandOverPicture(std::move(source), false);
     source = TBlackMask();
     // A cancel while tracing shows in CancelScan only.
-    if (Filtered(Traced(TraceLines(work, State, Display.ProgressBar(), TraceOptions()))) == ScanDone)
+    if (Filtered(Traced(TraceLines(std::move(work), State, Display.ProgressBar(), TraceOptions()))) == ScanDone)
         TextStrokes(3);
     return ScanDone;
 }

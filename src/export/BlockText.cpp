@@ -1,12 +1,12 @@
 #include "export/BlockText.h"
 
-#include "base/LargeBlock.h"
 #include "base/TaskPool.h"
 #include "base/Threads.h"
 #include "export/OutputStream.h"
 #include "export/ProgressStepper.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <utility>
@@ -52,7 +52,9 @@ private:
         // Not cleared: every byte handed over is made anew.
         TBuffer &buffer = Buffers[b % Window];
         if (!buffer) {
-            buffer.reset(static_cast<char *>(LargeBlock::Allocate(BufferSize)));
+            // Small pages: a block's text fills a fraction of the most it
+            // could take, and only what is written becomes resident.
+            buffer.reset(static_cast<char *>(std::malloc(BufferSize)));
             if (!buffer)
                 throw std::bad_alloc();
         }
@@ -67,7 +69,7 @@ private:
     std::size_t BufferSize;
     struct TFree
     {
-        void operator()(char *block) const { LargeBlock::Free(block); }
+        void operator()(char *block) const { std::free(block); }
     };
     using TBuffer = std::unique_ptr<char, TFree>;
     std::vector<TBuffer> Buffers;

@@ -15,6 +15,7 @@
 #include "scan/SegmentList.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -71,10 +72,9 @@ std::unique_ptr<TColumnEvents> BoundaryChanges(const TBlackMask &mask, int first
         });
 }
 
-} // namespace
-
-TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
-                       const TTraceOptions &options)
+// `release`, when given, is `mask`, reset as soon as no pass reads it.
+TScanStatus Trace(const TBlackMask &mask, TBlackMask *release, TSegmentList &segments, TProgressPort &progress,
+                  const TTraceOptions &options)
 {
     const int width = mask.Width();
     const int height = mask.Height();
@@ -111,10 +111,28 @@ TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgress
         return pass;
     };
 
+    // What the passes after the rows read of the mask is taken before them
+    // (every band's column changes, 4 bytes a change where a segment takes
+    // 16, and the border rows and columns), so that the mask can go as the
+    // rows are traced.
+    std::vector<TKeptColumnEvents> changes(static_cast<std::size_t>((width + kColumnBand - 1) / kColumnBand));
+    std::vector<std::uint64_t> top, bottom, left, right;
+    TPass rows;
+    rows.Prepare = [&](const std::atomic<bool> &stop) {
+        top.assign(mask.Line(0), mask.Line(0) + words);
+        bottom.assign(mask.Line(height - 1), mask.Line(height - 1) + words);
+        left = mask.Column(0);
+        right = mask.Column(width - 1);
+        for (std::size_t b = 0; b < changes.size() && !stop; ++b) {
+            const int first = static_cast<int>(b) * kColumnBand;
+            changes[b] = TKeptColumnEvents(*BoundaryChanges(mask, first, std::min(first + kColumnBand, width)));
+        }
+        TColumnEvents::ReleaseSpare();
+    };
+
     std::vector<TPass> passes;
     // Pass 1: the boundary below each row, where exactly one of the pixels
     // above and below it is black (below the last row lies white).
-    TPass rows;
     rows.Lines = height;
     rows.Chunk = [&](int, int) -> TLineTracer {
         return [&](int r, TSegmentList &out) {
@@ -123,38 +141,47 @@ TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgress
             return BoundaryRuns(words, width, [&](int i) { return row[i] ^ next[i]; }, horizontal(out, r + 1));
         };
     };
+    if (release) {
+        // The lines above the one last traced go as the pass proceeds.
+        rows.AfterAllPreparations = true;
+        rows.Appended = [release](int r) {
+            if (r % 64 == 63)
+                release->DiscardLines(-1, r);
+        };
+    }
     passes.push_back(rows);
     // Pass 2: the top border, along the black pixels of row 0.
     passes.push_back(border([&](TSegmentList &out) {
-        const std::uint64_t *top = mask.Line(0);
-        return BoundaryRuns(words, width, [&](int i) { return top[i]; }, horizontal(out, 0));
+        return BoundaryRuns(words, width, [&](int i) { return top[static_cast<std::size_t>(i)]; }, horizontal(out, 0));
     }));
+    if (release)
+        passes.back().Starting = [release] { *release = TBlackMask(); };
     // Pass 3: the bottom border, along the black pixels of the last row (pass 1
     // found these already, so they appear twice).
     passes.push_back(border([&](TSegmentList &out) {
-        const std::uint64_t *bottom = mask.Line(height - 1);
-        return BoundaryRuns(words, width, [&](int i) { return bottom[i]; }, horizontal(out, height));
+        return BoundaryRuns(words, width, [&](int i) { return bottom[static_cast<std::size_t>(i)]; },
+                            horizontal(out, height));
     }));
     // Pass 4: the boundary right of each column, its changes found on the
-    // rows, a band of columns at a time.
+    // rows, a band of columns at a time; a band's go once its segments are
+    // appended.
     TPass columns;
     columns.Lines = width;
-    columns.ChunkLines = kColumnBand;
-    columns.Chunk = [&](int first, int count) -> TLineTracer {
-        const int end = first + count;
-        auto events = std::make_shared<std::unique_ptr<TColumnEvents>>();
-        return [&, end, events](int x, TSegmentList &out) {
-            std::unique_ptr<TColumnEvents> &band = *events;
-            if (!band || x >= band->End())
-                band = BoundaryChanges(mask, x, std::min({end, x + kColumnBand, width}));
+    columns.Inline = true;
+    columns.Chunk = [&](int, int) -> TLineTracer {
+        return [&](int x, TSegmentList &out) {
+            TKeptColumnEvents &band = changes[static_cast<std::size_t>(x / kColumnBand)];
             // On and off take turns; a run still on at the last row reaches the border.
             auto emit = vertical(out, x + 1);
-            const std::int32_t *e = band->Begin(x);
-            const std::int32_t *last = band->End(x);
+            const std::int32_t *e = band.Begin(x);
+            const std::int32_t *last = band.End(x);
             for (; last - e >= 2; e += 2)
                 if (!emit(e[0], e[1]))
                     return false;
-            return e == last || emit(e[0], height);
+            const bool appended = e == last || emit(e[0], height);
+            if (x == band.Last())
+                band = TKeptColumnEvents();
+            return appended;
         };
     };
     passes.push_back(columns);
@@ -162,14 +189,26 @@ TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgress
     // already). Each column is taken on its own.
     const int columnWords = (height + 63) / 64;
     passes.push_back(border([&](TSegmentList &out) {
-        const std::vector<std::uint64_t> left = mask.Column(0);
         return BoundaryRuns(columnWords, height, [&](int i) { return left[static_cast<std::size_t>(i)]; },
                             vertical(out, 0));
     }));
     passes.push_back(border([&](TSegmentList &out) {
-        const std::vector<std::uint64_t> right = mask.Column(width - 1);
         return BoundaryRuns(columnWords, height, [&](int i) { return right[static_cast<std::size_t>(i)]; },
                             vertical(out, width));
     }));
     return RunPasses(passes, segments, progress, options, counter);
+}
+
+} // namespace
+
+TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options)
+{
+    return Trace(mask, nullptr, segments, progress, options);
+}
+
+TScanStatus TraceBoxes(TBlackMask &&mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options)
+{
+    return Trace(mask, &mask, segments, progress, options);
 }

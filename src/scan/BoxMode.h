@@ -2,7 +2,8 @@
 
 // The box-mode tracer.
 //   TraceBoxes - the outlines of the black pixels appended to a segment list;
-//                ScanDone, ScanStopped when cancelled, or ScanOutOfMemory.
+//                ScanDone, ScanStopped when cancelled, or ScanOutOfMemory;
+//                a mask moved in is emptied once read.
 
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
@@ -17,4 +18,9 @@ class TSegmentList;
 // released). The list is the same for every thread
 // count of the options.
 TScanStatus TraceBoxes(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options = {});
+// The same for a mask the caller has no more use for: its lines go as the
+// rows are traced, and it is emptied before the other passes' segments are
+// appended, so that it does not stay beside the full list.
+TScanStatus TraceBoxes(TBlackMask &&mask, TSegmentList &segments, TProgressPort &progress,
                        const TTraceOptions &options = {});

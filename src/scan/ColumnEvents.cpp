@@ -20,6 +20,18 @@ void TColumnEvents::TakeSpare()
     std::swap(Rows, SpareRows());
 }
 
+TKeptColumnEvents::TKeptColumnEvents(const TColumnEvents &events)
+    : First(events.First), Ends(events.Counts.begin(), events.Counts.end()),
+      Rows(events.Rows.Data(), events.Rows.Data() + events.Rows.Size())
+{
+}
+
+void TColumnEvents::ReleaseSpare()
+{
+    SpareFound() = TPodArray<TFound>();
+    SpareRows() = TPodArray<std::int32_t>();
+}
+
 TColumnEvents::~TColumnEvents()
 {
     SpareFound() = std::move(Found);

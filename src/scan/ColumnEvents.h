@@ -3,6 +3,8 @@
 // The columns of a black mask where something happens.
 //   TColumnEvents - the rows at which something happens down each column of
 //                   a band, top down; throws std::bad_alloc without memory.
+//   TKeptColumnEvents - the same held in exactly their size, for a band
+//                   whose segments come later.
 
 #include "scan/BlackMask.h"
 #include "scan/PodArray.h"
@@ -79,6 +81,8 @@ public:
     }
 
     ~TColumnEvents();
+    // Frees the working memory this thread keeps for its next band.
+    static void ReleaseSpare();
     TColumnEvents(const TColumnEvents &) = delete;
     TColumnEvents &operator=(const TColumnEvents &) = delete;
 
@@ -88,6 +92,7 @@ public:
     const std::int32_t *End(int x) const { return Rows.Data() + Counts[static_cast<std::size_t>(x - First) + 1]; }
 
 private:
+    friend class TKeptColumnEvents;
     static constexpr int kAhead = 8;
     // Room for the events of a band from the start: a large page.
     static constexpr std::size_t kFoundAtOnce = (std::size_t(2) << 20) / 8;
@@ -118,4 +123,26 @@ private:
     // Column x's events are Rows[Counts[x - First]] .. Rows[Counts[x - First + 1] - 1].
     std::vector<std::int32_t> Counts;
     TPodArray<std::int32_t> Rows;
+};
+
+// The events of a band of columns kept until their segments are appended, in
+// exactly their size (4 bytes an event; a segment takes 16): the events of
+// every band can be found while the mask is there and the segments made
+// after it has gone.
+class TKeptColumnEvents
+{
+public:
+    TKeptColumnEvents() = default;
+    explicit TKeptColumnEvents(const TColumnEvents &events);
+
+    const std::int32_t *Begin(int x) const { return Rows.data() + Ends[static_cast<std::size_t>(x - First)]; }
+    const std::int32_t *End(int x) const { return Rows.data() + Ends[static_cast<std::size_t>(x - First) + 1]; }
+    // The band's last column.
+    int Last() const { return First + static_cast<int>(Ends.size()) - 2; }
+
+private:
+    int First = 0;
+    // Column x's events are Rows[Ends[x - First]] .. Rows[Ends[x - First + 1] - 1].
+    std::vector<std::int32_t> Ends;
+    std::vector<std::int32_t> Rows;
 };

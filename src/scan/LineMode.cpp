@@ -227,8 +227,11 @@ void DiagonalRuns(const TBlackMask &mask, int dy, const std::atomic<bool> &stop,
 
 } // namespace
 
-TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
-                       const TTraceOptions &options)
+namespace {
+
+// `release`, when given, is `mask`, reset as soon as no pass reads it.
+TScanStatus Trace(const TBlackMask &mask, TBlackMask *release, TSegmentList &segments, TProgressPort &progress,
+                  const TTraceOptions &options)
 {
     const int width = mask.Width();
     const int height = mask.Height();
@@ -254,25 +257,46 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
     // ends of the runs are found on the rows, a band of columns at a time:
     // along a column, the pixel before is the one above, the forward pixel
     // the one below, and the side neighbours are the pixels left and right.
+    // Every band's are found before the pass (4 bytes an end, where a segment
+    // takes 16), so that the mask can go before the columns' segments come;
+    // each band's go once its segments are appended.
+    std::vector<TKeptColumnEvents> columnRuns(static_cast<std::size_t>((width + kColumnBand - 1) / kColumnBand));
     passes[1].Lines = width;
-    passes[1].ChunkLines = kColumnBand;
-    passes[1].Chunk = [&mask, width](int first, int count) -> TLineTracer {
-        const int end = first + count;
-        auto events = std::make_shared<std::unique_ptr<TColumnEvents>>();
-        return [&mask, width, end, events](int x, TSegmentList &out) {
-            std::unique_ptr<TColumnEvents> &band = *events;
-            if (!band || x >= band->End())
-                band = ColumnRunEnds(mask, x, std::min({end, x + kColumnBand, width}));
+    passes[1].Inline = true;
+    passes[1].AfterAllPreparations = true;
+    passes[1].Prepare = [&mask, &columnRuns, width](const std::atomic<bool> &stop) {
+        for (std::size_t b = 0; b < columnRuns.size() && !stop; ++b) {
+            const int first = static_cast<int>(b) * kColumnBand;
+            columnRuns[b] = TKeptColumnEvents(*ColumnRunEnds(mask, first, std::min(first + kColumnBand, width)));
+        }
+        TColumnEvents::ReleaseSpare();
+    };
+    passes[1].Chunk = [&columnRuns](int, int) -> TLineTracer {
+        return [&columnRuns](int x, TSegmentList &out) {
+            TKeptColumnEvents &band = columnRuns[static_cast<std::size_t>(x / kColumnBand)];
             const auto column = static_cast<float>(x);
             // Starts and ends take turns down a column.
-            for (const std::int32_t *e = band->Begin(x); e != band->End(x); e += 2) {
+            for (const std::int32_t *e = band.Begin(x); e != band.End(x); e += 2) {
                 out.AddSegment(column, static_cast<float>(e[0]), column, static_cast<float>(e[1]));
                 if (out.OutOfMemory)
                     return false;
             }
+            if (x == band.Last())
+                band = TKeptColumnEvents();
             return true;
         };
     };
+    // The mask is read no more once the rows are traced and every pass is
+    // prepared: the rows pass then starts after the preparations, and the
+    // lines above the one last traced go as it proceeds.
+    if (release) {
+        passes[0].AfterAllPreparations = true;
+        passes[0].Appended = [release](int y) {
+            if (y % 64 == 63)
+                release->DiscardLines(-1, y);
+        };
+        passes[1].Starting = [release] { *release = TBlackMask(); };
+    }
 
     // Passes 3 to 6: the diagonals. Passes 3 and 4 start on the top and the
     // bottom row, passes 5 and 6 on the left column; the two diagonals through
@@ -314,4 +338,18 @@ TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgress
         passes[static_cast<std::size_t>(p)].Inline = true;
     }
     return RunPasses(passes, segments, progress, options, counter);
+}
+
+} // namespace
+
+TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options)
+{
+    return Trace(mask, nullptr, segments, progress, options);
+}
+
+TScanStatus TraceLines(TBlackMask &&mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options)
+{
+    return Trace(mask, &mask, segments, progress, options);
 }

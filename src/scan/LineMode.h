@@ -3,7 +3,7 @@
 // The line-mode tracer.
 //   TraceLines - black runs in four directions appended to a segment list as
 //                segments; ScanDone, ScanStopped when cancelled, or
-//                ScanOutOfMemory.
+//                ScanOutOfMemory; a mask moved in is emptied once read.
 
 #include "scan/PassRunner.h"
 #include "scan/ScanStatus.h"
@@ -20,4 +20,9 @@ class TSegmentList;
 // (the list released). The list is the
 // same for every thread count of the options.
 TScanStatus TraceLines(const TBlackMask &mask, TSegmentList &segments, TProgressPort &progress,
+                       const TTraceOptions &options = {});
+// The same for a mask the caller has no more use for: its lines go as the
+// rows are traced, and it is emptied before the columns' segments are
+// appended, so that it does not stay beside the full list.
+TScanStatus TraceLines(TBlackMask &&mask, TSegmentList &segments, TProgressPort &progress,
                        const TTraceOptions &options = {});

@@ -138,6 +138,7 @@ private:
         if (Pool.empty()) {
             Lists.push_back(std::make_unique<TSegmentList>());
             Lists.back()->ImageHeight = ImageHeight;
+            Lists.back()->Piecewise = true;
             return Lists.back().get();
         }
         TSegmentList *list = Pool.back();
@@ -185,9 +186,13 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
 
     if (options.Threads <= 1) {
         const std::atomic<bool> running{false};
-        for (TPass &pass : passes) {
-            if (pass.Prepare)
-                pass.Prepare(running);
+        std::size_t prepared = 0;  // passes below this are prepared
+        for (std::size_t p = 0; p < passes.size(); ++p) {
+            TPass &pass = passes[p];
+            for (const std::size_t last = pass.AfterAllPreparations ? passes.size() : p + 1; prepared < last;
+                 ++prepared)
+                if (passes[prepared].Prepare)
+                    passes[prepared].Prepare(running);
             if (pass.Starting)
                 pass.Starting();
             if (pass.Lines == 0)
@@ -198,6 +203,8 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
                     return ScanStopped;
                 if (!trace(line, segments))
                     return ScanOutOfMemory;
+                if (pass.Appended)
+                    pass.Appended(line);
                 if (pass.StepAfter && !step())
                     return ScanStopped;
             }
@@ -209,6 +216,9 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
     for (std::size_t p = 0; p < passes.size(); ++p) {
         TPass &pass = passes[p];
         ahead.Prepared(static_cast<int>(p));
+        if (pass.AfterAllPreparations)
+            for (std::size_t q = p + 1; q < passes.size(); ++q)
+                ahead.Prepared(static_cast<int>(q));
         if (pass.Starting)
             pass.Starting();
         if (pass.Lines == 0)
@@ -221,6 +231,8 @@ TScanStatus RunPasses(std::vector<TPass> &passes, TSegmentList &segments, TProgr
                                               : ahead.Append(static_cast<int>(p), line, segments);
             if (!appended)
                 return ScanOutOfMemory;
+            if (pass.Appended)
+                pass.Appended(line);
             if (pass.StepAfter && !step())
                 return ScanStopped;
         }

@@ -52,6 +52,12 @@ struct TPass
     // Called on the caller's thread as the pass begins, after every line of
     // the passes before it (e.g. to free what only those passes needed).
     std::function<void()> Starting;
+    // The preparations of every pass, later ones included, are done before
+    // this pass starts (so that Starting may free what all of them read).
+    bool AfterAllPreparations = false;
+    // Called on the caller's thread once line `line` is appended: the lines
+    // up to it are traced, and no other thread reads what only they needed.
+    std::function<void(int line)> Appended;
 };
 
 // Runs the passes in order as one tracer: for every line the progress step

@@ -22,7 +22,7 @@ bool TSegmentList::Reserve(std::size_t records)
     if (records <= Allocated)
         return true;
     std::size_t wanted = std::max(records, Allocated * 2);
-    if (records > static_cast<std::size_t>(kGrowth))
+    if (records > static_cast<std::size_t>(kGrowth) && !Piecewise)
         wanted = std::max(wanted, kLongList);
     wanted = std::min(wanted, CapacityLimit);
     if (wanted < records || wanted > std::numeric_limits<std::size_t>::max() / sizeof(TSegment))

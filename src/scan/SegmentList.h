@@ -81,6 +81,11 @@ public:
     // Set by a failed growth, cleared by ResetSegments.
     bool OutOfMemory = false;
 
+    // A work list for the pieces of a longer one: it grows by doubling only,
+    // without the jump to a large page that a long list takes (a piece far
+    // smaller would hold the whole page).
+    bool Piecewise = false;
+
     // For tests: growth beyond this many records fails as if memory ran out.
     std::size_t CapacityLimit = std::numeric_limits<std::size_t>::max();
 

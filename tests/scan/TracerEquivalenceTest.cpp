@@ -210,3 +210,35 @@ TEST_F(TracerEquivalenceTest, ACancelOrAFullListStopsAtTheSameLineOnEveryThreadC
 }
 
 } // namespace
+
+namespace {
+
+// A mask handed over is given back line by line while the rows are traced
+// and emptied after: the lists stay those of a mask kept, on every thread
+// count (a line given back too early reads white).
+TEST_F(TracerEquivalenceTest, AMaskHandedOverGivesTheSameListsAndIsEmptiedAfter)
+{
+    std::mt19937 random(11);
+    // Tall enough that many pages of lines are given back.
+    const TBlackMask mask = TBlackMask::FromImage(MakePicture(TCase{700, 1500, 1, 0, false}, random));
+    for (int method = 0; method < 2; ++method) {
+        auto trace = [method](auto &&from, TSegmentList &list, const TTraceOptions &options) {
+            TNoProgress progress;
+            list.ResetSegments();
+            return method == 0 ? ::TraceLines(std::forward<decltype(from)>(from), list, progress, options)
+                               : ::TraceBoxes(std::forward<decltype(from)>(from), list, progress, options);
+        };
+        TSegmentList kept;
+        ASSERT_EQ(trace(mask, kept, TTraceOptions{}), ScanDone);
+        ASSERT_GT(kept.SegmentCount, 20000);
+        for (const auto &[threads, chunk] : {std::pair{1, 0}, {2, 0}, {3, 5}}) {
+            TBlackMask handed = mask;
+            TSegmentList list;
+            ASSERT_EQ(trace(std::move(handed), list, TTraceOptions{threads, chunk}), ScanDone);
+            EXPECT_EQ(SegmentsOf(list), SegmentsOf(kept)) << method << ", " << threads << " threads";
+            EXPECT_EQ(handed.Width(), 0);
+        }
+    }
+}
+
+} // namespace
