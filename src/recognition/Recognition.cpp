@@ -368,6 +368,37 @@ public:
                     ++k;
             }
         }
+        // An arc between two arcs may be a straight piece with the ends of
+        // its neighbours' circles (the short side of a turned slot read as
+        // an arc of a wide circle through the fillets' ends): where one line
+        // fits most of its pixels within the tolerance and the circles
+        // beside it fit the rest, that is a line, as few pieces as the arc.
+        for (std::size_t k = 1; k + 1 < pieces.size(); ++k) {
+            const TPiece &prev = pieces[k - 1], &arc = pieces[k], &next = pieces[k + 1];
+            if (!arc.Arc || arc.Fillet || !prev.Arc || prev.Fillet || !next.Arc || next.Fillet || prev.J != arc.I ||
+                next.I != arc.J)
+                continue;
+            // The longest run of the arc's pixels that one line fits.
+            std::size_t x = arc.I, y = arc.I;
+            TPiece line, a, b;
+            for (std::size_t i = arc.I, j = arc.I + 1; i < arc.J; ++i) {
+                j = std::max(j, i + 1);
+                while (j < arc.J && LineFits(i, j + 1, line))
+                    ++j;
+                if (j - i > y - x && LineFits(i, j, line)) {
+                    x = i;
+                    y = j;
+                }
+            }
+            if (2 * (y - x) < arc.J - arc.I || !LineFits(x, y, line) || !ArcFits(prev.I, x, a) ||
+                !ArcFits(y, next.J, b))
+                continue;
+            a.Within = prev.Within;
+            b.Within = next.Within;
+            pieces[k - 1] = a;
+            pieces[k + 1] = b;
+            pieces[k] = line;
+        }
         PlaceTangents(pieces);
         // Neighbouring arcs that one circle fits become one.
         for (std::size_t k = 1; k < pieces.size();) {

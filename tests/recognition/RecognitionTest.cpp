@@ -408,13 +408,11 @@ TEST(Recognition, AnArcWithARoughEdgeIsOneArc)
     EXPECT_EQ(d.Entities[0].Kind, TEntityKind::Arc);
 }
 
-TEST(Recognition, FilletsOfATurnedSlotKeepTheirCirclesWhenTheSkewIsRemoved)
+// The slot of quarters of radius 100 about the corners of (120 .. 280) x (110 .. 150), a 5-px stroke,
+// turned `skew` degrees about the sheet's centre, recognised with the skew removed.
+TDrawing TurnedSlot(double skew)
 {
-    // The slot of quarters of radius 100 about the corners of (120 .. 280) x (110 .. 150), a 5-px stroke,
-    // turned 0.7 degrees about the sheet's centre. The 40-px sides tilt the quarters' first circles; once
-    // the lines are turned back and snapped, each radius is read again between its tangent points (before,
-    // a centre lay 1.9 px off and a radius 1.5 px).
-    const double skew = 0.7, c = std::cos(skew * kDegree), s = std::sin(skew * kDegree);
+    const double c = std::cos(skew * kDegree), s = std::sin(skew * kDegree);
     TSheet sheet;
     sheet.Paint([&](double x, double y) {
         const double u = 200 + c * (x - 200) + s * (y - 150), v = 150 - s * (x - 200) + c * (y - 150);
@@ -422,8 +420,16 @@ TEST(Recognition, FilletsOfATurnedSlotKeepTheirCirclesWhenTheSkewIsRemoved)
         return std::abs(std::hypot(dx, dy) - 100) <= 2.5;
     });
     std::optional<double> found;
-    const TDrawing d = sheet.Recognise(1, true, 1, &found);
-    ASSERT_TRUE(found);
+    TDrawing d = sheet.Recognise(1, true, 1, &found);
+    EXPECT_TRUE(found);
+    return d;
+}
+
+TEST(Recognition, FilletsOfATurnedSlotKeepTheirCirclesWhenTheSkewIsRemoved)
+{
+    // The 40-px sides tilt the quarters' first circles; once the lines are turned back and snapped, each
+    // radius is read again between its tangent points (before, a centre lay 1.9 px off and a radius 1.5 px).
+    const TDrawing d = TurnedSlot(0.7);
     for (const double cx : {120.0, 280.0})
         for (const double cy : {110.0, 150.0}) {
             const TDrawingEntity *nearest = nullptr;
@@ -435,6 +441,22 @@ TEST(Recognition, FilletsOfATurnedSlotKeepTheirCirclesWhenTheSkewIsRemoved)
             EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1.25) << cx << " " << cy << Describe(d);
             EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
         }
+}
+
+TEST(Recognition, TheShortSideBetweenTwoArcsStaysALine)
+{
+    // Turned -2 degrees, the 40-px side at x = 380 and the ends of the quarters beside it lay within the
+    // tolerance of an arc of radius 384: a line fits the side, and the quarters the rest.
+    const TDrawing d = TurnedSlot(-2);
+    bool side = false;
+    for (const TDrawingEntity &e : d.Entities) {
+        if (e.Kind == TEntityKind::Arc) {
+            EXPECT_NEAR(e.R, 100, 2.5) << Describe(d);
+        }
+        side = side || (e.Kind == TEntityKind::Line && std::abs(e.X1 - 380) <= 1 && std::abs(e.X2 - 380) <= 1 &&
+                        std::abs(std::abs(e.Y2 - e.Y1) - 40) <= 2);
+    }
+    EXPECT_TRUE(side) << Describe(d);
 }
 
 TEST(Recognition, TheSkewIsWhatTheSquareLinesShare)
