@@ -19,6 +19,30 @@
 
 namespace {
 
+// The minimum of a one-humped cost over [lo, hi] by golden section search, after the given number of steps:
+// the middle of the interval left.
+template <class Cost> double GoldenSectionMinimum(double lo, double hi, int steps, const Cost &cost)
+{
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = cost(x1), f2 = cost(x2);
+    for (int step = 0; step < steps; ++step) {
+        if (f1 < f2) {
+            hi = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = hi - g * (hi - lo);
+            f1 = cost(x1);
+        } else {
+            lo = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = lo + g * (hi - lo);
+            f2 = cost(x2);
+        }
+    }
+    return (lo + hi) / 2;
+}
+
 constexpr double kDegree = std::numbers::pi / 180;
 // Arcs wider than this stay lines, and so do arcs of less sweep.
 constexpr double kLargestRadius = 20000;
@@ -1528,25 +1552,7 @@ private:
             return sum;
         };
         // Golden section search of the radius about the first fit's.
-        double lo = 0.5 * arc.Circle.R, hi = 1.5 * arc.Circle.R;
-        const double g = (std::sqrt(5.0) - 1) / 2;
-        double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = cost(x1), f2 = cost(x2);
-        for (int iter = 0; iter < 48; ++iter) {
-            if (f1 < f2) {
-                hi = x2;
-                x2 = x1;
-                f2 = f1;
-                x1 = hi - g * (hi - lo);
-                f1 = cost(x1);
-            } else {
-                lo = x1;
-                x1 = x2;
-                f1 = f2;
-                x2 = lo + g * (hi - lo);
-                f2 = cost(x2);
-            }
-        }
-        const double r = (lo + hi) / 2;
+        const double r = GoldenSectionMinimum(0.5 * arc.Circle.R, 1.5 * arc.Circle.R, 48, cost);
         const TPoint2 c = centre(r);
         arc.Circle = {c.X, c.Y, r, true};
     }
@@ -2370,25 +2376,7 @@ private:
                 }
                 return sum;
             };
-            double lo = 0.8 * c.R, hi = 1.2 * c.R;
-            const double g = (std::sqrt(5.0) - 1) / 2;
-            double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = cost(x1), f2 = cost(x2);
-            for (int iter = 0; iter < 40; ++iter) {
-                if (f1 < f2) {
-                    hi = x2;
-                    x2 = x1;
-                    f2 = f1;
-                    x1 = hi - g * (hi - lo);
-                    f1 = cost(x1);
-                } else {
-                    lo = x1;
-                    x1 = x2;
-                    f1 = f2;
-                    x2 = lo + g * (hi - lo);
-                    f2 = cost(x2);
-                }
-            }
-            const double r = (lo + hi) / 2;
+            const double r = GoldenSectionMinimum(0.8 * c.R, 1.2 * c.R, 40, cost);
             if (cost(r) < cost(c.R)) {
                 moved = {corner.X + vx * r, corner.Y + vy * r};
                 e.Circle.R = r;

@@ -53,6 +53,17 @@ struct TSheet : TPaintedSheet
 };
 
 // The entities as text, for failure messages.
+// The arc whose centre is nearest (cx, cy); null when there is none.
+const TDrawingEntity *NearestArc(const TDrawing &d, double cx, double cy)
+{
+    const TDrawingEntity *nearest = nullptr;
+    for (const TDrawingEntity &e : d.Entities)
+        if (e.Kind == TEntityKind::Arc &&
+            (!nearest || std::hypot(e.X1 - cx, e.Y1 - cy) < std::hypot(nearest->X1 - cx, nearest->Y1 - cy)))
+            nearest = &e;
+    return nearest;
+}
+
 std::string Describe(const TDrawing &d)
 {
     std::string text;
@@ -187,11 +198,7 @@ TEST(Recognition, ScannedSlotKeepsItsShortSidesAndFillets)
     int sides = 0;
     for (const double cx : {120.0, 280.0})
         for (const double cy : {110.0, 150.0}) {
-            const TDrawingEntity *nearest = nullptr;
-            for (const TDrawingEntity &e : d.Entities)
-                if (e.Kind == TEntityKind::Arc &&
-                    (!nearest || std::hypot(e.X1 - cx, e.Y1 - cy) < std::hypot(nearest->X1 - cx, nearest->Y1 - cy)))
-                    nearest = &e;
+            const TDrawingEntity *nearest = NearestArc(d, cx, cy);
             ASSERT_TRUE(nearest) << Describe(d);
             EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1) << cx << " " << cy << Describe(d);
             EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
@@ -432,11 +439,7 @@ TEST(Recognition, FilletsOfATurnedSlotKeepTheirCirclesWhenTheSkewIsRemoved)
     const TDrawing d = TurnedSlot(0.7);
     for (const double cx : {120.0, 280.0})
         for (const double cy : {110.0, 150.0}) {
-            const TDrawingEntity *nearest = nullptr;
-            for (const TDrawingEntity &e : d.Entities)
-                if (e.Kind == TEntityKind::Arc &&
-                    (!nearest || std::hypot(e.X1 - cx, e.Y1 - cy) < std::hypot(nearest->X1 - cx, nearest->Y1 - cy)))
-                    nearest = &e;
+            const TDrawingEntity *nearest = NearestArc(d, cx, cy);
             ASSERT_TRUE(nearest) << Describe(d);
             EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1.25) << cx << " " << cy << Describe(d);
             EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
