@@ -126,8 +126,13 @@ TEST_F(StreamedCleanupTest, RowsGiveTheMaskOfTheWholePicture)
             }
         }
         // The histogram itself, not only the level it gives.
-        const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
-        EXPECT_EQ(LuminanceHistogram(*rows, 2, 500), LuminanceHistogram(whole)) << p.Bits;
+        for (int threads : {1, 2, 3}) {
+            for (std::int64_t band : {0, 1, 500}) {
+                const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+                EXPECT_EQ(LuminanceHistogram(*rows, threads, band), LuminanceHistogram(whole))
+                    << p.Bits << " bits, threads " << threads << ", band " << band;
+            }
+        }
     }
 }
 
