@@ -888,10 +888,19 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     // lies within a stroke's thickness of the two arms, and each arm is at
     // least ten times as long as the strokes are thick (the arms of a "7", an
     // "L" or a "V" are shorter).
-    std::vector<std::array<int, 3>> armRuns;
+    std::vector<std::array<int, 3>> armRuns;   // the runs of glyph armRunsOf, their last pixels
+    std::size_t armRunsOf = glyphs.size();
     auto arms = [&](std::size_t g) {
-        armRuns.clear();
-        forRuns(g, [&](int y, int x0, int x1) { armRuns.push_back({y, x0, x1 - 1}); });
+        // Arms ten times as long as they are thick, neither longer than the
+        // box's diagonal, have at most a fifth of its square in pixels.
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (5.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        if (armRunsOf != g) {
+            armRuns.clear();
+            forRuns(g, [&](int y, int x0, int x1) { armRuns.push_back({y, x0, x1 - 1}); });
+            armRunsOf = g;
+        }
         if (armRuns.empty())
             return false;
         // The extreme run ends along the rows, the columns and the diagonals.
@@ -967,7 +976,15 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
         if (4.0 * double(glyphs[g].Pixels) > w * w + h * h)
             return false;
-        return moments(g).Straight();
+        // The runs are kept for the test for two arms that may follow.
+        TMoments m;
+        armRuns.clear();
+        forRuns(g, [&](int y, int x0, int x1) {
+            m.AddRun(y, x0, x1);
+            armRuns.push_back({y, x0, x1 - 1});
+        });
+        armRunsOf = g;
+        return m.Straight();
     };
     {
         for (std::size_t k = 0; k < cand.size(); ++k)
