@@ -970,6 +970,43 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         }
         return false;
     };
+    // A closed frame along the box's rim (a rectangle, its corners rounded or
+    // not), its sides fifteen times as long as its strokes are thick or
+    // longer (a "口" has thicker strokes): every pixel but those in the
+    // corners lies within a stroke's thickness of the rim, and the middle
+    // half of each side is drawn.
+    auto frame = [&](std::size_t g) {
+        const TBox &box = glyphs[g].Box;
+        const int w = box.Width(), h = box.Height();
+        const double thickness = double(glyphs[g].Pixels) / (2.0 * (w + h));
+        if (std::min(w, h) < 15 * thickness)
+            return false;
+        const int band = static_cast<int>(thickness + 1.5), corner = std::min(w, h) / 4;
+        long long off = glyphs[g].Pixels / 32;
+        std::array<long long, 4> side{};   // left, right, top, bottom: pixels on the middle half
+        forRuns(g, [&](int y, int x0, int x1) {
+            const int dy = std::min(y - box.Top, box.Bottom - 1 - y);
+            const bool midRow = 4 * (y - box.Top) >= h && 4 * (y - box.Top) < 3 * h;
+            for (int x = x0; x < x1; ++x) {
+                const int dx = std::min(x - box.Left, box.Right - 1 - x);
+                if (dx < corner && dy < corner)
+                    continue;
+                if (std::min(dx, dy) > band) {
+                    --off;
+                    continue;
+                }
+                if (midRow && dx <= band)
+                    ++side[x - box.Left <= band ? 0 : 1];
+                const bool midColumn = 4 * (x - box.Left) >= w && 4 * (x - box.Left) < 3 * w;
+                if (midColumn && dy <= band)
+                    ++side[y - box.Top <= band ? 2 : 3];
+            }
+        });
+        if (off < 0)
+            return false;
+        const double need = 0.6 * thickness / 2;
+        return side[0] >= need * h && side[1] >= need * h && side[2] >= need * w && side[3] >= need * w;
+    };
     auto straight = [&](std::size_t g) {
         // A stroke L long and L / 4 thick or thinner has at most L * L / 4
         // pixels, and its box's diagonal is at least L long.
@@ -1016,8 +1053,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         // A ring leaves the box's corners and middle white: at most three
         // quarters of it black.
         const TBox &box = glyphs[g].Box;
-        ringsOnly[root] = start[g + 1] - start[g] == 1 && TMoments::Square(box)
-                          && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height() && moments(g).Ring(box);
+        ringsOnly[root] = start[g + 1] - start[g] == 1 && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height()
+                          && ((TMoments::Square(box) && moments(g).Ring(box)) || frame(g));
     }
     // A lone glyph within the reach of a group of two or more (a comma, a
     // stroke of a kanji that did not follow its neighbours) makes no string

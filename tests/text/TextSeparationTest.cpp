@@ -266,6 +266,8 @@ TEST(SeparateText, DashesAndRingsStayGraphics)
         painter.drawPolyline(QPolygonF({QPointF(950, 850), QPointF(950, 900), QPointF(990, 900)}));
         painter.drawPolyline(QPolygonF({QPointF(900, 1000), QPointF(920, 1050), QPointF(940, 1000)}));
         painter.drawPolyline(QPolygonF({QPointF(960, 1000), QPointF(950, 1048), QPointF(995, 1058)}));
+        painter.setPen(QPen(Qt::black, 3));
+        painter.drawRoundedRect(QRectF(350, 900, 80, 150), 10, 10);   // a rounded frame
     }
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
