@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numeric>
 #include <thread>
 #include <utility>
@@ -840,13 +841,13 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     // string otherwise.
     std::vector<char> strokesOnly(glyphs.size(), 1);
     std::vector<int> start(glyphs.size() + 1, 0), items(cand.size());
-    auto moments = [&](std::size_t g) {
-        TMoments m;
+    // Calls f(y, x0, x1) for each run of glyph g's pieces.
+    auto forRuns = [&](std::size_t g, auto &&f) {
         for (int i = start[g]; i < start[g + 1]; ++i) {
             const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(i)]);
             if (k >= regular) {
                 for (const auto &[y, x0, x1] : extraRuns[k - regular])
-                    m.AddRun(y, x0, x1);
+                    f(y, x0, x1);
                 continue;
             }
             const int id = candidates[k];
@@ -872,10 +873,139 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 at = run - first;
                 for (; run < end && run->X0 < c.Right; ++run)
                     if (ink.RunComponent[static_cast<std::size_t>(run - ink.Runs.data())] == id)
-                        m.AddRun(y, run->X0, run->X1);
+                        f(y, run->X0, run->X1);
             }
         }
+    };
+    auto moments = [&](std::size_t g) {
+        TMoments m;
+        forRuns(g, [&](int y, int x0, int x1) { m.AddRun(y, x0, x1); });
         return m;
+    };
+    // Two straight arms that meet at one end (an "L" or a "V" drawn as a
+    // corner): the two pixels farthest apart are the arms' far ends, the pixel
+    // farthest from the line through them is where the arms meet; every pixel
+    // lies within a stroke's thickness of the two arms, and each arm is at
+    // least ten times as long as the strokes are thick (the arms of a "7", an
+    // "L" or a "V" are shorter).
+    std::vector<std::array<int, 3>> armRuns;   // the runs of glyph armRunsOf, their last pixels
+    std::size_t armRunsOf = glyphs.size();
+    auto arms = [&](std::size_t g) {
+        // Arms ten times as long as they are thick, neither longer than the
+        // box's diagonal, have at most a fifth of its square in pixels.
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (5.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        if (armRunsOf != g) {
+            armRuns.clear();
+            forRuns(g, [&](int y, int x0, int x1) { armRuns.push_back({y, x0, x1 - 1}); });
+            armRunsOf = g;
+        }
+        if (armRuns.empty())
+            return false;
+        // The extreme run ends along the rows, the columns and the diagonals.
+        std::array<std::array<int, 2>, 8> ends;
+        std::array<int, 8> best;
+        best.fill(std::numeric_limits<int>::min());
+        static constexpr int dx[4] = {1, 0, 1, 1}, dy[4] = {0, 1, 1, -1};
+        for (const auto &[y, x0, x1] : armRuns)
+            for (const int x : {x0, x1})
+                for (int d = 0; d < 4; ++d)
+                    for (const int sign : {1, -1}) {
+                        const int v = sign * (dx[d] * x + dy[d] * y), e = 2 * d + (sign < 0);
+                        if (v > best[static_cast<std::size_t>(e)]) {
+                            best[static_cast<std::size_t>(e)] = v;
+                            ends[static_cast<std::size_t>(e)] = {x, y};
+                        }
+                    }
+        auto squared = [](const std::array<int, 2> &a, const std::array<int, 2> &b) {
+            const double x = a[0] - b[0], y = a[1] - b[1];
+            return x * x + y * y;
+        };
+        std::array<int, 2> p = ends[0], q = ends[1];
+        for (std::size_t i = 0; i < ends.size(); ++i)
+            for (std::size_t j = i + 1; j < ends.size(); ++j)
+                if (squared(ends[i], ends[j]) > squared(p, q)) {
+                    p = ends[i];
+                    q = ends[j];
+                }
+        const double ux = q[0] - p[0], uy = q[1] - p[1], chord = std::sqrt(ux * ux + uy * uy);
+        if (chord <= 0)
+            return false;
+        std::array<int, 2> corner = p;
+        double far = -1;
+        for (const auto &[y, x0, x1] : armRuns)
+            for (const int x : {x0, x1}) {
+                const double away = std::abs((x - p[0]) * uy - (y - p[1]) * ux) / chord;
+                if (away > far) {
+                    far = away;
+                    corner = {x, y};
+                }
+            }
+        auto toSegment = [](double x, double y, const std::array<int, 2> &a, const std::array<int, 2> &b) {
+            const double vx = b[0] - a[0], vy = b[1] - a[1], wx = x - a[0], wy = y - a[1];
+            const double l = vx * vx + vy * vy, t = l > 0 ? std::clamp((wx * vx + wy * vy) / l, 0.0, 1.0) : 0.0;
+            const double ex = wx - t * vx, ey = wy - t * vy;
+            return ex * ex + ey * ey;
+        };
+        // The three points, each taken as where the arms meet (the arms of a
+        // narrow "V" are longer than the gap between their far ends).
+        const std::array<std::array<int, 2>, 3> points = {p, corner, q};
+        for (std::size_t m = 0; m < 3; ++m) {
+            const std::array<int, 2> &a = points[(m + 1) % 3], &c = points[m], &b = points[(m + 2) % 3];
+            const double arm1 = std::sqrt(squared(a, c)), arm2 = std::sqrt(squared(c, b));
+            const double thickness = double(glyphs[g].Pixels) / (arm1 + arm2);
+            if (arm1 < 10 * thickness || arm2 < 10 * thickness)
+                continue;
+            const double reach = (thickness + 1.5) * (thickness + 1.5);
+            // A few pixels may lie off the arms (a scan's specks in the box).
+            long long off = glyphs[g].Pixels / 32;
+            for (std::size_t r = 0; r < armRuns.size() && off >= 0; ++r) {
+                const auto &[y, x0, x1] = armRuns[r];
+                for (int x = x0; x <= x1 && off >= 0; ++x)
+                    off -= toSegment(x, y, a, c) > reach && toSegment(x, y, c, b) > reach;
+            }
+            if (off >= 0)
+                return true;
+        }
+        return false;
+    };
+    // A closed frame along the box's rim (a rectangle, its corners rounded or
+    // not), its sides fifteen times as long as its strokes are thick or
+    // longer (a "口" has thicker strokes): every pixel but those in the
+    // corners lies within a stroke's thickness of the rim, and the middle
+    // half of each side is drawn.
+    auto frame = [&](std::size_t g) {
+        const TBox &box = glyphs[g].Box;
+        const int w = box.Width(), h = box.Height();
+        const double thickness = double(glyphs[g].Pixels) / (2.0 * (w + h));
+        if (std::min(w, h) < 15 * thickness)
+            return false;
+        const int band = static_cast<int>(thickness + 1.5), corner = std::min(w, h) / 4;
+        long long off = glyphs[g].Pixels / 32;
+        std::array<long long, 4> side{};   // left, right, top, bottom: pixels on the middle half
+        forRuns(g, [&](int y, int x0, int x1) {
+            const int dy = std::min(y - box.Top, box.Bottom - 1 - y);
+            const bool midRow = 4 * (y - box.Top) >= h && 4 * (y - box.Top) < 3 * h;
+            for (int x = x0; x < x1; ++x) {
+                const int dx = std::min(x - box.Left, box.Right - 1 - x);
+                if (dx < corner && dy < corner)
+                    continue;
+                if (std::min(dx, dy) > band) {
+                    --off;
+                    continue;
+                }
+                if (midRow && dx <= band)
+                    ++side[x - box.Left <= band ? 0 : 1];
+                const bool midColumn = 4 * (x - box.Left) >= w && 4 * (x - box.Left) < 3 * w;
+                if (midColumn && dy <= band)
+                    ++side[y - box.Top <= band ? 2 : 3];
+            }
+        });
+        if (off < 0)
+            return false;
+        const double need = 0.6 * thickness / 2;
+        return side[0] >= need * h && side[1] >= need * h && side[2] >= need * w && side[3] >= need * w;
     };
     auto straight = [&](std::size_t g) {
         // A stroke L long and L / 4 thick or thinner has at most L * L / 4
@@ -883,7 +1013,15 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
         if (4.0 * double(glyphs[g].Pixels) > w * w + h * h)
             return false;
-        return moments(g).Straight();
+        // The runs are kept for the test for two arms that may follow.
+        TMoments m;
+        armRuns.clear();
+        forRuns(g, [&](int y, int x0, int x1) {
+            m.AddRun(y, x0, x1);
+            armRuns.push_back({y, x0, x1 - 1});
+        });
+        armRunsOf = g;
+        return m.Straight();
     };
     {
         for (std::size_t k = 0; k < cand.size(); ++k)
@@ -898,7 +1036,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 continue;
             const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
             if (groups[root].Glyphs > 1 && strokesOnly[root])
-                strokesOnly[root] = straight(g);
+                strokesOnly[root] = straight(g) || arms(g);
         }
     }
     // Groups of circles only (a lone circle, or two drawn near each other)
@@ -915,8 +1053,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         // A ring leaves the box's corners and middle white: at most three
         // quarters of it black.
         const TBox &box = glyphs[g].Box;
-        ringsOnly[root] = start[g + 1] - start[g] == 1 && TMoments::Square(box)
-                          && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height() && moments(g).Ring(box);
+        ringsOnly[root] = start[g + 1] - start[g] == 1 && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height()
+                          && ((TMoments::Square(box) && moments(g).Ring(box)) || frame(g));
     }
     // A lone glyph within the reach of a group of two or more (a comma, a
     // stroke of a kanji that did not follow its neighbours) makes no string
@@ -963,7 +1101,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             if (density < 0.1)
                 continue;
             if (!glyphs[root].Thin)
-                strokesOnly[root] = straight(root);
+                strokesOnly[root] = straight(root) || arms(root);
         }
         if (strokesOnly[root] || ringsOnly[root])
             continue;

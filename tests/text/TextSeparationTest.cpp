@@ -221,6 +221,20 @@ TEST(SeparateText, ALoneGlyphInAStringJoinsIt)
     EXPECT_EQ(BlackIn(s.Text, 0, 0, 600, 200), BlackIn(mask, 0, 0, 600, 200));
 }
 
+// Labels of letters made of two straight arms ("7", "L", "V", "く") and of
+// thin strokes stay text: their arms are short for the strokes' thickness.
+TEST(SeparateText, LettersOfTwoArmsAreText)
+{
+    for (const char *text : {"17", "LV", "く7", "7"})
+        for (const int size : {40, 79}) {
+            QImage image = WhiteSheet(400, 200);
+            Label(image, QString::fromUtf8(text), 20, 150, size);
+            const TBlackMask mask = MaskOfImage(image);
+            const TTextSeparation s = SeparateText(mask, k400);
+            EXPECT_EQ(BlackIn(s.Text, 0, 0, 400, 200), BlackIn(mask, 0, 0, 400, 200)) << text << " " << size;
+        }
+}
+
 // A dashed line and rings (thin and large, small and thick, two one above
 // the other) are drawing, not text.
 TEST(SeparateText, DashesAndRingsStayGraphics)
@@ -246,6 +260,14 @@ TEST(SeparateText, DashesAndRingsStayGraphics)
         painter.setPen(QPen(Qt::black, 6));
         painter.drawEllipse(QPoint(700, 900), 40, 40);
         painter.drawEllipse(QPoint(720, 1040), 40, 40);
+        // Corners of two straight arms of letter size: an "L" alone, a "V"
+        // and an L turned 12 degrees side by side.
+        painter.setPen(QPen(Qt::black, 4));
+        painter.drawPolyline(QPolygonF({QPointF(950, 850), QPointF(950, 900), QPointF(990, 900)}));
+        painter.drawPolyline(QPolygonF({QPointF(900, 1000), QPointF(920, 1050), QPointF(940, 1000)}));
+        painter.drawPolyline(QPolygonF({QPointF(960, 1000), QPointF(950, 1048), QPointF(995, 1058)}));
+        painter.setPen(QPen(Qt::black, 3));
+        painter.drawRoundedRect(QRectF(350, 900, 80, 150), 10, 10);   // a rounded frame
     }
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
