@@ -54,14 +54,10 @@ TBlackMask TCleanupFilters::RowsMask(TPictureRows &rows, const TRowsOpener &reop
                                      TCleanupOptions options) const
 {
     if (options.Threshold == TCleanupOptions::TThreshold::Automatic) {
-        // The level from a first pass over the rows, the mask from a second.
-        options.Threshold = TCleanupOptions::TThreshold::Level;
-        options.ThresholdLevel = OtsuLevel(LuminanceHistogram(rows, threads));
-        NoInk = options.ThresholdLevel == 0;
-        const std::unique_ptr<TPictureRows> again = reopen();
-        if (!again)
-            throw ERowsRefused("The picture cannot be read a second time");
-        return PackStrokes(CleanMask(*again, reopen, options, threads, 0, KeptStrokes(options)));
+        int level = 0;
+        TBlackMask mask = CleanMask(rows, reopen, options, threads, 0, KeptStrokes(options), &level);
+        NoInk = level == 0;
+        return PackStrokes(std::move(mask));
     }
     return PackStrokes(CleanMask(rows, reopen, options, threads, 0, KeptStrokes(options)));
 }

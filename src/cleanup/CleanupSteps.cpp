@@ -141,7 +141,7 @@ TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options, TBlack
 }
 
 TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TCleanupOptions &options, int threads,
-                     std::int64_t bandBytes, TBlackMask *strokes)
+                     std::int64_t bandBytes, TBlackMask *strokes, int *level)
 {
     TBlackMask mask;
     switch (options.Threshold) {
@@ -149,11 +149,10 @@ TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TClean
         mask = ThresholdMask(rows, options.ThresholdLevel, threads, bandBytes);
         break;
     case TCleanupOptions::TThreshold::Automatic: {
-        const int level = OtsuLevel(LuminanceHistogram(rows, threads, bandBytes));
-        const std::unique_ptr<TPictureRows> again = reopen();
-        if (!again)
-            throw ERowsRefused("The picture cannot be read a second time");
-        mask = ThresholdMask(*again, level, threads, bandBytes);
+        TOtsuMask otsu = OtsuMask(rows, reopen, threads, bandBytes);
+        if (level)
+            *level = otsu.Level;
+        mask = std::move(otsu.Mask);
         break;
     }
     default:

@@ -92,11 +92,12 @@ struct TCleanupOptions
 TBlackMask CleanMask(const TTzDIB &image, const TCleanupOptions &options, TBlackMask *strokes = nullptr);
 // The same mask from a picture read a band of rows at a time, never holding
 // the whole picture: `rows` freshly opened, and `reopen` opening the same
-// rows anew for a second pass (the automatic level takes a first pass over
-// the rows for its histogram). The work is shared over `threads`; bands of
-// about bandBytes (0: about 1 MB).
+// rows anew for a second pass (which the automatic level rarely needs: see
+// OtsuMask). The work is shared over `threads`; bands of about bandBytes (0:
+// about 1 MB). `level` (when given) receives the automatic level.
 TBlackMask CleanMask(TPictureRows &rows, const TRowsOpener &reopen, const TCleanupOptions &options,
-                     int threads = 1, std::int64_t bandBytes = 0, TBlackMask *strokes = nullptr);
+                     int threads = 1, std::int64_t bandBytes = 0, TBlackMask *strokes = nullptr,
+                     int *level = nullptr);
 // The segments as traced, merged when Merge is on. Merged centre lines move
 // onto the middles of their strokes when the strokes are given.
 std::vector<TSegment> CleanSegments(std::vector<TSegment> segments, const TCleanupOptions &options,

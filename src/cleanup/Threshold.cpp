@@ -2,13 +2,16 @@
 
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
+#include "scan/PodArray.h"
 
 #include <leptonica/allheaders.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -240,4 +243,294 @@ int OtsuLevel(const TLuminanceHistogram &histogram)
     if (counts[0] > 0 && counts[1] > 0 && sums[1] / counts[1] - sums[0] / counts[0] < kLeastInkContrast)
         return 0;
     return std::clamp(split + 1, 1, 256);
+}
+
+namespace {
+
+// Stored rows into luminances, one byte a pixel.
+class TRowLuminance
+{
+public:
+    explicit TRowLuminance(const TPictureRows &rows) : Bits(rows.BitCount()), Width(rows.Width())
+    {
+        if (Bits <= 8)
+            for (int i = 0; i < 256; ++i)
+                Lum[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(Luminance(rows.Color(i)));
+    }
+    void operator()(const std::uint8_t *row, std::uint8_t *out) const
+    {
+        if (Bits == 24) {
+            for (int x = 0; x < Width; ++x)
+                out[x] = static_cast<std::uint8_t>(Luminance24(row + 3 * x));
+        } else if (Bits == 8) {
+            for (int x = 0; x < Width; ++x)
+                out[x] = Lum[row[x]];
+        } else {
+            for (int x = 0; x < Width; ++x)
+                out[x] = Lum[static_cast<std::size_t>(IndexAt(row, x, Bits))];
+        }
+    }
+
+private:
+    int Bits;
+    int Width;
+    std::array<std::uint8_t, 256> Lum{};
+};
+
+// Listed pixels: (x << 8) | luminance, row by row.
+struct TListedRows
+{
+    int First = 0;                      // file row of the first
+    std::vector<std::uint32_t> Ends;    // one past each row's last entry
+    std::vector<std::uint32_t> Pixels;
+};
+
+// One row of luminances: counted, the pixels darker than `low` into the mask
+// line, those in low .. high - 1 listed (when `listed` is given).
+void SortRow(const std::uint8_t *lum, int width, int low, int high, std::uint64_t *line,
+             std::array<std::uint64_t, 256> &counts, std::vector<std::uint32_t> *listed)
+{
+    const unsigned span = static_cast<unsigned>(high - low);
+    const int words = (width + 63) / 64;
+    for (int i = 0; i < words; ++i) {
+        const int first = 64 * i, last = std::min(first + 64, width);
+        std::uint64_t word = 0;
+        for (int x = first; x < last; ++x) {
+            const int l = lum[x];
+            ++counts[static_cast<std::size_t>(l)];
+            word |= std::uint64_t(l < low) << (x - first);
+            if (static_cast<unsigned>(l - low) < span && listed)
+                listed->push_back(static_cast<std::uint32_t>(x) << 8 | static_cast<std::uint32_t>(l));
+        }
+        line[i] = word;
+    }
+}
+
+// The rows of another reader after its first `skip`.
+class TRestRows : public TPictureRows
+{
+public:
+    TRestRows(TPictureRows &rows, int skip) : Rows(rows)
+    {
+        CopyLayout(rows);
+        FHeight -= skip;
+    }
+    void Read(std::uint8_t *rows, int count) override { Rows.Read(rows, count); }
+
+private:
+    TPictureRows &Rows;
+};
+
+std::uint64_t CountBetween(const TLuminanceHistogram &histogram, int from, int to)
+{
+    std::uint64_t n = 0;
+    for (int i = std::max(from, 0); i < std::min(to, 256); ++i)
+        n += histogram[static_cast<std::size_t>(i)];
+    return n;
+}
+
+} // namespace
+
+TLevelWindow GuessLevelWindow(const TLuminanceHistogram &sample)
+{
+    // The window grows from the sample's level, a level at a time on the side
+    // with fewer pixels, while it holds at most 1/64 of the sample's pixels
+    // and reaches at most kReach levels from it.
+    constexpr int kReach = 64;
+    const std::uint64_t total = CountBetween(sample, 0, 256);
+    int level = OtsuLevel(sample);
+    if (level <= 1) {
+        // No ink seen yet: half way to the commonest luminance (the paper).
+        std::size_t paper = 0;
+        for (std::size_t i = 1; i < 256; ++i)
+            if (sample[i] > sample[paper])
+                paper = i;
+        level = static_cast<int>(paper) / 2;
+    }
+    const std::uint64_t budget = total / 64;
+    std::uint64_t used = 0;
+    int low = level, high = level;
+    for (;;) {
+        const bool down = low > std::max(0, level - kReach) && used + sample[static_cast<std::size_t>(low - 1)] <= budget;
+        const bool up = high < std::min(256, level + kReach) && used + sample[static_cast<std::size_t>(high)] <= budget;
+        if (down && (!up || sample[static_cast<std::size_t>(low - 1)] <= sample[static_cast<std::size_t>(high)]))
+            used += sample[static_cast<std::size_t>(--low)];
+        else if (up)
+            used += sample[static_cast<std::size_t>(high++)];
+        else
+            break;
+    }
+    return {low, high};
+}
+
+TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, std::int64_t bandBytes,
+                   const TOtsuPass &pass)
+{
+    const int width = rows.Width(), height = rows.Height(), bits = rows.BitCount();
+    const bool topDown = rows.TopDown();
+    const std::int64_t rowSize = rows.RowSize();
+    TBlackMask mask(width, height);
+    const auto lineOf = [&](int fileRow) { return mask.Line(topDown ? fileRow : height - 1 - fileRow); };
+    const TRowLuminance toLuminance(rows);
+    TLuminanceHistogram histogram{};
+
+    // The window, from the palette, the caller, or the first rows.
+    TLevelWindow window{0, 0};
+    TPodArray<std::uint8_t> sample;   // held apart from the heap, so that freeing it leaves none behind
+    int sampleRows = 0;
+    if (bits == 1) {
+        // Levels between the two colours' luminances all give the same mask.
+        const int a = Luminance(rows.Color(0)), b = Luminance(rows.Color(1));
+        window = {std::min(a, b) + 1, std::max(a, b)};
+    } else if (pass.Window) {
+        window = *pass.Window;
+    } else {
+        sampleRows = static_cast<int>(std::clamp<std::int64_t>(pass.SamplePixels / std::max(width, 1), 0, height));
+        sample.Resize(static_cast<std::size_t>(sampleRows) * static_cast<std::size_t>(width));
+        const int piece = static_cast<int>(std::clamp<std::int64_t>((std::int64_t(1) << 20) / rowSize, 1, 64));
+        TPodArray<std::uint8_t> stored;
+        stored.Resize(static_cast<std::size_t>(rowSize * piece));
+        for (int first = 0; first < sampleRows; first += piece) {
+            const int count = std::min(piece, sampleRows - first);
+            rows.Read(stored.Data(), count);
+            for (int r = 0; r < count; ++r) {
+                std::uint8_t *lum = sample.Data() + static_cast<std::size_t>(first + r) * static_cast<std::size_t>(width);
+                toLuminance(stored.Data() + rowSize * r, lum);
+                for (int x = 0; x < width; ++x)
+                    ++histogram[lum[x]];
+            }
+        }
+        if (sampleRows == height) {
+            const int level = OtsuLevel(histogram);
+            window = {level, level};
+        } else {
+            window = GuessLevelWindow(histogram);
+        }
+        histogram = {};
+    }
+    window.Low = std::clamp(window.Low, 0, 256);
+    window.High = std::clamp(window.High, window.Low, 256);
+    if (width >= (1 << 24))
+        window.High = window.Low;   // no room in a listed pixel for x
+
+    // The sample's rows, then the others as they are read.
+    std::vector<TListedRows> listed;
+    std::mutex listing;
+    std::atomic<std::int64_t> listedBytes{0};
+    std::atomic<bool> overflow{false};
+    const auto keep = [&](TListedRows &&rowsListed) {
+        if (rowsListed.Pixels.empty())
+            return;
+        const std::int64_t bytes = static_cast<std::int64_t>(rowsListed.Pixels.size() * sizeof(std::uint32_t))
+                                   + listedBytes.fetch_add(static_cast<std::int64_t>(
+                                       rowsListed.Pixels.size() * sizeof(std::uint32_t)));
+        if (bytes > pass.ListBytes) {
+            overflow = true;
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(listing);
+        listed.push_back(std::move(rowsListed));
+    };
+    {
+        TListedRows first;
+        for (int r = 0; r < sampleRows; ++r) {
+            SortRow(sample.Data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width), width, window.Low,
+                    window.High, lineOf(r), histogram, &first.Pixels);
+            first.Ends.push_back(static_cast<std::uint32_t>(first.Pixels.size()));
+        }
+        keep(std::move(first));
+        sample = TPodArray<std::uint8_t>();
+    }
+
+    TRestRows rest(rows, sampleRows);
+    const std::size_t workers = static_cast<std::size_t>(BandWorkers(rest, threads, bandBytes));
+    std::vector<std::array<std::uint64_t, 256>> counts(workers, std::array<std::uint64_t, 256>{});
+    if (bits == 1) {
+        TColor ink[256];
+        for (int i = 0; i < 256; ++i)
+            ink[i] = i < 2 && Luminance(rows.Color(i)) < window.Low ? 0 : 0xFFFFFF;
+        const TRowToMask convert(1, width, ink);
+        ForEachBand(rest, threads, bandBytes, [&](const std::uint8_t *data, int first, int count, int worker) {
+            for (int r = 0; r < count; ++r) {
+                convert(data + rowSize * r, lineOf(first + r));
+                CountRowFast(data + rowSize * r, width, 1, counts[static_cast<std::size_t>(worker)]);
+            }
+        });
+        std::array<std::uint64_t, 256> indices{};
+        for (const auto &c : counts)
+            for (std::size_t i = 0; i < 256; ++i)
+                indices[i] += c[i];
+        const TLuminanceHistogram h = HistogramOf(indices, 1, [&](int i) { return rows.Color(i); });
+        for (std::size_t i = 0; i < 256; ++i)
+            histogram[i] += h[i];
+    } else {
+        std::vector<std::vector<std::uint8_t>> luminances(workers, std::vector<std::uint8_t>(static_cast<std::size_t>(width)));
+        ForEachBand(rest, threads, bandBytes, [&](const std::uint8_t *data, int first, int count, int worker) {
+            std::uint8_t *lum = luminances[static_cast<std::size_t>(worker)].data();
+            TListedRows band;
+            band.First = sampleRows + first;
+            const bool list = !overflow;
+            for (int r = 0; r < count; ++r) {
+                toLuminance(data + rowSize * r, lum);
+                SortRow(lum, width, window.Low, window.High, lineOf(sampleRows + first + r),
+                        counts[static_cast<std::size_t>(worker)], list ? &band.Pixels : nullptr);
+                if (list)
+                    band.Ends.push_back(static_cast<std::uint32_t>(band.Pixels.size()));
+            }
+            if (list)
+                keep(std::move(band));
+        });
+        for (const auto &c : counts)
+            for (std::size_t i = 0; i < 256; ++i)
+                histogram[i] += c[i];
+    }
+
+    // The level, and the mask it gives.
+    TOtsuMask result;
+    result.Level = OtsuLevel(histogram);
+    const int level = result.Level;
+    const std::uint64_t below = CountBetween(histogram, 0, level);
+    const std::uint64_t all = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    if (below == 0) {
+        mask = TBlackMask();
+        result.Mask = TBlackMask(width, height);
+        return result;
+    }
+    if (below == all) {
+        for (int y = 0; y < height; ++y) {
+            std::uint64_t *line = mask.Line(y);
+            for (int i = 0; i < mask.Words(); ++i)
+                line[i] = ~std::uint64_t(0);
+            if (width & 63)
+                line[mask.Words() - 1] = (std::uint64_t(1) << (width & 63)) - 1;
+        }
+        result.Mask = std::move(mask);
+        return result;
+    }
+    const int kept = std::clamp(level, window.Low, window.High);
+    if (!overflow && CountBetween(histogram, std::min(level, kept), std::max(level, kept)) == 0) {
+        for (const TListedRows &l : listed) {
+            std::uint32_t begin = 0;
+            for (std::size_t r = 0; r < l.Ends.size(); ++r) {
+                std::uint64_t *line = lineOf(l.First + static_cast<int>(r));
+                for (std::uint32_t k = begin; k < l.Ends[r]; ++k) {
+                    const std::uint32_t p = l.Pixels[k];
+                    if (static_cast<int>(p & 0xFF) < kept)
+                        line[p >> 14] |= std::uint64_t(1) << ((p >> 8) & 63);
+                }
+                begin = l.Ends[r];
+            }
+        }
+        result.Mask = std::move(mask);
+        return result;
+    }
+    listed.clear();
+    listed.shrink_to_fit();
+    mask = TBlackMask();
+    const std::unique_ptr<TPictureRows> again = reopen ? reopen() : nullptr;
+    if (!again)
+        throw ERowsRefused("The picture cannot be read a second time");
+    result.Mask = ThresholdMask(*again, level, threads, bandBytes);
+    result.ReadTwice = true;
+    return result;
 }

@@ -7,6 +7,7 @@
 //   OtsuLevel          - the level that best splits a histogram; 0 (no ink)
 //                        when it holds no two classes.
 
+#include "image/PictureRows.h"
 #include "scan/BlackMask.h"
 
 #include <array>
@@ -60,3 +61,41 @@ TBlackMask ThresholdMask(TPictureRows &rows, int level, int threads = 1, std::in
 // in blank paper and its noise - gives 0: no ink.
 constexpr double kLeastInkContrast = 32;
 int OtsuLevel(const TLuminanceHistogram &histogram);
+
+// The automatic level and its mask in one pass over the rows where it can.
+//
+// While the rows are read, the histogram is counted and every pixel darker
+// than the window's low level goes into the mask; the luminance of each pixel
+// inside the window is listed. When the level the whole histogram gives lies
+// in the window (or no pixel lies between the window and the level), the
+// listed pixels darker than it complete the mask. Otherwise - or when the list
+// grows past its cap - `reopen` gives the rows for a second pass, as
+// ThresholdMask(rows, level) reads them. The mask and the level are always
+// those of ThresholdMask(rows, OtsuLevel(LuminanceHistogram(rows))).
+struct TLevelWindow
+{
+    int Low = 0;    // levels Low .. High are exact after one pass
+    int High = 0;
+};
+// The window about the level of a sample of the picture's rows: as wide as
+// its few pixels allow.
+TLevelWindow GuessLevelWindow(const TLuminanceHistogram &sample);
+
+struct TOtsuMask
+{
+    TBlackMask Mask;
+    int Level = 0;
+    bool ReadTwice = false;     // the rows were read a second time
+};
+struct TOtsuPass
+{
+    // Pixels of the first rows held (as luminances) to guess the window; all
+    // of them when they are the whole picture, which then needs no list.
+    std::int64_t SamplePixels = std::int64_t(16) << 20;
+    // A window to use instead of guessing one (no rows are held then).
+    const TLevelWindow *Window = nullptr;
+    // At most this many bytes of listed pixels (4 each), else a second pass.
+    std::int64_t ListBytes = std::int64_t(32) << 20;
+};
+TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads = 1, std::int64_t bandBytes = 0,
+                   const TOtsuPass &pass = TOtsuPass());

@@ -136,6 +136,69 @@ TEST_F(StreamedCleanupTest, RowsGiveTheMaskOfTheWholePicture)
     }
 }
 
+TEST_F(StreamedCleanupTest, OnePassGivesTheAutomaticLevelsMaskOrReadsTwice)
+{
+    // Every luminance present (grey ramps, 24 bits and a grey palette), plus
+    // flat pictures: the single pass's mask is ThresholdMask's at the whole
+    // histogram's level; a window that misses the level, or a list past its
+    // cap, reads the rows twice.
+    const auto picture = [](int bits, int width, int height, int grey) {
+        TTzDIB d;
+        d.SetBitCount(bits);
+        d.SetWidth(width);
+        d.SetHeight(height);
+        if (bits == 8) {
+            d.SetPaletteSize(256);
+            for (int i = 0; i < 256; ++i)
+                d.SetColors(i, i | i << 8 | i << 16);
+        }
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int v = grey >= 0 ? grey : (x * 7 + y * 3 + (x / 9 == 4 ? 0 : 90)) % 256;
+                d.SetPixels(x, y, bits == 8 ? v : v | v << 8 | v << 16);
+            }
+        return d;
+    };
+    const struct
+    {
+        int Bits, Grey, Low, High;      // window relative to the level; Low > High: guessed from a sample
+        std::int64_t ListBytes;
+        bool ReadTwice;
+    } cases[] = {
+        {24, -1, 0, 10, 1 << 20, false},   {24, -1, -10, 0, 1 << 20, false}, {24, -1, 1, 20, 1 << 20, true},
+        {24, -1, -20, -1, 1 << 20, true},  {24, -1, -5, 5, 4, true},         {8, -1, 0, 0, 0, false},
+        {8, -1, -30, 30, 1 << 20, false},  {8, -1, 1, 1, 1 << 20, true},     {24, -1, 1, 0, 1 << 20, false},
+        {8, -1, 1, 0, 1 << 20, false},     {24, 200, 50, 60, 0, false},      {8, 0, 50, 60, 0, false},
+    };
+    for (const auto &c : cases) {
+        const QString path = Save(picture(c.Bits, 157, 83, c.Grey), QStringLiteral("ramp.bmp"));
+        TTzDIB whole;
+        Formats.Load(path, whole);
+        const int level = OtsuLevel(LuminanceHistogram(whole));
+        const TBlackMask expected = ThresholdMask(whole, level);
+        const bool flat = c.Grey >= 0;
+        const TLevelWindow window{flat ? c.Low : level + c.Low, flat ? c.High : level + c.High};
+        TOtsuPass pass;
+        pass.ListBytes = c.ListBytes;
+        pass.SamplePixels = 157 * 20;
+        if (c.Low <= c.High)
+            pass.Window = &window;
+        for (int threads : {1, 2, 3}) {
+            for (std::int64_t band : {0, 1}) {
+                const std::string what = std::to_string(c.Bits) + " bits, window " + std::to_string(c.Low) + " .. "
+                                         + std::to_string(c.High) + ", threads " + std::to_string(threads)
+                                         + ", band " + std::to_string(band);
+                const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+                ASSERT_TRUE(rows) << what;
+                const TOtsuMask found = OtsuMask(*rows, [&] { return Formats.OpenRows(path); }, threads, band, pass);
+                EXPECT_EQ(found.Level, level) << what;
+                EXPECT_EQ(found.ReadTwice, c.ReadTwice) << what;
+                ExpectSameMask(found.Mask, expected, what);
+            }
+        }
+    }
+}
+
 TEST_F(StreamedCleanupTest, DriverTracesTheSameSegmentsFromRowsAsFromTheWholePicture)
 {
     TCleanupOptions merged = Threshold("auto", 0, true);
