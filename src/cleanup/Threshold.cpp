@@ -508,6 +508,9 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
         window.High = window.Low;   // no room in a listed pixel for x
 
     // The sample's rows, then the others as they are read.
+    const std::int64_t listCap =
+        pass.ListBytes > 0 ? pass.ListBytes
+                           : std::max(std::int64_t(32) << 20, static_cast<std::int64_t>(width) * height / 8);
     std::vector<TListedRows> listed;
     std::mutex listing;
     std::atomic<std::int64_t> listedBytes{0};
@@ -518,7 +521,7 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
         const std::int64_t bytes = static_cast<std::int64_t>(rowsListed.Pixels.size() * sizeof(std::uint32_t))
                                    + listedBytes.fetch_add(static_cast<std::int64_t>(
                                        rowsListed.Pixels.size() * sizeof(std::uint32_t)));
-        if (bytes > pass.ListBytes) {
+        if (bytes > listCap) {
             overflow = true;
             return;
         }

@@ -94,8 +94,9 @@ struct TOtsuPass
     std::int64_t SamplePixels = std::int64_t(16) << 20;
     // A window to use instead of guessing one (no rows are held then).
     const TLevelWindow *Window = nullptr;
-    // At most this many bytes of listed pixels (4 each), else a second pass.
-    std::int64_t ListBytes = std::int64_t(32) << 20;
+    // At most this many bytes of listed pixels (4 each), else a second pass;
+    // 0: as many as the mask takes, at least 32 MB.
+    std::int64_t ListBytes = 0;
 };
 TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads = 1, std::int64_t bandBytes = 0,
                    const TOtsuPass &pass = TOtsuPass());
