@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -193,35 +194,76 @@ struct TWordChange
     Word Removed;
 };
 
+// The changes of a sub-pass in parts of lines: part p holds those of lines
+// BandStart(height, parts, p) up to the next part's first.
+using TPartChanges = std::vector<std::vector<TWordChange>>;
+
 // The sub-passes once few words change: only the words with a pixel next to
 // a pixel removed in one of the last two sub-passes are tested (any other
 // gives what it gave the last time its sub-pass ran: nothing), from lists of
 // the words changed instead of flags over the whole mask, until two sub-passes
 // in a row remove nothing. `last` and `before` hold the changes of the last
-// two sub-passes; `pass` is the next one's.
-void ThinSparse(TBlackMask &mask, int threads, int pass, std::vector<TWordChange> last,
-                std::vector<TWordChange> before)
+// two sub-passes; `pass` is the next one's. Each part of lines lists and tests
+// its own words (on the threads when there are many), then makes its removals.
+void ThinSparse(TBlackMask &mask, int threads, int pass, TPartChanges last, TPartChanges before)
 {
-    const int words = mask.Words(), height = mask.Height();
-    // Whether a word is among the candidates already, a bit a word.
-    std::vector<Word> listed((std::size_t(height) * std::size_t(words) + 63) / 64, 0);
-    std::vector<TWordAt> candidates;
+    const int words = mask.Words(), height = mask.Height(), stride = (words + 63) / 64;
+    const std::size_t parts = last.size();
     const int workers = ThreadsPerPicture(threads);
-    std::vector<std::vector<TWordChange>> found(std::size_t(4 * workers));
-    for (int quiet = 0; quiet < 2; pass ^= 1) {
+    TPartChanges now(parts);
+    // Each worker's room, on cache lines of its own: the changes near its
+    // part of lines, those it finds, and the words it tests.
+    struct alignas(64) TRoom
+    {
+        std::vector<TWordChange> Last, Before, Found;
+        std::vector<TWordAt> Candidates;
+    };
+    std::vector<TRoom> rooms(static_cast<std::size_t>(workers));
+    // Whether a word is listed to be tested already, a bit a word, each line
+    // in words of its own so that parts never share one.
+    std::vector<Word> listed(std::size_t(height) * std::size_t(stride), 0);
+    // The changes of `changes` (parts) on lines top - 1 to bottom: the part's
+    // own, the last line of the part before and the first of the part after.
+    const auto around = [&](const TPartChanges &changes, std::size_t p, int top, int bottom,
+                            std::vector<TWordChange> &near) {
+        near.clear();
+        if (p > 0)
+            for (const TWordChange &c : changes[p - 1])
+                if (c.Y == top - 1)
+                    near.push_back(c);
+        near.insert(near.end(), changes[p].begin(), changes[p].end());
+        if (p + 1 < parts)
+            for (const TWordChange &c : changes[p + 1])
+                if (c.Y == bottom)
+                    near.push_back(c);
+    };
+    const auto test = [&](std::size_t p, int worker) {
+        const int top = BandStart(height, int(parts), int(p)), bottom = BandStart(height, int(parts), int(p) + 1);
+        TRoom &room = rooms[std::size_t(worker)];
+        std::vector<TWordChange> &found = room.Found;
+        // One part has no neighbours: its lists are read as they are.
+        if (parts > 1) {
+            around(last, p, top, bottom, room.Last);
+            around(before, p, top, bottom, room.Before);
+        }
+        const std::vector<TWordChange> &a = parts > 1 ? room.Last : last[0], &b = parts > 1 ? room.Before : before[0];
+        found.swap(now[p]);
+        found.clear();
+        // The words of the part near a change, each listed once, then each
+        // tested on the mask as it was before the sub-pass.
+        std::vector<TWordAt> &candidates = room.Candidates;
         candidates.clear();
         const auto add = [&](int y, int i) {
-            if (y < 0 || y >= height || i < 0 || i >= words)
+            if (y < top || y >= bottom || i < 0 || i >= words)
                 return;
-            const std::size_t bit = std::size_t(y) * std::size_t(words) + std::size_t(i);
-            Word &flags = listed[bit >> 6];
-            const Word mark = Word(1) << (bit & 63);
+            Word &flags = listed[std::size_t(y) * std::size_t(stride) + std::size_t(i >> 6)];
+            const Word mark = Word(1) << (i & 63);
             if (flags & mark)
                 return;
             flags |= mark;
             candidates.push_back(TWordAt{y, i});
         };
-        for (const std::vector<TWordChange> *changes : {&last, &before})
+        for (const std::vector<TWordChange> *changes : {&a, &b})
             for (const TWordChange &c : *changes)
                 for (int y = c.Y - 1; y <= c.Y + 1; ++y) {
                     add(y, c.I);
@@ -230,53 +272,62 @@ void ThinSparse(TBlackMask &mask, int threads, int pass, std::vector<TWordChange
                     if (c.Removed >> 63)
                         add(y, c.I + 1);
                 }
-        // Every candidate tested on the mask as it was before the sub-pass,
-        // in parts on the threads when there are many, then the removals made.
-        constexpr std::size_t kSmallestPart = 1 << 13;
-        const std::size_t parts = PartCount(candidates.size(), workers, kSmallestPart);
-        const auto test = [&](std::size_t part) {
-            std::vector<TWordChange> &changes = found[part];
-            changes.clear();
-            const std::size_t begin = candidates.size() * part / parts, end = candidates.size() * (part + 1) / parts;
-            for (std::size_t k = begin; k < end; ++k) {
-                const TWordAt at = candidates[k];
-                const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass);
-                if (d)
-                    changes.push_back(TWordChange{at.Y, at.I, d});
-            }
-        };
-        if (parts <= 1)
-            test(0);
-        else
-            RunTasks(workers, parts, [&](std::size_t part, int) { test(part); });
-        for (const TWordAt at : candidates)
-            listed[(std::size_t(at.Y) * std::size_t(words) + std::size_t(at.I)) >> 6] = 0;
+        for (const TWordAt at : candidates) {
+            if (const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass))
+                found.push_back(TWordChange{at.Y, at.I, d});
+            listed[std::size_t(at.Y) * std::size_t(stride) + std::size_t(at.I >> 6)] = 0;
+        }
+        now[p].swap(found);
+    };
+    const auto remove = [&](std::size_t p) {
+        for (const TWordChange &c : now[p])
+            mask.Line(c.Y)[c.I] &= ~c.Removed;
+    };
+    // Below this many changes in the last two sub-passes, one thread does all.
+    constexpr std::size_t kShared = 1 << 12;
+    // The threads, started once for the many short sub-passes.
+    const std::unique_ptr<TTaskRounds> rounds =
+        workers > 1 && parts > 1 ? std::make_unique<TTaskRounds>(workers) : nullptr;
+    for (int quiet = 0; quiet < 2; pass ^= 1) {
+        std::size_t count = 0;
+        for (std::size_t p = 0; p < parts; ++p)
+            count += last[p].size() + before[p].size();
+        if (rounds && count >= kShared) {
+            rounds->Run(parts, [&](std::size_t p, int worker) { test(p, worker); });
+            rounds->Run(parts, [&](std::size_t p, int) { remove(p); });
+        } else {
+            for (std::size_t p = 0; p < parts; ++p)
+                test(p, 0);
+            for (std::size_t p = 0; p < parts; ++p)
+                remove(p);
+        }
         std::swap(before, last);
-        last.clear();
-        for (std::size_t part = 0; part < parts; ++part)
-            for (const TWordChange &c : found[part]) {
-                mask.Line(c.Y)[c.I] &= ~c.Removed;
-                last.push_back(c);
-            }
-        quiet = last.empty() ? quiet + 1 : 0;
+        std::swap(last, now);
+        bool any = false;
+        for (const std::vector<TWordChange> &changes : last)
+            any = any || !changes.empty();
+        quiet = any ? 0 : quiet + 1;
     }
 }
 
-// The words flagged in `flags`, as changes of every pixel.
-std::vector<TWordChange> FlaggedWords(const TWordFlags &flags, int height, int words)
+// The words flagged in `flags`, as changes of every pixel, in `parts` parts
+// of lines.
+TPartChanges FlaggedWords(const TWordFlags &flags, int height, int words, std::size_t parts, int threads)
 {
-    std::vector<TWordChange> changes;
-    for (int y = 0; y < height; ++y) {
-        if (!flags.Any[std::size_t(y)])
-            continue;
-        const Word *line = flags.Line(y);
-        for (int k = 0; k < flags.Stride; ++k)
-            for (Word bits = line[k]; bits; bits &= bits - 1) {
-                const int i = 64 * k + std::countr_zero(bits);
-                if (i < words)
-                    changes.push_back(TWordChange{y, i, ~Word(0)});
-            }
-    }
+    TPartChanges changes(parts);
+    RunTasks(parts > 1 ? threads : 1, parts, [&](std::size_t p, int) {
+        for (int y = BandStart(height, int(parts), int(p)); y < BandStart(height, int(parts), int(p) + 1); ++y) {
+            if (!flags.Any[std::size_t(y)])
+                continue;
+            const Word *line = flags.Line(y);
+            for (int k = 0; k < flags.Stride; ++k)
+                for (Word bits = line[k]; bits; bits &= bits - 1) {
+                    const int i = 64 * k + std::countr_zero(bits);
+                    if (i < words)
+                        changes[p].push_back(TWordChange{y, i, ~Word(0)});
+                }
+        }
+    });
     return changes;
 }
 
@@ -413,8 +464,11 @@ void Thin(TBlackMask &mask, int threads)
         std::swap(changedBefore, changedLast);
         std::swap(changedLast, changedNow);
         if (round >= 1 && quiet < 2 && wordsNow + wordsBefore <= fewWords) {
-            ThinSparse(mask, threads, pass ^ 1, FlaggedWords(changedLast, height, words),
-                       FlaggedWords(changedBefore, height, words));
+            // Parts of lines a few a thread, and not fewer lines than 32.
+            const int workers = ThreadsPerPicture(threads);
+            const std::size_t parts = std::size_t(workers > 1 ? std::max(1, std::min(16 * workers, height / 32)) : 1);
+            ThinSparse(mask, threads, pass ^ 1, FlaggedWords(changedLast, height, words, parts, threads),
+                       FlaggedWords(changedBefore, height, words, parts, threads));
             return;
         }
         wordsBefore = wordsNow;
