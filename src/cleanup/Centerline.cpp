@@ -204,7 +204,8 @@ using TPartChanges = std::vector<std::vector<TWordChange>>;
 // the words changed instead of flags over the whole mask, until two sub-passes
 // in a row remove nothing. `last` and `before` hold the changes of the last
 // two sub-passes; `pass` is the next one's. Each part of lines lists and tests
-// its own words (on the threads when there are many), then makes its removals.
+// its own words (on the threads when there are many), then the removals are
+// made.
 void ThinSparse(TBlackMask &mask, int threads, int pass, TPartChanges last, TPartChanges before)
 {
     const int words = mask.Words(), height = mask.Height(), stride = (words + 63) / 64;
@@ -279,10 +280,6 @@ void ThinSparse(TBlackMask &mask, int threads, int pass, TPartChanges last, TPar
         }
         now[p].swap(found);
     };
-    const auto remove = [&](std::size_t p) {
-        for (const TWordChange &c : now[p])
-            mask.Line(c.Y)[c.I] &= ~c.Removed;
-    };
     // Below this many changes in the last two sub-passes, one thread does all.
     constexpr std::size_t kShared = 1 << 12;
     // The threads, started once for the many short sub-passes.
@@ -294,13 +291,14 @@ void ThinSparse(TBlackMask &mask, int threads, int pass, TPartChanges last, TPar
             count += last[p].size() + before[p].size();
         if (rounds && count >= kShared) {
             rounds->Run(parts, [&](std::size_t p, int worker) { test(p, worker); });
-            rounds->Run(parts, [&](std::size_t p, int) { remove(p); });
         } else {
             for (std::size_t p = 0; p < parts; ++p)
                 test(p, 0);
-            for (std::size_t p = 0; p < parts; ++p)
-                remove(p);
         }
+        // The removals, few beside the tests, here.
+        for (const std::vector<TWordChange> &changes : now)
+            for (const TWordChange &c : changes)
+                mask.Line(c.Y)[c.I] &= ~c.Removed;
         std::swap(before, last);
         std::swap(last, now);
         bool any = false;
