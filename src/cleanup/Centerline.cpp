@@ -9,7 +9,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -206,11 +205,11 @@ using TPartChanges = std::vector<std::vector<TWordChange>>;
 // two sub-passes; `pass` is the next one's. Each part of lines lists and tests
 // its own words (on the threads when there are many), then the removals are
 // made.
-void ThinSparse(TBlackMask &mask, int threads, int pass, TPartChanges last, TPartChanges before)
+void ThinSparse(TBlackMask &mask, TTaskRounds &rounds, int pass, TPartChanges last, TPartChanges before)
 {
     const int words = mask.Words(), height = mask.Height(), stride = (words + 63) / 64;
     const std::size_t parts = last.size();
-    const int workers = ThreadsPerPicture(threads);
+    const int workers = rounds.Workers();
     TPartChanges now(parts);
     // Each worker's room, on cache lines of its own: the changes near its
     // part of lines, those it finds, and the words it tests.
@@ -282,15 +281,12 @@ void ThinSparse(TBlackMask &mask, int threads, int pass, TPartChanges last, TPar
     };
     // Below this many changes in the last two sub-passes, one thread does all.
     constexpr std::size_t kShared = 1 << 12;
-    // The threads, started once for the many short sub-passes.
-    const std::unique_ptr<TTaskRounds> rounds =
-        workers > 1 && parts > 1 ? std::make_unique<TTaskRounds>(workers) : nullptr;
     for (int quiet = 0; quiet < 2; pass ^= 1) {
         std::size_t count = 0;
         for (std::size_t p = 0; p < parts; ++p)
             count += last[p].size() + before[p].size();
-        if (rounds && count >= kShared) {
-            rounds->Run(parts, [&](std::size_t p, int worker) { test(p, worker); });
+        if (workers > 1 && parts > 1 && count >= kShared) {
+            rounds.Run(parts, [&](std::size_t p, int worker) { test(p, worker); });
         } else {
             for (std::size_t p = 0; p < parts; ++p)
                 test(p, 0);
@@ -310,10 +306,10 @@ void ThinSparse(TBlackMask &mask, int threads, int pass, TPartChanges last, TPar
 
 // The words flagged in `flags`, as changes of every pixel, in `parts` parts
 // of lines.
-TPartChanges FlaggedWords(const TWordFlags &flags, int height, int words, std::size_t parts, int threads)
+TPartChanges FlaggedWords(const TWordFlags &flags, int height, int words, std::size_t parts, TTaskRounds &rounds)
 {
     TPartChanges changes(parts);
-    RunTasks(parts > 1 ? threads : 1, parts, [&](std::size_t p, int) {
+    rounds.Run(parts, [&](std::size_t p, int) {
         for (int y = BandStart(height, int(parts), int(p)); y < BandStart(height, int(parts), int(p) + 1); ++y) {
             if (!flags.Any[std::size_t(y)])
                 continue;
@@ -345,7 +341,10 @@ void Thin(TBlackMask &mask, int threads)
     // are tested again (any other gives what it gave the last time its
     // sub-pass ran: nothing), so the result is that of testing every pixel,
     // whatever the bands. Once few words change, the rest goes to ThinSparse.
-    const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), height / 64));
+    // The threads, started once for the many sub-passes.
+    TTaskRounds rounds(ThreadsPerPicture(threads));
+    const int workers = rounds.Workers();
+    const int bands = std::max(1, std::min(4 * workers, height / 64));
     std::vector<int> first(std::size_t(bands) + 1);
     for (int b = 0; b <= bands; ++b)
         first[std::size_t(b)] = BandStart(height, bands, b);
@@ -450,7 +449,7 @@ void Thin(TBlackMask &mask, int threads)
             bandChanged[std::size_t(b)] = any;
             bandWords[std::size_t(b)] = changedWords;
         };
-        RunTasks(ThreadsPerPicture(threads), static_cast<std::size_t>(bands),
+        rounds.Run(static_cast<std::size_t>(bands),
                  [&](std::size_t b, int) { band(static_cast<int>(b)); });
         bool changed = false;
         for (char c : bandChanged)
@@ -463,10 +462,9 @@ void Thin(TBlackMask &mask, int threads)
         std::swap(changedLast, changedNow);
         if (round >= 1 && quiet < 2 && wordsNow + wordsBefore <= fewWords) {
             // Parts of lines a few a thread, and not fewer lines than 32.
-            const int workers = ThreadsPerPicture(threads);
             const std::size_t parts = std::size_t(workers > 1 ? std::max(1, std::min(16 * workers, height / 32)) : 1);
-            ThinSparse(mask, threads, pass ^ 1, FlaggedWords(changedLast, height, words, parts, threads),
-                       FlaggedWords(changedBefore, height, words, parts, threads));
+            ThinSparse(mask, rounds, pass ^ 1, FlaggedWords(changedLast, height, words, parts, rounds),
+                       FlaggedWords(changedBefore, height, words, parts, rounds));
             return;
         }
         wordsBefore = wordsNow;
