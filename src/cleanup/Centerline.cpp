@@ -473,17 +473,44 @@ void Thin(TBlackMask &mask, int threads)
 
 namespace {
 
+// The pixels of word i of a line that the staircase removal takes as the
+// mask is: no line end, and taking it keeps its neighbours connected and
+// opens no hole.
+Word StaircaseCorners(const Word *up, const Word *line, const Word *down, int i)
+{
+    const PixelNeighbours::TNeighbourWords n(up, line, down, i);
+    Word one = 0, two = 0, three = 0;
+    n.Counts(one, two, three);
+    // Yokoi's 8-connectivity number is 1: exactly one of the four
+    // terms white(k) and not both white(k + 1) and white(k + 2).
+    const Word t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
+    const Word t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
+    const Word oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
+    return line[i] & two & oneTerm;
+}
+
 // The words of a mask with a pixel whose neighbourhood (itself and its eight
 // neighbours) changed since the staircase removal last tested it: only those
 // can lose a pixel in the next removal. At first every word.
 class TStaleWords
 {
 public:
-    explicit TStaleWords(const TBlackMask &mask)
+    // At first the words with a pixel the removal would take as the mask is
+    // now (found on `threads` threads): any other word can lose a pixel only
+    // once a pixel around it went, which makes it stale.
+    TStaleWords(const TBlackMask &mask, int threads)
         : Words(mask.Words()), Height(mask.Height()), Stride((Words + 63) / 64),
-          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0)),
-          Moved(std::size_t(Stride) * std::size_t(Height), 0)
+          Flags(std::size_t(Stride) * std::size_t(Height), 0), Moved(std::size_t(Stride) * std::size_t(Height), 0)
     {
+        InParts(std::size_t(Height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t) {
+            for (int y = int(begin); y < int(end); ++y) {
+                const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
+                Word *flags = Flags.data() + std::size_t(y) * std::size_t(Stride);
+                for (int i = 0; i < Words; ++i)
+                    if (line[i] && StaircaseCorners(up, line, down, i))
+                        flags[i >> 6] |= Word(1) << (i & 63);
+            }
+        });
     }
     // Pixel (x, y) changed.
     void Changed(int x, int y)
@@ -579,15 +606,7 @@ void RemoveStaircasesIn(TBlackMask &mask, TStaleWords *stale)
         for (int i = stale ? stale->TakeNext(y, 0) : 0; i < words; i = stale ? stale->TakeNext(y, i + 1) : i + 1) {
             Word from = ~Word(0);  // the pixels not yet passed
             while (line[i] & from) {
-                const PixelNeighbours::TNeighbourWords n(up, line, down, i);
-                Word one = 0, two = 0, three = 0;
-                n.Counts(one, two, three);
-                // Yokoi's 8-connectivity number is 1: exactly one of the four
-                // terms white(k) and not both white(k + 1) and white(k + 2).
-                const Word t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
-                const Word t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
-                const Word oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
-                const Word corners = line[i] & from & two & oneTerm;
+                const Word corners = StaircaseCorners(up, line, down, i) & from;
                 if (!corners)
                     break;
                 const int b = std::countr_zero(corners);
@@ -604,9 +623,10 @@ void RemoveStaircasesIn(TBlackMask &mask, TStaleWords *stale)
 
 } // namespace
 
-void RemoveStaircases(TBlackMask &mask)
+void RemoveStaircases(TBlackMask &mask, int threads)
 {
-    RemoveStaircasesIn(mask, nullptr);
+    TStaleWords stale(mask, threads);
+    RemoveStaircasesIn(mask, &stale);
 }
 
 namespace {
@@ -778,9 +798,10 @@ TBlackMask Centerline(const TBlackMask &mask, int threads)
         }
     });
     Thin(thin, threads);
-    // After the first removal of staircases, each one tests only the words
-    // around the pixels changed since.
-    TStaleWords stale(thin);
+    // Each removal of staircases tests only the words that can lose a pixel:
+    // at first those with one it would take, then those around the pixels
+    // changed since.
+    TStaleWords stale(thin, threads);
     RemoveStaircasesIn(thin, &stale);
     // A spur may fork itself: its prongs go first, then its stem.
     for (int round = 0; round < 4 && PruneSpursIn(thin, mask, threads, &stale); ++round)
