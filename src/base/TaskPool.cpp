@@ -111,3 +111,94 @@ void RunTasks(int threads, std::size_t count, const TTaskPool::TTask &task)
     if (first)
         std::rethrow_exception(first);
 }
+
+TTaskRounds::TTaskRounds(int threads)
+{
+    StartThreads(Threads, std::max(threads, 1) - 1, [this](int i) { Serve(i + 1); });
+}
+
+TTaskRounds::~TTaskRounds()
+{
+    {
+        const std::lock_guard<std::mutex> lock(Mutex);
+        Quit = true;
+    }
+    Started.notify_all();
+    for (std::thread &thread : Threads)
+        thread.join();
+}
+
+void TTaskRounds::Run(std::size_t count, const TTaskPool::TTask &task)
+{
+    if (count == 0)
+        return;
+    {
+        // A thread late for the last round may still be in it.
+        std::unique_lock<std::mutex> lock(Mutex);
+        Finished.wait(lock, [&] { return Active == 0; });
+        Task = &task;
+        Count = count;
+        Next = 0;
+        Done = 0;
+        Error = nullptr;
+        ++Round;
+    }
+    if (count > 1)
+        Started.notify_all();
+    Work(task, count, 0);
+    std::exception_ptr error;
+    {
+        std::unique_lock<std::mutex> lock(Mutex);
+        Finished.wait(lock, [&] { return Done == Count && Active == 0; });
+        Task = nullptr;
+        error = std::exchange(Error, nullptr);
+    }
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TTaskRounds::Work(const TTaskPool::TTask &task, std::size_t count, int worker)
+{
+    std::size_t done = 0;
+    for (std::size_t i; (i = Next.fetch_add(1)) < count; ++done) {
+        try {
+            task(i, worker);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            if (!Error || i < ErrorAt) {
+                Error = std::current_exception();
+                ErrorAt = i;
+            }
+        }
+    }
+    if (done > 0) {
+        const std::lock_guard<std::mutex> lock(Mutex);
+        Done += done;
+    }
+}
+
+void TTaskRounds::Serve(int worker)
+{
+    unsigned long seen = 0;
+    for (;;) {
+        const TTaskPool::TTask *task = nullptr;
+        std::size_t count = 0;
+        {
+            std::unique_lock<std::mutex> lock(Mutex);
+            Started.wait(lock, [&] { return Quit || Round != seen; });
+            if (Quit)
+                return;
+            seen = Round;
+            task = Task;
+            count = Count;
+            ++Active;
+        }
+        if (task)
+            Work(*task, count, worker);
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            --Active;
+        }
+        Finished.notify_all();
+    }
+}

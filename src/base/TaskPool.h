@@ -6,6 +6,8 @@
 //               caller raises; the caller takes each task's result in order
 //               with Wait(i).
 //   RunTasks  - every task at once; returns when all are done.
+//   TTaskRounds - RunTasks over and over on the same threads, for work done
+//               in many short rounds.
 //   BandStart - where each of equal bands of lines begins.
 // Threads the system cannot make mean fewer threads, never a failure: the
 // caller does the tasks nobody took. The caller is worker 0, the pool's
@@ -62,6 +64,42 @@ private:
     std::atomic<bool> Stopped{false};
     std::mutex Mutex;
     std::condition_variable Changed;
+    std::vector<std::thread> Threads;
+};
+
+// Rounds of tasks on threads started once: each Run runs task(i, worker) for
+// i = 0 .. count - 1 on the threads and the caller (worker 0) and returns
+// when all are done, rethrowing what the first failed task (in order of i)
+// threw. Between rounds the threads wait without using the processor.
+class TTaskRounds
+{
+public:
+    // Starts threads - 1 threads (fewer when the system makes no more).
+    explicit TTaskRounds(int threads);
+    ~TTaskRounds();
+    TTaskRounds(const TTaskRounds &) = delete;
+    TTaskRounds &operator=(const TTaskRounds &) = delete;
+
+    void Run(std::size_t count, const TTaskPool::TTask &task);
+    // The threads that run tasks, the caller's included.
+    int Workers() const { return static_cast<int>(Threads.size()) + 1; }
+
+private:
+    void Serve(int worker);
+    // Takes tasks of the round until none is left.
+    void Work(const TTaskPool::TTask &task, std::size_t count, int worker);
+
+    std::mutex Mutex;
+    std::condition_variable Started, Finished;
+    const TTaskPool::TTask *Task = nullptr;
+    std::size_t Count = 0;
+    std::atomic<std::size_t> Next{0};
+    std::size_t Done = 0;     // tasks of the round done
+    int Active = 0;           // threads in the round
+    unsigned long Round = 0;
+    bool Quit = false;
+    std::size_t ErrorAt = 0;  // the first failed task, when Error
+    std::exception_ptr Error;
     std::vector<std::thread> Threads;
 };
 

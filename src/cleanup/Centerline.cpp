@@ -193,35 +193,77 @@ struct TWordChange
     Word Removed;
 };
 
+// The changes of a sub-pass in parts of lines: part p holds those of lines
+// BandStart(height, parts, p) up to the next part's first.
+using TPartChanges = std::vector<std::vector<TWordChange>>;
+
 // The sub-passes once few words change: only the words with a pixel next to
 // a pixel removed in one of the last two sub-passes are tested (any other
 // gives what it gave the last time its sub-pass ran: nothing), from lists of
 // the words changed instead of flags over the whole mask, until two sub-passes
 // in a row remove nothing. `last` and `before` hold the changes of the last
-// two sub-passes; `pass` is the next one's.
-void ThinSparse(TBlackMask &mask, int threads, int pass, std::vector<TWordChange> last,
-                std::vector<TWordChange> before)
+// two sub-passes; `pass` is the next one's. Each part of lines lists and tests
+// its own words (on the threads when there are many), then the removals are
+// made.
+void ThinSparse(TBlackMask &mask, TTaskRounds &rounds, int pass, TPartChanges last, TPartChanges before)
 {
-    const int words = mask.Words(), height = mask.Height();
-    // Whether a word is among the candidates already, a bit a word.
-    std::vector<Word> listed((std::size_t(height) * std::size_t(words) + 63) / 64, 0);
-    std::vector<TWordAt> candidates;
-    const int workers = ThreadsPerPicture(threads);
-    std::vector<std::vector<TWordChange>> found(std::size_t(4 * workers));
-    for (int quiet = 0; quiet < 2; pass ^= 1) {
+    const int words = mask.Words(), height = mask.Height(), stride = (words + 63) / 64;
+    const std::size_t parts = last.size();
+    const int workers = rounds.Workers();
+    TPartChanges now(parts);
+    // Each worker's room, on cache lines of its own: the changes near its
+    // part of lines, those it finds, and the words it tests.
+    struct alignas(64) TRoom
+    {
+        std::vector<TWordChange> Last, Before, Found;
+        std::vector<TWordAt> Candidates;
+    };
+    std::vector<TRoom> rooms(static_cast<std::size_t>(workers));
+    // Whether a word is listed to be tested already, a bit a word, each line
+    // in words of its own so that parts never share one.
+    std::vector<Word> listed(std::size_t(height) * std::size_t(stride), 0);
+    // The changes of `changes` (parts) on lines top - 1 to bottom: the part's
+    // own, the last line of the part before and the first of the part after.
+    const auto around = [&](const TPartChanges &changes, std::size_t p, int top, int bottom,
+                            std::vector<TWordChange> &near) {
+        near.clear();
+        if (p > 0)
+            for (const TWordChange &c : changes[p - 1])
+                if (c.Y == top - 1)
+                    near.push_back(c);
+        near.insert(near.end(), changes[p].begin(), changes[p].end());
+        if (p + 1 < parts)
+            for (const TWordChange &c : changes[p + 1])
+                if (c.Y == bottom)
+                    near.push_back(c);
+    };
+    const auto test = [&](std::size_t p, int worker) {
+        const int top = BandStart(height, int(parts), int(p)), bottom = BandStart(height, int(parts), int(p) + 1);
+        TRoom &room = rooms[std::size_t(worker)];
+        std::vector<TWordChange> &found = room.Found;
+        // One part has no neighbours: its lists are read as they are.
+        if (parts > 1) {
+            around(last, p, top, bottom, room.Last);
+            around(before, p, top, bottom, room.Before);
+        }
+        const std::vector<TWordChange> &a = parts > 1 ? room.Last : last[0], &b = parts > 1 ? room.Before : before[0];
+        found.swap(now[p]);
+        found.clear();
+        // The words of the part near a change, each listed once, then each
+        // tested on the mask as it was before the sub-pass.
+        std::vector<TWordAt> &candidates = room.Candidates;
         candidates.clear();
         const auto add = [&](int y, int i) {
-            if (y < 0 || y >= height || i < 0 || i >= words)
+            if (y < top || y >= bottom || i < 0 || i >= words)
                 return;
-            const std::size_t bit = std::size_t(y) * std::size_t(words) + std::size_t(i);
-            Word &flags = listed[bit >> 6];
-            const Word mark = Word(1) << (bit & 63);
+            Word &flags = listed[std::size_t(y) * std::size_t(stride) + std::size_t(i >> 6)];
+            const Word mark = Word(1) << (i & 63);
             if (flags & mark)
                 return;
             flags |= mark;
             candidates.push_back(TWordAt{y, i});
         };
-        for (const std::vector<TWordChange> *changes : {&last, &before})
+        for (const std::vector<TWordChange> *changes : {&a, &b})
             for (const TWordChange &c : *changes)
                 for (int y = c.Y - 1; y <= c.Y + 1; ++y) {
                     add(y, c.I);
@@ -230,53 +272,56 @@ void ThinSparse(TBlackMask &mask, int threads, int pass, std::vector<TWordChange
                     if (c.Removed >> 63)
                         add(y, c.I + 1);
                 }
-        // Every candidate tested on the mask as it was before the sub-pass,
-        // in parts on the threads when there are many, then the removals made.
-        constexpr std::size_t kSmallestPart = 1 << 13;
-        const std::size_t parts = PartCount(candidates.size(), workers, kSmallestPart);
-        const auto test = [&](std::size_t part) {
-            std::vector<TWordChange> &changes = found[part];
-            changes.clear();
-            const std::size_t begin = candidates.size() * part / parts, end = candidates.size() * (part + 1) / parts;
-            for (std::size_t k = begin; k < end; ++k) {
-                const TWordAt at = candidates[k];
-                const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass);
-                if (d)
-                    changes.push_back(TWordChange{at.Y, at.I, d});
-            }
-        };
-        if (parts <= 1)
-            test(0);
-        else
-            RunTasks(workers, parts, [&](std::size_t part, int) { test(part); });
-        for (const TWordAt at : candidates)
-            listed[(std::size_t(at.Y) * std::size_t(words) + std::size_t(at.I)) >> 6] = 0;
-        std::swap(before, last);
-        last.clear();
-        for (std::size_t part = 0; part < parts; ++part)
-            for (const TWordChange &c : found[part]) {
+        for (const TWordAt at : candidates) {
+            if (const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass))
+                found.push_back(TWordChange{at.Y, at.I, d});
+            listed[std::size_t(at.Y) * std::size_t(stride) + std::size_t(at.I >> 6)] = 0;
+        }
+        now[p].swap(found);
+    };
+    // Below this many changes in the last two sub-passes, one thread does all.
+    constexpr std::size_t kShared = 1 << 12;
+    for (int quiet = 0; quiet < 2; pass ^= 1) {
+        std::size_t count = 0;
+        for (std::size_t p = 0; p < parts; ++p)
+            count += last[p].size() + before[p].size();
+        if (workers > 1 && parts > 1 && count >= kShared) {
+            rounds.Run(parts, [&](std::size_t p, int worker) { test(p, worker); });
+        } else {
+            for (std::size_t p = 0; p < parts; ++p)
+                test(p, 0);
+        }
+        // The removals, few beside the tests, here.
+        for (const std::vector<TWordChange> &changes : now)
+            for (const TWordChange &c : changes)
                 mask.Line(c.Y)[c.I] &= ~c.Removed;
-                last.push_back(c);
-            }
-        quiet = last.empty() ? quiet + 1 : 0;
+        std::swap(before, last);
+        std::swap(last, now);
+        bool any = false;
+        for (const std::vector<TWordChange> &changes : last)
+            any = any || !changes.empty();
+        quiet = any ? 0 : quiet + 1;
     }
 }
 
-// The words flagged in `flags`, as changes of every pixel.
-std::vector<TWordChange> FlaggedWords(const TWordFlags &flags, int height, int words)
+// The words flagged in `flags`, as changes of every pixel, in `parts` parts
+// of lines.
+TPartChanges FlaggedWords(const TWordFlags &flags, int height, int words, std::size_t parts, TTaskRounds &rounds)
 {
-    std::vector<TWordChange> changes;
-    for (int y = 0; y < height; ++y) {
-        if (!flags.Any[std::size_t(y)])
-            continue;
-        const Word *line = flags.Line(y);
-        for (int k = 0; k < flags.Stride; ++k)
-            for (Word bits = line[k]; bits; bits &= bits - 1) {
-                const int i = 64 * k + std::countr_zero(bits);
-                if (i < words)
-                    changes.push_back(TWordChange{y, i, ~Word(0)});
-            }
-    }
+    TPartChanges changes(parts);
+    rounds.Run(parts, [&](std::size_t p, int) {
+        for (int y = BandStart(height, int(parts), int(p)); y < BandStart(height, int(parts), int(p) + 1); ++y) {
+            if (!flags.Any[std::size_t(y)])
+                continue;
+            const Word *line = flags.Line(y);
+            for (int k = 0; k < flags.Stride; ++k)
+                for (Word bits = line[k]; bits; bits &= bits - 1) {
+                    const int i = 64 * k + std::countr_zero(bits);
+                    if (i < words)
+                        changes[p].push_back(TWordChange{y, i, ~Word(0)});
+                }
+        }
+    });
     return changes;
 }
 
@@ -296,7 +341,10 @@ void Thin(TBlackMask &mask, int threads)
     // are tested again (any other gives what it gave the last time its
     // sub-pass ran: nothing), so the result is that of testing every pixel,
     // whatever the bands. Once few words change, the rest goes to ThinSparse.
-    const int bands = std::max(1, std::min(4 * ThreadsPerPicture(threads), height / 64));
+    // The threads, started once for the many sub-passes.
+    TTaskRounds rounds(ThreadsPerPicture(threads));
+    const int workers = rounds.Workers();
+    const int bands = std::max(1, std::min(4 * workers, height / 64));
     std::vector<int> first(std::size_t(bands) + 1);
     for (int b = 0; b <= bands; ++b)
         first[std::size_t(b)] = BandStart(height, bands, b);
@@ -401,7 +449,7 @@ void Thin(TBlackMask &mask, int threads)
             bandChanged[std::size_t(b)] = any;
             bandWords[std::size_t(b)] = changedWords;
         };
-        RunTasks(ThreadsPerPicture(threads), static_cast<std::size_t>(bands),
+        rounds.Run(static_cast<std::size_t>(bands),
                  [&](std::size_t b, int) { band(static_cast<int>(b)); });
         bool changed = false;
         for (char c : bandChanged)
@@ -413,8 +461,10 @@ void Thin(TBlackMask &mask, int threads)
         std::swap(changedBefore, changedLast);
         std::swap(changedLast, changedNow);
         if (round >= 1 && quiet < 2 && wordsNow + wordsBefore <= fewWords) {
-            ThinSparse(mask, threads, pass ^ 1, FlaggedWords(changedLast, height, words),
-                       FlaggedWords(changedBefore, height, words));
+            // Parts of lines a few a thread, and not fewer lines than 32.
+            const std::size_t parts = std::size_t(workers > 1 ? std::max(1, std::min(16 * workers, height / 32)) : 1);
+            ThinSparse(mask, rounds, pass ^ 1, FlaggedWords(changedLast, height, words, parts, rounds),
+                       FlaggedWords(changedBefore, height, words, parts, rounds));
             return;
         }
         wordsBefore = wordsNow;
@@ -423,17 +473,44 @@ void Thin(TBlackMask &mask, int threads)
 
 namespace {
 
+// The pixels of word i of a line that the staircase removal takes as the
+// mask is: no line end, and taking it keeps its neighbours connected and
+// opens no hole.
+Word StaircaseCorners(const Word *up, const Word *line, const Word *down, int i)
+{
+    const PixelNeighbours::TNeighbourWords n(up, line, down, i);
+    Word one = 0, two = 0, three = 0;
+    n.Counts(one, two, three);
+    // Yokoi's 8-connectivity number is 1: exactly one of the four
+    // terms white(k) and not both white(k + 1) and white(k + 2).
+    const Word t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
+    const Word t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
+    const Word oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
+    return line[i] & two & oneTerm;
+}
+
 // The words of a mask with a pixel whose neighbourhood (itself and its eight
 // neighbours) changed since the staircase removal last tested it: only those
 // can lose a pixel in the next removal. At first every word.
 class TStaleWords
 {
 public:
-    explicit TStaleWords(const TBlackMask &mask)
+    // At first the words with a pixel the removal would take as the mask is
+    // now (found on `threads` threads): any other word can lose a pixel only
+    // once a pixel around it went, which makes it stale.
+    TStaleWords(const TBlackMask &mask, int threads)
         : Words(mask.Words()), Height(mask.Height()), Stride((Words + 63) / 64),
-          Flags(std::size_t(Stride) * std::size_t(Height), ~Word(0)),
-          Moved(std::size_t(Stride) * std::size_t(Height), 0)
+          Flags(std::size_t(Stride) * std::size_t(Height), 0), Moved(std::size_t(Stride) * std::size_t(Height), 0)
     {
+        InParts(std::size_t(Height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t) {
+            for (int y = int(begin); y < int(end); ++y) {
+                const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
+                Word *flags = Flags.data() + std::size_t(y) * std::size_t(Stride);
+                for (int i = 0; i < Words; ++i)
+                    if (line[i] && StaircaseCorners(up, line, down, i))
+                        flags[i >> 6] |= Word(1) << (i & 63);
+            }
+        });
     }
     // Pixel (x, y) changed.
     void Changed(int x, int y)
@@ -529,15 +606,7 @@ void RemoveStaircasesIn(TBlackMask &mask, TStaleWords *stale)
         for (int i = stale ? stale->TakeNext(y, 0) : 0; i < words; i = stale ? stale->TakeNext(y, i + 1) : i + 1) {
             Word from = ~Word(0);  // the pixels not yet passed
             while (line[i] & from) {
-                const PixelNeighbours::TNeighbourWords n(up, line, down, i);
-                Word one = 0, two = 0, three = 0;
-                n.Counts(one, two, three);
-                // Yokoi's 8-connectivity number is 1: exactly one of the four
-                // terms white(k) and not both white(k + 1) and white(k + 2).
-                const Word t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
-                const Word t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
-                const Word oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
-                const Word corners = line[i] & from & two & oneTerm;
+                const Word corners = StaircaseCorners(up, line, down, i) & from;
                 if (!corners)
                     break;
                 const int b = std::countr_zero(corners);
@@ -554,9 +623,10 @@ void RemoveStaircasesIn(TBlackMask &mask, TStaleWords *stale)
 
 } // namespace
 
-void RemoveStaircases(TBlackMask &mask)
+void RemoveStaircases(TBlackMask &mask, int threads)
 {
-    RemoveStaircasesIn(mask, nullptr);
+    TStaleWords stale(mask, threads);
+    RemoveStaircasesIn(mask, &stale);
 }
 
 namespace {
@@ -728,9 +798,10 @@ TBlackMask Centerline(const TBlackMask &mask, int threads)
         }
     });
     Thin(thin, threads);
-    // After the first removal of staircases, each one tests only the words
-    // around the pixels changed since.
-    TStaleWords stale(thin);
+    // Each removal of staircases tests only the words that can lose a pixel:
+    // at first those with one it would take, then those around the pixels
+    // changed since.
+    TStaleWords stale(thin, threads);
     RemoveStaircasesIn(thin, &stale);
     // A spur may fork itself: its prongs go first, then its stem.
     for (int round = 0; round < 4 && PruneSpursIn(thin, mask, threads, &stale); ++round)

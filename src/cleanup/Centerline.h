@@ -27,7 +27,9 @@ void Thin(TBlackMask &mask, int threads = 1);
 // Removes every pixel that is no line end and whose removal keeps its
 // neighbours connected and opens no hole: the corners of staircase steps and
 // stubs beside a line, so that a line pixel has exactly two neighbours.
-void RemoveStaircases(TBlackMask &mask);
+// The words to look at are found first on `threads` threads; the result is
+// the same for every count.
+void RemoveStaircases(TBlackMask &mask, int threads = 1);
 // Cuts off every branch that runs from a line end to a junction within the
 // largest distance to paper around the junction (measured on `original`)
 // and a pixel.

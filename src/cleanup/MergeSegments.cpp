@@ -574,7 +574,7 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
         }
     });
     CenterlineSteps::Thin(grid, threads);
-    CenterlineSteps::RemoveStaircases(grid);
+    CenterlineSteps::RemoveStaircases(grid, threads);
     return grid;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 #include <bit>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace {
 
@@ -132,49 +133,104 @@ private:
         for (std::size_t y = 1; y < LineStart.size(); ++y)
             LineStart[y] += LineStart[y - 1];
         JunctionIds.assign(JunctionKeys.size(), -1);
-        std::vector<TPixel> stack, members;
-        for (std::size_t j = 0; j < JunctionKeys.size(); ++j) {
-            if (JunctionIds[j] >= 0)
-                continue;
-            const int x = int(std::uint32_t(JunctionKeys[j])), y = int(JunctionKeys[j] >> 32);
-            const int id = static_cast<int>(Centre.size());
-            members.clear();
-            stack.assign(1, TPixel{x, y});
-            JunctionIds[j] = id;
-            while (!stack.empty()) {
-                const TPixel p = stack.back();
-                stack.pop_back();
-                members.push_back(p);
-                const unsigned code = Code(Mask, p.X, p.Y);
-                for (int k = 0; k < 8; ++k) {
-                    const int nx = p.X + DX[static_cast<std::size_t>(k)], ny = p.Y + DY[static_cast<std::size_t>(k)];
-                    if (!((code >> k) & 1))
-                        continue;
-                    const std::ptrdiff_t at = IndexOf(nx, ny);
-                    if (at >= 0 && JunctionIds[std::size_t(at)] < 0) {
-                        JunctionIds[std::size_t(at)] = id;
-                        stack.push_back({nx, ny});
+        // A junction is numbered in the order of its first pixel, and is
+        // found by the band of that pixel, which walks it from there (into
+        // the bands below as well); a band meeting a pixel of an earlier band
+        // leaves the junction to that band. The junctions of each band are
+        // then numbered after those of the bands before.
+        struct TFound
+        {
+            std::vector<std::size_t> Members, Ends;  // each junction's pixels, and where they end
+            std::vector<TPixel> Centres;
+        };
+        std::vector<TFound> bands(Bands());
+        RunTasks(Threads, Bands(), [&](std::size_t b, int) {
+            const std::size_t low = LineStart[std::size_t(First[b])], high = LineStart[std::size_t(First[b + 1])];
+            TFound &band = bands[b];
+            std::vector<char> seen(high - low, 0);
+            // The pixels of the junction walked in other bands.
+            std::vector<std::size_t> stack, members, beyond;
+            std::unordered_set<std::size_t> beyondSet;
+            const auto visit = [&](std::size_t at) {
+                if (at >= low && at < high) {
+                    if (seen[at - low])
+                        return false;
+                    seen[at - low] = 1;
+                    return true;
+                }
+                // Looked up in a list while few, else in a set.
+                if (!beyondSet.empty())
+                    return beyondSet.insert(at).second;
+                if (std::find(beyond.begin(), beyond.end(), at) != beyond.end())
+                    return false;
+                beyond.push_back(at);
+                if (beyond.size() == 32)
+                    beyondSet.insert(beyond.begin(), beyond.end());
+                return true;
+            };
+            for (std::size_t j = low; j < high; ++j) {
+                if (seen[j - low])
+                    continue;
+                seen[j - low] = 1;
+                members.clear();
+                beyond.clear();
+                if (!beyondSet.empty())
+                    beyondSet.clear();
+                stack.assign(1, j);
+                bool own = true;
+                while (!stack.empty()) {
+                    const std::size_t at = stack.back();
+                    stack.pop_back();
+                    members.push_back(at);
+                    own = own && at >= low;
+                    const int x = int(std::uint32_t(JunctionKeys[at])), y = int(JunctionKeys[at] >> 32);
+                    const unsigned code = Code(Mask, x, y);
+                    for (int k = 0; k < 8; ++k) {
+                        if (!((code >> k) & 1))
+                            continue;
+                        const std::ptrdiff_t next =
+                            IndexOf(x + DX[static_cast<std::size_t>(k)], y + DY[static_cast<std::size_t>(k)]);
+                        if (next >= 0 && visit(std::size_t(next)))
+                            stack.push_back(std::size_t(next));
                     }
                 }
-            }
-            double cx = 0, cy = 0;
-            for (const TPixel &m : members) {
-                cx += m.X;
-                cy += m.Y;
-            }
-            cx /= static_cast<double>(members.size());
-            cy /= static_cast<double>(members.size());
-            TPixel best = members.front();
-            double bestDistance = 1e300;
-            for (const TPixel &m : members) {
-                const double d = (m.X - cx) * (m.X - cx) + (m.Y - cy) * (m.Y - cy);
-                if (d < bestDistance) {
-                    bestDistance = d;
-                    best = m;
+                if (!own)
+                    continue;
+                double cx = 0, cy = 0;
+                for (const std::size_t m : members) {
+                    cx += int(std::uint32_t(JunctionKeys[m]));
+                    cy += int(JunctionKeys[m] >> 32);
                 }
+                cx /= static_cast<double>(members.size());
+                cy /= static_cast<double>(members.size());
+                TPixel best{int(std::uint32_t(JunctionKeys[members.front()])), int(JunctionKeys[members.front()] >> 32)};
+                double bestDistance = 1e300;
+                for (const std::size_t m : members) {
+                    const int x = int(std::uint32_t(JunctionKeys[m])), y = int(JunctionKeys[m] >> 32);
+                    const double d = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                    if (d < bestDistance) {
+                        bestDistance = d;
+                        best = TPixel{x, y};
+                    }
+                }
+                band.Members.insert(band.Members.end(), members.begin(), members.end());
+                band.Ends.push_back(band.Members.size());
+                band.Centres.push_back(best);
             }
-            Centre.push_back(best);
-        }
+        });
+        std::vector<std::size_t> firstId(Bands() + 1, 0);
+        for (std::size_t b = 0; b < Bands(); ++b)
+            firstId[b + 1] = firstId[b] + bands[b].Centres.size();
+        Centre.resize(firstId.back());
+        RunTasks(Threads, Bands(), [&](std::size_t b, int) {
+            const TFound &band = bands[b];
+            for (std::size_t g = 0, m = 0; g < band.Centres.size(); ++g) {
+                const int id = int(firstId[b] + g);
+                Centre[std::size_t(id)] = band.Centres[g];
+                for (; m < band.Ends[g]; ++m)
+                    JunctionIds[band.Members[m]] = id;
+            }
+        });
     }
 
     // Where pixel (x, y) is among the junction pixels, or -1.

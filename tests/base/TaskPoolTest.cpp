@@ -69,4 +69,39 @@ TEST(TaskPool, RunTasksDoesAllAndRethrowsTheFirstFailure)
     }
 }
 
+// Rounds on the same threads: each task of each round runs once, on a worker
+// below Workers(), and a round returns only when all its tasks are done;
+// the first failure in task order comes back after the others ran.
+TEST(TaskPool, TaskRoundsRunEachRoundWhole)
+{
+    for (const int threads : {1, 2, 3}) {
+        TTaskRounds rounds(threads);
+        EXPECT_GE(rounds.Workers(), 1);
+        EXPECT_LE(rounds.Workers(), threads);
+        for (const std::size_t count : {0, 1, 2, 7, 300, 1, 300}) {
+            std::vector<std::atomic<int>> runs(count);
+            std::atomic<int> badWorker{0};
+            const auto task = [&](std::size_t i, int worker) {
+                if (worker < 0 || worker >= rounds.Workers())
+                    ++badWorker;
+                ++runs[i];
+                if (count == 300 && (i == 250 || i == 120))
+                    throw std::runtime_error(std::to_string(i));
+            };
+            if (count == 300)
+                EXPECT_THROW(
+                    try { rounds.Run(count, task); } catch (const std::runtime_error &error) {
+                        EXPECT_STREQ(error.what(), "120");
+                        throw;
+                    },
+                    std::runtime_error);
+            else
+                rounds.Run(count, task);
+            for (std::size_t i = 0; i < count; ++i)
+                ASSERT_EQ(runs[i], 1) << threads << ' ' << count << ' ' << i;
+            EXPECT_EQ(badWorker, 0);
+        }
+    }
+}
+
 } // namespace

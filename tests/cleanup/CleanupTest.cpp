@@ -377,8 +377,8 @@ TEST(CleanupTest, ThinningSkipsOnlyUnchangedNeighbourhoods)
 TEST(CleanupTest, ThinningOfALargeSheetIsTheSameOnEveryThreadCount)
 {
     // Blocks up to 120 pixels thick on a sheet large enough that the last
-    // sub-passes, which test listed words, share their many tests over the
-    // threads: the same skeleton as on one thread.
+    // sub-passes, which test listed words in parts of lines, share them over
+    // the threads: the same skeleton as on one thread.
     std::mt19937 random(7);
     TBlackMask mask(6000, 5000);
     for (int k = 0; k < 1500; ++k) {
@@ -388,6 +388,28 @@ TEST(CleanupTest, ThinningOfALargeSheetIsTheSameOnEveryThreadCount)
             for (int x = x0; x < std::min(x0 + w, mask.Width()); ++x)
                 mask.SetBlack(x, y);
     }
+    TBlackMask one = mask;
+    CenterlineSteps::Thin(one, 1);
+    for (int threads : {2, 3}) {
+        TBlackMask many = mask;
+        CenterlineSteps::Thin(many, threads);
+        for (int y = 0; y < mask.Height(); ++y)
+            for (int i = 0; i < mask.Words(); ++i)
+                ASSERT_EQ(many.Line(y)[i], one.Line(y)[i]) << threads << ' ' << y << ' ' << i;
+    }
+}
+
+TEST(CleanupTest, ThinningInPartsOfLinesReadsTheLinesBesideEachPart)
+{
+    // Long bars, thinned from the first sub-passes on a word at a time from
+    // listed changes, whose edges move across the edges of the parts of lines
+    // the threads take: each part lists the words beside the changes on the
+    // lines just outside it too, so the skeleton is that of one thread.
+    TBlackMask mask(2000, 1000);
+    for (int k = 0; k < 6; ++k)
+        for (int y = 20 + 160 * k; y < 20 + 160 * k + 61 + 9 * k; ++y)
+            for (int x = 10 + 13 * k; x < 1990 - 11 * k; ++x)
+                mask.SetBlack(x, y);
     TBlackMask one = mask;
     CenterlineSteps::Thin(one, 1);
     for (int threads : {2, 3}) {
