@@ -230,7 +230,10 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     // The samples near a free end (within the half width and 8 px of it
     // along the first circle, or past it): the others are read off the
     // circle alone (the ends move less than that).
-    std::vector<char> nearEnd(n, 0);
+    // (The buffers stay with the thread: a big arc's samples fill pages
+    // that a fresh buffer would have to clear again for every fit.)
+    thread_local std::vector<char> nearEnd;
+    nearEnd.assign(n, 0);
     {
         const double c = arc.Circle.R, mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / c;
         for (std::size_t i = 0; i < n; ++i) {
@@ -245,7 +248,8 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     {
         double Dcx, Dcy, Dr, Dlo, Dhi, Predicted, Residual;
     };
-    std::vector<TTerm> terms(n);
+    thread_local std::vector<TTerm> terms;
+    terms.resize(n);
     const auto evaluate = [&](const TVector &v) {
         double cost = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};

@@ -1707,6 +1707,7 @@ private:
         // The middle of up to 64 crossings spread along it.
         std::vector<double> shifts;
         const std::size_t step = std::max<std::size_t>(1, (piece.J - piece.I) / 64);
+        shifts.reserve((piece.J - piece.I) / step + 1);
         for (std::size_t k = piece.I; k <= piece.J; k += step) {
             const TPoint2 q = piece.Line.Project(p[k]);
             if (!black(q.X, q.Y))
