@@ -250,6 +250,17 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     };
     thread_local std::vector<TTerm> terms;
     terms.resize(n);
+    // (Kept up to a moderate arc's size: a huge circle's buffers go with its fit.)
+    struct TLetGo
+    {
+        ~TLetGo()
+        {
+            if (terms.capacity() > (std::size_t(1) << 16)) {
+                std::vector<TTerm>().swap(terms);
+                std::vector<char>().swap(nearEnd);
+            }
+        }
+    } letGo;
     const auto evaluate = [&](const TVector &v) {
         double cost = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
