@@ -230,7 +230,10 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     // The samples near a free end (within the half width and 8 px of it
     // along the first circle, or past it): the others are read off the
     // circle alone (the ends move less than that).
-    std::vector<char> nearEnd(n, 0);
+    // (The buffers stay with the thread: a big arc's samples fill pages
+    // that a fresh buffer would have to clear again for every fit.)
+    thread_local std::vector<char> nearEnd;
+    nearEnd.assign(n, 0);
     {
         const double c = arc.Circle.R, mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / c;
         for (std::size_t i = 0; i < n; ++i) {
@@ -239,7 +242,26 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
             nearEnd[i] = (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
         }
     }
-    const auto evaluate = [&](const TVector &v, TMatrix *normal, TVector *gradient) {
+    // The last parameters' distances and predicted ink per sample: a step
+    // taken reads its normal equations from them instead of measuring again.
+    struct TTerm
+    {
+        double Dcx, Dcy, Dr, Dlo, Dhi, Predicted, Residual;
+    };
+    thread_local std::vector<TTerm> terms;
+    terms.resize(n);
+    // (Kept up to a moderate arc's size: a huge circle's buffers go with its fit.)
+    struct TLetGo
+    {
+        ~TLetGo()
+        {
+            if (terms.capacity() > (std::size_t(1) << 16)) {
+                std::vector<TTerm>().swap(terms);
+                std::vector<char>().swap(nearEnd);
+            }
+        }
+    } letGo;
+    const auto evaluate = [&](const TVector &v) {
         double cost = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
         for (std::size_t i = 0; i < n; ++i) {
@@ -249,21 +271,35 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
             const double predicted = 1 / (1 + std::exp(e));
             const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
             cost += residual * residual;
-            if (!normal)
-                continue;
-            // d residual / d parameter = predicted (1 - predicted) / kStep * d(D - halfWidth)
-            const double k = predicted * (1 - predicted) / kStep;
-            TVector j;
-            j << k * d.Dcx, k * d.Dcy, k * d.Dr, -k, k * d.Dlo, k * d.Dhi;
-            *normal += j * j.transpose();
-            *gradient += j * residual;
+            terms[i] = {d.Dcx, d.Dcy, d.Dr, d.Dlo, d.Dhi, predicted, residual};
         }
         return cost;
     };
+    // The normal equations at the parameters last evaluated (the matrix is
+    // symmetric: its upper half summed and mirrored).
+    const auto normalEquations = [&](TMatrix &normal, TVector &gradient) {
+        normal.setZero();
+        gradient.setZero();
+        for (std::size_t i = 0; i < n; ++i) {
+            const TTerm &t = terms[i];
+            // d residual / d parameter = predicted (1 - predicted) / kStep * d(D - halfWidth)
+            const double k = t.Predicted * (1 - t.Predicted) / kStep;
+            const double j[kParameters] = {k * t.Dcx, k * t.Dcy, k * t.Dr, -k, k * t.Dlo, k * t.Dhi};
+            for (int r = 0; r < kParameters; ++r) {
+                for (int c = r; c < kParameters; ++c)
+                    normal(r, c) += j[r] * j[c];
+                gradient(r) += j[r] * t.Residual;
+            }
+        }
+        for (int r = 0; r < kParameters; ++r)
+            for (int c = r + 1; c < kParameters; ++c)
+                normal(c, r) = normal(r, c);
+    };
     double lambda = 1e-3;
-    TMatrix normal = TMatrix::Zero();
-    TVector gradient = TVector::Zero();
-    double cost = evaluate(q, &normal, &gradient);
+    TMatrix normal;
+    TVector gradient;
+    double cost = evaluate(q);
+    normalEquations(normal, gradient);
     const double first = cost;
     // A few steps: the fit starts near the answer, and a fiftieth of a
     // pixel is well below what the ink's edges tell.
@@ -286,23 +322,19 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
         const TVector next = q + step;
         // (The step's cost first: a step refused needs no derivatives.)
         const double nextCost = next(2) > 0.5 && next(3) > 0.1 && next(5) > next(4)
-                                    ? evaluate(next, nullptr, nullptr)
+                                    ? evaluate(next)
                                     : std::numeric_limits<double>::max();
         if (nextCost < cost) {
-            TMatrix nextNormal = TMatrix::Zero();
-            TVector nextGradient = TVector::Zero();
-            evaluate(next, &nextNormal, &nextGradient);
             // Settled when the cost or the step (in pixels) is that small.
             const double moved = std::max({std::abs(step(0)), std::abs(step(1)), std::abs(step(2)), std::abs(step(3)),
                                            q(2) * std::abs(step(4)), q(2) * std::abs(step(5))});
             const bool settled = cost - nextCost < 1e-9 * std::max(1.0, cost) || moved < 0.02;
             q = next;
             cost = nextCost;
-            normal = nextNormal;
-            gradient = nextGradient;
-            lambda = std::max(1e-7, lambda / 4);
-            if (settled)
+            if (settled || iter + 1 == kSteps)
                 break;
+            normalEquations(normal, gradient);
+            lambda = std::max(1e-7, lambda / 4);
         } else {
             lambda *= 8;
             if (lambda > 1e8)

@@ -63,6 +63,9 @@ bool TGeometryFilters::Segments(TScanState &state) const
     auto drawing = std::make_shared<TDrawing>();
     double tolerance = Options.Arcs > 0 ? Options.Arcs : (Options.Merge > 0 ? Options.Merge : 1.0);
     if (Options.Geometry()) {
+        // The segments traced of the centre lines give way to the drawing's
+        // (only their extents are kept): they go before it needs memory.
+        state.ReleaseSegments();
         TGeometryOptions geometry;
         geometry.Tolerance = tolerance;
         geometry.Arcs = Options.Arcs > 0;
@@ -71,7 +74,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.KeepGaps = Options.Linetypes;
         geometry.Threads = Threads;
         std::optional<double> lineSkew;
-        *drawing = RecogniseDrawing(Centre, Ink, geometry, &lineSkew);
+        *drawing = RecogniseDrawing(std::move(Centre), Ink, geometry, &lineSkew);
         if (Options.Linetypes) {
             // Read against the ink: the drawing as it lies on the sheet.
             const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;

@@ -744,18 +744,20 @@ enum class TEdgeKind
     Circle
 };
 
+// (The flags beside the ends' numbers: a big sheet has hundreds of
+// thousands of edges.)
 struct TEdge
 {
     TEdgeKind Kind = TEdgeKind::Line;
     int A = -1, B = -1;  // nodes at the start and the end
+    bool Ccw = true;
+    bool Alive = true;
+    bool EndsOnCircle = false;  // an arc whose nodes were moved onto its circle
     TLine Fit;           // a line's least-squares line
     TCircle Circle;
-    bool Ccw = true;
     TPoints Points;      // an arc's pixels
     double HalfWidth = 0.5;
     double Tolerance = 0;  // of its fit, when more than the options' (a rough chain)
-    bool Alive = true;
-    bool EndsOnCircle = false;  // an arc whose nodes were moved onto its circle
 };
 
 class TGraph
@@ -843,19 +845,31 @@ double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
 class TRecogniser
 {
 public:
-    TRecogniser(const TBlackMask &centre, const TBlackMask &ink, const TGeometryOptions &options)
-        : Centre(centre), Ink(ink), Options(options), Height(centre.Height())
+    TRecogniser(TBlackMask centre, const TBlackMask &ink, const TGeometryOptions &options)
+        : Centre(std::move(centre)), Ink(ink), Options(options), Width(Centre.Width()), Height(Centre.Height())
     {
     }
 
     TDrawing Run(std::optional<double> *skew)
     {
-        std::vector<std::vector<TPixel>> chains;
-        for (std::vector<TPixel> &chain : PixelChains(Centre))
-            if (!Speck(chain))
-                chains.push_back(std::move(chain));
+        std::vector<std::vector<TPixel>> chains = PixelChains(Centre);
+        // Of the centre lines only the chains' ends at junctions are read
+        // after this: the mask goes before the fitting needs memory.
+        for (const std::vector<TPixel> &chain : chains)
+            for (const TPixel *end : {chain.data(), chain.data() + chain.size() - 1})
+                if (!chain.empty() && PixelNeighbours::Count(PixelNeighbours::Code(Centre, end->X, end->Y)) >= 3)
+                    JunctionEnds.push_back(Key(*end));
+        std::sort(JunctionEnds.begin(), JunctionEnds.end());
+        JunctionEnds.erase(std::unique(JunctionEnds.begin(), JunctionEnds.end()), JunctionEnds.end());
+        Centre = TBlackMask();
+        chains.erase(std::remove_if(chains.begin(), chains.end(), [&](const std::vector<TPixel> &chain) { return Speck(chain); }),
+                     chains.end());
+        // The half widths JoinBrokenChains read of the chains it left as
+        // they were (< 0: not read).
+        std::vector<double> halfWidths;
         if (Options.Snap > 0 && !Options.KeepGaps)
-            chains = JoinBrokenChains(std::move(chains));
+            chains = JoinBrokenChains(std::move(chains), halfWidths);
+        halfWidths.resize(chains.size(), -1);
         // Fitted in parts of chains over the threads, each part added in
         // order as soon as it is done, the fitting at most a few parts ahead
         // of the adding (the parts waiting hold their pieces).
@@ -866,7 +880,7 @@ public:
         TTaskPool pool(Options.Threads, tasks, std::min(tasks, ahead), [&](std::size_t task, int) {
             const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
             for (std::size_t c = task * kChainsPerTask; c < end; ++c)
-                fitted[task].push_back(FitChain(chains[c]));
+                fitted[task].push_back(FitChain(chains[c], halfWidths[c]));
         });
         for (std::size_t task = 0; task < tasks; ++task) {
             pool.Allow(std::min(tasks, task + ahead));
@@ -878,6 +892,10 @@ public:
             }
             fitted[task] = std::vector<TFittedChain>();
         }
+        // Only the graph is read from here on.
+        std::vector<std::vector<TPixel>>().swap(chains);
+        std::vector<double>().swap(halfWidths);
+        std::vector<std::uint64_t>().swap(JunctionEnds);
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -969,7 +987,7 @@ private:
     // Turns the whole graph counter-clockwise about the sheet's centre.
     void Rotate(double degrees)
     {
-        const double cx = Centre.Width() / 2.0, cy = Height / 2.0;
+        const double cx = Width / 2.0, cy = Height / 2.0;
         const double c = std::cos(degrees * kDegree), s = std::sin(degrees * kDegree);
         const auto turn = [&](double &x, double &y) {
             const double dx = x - cx, dy = y - cy;
@@ -1013,7 +1031,10 @@ private:
     // gap the snapping closes, or than the stroke is wide where bits of it
     // too small to trace lie in the gap. Fitted as one, the pieces of the
     // stroke are as few as if it were whole.
-    std::vector<std::vector<TPixel>> JoinBrokenChains(std::vector<std::vector<TPixel>> chains) const
+    // (halfWidths receives the half width of each chain returned that is
+    // one chain given, read as HalfWidth reads it, else -1.)
+    std::vector<std::vector<TPixel>> JoinBrokenChains(std::vector<std::vector<TPixel>> chains,
+                                                      std::vector<double> &halfWidths) const
     {
         struct TEnd
         {
@@ -1022,15 +1043,15 @@ private:
             TPoint2 P, Out;  // the end and the direction out of it
             double HalfWidth;
         };
-        const auto junction = [&](const TPixel &p) {
-            return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) >= 3;
-        };
+        const auto junction = [&](const TPixel &p) { return AtJunction(p); };
         std::vector<TEnd> ends;
+        std::vector<double> widthOf(chains.size(), -1);
         for (std::size_t c = 0; c < chains.size(); ++c) {
             const std::vector<TPixel> &chain = chains[c];
             if (chain.size() < 4 || chain.front() == chain.back())
                 continue;
             const double halfWidth = HalfWidth(Ink, chain);
+            widthOf[c] = halfWidth;
             const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
             for (const bool atBack : {false, true}) {
                 const TPixel &end = atBack ? chain.back() : chain.front();
@@ -1099,6 +1120,7 @@ private:
         }
         // Walk each run of joined chains from a chain with a free side.
         std::vector<std::vector<TPixel>> out;
+        halfWidths.clear();
         std::vector<char> done(n, 0);
         for (std::size_t c = 0; c < n; ++c) {
             if (done[c])
@@ -1108,6 +1130,8 @@ private:
             std::vector<TPixel> joined;
             std::size_t k = c;
             bool forward = next[c][0] < 0;  // leave by the back when the front is free
+            // (A chain alone keeps its order: its front is free.)
+            halfWidths.push_back(next[c][0] < 0 && next[c][1] < 0 ? widthOf[c] : -1);
             for (;;) {
                 done[k] = 1;
                 std::vector<TPixel> &chain = chains[k];
@@ -1136,10 +1160,7 @@ private:
     bool Speck(const std::vector<TPixel> &chain) const
     {
         constexpr int kExtent = 4;
-        const auto junction = [&](const TPixel &p) {
-            return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) >= 3;
-        };
-        if (chain.empty() || junction(chain.front()) || junction(chain.back()))
+        if (chain.empty() || AtJunction(chain.front()) || AtJunction(chain.back()))
             return false;
         int x0 = chain.front().X, x1 = x0, y0 = chain.front().Y, y1 = y0;
         for (const TPixel &p : chain) {
@@ -1153,12 +1174,20 @@ private:
         return true;
     }
 
+    static std::uint64_t Key(const TPixel &p) { return (std::uint64_t(std::uint32_t(p.Y)) << 32) | std::uint32_t(p.X); }
+
+    // Whether the end of a chain lies on a junction of the centre lines
+    // (three or more neighbours).
+    bool AtJunction(const TPixel &end) const
+    {
+        return std::binary_search(JunctionEnds.begin(), JunctionEnds.end(), Key(end));
+    }
+
     int EndNode(const TPixel &pixel, TPoint2 at)
     {
-        const int count = PixelNeighbours::Count(PixelNeighbours::Code(Centre, pixel.X, pixel.Y));
-        if (count < 3)
+        if (!AtJunction(pixel))
             return Graph.AddNode(at);
-        const std::uint64_t key = (std::uint64_t(std::uint32_t(pixel.Y)) << 32) | std::uint32_t(pixel.X);
+        const std::uint64_t key = Key(pixel);
         const auto it = JunctionNodes.find(key);
         if (it != JunctionNodes.end())
             return it->second;
@@ -1178,7 +1207,8 @@ private:
 
     // Fits one chain; reads only the masks and options, so that chains are
     // fitted side by side and then added in their order.
-    TFittedChain FitChain(const std::vector<TPixel> &chain) const
+    // (knownHalfWidth: the chain's HalfWidth when read before, else < 0.)
+    TFittedChain FitChain(const std::vector<TPixel> &chain, double knownHalfWidth) const
     {
         TFittedChain fittedChain;
         if (chain.size() < 2)
@@ -1186,7 +1216,7 @@ private:
         TPoints points(chain.size());
         for (std::size_t k = 0; k < chain.size(); ++k)
             points[k] = PointOf(chain[k]);
-        const double halfWidth = HalfWidth(Ink, chain);
+        const double halfWidth = knownHalfWidth >= 0 ? knownHalfWidth : HalfWidth(Ink, chain);
         const bool closed = chain.size() > 3 && chain.front() == chain.back();
         // A scanned stroke's centre line wiggles: where the fit within the
         // tolerance breaks it into pieces that go on in one direction (lines
@@ -1284,9 +1314,7 @@ private:
         // A line's last pixels bend toward the middle of a junction: a short
         // last piece before a junction goes, the piece before it runs on.
         const double shortest = std::max({8.0, 4 * Options.Tolerance, 4 * halfWidth});
-        const auto junction = [&](const TPixel &p) {
-            return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) >= 3;
-        };
+        const auto junction = [&](const TPixel &p) { return AtJunction(p); };
         if (!closed && pieces.size() >= 2 && junction(chain.front()) && !pieces[0].Arc &&
             Distance(points[pieces[0].I], points[pieces[0].J]) <= shortest &&
             Distance(points[pieces[1].I], points[pieces[1].J]) >= 2 * Distance(points[pieces[0].I], points[pieces[0].J])) {
@@ -1309,9 +1337,7 @@ private:
         // Only a chain with free ends: between junctions the thinning bends
         // the pixels of straight strokes toward the junctions.
         const auto bulging = [&] {
-            const auto free = [&](const TPixel &p) {
-                return PixelNeighbours::Count(PixelNeighbours::Code(Centre, p.X, p.Y)) < 3;
-            };
+            const auto free = [&](const TPixel &p) { return !AtJunction(p); };
             return Distance(points.front(), points.back()) <= 23 * (Options.Tolerance + 1) && free(chain.front()) &&
                    free(chain.back());
         };
@@ -1681,6 +1707,7 @@ private:
         // The middle of up to 64 crossings spread along it.
         std::vector<double> shifts;
         const std::size_t step = std::max<std::size_t>(1, (piece.J - piece.I) / 64);
+        shifts.reserve((piece.J - piece.I) / step + 1);
         for (std::size_t k = piece.I; k <= piece.J; k += step) {
             const TPoint2 q = piece.Line.Project(p[k]);
             if (!black(q.X, q.Y))
@@ -1831,10 +1858,11 @@ private:
     bool MergeCollinear()
     {
         bool any = false;
+        std::vector<int> lines;
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
             for (bool merged = true; merged;) {
                 merged = false;
-                std::vector<int> lines;
+                lines.clear();
                 for (int e : Graph.Node(n).Edges)
                     if (Graph.Edge(e).Kind == TEdgeKind::Line)
                         lines.push_back(e);
@@ -1999,7 +2027,7 @@ private:
     {
         if (Turned == 0)
             return q;
-        const double cx = Centre.Width() / 2.0, cy = Height / 2.0;
+        const double cx = Width / 2.0, cy = Height / 2.0;
         const double c = std::cos(-Turned * kDegree), sn = std::sin(-Turned * kDegree);
         return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
     }
@@ -2029,21 +2057,31 @@ private:
             }
         }
         constexpr double kCell = 64;
-        TCells nodeCells, lineCells;
+        TCells lineCells;
+        // (The nodes filed with their places, kept as the nodes move, so
+        // that the nodes out of reach are passed over without reading them.)
+        std::unordered_map<std::uint64_t, std::vector<TFiledNode>> nodeCells;
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
         const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
         // Every entry of the cell of q and of the eight around it.
-        const auto forNear = [&](const TCells &cells, TPoint2 q, auto visit) {
+        const auto forNear = [&](const auto &cells, TPoint2 q, auto visit) {
             const long cx = cell(q.X), cy = cell(q.Y);
             for (long dx = -1; dx <= 1; ++dx)
                 for (long dy = -1; dy <= 1; ++dy)
                     if (const auto it = cells.find(key(cx + dx, cy + dy)); it != cells.end())
-                        for (const int k : it->second)
+                        for (const auto &k : it->second)
                             visit(k);
         };
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n)
             if (!Graph.Node(n).Edges.empty())
-                nodeCells[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back(n);
+                nodeCells[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back({n, Graph.Node(n).P});
+        FiledNodes.assign(Graph.Nodes.size(), nullptr);
+        for (auto &[k, filed] : nodeCells)
+            for (TFiledNode &f : filed)
+                FiledNodes[static_cast<std::size_t>(f.Id)] = &f;
+        LineBoxes.resize(Graph.Edges.size());
+        for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e)
+            BoxLine(e);
         for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
             const TEdge &edge = Graph.Edge(e);
             if (!edge.Alive || edge.Kind != TEdgeKind::Line)
@@ -2063,6 +2101,22 @@ private:
                 lastY = cy;
             }
         }
+        // The widest stroke at each node, read when first asked for and
+        // again after the node's edges changed (NodeWidths[n] < 0); and the
+        // widest of all strokes, which bounds how far a node can be taken.
+        double widest = 0;
+        for (const TEdge &edge : Graph.Edges)
+            widest = std::max(widest, edge.HalfWidth);
+        NodeWidths.assign(Graph.Nodes.size(), -1);
+        const auto nodeWidth = [&](int m) {
+            double &width = NodeWidths[static_cast<std::size_t>(m)];
+            if (width < 0) {
+                width = 0;
+                for (int e : Graph.Node(m).Edges)
+                    width = std::max(width, Graph.Edge(e).HalfWidth);
+            }
+            return width;
+        };
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
             TNode &node = Graph.Node(n);
             if (node.Junction || node.Edges.size() != 1)
@@ -2071,18 +2125,21 @@ private:
             const TEdge &edge = Graph.Edge(own);
             const double reach = edge.HalfWidth + 1;
             const TPoint2 p = node.P;
+            // No node farther than this is taken, whatever its width (see
+            // below and FacingEnds).
+            const double farthest =
+                std::max({reach + widest, 2 * (edge.HalfWidth + widest) + 3, kLongestBrokenGap});
             // The nearest other node within reach of the two strokes.
             int bestNode = -1;
             double bestDistance = 1e300;
-            forNear(nodeCells, p, [&](int m) {
+            forNear(nodeCells, p, [&](const TFiledNode &filed) {
+                const int m = filed.Id;
+                const double d = Distance(p, filed.P);
+                if (!(d < bestDistance) || d > farthest)
+                    return;
                 if (m == n || m == Graph.Other(edge, n) || Graph.Node(m).Edges.empty())
                     return;
-                const double d = Distance(p, Graph.Node(m).P);
-                if (!(d < bestDistance))
-                    return;
-                double width = 0;
-                for (int e : Graph.Node(m).Edges)
-                    width = std::max(width, Graph.Edge(e).HalfWidth);
+                const double width = nodeWidth(m);
                 // (the walk over the path for paper only for a node near
                 // enough to be taken)
                 if (!(d <= reach + width || FacingEnds(n, m, width)))
@@ -2099,23 +2156,24 @@ private:
                     Graph.Edge(other.Edges.front()).Kind == TEdgeKind::Line &&
                     Crossing(Graph.LineOf(edge), Graph.LineOf(Graph.Edge(other.Edges.front())), corner, 20) &&
                     Distance(corner, p) <= 2 * (reach + 1) && Distance(corner, other.P) <= 2 * (reach + 1))
-                    other.P = corner;
-                Graph.MergeNode(n, bestNode);
+                    MoveNode(bestNode, corner);
+                MergeNodes(n, bestNode);
                 continue;
             }
             // Else the nearest line within reach: the end goes onto it.
             int bestLine = -1;
             forNear(lineCells, p, [&](int e) {
+                // Only a line passing within reach (its box grown by that and
+                // a pixel) can take the end.
+                const TLineBox &box = LineBoxes[static_cast<std::size_t>(e)];
+                const double within = reach + box.HalfWidth + 1;
+                if (p.X < box.Left - within || p.X > box.Right + within || p.Y < box.Bottom - within ||
+                    p.Y > box.Top + within)
+                    return;
                 const TEdge &line = Graph.Edge(e);
                 if (e == own || !line.Alive || line.A == n || line.B == n)
                     return;
                 const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
-                // Only a line passing within reach (its box grown by that and
-                // a pixel) can take the end.
-                const double within = reach + line.HalfWidth + 1;
-                if (p.X < std::min(a.X, b.X) - within || p.X > std::max(a.X, b.X) + within ||
-                    p.Y < std::min(a.Y, b.Y) - within || p.Y > std::max(a.Y, b.Y) + within)
-                    return;
                 const double length = Distance(a, b);
                 if (length == 0)
                     return;
@@ -2129,7 +2187,7 @@ private:
             });
             if (bestLine < 0) {
                 if (edge.Kind == TEdgeKind::Line && !Options.KeepGaps)
-                    MeetAhead(n, [&](TPoint2 q, auto visit) { forNear(nodeCells, q, visit); },
+                    MeetAhead(n, widest, [&](TPoint2 q, auto visit) { forNear(nodeCells, q, visit); },
                               [&](TPoint2 q, auto visit) { forNear(lineCells, q, visit); });
                 continue;
             }
@@ -2139,9 +2197,48 @@ private:
             if (edge.Kind == TEdgeKind::Line && Crossing(Graph.LineOf(edge), target, crossing, 20) &&
                 Distance(crossing, p) <= 2 * (reach + 1))
                 onto = crossing;
-            node.P = onto;
+            MoveNode(n, onto);
             OnLines.emplace_back(n, bestLine);
         }
+        FiledNodes.clear();
+        LineBoxes.clear();
+    }
+
+    // CloseGaps' copies of where the nodes and lines are, kept as they move.
+    struct TFiledNode
+    {
+        int Id;
+        TPoint2 P;
+    };
+    struct TLineBox
+    {
+        double Left = 0, Right = 0, Bottom = 0, Top = 0, HalfWidth = 0;
+    };
+    void BoxLine(int e)
+    {
+        const TEdge &edge = Graph.Edge(e);
+        if (edge.Kind != TEdgeKind::Line || edge.A < 0 || edge.B < 0)
+            return;
+        const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
+        LineBoxes[static_cast<std::size_t>(e)] = {std::min(a.X, b.X), std::max(a.X, b.X), std::min(a.Y, b.Y),
+                                                  std::max(a.Y, b.Y), edge.HalfWidth};
+    }
+    // Node m goes to q; what CloseGaps keeps of it follows.
+    void MoveNode(int m, TPoint2 q)
+    {
+        Graph.Node(m).P = q;
+        if (TFiledNode *filed = FiledNodes[static_cast<std::size_t>(m)])
+            filed->P = q;
+        for (int e : Graph.Node(m).Edges)
+            BoxLine(e);
+    }
+    // Node `from` merged into `to` (its lines now end there).
+    void MergeNodes(int from, int to)
+    {
+        Graph.MergeNode(from, to);
+        NodeWidths[static_cast<std::size_t>(from)] = NodeWidths[static_cast<std::size_t>(to)] = -1;
+        for (int e : Graph.Node(to).Edges)
+            BoxLine(e);
     }
 
     // A corner or junction the scan broke: the free end n of a line runs on
@@ -2151,9 +2248,10 @@ private:
     // another line (the end goes onto it). Lines within 20 degrees of each
     // other do not cross here (broken straight strokes are FacingEnds'), nor
     // the two free ends of two pieces that meet.
-    // (nodesNear and linesNear visit the nodes and lines filed near a point.)
+    // (nodesNear and linesNear visit the nodes and lines filed near a point;
+    // no stroke is wider than `widest`.)
     template <class NodesNear, class LinesNear>
-    void MeetAhead(int n, NodesNear nodesNear, LinesNear linesNear)
+    void MeetAhead(int n, double widest, NodesNear nodesNear, LinesNear linesNear)
     {
         const TEdge &edge = Graph.Edge(Graph.Node(n).Edges.front());
         const TPoint2 p = Graph.Node(n).P, from = Graph.Node(Graph.Other(edge, n)).P;
@@ -2167,7 +2265,12 @@ private:
         int bestNode = -1;
         double best = 1e300;
         TPoint2 bestPoint{};
-        nodesNear(p, [&](int m) {
+        // No node farther than this can be met, whatever its width.
+        const double farthest = 2 * (2 * (edge.HalfWidth + widest) + 10);
+        nodesNear(p, [&](const TFiledNode &filed) {
+            if (Distance(p, filed.P) > farthest)
+                return;
+            const int m = filed.Id;
             const TNode &other = Graph.Node(m);
             if (m == n || other.Junction || other.Edges.size() != 1 || m == Graph.Other(edge, n))
                 return;
@@ -2210,13 +2313,19 @@ private:
             }
         });
         if (bestNode >= 0) {
-            Graph.Node(bestNode).P = bestPoint;
-            Graph.Node(n).P = bestPoint;
-            Graph.MergeNode(n, bestNode);
+            MoveNode(bestNode, bestPoint);
+            MoveNode(n, bestPoint);
+            MergeNodes(n, bestNode);
             return;
         }
         int bestLine = -1;
         linesNear(p, [&](int e) {
+            // The crossing lies on the line, at most `ahead` from p.
+            const TLineBox &box = LineBoxes[static_cast<std::size_t>(e)];
+            const double within = 2 * (edge.HalfWidth + box.HalfWidth) + 10 + 1e-3;
+            if (p.X < box.Left - within || p.X > box.Right + within || p.Y < box.Bottom - within ||
+                p.Y > box.Top + within)
+                return;
             const TEdge &line = Graph.Edge(e);
             if (!line.Alive || line.Kind != TEdgeKind::Line || line.A == n || line.B == n || &line == &edge)
                 return;
@@ -2235,7 +2344,7 @@ private:
             bestPoint = x;
         });
         if (bestLine >= 0) {
-            Graph.Node(n).P = bestPoint;
+            MoveNode(n, bestPoint);
             OnLines.emplace_back(n, bestLine);
         }
     }
@@ -2244,7 +2353,7 @@ private:
     bool PaperBetween(TPoint2 a, TPoint2 b) const
     {
         // Back onto the sheet when the geometry was turned.
-        const double cx = Centre.Width() / 2.0, cy = Height / 2.0;
+        const double cx = Width / 2.0, cy = Height / 2.0;
         const double c = std::cos(-Turned * kDegree), sn = std::sin(-Turned * kDegree);
         const auto sheet = [&](TPoint2 q) {
             return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
@@ -2415,6 +2524,8 @@ private:
     TDrawing Output()
     {
         TDrawing drawing;
+        drawing.Entities.reserve(static_cast<std::size_t>(
+            std::count_if(Graph.Edges.begin(), Graph.Edges.end(), [](const TEdge &e) { return e.Alive; })));
         for (TEdge &e : Graph.Edges) {
             if (!e.Alive)
                 continue;
@@ -2441,22 +2552,28 @@ private:
         return drawing;
     }
 
-    const TBlackMask &Centre;
+    TBlackMask Centre;  // let go once its chains are traced
+    std::vector<std::uint64_t> JunctionEnds;  // Key of every chain end at a junction, ascending
     const TBlackMask &Ink;
     const TGeometryOptions &Options;
-    const int Height;
+    const int Width, Height;
     TGraph Graph;
     std::unordered_map<std::uint64_t, int> JunctionNodes;
     double Turned = 0;        // degrees the geometry was turned by to remove the skew
     // Ends put onto lines (node, edge), and the line each merged line went into.
     std::vector<std::pair<int, int>> OnLines;
     std::unordered_map<int, int> MergedInto;
+    // CloseGaps' widest stroke at each node (< 0: not read yet), each
+    // node's filed place, and each line's box.
+    std::vector<double> NodeWidths;
+    std::vector<TFiledNode *> FiledNodes;
+    std::vector<TLineBox> LineBoxes;
 };
 
 } // namespace
 
-TDrawing RecogniseDrawing(const TBlackMask &centre, const TBlackMask &ink, const TGeometryOptions &options,
+TDrawing RecogniseDrawing(TBlackMask centre, const TBlackMask &ink, const TGeometryOptions &options,
                           std::optional<double> *skew)
 {
-    return TRecogniser(centre, ink, options).Run(skew);
+    return TRecogniser(std::move(centre), ink, options).Run(skew);
 }

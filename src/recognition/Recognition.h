@@ -42,6 +42,7 @@ struct TGeometryOptions
 // mask before thinning: the stroke widths are read from it.
 // With Deskew, `skew` receives the skew found (degrees counter-clockwise),
 // or nothing when too few long lines lie near the axes to tell (the drawing
-// is then not turned).
-TDrawing RecogniseDrawing(const TBlackMask &centre, const TBlackMask &ink, const TGeometryOptions &options,
+// is then not turned). `centre` is let go as soon as its chains are fitted
+// (move a mask in that is not needed after).
+TDrawing RecogniseDrawing(TBlackMask centre, const TBlackMask &ink, const TGeometryOptions &options,
                           std::optional<double> *skew = nullptr);
