@@ -894,6 +894,9 @@ private:
                 if (p.Used || member.Marked(k) || p.Width > 2 * width + 2 ||
                     width > 2 * p.Width + 2)
                     continue;
+                // (on a circle, those clearly off it even for a refit)
+                if (chain.Track.Round && ClearlyOff(chain.Track, p, 2.5 * tol))
+                    continue;
                 TMember m{k, 0, 0};
                 // A circle fitted to a few pieces of a scan drifts off: a piece
                 // a little further off joins when the circle refitted through

@@ -30,16 +30,67 @@ TWord LastWordMask(int width)
     return bits == 0 ? ~TWord(0) : (TWord(1) << bits) - 1;
 }
 
-// Lines y0 .. y1 - 1 of one erosion (or dilation) by the 3 x 3 square or by
-// the cross.
-void MorphLines(const TBlackMask &in, bool square, bool dilate, TBlackMask &out, int y0, int y1)
+// A mask with, for each line, the words that may hold ink: words Lo .. Hi - 1
+// of line y (the first and the last word with ink where the morphology made
+// it); every word outside them is paper.
+struct TRangedMask
 {
-    const int words = in.Words();
-    const TWord last = LastWordMask(in.Width());
+    TBlackMask Mask;
+    std::vector<int> Lo, Hi;
+
+    bool Empty(int y) const { return y < 0 || y >= Mask.Height() || Lo[static_cast<std::size_t>(y)] >= Hi[static_cast<std::size_t>(y)]; }
+};
+
+// The words of each line from its first word with ink to its last.
+TRangedMask Ranged(const TBlackMask &mask)
+{
+    TRangedMask r{mask, std::vector<int>(static_cast<std::size_t>(mask.Height()), 0),
+                  std::vector<int>(static_cast<std::size_t>(mask.Height()), 0)};
+    for (int y = 0; y < mask.Height(); ++y) {
+        const TWord *l = mask.Line(y);
+        int lo = 0, hi = mask.Words();
+        while (lo < hi && !l[lo])
+            ++lo;
+        while (hi > lo && !l[hi - 1])
+            --hi;
+        r.Lo[static_cast<std::size_t>(y)] = lo;
+        r.Hi[static_cast<std::size_t>(y)] = hi;
+    }
+    return r;
+}
+
+// Lines y0 .. y1 - 1 of one erosion (or dilation) by the 3 x 3 square or by
+// the cross. Only the words that can come out inked are worked out: under
+// an erosion those where the line and the lines either side all have ink,
+// under a dilation those next to ink on any of them; the words of `out`
+// that held ink elsewhere are cleared.
+void MorphLines(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int y0, int y1)
+{
+    const int words = in.Mask.Words();
+    const TWord last = LastWordMask(in.Mask.Width());
     for (int y = y0; y < y1; ++y) {
-        TWord *o = out.Line(y);
-        const TWord *rows[3] = {in.Line(y - 1), in.Line(y), in.Line(y + 1)};
-        for (int i = 0; i < words; ++i) {
+        int lo = words, hi = 0;
+        if (dilate) {
+            for (int q = y - 1; q <= y + 1; ++q)
+                if (!in.Empty(q)) {
+                    lo = std::min(lo, in.Lo[static_cast<std::size_t>(q)] - 1);
+                    hi = std::max(hi, in.Hi[static_cast<std::size_t>(q)] + 1);
+                }
+            lo = std::max(lo, 0);
+            hi = std::min(hi, words);
+        } else if (!in.Empty(y - 1) && !in.Empty(y) && !in.Empty(y + 1)) {
+            for (int q = y - 1; q <= y + 1; ++q) {
+                lo = q == y - 1 ? in.Lo[static_cast<std::size_t>(q)] : std::max(lo, in.Lo[static_cast<std::size_t>(q)]);
+                hi = q == y - 1 ? in.Hi[static_cast<std::size_t>(q)] : std::min(hi, in.Hi[static_cast<std::size_t>(q)]);
+            }
+        }
+        TWord *o = out.Mask.Line(y);
+        const std::size_t row = static_cast<std::size_t>(y);
+        for (int i = out.Lo[row]; i < out.Hi[row]; ++i)
+            o[i] = 0;
+        const TWord *rows[3] = {in.Mask.Line(y - 1), in.Mask.Line(y), in.Mask.Line(y + 1)};
+        int first = words, end = 0;
+        for (int i = lo; i < hi; ++i) {
             // Pixel x - 1 and x + 1 of each pixel x of the word.
             const auto left = [&](const TWord *l) { return (l[i] << 1) | (l[i - 1] >> 63); };
             const auto right = [&](const TWord *l) { return (l[i] >> 1) | (l[i + 1] << 63); };
@@ -54,17 +105,14 @@ void MorphLines(const TBlackMask &in, bool square, bool dilate, TBlackMask &out,
                     v &= left(rows[0]) & right(rows[0]) & left(rows[2]) & right(rows[2]);
             }
             o[i] = i == words - 1 ? v & last : v;
+            if (o[i]) {
+                first = std::min(first, i);
+                end = i + 1;
+            }
         }
+        out.Lo[row] = first;
+        out.Hi[row] = end;
     }
-}
-
-std::int64_t Count(const TBlackMask &m)
-{
-    std::int64_t n = 0;
-    for (int y = 0; y < m.Height(); ++y)
-        for (int i = 0; i < m.Words(); ++i)
-            n += Ones(m.Line(y)[i]);
-    return n;
 }
 
 struct TPixelXY
@@ -98,23 +146,35 @@ struct TRun
 
 // Four-cornered pieces that follow the rows of a fill to within a pixel, and
 // its outline. `height`: the sheet's (Y = height - row).
-void CoverRows(std::vector<TPixelXY> &pixels, int height, TDrawingFill &fill)
+void CoverRows(const std::vector<TPixelXY> &pixels, int height, TDrawingFill &fill)
 {
-    std::sort(pixels.begin(), pixels.end(), [](const TPixelXY &a, const TPixelXY &b) {
-        return a.Y != b.Y ? a.Y < b.Y : a.X < b.X;
-    });
+    // The runs of each row that has any, rows and runs in order: the pixels
+    // (each once) set in a bitmap of their box, read back row by row.
+    int x0 = pixels.front().X, x1 = x0, y0 = pixels.front().Y, y1 = y0;
+    for (const TPixelXY &p : pixels) {
+        x0 = std::min(x0, p.X);
+        x1 = std::max(x1, p.X);
+        y0 = std::min(y0, p.Y);
+        y1 = std::max(y1, p.Y);
+    }
+    const std::size_t words = static_cast<std::size_t>((x1 - x0) / 64 + 1);
+    std::vector<TWord> box(words * static_cast<std::size_t>(y1 - y0 + 1), 0);
+    for (const TPixelXY &p : pixels)
+        box[static_cast<std::size_t>(p.Y - y0) * words + static_cast<std::size_t>((p.X - x0) / 64)] |= TWord(1) << ((p.X - x0) & 63);
     std::vector<std::vector<TRun>> rows;
-    for (std::size_t k = 0; k < pixels.size();) {
-        const int row = pixels[k].Y;
+    for (int row = y0; row <= y1; ++row) {
         std::vector<TRun> runs;
-        while (k < pixels.size() && pixels[k].Y == row) {
-            TRun run{row, pixels[k].X, pixels[k].X};
-            ++k;
-            while (k < pixels.size() && pixels[k].Y == row && pixels[k].X == run.B + 1)
-                run.B = pixels[k++].X;
-            runs.push_back(run);
-        }
-        rows.push_back(std::move(runs));
+        const TWord *line = box.data() + static_cast<std::size_t>(row - y0) * words;
+        for (std::size_t i = 0; i < words; ++i)
+            for (TWord bits = line[i]; bits; bits &= bits - 1) {
+                const int x = x0 + 64 * static_cast<int>(i) + std::countr_zero(bits);
+                if (!runs.empty() && x == runs.back().B + 1)
+                    runs.back().B = x;
+                else
+                    runs.push_back({row, x, x});
+            }
+        if (!runs.empty())
+            rows.push_back(std::move(runs));
     }
     // A track: runs of consecutive rows that overlap one another one to one,
     // cut into pieces whose straight sides stay within a pixel of the runs.
@@ -237,32 +297,17 @@ void InBands(int threads, int height, const TLines &lines)
     });
 }
 
-// The black pixels of lines y0 .. y1 - 1 that count(y, i) keeps of word i.
-template <class TWordOf>
-std::int64_t CountInBands(int threads, int height, int words, const TWordOf &wordOf)
-{
-    std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(1, threads)), 0);
-    InBands(threads, height, [&](std::size_t band, int y0, int y1) {
-        std::int64_t n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int i = 0; i < words; ++i)
-                n += Ones(wordOf(y, i));
-        counts[band] = n;
-    });
-    std::int64_t n = 0;
-    for (const std::int64_t c : counts)
-        n += c;
-    return n;
-}
-
 // One erosion (or dilation) by the 3 x 3 square or by the cross, into `out`
-// (made the size of `in` unless it is; every word of it is written); bands
-// of lines on `threads` threads.
-void Morph(const TBlackMask &in, bool square, bool dilate, TBlackMask &out, int threads)
+// (made the size of `in`, all paper, unless it is); bands of lines on
+// `threads` threads.
+void Morph(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int threads)
 {
-    if (out.Width() != in.Width() || out.Height() != in.Height())
-        out = TBlackMask(in.Width(), in.Height());
-    InBands(threads, in.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
+    if (out.Mask.Width() != in.Mask.Width() || out.Mask.Height() != in.Mask.Height()) {
+        out.Mask = TBlackMask(in.Mask.Width(), in.Mask.Height());
+        out.Lo.assign(static_cast<std::size_t>(in.Mask.Height()), 0);
+        out.Hi.assign(static_cast<std::size_t>(in.Mask.Height()), 0);
+    }
+    InBands(threads, in.Mask.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
 }
 
 } // namespace
@@ -279,17 +324,31 @@ TFills FindFills(const TBlackMask &ink, int threads)
     constexpr int kDeepest = 24;
     std::vector<std::int64_t> ridges{0};
     std::int64_t total = 0;
+    const TRangedMask ranged = Ranged(ink);
     {
-        TBlackMask last = ink, next, grown;
+        TRangedMask last = ranged, next, grown;
         for (int k = 1; k <= kDeepest; ++k) {
             Morph(last, k % 2 == 1, false, next, threads);
             Morph(next, true, true, grown, threads);
-            const std::int64_t n = CountInBands(threads, ink.Height(), ink.Words(),
-                                                [&](int y, int i) { return last.Line(y)[i] & ~grown.Line(y)[i]; });
+            // (words outside last's are paper)
+            std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(1, threads)), 0);
+            InBands(threads, ink.Height(), [&](std::size_t band, int y0, int y1) {
+                std::int64_t n = 0;
+                for (int y = y0; y < y1; ++y)
+                    for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i)
+                        n += Ones(last.Mask.Line(y)[i] & ~grown.Mask.Line(y)[i]);
+                counts[band] = n;
+            });
+            std::int64_t n = 0;
+            for (const std::int64_t c : counts)
+                n += c;
             ridges.push_back(n);
             total += n;
             std::swap(last, next);
-            if (CountInBands(threads, ink.Height(), ink.Words(), [&](int y, int i) { return last.Line(y)[i]; }) == 0)
+            bool empty = true;
+            for (int y = 0; y < ink.Height() && empty; ++y)
+                empty = last.Empty(y);
+            if (empty)
                 break;
         }
     }
@@ -308,19 +367,23 @@ TFills FindFills(const TBlackMask &ink, int threads)
         depth = std::max(depth, static_cast<int>(k));
     }
     // Deeper than the lines, grown back by the same steps in reverse.
-    TBlackMask core = ink, step;
+    TRangedMask grownBack = ranged, step;
     for (int k = 1; k <= depth; ++k) {
-        Morph(core, k % 2 == 1, false, step, threads);
-        std::swap(core, step);
+        Morph(grownBack, k % 2 == 1, false, step, threads);
+        std::swap(grownBack, step);
     }
-    if (Count(core) == 0)
+    bool none = true;
+    for (int y = 0; y < ink.Height() && none; ++y)
+        none = grownBack.Empty(y);
+    if (none)
         return out;
     for (int k = depth; k >= 1; --k) {
-        Morph(core, k % 2 == 1, true, step, threads);
-        std::swap(core, step);
+        Morph(grownBack, k % 2 == 1, true, step, threads);
+        std::swap(grownBack, step);
     }
+    TBlackMask core = std::move(grownBack.Mask);
     for (int y = 0; y < ink.Height(); ++y)
-        for (int i = 0; i < ink.Words(); ++i)
+        for (int i = grownBack.Lo[static_cast<std::size_t>(y)]; i < grownBack.Hi[static_cast<std::size_t>(y)]; ++i)
             core.Line(y)[i] &= ink.Line(y)[i];
 
     const double smallest = std::max(40.0, 1.2 * (2 * depth + 1) * (2 * depth + 1));
