@@ -991,15 +991,24 @@ private:
 
     // How many of the fit's pieces go on in the direction of the piece
     // before them: lines turning less than 8 degrees, arcs of nearly one
-    // circle.
-    static std::size_t Breaks(const std::vector<TPiece> &pieces)
+    // circle, a line and an arc within 8 degrees of its tangent where they
+    // meet.
+    static std::size_t Breaks(const std::vector<TPiece> &pieces, const TPoints &points, bool closed)
     {
         std::size_t breaks = 0;
         for (std::size_t k = 1; k < pieces.size(); ++k) {
             const TPiece &a = pieces[k - 1], &b = pieces[k];
             if (!a.Arc && !b.Arc && TChainFitter::Turn(a, b) < 8)
                 ++breaks;
-            else if (a.Arc && b.Arc &&
+            else if (a.Arc != b.Arc && !closed) {
+                // (Not in a closed chain: a line between two fillets goes
+                // on along both.)
+                const TPiece &arc = a.Arc ? a : b, &line = a.Arc ? b : a;
+                const TPoint2 at = points[a.J];
+                const double rx = at.X - arc.Circle.X, ry = at.Y - arc.Circle.Y, r = std::hypot(rx, ry);
+                if (r > 0 && std::abs(rx * line.Line.Dx + ry * line.Line.Dy) / r < std::sin(8 * kDegree))
+                    ++breaks;
+            } else if (a.Arc && b.Arc &&
                      Distance({a.Circle.X, a.Circle.Y}, {b.Circle.X, b.Circle.Y}) <= 0.25 * std::max(a.Circle.R, b.Circle.R) &&
                      std::abs(a.Circle.R - b.Circle.R) <= 0.25 * std::max(a.Circle.R, b.Circle.R))
                 ++breaks;
@@ -1198,7 +1207,7 @@ private:
         for (int pass = 0; pass < 2; ++pass) {
             TGeometryOptions options = Options;
             options.Tolerance = Options.Tolerance * (pass + 1);
-            if (pass == 1 && Breaks(pieces) < 2)
+            if (pass == 1 && Breaks(pieces, points, closed) < 2)
                 break;
             if (closed && Options.Arcs && chain.size() >= 9) {
                 const TCircle c = FitCircle(original.data(), original.size() - 1);
