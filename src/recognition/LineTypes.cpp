@@ -47,6 +47,16 @@ double WrapPi(double a)
     return a - kPi;
 }
 
+// Whether pieces along a circle that leave `closing` of it uncovered go all
+// round it: the pattern need not divide the circle, so where it meets itself
+// the gap is up to one spacing of the pieces longer than the widest other
+// (longer still by a piece the scan lost there), give or take a third of
+// the mean gap and a pixel.
+bool ComesRound(double closing, double widest, double meanGap, double spacing)
+{
+    return closing <= widest + spacing + 0.35 * meanGap + 1;
+}
+
 // A piece that may be a dash or a dot: a short line or arc of the drawing, or
 // a speck of ink no entity passes through.
 struct TPiece
@@ -365,7 +375,7 @@ public:
 
     // A dotted arc goes on over the dots past its ends that keep its period
     // across a gap of a dot or two the scan lost (there the walk stopped); one
-    // that comes round to within a gap of its start is the whole circle.
+    // that comes round to its start (ComesRound) is the whole circle.
     void ExtendDottedArcs(std::vector<TChain> &chains)
     {
         for (TChain &c : chains) {
@@ -411,7 +421,7 @@ public:
                 sum += gap;
             }
             const double closing = round - (c.Members.back().Hi - c.Members.front().Lo);
-            c.Closed = closing <= widest + 0.35 * sum / static_cast<double>(c.Members.size() - 1) + 1;
+            c.Closed = ComesRound(closing, widest, sum / static_cast<double>(c.Members.size() - 1), c.Period);
         }
     }
 
@@ -1270,8 +1280,8 @@ private:
         if (Spread(gaps) > 0.35 || *std::min_element(gaps.begin(), gaps.end()) < 0.5 || Median(gaps) < std::max(3.0, 0.75 * w))
             return false;
         // A chain on a circle must bend away from its chord by more than the
-        // tolerance. One that goes round to within a gap of its start (or
-        // onto it, where the scan broke the dash at the seam) is the whole
+        // tolerance. One that comes round to its start (ComesRound; or onto
+        // it, where the scan broke the dash at the seam) is the whole
         // circle; none goes round further than one element more.
         if (chain.Track.Round) {
             const double span = (ms.back().Hi - ms.front().Lo) / chain.Track.C.R;
@@ -1281,7 +1291,8 @@ private:
             if (closing < -longest)
                 return false;
             const double mean = std::accumulate(gaps.begin(), gaps.end(), 0.0) / static_cast<double>(gaps.size());
-            chain.Closed = closing <= *std::max_element(gaps.begin(), gaps.end()) + 0.35 * mean + 1;
+            chain.Closed = ComesRound(closing, *std::max_element(gaps.begin(), gaps.end()), mean,
+                                      (ms.back().Lo - ms.front().Lo) / static_cast<double>(n - 1));
         }
         if (dashes.empty()) {
             if (n < (brokenShare > 0.45 ? 6u : 4u))

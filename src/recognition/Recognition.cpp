@@ -1009,15 +1009,24 @@ private:
 
     // How many of the fit's pieces go on in the direction of the piece
     // before them: lines turning less than 8 degrees, arcs of nearly one
-    // circle.
-    static std::size_t Breaks(const std::vector<TPiece> &pieces)
+    // circle, a line and an arc within 8 degrees of its tangent where they
+    // meet.
+    static std::size_t Breaks(const std::vector<TPiece> &pieces, const TPoints &points, bool closed)
     {
         std::size_t breaks = 0;
         for (std::size_t k = 1; k < pieces.size(); ++k) {
             const TPiece &a = pieces[k - 1], &b = pieces[k];
             if (!a.Arc && !b.Arc && TChainFitter::Turn(a, b) < 8)
                 ++breaks;
-            else if (a.Arc && b.Arc &&
+            else if (a.Arc != b.Arc && !closed) {
+                // (Not in a closed chain: a line between two fillets goes
+                // on along both.)
+                const TPiece &arc = a.Arc ? a : b, &line = a.Arc ? b : a;
+                const TPoint2 at = points[a.J];
+                const double rx = at.X - arc.Circle.X, ry = at.Y - arc.Circle.Y, r = std::hypot(rx, ry);
+                if (r > 0 && std::abs(rx * line.Line.Dx + ry * line.Line.Dy) / r < std::sin(8 * kDegree))
+                    ++breaks;
+            } else if (a.Arc && b.Arc &&
                      Distance({a.Circle.X, a.Circle.Y}, {b.Circle.X, b.Circle.Y}) <= 0.25 * std::max(a.Circle.R, b.Circle.R) &&
                      std::abs(a.Circle.R - b.Circle.R) <= 0.25 * std::max(a.Circle.R, b.Circle.R))
                 ++breaks;
@@ -1228,7 +1237,7 @@ private:
         for (int pass = 0; pass < 2; ++pass) {
             TGeometryOptions options = Options;
             options.Tolerance = Options.Tolerance * (pass + 1);
-            if (pass == 1 && Breaks(pieces) < 2)
+            if (pass == 1 && Breaks(pieces, points, closed) < 2)
                 break;
             if (closed && Options.Arcs && chain.size() >= 9) {
                 const TCircle c = FitCircle(original.data(), original.size() - 1);
@@ -1452,6 +1461,40 @@ private:
                 pieces[k].Fillet = true;
             }
         }
+        // A line between two fillets, each with a line on its other side
+        // (the short side of a slot), keeps few pixels of its own: the
+        // fillets' fits run on along it within the tolerance, and over
+        // those few the ink of a side turned by a degree or two may not
+        // step at all. Its direction (turned about its middle, within 4
+        // degrees of its fit) is the one whose two fillets lie nearest to
+        // the middles of their strokes.
+        if (Options.Arcs)
+            for (std::size_t k = closed ? 0 : 2; pieces.size() >= 5 && k + (closed ? 0 : 2) < pieces.size(); ++k) {
+                const std::size_t n = pieces.size();
+                TPiece &line = pieces[k], &arcA = pieces[(k + n - 1) % n], &arcB = pieces[(k + 1) % n];
+                const TPiece &lineA = pieces[(k + n - 2) % n], &lineB = pieces[(k + 2) % n];
+                if (line.Arc || !arcA.Fillet || !arcB.Fillet || lineA.Arc || lineB.Arc)
+                    continue;
+                const TPoint2 pivot = line.Line.Project(points[(line.I + line.J) / 2]);
+                const double base = std::atan2(line.Line.Dy, line.Line.Dx);
+                const auto turned = [&](double t) {
+                    TPiece l = line;
+                    l.Line = {pivot.X, pivot.Y, std::cos(base + t), std::sin(base + t)};
+                    return l;
+                };
+                const auto cost = [&](double t) {
+                    const TPiece l = turned(t);
+                    TPiece a = arcA, b = arcB;
+                    const double ca = FitFillet(points, lineA, a, l, halfWidth), cb = FitFillet(points, l, b, lineB, halfWidth);
+                    return ca < 0 || cb < 0 ? std::numeric_limits<double>::max() : ca + cb;
+                };
+                const double t = GoldenSectionMinimum(-4 * kDegree, 4 * kDegree, 24, cost);
+                if (!(cost(t) < cost(0)))
+                    continue;
+                line = turned(t);
+                FitFillet(points, lineA, arcA, line, halfWidth);
+                FitFillet(points, line, arcB, lineB, halfWidth);
+            }
         // Every other arc's circle read from the edges and ends of its ink.
         // An end of the chain is free when no other stroke meets it there;
         // a line no longer than the stroke is wide before it is the
@@ -1523,22 +1566,24 @@ private:
         }
     }
 
-    void FitFillet(const TPoints &p, const TPiece &a, TPiece &arc, const TPiece &b, double halfWidth) const
+    // (The squared distances it leaves; negative when the lines make no
+    // fillet's corner.)
+    double FitFillet(const TPoints &p, const TPiece &a, TPiece &arc, const TPiece &b, double halfWidth) const
     {
         TPoint2 corner;
         if (!Crossing(a.Line, b.Line, corner, 10))
-            return;
+            return -1;
         const auto unit = [&](TPoint2 q) {
             const double l = Distance(q, corner);
             return TPoint2{(q.X - corner.X) / l, (q.Y - corner.Y) / l};
         };
         if (Distance(p[a.I], corner) < 1 || Distance(p[b.J], corner) < 1)
-            return;
+            return -1;
         const TPoint2 ua = unit(a.Line.Project(p[a.I])), ub = unit(b.Line.Project(p[b.J]));
         const double bx = ua.X + ub.X, by = ua.Y + ub.Y, bl = std::hypot(bx, by);
         const double half = 0.5 * std::acos(std::clamp(ua.X * ub.X + ua.Y * ub.Y, -1.0, 1.0));
         if (bl == 0 || half < 10 * kDegree || half > 80 * kDegree)
-            return;
+            return -1;
         // The stroke's middles over the arc and as many pixels of each line
         // beside it: the pixels near a tangent point fit the line and the
         // arc alike, and a fit to the arc's pixels alone runs on along the
@@ -1581,6 +1626,7 @@ private:
         const double r = GoldenSectionMinimum(0.5 * arc.Circle.R, 1.5 * arc.Circle.R, 48, cost);
         const TPoint2 c = centre(r);
         arc.Circle = {c.X, c.Y, r, true};
+        return cost(r);
     }
 
     // The circle of the arc `piece` moved to where its stroke covers the ink

@@ -217,14 +217,19 @@ TEST(LineTypes, DottedCircleOfAScanIsOneCircle)
         int Dots;         // spread evenly round, or 11 px apart with a wider gap at the seam
         bool Seam;
         int Lost;         // a dot the scan lost (-1 none)
+        bool Whole;       // read as the whole circle
     };
     // Dots round a circle of radius 120, each moved off it by up to a pixel,
     // as a scan moves them: three neighbours lie on circles far from the
     // drawn one, and a few on a straight line.
     const TCase cases[] = {
-        {"even", 68, false, -1},
-        // Three dots between the seam and a lost dot: the arc goes on over them.
-        {"a dot lost near the seam", 67, true, 3},
+        {"even", 68, false, -1, true},
+        // 28 px across the seam: 17 px where the pattern does not divide
+        // the circle, and a dot lost beside it; another lost three dots on.
+        {"a dot lost at the seam", 67, true, 3, true},
+        // 61 px across the seam, five and a half spacings: an arc over
+        // every dot.
+        {"a wide seam", 64, true, 3, false},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -241,8 +246,8 @@ TEST(LineTypes, DottedCircleOfAScanIsOneCircle)
         ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
         const TDrawingEntity &e = d.Entities[0];
         // A wide seam leaves an arc, over every dot.
-        EXPECT_EQ(e.Kind, c.Seam ? TEntityKind::Arc : TEntityKind::Circle) << Describe(d);
-        if (c.Seam) {
+        EXPECT_EQ(e.Kind, c.Whole ? TEntityKind::Circle : TEntityKind::Arc) << Describe(d);
+        if (!c.Whole) {
             for (int k = 0; k < c.Dots; ++k)
                 EXPECT_LE(std::fmod(11.0 * k / 120 / kDegree - e.StartAngle + 720, 360), e.Sweep() + 0.5)
                     << k << Describe(d);
