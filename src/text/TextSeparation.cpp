@@ -970,11 +970,16 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         }
         return false;
     };
-    // A closed frame along the box's rim (a rectangle, its corners rounded or
-    // not), its sides fifteen times as long as its strokes are thick or
-    // longer (a "口" has thicker strokes): every pixel but those in the
-    // corners lies within a stroke's thickness of the rim, and the middle
-    // half of each side is drawn.
+    // A closed frame (a rectangle, its corners rounded or not, upright or
+    // turned a few degrees, with a scan's specks in it), its sides fifteen
+    // times as long as its strokes are thick or longer (a "口" has thicker
+    // strokes): on every line and column of the box, but in its corners,
+    // every pixel lies within a stroke's thickness of the line's (or the
+    // column's) first or last ink; across the middle half of the box every
+    // line and column reaches across half of it (both sides drawn), and the
+    // first and last ink of those lines and columns run straight (the sides
+    // of a rectangle, not of an "O").
+    std::vector<int> lineFirst, lineLast, columnFirst, columnLast;
     auto frame = [&](std::size_t g) {
         const TBox &box = glyphs[g].Box;
         const int w = box.Width(), h = box.Height();
@@ -982,30 +987,72 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         if (std::min(w, h) < 15 * thickness)
             return false;
         const int band = static_cast<int>(thickness + 1.5), corner = std::min(w, h) / 4;
-        long long off = glyphs[g].Pixels / 32;
-        std::array<long long, 4> side{};   // left, right, top, bottom: pixels on the middle half
+        lineFirst.assign(static_cast<std::size_t>(h), w);
+        lineLast.assign(static_cast<std::size_t>(h), -1);
+        columnFirst.assign(static_cast<std::size_t>(w), h);
+        columnLast.assign(static_cast<std::size_t>(w), -1);
         forRuns(g, [&](int y, int x0, int x1) {
-            const int dy = std::min(y - box.Top, box.Bottom - 1 - y);
-            const bool midRow = 4 * (y - box.Top) >= h && 4 * (y - box.Top) < 3 * h;
-            for (int x = x0; x < x1; ++x) {
-                const int dx = std::min(x - box.Left, box.Right - 1 - x);
-                if (dx < corner && dy < corner)
-                    continue;
-                if (std::min(dx, dy) > band) {
-                    --off;
-                    continue;
-                }
-                if (midRow && dx <= band)
-                    ++side[x - box.Left <= band ? 0 : 1];
-                const bool midColumn = 4 * (x - box.Left) >= w && 4 * (x - box.Left) < 3 * w;
-                if (midColumn && dy <= band)
-                    ++side[y - box.Top <= band ? 2 : 3];
+            const std::size_t r = static_cast<std::size_t>(y - box.Top);
+            lineFirst[r] = std::min(lineFirst[r], x0 - box.Left);
+            lineLast[r] = std::max(lineLast[r], x1 - 1 - box.Left);
+            for (int x = x0 - box.Left; x < x1 - box.Left; ++x) {
+                columnFirst[static_cast<std::size_t>(x)] = std::min(columnFirst[static_cast<std::size_t>(x)], y - box.Top);
+                columnLast[static_cast<std::size_t>(x)] = std::max(columnLast[static_cast<std::size_t>(x)], y - box.Top);
             }
         });
-        if (off < 0)
+        // Both sides drawn, straight (within a stroke's thickness of the
+        // line fitted through them) and turned by 4 degrees or less; one line
+        // in 16 may fail (a scan's speck beside the side, a gap in it).
+        auto sides = [&](const std::vector<int> &first, const std::vector<int> &last, int across) {
+            const int n = static_cast<int>(first.size()), from = n / 4, to = n - n / 4;
+            int bad = 0;
+            for (int i = from; i < to; ++i)
+                bad += 2 * (last[static_cast<std::size_t>(i)] - first[static_cast<std::size_t>(i)]) < across;
+            if (16 * bad > to - from)
+                return false;
+            for (const std::vector<int> *side : {&first, &last}) {
+                double sy = 0, sx = 0, syy = 0, sxy = 0, count = 0;
+                for (int i = from; i < to; ++i) {
+                    const double v = (*side)[static_cast<std::size_t>(i)];
+                    if (v < 0 || v >= across)
+                        continue;
+                    sy += i;
+                    sx += v;
+                    syy += double(i) * i;
+                    sxy += double(i) * v;
+                    ++count;
+                }
+                const double spread = count * syy - sy * sy;
+                if (count < 2 || spread <= 0)
+                    return false;
+                const double slope = (count * sxy - sy * sx) / spread, at = (sx - slope * sy) / count;
+                if (std::abs(slope) > 0.07)
+                    return false;
+                int off = 0;
+                for (int i = from; i < to; ++i)
+                    off += std::abs((*side)[static_cast<std::size_t>(i)] - (at + slope * i)) > band;
+                if (16 * off > to - from)
+                    return false;
+            }
+            return true;
+        };
+        if (!sides(lineFirst, lineLast, w) || !sides(columnFirst, columnLast, h))
             return false;
-        const double need = 0.6 * thickness / 2;
-        return side[0] >= need * h && side[1] >= need * h && side[2] >= need * w && side[3] >= need * w;
+        long long off = glyphs[g].Pixels / 32;
+        forRuns(g, [&](int y, int x0, int x1) {
+            const int r = y - box.Top;
+            const int dy = std::min(r, h - 1 - r);
+            const int first = lineFirst[static_cast<std::size_t>(r)], last = lineLast[static_cast<std::size_t>(r)];
+            for (int x = x0 - box.Left; x < x1 - box.Left; ++x) {
+                if (std::min(x, w - 1 - x) < corner && dy < corner)
+                    continue;
+                if (x - first <= band || last - x <= band || r - columnFirst[static_cast<std::size_t>(x)] <= band
+                    || columnLast[static_cast<std::size_t>(x)] - r <= band)
+                    continue;
+                --off;
+            }
+        });
+        return off >= 0;
     };
     auto straight = [&](std::size_t g) {
         // A stroke L long and L / 4 thick or thinner has at most L * L / 4
@@ -1053,8 +1100,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         // A ring leaves the box's corners and middle white: at most three
         // quarters of it black.
         const TBox &box = glyphs[g].Box;
-        ringsOnly[root] = start[g + 1] - start[g] == 1 && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height()
-                          && ((TMoments::Square(box) && moments(g).Ring(box)) || frame(g));
+        ringsOnly[root] = 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height()
+                          && ((start[g + 1] - start[g] == 1 && TMoments::Square(box) && moments(g).Ring(box)) || frame(g));
     }
     // A lone glyph within the reach of a group of two or more (a comma, a
     // stroke of a kanji that did not follow its neighbours) makes no string

@@ -268,6 +268,11 @@ TEST(SeparateText, DashesAndRingsStayGraphics)
         painter.drawPolyline(QPolygonF({QPointF(960, 1000), QPointF(950, 1048), QPointF(995, 1058)}));
         painter.setPen(QPen(Qt::black, 3));
         painter.drawRoundedRect(QRectF(350, 900, 80, 150), 10, 10);   // a rounded frame
+        // A frame turned 2 degrees, a scan's speck just inside its top.
+        painter.translate(540, 960);
+        painter.rotate(2);
+        painter.drawRect(QRectF(-40, -75, 80, 150));
+        painter.fillRect(-20, -71, 2, 2, Qt::black);
     }
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
