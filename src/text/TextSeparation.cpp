@@ -890,12 +890,13 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     // "L" or a "V" are shorter).
     std::vector<std::array<int, 3>> armRuns;   // the runs of glyph armRunsOf, their last pixels
     std::size_t armRunsOf = glyphs.size();
-    auto arms = [&](std::size_t g) {
-        // Arms ten times as long as they are thick, neither longer than the
-        // box's diagonal, have at most a fifth of its square in pixels.
-        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
-        if (5.0 * double(glyphs[g].Pixels) > w * w + h * h)
-            return false;
+    auto squared = [](const std::array<int, 2> &a, const std::array<int, 2> &b) {
+        const double x = a[0] - b[0], y = a[1] - b[1];
+        return x * x + y * y;
+    };
+    // The glyph's two pixels farthest apart (p, q) and the pixel farthest
+    // from the line through them (m), as {p, m, q}; false when there are none.
+    auto extremes = [&](std::size_t g, std::array<std::array<int, 2>, 3> &points) {
         if (armRunsOf != g) {
             armRuns.clear();
             forRuns(g, [&](int y, int x0, int x1) { armRuns.push_back({y, x0, x1 - 1}); });
@@ -918,10 +919,6 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                             ends[static_cast<std::size_t>(e)] = {x, y};
                         }
                     }
-        auto squared = [](const std::array<int, 2> &a, const std::array<int, 2> &b) {
-            const double x = a[0] - b[0], y = a[1] - b[1];
-            return x * x + y * y;
-        };
         std::array<int, 2> p = ends[0], q = ends[1];
         for (std::size_t i = 0; i < ends.size(); ++i)
             for (std::size_t j = i + 1; j < ends.size(); ++j)
@@ -942,6 +939,18 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                     corner = {x, y};
                 }
             }
+        points = {p, corner, q};
+        return true;
+    };
+    auto arms = [&](std::size_t g) {
+        // Arms ten times as long as they are thick, neither longer than the
+        // box's diagonal, have at most a fifth of its square in pixels.
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (5.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        std::array<std::array<int, 2>, 3> points;
+        if (!extremes(g, points))
+            return false;
         auto toSegment = [](double x, double y, const std::array<int, 2> &a, const std::array<int, 2> &b) {
             const double vx = b[0] - a[0], vy = b[1] - a[1], wx = x - a[0], wy = y - a[1];
             const double l = vx * vx + vy * vy, t = l > 0 ? std::clamp((wx * vx + wy * vy) / l, 0.0, 1.0) : 0.0;
@@ -950,7 +959,6 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         };
         // The three points, each taken as where the arms meet (the arms of a
         // narrow "V" are longer than the gap between their far ends).
-        const std::array<std::array<int, 2>, 3> points = {p, corner, q};
         for (std::size_t m = 0; m < 3; ++m) {
             const std::array<int, 2> &a = points[(m + 1) % 3], &c = points[m], &b = points[(m + 2) % 3];
             const double arm1 = std::sqrt(squared(a, c)), arm2 = std::sqrt(squared(c, b));
@@ -969,6 +977,135 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 return true;
         }
         return false;
+    };
+    // An arc of a circle (drawn with compasses; a "C" or a bent line): the
+    // circle through the glyph's extremes, every pixel within half the
+    // stroke's thickness and a pixel and a half of it (a letter's curves are
+    // seldom a circle's), the thickness being the pixels over the arc's
+    // length; open (a gap of a sixteenth of the circle or more: a ring is told
+    // apart elsewhere) and six times as long as it is thick or longer.
+    auto arc = [&](std::size_t g) {
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (2.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        if (armRunsOf != g) {
+            armRuns.clear();
+            forRuns(g, [&](int y, int x0, int x1) { armRuns.push_back({y, x0, x1 - 1}); });
+            armRunsOf = g;
+        }
+        // The circle fitted to the pixels (least squares of x^2 + y^2 + D x +
+        // E y + F, about their mean).
+        double n = 0, mx = 0, my = 0;
+        for (const auto &[y, x0, x1] : armRuns) {
+            n += x1 + 1 - x0;
+            mx += (x1 + 1 - x0) * (x0 + x1) / 2.0;
+            my += (x1 + 1.0 - x0) * y;
+        }
+        if (n < 3)
+            return false;
+        mx /= n;
+        my /= n;
+        double sxx = 0, syy = 0, sxy = 0, sxz = 0, syz = 0;
+        for (const auto &[y, x0, x1] : armRuns)
+            for (int x = x0; x <= x1; ++x) {
+                const double u = x - mx, v = y - my, z = u * u + v * v;
+                sxx += u * u;
+                syy += v * v;
+                sxy += u * v;
+                sxz += u * z;
+                syz += v * z;
+            }
+        // With sums of u and v zero: [sxx sxy; sxy syy] (D, E) = -(sxz, syz), F = -(sxx + syy) / n.
+        const double det = sxx * syy - sxy * sxy;
+        if (std::abs(det) < 1e-9 * (sxx + syy) * (sxx + syy) || det == 0)
+            return false;
+        const double dd = -(sxz * syy - syz * sxy) / det, ee = -(syz * sxx - sxz * sxy) / det;
+        double ox = mx - dd / 2, oy = my - ee / 2;
+        double r = std::sqrt(dd * dd / 4 + ee * ee / 4 + (sxx + syy) / n);
+        // Refined to the least squares of the pixels' distances from the
+        // circle (Gauss-Newton; the fit above draws a short arc's circle in).
+        for (int step = 0; step < 3; ++step) {
+            std::array<double, 6> a{};   // the normal matrix's upper half: xx xy xr yy yr rr
+            std::array<double, 3> b{};
+            for (const auto &[y, x0, x1] : armRuns)
+                for (int x = x0; x <= x1; ++x) {
+                    const double u = x - ox, v = y - oy, dist = std::hypot(u, v);
+                    if (dist <= 0)
+                        continue;
+                    const double ju = -u / dist, jv = -v / dist, e = dist - r;
+                    a[0] += ju * ju;
+                    a[1] += ju * jv;
+                    a[2] -= ju;
+                    a[3] += jv * jv;
+                    a[4] -= jv;
+                    a[5] += 1;
+                    b[0] -= ju * e;
+                    b[1] -= jv * e;
+                    b[2] += e;
+                }
+            const double c0 = a[3] * a[5] - a[4] * a[4], c1 = a[2] * a[4] - a[1] * a[5], c2 = a[1] * a[4] - a[2] * a[3];
+            const double det3 = a[0] * c0 + a[1] * c1 + a[2] * c2;
+            if (std::abs(det3) < 1e-12)
+                break;
+            const double c4 = a[0] * a[5] - a[2] * a[2], c5 = a[1] * a[2] - a[0] * a[4], c8 = a[0] * a[3] - a[1] * a[1];
+            ox += (c0 * b[0] + c1 * b[1] + c2 * b[2]) / det3;
+            oy += (c1 * b[0] + c4 * b[1] + c5 * b[2]) / det3;
+            r += (c2 * b[0] + c5 * b[1] + c8 * b[2]) / det3;
+        }
+        if (!(r > 0))
+            return false;
+        // Nearly straight: the straight stroke test's.
+        if (r > 4 * std::max(w, h))
+            return false;
+        // The sectors (of 64) the runs cover.
+        constexpr int kSectors = 64;
+        auto sector = [&](double x, double y) {
+            const double turn = std::atan2(y - oy, x - ox) / (2 * M_PI) + 0.5;
+            return std::clamp(static_cast<int>(turn * kSectors), 0, kSectors - 1);
+        };
+        std::uint64_t covered = 0;
+        for (const auto &[y, x0, x1] : armRuns) {
+            int s0 = sector(x0, y), s1 = sector(x1, y);
+            if (s1 < s0)
+                std::swap(s0, s1);
+            if (s1 - s0 > kSectors / 2)   // across the sectors' seam
+                std::swap(s0, s1);
+            for (int k = s0;; k = (k + 1) % kSectors) {
+                covered |= std::uint64_t(1) << k;
+                if (k == s1)
+                    break;
+            }
+        }
+        // The longest gap, around the seam too.
+        int gap = 0;
+        for (int k = 0, run = 0; k < 2 * kSectors; ++k) {
+            run = (covered >> (k % kSectors)) & 1 ? 0 : run + 1;
+            gap = std::max(gap, std::min(run, kSectors));
+        }
+        if (gap < kSectors / 16)
+            return false;
+        const double length = r * 2 * M_PI * std::popcount(covered) / kSectors;
+        const double thickness = double(glyphs[g].Pixels) / length;
+        if (length < 6 * thickness)
+            return false;
+        // Every pixel within half the thickness and a pixel and a half of the
+        // circle (a few may not be), and their distances from it spread no
+        // more than a drawn stroke's (uniformly across its thickness: a
+        // letter's curves are no circle's, nor of one thickness).
+        const double reach = thickness / 2 + 1.5;
+        long long off = glyphs[g].Pixels / 32;
+        double spread = 0, near = 0;
+        for (const auto &[y, x0, x1] : armRuns)
+            for (int x = x0; x <= x1; ++x) {
+                const double e = std::hypot(x - ox, y - oy) - r;
+                if (std::abs(e) > reach) {
+                    --off;
+                    continue;
+                }
+                spread += e * e;
+                ++near;
+            }
+        return off >= 0 && spread <= 1.3 * 1.3 * near * thickness * thickness / 12;
     };
     // A closed frame (a rectangle, its corners rounded or not, upright or
     // turned a few degrees, with a scan's specks in it), its sides fifteen
@@ -1148,7 +1285,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             if (density < 0.1)
                 continue;
             if (!glyphs[root].Thin)
-                strokesOnly[root] = straight(root) || arms(root);
+                strokesOnly[root] = straight(root) || arms(root) || arc(root);
         }
         if (strokesOnly[root] || ringsOnly[root])
             continue;

@@ -222,10 +222,11 @@ TEST(SeparateText, ALoneGlyphInAStringJoinsIt)
 }
 
 // Labels of letters made of two straight arms ("7", "L", "V", "く") and of
-// thin strokes stay text: their arms are short for the strokes' thickness.
+// thin strokes stay text: their arms are short for the strokes' thickness; so
+// do lone curved letters ("C", "つ"): their curves are no circle's.
 TEST(SeparateText, LettersOfTwoArmsAreText)
 {
-    for (const char *text : {"17", "LV", "く7", "7"})
+    for (const char *text : {"17", "LV", "く7", "7", "C", "つ"})
         for (const int size : {40, 79}) {
             QImage image = WhiteSheet(400, 200);
             Label(image, QString::fromUtf8(text), 20, 150, size);
@@ -268,6 +269,9 @@ TEST(SeparateText, DashesAndRingsStayGraphics)
         painter.drawPolyline(QPolygonF({QPointF(960, 1000), QPointF(950, 1048), QPointF(995, 1058)}));
         painter.setPen(QPen(Qt::black, 3));
         painter.drawRoundedRect(QRectF(350, 900, 80, 150), 10, 10);   // a rounded frame
+        painter.setPen(QPen(Qt::black, 5));
+        painter.drawArc(QRectF(1070, 920, 60, 60), 45 * 16, 270 * 16);   // a lone arc, a "C"
+        painter.setPen(QPen(Qt::black, 3));
         // A frame turned 2 degrees, a scan's speck just inside its top.
         painter.translate(540, 960);
         painter.rotate(2);
