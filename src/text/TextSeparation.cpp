@@ -1223,6 +1223,44 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 strokesOnly[root] = straight(g) || arms(g);
         }
     }
+    // A dashed or broken line that ends in a corner, an arrowhead or a dot
+    // (a scan's thin line fallen into pieces): a group of four glyphs or
+    // more whose glyphs but the first and the last along it are straight
+    // strokes along it, twice as long as they are thick or more (the "-" and
+    // "=" of a label stand between letters).
+    {
+        std::vector<int> firstOf(glyphs.size(), -1), lastOf(glyphs.size(), -1);
+        auto along = [&](std::size_t g) {
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            return groups[root].Vertical ? glyphs[g].Box.Turned() : glyphs[g].Box;
+        };
+        for (std::size_t g = 0; g < glyphs.size(); ++g) {
+            if (glyphs[g].Small)
+                continue;
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            if (groups[root].Glyphs < 4 || strokesOnly[root])
+                continue;
+            const TBox b = along(g);
+            int &first = firstOf[root], &last = lastOf[root];
+            if (first < 0 || b.Left < along(static_cast<std::size_t>(first)).Left)
+                first = static_cast<int>(g);
+            if (last < 0 || b.Right > along(static_cast<std::size_t>(last)).Right)
+                last = static_cast<int>(g);
+        }
+        std::vector<char> dashed(glyphs.size(), 1);
+        for (std::size_t g = 0; g < glyphs.size(); ++g) {
+            if (glyphs[g].Small)
+                continue;
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            if (firstOf[root] < 0 || !dashed[root] || static_cast<int>(g) == firstOf[root] || static_cast<int>(g) == lastOf[root])
+                continue;
+            const TBox b = along(g);
+            dashed[root] = b.Width() >= 2 * b.Height() && (glyphs[g].Thin || straight(g));
+        }
+        for (std::size_t root = 0; root < glyphs.size(); ++root)
+            if (firstOf[root] >= 0 && dashed[root])
+                strokesOnly[root] = 1;
+    }
     // Groups of circles only (a lone circle, or two drawn near each other)
     // are drawing, not "O"s: each glyph of one piece in a square box is
     // looked into until one is no ring (a letter's box is seldom square, a

@@ -236,13 +236,22 @@ TEST(SeparateText, LettersOfTwoArmsAreText)
         }
 }
 
-// A dashed line and rings (thin and large, small and thick, two one above
-// the other) are drawing, not text.
+// A dashed line (one ending in an arrowhead), rings (thin and large, small
+// and thick, two one above the other), corners, frames and an arc are
+// drawing, not text.
 TEST(SeparateText, DashesAndRingsStayGraphics)
 {
     QImage image = WhiteSheet(1200, 1100);
     for (int x = 100; x < 1100; x += 40)
         Bar(image, x, 100, x + 24, 103);             // dashes 25 x 4 px, 15 px apart
+    for (int x = 100; x < 400; x += 27)
+        Bar(image, x, 170, x + 24, 171);             // a thin line broken, ending in an arrowhead
+    {
+        QPainter painter(&image);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawPolygon(QPolygonF({QPointF(410, 163), QPointF(450, 170.5), QPointF(410, 178)}));
+    }
     {
         QPainter painter(&image);
         painter.setPen(QPen(Qt::black, 3));
