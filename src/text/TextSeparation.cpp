@@ -983,7 +983,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     // stroke's thickness and a pixel and a half of it (a letter's curves are
     // seldom a circle's), the thickness being the pixels over the arc's
     // length; open (a gap of a sixteenth of the circle or more: a ring is told
-    // apart elsewhere) and six times as long as it is thick or longer.
+    // apart elsewhere) and four times as long as it is thick or longer.
     auto arc = [&](std::size_t g) {
         const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
         if (2.0 * double(glyphs[g].Pixels) > w * w + h * h)
@@ -1086,7 +1086,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             return false;
         const double length = r * 2 * M_PI * std::popcount(covered) / kSectors;
         const double thickness = double(glyphs[g].Pixels) / length;
-        if (length < 6 * thickness)
+        if (length < 4 * thickness)
             return false;
         // Every pixel within half the thickness and a pixel and a half of the
         // circle (a few may not be), and their distances from it spread no

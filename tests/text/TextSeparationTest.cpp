@@ -280,6 +280,8 @@ TEST(SeparateText, DashesAndRingsStayGraphics)
         painter.drawRoundedRect(QRectF(350, 900, 80, 150), 10, 10);   // a rounded frame
         painter.setPen(QPen(Qt::black, 5));
         painter.drawArc(QRectF(1070, 920, 60, 60), 45 * 16, 270 * 16);   // a lone arc, a "C"
+        painter.setPen(QPen(Qt::black, 9, Qt::SolidLine, Qt::FlatCap));
+        painter.drawArc(QRectF(1100, 620, 40, 40), 35 * 16, 110 * 16);    // short and thick
         painter.setPen(QPen(Qt::black, 3));
         // A frame turned 2 degrees, a scan's speck just inside its top.
         painter.translate(540, 960);
