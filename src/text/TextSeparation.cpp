@@ -1322,6 +1322,10 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
             if (density < 0.1)
                 continue;
+            // A solid bar twice as long as it is thick or longer, alone: a
+            // dash of a thick dashed line.
+            if (density >= 0.75 && group.Box.Long() >= 2 * group.Box.Short() && start[root + 1] - start[root] == 1)
+                continue;
             if (!glyphs[root].Thin)
                 strokesOnly[root] = straight(root) || arms(root) || arc(root);
         }

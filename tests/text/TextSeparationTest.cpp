@@ -246,6 +246,7 @@ TEST(SeparateText, DashesAndRingsStayGraphics)
         Bar(image, x, 100, x + 24, 103);             // dashes 25 x 4 px, 15 px apart
     for (int x = 100; x < 400; x += 27)
         Bar(image, x, 170, x + 24, 171);             // a thin line broken, ending in an arrowhead
+    Bar(image, 1100, 200, 1129, 207);                // a solid dash alone, 30 x 8 px
     {
         QPainter painter(&image);
         painter.setPen(Qt::NoPen);
