@@ -204,6 +204,25 @@ struct TGlyph
     int String = -1;
 };
 
+// The direction of (x, y) as a fraction of a full turn, 0 to 1 (from the
+// negative x axis, as atan2 / 2 pi + 1 / 2), to a hundred-thousandth of a turn
+// (a polynomial for the arc tangent: atan2 itself is slow).
+double Turn(double x, double y)
+{
+    const double ax = std::abs(x), ay = std::abs(y);
+    if (ax == 0 && ay == 0)
+        return 0.5;
+    const double z = std::min(ax, ay) / std::max(ax, ay), z2 = z * z;
+    double a = z * (0.9998660 + z2 * (-0.3302995 + z2 * (0.1801410 + z2 * (-0.0851330 + z2 * 0.0208351))));
+    if (ay > ax)
+        a = M_PI / 2 - a;
+    if (x < 0)
+        a = M_PI - a;
+    if (y < 0)
+        a = -a;
+    return a / (2 * M_PI) + 0.5;
+}
+
 // Whether glyph b continues the string of glyph a along the rows (with boxes
 // turned: along the columns).
 bool Continues(const TBox &a, const TBox &b, const TTextSizes &sizes)
@@ -1022,6 +1041,52 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         const double dd = -(sxz * syy - syz * sxy) / det, ee = -(syz * sxx - sxz * sxy) / det;
         double ox = mx - dd / 2, oy = my - ee / 2;
         double r = std::sqrt(dd * dd / 4 + ee * ee / 4 + (sxx + syy) / n);
+        // The sectors (of 64) about (ox, oy) the runs cover, and the longest
+        // gap between them.
+        constexpr int kSectors = 64;
+        std::uint64_t covered = 0;
+        auto cover = [&]() {
+            auto sector = [&](double x, double y) {
+                return std::clamp(static_cast<int>(Turn(x - ox, y - oy) * kSectors), 0, kSectors - 1);
+            };
+            covered = 0;
+            for (const auto &[y, x0, x1] : armRuns) {
+                int s0 = sector(x0, y), s1 = sector(x1, y);
+                if (s1 < s0)
+                    std::swap(s0, s1);
+                if (s1 - s0 > kSectors / 2)   // across the sectors' seam
+                    std::swap(s0, s1);
+                for (int k = s0;; k = (k + 1) % kSectors) {
+                    covered |= std::uint64_t(1) << k;
+                    if (k == s1)
+                        break;
+                }
+            }
+            int gap = 0;
+            for (int k = 0, run = 0; k < 2 * kSectors; ++k) {
+                run = (covered >> (k % kSectors)) & 1 ? 0 : run + 1;
+                gap = std::max(gap, std::min(run, kSectors));
+            }
+            return gap;
+        };
+        // Told first about the first circle: a closed curve is no arc, nor
+        // is a glyph whose pixels' distances from it spread more than twice
+        // as much as across a stroke (the least squares below bring a drawn
+        // arc's under 1.3 times).
+        if (cover() < kSectors / 16)
+            return false;
+        {
+            const double length = r * 2 * M_PI * std::popcount(covered) / kSectors;
+            const double thickness = double(glyphs[g].Pixels) / length;
+            double spread = 0;
+            for (const auto &[y, x0, x1] : armRuns)
+                for (int x = x0; x <= x1; ++x) {
+                    const double e = std::sqrt((x - ox) * (x - ox) + (y - oy) * (y - oy)) - r;
+                    spread += e * e;
+                }
+            if (spread > 2.5 * 2.5 * n * thickness * thickness / 12)
+                return false;
+        }
         // Refined to the least squares of the pixels' distances from the
         // circle (Gauss-Newton; the fit above draws a short arc's circle in).
         for (int step = 0; step < 3; ++step) {
@@ -1029,7 +1094,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             std::array<double, 3> b{};
             for (const auto &[y, x0, x1] : armRuns)
                 for (int x = x0; x <= x1; ++x) {
-                    const double u = x - ox, v = y - oy, dist = std::hypot(u, v);
+                    const double u = x - ox, v = y - oy, dist = std::sqrt(u * u + v * v);
                     if (dist <= 0)
                         continue;
                     const double ju = -u / dist, jv = -v / dist, e = dist - r;
@@ -1057,32 +1122,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         // Nearly straight: the straight stroke test's.
         if (r > 4 * std::max(w, h))
             return false;
-        // The sectors (of 64) the runs cover.
-        constexpr int kSectors = 64;
-        auto sector = [&](double x, double y) {
-            const double turn = std::atan2(y - oy, x - ox) / (2 * M_PI) + 0.5;
-            return std::clamp(static_cast<int>(turn * kSectors), 0, kSectors - 1);
-        };
-        std::uint64_t covered = 0;
-        for (const auto &[y, x0, x1] : armRuns) {
-            int s0 = sector(x0, y), s1 = sector(x1, y);
-            if (s1 < s0)
-                std::swap(s0, s1);
-            if (s1 - s0 > kSectors / 2)   // across the sectors' seam
-                std::swap(s0, s1);
-            for (int k = s0;; k = (k + 1) % kSectors) {
-                covered |= std::uint64_t(1) << k;
-                if (k == s1)
-                    break;
-            }
-        }
-        // The longest gap, around the seam too.
-        int gap = 0;
-        for (int k = 0, run = 0; k < 2 * kSectors; ++k) {
-            run = (covered >> (k % kSectors)) & 1 ? 0 : run + 1;
-            gap = std::max(gap, std::min(run, kSectors));
-        }
-        if (gap < kSectors / 16)
+        if (cover() < kSectors / 16)
             return false;
         const double length = r * 2 * M_PI * std::popcount(covered) / kSectors;
         const double thickness = double(glyphs[g].Pixels) / length;
@@ -1097,7 +1137,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         double spread = 0, near = 0;
         for (const auto &[y, x0, x1] : armRuns)
             for (int x = x0; x <= x1; ++x) {
-                const double e = std::hypot(x - ox, y - oy) - r;
+                const double e = std::sqrt((x - ox) * (x - ox) + (y - oy) * (y - oy)) - r;
                 if (std::abs(e) > reach) {
                     --off;
                     continue;
@@ -1132,10 +1172,6 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             const std::size_t r = static_cast<std::size_t>(y - box.Top);
             lineFirst[r] = std::min(lineFirst[r], x0 - box.Left);
             lineLast[r] = std::max(lineLast[r], x1 - 1 - box.Left);
-            for (int x = x0 - box.Left; x < x1 - box.Left; ++x) {
-                columnFirst[static_cast<std::size_t>(x)] = std::min(columnFirst[static_cast<std::size_t>(x)], y - box.Top);
-                columnLast[static_cast<std::size_t>(x)] = std::max(columnLast[static_cast<std::size_t>(x)], y - box.Top);
-            }
         });
         // Both sides drawn, straight (within a stroke's thickness of the
         // line fitted through them) and turned by 4 degrees or less; one line
@@ -1173,7 +1209,15 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             }
             return true;
         };
-        if (!sides(lineFirst, lineLast, w) || !sides(columnFirst, columnLast, h))
+        if (!sides(lineFirst, lineLast, w))
+            return false;
+        forRuns(g, [&](int y, int x0, int x1) {
+            for (int x = x0 - box.Left; x < x1 - box.Left; ++x) {
+                columnFirst[static_cast<std::size_t>(x)] = std::min(columnFirst[static_cast<std::size_t>(x)], y - box.Top);
+                columnLast[static_cast<std::size_t>(x)] = std::max(columnLast[static_cast<std::size_t>(x)], y - box.Top);
+            }
+        });
+        if (!sides(columnFirst, columnLast, h))
             return false;
         long long off = glyphs[g].Pixels / 32;
         forRuns(g, [&](int y, int x0, int x1) {
