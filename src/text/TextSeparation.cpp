@@ -201,6 +201,7 @@ struct TGlyph
     bool Vertical = false;   // in a string that runs along the columns
     bool OnLine = false;     // only of letters taken off a line
     bool Inside = false;     // alone, within the reach of a string of two or more
+    int Side = -1;           // of letters taken off a line: its side (LettersOnLines), 0 for both
     int String = -1;
 };
 
@@ -455,10 +456,13 @@ struct TLineCase
 // longer than any letter are the line's; what is left falls apart into the
 // letters, which are added to `pieces` (their pixels, as row and columns X0
 // .. X1 - 1, to `runs`). Only a piece with one such line is looked into (not
-// a frame, not a corner). The line keeps all its pixels. Returns, case by
-// case, whether letters were taken off.
+// a frame, not a corner). The line keeps all its pixels. Which side of the
+// line each letter lies on goes to `sides`: 1 over it (left of it along the
+// columns), 2 under it (right of it), 0 across. Returns, case by case, whether
+// letters were taken off.
 std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, const std::vector<TLineCase> &cases,
-                                 std::vector<TInkComponent> &pieces, std::vector<std::vector<std::array<int, 3>>> &runs)
+                                 std::vector<TInkComponent> &pieces, std::vector<std::vector<std::array<int, 3>>> &runs,
+                                 std::vector<char> &sides)
 {
     const int maxH = sizes.MaxHeight;
     const int longest = maxH * 3 / 2;
@@ -642,6 +646,8 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             piece.Bottom += c.Top;
             pieces.push_back(piece);
             runs.push_back(std::move(pixels));
+            sides.push_back(rowLast >= 0 ? (box.Bottom <= rowFirst ? 1 : box.Top > rowLast ? 2 : 0)
+                                         : (box.Right <= columnFirst ? 1 : box.Left > columnLast ? 2 : 0));
             split[k] = 1;
         }
         // A short line runs on past the letters at both ends (a letter's
@@ -653,6 +659,7 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             && (lettersFrom - lineFrom < past || lineTo - lettersTo < past || (head && pieces.size() - before < 3))) {
             pieces.resize(before);
             runs.resize(before);
+            sides.resize(before);
             split[k] = 0;
         }
     }
@@ -698,7 +705,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     }
     std::vector<TInkComponent> onLines;
     std::vector<std::vector<std::array<int, 3>>> extraRuns;
-    const std::vector<char> split = LettersOnLines(ink, sizes, lineCases, onLines, extraRuns);
+    std::vector<char> onLineSides;
+    const std::vector<char> split = LettersOnLines(ink, sizes, lineCases, onLines, extraRuns, onLineSides);
     // A short line whose letters were taken off is no letter.
     {
         std::vector<char> line(ink.Components.size(), 0);
@@ -749,8 +757,13 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             glyphs.push_back(TGlyph{box});
             glyphs.back().OnLine = true;
         }
-        if (k < regular)
+        if (k < regular) {
             glyphs[static_cast<std::size_t>(g)].OnLine = false;
+        } else {
+            int &side = glyphs[static_cast<std::size_t>(g)].Side;
+            const int own = onLineSides[k - regular];
+            side = side < 0 || side == own ? own : 0;
+        }
         glyphOfCandidate[k] = g;
         glyphs[static_cast<std::size_t>(g)].Box.Add(box);
         glyphs[static_cast<std::size_t>(g)].Pixels += c.Pixels;
@@ -835,6 +848,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         TBox Box;
         int Glyphs = 0;
         int OnLine = 0;
+        std::array<int, 3> Sides{};   // letters taken off a line by side
         int Thin = 0;
         long long Pixels = 0;
         bool Vertical = false;
@@ -849,6 +863,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         group.Box.Add(glyphs[g].Box);
         ++group.Glyphs;
         group.OnLine += glyphs[g].OnLine;
+        if (glyphs[g].OnLine)
+            ++group.Sides[static_cast<std::size_t>(std::max(glyphs[g].Side, 0))];
         group.Thin += glyphs[g].Thin;
         group.Pixels += glyphs[g].Pixels;
         group.Vertical = glyphs[g].Vertical;
@@ -1357,8 +1373,11 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         const TGroup &group = groups[root];
         if (!group.Glyphs)
             continue;
-        // Letters taken off a line make a string of two or more.
-        if (group.OnLine == group.Glyphs && group.Glyphs < 2)
+        // Letters taken off a line make a string of two or more on one side of
+        // it (a dot on a line and a branch of it are one piece over it and one
+        // under it).
+        if (group.OnLine == group.Glyphs
+            && (group.Glyphs < 2 || std::max(group.Sides[1], group.Sides[2]) + group.Sides[0] < 2))
             continue;
         if (group.Glyphs == 1 && glyphs[root].Inside)
             continue;

@@ -237,16 +237,25 @@ TEST(SeparateText, LettersOfTwoArmsAreText)
 }
 
 // A dashed line (one ending in an arrowhead), rings (thin and large, small
-// and thick, two one above the other), corners, frames and an arc are
-// drawing, not text.
+// and thick, two one above the other), corners, frames, arcs and a dot on a
+// line are drawing, not text.
 TEST(SeparateText, DashesAndRingsStayGraphics)
 {
-    QImage image = WhiteSheet(1200, 1100);
+    QImage image = WhiteSheet(1200, 1300);
     for (int x = 100; x < 1100; x += 40)
         Bar(image, x, 100, x + 24, 103);             // dashes 25 x 4 px, 15 px apart
     for (int x = 100; x < 400; x += 27)
         Bar(image, x, 170, x + 24, 171);             // a thin line broken, ending in an arrowhead
     Bar(image, 1100, 200, 1129, 207);                // a solid dash alone, 30 x 8 px
+    // A thick line with a dot where a branch leaves it.
+    Bar(image, 100, 1197, 500, 1202);
+    Bar(image, 297, 1200, 302, 1290);
+    {
+        QPainter painter(&image);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(QPointF(300, 1200), 15, 15);
+    }
     {
         QPainter painter(&image);
         painter.setPen(Qt::NoPen);
