@@ -223,10 +223,11 @@ TEST(SeparateText, ALoneGlyphInAStringJoinsIt)
 
 // Labels of letters made of two straight arms ("7", "L", "V", "く") and of
 // thin strokes stay text: their arms are short for the strokes' thickness; so
-// do lone curved letters ("C", "つ"): their curves are no circle's.
+// do lone curved letters ("C", "つ"): their curves are no circle's, and lone
+// square rings ("口", "ロ"): they reach into their boxes' corners.
 TEST(SeparateText, LettersOfTwoArmsAreText)
 {
-    for (const char *text : {"17", "LV", "く7", "7", "C", "つ"})
+    for (const char *text : {"17", "LV", "く7", "7", "C", "つ", "口", "ロ"})
         for (const int size : {40, 79}) {
             QImage image = WhiteSheet(400, 200);
             Label(image, QString::fromUtf8(text), 20, 150, size);
