@@ -458,8 +458,9 @@ struct TLineCase
 // .. X1 - 1, to `runs`). Only a piece with one such line is looked into (not
 // a frame, not a corner). The line keeps all its pixels. Which side of the
 // line each letter lies on goes to `sides`: 1 over it (left of it along the
-// columns), 2 under it (right of it), 0 across. Returns, case by case, whether
-// letters were taken off.
+// columns), 2 under it (right of it), 0 across. Returns, case by case, 1 when
+// letters were taken off, 2 when one or two letters hang under a short line
+// that runs on past them (left on it), else 0.
 std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, const std::vector<TLineCase> &cases,
                                  std::vector<TInkComponent> &pieces, std::vector<std::vector<std::array<int, 3>>> &runs,
                                  std::vector<char> &sides)
@@ -657,10 +658,11 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
         // its strokes to one side, the left of "北" turned upward, has fewer).
         if (cases[k].Foot && split[k]
             && (lettersFrom - lineFrom < past || lineTo - lettersTo < past || (head && pieces.size() - before < 3))) {
+            const bool few = lettersFrom - lineFrom >= past && lineTo - lettersTo >= past;
             pieces.resize(before);
             runs.resize(before);
             sides.resize(before);
-            split[k] = 0;
+            split[k] = few ? 2 : 0;
         }
     }
     return split;
@@ -707,11 +709,15 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     std::vector<std::vector<std::array<int, 3>>> extraRuns;
     std::vector<char> onLineSides;
     const std::vector<char> split = LettersOnLines(ink, sizes, lineCases, onLines, extraRuns, onLineSides);
-    // A short line whose letters were taken off is no letter.
+    // A short line whose letters were taken off is no letter; one with one or
+    // two letters hanging under it is no string of its own.
+    std::vector<char> hangingFew(ink.Components.size(), 0);
     {
         std::vector<char> line(ink.Components.size(), 0);
-        for (std::size_t k = 0; k < lineCases.size(); ++k)
-            line[lineCases[k].Component] = split[k];
+        for (std::size_t k = 0; k < lineCases.size(); ++k) {
+            line[lineCases[k].Component] = split[k] == 1;
+            hangingFew[lineCases[k].Component] = split[k] == 2;
+        }
         candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
                                         [&](int i) { return line[static_cast<std::size_t>(i)] != 0; }),
                          candidates.end());
@@ -1404,6 +1410,11 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             continue;
         if (group.Glyphs == 1 && glyphs[root].Inside)
             continue;
+        if (group.Glyphs == 1 && start[root + 1] - start[root] == 1) {
+            const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(start[root])]);
+            if (k < regular && hangingFew[static_cast<std::size_t>(candidates[k])])
+                continue;
+        }
         if (group.Glyphs == 1) {
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
             if (density < 0.1)

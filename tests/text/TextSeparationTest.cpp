@@ -144,25 +144,34 @@ TEST(SeparateText, LabelOnAShortLine)
     }
 }
 
+// A label written upright from (200, 200), 40 px high, or turned upward, with
+// a short line 3 px thick along the letters' heads (rows head - 2 .. head,
+// columns 185 .. 300; turned: those columns, rows 100 .. 215); returns head.
+static int HangUnderAShortLine(QImage &image, const char *text, int degrees)
+{
+    Label(image, QString::fromUtf8(text), 200, 200, 40, degrees);
+    const TBlackMask letters = MaskOfImage(image);
+    // The letters' heads: their first row (first column, turned upward).
+    int head = image.height();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (letters.Black(x, y))
+                head = std::min(head, degrees == 0 ? y : x);
+    if (degrees == 0)
+        Bar(image, 185, head - 2, 300, head);
+    else
+        Bar(image, head - 2, 100, head, 215);
+    return head;
+}
+
 // A short label hanging under a short line (right of it, turned upward: the
 // letters' heads on it): the letters are text and the line keeps every pixel.
 TEST(SeparateText, LabelHangingUnderAShortLine)
 {
     for (const int degrees : {0, 90}) {
         QImage image = WhiteSheet(400, 400);
-        Label(image, QStringLiteral("1200"), 200, 200, 40, degrees);
-        const TBlackMask letters = MaskOfImage(image);
-        // The letters' heads: their first row (first column, turned upward).
-        int head = 400;
-        for (int y = 0; y < 400; ++y)
-            for (int x = 0; x < 400; ++x)
-                if (letters.Black(x, y))
-                    head = std::min(head, degrees == 0 ? y : x);
+        const int head = HangUnderAShortLine(image, "1200", degrees);
         const bool across = degrees == 0;
-        if (across)
-            Bar(image, 185, head - 2, 300, head);
-        else
-            Bar(image, head - 2, 100, head, 215);
         const TBlackMask mask = MaskOfImage(image);
         ASSERT_EQ(FindComponents(mask).Components.size(), 1u) << degrees;
         const TTextSeparation s = SeparateText(mask, k400);
@@ -174,6 +183,21 @@ TEST(SeparateText, LabelHangingUnderAShortLine)
         EXPECT_EQ(across ? BlackIn(s.Graphics, 185, head - 2, 301, head + 1) : BlackIn(s.Graphics, head - 2, 100, head + 1, 216), line);
         const long long below = across ? BlackIn(mask, 0, head + 1, 400, 400) : BlackIn(mask, head + 1, 0, 400, 400);
         EXPECT_GE(BlackIn(s.Text, 0, 0, 400, 400), below * 9 / 10) << degrees;
+    }
+}
+
+// One or two letters hanging under a short line (fewer than a label has; the
+// stem of a letter turned upward with strokes to one side) stay with the line.
+TEST(SeparateText, FewLettersHangingUnderAShortLineStayWithIt)
+{
+    for (const int degrees : {0, 90}) {
+        QImage image = WhiteSheet(400, 400);
+        HangUnderAShortLine(image, "12", degrees);
+        const TBlackMask mask = MaskOfImage(image);
+        ASSERT_EQ(FindComponents(mask).Components.size(), 1u) << degrees;
+        const TTextSeparation s = SeparateText(mask, k400);
+        EXPECT_TRUE(s.Strings.empty()) << degrees;
+        EXPECT_TRUE(AllWhite(s.Text)) << degrees;
     }
 }
 
