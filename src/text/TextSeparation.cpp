@@ -201,8 +201,28 @@ struct TGlyph
     bool Vertical = false;   // in a string that runs along the columns
     bool OnLine = false;     // only of letters taken off a line
     bool Inside = false;     // alone, within the reach of a string of two or more
+    int Side = -1;           // of letters taken off a line: its side (LettersOnLines), 0 for both
     int String = -1;
 };
+
+// The direction of (x, y) as a fraction of a full turn, 0 to 1 (from the
+// negative x axis, as atan2 / 2 pi + 1 / 2), to a hundred-thousandth of a turn
+// (a polynomial for the arc tangent: atan2 itself is slow).
+double Turn(double x, double y)
+{
+    const double ax = std::abs(x), ay = std::abs(y);
+    if (ax == 0 && ay == 0)
+        return 0.5;
+    const double z = std::min(ax, ay) / std::max(ax, ay), z2 = z * z;
+    double a = z * (0.9998660 + z2 * (-0.3302995 + z2 * (0.1801410 + z2 * (-0.0851330 + z2 * 0.0208351))));
+    if (ay > ax)
+        a = M_PI / 2 - a;
+    if (x < 0)
+        a = M_PI - a;
+    if (y < 0)
+        a = -a;
+    return a / (2 * M_PI) + 0.5;
+}
 
 // Whether glyph b continues the string of glyph a along the rows (with boxes
 // turned: along the columns).
@@ -436,10 +456,14 @@ struct TLineCase
 // longer than any letter are the line's; what is left falls apart into the
 // letters, which are added to `pieces` (their pixels, as row and columns X0
 // .. X1 - 1, to `runs`). Only a piece with one such line is looked into (not
-// a frame, not a corner). The line keeps all its pixels. Returns, case by
-// case, whether letters were taken off.
+// a frame, not a corner). The line keeps all its pixels. Which side of the
+// line each letter lies on goes to `sides`: 1 over it (left of it along the
+// columns), 2 under it (right of it), 0 across. Returns, case by case, 1 when
+// letters were taken off, 2 when one or two letters hang under a short line
+// that runs on past them (left on it), else 0.
 std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &sizes, const std::vector<TLineCase> &cases,
-                                 std::vector<TInkComponent> &pieces, std::vector<std::vector<std::array<int, 3>>> &runs)
+                                 std::vector<TInkComponent> &pieces, std::vector<std::vector<std::array<int, 3>>> &runs,
+                                 std::vector<char> &sides)
 {
     const int maxH = sizes.MaxHeight;
     const int longest = maxH * 3 / 2;
@@ -623,6 +647,8 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
             piece.Bottom += c.Top;
             pieces.push_back(piece);
             runs.push_back(std::move(pixels));
+            sides.push_back(rowLast >= 0 ? (box.Bottom <= rowFirst ? 1 : box.Top > rowLast ? 2 : 0)
+                                         : (box.Right <= columnFirst ? 1 : box.Left > columnLast ? 2 : 0));
             split[k] = 1;
         }
         // A short line runs on past the letters at both ends (a letter's
@@ -632,9 +658,11 @@ std::vector<char> LettersOnLines(const TInkComponents &ink, const TTextSizes &si
         // its strokes to one side, the left of "北" turned upward, has fewer).
         if (cases[k].Foot && split[k]
             && (lettersFrom - lineFrom < past || lineTo - lettersTo < past || (head && pieces.size() - before < 3))) {
+            const bool few = lettersFrom - lineFrom >= past && lineTo - lettersTo >= past;
             pieces.resize(before);
             runs.resize(before);
-            split[k] = 0;
+            sides.resize(before);
+            split[k] = few ? 2 : 0;
         }
     }
     return split;
@@ -679,12 +707,17 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     }
     std::vector<TInkComponent> onLines;
     std::vector<std::vector<std::array<int, 3>>> extraRuns;
-    const std::vector<char> split = LettersOnLines(ink, sizes, lineCases, onLines, extraRuns);
-    // A short line whose letters were taken off is no letter.
+    std::vector<char> onLineSides;
+    const std::vector<char> split = LettersOnLines(ink, sizes, lineCases, onLines, extraRuns, onLineSides);
+    // A short line whose letters were taken off is no letter; one with one or
+    // two letters hanging under it is no string of its own.
+    std::vector<char> hangingFew(ink.Components.size(), 0);
     {
         std::vector<char> line(ink.Components.size(), 0);
-        for (std::size_t k = 0; k < lineCases.size(); ++k)
-            line[lineCases[k].Component] = split[k];
+        for (std::size_t k = 0; k < lineCases.size(); ++k) {
+            line[lineCases[k].Component] = split[k] == 1;
+            hangingFew[lineCases[k].Component] = split[k] == 2;
+        }
         candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
                                         [&](int i) { return line[static_cast<std::size_t>(i)] != 0; }),
                          candidates.end());
@@ -730,8 +763,13 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
             glyphs.push_back(TGlyph{box});
             glyphs.back().OnLine = true;
         }
-        if (k < regular)
+        if (k < regular) {
             glyphs[static_cast<std::size_t>(g)].OnLine = false;
+        } else {
+            int &side = glyphs[static_cast<std::size_t>(g)].Side;
+            const int own = onLineSides[k - regular];
+            side = side < 0 || side == own ? own : 0;
+        }
         glyphOfCandidate[k] = g;
         glyphs[static_cast<std::size_t>(g)].Box.Add(box);
         glyphs[static_cast<std::size_t>(g)].Pixels += c.Pixels;
@@ -816,6 +854,7 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         TBox Box;
         int Glyphs = 0;
         int OnLine = 0;
+        std::array<int, 3> Sides{};   // letters taken off a line by side
         int Thin = 0;
         long long Pixels = 0;
         bool Vertical = false;
@@ -830,6 +869,8 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         group.Box.Add(glyphs[g].Box);
         ++group.Glyphs;
         group.OnLine += glyphs[g].OnLine;
+        if (glyphs[g].OnLine)
+            ++group.Sides[static_cast<std::size_t>(std::max(glyphs[g].Side, 0))];
         group.Thin += glyphs[g].Thin;
         group.Pixels += glyphs[g].Pixels;
         group.Vertical = glyphs[g].Vertical;
@@ -890,12 +931,13 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
     // "L" or a "V" are shorter).
     std::vector<std::array<int, 3>> armRuns;   // the runs of glyph armRunsOf, their last pixels
     std::size_t armRunsOf = glyphs.size();
-    auto arms = [&](std::size_t g) {
-        // Arms ten times as long as they are thick, neither longer than the
-        // box's diagonal, have at most a fifth of its square in pixels.
-        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
-        if (5.0 * double(glyphs[g].Pixels) > w * w + h * h)
-            return false;
+    auto squared = [](const std::array<int, 2> &a, const std::array<int, 2> &b) {
+        const double x = a[0] - b[0], y = a[1] - b[1];
+        return x * x + y * y;
+    };
+    // The glyph's two pixels farthest apart (p, q) and the pixel farthest
+    // from the line through them (m), as {p, m, q}; false when there are none.
+    auto extremes = [&](std::size_t g, std::array<std::array<int, 2>, 3> &points) {
         if (armRunsOf != g) {
             armRuns.clear();
             forRuns(g, [&](int y, int x0, int x1) { armRuns.push_back({y, x0, x1 - 1}); });
@@ -918,10 +960,6 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                             ends[static_cast<std::size_t>(e)] = {x, y};
                         }
                     }
-        auto squared = [](const std::array<int, 2> &a, const std::array<int, 2> &b) {
-            const double x = a[0] - b[0], y = a[1] - b[1];
-            return x * x + y * y;
-        };
         std::array<int, 2> p = ends[0], q = ends[1];
         for (std::size_t i = 0; i < ends.size(); ++i)
             for (std::size_t j = i + 1; j < ends.size(); ++j)
@@ -942,6 +980,18 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                     corner = {x, y};
                 }
             }
+        points = {p, corner, q};
+        return true;
+    };
+    auto arms = [&](std::size_t g) {
+        // Arms ten times as long as they are thick, neither longer than the
+        // box's diagonal, have at most a fifth of its square in pixels.
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (5.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        std::array<std::array<int, 2>, 3> points;
+        if (!extremes(g, points))
+            return false;
         auto toSegment = [](double x, double y, const std::array<int, 2> &a, const std::array<int, 2> &b) {
             const double vx = b[0] - a[0], vy = b[1] - a[1], wx = x - a[0], wy = y - a[1];
             const double l = vx * vx + vy * vy, t = l > 0 ? std::clamp((wx * vx + wy * vy) / l, 0.0, 1.0) : 0.0;
@@ -950,7 +1000,6 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         };
         // The three points, each taken as where the arms meet (the arms of a
         // narrow "V" are longer than the gap between their far ends).
-        const std::array<std::array<int, 2>, 3> points = {p, corner, q};
         for (std::size_t m = 0; m < 3; ++m) {
             const std::array<int, 2> &a = points[(m + 1) % 3], &c = points[m], &b = points[(m + 2) % 3];
             const double arm1 = std::sqrt(squared(a, c)), arm2 = std::sqrt(squared(c, b));
@@ -970,11 +1019,188 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         }
         return false;
     };
-    // A closed frame along the box's rim (a rectangle, its corners rounded or
-    // not), its sides fifteen times as long as its strokes are thick or
-    // longer (a "口" has thicker strokes): every pixel but those in the
-    // corners lies within a stroke's thickness of the rim, and the middle
-    // half of each side is drawn.
+    // An arc of a circle (drawn with compasses; a "C" or a bent line): the
+    // circle through the glyph's extremes, every pixel within half the
+    // stroke's thickness and a pixel and a half of it (a letter's curves are
+    // seldom a circle's), the thickness being the pixels over the arc's
+    // length; open (a gap of a sixteenth of the circle or more: a ring is told
+    // apart elsewhere) and four times as long as it is thick or longer.
+    auto arc = [&](std::size_t g) {
+        const double w = glyphs[g].Box.Width(), h = glyphs[g].Box.Height();
+        if (2.0 * double(glyphs[g].Pixels) > w * w + h * h)
+            return false;
+        if (armRunsOf != g) {
+            armRuns.clear();
+            forRuns(g, [&](int y, int x0, int x1) { armRuns.push_back({y, x0, x1 - 1}); });
+            armRunsOf = g;
+        }
+        // The circle fitted to the pixels (least squares of x^2 + y^2 + D x +
+        // E y + F, about their mean).
+        double n = 0, mx = 0, my = 0;
+        for (const auto &[y, x0, x1] : armRuns) {
+            n += x1 + 1 - x0;
+            mx += (x1 + 1 - x0) * (x0 + x1) / 2.0;
+            my += (x1 + 1.0 - x0) * y;
+        }
+        if (n < 3)
+            return false;
+        mx /= n;
+        my /= n;
+        double sxx = 0, syy = 0, sxy = 0, sxz = 0, syz = 0;
+        for (const auto &[y, x0, x1] : armRuns)
+            for (int x = x0; x <= x1; ++x) {
+                const double u = x - mx, v = y - my, z = u * u + v * v;
+                sxx += u * u;
+                syy += v * v;
+                sxy += u * v;
+                sxz += u * z;
+                syz += v * z;
+            }
+        // With sums of u and v zero: [sxx sxy; sxy syy] (D, E) = -(sxz, syz), F = -(sxx + syy) / n.
+        const double det = sxx * syy - sxy * sxy;
+        if (std::abs(det) < 1e-9 * (sxx + syy) * (sxx + syy) || det == 0)
+            return false;
+        const double dd = -(sxz * syy - syz * sxy) / det, ee = -(syz * sxx - sxz * sxy) / det;
+        double ox = mx - dd / 2, oy = my - ee / 2;
+        double r = std::sqrt(dd * dd / 4 + ee * ee / 4 + (sxx + syy) / n);
+        // The sectors (of 64) about (ox, oy) the runs cover, and the longest
+        // gap between them.
+        constexpr int kSectors = 64;
+        std::uint64_t covered = 0;
+        auto cover = [&]() {
+            auto sector = [&](double x, double y) {
+                return std::clamp(static_cast<int>(Turn(x - ox, y - oy) * kSectors), 0, kSectors - 1);
+            };
+            covered = 0;
+            for (const auto &[y, x0, x1] : armRuns) {
+                int s0 = sector(x0, y), s1 = sector(x1, y);
+                if (s1 < s0)
+                    std::swap(s0, s1);
+                if (s1 - s0 > kSectors / 2)   // across the sectors' seam
+                    std::swap(s0, s1);
+                for (int k = s0;; k = (k + 1) % kSectors) {
+                    covered |= std::uint64_t(1) << k;
+                    if (k == s1)
+                        break;
+                }
+            }
+            int gap = 0;
+            for (int k = 0, run = 0; k < 2 * kSectors; ++k) {
+                run = (covered >> (k % kSectors)) & 1 ? 0 : run + 1;
+                gap = std::max(gap, std::min(run, kSectors));
+            }
+            return gap;
+        };
+        // Told first about the first circle: a closed curve is no arc, nor
+        // is a glyph whose pixels' distances from it spread more than twice
+        // as much as across a stroke (the least squares below bring a drawn
+        // arc's under 1.3 times).
+        if (cover() < kSectors / 16)
+            return false;
+        {
+            const double length = r * 2 * M_PI * std::popcount(covered) / kSectors;
+            const double thickness = double(glyphs[g].Pixels) / length;
+            double spread = 0;
+            for (const auto &[y, x0, x1] : armRuns)
+                for (int x = x0; x <= x1; ++x) {
+                    const double e = std::sqrt((x - ox) * (x - ox) + (y - oy) * (y - oy)) - r;
+                    spread += e * e;
+                }
+            if (spread > 2.5 * 2.5 * n * thickness * thickness / 12)
+                return false;
+        }
+        // Refined to the least squares of the pixels' distances from the
+        // circle (Gauss-Newton; the fit above draws a short arc's circle in).
+        for (int step = 0; step < 3; ++step) {
+            std::array<double, 6> a{};   // the normal matrix's upper half: xx xy xr yy yr rr
+            std::array<double, 3> b{};
+            for (const auto &[y, x0, x1] : armRuns)
+                for (int x = x0; x <= x1; ++x) {
+                    const double u = x - ox, v = y - oy, dist = std::sqrt(u * u + v * v);
+                    if (dist <= 0)
+                        continue;
+                    const double ju = -u / dist, jv = -v / dist, e = dist - r;
+                    a[0] += ju * ju;
+                    a[1] += ju * jv;
+                    a[2] -= ju;
+                    a[3] += jv * jv;
+                    a[4] -= jv;
+                    a[5] += 1;
+                    b[0] -= ju * e;
+                    b[1] -= jv * e;
+                    b[2] += e;
+                }
+            const double c0 = a[3] * a[5] - a[4] * a[4], c1 = a[2] * a[4] - a[1] * a[5], c2 = a[1] * a[4] - a[2] * a[3];
+            const double det3 = a[0] * c0 + a[1] * c1 + a[2] * c2;
+            if (std::abs(det3) < 1e-12)
+                break;
+            const double c4 = a[0] * a[5] - a[2] * a[2], c5 = a[1] * a[2] - a[0] * a[4], c8 = a[0] * a[3] - a[1] * a[1];
+            ox += (c0 * b[0] + c1 * b[1] + c2 * b[2]) / det3;
+            oy += (c1 * b[0] + c4 * b[1] + c5 * b[2]) / det3;
+            r += (c2 * b[0] + c5 * b[1] + c8 * b[2]) / det3;
+        }
+        if (!(r > 0))
+            return false;
+        // Nearly straight: the straight stroke test's.
+        if (r > 4 * std::max(w, h))
+            return false;
+        if (cover() < kSectors / 16)
+            return false;
+        const double length = r * 2 * M_PI * std::popcount(covered) / kSectors;
+        const double thickness = double(glyphs[g].Pixels) / length;
+        if (length < 4 * thickness)
+            return false;
+        // Every pixel within half the thickness and a pixel and a half of the
+        // circle (a few may not be), and their distances from it spread no
+        // more than a drawn stroke's (uniformly across its thickness: a
+        // letter's curves are no circle's, nor of one thickness).
+        const double reach = thickness / 2 + 1.5;
+        long long off = glyphs[g].Pixels / 32;
+        double spread = 0, near = 0;
+        for (const auto &[y, x0, x1] : armRuns)
+            for (int x = x0; x <= x1; ++x) {
+                const double e = std::sqrt((x - ox) * (x - ox) + (y - oy) * (y - oy)) - r;
+                if (std::abs(e) > reach) {
+                    --off;
+                    continue;
+                }
+                spread += e * e;
+                ++near;
+            }
+        return off >= 0 && spread <= 1.3 * 1.3 * near * thickness * thickness / 12;
+    };
+    // No ink in the box's corners (a circle's box; a "口" or "ロ" of a text's
+    // weight reaches into them): at most one pixel in 32 farther from the
+    // box's middle than a tenth more than half its side and a pixel.
+    auto round = [&](std::size_t g) {
+        const TBox &box = glyphs[g].Box;
+        const double cx = (box.Left + box.Right - 1) / 2.0, cy = (box.Top + box.Bottom - 1) / 2.0;
+        const double reach = 1.1 * box.Long() / 2.0 + 1, reach2 = reach * reach;
+        long long off = glyphs[g].Pixels / 32;
+        forRuns(g, [&](int y, int x0, int x1) {
+            const double dy2 = (y - cy) * (y - cy);
+            if (dy2 >= reach2) {
+                off -= x1 - x0;
+                return;
+            }
+            // Pixels x0 .. x1 - 1 within cx -+ half of the circle's chord on this line.
+            const double half = std::sqrt(reach2 - dy2);
+            const int in0 = std::max(x0, static_cast<int>(std::ceil(cx - half))),
+                      in1 = std::min(x1 - 1, static_cast<int>(std::floor(cx + half)));
+            off -= (x1 - x0) - std::max(0, in1 - in0 + 1);
+        });
+        return off >= 0;
+    };
+    // A closed frame (a rectangle, its corners rounded or not, upright or
+    // turned a few degrees, with a scan's specks in it), its sides fifteen
+    // times as long as its strokes are thick or longer (a "口" has thicker
+    // strokes): on every line and column of the box, but in its corners,
+    // every pixel lies within a stroke's thickness of the line's (or the
+    // column's) first or last ink; across the middle half of the box every
+    // line and column reaches across half of it (both sides drawn), and the
+    // first and last ink of those lines and columns run straight (the sides
+    // of a rectangle, not of an "O").
+    std::vector<int> lineFirst, lineLast, columnFirst, columnLast;
     auto frame = [&](std::size_t g) {
         const TBox &box = glyphs[g].Box;
         const int w = box.Width(), h = box.Height();
@@ -982,30 +1208,76 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         if (std::min(w, h) < 15 * thickness)
             return false;
         const int band = static_cast<int>(thickness + 1.5), corner = std::min(w, h) / 4;
-        long long off = glyphs[g].Pixels / 32;
-        std::array<long long, 4> side{};   // left, right, top, bottom: pixels on the middle half
+        lineFirst.assign(static_cast<std::size_t>(h), w);
+        lineLast.assign(static_cast<std::size_t>(h), -1);
+        columnFirst.assign(static_cast<std::size_t>(w), h);
+        columnLast.assign(static_cast<std::size_t>(w), -1);
         forRuns(g, [&](int y, int x0, int x1) {
-            const int dy = std::min(y - box.Top, box.Bottom - 1 - y);
-            const bool midRow = 4 * (y - box.Top) >= h && 4 * (y - box.Top) < 3 * h;
-            for (int x = x0; x < x1; ++x) {
-                const int dx = std::min(x - box.Left, box.Right - 1 - x);
-                if (dx < corner && dy < corner)
-                    continue;
-                if (std::min(dx, dy) > band) {
-                    --off;
-                    continue;
+            const std::size_t r = static_cast<std::size_t>(y - box.Top);
+            lineFirst[r] = std::min(lineFirst[r], x0 - box.Left);
+            lineLast[r] = std::max(lineLast[r], x1 - 1 - box.Left);
+        });
+        // Both sides drawn, straight (within a stroke's thickness of the
+        // line fitted through them) and turned by 4 degrees or less; one line
+        // in 16 may fail (a scan's speck beside the side, a gap in it).
+        auto sides = [&](const std::vector<int> &first, const std::vector<int> &last, int across) {
+            const int n = static_cast<int>(first.size()), from = n / 4, to = n - n / 4;
+            int bad = 0;
+            for (int i = from; i < to; ++i)
+                bad += 2 * (last[static_cast<std::size_t>(i)] - first[static_cast<std::size_t>(i)]) < across;
+            if (16 * bad > to - from)
+                return false;
+            for (const std::vector<int> *side : {&first, &last}) {
+                double sy = 0, sx = 0, syy = 0, sxy = 0, count = 0;
+                for (int i = from; i < to; ++i) {
+                    const double v = (*side)[static_cast<std::size_t>(i)];
+                    if (v < 0 || v >= across)
+                        continue;
+                    sy += i;
+                    sx += v;
+                    syy += double(i) * i;
+                    sxy += double(i) * v;
+                    ++count;
                 }
-                if (midRow && dx <= band)
-                    ++side[x - box.Left <= band ? 0 : 1];
-                const bool midColumn = 4 * (x - box.Left) >= w && 4 * (x - box.Left) < 3 * w;
-                if (midColumn && dy <= band)
-                    ++side[y - box.Top <= band ? 2 : 3];
+                const double spread = count * syy - sy * sy;
+                if (count < 2 || spread <= 0)
+                    return false;
+                const double slope = (count * sxy - sy * sx) / spread, at = (sx - slope * sy) / count;
+                if (std::abs(slope) > 0.07)
+                    return false;
+                int off = 0;
+                for (int i = from; i < to; ++i)
+                    off += std::abs((*side)[static_cast<std::size_t>(i)] - (at + slope * i)) > band;
+                if (16 * off > to - from)
+                    return false;
+            }
+            return true;
+        };
+        if (!sides(lineFirst, lineLast, w))
+            return false;
+        forRuns(g, [&](int y, int x0, int x1) {
+            for (int x = x0 - box.Left; x < x1 - box.Left; ++x) {
+                columnFirst[static_cast<std::size_t>(x)] = std::min(columnFirst[static_cast<std::size_t>(x)], y - box.Top);
+                columnLast[static_cast<std::size_t>(x)] = std::max(columnLast[static_cast<std::size_t>(x)], y - box.Top);
             }
         });
-        if (off < 0)
+        if (!sides(columnFirst, columnLast, h))
             return false;
-        const double need = 0.6 * thickness / 2;
-        return side[0] >= need * h && side[1] >= need * h && side[2] >= need * w && side[3] >= need * w;
+        long long off = glyphs[g].Pixels / 32;
+        forRuns(g, [&](int y, int x0, int x1) {
+            const int r = y - box.Top;
+            const int dy = std::min(r, h - 1 - r);
+            const int first = lineFirst[static_cast<std::size_t>(r)], last = lineLast[static_cast<std::size_t>(r)];
+            for (int x = x0 - box.Left; x < x1 - box.Left; ++x) {
+                if (std::min(x, w - 1 - x) < corner && dy < corner)
+                    continue;
+                if (x - first <= band || last - x <= band || r - columnFirst[static_cast<std::size_t>(x)] <= band
+                    || columnLast[static_cast<std::size_t>(x)] - r <= band)
+                    continue;
+                --off;
+            }
+        });
+        return off >= 0;
     };
     auto straight = [&](std::size_t g) {
         // A stroke L long and L / 4 thick or thinner has at most L * L / 4
@@ -1039,6 +1311,44 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
                 strokesOnly[root] = straight(g) || arms(g);
         }
     }
+    // A dashed or broken line that ends in a corner, an arrowhead or a dot
+    // (a scan's thin line fallen into pieces): a group of four glyphs or
+    // more whose glyphs but the first and the last along it are straight
+    // strokes along it, twice as long as they are thick or more (the "-" and
+    // "=" of a label stand between letters).
+    {
+        std::vector<int> firstOf(glyphs.size(), -1), lastOf(glyphs.size(), -1);
+        auto along = [&](std::size_t g) {
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            return groups[root].Vertical ? glyphs[g].Box.Turned() : glyphs[g].Box;
+        };
+        for (std::size_t g = 0; g < glyphs.size(); ++g) {
+            if (glyphs[g].Small)
+                continue;
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            if (groups[root].Glyphs < 4 || strokesOnly[root])
+                continue;
+            const TBox b = along(g);
+            int &first = firstOf[root], &last = lastOf[root];
+            if (first < 0 || b.Left < along(static_cast<std::size_t>(first)).Left)
+                first = static_cast<int>(g);
+            if (last < 0 || b.Right > along(static_cast<std::size_t>(last)).Right)
+                last = static_cast<int>(g);
+        }
+        std::vector<char> dashed(glyphs.size(), 1);
+        for (std::size_t g = 0; g < glyphs.size(); ++g) {
+            if (glyphs[g].Small)
+                continue;
+            const std::size_t root = static_cast<std::size_t>(strings.Find(static_cast<int>(g)));
+            if (firstOf[root] < 0 || !dashed[root] || static_cast<int>(g) == firstOf[root] || static_cast<int>(g) == lastOf[root])
+                continue;
+            const TBox b = along(g);
+            dashed[root] = b.Width() >= 2 * b.Height() && (glyphs[g].Thin || straight(g));
+        }
+        for (std::size_t root = 0; root < glyphs.size(); ++root)
+            if (firstOf[root] >= 0 && dashed[root])
+                strokesOnly[root] = 1;
+    }
     // Groups of circles only (a lone circle, or two drawn near each other)
     // are drawing, not "O"s: each glyph of one piece in a square box is
     // looked into until one is no ring (a letter's box is seldom square, a
@@ -1053,8 +1363,9 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         // A ring leaves the box's corners and middle white: at most three
         // quarters of it black.
         const TBox &box = glyphs[g].Box;
-        ringsOnly[root] = start[g + 1] - start[g] == 1 && 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height()
-                          && ((TMoments::Square(box) && moments(g).Ring(box)) || frame(g));
+        ringsOnly[root] = 4 * glyphs[g].Pixels <= 3LL * box.Width() * box.Height()
+                          && ((start[g + 1] - start[g] == 1 && TMoments::Square(box) && moments(g).Ring(box) && round(g))
+                              || frame(g));
     }
     // A lone glyph within the reach of a group of two or more (a comma, a
     // stroke of a kanji that did not follow its neighbours) makes no string
@@ -1091,17 +1402,29 @@ TTextSeparation SeparateText(TBlackMask mask, const TTextSizes &sizes, int threa
         const TGroup &group = groups[root];
         if (!group.Glyphs)
             continue;
-        // Letters taken off a line make a string of two or more.
-        if (group.OnLine == group.Glyphs && group.Glyphs < 2)
+        // Letters taken off a line make a string of two or more on one side of
+        // it (a dot on a line and a branch of it are one piece over it and one
+        // under it).
+        if (group.OnLine == group.Glyphs
+            && (group.Glyphs < 2 || std::max(group.Sides[1], group.Sides[2]) + group.Sides[0] < 2))
             continue;
         if (group.Glyphs == 1 && glyphs[root].Inside)
             continue;
+        if (group.Glyphs == 1 && start[root + 1] - start[root] == 1) {
+            const std::size_t k = static_cast<std::size_t>(items[static_cast<std::size_t>(start[root])]);
+            if (k < regular && hangingFew[static_cast<std::size_t>(candidates[k])])
+                continue;
+        }
         if (group.Glyphs == 1) {
             const double density = double(group.Pixels) / (double(group.Box.Width()) * group.Box.Height());
             if (density < 0.1)
                 continue;
+            // A solid bar twice as long as it is thick or longer, alone: a
+            // dash of a thick dashed line.
+            if (density >= 0.75 && group.Box.Long() >= 2 * group.Box.Short() && start[root + 1] - start[root] == 1)
+                continue;
             if (!glyphs[root].Thin)
-                strokesOnly[root] = straight(root) || arms(root);
+                strokesOnly[root] = straight(root) || arms(root) || arc(root);
         }
         if (strokesOnly[root] || ringsOnly[root])
             continue;

@@ -144,25 +144,34 @@ TEST(SeparateText, LabelOnAShortLine)
     }
 }
 
+// A label written upright from (200, 200), 40 px high, or turned upward, with
+// a short line 3 px thick along the letters' heads (rows head - 2 .. head,
+// columns 185 .. 300; turned: those columns, rows 100 .. 215); returns head.
+static int HangUnderAShortLine(QImage &image, const char *text, int degrees)
+{
+    Label(image, QString::fromUtf8(text), 200, 200, 40, degrees);
+    const TBlackMask letters = MaskOfImage(image);
+    // The letters' heads: their first row (first column, turned upward).
+    int head = image.height();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (letters.Black(x, y))
+                head = std::min(head, degrees == 0 ? y : x);
+    if (degrees == 0)
+        Bar(image, 185, head - 2, 300, head);
+    else
+        Bar(image, head - 2, 100, head, 215);
+    return head;
+}
+
 // A short label hanging under a short line (right of it, turned upward: the
 // letters' heads on it): the letters are text and the line keeps every pixel.
 TEST(SeparateText, LabelHangingUnderAShortLine)
 {
     for (const int degrees : {0, 90}) {
         QImage image = WhiteSheet(400, 400);
-        Label(image, QStringLiteral("1200"), 200, 200, 40, degrees);
-        const TBlackMask letters = MaskOfImage(image);
-        // The letters' heads: their first row (first column, turned upward).
-        int head = 400;
-        for (int y = 0; y < 400; ++y)
-            for (int x = 0; x < 400; ++x)
-                if (letters.Black(x, y))
-                    head = std::min(head, degrees == 0 ? y : x);
+        const int head = HangUnderAShortLine(image, "1200", degrees);
         const bool across = degrees == 0;
-        if (across)
-            Bar(image, 185, head - 2, 300, head);
-        else
-            Bar(image, head - 2, 100, head, 215);
         const TBlackMask mask = MaskOfImage(image);
         ASSERT_EQ(FindComponents(mask).Components.size(), 1u) << degrees;
         const TTextSeparation s = SeparateText(mask, k400);
@@ -174,6 +183,21 @@ TEST(SeparateText, LabelHangingUnderAShortLine)
         EXPECT_EQ(across ? BlackIn(s.Graphics, 185, head - 2, 301, head + 1) : BlackIn(s.Graphics, head - 2, 100, head + 1, 216), line);
         const long long below = across ? BlackIn(mask, 0, head + 1, 400, 400) : BlackIn(mask, head + 1, 0, 400, 400);
         EXPECT_GE(BlackIn(s.Text, 0, 0, 400, 400), below * 9 / 10) << degrees;
+    }
+}
+
+// One or two letters hanging under a short line (fewer than a label has; the
+// stem of a letter turned upward with strokes to one side) stay with the line.
+TEST(SeparateText, FewLettersHangingUnderAShortLineStayWithIt)
+{
+    for (const int degrees : {0, 90}) {
+        QImage image = WhiteSheet(400, 400);
+        HangUnderAShortLine(image, "12", degrees);
+        const TBlackMask mask = MaskOfImage(image);
+        ASSERT_EQ(FindComponents(mask).Components.size(), 1u) << degrees;
+        const TTextSeparation s = SeparateText(mask, k400);
+        EXPECT_TRUE(s.Strings.empty()) << degrees;
+        EXPECT_TRUE(AllWhite(s.Text)) << degrees;
     }
 }
 
@@ -222,10 +246,12 @@ TEST(SeparateText, ALoneGlyphInAStringJoinsIt)
 }
 
 // Labels of letters made of two straight arms ("7", "L", "V", "く") and of
-// thin strokes stay text: their arms are short for the strokes' thickness.
+// thin strokes stay text: their arms are short for the strokes' thickness; so
+// do lone curved letters ("C", "つ"): their curves are no circle's, and lone
+// square rings ("口", "ロ"): they reach into their boxes' corners.
 TEST(SeparateText, LettersOfTwoArmsAreText)
 {
-    for (const char *text : {"17", "LV", "く7", "7"})
+    for (const char *text : {"17", "LV", "く7", "7", "C", "つ", "口", "ロ"})
         for (const int size : {40, 79}) {
             QImage image = WhiteSheet(400, 200);
             Label(image, QString::fromUtf8(text), 20, 150, size);
@@ -235,13 +261,32 @@ TEST(SeparateText, LettersOfTwoArmsAreText)
         }
 }
 
-// A dashed line and rings (thin and large, small and thick, two one above
-// the other) are drawing, not text.
+// A dashed line (one ending in an arrowhead), rings (thin and large, small
+// and thick, two one above the other), corners, frames, arcs and a dot on a
+// line are drawing, not text.
 TEST(SeparateText, DashesAndRingsStayGraphics)
 {
-    QImage image = WhiteSheet(1200, 1100);
+    QImage image = WhiteSheet(1200, 1300);
     for (int x = 100; x < 1100; x += 40)
         Bar(image, x, 100, x + 24, 103);             // dashes 25 x 4 px, 15 px apart
+    for (int x = 100; x < 400; x += 27)
+        Bar(image, x, 170, x + 24, 171);             // a thin line broken, ending in an arrowhead
+    Bar(image, 1100, 200, 1129, 207);                // a solid dash alone, 30 x 8 px
+    // A thick line with a dot where a branch leaves it.
+    Bar(image, 100, 1197, 500, 1202);
+    Bar(image, 297, 1200, 302, 1290);
+    {
+        QPainter painter(&image);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(QPointF(300, 1200), 15, 15);
+    }
+    {
+        QPainter painter(&image);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawPolygon(QPolygonF({QPointF(410, 163), QPointF(450, 170.5), QPointF(410, 178)}));
+    }
     {
         QPainter painter(&image);
         painter.setPen(QPen(Qt::black, 3));
@@ -268,6 +313,16 @@ TEST(SeparateText, DashesAndRingsStayGraphics)
         painter.drawPolyline(QPolygonF({QPointF(960, 1000), QPointF(950, 1048), QPointF(995, 1058)}));
         painter.setPen(QPen(Qt::black, 3));
         painter.drawRoundedRect(QRectF(350, 900, 80, 150), 10, 10);   // a rounded frame
+        painter.setPen(QPen(Qt::black, 5));
+        painter.drawArc(QRectF(1070, 920, 60, 60), 45 * 16, 270 * 16);   // a lone arc, a "C"
+        painter.setPen(QPen(Qt::black, 9, Qt::SolidLine, Qt::FlatCap));
+        painter.drawArc(QRectF(1100, 620, 40, 40), 35 * 16, 110 * 16);    // short and thick
+        painter.setPen(QPen(Qt::black, 3));
+        // A frame turned 2 degrees, a scan's speck just inside its top.
+        painter.translate(540, 960);
+        painter.rotate(2);
+        painter.drawRect(QRectF(-40, -75, 80, 150));
+        painter.fillRect(-20, -71, 2, 2, Qt::black);
     }
     const TBlackMask mask = MaskOfImage(image);
     const TTextSeparation s = SeparateText(mask, k400);
