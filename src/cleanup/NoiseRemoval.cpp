@@ -1,5 +1,6 @@
 #include "cleanup/NoiseRemoval.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <vector>
@@ -49,9 +50,19 @@ void ForEachRun(const std::uint64_t *line, int words, int width, bool white, F &
         f(start, width - 1);
 }
 
+// Runs joined into components. Sizes are counted only up to `cap` (the
+// largest size asked about plus one), so that they fit in 32 bits whatever the
+// picture's size: a component is small or not the same either way.
 class TComponents
 {
 public:
+    TComponents(std::size_t runs, std::int64_t cap)
+        : Cap(static_cast<std::uint32_t>(std::min<std::int64_t>(cap, UINT32_MAX)))
+    {
+        Parent.reserve(runs);
+        Size.reserve(runs);
+        Edge.reserve(runs);
+    }
     int Add(bool edge)
     {
         Parent.push_back(static_cast<int>(Parent.size()));
@@ -77,16 +88,25 @@ public:
         if (Size[static_cast<std::size_t>(a)] < Size[static_cast<std::size_t>(b)])
             std::swap(a, b);
         Parent[static_cast<std::size_t>(b)] = a;
-        Size[static_cast<std::size_t>(a)] += Size[static_cast<std::size_t>(b)];
+        Size[static_cast<std::size_t>(a)] = Sum(Size[static_cast<std::size_t>(a)], Size[static_cast<std::size_t>(b)]);
         Edge[static_cast<std::size_t>(a)] = Edge[static_cast<std::size_t>(a)] || Edge[static_cast<std::size_t>(b)];
     }
-    void Grow(int i, int pixels) { Size[static_cast<std::size_t>(i)] += pixels - 1; }
+    void Grow(int i, int pixels)
+    {
+        Size[static_cast<std::size_t>(i)] = Sum(Size[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(pixels - 1));
+    }
     std::int64_t SizeOf(int root) const { return Size[static_cast<std::size_t>(root)]; }
     bool EdgeOf(int root) const { return Edge[static_cast<std::size_t>(root)]; }
 
 private:
+    std::uint32_t Sum(std::uint32_t a, std::uint32_t b) const
+    {
+        return std::min<std::uint64_t>(std::uint64_t(a) + b, Cap);
+    }
+
+    std::uint32_t Cap;
     std::vector<int> Parent;
-    std::vector<std::int64_t> Size;
+    std::vector<std::uint32_t> Size;
     std::vector<bool> Edge;
 };
 
@@ -99,7 +119,12 @@ void FlipSmallComponents(TBlackMask &mask, int maxPixels, bool white)
     // Runs overlap on neighbouring lines when they share a column (4-connected)
     // or touch diagonally too (8-connected).
     const int reach = white ? 0 : 1;
-    TComponents components;
+    // The runs are counted first, so that the components take what they need
+    // and no more (an A0 sheet holds millions of runs).
+    std::size_t runs = 0;
+    for (int y = 0; y < height; ++y)
+        ForEachRun(mask.Line(y), words, width, white, [&](int, int) { ++runs; });
+    TComponents components(runs, std::int64_t(maxPixels) + 1);
     std::vector<TRun> previous, current;
     int count = 0;
     for (int y = 0; y < height; ++y) {
