@@ -61,6 +61,20 @@ TCleanupOptions Options(bool centerline, double merge)
     return o;
 }
 
+// Thinning on 2 and 3 threads leaves the mask thinning on one does.
+void ExpectThinningOnThreadsAsOnOne(const TBlackMask &mask)
+{
+    TBlackMask one = mask;
+    CenterlineSteps::Thin(one, 1);
+    for (int threads : {2, 3}) {
+        TBlackMask many = mask;
+        CenterlineSteps::Thin(many, threads);
+        for (int y = 0; y < mask.Height(); ++y)
+            for (int i = 0; i < mask.Words(); ++i)
+                ASSERT_EQ(many.Line(y)[i], one.Line(y)[i]) << threads << ' ' << y << ' ' << i;
+    }
+}
+
 struct TDrawingCase
 {
     const char *Name;
@@ -388,15 +402,7 @@ TEST(CleanupTest, ThinningOfALargeSheetIsTheSameOnEveryThreadCount)
             for (int x = x0; x < std::min(x0 + w, mask.Width()); ++x)
                 mask.SetBlack(x, y);
     }
-    TBlackMask one = mask;
-    CenterlineSteps::Thin(one, 1);
-    for (int threads : {2, 3}) {
-        TBlackMask many = mask;
-        CenterlineSteps::Thin(many, threads);
-        for (int y = 0; y < mask.Height(); ++y)
-            for (int i = 0; i < mask.Words(); ++i)
-                ASSERT_EQ(many.Line(y)[i], one.Line(y)[i]) << threads << ' ' << y << ' ' << i;
-    }
+    ExpectThinningOnThreadsAsOnOne(mask);
 }
 
 TEST(CleanupTest, ThinningInPartsOfLinesReadsTheLinesBesideEachPart)
@@ -410,15 +416,7 @@ TEST(CleanupTest, ThinningInPartsOfLinesReadsTheLinesBesideEachPart)
         for (int y = 20 + 160 * k; y < 20 + 160 * k + 61 + 9 * k; ++y)
             for (int x = 10 + 13 * k; x < 1990 - 11 * k; ++x)
                 mask.SetBlack(x, y);
-    TBlackMask one = mask;
-    CenterlineSteps::Thin(one, 1);
-    for (int threads : {2, 3}) {
-        TBlackMask many = mask;
-        CenterlineSteps::Thin(many, threads);
-        for (int y = 0; y < mask.Height(); ++y)
-            for (int i = 0; i < mask.Words(); ++i)
-                ASSERT_EQ(many.Line(y)[i], one.Line(y)[i]) << threads << ' ' << y << ' ' << i;
-    }
+    ExpectThinningOnThreadsAsOnOne(mask);
 }
 
 TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)

@@ -52,7 +52,6 @@ struct TSheet : TPaintedSheet
     }
 };
 
-// The entities as text, for failure messages.
 // The arc whose centre is nearest (cx, cy); null when there is none.
 const TDrawingEntity *NearestArc(const TDrawing &d, double cx, double cy)
 {
@@ -64,6 +63,7 @@ const TDrawingEntity *NearestArc(const TDrawing &d, double cx, double cy)
     return nearest;
 }
 
+// The entities as text, for failure messages.
 std::string Describe(const TDrawing &d)
 {
     std::string text;
@@ -77,6 +77,19 @@ std::string Describe(const TDrawing &d)
         text += line;
     }
     return text;
+}
+
+// The four quarters of the slot about the corners of (120 .. 280) x (110 .. 150):
+// each an arc of radius 100 within 1.5, its centre within `centre` px.
+void ExpectSlotQuarters(const TDrawing &d, double centre)
+{
+    for (const double cx : {120.0, 280.0})
+        for (const double cy : {110.0, 150.0}) {
+            const TDrawingEntity *nearest = NearestArc(d, cx, cy);
+            ASSERT_TRUE(nearest) << Describe(d);
+            EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), centre) << cx << " " << cy << Describe(d);
+            EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
+        }
 }
 
 void ExpectSamePoint(double x1, double y1, double x2, double y2)
@@ -196,13 +209,7 @@ TEST(Recognition, ScannedSlotKeepsItsShortSidesAndFillets)
     });
     const TDrawing d = sheet.Recognise(1, true, 1);
     int sides = 0;
-    for (const double cx : {120.0, 280.0})
-        for (const double cy : {110.0, 150.0}) {
-            const TDrawingEntity *nearest = NearestArc(d, cx, cy);
-            ASSERT_TRUE(nearest) << Describe(d);
-            EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1) << cx << " " << cy << Describe(d);
-            EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
-        }
+    ExpectSlotQuarters(d, 1);
     for (const TDrawingEntity &e : d.Entities)
         if (e.Kind == TEntityKind::Line && e.X1 == e.X2 && std::abs(std::abs(e.Y2 - e.Y1) - 40) <= 2)
             ++sides;
@@ -448,13 +455,7 @@ TEST(Recognition, FilletsOfATurnedSlotKeepTheirCirclesWhenTheSkewIsRemoved)
     // The 40-px sides tilt the quarters' first circles; once the lines are turned back and snapped, each
     // radius is read again between its tangent points (before, a centre lay 1.9 px off and a radius 1.5 px).
     const TDrawing d = TurnedSlot(0.7);
-    for (const double cx : {120.0, 280.0})
-        for (const double cy : {110.0, 150.0}) {
-            const TDrawingEntity *nearest = NearestArc(d, cx, cy);
-            ASSERT_TRUE(nearest) << Describe(d);
-            EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1.25) << cx << " " << cy << Describe(d);
-            EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
-        }
+    ExpectSlotQuarters(d, 1.25);
 }
 
 TEST(Recognition, TheShortSideBetweenTwoArcsStaysALine)
@@ -470,13 +471,7 @@ TEST(Recognition, TheShortSideBetweenTwoArcsStaysALine)
         sides += e.Kind == TEntityKind::Line && e.X1 == e.X2 && std::abs(std::abs(e.X1 - 200) - 180) <= 1 &&
                  std::abs(std::abs(e.Y2 - e.Y1) - 40) <= 2;
     EXPECT_EQ(sides, 2) << Describe(d);
-    for (const double cx : {120.0, 280.0})
-        for (const double cy : {110.0, 150.0}) {
-            const TDrawingEntity *nearest = NearestArc(d, cx, cy);
-            ASSERT_TRUE(nearest) << Describe(d);
-            EXPECT_LE(std::hypot(nearest->X1 - cx, nearest->Y1 - cy), 1) << cx << " " << cy << Describe(d);
-            EXPECT_NEAR(nearest->R, 100, 1.5) << cx << " " << cy << Describe(d);
-        }
+    ExpectSlotQuarters(d, 1);
 }
 
 TEST(Recognition, TheSkewIsWhatTheSquareLinesShare)
