@@ -1337,6 +1337,11 @@ private:
             pieces[pieces.size() - 2].J = pieces.back().J;
             pieces.pop_back();
         }
+        // A free stroke broken into pieces by a scan's rough edges, that one
+        // circle fits within twice the tolerance, is one arc.
+        if (Options.Arcs && !closed && !AtJunction(chain.front()) && !AtJunction(chain.back()) &&
+            OneRoughArc(points, pieces, halfWidth))
+            tolerance = std::max(tolerance, 2 * Options.Tolerance);
         // A short arc bulges less than the tolerance and one line fits it;
         // but where the middles of its stroke lie on a circle of a sweep of
         // 20 degrees or more, and half a pixel or more off their line, yet
@@ -1538,6 +1543,50 @@ private:
             fittedChain.Edges.push_back(std::move(e));
         }
         return fittedChain;
+    }
+
+    // A stroke with free ends that a scan's rough edges broke into a few
+    // arcs and lines going on into each other (the circles of its short
+    // pieces far apart, a line where the edge ran straight for a while, the
+    // thinning's hook at an end), but that one circle fits within twice the
+    // tolerance and at most half as far as its chord's line, is one arc.
+    // The hook's pixels at an end (a line no longer than the stroke is
+    // wide) are not held to the circle. True when `pieces` became that arc.
+    bool OneRoughArc(const TPoints &p, std::vector<TPiece> &pieces, double halfWidth) const
+    {
+        if (pieces.size() < 2 || pieces.size() > 4 || p.size() < 8 ||
+            std::none_of(pieces.begin(), pieces.end(), [](const TPiece &q) { return q.Arc; }) ||
+            std::any_of(pieces.begin(), pieces.end(), [](const TPiece &q) { return q.Fillet; }))
+            return false;
+        const auto hook = [&](const TPiece &q) {
+            return !q.Arc && Distance(p[q.I], p[q.J]) <= 2 * halfWidth + 2;
+        };
+        const std::size_t i = hook(pieces.front()) ? pieces.front().J : 0,
+                          j = hook(pieces.back()) ? pieces.back().I : p.size() - 1;
+        if (j < i + 7)
+            return false;
+        const std::size_t n = j + 1 - i;
+        const TCircle c = FitCircle(p.data() + i, n);
+        if (!c.Valid || c.R < 1.5 || c.R > kLargestRadius)
+            return false;
+        const double offCircle = CircleDeviation(p.data() + i, n, c);
+        const TLine line = TPrefixSums(p).Line(i, j);
+        double offLine = 0;
+        for (std::size_t k = i; k <= j; ++k)
+            offLine = std::max(offLine, line.Distance(p[k]));
+        const double sweep = SignedSweep(p, 0, p.size() - 1, c);
+        if (offCircle > 2 * Options.Tolerance || offCircle > 0.5 * offLine || std::abs(sweep) < 20 ||
+            std::abs(sweep) > 330)
+            return false;
+        TPiece arc;
+        arc.Arc = true;
+        arc.I = 0;
+        arc.J = p.size() - 1;
+        arc.Circle = c;
+        arc.Ccw = sweep > 0;
+        arc.Within = p.size() - 1;
+        pieces.assign(1, arc);
+        return true;
     }
 
     // The fitted chain's joints as nodes (its ends at junctions shared with

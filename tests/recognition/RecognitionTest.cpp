@@ -412,14 +412,16 @@ TEST(Recognition, AnArcWithARoughEdgeIsOneArc)
     // A stroke that bulges out over a few degrees (a scan's rough edge):
     // the fit within 1 px breaks it, one circle fits it within 2 px. Near
     // a free end the bulge left a line and a second arc of half the
-    // radius (a line going on along the arc's tangent is a break too); a
-    // short hook at the end may stay.
+    // radius (a line going on along the arc's tangent is a break too). The
+    // thinning's hook at a free end, and a line where the edge of a 30-degree
+    // arc ran straight, go into the arc (before, each stayed a line beside it).
     struct TCase
     {
         double Y, R, HalfWidth, From, To, Bump, Size, Spread;
         std::size_t MostEntities;
     };
-    const TCase cases[] = {{40, 150, 1.5, 0, 180, 70, 1.8, 3, 1}, {20, 160, 3.5, 60, 120, 68, 1.5, 5, 2}};
+    const TCase cases[] = {{40, 150, 1.5, 0, 180, 70, 1.8, 3, 1}, {20, 160, 3.5, 60, 120, 68, 1.5, 5, 1},
+                           {100, 100, 2, 75, 105, 84, 1.5, 2, 1}};
     for (const TCase &c : cases) {
         TSheet sheet;
         sheet.Paint([&](double x, double y) {
