@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -540,8 +541,10 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
 }
 
 // The segments laid on a grid (column x - minX, row maxY - y: rows grow
-// downward as in a picture), thinned to lines one pixel wide.
-TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY, int threads)
+// downward as in a picture), thinned to lines one pixel wide. With `discard`
+// the segments' pages are given back as they are drawn (the caller reads them
+// no more), so that they go while the grid's pages come.
+TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY, int threads, bool discard = false)
 {
     minX = Round(segments.front().X1);
     maxY = Round(segments.front().Y1);
@@ -554,16 +557,17 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
     }
     TBlackMask grid(maxX - minX + 1, maxY - minY + 1);
     // In parts on the threads: the pixels are set with an atomic or, in any
-    // order, since a pixel drawn twice is drawn all the same.
-    constexpr std::size_t kPart = 1 << 15;
-    const std::size_t parts = threads > 1 ? (segments.size() + kPart - 1) / kPart : 1;
-    RunTasks(threads, parts, [&](std::size_t part, int) {
-        const std::size_t end = parts > 1 ? std::min(segments.size(), (part + 1) * kPart) : segments.size();
-        for (std::size_t i = part * kPart; i < end; ++i) {
+    // order, since a pixel drawn twice is drawn all the same. The parts go
+    // in batches of two megabytes of segments, each batch given back once
+    // drawn when asked.
+    constexpr std::size_t kPart = 1 << 15, kBatch = (std::size_t(2) << 20) / sizeof(TSegment);
+    const bool shared = threads > 1 && segments.size() > kPart;
+    const auto draw = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
             const TSegment &s = segments[i];
             const int x0 = Round(s.X1) - minX, y0 = maxY - Round(s.Y1);
             const int x1 = Round(s.X2) - minX, y1 = maxY - Round(s.Y2);
-            if (parts == 1) {
+            if (!shared) {
                 Draw(grid, x0, y0, x1, y1);
                 continue;
             }
@@ -572,7 +576,22 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
                     .fetch_or(std::uint64_t(1) << (x & 63), std::memory_order_relaxed);
             });
         }
-    });
+    };
+    std::unique_ptr<TTaskRounds> rounds = shared ? std::make_unique<TTaskRounds>(ThreadsPerPicture(threads)) : nullptr;
+    const std::size_t batch = discard ? kBatch : segments.size();
+    for (std::size_t from = 0; from < segments.size(); from += batch) {
+        const std::size_t to = std::min(segments.size(), from + batch);
+        if (shared) {
+            rounds->Run((to - from + kPart - 1) / kPart, [&](std::size_t part, int) {
+                draw(from + part * kPart, std::min(to, from + (part + 1) * kPart));
+            });
+        } else {
+            draw(from, to);
+        }
+        if (discard)
+            LargeBlock::Discard(const_cast<TSegment *>(segments.data() + from), (to - from) * sizeof(TSegment));
+    }
+    rounds.reset();
     CenterlineSteps::Thin(grid, threads);
     CenterlineSteps::RemoveStaircases(grid, threads);
     return grid;
@@ -688,7 +707,7 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
     int minX = 0, maxY = 0;
     std::vector<std::vector<TLine>> parts;
     {
-        const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads);
+        const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads, bool(segmentsRead));
         if (segmentsRead)
             segmentsRead();
         parts = SimplifiedChains(grid, tolerance, threads);
