@@ -344,6 +344,8 @@ public:
         }
         return Sums[slot - 1].second;
     }
+    // Brings the key's first slot near.
+    void Prefetch(std::uint64_t key) const { __builtin_prefetch(&Slots[Home(key)]); }
     // Null when the key has no sums.
     const TSum *Find(std::uint64_t key) const
     {
@@ -353,11 +355,13 @@ public:
     std::vector<std::pair<std::uint64_t, TSum>> &All() { return Sums; }
 
 private:
+    // Where the search for the key starts.
+    std::size_t Home(std::uint64_t key) const { return std::size_t((key * 0x9E3779B97F4A7C15u) >> Shift); }
     // The key's slot, or the empty one where it would go.
     std::size_t Place(std::uint64_t key) const
     {
         const std::size_t mask = Slots.size() - 1;
-        std::size_t i = std::size_t((key * 0x9E3779B97F4A7C15u) >> Shift);
+        std::size_t i = Home(key);
         while (Slots[i] && Sums[Slots[i] - 1].first != key)
             i = (i + 1) & mask;
         return i;
@@ -469,7 +473,14 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         const std::size_t first = task * kLinesPerTask;
         for (std::size_t l = first; l < std::min(lines.size(), first + kLinesPerTask); ++l) {
             TLine &line = lines[l];
-            const std::vector<TStrokeLine> fits = std::move(lineFits[l % lineFits.size()]);
+            // Kept where they are: the task fitting the next lines in their
+            // place reuses their memory.
+            const std::vector<TStrokeLine> &fits = lineFits[l % lineFits.size()];
+            // The next line's points asked for early: they are spread over
+            // the table.
+            if (l + 1 < std::min(lines.size(), first + kLinesPerTask))
+                for (const TPoint &p : lines[l + 1])
+                    sums.Prefetch(key(p));
             for (std::size_t i = 0; i < fits.size(); ++i)
                 if (fits[i].Fitted) {
                     add(line[i], fits[i]);
