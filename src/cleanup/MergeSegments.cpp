@@ -318,6 +318,14 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
     return line;
 }
 
+// Brings the cache lines of `bytes` bytes from `from` near.
+void Prefetch(const void *from, std::size_t bytes)
+{
+    const char *at = static_cast<const char *>(from);
+    for (std::size_t offset = 0; offset < bytes; offset += 64)
+        __builtin_prefetch(at + offset);
+}
+
 // The sums of the fitted lines through each point, by the point's key: an
 // open-addressing table of indices into the sums in the order their points
 // came (room for `points` keys at most two thirds full, 4 bytes a slot, and for as
@@ -476,9 +484,16 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
             // Kept where they are: the task fitting the next lines in their
             // place reuses their memory.
             const std::vector<TStrokeLine> &fits = lineFits[l % lineFits.size()];
-            // The next line's points asked for early: they are spread over
-            // the table.
-            if (l + 1 < std::min(lines.size(), first + kLinesPerTask))
+            // Asked for early, within the task: the points and fits of the
+            // line after next (made on another thread), and the next line's
+            // slots of the table (spread over it).
+            const std::size_t last = std::min(lines.size(), first + kLinesPerTask);
+            if (l + 2 < last) {
+                Prefetch(lines[l + 2].data(), lines[l + 2].size() * sizeof(TPoint));
+                const std::vector<TStrokeLine> &later = lineFits[(l + 2) % lineFits.size()];
+                Prefetch(later.data(), later.size() * sizeof(TStrokeLine));
+            }
+            if (l + 1 < last)
                 for (const TPoint &p : lines[l + 1])
                     sums.Prefetch(key(p));
             for (std::size_t i = 0; i < fits.size(); ++i)
