@@ -481,9 +481,9 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         const std::size_t first = task * kLinesPerTask;
         for (std::size_t l = first; l < std::min(lines.size(), first + kLinesPerTask); ++l) {
             TLine &line = lines[l];
-            // Kept where they are: the task fitting the next lines in their
-            // place reuses their memory.
-            const std::vector<TStrokeLine> &fits = lineFits[l % lineFits.size()];
+            // Taken (their memory goes once summed: a slot kept the room of
+            // the longest line it ever held).
+            const std::vector<TStrokeLine> fits = std::move(lineFits[l % lineFits.size()]);
             // Asked for early, within the task: the points and fits of the
             // line after next (made on another thread), and the next line's
             // slots of the table (spread over it).
