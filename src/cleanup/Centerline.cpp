@@ -648,12 +648,20 @@ void FindSpur(const TBlackMask &mask, const TBlackMask &original, int x0, int y0
             if (count >= 3) {
                 // A junction: the branch walked so far is a spur when it is no
                 // longer than the largest distance to paper around the
-                // junction (the stroke's half width and a pixel) and a pixel.
-                int depth = 0;
-                for (int k = 0; k < 8; ++k)
-                    depth = std::max(depth, Depth(original, x + DX[static_cast<std::size_t>(k)],
-                                                  y + DY[static_cast<std::size_t>(k)], kDepthCap));
-                spur = static_cast<int>(path.size()) <= depth + 1;
+                // junction (the stroke's half width and a pixel) and a pixel:
+                // when some neighbour's depth reaches `need` (below kDepthCap,
+                // as the branch is at most kDepthCap pixels long), which its
+                // depth up to `need` tells. A black neighbour lies at most a
+                // pixel deeper than the junction (a pixel of the strokes), so
+                // when the junction's own depth falls short by more, only the
+                // white ones can reach it.
+                const int need = static_cast<int>(path.size()) - 1;
+                const bool shallow = Depth(original, x, y, need) + 1 < need;
+                for (int k = 0; k < 8 && !spur; ++k) {
+                    const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
+                    if (!(shallow && original.Black(nx, ny)))
+                        spur = Depth(original, nx, ny, need) >= need;
+                }
                 break;
             }
             path.emplace_back(x, y);

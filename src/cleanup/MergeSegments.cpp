@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -317,6 +318,14 @@ TStrokeLine FitStrokeLine(const TBlackMask &strokes, const TPoint &a, const TPoi
     return line;
 }
 
+// Brings the cache lines of `bytes` bytes from `from` near.
+void Prefetch(const void *from, std::size_t bytes)
+{
+    const char *at = static_cast<const char *>(from);
+    for (std::size_t offset = 0; offset < bytes; offset += 64)
+        __builtin_prefetch(at + offset);
+}
+
 // The sums of the fitted lines through each point, by the point's key: an
 // open-addressing table of indices into the sums in the order their points
 // came (room for `points` keys at most two thirds full, 4 bytes a slot, and for as
@@ -343,6 +352,8 @@ public:
         }
         return Sums[slot - 1].second;
     }
+    // Brings the key's first slot near.
+    void Prefetch(std::uint64_t key) const { __builtin_prefetch(&Slots[Home(key)]); }
     // Null when the key has no sums.
     const TSum *Find(std::uint64_t key) const
     {
@@ -352,11 +363,13 @@ public:
     std::vector<std::pair<std::uint64_t, TSum>> &All() { return Sums; }
 
 private:
+    // Where the search for the key starts.
+    std::size_t Home(std::uint64_t key) const { return std::size_t((key * 0x9E3779B97F4A7C15u) >> Shift); }
     // The key's slot, or the empty one where it would go.
     std::size_t Place(std::uint64_t key) const
     {
         const std::size_t mask = Slots.size() - 1;
-        std::size_t i = std::size_t((key * 0x9E3779B97F4A7C15u) >> Shift);
+        std::size_t i = Home(key);
         while (Slots[i] && Sums[Slots[i] - 1].first != key)
             i = (i + 1) & mask;
         return i;
@@ -468,7 +481,21 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
         const std::size_t first = task * kLinesPerTask;
         for (std::size_t l = first; l < std::min(lines.size(), first + kLinesPerTask); ++l) {
             TLine &line = lines[l];
+            // Taken (their memory goes once summed: a slot kept the room of
+            // the longest line it ever held).
             const std::vector<TStrokeLine> fits = std::move(lineFits[l % lineFits.size()]);
+            // Asked for early, within the task: the points and fits of the
+            // line after next (made on another thread), and the next line's
+            // slots of the table (spread over it).
+            const std::size_t last = std::min(lines.size(), first + kLinesPerTask);
+            if (l + 2 < last) {
+                Prefetch(lines[l + 2].data(), lines[l + 2].size() * sizeof(TPoint));
+                const std::vector<TStrokeLine> &later = lineFits[(l + 2) % lineFits.size()];
+                Prefetch(later.data(), later.size() * sizeof(TStrokeLine));
+            }
+            if (l + 1 < last)
+                for (const TPoint &p : lines[l + 1])
+                    sums.Prefetch(key(p));
             for (std::size_t i = 0; i < fits.size(); ++i)
                 if (fits[i].Fitted) {
                     add(line[i], fits[i]);
@@ -540,8 +567,10 @@ void CentreOnStrokes(std::vector<TLine> &lines, const TBlackMask &strokes, doubl
 }
 
 // The segments laid on a grid (column x - minX, row maxY - y: rows grow
-// downward as in a picture), thinned to lines one pixel wide.
-TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY, int threads)
+// downward as in a picture), thinned to lines one pixel wide. With `discard`
+// the segments' pages are given back as they are drawn (the caller reads them
+// no more), so that they go while the grid's pages come.
+TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY, int threads, bool discard = false)
 {
     minX = Round(segments.front().X1);
     maxY = Round(segments.front().Y1);
@@ -554,16 +583,17 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
     }
     TBlackMask grid(maxX - minX + 1, maxY - minY + 1);
     // In parts on the threads: the pixels are set with an atomic or, in any
-    // order, since a pixel drawn twice is drawn all the same.
-    constexpr std::size_t kPart = 1 << 15;
-    const std::size_t parts = threads > 1 ? (segments.size() + kPart - 1) / kPart : 1;
-    RunTasks(threads, parts, [&](std::size_t part, int) {
-        const std::size_t end = parts > 1 ? std::min(segments.size(), (part + 1) * kPart) : segments.size();
-        for (std::size_t i = part * kPart; i < end; ++i) {
+    // order, since a pixel drawn twice is drawn all the same. The parts go
+    // in batches of two megabytes of segments, each batch given back once
+    // drawn when asked.
+    constexpr std::size_t kPart = 1 << 15, kBatch = (std::size_t(2) << 20) / sizeof(TSegment);
+    const bool shared = threads > 1 && segments.size() > kPart;
+    const auto draw = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
             const TSegment &s = segments[i];
             const int x0 = Round(s.X1) - minX, y0 = maxY - Round(s.Y1);
             const int x1 = Round(s.X2) - minX, y1 = maxY - Round(s.Y2);
-            if (parts == 1) {
+            if (!shared) {
                 Draw(grid, x0, y0, x1, y1);
                 continue;
             }
@@ -572,7 +602,22 @@ TBlackMask SegmentGrid(std::span<const TSegment> segments, int &minX, int &maxY,
                     .fetch_or(std::uint64_t(1) << (x & 63), std::memory_order_relaxed);
             });
         }
-    });
+    };
+    std::unique_ptr<TTaskRounds> rounds = shared ? std::make_unique<TTaskRounds>(ThreadsPerPicture(threads)) : nullptr;
+    const std::size_t batch = discard ? kBatch : segments.size();
+    for (std::size_t from = 0; from < segments.size(); from += batch) {
+        const std::size_t to = std::min(segments.size(), from + batch);
+        if (shared) {
+            rounds->Run((to - from + kPart - 1) / kPart, [&](std::size_t part, int) {
+                draw(from + part * kPart, std::min(to, from + (part + 1) * kPart));
+            });
+        } else {
+            draw(from, to);
+        }
+        if (discard)
+            LargeBlock::Discard(const_cast<TSegment *>(segments.data() + from), (to - from) * sizeof(TSegment));
+    }
+    rounds.reset();
     CenterlineSteps::Thin(grid, threads);
     CenterlineSteps::RemoveStaircases(grid, threads);
     return grid;
@@ -688,7 +733,7 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
     int minX = 0, maxY = 0;
     std::vector<std::vector<TLine>> parts;
     {
-        const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads);
+        const TBlackMask grid = SegmentGrid(segments, minX, maxY, threads, bool(segmentsRead));
         if (segmentsRead)
             segmentsRead();
         parts = SimplifiedChains(grid, tolerance, threads);

@@ -35,7 +35,8 @@ std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, doubl
 // The same with the strokes asked for only when they are read, after
 // `segmentsRead` (when given) was called as soon as the segments were no
 // longer read: the memory of each can go before the next step needs more.
-// Each is called at most once.
+// Each is called at most once. With `segmentsRead` given, the caller reads the
+// segments no more: their pages may be given back as they are taken in.
 std::vector<TSegment> MergeCentreLines(std::span<const TSegment> segments, double tolerance,
                                        const std::function<const TBlackMask &()> &strokes, int threads,
                                        const std::function<void()> &segmentsRead = {});

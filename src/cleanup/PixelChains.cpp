@@ -46,10 +46,13 @@ public:
     void Trace(const TTake &take)
     {
         FindJunctions();
+        // Each worker walks its chains in a list of its own, used over and over.
+        std::vector<std::vector<TPixel>> rooms(static_cast<std::size_t>(Threads));
         // Chains from every end and junction pixel.
         std::vector<std::vector<std::uint64_t>> tops(Bands());
         RunTasks(Threads, Bands(), [&](std::size_t b, int worker) {
             std::vector<std::uint64_t> &bandTops = tops[b];
+            std::vector<TPixel> &chain = rooms[std::size_t(worker)];
             ForEachPixel(b, true, [&](int x, int y) {
                 const unsigned code = Code(Mask, x, y);
                 for (int k = 0; k < 8; ++k) {
@@ -58,12 +61,14 @@ public:
                     const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
                     if (Count(Code(Mask, nx, ny)) != 2) {
                         // Two nodes side by side: one chain, taken once.
-                        if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny))
-                            Emit({{x, y}, {nx, ny}}, b, worker, take);
+                        if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny)) {
+                            chain.assign({TPixel{x, y}, TPixel{nx, ny}});
+                            Emit(chain, b, worker, take);
+                        }
                         continue;
                     }
                     const std::size_t kept = bandTops.size();
-                    std::vector<TPixel> chain = Walk(x, y, nx, ny, 0, &bandTops);
+                    Walk(x, y, nx, ny, 0, &bandTops, chain);
                     // The chain comes back to this node, or to another, from
                     // neighbour `back` of that node.
                     const TPixel end = chain.back(), last = chain[chain.size() - 2];
@@ -76,7 +81,7 @@ public:
                         bandTops.resize(kept);  // taken from the other end
                         continue;
                     }
-                    Emit(std::move(chain), b, worker, take);
+                    Emit(chain, b, worker, take);
                 }
             });
         });
@@ -91,6 +96,7 @@ public:
         std::vector<std::uint64_t> &openTops = tops[0];
         std::sort(openTops.begin(), openTops.end());
         RunTasks(Threads, Bands(), [&](std::size_t b, int worker) {
+            std::vector<TPixel> &chain = rooms[std::size_t(worker)];
             std::size_t top = std::size_t(
                 std::lower_bound(openTops.begin(), openTops.end(), Key(0, First[b])) - openTops.begin());
             ForEachPixel(b, false, [&](int x, int y) {
@@ -101,9 +107,9 @@ public:
                 const unsigned code = Code(Mask, x, y);
                 const int k = std::countr_zero(code);
                 const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
-                std::vector<TPixel> chain = Walk(x, y, nx, ny, Key(x, y), nullptr);
+                Walk(x, y, nx, ny, Key(x, y), nullptr, chain);
                 if (chain.back() == TPixel{x, y})
-                    Emit(std::move(chain), Bands() + b, worker, take);
+                    Emit(chain, Bands() + b, worker, take);
             });
         });
     }
@@ -258,10 +264,12 @@ private:
     // From node (x0, y0) through line pixel (x, y) to the next node (or back
     // to the start of a closed line). Stops at the first pixel whose key is
     // below `least` (which ends the chain). Line pixels passed with no
-    // neighbour before them in line order go to `tops` when given.
-    std::vector<TPixel> Walk(int x0, int y0, int x, int y, std::uint64_t least, std::vector<std::uint64_t> *tops) const
+    // neighbour before them in line order go to `tops` when given. The chain
+    // is made in `chain`.
+    void Walk(int x0, int y0, int x, int y, std::uint64_t least, std::vector<std::uint64_t> *tops,
+              std::vector<TPixel> &chain) const
     {
-        std::vector<TPixel> chain{{x0, y0}};
+        chain.assign(1, TPixel{x0, y0});
         int px = x0, py = y0;
         for (;;) {
             chain.push_back({x, y});
@@ -278,12 +286,12 @@ private:
             x = nx;
             y = ny;
         }
-        return chain;
     }
 
     // Ends at junctions move to the junction's centre pixel; a chain that
     // leaves a junction only to come back to it beside itself is part of it.
-    void Emit(std::vector<TPixel> chain, std::size_t part, int worker, const TTake &take) const
+    // (The chain is changed.)
+    void Emit(std::vector<TPixel> &chain, std::size_t part, int worker, const TTake &take) const
     {
         const int first = JunctionOf(chain.front().X, chain.front().Y);
         const int last = JunctionOf(chain.back().X, chain.back().Y);

@@ -8,6 +8,7 @@
 #include "cleanup/NoiseRemoval.h"
 #include "cleanup/PackedMask.h"
 #include "cleanup/PixelChains.h"
+#include "cleanup/PixelNeighbours.h"
 #include "cleanup/Threshold.h"
 #include "image/LinePixels.h"
 #include "base/ProgressPort.h"
@@ -255,6 +256,75 @@ TEST(CleanupTest, RaggedEdgesLeaveNoSpurs)
         EXPECT_LE(left, 11) << thick;
         EXPECT_GE(right, 188) << thick;
     }
+}
+
+TEST(CleanupTest, SpursAreTheBranchesNoLongerThanTheStrokeIsDeep)
+{
+    // Skeletons of random blocks with single white pixels punched in (a
+    // pixel beside such a hole lies far shallower than the hole's own depth,
+    // measured to the nearest other paper): the branches cut are exactly
+    // those from a line end to a junction whose length is at most the
+    // largest depth among the junction's eight neighbours and a pixel, each
+    // depth counted here ring by ring.
+    using namespace PixelNeighbours;
+    std::mt19937 random(11);
+    int cut = 0;
+    for (int round = 0; round < 4; ++round) {
+        TBlackMask original(160, 120);
+        for (int k = 0; k < 30; ++k) {
+            const int x0 = int(random() % 150), y0 = int(random() % 110);
+            const int w = 2 + int(random() % 30), h = 2 + int(random() % 30);
+            for (int y = y0; y < std::min(y0 + h, 120); ++y)
+                for (int x = x0; x < std::min(x0 + w, 160); ++x)
+                    original.SetBlack(x, y);
+        }
+        for (int k = 0; k < 60; ++k)
+            Clear(original, int(random() % 160), int(random() % 120));
+        TBlackMask skeleton = original;
+        CenterlineSteps::Thin(skeleton);
+        CenterlineSteps::RemoveStaircases(skeleton);
+        const auto depth = [&](int x, int y) {
+            for (int r = 1; r < 256; ++r)
+                for (int dy = -r; dy <= r; ++dy)
+                    for (int dx = -r; dx <= r; dx += (std::abs(dy) == r ? 1 : 2 * r))
+                        if (!original.Black(x + dx, y + dy))
+                            return r;
+            return 256;
+        };
+        TBlackMask expected = skeleton;
+        for (int y0 = 0; y0 < 120; ++y0)
+            for (int x0 = 0; x0 < 160; ++x0) {
+                if (!skeleton.Black(x0, y0) || Count(Code(skeleton, x0, y0)) != 1)
+                    continue;
+                std::vector<std::pair<int, int>> path;
+                for (int x = x0, y = y0, px = -2, py = -2;;) {
+                    const unsigned code = Code(skeleton, x, y);
+                    if (Count(code) >= 3) {
+                        int deepest = 0;
+                        for (int k = 0; k < 8; ++k)
+                            deepest = std::max(deepest, depth(x + DX[std::size_t(k)], y + DY[std::size_t(k)]));
+                        if (int(path.size()) <= deepest + 1)
+                            for (const auto &[sx, sy] : path)
+                                Clear(expected, sx, sy), ++cut;
+                        break;
+                    }
+                    path.emplace_back(x, y);
+                    if (Count(code) == 0 || (Count(code) == 1 && path.size() > 1) || path.size() > 256)
+                        break;
+                    int nx = -2, ny = -2;
+                    NextAlong(code, x, y, px, py, nx, ny);
+                    px = x, py = y, x = nx, y = ny;
+                }
+            }
+        for (int threads : {1, 2}) {
+            TBlackMask pruned = skeleton;
+            CenterlineSteps::PruneSpurs(pruned, original, threads);
+            for (int y = 0; y < 120; ++y)
+                for (int i = 0; i < pruned.Words(); ++i)
+                    ASSERT_EQ(pruned.Line(y)[i], expected.Line(y)[i]) << round << ' ' << threads << ' ' << y << ' ' << i;
+        }
+    }
+    EXPECT_GT(cut, 20);
 }
 
 TEST(CleanupTest, DespeckleRemovesSpecksAndFillsHoles)
