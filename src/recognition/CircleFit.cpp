@@ -215,7 +215,13 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
 
 } // namespace
 
-bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
+bool NearFreeEnd(const TStrokeArc &arc, double phi)
+{
+    const double mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / arc.Circle.R;
+    return (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
+}
+
+bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const char *nearEnds, TStrokeArcStart *start)
 {
     // The step's width: narrow enough to place an edge between two pixel
     // centres, wide enough that the rough edge of a scan does not catch it.
@@ -232,16 +238,18 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     // circle alone (the ends move less than that).
     // (The buffers stay with the thread: a big arc's samples fill pages
     // that a fresh buffer would have to clear again for every fit.)
-    thread_local std::vector<char> nearEnd;
-    nearEnd.assign(n, 0);
-    {
-        const double c = arc.Circle.R, mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / c;
+    thread_local std::vector<char> nearEndKept;
+    if (!nearEnds) {
+        nearEndKept.assign(n, 0);
+        const double mid = 0.5 * (arc.Lo + arc.Hi);
         for (std::size_t i = 0; i < n; ++i) {
             double phi = std::atan2(p[i].Y - arc.Circle.Y, p[i].X - arc.Circle.X) - mid;
             phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
-            nearEnd[i] = (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
+            nearEndKept[i] = NearFreeEnd(arc, phi);
         }
+        nearEnds = nearEndKept.data();
     }
+    const char *const nearEnd = nearEnds;
     // The last parameters' distances and predicted ink per sample: a step
     // taken reads its normal equations from them instead of measuring again.
     struct TTerm
@@ -257,7 +265,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
         {
             if (terms.capacity() > (std::size_t(1) << 16)) {
                 std::vector<TTerm>().swap(terms);
-                std::vector<char>().swap(nearEnd);
+                std::vector<char>().swap(nearEndKept);
             }
         }
     } letGo;
@@ -278,8 +286,9 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     // The normal equations at the parameters last evaluated (the matrix is
     // symmetric: its upper half summed and mirrored).
     const auto normalEquations = [&](TMatrix &normal, TVector &gradient) {
-        normal.setZero();
-        gradient.setZero();
+        // (Summed in plain local arrays, each sample in turn as before: the
+        // same sums, kept in registers.)
+        double sums[kParameters][kParameters] = {}, g[kParameters] = {};
         for (std::size_t i = 0; i < n; ++i) {
             const TTerm &t = terms[i];
             // d residual / d parameter = predicted (1 - predicted) / kStep * d(D - halfWidth)
@@ -287,19 +296,40 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
             const double j[kParameters] = {k * t.Dcx, k * t.Dcy, k * t.Dr, -k, k * t.Dlo, k * t.Dhi};
             for (int r = 0; r < kParameters; ++r) {
                 for (int c = r; c < kParameters; ++c)
-                    normal(r, c) += j[r] * j[c];
-                gradient(r) += j[r] * t.Residual;
+                    sums[r][c] += j[r] * j[c];
+                g[r] += j[r] * t.Residual;
             }
         }
-        for (int r = 0; r < kParameters; ++r)
-            for (int c = r + 1; c < kParameters; ++c)
-                normal(c, r) = normal(r, c);
+        for (int r = 0; r < kParameters; ++r) {
+            for (int c = r; c < kParameters; ++c)
+                normal(r, c) = normal(c, r) = sums[r][c];
+            gradient(r) = g[r];
+        }
     };
     double lambda = 1e-3;
     TMatrix normal;
     TVector gradient;
-    double cost = evaluate(q);
-    normalEquations(normal, gradient);
+    double cost;
+    if (start && start->Known) {
+        cost = start->Cost;
+        for (int r = 0; r < kParameters; ++r) {
+            for (int c = 0; c < kParameters; ++c)
+                normal(r, c) = start->Normal[r][c];
+            gradient(r) = start->Gradient[r];
+        }
+    } else {
+        cost = evaluate(q);
+        normalEquations(normal, gradient);
+        if (start) {
+            start->Known = true;
+            start->Cost = cost;
+            for (int r = 0; r < kParameters; ++r) {
+                for (int c = 0; c < kParameters; ++c)
+                    start->Normal[r][c] = normal(r, c);
+                start->Gradient[r] = gradient(r);
+            }
+        }
+    }
     const double first = cost;
     // A few steps: the fit starts near the answer, and a fiftieth of a
     // pixel is well below what the ink's edges tell.

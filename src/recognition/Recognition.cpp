@@ -60,6 +60,59 @@ inline int Round(double v)
     return v >= 0 ? static_cast<int>(v + 0.5) : -static_cast<int>(0.5 - v);
 }
 
+// How far the ink runs from the black pixel at (x, y) (drawing units, rows of
+// a mask `height` high) along sign (ux, uy): the t at which
+//   t = 0; while (t <= cap && black(x + sign * (t + kStep) * ux, y + sign * (t + kStep) * uy)) t += kStep;
+// stops, black reading the pixel at the rounded point. The steps' pixels move
+// monotonously (each coordinate rounded from a monotonous one), so the steps
+// between two on one pixel are on it too: the walk jumps to the last step
+// before the next pixel edge, where it checks that it is still on the pixel,
+// and reads the ink only on pixels it has not been on.
+double InkRun(const TBlackMask &ink, int height, double x, double y, double sign, double ux, double uy, double cap)
+{
+    constexpr double kStep = 0.125;
+    const auto column = [&](double s) { return Round(x + sign * s * ux); };
+    const auto row = [&](double s) { return height - Round(y + sign * s * uy); };
+    int col = Round(x), line = height - Round(y);
+    if (!ink.Black(col, line)) {  // (from paper: step by step)
+        double t = 0;
+        while (t <= cap && ink.Black(column(t + kStep), row(t + kStep)))
+            t += kStep;
+        return t;
+    }
+    // (the last step's number that the loop may take: i * kStep <= cap)
+    const double last = std::floor(cap / kStep);
+    const double dx = sign * ux, dy = sign * uy;
+    double i = 0;  // steps taken: t = i * kStep
+    for (;;) {
+        // The steps up to the next edge of the pixel (estimated; checked).
+        double edge = std::numeric_limits<double>::infinity();
+        if (dx > 0)
+            edge = std::min(edge, (col + 0.5 - x) / dx);
+        else if (dx < 0)
+            edge = std::min(edge, (col - 0.5 - x) / dx);
+        if (dy > 0)
+            edge = std::min(edge, (height - line + 0.5 - y) / dy);
+        else if (dy < 0)
+            edge = std::min(edge, (height - line - 0.5 - y) / dy);
+        const double m = std::min(std::ceil(edge / kStep) - 1, last + 1);
+        if (m > i + 1 && column(m * kStep) == col && row(m * kStep) == line) {
+            i = m;
+            continue;
+        }
+        if (!(i * kStep <= cap))
+            break;
+        const double s = (i + 1) * kStep;
+        const int c = column(s), r = row(s);
+        if ((c != col || r != line) && !ink.Black(c, r))
+            break;
+        col = c;
+        line = r;
+        i += 1;
+    }
+    return i * kStep;
+}
+
 // A straight line: a point on it and its unit direction.
 struct TLine
 {
@@ -155,9 +208,7 @@ TPoints StrokeMiddles(const TBlackMask &ink, const TPoint2 *p, std::size_t n, co
         bool bounded = true;
         for (int side = 0; side < 2 && bounded; ++side) {
             const double sign = side == 0 ? 1 : -1;
-            double t = 0;
-            while (t <= cap && black(p[k].X + sign * (t + kStep) * ux, p[k].Y + sign * (t + kStep) * uy))
-                t += kStep;
+            const double t = InkRun(ink, ink.Height(), p[k].X, p[k].Y, sign, ux, uy, cap);
             bounded = t <= cap;
             edge[side] = sign * (t + kStep / 2);
         }
@@ -1054,13 +1105,20 @@ private:
         };
         const auto junction = [&](const TPixel &p) { return AtJunction(p); };
         std::vector<TEnd> ends;
+        // The half widths read over the threads first.
         std::vector<double> widthOf(chains.size(), -1);
+        constexpr std::size_t kChainsPerTask = 1024;
+        RunTasks(Options.Threads, (chains.size() + kChainsPerTask - 1) / kChainsPerTask, [&](std::size_t task, int) {
+            const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
+            for (std::size_t c = task * kChainsPerTask; c < end; ++c)
+                if (chains[c].size() >= 4 && !(chains[c].front() == chains[c].back()))
+                    widthOf[c] = HalfWidth(Ink, chains[c]);
+        });
         for (std::size_t c = 0; c < chains.size(); ++c) {
             const std::vector<TPixel> &chain = chains[c];
             if (chain.size() < 4 || chain.front() == chain.back())
                 continue;
-            const double halfWidth = HalfWidth(Ink, chain);
-            widthOf[c] = halfWidth;
+            const double halfWidth = widthOf[c];
             const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
             for (const bool atBack : {false, true}) {
                 const TPixel &end = atBack ? chain.back() : chain.front();
@@ -1079,8 +1137,15 @@ private:
         };
         std::vector<TPair> pairs;
         const double facing = std::cos(25 * kDegree), opposite = std::cos(35 * kDegree);
+        // (The ends' places in a row of their own: the ends within the gap
+        // across are few of those within it along.)
+        std::vector<TPoint2> at(ends.size());
         for (std::size_t i = 0; i < ends.size(); ++i)
-            for (std::size_t j = i + 1; j < ends.size() && ends[j].P.X - ends[i].P.X <= kLongestBrokenGap; ++j) {
+            at[i] = ends[i].P;
+        for (std::size_t i = 0; i < ends.size(); ++i)
+            for (std::size_t j = i + 1; j < ends.size() && at[j].X - at[i].X <= kLongestBrokenGap; ++j) {
+                if (std::abs(at[j].Y - at[i].Y) > kLongestBrokenGap + 1)
+                    continue;  // (farther than the gap, without the root)
                 const TEnd &a = ends[i], &b = ends[j];
                 const double gap = Distance(a.P, b.P);
                 if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
@@ -1661,9 +1726,10 @@ private:
             return;
         // The pixels within the half width and 3 px of the arc.
         const double reach = halfWidth + 3, mid = 0.5 * (arc.Lo + arc.Hi);
-        const auto near = [&](double x, double y) {
+        // (phi: its angle about the circle less mid, what FitStrokeArc reads too.)
+        const auto near = [&](double x, double y, double &phi) {
             const double dx = x - c.X, dy = y - c.Y;
-            double phi = std::atan2(dy, dx) - mid;
+            phi = std::atan2(dy, dx) - mid;
             phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
             if (phi >= arc.Lo - mid && phi <= arc.Hi - mid)
                 return std::abs(std::hypot(dx, dy) - c.R) <= reach;
@@ -1687,6 +1753,7 @@ private:
              quarter * (std::numbers::pi / 2) < arc.Hi; ++quarter)
             extend(quarter * (std::numbers::pi / 2));
         std::vector<TInkSample> samples;
+        std::vector<char> nearEnd;
         const double outer = c.R + reach, inner = std::max(0.0, c.R - reach);
         const int top = std::max({1, static_cast<int>(std::floor(c.Y - outer)), static_cast<int>(std::floor(boxTop - reach))}),
                   bottom = std::min({Height, static_cast<int>(std::ceil(c.Y + outer)),
@@ -1701,9 +1768,12 @@ private:
                 const int x0 = std::max({0, static_cast<int>(std::ceil(from)), static_cast<int>(std::floor(boxLeft - reach))}),
                           x1 = std::min({Ink.Width() - 1, static_cast<int>(std::floor(to)),
                                          static_cast<int>(std::ceil(boxRight + reach))});
+                double phi;
                 for (int x = x0; x <= x1; ++x)
-                    if (near(x, y))
+                    if (near(x, y, phi)) {
                         samples.push_back({static_cast<double>(x), static_cast<double>(y), Ink.Black(x, Height - y)});
+                        nearEnd.push_back(NearFreeEnd(arc, phi));
+                    }
             };
             if (xi < 0) {
                 run(c.X - xo, c.X + xo);
@@ -1720,14 +1790,19 @@ private:
         TStrokeArc round = arc, flat = arc;
         round.KeepCircle = flat.KeepCircle = true;
         flat.Flat = true;
-        const bool roundFits = FitStrokeArc(samples.data(), samples.size(), round);
-        const bool flatFits = (arc.FreeLo || arc.FreeHi) && FitStrokeArc(samples.data(), samples.size(), flat);
+        // (The three fits start alike: the free one reads the start of the
+        // kept one's kind of end.)
+        TStrokeArcStart roundStart, flatStart;
+        const bool roundFits = FitStrokeArc(samples.data(), samples.size(), round, nearEnd.data(), &roundStart);
+        const bool flatFits = (arc.FreeLo || arc.FreeHi) &&
+                              FitStrokeArc(samples.data(), samples.size(), flat, nearEnd.data(), &flatStart);
         if (!roundFits && !flatFits)
             return;
         TStrokeArc fitted = arc;
         fitted.Flat = flatFits && (!roundFits || flat.Cost < round.Cost);
         const double kept = fitted.Flat ? flat.Cost : round.Cost;
-        if (!FitStrokeArc(samples.data(), samples.size(), fitted) || kept - fitted.Cost < 0.05)
+        if (!FitStrokeArc(samples.data(), samples.size(), fitted, nearEnd.data(), fitted.Flat ? &flatStart : &roundStart) ||
+            kept - fitted.Cost < 0.05)
             return;
         const TCircle f = fitted.Circle;
         if (std::abs(f.R - c.R) > 0.5 * c.R || Distance({f.X, f.Y}, {c.X, c.Y}) > 0.5 * c.R + 2 ||
@@ -1762,9 +1837,7 @@ private:
             bool bounded = true;
             for (int side = 0; side < 2 && bounded; ++side) {
                 const double sign = side == 0 ? 1 : -1;
-                double t = 0;
-                while (t <= cap && black(q.X + sign * (t + kStep) * nx, q.Y + sign * (t + kStep) * ny))
-                    t += kStep;
+                const double t = InkRun(Ink, Height, q.X, q.Y, sign, nx, ny, cap);
                 bounded = t <= cap;
                 edge[side] = sign * (t + kStep / 2);
             }
