@@ -78,16 +78,28 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
         return c;
     // Gauss-Newton on the distances to the circle.
     for (int iter = 0; iter < 5; ++iter) {
-        Eigen::Matrix3d normal = Eigen::Matrix3d::Zero();
-        Eigen::Vector3d rhs = Eigen::Vector3d::Zero();
+        // (The sums of the symmetric normal matrix's six entries in plain
+        // variables: the same sums, kept in registers.)
+        double xx = 0, xy = 0, yy = 0, rx = 0, ry = 0;
+        double count = 0, sx = 0, sy = 0, sr = 0;  // count: the entry -1 * -1 summed
         for (std::size_t i = 0; i < n; ++i) {
             const double dx = p[i].X - c.X, dy = p[i].Y - c.Y, d = std::sqrt(dx * dx + dy * dy);
             if (d == 0)
                 continue;
-            const Eigen::Vector3d j(-dx / d, -dy / d, -1);
-            normal += j * j.transpose();
-            rhs -= j * (d - c.R);
+            const double jx = -dx / d, jy = -dy / d, e = d - c.R;
+            xx += jx * jx;
+            xy += jx * jy;
+            yy += jy * jy;
+            rx += jx * -1.0;
+            ry += jy * -1.0;
+            count += 1.0;
+            sx -= jx * e;
+            sy -= jy * e;
+            sr -= -1.0 * e;
         }
+        Eigen::Matrix3d normal;
+        normal << xx, xy, rx, xy, yy, ry, rx, ry, count;
+        const Eigen::Vector3d rhs(sx, sy, sr);
         const Eigen::Vector3d step = normal.ldlt().solve(rhs);
         if (!step.allFinite())
             break;

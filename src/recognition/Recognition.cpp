@@ -60,57 +60,26 @@ inline int Round(double v)
     return v >= 0 ? static_cast<int>(v + 0.5) : -static_cast<int>(0.5 - v);
 }
 
-// How far the ink runs from the black pixel at (x, y) (drawing units, rows of
-// a mask `height` high) along sign (ux, uy): the t at which
+// How far the ink runs from (x, y) (drawing units, rows of a mask `height`
+// high) along sign (ux, uy): the t at which
 //   t = 0; while (t <= cap && black(x + sign * (t + kStep) * ux, y + sign * (t + kStep) * uy)) t += kStep;
-// stops, black reading the pixel at the rounded point. The steps' pixels move
-// monotonously (each coordinate rounded from a monotonous one), so the steps
-// between two on one pixel are on it too: the walk jumps to the last step
-// before the next pixel edge, where it checks that it is still on the pixel,
-// and reads the ink only on pixels it has not been on.
+// stops, black reading the pixel at the rounded point. The ink is read only
+// where a step lands on another pixel than the step before (which was black).
 double InkRun(const TBlackMask &ink, int height, double x, double y, double sign, double ux, double uy, double cap)
 {
     constexpr double kStep = 0.125;
-    const auto column = [&](double s) { return Round(x + sign * s * ux); };
-    const auto row = [&](double s) { return height - Round(y + sign * s * uy); };
-    int col = Round(x), line = height - Round(y);
-    if (!ink.Black(col, line)) {  // (from paper: step by step)
-        double t = 0;
-        while (t <= cap && ink.Black(column(t + kStep), row(t + kStep)))
-            t += kStep;
-        return t;
-    }
-    // (the last step's number that the loop may take: i * kStep <= cap)
-    const double last = std::floor(cap / kStep);
-    const double dx = sign * ux, dy = sign * uy;
-    double i = 0;  // steps taken: t = i * kStep
-    for (;;) {
-        // The steps up to the next edge of the pixel (estimated; checked).
-        double edge = std::numeric_limits<double>::infinity();
-        if (dx > 0)
-            edge = std::min(edge, (col + 0.5 - x) / dx);
-        else if (dx < 0)
-            edge = std::min(edge, (col - 0.5 - x) / dx);
-        if (dy > 0)
-            edge = std::min(edge, (height - line + 0.5 - y) / dy);
-        else if (dy < 0)
-            edge = std::min(edge, (height - line - 0.5 - y) / dy);
-        const double m = std::min(std::ceil(edge / kStep) - 1, last + 1);
-        if (m > i + 1 && column(m * kStep) == col && row(m * kStep) == line) {
-            i = m;
-            continue;
+    int col = INT_MIN, line = INT_MIN;  // the last step's pixel, black
+    double t = 0;
+    for (; t <= cap; t += kStep) {
+        const int c = Round(x + sign * (t + kStep) * ux), r = height - Round(y + sign * (t + kStep) * uy);
+        if (c != col || r != line) {
+            if (!ink.Black(c, r))
+                break;
+            col = c;
+            line = r;
         }
-        if (!(i * kStep <= cap))
-            break;
-        const double s = (i + 1) * kStep;
-        const int c = column(s), r = row(s);
-        if ((c != col || r != line) && !ink.Black(c, r))
-            break;
-        col = c;
-        line = r;
-        i += 1;
     }
-    return i * kStep;
+    return t;
 }
 
 // A straight line: a point on it and its unit direction.
@@ -2252,6 +2221,9 @@ private:
             int bestNode = -1;
             double bestDistance = 1e300;
             forNear(nodeCells, p, [&](const TFiledNode &filed) {
+                // (Far along an axis is farther than that, without the root.)
+                if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1)
+                    return;
                 const int m = filed.Id;
                 const double d = Distance(p, filed.P);
                 if (!(d < bestDistance) || d > farthest)
@@ -2387,7 +2359,8 @@ private:
         // No node farther than this can be met, whatever its width.
         const double farthest = 2 * (2 * (edge.HalfWidth + widest) + 10);
         nodesNear(p, [&](const TFiledNode &filed) {
-            if (Distance(p, filed.P) > farthest)
+            if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1 ||
+                Distance(p, filed.P) > farthest)
                 return;
             const int m = filed.Id;
             const TNode &other = Graph.Node(m);
