@@ -170,8 +170,9 @@ struct TArcDistance
 };
 
 // (cosLo, sinLo, cosHi, sinHi: of the end angles, the same for every pixel.)
+// (angle: atan2(y - cy, x - cx) when known, else NaN.)
 TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, double lo, double hi, bool freeLo,
-                         bool freeHi, bool flat, bool nearEnd, const double (&ends)[4])
+                         bool freeHi, bool flat, bool nearEnd, const double (&ends)[4], double angle)
 {
     TArcDistance out{};
     const double dx = x - cx, dy = y - cy, rho = std::sqrt(dx * dx + dy * dy);
@@ -189,7 +190,7 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
     if (!nearEnd)
         return offCircle();  // far from the free ends
     const double mid = 0.5 * (lo + hi);
-    double phi = std::atan2(dy, dx) - mid;
+    double phi = (std::isnan(angle) ? std::atan2(dy, dx) : angle) - mid;
     phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
     const bool beforeLo = freeLo && phi < lo - mid, afterHi = freeHi && phi > hi - mid;
     if ((beforeLo || afterHi) && flat && rho > 0) {
@@ -233,7 +234,8 @@ bool NearFreeEnd(const TStrokeArc &arc, double phi)
     return (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
 }
 
-bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const char *nearEnds, TStrokeArcStart *start)
+bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const char *nearEnds, TStrokeArcStart *start,
+                  const double *angles)
 {
     // The step's width: narrow enough to place an edge between two pixel
     // centres, wide enough that the rough edge of a scan does not catch it.
@@ -284,9 +286,13 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     const auto evaluate = [&](const TVector &v) {
         double cost = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
+        // (The samples' angles are known about the first centre, which a
+        // fit with its circle kept keeps.)
+        const double *known = angles && v(0) == arc.Circle.X && v(1) == arc.Circle.Y ? angles : nullptr;
         for (std::size_t i = 0; i < n; ++i) {
             const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi,
-                                               arc.Flat, nearEnd[i] != 0, ends);
+                                               arc.Flat, nearEnd[i] != 0, ends,
+                                               known ? known[i] : std::numeric_limits<double>::quiet_NaN());
             const double e = std::clamp((d.D - v(3)) / kStep, -40.0, 40.0);
             const double predicted = 1 / (1 + std::exp(e));
             const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;

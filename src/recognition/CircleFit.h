@@ -68,10 +68,11 @@ struct TInkSample
 // it was) when the fit does not settle.
 // Fits from one start (the same samples, circle, ends, half width and kind
 // of end) may share `start`: the first fills it, the others read it.
-// `nearEnd`, when given, holds NearFreeEnd of each sample for the start.
+// `nearEnd`, when given, holds NearFreeEnd of each sample for the start;
+// `angles` each sample's atan2 about the start's centre.
 struct TStrokeArcStart;
 bool FitStrokeArc(const TInkSample *samples, std::size_t count, TStrokeArc &arc, const char *nearEnd = nullptr,
-                  TStrokeArcStart *start = nullptr);
+                  TStrokeArcStart *start = nullptr, const double *angles = nullptr);
 
 // Whether a sample at angle `phi` about the arc's circle (less the middle
 // of Lo .. Hi, within -pi .. pi) lies near a free end (within the half width

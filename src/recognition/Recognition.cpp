@@ -1695,10 +1695,12 @@ private:
             return;
         // The pixels within the half width and 3 px of the arc.
         const double reach = halfWidth + 3, mid = 0.5 * (arc.Lo + arc.Hi);
-        // (phi: its angle about the circle less mid, what FitStrokeArc reads too.)
-        const auto near = [&](double x, double y, double &phi) {
+        // (angle: its atan2 about the centre, phi that less mid, what
+        // FitStrokeArc reads too.)
+        const auto near = [&](double x, double y, double &angle, double &phi) {
             const double dx = x - c.X, dy = y - c.Y;
-            phi = std::atan2(dy, dx) - mid;
+            angle = std::atan2(dy, dx);
+            phi = angle - mid;
             phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
             if (phi >= arc.Lo - mid && phi <= arc.Hi - mid)
                 return std::abs(std::hypot(dx, dy) - c.R) <= reach;
@@ -1723,6 +1725,7 @@ private:
             extend(quarter * (std::numbers::pi / 2));
         std::vector<TInkSample> samples;
         std::vector<char> nearEnd;
+        std::vector<double> angles;
         const double outer = c.R + reach, inner = std::max(0.0, c.R - reach);
         const int top = std::max({1, static_cast<int>(std::floor(c.Y - outer)), static_cast<int>(std::floor(boxTop - reach))}),
                   bottom = std::min({Height, static_cast<int>(std::ceil(c.Y + outer)),
@@ -1737,11 +1740,12 @@ private:
                 const int x0 = std::max({0, static_cast<int>(std::ceil(from)), static_cast<int>(std::floor(boxLeft - reach))}),
                           x1 = std::min({Ink.Width() - 1, static_cast<int>(std::floor(to)),
                                          static_cast<int>(std::ceil(boxRight + reach))});
-                double phi;
+                double angle, phi;
                 for (int x = x0; x <= x1; ++x)
-                    if (near(x, y, phi)) {
+                    if (near(x, y, angle, phi)) {
                         samples.push_back({static_cast<double>(x), static_cast<double>(y), Ink.Black(x, Height - y)});
                         nearEnd.push_back(NearFreeEnd(arc, phi));
+                        angles.push_back(angle);
                     }
             };
             if (xi < 0) {
@@ -1762,15 +1766,17 @@ private:
         // (The three fits start alike: the free one reads the start of the
         // kept one's kind of end.)
         TStrokeArcStart roundStart, flatStart;
-        const bool roundFits = FitStrokeArc(samples.data(), samples.size(), round, nearEnd.data(), &roundStart);
+        const bool roundFits =
+            FitStrokeArc(samples.data(), samples.size(), round, nearEnd.data(), &roundStart, angles.data());
         const bool flatFits = (arc.FreeLo || arc.FreeHi) &&
-                              FitStrokeArc(samples.data(), samples.size(), flat, nearEnd.data(), &flatStart);
+                              FitStrokeArc(samples.data(), samples.size(), flat, nearEnd.data(), &flatStart, angles.data());
         if (!roundFits && !flatFits)
             return;
         TStrokeArc fitted = arc;
         fitted.Flat = flatFits && (!roundFits || flat.Cost < round.Cost);
         const double kept = fitted.Flat ? flat.Cost : round.Cost;
-        if (!FitStrokeArc(samples.data(), samples.size(), fitted, nearEnd.data(), fitted.Flat ? &flatStart : &roundStart) ||
+        if (!FitStrokeArc(samples.data(), samples.size(), fitted, nearEnd.data(), fitted.Flat ? &flatStart : &roundStart,
+                          angles.data()) ||
             kept - fitted.Cost < 0.05)
             return;
         const TCircle f = fitted.Circle;
