@@ -862,6 +862,50 @@ double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
     return std::max(0.5, depths[depths.size() / 2] - 0.5);
 }
 
+// Entries filed by a cell's key, (row << 32) | column (each cut to 32 bits):
+// those of the cells of a sheet of the given numbers of columns and rows in
+// a table, any others in a map. (A table lookup costs no hashing: a free
+// end's search reads nine cells.)
+template <class T> class TCellFile
+{
+public:
+    TCellFile(std::uint32_t columns, std::uint32_t rows)
+        : Columns(columns), Rows(rows), Table(std::size_t(columns) * rows)
+    {
+    }
+    std::vector<T> &operator[](std::uint64_t key)
+    {
+        std::vector<T> *cell = InTable(key);
+        return cell ? *cell : Others[key];
+    }
+    // The entries of the cell; none when nothing was filed there.
+    const std::vector<T> *Find(std::uint64_t key) const
+    {
+        if (const std::vector<T> *cell = InTable(key))
+            return cell;
+        const auto it = Others.find(key);
+        return it == Others.end() ? nullptr : &it->second;
+    }
+    template <class Visit> void ForEachCell(Visit visit)
+    {
+        for (std::vector<T> &cell : Table)
+            visit(cell);
+        for (auto &[key, cell] : Others)
+            visit(cell);
+    }
+
+private:
+    std::vector<T> *InTable(std::uint64_t key) const
+    {
+        const std::uint32_t column = std::uint32_t(key), row = std::uint32_t(key >> 32);
+        return column < Columns && row < Rows ? const_cast<std::vector<T> *>(&Table[std::size_t(row) * Columns + column])
+                                              : nullptr;
+    }
+    std::uint32_t Columns, Rows;
+    std::vector<std::vector<T>> Table;
+    std::unordered_map<std::uint64_t, std::vector<T>> Others;
+};
+
 class TRecogniser
 {
 public:
@@ -1106,15 +1150,26 @@ private:
         };
         std::vector<TPair> pairs;
         const double facing = std::cos(25 * kDegree), opposite = std::cos(35 * kDegree);
-        // (The ends' places in a row of their own: the ends within the gap
-        // across are few of those within it along.)
-        std::vector<TPoint2> at(ends.size());
+        // The ends after each end (in this order) within the gap along X and
+        // a pixel more along Y, in their order: read from bands of that
+        // height across the sheet, each end's own band and the two beside
+        // it (the ends within the gap along X are many, down the sheet).
+        constexpr double kBand = kLongestBrokenGap + 1;
+        std::vector<std::pair<long, std::size_t>> banded(ends.size());  // band, end
         for (std::size_t i = 0; i < ends.size(); ++i)
-            at[i] = ends[i].P;
-        for (std::size_t i = 0; i < ends.size(); ++i)
-            for (std::size_t j = i + 1; j < ends.size() && at[j].X - at[i].X <= kLongestBrokenGap; ++j) {
-                if (std::abs(at[j].Y - at[i].Y) > kLongestBrokenGap + 1)
-                    continue;  // (farther than the gap, without the root)
+            banded[i] = {static_cast<long>(std::floor(ends[i].P.Y / kBand)), i};
+        std::sort(banded.begin(), banded.end());
+        std::vector<std::size_t> near;
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            near.clear();
+            const long band = static_cast<long>(std::floor(ends[i].P.Y / kBand));
+            for (long b = band - 1; b <= band + 1; ++b)
+                for (auto k = std::upper_bound(banded.begin(), banded.end(), std::make_pair(b, i));
+                     k != banded.end() && k->first == b && ends[k->second].P.X - ends[i].P.X <= kLongestBrokenGap; ++k)
+                    if (std::abs(ends[k->second].P.Y - ends[i].P.Y) <= kBand)
+                        near.push_back(k->second);
+            std::sort(near.begin(), near.end());
+            for (const std::size_t j : near) {
                 const TEnd &a = ends[i], &b = ends[j];
                 const double gap = Distance(a.P, b.P);
                 if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
@@ -1140,6 +1195,7 @@ private:
                 }
                 pairs.push_back({gap, i, j});
             }
+        }
         std::sort(pairs.begin(), pairs.end(), [](const TPair &a, const TPair &b) { return a.Gap < b.Gap; });
         // Each end joins its nearest partner; no chain joins itself round.
         const std::size_t n = chains.size();
@@ -2126,8 +2182,6 @@ private:
         return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
     }
 
-    // Nodes or lines filed by the square cell of the sheet they lie in.
-    using TCells = std::unordered_map<std::uint64_t, std::vector<int>>;
 
     // Free ends near another node or line meet it.
     void CloseGaps()
@@ -2150,11 +2204,14 @@ private:
                 }
             }
         }
+        // Nodes and lines filed by the square cell of the sheet they lie in.
         constexpr double kCell = 64;
-        TCells lineCells;
+        const auto columns = static_cast<std::uint32_t>(Width / kCell) + 2,
+                   rows = static_cast<std::uint32_t>(Height / kCell) + 2;
+        TCellFile<int> lineCells(columns, rows);
         // (The nodes filed with their places, kept as the nodes move, so
         // that the nodes out of reach are passed over without reading them.)
-        std::unordered_map<std::uint64_t, std::vector<TFiledNode>> nodeCells;
+        TCellFile<TFiledNode> nodeCells(columns, rows);
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
         const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
         // Every entry of the cell of q and of the eight around it.
@@ -2162,17 +2219,18 @@ private:
             const long cx = cell(q.X), cy = cell(q.Y);
             for (long dx = -1; dx <= 1; ++dx)
                 for (long dy = -1; dy <= 1; ++dy)
-                    if (const auto it = cells.find(key(cx + dx, cy + dy)); it != cells.end())
-                        for (const auto &k : it->second)
+                    if (const auto *entries = cells.Find(key(cx + dx, cy + dy)))
+                        for (const auto &k : *entries)
                             visit(k);
         };
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n)
             if (!Graph.Node(n).Edges.empty())
                 nodeCells[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back({n, Graph.Node(n).P});
         FiledNodes.assign(Graph.Nodes.size(), nullptr);
-        for (auto &[k, filed] : nodeCells)
+        nodeCells.ForEachCell([&](std::vector<TFiledNode> &filed) {
             for (TFiledNode &f : filed)
                 FiledNodes[static_cast<std::size_t>(f.Id)] = &f;
+        });
         LineBoxes.resize(Graph.Edges.size());
         for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e)
             BoxLine(e);
