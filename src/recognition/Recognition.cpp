@@ -2010,7 +2010,7 @@ private:
         bool any = false;
         std::vector<int> lines;
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
-            for (bool merged = true; merged;) {
+            for (bool merged = true; merged && Graph.Node(n).Edges.size() >= 2;) {  // (two lines at least)
                 merged = false;
                 lines.clear();
                 for (int e : Graph.Node(n).Edges)
