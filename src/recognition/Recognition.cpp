@@ -916,7 +916,25 @@ public:
 
     TDrawing Run(std::optional<double> *skew)
     {
-        std::vector<std::vector<TPixel>> chains = PixelChains(Centre);
+        // Traced in parts on the threads: the parts in order are the chains
+        // one thread traces.
+        std::vector<std::vector<TPixel>> chains;
+        {
+            std::vector<std::vector<std::vector<TPixel>>> parts(PixelChainParts(Centre, Options.Threads));
+            ForEachPixelChainInParts(Centre, Options.Threads,
+                                     [&](std::size_t part, int, const std::vector<TPixel> &chain) {
+                                         parts[part].push_back(chain);
+                                     });
+            std::size_t count = 0;
+            for (const auto &part : parts)
+                count += part.size();
+            chains.reserve(count);
+            for (auto &part : parts) {
+                for (std::vector<TPixel> &chain : part)
+                    chains.push_back(std::move(chain));
+                std::vector<std::vector<TPixel>>().swap(part);
+            }
+        }
         // Of the centre lines only the chains' ends at junctions are read
         // after this: the mask goes before the fitting needs memory.
         for (const std::vector<TPixel> &chain : chains)
