@@ -1177,42 +1177,53 @@ private:
         for (std::size_t i = 0; i < ends.size(); ++i)
             banded[i] = {static_cast<long>(std::floor(ends[i].P.Y / kBand)), i};
         std::sort(banded.begin(), banded.end());
-        std::vector<std::size_t> near;
-        for (std::size_t i = 0; i < ends.size(); ++i) {
-            near.clear();
-            const long band = static_cast<long>(std::floor(ends[i].P.Y / kBand));
-            for (long b = band - 1; b <= band + 1; ++b)
-                for (auto k = std::upper_bound(banded.begin(), banded.end(), std::make_pair(b, i));
-                     k != banded.end() && k->first == b && ends[k->second].P.X - ends[i].P.X <= kLongestBrokenGap; ++k)
-                    if (std::abs(ends[k->second].P.Y - ends[i].P.Y) <= kBand)
-                        near.push_back(k->second);
-            std::sort(near.begin(), near.end());
-            for (const std::size_t j : near) {
-                const TEnd &a = ends[i], &b = ends[j];
-                const double gap = Distance(a.P, b.P);
-                if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
-                    continue;
-                const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
-                // Across a gap as short as the strokes are wide the way
-                // from one end to the other is too noisy to read: the ends
-                // need only point against each other and not away.
-                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
-                const double toward = gap <= bare ? 0 : facing;
-                if (a.Out.X * ux + a.Out.Y * uy < toward || -(b.Out.X * ux + b.Out.Y * uy) < toward ||
-                    -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
-                    continue;
-                if (gap > bare) {
-                    const double paper = LongestPaper(a.P, b.P);
-                    // Ink all the way: the stroke is whole and only its
-                    // centre line broke on bits too small to trace, if that
-                    // ink is no wider than the strokes (not a dot or a fill
-                    // the ends run into).
-                    if (paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2) ||
-                        (paper <= 0 && !ThinAllTheWay(a.P, b.P, std::max(a.HalfWidth, b.HalfWidth))))
+        // (Looked for in blocks of ends over the threads, the pairs of the
+        // blocks put together in their order.)
+        constexpr std::size_t kEndsPerTask = 4096;
+        std::vector<std::vector<TPair>> found((ends.size() + kEndsPerTask - 1) / kEndsPerTask);
+        RunTasks(Options.Threads, found.size(), [&](std::size_t task, int) {
+            std::vector<TPair> &taskPairs = found[task];
+            std::vector<std::size_t> near;
+            for (std::size_t i = task * kEndsPerTask; i < std::min(ends.size(), (task + 1) * kEndsPerTask); ++i) {
+                near.clear();
+                const long band = static_cast<long>(std::floor(ends[i].P.Y / kBand));
+                for (long b = band - 1; b <= band + 1; ++b)
+                    for (auto k = std::upper_bound(banded.begin(), banded.end(), std::make_pair(b, i));
+                         k != banded.end() && k->first == b && ends[k->second].P.X - ends[i].P.X <= kLongestBrokenGap; ++k)
+                        if (std::abs(ends[k->second].P.Y - ends[i].P.Y) <= kBand)
+                            near.push_back(k->second);
+                std::sort(near.begin(), near.end());
+                for (const std::size_t j : near) {
+                    const TEnd &a = ends[i], &b = ends[j];
+                    const double gap = Distance(a.P, b.P);
+                    if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
                         continue;
+                    const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
+                    // Across a gap as short as the strokes are wide the way
+                    // from one end to the other is too noisy to read: the ends
+                    // need only point against each other and not away.
+                    const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
+                    const double toward = gap <= bare ? 0 : facing;
+                    if (a.Out.X * ux + a.Out.Y * uy < toward || -(b.Out.X * ux + b.Out.Y * uy) < toward ||
+                        -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
+                        continue;
+                    if (gap > bare) {
+                        const double paper = LongestPaper(a.P, b.P);
+                        // Ink all the way: the stroke is whole and only its
+                        // centre line broke on bits too small to trace, if that
+                        // ink is no wider than the strokes (not a dot or a fill
+                        // the ends run into).
+                        if (paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2) ||
+                            (paper <= 0 && !ThinAllTheWay(a.P, b.P, std::max(a.HalfWidth, b.HalfWidth))))
+                            continue;
+                    }
+                    taskPairs.push_back({gap, i, j});
                 }
-                pairs.push_back({gap, i, j});
             }
+        });
+        for (std::vector<TPair> &block : found) {
+            pairs.insert(pairs.end(), block.begin(), block.end());
+            std::vector<TPair>().swap(block);
         }
         std::sort(pairs.begin(), pairs.end(), [](const TPair &a, const TPair &b) { return a.Gap < b.Gap; });
         // Each end joins its nearest partner; no chain joins itself round.
