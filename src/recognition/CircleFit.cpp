@@ -78,16 +78,28 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
         return c;
     // Gauss-Newton on the distances to the circle.
     for (int iter = 0; iter < 5; ++iter) {
-        Eigen::Matrix3d normal = Eigen::Matrix3d::Zero();
-        Eigen::Vector3d rhs = Eigen::Vector3d::Zero();
+        // (The sums of the symmetric normal matrix's six entries in plain
+        // variables: the same sums, kept in registers.)
+        double xx = 0, xy = 0, yy = 0, rx = 0, ry = 0;
+        double count = 0, sx = 0, sy = 0, sr = 0;  // count: the entry -1 * -1 summed
         for (std::size_t i = 0; i < n; ++i) {
             const double dx = p[i].X - c.X, dy = p[i].Y - c.Y, d = std::sqrt(dx * dx + dy * dy);
             if (d == 0)
                 continue;
-            const Eigen::Vector3d j(-dx / d, -dy / d, -1);
-            normal += j * j.transpose();
-            rhs -= j * (d - c.R);
+            const double jx = -dx / d, jy = -dy / d, e = d - c.R;
+            xx += jx * jx;
+            xy += jx * jy;
+            yy += jy * jy;
+            rx += jx * -1.0;
+            ry += jy * -1.0;
+            count += 1.0;
+            sx -= jx * e;
+            sy -= jy * e;
+            sr -= -1.0 * e;
         }
+        Eigen::Matrix3d normal;
+        normal << xx, xy, rx, xy, yy, ry, rx, ry, count;
+        const Eigen::Vector3d rhs(sx, sy, sr);
         const Eigen::Vector3d step = normal.ldlt().solve(rhs);
         if (!step.allFinite())
             break;
@@ -158,8 +170,9 @@ struct TArcDistance
 };
 
 // (cosLo, sinLo, cosHi, sinHi: of the end angles, the same for every pixel.)
+// (angle: atan2(y - cy, x - cx) when known, else NaN.)
 TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, double lo, double hi, bool freeLo,
-                         bool freeHi, bool flat, bool nearEnd, const double (&ends)[4])
+                         bool freeHi, bool flat, bool nearEnd, const double (&ends)[4], double angle)
 {
     TArcDistance out{};
     const double dx = x - cx, dy = y - cy, rho = std::sqrt(dx * dx + dy * dy);
@@ -177,7 +190,7 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
     if (!nearEnd)
         return offCircle();  // far from the free ends
     const double mid = 0.5 * (lo + hi);
-    double phi = std::atan2(dy, dx) - mid;
+    double phi = (std::isnan(angle) ? std::atan2(dy, dx) : angle) - mid;
     phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
     const bool beforeLo = freeLo && phi < lo - mid, afterHi = freeHi && phi > hi - mid;
     if ((beforeLo || afterHi) && flat && rho > 0) {
@@ -215,7 +228,14 @@ TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, dou
 
 } // namespace
 
-bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
+bool NearFreeEnd(const TStrokeArc &arc, double phi)
+{
+    const double mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / arc.Circle.R;
+    return (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
+}
+
+bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const char *nearEnds, TStrokeArcStart *start,
+                  const double *angles)
 {
     // The step's width: narrow enough to place an edge between two pixel
     // centres, wide enough that the rough edge of a scan does not catch it.
@@ -232,16 +252,18 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     // circle alone (the ends move less than that).
     // (The buffers stay with the thread: a big arc's samples fill pages
     // that a fresh buffer would have to clear again for every fit.)
-    thread_local std::vector<char> nearEnd;
-    nearEnd.assign(n, 0);
-    {
-        const double c = arc.Circle.R, mid = 0.5 * (arc.Lo + arc.Hi), margin = (arc.HalfWidth + 8) / c;
+    thread_local std::vector<char> nearEndKept;
+    if (!nearEnds) {
+        nearEndKept.assign(n, 0);
+        const double mid = 0.5 * (arc.Lo + arc.Hi);
         for (std::size_t i = 0; i < n; ++i) {
             double phi = std::atan2(p[i].Y - arc.Circle.Y, p[i].X - arc.Circle.X) - mid;
             phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
-            nearEnd[i] = (arc.FreeLo && phi < arc.Lo - mid + margin) || (arc.FreeHi && phi > arc.Hi - mid - margin);
+            nearEndKept[i] = NearFreeEnd(arc, phi);
         }
+        nearEnds = nearEndKept.data();
     }
+    const char *const nearEnd = nearEnds;
     // The last parameters' distances and predicted ink per sample: a step
     // taken reads its normal equations from them instead of measuring again.
     struct TTerm
@@ -257,16 +279,20 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
         {
             if (terms.capacity() > (std::size_t(1) << 16)) {
                 std::vector<TTerm>().swap(terms);
-                std::vector<char>().swap(nearEnd);
+                std::vector<char>().swap(nearEndKept);
             }
         }
     } letGo;
     const auto evaluate = [&](const TVector &v) {
         double cost = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
+        // (The samples' angles are known about the first centre, which a
+        // fit with its circle kept keeps.)
+        const double *known = angles && v(0) == arc.Circle.X && v(1) == arc.Circle.Y ? angles : nullptr;
         for (std::size_t i = 0; i < n; ++i) {
             const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi,
-                                               arc.Flat, nearEnd[i] != 0, ends);
+                                               arc.Flat, nearEnd[i] != 0, ends,
+                                               known ? known[i] : std::numeric_limits<double>::quiet_NaN());
             const double e = std::clamp((d.D - v(3)) / kStep, -40.0, 40.0);
             const double predicted = 1 / (1 + std::exp(e));
             const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
@@ -278,8 +304,9 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
     // The normal equations at the parameters last evaluated (the matrix is
     // symmetric: its upper half summed and mirrored).
     const auto normalEquations = [&](TMatrix &normal, TVector &gradient) {
-        normal.setZero();
-        gradient.setZero();
+        // (Summed in plain local arrays, each sample in turn as before: the
+        // same sums, kept in registers.)
+        double sums[kParameters][kParameters] = {}, g[kParameters] = {};
         for (std::size_t i = 0; i < n; ++i) {
             const TTerm &t = terms[i];
             // d residual / d parameter = predicted (1 - predicted) / kStep * d(D - halfWidth)
@@ -287,19 +314,40 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc)
             const double j[kParameters] = {k * t.Dcx, k * t.Dcy, k * t.Dr, -k, k * t.Dlo, k * t.Dhi};
             for (int r = 0; r < kParameters; ++r) {
                 for (int c = r; c < kParameters; ++c)
-                    normal(r, c) += j[r] * j[c];
-                gradient(r) += j[r] * t.Residual;
+                    sums[r][c] += j[r] * j[c];
+                g[r] += j[r] * t.Residual;
             }
         }
-        for (int r = 0; r < kParameters; ++r)
-            for (int c = r + 1; c < kParameters; ++c)
-                normal(c, r) = normal(r, c);
+        for (int r = 0; r < kParameters; ++r) {
+            for (int c = r; c < kParameters; ++c)
+                normal(r, c) = normal(c, r) = sums[r][c];
+            gradient(r) = g[r];
+        }
     };
     double lambda = 1e-3;
     TMatrix normal;
     TVector gradient;
-    double cost = evaluate(q);
-    normalEquations(normal, gradient);
+    double cost;
+    if (start && start->Known) {
+        cost = start->Cost;
+        for (int r = 0; r < kParameters; ++r) {
+            for (int c = 0; c < kParameters; ++c)
+                normal(r, c) = start->Normal[r][c];
+            gradient(r) = start->Gradient[r];
+        }
+    } else {
+        cost = evaluate(q);
+        normalEquations(normal, gradient);
+        if (start) {
+            start->Known = true;
+            start->Cost = cost;
+            for (int r = 0; r < kParameters; ++r) {
+                for (int c = 0; c < kParameters; ++c)
+                    start->Normal[r][c] = normal(r, c);
+                start->Gradient[r] = gradient(r);
+            }
+        }
+    }
     const double first = cost;
     // A few steps: the fit starts near the answer, and a fiftieth of a
     // pixel is well below what the ink's edges tell.

@@ -66,4 +66,25 @@ struct TInkSample
 // within half a pixel of circles of quite other radii; the ink's edges and
 // caps tell them apart where its centre line cannot. False (and `arc` as
 // it was) when the fit does not settle.
-bool FitStrokeArc(const TInkSample *samples, std::size_t count, TStrokeArc &arc);
+// Fits from one start (the same samples, circle, ends, half width and kind
+// of end) may share `start`: the first fills it, the others read it.
+// `nearEnd`, when given, holds NearFreeEnd of each sample for the start;
+// `angles` each sample's atan2 about the start's centre.
+struct TStrokeArcStart;
+bool FitStrokeArc(const TInkSample *samples, std::size_t count, TStrokeArc &arc, const char *nearEnd = nullptr,
+                  TStrokeArcStart *start = nullptr, const double *angles = nullptr);
+
+// Whether a sample at angle `phi` about the arc's circle (less the middle
+// of Lo .. Hi, within -pi .. pi) lies near a free end (within the half width
+// and 8 px of it along the circle, or past it): the samples FitStrokeArc
+// reads off the whole stroke, caps too; the others off the circle alone.
+bool NearFreeEnd(const TStrokeArc &arc, double phi);
+
+// The cost and the normal equations of a fit at its start.
+struct TStrokeArcStart
+{
+    bool Known = false;
+    double Cost = 0;
+    double Normal[6][6] = {};
+    double Gradient[6] = {};
+};

@@ -60,6 +60,28 @@ inline int Round(double v)
     return v >= 0 ? static_cast<int>(v + 0.5) : -static_cast<int>(0.5 - v);
 }
 
+// How far the ink runs from (x, y) (drawing units, rows of a mask `height`
+// high) along sign (ux, uy): the t at which
+//   t = 0; while (t <= cap && black(x + sign * (t + kStep) * ux, y + sign * (t + kStep) * uy)) t += kStep;
+// stops, black reading the pixel at the rounded point. The ink is read only
+// where a step lands on another pixel than the step before (which was black).
+double InkRun(const TBlackMask &ink, int height, double x, double y, double sign, double ux, double uy, double cap)
+{
+    constexpr double kStep = 0.125;
+    int col = INT_MIN, line = INT_MIN;  // the last step's pixel, black
+    double t = 0;
+    for (; t <= cap; t += kStep) {
+        const int c = Round(x + sign * (t + kStep) * ux), r = height - Round(y + sign * (t + kStep) * uy);
+        if (c != col || r != line) {
+            if (!ink.Black(c, r))
+                break;
+            col = c;
+            line = r;
+        }
+    }
+    return t;
+}
+
 // A straight line: a point on it and its unit direction.
 struct TLine
 {
@@ -155,9 +177,7 @@ TPoints StrokeMiddles(const TBlackMask &ink, const TPoint2 *p, std::size_t n, co
         bool bounded = true;
         for (int side = 0; side < 2 && bounded; ++side) {
             const double sign = side == 0 ? 1 : -1;
-            double t = 0;
-            while (t <= cap && black(p[k].X + sign * (t + kStep) * ux, p[k].Y + sign * (t + kStep) * uy))
-                t += kStep;
+            const double t = InkRun(ink, ink.Height(), p[k].X, p[k].Y, sign, ux, uy, cap);
             bounded = t <= cap;
             edge[side] = sign * (t + kStep / 2);
         }
@@ -842,6 +862,50 @@ double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
     return std::max(0.5, depths[depths.size() / 2] - 0.5);
 }
 
+// Entries filed by a cell's key, (row << 32) | column (each cut to 32 bits):
+// those of the cells of a sheet of the given numbers of columns and rows in
+// a table, any others in a map. (A table lookup costs no hashing: a free
+// end's search reads nine cells.)
+template <class T> class TCellFile
+{
+public:
+    TCellFile(std::uint32_t columns, std::uint32_t rows)
+        : Columns(columns), Rows(rows), Table(std::size_t(columns) * rows)
+    {
+    }
+    std::vector<T> &operator[](std::uint64_t key)
+    {
+        std::vector<T> *cell = InTable(key);
+        return cell ? *cell : Others[key];
+    }
+    // The entries of the cell; none when nothing was filed there.
+    const std::vector<T> *Find(std::uint64_t key) const
+    {
+        if (const std::vector<T> *cell = InTable(key))
+            return cell;
+        const auto it = Others.find(key);
+        return it == Others.end() ? nullptr : &it->second;
+    }
+    template <class Visit> void ForEachCell(Visit visit)
+    {
+        for (std::vector<T> &cell : Table)
+            visit(cell);
+        for (auto &[key, cell] : Others)
+            visit(cell);
+    }
+
+private:
+    std::vector<T> *InTable(std::uint64_t key) const
+    {
+        const std::uint32_t column = std::uint32_t(key), row = std::uint32_t(key >> 32);
+        return column < Columns && row < Rows ? const_cast<std::vector<T> *>(&Table[std::size_t(row) * Columns + column])
+                                              : nullptr;
+    }
+    std::uint32_t Columns, Rows;
+    std::vector<std::vector<T>> Table;
+    std::unordered_map<std::uint64_t, std::vector<T>> Others;
+};
+
 class TRecogniser
 {
 public:
@@ -852,7 +916,25 @@ public:
 
     TDrawing Run(std::optional<double> *skew)
     {
-        std::vector<std::vector<TPixel>> chains = PixelChains(Centre);
+        // Traced in parts on the threads: the parts in order are the chains
+        // one thread traces.
+        std::vector<std::vector<TPixel>> chains;
+        {
+            std::vector<std::vector<std::vector<TPixel>>> parts(PixelChainParts(Centre, Options.Threads));
+            ForEachPixelChainInParts(Centre, Options.Threads,
+                                     [&](std::size_t part, int, const std::vector<TPixel> &chain) {
+                                         parts[part].push_back(chain);
+                                     });
+            std::size_t count = 0;
+            for (const auto &part : parts)
+                count += part.size();
+            chains.reserve(count);
+            for (auto &part : parts) {
+                for (std::vector<TPixel> &chain : part)
+                    chains.push_back(std::move(chain));
+                std::vector<std::vector<TPixel>>().swap(part);
+            }
+        }
         // Of the centre lines only the chains' ends at junctions are read
         // after this: the mask goes before the fitting needs memory.
         for (const std::vector<TPixel> &chain : chains)
@@ -1054,13 +1136,20 @@ private:
         };
         const auto junction = [&](const TPixel &p) { return AtJunction(p); };
         std::vector<TEnd> ends;
+        // The half widths read over the threads first.
         std::vector<double> widthOf(chains.size(), -1);
+        constexpr std::size_t kChainsPerTask = 1024;
+        RunTasks(Options.Threads, (chains.size() + kChainsPerTask - 1) / kChainsPerTask, [&](std::size_t task, int) {
+            const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
+            for (std::size_t c = task * kChainsPerTask; c < end; ++c)
+                if (chains[c].size() >= 4 && !(chains[c].front() == chains[c].back()))
+                    widthOf[c] = HalfWidth(Ink, chains[c]);
+        });
         for (std::size_t c = 0; c < chains.size(); ++c) {
             const std::vector<TPixel> &chain = chains[c];
             if (chain.size() < 4 || chain.front() == chain.back())
                 continue;
-            const double halfWidth = HalfWidth(Ink, chain);
-            widthOf[c] = halfWidth;
+            const double halfWidth = widthOf[c];
             const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
             for (const bool atBack : {false, true}) {
                 const TPixel &end = atBack ? chain.back() : chain.front();
@@ -1079,33 +1168,63 @@ private:
         };
         std::vector<TPair> pairs;
         const double facing = std::cos(25 * kDegree), opposite = std::cos(35 * kDegree);
+        // The ends after each end (in this order) within the gap along X and
+        // a pixel more along Y, in their order: read from bands of that
+        // height across the sheet, each end's own band and the two beside
+        // it (the ends within the gap along X are many, down the sheet).
+        constexpr double kBand = kLongestBrokenGap + 1;
+        std::vector<std::pair<long, std::size_t>> banded(ends.size());  // band, end
         for (std::size_t i = 0; i < ends.size(); ++i)
-            for (std::size_t j = i + 1; j < ends.size() && ends[j].P.X - ends[i].P.X <= kLongestBrokenGap; ++j) {
-                const TEnd &a = ends[i], &b = ends[j];
-                const double gap = Distance(a.P, b.P);
-                if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
-                    continue;
-                const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
-                // Across a gap as short as the strokes are wide the way
-                // from one end to the other is too noisy to read: the ends
-                // need only point against each other and not away.
-                const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
-                const double toward = gap <= bare ? 0 : facing;
-                if (a.Out.X * ux + a.Out.Y * uy < toward || -(b.Out.X * ux + b.Out.Y * uy) < toward ||
-                    -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
-                    continue;
-                if (gap > bare) {
-                    const double paper = LongestPaper(a.P, b.P);
-                    // Ink all the way: the stroke is whole and only its
-                    // centre line broke on bits too small to trace, if that
-                    // ink is no wider than the strokes (not a dot or a fill
-                    // the ends run into).
-                    if (paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2) ||
-                        (paper <= 0 && !ThinAllTheWay(a.P, b.P, std::max(a.HalfWidth, b.HalfWidth))))
+            banded[i] = {static_cast<long>(std::floor(ends[i].P.Y / kBand)), i};
+        std::sort(banded.begin(), banded.end());
+        // (Looked for in blocks of ends over the threads, the pairs of the
+        // blocks put together in their order.)
+        constexpr std::size_t kEndsPerTask = 4096;
+        std::vector<std::vector<TPair>> found((ends.size() + kEndsPerTask - 1) / kEndsPerTask);
+        RunTasks(Options.Threads, found.size(), [&](std::size_t task, int) {
+            std::vector<TPair> &taskPairs = found[task];
+            std::vector<std::size_t> near;
+            for (std::size_t i = task * kEndsPerTask; i < std::min(ends.size(), (task + 1) * kEndsPerTask); ++i) {
+                near.clear();
+                const long band = static_cast<long>(std::floor(ends[i].P.Y / kBand));
+                for (long b = band - 1; b <= band + 1; ++b)
+                    for (auto k = std::upper_bound(banded.begin(), banded.end(), std::make_pair(b, i));
+                         k != banded.end() && k->first == b && ends[k->second].P.X - ends[i].P.X <= kLongestBrokenGap; ++k)
+                        if (std::abs(ends[k->second].P.Y - ends[i].P.Y) <= kBand)
+                            near.push_back(k->second);
+                std::sort(near.begin(), near.end());
+                for (const std::size_t j : near) {
+                    const TEnd &a = ends[i], &b = ends[j];
+                    const double gap = Distance(a.P, b.P);
+                    if (a.Chain == b.Chain || gap > kLongestBrokenGap || gap == 0)
                         continue;
+                    const double ux = (b.P.X - a.P.X) / gap, uy = (b.P.Y - a.P.Y) / gap;
+                    // Across a gap as short as the strokes are wide the way
+                    // from one end to the other is too noisy to read: the ends
+                    // need only point against each other and not away.
+                    const double bare = 2 * (a.HalfWidth + b.HalfWidth) + 3;
+                    const double toward = gap <= bare ? 0 : facing;
+                    if (a.Out.X * ux + a.Out.Y * uy < toward || -(b.Out.X * ux + b.Out.Y * uy) < toward ||
+                        -(a.Out.X * b.Out.X + a.Out.Y * b.Out.Y) < opposite)
+                        continue;
+                    if (gap > bare) {
+                        const double paper = LongestPaper(a.P, b.P);
+                        // Ink all the way: the stroke is whole and only its
+                        // centre line broke on bits too small to trace, if that
+                        // ink is no wider than the strokes (not a dot or a fill
+                        // the ends run into).
+                        if (paper > std::max(5.0, a.HalfWidth + b.HalfWidth + 2) ||
+                            (paper <= 0 && !ThinAllTheWay(a.P, b.P, std::max(a.HalfWidth, b.HalfWidth))))
+                            continue;
+                    }
+                    taskPairs.push_back({gap, i, j});
                 }
-                pairs.push_back({gap, i, j});
             }
+        });
+        for (std::vector<TPair> &block : found) {
+            pairs.insert(pairs.end(), block.begin(), block.end());
+            std::vector<TPair>().swap(block);
+        }
         std::sort(pairs.begin(), pairs.end(), [](const TPair &a, const TPair &b) { return a.Gap < b.Gap; });
         // Each end joins its nearest partner; no chain joins itself round.
         const std::size_t n = chains.size();
@@ -1710,9 +1829,12 @@ private:
             return;
         // The pixels within the half width and 3 px of the arc.
         const double reach = halfWidth + 3, mid = 0.5 * (arc.Lo + arc.Hi);
-        const auto near = [&](double x, double y) {
+        // (angle: its atan2 about the centre, phi that less mid, what
+        // FitStrokeArc reads too.)
+        const auto near = [&](double x, double y, double &angle, double &phi) {
             const double dx = x - c.X, dy = y - c.Y;
-            double phi = std::atan2(dy, dx) - mid;
+            angle = std::atan2(dy, dx);
+            phi = angle - mid;
             phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
             if (phi >= arc.Lo - mid && phi <= arc.Hi - mid)
                 return std::abs(std::hypot(dx, dy) - c.R) <= reach;
@@ -1736,6 +1858,8 @@ private:
              quarter * (std::numbers::pi / 2) < arc.Hi; ++quarter)
             extend(quarter * (std::numbers::pi / 2));
         std::vector<TInkSample> samples;
+        std::vector<char> nearEnd;
+        std::vector<double> angles;
         const double outer = c.R + reach, inner = std::max(0.0, c.R - reach);
         const int top = std::max({1, static_cast<int>(std::floor(c.Y - outer)), static_cast<int>(std::floor(boxTop - reach))}),
                   bottom = std::min({Height, static_cast<int>(std::ceil(c.Y + outer)),
@@ -1750,9 +1874,13 @@ private:
                 const int x0 = std::max({0, static_cast<int>(std::ceil(from)), static_cast<int>(std::floor(boxLeft - reach))}),
                           x1 = std::min({Ink.Width() - 1, static_cast<int>(std::floor(to)),
                                          static_cast<int>(std::ceil(boxRight + reach))});
+                double angle, phi;
                 for (int x = x0; x <= x1; ++x)
-                    if (near(x, y))
+                    if (near(x, y, angle, phi)) {
                         samples.push_back({static_cast<double>(x), static_cast<double>(y), Ink.Black(x, Height - y)});
+                        nearEnd.push_back(NearFreeEnd(arc, phi));
+                        angles.push_back(angle);
+                    }
             };
             if (xi < 0) {
                 run(c.X - xo, c.X + xo);
@@ -1769,14 +1897,21 @@ private:
         TStrokeArc round = arc, flat = arc;
         round.KeepCircle = flat.KeepCircle = true;
         flat.Flat = true;
-        const bool roundFits = FitStrokeArc(samples.data(), samples.size(), round);
-        const bool flatFits = (arc.FreeLo || arc.FreeHi) && FitStrokeArc(samples.data(), samples.size(), flat);
+        // (The three fits start alike: the free one reads the start of the
+        // kept one's kind of end.)
+        TStrokeArcStart roundStart, flatStart;
+        const bool roundFits =
+            FitStrokeArc(samples.data(), samples.size(), round, nearEnd.data(), &roundStart, angles.data());
+        const bool flatFits = (arc.FreeLo || arc.FreeHi) &&
+                              FitStrokeArc(samples.data(), samples.size(), flat, nearEnd.data(), &flatStart, angles.data());
         if (!roundFits && !flatFits)
             return;
         TStrokeArc fitted = arc;
         fitted.Flat = flatFits && (!roundFits || flat.Cost < round.Cost);
         const double kept = fitted.Flat ? flat.Cost : round.Cost;
-        if (!FitStrokeArc(samples.data(), samples.size(), fitted) || kept - fitted.Cost < 0.05)
+        if (!FitStrokeArc(samples.data(), samples.size(), fitted, nearEnd.data(), fitted.Flat ? &flatStart : &roundStart,
+                          angles.data()) ||
+            kept - fitted.Cost < 0.05)
             return;
         const TCircle f = fitted.Circle;
         if (std::abs(f.R - c.R) > 0.5 * c.R || Distance({f.X, f.Y}, {c.X, c.Y}) > 0.5 * c.R + 2 ||
@@ -1811,9 +1946,7 @@ private:
             bool bounded = true;
             for (int side = 0; side < 2 && bounded; ++side) {
                 const double sign = side == 0 ? 1 : -1;
-                double t = 0;
-                while (t <= cap && black(q.X + sign * (t + kStep) * nx, q.Y + sign * (t + kStep) * ny))
-                    t += kStep;
+                const double t = InkRun(Ink, Height, q.X, q.Y, sign, nx, ny, cap);
                 bounded = t <= cap;
                 edge[side] = sign * (t + kStep / 2);
             }
@@ -1955,7 +2088,7 @@ private:
         bool any = false;
         std::vector<int> lines;
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
-            for (bool merged = true; merged;) {
+            for (bool merged = true; merged && Graph.Node(n).Edges.size() >= 2;) {  // (two lines at least)
                 merged = false;
                 lines.clear();
                 for (int e : Graph.Node(n).Edges)
@@ -2127,8 +2260,6 @@ private:
         return TPoint2{cx + c * (q.X - cx) - sn * (q.Y - cy), cy + sn * (q.X - cx) + c * (q.Y - cy)};
     }
 
-    // Nodes or lines filed by the square cell of the sheet they lie in.
-    using TCells = std::unordered_map<std::uint64_t, std::vector<int>>;
 
     // Free ends near another node or line meet it.
     void CloseGaps()
@@ -2151,11 +2282,14 @@ private:
                 }
             }
         }
+        // Nodes and lines filed by the square cell of the sheet they lie in.
         constexpr double kCell = 64;
-        TCells lineCells;
+        const auto columns = static_cast<std::uint32_t>(Width / kCell) + 2,
+                   rows = static_cast<std::uint32_t>(Height / kCell) + 2;
+        TCellFile<int> lineCells(columns, rows);
         // (The nodes filed with their places, kept as the nodes move, so
         // that the nodes out of reach are passed over without reading them.)
-        std::unordered_map<std::uint64_t, std::vector<TFiledNode>> nodeCells;
+        TCellFile<TFiledNode> nodeCells(columns, rows);
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
         const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
         // Every entry of the cell of q and of the eight around it.
@@ -2163,17 +2297,18 @@ private:
             const long cx = cell(q.X), cy = cell(q.Y);
             for (long dx = -1; dx <= 1; ++dx)
                 for (long dy = -1; dy <= 1; ++dy)
-                    if (const auto it = cells.find(key(cx + dx, cy + dy)); it != cells.end())
-                        for (const auto &k : it->second)
+                    if (const auto *entries = cells.Find(key(cx + dx, cy + dy)))
+                        for (const auto &k : *entries)
                             visit(k);
         };
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n)
             if (!Graph.Node(n).Edges.empty())
                 nodeCells[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back({n, Graph.Node(n).P});
         FiledNodes.assign(Graph.Nodes.size(), nullptr);
-        for (auto &[k, filed] : nodeCells)
+        nodeCells.ForEachCell([&](std::vector<TFiledNode> &filed) {
             for (TFiledNode &f : filed)
                 FiledNodes[static_cast<std::size_t>(f.Id)] = &f;
+        });
         LineBoxes.resize(Graph.Edges.size());
         for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e)
             BoxLine(e);
@@ -2228,6 +2363,9 @@ private:
             int bestNode = -1;
             double bestDistance = 1e300;
             forNear(nodeCells, p, [&](const TFiledNode &filed) {
+                // (Far along an axis is farther than that, without the root.)
+                if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1)
+                    return;
                 const int m = filed.Id;
                 const double d = Distance(p, filed.P);
                 if (!(d < bestDistance) || d > farthest)
@@ -2363,7 +2501,8 @@ private:
         // No node farther than this can be met, whatever its width.
         const double farthest = 2 * (2 * (edge.HalfWidth + widest) + 10);
         nodesNear(p, [&](const TFiledNode &filed) {
-            if (Distance(p, filed.P) > farthest)
+            if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1 ||
+                Distance(p, filed.P) > farthest)
                 return;
             const int m = filed.Id;
             const TNode &other = Graph.Node(m);

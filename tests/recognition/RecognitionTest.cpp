@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -110,6 +111,65 @@ TEST(CircleFit, ShortArcsKeepTheirRadius)
     EXPECT_NEAR(c.R, 200, 1);
     EXPECT_NEAR(c.X, 0, 1);
     EXPECT_NEAR(c.Y, 0, 1);
+}
+
+// Fits of one stroke arc from one start may share what they read first (the
+// samples near the free ends, their angles about the first centre, the first
+// cost and normal equations): each gives to the last bit what it gives alone,
+// the free fit too, whose centre moves off the one the angles were read about.
+TEST(CircleFit, StrokeArcFitsFromASharedStartAreTheFitsAlone)
+{
+    // The ink: a stroke of half width 2 along a circle about (100.3, 80.7) of
+    // radius 40 from 20 to 110 degrees, round ends; the first guess 0.6 px off.
+    const double cx = 100.3, cy = 80.7, r = 40, hw = 2, lo = 20 * kDegree, hi = 110 * kDegree;
+    TStrokeArc start;
+    start.Circle = {cx + 0.4, cy - 0.4, r + 0.5, true};
+    start.HalfWidth = 1.5;
+    start.Lo = lo + 3 * kDegree;
+    start.Hi = hi - 3 * kDegree;
+    start.FreeLo = start.FreeHi = true;
+    const double mid = 0.5 * (start.Lo + start.Hi);
+    std::vector<TInkSample> samples;
+    std::vector<char> nearEnd;
+    std::vector<double> angles;
+    for (int y = 60; y <= 140; ++y)
+        for (int x = 40; x <= 160; ++x) {
+            const double a = std::atan2(y - cy, x - cx), d = std::hypot(x - cx, y - cy);
+            if (std::abs(d - r) > hw + 3 || a < lo - 0.2 || a > hi + 0.2)
+                continue;
+            const double ea = std::clamp(a, lo, hi);
+            const bool ink = std::hypot(x - cx - r * std::cos(ea), y - cy - r * std::sin(ea)) <= hw;
+            samples.push_back({static_cast<double>(x), static_cast<double>(y), ink});
+            const double angle = std::atan2(y - start.Circle.Y, x - start.Circle.X);
+            double phi = angle - mid;
+            phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
+            nearEnd.push_back(NearFreeEnd(start, phi));
+            angles.push_back(angle);
+        }
+    ASSERT_GT(std::count(nearEnd.begin(), nearEnd.end(), 1), 20);
+    for (const bool flat : {false, true}) {
+        TStrokeArcStart shared;
+        for (const bool keepCircle : {true, false}) {
+            SCOPED_TRACE(std::string(flat ? "flat" : "round") + (keepCircle ? ", circle kept" : ", circle free"));
+            TStrokeArc alone = start, together = start;
+            alone.Flat = together.Flat = flat;
+            alone.KeepCircle = together.KeepCircle = keepCircle;
+            ASSERT_TRUE(FitStrokeArc(samples.data(), samples.size(), alone));
+            ASSERT_TRUE(
+                FitStrokeArc(samples.data(), samples.size(), together, nearEnd.data(), &shared, angles.data()));
+            EXPECT_TRUE(shared.Known);
+            EXPECT_EQ(together.Circle.X, alone.Circle.X);
+            EXPECT_EQ(together.Circle.Y, alone.Circle.Y);
+            EXPECT_EQ(together.Circle.R, alone.Circle.R);
+            EXPECT_EQ(together.HalfWidth, alone.HalfWidth);
+            EXPECT_EQ(together.Lo, alone.Lo);
+            EXPECT_EQ(together.Hi, alone.Hi);
+            EXPECT_EQ(together.Cost, alone.Cost);
+            if (!keepCircle) {  // (the free fit moves the centre toward the ink's)
+                EXPECT_LT(std::hypot(alone.Circle.X - cx, alone.Circle.Y - cy), 0.3);
+            }
+        }
+    }
 }
 
 TEST(Recognition, ACircleIsOneCircle)
