@@ -12,6 +12,7 @@
 #include <limits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -842,6 +843,85 @@ double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
     return std::max(0.5, depths[depths.size() / 2] - 0.5);
 }
 
+// Chains of pixels held compactly: each chain its first pixel and a byte
+// a step to the next pixel (a step to a neighbour, or 255 and the pixel's
+// coordinates for any other), so that a big sheet's millions of chain
+// pixels take a byte each rather than eight.
+class TChainStore
+{
+public:
+    struct TChain
+    {
+        std::size_t Offset = 0;  // of its steps
+        std::uint32_t Size = 0;  // pixels
+        TPixel First{0, 0}, Last{0, 0};
+    };
+
+    std::size_t Count() const { return Chains.size(); }
+    const TChain &Chain(std::size_t c) const { return Chains[c]; }
+
+    void Append(const std::vector<TPixel> &chain)
+    {
+        TChain c;
+        c.Offset = Steps.size();
+        c.Size = static_cast<std::uint32_t>(chain.size());
+        if (!chain.empty()) {
+            c.First = chain.front();
+            c.Last = chain.back();
+        }
+        for (std::size_t k = 1; k < chain.size(); ++k) {
+            const int dx = chain[k].X - chain[k - 1].X, dy = chain[k].Y - chain[k - 1].Y;
+            if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
+                Steps.push_back(static_cast<std::uint8_t>((dx + 1) * 3 + dy + 1));
+            } else {
+                Steps.push_back(kFar);
+                const auto *bytes = reinterpret_cast<const std::uint8_t *>(&chain[k]);
+                Steps.insert(Steps.end(), bytes, bytes + sizeof(TPixel));
+            }
+        }
+        Chains.push_back(c);
+    }
+
+    // The pixels of a chain, into `out`.
+    void Read(std::size_t c, std::vector<TPixel> &out) const { Read(Chains[c], out); }
+    void Read(const TChain &chain, std::vector<TPixel> &out) const
+    {
+        out.resize(chain.Size);
+        if (chain.Size == 0)
+            return;
+        const std::uint8_t *step = Steps.data() + chain.Offset;
+        TPixel p = chain.First;
+        out[0] = p;
+        for (std::uint32_t k = 1; k < chain.Size; ++k) {
+            if (*step == kFar) {
+                std::memcpy(&p, step + 1, sizeof(TPixel));
+                step += 1 + sizeof(TPixel);
+            } else {
+                p.X += *step / 3 - 1;
+                p.Y += *step % 3 - 1;
+                ++step;
+            }
+            out[k] = p;
+        }
+    }
+    // Keeps the chains `keep` is true of, in order.
+    template <class Keep> void Filter(const Keep &keep)
+    {
+        Chains.erase(std::remove_if(Chains.begin(), Chains.end(), [&](const TChain &c) { return !keep(c); }),
+                     Chains.end());
+    }
+    void Shrink()
+    {
+        Steps.shrink_to_fit();
+        Chains.shrink_to_fit();
+    }
+
+private:
+    static constexpr std::uint8_t kFar = 255;
+    std::vector<std::uint8_t> Steps;
+    std::vector<TChain> Chains;
+};
+
 class TRecogniser
 {
 public:
@@ -852,48 +932,58 @@ public:
 
     TDrawing Run(std::optional<double> *skew)
     {
-        std::vector<std::vector<TPixel>> chains = PixelChains(Centre);
+        TChainStore chains;
         // Of the centre lines only the chains' ends at junctions are read
         // after this: the mask goes before the fitting needs memory.
-        for (const std::vector<TPixel> &chain : chains)
+        ForEachPixelChain(Centre, [&](const std::vector<TPixel> &chain) {
             for (const TPixel *end : {chain.data(), chain.data() + chain.size() - 1})
                 if (!chain.empty() && PixelNeighbours::Count(PixelNeighbours::Code(Centre, end->X, end->Y)) >= 3)
                     JunctionEnds.push_back(Key(*end));
+            chains.Append(chain);
+        });
         std::sort(JunctionEnds.begin(), JunctionEnds.end());
         JunctionEnds.erase(std::unique(JunctionEnds.begin(), JunctionEnds.end()), JunctionEnds.end());
         Centre = TBlackMask();
-        chains.erase(std::remove_if(chains.begin(), chains.end(), [&](const std::vector<TPixel> &chain) { return Speck(chain); }),
-                     chains.end());
+        {
+            std::vector<TPixel> pixels;
+            chains.Filter([&](const TChainStore::TChain &c) {
+                if (c.Size == 0 || AtJunction(c.First) || AtJunction(c.Last))
+                    return true;
+                chains.Read(c, pixels);
+                return !Speck(pixels);
+            });
+        }
         // The half widths JoinBrokenChains read of the chains it left as
         // they were (< 0: not read).
         std::vector<double> halfWidths;
         if (Options.Snap > 0 && !Options.KeepGaps)
-            chains = JoinBrokenChains(std::move(chains), halfWidths);
-        halfWidths.resize(chains.size(), -1);
+            chains = JoinBrokenChains(chains, halfWidths);
+        chains.Shrink();
+        halfWidths.resize(chains.Count(), -1);
         // Fitted in parts of chains over the threads, each part added in
         // order as soon as it is done, the fitting at most a few parts ahead
         // of the adding (the parts waiting hold their pieces).
         constexpr std::size_t kChainsPerTask = 512;
-        const std::size_t tasks = (chains.size() + kChainsPerTask - 1) / kChainsPerTask;
+        const std::size_t tasks = (chains.Count() + kChainsPerTask - 1) / kChainsPerTask;
         const std::size_t ahead = 4 * static_cast<std::size_t>(std::max(1, Options.Threads));
         std::vector<std::vector<TFittedChain>> fitted(tasks);
         TTaskPool pool(Options.Threads, tasks, std::min(tasks, ahead), [&](std::size_t task, int) {
-            const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
-            for (std::size_t c = task * kChainsPerTask; c < end; ++c)
-                fitted[task].push_back(FitChain(chains[c], halfWidths[c]));
+            const std::size_t end = std::min(chains.Count(), (task + 1) * kChainsPerTask);
+            std::vector<TPixel> chain;
+            for (std::size_t c = task * kChainsPerTask; c < end; ++c) {
+                chains.Read(c, chain);
+                fitted[task].push_back(FitChain(chain, halfWidths[c]));
+            }
         });
         for (std::size_t task = 0; task < tasks; ++task) {
             pool.Allow(std::min(tasks, task + ahead));
             pool.Wait(task);
-            for (std::size_t k = 0; k < fitted[task].size(); ++k) {
-                std::vector<TPixel> &chain = chains[task * kChainsPerTask + k];
-                AddFitted(chain, fitted[task][k]);
-                std::vector<TPixel>().swap(chain);  // not read again
-            }
+            for (std::size_t k = 0; k < fitted[task].size(); ++k)
+                AddFitted(chains.Chain(task * kChainsPerTask + k), fitted[task][k]);
             fitted[task] = std::vector<TFittedChain>();
         }
         // Only the graph is read from here on.
-        std::vector<std::vector<TPixel>>().swap(chains);
+        chains = TChainStore();
         std::vector<double>().swap(halfWidths);
         std::vector<std::uint64_t>().swap(JunctionEnds);
         PlaceJunctions();
@@ -1042,8 +1132,7 @@ private:
     // stroke are as few as if it were whole.
     // (halfWidths receives the half width of each chain returned that is
     // one chain given, read as HalfWidth reads it, else -1.)
-    std::vector<std::vector<TPixel>> JoinBrokenChains(std::vector<std::vector<TPixel>> chains,
-                                                      std::vector<double> &halfWidths) const
+    TChainStore JoinBrokenChains(const TChainStore &chains, std::vector<double> &halfWidths) const
     {
         struct TEnd
         {
@@ -1054,11 +1143,13 @@ private:
         };
         const auto junction = [&](const TPixel &p) { return AtJunction(p); };
         std::vector<TEnd> ends;
-        std::vector<double> widthOf(chains.size(), -1);
-        for (std::size_t c = 0; c < chains.size(); ++c) {
-            const std::vector<TPixel> &chain = chains[c];
-            if (chain.size() < 4 || chain.front() == chain.back())
+        std::vector<double> widthOf(chains.Count(), -1);
+        std::vector<TPixel> chain;
+        for (std::size_t c = 0; c < chains.Count(); ++c) {
+            const TChainStore::TChain &stored = chains.Chain(c);
+            if (stored.Size < 4 || stored.First == stored.Last)
                 continue;
+            chains.Read(stored, chain);
             const double halfWidth = HalfWidth(Ink, chain);
             widthOf[c] = halfWidth;
             const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
@@ -1108,7 +1199,7 @@ private:
             }
         std::sort(pairs.begin(), pairs.end(), [](const TPair &a, const TPair &b) { return a.Gap < b.Gap; });
         // Each end joins its nearest partner; no chain joins itself round.
-        const std::size_t n = chains.size();
+        const std::size_t n = chains.Count();
         std::vector<std::size_t> group(n);
         std::iota(group.begin(), group.end(), std::size_t{0});
         const auto find = [&](std::size_t k) {
@@ -1128,38 +1219,33 @@ private:
             next[b.Chain][b.Back] = static_cast<long>(2 * a.Chain + (a.Back ? 1 : 0));
         }
         // Walk each run of joined chains from a chain with a free side.
-        std::vector<std::vector<TPixel>> out;
+        TChainStore out;
         halfWidths.clear();
+        std::vector<TPixel> joined;
         std::vector<char> done(n, 0);
         for (std::size_t c = 0; c < n; ++c) {
             if (done[c])
                 continue;
             if (next[c][0] >= 0 && next[c][1] >= 0)
                 continue;  // inside a run: walked from its start
-            std::vector<TPixel> joined;
+            joined.clear();
             std::size_t k = c;
             bool forward = next[c][0] < 0;  // leave by the back when the front is free
             // (A chain alone keeps its order: its front is free.)
             halfWidths.push_back(next[c][0] < 0 && next[c][1] < 0 ? widthOf[c] : -1);
             for (;;) {
                 done[k] = 1;
-                std::vector<TPixel> &chain = chains[k];
+                chains.Read(k, chain);
                 if (!forward)
                     std::reverse(chain.begin(), chain.end());
-                // Each chain's pixels go as they are taken (a big sheet's
-                // chains are most of the memory).
-                if (joined.empty())
-                    joined = std::move(chain);
-                else
-                    joined.insert(joined.end(), chain.begin(), chain.end());
-                std::vector<TPixel>().swap(chain);
+                joined.insert(joined.end(), chain.begin(), chain.end());
                 const long to = next[k][forward ? 1 : 0];
                 if (to < 0)
                     break;
                 k = static_cast<std::size_t>(to / 2);
                 forward = to % 2 == 0;  // entered at its front: walked forward
             }
-            out.push_back(std::move(joined));
+            out.Append(joined);
         }
         return out;
     }
@@ -1542,7 +1628,7 @@ private:
 
     // The fitted chain's joints as nodes (its ends at junctions shared with
     // the chains met there) and its pieces as edges between them.
-    void AddFitted(const std::vector<TPixel> &chain, TFittedChain &fitted)
+    void AddFitted(const TChainStore::TChain &chain, TFittedChain &fitted)
     {
         if (fitted.Circle) {
             Graph.AddEdge(std::move(fitted.Edges.front()));
@@ -1553,10 +1639,10 @@ private:
             return;
         const std::vector<TPoint2> &joints = fitted.Joints;
         std::vector<int> nodes(n + 1);
-        nodes[0] = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.front(), joints[0]);
+        nodes[0] = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.First, joints[0]);
         for (std::size_t k = 1; k < n; ++k)
             nodes[k] = Graph.AddNode(joints[k]);
-        nodes[n] = fitted.Closed ? nodes[0] : EndNode(chain.back(), joints[n]);
+        nodes[n] = fitted.Closed ? nodes[0] : EndNode(chain.Last, joints[n]);
         for (std::size_t k = 0; k < n; ++k) {
             TEdge &e = fitted.Edges[k];
             e.A = nodes[k];
