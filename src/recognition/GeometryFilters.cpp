@@ -1,5 +1,6 @@
 #include "recognition/GeometryFilters.h"
 
+#include "base/LargeBlock.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupFilters.h"
 #include "drawing/Drawing.h"
@@ -75,6 +76,9 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Threads = Threads;
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(std::move(Centre), Ink, geometry, &lineSkew);
+        // The graph's many small records are free now: their memory goes
+        // back before the line types and widths take theirs.
+        LargeBlock::ReturnFreeHeap();
         if (Options.Linetypes) {
             // Read against the ink: the drawing as it lies on the sheet.
             const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;
