@@ -9,8 +9,11 @@
 #include "cleanup/CleanupSteps.h"
 #include "scan/ScanFilters.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 struct TFills;
 
@@ -47,6 +50,9 @@ private:
     mutable int Threads = 1;
     // The fills found in the ink, for the segment step.
     std::shared_ptr<TFills> Fills;
+    // The fills' mask while the recognition runs: its words with ink, by
+    // place (line times words plus word).
+    mutable std::vector<std::pair<std::uint64_t, std::uint64_t>> PackedFills;
     mutable int SheetWidth = 0;
     mutable int SheetHeight = 0;
 };

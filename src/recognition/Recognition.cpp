@@ -1,5 +1,6 @@
 #include "recognition/Recognition.h"
 
+#include "base/LargeBlock.h"
 #include "base/TaskPool.h"
 
 #include "cleanup/PixelChains.h"
@@ -1010,6 +1011,9 @@ public:
             if (merged)
                 SnapToAxes();
             Reattach();
+            // What the snapping filed its nodes and lines in is free: its
+            // memory goes back before the drawing is written out.
+            LargeBlock::ReturnFreeHeap();
         }
         SettleArcEnds();
         return Output();
