@@ -987,6 +987,7 @@ public:
         chains = TChainStore();
         std::vector<double>().swap(halfWidths);
         std::vector<std::uint64_t>().swap(JunctionEnds);
+        std::unordered_map<std::uint64_t, int>().swap(JunctionNodes);
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -2336,8 +2337,10 @@ private:
             MoveNode(n, onto);
             OnLines.emplace_back(n, bestLine);
         }
-        FiledNodes.clear();
-        LineBoxes.clear();
+        // (Their memory goes too: the rest of the snapping needs it.)
+        std::vector<TFiledNode *>().swap(FiledNodes);
+        std::vector<TLineBox>().swap(LineBoxes);
+        std::vector<double>().swap(NodeWidths);
     }
 
     // CloseGaps' copies of where the nodes and lines are, kept as they move.
