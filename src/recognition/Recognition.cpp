@@ -5,6 +5,7 @@
 
 #include "cleanup/PixelChains.h"
 #include "cleanup/PixelNeighbours.h"
+#include "recognition/ChainStore.h"
 #include "recognition/CircleFit.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <limits>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -843,85 +843,6 @@ double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
     std::nth_element(depths.begin(), depths.begin() + static_cast<std::ptrdiff_t>(depths.size() / 2), depths.end());
     return std::max(0.5, depths[depths.size() / 2] - 0.5);
 }
-
-// Chains of pixels held compactly: each chain its first pixel and a byte
-// a step to the next pixel (a step to a neighbour, or 255 and the pixel's
-// coordinates for any other), so that a big sheet's millions of chain
-// pixels take a byte each rather than eight.
-class TChainStore
-{
-public:
-    struct TChain
-    {
-        std::size_t Offset = 0;  // of its steps
-        std::uint32_t Size = 0;  // pixels
-        TPixel First{0, 0}, Last{0, 0};
-    };
-
-    std::size_t Count() const { return Chains.size(); }
-    const TChain &Chain(std::size_t c) const { return Chains[c]; }
-
-    void Append(const std::vector<TPixel> &chain)
-    {
-        TChain c;
-        c.Offset = Steps.size();
-        c.Size = static_cast<std::uint32_t>(chain.size());
-        if (!chain.empty()) {
-            c.First = chain.front();
-            c.Last = chain.back();
-        }
-        for (std::size_t k = 1; k < chain.size(); ++k) {
-            const int dx = chain[k].X - chain[k - 1].X, dy = chain[k].Y - chain[k - 1].Y;
-            if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
-                Steps.push_back(static_cast<std::uint8_t>((dx + 1) * 3 + dy + 1));
-            } else {
-                Steps.push_back(kFar);
-                const auto *bytes = reinterpret_cast<const std::uint8_t *>(&chain[k]);
-                Steps.insert(Steps.end(), bytes, bytes + sizeof(TPixel));
-            }
-        }
-        Chains.push_back(c);
-    }
-
-    // The pixels of a chain, into `out`.
-    void Read(std::size_t c, std::vector<TPixel> &out) const { Read(Chains[c], out); }
-    void Read(const TChain &chain, std::vector<TPixel> &out) const
-    {
-        out.resize(chain.Size);
-        if (chain.Size == 0)
-            return;
-        const std::uint8_t *step = Steps.data() + chain.Offset;
-        TPixel p = chain.First;
-        out[0] = p;
-        for (std::uint32_t k = 1; k < chain.Size; ++k) {
-            if (*step == kFar) {
-                std::memcpy(&p, step + 1, sizeof(TPixel));
-                step += 1 + sizeof(TPixel);
-            } else {
-                p.X += *step / 3 - 1;
-                p.Y += *step % 3 - 1;
-                ++step;
-            }
-            out[k] = p;
-        }
-    }
-    // Keeps the chains `keep` is true of, in order.
-    template <class Keep> void Filter(const Keep &keep)
-    {
-        Chains.erase(std::remove_if(Chains.begin(), Chains.end(), [&](const TChain &c) { return !keep(c); }),
-                     Chains.end());
-    }
-    void Shrink()
-    {
-        Steps.shrink_to_fit();
-        Chains.shrink_to_fit();
-    }
-
-private:
-    static constexpr std::uint8_t kFar = 255;
-    std::vector<std::uint8_t> Steps;
-    std::vector<TChain> Chains;
-};
 
 class TRecogniser
 {
