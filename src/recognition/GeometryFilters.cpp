@@ -87,9 +87,15 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
         Centre = Centerline(ink, threads);
     }
     Ink = std::move(ink);
-    if (!Options.Geometry())
+    if (!Options.Geometry() || MaskReturned)
         return std::move(Centre);
     return Centre;
+}
+
+void TGeometryFilters::TracedMask(TBlackMask &&mask) const
+{
+    if (Options.Geometry())
+        Centre = std::move(mask);
 }
 
 bool TGeometryFilters::Segments(TScanState &state) const

@@ -35,6 +35,9 @@ public:
     // The text told apart from the ink (before the centre lines), as the
     // clean-up's filters tell it apart.
     TTextPart TakeText() const override { return Cleanup.TakeText(); }
+    // The centre lines, with Arcs, Snap or Linetypes.
+    bool ReadsTracedMask() const override { return Options.Geometry(); }
+    void TracedMask(TBlackMask &&mask) const override;
 
 private:
     // The mask of the geometry from the clean-up's ink.
