@@ -739,7 +739,7 @@ struct TNode
     std::vector<int> Edges;
 };
 
-enum class TEdgeKind
+enum class TEdgeKind : std::uint8_t
 {
     Line,
     Arc,
@@ -751,13 +751,13 @@ enum class TEdgeKind
 struct TEdge
 {
     TEdgeKind Kind = TEdgeKind::Line;
-    int A = -1, B = -1;  // nodes at the start and the end
     bool Ccw = true;
     bool Alive = true;
     bool EndsOnCircle = false;  // an arc whose nodes were moved onto its circle
+    int A = -1, B = -1;  // nodes at the start and the end
+    int Points = -1;     // an arc's pixels: their place in the graph's ArcPoints (-1: none)
     TLine Fit;           // a line's least-squares line
     TCircle Circle;
-    TPoints Points;      // an arc's pixels
     double HalfWidth = 0.5;
     double Tolerance = 0;  // of its fit, when more than the options' (a rough chain)
 };
@@ -767,6 +767,15 @@ class TGraph
 public:
     std::vector<TNode> Nodes;
     std::vector<TEdge> Edges;
+    // The arcs' pixels, held apart from the edges (most edges are lines);
+    // an edge copied shares its arc's.
+    std::vector<TPoints> ArcPoints;
+
+    const TPoints &PointsOf(const TEdge &e) const
+    {
+        static const TPoints none;
+        return e.Points >= 0 ? ArcPoints[static_cast<std::size_t>(e.Points)] : none;
+    }
 
     int AddNode(TPoint2 p, bool junction = false)
     {
@@ -1018,9 +1027,10 @@ private:
             e.Fit.Dx = dx;
             e.Fit.Dy = dy;
             turn(e.Circle.X, e.Circle.Y);
-            for (TPoint2 &p : e.Points)
-                turn(p.X, p.Y);
         }
+        for (TPoints &points : Graph.ArcPoints)
+            for (TPoint2 &p : points)
+                turn(p.X, p.Y);
     }
 
     // How many of the fit's pieces go on in the direction of the piece
@@ -1224,6 +1234,7 @@ private:
         bool Closed = false;
         std::vector<TPoint2> Joints;
         std::vector<TEdge> Edges;  // one per piece, nodes not yet set
+        std::vector<TPoints> ArcPoints;  // the edges' Points index these
     };
 
     // Fits one chain; reads only the masks and options, so that chains are
@@ -1545,8 +1556,11 @@ private:
             e.Ccw = piece.Ccw;
             e.HalfWidth = halfWidth;
             e.Tolerance = tolerance;
-            if (piece.Arc)
-                e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
+            if (piece.Arc) {
+                e.Points = static_cast<int>(fittedChain.ArcPoints.size());
+                fittedChain.ArcPoints.push_back(
+                    StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth));
+            }
             fittedChain.Edges.push_back(std::move(e));
         }
         return fittedChain;
@@ -1573,8 +1587,13 @@ private:
             TEdge &e = fitted.Edges[k];
             e.A = nodes[k];
             e.B = nodes[k + 1];
-            if (e.A != e.B)
-                Graph.AddEdge(std::move(e));
+            if (e.A == e.B)
+                continue;
+            if (e.Points >= 0) {
+                Graph.ArcPoints.push_back(std::move(fitted.ArcPoints[static_cast<std::size_t>(e.Points)]));
+                e.Points = static_cast<int>(Graph.ArcPoints.size() - 1);
+            }
+            Graph.AddEdge(std::move(e));
         }
     }
 
@@ -2526,7 +2545,8 @@ private:
         // moving with it along the bisector. (The short line between two
         // fillets of a turned sheet tilts their first circles.)
         TPoint2 corner;
-        if (e.Points.size() >= 8 && Crossing(la, lb, corner, 10)) {
+        const TPoints &middles = Graph.PointsOf(e);
+        if (middles.size() >= 8 && Crossing(la, lb, corner, 10)) {
             const double vx = (moved.X - corner.X) / c.R, vy = (moved.Y - corner.Y) / c.R;
             const auto cost = [&](double r) {
                 const TPoint2 o{corner.X + vx * r, corner.Y + vy * r};
@@ -2534,7 +2554,7 @@ private:
                 const double ax = ta.X - o.X, ay = ta.Y - o.Y, bx = tb.X - o.X, by = tb.Y - o.Y;
                 const double turn = ax * by - ay * bx;
                 double sum = 0;
-                for (const TPoint2 &m : e.Points) {
+                for (const TPoint2 &m : middles) {
                     const double mx = m.X - o.X, my = m.Y - o.Y;
                     double d;
                     if ((ax * my - ay * mx) * turn >= 0 && (mx * by - my * bx) * turn >= 0)
@@ -2599,7 +2619,7 @@ private:
                 continue;
             }
             // An arc passes exactly through the nodes at its ends.
-            const TCircle c = e.EndsOnCircle ? e.Circle : FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
+            const TCircle c = e.EndsOnCircle ? e.Circle : FitCircleThrough(Graph.PointsOf(e).data(), Graph.PointsOf(e).size(), a, b, e.Circle);
             if (!std::isfinite(c.X) || !std::isfinite(c.Y) || !(c.R > 0 && c.R <= kLargestRadius) ||
                 Distance(a, b) < 1e-6) {
                 drawing.Entities.push_back(TDrawingEntity::MakeLine(a.X, a.Y, b.X, b.Y));
