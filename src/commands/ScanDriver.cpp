@@ -191,12 +191,16 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
     if (!ResetSegments())
         return ScanBufferFailed;
     TBlackMask mask;
-    if (!LoadPicture(path, mask))
+    const bool lent = LendsMask();
+    if (!LoadPicture(path, mask)) {
+        ReturnMask(lent, mask);
         return Stopped() ? ScanStopped : ScanUnreadable;
+    }
     // A picture not kept goes as soon as the tracer has read it.
-    const TScanStatus status = Traced(KeepsPicture
+    const TScanStatus status = Traced(KeepsPicture || lent
                                           ? TraceLines(mask, State, Display.ProgressBar(), TraceOptions())
                                           : TraceLines(std::move(mask), State, Display.ProgressBar(), TraceOptions()));
+    ReturnMask(lent, mask);
     // Kept for the preview, or dropped before the segment filter needs memory.
     HandOverPicture(std::move(mask), false);
     mask = TBlackMask();
@@ -211,12 +215,16 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
     if (!ResetSegments())
         return ScanBufferFailed;
     TBlackMask mask;
-    if (!LoadPicture(path, mask))
+    const bool lent = LendsMask();
+    if (!LoadPicture(path, mask)) {
+        ReturnMask(lent, mask);
         return Stopped() ? ScanStopped : ScanUnreadable;
+    }
     // A picture not kept goes as soon as the tracer has read it.
-    const TScanStatus status = Traced(KeepsPicture
+    const TScanStatus status = Traced(KeepsPicture || lent
                                           ? TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions())
                                           : TraceBoxes(std::move(mask), State, Display.ProgressBar(), TraceOptions()));
+    ReturnMask(lent, mask);
     HandOverPicture(std::move(mask), true);
     mask = TBlackMask();
     const TScanStatus filtered = Filtered(status);
@@ -230,6 +238,8 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
     Display.SetProgressLabel(Messages::ConvertingImage());
     if (!ResetSegments())
         return ScanBufferFailed;
+    if (Filters)
+        Filters->SetMaskReturned(false);
     TBlackMask source;
     if (!LoadPicture(path, source))
         return Stopped() ? ScanStopped : ScanUnreadable;
@@ -347,6 +357,25 @@ TScanStatus TScanDriver::Traced(TScanStatus status)
     FCancelScan = true;
     Fail(TScanFailure::OutOfMemory);
     return ScanStopped;
+}
+
+bool TScanDriver::LendsMask() const
+{
+    // A picture kept for the preview stays here; the filters copy what
+    // they read again.
+    const bool lent = Filters && !KeepsPicture && Filters->ReadsTracedMask();
+    if (Filters)
+        Filters->SetMaskReturned(lent);
+    return lent;
+}
+
+void TScanDriver::ReturnMask(bool lent, TBlackMask &mask)
+{
+    if (!lent)
+        return;
+    Filters->SetMaskReturned(false);
+    Filters->TracedMask(std::move(mask));
+    mask = TBlackMask();
 }
 
 void TScanDriver::HandOverPicture(TBlackMask &&mask, bool pixelCorners)

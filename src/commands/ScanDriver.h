@@ -126,6 +126,11 @@ private:
     TScanStatus Traced(TScanStatus status);
     // Hands the picture's black pixels to the scan state when it keeps them
     // (`mask` is then moved from); otherwise leaves `mask` alone.
+    // Whether the mask about to be made is lent to the tracer and given back
+    // to the filters (which then keep no copy), told to the filters.
+    bool LendsMask() const;
+    // Gives a lent mask back to the filters once traced.
+    void ReturnMask(bool lent, TBlackMask &mask);
     void HandOverPicture(TBlackMask &&mask, bool pixelCorners);
     bool ResetSegments();
     TBlackMask MaskOf(const TTzDIB &image) const;

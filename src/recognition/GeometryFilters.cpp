@@ -1,5 +1,6 @@
 #include "recognition/GeometryFilters.h"
 
+#include "base/LargeBlock.h"
 #include "cleanup/Centerline.h"
 #include "cleanup/CleanupFilters.h"
 #include "drawing/Drawing.h"
@@ -9,7 +10,38 @@
 #include "recognition/Styles.h"
 #include "scan/ScanState.h"
 
+#include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The words of a mask that hold ink, each with its place (line times words
+// plus word): a mask of few black pixels (the fills) kept small while the
+// recognition needs the memory.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> PackedWords(const TBlackMask &mask)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> words;
+    const auto count = static_cast<std::uint64_t>(mask.Words());
+    for (int y = 0; y < mask.Height(); ++y)
+        for (int i = 0; i < mask.Words(); ++i)
+            if (const std::uint64_t word = mask.Line(y)[i])
+                words.emplace_back(static_cast<std::uint64_t>(y) * count + static_cast<std::uint64_t>(i), word);
+    words.shrink_to_fit();
+    return words;
+}
+
+TBlackMask UnpackedWords(int width, int height, const std::vector<std::pair<std::uint64_t, std::uint64_t>> &words)
+{
+    TBlackMask mask(width, height);
+    const auto count = static_cast<std::uint64_t>(mask.Words());
+    for (const auto &[place, word] : words)
+        mask.Line(static_cast<int>(place / count))[place % count] = word;
+    return mask;
+}
+
+} // namespace
 
 TGeometryFilters::TGeometryFilters(const TCleanupOptions &options)
     : Options(options), Cleanup(options), Fills(std::make_shared<TFills>())
@@ -46,14 +78,24 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
         for (int y = 0; y < strokes.Height(); ++y)
             for (int i = 0; i < strokes.Words(); ++i)
                 strokes.Line(y)[i] &= ~Fills->Mask.Line(y)[i];
+        // Only the lines running into the fills read them again, after the
+        // recognition: till then they are kept as their words.
+        PackedFills = PackedWords(Fills->Mask);
+        Fills->Mask = TBlackMask();
         Centre = Centerline(strokes, threads);
     } else {
         Centre = Centerline(ink, threads);
     }
     Ink = std::move(ink);
-    if (!Options.Geometry())
+    if (!Options.Geometry() || MaskReturned)
         return std::move(Centre);
     return Centre;
+}
+
+void TGeometryFilters::TracedMask(TBlackMask &&mask) const
+{
+    if (Options.Geometry())
+        Centre = std::move(mask);
 }
 
 bool TGeometryFilters::Segments(TScanState &state) const
@@ -75,12 +117,16 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Threads = Threads;
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(std::move(Centre), Ink, geometry, &lineSkew);
+        // The graph's many small records are free now: their memory goes
+        // back before the line types and widths take theirs.
+        LargeBlock::ReturnFreeHeap();
         if (Options.Linetypes) {
             // Read against the ink: the drawing as it lies on the sheet.
             const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;
             if (turned != 0)
                 drawing->Rotate(turned, SheetWidth / 2.0, SheetHeight / 2.0);
             FindLineTypes(*drawing, Ink, tolerance, Threads);
+            LargeBlock::ReturnFreeHeap();
             if (turned != 0)
                 drawing->Rotate(-turned, SheetWidth / 2.0, SheetHeight / 2.0);
         }
@@ -111,6 +157,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
         const double turned = Options.Geometry() && Options.Deskew && Skew ? *Skew : 0.0;
         const TInkFrame frame{SheetWidth, SheetHeight, turned};
         if (Options.Fills) {
+            Fills->Mask = UnpackedWords(SheetWidth, SheetHeight, PackedFills);
+            PackedFills = {};
             ExtendIntoFills(*drawing, *Fills, frame);
             TDrawing fills;
             fills.Fills = std::move(Fills->Shapes);

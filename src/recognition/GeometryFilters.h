@@ -9,8 +9,11 @@
 #include "cleanup/CleanupSteps.h"
 #include "scan/ScanFilters.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 struct TFills;
 
@@ -32,6 +35,9 @@ public:
     // The text told apart from the ink (before the centre lines), as the
     // clean-up's filters tell it apart.
     TTextPart TakeText() const override { return Cleanup.TakeText(); }
+    // The centre lines, with Arcs, Snap or Linetypes.
+    bool ReadsTracedMask() const override { return Options.Geometry(); }
+    void TracedMask(TBlackMask &&mask) const override;
 
 private:
     // The mask of the geometry from the clean-up's ink.
@@ -47,6 +53,9 @@ private:
     mutable int Threads = 1;
     // The fills found in the ink, for the segment step.
     std::shared_ptr<TFills> Fills;
+    // The fills' mask while the recognition runs: its words with ink, by
+    // place (line times words plus word).
+    mutable std::vector<std::pair<std::uint64_t, std::uint64_t>> PackedFills;
     mutable int SheetWidth = 0;
     mutable int SheetHeight = 0;
 };

@@ -1,9 +1,11 @@
 #include "recognition/Recognition.h"
 
+#include "base/LargeBlock.h"
 #include "base/TaskPool.h"
 
 #include "cleanup/PixelChains.h"
 #include "cleanup/PixelNeighbours.h"
+#include "recognition/ChainStore.h"
 #include "recognition/CircleFit.h"
 
 #include <algorithm>
@@ -757,7 +759,7 @@ struct TNode
     std::vector<int> Edges;
 };
 
-enum class TEdgeKind
+enum class TEdgeKind : std::uint8_t
 {
     Line,
     Arc,
@@ -769,13 +771,13 @@ enum class TEdgeKind
 struct TEdge
 {
     TEdgeKind Kind = TEdgeKind::Line;
-    int A = -1, B = -1;  // nodes at the start and the end
     bool Ccw = true;
     bool Alive = true;
     bool EndsOnCircle = false;  // an arc whose nodes were moved onto its circle
+    int A = -1, B = -1;  // nodes at the start and the end
+    int Points = -1;     // an arc's pixels: their place in the graph's ArcPoints (-1: none)
     TLine Fit;           // a line's least-squares line
     TCircle Circle;
-    TPoints Points;      // an arc's pixels
     double HalfWidth = 0.5;
     double Tolerance = 0;  // of its fit, when more than the options' (a rough chain)
 };
@@ -785,6 +787,15 @@ class TGraph
 public:
     std::vector<TNode> Nodes;
     std::vector<TEdge> Edges;
+    // The arcs' pixels, held apart from the edges (most edges are lines);
+    // an edge copied shares its arc's.
+    std::vector<TPoints> ArcPoints;
+
+    const TPoints &PointsOf(const TEdge &e) const
+    {
+        static const TPoints none;
+        return e.Points >= 0 ? ArcPoints[static_cast<std::size_t>(e.Points)] : none;
+    }
 
     int AddNode(TPoint2 p, bool junction = false)
     {
@@ -918,66 +929,73 @@ public:
     {
         // Traced in parts on the threads: the parts in order are the chains
         // one thread traces.
-        std::vector<std::vector<TPixel>> chains;
+        TChainStore chains;
         {
-            std::vector<std::vector<std::vector<TPixel>>> parts(PixelChainParts(Centre, Options.Threads));
+            const std::size_t partCount = PixelChainParts(Centre, Options.Threads);
+            std::vector<TChainStore> parts(partCount);
+            std::vector<std::vector<std::uint64_t>> partEnds(partCount);
             ForEachPixelChainInParts(Centre, Options.Threads,
                                      [&](std::size_t part, int, const std::vector<TPixel> &chain) {
-                                         parts[part].push_back(chain);
+                                         for (const TPixel *end : {chain.data(), chain.data() + chain.size() - 1})
+                                             if (!chain.empty() &&
+                                                 PixelNeighbours::Count(PixelNeighbours::Code(Centre, end->X, end->Y)) >= 3)
+                                                 partEnds[part].push_back(Key(*end));
+                                         parts[part].Append(chain);
                                      });
-            std::size_t count = 0;
-            for (const auto &part : parts)
-                count += part.size();
-            chains.reserve(count);
-            for (auto &part : parts) {
-                for (std::vector<TPixel> &chain : part)
-                    chains.push_back(std::move(chain));
-                std::vector<std::vector<TPixel>>().swap(part);
+            chains.Join(parts);
+            for (std::vector<std::uint64_t> &ends : partEnds) {
+                JunctionEnds.insert(JunctionEnds.end(), ends.begin(), ends.end());
+                std::vector<std::uint64_t>().swap(ends);
             }
         }
         // Of the centre lines only the chains' ends at junctions are read
         // after this: the mask goes before the fitting needs memory.
-        for (const std::vector<TPixel> &chain : chains)
-            for (const TPixel *end : {chain.data(), chain.data() + chain.size() - 1})
-                if (!chain.empty() && PixelNeighbours::Count(PixelNeighbours::Code(Centre, end->X, end->Y)) >= 3)
-                    JunctionEnds.push_back(Key(*end));
         std::sort(JunctionEnds.begin(), JunctionEnds.end());
         JunctionEnds.erase(std::unique(JunctionEnds.begin(), JunctionEnds.end()), JunctionEnds.end());
         Centre = TBlackMask();
-        chains.erase(std::remove_if(chains.begin(), chains.end(), [&](const std::vector<TPixel> &chain) { return Speck(chain); }),
-                     chains.end());
+        {
+            std::vector<TPixel> pixels;
+            chains.Filter([&](const TChainStore::TChain &c) {
+                if (c.Size == 0 || AtJunction(c.First) || AtJunction(c.Last))
+                    return true;
+                chains.Read(c, pixels);
+                return !Speck(pixels);
+            });
+        }
         // The half widths JoinBrokenChains read of the chains it left as
         // they were (< 0: not read).
         std::vector<double> halfWidths;
         if (Options.Snap > 0 && !Options.KeepGaps)
-            chains = JoinBrokenChains(std::move(chains), halfWidths);
-        halfWidths.resize(chains.size(), -1);
+            chains = JoinBrokenChains(chains, halfWidths);
+        chains.Shrink();
+        halfWidths.resize(chains.Count(), -1);
         // Fitted in parts of chains over the threads, each part added in
         // order as soon as it is done, the fitting at most a few parts ahead
         // of the adding (the parts waiting hold their pieces).
         constexpr std::size_t kChainsPerTask = 512;
-        const std::size_t tasks = (chains.size() + kChainsPerTask - 1) / kChainsPerTask;
+        const std::size_t tasks = (chains.Count() + kChainsPerTask - 1) / kChainsPerTask;
         const std::size_t ahead = 4 * static_cast<std::size_t>(std::max(1, Options.Threads));
         std::vector<std::vector<TFittedChain>> fitted(tasks);
         TTaskPool pool(Options.Threads, tasks, std::min(tasks, ahead), [&](std::size_t task, int) {
-            const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
-            for (std::size_t c = task * kChainsPerTask; c < end; ++c)
-                fitted[task].push_back(FitChain(chains[c], halfWidths[c]));
+            const std::size_t end = std::min(chains.Count(), (task + 1) * kChainsPerTask);
+            std::vector<TPixel> chain;
+            for (std::size_t c = task * kChainsPerTask; c < end; ++c) {
+                chains.Read(c, chain);
+                fitted[task].push_back(FitChain(chain, halfWidths[c]));
+            }
         });
         for (std::size_t task = 0; task < tasks; ++task) {
             pool.Allow(std::min(tasks, task + ahead));
             pool.Wait(task);
-            for (std::size_t k = 0; k < fitted[task].size(); ++k) {
-                std::vector<TPixel> &chain = chains[task * kChainsPerTask + k];
-                AddFitted(chain, fitted[task][k]);
-                std::vector<TPixel>().swap(chain);  // not read again
-            }
+            for (std::size_t k = 0; k < fitted[task].size(); ++k)
+                AddFitted(chains.Chain(task * kChainsPerTask + k), fitted[task][k]);
             fitted[task] = std::vector<TFittedChain>();
         }
         // Only the graph is read from here on.
-        std::vector<std::vector<TPixel>>().swap(chains);
+        chains = TChainStore();
         std::vector<double>().swap(halfWidths);
         std::vector<std::uint64_t>().swap(JunctionEnds);
+        std::unordered_map<std::uint64_t, int>().swap(JunctionNodes);
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -1002,6 +1020,9 @@ public:
             if (merged)
                 SnapToAxes();
             Reattach();
+            // What the snapping filed its nodes and lines in is free: its
+            // memory goes back before the drawing is written out.
+            LargeBlock::ReturnFreeHeap();
         }
         SettleArcEnds();
         return Output();
@@ -1084,9 +1105,10 @@ private:
             e.Fit.Dx = dx;
             e.Fit.Dy = dy;
             turn(e.Circle.X, e.Circle.Y);
-            for (TPoint2 &p : e.Points)
-                turn(p.X, p.Y);
         }
+        for (TPoints &points : Graph.ArcPoints)
+            for (TPoint2 &p : points)
+                turn(p.X, p.Y);
     }
 
     // How many of the fit's pieces go on in the direction of the piece
@@ -1124,8 +1146,7 @@ private:
     // stroke are as few as if it were whole.
     // (halfWidths receives the half width of each chain returned that is
     // one chain given, read as HalfWidth reads it, else -1.)
-    std::vector<std::vector<TPixel>> JoinBrokenChains(std::vector<std::vector<TPixel>> chains,
-                                                      std::vector<double> &halfWidths) const
+    TChainStore JoinBrokenChains(const TChainStore &chains, std::vector<double> &halfWidths) const
     {
         struct TEnd
         {
@@ -1137,18 +1158,25 @@ private:
         const auto junction = [&](const TPixel &p) { return AtJunction(p); };
         std::vector<TEnd> ends;
         // The half widths read over the threads first.
-        std::vector<double> widthOf(chains.size(), -1);
+        std::vector<double> widthOf(chains.Count(), -1);
         constexpr std::size_t kChainsPerTask = 1024;
-        RunTasks(Options.Threads, (chains.size() + kChainsPerTask - 1) / kChainsPerTask, [&](std::size_t task, int) {
-            const std::size_t end = std::min(chains.size(), (task + 1) * kChainsPerTask);
-            for (std::size_t c = task * kChainsPerTask; c < end; ++c)
-                if (chains[c].size() >= 4 && !(chains[c].front() == chains[c].back()))
-                    widthOf[c] = HalfWidth(Ink, chains[c]);
+        RunTasks(Options.Threads, (chains.Count() + kChainsPerTask - 1) / kChainsPerTask, [&](std::size_t task, int) {
+            std::vector<TPixel> chain;
+            const std::size_t end = std::min(chains.Count(), (task + 1) * kChainsPerTask);
+            for (std::size_t c = task * kChainsPerTask; c < end; ++c) {
+                const TChainStore::TChain &stored = chains.Chain(c);
+                if (stored.Size >= 4 && !(stored.First == stored.Last)) {
+                    chains.Read(stored, chain);
+                    widthOf[c] = HalfWidth(Ink, chain);
+                }
+            }
         });
-        for (std::size_t c = 0; c < chains.size(); ++c) {
-            const std::vector<TPixel> &chain = chains[c];
-            if (chain.size() < 4 || chain.front() == chain.back())
+        std::vector<TPixel> chain;
+        for (std::size_t c = 0; c < chains.Count(); ++c) {
+            const TChainStore::TChain &stored = chains.Chain(c);
+            if (stored.Size < 4 || stored.First == stored.Last)
                 continue;
+            chains.Read(stored, chain);
             const double halfWidth = widthOf[c];
             const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
             for (const bool atBack : {false, true}) {
@@ -1227,7 +1255,7 @@ private:
         }
         std::sort(pairs.begin(), pairs.end(), [](const TPair &a, const TPair &b) { return a.Gap < b.Gap; });
         // Each end joins its nearest partner; no chain joins itself round.
-        const std::size_t n = chains.size();
+        const std::size_t n = chains.Count();
         std::vector<std::size_t> group(n);
         std::iota(group.begin(), group.end(), std::size_t{0});
         const auto find = [&](std::size_t k) {
@@ -1247,38 +1275,33 @@ private:
             next[b.Chain][b.Back] = static_cast<long>(2 * a.Chain + (a.Back ? 1 : 0));
         }
         // Walk each run of joined chains from a chain with a free side.
-        std::vector<std::vector<TPixel>> out;
+        TChainStore out;
         halfWidths.clear();
+        std::vector<TPixel> joined;
         std::vector<char> done(n, 0);
         for (std::size_t c = 0; c < n; ++c) {
             if (done[c])
                 continue;
             if (next[c][0] >= 0 && next[c][1] >= 0)
                 continue;  // inside a run: walked from its start
-            std::vector<TPixel> joined;
+            joined.clear();
             std::size_t k = c;
             bool forward = next[c][0] < 0;  // leave by the back when the front is free
             // (A chain alone keeps its order: its front is free.)
             halfWidths.push_back(next[c][0] < 0 && next[c][1] < 0 ? widthOf[c] : -1);
             for (;;) {
                 done[k] = 1;
-                std::vector<TPixel> &chain = chains[k];
+                chains.Read(k, chain);
                 if (!forward)
                     std::reverse(chain.begin(), chain.end());
-                // Each chain's pixels go as they are taken (a big sheet's
-                // chains are most of the memory).
-                if (joined.empty())
-                    joined = std::move(chain);
-                else
-                    joined.insert(joined.end(), chain.begin(), chain.end());
-                std::vector<TPixel>().swap(chain);
+                joined.insert(joined.end(), chain.begin(), chain.end());
                 const long to = next[k][forward ? 1 : 0];
                 if (to < 0)
                     break;
                 k = static_cast<std::size_t>(to / 2);
                 forward = to % 2 == 0;  // entered at its front: walked forward
             }
-            out.push_back(std::move(joined));
+            out.Append(joined);
         }
         return out;
     }
@@ -1331,6 +1354,7 @@ private:
         bool Closed = false;
         std::vector<TPoint2> Joints;
         std::vector<TEdge> Edges;  // one per piece, nodes not yet set
+        std::vector<TPoints> ArcPoints;  // the edges' Points index these
     };
 
     // Fits one chain; reads only the masks and options, so that chains are
@@ -1657,8 +1681,11 @@ private:
             e.Ccw = piece.Ccw;
             e.HalfWidth = halfWidth;
             e.Tolerance = tolerance;
-            if (piece.Arc)
-                e.Points = StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth);
+            if (piece.Arc) {
+                e.Points = static_cast<int>(fittedChain.ArcPoints.size());
+                fittedChain.ArcPoints.push_back(
+                    StrokeMiddles(Ink, points.data() + piece.I, piece.J + 1 - piece.I, piece.Circle, halfWidth));
+            }
             fittedChain.Edges.push_back(std::move(e));
         }
         return fittedChain;
@@ -1710,7 +1737,7 @@ private:
 
     // The fitted chain's joints as nodes (its ends at junctions shared with
     // the chains met there) and its pieces as edges between them.
-    void AddFitted(const std::vector<TPixel> &chain, TFittedChain &fitted)
+    void AddFitted(const TChainStore::TChain &chain, TFittedChain &fitted)
     {
         if (fitted.Circle) {
             Graph.AddEdge(std::move(fitted.Edges.front()));
@@ -1721,16 +1748,21 @@ private:
             return;
         const std::vector<TPoint2> &joints = fitted.Joints;
         std::vector<int> nodes(n + 1);
-        nodes[0] = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.front(), joints[0]);
+        nodes[0] = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.First, joints[0]);
         for (std::size_t k = 1; k < n; ++k)
             nodes[k] = Graph.AddNode(joints[k]);
-        nodes[n] = fitted.Closed ? nodes[0] : EndNode(chain.back(), joints[n]);
+        nodes[n] = fitted.Closed ? nodes[0] : EndNode(chain.Last, joints[n]);
         for (std::size_t k = 0; k < n; ++k) {
             TEdge &e = fitted.Edges[k];
             e.A = nodes[k];
             e.B = nodes[k + 1];
-            if (e.A != e.B)
-                Graph.AddEdge(std::move(e));
+            if (e.A == e.B)
+                continue;
+            if (e.Points >= 0) {
+                Graph.ArcPoints.push_back(std::move(fitted.ArcPoints[static_cast<std::size_t>(e.Points)]));
+                e.Points = static_cast<int>(Graph.ArcPoints.size() - 1);
+            }
+            Graph.AddEdge(std::move(e));
         }
     }
 
@@ -2433,8 +2465,10 @@ private:
             MoveNode(n, onto);
             OnLines.emplace_back(n, bestLine);
         }
-        FiledNodes.clear();
-        LineBoxes.clear();
+        // (Their memory goes too: the rest of the snapping needs it.)
+        std::vector<TFiledNode *>().swap(FiledNodes);
+        std::vector<TLineBox>().swap(LineBoxes);
+        std::vector<double>().swap(NodeWidths);
     }
 
     // CloseGaps' copies of where the nodes and lines are, kept as they move.
@@ -2700,7 +2734,8 @@ private:
         // moving with it along the bisector. (The short line between two
         // fillets of a turned sheet tilts their first circles.)
         TPoint2 corner;
-        if (e.Points.size() >= 8 && Crossing(la, lb, corner, 10)) {
+        const TPoints &middles = Graph.PointsOf(e);
+        if (middles.size() >= 8 && Crossing(la, lb, corner, 10)) {
             const double vx = (moved.X - corner.X) / c.R, vy = (moved.Y - corner.Y) / c.R;
             const auto cost = [&](double r) {
                 const TPoint2 o{corner.X + vx * r, corner.Y + vy * r};
@@ -2708,7 +2743,7 @@ private:
                 const double ax = ta.X - o.X, ay = ta.Y - o.Y, bx = tb.X - o.X, by = tb.Y - o.Y;
                 const double turn = ax * by - ay * bx;
                 double sum = 0;
-                for (const TPoint2 &m : e.Points) {
+                for (const TPoint2 &m : middles) {
                     const double mx = m.X - o.X, my = m.Y - o.Y;
                     double d;
                     if ((ax * my - ay * mx) * turn >= 0 && (mx * by - my * bx) * turn >= 0)
@@ -2773,7 +2808,7 @@ private:
                 continue;
             }
             // An arc passes exactly through the nodes at its ends.
-            const TCircle c = e.EndsOnCircle ? e.Circle : FitCircleThrough(e.Points.data(), e.Points.size(), a, b, e.Circle);
+            const TCircle c = e.EndsOnCircle ? e.Circle : FitCircleThrough(Graph.PointsOf(e).data(), Graph.PointsOf(e).size(), a, b, e.Circle);
             if (!std::isfinite(c.X) || !std::isfinite(c.Y) || !(c.R > 0 && c.R <= kLargestRadius) ||
                 Distance(a, b) < 1e-6) {
                 drawing.Entities.push_back(TDrawingEntity::MakeLine(a.X, a.Y, b.X, b.Y));

@@ -324,9 +324,10 @@ TFills FindFills(const TBlackMask &ink, int threads)
     constexpr int kDeepest = 24;
     std::vector<std::int64_t> ridges{0};
     std::int64_t total = 0;
-    const TRangedMask ranged = Ranged(ink);
+    // (The ink's ranged copy is made again for the growing back rather than
+    // kept: a big sheet's mask is tens of megabytes.)
     {
-        TRangedMask last = ranged, next, grown;
+        TRangedMask last = Ranged(ink), next, grown;
         for (int k = 1; k <= kDeepest; ++k) {
             Morph(last, k % 2 == 1, false, next, threads);
             Morph(next, true, true, grown, threads);
@@ -367,7 +368,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
         depth = std::max(depth, static_cast<int>(k));
     }
     // Deeper than the lines, grown back by the same steps in reverse.
-    TRangedMask grownBack = ranged, step;
+    TRangedMask grownBack = Ranged(ink), step;
     for (int k = 1; k <= depth; ++k) {
         Morph(grownBack, k % 2 == 1, false, step, threads);
         std::swap(grownBack, step);
@@ -382,6 +383,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
         std::swap(grownBack, step);
     }
     TBlackMask core = std::move(grownBack.Mask);
+    step = TRangedMask();  // not read again
     for (int y = 0; y < ink.Height(); ++y)
         for (int i = grownBack.Lo[static_cast<std::size_t>(y)]; i < grownBack.Hi[static_cast<std::size_t>(y)]; ++i)
             core.Line(y)[i] &= ink.Line(y)[i];

@@ -49,4 +49,15 @@ public:
     // What the user should know of the last mask made (e.g. that a picture
     // held no ink), or empty.
     virtual QString Note() const { return QString(); }
+
+    // Whether the segments step reads the traced mask again: it may then be
+    // lent, the masks made after SetMaskReturned(true) being given back to
+    // TracedMask once traced, so that the filters keep no copy of their own.
+    virtual bool ReadsTracedMask() const { return false; }
+    void SetMaskReturned(bool returned) const { MaskReturned = returned; }
+    virtual void TracedMask(TBlackMask &&mask) const { (void)mask; }
+
+protected:
+    // Set by SetMaskReturned.
+    mutable bool MaskReturned = false;
 };

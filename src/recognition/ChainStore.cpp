@@ -1,0 +1,67 @@
+#include "recognition/ChainStore.h"
+
+#include <cstring>
+
+void TChainStore::Append(const std::vector<TPixel> &chain)
+{
+    TChain c;
+    c.Offset = Steps.size();
+    c.Size = static_cast<std::uint32_t>(chain.size());
+    if (!chain.empty()) {
+        c.First = chain.front();
+        c.Last = chain.back();
+    }
+    for (std::size_t k = 1; k < chain.size(); ++k) {
+        const int dx = chain[k].X - chain[k - 1].X, dy = chain[k].Y - chain[k - 1].Y;
+        if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
+            Steps.push_back(static_cast<std::uint8_t>((dx + 1) * 3 + dy + 1));
+        } else {
+            std::uint8_t bytes[sizeof(TPixel)];
+            std::memcpy(bytes, &chain[k], sizeof(TPixel));
+            Steps.push_back(kFar);
+            Steps.insert(Steps.end(), bytes, bytes + sizeof(TPixel));
+        }
+    }
+    Chains.push_back(c);
+}
+
+void TChainStore::Join(std::vector<TChainStore> &parts)
+{
+    std::size_t steps = Steps.size(), chains = Chains.size();
+    for (const TChainStore &part : parts) {
+        steps += part.Steps.size();
+        chains += part.Chains.size();
+    }
+    Steps.reserve(steps);
+    Chains.reserve(chains);
+    for (TChainStore &part : parts) {
+        const std::size_t offset = Steps.size();
+        Steps.insert(Steps.end(), part.Steps.begin(), part.Steps.end());
+        for (TChain c : part.Chains) {
+            c.Offset += offset;
+            Chains.push_back(c);
+        }
+        part = TChainStore();
+    }
+}
+
+void TChainStore::Read(const TChain &chain, std::vector<TPixel> &out) const
+{
+    out.resize(chain.Size);
+    if (chain.Size == 0)
+        return;
+    const std::uint8_t *step = Steps.data() + chain.Offset;
+    TPixel p = chain.First;
+    out[0] = p;
+    for (std::uint32_t k = 1; k < chain.Size; ++k) {
+        if (*step == kFar) {
+            std::memcpy(&p, step + 1, sizeof(TPixel));
+            step += 1 + sizeof(TPixel);
+        } else {
+            p.X += *step / 3 - 1;
+            p.Y += *step % 3 - 1;
+            ++step;
+        }
+        out[k] = p;
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+// Chains of pixels held compactly.
+//   TChainStore - chains appended whole and read back one at a time, a byte
+//                 a step; throws std::bad_alloc without memory.
+
+#include "cleanup/PixelChains.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Chains of pixels, each kept as its first pixel and a byte a step to the
+// next pixel: a step to one of the eight neighbours (or to the pixel itself)
+// is one byte, any other step a marker byte and the pixel's coordinates. A
+// big sheet's millions of centre-line pixels take a byte each rather than
+// the eight of a TPixel.
+class TChainStore
+{
+public:
+    struct TChain
+    {
+        std::size_t Offset = 0;  // of its steps
+        std::uint32_t Size = 0;  // pixels
+        TPixel First{0, 0}, Last{0, 0};  // {0, 0} for a chain of no pixels
+    };
+
+    std::size_t Count() const { return Chains.size(); }
+    const TChain &Chain(std::size_t c) const { return Chains[c]; }
+    // Bytes of steps held.
+    std::size_t StepBytes() const { return Steps.size(); }
+
+    void Append(const std::vector<TPixel> &chain);
+    // Appends the chains of every store of `parts`, in order, letting each
+    // go once taken.
+    void Join(std::vector<TChainStore> &parts);
+    // The pixels of a chain, into `out` (resized to them).
+    void Read(std::size_t c, std::vector<TPixel> &out) const { Read(Chains[c], out); }
+    void Read(const TChain &chain, std::vector<TPixel> &out) const;
+
+    // Keeps the chains `keep` is true of, in order (their steps stay).
+    template <class Keep> void Filter(const Keep &keep)
+    {
+        Chains.erase(std::remove_if(Chains.begin(), Chains.end(), [&](const TChain &c) { return !keep(c); }),
+                     Chains.end());
+    }
+    // Lets go of the room the appending left over.
+    void Shrink()
+    {
+        Steps.shrink_to_fit();
+        Chains.shrink_to_fit();
+    }
+
+private:
+    static constexpr std::uint8_t kFar = 255;
+    std::vector<std::uint8_t> Steps;
+    std::vector<TChain> Chains;
+};
