@@ -567,6 +567,69 @@ private:
                         Cells[Key(cx, cy)].push_back(static_cast<int>(k));
                 }
         }
+        FileMiddles(boxes);
+    }
+
+    // Files every piece once more for the walks along circles: one that
+    // reaches at most kReaches[c] cells past the cell of its middle in that
+    // cell only, in the c-th table of cells, with its box; a longer one in
+    // every cell of its box, in a table of its own; those whose cells leave
+    // the grid by themselves. The longest straight piece's length is noted
+    // (the sagitta of a chord).
+    void FileMiddles(const std::vector<TCellBox> &boxes)
+    {
+        const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
+        MidStart.assign(kReachClasses * cells + 1, 0);
+        LongStart.assign(cells + 1, 0);
+        MidPieces.clear();
+        LongPieces.clear();
+        OffGrid.clear();
+        LongestStraight = 0;
+        // (the slot of the middle's cell, or kLong, or kOff)
+        constexpr std::size_t kLong = SIZE_MAX - 1, kOff = SIZE_MAX;
+        std::vector<std::size_t> slot(Pieces.size(), kOff);
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            const TPiece &p = Pieces[k];
+            if (!p.Arc)
+                LongestStraight = std::max(LongestStraight, p.Length);
+            const TCellBox &b = boxes[k];
+            if (!InGrid(b.X0, b.Y0) || !InGrid(b.X1, b.Y1)) {
+                OffGrid.push_back({static_cast<int>(k), b});
+                continue;
+            }
+            const long mx = CellOf(p.Mid.X), my = CellOf(p.Mid.Y);
+            const long reach = std::max({mx - b.X0, b.X1 - mx, my - b.Y0, b.Y1 - my});
+            std::size_t c = 0;
+            while (c < kReachClasses && reach > kReaches[c])
+                ++c;
+            if (c == kReachClasses) {
+                slot[k] = kLong;
+                for (long cy = b.Y0; cy <= b.Y1; ++cy)
+                    for (long cx = b.X0; cx <= b.X1; ++cx)
+                        ++LongStart[GridIndex(cx, cy) + 1];
+                continue;
+            }
+            slot[k] = c * cells + GridIndex(mx, my);
+            ++MidStart[slot[k] + 1];
+        }
+        for (std::size_t c = 0; c < kReachClasses * cells; ++c)
+            MidStart[c + 1] += MidStart[c];
+        for (std::size_t c = 0; c < cells; ++c)
+            LongStart[c + 1] += LongStart[c];
+        MidPieces.resize(MidStart[kReachClasses * cells]);
+        LongPieces.resize(LongStart[cells]);
+        std::vector<std::uint32_t> fill(MidStart.begin(), MidStart.end() - 1);
+        std::vector<std::uint32_t> fillLong(LongStart.begin(), LongStart.end() - 1);
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            if (slot[k] == kLong) {
+                const TCellBox &b = boxes[k];
+                for (long cy = b.Y0; cy <= b.Y1; ++cy)
+                    for (long cx = b.X0; cx <= b.X1; ++cx)
+                        LongPieces[fillLong[GridIndex(cx, cy)]++] = static_cast<int>(k);
+            } else if (slot[k] != kOff) {
+                MidPieces[fill[slot[k]]++] = {static_cast<int>(k), boxes[k]};
+            }
+        }
     }
 
     bool InGrid(long cx, long cy) const
@@ -627,6 +690,82 @@ private:
                         take(it->second.data(), it->second.data() + it->second.size());
                 }
             }
+    }
+
+    // The pieces NearAnyOrder gives for a round track's walk that may lie on
+    // the track within `off` (ClearlyOff says no more), and maybe some
+    // others it gives, into `found`: a piece whose middle lies within off
+    // of the circle (or of the circle its chords' middles lie on) lies in a
+    // cell whose middle does within half a cell's diagonal more; it is
+    // looked for there, in the cells of its reach about the search's box,
+    // and taken when its box comes into the search's. The few long pieces
+    // are looked for as NearAnyOrder does.
+    void NearCircle(TPoint2 q, double radius, const TCircle &circle, double off, std::vector<int> &found) const
+    {
+        const TCellBox box{CellOf(q.X - radius), CellOf(q.X + radius), CellOf(q.Y - radius), CellOf(q.Y + radius)};
+        if (Looking)
+            Looking->Add(box);
+        found.clear();
+        // The band of the cells' middles: the chords' sagitta, half a
+        // cell's diagonal and a pixel more either side.
+        const double sagitta = LongestStraight < 2 * circle.R
+            ? circle.R - std::sqrt(circle.R * circle.R - LongestStraight * LongestStraight / 4)
+            : circle.R;
+        const double slack = kCell * std::numbers::sqrt2 / 2 + 1 + 1e-6 * circle.R;
+        const double outer = circle.R + off + slack, inner = circle.R - sagitta - off - slack;
+        // (a circle far larger than any sheet: every cell of a row)
+        const bool huge = !(outer < 1e7);
+        const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
+        const long most = kReaches[kReachClasses - 1];
+        for (long cy = std::max(box.Y0 - most, GridY0); cy <= std::min(box.Y1 + most, GridY0 + GridH - 1); ++cy) {
+            // The cells of the row whose middles lie in the band: at most
+            // two runs of them, each taken a cell wider either side.
+            const double dy = (static_cast<double>(cy) + 0.5) * kCell - circle.Y;
+            if (!huge && std::fabs(dy) > outer)
+                continue;
+            long runs[2][2] = {{LONG_MIN, LONG_MAX}, {0, -1}};
+            if (!huge) {
+                const double out = std::sqrt(outer * outer - dy * dy);
+                const double in = inner > std::fabs(dy) ? std::sqrt(inner * inner - dy * dy) : -1;
+                if (in < 0) {
+                    runs[0][0] = CellOf(circle.X - out) - 1;
+                    runs[0][1] = CellOf(circle.X + out) + 1;
+                } else {
+                    runs[0][0] = CellOf(circle.X - out) - 1;
+                    runs[0][1] = CellOf(circle.X - in) + 1;
+                    runs[1][0] = CellOf(circle.X + in) - 1;
+                    runs[1][1] = CellOf(circle.X + out) + 1;
+                }
+            }
+            for (std::size_t c = 0; c < kReachClasses; ++c) {
+                if (cy < box.Y0 - kReaches[c] || cy > box.Y1 + kReaches[c])
+                    continue;
+                const long x0 = std::max(box.X0 - kReaches[c], GridX0), x1 = std::min(box.X1 + kReaches[c], GridX0 + GridW - 1);
+                for (const auto &run : runs)
+                    for (long cx = std::max(x0, run[0]); cx <= std::min(x1, run[1]); ++cx) {
+                        const std::size_t i = c * cells + GridIndex(cx, cy);
+                        for (std::uint32_t j = MidStart[i]; j < MidStart[i + 1]; ++j)
+                            if (MidPieces[j].Box.Meets(box))
+                                found.push_back(MidPieces[j].Piece);
+                    }
+            }
+        }
+        if (!LongPieces.empty()) {
+            thread_local TPieceMarks seen;
+            seen.Start(Pieces.size());
+            for (long cy = std::max(box.Y0, GridY0); cy <= std::min(box.Y1, GridY0 + GridH - 1); ++cy)
+                for (long cx = std::max(box.X0, GridX0); cx <= std::min(box.X1, GridX0 + GridW - 1); ++cx) {
+                    const std::size_t i = GridIndex(cx, cy);
+                    for (std::uint32_t j = LongStart[i]; j < LongStart[i + 1]; ++j)
+                        if (!seen.Marked(LongPieces[j])) {
+                            seen.Mark(LongPieces[j]);
+                            found.push_back(LongPieces[j]);
+                        }
+                }
+        }
+        for (const TFiled &f : OffGrid)
+            if (f.Box.Meets(box))
+                found.push_back(f.Piece);
     }
 
     // Small pieces of ink no piece passes through: dots the centre lines lost.
@@ -799,6 +938,22 @@ private:
         return along >= 0.8 * p.Length - tol;
     }
 
+    // The circle fitted to the points of the chain's pieces: the tracks a
+    // seed tries often come to the same pieces, whose circle is then looked
+    // up (the points are those of the pieces in order, the same for the
+    // same pieces).
+    static TCircle FitOf(const TChain &chain, const std::vector<TPoint2> &points)
+    {
+        thread_local std::vector<int> key;
+        key.clear();
+        for (const TMember &m : chain.Members)
+            key.push_back(m.Piece);
+        const auto [it, fresh] = Fitted.try_emplace(key);
+        if (fresh)
+            it->second = FitCircle(points.data(), points.size());
+        return it->second;
+    }
+
     // Fits the track to the chain's pieces.
     void Refit(TChain &chain) const
     {
@@ -843,7 +998,7 @@ private:
         } else {
             if (points.size() < 5)
                 return;
-            const TCircle c = FitCircle(points.data(), points.size());
+            const TCircle c = FitOf(chain, points);
             if (c.Valid && c.R > 3 && std::isfinite(c.R)) {
                 // Keep t where it was at the middle member: the angles are
                 // counted from a new reference about the new centre.
@@ -883,7 +1038,7 @@ private:
             // The nearest piece wins, the first in order among equals.
             thread_local std::vector<int> near;
             if (chain.Track.Round) {
-                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near);
+                NearCircle(chain.Track.At(end), maxGap + tol + 2, chain.Track.C, 2.5 * tol, near);
             } else {
                 // A piece that may come next on a straight track has ink
                 // within tol of the track where a gap up to maxGap reaches,
@@ -978,6 +1133,7 @@ private:
     // on either side (a straight chain of dots can be a chord of a circle's).
     bool Seed(int seed, TChain &chain) const
     {
+        Fitted.clear();
         const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
         const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
         bool found = false;
@@ -1461,11 +1617,40 @@ private:
     std::vector<std::uint32_t> CellStart;
     std::vector<int> CellPieces;
     std::unordered_map<std::uint64_t, std::vector<int>> Cells;
+    // The same pieces as FileMiddles files them: by the cell of their
+    // middle (the pieces whose boxes reach at most kReaches[c] cells past
+    // it in the c-th table of cells, each's from MidStart on in MidPieces),
+    // the longer ones by every cell of their box (from LongStart on in
+    // LongPieces), those whose boxes leave the grid in OffGrid.
+    struct TFiled
+    {
+        int Piece;
+        TCellBox Box;
+    };
+    static constexpr std::size_t kReachClasses = 2;
+    static constexpr long kReaches[kReachClasses] = {1, 3};
+    std::vector<std::uint32_t> MidStart, LongStart;
+    std::vector<TFiled> MidPieces, OffGrid;
+    std::vector<int> LongPieces;
+    double LongestStraight = 0;
     // While a seed is tried: the cells its search looked in (per thread).
     static thread_local TCellBox *Looking;
+    // The circles fitted while a seed is tried, by the chain's pieces (per thread).
+    struct TPiecesHash
+    {
+        std::size_t operator()(const std::vector<int> &v) const
+        {
+            std::uint64_t h = v.size();
+            for (const int k : v)
+                h = (h ^ static_cast<std::uint32_t>(k)) * 0x9E3779B97F4A7C15ull;
+            return static_cast<std::size_t>(h ^ (h >> 29));
+        }
+    };
+    static thread_local std::unordered_map<std::vector<int>, TCircle, TPiecesHash> Fitted;
 };
 
 thread_local TCellBox *TFinder::Looking = nullptr;
+thread_local std::unordered_map<std::vector<int>, TCircle, TFinder::TPiecesHash> TFinder::Fitted;
 
 } // namespace
 
