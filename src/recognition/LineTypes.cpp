@@ -772,24 +772,26 @@ private:
     void CollectSpecks()
     {
         const int w = Ink.Width(), h = Ink.Height();
-        std::vector<std::uint64_t> seen(static_cast<std::size_t>(Ink.Words()) * static_cast<std::size_t>(h));
-        const auto seenAt = [&](int x, int y) -> bool {
-            return (seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(x / 64)] >> (x % 64)) & 1;
-        };
-        const auto mark = [&](int x, int y) {
-            seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
+        const std::size_t words = static_cast<std::size_t>(Ink.Words());
+        std::vector<std::uint64_t> seen(words * static_cast<std::size_t>(h));
+        const auto seenLine = [&](int y) { return seen.data() + static_cast<std::size_t>(y) * words; };
+        // The bits of word i that stand for pixels a .. b.
+        const auto within = [](int i, int a, int b) {
+            const int lo = std::max(a - 64 * i, 0), hi = std::min(b - 64 * i, 63);
+            return lo > hi ? std::uint64_t{0} : (~std::uint64_t{0} >> (63 - hi)) & (~std::uint64_t{0} << lo);
         };
         const std::size_t entityPieces = Pieces.size();
         std::vector<std::pair<int, int>> stack;
         // Each piece of ink is taken run by run from its first pixel (in
         // order of lines, then of x): a run's pixels are black side by side
         // along a line, and the runs of the lines above and below that touch
-        // it (diagonally too) are of the piece.
+        // it (diagonally too) are of the piece. (Words of 64 pixels at a
+        // time: the lines' guard words are paper.)
         for (int y = 0; y < h; ++y) {
             const std::uint64_t *line = Ink.Line(y);
             for (int word = 0; word < Ink.Words(); ++word) {
                 for (;;) {
-                    const std::uint64_t bits = line[word] & ~seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(word)];
+                    const std::uint64_t bits = line[word] & ~seenLine(y)[word];
                     if (!bits)
                         break;
                     const int x = word * 64 + std::countr_zero(bits);
@@ -801,16 +803,24 @@ private:
                     while (!stack.empty()) {
                         const auto [px, py] = stack.back();
                         stack.pop_back();
-                        if (seenAt(px, py))
+                        std::uint64_t *marks = seenLine(py);
+                        if ((marks[px >> 6] >> (px & 63)) & 1)
                             continue;
-                        int r0 = px, r1 = px;
-                        while (r0 > 0 && Ink.Black(r0 - 1, py))
-                            --r0;
-                        while (r1 + 1 < w && Ink.Black(r1 + 1, py))
-                            ++r1;
+                        // The run: from the paper before px to the paper after it.
+                        const std::uint64_t *ink = Ink.Line(py);
+                        int i = px >> 6;
+                        std::uint64_t paper = ~ink[i] & ((std::uint64_t{1} << (px & 63)) - 1);
+                        while (!paper)
+                            paper = ~ink[--i];
+                        const int r0 = 64 * i + 64 - std::countl_zero(paper);
+                        i = px >> 6;
+                        paper = ~ink[i] & ~((std::uint64_t{2} << (px & 63)) - 1);
+                        while (!paper)
+                            paper = ~ink[++i];
+                        const int r1 = 64 * i + std::countr_zero(paper) - 1;
                         const std::int64_t n = r1 - r0 + 1;
-                        for (int qx = r0; qx <= r1; ++qx)
-                            mark(qx, py);
+                        for (int j = r0 >> 6; j <= r1 >> 6; ++j)
+                            marks[j] |= within(j, r0, r1);
                         count += n;
                         sumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
                         sumY += static_cast<std::int64_t>(py) * n;
@@ -818,12 +828,22 @@ private:
                         maxX = std::max(maxX, r1);
                         minY = std::min(minY, py);
                         maxY = std::max(maxY, py);
+                        // The runs of the lines either side that start
+                        // within one pixel of this one (or run into it),
+                        // not yet taken, by their first pixel there.
                         for (const int qy : {py - 1, py + 1}) {
                             if (qy < 0 || qy >= h)
                                 continue;
-                            for (int qx = std::max(0, r0 - 1); qx <= std::min(w - 1, r1 + 1); ++qx)
-                                if (Ink.Black(qx, qy) && !seenAt(qx, qy) && (qx == std::max(0, r0 - 1) || !Ink.Black(qx - 1, qy)))
-                                    stack.push_back({qx, qy});
+                            const int lo = std::max(0, r0 - 1), hi = std::min(w - 1, r1 + 1);
+                            const std::uint64_t *q = Ink.Line(qy);
+                            const std::uint64_t *qs = seenLine(qy);
+                            for (int j = lo >> 6; j <= hi >> 6; ++j) {
+                                std::uint64_t starts = q[j] & ~((q[j] << 1) | (q[j - 1] >> 63));
+                                if (j == lo >> 6)
+                                    starts |= q[j] & (std::uint64_t{1} << (lo & 63));
+                                for (std::uint64_t b = starts & ~qs[j] & within(j, lo, hi); b; b &= b - 1)
+                                    stack.push_back({64 * j + std::countr_zero(b), qy});
+                            }
                         }
                     }
                     const double sx = static_cast<double>(sumX), sy = static_cast<double>(sumY);

@@ -415,10 +415,19 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 const auto at = [&](int px, int py) -> std::uint8_t & {
                     return window[static_cast<std::size_t>(py - y0) * w + (px - x0)];
                 };
-                for (int py = y0; py <= y1; ++py)
-                    for (int px = x0; px <= x1; ++px)
-                        if (ink.Black(px, py) && !core.Black(px, py) && !out.Mask.Black(px, py))
-                            at(px, py) = 1;
+                // (word by word: the ink that is neither the core nor a fill)
+                for (int py = y0; py <= y1; ++py) {
+                    const TWord *inkLine = ink.Line(py), *coreLine = core.Line(py), *fillLine = out.Mask.Line(py);
+                    for (int i = x0 >> 6; i <= x1 >> 6; ++i) {
+                        TWord bits = inkLine[i] & ~coreLine[i] & ~fillLine[i];
+                        if (i == x0 >> 6)
+                            bits &= ~TWord(0) << (x0 & 63);
+                        if (i == x1 >> 6)
+                            bits &= ~TWord(0) >> (63 - (x1 & 63));
+                        for (; bits; bits &= bits - 1)
+                            at(64 * i + std::countr_zero(bits), py) = 1;
+                    }
+                }
                 for (const TPixelXY &p : piece)
                     at(p.X, p.Y) = 2;
                 const std::size_t area = piece.size();
