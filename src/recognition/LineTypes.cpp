@@ -12,6 +12,7 @@
 #include <cmath>
 #include <optional>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -428,8 +429,12 @@ public:
 private:
     bool InkAt(TPoint2 p) const
     {
-        const long x = std::lround(std::floor(p.X + 0.5));
-        const long row = Height - std::lround(std::floor(p.Y + 0.5));
+        // (a whole number far off the sheet, or none, is no ink)
+        const double fx = std::floor(p.X + 0.5), fy = std::floor(p.Y + 0.5);
+        if (!(std::fabs(fx) < 1e15 && std::fabs(fy) < 1e15))
+            return false;
+        const long x = static_cast<long>(fx);
+        const long row = Height - static_cast<long>(fy);
         if (x < 0 || row < 0 || x >= Ink.Width() || row >= Ink.Height())
             return false;
         return Ink.Black(static_cast<int>(x), static_cast<int>(row));
@@ -929,14 +934,36 @@ private:
         return ClearOf(track.C, track.C.R - sagitta, p.Mid, tol);
     }
 
+    // Whether q lies within tol of the circle of radius r about c by a
+    // clear margin (a billionth of the sizes at hand, far more than the
+    // rounding of either test): a test without a root, for pieces on a
+    // round track (Offset would say no more than tol).
+    static bool ClearlyNear(TCircle c, double r, TPoint2 q, double tol)
+    {
+        const double dx = q.X - c.X, dy = q.Y - c.Y;
+        const double d2 = dx * dx + dy * dy;
+        const double margin = 1e-9 * (r + tol + std::fabs(c.X) + std::fabs(c.Y) + std::fabs(q.X) + std::fabs(q.Y) + 1);
+        const double out = r + tol - margin, in = r - tol + margin;
+        return d2 <= std::numeric_limits<double>::max() && out > 0 && d2 <= out * out && (in <= 0 || d2 >= in * in);
+    }
+
+    // Whether q lies farther than tol off the track.
+    static bool OffTrack(const TTrack &track, TPoint2 q, double tol)
+    {
+        if (track.Round && ClearlyNear(track.C, track.C.R, q, tol))
+            return false;
+        return track.Offset(q) > tol;
+    }
+
     // The piece's extent along the track and whether it lies on it.
     bool Place(const TTrack &track, const TPiece &p, double near, double tol, TMember &m) const
     {
         if (track.Round && ClearlyOff(track, p, tol))
             return false;
-        if (MidOffset(track, p) > tol)
+        // (a middle clearly near the circle is near it, whatever the chord)
+        if (!(track.Round && ClearlyNear(track.C, track.C.R, p.Mid, tol)) && MidOffset(track, p) > tol)
             return false;
-        if (!p.Dotlike() && (track.Offset(p.A) > tol || track.Offset(p.B) > tol))
+        if (!p.Dotlike() && (OffTrack(track, p.A, tol) || OffTrack(track, p.B, tol)))
             return false;
         if (p.Dotlike()) {
             const double t = track.T(p.Mid, near);

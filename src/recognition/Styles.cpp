@@ -551,9 +551,20 @@ void TInkFrame::FromInk(double &x, double &y) const
 
 namespace {
 
+// std::lround without the library call: half away from zero (v less its
+// whole part is exact), the library's for what is no pixel coordinate.
+long Round(double v)
+{
+    if (!(std::fabs(v) < 1e15))
+        return std::lround(v);
+    const long whole = static_cast<long>(v);
+    const double part = v - static_cast<double>(whole);
+    return part >= 0.5 ? whole + 1 : part <= -0.5 ? whole - 1 : whole;
+}
+
 bool BlackAt(const TBlackMask &mask, double x, double y)
 {
-    return mask.Black(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(mask.Height() - y)));
+    return mask.Black(static_cast<int>(Round(x)), static_cast<int>(Round(mask.Height() - y)));
 }
 
 } // namespace
