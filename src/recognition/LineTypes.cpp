@@ -1004,7 +1004,8 @@ private:
     // Fits the track to the chain's pieces.
     void Refit(TChain &chain) const
     {
-        std::vector<TPoint2> points;
+        thread_local std::vector<TPoint2> points;
+        points.clear();
         for (const TMember &m : chain.Members) {
             const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
             points.push_back(p.Mid);
@@ -1303,8 +1304,11 @@ private:
         return found;
     }
 
-    static double Median(std::vector<double> v)
+    // (the values sorted about their middle in a copy kept per thread)
+    static double Median(const std::vector<double> &values)
     {
+        thread_local std::vector<double> v;
+        v.assign(values.begin(), values.end());
         std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
         return v[v.size() / 2];
     }
@@ -1326,12 +1330,14 @@ private:
     {
         if (chain.Members.size() < 3)
             return false;
-        const std::vector<TMember> all = chain.Members;
+        // (the working lists kept per thread: a judgement calls no other)
+        thread_local std::vector<TMember> all, turned;
+        thread_local std::vector<double> allOffsets, offsets, gaps;
+        all = chain.Members;
         // How far each piece's middle lies off the track, whatever the start.
-        std::vector<double> allOffsets(all.size());
+        allOffsets.resize(all.size());
         for (std::size_t i = 0; i < all.size(); ++i)
             allOffsets[i] = MidOffset(chain.Track, Pieces[static_cast<std::size_t>(all[i].Piece)]);
-        std::vector<double> offsets;
         // Whether ink lies across the track at a point, for a stroke's width:
         // the same gaps are looked across again for every start and end
         // tried (the track stays put meanwhile).
@@ -1349,7 +1355,7 @@ private:
             if (all.size() < front + back + 3)
                 break;
             for (std::size_t start = 0; start < starts; ++start) {
-                std::vector<TMember> turned(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
+                turned.assign(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
                 for (std::size_t i = 0; i < start; ++i) {
                     TMember m = all[i];
                     m.Lo += round;
@@ -1362,7 +1368,7 @@ private:
                 for (std::size_t i = start + front; i < start + all.size() - back; ++i)
                     offsets.push_back(allOffsets[i % all.size()]);
                 double w = 0;
-                std::vector<double> gaps;
+                gaps.clear();
                 if (!OnTrack(chain, offsets, w, gaps))
                     continue;
                 // Pieces of one dash broken by the scan make one element:
@@ -1417,7 +1423,8 @@ private:
     {
         if (chain.Members.size() < 3)
             return false;
-        std::vector<double> widths;
+        thread_local std::vector<double> widths;
+        widths.clear();
         for (const TMember &m : chain.Members)
             widths.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Width);
         w = Median(widths);
@@ -1450,7 +1457,8 @@ private:
         const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
-        std::vector<TMember> ms;
+        thread_local std::vector<TMember> ms;
+        ms.clear();
         for (const TMember &m : chain.Members) {
             if (!ms.empty() && (m.Lo - ms.back().Hi < broken || [&] {
                     const double t = (m.Lo + ms.back().Hi) / 2;
@@ -1466,17 +1474,19 @@ private:
         const std::size_t n = ms.size();
         if (n < 3)
             return false;
-        std::vector<double> lengths, gaps;
+        thread_local std::vector<double> lengths, gaps;
+        lengths.clear();
+        gaps.clear();
         for (const TMember &m : ms)
             lengths.push_back(m.Hi - m.Lo);
         for (std::size_t i = 0; i + 1 < n; ++i)
             gaps.push_back(ms[i + 1].Lo - ms[i].Hi);
         const double longest = *std::max_element(lengths.begin(), lengths.end());
-        std::vector<bool> dot(n);
-        std::vector<std::size_t> dashes;
+        thread_local std::vector<std::size_t> dashes;
+        dashes.clear();
         for (std::size_t i = 0; i < n; ++i) {
-            dot[i] = lengths[i] - w <= std::max({4.5, w, 0.25 * (longest - w)});
-            if (!dot[i])
+            const bool dot = lengths[i] - w <= std::max({4.5, w, 0.25 * (longest - w)});
+            if (!dot)
                 dashes.push_back(i);
         }
         // Gaps narrower than the stroke are where the scan broke it.
@@ -1520,7 +1530,9 @@ private:
             // joined across them can make a few dashes of like length.
             if (dashes.size() < (brokenShare > 0.45 ? 5u : 3u))
                 return false;
-            std::vector<double> dashLengths, inner;
+            thread_local std::vector<double> dashLengths, inner;
+            dashLengths.clear();
+            inner.clear();
             for (std::size_t j = 0; j < dashes.size(); ++j) {
                 dashLengths.push_back(lengths[dashes[j]]);
                 if (j > 0 && j + 1 < dashes.size())

@@ -32,20 +32,27 @@ TWord LastWordMask(int width)
 
 // A mask with, for each line, the words that may hold ink: words Lo .. Hi - 1
 // of line y (the first and the last word with ink where the morphology made
-// it); every word outside them is paper.
+// it); every word outside them is paper. Its own mask, or a view of one it
+// was made of (View; read only, and made its own when written).
 struct TRangedMask
 {
     TBlackMask Mask;
     std::vector<int> Lo, Hi;
+    const TBlackMask *View = nullptr;
 
-    bool Empty(int y) const { return y < 0 || y >= Mask.Height() || Lo[static_cast<std::size_t>(y)] >= Hi[static_cast<std::size_t>(y)]; }
+    const TBlackMask &Pixels() const { return View ? *View : Mask; }
+    bool Empty(int y) const
+    {
+        return y < 0 || y >= static_cast<int>(Lo.size()) || Lo[static_cast<std::size_t>(y)] >= Hi[static_cast<std::size_t>(y)];
+    }
 };
 
-// The words of each line from its first word with ink to its last.
+// The words of each line from its first word with ink to its last, a view
+// of the mask (which must outlast it).
 TRangedMask Ranged(const TBlackMask &mask)
 {
-    TRangedMask r{mask, std::vector<int>(static_cast<std::size_t>(mask.Height()), 0),
-                  std::vector<int>(static_cast<std::size_t>(mask.Height()), 0)};
+    TRangedMask r{TBlackMask(), std::vector<int>(static_cast<std::size_t>(mask.Height()), 0),
+                  std::vector<int>(static_cast<std::size_t>(mask.Height()), 0), &mask};
     for (int y = 0; y < mask.Height(); ++y) {
         const TWord *l = mask.Line(y);
         int lo = 0, hi = mask.Words();
@@ -66,8 +73,9 @@ TRangedMask Ranged(const TBlackMask &mask)
 // that held ink elsewhere are cleared.
 void MorphLines(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int y0, int y1)
 {
-    const int words = in.Mask.Words();
-    const TWord last = LastWordMask(in.Mask.Width());
+    const TBlackMask &pixels = in.Pixels();
+    const int words = pixels.Words();
+    const TWord last = LastWordMask(pixels.Width());
     for (int y = y0; y < y1; ++y) {
         int lo = words, hi = 0;
         if (dilate) {
@@ -88,7 +96,7 @@ void MorphLines(const TRangedMask &in, bool square, bool dilate, TRangedMask &ou
         const std::size_t row = static_cast<std::size_t>(y);
         for (int i = out.Lo[row]; i < out.Hi[row]; ++i)
             o[i] = 0;
-        const TWord *rows[3] = {in.Mask.Line(y - 1), in.Mask.Line(y), in.Mask.Line(y + 1)};
+        const TWord *rows[3] = {pixels.Line(y - 1), pixels.Line(y), pixels.Line(y + 1)};
         int first = words, end = 0;
         for (int i = lo; i < hi; ++i) {
             // Pixel x - 1 and x + 1 of each pixel x of the word.
@@ -302,12 +310,14 @@ void InBands(int threads, int height, const TLines &lines)
 // `threads` threads.
 void Morph(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int threads)
 {
-    if (out.Mask.Width() != in.Mask.Width() || out.Mask.Height() != in.Mask.Height()) {
-        out.Mask = TBlackMask(in.Mask.Width(), in.Mask.Height());
-        out.Lo.assign(static_cast<std::size_t>(in.Mask.Height()), 0);
-        out.Hi.assign(static_cast<std::size_t>(in.Mask.Height()), 0);
+    const TBlackMask &pixels = in.Pixels();
+    if (out.View || out.Mask.Width() != pixels.Width() || out.Mask.Height() != pixels.Height()) {
+        out.View = nullptr;
+        out.Mask = TBlackMask(pixels.Width(), pixels.Height());
+        out.Lo.assign(static_cast<std::size_t>(pixels.Height()), 0);
+        out.Hi.assign(static_cast<std::size_t>(pixels.Height()), 0);
     }
-    InBands(threads, in.Mask.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
+    InBands(threads, pixels.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
 }
 
 } // namespace
@@ -336,7 +346,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 std::int64_t n = 0;
                 for (int y = y0; y < y1; ++y)
                     for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i)
-                        n += Ones(last.Mask.Line(y)[i] & ~grown.Mask.Line(y)[i]);
+                        n += Ones(last.Pixels().Line(y)[i] & ~grown.Mask.Line(y)[i]);
                 counts[band] = n;
             });
             std::int64_t n = 0;
@@ -381,7 +391,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
         Morph(grownBack, k % 2 == 1, true, step, threads);
         std::swap(grownBack, step);
     }
-    TBlackMask core = std::move(grownBack.Mask);
+    TBlackMask core = grownBack.View ? *grownBack.View : std::move(grownBack.Mask);
     for (int y = 0; y < ink.Height(); ++y)
         for (int i = grownBack.Lo[static_cast<std::size_t>(y)]; i < grownBack.Hi[static_cast<std::size_t>(y)]; ++i)
             core.Line(y)[i] &= ink.Line(y)[i];
