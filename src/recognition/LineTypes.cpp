@@ -1181,7 +1181,9 @@ private:
     // on either side (a straight chain of dots can be a chord of a circle's).
     bool Seed(int seed, TChain &chain) const
     {
-        Fitted.clear();
+        // (a map's clearing wipes all its buckets: only one with entries)
+        if (!Fitted.empty())
+            Fitted.clear();
         const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
         const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
         bool found = false;
@@ -1342,7 +1344,8 @@ private:
         // the same gaps are looked across again for every start and end
         // tried (the track stays put meanwhile).
         thread_local std::unordered_map<TAcross, bool, TAcrossHash> across;
-        across.clear();
+        if (!across.empty())
+            across.clear();
         // Round a whole circle the pattern may start at any piece (where the
         // drawing's pattern began, a dash is cut short).
         std::size_t starts = 1;
