@@ -241,6 +241,9 @@ public:
                 }
             }
         }
+        // (the circles this thread fitted for seeds, maybe of another
+        // drawing's pieces when they were all tried on the others)
+        Fitted.clear();
         JoinArcs(chains);
         JoinDotted(chains);
         ExtendDottedArcs(chains);
