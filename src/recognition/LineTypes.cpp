@@ -1008,15 +1008,17 @@ private:
     void Refit(TChain &chain) const
     {
         thread_local std::vector<TPoint2> points;
-        points.clear();
+        points.resize(3 * chain.Members.size());
+        std::size_t count = 0;
         for (const TMember &m : chain.Members) {
             const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
-            points.push_back(p.Mid);
+            points[count++] = p.Mid;
             if (!p.Dotlike()) {
-                points.push_back(p.A);
-                points.push_back(p.B);
+                points[count++] = p.A;
+                points[count++] = p.B;
             }
         }
+        points.resize(count);
         TTrack &track = chain.Track;
         if (!track.Round) {
             if (points.size() < 2)
