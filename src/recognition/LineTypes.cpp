@@ -516,9 +516,9 @@ private:
             }
             Pieces.push_back(p);
         }
-        FileAll();
+        FileAll(false);
         CollectSpecks();
-        FileAll();
+        FileAll(true);
     }
 
     static std::uint64_t Key(long cx, long cy)
@@ -541,8 +541,10 @@ private:
     }
 
     // Files every piece in the cells it stands in, in order: the cells of
-    // the sheet (and a margin) in one table, any further out by key.
-    void FileAll()
+    // the sheet (and a margin) in one table, any further out by key; with
+    // `middles` also as FileMiddles does (for the walks, once every piece
+    // is collected).
+    void FileAll(bool middles)
     {
         const long margin = 2 + static_cast<long>(kLongestPiece / kCell);
         GridX0 = CellOf(0) - margin;
@@ -575,7 +577,8 @@ private:
                         Cells[Key(cx, cy)].push_back(static_cast<int>(k));
                 }
         }
-        FileMiddles(boxes);
+        if (middles)
+            FileMiddles(boxes);
     }
 
     // Files every piece once more for the walks along circles: one that
@@ -601,7 +604,7 @@ private:
             if (!p.Arc)
                 LongestStraight = std::max(LongestStraight, p.Length);
             const TCellBox &b = boxes[k];
-            if (!InGrid(b.X0, b.Y0) || !InGrid(b.X1, b.Y1)) {
+            if (!InGrid(b.X0, b.Y0) || !InGrid(b.X1, b.Y1) || GridW > 65535 || GridH > 65535) {
                 OffGrid.push_back({static_cast<int>(k), b});
                 continue;
             }
@@ -635,7 +638,10 @@ private:
                     for (long cx = b.X0; cx <= b.X1; ++cx)
                         LongPieces[fillLong[GridIndex(cx, cy)]++] = static_cast<int>(k);
             } else if (slot[k] != kOff) {
-                MidPieces[fill[slot[k]]++] = {static_cast<int>(k), boxes[k]};
+                MidPieces[fill[slot[k]]++] = {static_cast<std::int32_t>(k), static_cast<std::uint16_t>(boxes[k].X0 - GridX0),
+                                              static_cast<std::uint16_t>(boxes[k].X1 - GridX0),
+                                              static_cast<std::uint16_t>(boxes[k].Y0 - GridY0),
+                                              static_cast<std::uint16_t>(boxes[k].Y1 - GridY0)};
             }
         }
     }
@@ -725,6 +731,7 @@ private:
         const bool huge = !(outer < 1e7);
         const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
         const long most = kReaches[kReachClasses - 1];
+        const TCellBox near{box.X0 - GridX0, box.X1 - GridX0, box.Y0 - GridY0, box.Y1 - GridY0};
         for (long cy = std::max(box.Y0 - most, GridY0); cy <= std::min(box.Y1 + most, GridY0 + GridH - 1); ++cy) {
             // The cells of the row whose middles lie in the band: at most
             // two runs of them, each taken a cell wider either side.
@@ -753,7 +760,7 @@ private:
                     for (long cx = std::max(x0, run[0]); cx <= std::min(x1, run[1]); ++cx) {
                         const std::size_t i = c * cells + GridIndex(cx, cy);
                         for (std::uint32_t j = MidStart[i]; j < MidStart[i + 1]; ++j)
-                            if (MidPieces[j].Box.Meets(box))
+                            if (MidPieces[j].Meets(near))
                                 found.push_back(MidPieces[j].Piece);
                     }
             }
@@ -1697,7 +1704,16 @@ private:
     static constexpr std::size_t kReachClasses = 2;
     static constexpr long kReaches[kReachClasses] = {1, 3};
     std::vector<std::uint32_t> MidStart, LongStart;
-    std::vector<TFiled> MidPieces, OffGrid;
+    // (a box in cells from the grid's first)
+    struct TFiledInGrid
+    {
+        std::int32_t Piece;
+        std::uint16_t X0, X1, Y0, Y1;
+
+        bool Meets(const TCellBox &b) const { return X0 <= b.X1 && b.X0 <= X1 && Y0 <= b.Y1 && b.Y0 <= Y1; }
+    };
+    std::vector<TFiledInGrid> MidPieces;
+    std::vector<TFiled> OffGrid;
     std::vector<int> LongPieces;
     double LongestStraight = 0;
     // While a seed is tried: the cells its search looked in (per thread).
