@@ -12,6 +12,7 @@
 #include <cmath>
 #include <optional>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -240,6 +241,9 @@ public:
                 }
             }
         }
+        // (the circles this thread fitted for seeds, maybe of another
+        // drawing's pieces when they were all tried on the others)
+        Fitted.clear();
         JoinArcs(chains);
         JoinDotted(chains);
         ExtendDottedArcs(chains);
@@ -428,8 +432,12 @@ public:
 private:
     bool InkAt(TPoint2 p) const
     {
-        const long x = std::lround(std::floor(p.X + 0.5));
-        const long row = Height - std::lround(std::floor(p.Y + 0.5));
+        // (a whole number far off the sheet, or none, is no ink)
+        const double fx = std::floor(p.X + 0.5), fy = std::floor(p.Y + 0.5);
+        if (!(std::fabs(fx) < 1e15 && std::fabs(fy) < 1e15))
+            return false;
+        const long x = static_cast<long>(fx);
+        const long row = Height - static_cast<long>(fy);
         if (x < 0 || row < 0 || x >= Ink.Width() || row >= Ink.Height())
             return false;
         return Ink.Black(static_cast<int>(x), static_cast<int>(row));
@@ -508,9 +516,9 @@ private:
             }
             Pieces.push_back(p);
         }
-        FileAll();
+        FileAll(false);
         CollectSpecks();
-        FileAll();
+        FileAll(true);
     }
 
     static std::uint64_t Key(long cx, long cy)
@@ -533,8 +541,10 @@ private:
     }
 
     // Files every piece in the cells it stands in, in order: the cells of
-    // the sheet (and a margin) in one table, any further out by key.
-    void FileAll()
+    // the sheet (and a margin) in one table, any further out by key; with
+    // `middles` also as FileMiddles does (for the walks, once every piece
+    // is collected).
+    void FileAll(bool middles)
     {
         const long margin = 2 + static_cast<long>(kLongestPiece / kCell);
         GridX0 = CellOf(0) - margin;
@@ -566,6 +576,73 @@ private:
                     else
                         Cells[Key(cx, cy)].push_back(static_cast<int>(k));
                 }
+        }
+        if (middles)
+            FileMiddles(boxes);
+    }
+
+    // Files every piece once more for the walks along circles: one that
+    // reaches at most kReaches[c] cells past the cell of its middle in that
+    // cell only, in the c-th table of cells, with its box; a longer one in
+    // every cell of its box, in a table of its own; those whose cells leave
+    // the grid by themselves. The longest straight piece's length is noted
+    // (the sagitta of a chord).
+    void FileMiddles(const std::vector<TCellBox> &boxes)
+    {
+        const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
+        MidStart.assign(kReachClasses * cells + 1, 0);
+        LongStart.assign(cells + 1, 0);
+        MidPieces.clear();
+        LongPieces.clear();
+        OffGrid.clear();
+        LongestStraight = 0;
+        // (the slot of the middle's cell, or kLong, or kOff)
+        constexpr std::size_t kLong = SIZE_MAX - 1, kOff = SIZE_MAX;
+        std::vector<std::size_t> slot(Pieces.size(), kOff);
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            const TPiece &p = Pieces[k];
+            if (!p.Arc)
+                LongestStraight = std::max(LongestStraight, p.Length);
+            const TCellBox &b = boxes[k];
+            if (!InGrid(b.X0, b.Y0) || !InGrid(b.X1, b.Y1) || GridW > 65535 || GridH > 65535) {
+                OffGrid.push_back({static_cast<int>(k), b});
+                continue;
+            }
+            const long mx = CellOf(p.Mid.X), my = CellOf(p.Mid.Y);
+            const long reach = std::max({mx - b.X0, b.X1 - mx, my - b.Y0, b.Y1 - my});
+            std::size_t c = 0;
+            while (c < kReachClasses && reach > kReaches[c])
+                ++c;
+            if (c == kReachClasses) {
+                slot[k] = kLong;
+                for (long cy = b.Y0; cy <= b.Y1; ++cy)
+                    for (long cx = b.X0; cx <= b.X1; ++cx)
+                        ++LongStart[GridIndex(cx, cy) + 1];
+                continue;
+            }
+            slot[k] = c * cells + GridIndex(mx, my);
+            ++MidStart[slot[k] + 1];
+        }
+        for (std::size_t c = 0; c < kReachClasses * cells; ++c)
+            MidStart[c + 1] += MidStart[c];
+        for (std::size_t c = 0; c < cells; ++c)
+            LongStart[c + 1] += LongStart[c];
+        MidPieces.resize(MidStart[kReachClasses * cells]);
+        LongPieces.resize(LongStart[cells]);
+        std::vector<std::uint32_t> fill(MidStart.begin(), MidStart.end() - 1);
+        std::vector<std::uint32_t> fillLong(LongStart.begin(), LongStart.end() - 1);
+        for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            if (slot[k] == kLong) {
+                const TCellBox &b = boxes[k];
+                for (long cy = b.Y0; cy <= b.Y1; ++cy)
+                    for (long cx = b.X0; cx <= b.X1; ++cx)
+                        LongPieces[fillLong[GridIndex(cx, cy)]++] = static_cast<int>(k);
+            } else if (slot[k] != kOff) {
+                MidPieces[fill[slot[k]]++] = {static_cast<std::int32_t>(k), static_cast<std::uint16_t>(boxes[k].X0 - GridX0),
+                                              static_cast<std::uint16_t>(boxes[k].X1 - GridX0),
+                                              static_cast<std::uint16_t>(boxes[k].Y0 - GridY0),
+                                              static_cast<std::uint16_t>(boxes[k].Y1 - GridY0)};
+            }
         }
     }
 
@@ -629,28 +706,107 @@ private:
             }
     }
 
+    // The pieces NearAnyOrder gives for a round track's walk that may lie on
+    // the track within `off` (ClearlyOff says no more), and maybe some
+    // others it gives, into `found`: a piece whose middle lies within off
+    // of the circle (or of the circle its chords' middles lie on) lies in a
+    // cell whose middle does within half a cell's diagonal more; it is
+    // looked for there, in the cells of its reach about the search's box,
+    // and taken when its box comes into the search's. The few long pieces
+    // are looked for as NearAnyOrder does.
+    void NearCircle(TPoint2 q, double radius, const TCircle &circle, double off, std::vector<int> &found) const
+    {
+        const TCellBox box{CellOf(q.X - radius), CellOf(q.X + radius), CellOf(q.Y - radius), CellOf(q.Y + radius)};
+        if (Looking)
+            Looking->Add(box);
+        found.clear();
+        // The band of the cells' middles: the chords' sagitta, half a
+        // cell's diagonal and a pixel more either side.
+        const double sagitta = LongestStraight < 2 * circle.R
+            ? circle.R - std::sqrt(circle.R * circle.R - LongestStraight * LongestStraight / 4)
+            : circle.R;
+        const double slack = kCell * std::numbers::sqrt2 / 2 + 1 + 1e-6 * circle.R;
+        const double outer = circle.R + off + slack, inner = circle.R - sagitta - off - slack;
+        // (a circle far larger than any sheet: every cell of a row)
+        const bool huge = !(outer < 1e7);
+        const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
+        const long most = kReaches[kReachClasses - 1];
+        const TCellBox near{box.X0 - GridX0, box.X1 - GridX0, box.Y0 - GridY0, box.Y1 - GridY0};
+        for (long cy = std::max(box.Y0 - most, GridY0); cy <= std::min(box.Y1 + most, GridY0 + GridH - 1); ++cy) {
+            // The cells of the row whose middles lie in the band: at most
+            // two runs of them, each taken a cell wider either side.
+            const double dy = (static_cast<double>(cy) + 0.5) * kCell - circle.Y;
+            if (!huge && std::fabs(dy) > outer)
+                continue;
+            long runs[2][2] = {{LONG_MIN, LONG_MAX}, {0, -1}};
+            if (!huge) {
+                const double out = std::sqrt(outer * outer - dy * dy);
+                const double in = inner > std::fabs(dy) ? std::sqrt(inner * inner - dy * dy) : -1;
+                if (in < 0) {
+                    runs[0][0] = CellOf(circle.X - out) - 1;
+                    runs[0][1] = CellOf(circle.X + out) + 1;
+                } else {
+                    runs[0][0] = CellOf(circle.X - out) - 1;
+                    runs[0][1] = CellOf(circle.X - in) + 1;
+                    runs[1][0] = CellOf(circle.X + in) - 1;
+                    runs[1][1] = CellOf(circle.X + out) + 1;
+                }
+            }
+            for (std::size_t c = 0; c < kReachClasses; ++c) {
+                if (cy < box.Y0 - kReaches[c] || cy > box.Y1 + kReaches[c])
+                    continue;
+                const long x0 = std::max(box.X0 - kReaches[c], GridX0), x1 = std::min(box.X1 + kReaches[c], GridX0 + GridW - 1);
+                for (const auto &run : runs)
+                    for (long cx = std::max(x0, run[0]); cx <= std::min(x1, run[1]); ++cx) {
+                        const std::size_t i = c * cells + GridIndex(cx, cy);
+                        for (std::uint32_t j = MidStart[i]; j < MidStart[i + 1]; ++j)
+                            if (MidPieces[j].Meets(near))
+                                found.push_back(MidPieces[j].Piece);
+                    }
+            }
+        }
+        if (!LongPieces.empty()) {
+            thread_local TPieceMarks seen;
+            seen.Start(Pieces.size());
+            for (long cy = std::max(box.Y0, GridY0); cy <= std::min(box.Y1, GridY0 + GridH - 1); ++cy)
+                for (long cx = std::max(box.X0, GridX0); cx <= std::min(box.X1, GridX0 + GridW - 1); ++cx) {
+                    const std::size_t i = GridIndex(cx, cy);
+                    for (std::uint32_t j = LongStart[i]; j < LongStart[i + 1]; ++j)
+                        if (!seen.Marked(LongPieces[j])) {
+                            seen.Mark(LongPieces[j]);
+                            found.push_back(LongPieces[j]);
+                        }
+                }
+        }
+        for (const TFiled &f : OffGrid)
+            if (f.Box.Meets(box))
+                found.push_back(f.Piece);
+    }
+
     // Small pieces of ink no piece passes through: dots the centre lines lost.
     void CollectSpecks()
     {
         const int w = Ink.Width(), h = Ink.Height();
-        std::vector<std::uint64_t> seen(static_cast<std::size_t>(Ink.Words()) * static_cast<std::size_t>(h));
-        const auto seenAt = [&](int x, int y) -> bool {
-            return (seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(x / 64)] >> (x % 64)) & 1;
-        };
-        const auto mark = [&](int x, int y) {
-            seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
+        const std::size_t words = static_cast<std::size_t>(Ink.Words());
+        std::vector<std::uint64_t> seen(words * static_cast<std::size_t>(h));
+        const auto seenLine = [&](int y) { return seen.data() + static_cast<std::size_t>(y) * words; };
+        // The bits of word i that stand for pixels a .. b.
+        const auto within = [](int i, int a, int b) {
+            const int lo = std::max(a - 64 * i, 0), hi = std::min(b - 64 * i, 63);
+            return lo > hi ? std::uint64_t{0} : (~std::uint64_t{0} >> (63 - hi)) & (~std::uint64_t{0} << lo);
         };
         const std::size_t entityPieces = Pieces.size();
         std::vector<std::pair<int, int>> stack;
         // Each piece of ink is taken run by run from its first pixel (in
         // order of lines, then of x): a run's pixels are black side by side
         // along a line, and the runs of the lines above and below that touch
-        // it (diagonally too) are of the piece.
+        // it (diagonally too) are of the piece. (Words of 64 pixels at a
+        // time: the lines' guard words are paper.)
         for (int y = 0; y < h; ++y) {
             const std::uint64_t *line = Ink.Line(y);
             for (int word = 0; word < Ink.Words(); ++word) {
                 for (;;) {
-                    const std::uint64_t bits = line[word] & ~seen[static_cast<std::size_t>(y) * static_cast<std::size_t>(Ink.Words()) + static_cast<std::size_t>(word)];
+                    const std::uint64_t bits = line[word] & ~seenLine(y)[word];
                     if (!bits)
                         break;
                     const int x = word * 64 + std::countr_zero(bits);
@@ -662,16 +818,24 @@ private:
                     while (!stack.empty()) {
                         const auto [px, py] = stack.back();
                         stack.pop_back();
-                        if (seenAt(px, py))
+                        std::uint64_t *marks = seenLine(py);
+                        if ((marks[px >> 6] >> (px & 63)) & 1)
                             continue;
-                        int r0 = px, r1 = px;
-                        while (r0 > 0 && Ink.Black(r0 - 1, py))
-                            --r0;
-                        while (r1 + 1 < w && Ink.Black(r1 + 1, py))
-                            ++r1;
+                        // The run: from the paper before px to the paper after it.
+                        const std::uint64_t *ink = Ink.Line(py);
+                        int i = px >> 6;
+                        std::uint64_t paper = ~ink[i] & ((std::uint64_t{1} << (px & 63)) - 1);
+                        while (!paper)
+                            paper = ~ink[--i];
+                        const int r0 = 64 * i + 64 - std::countl_zero(paper);
+                        i = px >> 6;
+                        paper = ~ink[i] & ~((std::uint64_t{2} << (px & 63)) - 1);
+                        while (!paper)
+                            paper = ~ink[++i];
+                        const int r1 = 64 * i + std::countr_zero(paper) - 1;
                         const std::int64_t n = r1 - r0 + 1;
-                        for (int qx = r0; qx <= r1; ++qx)
-                            mark(qx, py);
+                        for (int j = r0 >> 6; j <= r1 >> 6; ++j)
+                            marks[j] |= within(j, r0, r1);
                         count += n;
                         sumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
                         sumY += static_cast<std::int64_t>(py) * n;
@@ -679,12 +843,22 @@ private:
                         maxX = std::max(maxX, r1);
                         minY = std::min(minY, py);
                         maxY = std::max(maxY, py);
+                        // The runs of the lines either side that start
+                        // within one pixel of this one (or run into it),
+                        // not yet taken, by their first pixel there.
                         for (const int qy : {py - 1, py + 1}) {
                             if (qy < 0 || qy >= h)
                                 continue;
-                            for (int qx = std::max(0, r0 - 1); qx <= std::min(w - 1, r1 + 1); ++qx)
-                                if (Ink.Black(qx, qy) && !seenAt(qx, qy) && (qx == std::max(0, r0 - 1) || !Ink.Black(qx - 1, qy)))
-                                    stack.push_back({qx, qy});
+                            const int lo = std::max(0, r0 - 1), hi = std::min(w - 1, r1 + 1);
+                            const std::uint64_t *q = Ink.Line(qy);
+                            const std::uint64_t *qs = seenLine(qy);
+                            for (int j = lo >> 6; j <= hi >> 6; ++j) {
+                                std::uint64_t starts = q[j] & ~((q[j] << 1) | (q[j - 1] >> 63));
+                                if (j == lo >> 6)
+                                    starts |= q[j] & (std::uint64_t{1} << (lo & 63));
+                                for (std::uint64_t b = starts & ~qs[j] & within(j, lo, hi); b; b &= b - 1)
+                                    stack.push_back({64 * j + std::countr_zero(b), qy});
+                            }
                         }
                     }
                     const double sx = static_cast<double>(sumX), sy = static_cast<double>(sumY);
@@ -770,14 +944,36 @@ private:
         return ClearOf(track.C, track.C.R - sagitta, p.Mid, tol);
     }
 
+    // Whether q lies within tol of the circle of radius r about c by a
+    // clear margin (a billionth of the sizes at hand, far more than the
+    // rounding of either test): a test without a root, for pieces on a
+    // round track (Offset would say no more than tol).
+    static bool ClearlyNear(TCircle c, double r, TPoint2 q, double tol)
+    {
+        const double dx = q.X - c.X, dy = q.Y - c.Y;
+        const double d2 = dx * dx + dy * dy;
+        const double margin = 1e-9 * (r + tol + std::fabs(c.X) + std::fabs(c.Y) + std::fabs(q.X) + std::fabs(q.Y) + 1);
+        const double out = r + tol - margin, in = r - tol + margin;
+        return d2 <= std::numeric_limits<double>::max() && out > 0 && d2 <= out * out && (in <= 0 || d2 >= in * in);
+    }
+
+    // Whether q lies farther than tol off the track.
+    static bool OffTrack(const TTrack &track, TPoint2 q, double tol)
+    {
+        if (track.Round && ClearlyNear(track.C, track.C.R, q, tol))
+            return false;
+        return track.Offset(q) > tol;
+    }
+
     // The piece's extent along the track and whether it lies on it.
     bool Place(const TTrack &track, const TPiece &p, double near, double tol, TMember &m) const
     {
         if (track.Round && ClearlyOff(track, p, tol))
             return false;
-        if (MidOffset(track, p) > tol)
+        // (a middle clearly near the circle is near it, whatever the chord)
+        if (!(track.Round && ClearlyNear(track.C, track.C.R, p.Mid, tol)) && MidOffset(track, p) > tol)
             return false;
-        if (!p.Dotlike() && (track.Offset(p.A) > tol || track.Offset(p.B) > tol))
+        if (!p.Dotlike() && (OffTrack(track, p.A, tol) || OffTrack(track, p.B, tol)))
             return false;
         if (p.Dotlike()) {
             const double t = track.T(p.Mid, near);
@@ -799,18 +995,37 @@ private:
         return along >= 0.8 * p.Length - tol;
     }
 
+    // The circle fitted to the points of the chain's pieces: the tracks a
+    // seed tries often come to the same pieces, whose circle is then looked
+    // up (the points are those of the pieces in order, the same for the
+    // same pieces).
+    static TCircle FitOf(const TChain &chain, const std::vector<TPoint2> &points)
+    {
+        thread_local std::vector<int> key;
+        key.clear();
+        for (const TMember &m : chain.Members)
+            key.push_back(m.Piece);
+        const auto [it, fresh] = Fitted.try_emplace(key);
+        if (fresh)
+            it->second = FitCircle(points.data(), points.size());
+        return it->second;
+    }
+
     // Fits the track to the chain's pieces.
     void Refit(TChain &chain) const
     {
-        std::vector<TPoint2> points;
+        thread_local std::vector<TPoint2> points;
+        points.resize(3 * chain.Members.size());
+        std::size_t count = 0;
         for (const TMember &m : chain.Members) {
             const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
-            points.push_back(p.Mid);
+            points[count++] = p.Mid;
             if (!p.Dotlike()) {
-                points.push_back(p.A);
-                points.push_back(p.B);
+                points[count++] = p.A;
+                points[count++] = p.B;
             }
         }
+        points.resize(count);
         TTrack &track = chain.Track;
         if (!track.Round) {
             if (points.size() < 2)
@@ -843,7 +1058,7 @@ private:
         } else {
             if (points.size() < 5)
                 return;
-            const TCircle c = FitCircle(points.data(), points.size());
+            const TCircle c = FitOf(chain, points);
             if (c.Valid && c.R > 3 && std::isfinite(c.R)) {
                 // Keep t where it was at the middle member: the angles are
                 // counted from a new reference about the new centre.
@@ -883,7 +1098,7 @@ private:
             // The nearest piece wins, the first in order among equals.
             thread_local std::vector<int> near;
             if (chain.Track.Round) {
-                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near);
+                NearCircle(chain.Track.At(end), maxGap + tol + 2, chain.Track.C, 2.5 * tol, near);
             } else {
                 // A piece that may come next on a straight track has ink
                 // within tol of the track where a gap up to maxGap reaches,
@@ -978,6 +1193,9 @@ private:
     // on either side (a straight chain of dots can be a chord of a circle's).
     bool Seed(int seed, TChain &chain) const
     {
+        // (a map's clearing wipes all its buckets: only one with entries)
+        if (!Fitted.empty())
+            Fitted.clear();
         const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
         const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
         bool found = false;
@@ -1100,8 +1318,11 @@ private:
         return found;
     }
 
-    static double Median(std::vector<double> v)
+    // (the values sorted about their middle in a copy kept per thread)
+    static double Median(const std::vector<double> &values)
     {
+        thread_local std::vector<double> v;
+        v.assign(values.begin(), values.end());
         std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
         return v[v.size() / 2];
     }
@@ -1123,17 +1344,20 @@ private:
     {
         if (chain.Members.size() < 3)
             return false;
-        const std::vector<TMember> all = chain.Members;
+        // (the working lists kept per thread: a judgement calls no other)
+        thread_local std::vector<TMember> all, turned;
+        thread_local std::vector<double> allOffsets, offsets, gaps;
+        all = chain.Members;
         // How far each piece's middle lies off the track, whatever the start.
-        std::vector<double> allOffsets(all.size());
+        allOffsets.resize(all.size());
         for (std::size_t i = 0; i < all.size(); ++i)
             allOffsets[i] = MidOffset(chain.Track, Pieces[static_cast<std::size_t>(all[i].Piece)]);
-        std::vector<double> offsets;
         // Whether ink lies across the track at a point, for a stroke's width:
         // the same gaps are looked across again for every start and end
         // tried (the track stays put meanwhile).
         thread_local std::unordered_map<TAcross, bool, TAcrossHash> across;
-        across.clear();
+        if (!across.empty())
+            across.clear();
         // Round a whole circle the pattern may start at any piece (where the
         // drawing's pattern began, a dash is cut short).
         std::size_t starts = 1;
@@ -1146,7 +1370,7 @@ private:
             if (all.size() < front + back + 3)
                 break;
             for (std::size_t start = 0; start < starts; ++start) {
-                std::vector<TMember> turned(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
+                turned.assign(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
                 for (std::size_t i = 0; i < start; ++i) {
                     TMember m = all[i];
                     m.Lo += round;
@@ -1159,7 +1383,7 @@ private:
                 for (std::size_t i = start + front; i < start + all.size() - back; ++i)
                     offsets.push_back(allOffsets[i % all.size()]);
                 double w = 0;
-                std::vector<double> gaps;
+                gaps.clear();
                 if (!OnTrack(chain, offsets, w, gaps))
                     continue;
                 // Pieces of one dash broken by the scan make one element:
@@ -1214,7 +1438,8 @@ private:
     {
         if (chain.Members.size() < 3)
             return false;
-        std::vector<double> widths;
+        thread_local std::vector<double> widths;
+        widths.clear();
         for (const TMember &m : chain.Members)
             widths.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Width);
         w = Median(widths);
@@ -1247,7 +1472,8 @@ private:
         const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
-        std::vector<TMember> ms;
+        thread_local std::vector<TMember> ms;
+        ms.clear();
         for (const TMember &m : chain.Members) {
             if (!ms.empty() && (m.Lo - ms.back().Hi < broken || [&] {
                     const double t = (m.Lo + ms.back().Hi) / 2;
@@ -1263,17 +1489,19 @@ private:
         const std::size_t n = ms.size();
         if (n < 3)
             return false;
-        std::vector<double> lengths, gaps;
+        thread_local std::vector<double> lengths, gaps;
+        lengths.clear();
+        gaps.clear();
         for (const TMember &m : ms)
             lengths.push_back(m.Hi - m.Lo);
         for (std::size_t i = 0; i + 1 < n; ++i)
             gaps.push_back(ms[i + 1].Lo - ms[i].Hi);
         const double longest = *std::max_element(lengths.begin(), lengths.end());
-        std::vector<bool> dot(n);
-        std::vector<std::size_t> dashes;
+        thread_local std::vector<std::size_t> dashes;
+        dashes.clear();
         for (std::size_t i = 0; i < n; ++i) {
-            dot[i] = lengths[i] - w <= std::max({4.5, w, 0.25 * (longest - w)});
-            if (!dot[i])
+            const bool dot = lengths[i] - w <= std::max({4.5, w, 0.25 * (longest - w)});
+            if (!dot)
                 dashes.push_back(i);
         }
         // Gaps narrower than the stroke are where the scan broke it.
@@ -1317,7 +1545,9 @@ private:
             // joined across them can make a few dashes of like length.
             if (dashes.size() < (brokenShare > 0.45 ? 5u : 3u))
                 return false;
-            std::vector<double> dashLengths, inner;
+            thread_local std::vector<double> dashLengths, inner;
+            dashLengths.clear();
+            inner.clear();
             for (std::size_t j = 0; j < dashes.size(); ++j) {
                 dashLengths.push_back(lengths[dashes[j]]);
                 if (j > 0 && j + 1 < dashes.size())
@@ -1461,11 +1691,49 @@ private:
     std::vector<std::uint32_t> CellStart;
     std::vector<int> CellPieces;
     std::unordered_map<std::uint64_t, std::vector<int>> Cells;
+    // The same pieces as FileMiddles files them: by the cell of their
+    // middle (the pieces whose boxes reach at most kReaches[c] cells past
+    // it in the c-th table of cells, each's from MidStart on in MidPieces),
+    // the longer ones by every cell of their box (from LongStart on in
+    // LongPieces), those whose boxes leave the grid in OffGrid.
+    struct TFiled
+    {
+        int Piece;
+        TCellBox Box;
+    };
+    static constexpr std::size_t kReachClasses = 2;
+    static constexpr long kReaches[kReachClasses] = {1, 3};
+    std::vector<std::uint32_t> MidStart, LongStart;
+    // (a box in cells from the grid's first)
+    struct TFiledInGrid
+    {
+        std::int32_t Piece;
+        std::uint16_t X0, X1, Y0, Y1;
+
+        bool Meets(const TCellBox &b) const { return X0 <= b.X1 && b.X0 <= X1 && Y0 <= b.Y1 && b.Y0 <= Y1; }
+    };
+    std::vector<TFiledInGrid> MidPieces;
+    std::vector<TFiled> OffGrid;
+    std::vector<int> LongPieces;
+    double LongestStraight = 0;
     // While a seed is tried: the cells its search looked in (per thread).
     static thread_local TCellBox *Looking;
+    // The circles fitted while a seed is tried, by the chain's pieces (per thread).
+    struct TPiecesHash
+    {
+        std::size_t operator()(const std::vector<int> &v) const
+        {
+            std::uint64_t h = v.size();
+            for (const int k : v)
+                h = (h ^ static_cast<std::uint32_t>(k)) * 0x9E3779B97F4A7C15ull;
+            return static_cast<std::size_t>(h ^ (h >> 29));
+        }
+    };
+    static thread_local std::unordered_map<std::vector<int>, TCircle, TPiecesHash> Fitted;
 };
 
 thread_local TCellBox *TFinder::Looking = nullptr;
+thread_local std::unordered_map<std::vector<int>, TCircle, TFinder::TPiecesHash> TFinder::Fitted;
 
 } // namespace
 

@@ -32,20 +32,27 @@ TWord LastWordMask(int width)
 
 // A mask with, for each line, the words that may hold ink: words Lo .. Hi - 1
 // of line y (the first and the last word with ink where the morphology made
-// it); every word outside them is paper.
+// it); every word outside them is paper. Its own mask, or a view of one it
+// was made of (View; read only, and made its own when written).
 struct TRangedMask
 {
     TBlackMask Mask;
     std::vector<int> Lo, Hi;
+    const TBlackMask *View = nullptr;
 
-    bool Empty(int y) const { return y < 0 || y >= Mask.Height() || Lo[static_cast<std::size_t>(y)] >= Hi[static_cast<std::size_t>(y)]; }
+    const TBlackMask &Pixels() const { return View ? *View : Mask; }
+    bool Empty(int y) const
+    {
+        return y < 0 || y >= static_cast<int>(Lo.size()) || Lo[static_cast<std::size_t>(y)] >= Hi[static_cast<std::size_t>(y)];
+    }
 };
 
-// The words of each line from its first word with ink to its last.
+// The words of each line from its first word with ink to its last, a view
+// of the mask (which must outlast it).
 TRangedMask Ranged(const TBlackMask &mask)
 {
-    TRangedMask r{mask, std::vector<int>(static_cast<std::size_t>(mask.Height()), 0),
-                  std::vector<int>(static_cast<std::size_t>(mask.Height()), 0)};
+    TRangedMask r{TBlackMask(), std::vector<int>(static_cast<std::size_t>(mask.Height()), 0),
+                  std::vector<int>(static_cast<std::size_t>(mask.Height()), 0), &mask};
     for (int y = 0; y < mask.Height(); ++y) {
         const TWord *l = mask.Line(y);
         int lo = 0, hi = mask.Words();
@@ -66,8 +73,9 @@ TRangedMask Ranged(const TBlackMask &mask)
 // that held ink elsewhere are cleared.
 void MorphLines(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int y0, int y1)
 {
-    const int words = in.Mask.Words();
-    const TWord last = LastWordMask(in.Mask.Width());
+    const TBlackMask &pixels = in.Pixels();
+    const int words = pixels.Words();
+    const TWord last = LastWordMask(pixels.Width());
     for (int y = y0; y < y1; ++y) {
         int lo = words, hi = 0;
         if (dilate) {
@@ -88,7 +96,7 @@ void MorphLines(const TRangedMask &in, bool square, bool dilate, TRangedMask &ou
         const std::size_t row = static_cast<std::size_t>(y);
         for (int i = out.Lo[row]; i < out.Hi[row]; ++i)
             o[i] = 0;
-        const TWord *rows[3] = {in.Mask.Line(y - 1), in.Mask.Line(y), in.Mask.Line(y + 1)};
+        const TWord *rows[3] = {pixels.Line(y - 1), pixels.Line(y), pixels.Line(y + 1)};
         int first = words, end = 0;
         for (int i = lo; i < hi; ++i) {
             // Pixel x - 1 and x + 1 of each pixel x of the word.
@@ -302,12 +310,14 @@ void InBands(int threads, int height, const TLines &lines)
 // `threads` threads.
 void Morph(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int threads)
 {
-    if (out.Mask.Width() != in.Mask.Width() || out.Mask.Height() != in.Mask.Height()) {
-        out.Mask = TBlackMask(in.Mask.Width(), in.Mask.Height());
-        out.Lo.assign(static_cast<std::size_t>(in.Mask.Height()), 0);
-        out.Hi.assign(static_cast<std::size_t>(in.Mask.Height()), 0);
+    const TBlackMask &pixels = in.Pixels();
+    if (out.View || out.Mask.Width() != pixels.Width() || out.Mask.Height() != pixels.Height()) {
+        out.View = nullptr;
+        out.Mask = TBlackMask(pixels.Width(), pixels.Height());
+        out.Lo.assign(static_cast<std::size_t>(pixels.Height()), 0);
+        out.Hi.assign(static_cast<std::size_t>(pixels.Height()), 0);
     }
-    InBands(threads, in.Mask.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
+    InBands(threads, pixels.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
 }
 
 } // namespace
@@ -337,7 +347,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 std::int64_t n = 0;
                 for (int y = y0; y < y1; ++y)
                     for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i)
-                        n += Ones(last.Mask.Line(y)[i] & ~grown.Mask.Line(y)[i]);
+                        n += Ones(last.Pixels().Line(y)[i] & ~grown.Mask.Line(y)[i]);
                 counts[band] = n;
             });
             std::int64_t n = 0;
@@ -382,7 +392,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
         Morph(grownBack, k % 2 == 1, true, step, threads);
         std::swap(grownBack, step);
     }
-    TBlackMask core = std::move(grownBack.Mask);
+    TBlackMask core = grownBack.View ? *grownBack.View : std::move(grownBack.Mask);
     step = TRangedMask();  // not read again
     for (int y = 0; y < ink.Height(); ++y)
         for (int i = grownBack.Lo[static_cast<std::size_t>(y)]; i < grownBack.Hi[static_cast<std::size_t>(y)]; ++i)
@@ -417,10 +427,19 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 const auto at = [&](int px, int py) -> std::uint8_t & {
                     return window[static_cast<std::size_t>(py - y0) * w + (px - x0)];
                 };
-                for (int py = y0; py <= y1; ++py)
-                    for (int px = x0; px <= x1; ++px)
-                        if (ink.Black(px, py) && !core.Black(px, py) && !out.Mask.Black(px, py))
-                            at(px, py) = 1;
+                // (word by word: the ink that is neither the core nor a fill)
+                for (int py = y0; py <= y1; ++py) {
+                    const TWord *inkLine = ink.Line(py), *coreLine = core.Line(py), *fillLine = out.Mask.Line(py);
+                    for (int i = x0 >> 6; i <= x1 >> 6; ++i) {
+                        TWord bits = inkLine[i] & ~coreLine[i] & ~fillLine[i];
+                        if (i == x0 >> 6)
+                            bits &= ~TWord(0) << (x0 & 63);
+                        if (i == x1 >> 6)
+                            bits &= ~TWord(0) >> (63 - (x1 & 63));
+                        for (; bits; bits &= bits - 1)
+                            at(64 * i + std::countr_zero(bits), py) = 1;
+                    }
+                }
                 for (const TPixelXY &p : piece)
                     at(p.X, p.Y) = 2;
                 const std::size_t area = piece.size();
@@ -544,9 +563,20 @@ void TInkFrame::FromInk(double &x, double &y) const
 
 namespace {
 
+// std::lround without the library call: half away from zero (v less its
+// whole part is exact), the library's for what is no pixel coordinate.
+long Round(double v)
+{
+    if (!(std::fabs(v) < 1e15))
+        return std::lround(v);
+    const long whole = static_cast<long>(v);
+    const double part = v - static_cast<double>(whole);
+    return part >= 0.5 ? whole + 1 : part <= -0.5 ? whole - 1 : whole;
+}
+
 bool BlackAt(const TBlackMask &mask, double x, double y)
 {
-    return mask.Black(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(mask.Height() - y)));
+    return mask.Black(static_cast<int>(Round(x)), static_cast<int>(Round(mask.Height() - y)));
 }
 
 } // namespace

@@ -281,6 +281,30 @@ TEST(LineTypes, IrregularPiecesAndContinuousLinesStayAsTheyAre)
     EXPECT_EQ(after.LineTypes.size(), 1u);
 }
 
+// Dashes along a circle given as arcs, found by a walk along it however far
+// their boxes reach past the cells of their middles (dashes of 240 px) and
+// wherever they stand (wholly off the sheet and the margin about it).
+TEST(LineTypes, LongDashesAndDashesOffTheSheetMakeOneCircle)
+{
+    const TBlackMask ink(1000, 1000);
+    for (const double cx : {500.0, -900.0}) {
+        SCOPED_TRACE(cx);
+        TDrawing d;
+        // Eight dashes of 240 px round a circle of radius 400, gaps of 74 px.
+        const double step = 360.0 / 8, sweep = 240 / 400.0 / kDegree;
+        for (int k = 0; k < 8; ++k)
+            d.Entities.push_back(TDrawingEntity::MakeArc(cx, 500, 400, k * step, k * step + sweep));
+        FindLineTypes(d, ink, 1);
+        ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
+        const TDrawingEntity &e = d.Entities[0];
+        EXPECT_EQ(e.Kind, TEntityKind::Circle) << Describe(d);
+        EXPECT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), "DASHED") << Describe(d);
+        EXPECT_NEAR(e.X1, cx, 0.01);
+        EXPECT_NEAR(e.Y1, 500, 0.01);
+        EXPECT_NEAR(e.R, 400, 0.01);
+    }
+}
+
 TEST(LineTypes, PatternedLinesNearAnAxisSnapAboutTheirMiddle)
 {
     TDrawing drawing;
