@@ -470,6 +470,28 @@ TLevelWindow GuessLevelWindow(const TLuminanceHistogram &sample)
     return GrowWindow(sample, LikelyLevel(sample), {0, 256}, CountBetween(sample, 0, 256) / 64);
 }
 
+namespace {
+
+// The histogram of about `pixels` pixels of rows spread over the whole
+// picture, where the reader reaches them cheaply (false: it does not, and
+// `histogram` may hold some of them).
+bool SpreadSample(TPictureRows &rows, const TRowLuminance &toLuminance, std::int64_t pixels,
+                  TLuminanceHistogram &histogram)
+{
+    const int width = std::max(rows.Width(), 1);
+    const int count = static_cast<int>(std::clamp<std::int64_t>(pixels / width, 1, rows.Height()));
+    if (count >= rows.Height())
+        return false;
+    std::vector<std::uint8_t> lum(static_cast<std::size_t>(width));
+    return rows.Sample(count, [&](const std::uint8_t *row) {
+        toLuminance(row, lum.data());
+        for (const std::uint8_t l : lum)
+            ++histogram[l];
+    });
+}
+
+} // namespace
+
 TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, std::int64_t bandBytes,
                    const TOtsuPass &pass)
 {
@@ -481,7 +503,8 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
     const TRowLuminance toLuminance(rows);
     TLuminanceHistogram histogram{};
 
-    // The window, from the palette, the caller, or the first rows.
+    // The window, from the palette, the caller, rows spread over the picture
+    // or the first rows.
     TLevelWindow window{0, 0};
     TPodArray<std::uint8_t> sample;   // held apart from the heap, so that freeing it leaves none behind
     int sampleRows = 0;
@@ -491,7 +514,11 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
         window = {std::min(a, b) + 1, std::max(a, b)};
     } else if (pass.Window) {
         window = *pass.Window;
+    } else if (SpreadSample(rows, toLuminance, pass.SamplePixels, histogram)) {
+        window = GuessLevelWindow(histogram);
+        histogram = {};
     } else {
+        histogram = {};
         sampleRows = static_cast<int>(std::clamp<std::int64_t>(pass.SamplePixels / std::max(width, 1), 0, height));
         sample.Resize(static_cast<std::size_t>(sampleRows) * static_cast<std::size_t>(width));
         const int piece = static_cast<int>(std::clamp<std::int64_t>((std::int64_t(1) << 20) / rowSize, 1, 64));

@@ -90,8 +90,10 @@ struct TOtsuMask
 };
 struct TOtsuPass
 {
-    // Pixels of the first rows held (as luminances) to guess the window; all
-    // of them when they are the whole picture, which then needs no list.
+    // Pixels sampled to guess the window: rows spread over the whole picture
+    // where the reader reaches them cheaply (TPictureRows::Sample), else the
+    // first rows, held as luminances (all of them when they are the whole
+    // picture, which then needs no list).
     std::int64_t SamplePixels = std::int64_t(16) << 20;
     // A window to use instead of guessing one (no rows are held then).
     const TLevelWindow *Window = nullptr;
