@@ -555,7 +555,7 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
     // the kept rows inside it is listed.
     const std::int64_t listCap =
         (pass.ListBytes > 0 ? pass.ListBytes
-                            : std::max(std::int64_t(32) << 20, static_cast<std::int64_t>(width) * height / 8))
+                            : std::max(std::int64_t(16) << 20, static_cast<std::int64_t>(width) * height / 16))
         / static_cast<std::int64_t>(sizeof(std::uint32_t));
     const std::uint64_t all = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     std::vector<TListedRows> listed;

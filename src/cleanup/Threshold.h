@@ -98,8 +98,8 @@ struct TOtsuPass
     // A window to use instead of guessing one (no rows are held then).
     const TLevelWindow *Window = nullptr;
     // At most this many bytes of listed pixels (4 each): a longer list
-    // narrows the window about the level of the rows read so far. 0: as many
-    // as the mask takes, at least 32 MB.
+    // narrows the window about the level of the rows read so far. 0: half as
+    // many as the mask takes, at least 16 MB.
     std::int64_t ListBytes = 0;
 };
 TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads = 1, std::int64_t bandBytes = 0,
