@@ -425,37 +425,72 @@ std::uint64_t CountBetween(const TLuminanceHistogram &histogram, int from, int t
 
 } // namespace
 
-TLevelWindow GuessLevelWindow(const TLuminanceHistogram &sample)
+namespace {
+
+// The level a histogram gives, or where it shows no ink yet, half way to its
+// commonest luminance (the paper).
+int LikelyLevel(const TLuminanceHistogram &histogram)
 {
-    // The window grows from the sample's level, a level at a time on the side
-    // with fewer pixels, while it holds at most 1/64 of the sample's pixels
-    // and reaches at most kReach levels from it.
-    constexpr int kReach = 64;
-    const std::uint64_t total = CountBetween(sample, 0, 256);
-    int level = OtsuLevel(sample);
-    if (level <= 1) {
-        // No ink seen yet: half way to the commonest luminance (the paper).
-        std::size_t paper = 0;
-        for (std::size_t i = 1; i < 256; ++i)
-            if (sample[i] > sample[paper])
-                paper = i;
-        level = static_cast<int>(paper) / 2;
-    }
-    const std::uint64_t budget = total / 64;
+    const int level = OtsuLevel(histogram);
+    if (level > 1)
+        return level;
+    std::size_t paper = 0;
+    for (std::size_t i = 1; i < 256; ++i)
+        if (histogram[i] > histogram[paper])
+            paper = i;
+    return static_cast<int>(paper) / 2;
+}
+
+// The window grown from `level` within bounds.Low .. bounds.High, a level at a
+// time on the side with fewer pixels, while it holds at most `budget` pixels.
+TLevelWindow GrowWindow(const TLuminanceHistogram &histogram, int level, TLevelWindow bounds, std::uint64_t budget)
+{
     std::uint64_t used = 0;
     int low = level, high = level;
     for (;;) {
-        const bool down = low > std::max(0, level - kReach) && used + sample[static_cast<std::size_t>(low - 1)] <= budget;
-        const bool up = high < std::min(256, level + kReach) && used + sample[static_cast<std::size_t>(high)] <= budget;
-        if (down && (!up || sample[static_cast<std::size_t>(low - 1)] <= sample[static_cast<std::size_t>(high)]))
-            used += sample[static_cast<std::size_t>(--low)];
+        const bool down = low > bounds.Low && used + histogram[static_cast<std::size_t>(low - 1)] <= budget;
+        const bool up = high < bounds.High && used + histogram[static_cast<std::size_t>(high)] <= budget;
+        if (down && (!up || histogram[static_cast<std::size_t>(low - 1)] <= histogram[static_cast<std::size_t>(high)]))
+            used += histogram[static_cast<std::size_t>(--low)];
         else if (up)
-            used += sample[static_cast<std::size_t>(high++)];
+            used += histogram[static_cast<std::size_t>(high++)];
         else
             break;
     }
     return {low, high};
 }
+
+} // namespace
+
+TLevelWindow GuessLevelWindow(const TLuminanceHistogram &sample)
+{
+    // As wide as 1/64 of the sample's pixels allow, however far from its
+    // level: the empty levels between ink and paper cost nothing to list,
+    // and a list grown too long is narrowed as the rows come.
+    return GrowWindow(sample, LikelyLevel(sample), {0, 256}, CountBetween(sample, 0, 256) / 64);
+}
+
+namespace {
+
+// The histogram of about `pixels` pixels of rows spread over the whole
+// picture, where the reader reaches them cheaply (false: it does not, and
+// `histogram` may hold some of them).
+bool SpreadSample(TPictureRows &rows, const TRowLuminance &toLuminance, std::int64_t pixels,
+                  TLuminanceHistogram &histogram)
+{
+    const int width = std::max(rows.Width(), 1);
+    const int count = static_cast<int>(std::clamp<std::int64_t>(pixels / width, 1, rows.Height()));
+    if (count >= rows.Height())
+        return false;
+    std::vector<std::uint8_t> lum(static_cast<std::size_t>(width));
+    return rows.Sample(count, [&](const std::uint8_t *row) {
+        toLuminance(row, lum.data());
+        for (const std::uint8_t l : lum)
+            ++histogram[l];
+    });
+}
+
+} // namespace
 
 TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, std::int64_t bandBytes,
                    const TOtsuPass &pass)
@@ -468,7 +503,8 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
     const TRowLuminance toLuminance(rows);
     TLuminanceHistogram histogram{};
 
-    // The window, from the palette, the caller, or the first rows.
+    // The window, from the palette, the caller, rows spread over the picture
+    // or the first rows.
     TLevelWindow window{0, 0};
     TPodArray<std::uint8_t> sample;   // held apart from the heap, so that freeing it leaves none behind
     int sampleRows = 0;
@@ -478,7 +514,11 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
         window = {std::min(a, b) + 1, std::max(a, b)};
     } else if (pass.Window) {
         window = *pass.Window;
+    } else if (SpreadSample(rows, toLuminance, pass.SamplePixels, histogram)) {
+        window = GuessLevelWindow(histogram);
+        histogram = {};
     } else {
+        histogram = {};
         sampleRows = static_cast<int>(std::clamp<std::int64_t>(pass.SamplePixels / std::max(width, 1), 0, height));
         sample.Resize(static_cast<std::size_t>(sampleRows) * static_cast<std::size_t>(width));
         const int piece = static_cast<int>(std::clamp<std::int64_t>((std::int64_t(1) << 20) / rowSize, 1, 64));
@@ -507,26 +547,66 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
     if (width >= (1 << 24))
         window.High = window.Low;   // no room in a listed pixel for x
 
-    // The sample's rows, then the others as they are read.
+    // The sample's rows, then the others as they are read. Each band is
+    // sorted with the window of its start and kept with the window of then;
+    // a list grown past its cap narrows the window about the level of the
+    // rows kept so far, so that it holds at most half the cap, their share of
+    // the picture's pixels counted. The window only narrows: every pixel of
+    // the kept rows inside it is listed.
     const std::int64_t listCap =
-        pass.ListBytes > 0 ? pass.ListBytes
-                           : std::max(std::int64_t(32) << 20, static_cast<std::int64_t>(width) * height / 8);
+        (pass.ListBytes > 0 ? pass.ListBytes
+                            : std::max(std::int64_t(16) << 20, static_cast<std::int64_t>(width) * height / 16))
+        / static_cast<std::int64_t>(sizeof(std::uint32_t));
+    const std::uint64_t all = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     std::vector<TListedRows> listed;
     std::mutex listing;
-    std::atomic<std::int64_t> listedBytes{0};
-    std::atomic<bool> overflow{false};
-    const auto keep = [&](TListedRows &&rowsListed) {
+    std::int64_t listedPixels = 0;
+    // Listed pixels outside `window`: into the mask below it, dropped above.
+    const auto narrowTo = [&](TListedRows &l, TLevelWindow window) {
+        std::uint32_t begin = 0, out = 0;
+        for (std::size_t r = 0; r < l.Ends.size(); ++r) {
+            std::uint64_t *line = lineOf(l.First + static_cast<int>(r));
+            for (std::uint32_t k = begin; k < l.Ends[r]; ++k) {
+                const std::uint32_t p = l.Pixels[k];
+                const int lum = static_cast<int>(p & 0xFF);
+                if (lum < window.Low)
+                    line[p >> 14] |= std::uint64_t(1) << ((p >> 8) & 63);
+                else if (lum < window.High)
+                    l.Pixels[out++] = p;
+            }
+            begin = l.Ends[r];
+            l.Ends[r] = out;
+        }
+        l.Pixels.resize(out);
+        if (l.Pixels.capacity() > 2 * std::size_t(out))
+            l.Pixels.shrink_to_fit();
+    };
+    const auto windowNow = [&] {
+        const std::lock_guard<std::mutex> lock(listing);
+        return window;
+    };
+    const auto keep = [&](TListedRows &&rowsListed, TLevelWindow sorted, const TLuminanceHistogram &counts) {
+        const std::lock_guard<std::mutex> lock(listing);
+        for (std::size_t i = 0; i < 256; ++i)
+            histogram[i] += counts[i];
+        if (sorted.Low != window.Low || sorted.High != window.High)
+            narrowTo(rowsListed, window);
         if (rowsListed.Pixels.empty())
             return;
-        const std::int64_t bytes = static_cast<std::int64_t>(rowsListed.Pixels.size() * sizeof(std::uint32_t))
-                                   + listedBytes.fetch_add(static_cast<std::int64_t>(
-                                       rowsListed.Pixels.size() * sizeof(std::uint32_t)));
-        if (bytes > listCap) {
-            overflow = true;
-            return;
-        }
-        const std::lock_guard<std::mutex> lock(listing);
+        listedPixels += static_cast<std::int64_t>(rowsListed.Pixels.size());
         listed.push_back(std::move(rowsListed));
+        if (listedPixels <= listCap)
+            return;
+        const std::uint64_t seen = CountBetween(histogram, 0, 256);
+        const std::uint64_t budget = static_cast<std::uint64_t>(
+            static_cast<double>(listCap) / 2 * static_cast<double>(seen) / static_cast<double>(all));
+        window = GrowWindow(histogram, std::clamp(LikelyLevel(histogram), window.Low, window.High), window, budget);
+        listedPixels = 0;
+        for (TListedRows &l : listed) {
+            narrowTo(l, window);
+            listedPixels += static_cast<std::int64_t>(l.Pixels.size());
+        }
+        std::erase_if(listed, [](const TListedRows &l) { return l.Pixels.empty(); });
     };
     {
         TListedRows first;
@@ -536,15 +616,16 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
                  &first.Pixels);
             first.Ends.push_back(static_cast<std::uint32_t>(first.Pixels.size()));
         }
-        sort.AddTo(histogram);
-        keep(std::move(first));
+        TLuminanceHistogram counts{};
+        sort.AddTo(counts);
+        keep(std::move(first), window, counts);
         sample = TPodArray<std::uint8_t>();
     }
 
     TRestRows rest(rows, sampleRows);
     const std::size_t workers = static_cast<std::size_t>(BandWorkers(rest, threads, bandBytes));
-    std::vector<std::array<std::uint64_t, 256>> counts(workers, std::array<std::uint64_t, 256>{});
     if (bits == 1) {
+        std::vector<std::array<std::uint64_t, 256>> counts(workers, std::array<std::uint64_t, 256>{});
         TColor ink[256];
         for (int i = 0; i < 256; ++i)
             ink[i] = i < 2 && Luminance(rows.Color(i)) < window.Low ? 0 : 0xFFFFFF;
@@ -566,24 +647,21 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
         // Room for 64 luminances more than the width: whole words are compared.
         std::vector<std::vector<std::uint8_t>> luminances(workers,
                                                           std::vector<std::uint8_t>(static_cast<std::size_t>(width) + 64));
-        std::vector<TRowSorter> sorters(workers, TRowSorter(width, window.Low, window.High));
         ForEachBand(rest, threads, bandBytes, [&](const std::uint8_t *data, int first, int count, int worker) {
             std::uint8_t *lum = luminances[static_cast<std::size_t>(worker)].data();
+            const TLevelWindow sorted = windowNow();
+            TRowSorter sort(width, sorted.Low, sorted.High);
             TListedRows band;
             band.First = sampleRows + first;
-            const bool list = !overflow;
             for (int r = 0; r < count; ++r) {
                 toLuminance(data + rowSize * r, lum);
-                sorters[static_cast<std::size_t>(worker)](lum, lineOf(sampleRows + first + r),
-                                                          list ? &band.Pixels : nullptr);
-                if (list)
-                    band.Ends.push_back(static_cast<std::uint32_t>(band.Pixels.size()));
+                sort(lum, lineOf(sampleRows + first + r), &band.Pixels);
+                band.Ends.push_back(static_cast<std::uint32_t>(band.Pixels.size()));
             }
-            if (list)
-                keep(std::move(band));
+            TLuminanceHistogram counts{};
+            sort.AddTo(counts);
+            keep(std::move(band), sorted, counts);
         });
-        for (TRowSorter &sort : sorters)
-            sort.AddTo(histogram);
     }
 
     // The level, and the mask it gives.
@@ -591,7 +669,6 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
     result.Level = OtsuLevel(histogram);
     const int level = result.Level;
     const std::uint64_t below = CountBetween(histogram, 0, level);
-    const std::uint64_t all = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     if (below == 0) {
         mask = TBlackMask();
         result.Mask = TBlackMask(width, height);
@@ -609,7 +686,7 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
         return result;
     }
     const int kept = std::clamp(level, window.Low, window.High);
-    if (!overflow && CountBetween(histogram, std::min(level, kept), std::max(level, kept)) == 0) {
+    if (CountBetween(histogram, std::min(level, kept), std::max(level, kept)) == 0) {
         for (const TListedRows &l : listed) {
             std::uint32_t begin = 0;
             for (std::size_t r = 0; r < l.Ends.size(); ++r) {

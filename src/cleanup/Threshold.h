@@ -68,8 +68,9 @@ int OtsuLevel(const TLuminanceHistogram &histogram);
 // than the window's low level goes into the mask; the luminance of each pixel
 // inside the window is listed. When the level the whole histogram gives lies
 // in the window (or no pixel lies between the window and the level), the
-// listed pixels darker than it complete the mask. Otherwise - or when the list
-// grows past its cap - `reopen` gives the rows for a second pass, as
+// listed pixels darker than it complete the mask; a list grown past its cap
+// narrows the window about the level of the rows read so far. Otherwise
+// `reopen` gives the rows for a second pass, as
 // ThresholdMask(rows, level) reads them. The mask and the level are always
 // those of ThresholdMask(rows, OtsuLevel(LuminanceHistogram(rows))).
 struct TLevelWindow
@@ -89,13 +90,16 @@ struct TOtsuMask
 };
 struct TOtsuPass
 {
-    // Pixels of the first rows held (as luminances) to guess the window; all
-    // of them when they are the whole picture, which then needs no list.
+    // Pixels sampled to guess the window: rows spread over the whole picture
+    // where the reader reaches them cheaply (TPictureRows::Sample), else the
+    // first rows, held as luminances (all of them when they are the whole
+    // picture, which then needs no list).
     std::int64_t SamplePixels = std::int64_t(16) << 20;
     // A window to use instead of guessing one (no rows are held then).
     const TLevelWindow *Window = nullptr;
-    // At most this many bytes of listed pixels (4 each), else a second pass;
-    // 0: as many as the mask takes, at least 32 MB.
+    // At most this many bytes of listed pixels (4 each): a longer list
+    // narrows the window about the level of the rows read so far. 0: half as
+    // many as the mask takes, at least 16 MB.
     std::int64_t ListBytes = 0;
 };
 TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads = 1, std::int64_t bandBytes = 0,

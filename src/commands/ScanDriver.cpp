@@ -94,6 +94,7 @@ public:
         Done += count;
         Progress.Step(Done);
     }
+    bool Sample(int count, const TRowVisitor &each) override { return Rows->Sample(count, each); }
 
 private:
     std::unique_ptr<TPictureRows> Rows;

@@ -28,6 +28,8 @@ public:
 
     bool RowByRow() const { return FRowByRow; }
     void Read(std::uint8_t *rows, int count) override;
+    // Uncompressed rows of a file that can seek.
+    bool Sample(int count, const TRowVisitor &each) override;
 
 private:
     QIODevice &Stream;

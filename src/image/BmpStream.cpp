@@ -434,6 +434,11 @@ void TTzInternalDIB::LoadFromStream(QIODevice &stream, const TBmpReadOptions &op
 
 TPictureRows::~TPictureRows() = default;
 
+bool TPictureRows::Sample(int, const TRowVisitor &)
+{
+    return false;
+}
+
 TBmpRows::TBmpRows(QIODevice &stream, const TBmpReadOptions &options) : Stream(stream)
 {
     TStreamSource source(stream);
@@ -470,6 +475,26 @@ void TBmpRows::Read(std::uint8_t *rows, int count)
         return;
     }
     TStreamSource(Stream).Read(rows, RowSize() * count);
+    FRowsRead += count;
+}
+
+bool TBmpRows::Sample(int count, const TRowVisitor &each)
+{
+    if (FRle || Stream.isSequential() || count <= 0 || FHeight <= 0)
+        return false;
+    // Uncompressed rows lie at fixed places from the first one on.
+    count = std::min(count, FHeight);
+    const std::int64_t start = Stream.pos(), rowSize = RowSize(), first = start - FRowsRead * rowSize;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(rowSize));
+    bool read = true;
+    for (int k = 0; k < count && read; ++k) {
+        const std::int64_t index = (std::int64_t(2 * k + 1) * FHeight) / (2 * std::int64_t(count));
+        read = Stream.seek(first + index * rowSize)
+               && Stream.read(reinterpret_cast<char *>(row.data()), rowSize) == rowSize;
+        if (read)
+            each(row.data());
+    }
+    return Stream.seek(start) && read;
 }
 
 void TTzInternalDIB::LoadFromClipboardFormat(const QByteArray &data)

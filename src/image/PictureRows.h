@@ -39,6 +39,14 @@ public:
     // The next `count` rows, RowSize() bytes each, into `rows`.
     virtual void Read(std::uint8_t *rows, int count) = 0;
 
+    // About `count` rows spread evenly over the whole picture, each given to
+    // `each` as Read gives it, for a guess made before the rows are read
+    // (the automatic level's window); Read goes on where it was. False, when
+    // `each` may have had some rows already, where the reader cannot reach
+    // such rows cheaply (a file read in order, or in large pieces).
+    using TRowVisitor = std::function<void(const std::uint8_t *row)>;
+    virtual bool Sample(int count, const TRowVisitor &each);
+
 protected:
     // The size, layout, resolution and colours of `other` (for a reader that
     // passes on another's rows).

@@ -5,7 +5,10 @@
 #include <QFile>
 #include <QImage>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include <tiffio.h>
@@ -38,7 +41,7 @@ struct TOptions
 class TTiffRows : public TPictureRows
 {
 public:
-    explicit TTiffRows(TIFF *tiff) : Tiff(tiff) {}
+    TTiffRows(TIFF *tiff, QByteArray path) : Tiff(tiff), Path(std::move(path)) {}
     ~TTiffRows() override { TIFFClose(Tiff); }
 
     bool Open()
@@ -133,6 +136,42 @@ public:
         }
     }
 
+    // Whole strips of grey and colour pictures spread over the picture, read
+    // through a second handle, where a strip holds at most `count` rows.
+    bool Sample(int count, const TRowVisitor &each) override
+    {
+        if (FBitCount == 1 || TileLength || count <= 0)
+            return false;
+        const TOptions options;
+        const std::unique_ptr<TIFF, void (*)(TIFF *)> tiff(TIFFOpenExt(Path.constData(), "rm", options.Options),
+                                                           [](TIFF *t) { if (t) TIFFClose(t); });
+        std::uint32_t stripRows = 0;
+        if (!tiff || !TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ROWSPERSTRIP, &stripRows) || stripRows == 0
+            || stripRows > std::uint32_t(count) || TIFFStripSize64(tiff.get()) > (std::uint64_t(8) << 20))
+            return false;
+        const int strips = int(TIFFNumberOfStrips(tiff.get()));
+        const int wanted = std::clamp(count / int(stripRows), 1, strips);
+        std::vector<std::uint8_t> strip(static_cast<std::size_t>(TIFFStripSize64(tiff.get())));
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(RowSize()));
+        for (int k = 0; k < wanted; ++k) {
+            const int index = int((std::int64_t(2 * k + 1) * strips) / (2 * std::int64_t(wanted)));
+            const tmsize_t bytes = TIFFReadEncodedStrip(tiff.get(), std::uint32_t(index), strip.data(), tmsize_t(-1));
+            if (bytes < 0)
+                return false;
+            const int rows = std::min(int(stripRows), FHeight - index * int(stripRows));
+            if (bytes < tmsize_t(rows) * tmsize_t(SampleBytes))
+                return false;
+            for (int r = 0; r < rows; ++r) {
+                std::memcpy(row.data(), strip.data() + std::int64_t(r) * SampleBytes, std::size_t(SampleBytes));
+                if (FBitCount == 24)
+                    for (std::int64_t x = 0; x < Samples; x += 3)
+                        std::swap(row[std::size_t(x)], row[std::size_t(x + 2)]);
+                each(row.data());
+            }
+        }
+        return true;
+    }
+
 private:
     // The tiles of the row of tiles that starts at picture row `top`, into
     // TileRows.
@@ -184,6 +223,7 @@ private:
     }
 
     TIFF *Tiff;
+    QByteArray Path;
     int Row = 0;
     std::int64_t Samples = 0;       // samples of one row
     std::int64_t SampleBytes = 0;   // bytes of one decoded row
@@ -205,10 +245,11 @@ std::unique_ptr<TPictureRows> OpenTiffRows(const QString &path)
     if (magic != QByteArray("II*\0", 4) && magic != QByteArray("MM\0*", 4))
         return nullptr;
     const TOptions options;
-    TIFF *tiff = TIFFOpenExt(QFile::encodeName(path).constData(), "rm", options.Options);
+    const QByteArray name = QFile::encodeName(path);
+    TIFF *tiff = TIFFOpenExt(name.constData(), "rm", options.Options);
     if (!tiff)
         return nullptr;
-    auto rows = std::make_unique<TTiffRows>(tiff);
+    auto rows = std::make_unique<TTiffRows>(tiff, name);
     if (!rows->Open())
         return nullptr;
     return rows;

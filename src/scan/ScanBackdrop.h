@@ -70,6 +70,8 @@ class TBackdropRows : public TPictureRows
 public:
     TBackdropRows(TPictureRows &rows, TBackdropMaker &maker);
     void Read(std::uint8_t *rows, int count) override;
+    // The rows spread over the picture are not handed on.
+    bool Sample(int count, const TRowVisitor &each) override { return Rows.Sample(count, each); }
 
 private:
     TPictureRows &Rows;

@@ -11,11 +11,13 @@
 #include "image/TzDIB.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -381,6 +383,77 @@ TEST(CodecRowsTest, TiffRowsAreThePlatformsPicture)
     for (const TTiffKind &k : platform)
         EXPECT_FALSE(PictureReaders::OpenTiffRows(WriteTiff(dir.filePath(QStringLiteral("%1.tif").arg(++seed)), k, 1)))
             << k.Name;
+}
+
+} // namespace
+
+namespace {
+
+TEST(CodecRowsTest, SampledRowsAreTheRowsReadAtTheirPlaces)
+{
+    // Rows spread over the picture, taken before or between the rows read in
+    // order, are the rows Read gives at their places, and reading goes on
+    // where it was: BMP rows (2k + 1) H / 2n of n, whole TIFF strips (of 7
+    // rows) at those places among the strips; a strip longer than the rows
+    // asked for, tiles and 1-bit pictures are not sampled.
+    QTemporaryDir dir;
+    const auto bmp = [&](QImage::Format format, int width, const char *name) {
+        QImage image(width, 10, format);
+        if (format == QImage::Format_Indexed8) {
+            QList<QRgb> table;
+            for (int i = 0; i < 256; ++i)
+                table << qRgb(i, 255 - i, i / 2);
+            image.setColorTable(table);
+        }
+        for (int y = 0; y < image.height(); ++y)
+            for (int i = 0; i < image.bytesPerLine(); ++i)
+                image.scanLine(y)[i] = std::uint8_t(y * 37 + i * 11);
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(image.save(path, "bmp"));
+        return path;
+    };
+    const auto tiff = [&](const TTiffKind &k) { return WriteTiff(dir.filePath(QString::fromLatin1(k.Name) + ".tif"), k, 7); };
+    const TTiffKind grey{"grey", PHOTOMETRIC_MINISBLACK, 8, 1, COMPRESSION_ADOBE_DEFLATE, 0, 0, 45, 23};
+    const TTiffKind rgb{"rgb", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_PACKBITS, 0, 0, 19, 9};
+    const TTiffKind tiled{"tiled", PHOTOMETRIC_MINISBLACK, 8, 1, COMPRESSION_ADOBE_DEFLATE, 16, 0, 40, 35};
+    const TTiffKind bits1{"bits1", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_CCITTFAX4, 0, 0, 93, 41};
+    const struct
+    {
+        QString Path;
+        int ReadFirst, Count;
+        std::vector<int> Rows;   // empty: not sampled
+    } cases[] = {
+        {bmp(QImage::Format_Indexed8, 31, "a.bmp"), 0, 4, {1, 3, 6, 8}},
+        {bmp(QImage::Format_RGB888, 19, "b.bmp"), 3, 4, {1, 3, 6, 8}},
+        {tiff(grey), 0, 14, {7, 8, 9, 10, 11, 12, 13, 21, 22}},
+        {tiff(rgb), 2, 7, {7, 8}},
+        {tiff(grey), 0, 6, {}},
+        {tiff(tiled), 0, 20, {}},
+        {tiff(bits1), 0, 20, {}},
+    };
+    TPictureFormats formats;
+    formats.RegisterBuiltIns();
+    for (const auto &c : cases) {
+        const std::string what = QFileInfo(c.Path).fileName().toStdString() + " " + std::to_string(c.Count);
+        const std::unique_ptr<TPictureRows> inOrder = formats.OpenRows(c.Path), sampled = formats.OpenRows(c.Path);
+        ASSERT_TRUE(inOrder && sampled) << what;
+        const std::size_t rowSize = static_cast<std::size_t>(inOrder->RowSize());
+        std::vector<std::uint8_t> all(rowSize * static_cast<std::size_t>(inOrder->Height()));
+        inOrder->Read(all.data(), inOrder->Height());
+        std::vector<std::uint8_t> again(all.size());
+        sampled->Read(again.data(), c.ReadFirst);
+        std::vector<std::vector<std::uint8_t>> taken;
+        const bool done = sampled->Sample(c.Count, [&](const std::uint8_t *row) { taken.emplace_back(row, row + rowSize); });
+        sampled->Read(again.data() + rowSize * static_cast<std::size_t>(c.ReadFirst), sampled->Height() - c.ReadFirst);
+        EXPECT_TRUE(again == all) << what;
+        EXPECT_EQ(done, !c.Rows.empty()) << what;
+        if (!done)
+            continue;
+        ASSERT_EQ(taken.size(), c.Rows.size()) << what;
+        for (std::size_t k = 0; k < taken.size(); ++k)
+            EXPECT_TRUE(std::equal(taken[k].begin(), taken[k].end(), all.begin() + std::ptrdiff_t(rowSize) * c.Rows[k]))
+                << what << " row " << c.Rows[k];
+    }
 }
 
 } // namespace
