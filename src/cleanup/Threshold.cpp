@@ -464,10 +464,10 @@ TLevelWindow GrowWindow(const TLuminanceHistogram &histogram, int level, TLevelW
 
 TLevelWindow GuessLevelWindow(const TLuminanceHistogram &sample)
 {
-    // As wide as 1/64 of the sample's pixels allow, however far from its
+    // As wide as 1/128 of the sample's pixels allow, however far from its
     // level: the empty levels between ink and paper cost nothing to list,
     // and a list grown too long is narrowed as the rows come.
-    return GrowWindow(sample, LikelyLevel(sample), {0, 256}, CountBetween(sample, 0, 256) / 64);
+    return GrowWindow(sample, LikelyLevel(sample), {0, 256}, CountBetween(sample, 0, 256) / 128);
 }
 
 namespace {

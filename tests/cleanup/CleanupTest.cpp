@@ -416,12 +416,12 @@ TEST(CleanupTest, GreyAndColourInkByThreshold)
     EXPECT_EQ(OtsuLevel(flat), 1);
     // The one-pass window of a sample spans the empty levels between ink and
     // paper however far they reach, and stops at the first level that would
-    // take it past 1/64 of the sample's pixels.
+    // take it past 1/128 of the sample's pixels.
     struct
     {
         std::uint64_t Ink, Paper;
         TLevelWindow Window;
-    } const windows[] = {{1000, 100000, {0, 220}}, {1000000, 100000, {21, 220}}};
+    } const windows[] = {{500, 100000, {0, 220}}, {1000, 100000, {21, 220}}, {1000000, 100000, {21, 220}}};
     for (const auto &w : windows) {
         TLuminanceHistogram sample{};
         sample[20] = w.Ink;

@@ -155,7 +155,8 @@ TEST_F(StreamedCleanupTest, OnePassGivesTheAutomaticLevelsMaskOrReadsTwice)
     // A list past its cap narrows the window about the level of the rows read
     // so far (the pixels it leaves below go into the mask): one pass where
     // that is the picture's level, two where the first rows are paper only
-    // (grey -2: 20 rows of 160 .. 255 at top and bottom). Rows spread over
+    // (grey -2: 20 rows of 160 .. 255 at top and bottom); the first rows
+    // guess the window of ink and paper far apart (grey -3). Rows spread over
     // the picture, which a BMP file gives, guess the window of that picture.
     const auto picture = [](int bits, int width, int height, int grey) {
         TTzDIB d;
@@ -171,6 +172,7 @@ TEST_F(StreamedCleanupTest, OnePassGivesTheAutomaticLevelsMaskOrReadsTwice)
             for (int x = 0; x < width; ++x) {
                 const bool paper = grey == -2 && (y < 20 || y >= height - 20);
                 const int v = grey >= 0 ? grey
+                              : grey == -3 ? (x / 9 == 4 || y % 7 == 0 ? 20 + x % 3 : 220 - y % 5)
                               : paper   ? 160 + (x * 7 + y * 3) % 96
                                         : (x * 7 + y * 3 + (x / 9 == 4 ? 0 : 90)) % 256;
                 d.SetPixels(x, y, bits == 8 ? v : v | v << 8 | v << 16);
@@ -187,9 +189,10 @@ TEST_F(StreamedCleanupTest, OnePassGivesTheAutomaticLevelsMaskOrReadsTwice)
         {24, -1, 0, 10, 1 << 20, 0, false},   {24, -1, -10, 0, 1 << 20, 0, false}, {24, -1, 1, 20, 1 << 20, 1, false},
         {24, -1, -20, -1, 1 << 20, 1, false}, {24, -1, -5, 5, 4, 2, false},        {8, -1, 0, 0, 0, 0, false},
         {8, -1, -30, 30, 1 << 20, 0, false},  {8, -1, 1, 1, 1 << 20, 1, false},    {24, -1, 1, 0, 1 << 20, 0, false},
-        {8, -1, 1, 0, 1 << 20, 0, true},      {24, 200, 50, 60, 0, 0, false},      {8, 0, 50, 60, 0, 0, true},
+        {8, -1, 1, 0, 1 << 20, 1, true},      {24, 200, 50, 60, 0, 0, false},      {8, 0, 50, 60, 0, 0, true},
         {24, -1, -40, 40, 64, 2, false},      {8, -2, 1, 0, 4, 1, true},           {24, -2, 1, 0, 1 << 20, 1, true},
-        {24, -2, 1, 0, 1 << 20, 0, false},
+        {24, -2, 1, 0, 1 << 20, 0, false},    {24, -3, 1, 0, 1 << 20, 0, true},
+        {8, -3, 1, 0, 1 << 20, 0, true},
     };
     for (const auto &c : cases) {
         const QString path = Save(picture(c.Bits, 157, 83, c.Grey), QStringLiteral("ramp.bmp"));
