@@ -12,7 +12,7 @@ void TChainStore::Append(const std::vector<TPixel> &chain)
         c.Last = chain.back();
     }
     for (std::size_t k = 1; k < chain.size(); ++k) {
-        const int dx = chain[k].X - chain[k - 1].X, dy = chain[k].Y - chain[k - 1].Y;
+        const std::int64_t dx = std::int64_t(chain[k].X) - chain[k - 1].X, dy = std::int64_t(chain[k].Y) - chain[k - 1].Y;
         if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
             Steps.push_back(static_cast<std::uint8_t>((dx + 1) * 3 + dy + 1));
         } else {
