@@ -400,14 +400,24 @@ TFills FindFills(const TBlackMask &ink, int threads)
 
     const double smallest = std::max(40.0, 1.2 * (2 * depth + 1) * (2 * depth + 1));
     const int margin = 4 * depth + 6;
-    TBlackMask left = core;
+    // The pieces are taken from the core itself, not from a copy (a big
+    // sheet's mask is tens of megabytes). Below, the other ink is the ink
+    // that is neither core nor fill: a piece taken is in the fill mask when
+    // it is a fill, and a piece too small for one is put there until the end
+    // (its pixels kept to be taken out again), so that neither counts as
+    // other ink.
+    std::vector<TPixelXY> small;
     for (int y = 0; y < ink.Height(); ++y) {
         for (int i = 0; i < ink.Words(); ++i) {
-            while (TWord bits = left.Line(y)[i]) {
+            while (TWord bits = core.Line(y)[i]) {
                 const int x = 64 * i + std::countr_zero(bits);
-                std::vector<TPixelXY> piece = TakePiece(left, x, y);
-                if (static_cast<double>(piece.size()) < smallest)
+                std::vector<TPixelXY> piece = TakePiece(core, x, y);
+                if (static_cast<double>(piece.size()) < smallest) {
+                    for (const TPixelXY &p : piece)
+                        out.Mask.SetBlack(p.X, p.Y);
+                    small.insert(small.end(), piece.begin(), piece.end());
                     continue;
+                }
                 // The narrow parts that only touch the piece: pieces of the
                 // other ink near it that reach nowhere else.
                 int x0 = x, x1 = x, y0 = y, y1 = y;
@@ -538,6 +548,8 @@ TFills FindFills(const TBlackMask &ink, int threads)
             }
         }
     }
+    for (const TPixelXY &p : small)
+        out.Mask.Line(p.Y)[p.X >> 6] &= ~(TWord(1) << (p.X & 63));
     return out;
 }
 
