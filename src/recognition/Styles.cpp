@@ -337,17 +337,25 @@ TFills FindFills(const TBlackMask &ink, int threads)
     // (The ink's ranged copy is made again for the growing back rather than
     // kept: a big sheet's mask is tens of megabytes.)
     {
-        TRangedMask last = Ranged(ink), next, grown;
+        TRangedMask last = Ranged(ink), next;
         for (int k = 1; k <= kDeepest; ++k) {
             Morph(last, k % 2 == 1, false, next, threads);
-            Morph(next, true, true, grown, threads);
-            // (words outside last's are paper)
+            // The pixels of last that E(k) grown by the square does not
+            // reach (words outside last's are paper), the growing worked out
+            // word by word rather than kept in a mask of its own.
             std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(1, threads)), 0);
             InBands(threads, ink.Height(), [&](std::size_t band, int y0, int y1) {
                 std::int64_t n = 0;
-                for (int y = y0; y < y1; ++y)
-                    for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i)
-                        n += Ones(last.Pixels().Line(y)[i] & ~grown.Mask.Line(y)[i]);
+                for (int y = y0; y < y1; ++y) {
+                    const TWord *rows[3] = {next.Mask.Line(y - 1), next.Mask.Line(y), next.Mask.Line(y + 1)};
+                    const TWord *l = last.Pixels().Line(y);
+                    for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i) {
+                        TWord grown = 0;
+                        for (const TWord *r : rows)
+                            grown |= r[i] | (r[i] << 1) | (r[i - 1] >> 63) | (r[i] >> 1) | (r[i + 1] << 63);
+                        n += Ones(l[i] & ~grown);
+                    }
+                }
                 counts[band] = n;
             });
             std::int64_t n = 0;
