@@ -787,9 +787,12 @@ private:
     void CollectSpecks()
     {
         const int w = Ink.Width(), h = Ink.Height();
-        const std::size_t words = static_cast<std::size_t>(Ink.Words());
-        std::vector<std::uint64_t> seen(words * static_cast<std::size_t>(h));
-        const auto seenLine = [&](int y) { return seen.data() + static_cast<std::size_t>(y) * words; };
+        // Fresh zero pages, a line's only once it is marked, given back once
+        // the search has passed it: a piece never reaches a line above its
+        // first pixel, and all ink above the line searched was taken.
+        TBlackMask seen(w, h);
+        int kept = 0;  // lines from here on are held
+        const auto seenLine = [&](int y) { return seen.Line(y); };
         // The bits of word i that stand for pixels a .. b.
         const auto within = [](int i, int a, int b) {
             const int lo = std::max(a - 64 * i, 0), hi = std::min(b - 64 * i, 63);
@@ -803,6 +806,10 @@ private:
         // it (diagonally too) are of the piece. (Words of 64 pixels at a
         // time: the lines' guard words are paper.)
         for (int y = 0; y < h; ++y) {
+            if (y - kept >= 64) {
+                seen.DiscardLines(kept, y);
+                kept = y;
+            }
             const std::uint64_t *line = Ink.Line(y);
             for (int word = 0; word < Ink.Words(); ++word) {
                 for (;;) {
@@ -847,7 +854,7 @@ private:
                         // within one pixel of this one (or run into it),
                         // not yet taken, by their first pixel there.
                         for (const int qy : {py - 1, py + 1}) {
-                            if (qy < 0 || qy >= h)
+                            if (qy < y || qy >= h)
                                 continue;
                             const int lo = std::max(0, r0 - 1), hi = std::min(w - 1, r1 + 1);
                             const std::uint64_t *q = Ink.Line(qy);

@@ -337,17 +337,25 @@ TFills FindFills(const TBlackMask &ink, int threads)
     // (The ink's ranged copy is made again for the growing back rather than
     // kept: a big sheet's mask is tens of megabytes.)
     {
-        TRangedMask last = Ranged(ink), next, grown;
+        TRangedMask last = Ranged(ink), next;
         for (int k = 1; k <= kDeepest; ++k) {
             Morph(last, k % 2 == 1, false, next, threads);
-            Morph(next, true, true, grown, threads);
-            // (words outside last's are paper)
+            // The pixels of last that E(k) grown by the square does not
+            // reach (words outside last's are paper), the growing worked out
+            // word by word rather than kept in a mask of its own.
             std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(1, threads)), 0);
             InBands(threads, ink.Height(), [&](std::size_t band, int y0, int y1) {
                 std::int64_t n = 0;
-                for (int y = y0; y < y1; ++y)
-                    for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i)
-                        n += Ones(last.Pixels().Line(y)[i] & ~grown.Mask.Line(y)[i]);
+                for (int y = y0; y < y1; ++y) {
+                    const TWord *rows[3] = {next.Mask.Line(y - 1), next.Mask.Line(y), next.Mask.Line(y + 1)};
+                    const TWord *l = last.Pixels().Line(y);
+                    for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i) {
+                        TWord grown = 0;
+                        for (const TWord *r : rows)
+                            grown |= r[i] | (r[i] << 1) | (r[i - 1] >> 63) | (r[i] >> 1) | (r[i + 1] << 63);
+                        n += Ones(l[i] & ~grown);
+                    }
+                }
                 counts[band] = n;
             });
             std::int64_t n = 0;
@@ -400,14 +408,24 @@ TFills FindFills(const TBlackMask &ink, int threads)
 
     const double smallest = std::max(40.0, 1.2 * (2 * depth + 1) * (2 * depth + 1));
     const int margin = 4 * depth + 6;
-    TBlackMask left = core;
+    // The pieces are taken from the core itself, not from a copy (a big
+    // sheet's mask is tens of megabytes). Below, the other ink is the ink
+    // that is neither core nor fill: a piece taken is in the fill mask when
+    // it is a fill, and a piece too small for one is put there until the end
+    // (its pixels kept to be taken out again), so that neither counts as
+    // other ink.
+    std::vector<TPixelXY> small;
     for (int y = 0; y < ink.Height(); ++y) {
         for (int i = 0; i < ink.Words(); ++i) {
-            while (TWord bits = left.Line(y)[i]) {
+            while (TWord bits = core.Line(y)[i]) {
                 const int x = 64 * i + std::countr_zero(bits);
-                std::vector<TPixelXY> piece = TakePiece(left, x, y);
-                if (static_cast<double>(piece.size()) < smallest)
+                std::vector<TPixelXY> piece = TakePiece(core, x, y);
+                if (static_cast<double>(piece.size()) < smallest) {
+                    for (const TPixelXY &p : piece)
+                        out.Mask.SetBlack(p.X, p.Y);
+                    small.insert(small.end(), piece.begin(), piece.end());
                     continue;
+                }
                 // The narrow parts that only touch the piece: pieces of the
                 // other ink near it that reach nowhere else.
                 int x0 = x, x1 = x, y0 = y, y1 = y;
@@ -538,6 +556,8 @@ TFills FindFills(const TBlackMask &ink, int threads)
             }
         }
     }
+    for (const TPixelXY &p : small)
+        out.Mask.Line(p.Y)[p.X >> 6] &= ~(TWord(1) << (p.X & 63));
     return out;
 }
 

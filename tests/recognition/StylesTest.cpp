@@ -127,6 +127,27 @@ TEST(Styles, AJunctionDotIsOneFilledCircleAndItsWiresMeetInIt)
         EXPECT_NEAR(e.Width, 3, 0.5);
 }
 
+TEST(Styles, ABlobTooSmallForAFillStaysOutOfTheDotItHangsFrom)
+{
+    // A dot on a wire, and above it a 6 x 6 blob (its core too small for a
+    // fill) hung from the dot by a one-pixel stroke: the stroke is a narrow
+    // part of the dot, the blob is none of it.
+    TStyleSheet sheet;
+    sheet.Box(20, 60, 320, 62);
+    sheet.Disk(170, 120, 9);
+    sheet.Box(170, 130, 170, 132);
+    sheet.Box(168, 132, 173, 137);
+    const TFills fills = FindFills(sheet.Ink);
+    ASSERT_EQ(fills.Shapes.size(), 1u);
+    const int h = sheet.Ink.Height();
+    EXPECT_TRUE(fills.Mask.Black(170, h - 120));
+    EXPECT_TRUE(fills.Mask.Black(170, h - 130));
+    // (its rim may go with the stroke)
+    for (int y = 133; y <= 136; ++y)
+        for (int x = 169; x <= 172; ++x)
+            EXPECT_FALSE(fills.Mask.Black(x, h - y)) << x << ", " << y;
+}
+
 TEST(Styles, AFewThickDashesAmongThinLinesAreNoFills)
 {
     // The thick dashes hold too few of the ridges to set the lines' depth by
