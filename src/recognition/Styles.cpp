@@ -412,9 +412,13 @@ TFills FindFills(const TBlackMask &ink, int threads)
     // sheet's mask is tens of megabytes). Below, the other ink is the ink
     // that is neither core nor fill: a piece taken is in the fill mask when
     // it is a fill, and a piece too small for one is put there until the end
-    // (its pixels kept to be taken out again), so that neither counts as
-    // other ink.
+    // (its pixels kept to be taken out again: listed, or marked in a mask
+    // of their own once the list would outgrow one), so that neither counts
+    // as other ink.
     std::vector<TPixelXY> small;
+    TBlackMask smallMask;
+    const std::size_t mostListed =
+        static_cast<std::size_t>(ink.Words()) * static_cast<std::size_t>(ink.Height()) * sizeof(TWord) / sizeof(TPixelXY);
     for (int y = 0; y < ink.Height(); ++y) {
         for (int i = 0; i < ink.Words(); ++i) {
             while (TWord bits = core.Line(y)[i]) {
@@ -423,7 +427,18 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 if (static_cast<double>(piece.size()) < smallest) {
                     for (const TPixelXY &p : piece)
                         out.Mask.SetBlack(p.X, p.Y);
-                    small.insert(small.end(), piece.begin(), piece.end());
+                    if (smallMask.Width() == 0 && small.size() + piece.size() > mostListed) {
+                        smallMask = TBlackMask(ink.Width(), ink.Height());
+                        for (const TPixelXY &p : small)
+                            smallMask.SetBlack(p.X, p.Y);
+                        std::vector<TPixelXY>().swap(small);
+                    }
+                    if (smallMask.Width() > 0) {
+                        for (const TPixelXY &p : piece)
+                            smallMask.SetBlack(p.X, p.Y);
+                    } else {
+                        small.insert(small.end(), piece.begin(), piece.end());
+                    }
                     continue;
                 }
                 // The narrow parts that only touch the piece: pieces of the
@@ -558,6 +573,10 @@ TFills FindFills(const TBlackMask &ink, int threads)
     }
     for (const TPixelXY &p : small)
         out.Mask.Line(p.Y)[p.X >> 6] &= ~(TWord(1) << (p.X & 63));
+    if (smallMask.Width() > 0)
+        for (int y = 0; y < ink.Height(); ++y)
+            for (int i = 0; i < ink.Words(); ++i)
+                out.Mask.Line(y)[i] &= ~smallMask.Line(y)[i];
     return out;
 }
 
