@@ -15,34 +15,6 @@
 #include <utility>
 #include <vector>
 
-namespace {
-
-// The words of a mask that hold ink, each with its place (line times words
-// plus word): a mask of few black pixels (the fills) kept small while the
-// recognition needs the memory.
-std::vector<std::pair<std::uint64_t, std::uint64_t>> PackedWords(const TBlackMask &mask)
-{
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> words;
-    const auto count = static_cast<std::uint64_t>(mask.Words());
-    for (int y = 0; y < mask.Height(); ++y)
-        for (int i = 0; i < mask.Words(); ++i)
-            if (const std::uint64_t word = mask.Line(y)[i])
-                words.emplace_back(static_cast<std::uint64_t>(y) * count + static_cast<std::uint64_t>(i), word);
-    words.shrink_to_fit();
-    return words;
-}
-
-TBlackMask UnpackedWords(int width, int height, const std::vector<std::pair<std::uint64_t, std::uint64_t>> &words)
-{
-    TBlackMask mask(width, height);
-    const auto count = static_cast<std::uint64_t>(mask.Words());
-    for (const auto &[place, word] : words)
-        mask.Line(static_cast<int>(place / count))[place % count] = word;
-    return mask;
-}
-
-} // namespace
-
 TGeometryFilters::TGeometryFilters(const TCleanupOptions &options)
     : Options(options), Cleanup(options), Fills(std::make_shared<TFills>())
 {
@@ -80,7 +52,7 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
                 strokes.Line(y)[i] &= ~Fills->Mask.Line(y)[i];
         // Only the lines running into the fills read them again, after the
         // recognition: till then they are kept as their words.
-        PackedFills = PackedWords(Fills->Mask);
+        PackedFills = TPackedMask(std::move(Fills->Mask), threads);
         Fills->Mask = TBlackMask();
         Centre = Centerline(strokes, threads);
     } else {
@@ -157,8 +129,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
         const double turned = Options.Geometry() && Options.Deskew && Skew ? *Skew : 0.0;
         const TInkFrame frame{SheetWidth, SheetHeight, turned};
         if (Options.Fills) {
-            Fills->Mask = UnpackedWords(SheetWidth, SheetHeight, PackedFills);
-            PackedFills = {};
+            Fills->Mask = PackedFills.Unpack(Threads);
+            PackedFills = TPackedMask();
             ExtendIntoFills(*drawing, *Fills, frame);
             TDrawing fills;
             fills.Fills = std::move(Fills->Shapes);

@@ -7,6 +7,7 @@
 
 #include "cleanup/CleanupFilters.h"
 #include "cleanup/CleanupSteps.h"
+#include "cleanup/PackedMask.h"
 #include "scan/ScanFilters.h"
 
 #include <cstdint>
@@ -53,9 +54,8 @@ private:
     mutable int Threads = 1;
     // The fills found in the ink, for the segment step.
     std::shared_ptr<TFills> Fills;
-    // The fills' mask while the recognition runs: its words with ink, by
-    // place (line times words plus word).
-    mutable std::vector<std::pair<std::uint64_t, std::uint64_t>> PackedFills;
+    // The fills' mask while the recognition runs, packed.
+    mutable TPackedMask PackedFills;
     mutable int SheetWidth = 0;
     mutable int SheetHeight = 0;
 };
