@@ -94,6 +94,14 @@ struct TLine
         const double t = (p.X - X) * Dx + (p.Y - Y) * Dy;
         return {X + t * Dx, Y + t * Dy};
     }
+    // The farthest any of `n` points lies from the line.
+    double Deviation(const TPoint2 *p, std::size_t n) const
+    {
+        double most = 0;
+        for (std::size_t k = 0; k < n; ++k)
+            most = std::max(most, Distance(p[k]));
+        return most;
+    }
 };
 
 TLine Through(TPoint2 a, TPoint2 b)
@@ -1504,10 +1512,8 @@ private:
             if (first.Valid && first.R >= 1.5 && first.R <= kLargestRadius) {
                 const TPoints middles = StrokeMiddles(Ink, points.data(), points.size(), first, halfWidth);
                 const TCircle c = FitCircle(middles.data(), middles.size());
-                const TLine line = TPrefixSums(middles).Line(0, middles.size() - 1);
-                double offLine = 0;
-                for (const TPoint2 &m : middles)
-                    offLine = std::max(offLine, line.Distance(m));
+                const double offLine =
+                    TPrefixSums(middles).Line(0, middles.size() - 1).Deviation(middles.data(), middles.size());
                 if (c.Valid && c.R >= 1.5 && c.R <= kLargestRadius && offLine >= 0.5) {
                     const double offCircle = CircleDeviation(middles.data(), middles.size(), c);
                     const double sweep = SignedSweep(middles, 0, middles.size() - 1, c);
@@ -1716,10 +1722,7 @@ private:
         if (!c.Valid || c.R < 1.5 || c.R > kLargestRadius)
             return false;
         const double offCircle = CircleDeviation(p.data() + i, n, c);
-        const TLine line = TPrefixSums(p).Line(i, j);
-        double offLine = 0;
-        for (std::size_t k = i; k <= j; ++k)
-            offLine = std::max(offLine, line.Distance(p[k]));
+        const double offLine = TPrefixSums(p).Line(i, j).Deviation(p.data() + i, n);
         const double sweep = SignedSweep(p, 0, p.size() - 1, c);
         if (offCircle > 2 * Options.Tolerance || offCircle > 0.5 * offLine || std::abs(sweep) < 20 ||
             std::abs(sweep) > 330)
