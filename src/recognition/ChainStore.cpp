@@ -2,10 +2,21 @@
 
 #include <cstring>
 
+std::size_t TChainStore::StepBytes() const
+{
+    std::size_t bytes = 0;
+    for (const std::vector<std::uint8_t> &block : Blocks)
+        bytes += block.size();
+    return bytes;
+}
+
 void TChainStore::Append(const std::vector<TPixel> &chain)
 {
+    if (Blocks.empty())
+        Blocks.emplace_back();
+    std::vector<std::uint8_t> &steps = Blocks.back();
     TChain c;
-    c.Offset = Steps.size();
+    c.Offset = (Blocks.size() - 1) << kBlockShift | steps.size();
     c.Size = static_cast<std::uint32_t>(chain.size());
     if (!chain.empty()) {
         c.First = chain.front();
@@ -14,12 +25,12 @@ void TChainStore::Append(const std::vector<TPixel> &chain)
     for (std::size_t k = 1; k < chain.size(); ++k) {
         const std::int64_t dx = std::int64_t(chain[k].X) - chain[k - 1].X, dy = std::int64_t(chain[k].Y) - chain[k - 1].Y;
         if (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) {
-            Steps.push_back(static_cast<std::uint8_t>((dx + 1) * 3 + dy + 1));
+            steps.push_back(static_cast<std::uint8_t>((dx + 1) * 3 + dy + 1));
         } else {
             std::uint8_t bytes[sizeof(TPixel)];
             std::memcpy(bytes, &chain[k], sizeof(TPixel));
-            Steps.push_back(kFar);
-            Steps.insert(Steps.end(), bytes, bytes + sizeof(TPixel));
+            steps.push_back(kFar);
+            steps.insert(steps.end(), bytes, bytes + sizeof(TPixel));
         }
     }
     Chains.push_back(c);
@@ -27,18 +38,16 @@ void TChainStore::Append(const std::vector<TPixel> &chain)
 
 void TChainStore::Join(std::vector<TChainStore> &parts)
 {
-    std::size_t steps = Steps.size(), chains = Chains.size();
-    for (const TChainStore &part : parts) {
-        steps += part.Steps.size();
+    std::size_t chains = Chains.size();
+    for (const TChainStore &part : parts)
         chains += part.Chains.size();
-    }
-    Steps.reserve(steps);
     Chains.reserve(chains);
     for (TChainStore &part : parts) {
-        const std::size_t offset = Steps.size();
-        Steps.insert(Steps.end(), part.Steps.begin(), part.Steps.end());
+        const std::size_t first = Blocks.size();
+        for (std::vector<std::uint8_t> &block : part.Blocks)
+            Blocks.push_back(std::move(block));
         for (TChain c : part.Chains) {
-            c.Offset += offset;
+            c.Offset += first << kBlockShift;
             Chains.push_back(c);
         }
         part = TChainStore();
@@ -50,7 +59,8 @@ void TChainStore::Read(const TChain &chain, std::vector<TPixel> &out) const
     out.resize(chain.Size);
     if (chain.Size == 0)
         return;
-    const std::uint8_t *step = Steps.data() + chain.Offset;
+    const std::uint8_t *step =
+        Blocks[chain.Offset >> kBlockShift].data() + (chain.Offset & ((std::size_t(1) << kBlockShift) - 1));
     TPixel p = chain.First;
     out[0] = p;
     for (std::uint32_t k = 1; k < chain.Size; ++k) {

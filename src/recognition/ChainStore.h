@@ -15,13 +15,14 @@
 // next pixel: a step to one of the eight neighbours (or to the pixel itself)
 // is one byte, any other step a marker byte and the pixel's coordinates. A
 // big sheet's millions of centre-line pixels take a byte each rather than
-// the eight of a TPixel.
+// the eight of a TPixel. The steps lie in blocks (stores joined keep their
+// own, moved rather than copied).
 class TChainStore
 {
 public:
     struct TChain
     {
-        std::size_t Offset = 0;  // of its steps
+        std::size_t Offset = 0;  // of its steps: their block << kBlockShift | their place in it
         std::uint32_t Size = 0;  // pixels
         TPixel First{0, 0}, Last{0, 0};  // {0, 0} for a chain of no pixels
     };
@@ -29,11 +30,11 @@ public:
     std::size_t Count() const { return Chains.size(); }
     const TChain &Chain(std::size_t c) const { return Chains[c]; }
     // Bytes of steps held.
-    std::size_t StepBytes() const { return Steps.size(); }
+    std::size_t StepBytes() const;
 
     void Append(const std::vector<TPixel> &chain);
     // Appends the chains of every store of `parts`, in order, letting each
-    // go once taken.
+    // go once taken (their steps' blocks become this store's).
     void Join(std::vector<TChainStore> &parts);
     // The pixels of a chain, into `out` (resized to them).
     void Read(std::size_t c, std::vector<TPixel> &out) const { Read(Chains[c], out); }
@@ -48,12 +49,15 @@ public:
     // Lets go of the room the appending left over.
     void Shrink()
     {
-        Steps.shrink_to_fit();
+        for (std::vector<std::uint8_t> &block : Blocks)
+            block.shrink_to_fit();
         Chains.shrink_to_fit();
     }
 
 private:
     static constexpr std::uint8_t kFar = 255;
-    std::vector<std::uint8_t> Steps;
+    static constexpr int kBlockShift = 40;
+    // (Chains are appended to the last.)
+    std::vector<std::vector<std::uint8_t>> Blocks;
     std::vector<TChain> Chains;
 };

@@ -63,6 +63,13 @@ TEST(ChainStore, ChainsComeBackPixelForPixel)
             EXPECT_EQ(read, cases[k == 0 ? 3 : k - 1].Pixels) << k;
         }
         EXPECT_EQ(parts[0].Count(), 0u);
+        // A chain appended after the join comes after them.
+        joined.Append(cases[4].Pixels);
+        EXPECT_EQ(joined.StepBytes(), bytes + cases[3].StepBytes + cases[4].StepBytes);
+        for (std::size_t k = 0; k < joined.Count(); ++k) {
+            joined.Read(k, read);
+            EXPECT_EQ(read, cases[k == 0 ? 3 : k <= std::size(cases) ? k - 1 : 4].Pixels) << k;
+        }
     }
     // Chains of fewer than three pixels go; the rest keep their order.
     store.Filter([](const TChainStore::TChain &c) { return c.Size >= 3; });
