@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
+#include <iterator>
 #include <limits>
 #include <cmath>
 #include <cstdint>
@@ -760,11 +762,86 @@ private:
 // ---------------------------------------------------------------------------
 // The pieces of all chains as a graph: ends shared by node.
 
+// A node's edges: up to four held in the list itself (most nodes have one
+// to three: a big sheet has hundreds of thousands), more on the heap.
+class TEdgeList
+{
+public:
+    TEdgeList() = default;
+    TEdgeList(TEdgeList &&other) noexcept : Held(other.Held), Count(other.Count) { other.Count = 0; }
+    TEdgeList &operator=(TEdgeList &&other) noexcept
+    {
+        if (this != &other) {
+            Release();
+            Held = other.Held;
+            Count = other.Count;
+            other.Count = 0;
+        }
+        return *this;
+    }
+    TEdgeList(const TEdgeList &) = delete;
+    TEdgeList &operator=(const TEdgeList &) = delete;
+    ~TEdgeList() { Release(); }
+
+    int *begin() { return OnHeap() ? Held.Heap : Held.Inline; }
+    int *end() { return begin() + Count; }
+    const int *begin() const { return OnHeap() ? Held.Heap : Held.Inline; }
+    const int *end() const { return begin() + Count; }
+    std::size_t size() const { return Count; }
+    bool empty() const { return Count == 0; }
+    int front() const { return *begin(); }
+    int operator[](std::size_t k) const { return begin()[k]; }
+    void push_back(int e)
+    {
+        if (Count == kInline || (Count > kInline && std::has_single_bit(Count))) {
+            // Full: twice the room, on the heap.
+            int *room = new int[2 * Count];
+            std::copy(begin(), end(), room);
+            Release();
+            Held.Heap = room;
+            room[Count++] = e;
+            return;
+        }
+        begin()[Count++] = e;
+    }
+    int *erase(int *first, int *last)
+    {
+        const std::ptrdiff_t at = first - begin();
+        std::copy(last, end(), first);
+        const auto left = static_cast<std::uint32_t>(Count - (last - first));
+        if (OnHeap() && left <= kInline) {
+            int *heap = Held.Heap;
+            std::copy(heap, heap + left, Held.Inline);
+            delete[] heap;
+        }
+        Count = left;
+        return begin() + at;
+    }
+    int *erase(int *at) { return erase(at, at + 1); }
+    void clear() { erase(begin(), end()); }
+
+private:
+    static constexpr std::uint32_t kInline = 4;
+    // (On the heap exactly while more than kInline: the room there is the
+    // count's next power of two.)
+    bool OnHeap() const { return Count > kInline; }
+    void Release()
+    {
+        if (OnHeap())
+            delete[] Held.Heap;
+    }
+    union {
+        int Inline[kInline];
+        int *Heap;
+    } Held{};
+    std::uint32_t Count = 0;
+};
+
 struct TNode
 {
     TPoint2 P;
     bool Junction = false;  // where three or more chains meet
-    std::vector<int> Edges;
+    TEdgeList Edges;
 };
 
 enum class TEdgeKind : std::uint8_t
@@ -790,16 +867,94 @@ struct TEdge
     double Tolerance = 0;  // of its fit, when more than the options' (a rough chain)
 };
 
+// An edge as the graph holds it: a line's line and an arc's or circle's
+// circle in one place.
+struct TGraphEdge
+{
+    explicit TGraphEdge(const TEdge &e)
+        : Kind(e.Kind), Ccw(e.Ccw), Alive(e.Alive), EndsOnCircle(e.EndsOnCircle), A(e.A), B(e.B), Points(e.Points),
+          Fit(e.Fit), HalfWidth(e.HalfWidth), Tolerance(e.Tolerance)
+    {
+        if (Kind != TEdgeKind::Line)
+            Circle = e.Circle;
+    }
+    TEdgeKind Kind;
+    bool Ccw;
+    bool Alive;
+    bool EndsOnCircle;
+    int A, B;
+    int Points;
+    union {
+        TLine Fit;       // Line
+        TCircle Circle;  // Arc, Circle
+    };
+    double HalfWidth;
+    double Tolerance;
+};
+
+// Records kept in chunks of a fixed number: growing moves none of them
+// (a big sheet's graph would hold its records twice while a vector of them
+// grew, and up to twice their room after).
+template <class T> class TChunks
+{
+public:
+    template <class TOwner, class TValue> class TIterator
+    {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        using pointer = TValue *;
+        using reference = TValue &;
+        TIterator(TOwner *owner, std::size_t k) : Owner(owner), K(k) {}
+        TValue &operator*() const { return (*Owner)[K]; }
+        TValue *operator->() const { return &(*Owner)[K]; }
+        TIterator &operator++()
+        {
+            ++K;
+            return *this;
+        }
+        bool operator==(const TIterator &other) const { return K == other.K; }
+        bool operator!=(const TIterator &other) const { return K != other.K; }
+
+    private:
+        TOwner *Owner;
+        std::size_t K;
+    };
+
+    std::size_t size() const { return Count; }
+    T &operator[](std::size_t k) { return Chunks[k >> kShift][k & (kChunk - 1)]; }
+    const T &operator[](std::size_t k) const { return Chunks[k >> kShift][k & (kChunk - 1)]; }
+    template <class... TArgs> void emplace_back(TArgs &&...args)
+    {
+        if (Count == Chunks.size() * kChunk) {
+            Chunks.emplace_back();
+            Chunks.back().reserve(kChunk);
+        }
+        Chunks.back().emplace_back(std::forward<TArgs>(args)...);
+        ++Count;
+    }
+    TIterator<TChunks, T> begin() { return {this, 0}; }
+    TIterator<TChunks, T> end() { return {this, Count}; }
+    TIterator<const TChunks, const T> begin() const { return {this, 0}; }
+    TIterator<const TChunks, const T> end() const { return {this, Count}; }
+
+private:
+    static constexpr std::size_t kShift = 12, kChunk = std::size_t(1) << kShift;
+    std::vector<std::vector<T>> Chunks;
+    std::size_t Count = 0;
+};
+
 class TGraph
 {
 public:
-    std::vector<TNode> Nodes;
-    std::vector<TEdge> Edges;
+    TChunks<TNode> Nodes;
+    TChunks<TGraphEdge> Edges;
     // The arcs' pixels, held apart from the edges (most edges are lines);
     // an edge copied shares its arc's.
     std::vector<TPoints> ArcPoints;
 
-    const TPoints &PointsOf(const TEdge &e) const
+    const TPoints &PointsOf(const TGraphEdge &e) const
     {
         static const TPoints none;
         return e.Points >= 0 ? ArcPoints[static_cast<std::size_t>(e.Points)] : none;
@@ -807,21 +962,21 @@ public:
 
     int AddNode(TPoint2 p, bool junction = false)
     {
-        Nodes.push_back({p, junction, {}});
+        Nodes.emplace_back(TNode{p, junction, {}});
         return static_cast<int>(Nodes.size() - 1);
     }
-    void AddEdge(TEdge e)
+    void AddEdge(const TEdge &e)
     {
         const int id = static_cast<int>(Edges.size());
         if (e.A >= 0)
             Nodes[static_cast<std::size_t>(e.A)].Edges.push_back(id);
         if (e.B >= 0 && e.B != e.A)
             Nodes[static_cast<std::size_t>(e.B)].Edges.push_back(id);
-        Edges.push_back(std::move(e));
+        Edges.emplace_back(e);
     }
     TNode &Node(int n) { return Nodes[static_cast<std::size_t>(n)]; }
-    TEdge &Edge(int e) { return Edges[static_cast<std::size_t>(e)]; }
-    int Other(const TEdge &e, int n) const { return e.A == n ? e.B : e.A; }
+    TGraphEdge &Edge(int e) { return Edges[static_cast<std::size_t>(e)]; }
+    int Other(const TGraphEdge &e, int n) const { return e.A == n ? e.B : e.A; }
     void Detach(int n, int e)
     {
         auto &list = Node(n).Edges;
@@ -833,7 +988,7 @@ public:
         if (from == to)
             return;
         for (int e : Node(from).Edges) {
-            TEdge &edge = Edge(e);
+            TGraphEdge &edge = Edge(e);
             if (edge.A == from)
                 edge.A = to;
             if (edge.B == from)
@@ -846,7 +1001,7 @@ public:
         // An edge that now starts and ends at one node is gone.
         auto &list = Node(to).Edges;
         for (std::size_t k = 0; k < list.size();) {
-            TEdge &edge = Edge(list[k]);
+            TGraphEdge &edge = Edge(list[k]);
             if (edge.Kind != TEdgeKind::Circle && edge.A == edge.B) {
                 edge.Alive = false;
                 list.erase(list.begin() + static_cast<std::ptrdiff_t>(k));
@@ -855,8 +1010,8 @@ public:
             }
         }
     }
-    TLine LineOf(const TEdge &e) const { return Through(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
-    double Length(const TEdge &e) const { return Distance(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
+    TLine LineOf(const TGraphEdge &e) const { return Through(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
+    double Length(const TGraphEdge &e) const { return Distance(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
 };
 
 // Chessboard distance from a pixel to the nearest white one, at most `cap`.
@@ -1048,7 +1203,7 @@ private:
     {
         std::vector<std::pair<double, double>> angles;  // degrees, weight
         double total = 0;
-        for (const TEdge &e : Graph.Edges) {
+        for (const TGraphEdge &e : Graph.Edges) {
             if (!e.Alive || e.Kind != TEdgeKind::Line)
                 continue;
             const double length = Graph.Length(e);
@@ -1107,12 +1262,15 @@ private:
         };
         for (TNode &n : Graph.Nodes)
             turn(n.P.X, n.P.Y);
-        for (TEdge &e : Graph.Edges) {
+        for (TGraphEdge &e : Graph.Edges) {
+            if (e.Kind != TEdgeKind::Line) {
+                turn(e.Circle.X, e.Circle.Y);
+                continue;
+            }
             turn(e.Fit.X, e.Fit.Y);
             const double dx = c * e.Fit.Dx - s * e.Fit.Dy, dy = s * e.Fit.Dx + c * e.Fit.Dy;
             e.Fit.Dx = dx;
             e.Fit.Dy = dy;
-            turn(e.Circle.X, e.Circle.Y);
         }
         for (TPoints &points : Graph.ArcPoints)
             for (TPoint2 &p : points)
@@ -2047,7 +2205,7 @@ private:
             double a = kPull, b = 0, c = kPull, rx = kPull * node.P.X, ry = kPull * node.P.Y;
             int lines = 0;
             for (int e : node.Edges) {
-                const TEdge &edge = Graph.Edge(e);
+                const TGraphEdge &edge = Graph.Edge(e);
                 if (edge.Kind != TEdgeKind::Line)
                     continue;
                 const double nx = -edge.Fit.Dy, ny = edge.Fit.Dx, d = nx * edge.Fit.X + ny * edge.Fit.Y;
@@ -2083,7 +2241,7 @@ private:
             return k;
         };
         const double limit = std::tan(Options.Snap * kDegree);
-        for (const TEdge &e : Graph.Edges) {
+        for (const TGraphEdge &e : Graph.Edges) {
             if (!e.Alive || e.Kind != TEdgeKind::Line)
                 continue;
             const TPoint2 a = Graph.Nodes[static_cast<std::size_t>(e.A)].P, b = Graph.Nodes[static_cast<std::size_t>(e.B)].P;
@@ -2136,7 +2294,7 @@ private:
                 const TPoint2 p = Graph.Node(n).P;
                 for (std::size_t i = 0; i < lines.size(); ++i) {
                     for (std::size_t j = i + 1; j < lines.size(); ++j) {
-                        const TEdge &a = Graph.Edge(lines[i]), &b = Graph.Edge(lines[j]);
+                        const TGraphEdge &a = Graph.Edge(lines[i]), &b = Graph.Edge(lines[j]);
                         const TPoint2 u = Graph.Node(Graph.Other(a, n)).P, v = Graph.Node(Graph.Other(b, n)).P;
                         const double lu = Distance(p, u), lv = Distance(p, v);
                         if (lu == 0 || lv == 0)
@@ -2154,8 +2312,8 @@ private:
                 }
                 if (bestA < 0)
                     break;
-                TEdge &a = Graph.Edge(bestA);
-                TEdge &b = Graph.Edge(bestB);
+                TGraphEdge &a = Graph.Edge(bestA);
+                TGraphEdge &b = Graph.Edge(bestB);
                 const int u = Graph.Other(a, n), v = Graph.Other(b, n);
                 Graph.Detach(n, bestA);
                 Graph.Detach(n, bestB);
@@ -2183,7 +2341,7 @@ private:
     {
         for (auto it = MergedInto.find(e); it != MergedInto.end(); it = MergedInto.find(e))
             e = it->second;
-        const TEdge &edge = Graph.Edges[static_cast<std::size_t>(e)];
+        const TGraphEdge &edge = Graph.Edges[static_cast<std::size_t>(e)];
         return edge.Alive && edge.Kind == TEdgeKind::Line ? e : -1;
     }
 
@@ -2196,7 +2354,7 @@ private:
             TNode &node = Graph.Node(n);
             if (e < 0 || node.Edges.empty())
                 continue;
-            const TEdge &line = Graph.Edge(e);
+            const TGraphEdge &line = Graph.Edge(e);
             if (line.A == n || line.B == n)
                 continue;
             const TLine target = Graph.LineOf(line);
@@ -2219,7 +2377,7 @@ private:
         const TNode &a = Graph.Node(n), &b = Graph.Node(m);
         if (a.Junction || b.Junction || a.Edges.size() != 1 || b.Edges.size() != 1)
             return false;
-        const TEdge &ea = Graph.Edge(a.Edges.front()), &eb = Graph.Edge(b.Edges.front());
+        const TGraphEdge &ea = Graph.Edge(a.Edges.front()), &eb = Graph.Edge(b.Edges.front());
         if (ea.Kind != TEdgeKind::Line || eb.Kind != TEdgeKind::Line)
             return false;
         // A longer gap is bridged when bits of the stroke too small to
@@ -2303,7 +2461,7 @@ private:
         // node where two more pieces meet to a free end is the thinning's
         // spur at a corner: it goes.
         for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
-            TEdge &edge = Graph.Edge(e);
+            TGraphEdge &edge = Graph.Edge(e);
             if (!edge.Alive || edge.Kind != TEdgeKind::Line || Graph.Length(edge) > edge.HalfWidth + 2)
                 continue;
             for (const int end : {edge.A, edge.B}) {
@@ -2348,7 +2506,7 @@ private:
         for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e)
             BoxLine(e);
         for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
-            const TEdge &edge = Graph.Edge(e);
+            const TGraphEdge &edge = Graph.Edge(e);
             if (!edge.Alive || edge.Kind != TEdgeKind::Line)
                 continue;
             const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
@@ -2370,7 +2528,7 @@ private:
         // again after the node's edges changed (NodeWidths[n] < 0); and the
         // widest of all strokes, which bounds how far a node can be taken.
         double widest = 0;
-        for (const TEdge &edge : Graph.Edges)
+        for (const TGraphEdge &edge : Graph.Edges)
             widest = std::max(widest, edge.HalfWidth);
         NodeWidths.assign(Graph.Nodes.size(), -1);
         const auto nodeWidth = [&](int m) {
@@ -2387,7 +2545,7 @@ private:
             if (node.Junction || node.Edges.size() != 1)
                 continue;
             const int own = node.Edges.front();
-            const TEdge &edge = Graph.Edge(own);
+            const TGraphEdge &edge = Graph.Edge(own);
             const double reach = edge.HalfWidth + 1;
             const TPoint2 p = node.P;
             // No node farther than this is taken, whatever its width (see
@@ -2438,7 +2596,7 @@ private:
                 if (p.X < box.Left - within || p.X > box.Right + within || p.Y < box.Bottom - within ||
                     p.Y > box.Top + within)
                     return;
-                const TEdge &line = Graph.Edge(e);
+                const TGraphEdge &line = Graph.Edge(e);
                 if (e == own || !line.Alive || line.A == n || line.B == n)
                     return;
                 const TPoint2 a = Graph.Node(line.A).P, b = Graph.Node(line.B).P;
@@ -2486,7 +2644,7 @@ private:
     };
     void BoxLine(int e)
     {
-        const TEdge &edge = Graph.Edge(e);
+        const TGraphEdge &edge = Graph.Edge(e);
         if (edge.Kind != TEdgeKind::Line || edge.A < 0 || edge.B < 0)
             return;
         const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
@@ -2523,7 +2681,7 @@ private:
     template <class NodesNear, class LinesNear>
     void MeetAhead(int n, double widest, NodesNear nodesNear, LinesNear linesNear)
     {
-        const TEdge &edge = Graph.Edge(Graph.Node(n).Edges.front());
+        const TGraphEdge &edge = Graph.Edge(Graph.Node(n).Edges.front());
         const TPoint2 p = Graph.Node(n).P, from = Graph.Node(Graph.Other(edge, n)).P;
         const double length = Distance(from, p);
         // (A line as short as the stroke is wide has no direction to run on in.)
@@ -2545,7 +2703,7 @@ private:
             const TNode &other = Graph.Node(m);
             if (m == n || other.Junction || other.Edges.size() != 1 || m == Graph.Other(edge, n))
                 return;
-            const TEdge &em = Graph.Edge(other.Edges.front());
+            const TGraphEdge &em = Graph.Edge(other.Edges.front());
             // Not the other end of the piece beside it.
             if (Graph.Other(em, m) == Graph.Other(edge, n))
                 return;
@@ -2597,7 +2755,7 @@ private:
             if (p.X < box.Left - within || p.X > box.Right + within || p.Y < box.Bottom - within ||
                 p.Y > box.Top + within)
                 return;
-            const TEdge &line = Graph.Edge(e);
+            const TGraphEdge &line = Graph.Edge(e);
             if (!line.Alive || line.Kind != TEdgeKind::Line || line.A == n || line.B == n || &line == &edge)
                 return;
             const double ahead = 2 * (edge.HalfWidth + line.HalfWidth) + 10;
@@ -2659,7 +2817,7 @@ private:
                 onto[n].push_back(line);
         }
         for (int id = 0; id < static_cast<int>(Graph.Edges.size()); ++id) {
-            TEdge &e = Graph.Edge(id);
+            TGraphEdge &e = Graph.Edge(id);
             if (!e.Alive || e.Kind != TEdgeKind::Arc || e.A == e.B)
                 continue;
             if (SettleFillet(id, onto)) {
@@ -2685,7 +2843,7 @@ private:
         }
         if (const auto it = onto.find(n); it != onto.end())
             for (int e : it->second) {
-                const TEdge &line = Graph.Edge(e);
+                const TGraphEdge &line = Graph.Edge(e);
                 if (line.A != n && line.B != n)
                     lines.push_back(e);
             }
@@ -2705,7 +2863,7 @@ private:
     // both, its ends at the feet of the centre on them.
     bool SettleFillet(int arc, const std::unordered_map<int, std::vector<int>> &onto)
     {
-        TEdge &e = Graph.Edge(arc);
+        TGraphEdge &e = Graph.Edge(arc);
         const TCircle c = e.Circle;
         const TPoint2 centre{c.X, c.Y};
         TLine la, lb;
@@ -2797,8 +2955,8 @@ private:
     {
         TDrawing drawing;
         drawing.Entities.reserve(static_cast<std::size_t>(
-            std::count_if(Graph.Edges.begin(), Graph.Edges.end(), [](const TEdge &e) { return e.Alive; })));
-        for (TEdge &e : Graph.Edges) {
+            std::count_if(Graph.Edges.begin(), Graph.Edges.end(), [](const TGraphEdge &e) { return e.Alive; })));
+        for (TGraphEdge &e : Graph.Edges) {
             if (!e.Alive)
                 continue;
             if (e.Kind == TEdgeKind::Circle) {
