@@ -1036,48 +1036,48 @@ double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
     return std::max(0.5, depths[depths.size() / 2] - 0.5);
 }
 
-// Entries filed by a cell's key, (row << 32) | column (each cut to 32 bits):
-// those of the cells of a sheet of the given numbers of columns and rows in
-// a table, any others in a map. (A table lookup costs no hashing: a free
-// end's search reads nine cells.)
-template <class T> class TCellFile
+// Cells filed by their key, (row << 32) | column (each cut to 32 bits): those
+// of a sheet of the given numbers of columns and rows in a table, any others
+// in a map. (A table lookup costs no hashing: a free end's search reads nine
+// cells.)
+template <class TCell> class TCellFile
 {
 public:
     TCellFile(std::uint32_t columns, std::uint32_t rows)
         : Columns(columns), Rows(rows), Table(std::size_t(columns) * rows)
     {
     }
-    std::vector<T> &operator[](std::uint64_t key)
+    TCell &operator[](std::uint64_t key)
     {
-        std::vector<T> *cell = InTable(key);
+        TCell *cell = InTable(key);
         return cell ? *cell : Others[key];
     }
-    // The entries of the cell; none when nothing was filed there.
-    const std::vector<T> *Find(std::uint64_t key) const
+    // The cell; none when nothing was filed there.
+    const TCell *Find(std::uint64_t key) const
     {
-        if (const std::vector<T> *cell = InTable(key))
+        if (const TCell *cell = InTable(key))
             return cell;
         const auto it = Others.find(key);
         return it == Others.end() ? nullptr : &it->second;
     }
     template <class Visit> void ForEachCell(Visit visit)
     {
-        for (std::vector<T> &cell : Table)
+        for (TCell &cell : Table)
             visit(cell);
         for (auto &[key, cell] : Others)
             visit(cell);
     }
 
 private:
-    std::vector<T> *InTable(std::uint64_t key) const
+    TCell *InTable(std::uint64_t key) const
     {
         const std::uint32_t column = std::uint32_t(key), row = std::uint32_t(key >> 32);
-        return column < Columns && row < Rows ? const_cast<std::vector<T> *>(&Table[std::size_t(row) * Columns + column])
+        return column < Columns && row < Rows ? const_cast<TCell *>(&Table[std::size_t(row) * Columns + column])
                                               : nullptr;
     }
     std::uint32_t Columns, Rows;
-    std::vector<std::vector<T>> Table;
-    std::unordered_map<std::uint64_t, std::vector<T>> Others;
+    std::vector<TCell> Table;
+    std::unordered_map<std::uint64_t, TCell> Others;
 };
 
 class TRecogniser
@@ -2479,51 +2479,94 @@ private:
         constexpr double kCell = 64;
         const auto columns = static_cast<std::uint32_t>(Width / kCell) + 2,
                    rows = static_cast<std::uint32_t>(Height / kCell) + 2;
-        TCellFile<int> lineCells(columns, rows);
+        // (Each kind filed in one list, cell after cell, counted first.)
+        TCellFile<TLineCell> lineCells(columns, rows);
         // (The nodes filed with their places, kept as the nodes move, so
         // that the nodes out of reach are passed over without reading them.)
-        TCellFile<TFiledNode> nodeCells(columns, rows);
+        TCellFile<TNodeCell> nodeCells(columns, rows);
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
         const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
-        // Every entry of the cell of q and of the eight around it.
-        const auto forNear = [&](const auto &cells, TPoint2 q, auto visit) {
+        // Every line filed in the cell of q and in the eight around it.
+        const auto linesNear = [&](TPoint2 q, auto visit) {
             const long cx = cell(q.X), cy = cell(q.Y);
             for (long dx = -1; dx <= 1; ++dx)
                 for (long dy = -1; dy <= 1; ++dy)
-                    if (const auto *entries = cells.Find(key(cx + dx, cy + dy)))
-                        for (const auto &k : *entries)
-                            visit(k);
+                    if (const TLineCell *near = lineCells.Find(key(cx + dx, cy + dy)))
+                        for (std::uint32_t k = near->Begin; k < near->End; ++k)
+                            visit(FiledLines[k]);
         };
-        for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n)
-            if (!Graph.Node(n).Edges.empty())
-                nodeCells[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back({n, Graph.Node(n).P});
-        FiledNodes.assign(Graph.Nodes.size(), nullptr);
-        nodeCells.ForEachCell([&](std::vector<TFiledNode> &filed) {
-            for (TFiledNode &f : filed)
-                FiledNodes[static_cast<std::size_t>(f.Id)] = &f;
+        // Every node filed in those cells, but for the cells whose nodes
+        // all lie farther from q than reach(the cell's widest stroke).
+        const auto nodesNear = [&](TPoint2 q, auto reach, auto visit) {
+            const long cx = cell(q.X), cy = cell(q.Y);
+            for (long dx = -1; dx <= 1; ++dx)
+                for (long dy = -1; dy <= 1; ++dy) {
+                    const TNodeCell *near = nodeCells.Find(key(cx + dx, cy + dy));
+                    if (!near)
+                        continue;
+                    // (A pixel more for the roundings.)
+                    const double within = reach(near->Widest) + 1;
+                    if (q.X < near->Left - within || q.X > near->Right + within || q.Y < near->Bottom - within ||
+                        q.Y > near->Top + within)
+                        continue;
+                    for (std::uint32_t k = near->Begin; k < near->End; ++k)
+                        visit(FiledNodes[k]);
+                }
+        };
+        const auto nodeKey = [&](const TNode &node) { return key(cell(node.P.X), cell(node.P.Y)); };
+        for (const TNode &node : Graph.Nodes)
+            if (!node.Edges.empty())
+                ++nodeCells[nodeKey(node)].End;
+        std::uint32_t filed = 0;
+        nodeCells.ForEachCell([&](TNodeCell &c) {
+            c.Begin = c.End = std::exchange(filed, filed + c.End);
+            if (c.Begin != filed) {
+                c.Number = static_cast<std::uint32_t>(NodeCells.size());
+                NodeCells.push_back(&c);
+            }
         });
+        FiledNodes.resize(filed);
+        FiledAt.assign(Graph.Nodes.size(), kNotFiled);
+        for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
+            const TNode &node = Graph.Node(n);
+            if (node.Edges.empty())
+                continue;
+            TNodeCell &c = nodeCells[nodeKey(node)];
+            FiledAt[static_cast<std::size_t>(n)] = c.End;
+            FiledNodes[c.End++] = {n, c.Number, node.P};
+            c.Take(node.P);
+            for (const int e : node.Edges)
+                c.Widen(Graph.Edge(e).HalfWidth);
+        }
         LineBoxes.resize(Graph.Edges.size());
         for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e)
             BoxLine(e);
-        for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
-            const TGraphEdge &edge = Graph.Edge(e);
-            if (!edge.Alive || edge.Kind != TEdgeKind::Line)
-                continue;
-            const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
-            const double length = Distance(a, b);
-            if (!std::isfinite(length))
-                continue;
-            // The cells along the line (and their neighbours are searched).
-            const int steps = static_cast<int>(length / (kCell / 2)) + 1;
-            long lastX = LONG_MIN, lastY = LONG_MIN;
-            for (int k = 0; k <= steps; ++k) {
-                const long cx = cell(a.X + (b.X - a.X) * k / steps), cy = cell(a.Y + (b.Y - a.Y) * k / steps);
-                if (cx != lastX || cy != lastY)
-                    lineCells[key(cx, cy)].push_back(e);
-                lastX = cx;
-                lastY = cy;
+        // The cells along each line (and their neighbours are searched).
+        const auto alongLines = [&](auto take) {
+            for (int e = 0; e < static_cast<int>(Graph.Edges.size()); ++e) {
+                const TGraphEdge &edge = Graph.Edge(e);
+                if (!edge.Alive || edge.Kind != TEdgeKind::Line)
+                    continue;
+                const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
+                const double length = Distance(a, b);
+                if (!std::isfinite(length))
+                    continue;
+                const int steps = static_cast<int>(length / (kCell / 2)) + 1;
+                long lastX = LONG_MIN, lastY = LONG_MIN;
+                for (int k = 0; k <= steps; ++k) {
+                    const long cx = cell(a.X + (b.X - a.X) * k / steps), cy = cell(a.Y + (b.Y - a.Y) * k / steps);
+                    if (cx != lastX || cy != lastY)
+                        take(lineCells[key(cx, cy)], e);
+                    lastX = cx;
+                    lastY = cy;
+                }
             }
-        }
+        };
+        alongLines([](TLineCell &c, int) { ++c.End; });
+        filed = 0;
+        lineCells.ForEachCell([&](TLineCell &c) { c.Begin = c.End = std::exchange(filed, filed + c.End); });
+        FiledLines.resize(filed);
+        alongLines([&](TLineCell &c, int e) { FiledLines[c.End++] = e; });
         // The widest stroke at each node, read when first asked for and
         // again after the node's edges changed (NodeWidths[n] < 0); and the
         // widest of all strokes, which bounds how far a node can be taken.
@@ -2555,7 +2598,10 @@ private:
             // The nearest other node within reach of the two strokes.
             int bestNode = -1;
             double bestDistance = 1e300;
-            forNear(nodeCells, p, [&](const TFiledNode &filed) {
+            const auto within = [&](double width) {
+                return std::max({reach + width, 2 * (edge.HalfWidth + width) + 3, kLongestBrokenGap});
+            };
+            nodesNear(p, within, [&](const TFiledNode &filed) {
                 // (Far along an axis is farther than that, without the root.)
                 if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1)
                     return;
@@ -2588,7 +2634,7 @@ private:
             }
             // Else the nearest line within reach: the end goes onto it.
             int bestLine = -1;
-            forNear(lineCells, p, [&](int e) {
+            linesNear(p, [&](int e) {
                 // Only a line passing within reach (its box grown by that and
                 // a pixel) can take the end.
                 const TLineBox &box = LineBoxes[static_cast<std::size_t>(e)];
@@ -2613,8 +2659,7 @@ private:
             });
             if (bestLine < 0) {
                 if (edge.Kind == TEdgeKind::Line && !Options.KeepGaps)
-                    MeetAhead(n, widest, [&](TPoint2 q, auto visit) { forNear(nodeCells, q, visit); },
-                              [&](TPoint2 q, auto visit) { forNear(lineCells, q, visit); });
+                    MeetAhead(n, widest, nodesNear, linesNear);
                 continue;
             }
             const TLine target = Graph.LineOf(Graph.Edge(bestLine));
@@ -2627,7 +2672,10 @@ private:
             OnLines.emplace_back(n, bestLine);
         }
         // (Their memory goes too: the rest of the snapping needs it.)
-        std::vector<TFiledNode *>().swap(FiledNodes);
+        std::vector<TFiledNode>().swap(FiledNodes);
+        std::vector<std::uint32_t>().swap(FiledAt);
+        std::vector<TNodeCell *>().swap(NodeCells);
+        std::vector<int>().swap(FiledLines);
         std::vector<TLineBox>().swap(LineBoxes);
         std::vector<double>().swap(NodeWidths);
     }
@@ -2636,27 +2684,64 @@ private:
     struct TFiledNode
     {
         int Id;
+        std::uint32_t Cell;  // the number of its cell
         TPoint2 P;
     };
+    // The nodes filed in a cell (FiledNodes[Begin .. End)), its number among
+    // the cells filed into, the box their places lie in and the widest
+    // stroke at any of them (the box and the width only ever grow; in
+    // floats rounded outward: they only tell which nodes are out of reach).
+    struct TNodeCell
+    {
+        std::uint32_t Begin = 0, End = 0, Number = 0;
+        float Left = std::numeric_limits<float>::infinity(), Right = -Left, Bottom = Left, Top = -Left;
+        float Widest = 0;
+        void Widen(double halfWidth) { Widest = std::max(Widest, Above(halfWidth)); }
+        void Take(TPoint2 p)
+        {
+            Left = std::min(Left, Below(p.X));
+            Right = std::max(Right, Above(p.X));
+            Bottom = std::min(Bottom, Below(p.Y));
+            Top = std::max(Top, Above(p.Y));
+        }
+    };
+    // The lines filed in a cell: FiledLines[Begin .. End).
+    struct TLineCell
+    {
+        std::uint32_t Begin = 0, End = 0;
+    };
+    // (In floats rounded outward: a box only tells which lines are out of reach.)
     struct TLineBox
     {
-        double Left = 0, Right = 0, Bottom = 0, Top = 0, HalfWidth = 0;
+        float Left = 0, Right = 0, Bottom = 0, Top = 0, HalfWidth = 0;
     };
+    // The float at or below v (Above: at or above).
+    static float Below(double v)
+    {
+        if (v > 1e38 || v < -1e38)
+            return v > 0 ? 1e38f : -std::numeric_limits<float>::infinity();
+        const float f = static_cast<float>(v);
+        return f > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+    }
+    static float Above(double v) { return -Below(-v); }
     void BoxLine(int e)
     {
         const TGraphEdge &edge = Graph.Edge(e);
         if (edge.Kind != TEdgeKind::Line || edge.A < 0 || edge.B < 0)
             return;
         const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
-        LineBoxes[static_cast<std::size_t>(e)] = {std::min(a.X, b.X), std::max(a.X, b.X), std::min(a.Y, b.Y),
-                                                  std::max(a.Y, b.Y), edge.HalfWidth};
+        LineBoxes[static_cast<std::size_t>(e)] = {Below(std::min(a.X, b.X)), Above(std::max(a.X, b.X)),
+                                                  Below(std::min(a.Y, b.Y)), Above(std::max(a.Y, b.Y)),
+                                                  Above(edge.HalfWidth)};
     }
     // Node m goes to q; what CloseGaps keeps of it follows.
     void MoveNode(int m, TPoint2 q)
     {
         Graph.Node(m).P = q;
-        if (TFiledNode *filed = FiledNodes[static_cast<std::size_t>(m)])
-            filed->P = q;
+        if (const std::uint32_t at = FiledAt[static_cast<std::size_t>(m)]; at != kNotFiled) {
+            FiledNodes[at].P = q;
+            NodeCells[FiledNodes[at].Cell]->Take(q);
+        }
         for (int e : Graph.Node(m).Edges)
             BoxLine(e);
     }
@@ -2665,8 +2750,13 @@ private:
     {
         Graph.MergeNode(from, to);
         NodeWidths[static_cast<std::size_t>(from)] = NodeWidths[static_cast<std::size_t>(to)] = -1;
-        for (int e : Graph.Node(to).Edges)
+        const std::uint32_t at = FiledAt[static_cast<std::size_t>(to)];
+        TNodeCell *cell = at != kNotFiled ? NodeCells[FiledNodes[at].Cell] : nullptr;
+        for (int e : Graph.Node(to).Edges) {
             BoxLine(e);
+            if (cell)
+                cell->Widen(Graph.Edge(e).HalfWidth);
+        }
     }
 
     // A corner or junction the scan broke: the free end n of a line runs on
@@ -2676,8 +2766,10 @@ private:
     // another line (the end goes onto it). Lines within 20 degrees of each
     // other do not cross here (broken straight strokes are FacingEnds'), nor
     // the two free ends of two pieces that meet.
-    // (nodesNear and linesNear visit the nodes and lines filed near a point;
-    // no stroke is wider than `widest`.)
+    // (nodesNear and linesNear visit the nodes and lines filed near a point,
+    // nodesNear passing over cells whose nodes all lie farther than its
+    // second argument makes of the widest stroke at them; no stroke is
+    // wider than `widest`.)
     template <class NodesNear, class LinesNear>
     void MeetAhead(int n, double widest, NodesNear nodesNear, LinesNear linesNear)
     {
@@ -2695,7 +2787,8 @@ private:
         TPoint2 bestPoint{};
         // No node farther than this can be met, whatever its width.
         const double farthest = 2 * (2 * (edge.HalfWidth + widest) + 10);
-        nodesNear(p, [&](const TFiledNode &filed) {
+        const auto within = [&](double width) { return 2 * (2 * (edge.HalfWidth + width) + 10); };
+        nodesNear(p, within, [&](const TFiledNode &filed) {
             if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1 ||
                 Distance(p, filed.P) > farthest)
                 return;
@@ -2993,10 +3086,16 @@ private:
     // Ends put onto lines (node, edge), and the line each merged line went into.
     std::vector<std::pair<int, int>> OnLines;
     std::unordered_map<int, int> MergedInto;
-    // CloseGaps' widest stroke at each node (< 0: not read yet), each
-    // node's filed place, and each line's box.
+    // CloseGaps' widest stroke at each node (< 0: not read yet), the nodes
+    // filed by cell and where each node is among them, the cells filed
+    // into (in the order of their nodes), the lines filed by cell and each
+    // line's box.
     std::vector<double> NodeWidths;
-    std::vector<TFiledNode *> FiledNodes;
+    static constexpr std::uint32_t kNotFiled = UINT32_MAX;
+    std::vector<TFiledNode> FiledNodes;
+    std::vector<std::uint32_t> FiledAt;
+    std::vector<TNodeCell *> NodeCells;
+    std::vector<int> FiledLines;
     std::vector<TLineBox> LineBoxes;
 };
 
