@@ -123,8 +123,14 @@ double Distance(TPoint2 a, TPoint2 b)
 // Where two lines cross; false when they are within `degrees` of parallel.
 bool Crossing(const TLine &a, const TLine &b, TPoint2 &p, double degrees = 5)
 {
+    // (The sine of the last angle asked for kept: the callers ask for few.)
+    thread_local double lastDegrees = std::numeric_limits<double>::quiet_NaN(), sine = 0;
+    if (degrees != lastDegrees) {
+        sine = std::sin(degrees * kDegree);
+        lastDegrees = degrees;
+    }
     const double cross = a.Dx * b.Dy - a.Dy * b.Dx;
-    if (std::abs(cross) < std::sin(degrees * kDegree))
+    if (std::abs(cross) < sine)
         return false;
     const double t = ((b.X - a.X) * b.Dy - (b.Y - a.Y) * b.Dx) / cross;
     p = {a.X + t * a.Dx, a.Y + t * a.Dy};
@@ -2486,17 +2492,23 @@ private:
         TCellFile<TNodeCell> nodeCells(columns, rows);
         const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
         const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
-        // Every line filed in the cell of q and in the eight around it.
-        const auto linesNear = [&](TPoint2 q, auto visit) {
+        // Every line filed in the cell of q and in the eight around it, but
+        // for the cells whose lines' boxes all lie farther from q than
+        // reach(the cell's widest stroke).
+        const auto linesNear = [&](TPoint2 q, auto reach, auto visit) {
             const long cx = cell(q.X), cy = cell(q.Y);
             for (long dx = -1; dx <= 1; ++dx)
-                for (long dy = -1; dy <= 1; ++dy)
-                    if (const TLineCell *near = lineCells.Find(key(cx + dx, cy + dy)))
-                        for (std::uint32_t k = near->Begin; k < near->End; ++k)
-                            visit(FiledLines[k]);
+                for (long dy = -1; dy <= 1; ++dy) {
+                    const TLineCell *near = lineCells.Find(key(cx + dx, cy + dy));
+                    if (!near || near->Box.Outside(q, reach(near->Box.HalfWidth)))
+                        continue;
+                    for (std::uint32_t k = near->Begin; k < near->End; ++k)
+                        visit(FiledLines[k]);
+                }
         };
         // Every node filed in those cells, but for the cells whose nodes
-        // all lie farther from q than reach(the cell's widest stroke).
+        // all lie farther from q than reach(the cell's widest stroke); with
+        // that reach and a pixel (no node farther along an axis is met).
         const auto nodesNear = [&](TPoint2 q, auto reach, auto visit) {
             const long cx = cell(q.X), cy = cell(q.Y);
             for (long dx = -1; dx <= 1; ++dx)
@@ -2510,7 +2522,7 @@ private:
                         q.Y > near->Top + within)
                         continue;
                     for (std::uint32_t k = near->Begin; k < near->End; ++k)
-                        visit(FiledNodes[k]);
+                        visit(FiledNodes[k], within);
                 }
         };
         const auto nodeKey = [&](const TNode &node) { return key(cell(node.P.X), cell(node.P.Y)); };
@@ -2564,9 +2576,25 @@ private:
         };
         alongLines([](TLineCell &c, int) { ++c.End; });
         filed = 0;
-        lineCells.ForEachCell([&](TLineCell &c) { c.Begin = c.End = std::exchange(filed, filed + c.End); });
+        lineCells.ForEachCell([&](TLineCell &c) {
+            c.Begin = c.End = std::exchange(filed, filed + c.End);
+            if (c.Begin != filed) {
+                c.Number = static_cast<std::uint32_t>(LineCells.size());
+                LineCells.push_back(&c);
+            }
+        });
         FiledLines.resize(filed);
-        alongLines([&](TLineCell &c, int e) { FiledLines[c.End++] = e; });
+        // (And the cells of each line, in the order of the lines.)
+        LineCellsAt.assign(Graph.Edges.size() + 1, 0);
+        LineCellsOf.reserve(filed);
+        alongLines([&](TLineCell &c, int e) {
+            FiledLines[c.End++] = e;
+            c.Box.Take(LineBoxes[static_cast<std::size_t>(e)]);
+            LineCellsOf.push_back(c.Number);
+            LineCellsAt[static_cast<std::size_t>(e) + 1] = static_cast<std::uint32_t>(LineCellsOf.size());
+        });
+        for (std::size_t e = 1; e < LineCellsAt.size(); ++e)
+            LineCellsAt[e] = std::max(LineCellsAt[e], LineCellsAt[e - 1]);
         // The widest stroke at each node, read when first asked for and
         // again after the node's edges changed (NodeWidths[n] < 0); and the
         // widest of all strokes, which bounds how far a node can be taken.
@@ -2601,9 +2629,9 @@ private:
             const auto within = [&](double width) {
                 return std::max({reach + width, 2 * (edge.HalfWidth + width) + 3, kLongestBrokenGap});
             };
-            nodesNear(p, within, [&](const TFiledNode &filed) {
+            nodesNear(p, within, [&](const TFiledNode &filed, double near) {
                 // (Far along an axis is farther than that, without the root.)
-                if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1)
+                if (std::abs(filed.P.X - p.X) > near || std::abs(filed.P.Y - p.Y) > near)
                     return;
                 const int m = filed.Id;
                 const double d = Distance(p, filed.P);
@@ -2634,13 +2662,12 @@ private:
             }
             // Else the nearest line within reach: the end goes onto it.
             int bestLine = -1;
-            linesNear(p, [&](int e) {
-                // Only a line passing within reach (its box grown by that and
-                // a pixel) can take the end.
+            // Only a line passing within reach (its box grown by that and
+            // a pixel) can take the end.
+            const auto lineWithin = [&](double width) { return reach + width + 1; };
+            linesNear(p, lineWithin, [&](int e) {
                 const TLineBox &box = LineBoxes[static_cast<std::size_t>(e)];
-                const double within = reach + box.HalfWidth + 1;
-                if (p.X < box.Left - within || p.X > box.Right + within || p.Y < box.Bottom - within ||
-                    p.Y > box.Top + within)
+                if (box.Outside(p, lineWithin(box.HalfWidth)))
                     return;
                 const TGraphEdge &line = Graph.Edge(e);
                 if (e == own || !line.Alive || line.A == n || line.B == n)
@@ -2676,6 +2703,9 @@ private:
         std::vector<std::uint32_t>().swap(FiledAt);
         std::vector<TNodeCell *>().swap(NodeCells);
         std::vector<int>().swap(FiledLines);
+        std::vector<TLineCell *>().swap(LineCells);
+        std::vector<std::uint32_t>().swap(LineCellsAt);
+        std::vector<std::uint32_t>().swap(LineCellsOf);
         std::vector<TLineBox>().swap(LineBoxes);
         std::vector<double>().swap(NodeWidths);
     }
@@ -2705,15 +2735,32 @@ private:
             Top = std::max(Top, Above(p.Y));
         }
     };
-    // The lines filed in a cell: FiledLines[Begin .. End).
-    struct TLineCell
-    {
-        std::uint32_t Begin = 0, End = 0;
-    };
     // (In floats rounded outward: a box only tells which lines are out of reach.)
     struct TLineBox
     {
         float Left = 0, Right = 0, Bottom = 0, Top = 0, HalfWidth = 0;
+        // Whether q lies outside the box grown by `within`.
+        bool Outside(TPoint2 q, double within) const
+        {
+            return q.X < Left - within || q.X > Right + within || q.Y < Bottom - within || q.Y > Top + within;
+        }
+        void Take(const TLineBox &other)
+        {
+            Left = std::min(Left, other.Left);
+            Right = std::max(Right, other.Right);
+            Bottom = std::min(Bottom, other.Bottom);
+            Top = std::max(Top, other.Top);
+            HalfWidth = std::max(HalfWidth, other.HalfWidth);
+        }
+    };
+    // The lines filed in a cell (FiledLines[Begin .. End)), its number among
+    // the cells filed into, and a box holding their boxes and their widest
+    // stroke (it only ever grows).
+    struct TLineCell
+    {
+        std::uint32_t Begin = 0, End = 0, Number = 0;
+        TLineBox Box{std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                     std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 0};
     };
     // The float at or below v (Above: at or above).
     static float Below(double v)
@@ -2721,7 +2768,13 @@ private:
         if (v > 1e38 || v < -1e38)
             return v > 0 ? 1e38f : -std::numeric_limits<float>::infinity();
         const float f = static_cast<float>(v);
-        return f > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+        if (!(f > v))
+            return f;
+        // (The next float down, as std::nextafter, without its library call.)
+        if (f == 0)
+            return -std::numeric_limits<float>::denorm_min();
+        const auto bits = std::bit_cast<std::uint32_t>(f);
+        return std::bit_cast<float>(f > 0 ? bits - 1 : bits + 1);
     }
     static float Above(double v) { return -Below(-v); }
     void BoxLine(int e)
@@ -2730,9 +2783,13 @@ private:
         if (edge.Kind != TEdgeKind::Line || edge.A < 0 || edge.B < 0)
             return;
         const TPoint2 a = Graph.Node(edge.A).P, b = Graph.Node(edge.B).P;
-        LineBoxes[static_cast<std::size_t>(e)] = {Below(std::min(a.X, b.X)), Above(std::max(a.X, b.X)),
-                                                  Below(std::min(a.Y, b.Y)), Above(std::max(a.Y, b.Y)),
-                                                  Above(edge.HalfWidth)};
+        TLineBox &box = LineBoxes[static_cast<std::size_t>(e)];
+        box = {Below(std::min(a.X, b.X)), Above(std::max(a.X, b.X)), Below(std::min(a.Y, b.Y)),
+               Above(std::max(a.Y, b.Y)), Above(edge.HalfWidth)};
+        // (Once filed, the boxes of its cells take it.)
+        if (static_cast<std::size_t>(e) + 1 < LineCellsAt.size())
+            for (std::uint32_t k = LineCellsAt[static_cast<std::size_t>(e)]; k < LineCellsAt[static_cast<std::size_t>(e) + 1]; ++k)
+                LineCells[LineCellsOf[k]]->Box.Take(box);
     }
     // Node m goes to q; what CloseGaps keeps of it follows.
     void MoveNode(int m, TPoint2 q)
@@ -2767,9 +2824,9 @@ private:
     // other do not cross here (broken straight strokes are FacingEnds'), nor
     // the two free ends of two pieces that meet.
     // (nodesNear and linesNear visit the nodes and lines filed near a point,
-    // nodesNear passing over cells whose nodes all lie farther than its
-    // second argument makes of the widest stroke at them; no stroke is
-    // wider than `widest`.)
+    // passing over cells whose nodes or lines all lie farther than their
+    // second argument makes of the widest stroke there; no stroke is wider
+    // than `widest`.)
     template <class NodesNear, class LinesNear>
     void MeetAhead(int n, double widest, NodesNear nodesNear, LinesNear linesNear)
     {
@@ -2788,9 +2845,8 @@ private:
         // No node farther than this can be met, whatever its width.
         const double farthest = 2 * (2 * (edge.HalfWidth + widest) + 10);
         const auto within = [&](double width) { return 2 * (2 * (edge.HalfWidth + width) + 10); };
-        nodesNear(p, within, [&](const TFiledNode &filed) {
-            if (std::abs(filed.P.X - p.X) > farthest + 1 || std::abs(filed.P.Y - p.Y) > farthest + 1 ||
-                Distance(p, filed.P) > farthest)
+        nodesNear(p, within, [&](const TFiledNode &filed, double near) {
+            if (std::abs(filed.P.X - p.X) > near || std::abs(filed.P.Y - p.Y) > near || Distance(p, filed.P) > farthest)
                 return;
             const int m = filed.Id;
             const TNode &other = Graph.Node(m);
@@ -2841,12 +2897,11 @@ private:
             return;
         }
         int bestLine = -1;
-        linesNear(p, [&](int e) {
-            // The crossing lies on the line, at most `ahead` from p.
+        // The crossing lies on the line, at most `ahead` from p.
+        const auto lineWithin = [&](double width) { return 2 * (edge.HalfWidth + width) + 10 + 1e-3; };
+        linesNear(p, lineWithin, [&](int e) {
             const TLineBox &box = LineBoxes[static_cast<std::size_t>(e)];
-            const double within = 2 * (edge.HalfWidth + box.HalfWidth) + 10 + 1e-3;
-            if (p.X < box.Left - within || p.X > box.Right + within || p.Y < box.Bottom - within ||
-                p.Y > box.Top + within)
+            if (box.Outside(p, lineWithin(box.HalfWidth)))
                 return;
             const TGraphEdge &line = Graph.Edge(e);
             if (!line.Alive || line.Kind != TEdgeKind::Line || line.A == n || line.B == n || &line == &edge)
@@ -3088,14 +3143,17 @@ private:
     std::unordered_map<int, int> MergedInto;
     // CloseGaps' widest stroke at each node (< 0: not read yet), the nodes
     // filed by cell and where each node is among them, the cells filed
-    // into (in the order of their nodes), the lines filed by cell and each
-    // line's box.
+    // into (in the order of their nodes), the lines filed by cell, the
+    // cells filed into, the cells of each line (LineCellsOf[LineCellsAt[e]
+    // .. LineCellsAt[e + 1]), in its order) and each line's box.
     std::vector<double> NodeWidths;
     static constexpr std::uint32_t kNotFiled = UINT32_MAX;
     std::vector<TFiledNode> FiledNodes;
     std::vector<std::uint32_t> FiledAt;
     std::vector<TNodeCell *> NodeCells;
     std::vector<int> FiledLines;
+    std::vector<TLineCell *> LineCells;
+    std::vector<std::uint32_t> LineCellsAt, LineCellsOf;
     std::vector<TLineBox> LineBoxes;
 };
 
