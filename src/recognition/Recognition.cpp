@@ -1020,14 +1020,60 @@ public:
     double Length(const TGraphEdge &e) const { return Distance(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
 };
 
-// Chessboard distance from a pixel to the nearest white one, at most `cap`.
-int Depth(const TBlackMask &mask, int x, int y, int cap)
+// Depth by its rings, pixel by pixel.
+int DepthByRings(const TBlackMask &mask, int x, int y, int cap)
 {
     for (int r = 1; r < cap; ++r)
         for (int d = -r; d <= r; ++d)
             if (!mask.Black(x + d, y - r) || !mask.Black(x + d, y + r) || !mask.Black(x - r, y + d) ||
                 !mask.Black(x + r, y + d))
                 return r;
+    return cap;
+}
+
+// How many pixels of a mask line, from x on (step 1: to the right, -1: to
+// the left), are black, at most `most` (outside the line is white).
+int BlackRun(const std::uint64_t *line, int x, int step, int most)
+{
+    int run = 0;
+    while (run < most) {
+        // (Words beyond either end of the line read as zeros.)
+        const int bit = x & 63;
+        const std::uint64_t word = line[x >> 6];
+        const int room = step > 0 ? 64 - bit : bit + 1;
+        const int ones = step > 0 ? std::countr_one(word >> bit) : std::countl_one(word << (63 - bit));
+        run += std::min(ones, room);
+        if (ones < room)
+            break;
+        x += step * room;
+    }
+    return std::min(run, most);
+}
+
+// Chessboard distance from a pixel to the nearest white one, at most `cap`:
+// the first ring about it that is not all black (the pixel itself is not
+// read). Read a line at a time: the ring of radius r is the first not all
+// black when the square it bounds is, every line of it as far as black
+// runs on either side of the pixel's column.
+int Depth(const TBlackMask &mask, int x, int y, int cap)
+{
+    if (x < 0 || y < 0 || x >= mask.Width() || y >= mask.Height())
+        return DepthByRings(mask, x, y, cap);
+    // The most r for which line y + dy is black over x - r .. x + r (the
+    // pixel's own line but for the pixel itself); -1 for none.
+    const auto reach = [&](int dy) {
+        const int line = y + dy;
+        if (line < 0 || line >= mask.Height() || (dy != 0 && !mask.Black(x, line)))
+            return -1;
+        const std::uint64_t *words = mask.Line(line);
+        return std::min(BlackRun(words, x + 1, 1, cap), BlackRun(words, x - 1, -1, cap));
+    };
+    int least = reach(0);
+    for (int r = 1; r < cap; ++r) {
+        least = std::min({least, reach(-r), reach(r)});
+        if (least < r)
+            return r;
+    }
     return cap;
 }
 
