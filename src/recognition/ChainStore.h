@@ -36,6 +36,18 @@ public:
     // Appends the chains of every store of `parts`, in order, letting each
     // go once taken (their steps' blocks become this store's).
     void Join(std::vector<TChainStore> &parts);
+    // A store of no chains holding this one's steps: this one's chains are
+    // read through it (this one's Read no longer can) and appended to it
+    // again as they are with AppendTaken.
+    TChainStore TakeSteps()
+    {
+        TChainStore taken;
+        taken.Blocks = std::move(Blocks);
+        Blocks.clear();
+        return taken;
+    }
+    void AppendTaken(const TChain &chain) { Chains.push_back(chain); }
+    void ReserveChains(std::size_t count) { Chains.reserve(count); }
     // The pixels of a chain, into `out` (resized to them).
     void Read(std::size_t c, std::vector<TPixel> &out) const { Read(Chains[c], out); }
     void Read(const TChain &chain, std::vector<TPixel> &out) const;

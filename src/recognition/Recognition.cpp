@@ -1364,7 +1364,8 @@ private:
     // stroke are as few as if it were whole.
     // (halfWidths receives the half width of each chain returned that is
     // one chain given, read as HalfWidth reads it, else -1.)
-    TChainStore JoinBrokenChains(const TChainStore &chains, std::vector<double> &halfWidths) const
+    // (The steps of `chains` go to the store returned.)
+    TChainStore JoinBrokenChains(TChainStore &chains, std::vector<double> &halfWidths) const
     {
         struct TEnd
         {
@@ -1374,37 +1375,35 @@ private:
             double HalfWidth;
         };
         const auto junction = [&](const TPixel &p) { return AtJunction(p); };
-        std::vector<TEnd> ends;
-        // The half widths read over the threads first.
+        // The half widths and the free ends read over the threads, the ends
+        // of the tasks put together in their order.
         std::vector<double> widthOf(chains.Count(), -1);
         constexpr std::size_t kChainsPerTask = 1024;
-        RunTasks(Options.Threads, (chains.Count() + kChainsPerTask - 1) / kChainsPerTask, [&](std::size_t task, int) {
+        std::vector<std::vector<TEnd>> taskEnds((chains.Count() + kChainsPerTask - 1) / kChainsPerTask);
+        RunTasks(Options.Threads, taskEnds.size(), [&](std::size_t task, int) {
             std::vector<TPixel> chain;
             const std::size_t end = std::min(chains.Count(), (task + 1) * kChainsPerTask);
             for (std::size_t c = task * kChainsPerTask; c < end; ++c) {
                 const TChainStore::TChain &stored = chains.Chain(c);
-                if (stored.Size >= 4 && !(stored.First == stored.Last)) {
-                    chains.Read(stored, chain);
-                    widthOf[c] = HalfWidth(Ink, chain);
+                if (stored.Size < 4 || stored.First == stored.Last)
+                    continue;
+                chains.Read(stored, chain);
+                const double halfWidth = widthOf[c] = HalfWidth(Ink, chain);
+                const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
+                for (const bool atBack : {false, true}) {
+                    const TPixel &end = atBack ? chain.back() : chain.front();
+                    if (junction(end))
+                        continue;
+                    const TPoint2 p = PointOf(end), q = PointOf(atBack ? chain[chain.size() - 1 - back] : chain[back]);
+                    const double l = Distance(p, q);
+                    taskEnds[task].push_back({c, atBack, p, {(p.X - q.X) / l, (p.Y - q.Y) / l}, halfWidth});
                 }
             }
         });
-        std::vector<TPixel> chain;
-        for (std::size_t c = 0; c < chains.Count(); ++c) {
-            const TChainStore::TChain &stored = chains.Chain(c);
-            if (stored.Size < 4 || stored.First == stored.Last)
-                continue;
-            chains.Read(stored, chain);
-            const double halfWidth = widthOf[c];
-            const std::size_t back = std::min<std::size_t>(chain.size() - 1, 8);
-            for (const bool atBack : {false, true}) {
-                const TPixel &end = atBack ? chain.back() : chain.front();
-                if (junction(end))
-                    continue;
-                const TPoint2 p = PointOf(end), q = PointOf(atBack ? chain[chain.size() - 1 - back] : chain[back]);
-                const double l = Distance(p, q);
-                ends.push_back({c, atBack, p, {(p.X - q.X) / l, (p.Y - q.Y) / l}, halfWidth});
-            }
+        std::vector<TEnd> ends;
+        for (std::vector<TEnd> &block : taskEnds) {
+            ends.insert(ends.end(), block.begin(), block.end());
+            std::vector<TEnd>().swap(block);
         }
         std::sort(ends.begin(), ends.end(), [](const TEnd &a, const TEnd &b) { return a.P.X < b.P.X; });
         struct TPair
@@ -1492,24 +1491,31 @@ private:
             next[a.Chain][a.Back] = static_cast<long>(2 * b.Chain + (b.Back ? 1 : 0));
             next[b.Chain][b.Back] = static_cast<long>(2 * a.Chain + (a.Back ? 1 : 0));
         }
-        // Walk each run of joined chains from a chain with a free side.
-        TChainStore out;
+        // Walk each run of joined chains from a chain with a free side (a
+        // chain alone is taken as it is stored, with its steps).
+        TChainStore out = chains.TakeSteps();
+        out.ReserveChains(n);
         halfWidths.clear();
-        std::vector<TPixel> joined;
+        std::vector<TPixel> chain, joined;
         std::vector<char> done(n, 0);
         for (std::size_t c = 0; c < n; ++c) {
             if (done[c])
                 continue;
             if (next[c][0] >= 0 && next[c][1] >= 0)
                 continue;  // inside a run: walked from its start
+            if (next[c][0] < 0 && next[c][1] < 0) {
+                done[c] = 1;
+                halfWidths.push_back(widthOf[c]);
+                out.AppendTaken(chains.Chain(c));
+                continue;
+            }
             joined.clear();
             std::size_t k = c;
             bool forward = next[c][0] < 0;  // leave by the back when the front is free
-            // (A chain alone keeps its order: its front is free.)
-            halfWidths.push_back(next[c][0] < 0 && next[c][1] < 0 ? widthOf[c] : -1);
+            halfWidths.push_back(-1);
             for (;;) {
                 done[k] = 1;
-                chains.Read(k, chain);
+                out.Read(chains.Chain(k), chain);
                 if (!forward)
                     std::reverse(chain.begin(), chain.end());
                 joined.insert(joined.end(), chain.begin(), chain.end());

@@ -80,6 +80,22 @@ TEST(ChainStore, ChainsComeBackPixelForPixel)
         store.Read(k, read);
         EXPECT_EQ(read, cases[kept[k]].Pixels) << cases[kept[k]].Name;
     }
+    // A store taking the steps takes the chains again as they are (here
+    // backwards), read through it, and chains of its own after them.
+    TChainStore taken = store.TakeSteps();
+    for (std::size_t k = std::size(kept); k-- > 0;) {
+        taken.Read(store.Chain(k), read);
+        EXPECT_EQ(read, cases[kept[k]].Pixels) << cases[kept[k]].Name;
+        taken.AppendTaken(store.Chain(k));
+    }
+    taken.Append(cases[1].Pixels);
+    taken.Append(cases[3].Pixels);
+    ASSERT_EQ(taken.Count(), std::size(kept) + 2);
+    for (std::size_t k = 0; k < taken.Count(); ++k) {
+        taken.Read(k, read);
+        EXPECT_EQ(read, cases[k < std::size(kept) ? kept[std::size(kept) - 1 - k] : k == std::size(kept) ? 1 : 3].Pixels)
+            << k;
+    }
 }
 
 } // namespace
