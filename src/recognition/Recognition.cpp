@@ -1157,17 +1157,18 @@ public:
                                                  partEnds[part].push_back(Key(*end));
                                          parts[part].Append(chain);
                                      });
+            // Of the centre lines only the chains' ends at junctions are read
+            // after this: the mask goes before the parts are joined and the
+            // fitting needs memory.
+            Centre = TBlackMask();
             chains.Join(parts);
             for (std::vector<std::uint64_t> &ends : partEnds) {
                 JunctionEnds.insert(JunctionEnds.end(), ends.begin(), ends.end());
                 std::vector<std::uint64_t>().swap(ends);
             }
         }
-        // Of the centre lines only the chains' ends at junctions are read
-        // after this: the mask goes before the fitting needs memory.
         std::sort(JunctionEnds.begin(), JunctionEnds.end());
         JunctionEnds.erase(std::unique(JunctionEnds.begin(), JunctionEnds.end()), JunctionEnds.end());
-        Centre = TBlackMask();
         {
             std::vector<TPixel> pixels;
             chains.Filter([&](const TChainStore::TChain &c) {
@@ -1211,6 +1212,9 @@ public:
         std::vector<double>().swap(halfWidths);
         std::vector<std::uint64_t>().swap(JunctionEnds);
         std::unordered_map<std::uint64_t, int>().swap(JunctionNodes);
+        // Their memory and the fitting's go back before the snapping files
+        // the graph.
+        LargeBlock::ReturnFreeHeap();
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
