@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -36,9 +37,31 @@ void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
     RunTasks(threads, parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
 }
 
-Word AtLeastTwo(Word a, Word b, Word c, Word d)
+// Two words side by side, in one register of the processor's vector unit.
+using WordPair = Word __attribute__((vector_size(16)));
+
+template <class W>
+[[gnu::always_inline]] inline W AtLeastTwo(W a, W b, W c, W d)
 {
     return (a & b) | (c & d) | ((a | b) & (c | d));
+}
+
+// Which pixels of a word go in the given sub-pass, from the word c and its
+// eight neighbour words (bit b of each: that neighbour of pixel b): a Word,
+// or a WordPair for two words at once.
+template <class W>
+[[gnu::always_inline]] inline W DeletableOf(W c, W n, W ne, W nw, W e, W w, W s, W se, W sw, int pass)
+{
+    // One black run in the ring of neighbours (the pixel joins one piece).
+    const W t1 = ~n & (ne | e), t2 = ~e & (se | s), t3 = ~s & (sw | w), t4 = ~w & (nw | n);
+    const W onePiece = (t1 ^ t2 ^ t3 ^ t4) & ~AtLeastTwo(t1, t2, t3, t4);
+    // Two or three neighbours in both pairings (not an end, not inside).
+    const W a1 = nw | n, a2 = ne | e, a3 = se | s, a4 = sw | w;
+    const W b1 = n | ne, b2 = e | se, b3 = s | sw, b4 = w | nw;
+    const W count = AtLeastTwo(a1, a2, a3, a4) & AtLeastTwo(b1, b2, b3, b4) &
+                    ~(a1 & a2 & a3 & a4 & b1 & b2 & b3 & b4);
+    const W keep = pass == 0 ? (s | sw | ~nw) & w : (n | ne | ~se) & e;
+    return c & onePiece & count & ~keep;
 }
 
 // Which pixels of word i of a line go in the given sub-pass, from the line
@@ -48,19 +71,26 @@ Word AtLeastTwo(Word a, Word b, Word c, Word d)
     const Word c = line[i];
     if (!c)
         return 0;
-    const Word n = up[i], ne = NextPixels(up, i), nw = PreviousPixels(up, i);
-    const Word e = NextPixels(line, i), w = PreviousPixels(line, i);
-    const Word s = down[i], se = NextPixels(down, i), sw = PreviousPixels(down, i);
-    // One black run in the ring of neighbours (the pixel joins one piece).
-    const Word t1 = ~n & (ne | e), t2 = ~e & (se | s), t3 = ~s & (sw | w), t4 = ~w & (nw | n);
-    const Word onePiece = (t1 ^ t2 ^ t3 ^ t4) & ~AtLeastTwo(t1, t2, t3, t4);
-    // Two or three neighbours in both pairings (not an end, not inside).
-    const Word a1 = nw | n, a2 = ne | e, a3 = se | s, a4 = sw | w;
-    const Word b1 = n | ne, b2 = e | se, b3 = s | sw, b4 = w | nw;
-    const Word count = AtLeastTwo(a1, a2, a3, a4) & AtLeastTwo(b1, b2, b3, b4) &
-                       ~(a1 & a2 & a3 & a4 & b1 & b2 & b3 & b4);
-    const Word keep = pass == 0 ? (s | sw | ~nw) & w : (n | ne | ~se) & e;
-    return c & onePiece & count & ~keep;
+    return DeletableOf(c, up[i], NextPixels(up, i), PreviousPixels(up, i), NextPixels(line, i),
+                       PreviousPixels(line, i), down[i], NextPixels(down, i), PreviousPixels(down, i), pass);
+}
+
+// Words i and i + 1 of a line, i + 1 < the line's words.
+[[gnu::always_inline]] inline WordPair PairAt(const Word *line, int i)
+{
+    WordPair v;
+    std::memcpy(&v, line + i, sizeof v);
+    return v;
+}
+
+// Deletable for words i and i + 1 at once (i + 1 < the line's words).
+[[gnu::always_inline]] inline WordPair DeletablePair(const Word *up, const Word *line, const Word *down, int i,
+                                                     int pass)
+{
+    const auto next = [i](const Word *l) { return (PairAt(l, i) >> 1) | (PairAt(l, i + 1) << 63); };
+    const auto previous = [i](const Word *l) { return (PairAt(l, i) << 1) | (PairAt(l, i - 1) >> 63); };
+    return DeletableOf(PairAt(line, i), PairAt(up, i), next(up), previous(up), next(line), previous(line),
+                       PairAt(down, i), next(down), previous(down), pass);
 }
 
 // The distance from column x to the nearest white pixel of a line (outside
@@ -392,8 +422,7 @@ void Thin(TBlackMask &mask, int threads)
                 Word *now = changedNow.Line(y);
                 std::fill(now, now + stride, Word(0));
                 bool lineChanged = false;
-                const auto test = [&](int i) {
-                    const Word d = Deletable(up, line, down, i, pass);
+                const auto found = [&](int i, Word d) {
                     if (d) {
                         deletions[y & 1][std::size_t(i)] = d;
                         now[i >> 6] |= Word(1) << (i & 63);
@@ -401,11 +430,21 @@ void Thin(TBlackMask &mask, int threads)
                         ++changedWords;
                     }
                 };
+                const auto test = [&](int i) { found(i, Deletable(up, line, down, i, pass)); };
+                // Words i and i + 1 (i + 1 < words), two words at a time.
+                const auto testPair = [&](int i) {
+                    const WordPair d = DeletablePair(up, line, down, i, pass);
+                    found(i, d[0]);
+                    found(i + 1, d[1]);
+                };
                 if (everyWord) {
                     // The white words lose nothing.
-                    for (int i = 0; i < words; ++i)
-                        if (line[i])
-                            test(i);
+                    int i = 0;
+                    for (; i + 1 < words; i += 2)
+                        if (line[i] | line[i + 1])
+                            testPair(i);
+                    if (i < words && line[i])
+                        test(i);
                 } else {
                     bool near = false;
                     for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, height - 1); ++yy)
@@ -433,10 +472,16 @@ void Thin(TBlackMask &mask, int threads)
                     }
                     for (int k = 0; k < stride; ++k)
                         for (Word bits = active[std::size_t(k)]; bits; bits &= bits - 1) {
-                            const int i = 64 * k + std::countr_zero(bits);
+                            const int b = std::countr_zero(bits), i = 64 * k + b;
                             if (i >= words)
                                 break;
-                            test(i);
+                            // Two neighbouring words to test at once.
+                            if (b < 63 && ((bits >> (b + 1)) & 1) && i + 1 < words) {
+                                bits &= ~(Word(2) << b);
+                                testPair(i);
+                            } else {
+                                test(i);
+                            }
                         }
                 }
                 changedNow.Any[std::size_t(y)] = lineChanged;
