@@ -9,7 +9,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -37,8 +36,7 @@ void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
     RunTasks(threads, parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
 }
 
-// Two words side by side, in one register of the processor's vector unit.
-using WordPair = Word __attribute__((vector_size(16)));
+using PixelNeighbours::TWordPair;
 
 template <class W>
 [[gnu::always_inline]] inline W AtLeastTwo(W a, W b, W c, W d)
@@ -48,7 +46,7 @@ template <class W>
 
 // Which pixels of a word go in the given sub-pass, from the word c and its
 // eight neighbour words (bit b of each: that neighbour of pixel b): a Word,
-// or a WordPair for two words at once.
+// or a TWordPair for two words at once.
 template <class W>
 [[gnu::always_inline]] inline W DeletableOf(W c, W n, W ne, W nw, W e, W w, W s, W se, W sw, int pass)
 {
@@ -75,22 +73,14 @@ template <class W>
                        PreviousPixels(line, i), down[i], NextPixels(down, i), PreviousPixels(down, i), pass);
 }
 
-// Words i and i + 1 of a line, i + 1 < the line's words.
-[[gnu::always_inline]] inline WordPair PairAt(const Word *line, int i)
-{
-    WordPair v;
-    std::memcpy(&v, line + i, sizeof v);
-    return v;
-}
-
 // Deletable for words i and i + 1 at once (i + 1 < the line's words).
-[[gnu::always_inline]] inline WordPair DeletablePair(const Word *up, const Word *line, const Word *down, int i,
-                                                     int pass)
+[[gnu::always_inline]] inline TWordPair DeletablePair(const Word *up, const Word *line, const Word *down, int i,
+                                                      int pass)
 {
-    const auto next = [i](const Word *l) { return (PairAt(l, i) >> 1) | (PairAt(l, i + 1) << 63); };
-    const auto previous = [i](const Word *l) { return (PairAt(l, i) << 1) | (PairAt(l, i - 1) >> 63); };
-    return DeletableOf(PairAt(line, i), PairAt(up, i), next(up), previous(up), next(line), previous(line),
-                       PairAt(down, i), next(down), previous(down), pass);
+    using namespace PixelNeighbours;
+    return DeletableOf(PairAt(line, i), PairAt(up, i), NextPixelPairs(up, i), PreviousPixelPairs(up, i),
+                       NextPixelPairs(line, i), PreviousPixelPairs(line, i), PairAt(down, i),
+                       NextPixelPairs(down, i), PreviousPixelPairs(down, i), pass);
 }
 
 // The distance from column x to the nearest white pixel of a line (outside
@@ -141,11 +131,18 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
 }
 
 // The black pixels of word i of a line with exactly one black neighbour.
+// The same of a word or a pair of words c, from their neighbours.
+template <class W>
+W EndsOf(const PixelNeighbours::TNeighboursOf<W> &n, W c)
+{
+    W one{}, two{}, three{};
+    n.Counts(one, two, three);
+    return c & one & ~two;
+}
+
 Word EndsIn(const Word *up, const Word *line, const Word *down, int i)
 {
-    Word one = 0, two = 0, three = 0;
-    PixelNeighbours::TNeighbourWords(up, line, down, i).Counts(one, two, three);
-    return line[i] & one & ~two;
+    return EndsOf<Word>(PixelNeighbours::TNeighbourWords(up, line, down, i), line[i]);
 }
 
 // The black pixels with exactly one black neighbour, line by line from the
@@ -157,13 +154,13 @@ std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
     InParts(std::size_t(height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t part) {
         std::vector<std::pair<int, int>> &ends = parts[part];
         for (int y = int(begin); y < int(end); ++y) {
-            const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
-            for (int i = 0; i < mask.Words(); ++i) {
-                if (!line[i])
-                    continue;
-                for (Word bits = EndsIn(up, line, down, i); bits; bits &= bits - 1)
-                    ends.emplace_back(64 * i + std::countr_zero(bits), y);
-            }
+            PixelNeighbours::ForEachChosenWord(
+                mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), mask.Words(),
+                [](const auto &n, auto c) { return EndsOf(n, c); },
+                [&](int i, Word bits) {
+                    for (; bits; bits &= bits - 1)
+                        ends.emplace_back(64 * i + std::countr_zero(bits), y);
+                });
         }
     });
     std::vector<std::pair<int, int>> ends = std::move(parts[0]);
@@ -433,7 +430,7 @@ void Thin(TBlackMask &mask, int threads)
                 const auto test = [&](int i) { found(i, Deletable(up, line, down, i, pass)); };
                 // Words i and i + 1 (i + 1 < words), two words at a time.
                 const auto testPair = [&](int i) {
-                    const WordPair d = DeletablePair(up, line, down, i, pass);
+                    const TWordPair d = DeletablePair(up, line, down, i, pass);
                     found(i, d[0]);
                     found(i + 1, d[1]);
                 };
@@ -521,17 +518,23 @@ namespace {
 // The pixels of word i of a line that the staircase removal takes as the
 // mask is: no line end, and taking it keeps its neighbours connected and
 // opens no hole.
-Word StaircaseCorners(const Word *up, const Word *line, const Word *down, int i)
+// The same of a word or a pair of words c, from their neighbours.
+template <class W>
+W CornersOf(const PixelNeighbours::TNeighboursOf<W> &n, W c)
 {
-    const PixelNeighbours::TNeighbourWords n(up, line, down, i);
-    Word one = 0, two = 0, three = 0;
+    W one{}, two{}, three{};
     n.Counts(one, two, three);
     // Yokoi's 8-connectivity number is 1: exactly one of the four
     // terms white(k) and not both white(k + 1) and white(k + 2).
-    const Word t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
-    const Word t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
-    const Word oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
-    return line[i] & two & oneTerm;
+    const W t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
+    const W t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
+    const W oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
+    return c & two & oneTerm;
+}
+
+Word StaircaseCorners(const Word *up, const Word *line, const Word *down, int i)
+{
+    return CornersOf<Word>(PixelNeighbours::TNeighbourWords(up, line, down, i), line[i]);
 }
 
 // The words of a mask with a pixel whose neighbourhood (itself and its eight
@@ -549,11 +552,11 @@ public:
     {
         InParts(std::size_t(Height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t) {
             for (int y = int(begin); y < int(end); ++y) {
-                const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
                 Word *flags = Flags.data() + std::size_t(y) * std::size_t(Stride);
-                for (int i = 0; i < Words; ++i)
-                    if (line[i] && StaircaseCorners(up, line, down, i))
-                        flags[i >> 6] |= Word(1) << (i & 63);
+                PixelNeighbours::ForEachChosenWord(
+                    mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), Words,
+                    [](const auto &n, auto c) { return CornersOf(n, c); },
+                    [&](int i, Word) { flags[i >> 6] |= Word(1) << (i & 63); });
             }
         });
     }

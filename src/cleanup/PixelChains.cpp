@@ -333,19 +333,18 @@ private:
     template <class F>
     void ForEachPixel(std::size_t b, bool nodes, F &&f) const
     {
-        for (int y = First[b]; y < First[b + 1]; ++y) {
-            const std::uint64_t *up = Mask.Line(y - 1), *line = Mask.Line(y), *down = Mask.Line(y + 1);
-            for (int i = 0; i < Mask.Words(); ++i) {
-                if (!line[i])
-                    continue;
-                std::uint64_t one = 0, two = 0, three = 0;
-                const TNeighbourWords n(up, line, down, i);
-                n.Counts(one, two, three);
-                const std::uint64_t chosen = nodes ? ~two | three : two & ~three & ~(n.W | n.NW | n.N | n.NE);
-                for (std::uint64_t bits = line[i] & chosen; bits; bits &= bits - 1)
-                    f(64 * i + std::countr_zero(bits), y);
-            }
-        }
+        for (int y = First[b]; y < First[b + 1]; ++y)
+            ForEachChosenWord(
+                Mask.Line(y - 1), Mask.Line(y), Mask.Line(y + 1), Mask.Words(),
+                [nodes](const auto &n, auto c) {
+                    auto one = c, two = c, three = c;
+                    n.Counts(one, two, three);
+                    return c & (nodes ? ~two | three : two & ~three & ~(n.W | n.NW | n.N | n.NE));
+                },
+                [&](int i, std::uint64_t bits) {
+                    for (; bits; bits &= bits - 1)
+                        f(64 * i + std::countr_zero(bits), y);
+                });
     }
 
     const TBlackMask &Mask;
