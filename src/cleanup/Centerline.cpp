@@ -83,6 +83,19 @@ template <class W>
                        NextPixelPairs(down, i), PreviousPixelPairs(down, i), pass);
 }
 
+// Deletable for word i of lines y and y + 1 at once.
+[[gnu::always_inline]] inline TWordPair DeletableBelow(const TBlackMask &mask, int y, int i, int pass)
+{
+    const Word *l0 = mask.Line(y - 1), *l1 = mask.Line(y), *l2 = mask.Line(y + 1), *l3 = mask.Line(y + 2);
+    const auto at = [i](const Word *a, const Word *b) { return TWordPair{a[i], b[i]}; };
+    const auto next = [i](const Word *a, const Word *b) { return TWordPair{NextPixels(a, i), NextPixels(b, i)}; };
+    const auto previous = [i](const Word *a, const Word *b) {
+        return TWordPair{PreviousPixels(a, i), PreviousPixels(b, i)};
+    };
+    return DeletableOf(at(l1, l2), at(l0, l1), next(l0, l1), previous(l0, l1), next(l1, l2), previous(l1, l2),
+                       at(l2, l3), next(l2, l3), previous(l2, l3), pass);
+}
+
 // The distance from column x to the nearest white pixel of a line (outside
 // the mask is white) at least `from` columns away, or `limit` when there is
 // none nearer; a word at a time.
@@ -299,10 +312,22 @@ void ThinSparse(TBlackMask &mask, TTaskRounds &rounds, int pass, TPartChanges la
                     if (c.Removed >> 63)
                         add(y, c.I + 1);
                 }
-        for (const TWordAt at : candidates) {
-            if (const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass))
-                found.push_back(TWordChange{at.Y, at.I, d});
+        // A word and the one below it, listed one after the other as they
+        // mostly are, are tested at once.
+        for (std::size_t k = 0; k < candidates.size(); ++k) {
+            const TWordAt at = candidates[k];
             listed[std::size_t(at.Y) * std::size_t(stride) + std::size_t(at.I >> 6)] = 0;
+            if (k + 1 < candidates.size() && candidates[k + 1].Y == at.Y + 1 && candidates[k + 1].I == at.I) {
+                listed[std::size_t(at.Y + 1) * std::size_t(stride) + std::size_t(at.I >> 6)] = 0;
+                ++k;
+                const TWordPair d = DeletableBelow(mask, at.Y, at.I, pass);
+                if (d[0])
+                    found.push_back(TWordChange{at.Y, at.I, Word(d[0])});
+                if (d[1])
+                    found.push_back(TWordChange{at.Y + 1, at.I, Word(d[1])});
+            } else if (const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass)) {
+                found.push_back(TWordChange{at.Y, at.I, d});
+            }
         }
         now[p].swap(found);
     };
