@@ -36,9 +36,30 @@ void InParts(std::size_t n, int threads, std::size_t smallest, F &&f)
     RunTasks(threads, parts, [&](std::size_t p, int) { f(n * p / parts, n * (p + 1) / parts, p); });
 }
 
-Word AtLeastTwo(Word a, Word b, Word c, Word d)
+using PixelNeighbours::TWordPair;
+
+template <class W>
+[[gnu::always_inline]] inline W AtLeastTwo(W a, W b, W c, W d)
 {
     return (a & b) | (c & d) | ((a | b) & (c | d));
+}
+
+// Which pixels of a word go in the given sub-pass, from the word c and its
+// eight neighbour words (bit b of each: that neighbour of pixel b): a Word,
+// or a TWordPair for two words at once.
+template <class W>
+[[gnu::always_inline]] inline W DeletableOf(W c, W n, W ne, W nw, W e, W w, W s, W se, W sw, int pass)
+{
+    // One black run in the ring of neighbours (the pixel joins one piece).
+    const W t1 = ~n & (ne | e), t2 = ~e & (se | s), t3 = ~s & (sw | w), t4 = ~w & (nw | n);
+    const W onePiece = (t1 ^ t2 ^ t3 ^ t4) & ~AtLeastTwo(t1, t2, t3, t4);
+    // Two or three neighbours in both pairings (not an end, not inside).
+    const W a1 = nw | n, a2 = ne | e, a3 = se | s, a4 = sw | w;
+    const W b1 = n | ne, b2 = e | se, b3 = s | sw, b4 = w | nw;
+    const W count = AtLeastTwo(a1, a2, a3, a4) & AtLeastTwo(b1, b2, b3, b4) &
+                    ~(a1 & a2 & a3 & a4 & b1 & b2 & b3 & b4);
+    const W keep = pass == 0 ? (s | sw | ~nw) & w : (n | ne | ~se) & e;
+    return c & onePiece & count & ~keep;
 }
 
 // Which pixels of word i of a line go in the given sub-pass, from the line
@@ -48,19 +69,31 @@ Word AtLeastTwo(Word a, Word b, Word c, Word d)
     const Word c = line[i];
     if (!c)
         return 0;
-    const Word n = up[i], ne = NextPixels(up, i), nw = PreviousPixels(up, i);
-    const Word e = NextPixels(line, i), w = PreviousPixels(line, i);
-    const Word s = down[i], se = NextPixels(down, i), sw = PreviousPixels(down, i);
-    // One black run in the ring of neighbours (the pixel joins one piece).
-    const Word t1 = ~n & (ne | e), t2 = ~e & (se | s), t3 = ~s & (sw | w), t4 = ~w & (nw | n);
-    const Word onePiece = (t1 ^ t2 ^ t3 ^ t4) & ~AtLeastTwo(t1, t2, t3, t4);
-    // Two or three neighbours in both pairings (not an end, not inside).
-    const Word a1 = nw | n, a2 = ne | e, a3 = se | s, a4 = sw | w;
-    const Word b1 = n | ne, b2 = e | se, b3 = s | sw, b4 = w | nw;
-    const Word count = AtLeastTwo(a1, a2, a3, a4) & AtLeastTwo(b1, b2, b3, b4) &
-                       ~(a1 & a2 & a3 & a4 & b1 & b2 & b3 & b4);
-    const Word keep = pass == 0 ? (s | sw | ~nw) & w : (n | ne | ~se) & e;
-    return c & onePiece & count & ~keep;
+    return DeletableOf(c, up[i], NextPixels(up, i), PreviousPixels(up, i), NextPixels(line, i),
+                       PreviousPixels(line, i), down[i], NextPixels(down, i), PreviousPixels(down, i), pass);
+}
+
+// Deletable for words i and i + 1 at once (i + 1 < the line's words).
+[[gnu::always_inline]] inline TWordPair DeletablePair(const Word *up, const Word *line, const Word *down, int i,
+                                                      int pass)
+{
+    using namespace PixelNeighbours;
+    return DeletableOf(PairAt(line, i), PairAt(up, i), NextPixelPairs(up, i), PreviousPixelPairs(up, i),
+                       NextPixelPairs(line, i), PreviousPixelPairs(line, i), PairAt(down, i),
+                       NextPixelPairs(down, i), PreviousPixelPairs(down, i), pass);
+}
+
+// Deletable for word i of lines y and y + 1 at once.
+[[gnu::always_inline]] inline TWordPair DeletableBelow(const TBlackMask &mask, int y, int i, int pass)
+{
+    const Word *l0 = mask.Line(y - 1), *l1 = mask.Line(y), *l2 = mask.Line(y + 1), *l3 = mask.Line(y + 2);
+    const auto at = [i](const Word *a, const Word *b) { return TWordPair{a[i], b[i]}; };
+    const auto next = [i](const Word *a, const Word *b) { return TWordPair{NextPixels(a, i), NextPixels(b, i)}; };
+    const auto previous = [i](const Word *a, const Word *b) {
+        return TWordPair{PreviousPixels(a, i), PreviousPixels(b, i)};
+    };
+    return DeletableOf(at(l1, l2), at(l0, l1), next(l0, l1), previous(l0, l1), next(l1, l2), previous(l1, l2),
+                       at(l2, l3), next(l2, l3), previous(l2, l3), pass);
 }
 
 // The distance from column x to the nearest white pixel of a line (outside
@@ -111,11 +144,18 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
 }
 
 // The black pixels of word i of a line with exactly one black neighbour.
+// The same of a word or a pair of words c, from their neighbours.
+template <class W>
+W EndsOf(const PixelNeighbours::TNeighboursOf<W> &n, W c)
+{
+    W one{}, two{}, three{};
+    n.Counts(one, two, three);
+    return c & one & ~two;
+}
+
 Word EndsIn(const Word *up, const Word *line, const Word *down, int i)
 {
-    Word one = 0, two = 0, three = 0;
-    PixelNeighbours::TNeighbourWords(up, line, down, i).Counts(one, two, three);
-    return line[i] & one & ~two;
+    return EndsOf<Word>(PixelNeighbours::TNeighbourWords(up, line, down, i), line[i]);
 }
 
 // The black pixels with exactly one black neighbour, line by line from the
@@ -127,13 +167,13 @@ std::vector<std::pair<int, int>> LineEnds(const TBlackMask &mask, int threads)
     InParts(std::size_t(height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t part) {
         std::vector<std::pair<int, int>> &ends = parts[part];
         for (int y = int(begin); y < int(end); ++y) {
-            const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
-            for (int i = 0; i < mask.Words(); ++i) {
-                if (!line[i])
-                    continue;
-                for (Word bits = EndsIn(up, line, down, i); bits; bits &= bits - 1)
-                    ends.emplace_back(64 * i + std::countr_zero(bits), y);
-            }
+            PixelNeighbours::ForEachChosenWord(
+                mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), mask.Words(),
+                [](const auto &n, auto c) { return EndsOf(n, c); },
+                [&](int i, Word bits) {
+                    for (; bits; bits &= bits - 1)
+                        ends.emplace_back(64 * i + std::countr_zero(bits), y);
+                });
         }
     });
     std::vector<std::pair<int, int>> ends = std::move(parts[0]);
@@ -272,10 +312,22 @@ void ThinSparse(TBlackMask &mask, TTaskRounds &rounds, int pass, TPartChanges la
                     if (c.Removed >> 63)
                         add(y, c.I + 1);
                 }
-        for (const TWordAt at : candidates) {
-            if (const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass))
-                found.push_back(TWordChange{at.Y, at.I, d});
+        // A word and the one below it, listed one after the other as they
+        // mostly are, are tested at once.
+        for (std::size_t k = 0; k < candidates.size(); ++k) {
+            const TWordAt at = candidates[k];
             listed[std::size_t(at.Y) * std::size_t(stride) + std::size_t(at.I >> 6)] = 0;
+            if (k + 1 < candidates.size() && candidates[k + 1].Y == at.Y + 1 && candidates[k + 1].I == at.I) {
+                listed[std::size_t(at.Y + 1) * std::size_t(stride) + std::size_t(at.I >> 6)] = 0;
+                ++k;
+                const TWordPair d = DeletableBelow(mask, at.Y, at.I, pass);
+                if (d[0])
+                    found.push_back(TWordChange{at.Y, at.I, Word(d[0])});
+                if (d[1])
+                    found.push_back(TWordChange{at.Y + 1, at.I, Word(d[1])});
+            } else if (const Word d = Deletable(mask.Line(at.Y - 1), mask.Line(at.Y), mask.Line(at.Y + 1), at.I, pass)) {
+                found.push_back(TWordChange{at.Y, at.I, d});
+            }
         }
         now[p].swap(found);
     };
@@ -392,8 +444,7 @@ void Thin(TBlackMask &mask, int threads)
                 Word *now = changedNow.Line(y);
                 std::fill(now, now + stride, Word(0));
                 bool lineChanged = false;
-                const auto test = [&](int i) {
-                    const Word d = Deletable(up, line, down, i, pass);
+                const auto found = [&](int i, Word d) {
                     if (d) {
                         deletions[y & 1][std::size_t(i)] = d;
                         now[i >> 6] |= Word(1) << (i & 63);
@@ -401,11 +452,21 @@ void Thin(TBlackMask &mask, int threads)
                         ++changedWords;
                     }
                 };
+                const auto test = [&](int i) { found(i, Deletable(up, line, down, i, pass)); };
+                // Words i and i + 1 (i + 1 < words), two words at a time.
+                const auto testPair = [&](int i) {
+                    const TWordPair d = DeletablePair(up, line, down, i, pass);
+                    found(i, d[0]);
+                    found(i + 1, d[1]);
+                };
                 if (everyWord) {
                     // The white words lose nothing.
-                    for (int i = 0; i < words; ++i)
-                        if (line[i])
-                            test(i);
+                    int i = 0;
+                    for (; i + 1 < words; i += 2)
+                        if (line[i] | line[i + 1])
+                            testPair(i);
+                    if (i < words && line[i])
+                        test(i);
                 } else {
                     bool near = false;
                     for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, height - 1); ++yy)
@@ -433,10 +494,16 @@ void Thin(TBlackMask &mask, int threads)
                     }
                     for (int k = 0; k < stride; ++k)
                         for (Word bits = active[std::size_t(k)]; bits; bits &= bits - 1) {
-                            const int i = 64 * k + std::countr_zero(bits);
+                            const int b = std::countr_zero(bits), i = 64 * k + b;
                             if (i >= words)
                                 break;
-                            test(i);
+                            // Two neighbouring words to test at once.
+                            if (b < 63 && ((bits >> (b + 1)) & 1) && i + 1 < words) {
+                                bits &= ~(Word(2) << b);
+                                testPair(i);
+                            } else {
+                                test(i);
+                            }
                         }
                 }
                 changedNow.Any[std::size_t(y)] = lineChanged;
@@ -476,17 +543,23 @@ namespace {
 // The pixels of word i of a line that the staircase removal takes as the
 // mask is: no line end, and taking it keeps its neighbours connected and
 // opens no hole.
-Word StaircaseCorners(const Word *up, const Word *line, const Word *down, int i)
+// The same of a word or a pair of words c, from their neighbours.
+template <class W>
+W CornersOf(const PixelNeighbours::TNeighboursOf<W> &n, W c)
 {
-    const PixelNeighbours::TNeighbourWords n(up, line, down, i);
-    Word one = 0, two = 0, three = 0;
+    W one{}, two{}, three{};
     n.Counts(one, two, three);
     // Yokoi's 8-connectivity number is 1: exactly one of the four
     // terms white(k) and not both white(k + 1) and white(k + 2).
-    const Word t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
-    const Word t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
-    const Word oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
-    return line[i] & two & oneTerm;
+    const W t0 = ~n.E & (n.NE | n.N), t1 = ~n.N & (n.NW | n.W);
+    const W t2 = ~n.W & (n.SW | n.S), t3 = ~n.S & (n.SE | n.E);
+    const W oneTerm = (t0 ^ t1 ^ t2 ^ t3) & ~AtLeastTwo(t0, t1, t2, t3);
+    return c & two & oneTerm;
+}
+
+Word StaircaseCorners(const Word *up, const Word *line, const Word *down, int i)
+{
+    return CornersOf<Word>(PixelNeighbours::TNeighbourWords(up, line, down, i), line[i]);
 }
 
 // The words of a mask with a pixel whose neighbourhood (itself and its eight
@@ -504,11 +577,11 @@ public:
     {
         InParts(std::size_t(Height), threads, 256, [&](std::size_t begin, std::size_t end, std::size_t) {
             for (int y = int(begin); y < int(end); ++y) {
-                const Word *up = mask.Line(y - 1), *line = mask.Line(y), *down = mask.Line(y + 1);
                 Word *flags = Flags.data() + std::size_t(y) * std::size_t(Stride);
-                for (int i = 0; i < Words; ++i)
-                    if (line[i] && StaircaseCorners(up, line, down, i))
-                        flags[i >> 6] |= Word(1) << (i & 63);
+                PixelNeighbours::ForEachChosenWord(
+                    mask.Line(y - 1), mask.Line(y), mask.Line(y + 1), Words,
+                    [](const auto &n, auto c) { return CornersOf(n, c); },
+                    [&](int i, Word) { flags[i >> 6] |= Word(1) << (i & 63); });
             }
         });
     }

@@ -9,7 +9,10 @@
 #include <vector>
 #include <bit>
 #include <cstdlib>
+#include <functional>
+#include <queue>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -53,15 +56,26 @@ public:
         RunTasks(Threads, Bands(), [&](std::size_t b, int worker) {
             std::vector<std::uint64_t> &bandTops = tops[b];
             std::vector<TPixel> &chain = rooms[std::size_t(worker)];
+            // The chains taken whose far end is a node of this band still to
+            // come, as that node's key and the neighbour the chain leaves it
+            // by, least first: the walk from there would only come back to a
+            // node before it, and is not made.
+            using TFarEnd = std::pair<std::uint64_t, int>;
+            std::priority_queue<TFarEnd, std::vector<TFarEnd>, std::greater<TFarEnd>> taken;
             ForEachPixel(b, true, [&](int x, int y) {
                 const unsigned code = Code(Mask, x, y);
+                const std::uint64_t here = Key(x, y);
                 for (int k = 0; k < 8; ++k) {
                     if (!((code >> k) & 1))
                         continue;
+                    if (!taken.empty() && taken.top() == TFarEnd{here, k}) {
+                        taken.pop();
+                        continue;
+                    }
                     const int nx = x + DX[static_cast<std::size_t>(k)], ny = y + DY[static_cast<std::size_t>(k)];
                     if (Count(Code(Mask, nx, ny)) != 2) {
                         // Two nodes side by side: one chain, taken once.
-                        if (Key(nx, ny) > Key(x, y) && !SameJunction(x, y, nx, ny)) {
+                        if (Key(nx, ny) > here && !SameJunction(x, y, nx, ny)) {
                             chain.assign({TPixel{x, y}, TPixel{nx, ny}});
                             Emit(chain, b, worker, take);
                         }
@@ -76,11 +90,13 @@ public:
                     while (end.X + DX[static_cast<std::size_t>(back)] != last.X ||
                            end.Y + DY[static_cast<std::size_t>(back)] != last.Y)
                         ++back;
-                    const std::uint64_t here = Key(x, y), there = Key(end.X, end.Y);
+                    const std::uint64_t there = Key(end.X, end.Y);
                     if (there < here || (there == here && back < k)) {
                         bandTops.resize(kept);  // taken from the other end
                         continue;
                     }
+                    if (end.Y < First[b + 1])
+                        taken.emplace(there, back);
                     Emit(chain, b, worker, take);
                 }
             });
@@ -317,19 +333,18 @@ private:
     template <class F>
     void ForEachPixel(std::size_t b, bool nodes, F &&f) const
     {
-        for (int y = First[b]; y < First[b + 1]; ++y) {
-            const std::uint64_t *up = Mask.Line(y - 1), *line = Mask.Line(y), *down = Mask.Line(y + 1);
-            for (int i = 0; i < Mask.Words(); ++i) {
-                if (!line[i])
-                    continue;
-                std::uint64_t one = 0, two = 0, three = 0;
-                const TNeighbourWords n(up, line, down, i);
-                n.Counts(one, two, three);
-                const std::uint64_t chosen = nodes ? ~two | three : two & ~three & ~(n.W | n.NW | n.N | n.NE);
-                for (std::uint64_t bits = line[i] & chosen; bits; bits &= bits - 1)
-                    f(64 * i + std::countr_zero(bits), y);
-            }
-        }
+        for (int y = First[b]; y < First[b + 1]; ++y)
+            ForEachChosenWord(
+                Mask.Line(y - 1), Mask.Line(y), Mask.Line(y + 1), Mask.Words(),
+                [nodes](const auto &n, auto c) {
+                    auto one = c, two = c, three = c;
+                    n.Counts(one, two, three);
+                    return c & (nodes ? ~two | three : two & ~three & ~(n.W | n.NW | n.N | n.NE));
+                },
+                [&](int i, std::uint64_t bits) {
+                    for (; bits; bits &= bits - 1)
+                        f(64 * i + std::countr_zero(bits), y);
+                });
     }
 
     const TBlackMask &Mask;

@@ -3,12 +3,16 @@
 // The eight neighbours of a pixel in a mask.
 //   PixelNeighbours::At / Clear / Code / Count / NextAlong / ForEachBlack -
 //                  reads and walks of a thin mask; outside the mask is white.
+//   PixelNeighbours::TNeighbourWords / TNeighbourPairs / ForEachChosenWord -
+//                  the neighbours of a word's pixels (of two words' at once),
+//                  a word each, and the words of a line a test picks pixels of.
 
 #include "scan/BlackMask.h"
 
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 // The eight neighbours of a pixel as one byte: bit k is neighbour k, counted
 // anticlockwise from the right (rows grow downward): 0 right, 1 upper right,
@@ -100,28 +104,94 @@ inline bool NextAlong(unsigned code, int x, int y, int px, int py, int &nx, int 
     return false;
 }
 
-// The eight neighbours of the 64 pixels of word i of a line, one word each
-// (bit b: the neighbour of pixel 64 i + b), from the line above, the line
-// itself and the line below.
-struct TNeighbourWords
+// Two words of a line side by side, in one register of the processor's
+// vector unit: the bitwise work on a mask done on both at once.
+using TWordPair = std::uint64_t __attribute__((vector_size(16)));
+
+// Words i and i + 1 of a line (i + 1 below the line's words: i + 2 and
+// i - 1 are at most the guard words).
+inline TWordPair PairAt(const std::uint64_t *line, int i)
 {
-    std::uint64_t E, NE, N, NW, W, SW, S, SE;
-    TNeighbourWords(const std::uint64_t *up, const std::uint64_t *line, const std::uint64_t *down, int i)
-        : E(NextPixels(line, i)), NE(NextPixels(up, i)), N(up[i]), NW(PreviousPixels(up, i)),
-          W(PreviousPixels(line, i)), SW(PreviousPixels(down, i)), S(down[i]), SE(NextPixels(down, i))
-    {
-    }
+    TWordPair v;
+    std::memcpy(&v, line + i, sizeof v);
+    return v;
+}
+
+// NextPixels and PreviousPixels of words i and i + 1.
+inline TWordPair NextPixelPairs(const std::uint64_t *line, int i)
+{
+    return (PairAt(line, i) >> 1) | (PairAt(line, i + 1) << 63);
+}
+
+inline TWordPair PreviousPixelPairs(const std::uint64_t *line, int i)
+{
+    return (PairAt(line, i) << 1) | (PairAt(line, i - 1) >> 63);
+}
+
+// The eight neighbours of the pixels of a word (or of a pair of words), one
+// word each: bit b is that neighbour of pixel b.
+template <class TWord>
+struct TNeighboursOf
+{
+    TWord E, NE, N, NW, W, SW, S, SE;
     // The pixels with at least one, two and three black neighbours.
-    void Counts(std::uint64_t &one, std::uint64_t &two, std::uint64_t &three) const
+    void Counts(TWord &one, TWord &two, TWord &three) const
     {
-        one = two = three = 0;
-        for (const std::uint64_t v : {E, NE, N, NW, W, SW, S, SE}) {
+        one = two = three = TWord{};
+        for (const TWord v : {E, NE, N, NW, W, SW, S, SE}) {
             three |= two & v;
             two |= one & v;
             one |= v;
         }
     }
 };
+
+// The eight neighbours of the 64 pixels of word i of a line, one word each
+// (bit b: the neighbour of pixel 64 i + b), from the line above, the line
+// itself and the line below.
+struct TNeighbourWords : TNeighboursOf<std::uint64_t>
+{
+    TNeighbourWords(const std::uint64_t *up, const std::uint64_t *line, const std::uint64_t *down, int i)
+        : TNeighboursOf<std::uint64_t>{NextPixels(line, i), NextPixels(up, i), up[i], PreviousPixels(up, i),
+                                       PreviousPixels(line, i), PreviousPixels(down, i), down[i],
+                                       NextPixels(down, i)}
+    {
+    }
+};
+
+// The same for words i and i + 1 at once (i + 1 below the line's words).
+struct TNeighbourPairs : TNeighboursOf<TWordPair>
+{
+    TNeighbourPairs(const std::uint64_t *up, const std::uint64_t *line, const std::uint64_t *down, int i)
+        : TNeighboursOf<TWordPair>{NextPixelPairs(line, i), NextPixelPairs(up, i), PairAt(up, i),
+                                   PreviousPixelPairs(up, i), PreviousPixelPairs(line, i),
+                                   PreviousPixelPairs(down, i), PairAt(down, i), NextPixelPairs(down, i)}
+    {
+    }
+};
+
+// Calls f(i, bits) for the words i of a line with a black pixel, left to
+// right, where bits = choose(n, c), the pixels a test picks of the word c
+// from their neighbours n, is not zero. choose takes a TNeighboursOf<W> and a
+// W, for W a word and a pair of words: it is asked of two words at once.
+template <class Choose, class F>
+void ForEachChosenWord(const std::uint64_t *up, const std::uint64_t *line, const std::uint64_t *down, int words,
+                       Choose &&choose, F &&f)
+{
+    int i = 0;
+    for (; i + 1 < words; i += 2) {
+        if (!(line[i] | line[i + 1]))
+            continue;
+        const TWordPair bits = choose(TNeighbourPairs(up, line, down, i), PairAt(line, i));
+        if (bits[0])
+            f(i, std::uint64_t(bits[0]));
+        if (bits[1])
+            f(i + 1, std::uint64_t(bits[1]));
+    }
+    if (i < words && line[i])
+        if (const std::uint64_t bits = choose(TNeighbourWords(up, line, down, i), line[i]))
+            f(i, bits);
+}
 
 // Calls f(x, y) for every black pixel, line by line, left to right.
 template <class F>

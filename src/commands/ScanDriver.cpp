@@ -197,6 +197,8 @@ TScanStatus TScanDriver::ScanData1(const QString &path)
         ReturnMask(lent, mask);
         return Stopped() ? ScanStopped : ScanUnreadable;
     }
+    if (!TracesSegments())
+        return Untraced(mask, lent, false, 1);
     // A picture not kept goes as soon as the tracer has read it.
     const TScanStatus status = Traced(KeepsPicture || lent
                                           ? TraceLines(mask, State, Display.ProgressBar(), TraceOptions())
@@ -221,6 +223,8 @@ TScanStatus TScanDriver::ScanData2(const QString &path)
         ReturnMask(lent, mask);
         return Stopped() ? ScanStopped : ScanUnreadable;
     }
+    if (!TracesSegments())
+        return Untraced(mask, lent, true, 2);
     // A picture not kept goes as soon as the tracer has read it.
     const TScanStatus status = Traced(KeepsPicture || lent
                                           ? TraceBoxes(mask, State, Display.ProgressBar(), TraceOptions())
@@ -239,11 +243,21 @@ TScanStatus TScanDriver::ScanData3(const QString &path)
     Display.SetProgressLabel(Messages::ConvertingImage());
     if (!ResetSegments())
         return ScanBufferFailed;
-    if (Filters)
+    // The run ends are found in the picture itself: the filters keep a copy,
+    // unless nothing is traced.
+    const bool traced = TracesSegments();
+    const bool lent = !traced && LendsMask();
+    if (traced && Filters)
         Filters->SetMaskReturned(false);
     TBlackMask source;
-    if (!LoadPicture(path, source))
+    if (!LoadPicture(path, source)) {
+        ReturnMask(lent, source);
         return Stopped() ? ScanStopped : ScanUnreadable;
+    }
+    if (!traced) {
+        Untraced(source, lent, false, 3);
+        return ScanDone;
+    }
     return Lines2(std::move(source), QFileInfo(path).fileName());
 }
 
@@ -390,6 +404,24 @@ void TScanDriver::HandOverPicture(TBlackMask &&mask, bool pixelCorners)
 TBlackMask TScanDriver::MaskOf(const TTzDIB &image) const
 {
     return Filters ? Filters->Mask(image) : TBlackMask::FromImage(image);
+}
+
+bool TScanDriver::TracesSegments() const
+{
+    return !Filters || Filters->ReadsSegments();
+}
+
+TScanStatus TScanDriver::Untraced(TBlackMask &mask, bool lent, bool pixelCorners, int method)
+{
+    State.ImageHeight = static_cast<float>(mask.Height());
+    State.StartExtents(static_cast<float>(mask.Width()), static_cast<float>(mask.Height()));
+    ReturnMask(lent, mask);
+    HandOverPicture(std::move(mask), pixelCorners);
+    mask = TBlackMask();
+    const TScanStatus filtered = Filtered(ScanDone);
+    if (filtered == ScanDone)
+        TextStrokes(method);
+    return filtered;
 }
 
 TScanStatus TScanDriver::Filtered(TScanStatus status)

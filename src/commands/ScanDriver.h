@@ -136,6 +136,15 @@ private:
     TBlackMask MaskOf(const TTzDIB &image) const;
     // The segment filter after a tracer that ran to its end.
     TScanStatus Filtered(TScanStatus status);
+    // Whether the filters read the traced segments; when they do not, the
+    // conversion skips the tracer (see Untraced).
+    bool TracesSegments() const;
+    // In place of a tracer whose segments nobody reads: the list is left
+    // empty with the extents every tracer starts from, the sheet's size (no
+    // traced point lies beyond it), and the segment filter runs; then the
+    // text is traced by `method`. `mask` as a tracer leaves it (lent, kept
+    // for the preview or dropped).
+    TScanStatus Untraced(TBlackMask &mask, bool lent, bool pixelCorners, int method);
     // The filters' text, traced by `method` (1 line, 2 box, 3 line 2) and
     // appended string by string after the drawing's segments.
     void TextStrokes(int method);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <csetjmp>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include <jpeglib.h>
 
@@ -78,10 +80,14 @@ int ExifOrientation(const jpeg_decompress_struct &info)
     return 1;
 }
 
+// The buffer of a JPEG file's reads.
+constexpr std::size_t kFileBuffer = std::size_t(1) << 20;
+
 class TJpegRows : public TPictureRows
 {
 public:
-    explicit TJpegRows(std::FILE *file) : File(file)
+    // `buffer` is the file's, which it outlives.
+    TJpegRows(std::FILE *file, std::unique_ptr<char[]> buffer) : Buffer(std::move(buffer)), File(file)
     {
         Info.err = jpeg_std_error(&Error.Manager);
         Error.Manager.error_exit = ErrorExit;
@@ -162,6 +168,7 @@ public:
     }
 
 private:
+    std::unique_ptr<char[]> Buffer;
     std::FILE *File;
     jpeg_decompress_struct Info{};
     TJpegError Error{};
@@ -178,13 +185,17 @@ std::unique_ptr<TPictureRows> OpenJpegRows(const QString &path)
     std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (!file)
         return nullptr;
+    // The decoder asks for 4 KB at a time: the file is read a megabyte at a
+    // time (a 50 MB scan took 13 000 reads, on the thread that decodes).
+    auto buffer = std::make_unique<char[]>(kFileBuffer);
+    std::setvbuf(file, buffer.get(), _IOFBF, kFileBuffer);
     unsigned char magic[3] = {};
     if (std::fread(magic, 1, 3, file) != 3 || magic[0] != 0xFF || magic[1] != 0xD8 || magic[2] != 0xFF) {
         std::fclose(file);
         return nullptr;
     }
     std::rewind(file);
-    auto rows = std::make_unique<TJpegRows>(file);
+    auto rows = std::make_unique<TJpegRows>(file, std::move(buffer));
     if (!rows->Open())
         return nullptr;
     return rows;

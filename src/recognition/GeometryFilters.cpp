@@ -77,8 +77,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
     auto drawing = std::make_shared<TDrawing>();
     double tolerance = Options.Arcs > 0 ? Options.Arcs : (Options.Merge > 0 ? Options.Merge : 1.0);
     if (Options.Geometry()) {
-        // The segments traced of the centre lines give way to the drawing's
-        // (only their extents are kept): they go before it needs memory.
+        // The list, left untraced (ReadsSegments), gives way to the
+        // drawing's segments; only its extents are kept.
         state.ReleaseSegments();
         TGeometryOptions geometry;
         geometry.Tolerance = tolerance;

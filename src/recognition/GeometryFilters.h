@@ -38,6 +38,8 @@ public:
     TTextPart TakeText() const override { return Cleanup.TakeText(); }
     // The centre lines, with Arcs, Snap or Linetypes.
     bool ReadsTracedMask() const override { return Options.Geometry(); }
+    // With Arcs, Snap or Linetypes the drawing's segments replace the traced.
+    bool ReadsSegments() const override { return !Options.Geometry(); }
     void TracedMask(TBlackMask &&mask) const override;
 
 private:

@@ -34,6 +34,10 @@ public:
     // extents stay, or widen to hold a drawing's curves) and set its drawing
     // and skew. False when the list ran out of memory on the way.
     virtual bool Segments(TScanState &state) const = 0;
+    // Whether Segments reads the traced segments. When it does not (it makes
+    // segments of its own, keeping only the extents, which every tracer
+    // leaves at the sheet's size), the tracer need not run.
+    virtual bool ReadsSegments() const { return true; }
 
     // Text the last Mask call told apart from the drawing: its pixels (not in
     // that mask), its strings, and a problem met reading them (shown to the

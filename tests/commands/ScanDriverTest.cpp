@@ -1,5 +1,7 @@
 #include "scan/ScanFixture.h"
 
+#include "scan/ScanFilters.h"
+
 #include <QFile>
 #include <QImage>
 
@@ -224,6 +226,56 @@ TEST_F(ScanDriverTest, TheBarMovesWhileTheFileIsRead)
             reading.push_back(position);
     ASSERT_GE(reading.size(), 3u) << ::testing::PrintToString(steps);
     EXPECT_EQ(reading.back(), 2500);
+}
+
+// Filters that see what the tracer left: the segments, their extents and
+// the mask given back, and that may read no traced segments.
+class TWatchingFilters : public TScanFilters
+{
+public:
+    explicit TWatchingFilters(bool readsSegments) : Reads(readsSegments) {}
+    TBlackMask Mask(const TTzDIB &image) const override { return TBlackMask::FromImage(image); }
+    TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &, int threads) const override
+    {
+        return TBlackMask::FromRows(rows, threads);
+    }
+    bool Segments(TScanState &state) const override
+    {
+        Seen = SegmentsOf(state);
+        Extents = {state.MinX, state.MinY, state.MaxX, state.MaxY, state.ImageHeight};
+        return true;
+    }
+    bool ReadsSegments() const override { return Reads; }
+    bool ReadsTracedMask() const override { return true; }
+    void TracedMask(TBlackMask &&mask) const override { Returned = mask.Width(); }
+
+    bool Reads;
+    mutable std::vector<TSeg> Seen;
+    mutable std::vector<float> Extents;
+    mutable int Returned = 0;
+};
+
+TEST_F(ScanDriverTest, FiltersThatReadNoSegmentsGetTheSheetUntraced)
+{
+    const QString path = SavePlan();
+    for (const bool reads : {true, false}) {
+        for (int mode : {1, 2, 3}) {
+            const TWatchingFilters filters(reads);
+            Driver.SetFilters(&filters);
+            Settings.PixelScanMode = mode;
+            UI = TRecordingUserInterface();
+            EXPECT_EQ(Driver.ScanData(path), ScanDone) << mode;
+            EXPECT_EQ(filters.Seen.empty(), !reads) << mode;
+            // The extents every tracer starts from, and that none widens.
+            EXPECT_EQ(filters.Extents, (std::vector<float>{0, 0, 40, 30, 30})) << mode;
+            // Line 2 finds its run ends in the mask itself: only an untraced
+            // mask is lent there.
+            EXPECT_EQ(filters.Returned, mode != 3 || !reads ? 40 : 0) << mode;
+            // The tracers' steps, a line each, only when they run.
+            EXPECT_EQ(UI.ProgressMaximum == 30, !reads) << mode << " " << UI.ProgressMaximum;
+        }
+    }
+    Driver.SetFilters(nullptr);
 }
 
 } // namespace
