@@ -3,9 +3,11 @@
 #include "base/TaskPool.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <utility>
 
@@ -868,7 +870,7 @@ namespace {
 
 // std::lround without the library call: half away from zero (v less its
 // whole part is exact), the library's for what is no pixel coordinate.
-long Round(double v)
+[[gnu::always_inline]] inline long Round(double v)
 {
     if (!(std::fabs(v) < 1e15))
         return std::lround(v);
@@ -877,15 +879,87 @@ long Round(double v)
     return part >= 0.5 ? whole + 1 : part <= -0.5 ? whole - 1 : whole;
 }
 
-bool BlackAt(const TBlackMask &mask, double x, double y)
+// Whether the pixel at drawing point (x, y) is ink: column x, row height - y,
+// both rounded by Round. For points that mostly fall on the pixel of the
+// point before: those that round to the last ink pixel found (its cell) are
+// ink without a look at the mask.
+class TInkProbe
 {
-    return mask.Black(static_cast<int>(Round(x)), static_cast<int>(Round(mask.Height() - y)));
-}
+public:
+    explicit TInkProbe(const TBlackMask &mask) : Mask(mask), Height(mask.Height()) {}
+
+    [[gnu::always_inline]] bool operator()(double x, double y)
+    {
+        const double row = Height - y;
+        if (x >= X0 && x < X1 && row >= Row0 && row < Row1)
+            return true;
+        return Look(x, row, X0, X1, Row0, Row1);
+    }
+    // How far from (x, y), in the cell (or with no cell yet), a walk goes
+    // along (ux, uy) on the ink: s = step / 2, 3 step / 2, ... while below
+    // `limit` and the point (x + s ux, y + s uy) is ink.
+    double Walk(double x, double y, double ux, double uy, double step, double limit) const
+    {
+        if (ux >= 0)
+            return uy <= 0 ? Walk<true, true>(x, y, ux, uy, step, limit) : Walk<true, false>(x, y, ux, uy, step, limit);
+        return uy <= 0 ? Walk<false, true>(x, y, ux, uy, step, limit) : Walk<false, false>(x, y, ux, uy, step, limit);
+    }
+
+private:
+    // Whether the pixel at x, Height - row is ink; the cell that of the
+    // pixel when it is.
+    [[gnu::always_inline]] bool Look(double x, double row, double &x0, double &x1, double &row0, double &row1) const
+    {
+        if (!(x >= 0 && x < 1e15 && row >= 0 && row < 1e15)) {
+            // (no cell where Round is std::lround's, nor below 0)
+            x0 = row0 = kNone;
+            x1 = row1 = -kNone;
+            return Mask.Black(static_cast<int>(Round(x)), static_cast<int>(Round(row)));
+        }
+        // Round for what is no less than 0: the whole part, and 1 more from
+        // a half on.
+        const long wholeX = static_cast<long>(x), wholeRow = static_cast<long>(row);
+        const long column = wholeX + (x - static_cast<double>(wholeX) >= 0.5);
+        const long line = wholeRow + (row - static_cast<double>(wholeRow) >= 0.5);
+        if (!Mask.Black(static_cast<int>(column), static_cast<int>(line)))
+            return false;
+        // What Round takes to p, from p - 0.5 (or 0) on to below p + 0.5.
+        x0 = std::max(static_cast<double>(column) - 0.5, 0.0);
+        x1 = static_cast<double>(column) + 0.5;
+        row0 = std::max(static_cast<double>(line) - 0.5, 0.0);
+        row1 = static_cast<double>(line) + 0.5;
+        return true;
+    }
+
+    // Walk for a walk towards +x (or -x) and +row (or -row): its points go
+    // one way along each axis, so they stay in a cell till they pass its
+    // far side.
+    template <bool Right, bool Down>
+    double Walk(double x, double y, double ux, double uy, double step, double limit) const
+    {
+        double x0 = X0, x1 = X1, row0 = Row0, row1 = Row1;
+        double s = step / 2;
+        for (; s < limit; s += step) {
+            const double px = x + s * ux, row = Height - (y + s * uy);
+            if ((Right ? px < x1 : px >= x0) && (Down ? row < row1 : row >= row0))
+                continue;
+            if (!Look(px, row, x0, x1, row0, row1))
+                break;
+        }
+        return s;
+    }
+
+    static constexpr double kNone = std::numeric_limits<double>::infinity();
+    const TBlackMask &Mask;
+    double Height;
+    double X0 = kNone, X1 = -kNone, Row0 = kNone, Row1 = -kNone;  // no cell yet
+};
 
 } // namespace
 
 void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame)
 {
+    TInkProbe filled(fills.Mask);
     for (TDrawingEntity &e : drawing.Entities) {
         if (e.Kind != TEntityKind::Line)
             continue;
@@ -901,7 +975,7 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
             const double ux = (end ? bx - ax : ax - bx) / length, uy = (end ? by - ay : ay - by) / length;
             double hit = -1;
             for (double s = 0.5; s <= reach && hit < 0; s += 0.5)
-                if (BlackAt(fills.Mask, px + s * ux, py + s * uy))
+                if (filled(px + s * ux, py + s * uy))
                     hit = s;
             if (hit < 0)
                 continue;
@@ -914,7 +988,7 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
             if (dot) {
                 go = (dot->X - px) * ux + (dot->Y - py) * uy;
             } else {
-                for (double s = hit; s <= hit + 400 && BlackAt(fills.Mask, px + s * ux, py + s * uy); s += 0.5)
+                for (double s = hit; s <= hit + 400 && filled(px + s * ux, py + s * uy); s += 0.5)
                     go = s;
             }
             if (go <= 0)
@@ -939,19 +1013,22 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
         else
             length = e.R * e.Sweep() * std::numbers::pi / 180;
         const int count = std::clamp(static_cast<int>(0.8 * length / 2), 1, 64);
-        std::vector<double> widths;
+        std::array<double, 64> widths;
+        std::size_t measured = 0;
+        TInkProbe probe(ink);
+        // (a line's direction across it is the same at every point)
+        double lineX = 1, lineY = 0;
+        if (e.Kind == TEntityKind::Line && !(length < 1e-9)) {
+            lineX = -(e.Y2 - e.Y1) / std::max(length, 1e-9);
+            lineY = (e.X2 - e.X1) / std::max(length, 1e-9);
+        }
+        const bool turned = frame.Skew != 0;
         for (int k = 0; k < count; ++k) {
             const double t = 0.1 + 0.8 * (k + 0.5) / count;
-            double x = 0, y = 0, nx = 0, ny = 0;
+            double x = 0, y = 0, nx = lineX, ny = lineY;
             if (e.Kind == TEntityKind::Line) {
                 x = e.X1 + t * (e.X2 - e.X1);
                 y = e.Y1 + t * (e.Y2 - e.Y1);
-                nx = -(e.Y2 - e.Y1) / std::max(length, 1e-9);
-                ny = (e.X2 - e.X1) / std::max(length, 1e-9);
-                if (length < 1e-9) {
-                    nx = 1;
-                    ny = 0;
-                }
             } else {
                 const double a = ((e.Kind == TEntityKind::Arc ? e.StartAngle : 0) + t * e.Sweep()) * std::numbers::pi / 180;
                 nx = std::cos(a);
@@ -959,66 +1036,60 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
                 x = e.X1 + e.R * nx;
                 y = e.Y1 + e.R * ny;
             }
-            frame.ToInk(x, y);
+            if (turned)
+                frame.ToInk(x, y);
             double ex = x + nx, ey = y + ny;
-            frame.ToInk(ex, ey);
+            if (turned)
+                frame.ToInk(ex, ey);
             nx = ex - x;
             ny = ey - y;
             // A line a little off its stroke's pixels (a ragged scan) is
             // measured from the nearest ink across it.
+            bool onInk = false;
             for (const double off : {0.0, 0.5, -0.5, 1.0, -1.0, 1.5, -1.5})
-                if (BlackAt(ink, x + off * nx, y + off * ny)) {
+                if (probe(x + off * nx, y + off * ny)) {
                     x += off * nx;
                     y += off * ny;
+                    onInk = true;
                     break;
                 }
-            if (!BlackAt(ink, x, y))
+            if (!onInk && !probe(x, y))
                 continue;
             // Half steps off the pixel grid, so that no probe falls on a
             // pixel's edge; the two first steps off the ink overshoot the
             // edges by half a step each on average.
-            double across = -kStep;
-            for (int side = -1; side <= 1; side += 2) {
-                double s = kStep / 2;
-                while (s < 256 && BlackAt(ink, x + side * s * nx, y + side * s * ny))
-                    s += kStep;
-                across += s;
-            }
-            widths.push_back(std::max(across, 1.0));  // ink is a pixel wide at least
+            const double across = -kStep + probe.Walk(x, y, -nx, -ny, kStep, 256) + probe.Walk(x, y, nx, ny, kStep, 256);
+            widths[measured++] = std::max(across, 1.0);  // ink is a pixel wide at least
         }
-        if (widths.empty()) {
+        if (measured == 0) {
             // A piece too short to cross its stroke anywhere (a dot's stub,
             // or a stub past a dash's end): the widest run through the
             // nearest ink across and along it, at its start or else its end.
-            for (int end = 0; end < 2 && widths.empty(); ++end) {
+            for (int end = 0; end < 2 && measured == 0; ++end) {
                 double x = 0, y = 0;
                 if (end)
                     e.EndPoint(x, y);
                 else
                     e.StartPoint(x, y);
                 frame.ToInk(x, y);
-                for (int dy = -2; dy <= 2 && widths.empty(); ++dy)
-                    for (int dx = -2; dx <= 2 && widths.empty(); ++dx)
-                        if (BlackAt(ink, x + dx, y + dy)) {
+                for (int dy = -2; dy <= 2 && measured == 0; ++dy)
+                    for (int dx = -2; dx <= 2 && measured == 0; ++dx)
+                        if (probe(x + dx, y + dy)) {
                             double best = 0;
                             for (const auto &[ux, uy] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}}) {
-                                double across = -kStep;
-                                for (int side = -1; side <= 1; side += 2) {
-                                    double s = kStep / 2;
-                                    while (s < 256 && BlackAt(ink, x + dx + side * s * ux, y + dy + side * s * uy))
-                                        s += kStep;
-                                    across += s;
-                                }
+                                const double across = -kStep + probe.Walk(x + dx, y + dy, -ux, -uy, kStep, 256) +
+                                    probe.Walk(x + dx, y + dy, ux, uy, kStep, 256);
                                 best = best == 0 ? across : std::min(best, across);
                             }
-                            widths.push_back(std::max(best, 1.0));
+                            widths[measured++] = std::max(best, 1.0);
                         }
             }
         }
-        if (widths.empty())
+        if (measured == 0)
             return;
-        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
-        e.Width = static_cast<float>(widths[widths.size() / 2]);
+        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(measured / 2),
+                         widths.begin() + static_cast<std::ptrdiff_t>(measured));
+        e.Width = static_cast<float>(widths[measured / 2]);
     };
     // Each entity measured by itself: a share of them on each thread.
     const std::size_t n = drawing.Entities.size();
