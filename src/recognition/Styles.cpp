@@ -229,8 +229,6 @@ void TMorphChain::Advance(int t)
 {
     const int height = Ink.Height();
     const TWord last = LastWordMask(Ink.Width()), lastFlag = LastWordMask(Words);
-    // (the last word is worked out: it may not be all ink)
-    const TWord notLast = ~(TWord(1) << ((Words - 1) & 63));
     for (std::size_t k = 1; k <= Steps.size(); ++k) {
         const int y = t - static_cast<int>(k);
         if (y < 0 || y >= height)
@@ -268,7 +266,6 @@ void TMorphChain::Advance(int t)
             AllInkAround(all[0], all[1], all[2], Flags, Filled.data());
         }
         Worked.back() &= lastFlag;
-        Filled.back() &= notLast;
         TWord any = 0;
         for (int f = 0; f < Flags; ++f) {
             const TWord filled = Filled[static_cast<std::size_t>(f)];
