@@ -3,9 +3,11 @@
 #include "base/TaskPool.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <utility>
 
@@ -30,97 +32,285 @@ TWord LastWordMask(int width)
     return bits == 0 ? ~TWord(0) : (TWord(1) << bits) - 1;
 }
 
-// A mask with, for each line, the words that may hold ink: words Lo .. Hi - 1
-// of line y (the first and the last word with ink where the morphology made
-// it); every word outside them is paper. Its own mask, or a view of one it
-// was made of (View; read only, and made its own when written).
-struct TRangedMask
+// Runs lines(band, y0, y1) over `threads` bands of the `height` lines on as
+// many threads (one band on this one for a single thread).
+template <class TLines>
+void InBands(int threads, int height, const TLines &lines)
 {
-    TBlackMask Mask;
-    std::vector<int> Lo, Hi;
-    const TBlackMask *View = nullptr;
-
-    const TBlackMask &Pixels() const { return View ? *View : Mask; }
-    bool Empty(int y) const
-    {
-        return y < 0 || y >= static_cast<int>(Lo.size()) || Lo[static_cast<std::size_t>(y)] >= Hi[static_cast<std::size_t>(y)];
+    if (threads <= 1) {
+        lines(std::size_t{0}, 0, height);
+        return;
     }
-};
-
-// The words of each line from its first word with ink to its last, a view
-// of the mask (which must outlast it).
-TRangedMask Ranged(const TBlackMask &mask)
-{
-    TRangedMask r{TBlackMask(), std::vector<int>(static_cast<std::size_t>(mask.Height()), 0),
-                  std::vector<int>(static_cast<std::size_t>(mask.Height()), 0), &mask};
-    for (int y = 0; y < mask.Height(); ++y) {
-        const TWord *l = mask.Line(y);
-        int lo = 0, hi = mask.Words();
-        while (lo < hi && !l[lo])
-            ++lo;
-        while (hi > lo && !l[hi - 1])
-            --hi;
-        r.Lo[static_cast<std::size_t>(y)] = lo;
-        r.Hi[static_cast<std::size_t>(y)] = hi;
-    }
-    return r;
+    RunTasks(threads, static_cast<std::size_t>(threads), [&](std::size_t band, int) {
+        lines(band, BandStart(height, threads, static_cast<int>(band)), BandStart(height, threads, static_cast<int>(band) + 1));
+    });
 }
 
-// Lines y0 .. y1 - 1 of one erosion (or dilation) by the 3 x 3 square or by
-// the cross. Only the words that can come out inked are worked out: under
-// an erosion those where the line and the lines either side all have ink,
-// under a dilation those next to ink on any of them; the words of `out`
-// that held ink elsewhere are cleared.
-void MorphLines(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int y0, int y1)
+// For each line of a mask, a bit for every word of it that holds ink and
+// one for every word all ink (bit b of word f for word 64 f + b).
+struct TWordBits
 {
-    const TBlackMask &pixels = in.Pixels();
-    const int words = pixels.Words();
-    const TWord last = LastWordMask(pixels.Width());
-    for (int y = y0; y < y1; ++y) {
-        int lo = words, hi = 0;
-        if (dilate) {
-            for (int q = y - 1; q <= y + 1; ++q)
-                if (!in.Empty(q)) {
-                    lo = std::min(lo, in.Lo[static_cast<std::size_t>(q)] - 1);
-                    hi = std::max(hi, in.Hi[static_cast<std::size_t>(q)] + 1);
+    int Flags = 0;  // words of bits a line
+    std::vector<TWord> Inked, Full;
+    std::vector<char> Any;  // whether the line holds ink
+
+    TWordBits(const TBlackMask &mask, int threads);
+};
+
+TWordBits::TWordBits(const TBlackMask &mask, int threads)
+    : Flags((mask.Words() + 63) / 64),
+      Inked(static_cast<std::size_t>(Flags) * static_cast<std::size_t>(mask.Height()), 0),
+      Full(Inked.size(), 0), Any(static_cast<std::size_t>(mask.Height()), 0)
+{
+    InBands(threads, mask.Height(), [&](std::size_t, int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            const TWord *l = mask.Line(y);
+            const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(Flags);
+            TWord any = 0;
+            for (int f = 0; f < Flags; ++f) {
+                TWord inked = 0, full = 0;
+                for (int b = 0; b < std::min(64, mask.Words() - 64 * f); ++b) {
+                    inked |= TWord(l[64 * f + b] != 0) << b;
+                    full |= TWord(l[64 * f + b] == ~TWord(0)) << b;
                 }
-            lo = std::max(lo, 0);
-            hi = std::min(hi, words);
-        } else if (!in.Empty(y - 1) && !in.Empty(y) && !in.Empty(y + 1)) {
-            for (int q = y - 1; q <= y + 1; ++q) {
-                lo = q == y - 1 ? in.Lo[static_cast<std::size_t>(q)] : std::max(lo, in.Lo[static_cast<std::size_t>(q)]);
-                hi = q == y - 1 ? in.Hi[static_cast<std::size_t>(q)] : std::min(hi, in.Hi[static_cast<std::size_t>(q)]);
+                Inked[at + static_cast<std::size_t>(f)] = inked;
+                Full[at + static_cast<std::size_t>(f)] = full;
+                any |= inked;
             }
+            Any[static_cast<std::size_t>(y)] = any != 0;
         }
-        TWord *o = out.Mask.Line(y);
-        const std::size_t row = static_cast<std::size_t>(y);
-        for (int i = out.Lo[row]; i < out.Hi[row]; ++i)
-            o[i] = 0;
-        const TWord *rows[3] = {pixels.Line(y - 1), pixels.Line(y), pixels.Line(y + 1)};
-        int first = words, end = 0;
-        for (int i = lo; i < hi; ++i) {
-            // Pixel x - 1 and x + 1 of each pixel x of the word.
-            const auto left = [&](const TWord *l) { return (l[i] << 1) | (l[i - 1] >> 63); };
-            const auto right = [&](const TWord *l) { return (l[i] >> 1) | (l[i + 1] << 63); };
-            TWord v;
-            if (dilate) {
-                v = rows[1][i] | left(rows[1]) | right(rows[1]) | rows[0][i] | rows[2][i];
-                if (square)
-                    v |= left(rows[0]) | right(rows[0]) | left(rows[2]) | right(rows[2]);
-            } else {
-                v = rows[1][i] & left(rows[1]) & right(rows[1]) & rows[0][i] & rows[2][i];
-                if (square)
-                    v &= left(rows[0]) & right(rows[0]) & left(rows[2]) & right(rows[2]);
-            }
-            o[i] = i == words - 1 ? v & last : v;
-            if (o[i]) {
-                first = std::min(first, i);
-                end = i + 1;
-            }
-        }
-        out.Lo[row] = first;
-        out.Hi[row] = end;
+    });
+}
+
+// Bit i of the result: word i of one of the lines a, b, c or a word next to
+// it holds ink (the bits of TWordBits).
+void NextToInk(const TWord *a, const TWord *b, const TWord *c, int flags, TWord *out)
+{
+    TWord before = 0, here = a[0] | b[0] | c[0];
+    for (int f = 0; f < flags; ++f) {
+        const TWord after = f + 1 < flags ? a[f + 1] | b[f + 1] | c[f + 1] : 0;
+        out[f] = here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63);
+        before = here;
+        here = after;
     }
+}
+
+// Bit i of the result: word i of all of the lines a, b, c and the words
+// either side of it are all ink.
+void AllInkAround(const TWord *a, const TWord *b, const TWord *c, int flags, TWord *out)
+{
+    TWord before = 0, here = a[0] & b[0] & c[0];
+    for (int f = 0; f < flags; ++f) {
+        const TWord after = f + 1 < flags ? a[f + 1] & b[f + 1] & c[f + 1] : 0;
+        out[f] = here & ((here << 1) | (before >> 63)) & ((here >> 1) | (after << 63));
+        before = here;
+        here = after;
+    }
+}
+
+// A chain of erosions and dilations worked out a line at a time: level 0 is
+// the ink, level k is level k - 1 eroded (or dilated) by the 3 x 3 square or
+// by the cross. Each level keeps only its last four lines, with the bits of
+// TWordBits, so that a step works out only the words that can come out
+// inked but not all ink: under an erosion those where the line and the
+// lines either side all have ink, under a dilation those next to ink on any
+// of them. Lines outside the ink are paper.
+class TMorphChain
+{
+public:
+    struct TStep
+    {
+        bool Square, Dilate;
+    };
+
+    // `bits`: the ink's (which must outlast the chain).
+    TMorphChain(const TBlackMask &ink, const TWordBits &bits, std::vector<TStep> steps);
+
+    // Line y of level k: one of the last four worked out at that level, or
+    // paper outside the ink. Words -1 and Words() are paper.
+    const TWord *Line(std::size_t k, int y) const
+    {
+        if (y < 0 || y >= Ink.Height())
+            return Paper.data() + 1;
+        if (k == 0)
+            return Ink.Line(y);
+        return Lines.data() + Slot(k, y) * static_cast<std::size_t>(Words + 2) + 1;
+    }
+    // The bits of TWordBits of line y of level k.
+    const TWord *Inked(std::size_t k, int y) const { return Bits(InkBits.Inked, LevelInked, k, y); }
+    const TWord *Full(std::size_t k, int y) const { return Bits(InkBits.Full, LevelFull, k, y); }
+    bool HasInk(std::size_t k, int y) const
+    {
+        if (y < 0 || y >= Ink.Height())
+            return false;
+        return k == 0 ? InkBits.Any[static_cast<std::size_t>(y)] : Any[Slot(k, y)];
+    }
+    int FlagWords() const { return Flags; }
+    // Line t - k of each level k >= 1; the lines of level k from line t0 + k
+    // on are right when the first call was Advance(t0).
+    void Advance(int t);
+
+private:
+    std::size_t Slot(std::size_t k, int y) const { return 4 * (k - 1) + static_cast<std::size_t>(y & 3); }
+    const TWord *Bits(const std::vector<TWord> &ink, const std::vector<TWord> &levels, std::size_t k, int y) const
+    {
+        if (y < 0 || y >= Ink.Height())
+            return Paper.data() + 1;
+        if (k == 0)
+            return ink.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(Flags);
+        return levels.data() + Slot(k, y) * static_cast<std::size_t>(Flags);
+    }
+
+    const TBlackMask &Ink;
+    const TWordBits &InkBits;
+    std::vector<TStep> Steps;
+    int Words, Flags;
+    // Level k's lines from slot 4 (k - 1) on, with their bits.
+    std::vector<TWord> Lines, LevelInked, LevelFull;
+    std::vector<char> Any;
+    std::vector<TWord> Paper;
+    std::vector<TWord> Worked, Filled;  // the words a step works out, and those it fills
+};
+
+TMorphChain::TMorphChain(const TBlackMask &ink, const TWordBits &bits, std::vector<TStep> steps)
+    : Ink(ink), InkBits(bits), Steps(std::move(steps)), Words(ink.Words()), Flags(bits.Flags)
+{
+    const std::size_t slots = 4 * Steps.size();
+    Lines.assign(slots * static_cast<std::size_t>(Words + 2), 0);
+    LevelInked.assign(slots * static_cast<std::size_t>(Flags), 0);
+    LevelFull.assign(slots * static_cast<std::size_t>(Flags), 0);
+    Any.assign(slots, 0);
+    Paper.assign(static_cast<std::size_t>(std::max(Words, Flags) + 2), 0);
+    Worked.assign(static_cast<std::size_t>(Flags), 0);
+    Filled.assign(static_cast<std::size_t>(Flags), 0);
+}
+
+// Line `o` of one step from lines r0, r1, r2, at the words of `words`;
+// `inked` and `full` get the bits of TWordBits of the words worked out.
+template <bool Square, bool Dilate>
+void StepWords(const TWord *r0, const TWord *r1, const TWord *r2, const TWord *words, int flags, TWord last,
+               int lastWord, TWord *o, TWord *inked, TWord *full)
+{
+    for (int f = 0; f < flags; ++f) {
+        TWord in = 0, all = 0;
+        for (TWord w = words[f]; w; w &= w - 1) {
+            const int b = std::countr_zero(w), i = 64 * f + b;
+            // The square's step is a step along the line of the three lines
+            // put together (each bit the and of theirs, or the or); the
+            // cross's a step along the middle line, with the bits above and
+            // below.
+            const auto line = [&](int j) {
+                if (!Square)
+                    return r1[j];
+                return Dilate ? r0[j] | r1[j] | r2[j] : r0[j] & r1[j] & r2[j];
+            };
+            const TWord here = line(i);
+            // Pixel x - 1 and x + 1 of each pixel x of the word.
+            const TWord left = (here << 1) | (line(i - 1) >> 63), right = (here >> 1) | (line(i + 1) << 63);
+            TWord v;
+            if (Dilate)
+                v = here | left | right | (Square ? 0 : r0[i] | r2[i]);
+            else
+                v = here & left & right & (Square ? ~TWord(0) : r0[i] & r2[i]);
+            if (i == lastWord)
+                v &= last;
+            if (v) {
+                o[i] = v;
+                in |= TWord(1) << b;
+                all |= TWord(v == ~TWord(0)) << b;
+            }
+        }
+        inked[f] |= in;
+        full[f] |= all;
+    }
+}
+
+void TMorphChain::Advance(int t)
+{
+    const int height = Ink.Height();
+    const TWord last = LastWordMask(Ink.Width()), lastFlag = LastWordMask(Words);
+    for (std::size_t k = 1; k <= Steps.size(); ++k) {
+        const int y = t - static_cast<int>(k);
+        if (y < 0 || y >= height)
+            continue;
+        const std::size_t slot = Slot(k, y);
+        TWord *o = Lines.data() + slot * static_cast<std::size_t>(Words + 2) + 1;
+        TWord *inked = LevelInked.data() + slot * static_cast<std::size_t>(Flags);
+        TWord *full = LevelFull.data() + slot * static_cast<std::size_t>(Flags);
+        // The line four back, which this one replaces, cleared.
+        if (Any[slot]) {
+            for (int f = 0; f < Flags; ++f) {
+                for (TWord b = inked[f]; b; b &= b - 1)
+                    o[64 * f + std::countr_zero(b)] = 0;
+                inked[f] = full[f] = 0;
+            }
+            Any[slot] = 0;
+        }
+        const TStep step = Steps[k - 1];
+        const bool above = HasInk(k - 1, y - 1), here = HasInk(k - 1, y), below = HasInk(k - 1, y + 1);
+        if (step.Dilate ? !(above || here || below) : !(above && here && below))
+            continue;
+        const TWord *rows[3] = {Line(k - 1, y - 1), Line(k - 1, y), Line(k - 1, y + 1)};
+        const TWord *in[3] = {Inked(k - 1, y - 1), Inked(k - 1, y), Inked(k - 1, y + 1)};
+        const TWord *all[3] = {Full(k - 1, y - 1), Full(k - 1, y), Full(k - 1, y + 1)};
+        // Words all ink come out all ink: under a dilation next to a word
+        // all ink on one of the lines, under an erosion where the three
+        // lines are all ink about them.
+        if (step.Dilate) {
+            NextToInk(in[0], in[1], in[2], Flags, Worked.data());
+            for (int f = 0; f < Flags; ++f)
+                Filled[static_cast<std::size_t>(f)] = all[0][f] | all[1][f] | all[2][f];
+        } else {
+            for (int f = 0; f < Flags; ++f)
+                Worked[static_cast<std::size_t>(f)] = in[0][f] & in[1][f] & in[2][f];
+            AllInkAround(all[0], all[1], all[2], Flags, Filled.data());
+        }
+        Worked.back() &= lastFlag;
+        TWord any = 0;
+        for (int f = 0; f < Flags; ++f) {
+            const TWord filled = Filled[static_cast<std::size_t>(f)];
+            Worked[static_cast<std::size_t>(f)] &= ~filled;
+            for (TWord b = filled; b; b &= b - 1)
+                o[64 * f + std::countr_zero(b)] = ~TWord(0);
+            inked[f] = full[f] = filled;
+            any |= filled | Worked[static_cast<std::size_t>(f)];
+        }
+        if (!any)
+            continue;
+        const auto run = step.Dilate ? (step.Square ? StepWords<true, true> : StepWords<false, true>)
+                                     : (step.Square ? StepWords<true, false> : StepWords<false, false>);
+        run(rows[0], rows[1], rows[2], Worked.data(), Flags, last, Words - 1, o, inked, full);
+        any = 0;
+        for (int f = 0; f < Flags; ++f)
+            any |= inked[f];
+        Any[slot] = any != 0;
+    }
+}
+
+// The pixels of line y of level k - 1 of the chain that level k grown by
+// the square does not reach; `reached` holds TWordBits::Flags words.
+std::int64_t RidgePixels(const TMorphChain &chain, std::size_t k, int y, TWord *reached)
+{
+    if (!chain.HasInk(k - 1, y))
+        return 0;
+    const TWord *l = chain.Line(k - 1, y), *inked = chain.Inked(k - 1, y), *full = chain.Full(k, y);
+    const TWord *rows[3] = {chain.Line(k, y - 1), chain.Line(k, y), chain.Line(k, y + 1)};
+    // (words far from level k's ink are not reached at all; those all ink
+    // on it, wholly)
+    NextToInk(chain.Inked(k, y - 1), chain.Inked(k, y), chain.Inked(k, y + 1), chain.FlagWords(), reached);
+    std::int64_t n = 0;
+    for (int f = 0; f < chain.FlagWords(); ++f) {
+        for (TWord b = inked[f] & ~reached[f]; b; b &= b - 1)
+            n += Ones(l[64 * f + std::countr_zero(b)]);
+        for (TWord b = inked[f] & reached[f] & ~full[f]; b; b &= b - 1) {
+            const int i = 64 * f + std::countr_zero(b);
+            TWord grown = 0;
+            for (const TWord *r : rows)
+                grown |= r[i] | (r[i] << 1) | (r[i - 1] >> 63) | (r[i] >> 1) | (r[i + 1] << 63);
+            n += Ones(l[i] & ~grown);
+        }
+    }
+    return n;
 }
 
 struct TPixelXY
@@ -128,38 +318,90 @@ struct TPixelXY
     int X, Y;
 };
 
-// The pixels of the 8-connected piece of `mask` at (x, y), cleared from it.
-std::vector<TPixelXY> TakePiece(TBlackMask &mask, int x, int y)
-{
-    std::vector<TPixelXY> piece, stack{{x, y}};
-    mask.Line(y)[x >> 6] &= ~(TWord(1) << (x & 63));
-    while (!stack.empty()) {
-        const TPixelXY p = stack.back();
-        stack.pop_back();
-        piece.push_back(p);
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (mask.Black(p.X + dx, p.Y + dy)) {
-                    mask.Line(p.Y + dy)[(p.X + dx) >> 6] &= ~(TWord(1) << ((p.X + dx) & 63));
-                    stack.push_back({p.X + dx, p.Y + dy});
-                }
-    }
-    return piece;
-}
-
 struct TRun
 {
     int Row, A, B;  // pixels A .. B of the row
 };
 
-// Four-cornered pieces that follow the rows of a fill to within a pixel, and
-// its outline. `height`: the sheet's (Y = height - row).
-void CoverRows(const std::vector<TPixelXY> &pixels, int height, TDrawingFill &fill)
+std::size_t PixelCount(const std::vector<TRun> &runs)
+{
+    std::size_t n = 0;
+    for (const TRun &r : runs)
+        n += static_cast<std::size_t>(r.B - r.A + 1);
+    return n;
+}
+
+// Pixels a .. b of a line set (or cleared).
+void MarkRun(TWord *line, int a, int b, bool ink)
+{
+    for (int i = a >> 6; i <= b >> 6; ++i) {
+        TWord m = ~TWord(0);
+        if (i == a >> 6)
+            m &= ~TWord(0) << (a & 63);
+        if (i == b >> 6)
+            m &= ~TWord(0) >> (63 - (b & 63));
+        line[i] = ink ? line[i] | m : line[i] & ~m;
+    }
+}
+
+// The 8-connected piece of `mask` at (x, y) as the runs of its rows, each
+// once, cleared from it.
+std::vector<TRun> TakePiece(TBlackMask &mask, int x, int y)
+{
+    // The run through pixel px of a row, cleared: it ends at paper on
+    // either side (the words either side of a line are paper).
+    const auto take = [&mask](int row, int px) {
+        TWord *l = mask.Line(row);
+        int i = px >> 6;
+        TWord paper = ~l[i] & ((TWord(2) << (px & 63)) - 1);
+        while (!paper)
+            paper = ~l[--i];
+        const int a = 64 * i + 64 - std::countl_zero(paper);
+        i = px >> 6;
+        paper = ~l[i] & (~TWord(0) << (px & 63));
+        while (!paper)
+            paper = ~l[++i];
+        const int b = 64 * i + std::countr_zero(paper) - 1;
+        MarkRun(l, a, b, false);
+        return TRun{row, a, b};
+    };
+    std::vector<TRun> piece{take(y, x)};
+    for (std::size_t j = 0; j < piece.size(); ++j) {
+        const TRun r = piece[j];
+        for (const int row : {r.Row - 1, r.Row + 1}) {
+            if (row < 0 || row >= mask.Height())
+                continue;
+            const TWord *l = mask.Line(row);
+            const int a = std::max(0, r.A - 1), b = std::min(mask.Width() - 1, r.B + 1);
+            for (int i = a >> 6; i <= b >> 6; ++i) {
+                TWord m = ~TWord(0);
+                if (i == a >> 6)
+                    m &= ~TWord(0) << (a & 63);
+                if (i == b >> 6)
+                    m &= ~TWord(0) >> (63 - (b & 63));
+                while (const TWord bits = l[i] & m)
+                    piece.push_back(take(row, 64 * i + std::countr_zero(bits)));
+            }
+        }
+    }
+    return piece;
+}
+
+// Four-cornered pieces that follow the rows of a fill (the pixels of `runs`
+// and `more`) to within a pixel, and its outline. `height`: the sheet's
+// (Y = height - row).
+void CoverRows(const std::vector<TRun> &runs, const std::vector<TPixelXY> &more, int height, TDrawingFill &fill)
 {
     // The runs of each row that has any, rows and runs in order: the pixels
-    // (each once) set in a bitmap of their box, read back row by row.
-    int x0 = pixels.front().X, x1 = x0, y0 = pixels.front().Y, y1 = y0;
-    for (const TPixelXY &p : pixels) {
+    // set in a bitmap of their box, read back row by row.
+    int x0 = runs.front().A, x1 = runs.front().B, y0 = runs.front().Row, y1 = y0;
+    for (const TRun &r : runs) {
+        x0 = std::min(x0, r.A);
+        x1 = std::max(x1, r.B);
+        y0 = std::min(y0, r.Row);
+        y1 = std::max(y1, r.Row);
+    }
+    for (const TPixelXY &p : more) {
         x0 = std::min(x0, p.X);
         x1 = std::max(x1, p.X);
         y0 = std::min(y0, p.Y);
@@ -167,32 +409,42 @@ void CoverRows(const std::vector<TPixelXY> &pixels, int height, TDrawingFill &fi
     }
     const std::size_t words = static_cast<std::size_t>((x1 - x0) / 64 + 1);
     std::vector<TWord> box(words * static_cast<std::size_t>(y1 - y0 + 1), 0);
-    for (const TPixelXY &p : pixels)
+    for (const TRun &r : runs)
+        MarkRun(box.data() + static_cast<std::size_t>(r.Row - y0) * words, r.A - x0, r.B - x0, true);
+    for (const TPixelXY &p : more)
         box[static_cast<std::size_t>(p.Y - y0) * words + static_cast<std::size_t>((p.X - x0) / 64)] |= TWord(1) << ((p.X - x0) & 63);
     std::vector<std::vector<TRun>> rows;
     for (int row = y0; row <= y1; ++row) {
-        std::vector<TRun> runs;
+        std::vector<TRun> found;
         const TWord *line = box.data() + static_cast<std::size_t>(row - y0) * words;
         for (std::size_t i = 0; i < words; ++i)
-            for (TWord bits = line[i]; bits; bits &= bits - 1) {
-                const int x = x0 + 64 * static_cast<int>(i) + std::countr_zero(bits);
-                if (!runs.empty() && x == runs.back().B + 1)
-                    runs.back().B = x;
+            for (TWord bits = line[i]; bits;) {
+                const int from = std::countr_zero(bits);
+                const int to = std::min(64, from + std::countr_zero(~(bits >> from)));
+                const int a = x0 + 64 * static_cast<int>(i) + from, b = x0 + 64 * static_cast<int>(i) + to - 1;
+                if (!found.empty() && a == found.back().B + 1)
+                    found.back().B = b;
                 else
-                    runs.push_back({row, x, x});
+                    found.push_back({row, a, b});
+                bits = to == 64 ? 0 : bits & (~TWord(0) << to);
             }
-        if (!runs.empty())
-            rows.push_back(std::move(runs));
+        if (!found.empty())
+            rows.push_back(std::move(found));
     }
     // A track: runs of consecutive rows that overlap one another one to one,
     // cut into pieces whose straight sides stay within a pixel of the runs.
     struct TTrack
     {
         std::vector<std::vector<TRun>> Pieces;
+        bool Upright = true;  // every run of the last piece has the ends of its first
     };
-    std::vector<TTrack> done, open;
-    const auto fits = [](const std::vector<TRun> &piece, const TRun &next) {
+    std::vector<TTrack> done, open, next;
+    const auto fits = [](const TTrack &track, const TRun &next) {
+        const std::vector<TRun> &piece = track.Pieces.back();
         const TRun &first = piece.front();
+        // (no run is off an upright piece that goes on upright)
+        if (track.Upright && next.A == first.A && next.B == first.B)
+            return true;
         const double span = next.Row - first.Row;
         for (const TRun &r : piece) {
             const double t = (r.Row - first.Row) / span;
@@ -202,43 +454,51 @@ void CoverRows(const std::vector<TPixelXY> &pixels, int height, TDrawingFill &fi
         }
         return true;
     };
-    for (const std::vector<TRun> &runs : rows) {
-        std::vector<TTrack> next;
-        std::vector<int> used(open.size(), 0), overlaps(runs.size(), 0);
-        const auto overlap = [](const TRun &a, const TRun &b) { return a.A <= b.B + 1 && b.A <= a.B + 1; };
-        std::vector<TRun> last;
+    const auto overlap = [](const TRun &a, const TRun &b) { return a.A <= b.B + 1 && b.A <= a.B + 1; };
+    std::vector<int> used, overlaps;
+    std::vector<TRun> last;
+    std::vector<bool> continued;
+    for (const std::vector<TRun> &found : rows) {
+        next.clear();
+        used.assign(open.size(), 0);
+        overlaps.assign(found.size(), 0);
+        last.clear();
         for (const TTrack &t : open)
             last.push_back(t.Pieces.back().back());
         for (std::size_t t = 0; t < open.size(); ++t)
-            for (std::size_t r = 0; r < runs.size(); ++r)
-                if (overlap(last[t], runs[r])) {
+            for (std::size_t r = 0; r < found.size(); ++r)
+                if (overlap(last[t], found[r])) {
                     ++used[t];
                     ++overlaps[r];
                 }
-        std::vector<bool> continued(open.size(), false);
-        for (std::size_t r = 0; r < runs.size(); ++r) {
+        continued.assign(open.size(), false);
+        for (std::size_t r = 0; r < found.size(); ++r) {
             int track = -1;
             for (std::size_t t = 0; t < open.size(); ++t)
-                if (used[t] == 1 && overlaps[r] == 1 && overlap(last[t], runs[r]))
+                if (used[t] == 1 && overlaps[r] == 1 && overlap(last[t], found[r]))
                     track = static_cast<int>(t);
             if (track < 0) {
                 TTrack fresh;
-                fresh.Pieces.push_back(std::vector<TRun>(1, runs[r]));
+                fresh.Pieces.push_back(std::vector<TRun>(1, found[r]));
                 next.push_back(std::move(fresh));
                 continue;
             }
             TTrack &tr = open[static_cast<std::size_t>(track)];
             continued[static_cast<std::size_t>(track)] = true;
-            if (fits(tr.Pieces.back(), runs[r]))
-                tr.Pieces.back().push_back(runs[r]);
-            else
-                tr.Pieces.push_back(std::vector<TRun>(1, runs[r]));
+            if (fits(tr, found[r])) {
+                const TRun &first = tr.Pieces.back().front();
+                tr.Upright = tr.Upright && found[r].A == first.A && found[r].B == first.B;
+                tr.Pieces.back().push_back(found[r]);
+            } else {
+                tr.Pieces.push_back(std::vector<TRun>(1, found[r]));
+                tr.Upright = true;
+            }
             next.push_back(std::move(tr));
         }
         for (std::size_t t = 0; t < open.size(); ++t)
             if (!continued[t])
                 done.push_back(std::move(open[t]));
-        open = std::move(next);
+        open.swap(next);
     }
     for (TTrack &t : open)
         done.push_back(std::move(t));
@@ -267,57 +527,43 @@ void CoverRows(const std::vector<TPixelXY> &pixels, int height, TDrawingFill &fi
     }
 }
 
-// A fill is a dot when its pixels are those of a disk about their middle.
-bool RoundFill(const std::vector<TPixelXY> &pixels, double &cx, double &cy, double &r)
+// A fill is a dot when its pixels (those of `runs` and `more`) are those of a
+// disk about their middle.
+bool RoundFill(const std::vector<TRun> &runs, const std::vector<TPixelXY> &more, double &cx, double &cy, double &r)
 {
-    double sx = 0, sy = 0;
-    for (const TPixelXY &p : pixels) {
+    // (sums of whole numbers: the same in any order)
+    std::int64_t sx = 0, sy = 0, count = 0;
+    for (const TRun &run : runs) {
+        const std::int64_t n = run.B - run.A + 1;
+        sx += n * (run.A + run.B) / 2;
+        sy += n * run.Row;
+        count += n;
+    }
+    for (const TPixelXY &p : more) {
         sx += p.X;
         sy += p.Y;
+        ++count;
     }
-    const double n = static_cast<double>(pixels.size());
-    cx = sx / n;
-    cy = sy / n;
+    const double n = static_cast<double>(count);
+    cx = static_cast<double>(sx) / n;
+    cy = static_cast<double>(sy) / n;
     r = std::sqrt(n / std::numbers::pi);
     if (r < 2.5)
         return false;
     double inside = 0;
-    for (const TPixelXY &p : pixels) {
-        const double d = std::hypot(p.X - cx, p.Y - cy);
-        if (d > r + 1.0)
-            return false;
+    const auto near = [&](int x, int y) {
+        const double d = std::hypot(x - cx, y - cy);
         inside += d <= r - 1;
-    }
+        return d <= r + 1.0;
+    };
+    for (const TRun &run : runs)
+        for (int x = run.A; x <= run.B; ++x)
+            if (!near(x, run.Row))
+                return false;
+    for (const TPixelXY &p : more)
+        if (!near(p.X, p.Y))
+            return false;
     return inside >= 0.95 * std::numbers::pi * (r - 1) * (r - 1);
-}
-
-// Runs lines(band, y0, y1) over `threads` bands of the `height` lines on as
-// many threads (one band on this one for a single thread).
-template <class TLines>
-void InBands(int threads, int height, const TLines &lines)
-{
-    if (threads <= 1) {
-        lines(std::size_t{0}, 0, height);
-        return;
-    }
-    RunTasks(threads, static_cast<std::size_t>(threads), [&](std::size_t band, int) {
-        lines(band, BandStart(height, threads, static_cast<int>(band)), BandStart(height, threads, static_cast<int>(band) + 1));
-    });
-}
-
-// One erosion (or dilation) by the 3 x 3 square or by the cross, into `out`
-// (made the size of `in`, all paper, unless it is); bands of lines on
-// `threads` threads.
-void Morph(const TRangedMask &in, bool square, bool dilate, TRangedMask &out, int threads)
-{
-    const TBlackMask &pixels = in.Pixels();
-    if (out.View || out.Mask.Width() != pixels.Width() || out.Mask.Height() != pixels.Height()) {
-        out.View = nullptr;
-        out.Mask = TBlackMask(pixels.Width(), pixels.Height());
-        out.Lo.assign(static_cast<std::size_t>(pixels.Height()), 0);
-        out.Hi.assign(static_cast<std::size_t>(pixels.Height()), 0);
-    }
-    InBands(threads, pixels.Height(), [&](std::size_t, int y0, int y1) { MorphLines(in, square, dilate, out, y0, y1); });
 }
 
 } // namespace
@@ -330,46 +576,45 @@ TFills FindFills(const TBlackMask &ink, int threads)
         return out;
     // Ridge pixels by depth: E(k) is the ink after k erosions, alternately by
     // the square and by the cross; a pixel of depth k is in E(k - 1) but not
-    // E(k), and a ridge pixel has no neighbour in E(k).
+    // E(k), and a ridge pixel has no neighbour in E(k). The erosions go down
+    // each band of lines together, each a few lines behind the one before
+    // (no erosion is held whole: a big sheet's mask is tens of megabytes).
     constexpr int kDeepest = 24;
+    std::vector<TMorphChain::TStep> erosions;
+    for (int k = 1; k <= kDeepest; ++k)
+        erosions.push_back({k % 2 == 1, false});
+    const TWordBits inkBits(ink, threads);
+    const std::size_t bands = static_cast<std::size_t>(std::max(1, threads));
+    std::vector<std::vector<std::int64_t>> counts(bands, std::vector<std::int64_t>(kDeepest + 1, 0));
+    std::vector<std::vector<char>> inked(bands, std::vector<char>(kDeepest + 1, 0));
+    InBands(threads, ink.Height(), [&](std::size_t band, int y0, int y1) {
+        TMorphChain chain(ink, inkBits, erosions);
+        std::vector<TWord> reached(static_cast<std::size_t>(inkBits.Flags));
+        for (int t = y0 - kDeepest - 1; t <= y1 + kDeepest; ++t) {
+            chain.Advance(t);
+            for (int k = 1; k <= kDeepest; ++k) {
+                const int y = t - k - 1;
+                if (y < y0 || y >= y1)
+                    continue;
+                counts[band][static_cast<std::size_t>(k)] += RidgePixels(chain, static_cast<std::size_t>(k), y, reached.data());
+                inked[band][static_cast<std::size_t>(k)] |= chain.HasInk(static_cast<std::size_t>(k), y);
+            }
+        }
+    });
+    // Up to the first erosion that leaves nothing.
     std::vector<std::int64_t> ridges{0};
     std::int64_t total = 0;
-    // (The ink's ranged copy is made again for the growing back rather than
-    // kept: a big sheet's mask is tens of megabytes.)
-    {
-        TRangedMask last = Ranged(ink), next;
-        for (int k = 1; k <= kDeepest; ++k) {
-            Morph(last, k % 2 == 1, false, next, threads);
-            // The pixels of last that E(k) grown by the square does not
-            // reach (words outside last's are paper), the growing worked out
-            // word by word rather than kept in a mask of its own.
-            std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(1, threads)), 0);
-            InBands(threads, ink.Height(), [&](std::size_t band, int y0, int y1) {
-                std::int64_t n = 0;
-                for (int y = y0; y < y1; ++y) {
-                    const TWord *rows[3] = {next.Mask.Line(y - 1), next.Mask.Line(y), next.Mask.Line(y + 1)};
-                    const TWord *l = last.Pixels().Line(y);
-                    for (int i = last.Lo[static_cast<std::size_t>(y)]; i < last.Hi[static_cast<std::size_t>(y)]; ++i) {
-                        TWord grown = 0;
-                        for (const TWord *r : rows)
-                            grown |= r[i] | (r[i] << 1) | (r[i - 1] >> 63) | (r[i] >> 1) | (r[i + 1] << 63);
-                        n += Ones(l[i] & ~grown);
-                    }
-                }
-                counts[band] = n;
-            });
-            std::int64_t n = 0;
-            for (const std::int64_t c : counts)
-                n += c;
-            ridges.push_back(n);
-            total += n;
-            std::swap(last, next);
-            bool empty = true;
-            for (int y = 0; y < ink.Height() && empty; ++y)
-                empty = last.Empty(y);
-            if (empty)
-                break;
+    for (std::size_t k = 1; k <= kDeepest; ++k) {
+        std::int64_t n = 0;
+        bool empty = true;
+        for (std::size_t band = 0; band < bands; ++band) {
+            n += counts[band][k];
+            empty = empty && !inked[band][k];
         }
+        ridges.push_back(n);
+        total += n;
+        if (empty)
+            break;
     }
     // The lines' depth: the deepest that holds a good share of the ridges,
     // or deeper while every depth from the thinnest on holds a small share
@@ -385,26 +630,34 @@ TFills FindFills(const TBlackMask &ink, int threads)
             break;
         depth = std::max(depth, static_cast<int>(k));
     }
-    // Deeper than the lines, grown back by the same steps in reverse.
-    TRangedMask grownBack = Ranged(ink), step;
-    for (int k = 1; k <= depth; ++k) {
-        Morph(grownBack, k % 2 == 1, false, step, threads);
-        std::swap(grownBack, step);
-    }
-    bool none = true;
-    for (int y = 0; y < ink.Height() && none; ++y)
-        none = grownBack.Empty(y);
-    if (none)
-        return out;
-    for (int k = depth; k >= 1; --k) {
-        Morph(grownBack, k % 2 == 1, true, step, threads);
-        std::swap(grownBack, step);
-    }
-    TBlackMask core = grownBack.View ? *grownBack.View : std::move(grownBack.Mask);
-    step = TRangedMask();  // not read again
-    for (int y = 0; y < ink.Height(); ++y)
-        for (int i = grownBack.Lo[static_cast<std::size_t>(y)]; i < grownBack.Hi[static_cast<std::size_t>(y)]; ++i)
-            core.Line(y)[i] &= ink.Line(y)[i];
+    // Deeper than the lines, grown back by the same steps in reverse: the
+    // core, written where it has ink.
+    std::vector<TMorphChain::TStep> opening;
+    for (int k = 1; k <= depth; ++k)
+        opening.push_back({k % 2 == 1, false});
+    for (int k = depth; k >= 1; --k)
+        opening.push_back({k % 2 == 1, true});
+    TBlackMask core(ink.Width(), ink.Height());
+    std::vector<char> coreLines(static_cast<std::size_t>(ink.Height()), 0);
+    InBands(threads, ink.Height(), [&](std::size_t, int y0, int y1) {
+        TMorphChain chain(ink, inkBits, opening);
+        const int levels = static_cast<int>(opening.size());
+        for (int t = y0 - levels - 1; t < y1 + levels; ++t) {
+            chain.Advance(t);
+            const int y = t - levels;
+            if (y < y0)
+                continue;
+            const TWord *grown = chain.Line(opening.size(), y), *inked = chain.Inked(opening.size(), y);
+            const TWord *inkLine = ink.Line(y);
+            TWord *coreLine = core.Line(y);
+            for (int f = 0; f < chain.FlagWords(); ++f)
+                for (TWord b = inked[f]; b; b &= b - 1) {
+                    const int i = 64 * f + std::countr_zero(b);
+                    coreLine[i] = grown[i] & inkLine[i];
+                    coreLines[static_cast<std::size_t>(y)] |= coreLine[i] != 0;
+                }
+        }
+    });
 
     const double smallest = std::max(40.0, 1.2 * (2 * depth + 1) * (2 * depth + 1));
     const int margin = 4 * depth + 6;
@@ -415,27 +668,30 @@ TFills FindFills(const TBlackMask &ink, int threads)
     // (its pixels kept to be taken out again: listed, or marked in a mask
     // of their own once the list would outgrow one), so that neither counts
     // as other ink.
-    std::vector<TPixelXY> small;
+    std::vector<TRun> small;
     TBlackMask smallMask;
     const std::size_t mostListed =
-        static_cast<std::size_t>(ink.Words()) * static_cast<std::size_t>(ink.Height()) * sizeof(TWord) / sizeof(TPixelXY);
+        static_cast<std::size_t>(ink.Words()) * static_cast<std::size_t>(ink.Height()) * sizeof(TWord) / sizeof(TRun);
     for (int y = 0; y < ink.Height(); ++y) {
+        if (!coreLines[static_cast<std::size_t>(y)])
+            continue;
         for (int i = 0; i < ink.Words(); ++i) {
             while (TWord bits = core.Line(y)[i]) {
                 const int x = 64 * i + std::countr_zero(bits);
-                std::vector<TPixelXY> piece = TakePiece(core, x, y);
-                if (static_cast<double>(piece.size()) < smallest) {
-                    for (const TPixelXY &p : piece)
-                        out.Mask.SetBlack(p.X, p.Y);
+                const std::vector<TRun> piece = TakePiece(core, x, y);
+                const std::size_t area = PixelCount(piece);
+                if (static_cast<double>(area) < smallest) {
+                    for (const TRun &r : piece)
+                        MarkRun(out.Mask.Line(r.Row), r.A, r.B, true);
                     if (smallMask.Width() == 0 && small.size() + piece.size() > mostListed) {
                         smallMask = TBlackMask(ink.Width(), ink.Height());
-                        for (const TPixelXY &p : small)
-                            smallMask.SetBlack(p.X, p.Y);
-                        std::vector<TPixelXY>().swap(small);
+                        for (const TRun &r : small)
+                            MarkRun(smallMask.Line(r.Row), r.A, r.B, true);
+                        std::vector<TRun>().swap(small);
                     }
                     if (smallMask.Width() > 0) {
-                        for (const TPixelXY &p : piece)
-                            smallMask.SetBlack(p.X, p.Y);
+                        for (const TRun &r : piece)
+                            MarkRun(smallMask.Line(r.Row), r.A, r.B, true);
                     } else {
                         small.insert(small.end(), piece.begin(), piece.end());
                     }
@@ -444,11 +700,11 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 // The narrow parts that only touch the piece: pieces of the
                 // other ink near it that reach nowhere else.
                 int x0 = x, x1 = x, y0 = y, y1 = y;
-                for (const TPixelXY &p : piece) {
-                    x0 = std::min(x0, p.X);
-                    x1 = std::max(x1, p.X);
-                    y0 = std::min(y0, p.Y);
-                    y1 = std::max(y1, p.Y);
+                for (const TRun &r : piece) {
+                    x0 = std::min(x0, r.A);
+                    x1 = std::max(x1, r.B);
+                    y0 = std::min(y0, r.Row);
+                    y1 = std::max(y1, r.Row);
                 }
                 x0 = std::max(0, x0 - margin);
                 y0 = std::max(0, y0 - margin);
@@ -460,22 +716,26 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 const auto at = [&](int px, int py) -> std::uint8_t & {
                     return window[static_cast<std::size_t>(py - y0) * w + (px - x0)];
                 };
-                // (word by word: the ink that is neither the core nor a fill)
-                for (int py = y0; py <= y1; ++py) {
-                    const TWord *inkLine = ink.Line(py), *coreLine = core.Line(py), *fillLine = out.Mask.Line(py);
-                    for (int i = x0 >> 6; i <= x1 >> 6; ++i) {
-                        TWord bits = inkLine[i] & ~coreLine[i] & ~fillLine[i];
-                        if (i == x0 >> 6)
-                            bits &= ~TWord(0) << (x0 & 63);
-                        if (i == x1 >> 6)
-                            bits &= ~TWord(0) >> (63 - (x1 & 63));
-                        for (; bits; bits &= bits - 1)
+                // (word by word: the ink that is neither the core nor a fill,
+                // the piece among the fills already)
+                for (const TRun &r : piece)
+                    MarkRun(out.Mask.Line(r.Row), r.A, r.B, true);
+                const auto otherInk = [&](int py, int i) {
+                    TWord bits = ink.Line(py)[i] & ~core.Line(py)[i] & ~out.Mask.Line(py)[i];
+                    if (i == x0 >> 6)
+                        bits &= ~TWord(0) << (x0 & 63);
+                    if (i == x1 >> 6)
+                        bits &= ~TWord(0) >> (63 - (x1 & 63));
+                    return bits;
+                };
+                for (int py = y0; py <= y1; ++py)
+                    for (int i = x0 >> 6; i <= x1 >> 6; ++i)
+                        for (TWord bits = otherInk(py, i); bits; bits &= bits - 1)
                             at(64 * i + std::countr_zero(bits), py) = 1;
-                    }
-                }
-                for (const TPixelXY &p : piece)
-                    at(p.X, p.Y) = 2;
-                const std::size_t area = piece.size();
+                for (const TRun &r : piece)
+                    std::fill(&at(r.A, r.Row), &at(r.B, r.Row) + 1, std::uint8_t{2});
+                // The other ink that is of the fill after all.
+                std::vector<TPixelXY> more;
                 // The other ink's parts: each one's pixels, whether it touches
                 // the piece and whether it leads out of the window.
                 struct TPart
@@ -486,33 +746,35 @@ TFills FindFills(const TBlackMask &ink, int threads)
                 std::vector<TPart> parts;
                 std::vector<int> label(window.size(), -1);
                 for (int py = y0; py <= y1; ++py)
-                    for (int px = x0; px <= x1; ++px) {
-                        if (at(px, py) != 1)
-                            continue;
-                        TPart part;
-                        std::vector<TPixelXY> stack{{px, py}};
-                        at(px, py) = 3;
-                        while (!stack.empty()) {
-                            const TPixelXY p = stack.back();
-                            stack.pop_back();
-                            part.Pixels.push_back(p);
-                            label[static_cast<std::size_t>(p.Y - y0) * w + (p.X - x0)] = static_cast<int>(parts.size());
-                            part.Border = part.Border || p.X == x0 || p.X == x1 || p.Y == y0 || p.Y == y1;
-                            for (int dy = -1; dy <= 1; ++dy)
-                                for (int dx = -1; dx <= 1; ++dx) {
-                                    const int qx = p.X + dx, qy = p.Y + dy;
-                                    if (qx < x0 || qx > x1 || qy < y0 || qy > y1)
-                                        continue;
-                                    std::uint8_t &v = at(qx, qy);
-                                    part.Touches = part.Touches || v == 2;
-                                    if (v == 1) {
-                                        v = 3;
-                                        stack.push_back({qx, qy});
+                    for (int i = x0 >> 6; i <= x1 >> 6; ++i)
+                        for (TWord bits = otherInk(py, i); bits; bits &= bits - 1) {
+                            const int px = 64 * i + std::countr_zero(bits);
+                            if (at(px, py) != 1)
+                                continue;
+                            TPart part;
+                            std::vector<TPixelXY> stack{{px, py}};
+                            at(px, py) = 3;
+                            while (!stack.empty()) {
+                                const TPixelXY p = stack.back();
+                                stack.pop_back();
+                                part.Pixels.push_back(p);
+                                label[static_cast<std::size_t>(p.Y - y0) * w + (p.X - x0)] = static_cast<int>(parts.size());
+                                part.Border = part.Border || p.X == x0 || p.X == x1 || p.Y == y0 || p.Y == y1;
+                                for (int dy = -1; dy <= 1; ++dy)
+                                    for (int dx = -1; dx <= 1; ++dx) {
+                                        const int qx = p.X + dx, qy = p.Y + dy;
+                                        if (qx < x0 || qx > x1 || qy < y0 || qy > y1)
+                                            continue;
+                                        std::uint8_t &v = at(qx, qy);
+                                        part.Touches = part.Touches || v == 2;
+                                        if (v == 1) {
+                                            v = 3;
+                                            stack.push_back({qx, qy});
+                                        }
                                     }
-                                }
+                            }
+                            parts.push_back(std::move(part));
                         }
-                        parts.push_back(std::move(part));
-                    }
                 for (const TPart &part : parts) {
                     if (part.Border || !part.Touches || part.Pixels.size() > area)
                         continue;
@@ -532,16 +794,16 @@ TFills FindFills(const TBlackMask &ink, int threads)
                                     !parts[static_cast<std::size_t>(l)].Touches;
                             }
                     if (!broken)
-                        piece.insert(piece.end(), part.Pixels.begin(), part.Pixels.end());
+                        more.insert(more.end(), part.Pixels.begin(), part.Pixels.end());
                 }
                 // A bit of a shape the scan parted from it by a pixel of
                 // paper (an arrowhead's point) is of it all the same: a part
                 // no bigger than a tip that leads nowhere else. (A dot stays
                 // a dot.)
                 double cx = 0, cy = 0, r = 0;
-                const bool round = RoundFill(piece, cx, cy, r);
-                for (std::size_t q = area; q < piece.size(); ++q)
-                    at(piece[q].X, piece[q].Y) = 2;
+                const bool round = RoundFill(piece, more, cx, cy, r);
+                for (const TPixelXY &p : more)
+                    at(p.X, p.Y) = 2;
                 for (const TPart &part : parts) {
                     if (round || part.Border || part.Touches ||
                         part.Pixels.size() > 2 * static_cast<std::size_t>(depth + 1) * static_cast<std::size_t>(depth + 1))
@@ -554,9 +816,9 @@ TFills FindFills(const TBlackMask &ink, int threads)
                                 near = qx >= x0 && qx <= x1 && qy >= y0 && qy <= y1 && at(qx, qy) == 2;
                             }
                     if (near)
-                        piece.insert(piece.end(), part.Pixels.begin(), part.Pixels.end());
+                        more.insert(more.end(), part.Pixels.begin(), part.Pixels.end());
                 }
-                for (const TPixelXY &p : piece)
+                for (const TPixelXY &p : more)
                     out.Mask.SetBlack(p.X, p.Y);
                 TDrawingFill fill;
                 if (round) {
@@ -565,20 +827,21 @@ TFills FindFills(const TBlackMask &ink, int threads)
                     fill.Y = ink.Height() - cy;
                     fill.R = r;
                 } else {
-                    CoverRows(piece, ink.Height(), fill);
+                    CoverRows(piece, more, ink.Height(), fill);
                 }
                 out.Shapes.push_back(std::move(fill));
             }
         }
     }
-    for (const TPixelXY &p : small)
-        out.Mask.Line(p.Y)[p.X >> 6] &= ~(TWord(1) << (p.X & 63));
+    for (const TRun &r : small)
+        MarkRun(out.Mask.Line(r.Row), r.A, r.B, false);
     if (smallMask.Width() > 0)
         for (int y = 0; y < ink.Height(); ++y)
             for (int i = 0; i < ink.Words(); ++i)
                 out.Mask.Line(y)[i] &= ~smallMask.Line(y)[i];
     return out;
 }
+
 
 void TInkFrame::ToInk(double &x, double &y) const
 {
@@ -604,7 +867,7 @@ namespace {
 
 // std::lround without the library call: half away from zero (v less its
 // whole part is exact), the library's for what is no pixel coordinate.
-long Round(double v)
+[[gnu::always_inline]] inline long Round(double v)
 {
     if (!(std::fabs(v) < 1e15))
         return std::lround(v);
@@ -613,15 +876,87 @@ long Round(double v)
     return part >= 0.5 ? whole + 1 : part <= -0.5 ? whole - 1 : whole;
 }
 
-bool BlackAt(const TBlackMask &mask, double x, double y)
+// Whether the pixel at drawing point (x, y) is ink: column x, row height - y,
+// both rounded by Round. For points that mostly fall on the pixel of the
+// point before: those that round to the last ink pixel found (its cell) are
+// ink without a look at the mask.
+class TInkProbe
 {
-    return mask.Black(static_cast<int>(Round(x)), static_cast<int>(Round(mask.Height() - y)));
-}
+public:
+    explicit TInkProbe(const TBlackMask &mask) : Mask(mask), Height(mask.Height()) {}
+
+    [[gnu::always_inline]] bool operator()(double x, double y)
+    {
+        const double row = Height - y;
+        if (x >= X0 && x < X1 && row >= Row0 && row < Row1)
+            return true;
+        return Look(x, row, X0, X1, Row0, Row1);
+    }
+    // How far from (x, y), in the cell (or with no cell yet), a walk goes
+    // along (ux, uy) on the ink: s = step / 2, 3 step / 2, ... while below
+    // `limit` and the point (x + s ux, y + s uy) is ink.
+    double Walk(double x, double y, double ux, double uy, double step, double limit) const
+    {
+        if (ux >= 0)
+            return uy <= 0 ? Walk<true, true>(x, y, ux, uy, step, limit) : Walk<true, false>(x, y, ux, uy, step, limit);
+        return uy <= 0 ? Walk<false, true>(x, y, ux, uy, step, limit) : Walk<false, false>(x, y, ux, uy, step, limit);
+    }
+
+private:
+    // Whether the pixel at x, Height - row is ink; the cell that of the
+    // pixel when it is.
+    [[gnu::always_inline]] bool Look(double x, double row, double &x0, double &x1, double &row0, double &row1) const
+    {
+        if (!(x >= 0 && x < 1e15 && row >= 0 && row < 1e15)) {
+            // (no cell where Round is std::lround's, nor below 0)
+            x0 = row0 = kNone;
+            x1 = row1 = -kNone;
+            return Mask.Black(static_cast<int>(Round(x)), static_cast<int>(Round(row)));
+        }
+        // Round for what is no less than 0: the whole part, and 1 more from
+        // a half on.
+        const long wholeX = static_cast<long>(x), wholeRow = static_cast<long>(row);
+        const long column = wholeX + (x - static_cast<double>(wholeX) >= 0.5);
+        const long line = wholeRow + (row - static_cast<double>(wholeRow) >= 0.5);
+        if (!Mask.Black(static_cast<int>(column), static_cast<int>(line)))
+            return false;
+        // What Round takes to p, from p - 0.5 (or 0) on to below p + 0.5.
+        x0 = std::max(static_cast<double>(column) - 0.5, 0.0);
+        x1 = static_cast<double>(column) + 0.5;
+        row0 = std::max(static_cast<double>(line) - 0.5, 0.0);
+        row1 = static_cast<double>(line) + 0.5;
+        return true;
+    }
+
+    // Walk for a walk towards +x (or -x) and +row (or -row): its points go
+    // one way along each axis, so they stay in a cell till they pass its
+    // far side.
+    template <bool Right, bool Down>
+    double Walk(double x, double y, double ux, double uy, double step, double limit) const
+    {
+        double x0 = X0, x1 = X1, row0 = Row0, row1 = Row1;
+        double s = step / 2;
+        for (; s < limit; s += step) {
+            const double px = x + s * ux, row = Height - (y + s * uy);
+            if ((Right ? px < x1 : px >= x0) && (Down ? row < row1 : row >= row0))
+                continue;
+            if (!Look(px, row, x0, x1, row0, row1))
+                break;
+        }
+        return s;
+    }
+
+    static constexpr double kNone = std::numeric_limits<double>::infinity();
+    const TBlackMask &Mask;
+    double Height;
+    double X0 = kNone, X1 = -kNone, Row0 = kNone, Row1 = -kNone;  // no cell yet
+};
 
 } // namespace
 
 void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame)
 {
+    TInkProbe filled(fills.Mask);
     for (TDrawingEntity &e : drawing.Entities) {
         if (e.Kind != TEntityKind::Line)
             continue;
@@ -637,7 +972,7 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
             const double ux = (end ? bx - ax : ax - bx) / length, uy = (end ? by - ay : ay - by) / length;
             double hit = -1;
             for (double s = 0.5; s <= reach && hit < 0; s += 0.5)
-                if (BlackAt(fills.Mask, px + s * ux, py + s * uy))
+                if (filled(px + s * ux, py + s * uy))
                     hit = s;
             if (hit < 0)
                 continue;
@@ -650,7 +985,7 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
             if (dot) {
                 go = (dot->X - px) * ux + (dot->Y - py) * uy;
             } else {
-                for (double s = hit; s <= hit + 400 && BlackAt(fills.Mask, px + s * ux, py + s * uy); s += 0.5)
+                for (double s = hit; s <= hit + 400 && filled(px + s * ux, py + s * uy); s += 0.5)
                     go = s;
             }
             if (go <= 0)
@@ -675,19 +1010,22 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
         else
             length = e.R * e.Sweep() * std::numbers::pi / 180;
         const int count = std::clamp(static_cast<int>(0.8 * length / 2), 1, 64);
-        std::vector<double> widths;
+        std::array<double, 64> widths;
+        std::size_t measured = 0;
+        TInkProbe probe(ink);
+        // (a line's direction across it is the same at every point)
+        double lineX = 1, lineY = 0;
+        if (e.Kind == TEntityKind::Line && !(length < 1e-9)) {
+            lineX = -(e.Y2 - e.Y1) / std::max(length, 1e-9);
+            lineY = (e.X2 - e.X1) / std::max(length, 1e-9);
+        }
+        const bool turned = frame.Skew != 0;
         for (int k = 0; k < count; ++k) {
             const double t = 0.1 + 0.8 * (k + 0.5) / count;
-            double x = 0, y = 0, nx = 0, ny = 0;
+            double x = 0, y = 0, nx = lineX, ny = lineY;
             if (e.Kind == TEntityKind::Line) {
                 x = e.X1 + t * (e.X2 - e.X1);
                 y = e.Y1 + t * (e.Y2 - e.Y1);
-                nx = -(e.Y2 - e.Y1) / std::max(length, 1e-9);
-                ny = (e.X2 - e.X1) / std::max(length, 1e-9);
-                if (length < 1e-9) {
-                    nx = 1;
-                    ny = 0;
-                }
             } else {
                 const double a = ((e.Kind == TEntityKind::Arc ? e.StartAngle : 0) + t * e.Sweep()) * std::numbers::pi / 180;
                 nx = std::cos(a);
@@ -695,66 +1033,60 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
                 x = e.X1 + e.R * nx;
                 y = e.Y1 + e.R * ny;
             }
-            frame.ToInk(x, y);
+            if (turned)
+                frame.ToInk(x, y);
             double ex = x + nx, ey = y + ny;
-            frame.ToInk(ex, ey);
+            if (turned)
+                frame.ToInk(ex, ey);
             nx = ex - x;
             ny = ey - y;
             // A line a little off its stroke's pixels (a ragged scan) is
             // measured from the nearest ink across it.
+            bool onInk = false;
             for (const double off : {0.0, 0.5, -0.5, 1.0, -1.0, 1.5, -1.5})
-                if (BlackAt(ink, x + off * nx, y + off * ny)) {
+                if (probe(x + off * nx, y + off * ny)) {
                     x += off * nx;
                     y += off * ny;
+                    onInk = true;
                     break;
                 }
-            if (!BlackAt(ink, x, y))
+            if (!onInk && !probe(x, y))
                 continue;
             // Half steps off the pixel grid, so that no probe falls on a
             // pixel's edge; the two first steps off the ink overshoot the
             // edges by half a step each on average.
-            double across = -kStep;
-            for (int side = -1; side <= 1; side += 2) {
-                double s = kStep / 2;
-                while (s < 256 && BlackAt(ink, x + side * s * nx, y + side * s * ny))
-                    s += kStep;
-                across += s;
-            }
-            widths.push_back(std::max(across, 1.0));  // ink is a pixel wide at least
+            const double across = -kStep + probe.Walk(x, y, -nx, -ny, kStep, 256) + probe.Walk(x, y, nx, ny, kStep, 256);
+            widths[measured++] = std::max(across, 1.0);  // ink is a pixel wide at least
         }
-        if (widths.empty()) {
+        if (measured == 0) {
             // A piece too short to cross its stroke anywhere (a dot's stub,
             // or a stub past a dash's end): the widest run through the
             // nearest ink across and along it, at its start or else its end.
-            for (int end = 0; end < 2 && widths.empty(); ++end) {
+            for (int end = 0; end < 2 && measured == 0; ++end) {
                 double x = 0, y = 0;
                 if (end)
                     e.EndPoint(x, y);
                 else
                     e.StartPoint(x, y);
                 frame.ToInk(x, y);
-                for (int dy = -2; dy <= 2 && widths.empty(); ++dy)
-                    for (int dx = -2; dx <= 2 && widths.empty(); ++dx)
-                        if (BlackAt(ink, x + dx, y + dy)) {
+                for (int dy = -2; dy <= 2 && measured == 0; ++dy)
+                    for (int dx = -2; dx <= 2 && measured == 0; ++dx)
+                        if (probe(x + dx, y + dy)) {
                             double best = 0;
                             for (const auto &[ux, uy] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}}) {
-                                double across = -kStep;
-                                for (int side = -1; side <= 1; side += 2) {
-                                    double s = kStep / 2;
-                                    while (s < 256 && BlackAt(ink, x + dx + side * s * ux, y + dy + side * s * uy))
-                                        s += kStep;
-                                    across += s;
-                                }
+                                const double across = -kStep + probe.Walk(x + dx, y + dy, -ux, -uy, kStep, 256) +
+                                    probe.Walk(x + dx, y + dy, ux, uy, kStep, 256);
                                 best = best == 0 ? across : std::min(best, across);
                             }
-                            widths.push_back(std::max(best, 1.0));
+                            widths[measured++] = std::max(best, 1.0);
                         }
             }
         }
-        if (widths.empty())
+        if (measured == 0)
             return;
-        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
-        e.Width = static_cast<float>(widths[widths.size() / 2]);
+        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(measured / 2),
+                         widths.begin() + static_cast<std::ptrdiff_t>(measured));
+        e.Width = static_cast<float>(widths[measured / 2]);
     };
     // Each entity measured by itself: a share of them on each thread.
     const std::size_t n = drawing.Entities.size();

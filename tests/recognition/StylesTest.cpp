@@ -219,6 +219,15 @@ TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
              return x != 43 && x >= 40 && x <= 80 && (std::abs(y - 119.5) <= (x - 40) * 0.3 || y == 119 || y == 120);
          },
          7, 1.0},
+        // Its rows all start at one column, the foot's end further on.
+        {"an L",
+         [](TStyleSheet &s) {
+             s.Box(100, 10, 139, 90);
+             s.Box(100, 10, 169, 49);
+             for (int y = 110; y <= 230; y += 20)
+                 s.Box(20, y, 340, y + 1);
+         },
+         [](int x, int y) { return x >= 100 && y >= 10 && (x <= 139 ? y <= 90 : x <= 169 && y <= 49); }, 2},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.Name);
@@ -271,39 +280,138 @@ TEST(Styles, ASolidRectangleAndATriangleAreCoveredBySolids)
     }
 }
 
+TEST(Styles, SolidShapesAmongLinesAreFillsToThePixel)
+{
+    // Shapes far deeper than the 2-px lines beside them are fills of exactly
+    // their pixels, wherever they lie on the sheet (360 pixels wide: its
+    // lines' last words are part-filled) and however their rows run.
+    struct TCase
+    {
+        const char *Name;
+        std::function<void(TStyleSheet &)> Draw;
+    };
+    const TCase cases[] = {
+        {"a block on the right edge", [](TStyleSheet &s) { s.Box(300, 100, 359, 160); }},
+        {"a block in the corner", [](TStyleSheet &s) { s.Box(0, 0, 70, 50); }},
+        {"a block deeper than every erosion, top to bottom", [](TStyleSheet &s) { s.Box(60, 0, 190, 239); }},
+        {"two blocks that meet at a corner", [](TStyleSheet &s) {
+             s.Box(100, 100, 139, 139);
+             s.Box(140, 140, 179, 179);
+         }},
+        {"a U", [](TStyleSheet &s) {
+             s.Box(100, 60, 115, 110);
+             s.Box(150, 60, 165, 110);
+             s.Box(100, 60, 165, 75);
+         }},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TStyleSheet shape;
+        c.Draw(shape);
+        TStyleSheet sheet = shape;
+        for (int x = 240; x <= 296; x += 4)
+            sheet.Box(x, 10, x + 1, 230);
+        const TFills fills = FindFills(sheet.Ink);
+        EXPECT_EQ(fills.Shapes.size(), 1u);
+        for (int y = 0; y < sheet.Ink.Height(); ++y)
+            for (int i = 0; i < sheet.Ink.Words(); ++i)
+                ASSERT_EQ(fills.Mask.Line(y)[i], shape.Ink.Line(y)[i]) << "row " << y << ", word " << i;
+    }
+}
+
+TEST(Styles, AStrokeAlongAnAxisMeasuresItsWidthFromAnyLineOnIt)
+{
+    // The walks across a stroke w pixels wide step a quarter pixel from
+    // half a step off the line: together w, wherever on the stroke the line
+    // lies, at the sheet's edges too.
+    const int width = 360, height = 240;
+    for (const int w : {1, 2, 3, 4, 6})
+        for (const bool upright : {true, false})
+            for (const int first : {0, 101, (upright ? width : height) - w}) {
+                SCOPED_TRACE(testing::Message() << w << " px, " << (upright ? "column " : "row ") << first);
+                TStyleSheet sheet;
+                if (upright)
+                    sheet.Box(first, 20, first + w - 1, 220);
+                else
+                    sheet.Paint([&](int, int y) { return y > height - first - w && y <= height - first; });
+                // A line every tenth of a pixel in from the edge of the
+                // stroke's first pixel.
+                TDrawing d;
+                for (int tenth = 1; tenth < 10 * w; ++tenth) {
+                    const double across = first - 0.5 + tenth / 10.0;
+                    d.Entities.push_back(upright ? TDrawingEntity::MakeLine(across, 30, across, 210)
+                                                 : TDrawingEntity::MakeLine(30, height - across, 330, height - across));
+                }
+                MeasureWidths(d, sheet.Ink, TInkFrame{width, height, 0});
+                for (std::size_t k = 0; k < d.Entities.size(); ++k)
+                    EXPECT_EQ(d.Entities[k].Width, static_cast<float>(w)) << k + 1 << " tenths in";
+            }
+}
+
 } // namespace
 
 TEST(Styles, FillsAndWidthsAreTheSameForEveryThreadCount)
 {
-    // A solid rectangle and a dot across the seams of the threads' bands of lines, among lines.
-    TStyleSheet sheet;
-    sheet.Box(100, 50, 179, 89);
-    sheet.Disk(250, 160, 9);
-    for (int y = 110; y <= 230; y += 20)
-        sheet.Box(20, y, 340, y + 1);
-    const TFills one = FindFills(sheet.Ink, 1);
-    ASSERT_EQ(one.Shapes.size(), 2u);
-    for (const int threads : {2, 3}) {
-        SCOPED_TRACE(threads);
-        const TFills many = FindFills(sheet.Ink, threads);
-        for (int y = 0; y < sheet.Ink.Height(); ++y)
-            ASSERT_TRUE(std::equal(one.Mask.Line(y), one.Mask.Line(y) + one.Mask.Words(), many.Mask.Line(y))) << y;
-        ASSERT_EQ(many.Shapes.size(), one.Shapes.size());
-        for (std::size_t k = 0; k < one.Shapes.size(); ++k) {
-            EXPECT_EQ(many.Shapes[k].Dot, one.Shapes[k].Dot);
-            EXPECT_EQ(many.Shapes[k].X, one.Shapes[k].X);
-            EXPECT_EQ(many.Shapes[k].Y, one.Shapes[k].Y);
-            EXPECT_EQ(many.Shapes[k].R, one.Shapes[k].R);
-            EXPECT_EQ(many.Shapes[k].Solids, one.Shapes[k].Solids);
+    struct TCase
+    {
+        const char *Name;
+        std::function<void(TStyleSheet &)> Draw;
+    };
+    const TCase cases[] = {
+        {"a solid rectangle and a dot across the seams of the threads' bands of lines, among lines",
+         [](TStyleSheet &s) {
+             s.Box(100, 50, 179, 89);
+             s.Disk(250, 160, 9);
+             for (int y = 110; y <= 230; y += 20)
+                 s.Box(20, y, 340, y + 1);
+         }},
+        // (the lines' depth read off ridges deep down, near every seam)
+        {"a busy sheet: strokes 1 to 9 pixels wide, blocks and dots all over", [](TStyleSheet &s) {
+             for (int i = 0; i < 24; ++i) {
+                 const double x = 20 + (37 * i) % 320, y = 10 + (53 * i) % 220, w = 1 + i % 9;
+                 const double dx = std::cos(0.7 * i), dy = std::sin(0.7 * i);
+                 s.Paint([=](int px, int py) {
+                     const double along = (px - x) * dx + (py - y) * dy;
+                     return along >= 0 && along <= 60 && std::fabs((px - x) * dy - (py - y) * dx) <= w / 2.0;
+                 });
+             }
+             for (int i = 0; i < 12; ++i) {
+                 const int x = 10 + (71 * i) % 330, y = 5 + (43 * i) % 220, side = 10 + (7 * i) % 30;
+                 if (i % 2)
+                     s.Box(x, y, x + side, y + side);
+                 else
+                     s.Disk(x, y, side / 2.0);
+             }
+         }},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        TStyleSheet sheet;
+        c.Draw(sheet);
+        const TFills one = FindFills(sheet.Ink, 1);
+        ASSERT_GE(one.Shapes.size(), 2u);
+        for (const int threads : {2, 3, 5, 8}) {
+            SCOPED_TRACE(threads);
+            const TFills many = FindFills(sheet.Ink, threads);
+            for (int y = 0; y < sheet.Ink.Height(); ++y)
+                ASSERT_TRUE(std::equal(one.Mask.Line(y), one.Mask.Line(y) + one.Mask.Words(), many.Mask.Line(y))) << y;
+            ASSERT_EQ(many.Shapes.size(), one.Shapes.size());
+            for (std::size_t k = 0; k < one.Shapes.size(); ++k) {
+                EXPECT_EQ(many.Shapes[k].Dot, one.Shapes[k].Dot);
+                EXPECT_EQ(many.Shapes[k].X, one.Shapes[k].X);
+                EXPECT_EQ(many.Shapes[k].Y, one.Shapes[k].Y);
+                EXPECT_EQ(many.Shapes[k].R, one.Shapes[k].R);
+                EXPECT_EQ(many.Shapes[k].Solids, one.Shapes[k].Solids);
+            }
         }
+        TFills fills;
+        const TDrawing measured = sheet.Run(fills);
+        ASSERT_GE(measured.Entities.size(), 7u);
+        TDrawing again = measured;
+        for (TDrawingEntity &e : again.Entities)
+            e.Width = 0;
+        MeasureWidths(again, sheet.Ink, TInkFrame{sheet.Ink.Width(), sheet.Ink.Height(), 0}, 3);
+        for (std::size_t i = 0; i < measured.Entities.size(); ++i)
+            EXPECT_EQ(again.Entities[i].Width, measured.Entities[i].Width) << i;
     }
-    TFills fills;
-    const TDrawing measured = sheet.Run(fills);
-    ASSERT_GE(measured.Entities.size(), 7u);
-    TDrawing again = measured;
-    for (TDrawingEntity &e : again.Entities)
-        e.Width = 0;
-    MeasureWidths(again, sheet.Ink, TInkFrame{sheet.Ink.Width(), sheet.Ink.Height(), 0}, 3);
-    for (std::size_t i = 0; i < measured.Entities.size(); ++i)
-        EXPECT_EQ(again.Entities[i].Width, measured.Entities[i].Width) << i;
 }
