@@ -6,6 +6,10 @@
 //   <build>/bin/EndToEndBenchmark [--sizes A4,A1,A0] [--bits 1,24] [--runs 3]
 //                                 [--all] [--jobs N] [--dir DIR]
 //   <build>/bin/EndToEndBenchmark write SIZE BITS PATH     (only writes a sheet)
+//   <build>/bin/EndToEndBenchmark write-lit LIGHTING SIZE PATH.jpg|png|tif
+//                                 (only writes a scan of the sheet under even
+//                                 or uneven light: even, gradient, band, shadow,
+//                                 photo, inset)
 //
 //   <build>/bin/EndToEndBenchmark --formats [--sizes A0] [--runs 3] [--jobs N] [--dir DIR]
 //
@@ -36,9 +40,14 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cmath>
+#include <csetjmp>
 #include <cstdio>
+#include <numbers>
 #include <vector>
 
+#include <jpeglib.h>
+#include <png.h>
 #include <tiffio.h>
 
 namespace {
@@ -154,6 +163,228 @@ bool WriteSheetG4(const QImage &sheet, const QString &path)
         ok = TIFFWriteScanline(tiff, const_cast<uchar *>(sheet.constScanLine(y)), std::uint32_t(y), 0) >= 0;
     TIFFClose(tiff);
     return ok;
+}
+
+// Made-up scans of the sheet under uneven light, for the automatic level:
+// the paper's brightness at each pixel, and the ink's, a little darker than
+// the paper around it rather than black.
+//   even      the 24-bit BMP's tinted paper and black ink (the JPEG decodes to
+//             the pixels of --formats' colour JPEG)
+//   gradient  light falling from the top left to half at the bottom right
+//   band      a dark band across the sheet below its middle (a fold's shadow)
+//   shadow    the same band along the top edge (a lid's shadow), over the
+//             first rows
+//   photo     a photograph-like page: broad tones from half to full light and
+//             shifting colour all over it, with a coarse grain (its first
+//             rows, with little ink, split the tones rather than ink from
+//             paper)
+//   inset     the same photograph printed over the sheet from 0.12 to 0.92 of
+//             its height and 0.05 to 0.95 of its width, the paper around it
+//             (and so the first rows) evenly lit
+class TLitSheet
+{
+public:
+    TLitSheet(const QImage &sheet, const QString &lighting) : Sheet(sheet), Lighting(lighting)
+    {
+        const int width = sheet.width(), height = sheet.height();
+        // The photograph's tones as sums of products of a column's and a
+        // row's waves.
+        for (int k = 0; k < kWaves; ++k) {
+            Columns[k].resize(static_cast<std::size_t>(width));
+            Rows[k].resize(static_cast<std::size_t>(height));
+        }
+        const double turn = 2 * std::numbers::pi;
+        for (int x = 0; x < width; ++x) {
+            const double u = double(x) / width;
+            Columns[0][std::size_t(x)] = std::sin(turn * 1.3 * u);
+            Columns[1][std::size_t(x)] = std::cos(turn * 3.1 * u + 0.7);
+            Columns[2][std::size_t(x)] = std::sin(turn * 7.9 * u + 1.9);
+            Columns[3][std::size_t(x)] = std::cos(turn * 0.6 * u);
+        }
+        for (int y = 0; y < height; ++y) {
+            const double v = double(y) / height;
+            Rows[0][std::size_t(y)] = std::cos(turn * 0.9 * v + 0.3);
+            Rows[1][std::size_t(y)] = std::sin(turn * 2.3 * v + 1.1);
+            Rows[2][std::size_t(y)] = std::cos(turn * 5.7 * v);
+            Rows[3][std::size_t(y)] = std::sin(turn * 1.7 * v + 0.4);
+        }
+    }
+
+    bool Known() const
+    {
+        return Lighting == QLatin1String("even") || Lighting == QLatin1String("gradient")
+               || Lighting == QLatin1String("band") || Lighting == QLatin1String("photo")
+               || Lighting == QLatin1String("shadow") || Lighting == QLatin1String("inset");
+    }
+
+    // Picture row y (0 the top) as red, green, blue bytes.
+    void Row(int y, std::uint8_t *rgb) const
+    {
+        static const unsigned char kTexture[8] = {0, 3, 1, 5, 2, 6, 4, 7};
+        const int width = Sheet.width(), height = Sheet.height();
+        const uchar *ink = Sheet.constScanLine(y);
+        const double v = double(y) / height;
+        const auto put = [](std::uint8_t *p, double r, double g, double b) {
+            p[0] = static_cast<std::uint8_t>(std::clamp(std::lround(r), 0L, 255L));
+            p[1] = static_cast<std::uint8_t>(std::clamp(std::lround(g), 0L, 255L));
+            p[2] = static_cast<std::uint8_t>(std::clamp(std::lround(b), 0L, 255L));
+        };
+        for (int x = 0; x < width; ++x) {
+            const bool black = (ink[x >> 3] >> (7 - (x & 7))) & 1;
+            const int grain = kTexture[(x * 7 + y * 3) & 7];
+            std::uint8_t *p = rgb + 3 * std::size_t(x);
+            if (Lighting == QLatin1String("even")) {
+                put(p, black ? 0 : 240 + grain, black ? 0 : 226 + grain, black ? 0 : 200 + grain);
+                continue;
+            }
+            double light = 1, red = 1, blue = 1, noise = grain;
+            if (Lighting == QLatin1String("gradient")) {
+                light = 1 - 0.5 * (0.3 * x / width + 0.7 * v);
+            } else if (Lighting == QLatin1String("band") || Lighting == QLatin1String("shadow")) {
+                // 0.45 of the light over rows 0.55 .. 0.69 of the height (the
+                // shadow: 0 .. 0.1), with soft edges 0.02 of it wide.
+                const bool band = Lighting == QLatin1String("band");
+                const double into = std::min(v - (band ? 0.53 : -0.02), (band ? 0.71 : 0.12) - v) / 0.02;
+                light = 1 - 0.55 * std::clamp(into, 0.0, 1.0);
+            } else if (Lighting == QLatin1String("photo")
+                       || (v >= 0.12 && v < 0.92 && x >= width / 20 && x < width - width / 20)) {
+                const std::size_t i = std::size_t(x), j = std::size_t(y);
+                light = 0.75 + 0.15 * Columns[0][i] * Rows[0][j] + 0.08 * Columns[1][i] * Rows[1][j]
+                        + 0.04 * Columns[2][i] * Rows[2][j];
+                const double hue = Columns[3][i] * Rows[3][j];
+                red = 1 + 0.2 * hue;
+                blue = 1 - 0.25 * hue;
+                // A coarse grain, -12 .. 12.
+                std::uint32_t h = std::uint32_t(x) * 0x9E3779B1u ^ std::uint32_t(y) * 0x85EBCA77u;
+                h ^= h >> 15;
+                h *= 0x2C1B3C6Du;
+                h ^= h >> 13;
+                noise = double(h % 25) - 12;
+            }
+            const double shade = black ? 0.22 * light : light;
+            put(p, 240 * shade * red + noise, 226 * shade + noise, 200 * shade * blue + noise);
+        }
+    }
+
+private:
+    static constexpr int kWaves = 4;
+    const QImage &Sheet;
+    QString Lighting;
+    std::vector<double> Columns[kWaves], Rows[kWaves];
+};
+
+// The lit sheet as a colour JPEG (quality 90, as cjpeg writes it by default),
+// a grey PNG or a colour TIFF in LZW strips of 16 rows, by the name's ending,
+// a row at a time.
+bool WriteLitSheet(const TLitSheet &lit, int width, int height, int dpi, const QString &path)
+{
+    std::vector<std::uint8_t> rgb(3 * std::size_t(width));
+    const QByteArray name = QFile::encodeName(path);
+    if (path.endsWith(QLatin1String(".jpg"))) {
+        std::FILE *file = std::fopen(name.constData(), "wb");
+        if (!file)
+            return false;
+        jpeg_compress_struct info{};
+        jpeg_error_mgr error{};
+        info.err = jpeg_std_error(&error);
+        jpeg_create_compress(&info);
+        jpeg_stdio_dest(&info, file);
+        info.image_width = JDIMENSION(width);
+        info.image_height = JDIMENSION(height);
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, 90, FALSE);
+        info.density_unit = 1;
+        info.X_density = info.Y_density = std::uint16_t(dpi);
+        jpeg_start_compress(&info, TRUE);
+        for (int y = 0; y < height; ++y) {
+            lit.Row(y, rgb.data());
+            JSAMPROW row = rgb.data();
+            jpeg_write_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_compress(&info);
+        jpeg_destroy_compress(&info);
+        return std::fclose(file) == 0;
+    }
+    if (path.endsWith(QLatin1String(".png"))) {
+        std::FILE *file = std::fopen(name.constData(), "wb");
+        if (!file)
+            return false;
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        if (setjmp(png_jmpbuf(png))) {
+            png_destroy_write_struct(&png, &info);
+            std::fclose(file);
+            return false;
+        }
+        png_init_io(png, file);
+        png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        const auto perMetre = png_uint_32(std::lround(dpi / 0.0254));
+        png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+        png_write_info(png, info);
+        std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
+        for (int y = 0; y < height; ++y) {
+            lit.Row(y, rgb.data());
+            for (int x = 0; x < width; ++x) {
+                const std::uint8_t *p = rgb.data() + 3 * std::size_t(x);
+                grey[std::size_t(x)] = std::uint8_t((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
+            }
+            png_write_row(png, grey.data());
+        }
+        png_write_end(png, nullptr);
+        png_destroy_write_struct(&png, &info);
+        return std::fclose(file) == 0;
+    }
+    if (path.endsWith(QLatin1String(".tif"))) {
+        TIFF *tiff = TIFFOpen(name.constData(), "w");
+        if (!tiff)
+            return false;
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, std::uint32_t(width));
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, std::uint32_t(height));
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, std::uint16_t(8));
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(3));
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, std::uint32_t(16));
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(dpi));
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(dpi));
+        bool ok = true;
+        for (int y = 0; y < height && ok; ++y) {
+            lit.Row(y, rgb.data());
+            ok = TIFFWriteScanline(tiff, rgb.data(), std::uint32_t(y), 0) >= 0;
+        }
+        TIFFClose(tiff);
+        return ok;
+    }
+    return false;
+}
+
+int WriteLit(const QStringList &args)
+{
+    if (args.size() != 4) {
+        std::fprintf(stderr, "usage: EndToEndBenchmark write-lit even|gradient|band|shadow|photo|inset SIZE PATH.jpg|png|tif\n");
+        return 2;
+    }
+    const TSheetSize size = SheetSizeNamed(args[2]);
+    if (size.Width == 0) {
+        std::fprintf(stderr, "unknown size\n");
+        return 2;
+    }
+    const QImage sheet = DrawSheet(size);
+    const TLitSheet lit(sheet, args[1]);
+    if (!lit.Known()) {
+        std::fprintf(stderr, "unknown lighting\n");
+        return 2;
+    }
+    if (!WriteLitSheet(lit, size.Width, size.Height, size.Dpi, args[3])) {
+        std::fprintf(stderr, "cannot write %s\n", args[3].toUtf8().constData());
+        return 1;
+    }
+    return 0;
 }
 
 bool Run(const QString &program, const QStringList &arguments)
@@ -331,6 +562,8 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (!args.isEmpty() && args[0] == QLatin1String("write"))
         return WriteOnly(args);
+    if (!args.isEmpty() && args[0] == QLatin1String("write-lit"))
+        return WriteLit(args);
     if (args.size() == 3 && args[0] == QLatin1String("write-formats"))
         return WriteFormats(args[1], args[2]);
 

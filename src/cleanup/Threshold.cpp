@@ -1,5 +1,6 @@
 #include "cleanup/Threshold.h"
 
+#include "base/LargeBlock.h"
 #include "image/PictureRows.h"
 #include "image/TzDIB.h"
 #include "scan/PodArray.h"
@@ -295,22 +296,93 @@ private:
     std::array<std::uint32_t, 256> Red{}, Green{}, Blue{};
 };
 
-// Listed pixels: (x << 8) | luminance, row by row.
-struct TListedRows
+// Listed pixels of consecutive rows in 16-bit entries, two bytes a pixel
+// where they lie close. A pixel is its luminance in the low byte and in the
+// high byte how many pixels of its row lie between it and the pixel listed
+// before it (or the row's start), 0 .. 254; a longer gap first takes skip
+// entries (high byte 255, low byte k < 255: 255 (k + 1) pixels more), and each
+// row ends with kRowEnd. With pixels dropped, the code up to any pixel kept is
+// never longer than it was, so a list narrows in place.
+constexpr std::uint16_t kRowEnd = 0xFFFF;
+constexpr int kMostGap = 254;
+
+// Writes the code of a row's pixels from `out` on.
+class TListWriter
 {
-    int First = 0;                      // file row of the first
-    std::vector<std::uint32_t> Ends;    // one past each row's last entry
-    std::vector<std::uint32_t> Pixels;
+public:
+    explicit TListWriter(std::uint16_t *out) : Out(out) {}
+    void Pixel(int x, int luminance)
+    {
+        int gap = x - Next;
+        while (gap > kMostGap) {
+            const int units = std::min(gap / 255, 255);
+            Out[Written++] = static_cast<std::uint16_t>(0xFF00 | (units - 1));
+            gap -= 255 * units;
+        }
+        Out[Written++] = static_cast<std::uint16_t>(gap << 8 | luminance);
+        Next = x + 1;
+        ++Pixels;
+    }
+    void EndRow()
+    {
+        Out[Written++] = kRowEnd;
+        Next = 0;
+    }
+    std::size_t Written = 0;    // entries
+    std::int64_t Pixels = 0;
+
+private:
+    std::uint16_t *Out;
+    int Next = 0;
+};
+
+// The most entries a row of `width` pixels takes: a pixel each, skips of at
+// least 255 pixels, the end.
+std::size_t MostRowEntries(int width)
+{
+    return static_cast<std::size_t>(width) + static_cast<std::size_t>(width) / 255 + 1;
+}
+
+// Calls each(row, x, luminance) for the pixels coded in `entries` entries
+// from `code`, rows counted from 0, and rowEnd() after each row.
+template <class Each, class RowEnd>
+void ForEachListed(const std::uint16_t *code, std::size_t entries, Each each, RowEnd rowEnd)
+{
+    int row = 0, next = 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const unsigned e = code[i];
+        if (e == kRowEnd) {
+            rowEnd();
+            ++row;
+            next = 0;
+        } else if (e >= 0xFF00) {
+            next += 255 * static_cast<int>((e & 0xFF) + 1);
+        } else {
+            const int x = next + static_cast<int>(e >> 8);
+            each(row, x, static_cast<int>(e & 0xFF));
+            next = x + 1;
+        }
+    }
+}
+
+// The listed pixels of rows from file row First on: Entries entries from
+// Begin in the list's store.
+struct TListedBand
+{
+    int First = 0;
+    std::size_t Begin = 0;
+    std::size_t Entries = 0;
+    std::int64_t Pixels = 0;
 };
 
 // Rows of luminances: counted, the pixels darker than `low` into the mask
-// line, those in low .. high - 1 listed (when a list is given).
+// line, those in low .. high - 1 listed.
 class TRowSorter
 {
 public:
     TRowSorter(int width, int low, int high) : Width(width), Low(low), High(high) {}
 
-    void operator()(const std::uint8_t *lum, std::uint64_t *line, std::vector<std::uint32_t> *listed)
+    void operator()(const std::uint8_t *lum, std::uint64_t *line, TListWriter &listed)
     {
         if (Pending + static_cast<std::uint64_t>(Width) > (std::uint64_t(1) << 31))
             Flush();
@@ -342,13 +414,12 @@ public:
                 }
             }
             line[i] = ink;
-            if (inside && listed) {
-                for (; inside; inside &= inside - 1) {
-                    const int k = std::countr_zero(inside);
-                    listed->push_back(static_cast<std::uint32_t>(first + k) << 8 | p[k]);
-                }
+            for (; inside; inside &= inside - 1) {
+                const int k = std::countr_zero(inside);
+                listed.Pixel(first + k, p[k]);
             }
         }
+        listed.EndRow();
     }
 
     // The counts so far into `counts`, and from nought again.
@@ -544,57 +615,65 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
     }
     window.Low = std::clamp(window.Low, 0, 256);
     window.High = std::clamp(window.High, window.Low, 256);
-    if (width >= (1 << 24))
-        window.High = window.Low;   // no room in a listed pixel for x
 
     // The sample's rows, then the others as they are read. Each band is
     // sorted with the window of its start and kept with the window of then;
     // a list grown past its cap narrows the window about the level of the
     // rows kept so far, so that it holds at most half the cap, their share of
     // the picture's pixels counted. The window only narrows: every pixel of
-    // the kept rows inside it is listed.
+    // the kept rows inside it is listed. The bands' codes lie one after
+    // another in a block of their own, whose pages a narrowed list gives back.
     const std::int64_t listCap =
-        (pass.ListBytes > 0 ? pass.ListBytes
-                            : std::max(std::int64_t(16) << 20, static_cast<std::int64_t>(width) * height / 16))
-        / static_cast<std::int64_t>(sizeof(std::uint32_t));
+        pass.ListPixels > 0 ? pass.ListPixels
+                            : std::max(std::int64_t(4) << 20, static_cast<std::int64_t>(width) * height / 64);
     const std::uint64_t all = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    std::vector<TListedRows> listed;
+    TPodArray<std::uint16_t> store;
+    std::vector<TListedBand> listed;
     std::mutex listing;
     std::int64_t listedPixels = 0;
-    // Listed pixels outside `window`: into the mask below it, dropped above.
-    const auto narrowTo = [&](TListedRows &l, TLevelWindow window) {
-        std::uint32_t begin = 0, out = 0;
-        for (std::size_t r = 0; r < l.Ends.size(); ++r) {
-            std::uint64_t *line = lineOf(l.First + static_cast<int>(r));
-            for (std::uint32_t k = begin; k < l.Ends[r]; ++k) {
-                const std::uint32_t p = l.Pixels[k];
-                const int lum = static_cast<int>(p & 0xFF);
+    // The pixels of `band` coded in `code`, outside `window`: into the mask
+    // below it, dropped above; the others coded again into `out`, which may
+    // be `code` itself or lie before it.
+    const auto narrowTo = [&](TListedBand &band, const std::uint16_t *code, TLevelWindow window,
+                              std::uint16_t *out) {
+        TListWriter kept(out);
+        ForEachListed(
+            code, band.Entries,
+            [&](int row, int x, int lum) {
                 if (lum < window.Low)
-                    line[p >> 14] |= std::uint64_t(1) << ((p >> 8) & 63);
+                    lineOf(band.First + row)[x >> 6] |= std::uint64_t(1) << (x & 63);
                 else if (lum < window.High)
-                    l.Pixels[out++] = p;
-            }
-            begin = l.Ends[r];
-            l.Ends[r] = out;
-        }
-        l.Pixels.resize(out);
-        if (l.Pixels.capacity() > 2 * std::size_t(out))
-            l.Pixels.shrink_to_fit();
+                    kept.Pixel(x, lum);
+            },
+            [&] { kept.EndRow(); });
+        band.Entries = kept.Written;
+        band.Pixels = kept.Pixels;
     };
     const auto windowNow = [&] {
         const std::lock_guard<std::mutex> lock(listing);
         return window;
     };
-    const auto keep = [&](TListedRows &&rowsListed, TLevelWindow sorted, const TLuminanceHistogram &counts) {
+    // A band sorted into `code` with the window `sorted`, into the store.
+    const auto keep = [&](TListedBand band, const std::uint16_t *code, TLevelWindow sorted,
+                          const TLuminanceHistogram &counts) {
         const std::lock_guard<std::mutex> lock(listing);
         for (std::size_t i = 0; i < 256; ++i)
             histogram[i] += counts[i];
-        if (sorted.Low != window.Low || sorted.High != window.High)
-            narrowTo(rowsListed, window);
-        if (rowsListed.Pixels.empty())
+        if (band.Pixels == 0)
             return;
-        listedPixels += static_cast<std::int64_t>(rowsListed.Pixels.size());
-        listed.push_back(std::move(rowsListed));
+        const std::size_t end = store.Size();
+        store.Reserve(std::max(end + band.Entries, 2 * end));
+        if (sorted.Low != window.Low || sorted.High != window.High) {
+            narrowTo(band, code, window, store.Data() + end);
+            if (band.Pixels == 0)
+                return;
+        } else {
+            std::copy(code, code + band.Entries, store.Data() + end);
+        }
+        band.Begin = end;
+        store.Resize(end + band.Entries);
+        listedPixels += band.Pixels;
+        listed.push_back(band);
         if (listedPixels <= listCap)
             return;
         const std::uint64_t seen = CountBetween(histogram, 0, 256);
@@ -602,23 +681,40 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
             static_cast<double>(listCap) / 2 * static_cast<double>(seen) / static_cast<double>(all));
         window = GrowWindow(histogram, std::clamp(LikelyLevel(histogram), window.Low, window.High), window, budget);
         listedPixels = 0;
-        for (TListedRows &l : listed) {
-            narrowTo(l, window);
-            listedPixels += static_cast<std::int64_t>(l.Pixels.size());
+        std::size_t to = 0;
+        for (TListedBand &l : listed) {
+            narrowTo(l, store.Data() + l.Begin, window, store.Data() + to);
+            l.Begin = to;
+            if (l.Pixels > 0)
+                to += l.Entries;
+            listedPixels += l.Pixels;
         }
-        std::erase_if(listed, [](const TListedRows &l) { return l.Pixels.empty(); });
+        std::erase_if(listed, [](const TListedBand &l) { return l.Pixels == 0; });
+        LargeBlock::Discard(store.Data() + to, (store.Size() - to) * sizeof(std::uint16_t));
+        store.Resize(to);
+    };
+    // Rows of luminances sorted into the mask and `code` (room for
+    // MostRowEntries a row).
+    const auto sortRows = [&](TRowSorter &sort, int first, int count, std::uint16_t *code, auto luminances) {
+        TListWriter out(code);
+        for (int r = 0; r < count; ++r)
+            sort(luminances(r), lineOf(first + r), out);
+        TListedBand band;
+        band.First = first;
+        band.Entries = out.Written;
+        band.Pixels = out.Pixels;
+        return band;
     };
     {
-        TListedRows first;
+        TPodArray<std::uint16_t> code;
+        code.Resize(static_cast<std::size_t>(sampleRows) * MostRowEntries(width));
         TRowSorter sort(width, window.Low, window.High);
-        for (int r = 0; r < sampleRows; ++r) {
-            sort(sample.Data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width), lineOf(r),
-                 &first.Pixels);
-            first.Ends.push_back(static_cast<std::uint32_t>(first.Pixels.size()));
-        }
+        const TListedBand first = sortRows(sort, 0, sampleRows, code.Data(), [&](int r) {
+            return sample.Data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+        });
         TLuminanceHistogram counts{};
         sort.AddTo(counts);
-        keep(std::move(first), window, counts);
+        keep(first, code.Data(), window, counts);
         sample = TPodArray<std::uint8_t>();
     }
 
@@ -647,20 +743,20 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
         // Room for 64 luminances more than the width: whole words are compared.
         std::vector<std::vector<std::uint8_t>> luminances(workers,
                                                           std::vector<std::uint8_t>(static_cast<std::size_t>(width) + 64));
+        std::vector<TPodArray<std::uint16_t>> codes(workers);
         ForEachBand(rest, threads, bandBytes, [&](const std::uint8_t *data, int first, int count, int worker) {
             std::uint8_t *lum = luminances[static_cast<std::size_t>(worker)].data();
+            TPodArray<std::uint16_t> &code = codes[static_cast<std::size_t>(worker)];
+            code.Resize(std::max(code.Size(), static_cast<std::size_t>(count) * MostRowEntries(width)));
             const TLevelWindow sorted = windowNow();
             TRowSorter sort(width, sorted.Low, sorted.High);
-            TListedRows band;
-            band.First = sampleRows + first;
-            for (int r = 0; r < count; ++r) {
+            const TListedBand band = sortRows(sort, sampleRows + first, count, code.Data(), [&](int r) {
                 toLuminance(data + rowSize * r, lum);
-                sort(lum, lineOf(sampleRows + first + r), &band.Pixels);
-                band.Ends.push_back(static_cast<std::uint32_t>(band.Pixels.size()));
-            }
+                return lum;
+            });
             TLuminanceHistogram counts{};
             sort.AddTo(counts);
-            keep(std::move(band), sorted, counts);
+            keep(band, code.Data(), sorted, counts);
         });
     }
 
@@ -687,21 +783,18 @@ TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads, s
     }
     const int kept = std::clamp(level, window.Low, window.High);
     if (CountBetween(histogram, std::min(level, kept), std::max(level, kept)) == 0) {
-        for (const TListedRows &l : listed) {
-            std::uint32_t begin = 0;
-            for (std::size_t r = 0; r < l.Ends.size(); ++r) {
-                std::uint64_t *line = lineOf(l.First + static_cast<int>(r));
-                for (std::uint32_t k = begin; k < l.Ends[r]; ++k) {
-                    const std::uint32_t p = l.Pixels[k];
-                    if (static_cast<int>(p & 0xFF) < kept)
-                        line[p >> 14] |= std::uint64_t(1) << ((p >> 8) & 63);
-                }
-                begin = l.Ends[r];
-            }
-        }
+        for (const TListedBand &l : listed)
+            ForEachListed(
+                store.Data() + l.Begin, l.Entries,
+                [&](int row, int x, int lum) {
+                    if (lum < kept)
+                        lineOf(l.First + row)[x >> 6] |= std::uint64_t(1) << (x & 63);
+                },
+                [] {});
         result.Mask = std::move(mask);
         return result;
     }
+    store = TPodArray<std::uint16_t>();
     listed.clear();
     listed.shrink_to_fit();
     mask = TBlackMask();

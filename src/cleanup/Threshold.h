@@ -97,10 +97,11 @@ struct TOtsuPass
     std::int64_t SamplePixels = std::int64_t(16) << 20;
     // A window to use instead of guessing one (no rows are held then).
     const TLevelWindow *Window = nullptr;
-    // At most this many bytes of listed pixels (4 each): a longer list
-    // narrows the window about the level of the rows read so far. 0: half as
-    // many as the mask takes, at least 16 MB.
-    std::int64_t ListBytes = 0;
+    // At most this many listed pixels: a longer list narrows the window about
+    // the level of the rows read so far. 0: one for every 64 pixels of the
+    // picture, at least 4 Mi (about two bytes each where they lie close: a
+    // quarter of the mask's bytes).
+    std::int64_t ListPixels = 0;
 };
 TOtsuMask OtsuMask(TPictureRows &rows, const TRowsOpener &reopen, int threads = 1, std::int64_t bandBytes = 0,
                    const TOtsuPass &pass = TOtsuPass());

@@ -182,17 +182,17 @@ TEST_F(StreamedCleanupTest, OnePassGivesTheAutomaticLevelsMaskOrReadsTwice)
     const struct
     {
         int Bits, Grey, Low, High;      // window relative to the level; Low > High: guessed from a sample
-        std::int64_t ListBytes;
+        std::int64_t ListPixels;
         int ReadTwice;  // 2: on one thread in bands of a row, narrowed about the first row's level
         bool InOrder;   // read through a reader that cannot sample: the first rows guess the window
     } cases[] = {
-        {24, -1, 0, 10, 1 << 20, 0, false},   {24, -1, -10, 0, 1 << 20, 0, false}, {24, -1, 1, 20, 1 << 20, 1, false},
-        {24, -1, -20, -1, 1 << 20, 1, false}, {24, -1, -5, 5, 4, 2, false},        {8, -1, 0, 0, 0, 0, false},
-        {8, -1, -30, 30, 1 << 20, 0, false},  {8, -1, 1, 1, 1 << 20, 1, false},    {24, -1, 1, 0, 1 << 20, 0, false},
-        {8, -1, 1, 0, 1 << 20, 1, true},      {24, 200, 50, 60, 0, 0, false},      {8, 0, 50, 60, 0, 0, true},
-        {24, -1, -40, 40, 64, 2, false},      {8, -2, 1, 0, 4, 1, true},           {24, -2, 1, 0, 1 << 20, 1, true},
-        {24, -2, 1, 0, 1 << 20, 0, false},    {24, -3, 1, 0, 1 << 20, 0, true},
-        {8, -3, 1, 0, 1 << 20, 0, true},
+        {24, -1, 0, 10, 1 << 18, 0, false},   {24, -1, -10, 0, 1 << 18, 0, false}, {24, -1, 1, 20, 1 << 18, 1, false},
+        {24, -1, -20, -1, 1 << 18, 1, false}, {24, -1, -5, 5, 1, 2, false},        {8, -1, 0, 0, 0, 0, false},
+        {8, -1, -30, 30, 1 << 18, 0, false},  {8, -1, 1, 1, 1 << 18, 1, false},    {24, -1, 1, 0, 1 << 18, 0, false},
+        {8, -1, 1, 0, 1 << 18, 1, true},      {24, 200, 50, 60, 0, 0, false},      {8, 0, 50, 60, 0, 0, true},
+        {24, -1, -40, 40, 16, 2, false},      {8, -2, 1, 0, 1, 1, true},           {24, -2, 1, 0, 1 << 18, 1, true},
+        {24, -2, 1, 0, 1 << 18, 0, false},    {24, -3, 1, 0, 1 << 18, 0, true},
+        {8, -3, 1, 0, 1 << 18, 0, true},
     };
     for (const auto &c : cases) {
         const QString path = Save(picture(c.Bits, 157, 83, c.Grey), QStringLiteral("ramp.bmp"));
@@ -203,7 +203,7 @@ TEST_F(StreamedCleanupTest, OnePassGivesTheAutomaticLevelsMaskOrReadsTwice)
         const bool flat = c.Grey >= 0;
         const TLevelWindow window{flat ? c.Low : level + c.Low, flat ? c.High : level + c.High};
         TOtsuPass pass;
-        pass.ListBytes = c.ListBytes;
+        pass.ListPixels = c.ListPixels;
         pass.SamplePixels = 157 * 20;
         if (c.Low <= c.High)
             pass.Window = &window;
@@ -224,6 +224,66 @@ TEST_F(StreamedCleanupTest, OnePassGivesTheAutomaticLevelsMaskOrReadsTwice)
                 } else if (threads == 1) {
                     EXPECT_EQ(found.ReadTwice, band == 1) << what;
                 }
+                ExpectSameMask(found.Mask, expected, what);
+            }
+        }
+    }
+}
+
+TEST_F(StreamedCleanupTest, ListedPixelsKeepTheirPlacesAcrossLongGaps)
+{
+    // Rows 410000 pixels wide of black, white and pixels about the level
+    // that far apart, from none to 130100 pixels (the list's codes of gaps
+    // change at 255 and at multiples of 255 * 255), each row the first
+    // turned: each row's histogram is the picture's, so that the window
+    // narrowed as the rows come keeps the level, whatever the list's cap. A
+    // narrowed list puts pixels below its window into the mask and codes the
+    // others again over longer gaps.
+    constexpr int kWidth = 410000, kHeight = 9;
+    const int gaps[] = {0,   0,   1,   253, 254, 255, 256,   509,   510,   511,  0,   3,   65024, 254, 255,
+                        0,   1,   65025, 2, 65026, 7,   254,   1000,  255,   0,   508, 509, 0,     3000,  65300, 0, 130100};
+    const int greys[] = {100, 128, 110, 118, 122, 124, 125, 126, 127, 128, 130, 134, 140, 150, 123, 129, 131};
+    // The level is that of a ramp of greys at the row's start.
+    std::vector<std::uint8_t> first(kWidth);
+    for (int x = 0; x < kWidth; ++x)
+        first[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(x < 8000 ? 100 + x % 56 : x % 7 < 2 ? 0 : 250);
+    int x = 8003, k = 0;
+    for (const int gap : gaps) {
+        x += gap + 1;
+        ASSERT_LT(x, kWidth);
+        first[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(greys[k++ % std::size(greys)]);
+    }
+    TTzDIB d;
+    d.SetBitCount(8);
+    d.SetWidth(kWidth);
+    d.SetHeight(kHeight);
+    d.SetPaletteSize(256);
+    for (int i = 0; i < 256; ++i)
+        d.SetColors(i, i | i << 8 | i << 16);
+    for (int y = 0; y < kHeight; ++y)
+        for (int i = 0; i < kWidth; ++i)
+            d.SetPixels(i, y, first[static_cast<std::size_t>((i + 70001 * y) % kWidth)]);
+    const QString path = Save(d, QStringLiteral("wide.bmp"));
+    TTzDIB whole;
+    Formats.Load(path, whole);
+    const int level = OtsuLevel(LuminanceHistogram(whole));
+    ASSERT_GT(level, 110);
+    ASSERT_LE(level, 140);
+    const TBlackMask expected = ThresholdMask(whole, level);
+    const TLevelWindow window{level - 40, level + 40};
+    for (std::int64_t cap : {1, 3000, 20000, 60000, 1 << 18}) {
+        TOtsuPass pass;
+        pass.ListPixels = cap;
+        pass.Window = &window;
+        for (int threads : {1, 3}) {
+            for (std::int64_t band : {0, 1}) {
+                const std::string what = "cap " + std::to_string(cap) + ", threads " + std::to_string(threads)
+                                         + ", band " + std::to_string(band);
+                const std::unique_ptr<TPictureRows> rows = Formats.OpenRows(path);
+                ASSERT_TRUE(rows) << what;
+                const TOtsuMask found = OtsuMask(*rows, [&] { return Formats.OpenRows(path); }, threads, band, pass);
+                EXPECT_EQ(found.Level, level) << what;
+                EXPECT_FALSE(found.ReadTwice) << what;
                 ExpectSameMask(found.Mask, expected, what);
             }
         }
