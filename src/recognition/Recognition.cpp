@@ -65,23 +65,47 @@ inline int Round(double v)
 // How far the ink runs from (x, y) (drawing units, rows of a mask `height`
 // high) along sign (ux, uy): the t at which
 //   t = 0; while (t <= cap && black(x + sign * (t + kStep) * ux, y + sign * (t + kStep) * uy)) t += kStep;
-// stops, black reading the pixel at the rounded point. The ink is read only
-// where a step lands on another pixel than the step before (which was black).
+// stops, black reading the pixel at the rounded point. Only the steps that
+// land on another pixel than the step before are taken (the rounded point
+// moves one way along the steps, floating-point rounding keeping their
+// order): each is guessed where the point crosses an edge of its pixel,
+// then moved to the exact step.
 double InkRun(const TBlackMask &ink, int height, double x, double y, double sign, double ux, double uy, double cap)
 {
     constexpr double kStep = 0.125;
-    int col = INT_MIN, line = INT_MIN;  // the last step's pixel, black
-    double t = 0;
-    for (; t <= cap; t += kStep) {
-        const int c = Round(x + sign * (t + kStep) * ux), r = height - Round(y + sign * (t + kStep) * uy);
-        if (c != col || r != line) {
-            if (!ink.Black(c, r))
-                break;
-            col = c;
-            line = r;
-        }
+    if (!(cap >= 0))
+        return 0;
+    // Step k reads the pixel at t + kStep = k kStep; the last is `end`.
+    const int end = static_cast<int>(cap / kStep) + 1;
+    // (sign * (k kStep) * u is (k kStep) * (sign * u) to the bit: sign is +-1.)
+    const double sx = sign * ux, sy = sign * uy;
+    const auto column = [&](int k) { return Round(x + (k * kStep) * sx); };
+    const auto row = [&](int k) { return Round(y + (k * kStep) * sy); };
+    // The guess: the nearer of the steps (col + edgeX) * perX and (line +
+    // edgeY) * perY (a coordinate that stays puts its edge past the last step).
+    const double edgeX = sx == 0 ? 2.0 * end : (sx > 0 ? 0.5 : -0.5) - x, perX = sx == 0 ? 1 : 1 / (sx * kStep);
+    const double edgeY = sy == 0 ? 2.0 * end : (sy > 0 ? 0.5 : -0.5) - y, perY = sy == 0 ? 1 : 1 / (sy * kStep);
+    int k = 1, col = column(1), line = row(1);
+    for (;;) {
+        if (!ink.Black(col, height - line))
+            return (k - 1) * kStep;
+        const double guess = std::min((col + edgeX) * perX, (line + edgeY) * perY);
+        int s = guess < end ? static_cast<int>(std::max(guess, static_cast<double>(k))) + 1 : end + 1, c = col, r = line;
+        const auto moved = [&](int step) {
+            c = column(step);
+            r = row(step);
+            return c != col || r != line;
+        };
+        while (s > k + 1 && moved(s - 1))
+            --s;
+        while (s <= end && !moved(s))
+            ++s;
+        if (s > end)
+            return end * kStep;
+        k = s;
+        col = c;
+        line = r;
     }
-    return t;
 }
 
 // A straight line: a point on it and its unit direction.
