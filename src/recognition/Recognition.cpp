@@ -1027,7 +1027,7 @@ public:
         chains = TChainStore();
         std::vector<double>().swap(halfWidths);
         std::vector<std::uint64_t>().swap(JunctionEnds);
-        std::unordered_map<std::uint64_t, int>().swap(JunctionNodes);
+        std::vector<int>().swap(JunctionNodes);
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -1368,15 +1368,16 @@ private:
 
     int EndNode(const TPixel &pixel, TPoint2 at)
     {
-        if (!AtJunction(pixel))
-            return Graph.AddNode(at);
         const std::uint64_t key = Key(pixel);
-        const auto it = JunctionNodes.find(key);
-        if (it != JunctionNodes.end())
-            return it->second;
-        const int n = Graph.AddNode(PointOf(pixel), true);
-        JunctionNodes.emplace(key, n);
-        return n;
+        const auto it = std::lower_bound(JunctionEnds.begin(), JunctionEnds.end(), key);
+        if (it == JunctionEnds.end() || *it != key)
+            return Graph.AddNode(at);
+        if (JunctionNodes.empty())
+            JunctionNodes.assign(JunctionEnds.size(), -1);
+        int &node = JunctionNodes[static_cast<std::size_t>(it - JunctionEnds.begin())];
+        if (node < 0)
+            node = Graph.AddNode(PointOf(pixel), true);
+        return node;
     }
 
     // A chain fitted, before its ends and joints become nodes of the graph.
@@ -1774,15 +1775,18 @@ private:
         if (n == 0)
             return;
         const std::vector<TPoint2> &joints = fitted.Joints;
-        std::vector<int> nodes(n + 1);
-        nodes[0] = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.First, joints[0]);
+        // The joints between the pieces take the nodes from `inner` on, in
+        // order; each has two edges.
+        const int first = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.First, joints[0]);
+        const int inner = static_cast<int>(Graph.Nodes.size());
         for (std::size_t k = 1; k < n; ++k)
-            nodes[k] = Graph.AddNode(joints[k]);
-        nodes[n] = fitted.Closed ? nodes[0] : EndNode(chain.Last, joints[n]);
+            Graph.Node(Graph.AddNode(joints[k])).Edges.reserve(2);
+        const int last = fitted.Closed ? first : EndNode(chain.Last, joints[n]);
+        const auto node = [&](std::size_t k) { return k == 0 ? first : k == n ? last : inner + static_cast<int>(k) - 1; };
         for (std::size_t k = 0; k < n; ++k) {
             TEdge &e = fitted.Edges[k];
-            e.A = nodes[k];
-            e.B = nodes[k + 1];
+            e.A = node(k);
+            e.B = node(k + 1);
             if (e.A == e.B)
                 continue;
             if (e.Points >= 0) {
@@ -2854,7 +2858,7 @@ private:
     const TGeometryOptions &Options;
     const int Width, Height;
     TGraph Graph;
-    std::unordered_map<std::uint64_t, int> JunctionNodes;
+    std::vector<int> JunctionNodes;  // the node of each of JunctionEnds (< 0: none yet)
     double Turned = 0;        // degrees the geometry was turned by to remove the skew
     // Ends put onto lines (node, edge), and the line each merged line went into.
     std::vector<std::pair<int, int>> OnLines;
