@@ -344,6 +344,7 @@ public:
         if (!Options.Arcs)
             return lines;
         std::vector<TPiece> pieces;
+        pieces.reserve(lines.size());
         for (std::size_t k = 0; k < lines.size();) {
             if (lines[k].Arc) {  // a fillet kept from the corner rule
                 pieces.push_back(lines[k]);
@@ -491,6 +492,7 @@ public:
         }
         // Lines left empty go; neighbouring lines that one line fits become one.
         std::vector<TPiece> result;
+        result.reserve(pieces.size());
         for (const TPiece &piece : pieces) {
             if (piece.J <= piece.I)
                 continue;
@@ -1407,7 +1409,9 @@ private:
         // tolerance breaks it into pieces that go on in one direction (lines
         // barely turning, arcs of one circle), it is fitted again within
         // twice the tolerance.
-        const TPoints original = points;
+        // (Each pass starts from the points as traced: only a closed chain's
+        // are turned, the others are lent to the pass and given back.)
+        const TPoints original = closed ? points : TPoints();
         std::vector<TPiece> pieces;
         double tolerance = Options.Tolerance;
         for (int pass = 0; pass < 2; ++pass) {
@@ -1429,7 +1433,7 @@ private:
                     return fittedChain;
                 }
             }
-            TPoints turnedPoints = original;
+            TPoints turnedPoints = closed ? original : std::move(points);
             std::vector<TPiece> fitted;
             {
                 TPoints &points = turnedPoints;
@@ -1494,6 +1498,8 @@ private:
                 points = std::move(turnedPoints);
                 pieces = std::move(fitted);
                 tolerance = options.Tolerance;
+            } else if (!closed) {
+                points = std::move(turnedPoints);
             }
         }
         // A line's last pixels bend toward the middle of a junction: a short
@@ -1703,6 +1709,7 @@ private:
         }
         fittedChain.Closed = closed;
         fittedChain.Joints = std::move(joints);
+        fittedChain.Edges.reserve(pieces.size());
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             const TPiece &piece = pieces[k];
             TEdge e;
