@@ -113,6 +113,35 @@ TEST(CircleFit, ShortArcsKeepTheirRadius)
     EXPECT_NEAR(c.Y, 0, 1);
 }
 
+// The circles fitted to pixel-rounded arcs, to the last bit: each
+// Gauss-Newton step's solve gives the bits of Eigen's LDLT that the fit was
+// first written with (the drawings' bytes hang on them). The short arcs of
+// few pixels stop before the steps settle, where a step's last bits show.
+TEST(CircleFit, ArcsGiveTheirCirclesToTheBit)
+{
+    struct TCase
+    {
+        double X, Y, R, From, To, Step;  // the arc, degrees
+        TCircle Fit;
+    };
+    const TCase cases[] = {
+        {0, 0, 200, 0, 60, 0.25, {-0x1.616a521455d27p-2, -0x1.abdf0a05a3195p-3, 0x1.90c832f3bc424p+7, true}},
+        {14.75, 21.5, 4, 294, 335, 1.24, {0x1.06107bf38e84bp+4, 0x1.39d420eee54e7p+4, 0x1.b1c192a5b7c7ap+0, true}},
+        {0.75, 10.5, 8.5, 244, 308, 1.43, {0x1.a6834eac62f06p-1, 0x1.35f8b8bcbc6fp+3, 0x1.f20a434a2844bp+2, true}},
+        {1.75, -10.25, 4, 13, 77, 1.35, {-0x1.352c79efa7fc2p+2, -0x1.0d4b1e7be9ff1p+4, 0x1.a58bdfa27ff72p+3, true}},
+    };
+    for (const TCase &c : cases) {
+        std::vector<TPoint2> points;
+        for (double a = c.From; a <= c.To; a += c.Step)
+            points.push_back({std::round(c.X + c.R * std::cos(a * kDegree)), std::round(c.Y + c.R * std::sin(a * kDegree))});
+        const TCircle fit = FitCircle(points.data(), points.size());
+        ASSERT_TRUE(fit.Valid) << c.R;
+        EXPECT_EQ(fit.X, c.Fit.X) << c.R;
+        EXPECT_EQ(fit.Y, c.Fit.Y) << c.R;
+        EXPECT_EQ(fit.R, c.Fit.R) << c.R;
+    }
+}
+
 // Fits of one stroke arc from one start may share what they read first (the
 // samples near the free ends, their angles about the first centre, the first
 // cost and normal equations): each gives to the last bit what it gives alone,
