@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <limits>
 #include <cmath>
@@ -885,22 +886,66 @@ public:
     double Length(const TEdge &e) const { return Distance(Nodes[static_cast<std::size_t>(e.A)].P, Nodes[static_cast<std::size_t>(e.B)].P); }
 };
 
-// Chessboard distance from a pixel to the nearest white one, at most `cap`.
+// The black pixels of line `row` (within the mask) on both sides of column
+// x, the fewer of the two, at most `limit`.
+int BlackRuns(const TBlackMask &mask, int x, int row, int limit)
+{
+    const std::uint64_t *line = mask.Line(row);
+    // The 64 pixels from column `col` on, bit 0 first (words -1 .. Words() are readable).
+    const auto bits = [&](int col) {
+        const int w = col >> 6, shift = col & 63;
+        return shift ? (line[w] >> shift) | (line[w + 1] << (64 - shift)) : line[w];
+    };
+    // (Bits past the last column are no pixels.)
+    const int right = mask.Width() - 1 - x, left = x;
+    if (limit < 32 && x >= 0 && right >= 0) {
+        // Both runs in the 64 pixels about x (bit 32).
+        const std::uint64_t about = bits(x - 32);
+        return std::min({std::countr_one(about >> 33), right, std::countl_one(about << 32), left, limit});
+    }
+    int runs[2] = {0, 0};
+    for (const int dir : {1, -1}) {
+        int &run = runs[dir > 0 ? 0 : 1];
+        for (int col = x + dir; run < limit && col >= 0 && col < mask.Width(); col += 64 * dir) {
+            const int ones = dir > 0 ? std::countr_one(bits(col)) : std::countl_one(bits(col - 63));
+            run += ones;
+            if (ones < 64)
+                break;
+        }
+    }
+    return std::max(0, std::min({runs[0], right, runs[1], left, limit}));
+}
+
+// Chessboard distance from a pixel to the nearest white one, at most `cap`
+// (the pixel itself not read; outside the mask is white): out from the
+// pixel's line, the nearest white of line y + dy lies max(|dy|, run + 1)
+// away, run the black pixels on both sides of column x (x itself white
+// making it -1, but in line y).
 int Depth(const TBlackMask &mask, int x, int y, int cap)
 {
-    for (int r = 1; r < cap; ++r)
-        for (int d = -r; d <= r; ++d)
-            if (!mask.Black(x + d, y - r) || !mask.Black(x + d, y + r) || !mask.Black(x - r, y + d) ||
-                !mask.Black(x + r, y + d))
-                return r;
-    return cap;
+    int nearest = cap;
+    const auto line = [&](int row, int dy) {
+        if (row < 0 || row >= mask.Height())
+            return std::max(dy, 1);
+        if (dy > 0 && !mask.Black(x, row))
+            return dy;
+        // (Runs reaching `nearest` change nothing.)
+        return std::max(dy, BlackRuns(mask, x, row, nearest - 1) + 1);
+    };
+    for (int dy = 0; dy < nearest; ++dy) {
+        nearest = std::min(nearest, line(y - dy, dy));
+        if (dy > 0)
+            nearest = std::min(nearest, line(y + dy, dy));
+    }
+    return nearest;
 }
 
 // Half the stroke's width along a chain: the middle depth of some of its pixels.
 double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
 {
-    std::vector<int> depths;
     const std::size_t step = std::max<std::size_t>(1, chain.size() / 16);
+    std::vector<int> depths;
+    depths.reserve((chain.size() + step - 1) / step);
     for (std::size_t k = 0; k < chain.size(); k += step)
         depths.push_back(Depth(ink, chain[k].X, chain[k].Y, 32));
     std::nth_element(depths.begin(), depths.begin() + static_cast<std::ptrdiff_t>(depths.size() / 2), depths.end());
