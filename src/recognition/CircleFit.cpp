@@ -6,9 +6,66 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace {
+
+// The solution of the symmetric system `a` x = b (a's lower triangle read)
+// by the LDLT factorisation with diagonal pivoting, the operations of
+// Eigen's LDLT in their order, so that the bits are the same.
+void SolveLdlt3(double a[3][3], const double b[3], double x[3])
+{
+    int turn[3];
+    for (int k = 0; k < 3; ++k) {
+        // The largest diagonal entry left (the first of equals) moves to k.
+        int big = k;
+        for (int i = k + 1; i < 3; ++i)
+            if (std::abs(a[i][i]) > std::abs(a[big][big]))
+                big = i;
+        turn[k] = big;
+        if (big != k) {
+            for (int j = 0; j < k; ++j)
+                std::swap(a[k][j], a[big][j]);
+            for (int i = big + 1; i < 3; ++i)
+                std::swap(a[i][k], a[i][big]);
+            std::swap(a[k][k], a[big][big]);
+            for (int i = k + 1; i < big; ++i)
+                std::swap(a[i][k], a[big][i]);
+        }
+        if (k > 0) {
+            double t[2];
+            for (int j = 0; j < k; ++j)
+                t[j] = a[j][j] * a[k][j];
+            a[k][k] -= k == 1 ? a[1][0] * t[0] : a[2][0] * t[0] + a[2][1] * t[1];
+            if (k == 1)
+                a[2][1] -= a[2][0] * t[0];
+        }
+        const double pivot = a[k][k];
+        if (k == 0 && !(std::abs(pivot) > 0)) {
+            turn[0] = 0;
+            turn[1] = 1;
+            turn[2] = 2;
+            break;
+        }
+        if (std::abs(pivot) > 0)
+            for (int i = k + 1; i < 3; ++i)
+                a[i][k] /= pivot;
+    }
+    x[0] = b[0];
+    x[1] = b[1];
+    x[2] = b[2];
+    for (int k = 0; k < 3; ++k)
+        std::swap(x[k], x[turn[k]]);
+    x[1] -= a[1][0] * x[0];
+    x[2] -= a[2][0] * x[0] + a[2][1] * x[1];
+    for (int i = 0; i < 3; ++i)
+        x[i] = std::abs(a[i][i]) > std::numeric_limits<double>::min() ? x[i] / a[i][i] : 0;
+    x[1] -= a[2][1] * x[2];
+    x[0] -= a[1][0] * x[1] + a[2][0] * x[2];
+    for (int k = 2; k >= 0; --k)
+        std::swap(x[k], x[turn[k]]);
+}
 
 TCircle Taubin(const TPoint2 *p, std::size_t n)
 {
@@ -97,10 +154,10 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
             sy -= jy * e;
             sr -= -1.0 * e;
         }
-        Eigen::Matrix3d normal;
-        normal << xx, xy, rx, xy, yy, ry, rx, ry, count;
-        const Eigen::Vector3d rhs(sx, sy, sr);
-        const Eigen::Vector3d step = normal.ldlt().solve(rhs);
+        double normal[3][3] = {{xx, xy, rx}, {xy, yy, ry}, {rx, ry, count}}, solved[3];
+        const double rhs[3] = {sx, sy, sr};
+        SolveLdlt3(normal, rhs, solved);
+        const Eigen::Vector3d step(solved[0], solved[1], solved[2]);
         if (!step.allFinite())
             break;
         c.X += step(0);

@@ -67,23 +67,47 @@ inline int Round(double v)
 // How far the ink runs from (x, y) (drawing units, rows of a mask `height`
 // high) along sign (ux, uy): the t at which
 //   t = 0; while (t <= cap && black(x + sign * (t + kStep) * ux, y + sign * (t + kStep) * uy)) t += kStep;
-// stops, black reading the pixel at the rounded point. The ink is read only
-// where a step lands on another pixel than the step before (which was black).
+// stops, black reading the pixel at the rounded point. Only the steps that
+// land on another pixel than the step before are taken (the rounded point
+// moves one way along the steps, floating-point rounding keeping their
+// order): each is guessed where the point crosses an edge of its pixel,
+// then moved to the exact step.
 double InkRun(const TBlackMask &ink, int height, double x, double y, double sign, double ux, double uy, double cap)
 {
     constexpr double kStep = 0.125;
-    int col = INT_MIN, line = INT_MIN;  // the last step's pixel, black
-    double t = 0;
-    for (; t <= cap; t += kStep) {
-        const int c = Round(x + sign * (t + kStep) * ux), r = height - Round(y + sign * (t + kStep) * uy);
-        if (c != col || r != line) {
-            if (!ink.Black(c, r))
-                break;
-            col = c;
-            line = r;
-        }
+    if (!(cap >= 0))
+        return 0;
+    // Step k reads the pixel at t + kStep = k kStep; the last is `end`.
+    const int end = static_cast<int>(cap / kStep) + 1;
+    // (sign * (k kStep) * u is (k kStep) * (sign * u) to the bit: sign is +-1.)
+    const double sx = sign * ux, sy = sign * uy;
+    const auto column = [&](int k) { return Round(x + (k * kStep) * sx); };
+    const auto row = [&](int k) { return Round(y + (k * kStep) * sy); };
+    // The guess: the nearer of the steps (col + edgeX) * perX and (line +
+    // edgeY) * perY (a coordinate that stays puts its edge past the last step).
+    const double edgeX = sx == 0 ? 2.0 * end : (sx > 0 ? 0.5 : -0.5) - x, perX = sx == 0 ? 1 : 1 / (sx * kStep);
+    const double edgeY = sy == 0 ? 2.0 * end : (sy > 0 ? 0.5 : -0.5) - y, perY = sy == 0 ? 1 : 1 / (sy * kStep);
+    int k = 1, col = column(1), line = row(1);
+    for (;;) {
+        if (!ink.Black(col, height - line))
+            return (k - 1) * kStep;
+        const double guess = std::min((col + edgeX) * perX, (line + edgeY) * perY);
+        int s = guess < end ? static_cast<int>(std::max(guess, static_cast<double>(k))) + 1 : end + 1, c = col, r = line;
+        const auto moved = [&](int step) {
+            c = column(step);
+            r = row(step);
+            return c != col || r != line;
+        };
+        while (s > k + 1 && moved(s - 1))
+            --s;
+        while (s <= end && !moved(s))
+            ++s;
+        if (s > end)
+            return end * kStep;
+        k = s;
+        col = c;
+        line = r;
     }
-    return t;
 }
 
 // A straight line: a point on it and its unit direction.
@@ -328,6 +352,7 @@ public:
         if (!Options.Arcs)
             return lines;
         std::vector<TPiece> pieces;
+        pieces.reserve(lines.size());
         for (std::size_t k = 0; k < lines.size();) {
             if (lines[k].Arc) {  // a fillet kept from the corner rule
                 pieces.push_back(lines[k]);
@@ -475,6 +500,7 @@ public:
         }
         // Lines left empty go; neighbouring lines that one line fits become one.
         std::vector<TPiece> result;
+        result.reserve(pieces.size());
         for (const TPiece &piece : pieces) {
             if (piece.J <= piece.I)
                 continue;
@@ -1080,8 +1106,9 @@ int Depth(const TBlackMask &mask, int x, int y, int cap)
 // Half the stroke's width along a chain: the middle depth of some of its pixels.
 double HalfWidth(const TBlackMask &ink, const std::vector<TPixel> &chain)
 {
-    std::vector<int> depths;
     const std::size_t step = std::max<std::size_t>(1, chain.size() / 16);
+    std::vector<int> depths;
+    depths.reserve((chain.size() + step - 1) / step);
     for (std::size_t k = 0; k < chain.size(); k += step)
         depths.push_back(Depth(ink, chain[k].X, chain[k].Y, 32));
     std::nth_element(depths.begin(), depths.begin() + static_cast<std::ptrdiff_t>(depths.size() / 2), depths.end());
@@ -1211,7 +1238,7 @@ public:
         chains = TChainStore();
         std::vector<double>().swap(halfWidths);
         std::vector<std::uint64_t>().swap(JunctionEnds);
-        std::unordered_map<std::uint64_t, int>().swap(JunctionNodes);
+        std::vector<int>().swap(JunctionNodes);
         // Their memory and the fitting's go back before the snapping files
         // the graph.
         LargeBlock::ReturnFreeHeap();
@@ -1564,15 +1591,16 @@ private:
 
     int EndNode(const TPixel &pixel, TPoint2 at)
     {
-        if (!AtJunction(pixel))
-            return Graph.AddNode(at);
         const std::uint64_t key = Key(pixel);
-        const auto it = JunctionNodes.find(key);
-        if (it != JunctionNodes.end())
-            return it->second;
-        const int n = Graph.AddNode(PointOf(pixel), true);
-        JunctionNodes.emplace(key, n);
-        return n;
+        const auto it = std::lower_bound(JunctionEnds.begin(), JunctionEnds.end(), key);
+        if (it == JunctionEnds.end() || *it != key)
+            return Graph.AddNode(at);
+        if (JunctionNodes.empty())
+            JunctionNodes.assign(JunctionEnds.size(), -1);
+        int &node = JunctionNodes[static_cast<std::size_t>(it - JunctionEnds.begin())];
+        if (node < 0)
+            node = Graph.AddNode(PointOf(pixel), true);
+        return node;
     }
 
     // A chain fitted, before its ends and joints become nodes of the graph.
@@ -1602,7 +1630,9 @@ private:
         // tolerance breaks it into pieces that go on in one direction (lines
         // barely turning, arcs of one circle), it is fitted again within
         // twice the tolerance.
-        const TPoints original = points;
+        // (Each pass starts from the points as traced: only a closed chain's
+        // are turned, the others are lent to the pass and given back.)
+        const TPoints original = closed ? points : TPoints();
         std::vector<TPiece> pieces;
         double tolerance = Options.Tolerance;
         for (int pass = 0; pass < 2; ++pass) {
@@ -1624,7 +1654,7 @@ private:
                     return fittedChain;
                 }
             }
-            TPoints turnedPoints = original;
+            TPoints turnedPoints = closed ? original : std::move(points);
             std::vector<TPiece> fitted;
             {
                 TPoints &points = turnedPoints;
@@ -1689,6 +1719,8 @@ private:
                 points = std::move(turnedPoints);
                 pieces = std::move(fitted);
                 tolerance = options.Tolerance;
+            } else if (!closed) {
+                points = std::move(turnedPoints);
             }
         }
         // A line's last pixels bend toward the middle of a junction: a short
@@ -1898,6 +1930,7 @@ private:
         }
         fittedChain.Closed = closed;
         fittedChain.Joints = std::move(joints);
+        fittedChain.Edges.reserve(pieces.size());
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             const TPiece &piece = pieces[k];
             TEdge e;
@@ -1970,15 +2003,18 @@ private:
         if (n == 0)
             return;
         const std::vector<TPoint2> &joints = fitted.Joints;
-        std::vector<int> nodes(n + 1);
-        nodes[0] = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.First, joints[0]);
+        // The joints between the pieces take the nodes from `inner` on, in
+        // order; each has two edges.
+        const int first = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.First, joints[0]);
+        const int inner = static_cast<int>(Graph.Nodes.size());
         for (std::size_t k = 1; k < n; ++k)
-            nodes[k] = Graph.AddNode(joints[k]);
-        nodes[n] = fitted.Closed ? nodes[0] : EndNode(chain.Last, joints[n]);
+            Graph.Node(Graph.AddNode(joints[k])).Edges.reserve(2);
+        const int last = fitted.Closed ? first : EndNode(chain.Last, joints[n]);
+        const auto node = [&](std::size_t k) { return k == 0 ? first : k == n ? last : inner + static_cast<int>(k) - 1; };
         for (std::size_t k = 0; k < n; ++k) {
             TEdge &e = fitted.Edges[k];
-            e.A = nodes[k];
-            e.B = nodes[k + 1];
+            e.A = node(k);
+            e.B = node(k + 1);
             if (e.A == e.B)
                 continue;
             if (e.Points >= 0) {
@@ -3192,7 +3228,7 @@ private:
     const TGeometryOptions &Options;
     const int Width, Height;
     TGraph Graph;
-    std::unordered_map<std::uint64_t, int> JunctionNodes;
+    std::vector<int> JunctionNodes;  // the node of each of JunctionEnds (< 0: none yet)
     double Turned = 0;        // degrees the geometry was turned by to remove the skew
     // Ends put onto lines (node, edge), and the line each merged line went into.
     std::vector<std::pair<int, int>> OnLines;

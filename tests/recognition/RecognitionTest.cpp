@@ -113,6 +113,35 @@ TEST(CircleFit, ShortArcsKeepTheirRadius)
     EXPECT_NEAR(c.Y, 0, 1);
 }
 
+// The circles fitted to pixel-rounded arcs, to the last bit: each
+// Gauss-Newton step's solve gives the bits of Eigen's LDLT that the fit was
+// first written with (the drawings' bytes hang on them). The short arcs of
+// few pixels stop before the steps settle, where a step's last bits show.
+TEST(CircleFit, ArcsGiveTheirCirclesToTheBit)
+{
+    struct TCase
+    {
+        double X, Y, R, From, To, Step;  // the arc, degrees
+        TCircle Fit;
+    };
+    const TCase cases[] = {
+        {0, 0, 200, 0, 60, 0.25, {-0x1.616a521455d27p-2, -0x1.abdf0a05a3195p-3, 0x1.90c832f3bc424p+7, true}},
+        {14.75, 21.5, 4, 294, 335, 1.24, {0x1.06107bf38e84bp+4, 0x1.39d420eee54e7p+4, 0x1.b1c192a5b7c7ap+0, true}},
+        {0.75, 10.5, 8.5, 244, 308, 1.43, {0x1.a6834eac62f06p-1, 0x1.35f8b8bcbc6fp+3, 0x1.f20a434a2844bp+2, true}},
+        {1.75, -10.25, 4, 13, 77, 1.35, {-0x1.352c79efa7fc2p+2, -0x1.0d4b1e7be9ff1p+4, 0x1.a58bdfa27ff72p+3, true}},
+    };
+    for (const TCase &c : cases) {
+        std::vector<TPoint2> points;
+        for (double a = c.From; a <= c.To; a += c.Step)
+            points.push_back({std::round(c.X + c.R * std::cos(a * kDegree)), std::round(c.Y + c.R * std::sin(a * kDegree))});
+        const TCircle fit = FitCircle(points.data(), points.size());
+        ASSERT_TRUE(fit.Valid) << c.R;
+        EXPECT_EQ(fit.X, c.Fit.X) << c.R;
+        EXPECT_EQ(fit.Y, c.Fit.Y) << c.R;
+        EXPECT_EQ(fit.R, c.Fit.R) << c.R;
+    }
+}
+
 // Fits of one stroke arc from one start may share what they read first (the
 // samples near the free ends, their angles about the first centre, the first
 // cost and normal equations): each gives to the last bit what it gives alone,
@@ -558,6 +587,49 @@ TEST(Recognition, TheSkewIsWhatTheSquareLinesShare)
 }
 
 } // namespace
+
+// Bars of several slants and widths crossing, a level bar of even width
+// (its thinned centre line half a pixel off its middle) and the arcs of two
+// rings, to the last bit: the lines moved onto their strokes' middles and
+// the arcs' circles read from their strokes' middles, each from runs across
+// the ink (some running on into a crossing).
+TEST(Recognition, StrokesMiddlesGiveTheirLinesAndArcsToTheBit)
+{
+    TSheet sheet;
+    sheet.Stroke(30, 40, 370, 117, 4.6);
+    sheet.Stroke(40, 200, 200, 200, 4);
+    sheet.Stroke(60, 20, 160, 280, 6.2);
+    sheet.Stroke(230, 20, 390, 112, 3.3);
+    sheet.Ring(290, 170, 62.5, 7, 25, 155);
+    sheet.Ring(120, 110, 30.5, 4.4, 200, 330);
+    const TDrawingEntity expected[] = {
+        {TEntityKind::Line, 0x1.41cf798bad8c2p+7, 0x1.1a6c1c8a49924p+8, 0x1.06p+7, 0x1.92p+7, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.06p+7, 0x1.92p+7, 0x1p+7, 0x1.8cp+7, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.06p+7, 0x1.92p+7, 0x1.93ffc35cb0e9bp+7, 0x1.8fb8d5fba36cdp+7, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.30004f90912ddp+5, 0x1.9035a19603398p+7, 0x1p+7, 0x1.8cp+7, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1p+7, 0x1.8cp+7, 0x1.6cp+6, 0x1.8p+6, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Arc, 0x1.22025e6e2f906p+8, 0x1.53becba034533p+7, 0x0p+0, 0x0p+0, 0x1.f47c6e328ef82p+5, 0x1.97e044c26262bp+4, 0x1.3443bf80e3b76p+7},
+        {TEntityKind::Line, 0x1.73e788cf2efecp+8, 0x1.d5b05f9bc9101p+6, 0x1.28p+6, 0x1.ap+5, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.872f241a3081ap+8, 0x1.c2b81e8b88742p+6, 0x1.ca830c4245544p+7, 0x1.38e10a929bd76p+4, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.6cp+6, 0x1.8p+6, 0x1.46e05f1fd6d7ap+6, 0x1.3475bdf21be1cp+6, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.46e05f1fd6d7ap+6, 0x1.3475bdf21be1cp+6, 0x1.28p+6, 0x1.ap+5, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Arc, 0x1.dc6ad7be6d618p+6, 0x1.c05cf41cb8507p+6, 0x0p+0, 0x0p+0, 0x1.0313ce2ad0f4ap+5, 0x1.a395e1780bb16p+7, 0x1.42e927a8ab51fp+8},
+        {TEntityKind::Line, 0x1.21ep+7, 0x1.723e65a9062abp+6, 0x1.21ep+7, 0x1.7cp+6, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.28p+6, 0x1.ap+5, 0x1.18b5848eb55b8p+6, 0x1.80f1e9e16dc07p+5, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.18b5848eb55b8p+6, 0x1.80f1e9e16dc07p+5, 0x1.b081b826ec4a3p+5, 0x1.6da0f76c23e9dp+5, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.b081b826ec4a3p+5, 0x1.6da0f76c23e9dp+5, 0x1.c142daa0640c7p+4, 0x1.3d2e7afd86252p+5, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.18b5848eb55b8p+6, 0x1.80f1e9e16dc07p+5, 0x1.fcbeb764a7a96p+5, 0x1.d27178e7edefdp+4, 0x0p+0, 0x0p+0, 0x0p+0},
+        {TEntityKind::Line, 0x1.fcbeb764a7a96p+5, 0x1.d27178e7edefdp+4, 0x1.d8705a3485532p+5, 0x1.1fa76dfed6d3p+4, 0x0p+0, 0x0p+0, 0x0p+0},
+    };
+    const TDrawing d = sheet.Recognise(1, true, 0);
+    ASSERT_EQ(d.Entities.size(), std::size(expected)) << Describe(d);
+    for (std::size_t k = 0; k < d.Entities.size(); ++k) {
+        const TDrawingEntity &a = d.Entities[k], &b = expected[k];
+        EXPECT_TRUE(a.Kind == b.Kind && a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2 && a.R == b.R &&
+                    a.StartAngle == b.StartAngle && a.EndAngle == b.EndAngle)
+            << k << Describe(d);
+    }
+}
 
 TEST(Recognition, TheDrawingIsTheSameForEveryThreadCount)
 {
