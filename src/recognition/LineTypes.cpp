@@ -39,12 +39,21 @@ double AngleAbout(TCircle c, TPoint2 q)
     return std::atan2(q.Y - c.Y, q.X - c.X);
 }
 
-// An angle brought into [-pi, pi).
+// An angle brought into [-pi, pi). (Within two turns of the range the
+// remainder is the angle less a turn or none, exactly: fmod's own answer.)
 double WrapPi(double a)
 {
-    a = std::fmod(a + kPi, 2 * kPi);
+    constexpr double turn = 2 * kPi;
+    a += kPi;
+    if (a >= 0 && a < turn)
+        return a - kPi;
+    if (a >= turn && a < 2 * turn)
+        return (a - turn) - kPi;
+    if (a < 0 && a > -turn)
+        return (a + turn) - kPi;
+    a = std::fmod(a, turn);
     if (a < 0)
-        a += 2 * kPi;
+        a += turn;
     return a - kPi;
 }
 
@@ -982,6 +991,28 @@ private:
             return false;
         if (!p.Dotlike() && (OffTrack(track, p.A, tol) || OffTrack(track, p.B, tol)))
             return false;
+        return Extent(track, p, near, tol, m);
+    }
+
+    // Place with no bound on how far off the track the piece may lie (as
+    // a refit places its pieces again): where every coordinate is far
+    // below the bound's square root, no test of the distances can fail.
+    bool PlaceAnywhere(const TTrack &track, const TPiece &p, double near, TMember &m) const
+    {
+        constexpr double kFar = 1e100;
+        const auto small = [](double v) { return std::fabs(v) < kFar; };
+        const bool sized = track.Round ? small(track.C.X) && small(track.C.Y) && small(track.C.R)
+                                       : small(track.P.X) && small(track.P.Y) && small(track.Ux) && small(track.Uy);
+        if (!sized || !small(p.Mid.X) || !small(p.Mid.Y) || !small(p.A.X) || !small(p.A.Y) || !small(p.B.X) ||
+            !small(p.B.Y))
+            return Place(track, p, near, 1e300, m);
+        return Extent(track, p, near, 1e300, m);
+    }
+
+    // The piece's extent along the track near `near`, once it is known to
+    // lie on it within tol; false for a piece across it.
+    static bool Extent(const TTrack &track, const TPiece &p, double near, double tol, TMember &m)
+    {
         if (p.Dotlike()) {
             const double t = track.T(p.Mid, near);
             const double r = p.Entity < 0 ? p.ExtA : std::max(p.ExtA, p.ExtB) + p.Length / 2;
@@ -1078,7 +1109,7 @@ private:
         }
         for (TMember &m : chain.Members) {
             TMember placed = m;
-            if (Place(track, Pieces[static_cast<std::size_t>(m.Piece)], (m.Lo + m.Hi) / 2, 1e300, placed))
+            if (PlaceAnywhere(track, Pieces[static_cast<std::size_t>(m.Piece)], (m.Lo + m.Hi) / 2, placed))
                 m = placed;
         }
     }
@@ -1186,7 +1217,7 @@ private:
     {
         TMember m{seed, 0, 0};
         const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
-        if (!Place(chain.Track, p, 0, 1e300, m))
+        if (!PlaceAnywhere(chain.Track, p, 0, m))
             return false;
         chain.Members = {m};
         Walk(chain, true);
