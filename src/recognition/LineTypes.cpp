@@ -1402,6 +1402,15 @@ private:
         const double round = chain.Track.Round ? 2 * kPi * chain.Track.C.R : 0;
         if (chain.Track.Round && all.size() >= 4 && all.back().Hi - all.front().Lo > 0.75 * round)
             starts = all.size();
+        // Pieces make three elements only across two gaps at least as wide
+        // as the narrowest that may part them (JudgeMembers).
+        std::size_t open = 0;
+        for (std::size_t i = 0; i + 1 < all.size(); ++i)
+            open += !(all[i + 1].Lo - all[i].Hi < kLeastBreak);
+        if (starts > 1)
+            open += !(all.front().Lo + round - all.back().Hi < kLeastBreak);
+        if (open < 2)
+            return false;
         // A piece at an end that breaks the pattern (a dash cut short) stays
         // as it is, when no start takes in every piece.
         for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
@@ -1421,15 +1430,14 @@ private:
                 for (std::size_t i = start + front; i < start + all.size() - back; ++i)
                     offsets.push_back(allOffsets[i % all.size()]);
                 double w = 0;
-                gaps.clear();
-                if (!OnTrack(chain, offsets, w, gaps))
+                if (!Gaps(chain, gaps) || !OnTrack(chain, offsets, w))
                     continue;
                 // Pieces of one dash broken by the scan make one element:
                 // gaps far narrower than most of the chain's. A noisy scan
                 // breaks a thin stroke by gaps nearly as wide as the
                 // pattern's; those are tried when the narrow ones leave no
                 // pattern.
-                for (const double broken : {0.45, 0.6, 0.75})
+                for (const double broken : kBrokenShares)
                     if (JudgeMembers(chain, w, gaps, broken, across)) {
                         if (start == 0)
                             KeepCutEnds(chain, turned, front, back);
@@ -1469,13 +1477,38 @@ private:
             chain.Members.insert(chain.Members.begin(), all.front());
     }
 
-    // Whether the chain's pieces (their middles `offsets` off the track)
-    // all lie on it, three at least; the median width of their strokes and
-    // the gaps between them, sorted.
-    bool OnTrack(const TChain &chain, const std::vector<double> &offsets, double &w, std::vector<double> &raw) const
+    // The gaps between the chain's pieces, sorted, and whether they may
+    // part three elements at all: three pieces at least, two gaps of them
+    // no narrower than the narrowest the first share of JudgeMembers joins.
+    static bool Gaps(const TChain &chain, std::vector<double> &raw)
     {
+        raw.clear();
         if (chain.Members.size() < 3)
             return false;
+        for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
+            raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
+        std::sort(raw.begin(), raw.end());
+        const double broken = Broken(raw, kBrokenShares[0]);
+        std::size_t open = 0;
+        for (const double g : raw)
+            open += !(g < broken);
+        return open >= 2;
+    }
+
+    // Gaps narrower than this share of the chain's upper quartile, and
+    // than kLeastBreak, join the pieces either side (JudgeMembers): the
+    // shares in the order tried.
+    static constexpr double kBrokenShares[] = {0.45, 0.6, 0.75};
+    static constexpr double kLeastBreak = 1;
+    static double Broken(const std::vector<double> &raw, double share)
+    {
+        return std::max(kLeastBreak, share * raw[raw.size() * 3 / 4]);
+    }
+
+    // Whether the chain's pieces (their middles `offsets` off the track)
+    // all lie on it; the median width of their strokes.
+    bool OnTrack(const TChain &chain, const std::vector<double> &offsets, double &w) const
+    {
         thread_local std::vector<double> widths;
         widths.clear();
         for (const TMember &m : chain.Members)
@@ -1485,9 +1518,6 @@ private:
         for (const double off : offsets)
             if (off > tol)
                 return false;
-        for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
-            raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
-        std::sort(raw.begin(), raw.end());
         return true;
     }
 
@@ -1507,7 +1537,7 @@ private:
         const double tol = Tol(w);
         // Gaps narrower than a share of most (the upper quartile) of the
         // chain's gaps join the pieces either side.
-        const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
+        const double broken = Broken(raw, brokenShare);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
         thread_local std::vector<TMember> ms;
