@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,6 +70,62 @@ TCircle Taubin(const TPoint2 *p, std::size_t n)
 
 } // namespace
 
+// (Operation for operation as Eigen's LDLT: without the decomposition
+// object, whose norm and bookkeeping cost more than the solve.)
+void SolveSymmetric3(const double (&normal)[3][3], const double (&rhs)[3], double (&x)[3])
+{
+    double a[3][3];
+    std::copy(&normal[0][0], &normal[0][0] + 9, &a[0][0]);
+    int pivot[3] = {0, 1, 2};
+    for (int k = 0; k < 3; ++k) {
+        int biggest = k;
+        for (int i = k + 1; i < 3; ++i)
+            if (std::abs(a[i][i]) > std::abs(a[biggest][biggest]))
+                biggest = i;
+        pivot[k] = biggest;
+        if (biggest != k) {
+            // (the lower triangle only, as Eigen keeps it)
+            for (int j = 0; j < k; ++j)
+                std::swap(a[k][j], a[biggest][j]);
+            for (int i = biggest + 1; i < 3; ++i)
+                std::swap(a[i][k], a[i][biggest]);
+            std::swap(a[k][k], a[biggest][biggest]);
+            for (int i = k + 1; i < biggest; ++i)
+                std::swap(a[i][k], a[biggest][i]);
+        }
+        if (k == 1) {
+            const double t0 = a[0][0] * a[1][0];
+            a[1][1] -= a[1][0] * t0;
+            a[2][1] -= a[2][0] * t0;
+        } else if (k == 2) {
+            const double t0 = a[0][0] * a[2][0], t1 = a[1][1] * a[2][1];
+            a[2][2] -= a[2][0] * t0 + a[2][1] * t1;
+        }
+        const bool valid = std::abs(a[k][k]) > 0;
+        if (k == 0 && !valid) {
+            // (a diagonal of zeros: nothing factored, no pivots)
+            pivot[0] = 0;
+            pivot[1] = 1;
+            pivot[2] = 2;
+            break;
+        }
+        if (valid)
+            for (int i = k + 1; i < 3; ++i)
+                a[i][k] /= a[k][k];
+    }
+    std::copy(rhs, rhs + 3, x);
+    for (int k = 0; k < 3; ++k)
+        std::swap(x[k], x[pivot[k]]);
+    x[1] -= a[1][0] * x[0];
+    x[2] -= a[2][0] * x[0] + a[2][1] * x[1];
+    for (int i = 0; i < 3; ++i)
+        x[i] = std::abs(a[i][i]) > std::numeric_limits<double>::min() ? x[i] / a[i][i] : 0;
+    x[1] -= a[2][1] * x[2];
+    x[0] -= a[1][0] * x[1] + a[2][0] * x[2];
+    for (int k = 2; k >= 0; --k)
+        std::swap(x[k], x[pivot[k]]);
+}
+
 TCircle FitCircle(const TPoint2 *p, std::size_t n)
 {
     if (n < 3)
@@ -97,10 +154,10 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
             sy -= jy * e;
             sr -= -1.0 * e;
         }
-        Eigen::Matrix3d normal;
-        normal << xx, xy, rx, xy, yy, ry, rx, ry, count;
-        const Eigen::Vector3d rhs(sx, sy, sr);
-        const Eigen::Vector3d step = normal.ldlt().solve(rhs);
+        const double normal[3][3] = {{xx, xy, rx}, {xy, yy, ry}, {rx, ry, count}};
+        double solved[3];
+        SolveSymmetric3(normal, {sx, sy, sr}, solved);
+        const Eigen::Vector3d step(solved[0], solved[1], solved[2]);
         if (!step.allFinite())
             break;
         c.X += step(0);
