@@ -70,60 +70,60 @@ TCircle Taubin(const TPoint2 *p, std::size_t n)
 
 } // namespace
 
-// (Operation for operation as Eigen's LDLT: without the decomposition
-// object, whose norm and bookkeeping cost more than the solve.)
+// (Operation for operation as Eigen's LDLT, in plain variables: without the
+// decomposition object, whose norm and bookkeeping cost more than the solve.
+// The lower triangle is kept; a pivot swaps rows and columns of it.)
 void SolveSymmetric3(const double (&normal)[3][3], const double (&rhs)[3], double (&x)[3])
 {
-    double a[3][3];
-    std::copy(&normal[0][0], &normal[0][0] + 9, &a[0][0]);
-    int pivot[3] = {0, 1, 2};
-    for (int k = 0; k < 3; ++k) {
-        int biggest = k;
-        for (int i = k + 1; i < 3; ++i)
-            if (std::abs(a[i][i]) > std::abs(a[biggest][biggest]))
-                biggest = i;
-        pivot[k] = biggest;
-        if (biggest != k) {
-            // (the lower triangle only, as Eigen keeps it)
-            for (int j = 0; j < k; ++j)
-                std::swap(a[k][j], a[biggest][j]);
-            for (int i = biggest + 1; i < 3; ++i)
-                std::swap(a[i][k], a[i][biggest]);
-            std::swap(a[k][k], a[biggest][biggest]);
-            for (int i = k + 1; i < biggest; ++i)
-                std::swap(a[i][k], a[biggest][i]);
-        }
-        if (k == 1) {
-            const double t0 = a[0][0] * a[1][0];
-            a[1][1] -= a[1][0] * t0;
-            a[2][1] -= a[2][0] * t0;
-        } else if (k == 2) {
-            const double t0 = a[0][0] * a[2][0], t1 = a[1][1] * a[2][1];
-            a[2][2] -= a[2][0] * t0 + a[2][1] * t1;
-        }
-        const bool valid = std::abs(a[k][k]) > 0;
-        if (k == 0 && !valid) {
-            // (a diagonal of zeros: nothing factored, no pivots)
-            pivot[0] = 0;
-            pivot[1] = 1;
-            pivot[2] = 2;
-            break;
-        }
-        if (valid)
-            for (int i = k + 1; i < 3; ++i)
-                a[i][k] /= a[k][k];
+    double a00 = normal[0][0], a10 = normal[1][0], a11 = normal[1][1];
+    double a20 = normal[2][0], a21 = normal[2][1], a22 = normal[2][2];
+    // The first pivot: the largest diagonal entry (the first of equals).
+    int p0 = 0;
+    if (std::abs(a11) > std::abs(a00))
+        p0 = 1;
+    if (std::abs(a22) > std::abs(p0 == 0 ? a00 : a11))
+        p0 = 2;
+    if (p0 == 1) {
+        std::swap(a00, a11);
+        std::swap(a20, a21);
+    } else if (p0 == 2) {
+        std::swap(a00, a22);
+        std::swap(a10, a21);
     }
-    std::copy(rhs, rhs + 3, x);
-    for (int k = 0; k < 3; ++k)
-        std::swap(x[k], x[pivot[k]]);
-    x[1] -= a[1][0] * x[0];
-    x[2] -= a[2][0] * x[0] + a[2][1] * x[1];
-    for (int i = 0; i < 3; ++i)
-        x[i] = std::abs(a[i][i]) > std::numeric_limits<double>::min() ? x[i] / a[i][i] : 0;
-    x[1] -= a[2][1] * x[2];
-    x[0] -= a[1][0] * x[1] + a[2][0] * x[2];
-    for (int k = 2; k >= 0; --k)
-        std::swap(x[k], x[pivot[k]]);
+    int p1 = 1;
+    if (std::abs(a00) > 0) {
+        a10 /= a00;
+        a20 /= a00;
+        // The second pivot, of the diagonal as it stands before the step.
+        if (std::abs(a22) > std::abs(a11)) {
+            p1 = 2;
+            std::swap(a10, a20);
+            std::swap(a11, a22);
+        }
+        const double t0 = a00 * a10;
+        a11 -= a10 * t0;
+        a21 -= a20 * t0;
+        if (std::abs(a11) > 0)
+            a21 /= a11;
+        const double u0 = a00 * a20, u1 = a11 * a21;
+        a22 -= a20 * u0 + a21 * u1;
+    }
+    // (a diagonal of zeros: nothing factored, no pivots)
+    x[0] = rhs[0];
+    x[1] = rhs[1];
+    x[2] = rhs[2];
+    std::swap(x[0], x[p0]);
+    std::swap(x[1], x[p1]);
+    x[1] -= a10 * x[0];
+    x[2] -= a20 * x[0] + a21 * x[1];
+    const auto divide = [](double v, double d) { return std::abs(d) > std::numeric_limits<double>::min() ? v / d : 0; };
+    x[0] = divide(x[0], a00);
+    x[1] = divide(x[1], a11);
+    x[2] = divide(x[2], a22);
+    x[1] -= a21 * x[2];
+    x[0] -= a10 * x[1] + a20 * x[2];
+    std::swap(x[1], x[p1]);
+    std::swap(x[0], x[p0]);
 }
 
 TCircle FitCircle(const TPoint2 *p, std::size_t n)
