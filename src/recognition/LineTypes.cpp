@@ -180,7 +180,7 @@ public:
 
     void Run(int threads)
     {
-        CollectPieces();
+        CollectPieces(threads);
         std::vector<TChain> chains;
         // Chains seeded from the drawing's entities first, then from specks
         // alone (dotted lines whose dots all came apart from the centre lines).
@@ -439,10 +439,20 @@ public:
     }
 
 private:
+    // The whole number at or below v for |v| < 1e15 (std::floor's, without
+    // the call; a zero's sign aside); v itself beyond.
+    static double FloorOf(double v)
+    {
+        if (!(std::fabs(v) < 1e15))
+            return v;
+        const double t = static_cast<double>(static_cast<long>(v));
+        return t > v ? t - 1 : t;
+    }
+
     bool InkAt(TPoint2 p) const
     {
         // (a whole number far off the sheet, or none, is no ink)
-        const double fx = std::floor(p.X + 0.5), fy = std::floor(p.Y + 0.5);
+        const double fx = FloorOf(p.X + 0.5), fy = FloorOf(p.Y + 0.5);
         if (!(std::fabs(fx) < 1e15 && std::fabs(fy) < 1e15))
             return false;
         const long x = static_cast<long>(fx);
@@ -465,69 +475,87 @@ private:
         return last;
     }
 
-    void CollectPieces()
+    // The pieces of the drawing's entities, measured on the threads a share
+    // of the entities each and taken in order; then the specks.
+    void CollectPieces(int threads)
     {
-        for (std::size_t i = 0; i < Drawing.Entities.size(); ++i) {
-            const TDrawingEntity &e = Drawing.Entities[i];
-            if (e.Kind == TEntityKind::Circle || e.LineType != 0)
-                continue;
-            TPiece p;
-            p.Entity = static_cast<int>(i);
-            e.StartPoint(p.A.X, p.A.Y);
-            e.EndPoint(p.B.X, p.B.Y);
-            double ux = 0, uy = 0, vx = 0, vy = 0;   // directions out of A and out of B
-            if (e.Kind == TEntityKind::Line) {
-                p.Length = Distance(p.A, p.B);
-                p.Mid = {(p.A.X + p.B.X) / 2, (p.A.Y + p.B.Y) / 2};
-                if (p.Length > 0) {
-                    vx = (p.B.X - p.A.X) / p.Length;
-                    vy = (p.B.Y - p.A.Y) / p.Length;
-                    ux = -vx;
-                    uy = -vy;
-                }
-            } else {
-                p.Arc = true;
-                p.Length = e.R * e.Sweep() * kDegree;
-                const double m = (e.StartAngle + e.Sweep() / 2) * kDegree;
-                p.Mid = {e.X1 + e.R * std::cos(m), e.Y1 + e.R * std::sin(m)};
-                const double a = e.StartAngle * kDegree, b = e.EndAngle * kDegree;
-                ux = std::sin(a);
-                uy = -std::cos(a);
-                vx = -std::sin(b);
-                vy = std::cos(b);
-            }
-            if (p.Length > kLongestPiece)
-                continue;
-            // The stroke's width across its middle; its ink past the ends.
-            double nx = -vy, ny = vx;
-            if (p.Arc) {
-                nx = p.Mid.X - e.X1;
-                ny = p.Mid.Y - e.Y1;
-                const double l = std::hypot(nx, ny);
-                nx /= l;
-                ny /= l;
-            }
-            if (ux == 0 && uy == 0) {   // a point: its speck's size
-                p.Width = 1 + Reach(p.Mid, 1, 0, 40) + Reach(p.Mid, -1, 0, 40);
-                p.ExtA = p.ExtB = p.Width / 2;
-            } else {
-                // A piece fitted a little off its stroke (a short arc of a
-                // scan bent too much) is measured from the nearest ink across it.
-                TPoint2 at = p.Mid;
-                for (double s = 0.5; s <= 4 && !InkAt(at); s += 0.5)
-                    for (const double side : {1.0, -1.0})
-                        if (!InkAt(at) && InkAt({p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny}))
-                            at = {p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny};
-                p.Width = 1 + std::max(0.0, Reach(at, nx, ny, 40)) + std::max(0.0, Reach(at, -nx, -ny, 40));
-                const double most = 2 * p.Width + 4;
-                p.ExtA = Reach(p.A, ux, uy, most) + 0.5;
-                p.ExtB = Reach(p.B, vx, vy, most) + 0.5;
-            }
-            Pieces.push_back(p);
+        constexpr std::size_t kShare = 4096;
+        const std::size_t count = Drawing.Entities.size(), shares = (count + kShare - 1) / kShare;
+        std::vector<std::vector<TPiece>> measured(shares);
+        RunTasks(threads, shares, [&](std::size_t share, int) {
+            for (std::size_t i = share * kShare; i < std::min(count, (share + 1) * kShare); ++i)
+                if (const std::optional<TPiece> p = PieceOf(i))
+                    measured[share].push_back(*p);
+        });
+        for (std::vector<TPiece> &share : measured) {
+            Pieces.insert(Pieces.end(), share.begin(), share.end());
+            share = std::vector<TPiece>();
         }
         FileAll(false);
         CollectSpecks();
         FileAll(true);
+    }
+
+    // The piece entity i gives, measured on the ink; none for a circle, a
+    // patterned entity or one too long for a dash.
+    std::optional<TPiece> PieceOf(std::size_t i) const
+    {
+        const TDrawingEntity &e = Drawing.Entities[i];
+        if (e.Kind == TEntityKind::Circle || e.LineType != 0)
+            return std::nullopt;
+        TPiece p;
+        p.Entity = static_cast<int>(i);
+        e.StartPoint(p.A.X, p.A.Y);
+        e.EndPoint(p.B.X, p.B.Y);
+        double ux = 0, uy = 0, vx = 0, vy = 0;   // directions out of A and out of B
+        if (e.Kind == TEntityKind::Line) {
+            p.Length = Distance(p.A, p.B);
+            p.Mid = {(p.A.X + p.B.X) / 2, (p.A.Y + p.B.Y) / 2};
+            if (p.Length > 0) {
+                vx = (p.B.X - p.A.X) / p.Length;
+                vy = (p.B.Y - p.A.Y) / p.Length;
+                ux = -vx;
+                uy = -vy;
+            }
+        } else {
+            p.Arc = true;
+            p.Length = e.R * e.Sweep() * kDegree;
+            const double m = (e.StartAngle + e.Sweep() / 2) * kDegree;
+            p.Mid = {e.X1 + e.R * std::cos(m), e.Y1 + e.R * std::sin(m)};
+            const double a = e.StartAngle * kDegree, b = e.EndAngle * kDegree;
+            ux = std::sin(a);
+            uy = -std::cos(a);
+            vx = -std::sin(b);
+            vy = std::cos(b);
+        }
+        if (p.Length > kLongestPiece)
+            return std::nullopt;
+        // The stroke's width across its middle; its ink past the ends.
+        double nx = -vy, ny = vx;
+        if (p.Arc) {
+            nx = p.Mid.X - e.X1;
+            ny = p.Mid.Y - e.Y1;
+            const double l = std::hypot(nx, ny);
+            nx /= l;
+            ny /= l;
+        }
+        if (ux == 0 && uy == 0) {   // a point: its speck's size
+            p.Width = 1 + Reach(p.Mid, 1, 0, 40) + Reach(p.Mid, -1, 0, 40);
+            p.ExtA = p.ExtB = p.Width / 2;
+        } else {
+            // A piece fitted a little off its stroke (a short arc of a
+            // scan bent too much) is measured from the nearest ink across it.
+            TPoint2 at = p.Mid;
+            for (double s = 0.5; s <= 4 && !InkAt(at); s += 0.5)
+                for (const double side : {1.0, -1.0})
+                    if (!InkAt(at) && InkAt({p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny}))
+                        at = {p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny};
+            p.Width = 1 + std::max(0.0, Reach(at, nx, ny, 40)) + std::max(0.0, Reach(at, -nx, -ny, 40));
+            const double most = 2 * p.Width + 4;
+            p.ExtA = Reach(p.A, ux, uy, most) + 0.5;
+            p.ExtB = Reach(p.B, vx, vy, most) + 0.5;
+        }
+        return p;
     }
 
     static std::uint64_t Key(long cx, long cy)
