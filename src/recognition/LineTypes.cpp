@@ -180,7 +180,9 @@ public:
 
     void Run(int threads)
     {
-        CollectPieces(threads);
+        // (the threads started once for the many short rounds of seeds)
+        TTaskRounds rounds(threads);
+        CollectPieces(rounds);
         std::vector<TChain> chains;
         // Chains seeded from the drawing's entities first, then from specks
         // alone (dotted lines whose dots all came apart from the centre lines).
@@ -231,7 +233,7 @@ public:
                 if (todo.size() == 1)
                     trySeed(0, 0);
                 else
-                    RunTasks(threads, todo.size(), trySeed);
+                    rounds.Run(todo.size(), trySeed);
                 const std::size_t end = next + count;
                 for (; next < end && tries[next % window].Known; ++next) {
                     TTry &t = tries[next % window];
@@ -477,12 +479,12 @@ private:
 
     // The pieces of the drawing's entities, measured on the threads a share
     // of the entities each and taken in order; then the specks.
-    void CollectPieces(int threads)
+    void CollectPieces(TTaskRounds &rounds)
     {
         constexpr std::size_t kShare = 4096;
         const std::size_t count = Drawing.Entities.size(), shares = (count + kShare - 1) / kShare;
         std::vector<std::vector<TPiece>> measured(shares);
-        RunTasks(threads, shares, [&](std::size_t share, int) {
+        rounds.Run(shares, [&](std::size_t share, int) {
             for (std::size_t i = share * kShare; i < std::min(count, (share + 1) * kShare); ++i)
                 if (const std::optional<TPiece> p = PieceOf(i))
                     measured[share].push_back(*p);
