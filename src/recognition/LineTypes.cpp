@@ -494,7 +494,7 @@ private:
             share = std::vector<TPiece>();
         }
         FileAll(false);
-        CollectSpecks();
+        CollectSpecks(rounds);
         FileAll(true);
     }
 
@@ -822,31 +822,167 @@ private:
                 found.push_back(f.Piece);
     }
 
-    // Small pieces of ink no piece passes through: dots the centre lines lost.
-    void CollectSpecks()
+    // A piece of ink the speck search found in a band of lines: its pixels'
+    // count and sums, its box and its first pixel (in order of lines, then
+    // of x); an edge piece has pixels on the band's first or last line and
+    // may go on past it.
+    struct TInk
     {
-        const int w = Ink.Width(), h = Ink.Height();
+        std::int64_t Count = 0, SumX = 0, SumY = 0;
+        int MinX = INT_MAX, MaxX = INT_MIN, MinY = INT_MAX, MaxY = INT_MIN;
+        int FirstX = 0, FirstY = 0;
+
+        void Add(const TInk &o)
+        {
+            Count += o.Count;
+            SumX += o.SumX;
+            SumY += o.SumY;
+            MinX = std::min(MinX, o.MinX);
+            MaxX = std::max(MaxX, o.MaxX);
+            MinY = std::min(MinY, o.MinY);
+            MaxY = std::max(MaxY, o.MaxY);
+            if (std::pair(o.FirstY, o.FirstX) < std::pair(FirstY, FirstX)) {
+                FirstX = o.FirstX;
+                FirstY = o.FirstY;
+            }
+        }
+    };
+    // A run of an edge piece on its band's first or last line.
+    struct TEdgeRun
+    {
+        int X0, X1;
+        std::uint32_t Piece;   // of the band's edge pieces
+    };
+    struct TBand
+    {
+        std::vector<std::pair<TInk, TPiece>> Specks;   // whole within the band
+        std::vector<TInk> Edge;
+        std::vector<TEdgeRun> First, Last;
+    };
+
+    // The speck a whole piece of ink makes, unless it is too large or too
+    // long, or an entity's piece passes through it.
+    std::optional<TPiece> SpeckOf(const TInk &ink, std::size_t entityPieces) const
+    {
+        const int bw = ink.MaxX - ink.MinX + 1, bh = ink.MaxY - ink.MinY + 1;
+        if (bw > kLargestSpeck || bh > kLargestSpeck || std::max(bw, bh) > 2 * std::min(bw, bh) + 2)
+            return std::nullopt;
+        // Drawing units: Y = height - row.
+        const double x0 = ink.MinX - 0.5, x1 = ink.MaxX + 0.5, y0 = Height - ink.MaxY - 0.5, y1 = Height - ink.MinY + 0.5;
+        thread_local std::vector<int> near;
+        NearAnyOrder({(x0 + x1) / 2, (y0 + y1) / 2}, std::max(bw, bh), near);
+        for (const int k : near) {
+            if (static_cast<std::size_t>(k) >= entityPieces)
+                continue;
+            const TPiece &p = Pieces[static_cast<std::size_t>(k)];
+            for (TPoint2 q : {p.A, p.B, p.Mid})
+                if (q.X >= x0 - 1 && q.X <= x1 + 1 && q.Y >= y0 - 1 && q.Y <= y1 + 1)
+                    return std::nullopt;
+        }
+        TPiece speck;
+        speck.Mid = {static_cast<double>(ink.SumX) / static_cast<double>(ink.Count),
+                     Height - static_cast<double>(ink.SumY) / static_cast<double>(ink.Count)};
+        speck.A = speck.B = speck.Mid;
+        speck.Width = std::min(bw, bh);
+        speck.ExtA = speck.ExtB = std::max(bw, bh) / 2.0;
+        return speck;
+    }
+
+    // Small pieces of ink no piece passes through: dots the centre lines
+    // lost, in the order of their first pixels. The lines are searched in
+    // bands on the threads; the pieces of ink on a band's first or last line
+    // are joined with those they touch across it after.
+    void CollectSpecks(TTaskRounds &rounds)
+    {
+        const int h = Ink.Height();
+        const int bands = std::max(1, std::min(4 * rounds.Workers(), h / 256));
+        std::vector<TBand> found(static_cast<std::size_t>(bands));
+        const std::size_t entityPieces = Pieces.size();
+        const auto firstLine = [&](int band) { return static_cast<int>(static_cast<std::int64_t>(h) * band / bands); };
+        rounds.Run(found.size(), [&](std::size_t band, int) {
+            SearchBand(firstLine(static_cast<int>(band)), firstLine(static_cast<int>(band) + 1), entityPieces, found[band]);
+        });
+        // The edge pieces joined across the bands' borders (by the runs on
+        // the lines either side that touch, diagonally too), each whole
+        // piece made once at its root.
+        std::vector<std::uint32_t> firstEdge(found.size() + 1, 0);
+        for (std::size_t b = 0; b < found.size(); ++b)
+            firstEdge[b + 1] = firstEdge[b] + static_cast<std::uint32_t>(found[b].Edge.size());
+        std::vector<std::uint32_t> parent(firstEdge.back());
+        std::iota(parent.begin(), parent.end(), 0u);
+        const auto root = [&](std::uint32_t i) {
+            while (parent[i] != i)
+                i = parent[i] = parent[parent[i]];
+            return i;
+        };
+        for (std::size_t b = 0; b + 1 < found.size(); ++b) {
+            const std::vector<TEdgeRun> &above = found[b].Last, &below = found[b + 1].First;
+            for (std::size_t i = 0, j = 0; i < above.size() && j < below.size();) {
+                const TEdgeRun &u = above[i], &v = below[j];
+                if (u.X0 <= v.X1 + 1 && v.X0 <= u.X1 + 1) {
+                    const std::uint32_t a = root(firstEdge[b] + u.Piece), c = root(firstEdge[b + 1] + v.Piece);
+                    if (a != c)
+                        parent[std::max(a, c)] = std::min(a, c);
+                }
+                // (the run that ends first touches no later run of the other line)
+                if (u.X1 < v.X1)
+                    ++i;
+                else
+                    ++j;
+            }
+        }
+        std::vector<TInk> joined(parent.size());
+        std::vector<bool> isRoot(parent.size());
+        for (std::size_t b = 0; b < found.size(); ++b)
+            for (std::size_t k = 0; k < found[b].Edge.size(); ++k) {
+                const std::uint32_t i = firstEdge[b] + static_cast<std::uint32_t>(k), r = root(i);
+                if (r == i) {
+                    joined[r] = found[b].Edge[k];
+                    isRoot[r] = true;
+                } else {
+                    joined[r].Add(found[b].Edge[k]);
+                }
+            }
+        std::vector<std::pair<TInk, TPiece>> specks;
+        for (std::size_t i = 0; i < joined.size(); ++i)
+            if (isRoot[i])
+                if (const std::optional<TPiece> speck = SpeckOf(joined[i], entityPieces))
+                    specks.push_back({joined[i], *speck});
+        for (TBand &band : found) {
+            specks.insert(specks.end(), band.Specks.begin(), band.Specks.end());
+            band = TBand();
+        }
+        std::sort(specks.begin(), specks.end(), [](const auto &a, const auto &b) {
+            return std::pair(a.first.FirstY, a.first.FirstX) < std::pair(b.first.FirstY, b.first.FirstX);
+        });
+        for (const auto &speck : specks)
+            Pieces.push_back(speck.second);
+    }
+
+    // The pieces of ink whose first pixels lie on lines y0 .. y1 - 1,
+    // searched on those lines alone: each is taken run by run from its
+    // first pixel (in order of lines, then of x): a run's pixels are black
+    // side by side along a line, and the runs of the lines above and below
+    // that touch it (diagonally too) are of the piece. (Words of 64 pixels
+    // at a time: the lines' guard words are paper.)
+    void SearchBand(int y0, int y1, std::size_t entityPieces, TBand &band) const
+    {
+        const int w = Ink.Width();
         // Fresh zero pages, a line's only once it is marked, given back once
         // the search has passed it: a piece never reaches a line above its
         // first pixel, and all ink above the line searched was taken.
-        TBlackMask seen(w, h);
-        int kept = 0;  // lines from here on are held
-        const auto seenLine = [&](int y) { return seen.Line(y); };
+        TBlackMask seen(w, y1 - y0);
+        int kept = y0;  // lines from here on are held
+        const auto seenLine = [&](int y) { return seen.Line(y - y0); };
         // The bits of word i that stand for pixels a .. b.
         const auto within = [](int i, int a, int b) {
             const int lo = std::max(a - 64 * i, 0), hi = std::min(b - 64 * i, 63);
             return lo > hi ? std::uint64_t{0} : (~std::uint64_t{0} >> (63 - hi)) & (~std::uint64_t{0} << lo);
         };
-        const std::size_t entityPieces = Pieces.size();
         std::vector<std::pair<int, int>> stack;
-        // Each piece of ink is taken run by run from its first pixel (in
-        // order of lines, then of x): a run's pixels are black side by side
-        // along a line, and the runs of the lines above and below that touch
-        // it (diagonally too) are of the piece. (Words of 64 pixels at a
-        // time: the lines' guard words are paper.)
-        for (int y = 0; y < h; ++y) {
+        for (int y = y0; y < y1; ++y) {
             if (y - kept >= 64) {
-                seen.DiscardLines(kept, y);
+                seen.DiscardLines(kept - y0, y - y0);
                 kept = y;
             }
             const std::uint64_t *line = Ink.Line(y);
@@ -858,8 +994,11 @@ private:
                     const int x = word * 64 + std::countr_zero(bits);
                     if (x >= w)
                         break;
-                    int minX = x, maxX = x, minY = y, maxY = y;
-                    std::int64_t count = 0, sumX = 0, sumY = 0;
+                    TInk ink;
+                    ink.FirstX = ink.MinX = ink.MaxX = x;
+                    ink.FirstY = ink.MinY = ink.MaxY = y;
+                    const std::uint32_t edge = static_cast<std::uint32_t>(band.Edge.size());
+                    bool onEdge = false;
                     stack.assign(1, {x, y});
                     while (!stack.empty()) {
                         const auto [px, py] = stack.back();
@@ -868,32 +1007,36 @@ private:
                         if ((marks[px >> 6] >> (px & 63)) & 1)
                             continue;
                         // The run: from the paper before px to the paper after it.
-                        const std::uint64_t *ink = Ink.Line(py);
+                        const std::uint64_t *row = Ink.Line(py);
                         int i = px >> 6;
-                        std::uint64_t paper = ~ink[i] & ((std::uint64_t{1} << (px & 63)) - 1);
+                        std::uint64_t paper = ~row[i] & ((std::uint64_t{1} << (px & 63)) - 1);
                         while (!paper)
-                            paper = ~ink[--i];
+                            paper = ~row[--i];
                         const int r0 = 64 * i + 64 - std::countl_zero(paper);
                         i = px >> 6;
-                        paper = ~ink[i] & ~((std::uint64_t{2} << (px & 63)) - 1);
+                        paper = ~row[i] & ~((std::uint64_t{2} << (px & 63)) - 1);
                         while (!paper)
-                            paper = ~ink[++i];
+                            paper = ~row[++i];
                         const int r1 = 64 * i + std::countr_zero(paper) - 1;
                         const std::int64_t n = r1 - r0 + 1;
                         for (int j = r0 >> 6; j <= r1 >> 6; ++j)
                             marks[j] |= within(j, r0, r1);
-                        count += n;
-                        sumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
-                        sumY += static_cast<std::int64_t>(py) * n;
-                        minX = std::min(minX, r0);
-                        maxX = std::max(maxX, r1);
-                        minY = std::min(minY, py);
-                        maxY = std::max(maxY, py);
+                        ink.Count += n;
+                        ink.SumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
+                        ink.SumY += static_cast<std::int64_t>(py) * n;
+                        ink.MinX = std::min(ink.MinX, r0);
+                        ink.MaxX = std::max(ink.MaxX, r1);
+                        ink.MinY = std::min(ink.MinY, py);
+                        ink.MaxY = std::max(ink.MaxY, py);
+                        if (py == y0 || py == y1 - 1) {
+                            onEdge = true;
+                            (py == y0 ? band.First : band.Last).push_back({r0, r1, edge});
+                        }
                         // The runs of the lines either side that start
                         // within one pixel of this one (or run into it),
                         // not yet taken, by their first pixel there.
                         for (const int qy : {py - 1, py + 1}) {
-                            if (qy < y || qy >= h)
+                            if (qy < y || qy >= y1)
                                 continue;
                             const int lo = std::max(0, r0 - 1), hi = std::min(w - 1, r1 + 1);
                             const std::uint64_t *q = Ink.Line(qy);
@@ -907,32 +1050,16 @@ private:
                             }
                         }
                     }
-                    const double sx = static_cast<double>(sumX), sy = static_cast<double>(sumY);
-                    const int bw = maxX - minX + 1, bh = maxY - minY + 1;
-                    if (bw > kLargestSpeck || bh > kLargestSpeck || std::max(bw, bh) > 2 * std::min(bw, bh) + 2)
-                        continue;
-                    // Drawing units: Y = height - row.
-                    const double x0 = minX - 0.5, x1 = maxX + 0.5, y0 = Height - maxY - 0.5, y1 = Height - minY + 0.5;
-                    bool covered = false;
-                    for (int k : Near({(x0 + x1) / 2, (y0 + y1) / 2}, std::max(bw, bh))) {
-                        if (static_cast<std::size_t>(k) >= entityPieces)
-                            continue;
-                        const TPiece &p = Pieces[static_cast<std::size_t>(k)];
-                        for (TPoint2 q : {p.A, p.B, p.Mid})
-                            if (q.X >= x0 - 1 && q.X <= x1 + 1 && q.Y >= y0 - 1 && q.Y <= y1 + 1)
-                                covered = true;
-                    }
-                    if (covered)
-                        continue;
-                    TPiece speck;
-                    speck.Mid = {sx / static_cast<double>(count), Height - sy / static_cast<double>(count)};
-                    speck.A = speck.B = speck.Mid;
-                    speck.Width = std::min(bw, bh);
-                    speck.ExtA = speck.ExtB = std::max(bw, bh) / 2.0;
-                    Pieces.push_back(speck);
+                    if (onEdge)
+                        band.Edge.push_back(ink);
+                    else if (const std::optional<TPiece> speck = SpeckOf(ink, entityPieces))
+                        band.Specks.push_back({ink, *speck});
                 }
             }
         }
+        const auto byX = [](const TEdgeRun &a, const TEdgeRun &b) { return a.X0 < b.X0; };
+        std::sort(band.First.begin(), band.First.end(), byX);
+        std::sort(band.Last.begin(), band.Last.end(), byX);
     }
 
     double Tol(double width) const { return std::max(1.5, std::max(Tolerance, 0.5 * width)); }
