@@ -1289,7 +1289,6 @@ private:
             int best = -1;
             TMember bestMember{};
             double bestGap = 1e300;
-            TChain bestRefitted;
             // The nearest piece wins, the first in order among equals.
             thread_local std::vector<int> near;
             if (chain.Track.Round) {
@@ -1307,6 +1306,19 @@ private:
             member.Start(Pieces.size());
             for (const TMember &r : chain.Members)
                 member.Mark(r.Piece);
+            // A circle fitted to a few pieces of a scan drifts off: a piece
+            // a little further off joins when the circle refitted through
+            // it passes every piece within the tolerance. (A line through
+            // dots refitted so would follow a dotted circle's chords.) Those
+            // wait until the pieces on the track are known, and are tried
+            // nearest first, while they would win.
+            struct TFurther
+            {
+                double Gap;
+                TMember Member;
+            };
+            thread_local std::vector<TFurther> further;
+            further.clear();
             for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 // (the chain's own pieces, and those far wider or narrower
@@ -1314,14 +1326,11 @@ private:
                 if (p.Used || member.Marked(k) || p.Width > 2 * width + 2 ||
                     width > 2 * p.Width + 2)
                     continue;
-                // (on a circle, those clearly off it even for a refit)
-                if (chain.Track.Round && ClearlyOff(chain.Track, p, 2.5 * tol))
+                // (on a circle, those clearly off it even for a refit; on a
+                // line, those whose middle lies off it, as Place finds)
+                if (chain.Track.Round ? ClearlyOff(chain.Track, p, 2.5 * tol) : chain.Track.Offset(p.Mid) > tol)
                     continue;
                 TMember m{k, 0, 0};
-                // A circle fitted to a few pieces of a scan drifts off: a piece
-                // a little further off joins when the circle refitted through
-                // it passes every piece within the tolerance. (A line through
-                // dots refitted so would follow a dotted circle's chords.)
                 bool refit = false;
                 if (!Place(chain.Track, p, end, tol, m)) {
                     if (!chain.Track.Round || !Place(chain.Track, p, end, 2.5 * tol, m))
@@ -1336,30 +1345,45 @@ private:
                     continue;
                 if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
                     continue;
-                TChain refitted;
                 if (refit) {
-                    refitted = chain;
-                    if (forward)
-                        refitted.Members.push_back(m);
-                    else
-                        refitted.Members.insert(refitted.Members.begin(), m);
-                    Refit(refitted);
-                    if (!std::all_of(refitted.Members.begin(), refitted.Members.end(), [&](const TMember &r) {
-                            const TPiece &q = Pieces[static_cast<std::size_t>(r.Piece)];
-                            return MidOffset(refitted.Track, q) <= tol &&
-                                (q.Dotlike() || (refitted.Track.Offset(q.A) <= tol && refitted.Track.Offset(q.B) <= tol));
-                        }))
-                        continue;
+                    further.push_back({gap, m});
+                    continue;
                 }
                 best = k;
                 bestMember = m;
                 bestGap = gap;
-                bestRefitted = std::move(refitted);
+            }
+            std::sort(further.begin(), further.end(), [](const TFurther &a, const TFurther &b) {
+                return a.Gap < b.Gap || (a.Gap == b.Gap && a.Member.Piece < b.Member.Piece);
+            });
+            thread_local TChain refitted;
+            bool fromRefit = false;
+            for (const TFurther &f : further) {
+                if (f.Gap > bestGap || (f.Gap == bestGap && f.Member.Piece > best))
+                    break;
+                refitted.Track = chain.Track;
+                refitted.Members.clear();
+                if (!forward)
+                    refitted.Members.push_back(f.Member);
+                refitted.Members.insert(refitted.Members.end(), chain.Members.begin(), chain.Members.end());
+                if (forward)
+                    refitted.Members.push_back(f.Member);
+                Refit(refitted);
+                if (!std::all_of(refitted.Members.begin(), refitted.Members.end(), [&](const TMember &r) {
+                        const TPiece &q = Pieces[static_cast<std::size_t>(r.Piece)];
+                        return MidOffset(refitted.Track, q) <= tol &&
+                            (q.Dotlike() || (refitted.Track.Offset(q.A) <= tol && refitted.Track.Offset(q.B) <= tol));
+                    }))
+                    continue;
+                best = f.Member.Piece;
+                fromRefit = true;
+                break;
             }
             if (best < 0)
                 return;
-            if (!bestRefitted.Members.empty()) {
-                chain = std::move(bestRefitted);
+            if (fromRefit) {
+                chain.Track = refitted.Track;
+                chain.Members.swap(refitted.Members);
                 continue;
             }
             if (forward)
