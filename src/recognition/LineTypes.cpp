@@ -1419,34 +1419,54 @@ private:
         const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
         bool found = false;
         double best = 0;
-        const auto attempt = [&](TChain candidate) {
+        // (each track's chain grown in one kept per thread, its lists'
+        // room passed on with the chain taken)
+        thread_local TChain candidate;
+        const auto attempt = [&](const TTrack &track) {
+            candidate.Track = track;
+            candidate.Members.clear();
+            candidate.Closed = false;
+            candidate.Width = 1;
+            candidate.Elements.clear();
+            candidate.Base = 0;
+            candidate.Period = 0;
+            candidate.Dash = 0;
+            candidate.Swallowed.clear();
             if (!Grow(candidate, seed))
                 return;
             const double span = candidate.Members.back().Hi - candidate.Members.front().Lo;
             if (!found || span > best + 1) {
                 found = true;
                 best = span;
-                chain = std::move(candidate);
+                std::swap(chain, candidate);
             }
         };
-        if (e && e->Kind == TEntityKind::Arc && e->R > 3) {
-            TChain c;
-            c.Track.Round = true;
-            c.Track.C = {e->X1, e->Y1, e->R, true};
-            c.Track.Ref = AngleAbout(c.Track.C, p.Mid);
-            attempt(std::move(c));
-        }
-        if (!p.Dotlike() && !p.Arc) {
-            TChain c;
-            c.Track.P = p.Mid;
-            c.Track.Ux = (p.B.X - p.A.X) / p.Length;
-            c.Track.Uy = (p.B.Y - p.A.Y) / p.Length;
-            attempt(std::move(c));
-        }
+        const auto round = [&](TCircle c) {
+            TTrack track;
+            track.Round = true;
+            track.C = c;
+            track.Ref = AngleAbout(c, p.Mid);
+            return track;
+        };
+        const auto straight = [&](double ux, double uy) {
+            TTrack track;
+            track.P = p.Mid;
+            track.Ux = ux;
+            track.Uy = uy;
+            return track;
+        };
+        if (e && e->Kind == TEntityKind::Arc && e->R > 3)
+            attempt(round({e->X1, e->Y1, e->R, true}));
+        if (!p.Dotlike() && !p.Arc)
+            attempt(straight((p.B.X - p.A.X) / p.Length, (p.B.Y - p.A.Y) / p.Length));
+        // The four pieces nearest the seed's middle (the first in order among
+        // equals) within its reach: the others' distances are measured only
+        // while they may be among them, nearest by the square first.
         const double reach = p.Length / 2 + std::max(p.ExtA, p.ExtB) + std::min(200.0, 8 + 3 * p.Width + p.Length);
-        std::vector<std::pair<double, int>> near;
-        std::vector<int> around;
+        thread_local std::vector<int> around;
+        thread_local std::vector<std::pair<double, int>> squares, near;
         NearAnyOrder(p.Mid, reach, around);
+        squares.clear();
         for (const int k : around) {
             const TPiece &q = Pieces[static_cast<std::size_t>(k)];
             if (k == seed || q.Used)
@@ -1455,30 +1475,37 @@ private:
             const double dx = q.Mid.X - p.Mid.X, dy = q.Mid.Y - p.Mid.Y, most = reach + q.Length / 2;
             if (dx * dx + dy * dy > most * most * (1 + 1e-9))
                 continue;
-            const double d = Distance(q.Mid, p.Mid);
-            if (d <= most && d > 1)
-                near.push_back({d, k});
+            squares.push_back({dx * dx + dy * dy, k});
         }
-        std::sort(near.begin(), near.end());
+        std::sort(squares.begin(), squares.end());
+        near.clear();
+        for (const auto &[square, k] : squares) {
+            // (a square this far past the fourth's is of a longer distance)
+            if (near.size() >= 4 && square > near[3].first * near[3].first * (1 + 1e-9))
+                break;
+            const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+            const double d = Distance(q.Mid, p.Mid);
+            if (!(d <= reach + q.Length / 2 && d > 1))
+                continue;
+            near.push_back({d, k});
+            std::sort(near.begin(), near.end());
+        }
         if (near.size() > 4)
             near.resize(4);
         if (p.Dotlike()) {
             for (const auto &[d, k] : near) {
                 const TPiece &q = Pieces[static_cast<std::size_t>(k)];
-                TChain c;
-                c.Track.P = p.Mid;
-                c.Track.Ux = (q.Mid.X - p.Mid.X) / d;
-                c.Track.Uy = (q.Mid.Y - p.Mid.Y) / d;
-                attempt(std::move(c));
+                attempt(straight((q.Mid.X - p.Mid.X) / d, (q.Mid.Y - p.Mid.Y) / d));
             }
         }
+        thread_local std::vector<TPoint2> points;
         for (std::size_t i = 0; i < near.size(); ++i)
             for (std::size_t j = i + 1; j < near.size(); ++j) {
                 const TPiece &a = Pieces[static_cast<std::size_t>(near[i].second)];
                 const TPiece &b = Pieces[static_cast<std::size_t>(near[j].second)];
                 if ((a.Mid.X - p.Mid.X) * (b.Mid.X - p.Mid.X) + (a.Mid.Y - p.Mid.Y) * (b.Mid.Y - p.Mid.Y) >= 0)
                     continue;
-                std::vector<TPoint2> points;
+                points.clear();
                 for (const TPiece *q : {&a, &p, &b}) {
                     points.push_back(q->Mid);
                     if (!q->Dotlike()) {
@@ -1489,11 +1516,7 @@ private:
                 const TCircle c = FitCircle(points.data(), points.size());
                 if (!c.Valid || !(c.R > 3) || c.R > 20000 || CircleDeviation(points.data(), points.size(), c) > Tol(p.Width))
                     continue;
-                TChain candidate;
-                candidate.Track.Round = true;
-                candidate.Track.C = c;
-                candidate.Track.Ref = AngleAbout(c, p.Mid);
-                attempt(std::move(candidate));
+                attempt(round(c));
             }
         // A straight chain of dots may be a chord of a dotted circle's (its
         // neighbours too near for a circle through three): the circle
@@ -1501,7 +1524,7 @@ private:
         if (found && !chain.Track.Round && chain.Members.size() >= 3 &&
             std::all_of(chain.Members.begin(), chain.Members.end(),
                         [&](const TMember &m) { return Pieces[static_cast<std::size_t>(m.Piece)].Dotlike(); })) {
-            std::vector<TPoint2> points;
+            points.clear();
             for (const TMember &m : chain.Members)
                 points.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Mid);
             const double step = (chain.Members.back().Lo - chain.Members.front().Lo) /
@@ -1525,13 +1548,8 @@ private:
             }
             if (points.size() == chain.Members.size() + 2) {
                 const TCircle c = FitCircle(points.data(), points.size());
-                if (c.Valid && c.R > 3 && c.R <= 20000 && CircleDeviation(points.data(), points.size(), c) <= Tol(p.Width)) {
-                    TChain candidate;
-                    candidate.Track.Round = true;
-                    candidate.Track.C = c;
-                    candidate.Track.Ref = AngleAbout(c, p.Mid);
-                    attempt(std::move(candidate));
-                }
+                if (c.Valid && c.R > 3 && c.R <= 20000 && CircleDeviation(points.data(), points.size(), c) <= Tol(p.Width))
+                    attempt(round(c));
             }
         }
         return found;
