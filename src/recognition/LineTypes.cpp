@@ -71,14 +71,16 @@ bool ComesRound(double closing, double widest, double meanGap, double spacing)
 // a speck of ink no entity passes through.
 struct TPiece
 {
-    int Entity = -1;     // index into the drawing's entities; -1 for a speck
+    // (what a walk reads of every piece near it first, in one cache line)
+    bool Used = false;
     bool Arc = false;
-    TPoint2 A{}, B{}, Mid{};
+    int Entity = -1;     // index into the drawing's entities; -1 for a speck
+    TPoint2 Mid{};
+    double Width = 1;    // of the stroke
     double Length = 0;   // of the entity; 0 for a speck
+    TPoint2 A{}, B{};
     double ExtA = 0;     // how far the ink reaches past A, past B (a speck: half its size)
     double ExtB = 0;
-    double Width = 1;    // of the stroke
-    bool Used = false;
     bool Dotlike() const { return Length < 4; }
 };
 
@@ -1112,6 +1114,11 @@ private:
         if (!ClearOf(track.C, track.C.R, p.Mid, tol))
             return false;
         if (p.Arc || !(p.Length < 2 * track.C.R))
+            return true;
+        // (outside the circle it lies outside the circle of the chords'
+        // middles as well, which is no larger)
+        const double dx = p.Mid.X - track.C.X, dy = p.Mid.Y - track.C.Y, out = track.C.R + tol;
+        if (dx * dx + dy * dy > out * out * (1 + 1e-9))
             return true;
         const double sagitta = track.C.R - std::sqrt(track.C.R * track.C.R - p.Length * p.Length / 4);
         return ClearOf(track.C, track.C.R - sagitta, p.Mid, tol);
