@@ -11,62 +11,6 @@
 
 namespace {
 
-// The solution of the symmetric system `a` x = b (a's lower triangle read)
-// by the LDLT factorisation with diagonal pivoting, the operations of
-// Eigen's LDLT in their order, so that the bits are the same.
-void SolveLdlt3(double a[3][3], const double b[3], double x[3])
-{
-    int turn[3];
-    for (int k = 0; k < 3; ++k) {
-        // The largest diagonal entry left (the first of equals) moves to k.
-        int big = k;
-        for (int i = k + 1; i < 3; ++i)
-            if (std::abs(a[i][i]) > std::abs(a[big][big]))
-                big = i;
-        turn[k] = big;
-        if (big != k) {
-            for (int j = 0; j < k; ++j)
-                std::swap(a[k][j], a[big][j]);
-            for (int i = big + 1; i < 3; ++i)
-                std::swap(a[i][k], a[i][big]);
-            std::swap(a[k][k], a[big][big]);
-            for (int i = k + 1; i < big; ++i)
-                std::swap(a[i][k], a[big][i]);
-        }
-        if (k > 0) {
-            double t[2];
-            for (int j = 0; j < k; ++j)
-                t[j] = a[j][j] * a[k][j];
-            a[k][k] -= k == 1 ? a[1][0] * t[0] : a[2][0] * t[0] + a[2][1] * t[1];
-            if (k == 1)
-                a[2][1] -= a[2][0] * t[0];
-        }
-        const double pivot = a[k][k];
-        if (k == 0 && !(std::abs(pivot) > 0)) {
-            turn[0] = 0;
-            turn[1] = 1;
-            turn[2] = 2;
-            break;
-        }
-        if (std::abs(pivot) > 0)
-            for (int i = k + 1; i < 3; ++i)
-                a[i][k] /= pivot;
-    }
-    x[0] = b[0];
-    x[1] = b[1];
-    x[2] = b[2];
-    for (int k = 0; k < 3; ++k)
-        std::swap(x[k], x[turn[k]]);
-    x[1] -= a[1][0] * x[0];
-    x[2] -= a[2][0] * x[0] + a[2][1] * x[1];
-    for (int i = 0; i < 3; ++i)
-        x[i] = std::abs(a[i][i]) > std::numeric_limits<double>::min() ? x[i] / a[i][i] : 0;
-    x[1] -= a[2][1] * x[2];
-    x[0] -= a[1][0] * x[1] + a[2][0] * x[2];
-    for (int k = 2; k >= 0; --k)
-        std::swap(x[k], x[turn[k]]);
-}
-
 TCircle Taubin(const TPoint2 *p, std::size_t n)
 {
     double mx = 0, my = 0;
@@ -126,6 +70,62 @@ TCircle Taubin(const TPoint2 *p, std::size_t n)
 
 } // namespace
 
+// (Operation for operation as Eigen's LDLT, in plain variables: without the
+// decomposition object, whose norm and bookkeeping cost more than the solve.
+// The lower triangle is kept; a pivot swaps rows and columns of it.)
+void SolveSymmetric3(const double (&normal)[3][3], const double (&rhs)[3], double (&x)[3])
+{
+    double a00 = normal[0][0], a10 = normal[1][0], a11 = normal[1][1];
+    double a20 = normal[2][0], a21 = normal[2][1], a22 = normal[2][2];
+    // The first pivot: the largest diagonal entry (the first of equals).
+    int p0 = 0;
+    if (std::abs(a11) > std::abs(a00))
+        p0 = 1;
+    if (std::abs(a22) > std::abs(p0 == 0 ? a00 : a11))
+        p0 = 2;
+    if (p0 == 1) {
+        std::swap(a00, a11);
+        std::swap(a20, a21);
+    } else if (p0 == 2) {
+        std::swap(a00, a22);
+        std::swap(a10, a21);
+    }
+    int p1 = 1;
+    if (std::abs(a00) > 0) {
+        a10 /= a00;
+        a20 /= a00;
+        // The second pivot, of the diagonal as it stands before the step.
+        if (std::abs(a22) > std::abs(a11)) {
+            p1 = 2;
+            std::swap(a10, a20);
+            std::swap(a11, a22);
+        }
+        const double t0 = a00 * a10;
+        a11 -= a10 * t0;
+        a21 -= a20 * t0;
+        if (std::abs(a11) > 0)
+            a21 /= a11;
+        const double u0 = a00 * a20, u1 = a11 * a21;
+        a22 -= a20 * u0 + a21 * u1;
+    }
+    // (a diagonal of zeros: nothing factored, no pivots)
+    x[0] = rhs[0];
+    x[1] = rhs[1];
+    x[2] = rhs[2];
+    std::swap(x[0], x[p0]);
+    std::swap(x[1], x[p1]);
+    x[1] -= a10 * x[0];
+    x[2] -= a20 * x[0] + a21 * x[1];
+    const auto divide = [](double v, double d) { return std::abs(d) > std::numeric_limits<double>::min() ? v / d : 0; };
+    x[0] = divide(x[0], a00);
+    x[1] = divide(x[1], a11);
+    x[2] = divide(x[2], a22);
+    x[1] -= a21 * x[2];
+    x[0] -= a10 * x[1] + a20 * x[2];
+    std::swap(x[1], x[p1]);
+    std::swap(x[0], x[p0]);
+}
+
 TCircle FitCircle(const TPoint2 *p, std::size_t n)
 {
     if (n < 3)
@@ -154,9 +154,9 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
             sy -= jy * e;
             sr -= -1.0 * e;
         }
-        double normal[3][3] = {{xx, xy, rx}, {xy, yy, ry}, {rx, ry, count}}, solved[3];
-        const double rhs[3] = {sx, sy, sr};
-        SolveLdlt3(normal, rhs, solved);
+        const double normal[3][3] = {{xx, xy, rx}, {xy, yy, ry}, {rx, ry, count}};
+        double solved[3];
+        SolveSymmetric3(normal, {sx, sy, sr}, solved);
         const Eigen::Vector3d step(solved[0], solved[1], solved[2]);
         if (!step.allFinite())
             break;

@@ -4,6 +4,7 @@
 //   FitCircle / FitCircleThrough - the circle; Valid false when the points
 //                  fit none (fewer than three, or on one line).
 //   CircleDeviation - how far the points lie from a circle at most.
+//   SolveSymmetric3 - a symmetric 3 x 3 system solved as Eigen's LDLT does.
 
 #include <cstddef>
 
@@ -32,6 +33,12 @@ TCircle FitCircleThrough(const TPoint2 *points, std::size_t count, TPoint2 a, TP
 
 // Largest distance of the points from the circle.
 double CircleDeviation(const TPoint2 *points, std::size_t count, const TCircle &circle);
+
+// x for normal x = rhs, the matrix symmetric, to the last bit as Eigen's
+// LDLT gives it (normal.ldlt().solve(rhs)): pivots by the largest diagonal
+// entry left (the first of equals), a pivot of zero left undivided, a
+// zero of the diagonal giving a zero of the solution.
+void SolveSymmetric3(const double (&normal)[3][3], const double (&rhs)[3], double (&x)[3]);
 
 // An arc of a stroke as its pixels show it: the centre line on Circle from
 // angle Lo to angle Hi (radians, counter-clockwise, Lo < Hi < Lo + 2 pi), the

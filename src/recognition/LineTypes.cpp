@@ -39,12 +39,21 @@ double AngleAbout(TCircle c, TPoint2 q)
     return std::atan2(q.Y - c.Y, q.X - c.X);
 }
 
-// An angle brought into [-pi, pi).
+// An angle brought into [-pi, pi). (Within two turns of the range the
+// remainder is the angle less a turn or none, exactly: fmod's own answer.)
 double WrapPi(double a)
 {
-    a = std::fmod(a + kPi, 2 * kPi);
+    constexpr double turn = 2 * kPi;
+    a += kPi;
+    if (a >= 0 && a < turn)
+        return a - kPi;
+    if (a >= turn && a < 2 * turn)
+        return (a - turn) - kPi;
+    if (a < 0 && a > -turn)
+        return (a + turn) - kPi;
+    a = std::fmod(a, turn);
     if (a < 0)
-        a += 2 * kPi;
+        a += turn;
     return a - kPi;
 }
 
@@ -62,14 +71,16 @@ bool ComesRound(double closing, double widest, double meanGap, double spacing)
 // a speck of ink no entity passes through.
 struct TPiece
 {
-    int Entity = -1;     // index into the drawing's entities; -1 for a speck
+    // (what a walk reads of every piece near it first, in one cache line)
+    bool Used = false;
     bool Arc = false;
-    TPoint2 A{}, B{}, Mid{};
+    int Entity = -1;     // index into the drawing's entities; -1 for a speck
+    TPoint2 Mid{};
+    double Width = 1;    // of the stroke
     double Length = 0;   // of the entity; 0 for a speck
+    TPoint2 A{}, B{};
     double ExtA = 0;     // how far the ink reaches past A, past B (a speck: half its size)
     double ExtB = 0;
-    double Width = 1;    // of the stroke
-    bool Used = false;
     bool Dotlike() const { return Length < 4; }
 };
 
@@ -171,7 +182,9 @@ public:
 
     void Run(int threads)
     {
-        CollectPieces();
+        // (the threads started once for the many short rounds of seeds)
+        TTaskRounds rounds(threads);
+        CollectPieces(rounds);
         std::vector<TChain> chains;
         // Chains seeded from the drawing's entities first, then from specks
         // alone (dotted lines whose dots all came apart from the centre lines).
@@ -222,7 +235,7 @@ public:
                 if (todo.size() == 1)
                     trySeed(0, 0);
                 else
-                    RunTasks(threads, todo.size(), trySeed);
+                    rounds.Run(todo.size(), trySeed);
                 const std::size_t end = next + count;
                 for (; next < end && tries[next % window].Known; ++next) {
                     TTry &t = tries[next % window];
@@ -430,10 +443,20 @@ public:
     }
 
 private:
+    // The whole number at or below v for |v| < 1e15 (std::floor's, without
+    // the call; a zero's sign aside); v itself beyond.
+    static double FloorOf(double v)
+    {
+        if (!(std::fabs(v) < 1e15))
+            return v;
+        const double t = static_cast<double>(static_cast<long>(v));
+        return t > v ? t - 1 : t;
+    }
+
     bool InkAt(TPoint2 p) const
     {
         // (a whole number far off the sheet, or none, is no ink)
-        const double fx = std::floor(p.X + 0.5), fy = std::floor(p.Y + 0.5);
+        const double fx = FloorOf(p.X + 0.5), fy = FloorOf(p.Y + 0.5);
         if (!(std::fabs(fx) < 1e15 && std::fabs(fy) < 1e15))
             return false;
         const long x = static_cast<long>(fx);
@@ -456,69 +479,87 @@ private:
         return last;
     }
 
-    void CollectPieces()
+    // The pieces of the drawing's entities, measured on the threads a share
+    // of the entities each and taken in order; then the specks.
+    void CollectPieces(TTaskRounds &rounds)
     {
-        for (std::size_t i = 0; i < Drawing.Entities.size(); ++i) {
-            const TDrawingEntity &e = Drawing.Entities[i];
-            if (e.Kind == TEntityKind::Circle || e.LineType != 0)
-                continue;
-            TPiece p;
-            p.Entity = static_cast<int>(i);
-            e.StartPoint(p.A.X, p.A.Y);
-            e.EndPoint(p.B.X, p.B.Y);
-            double ux = 0, uy = 0, vx = 0, vy = 0;   // directions out of A and out of B
-            if (e.Kind == TEntityKind::Line) {
-                p.Length = Distance(p.A, p.B);
-                p.Mid = {(p.A.X + p.B.X) / 2, (p.A.Y + p.B.Y) / 2};
-                if (p.Length > 0) {
-                    vx = (p.B.X - p.A.X) / p.Length;
-                    vy = (p.B.Y - p.A.Y) / p.Length;
-                    ux = -vx;
-                    uy = -vy;
-                }
-            } else {
-                p.Arc = true;
-                p.Length = e.R * e.Sweep() * kDegree;
-                const double m = (e.StartAngle + e.Sweep() / 2) * kDegree;
-                p.Mid = {e.X1 + e.R * std::cos(m), e.Y1 + e.R * std::sin(m)};
-                const double a = e.StartAngle * kDegree, b = e.EndAngle * kDegree;
-                ux = std::sin(a);
-                uy = -std::cos(a);
-                vx = -std::sin(b);
-                vy = std::cos(b);
-            }
-            if (p.Length > kLongestPiece)
-                continue;
-            // The stroke's width across its middle; its ink past the ends.
-            double nx = -vy, ny = vx;
-            if (p.Arc) {
-                nx = p.Mid.X - e.X1;
-                ny = p.Mid.Y - e.Y1;
-                const double l = std::hypot(nx, ny);
-                nx /= l;
-                ny /= l;
-            }
-            if (ux == 0 && uy == 0) {   // a point: its speck's size
-                p.Width = 1 + Reach(p.Mid, 1, 0, 40) + Reach(p.Mid, -1, 0, 40);
-                p.ExtA = p.ExtB = p.Width / 2;
-            } else {
-                // A piece fitted a little off its stroke (a short arc of a
-                // scan bent too much) is measured from the nearest ink across it.
-                TPoint2 at = p.Mid;
-                for (double s = 0.5; s <= 4 && !InkAt(at); s += 0.5)
-                    for (const double side : {1.0, -1.0})
-                        if (!InkAt(at) && InkAt({p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny}))
-                            at = {p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny};
-                p.Width = 1 + std::max(0.0, Reach(at, nx, ny, 40)) + std::max(0.0, Reach(at, -nx, -ny, 40));
-                const double most = 2 * p.Width + 4;
-                p.ExtA = Reach(p.A, ux, uy, most) + 0.5;
-                p.ExtB = Reach(p.B, vx, vy, most) + 0.5;
-            }
-            Pieces.push_back(p);
+        constexpr std::size_t kShare = 4096;
+        const std::size_t count = Drawing.Entities.size(), shares = (count + kShare - 1) / kShare;
+        std::vector<std::vector<TPiece>> measured(shares);
+        rounds.Run(shares, [&](std::size_t share, int) {
+            for (std::size_t i = share * kShare; i < std::min(count, (share + 1) * kShare); ++i)
+                if (const std::optional<TPiece> p = PieceOf(i))
+                    measured[share].push_back(*p);
+        });
+        for (std::vector<TPiece> &share : measured) {
+            Pieces.insert(Pieces.end(), share.begin(), share.end());
+            share = std::vector<TPiece>();
         }
         FileAll(false);
-        CollectSpecks();
+        CollectSpecks(rounds);
         FileAll(true);
+    }
+
+    // The piece entity i gives, measured on the ink; none for a circle, a
+    // patterned entity or one too long for a dash.
+    std::optional<TPiece> PieceOf(std::size_t i) const
+    {
+        const TDrawingEntity &e = Drawing.Entities[i];
+        if (e.Kind == TEntityKind::Circle || e.LineType != 0)
+            return std::nullopt;
+        TPiece p;
+        p.Entity = static_cast<int>(i);
+        e.StartPoint(p.A.X, p.A.Y);
+        e.EndPoint(p.B.X, p.B.Y);
+        double ux = 0, uy = 0, vx = 0, vy = 0;   // directions out of A and out of B
+        if (e.Kind == TEntityKind::Line) {
+            p.Length = Distance(p.A, p.B);
+            p.Mid = {(p.A.X + p.B.X) / 2, (p.A.Y + p.B.Y) / 2};
+            if (p.Length > 0) {
+                vx = (p.B.X - p.A.X) / p.Length;
+                vy = (p.B.Y - p.A.Y) / p.Length;
+                ux = -vx;
+                uy = -vy;
+            }
+        } else {
+            p.Arc = true;
+            p.Length = e.R * e.Sweep() * kDegree;
+            const double m = (e.StartAngle + e.Sweep() / 2) * kDegree;
+            p.Mid = {e.X1 + e.R * std::cos(m), e.Y1 + e.R * std::sin(m)};
+            const double a = e.StartAngle * kDegree, b = e.EndAngle * kDegree;
+            ux = std::sin(a);
+            uy = -std::cos(a);
+            vx = -std::sin(b);
+            vy = std::cos(b);
+        }
+        if (p.Length > kLongestPiece)
+            return std::nullopt;
+        // The stroke's width across its middle; its ink past the ends.
+        double nx = -vy, ny = vx;
+        if (p.Arc) {
+            nx = p.Mid.X - e.X1;
+            ny = p.Mid.Y - e.Y1;
+            const double l = std::hypot(nx, ny);
+            nx /= l;
+            ny /= l;
+        }
+        if (ux == 0 && uy == 0) {   // a point: its speck's size
+            p.Width = 1 + Reach(p.Mid, 1, 0, 40) + Reach(p.Mid, -1, 0, 40);
+            p.ExtA = p.ExtB = p.Width / 2;
+        } else {
+            // A piece fitted a little off its stroke (a short arc of a
+            // scan bent too much) is measured from the nearest ink across it.
+            TPoint2 at = p.Mid;
+            for (double s = 0.5; s <= 4 && !InkAt(at); s += 0.5)
+                for (const double side : {1.0, -1.0})
+                    if (!InkAt(at) && InkAt({p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny}))
+                        at = {p.Mid.X + side * s * nx, p.Mid.Y + side * s * ny};
+            p.Width = 1 + std::max(0.0, Reach(at, nx, ny, 40)) + std::max(0.0, Reach(at, -nx, -ny, 40));
+            const double most = 2 * p.Width + 4;
+            p.ExtA = Reach(p.A, ux, uy, most) + 0.5;
+            p.ExtB = Reach(p.B, vx, vy, most) + 0.5;
+        }
+        return p;
     }
 
     static std::uint64_t Key(long cx, long cy)
@@ -783,31 +824,167 @@ private:
                 found.push_back(f.Piece);
     }
 
-    // Small pieces of ink no piece passes through: dots the centre lines lost.
-    void CollectSpecks()
+    // A piece of ink the speck search found in a band of lines: its pixels'
+    // count and sums, its box and its first pixel (in order of lines, then
+    // of x); an edge piece has pixels on the band's first or last line and
+    // may go on past it.
+    struct TInk
     {
-        const int w = Ink.Width(), h = Ink.Height();
+        std::int64_t Count = 0, SumX = 0, SumY = 0;
+        int MinX = INT_MAX, MaxX = INT_MIN, MinY = INT_MAX, MaxY = INT_MIN;
+        int FirstX = 0, FirstY = 0;
+
+        void Add(const TInk &o)
+        {
+            Count += o.Count;
+            SumX += o.SumX;
+            SumY += o.SumY;
+            MinX = std::min(MinX, o.MinX);
+            MaxX = std::max(MaxX, o.MaxX);
+            MinY = std::min(MinY, o.MinY);
+            MaxY = std::max(MaxY, o.MaxY);
+            if (std::pair(o.FirstY, o.FirstX) < std::pair(FirstY, FirstX)) {
+                FirstX = o.FirstX;
+                FirstY = o.FirstY;
+            }
+        }
+    };
+    // A run of an edge piece on its band's first or last line.
+    struct TEdgeRun
+    {
+        int X0, X1;
+        std::uint32_t Piece;   // of the band's edge pieces
+    };
+    struct TBand
+    {
+        std::vector<std::pair<TInk, TPiece>> Specks;   // whole within the band
+        std::vector<TInk> Edge;
+        std::vector<TEdgeRun> First, Last;
+    };
+
+    // The speck a whole piece of ink makes, unless it is too large or too
+    // long, or an entity's piece passes through it.
+    std::optional<TPiece> SpeckOf(const TInk &ink, std::size_t entityPieces) const
+    {
+        const int bw = ink.MaxX - ink.MinX + 1, bh = ink.MaxY - ink.MinY + 1;
+        if (bw > kLargestSpeck || bh > kLargestSpeck || std::max(bw, bh) > 2 * std::min(bw, bh) + 2)
+            return std::nullopt;
+        // Drawing units: Y = height - row.
+        const double x0 = ink.MinX - 0.5, x1 = ink.MaxX + 0.5, y0 = Height - ink.MaxY - 0.5, y1 = Height - ink.MinY + 0.5;
+        thread_local std::vector<int> near;
+        NearAnyOrder({(x0 + x1) / 2, (y0 + y1) / 2}, std::max(bw, bh), near);
+        for (const int k : near) {
+            if (static_cast<std::size_t>(k) >= entityPieces)
+                continue;
+            const TPiece &p = Pieces[static_cast<std::size_t>(k)];
+            for (TPoint2 q : {p.A, p.B, p.Mid})
+                if (q.X >= x0 - 1 && q.X <= x1 + 1 && q.Y >= y0 - 1 && q.Y <= y1 + 1)
+                    return std::nullopt;
+        }
+        TPiece speck;
+        speck.Mid = {static_cast<double>(ink.SumX) / static_cast<double>(ink.Count),
+                     Height - static_cast<double>(ink.SumY) / static_cast<double>(ink.Count)};
+        speck.A = speck.B = speck.Mid;
+        speck.Width = std::min(bw, bh);
+        speck.ExtA = speck.ExtB = std::max(bw, bh) / 2.0;
+        return speck;
+    }
+
+    // Small pieces of ink no piece passes through: dots the centre lines
+    // lost, in the order of their first pixels. The lines are searched in
+    // bands on the threads; the pieces of ink on a band's first or last line
+    // are joined with those they touch across it after.
+    void CollectSpecks(TTaskRounds &rounds)
+    {
+        const int h = Ink.Height();
+        const int bands = std::max(1, std::min(4 * rounds.Workers(), h / 256));
+        std::vector<TBand> found(static_cast<std::size_t>(bands));
+        const std::size_t entityPieces = Pieces.size();
+        const auto firstLine = [&](int band) { return static_cast<int>(static_cast<std::int64_t>(h) * band / bands); };
+        rounds.Run(found.size(), [&](std::size_t band, int) {
+            SearchBand(firstLine(static_cast<int>(band)), firstLine(static_cast<int>(band) + 1), entityPieces, found[band]);
+        });
+        // The edge pieces joined across the bands' borders (by the runs on
+        // the lines either side that touch, diagonally too), each whole
+        // piece made once at its root.
+        std::vector<std::uint32_t> firstEdge(found.size() + 1, 0);
+        for (std::size_t b = 0; b < found.size(); ++b)
+            firstEdge[b + 1] = firstEdge[b] + static_cast<std::uint32_t>(found[b].Edge.size());
+        std::vector<std::uint32_t> parent(firstEdge.back());
+        std::iota(parent.begin(), parent.end(), 0u);
+        const auto root = [&](std::uint32_t i) {
+            while (parent[i] != i)
+                i = parent[i] = parent[parent[i]];
+            return i;
+        };
+        for (std::size_t b = 0; b + 1 < found.size(); ++b) {
+            const std::vector<TEdgeRun> &above = found[b].Last, &below = found[b + 1].First;
+            for (std::size_t i = 0, j = 0; i < above.size() && j < below.size();) {
+                const TEdgeRun &u = above[i], &v = below[j];
+                if (u.X0 <= v.X1 + 1 && v.X0 <= u.X1 + 1) {
+                    const std::uint32_t a = root(firstEdge[b] + u.Piece), c = root(firstEdge[b + 1] + v.Piece);
+                    if (a != c)
+                        parent[std::max(a, c)] = std::min(a, c);
+                }
+                // (the run that ends first touches no later run of the other line)
+                if (u.X1 < v.X1)
+                    ++i;
+                else
+                    ++j;
+            }
+        }
+        std::vector<TInk> joined(parent.size());
+        std::vector<bool> isRoot(parent.size());
+        for (std::size_t b = 0; b < found.size(); ++b)
+            for (std::size_t k = 0; k < found[b].Edge.size(); ++k) {
+                const std::uint32_t i = firstEdge[b] + static_cast<std::uint32_t>(k), r = root(i);
+                if (r == i) {
+                    joined[r] = found[b].Edge[k];
+                    isRoot[r] = true;
+                } else {
+                    joined[r].Add(found[b].Edge[k]);
+                }
+            }
+        std::vector<std::pair<TInk, TPiece>> specks;
+        for (std::size_t i = 0; i < joined.size(); ++i)
+            if (isRoot[i])
+                if (const std::optional<TPiece> speck = SpeckOf(joined[i], entityPieces))
+                    specks.push_back({joined[i], *speck});
+        for (TBand &band : found) {
+            specks.insert(specks.end(), band.Specks.begin(), band.Specks.end());
+            band = TBand();
+        }
+        std::sort(specks.begin(), specks.end(), [](const auto &a, const auto &b) {
+            return std::pair(a.first.FirstY, a.first.FirstX) < std::pair(b.first.FirstY, b.first.FirstX);
+        });
+        for (const auto &speck : specks)
+            Pieces.push_back(speck.second);
+    }
+
+    // The pieces of ink whose first pixels lie on lines y0 .. y1 - 1,
+    // searched on those lines alone: each is taken run by run from its
+    // first pixel (in order of lines, then of x): a run's pixels are black
+    // side by side along a line, and the runs of the lines above and below
+    // that touch it (diagonally too) are of the piece. (Words of 64 pixels
+    // at a time: the lines' guard words are paper.)
+    void SearchBand(int y0, int y1, std::size_t entityPieces, TBand &band) const
+    {
+        const int w = Ink.Width();
         // Fresh zero pages, a line's only once it is marked, given back once
         // the search has passed it: a piece never reaches a line above its
         // first pixel, and all ink above the line searched was taken.
-        TBlackMask seen(w, h);
-        int kept = 0;  // lines from here on are held
-        const auto seenLine = [&](int y) { return seen.Line(y); };
+        TBlackMask seen(w, y1 - y0);
+        int kept = y0;  // lines from here on are held
+        const auto seenLine = [&](int y) { return seen.Line(y - y0); };
         // The bits of word i that stand for pixels a .. b.
         const auto within = [](int i, int a, int b) {
             const int lo = std::max(a - 64 * i, 0), hi = std::min(b - 64 * i, 63);
             return lo > hi ? std::uint64_t{0} : (~std::uint64_t{0} >> (63 - hi)) & (~std::uint64_t{0} << lo);
         };
-        const std::size_t entityPieces = Pieces.size();
         std::vector<std::pair<int, int>> stack;
-        // Each piece of ink is taken run by run from its first pixel (in
-        // order of lines, then of x): a run's pixels are black side by side
-        // along a line, and the runs of the lines above and below that touch
-        // it (diagonally too) are of the piece. (Words of 64 pixels at a
-        // time: the lines' guard words are paper.)
-        for (int y = 0; y < h; ++y) {
+        for (int y = y0; y < y1; ++y) {
             if (y - kept >= 64) {
-                seen.DiscardLines(kept, y);
+                seen.DiscardLines(kept - y0, y - y0);
                 kept = y;
             }
             const std::uint64_t *line = Ink.Line(y);
@@ -819,8 +996,11 @@ private:
                     const int x = word * 64 + std::countr_zero(bits);
                     if (x >= w)
                         break;
-                    int minX = x, maxX = x, minY = y, maxY = y;
-                    std::int64_t count = 0, sumX = 0, sumY = 0;
+                    TInk ink;
+                    ink.FirstX = ink.MinX = ink.MaxX = x;
+                    ink.FirstY = ink.MinY = ink.MaxY = y;
+                    const std::uint32_t edge = static_cast<std::uint32_t>(band.Edge.size());
+                    bool onEdge = false;
                     stack.assign(1, {x, y});
                     while (!stack.empty()) {
                         const auto [px, py] = stack.back();
@@ -829,32 +1009,36 @@ private:
                         if ((marks[px >> 6] >> (px & 63)) & 1)
                             continue;
                         // The run: from the paper before px to the paper after it.
-                        const std::uint64_t *ink = Ink.Line(py);
+                        const std::uint64_t *row = Ink.Line(py);
                         int i = px >> 6;
-                        std::uint64_t paper = ~ink[i] & ((std::uint64_t{1} << (px & 63)) - 1);
+                        std::uint64_t paper = ~row[i] & ((std::uint64_t{1} << (px & 63)) - 1);
                         while (!paper)
-                            paper = ~ink[--i];
+                            paper = ~row[--i];
                         const int r0 = 64 * i + 64 - std::countl_zero(paper);
                         i = px >> 6;
-                        paper = ~ink[i] & ~((std::uint64_t{2} << (px & 63)) - 1);
+                        paper = ~row[i] & ~((std::uint64_t{2} << (px & 63)) - 1);
                         while (!paper)
-                            paper = ~ink[++i];
+                            paper = ~row[++i];
                         const int r1 = 64 * i + std::countr_zero(paper) - 1;
                         const std::int64_t n = r1 - r0 + 1;
                         for (int j = r0 >> 6; j <= r1 >> 6; ++j)
                             marks[j] |= within(j, r0, r1);
-                        count += n;
-                        sumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
-                        sumY += static_cast<std::int64_t>(py) * n;
-                        minX = std::min(minX, r0);
-                        maxX = std::max(maxX, r1);
-                        minY = std::min(minY, py);
-                        maxY = std::max(maxY, py);
+                        ink.Count += n;
+                        ink.SumX += (static_cast<std::int64_t>(r0) + r1) * n / 2;
+                        ink.SumY += static_cast<std::int64_t>(py) * n;
+                        ink.MinX = std::min(ink.MinX, r0);
+                        ink.MaxX = std::max(ink.MaxX, r1);
+                        ink.MinY = std::min(ink.MinY, py);
+                        ink.MaxY = std::max(ink.MaxY, py);
+                        if (py == y0 || py == y1 - 1) {
+                            onEdge = true;
+                            (py == y0 ? band.First : band.Last).push_back({r0, r1, edge});
+                        }
                         // The runs of the lines either side that start
                         // within one pixel of this one (or run into it),
                         // not yet taken, by their first pixel there.
                         for (const int qy : {py - 1, py + 1}) {
-                            if (qy < y || qy >= h)
+                            if (qy < y || qy >= y1)
                                 continue;
                             const int lo = std::max(0, r0 - 1), hi = std::min(w - 1, r1 + 1);
                             const std::uint64_t *q = Ink.Line(qy);
@@ -868,32 +1052,16 @@ private:
                             }
                         }
                     }
-                    const double sx = static_cast<double>(sumX), sy = static_cast<double>(sumY);
-                    const int bw = maxX - minX + 1, bh = maxY - minY + 1;
-                    if (bw > kLargestSpeck || bh > kLargestSpeck || std::max(bw, bh) > 2 * std::min(bw, bh) + 2)
-                        continue;
-                    // Drawing units: Y = height - row.
-                    const double x0 = minX - 0.5, x1 = maxX + 0.5, y0 = Height - maxY - 0.5, y1 = Height - minY + 0.5;
-                    bool covered = false;
-                    for (int k : Near({(x0 + x1) / 2, (y0 + y1) / 2}, std::max(bw, bh))) {
-                        if (static_cast<std::size_t>(k) >= entityPieces)
-                            continue;
-                        const TPiece &p = Pieces[static_cast<std::size_t>(k)];
-                        for (TPoint2 q : {p.A, p.B, p.Mid})
-                            if (q.X >= x0 - 1 && q.X <= x1 + 1 && q.Y >= y0 - 1 && q.Y <= y1 + 1)
-                                covered = true;
-                    }
-                    if (covered)
-                        continue;
-                    TPiece speck;
-                    speck.Mid = {sx / static_cast<double>(count), Height - sy / static_cast<double>(count)};
-                    speck.A = speck.B = speck.Mid;
-                    speck.Width = std::min(bw, bh);
-                    speck.ExtA = speck.ExtB = std::max(bw, bh) / 2.0;
-                    Pieces.push_back(speck);
+                    if (onEdge)
+                        band.Edge.push_back(ink);
+                    else if (const std::optional<TPiece> speck = SpeckOf(ink, entityPieces))
+                        band.Specks.push_back({ink, *speck});
                 }
             }
         }
+        const auto byX = [](const TEdgeRun &a, const TEdgeRun &b) { return a.X0 < b.X0; };
+        std::sort(band.First.begin(), band.First.end(), byX);
+        std::sort(band.Last.begin(), band.Last.end(), byX);
     }
 
     double Tol(double width) const { return std::max(1.5, std::max(Tolerance, 0.5 * width)); }
@@ -947,6 +1115,11 @@ private:
             return false;
         if (p.Arc || !(p.Length < 2 * track.C.R))
             return true;
+        // (outside the circle it lies outside the circle of the chords'
+        // middles as well, which is no larger)
+        const double dx = p.Mid.X - track.C.X, dy = p.Mid.Y - track.C.Y, out = track.C.R + tol;
+        if (dx * dx + dy * dy > out * out * (1 + 1e-9))
+            return true;
         const double sagitta = track.C.R - std::sqrt(track.C.R * track.C.R - p.Length * p.Length / 4);
         return ClearOf(track.C, track.C.R - sagitta, p.Mid, tol);
     }
@@ -982,6 +1155,28 @@ private:
             return false;
         if (!p.Dotlike() && (OffTrack(track, p.A, tol) || OffTrack(track, p.B, tol)))
             return false;
+        return Extent(track, p, near, tol, m);
+    }
+
+    // Place with no bound on how far off the track the piece may lie (as
+    // a refit places its pieces again): where every coordinate is far
+    // below the bound's square root, no test of the distances can fail.
+    bool PlaceAnywhere(const TTrack &track, const TPiece &p, double near, TMember &m) const
+    {
+        constexpr double kFar = 1e100;
+        const auto small = [](double v) { return std::fabs(v) < kFar; };
+        const bool sized = track.Round ? small(track.C.X) && small(track.C.Y) && small(track.C.R)
+                                       : small(track.P.X) && small(track.P.Y) && small(track.Ux) && small(track.Uy);
+        if (!sized || !small(p.Mid.X) || !small(p.Mid.Y) || !small(p.A.X) || !small(p.A.Y) || !small(p.B.X) ||
+            !small(p.B.Y))
+            return Place(track, p, near, 1e300, m);
+        return Extent(track, p, near, 1e300, m);
+    }
+
+    // The piece's extent along the track near `near`, once it is known to
+    // lie on it within tol; false for a piece across it.
+    static bool Extent(const TTrack &track, const TPiece &p, double near, double tol, TMember &m)
+    {
         if (p.Dotlike()) {
             const double t = track.T(p.Mid, near);
             const double r = p.Entity < 0 ? p.ExtA : std::max(p.ExtA, p.ExtB) + p.Length / 2;
@@ -1078,7 +1273,7 @@ private:
         }
         for (TMember &m : chain.Members) {
             TMember placed = m;
-            if (Place(track, Pieces[static_cast<std::size_t>(m.Piece)], (m.Lo + m.Hi) / 2, 1e300, placed))
+            if (PlaceAnywhere(track, Pieces[static_cast<std::size_t>(m.Piece)], (m.Lo + m.Hi) / 2, placed))
                 m = placed;
         }
     }
@@ -1101,7 +1296,6 @@ private:
             int best = -1;
             TMember bestMember{};
             double bestGap = 1e300;
-            TChain bestRefitted;
             // The nearest piece wins, the first in order among equals.
             thread_local std::vector<int> near;
             if (chain.Track.Round) {
@@ -1119,6 +1313,19 @@ private:
             member.Start(Pieces.size());
             for (const TMember &r : chain.Members)
                 member.Mark(r.Piece);
+            // A circle fitted to a few pieces of a scan drifts off: a piece
+            // a little further off joins when the circle refitted through
+            // it passes every piece within the tolerance. (A line through
+            // dots refitted so would follow a dotted circle's chords.) Those
+            // wait until the pieces on the track are known, and are tried
+            // nearest first, while they would win.
+            struct TFurther
+            {
+                double Gap;
+                TMember Member;
+            };
+            thread_local std::vector<TFurther> further;
+            further.clear();
             for (const int k : near) {
                 const TPiece &p = Pieces[static_cast<std::size_t>(k)];
                 // (the chain's own pieces, and those far wider or narrower
@@ -1126,14 +1333,11 @@ private:
                 if (p.Used || member.Marked(k) || p.Width > 2 * width + 2 ||
                     width > 2 * p.Width + 2)
                     continue;
-                // (on a circle, those clearly off it even for a refit)
-                if (chain.Track.Round && ClearlyOff(chain.Track, p, 2.5 * tol))
+                // (on a circle, those clearly off it even for a refit; on a
+                // line, those whose middle lies off it, as Place finds)
+                if (chain.Track.Round ? ClearlyOff(chain.Track, p, 2.5 * tol) : chain.Track.Offset(p.Mid) > tol)
                     continue;
                 TMember m{k, 0, 0};
-                // A circle fitted to a few pieces of a scan drifts off: a piece
-                // a little further off joins when the circle refitted through
-                // it passes every piece within the tolerance. (A line through
-                // dots refitted so would follow a dotted circle's chords.)
                 bool refit = false;
                 if (!Place(chain.Track, p, end, tol, m)) {
                     if (!chain.Track.Round || !Place(chain.Track, p, end, 2.5 * tol, m))
@@ -1148,30 +1352,45 @@ private:
                     continue;
                 if (gap < -2 && (p.Dotlike() || (forward ? m.Lo < chain.Members.back().Lo : m.Hi > chain.Members.front().Hi)))
                     continue;
-                TChain refitted;
                 if (refit) {
-                    refitted = chain;
-                    if (forward)
-                        refitted.Members.push_back(m);
-                    else
-                        refitted.Members.insert(refitted.Members.begin(), m);
-                    Refit(refitted);
-                    if (!std::all_of(refitted.Members.begin(), refitted.Members.end(), [&](const TMember &r) {
-                            const TPiece &q = Pieces[static_cast<std::size_t>(r.Piece)];
-                            return MidOffset(refitted.Track, q) <= tol &&
-                                (q.Dotlike() || (refitted.Track.Offset(q.A) <= tol && refitted.Track.Offset(q.B) <= tol));
-                        }))
-                        continue;
+                    further.push_back({gap, m});
+                    continue;
                 }
                 best = k;
                 bestMember = m;
                 bestGap = gap;
-                bestRefitted = std::move(refitted);
+            }
+            std::sort(further.begin(), further.end(), [](const TFurther &a, const TFurther &b) {
+                return a.Gap < b.Gap || (a.Gap == b.Gap && a.Member.Piece < b.Member.Piece);
+            });
+            thread_local TChain refitted;
+            bool fromRefit = false;
+            for (const TFurther &f : further) {
+                if (f.Gap > bestGap || (f.Gap == bestGap && f.Member.Piece > best))
+                    break;
+                refitted.Track = chain.Track;
+                refitted.Members.clear();
+                if (!forward)
+                    refitted.Members.push_back(f.Member);
+                refitted.Members.insert(refitted.Members.end(), chain.Members.begin(), chain.Members.end());
+                if (forward)
+                    refitted.Members.push_back(f.Member);
+                Refit(refitted);
+                if (!std::all_of(refitted.Members.begin(), refitted.Members.end(), [&](const TMember &r) {
+                        const TPiece &q = Pieces[static_cast<std::size_t>(r.Piece)];
+                        return MidOffset(refitted.Track, q) <= tol &&
+                            (q.Dotlike() || (refitted.Track.Offset(q.A) <= tol && refitted.Track.Offset(q.B) <= tol));
+                    }))
+                    continue;
+                best = f.Member.Piece;
+                fromRefit = true;
+                break;
             }
             if (best < 0)
                 return;
-            if (!bestRefitted.Members.empty()) {
-                chain = std::move(bestRefitted);
+            if (fromRefit) {
+                chain.Track = refitted.Track;
+                chain.Members.swap(refitted.Members);
                 continue;
             }
             if (forward)
@@ -1186,7 +1405,7 @@ private:
     {
         TMember m{seed, 0, 0};
         const TPiece &p = Pieces[static_cast<std::size_t>(seed)];
-        if (!Place(chain.Track, p, 0, 1e300, m))
+        if (!PlaceAnywhere(chain.Track, p, 0, m))
             return false;
         chain.Members = {m};
         Walk(chain, true);
@@ -1207,34 +1426,54 @@ private:
         const TDrawingEntity *e = p.Entity >= 0 ? &Drawing.Entities[static_cast<std::size_t>(p.Entity)] : nullptr;
         bool found = false;
         double best = 0;
-        const auto attempt = [&](TChain candidate) {
+        // (each track's chain grown in one kept per thread, its lists'
+        // room passed on with the chain taken)
+        thread_local TChain candidate;
+        const auto attempt = [&](const TTrack &track) {
+            candidate.Track = track;
+            candidate.Members.clear();
+            candidate.Closed = false;
+            candidate.Width = 1;
+            candidate.Elements.clear();
+            candidate.Base = 0;
+            candidate.Period = 0;
+            candidate.Dash = 0;
+            candidate.Swallowed.clear();
             if (!Grow(candidate, seed))
                 return;
             const double span = candidate.Members.back().Hi - candidate.Members.front().Lo;
             if (!found || span > best + 1) {
                 found = true;
                 best = span;
-                chain = std::move(candidate);
+                std::swap(chain, candidate);
             }
         };
-        if (e && e->Kind == TEntityKind::Arc && e->R > 3) {
-            TChain c;
-            c.Track.Round = true;
-            c.Track.C = {e->X1, e->Y1, e->R, true};
-            c.Track.Ref = AngleAbout(c.Track.C, p.Mid);
-            attempt(std::move(c));
-        }
-        if (!p.Dotlike() && !p.Arc) {
-            TChain c;
-            c.Track.P = p.Mid;
-            c.Track.Ux = (p.B.X - p.A.X) / p.Length;
-            c.Track.Uy = (p.B.Y - p.A.Y) / p.Length;
-            attempt(std::move(c));
-        }
+        const auto round = [&](TCircle c) {
+            TTrack track;
+            track.Round = true;
+            track.C = c;
+            track.Ref = AngleAbout(c, p.Mid);
+            return track;
+        };
+        const auto straight = [&](double ux, double uy) {
+            TTrack track;
+            track.P = p.Mid;
+            track.Ux = ux;
+            track.Uy = uy;
+            return track;
+        };
+        if (e && e->Kind == TEntityKind::Arc && e->R > 3)
+            attempt(round({e->X1, e->Y1, e->R, true}));
+        if (!p.Dotlike() && !p.Arc)
+            attempt(straight((p.B.X - p.A.X) / p.Length, (p.B.Y - p.A.Y) / p.Length));
+        // The four pieces nearest the seed's middle (the first in order among
+        // equals) within its reach: the others' distances are measured only
+        // while they may be among them, nearest by the square first.
         const double reach = p.Length / 2 + std::max(p.ExtA, p.ExtB) + std::min(200.0, 8 + 3 * p.Width + p.Length);
-        std::vector<std::pair<double, int>> near;
-        std::vector<int> around;
+        thread_local std::vector<int> around;
+        thread_local std::vector<std::pair<double, int>> squares, near;
         NearAnyOrder(p.Mid, reach, around);
+        squares.clear();
         for (const int k : around) {
             const TPiece &q = Pieces[static_cast<std::size_t>(k)];
             if (k == seed || q.Used)
@@ -1243,30 +1482,37 @@ private:
             const double dx = q.Mid.X - p.Mid.X, dy = q.Mid.Y - p.Mid.Y, most = reach + q.Length / 2;
             if (dx * dx + dy * dy > most * most * (1 + 1e-9))
                 continue;
-            const double d = Distance(q.Mid, p.Mid);
-            if (d <= most && d > 1)
-                near.push_back({d, k});
+            squares.push_back({dx * dx + dy * dy, k});
         }
-        std::sort(near.begin(), near.end());
+        std::sort(squares.begin(), squares.end());
+        near.clear();
+        for (const auto &[square, k] : squares) {
+            // (a square this far past the fourth's is of a longer distance)
+            if (near.size() >= 4 && square > near[3].first * near[3].first * (1 + 1e-9))
+                break;
+            const TPiece &q = Pieces[static_cast<std::size_t>(k)];
+            const double d = Distance(q.Mid, p.Mid);
+            if (!(d <= reach + q.Length / 2 && d > 1))
+                continue;
+            near.push_back({d, k});
+            std::sort(near.begin(), near.end());
+        }
         if (near.size() > 4)
             near.resize(4);
         if (p.Dotlike()) {
             for (const auto &[d, k] : near) {
                 const TPiece &q = Pieces[static_cast<std::size_t>(k)];
-                TChain c;
-                c.Track.P = p.Mid;
-                c.Track.Ux = (q.Mid.X - p.Mid.X) / d;
-                c.Track.Uy = (q.Mid.Y - p.Mid.Y) / d;
-                attempt(std::move(c));
+                attempt(straight((q.Mid.X - p.Mid.X) / d, (q.Mid.Y - p.Mid.Y) / d));
             }
         }
+        thread_local std::vector<TPoint2> points;
         for (std::size_t i = 0; i < near.size(); ++i)
             for (std::size_t j = i + 1; j < near.size(); ++j) {
                 const TPiece &a = Pieces[static_cast<std::size_t>(near[i].second)];
                 const TPiece &b = Pieces[static_cast<std::size_t>(near[j].second)];
                 if ((a.Mid.X - p.Mid.X) * (b.Mid.X - p.Mid.X) + (a.Mid.Y - p.Mid.Y) * (b.Mid.Y - p.Mid.Y) >= 0)
                     continue;
-                std::vector<TPoint2> points;
+                points.clear();
                 for (const TPiece *q : {&a, &p, &b}) {
                     points.push_back(q->Mid);
                     if (!q->Dotlike()) {
@@ -1277,11 +1523,7 @@ private:
                 const TCircle c = FitCircle(points.data(), points.size());
                 if (!c.Valid || !(c.R > 3) || c.R > 20000 || CircleDeviation(points.data(), points.size(), c) > Tol(p.Width))
                     continue;
-                TChain candidate;
-                candidate.Track.Round = true;
-                candidate.Track.C = c;
-                candidate.Track.Ref = AngleAbout(c, p.Mid);
-                attempt(std::move(candidate));
+                attempt(round(c));
             }
         // A straight chain of dots may be a chord of a dotted circle's (its
         // neighbours too near for a circle through three): the circle
@@ -1289,7 +1531,7 @@ private:
         if (found && !chain.Track.Round && chain.Members.size() >= 3 &&
             std::all_of(chain.Members.begin(), chain.Members.end(),
                         [&](const TMember &m) { return Pieces[static_cast<std::size_t>(m.Piece)].Dotlike(); })) {
-            std::vector<TPoint2> points;
+            points.clear();
             for (const TMember &m : chain.Members)
                 points.push_back(Pieces[static_cast<std::size_t>(m.Piece)].Mid);
             const double step = (chain.Members.back().Lo - chain.Members.front().Lo) /
@@ -1313,13 +1555,8 @@ private:
             }
             if (points.size() == chain.Members.size() + 2) {
                 const TCircle c = FitCircle(points.data(), points.size());
-                if (c.Valid && c.R > 3 && c.R <= 20000 && CircleDeviation(points.data(), points.size(), c) <= Tol(p.Width)) {
-                    TChain candidate;
-                    candidate.Track.Round = true;
-                    candidate.Track.C = c;
-                    candidate.Track.Ref = AngleAbout(c, p.Mid);
-                    attempt(std::move(candidate));
-                }
+                if (c.Valid && c.R > 3 && c.R <= 20000 && CircleDeviation(points.data(), points.size(), c) <= Tol(p.Width))
+                    attempt(round(c));
             }
         }
         return found;
@@ -1371,6 +1608,15 @@ private:
         const double round = chain.Track.Round ? 2 * kPi * chain.Track.C.R : 0;
         if (chain.Track.Round && all.size() >= 4 && all.back().Hi - all.front().Lo > 0.75 * round)
             starts = all.size();
+        // Pieces make three elements only across two gaps at least as wide
+        // as the narrowest that may part them (JudgeMembers).
+        std::size_t open = 0;
+        for (std::size_t i = 0; i + 1 < all.size(); ++i)
+            open += !(all[i + 1].Lo - all[i].Hi < kLeastBreak);
+        if (starts > 1)
+            open += !(all.front().Lo + round - all.back().Hi < kLeastBreak);
+        if (open < 2)
+            return false;
         // A piece at an end that breaks the pattern (a dash cut short) stays
         // as it is, when no start takes in every piece.
         for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
@@ -1390,15 +1636,14 @@ private:
                 for (std::size_t i = start + front; i < start + all.size() - back; ++i)
                     offsets.push_back(allOffsets[i % all.size()]);
                 double w = 0;
-                gaps.clear();
-                if (!OnTrack(chain, offsets, w, gaps))
+                if (!Gaps(chain, gaps) || !OnTrack(chain, offsets, w))
                     continue;
                 // Pieces of one dash broken by the scan make one element:
                 // gaps far narrower than most of the chain's. A noisy scan
                 // breaks a thin stroke by gaps nearly as wide as the
                 // pattern's; those are tried when the narrow ones leave no
                 // pattern.
-                for (const double broken : {0.45, 0.6, 0.75})
+                for (const double broken : kBrokenShares)
                     if (JudgeMembers(chain, w, gaps, broken, across)) {
                         if (start == 0)
                             KeepCutEnds(chain, turned, front, back);
@@ -1438,13 +1683,38 @@ private:
             chain.Members.insert(chain.Members.begin(), all.front());
     }
 
-    // Whether the chain's pieces (their middles `offsets` off the track)
-    // all lie on it, three at least; the median width of their strokes and
-    // the gaps between them, sorted.
-    bool OnTrack(const TChain &chain, const std::vector<double> &offsets, double &w, std::vector<double> &raw) const
+    // The gaps between the chain's pieces, sorted, and whether they may
+    // part three elements at all: three pieces at least, two gaps of them
+    // no narrower than the narrowest the first share of JudgeMembers joins.
+    static bool Gaps(const TChain &chain, std::vector<double> &raw)
     {
+        raw.clear();
         if (chain.Members.size() < 3)
             return false;
+        for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
+            raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
+        std::sort(raw.begin(), raw.end());
+        const double broken = Broken(raw, kBrokenShares[0]);
+        std::size_t open = 0;
+        for (const double g : raw)
+            open += !(g < broken);
+        return open >= 2;
+    }
+
+    // Gaps narrower than this share of the chain's upper quartile, and
+    // than kLeastBreak, join the pieces either side (JudgeMembers): the
+    // shares in the order tried.
+    static constexpr double kBrokenShares[] = {0.45, 0.6, 0.75};
+    static constexpr double kLeastBreak = 1;
+    static double Broken(const std::vector<double> &raw, double share)
+    {
+        return std::max(kLeastBreak, share * raw[raw.size() * 3 / 4]);
+    }
+
+    // Whether the chain's pieces (their middles `offsets` off the track)
+    // all lie on it; the median width of their strokes.
+    bool OnTrack(const TChain &chain, const std::vector<double> &offsets, double &w) const
+    {
         thread_local std::vector<double> widths;
         widths.clear();
         for (const TMember &m : chain.Members)
@@ -1454,9 +1724,6 @@ private:
         for (const double off : offsets)
             if (off > tol)
                 return false;
-        for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
-            raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
-        std::sort(raw.begin(), raw.end());
         return true;
     }
 
@@ -1476,7 +1743,7 @@ private:
         const double tol = Tol(w);
         // Gaps narrower than a share of most (the upper quartile) of the
         // chain's gaps join the pieces either side.
-        const double broken = std::max(1.0, brokenShare * raw[raw.size() * 3 / 4]);
+        const double broken = Broken(raw, brokenShare);
         // So do pieces with ink across the middle of the gap between them
         // (a solid stroke whose centre line came apart).
         thread_local std::vector<TMember> ms;

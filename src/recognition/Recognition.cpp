@@ -2008,7 +2008,7 @@ private:
         const int first = fitted.Closed ? Graph.AddNode(joints[0]) : EndNode(chain.First, joints[0]);
         const int inner = static_cast<int>(Graph.Nodes.size());
         for (std::size_t k = 1; k < n; ++k)
-            Graph.Node(Graph.AddNode(joints[k])).Edges.reserve(2);
+            Graph.AddNode(joints[k]);
         const int last = fitted.Closed ? first : EndNode(chain.Last, joints[n]);
         const auto node = [&](std::size_t k) { return k == 0 ? first : k == n ? last : inner + static_cast<int>(k) - 1; };
         for (std::size_t k = 0; k < n; ++k) {

@@ -305,6 +305,42 @@ TEST(LineTypes, LongDashesAndDashesOffTheSheetMakeOneCircle)
     }
 }
 
+// Specks are searched in bands of lines on the threads, of 256 lines at
+// least: ink across a band's border is one piece of ink. Blobs 12 px wide
+// in a row across the first border of a sheet of four bands make a dotted
+// line when they are 20 px tall, and nothing when they are 40 px tall (too
+// tall for dots, though each half would be one).
+TEST(LineTypes, SpecksAcrossTheBandsOfTheSearchAreWhole)
+{
+    const int height = 1100, border = 275;
+    for (const int tall : {20, 40})
+        for (const int threads : {1, 3}) {
+            SCOPED_TRACE(std::to_string(tall) + " px tall, " + std::to_string(threads) + " threads");
+            TBlackMask ink(400, height);
+            for (int left = 20; left + 12 <= 380; left += 30)
+                for (int row = border - tall / 2; row < border + tall / 2; ++row)
+                    for (int x = left; x < left + 12; ++x)
+                        ink.SetBlack(x, row);
+            TDrawing d;
+            FindLineTypes(d, ink, 1, threads);
+            if (tall == 40) {
+                EXPECT_TRUE(d.Entities.empty()) << Describe(d);
+                continue;
+            }
+            ASSERT_EQ(d.Entities.size(), 1u) << Describe(d);
+            const TDrawingEntity &e = d.Entities[0];
+            EXPECT_EQ(e.Kind, TEntityKind::Line);
+            EXPECT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), "DOT") << Describe(d);
+            // Through the blobs' middles, from the first to the last and on
+            // by half a dot's size less half its width (20 / 2 - 12 / 2).
+            const double y = height - (border - 0.5);
+            EXPECT_NEAR(e.Y1, y, 0.01) << Describe(d);
+            EXPECT_NEAR(e.Y2, y, 0.01) << Describe(d);
+            EXPECT_NEAR(std::min(e.X1, e.X2), 25.5 - 4, 0.01) << Describe(d);
+            EXPECT_NEAR(std::max(e.X1, e.X2), 355.5 + 4, 0.01) << Describe(d);
+        }
+}
+
 TEST(LineTypes, PatternedLinesNearAnAxisSnapAboutTheirMiddle)
 {
     TDrawing drawing;

@@ -3,15 +3,19 @@
 #include "recognition/Recognition.h"
 #include "recognition/Skew.h"
 
+#include <Eigen/Dense>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include "recognition/PaintedSheet.h"
 
 #include <functional>
+#include <random>
 #include <string>
 #include <utility>
 #include <numbers>
@@ -139,6 +143,52 @@ TEST(CircleFit, ArcsGiveTheirCirclesToTheBit)
         EXPECT_EQ(fit.X, c.Fit.X) << c.R;
         EXPECT_EQ(fit.Y, c.Fit.Y) << c.R;
         EXPECT_EQ(fit.R, c.Fit.R) << c.R;
+    }
+}
+
+// A circle fit's Gauss-Newton step is solved as Eigen's LDLT solves it, to
+// the last bit: systems whose pivots change places, whose diagonal ties,
+// holds a pivot of zero or a denormal, or is all zeros, indefinite ones,
+// and normal equations of random Jacobians.
+TEST(CircleFit, SymmetricSolveIsEigensLdltToTheLastBit)
+{
+    std::vector<std::array<double, 6>> systems = {
+        // (the lower triangle: a00, a10, a11, a20, a21, a22)
+        {4, 1, 3, 2, 0.5, 9},
+        {1, 2, 5, 3, 4, 5},
+        {2, 1, 2, 1, 1, 2},
+        {-3, 1, 3, 0.5, 2, 3},
+        {0, 1, 0, 2, 3, 0},
+        {5, 2, 0, 0, 0, 0},
+        {1e-320, 0, 3, 0, 1, 2},
+        {7, 7, 7, 7, 7, 7},
+    };
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    for (int i = 0; i < 2000; ++i) {
+        double j[6][3];
+        for (auto &row : j)
+            for (double &v : row)
+                v = unit(random) * (i % 2 ? 1 : 1e4);
+        std::array<double, 6> s{};
+        int k = 0;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c <= r; ++c, ++k)
+                for (const auto &row : j)
+                    s[static_cast<std::size_t>(k)] += row[r] * row[c];
+        systems.push_back(s);
+    }
+    const double rhs[3] = {0.3, -1.7, 2.9};
+    for (const auto &s : systems) {
+        const double normal[3][3] = {{s[0], s[1], s[3]}, {s[1], s[2], s[4]}, {s[3], s[4], s[5]}};
+        Eigen::Matrix3d m;
+        m << s[0], s[1], s[3], s[1], s[2], s[4], s[3], s[4], s[5];
+        const Eigen::Vector3d expected = m.ldlt().solve(Eigen::Vector3d(rhs[0], rhs[1], rhs[2]));
+        double x[3];
+        SolveSymmetric3(normal, rhs, x);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(x[i]), std::bit_cast<std::uint64_t>(expected(i)))
+                << "system " << &s - systems.data() << ", x" << i << ": " << x[i] << " vs " << expected(i);
     }
 }
 
