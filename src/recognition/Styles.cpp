@@ -331,15 +331,22 @@ std::size_t PixelCount(const std::vector<TRun> &runs)
     return n;
 }
 
+// The bits of word i that pixels a .. b of its line cover.
+TWord RunBits(int i, int a, int b)
+{
+    TWord m = ~TWord(0);
+    if (i == a >> 6)
+        m &= ~TWord(0) << (a & 63);
+    if (i == b >> 6)
+        m &= ~TWord(0) >> (63 - (b & 63));
+    return m;
+}
+
 // Pixels a .. b of a line set (or cleared).
 void MarkRun(TWord *line, int a, int b, bool ink)
 {
     for (int i = a >> 6; i <= b >> 6; ++i) {
-        TWord m = ~TWord(0);
-        if (i == a >> 6)
-            m &= ~TWord(0) << (a & 63);
-        if (i == b >> 6)
-            m &= ~TWord(0) >> (63 - (b & 63));
+        const TWord m = RunBits(i, a, b);
         line[i] = ink ? line[i] | m : line[i] & ~m;
     }
 }
@@ -373,15 +380,9 @@ std::vector<TRun> TakePiece(TBlackMask &mask, int x, int y)
                 continue;
             const TWord *l = mask.Line(row);
             const int a = std::max(0, r.A - 1), b = std::min(mask.Width() - 1, r.B + 1);
-            for (int i = a >> 6; i <= b >> 6; ++i) {
-                TWord m = ~TWord(0);
-                if (i == a >> 6)
-                    m &= ~TWord(0) << (a & 63);
-                if (i == b >> 6)
-                    m &= ~TWord(0) >> (63 - (b & 63));
-                while (const TWord bits = l[i] & m)
+            for (int i = a >> 6; i <= b >> 6; ++i)
+                while (const TWord bits = l[i] & RunBits(i, a, b))
                     piece.push_back(take(row, 64 * i + std::countr_zero(bits)));
-            }
         }
     }
     return piece;
