@@ -228,8 +228,10 @@ struct TArcDistance
 
 // (cosLo, sinLo, cosHi, sinHi: of the end angles, the same for every pixel.)
 // (angle: atan2(y - cy, x - cx) when known, else NaN.)
-TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, double lo, double hi, bool freeLo,
-                         bool freeHi, bool flat, bool nearEnd, const double (&ends)[4], double angle)
+// (Inlined into both fits' loops over the samples.)
+[[gnu::always_inline]] inline TArcDistance ArcDistance(double x, double y, double cx, double cy, double r, double lo,
+                                                       double hi, bool freeLo, bool freeHi, bool flat, bool nearEnd,
+                                                       const double (&ends)[4], double angle)
 {
     TArcDistance out{};
     const double dx = x - cx, dy = y - cy, rho = std::sqrt(dx * dx + dy * dy);
@@ -340,8 +342,10 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             }
         }
     } letGo;
+    std::size_t evaluatedWrong = 0, wrong = 0;
     const auto evaluate = [&](const TVector &v) {
         double cost = 0;
+        evaluatedWrong = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
         // (The samples' angles are known about the first centre, which a
         // fit with its circle kept keeps.)
@@ -354,6 +358,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             const double predicted = 1 / (1 + std::exp(e));
             const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
             cost += residual * residual;
+            evaluatedWrong += std::abs(residual) >= 0.5;  // (predicted on the wrong side of a half)
             terms[i] = {d.Dcx, d.Dcy, d.Dr, d.Dlo, d.Dhi, predicted, residual};
         }
         return cost;
@@ -387,6 +392,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     double cost;
     if (start && start->Known) {
         cost = start->Cost;
+        wrong = start->Wrong;
         for (int r = 0; r < kParameters; ++r) {
             for (int c = 0; c < kParameters; ++c)
                 normal(r, c) = start->Normal[r][c];
@@ -394,10 +400,12 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
         }
     } else {
         cost = evaluate(q);
+        wrong = evaluatedWrong;
         normalEquations(normal, gradient);
         if (start) {
             start->Known = true;
             start->Cost = cost;
+            start->Wrong = wrong;
             for (int r = 0; r < kParameters; ++r) {
                 for (int c = 0; c < kParameters; ++c)
                     start->Normal[r][c] = normal(r, c);
@@ -436,6 +444,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             const bool settled = cost - nextCost < 1e-9 * std::max(1.0, cost) || moved < 0.02;
             q = next;
             cost = nextCost;
+            wrong = evaluatedWrong;
             if (settled || iter + 1 == kSteps)
                 break;
             normalEquations(normal, gradient);
@@ -453,5 +462,160 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     arc.Lo = q(4);
     arc.Hi = q(5);
     arc.Cost = cost;
+    arc.Wrong = wrong;
+    return true;
+}
+
+bool CentreStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const char *nearEnd)
+{
+    constexpr int kParameters = 6;  // centre x, y, radius, half width, Lo, Hi
+    // Samples farther inside their side than kBand at the start bound
+    // nothing near the middle. Below kDeep a slack's log goes on as a
+    // parabola (concave and smooth, so that the search may start outside
+    // the set). A set reached only past more than kWrong of the samples on
+    // the wrong side (a scan's rough edges) is not looked for.
+    constexpr double kBand = 1.0, kDeep = 1e-3, kWrong = 0.02;
+    using TVector = Eigen::Matrix<double, kParameters, 1>;
+    using TMatrix = Eigen::Matrix<double, kParameters, kParameters>;
+    if (n < 8 || !arc.Circle.Valid || static_cast<double>(arc.Wrong) > kWrong * static_cast<double>(n))
+        return false;
+    TVector q;
+    q << arc.Circle.X, arc.Circle.Y, arc.Circle.R, arc.HalfWidth, arc.Lo, arc.Hi;
+    const auto fixed = [&](int k) { return (k == 4 && !arc.FreeLo) || (k == 5 && !arc.FreeHi); };
+    const auto psi = [&](double s, double &d1, double &d2) {
+        if (s >= kDeep) {
+            d1 = 1 / s;
+            d2 = -d1 * d1;
+            return std::log(s);
+        }
+        const double u = (s - kDeep) / kDeep;
+        d1 = (1 - u) / kDeep;
+        d2 = -1 / (kDeep * kDeep);
+        return std::log(kDeep) + u - 0.5 * u * u;
+    };
+    // Each sample near the edge: its slack (how far inside its side of the
+    // edge: the half width less its distance for ink, the distance less the
+    // half width for the rest) and the slack's gradient, about the arc v.
+    struct TRow
+    {
+        double S;
+        TVector A;
+    };
+    thread_local std::vector<std::size_t> band;
+    thread_local std::vector<TRow> rows, trial;
+    // The rows of the samples `which` (all when null) about v, and the sum
+    // of their slacks' psi; `wrong` counts the samples on the wrong side.
+    std::size_t wrong = 0;
+    const auto measure = [&](const TVector &v, const std::vector<std::size_t> *which, std::vector<TRow> *out) {
+        if (out)
+            out->clear();
+        wrong = 0;
+        double sum = 0, d1, d2;
+        const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
+        const std::size_t count = which ? which->size() : n;
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t i = which ? (*which)[k] : k;
+            const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi,
+                                               arc.Flat, nearEnd[i] != 0, ends,
+                                               std::numeric_limits<double>::quiet_NaN());
+            const double sign = p[i].Ink ? 1 : -1, s = sign * (v(3) - d.D);
+            wrong += s <= 0;
+            if (out && (which || s < kBand)) {
+                if (!which)
+                    band.push_back(i);
+                TRow row{s, {}};
+                row.A << -sign * d.Dcx, -sign * d.Dcy, -sign * d.Dr, sign, fixed(4) ? 0 : -sign * d.Dlo,
+                    fixed(5) ? 0 : -sign * d.Dhi;
+                out->push_back(row);
+                sum += psi(s, d1, d2);
+            }
+        }
+        return sum;
+    };
+    band.clear();
+
+    double value = measure(q, nullptr, &rows);
+    std::size_t wrongAt = wrong;
+    // Rounds of a few steps of Newton's method on the sum of psi over the
+    // rows as they change linearly from the arc; each round's answer tried
+    // on the arc itself, halved while that sum falls short of what the
+    // linear model promised. (Three steps a round, up to ten rounds: as
+    // near the middle as twenty steps a round, at half the cost.)
+    for (int round = 0; round < 10; ++round) {
+        TVector delta = TVector::Zero();
+        const auto linear = [&](const TVector &v) {
+            double sum = 0, d1, d2;
+            for (const TRow &row : rows)
+                sum += psi(row.S + row.A.dot(v), d1, d2);
+            return sum;
+        };
+        double current = value;
+        for (int iter = 0; iter < 3; ++iter) {
+            // (The symmetric matrix's upper half summed in plain arrays.)
+            double h[kParameters][kParameters] = {}, g[kParameters] = {};
+            for (const TRow &row : rows) {
+                double d1, d2;
+                psi(row.S + row.A.dot(delta), d1, d2);
+                for (int r = 0; r < kParameters; ++r) {
+                    g[r] += d1 * row.A(r);
+                    for (int c = r; c < kParameters; ++c)
+                        h[r][c] -= d2 * row.A(r) * row.A(c);
+                }
+            }
+            TMatrix m;
+            TVector gradient;
+            for (int r = 0; r < kParameters; ++r) {
+                for (int c = r; c < kParameters; ++c)
+                    m(r, c) = m(c, r) = h[r][c];
+                m(r, r) = fixed(r) ? 1 : m(r, r) * (1 + 1e-9) + 1e-12;
+                gradient(r) = g[r];
+            }
+            const TVector step = m.ldlt().solve(gradient);
+            const double increase = gradient.dot(step);
+            if (!step.allFinite() || !(increase > 1e-3))
+                break;
+            double t = 1, next = current;
+            for (; t > 1e-4; t /= 2) {
+                next = linear(delta + t * step);
+                if (next >= current + 0.25 * t * increase)
+                    break;
+            }
+            if (t <= 1e-4)
+                break;
+            delta += t * step;
+            current = next;
+        }
+        const double promised = current - value;
+        double t = 1, next = value;
+        for (; t > 0.2; t /= 2) {
+            next = measure(q + t * delta, &band, &trial);
+            if (next >= value + 0.25 * t * promised)
+                break;
+        }
+        if (t <= 0.2)
+            break;
+        q += t * delta;
+        value = next;
+        wrongAt = wrong;
+        std::swap(rows, trial);
+        if (!q.allFinite() || q(2) <= 0.5 || q(3) <= 0.1 || q(5) <= q(4))
+            return false;
+        // Settled when the move was that small (in pixels).
+        const TVector moved = t * delta;
+        if (std::max({std::abs(moved(0)), std::abs(moved(1)), std::abs(moved(2)), std::abs(moved(3)),
+                      q(2) * std::abs(moved(4)), q(2) * std::abs(moved(5))}) < 0.05)
+            break;
+    }
+    // Every sample on its side.
+    if (wrongAt > 0)
+        return false;
+    measure(q, nullptr, nullptr);
+    if (wrong > 0)
+        return false;
+
+    arc.Circle = {q(0), q(1), q(2), true};
+    arc.HalfWidth = q(3);
+    arc.Lo = q(4);
+    arc.Hi = q(5);
     return true;
 }

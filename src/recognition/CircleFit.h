@@ -54,8 +54,10 @@ struct TStrokeArc
     // Only the half width and the free ends fitted, the circle kept.
     bool KeepCircle = false;
     // Of the fit: the sum of the squared differences of the ink from the
-    // stroke's smooth step over the samples.
+    // stroke's smooth step over the samples, and how many samples lie on
+    // the wrong side of its edge (ink beyond the half width, paper within).
     double Cost = 0;
+    std::size_t Wrong = 0;
 };
 
 // A pixel near a stroke: its centre and whether it is ink.
@@ -92,6 +94,16 @@ struct TStrokeArcStart
 {
     bool Known = false;
     double Cost = 0;
+    std::size_t Wrong = 0;
     double Normal[6][6] = {};
     double Gradient[6] = {};
 };
+
+// The arc in the middle of those whose strokes put every sample on its side
+// of the edge (ink within the half width, the rest beyond it): the analytic
+// centre of that set, found from `arc` (its kind of end, which ends are
+// free and the samples near them as FitStrokeArc reads them). The pixels of
+// a short arc fit many circles exactly; the middle of them lies nearest to
+// the true one on the whole. False (and `arc` as it was) when no such arc
+// lies near, as on a scan's rough edges.
+bool CentreStrokeArc(const TInkSample *samples, std::size_t count, TStrokeArc &arc, const char *nearEnd);

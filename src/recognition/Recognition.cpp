@@ -2197,23 +2197,33 @@ private:
                               FitStrokeArc(samples.data(), samples.size(), flat, nearEnd.data(), &flatStart, angles.data());
         if (!roundFits && !flatFits)
             return;
+        // The circle taken when it keeps near the first and its pixels
+        // near it (but for the ends, where the thinning bends).
+        const auto take = [&](const TStrokeArc &fitted) {
+            const TCircle f = fitted.Circle;
+            if (std::abs(f.R - c.R) > 0.5 * c.R || Distance({f.X, f.Y}, {c.X, c.Y}) > 0.5 * c.R + 2 ||
+                fitted.HalfWidth > 2 * halfWidth + 1.5 || fitted.HalfWidth < 0.25 || f.R > kLargestRadius)
+                return false;
+            const std::size_t skip = static_cast<std::size_t>(halfWidth + 1);
+            for (std::size_t k = piece.I + skip; k + skip <= piece.J; ++k)
+                if (std::abs(Distance(p[k], {f.X, f.Y}) - f.R) > tolerance + 1)
+                    return false;
+            piece.Circle = f;
+            return true;
+        };
+        const bool isFlat = flatFits && (!roundFits || flat.Cost < round.Cost);
+        // Clean ink: the middle of the circles whose strokes cover it exactly.
+        TStrokeArc centred = isFlat ? flat : round;
+        centred.KeepCircle = false;
+        if (CentreStrokeArc(samples.data(), samples.size(), centred, nearEnd.data()) && take(centred))
+            return;
         TStrokeArc fitted = arc;
-        fitted.Flat = flatFits && (!roundFits || flat.Cost < round.Cost);
-        const double kept = fitted.Flat ? flat.Cost : round.Cost;
-        if (!FitStrokeArc(samples.data(), samples.size(), fitted, nearEnd.data(), fitted.Flat ? &flatStart : &roundStart,
-                          angles.data()) ||
-            kept - fitted.Cost < 0.05)
-            return;
-        const TCircle f = fitted.Circle;
-        if (std::abs(f.R - c.R) > 0.5 * c.R || Distance({f.X, f.Y}, {c.X, c.Y}) > 0.5 * c.R + 2 ||
-            fitted.HalfWidth > 2 * halfWidth + 1.5 || fitted.HalfWidth < 0.25 || f.R > kLargestRadius)
-            return;
-        // Its pixels stay near it (but for the ends, where the thinning bends).
-        const std::size_t skip = static_cast<std::size_t>(halfWidth + 1);
-        for (std::size_t k = piece.I + skip; k + skip <= piece.J; ++k)
-            if (std::abs(Distance(p[k], {f.X, f.Y}) - f.R) > tolerance + 1)
-                return;
-        piece.Circle = f;
+        fitted.Flat = isFlat;
+        const double kept = isFlat ? flat.Cost : round.Cost;
+        if (FitStrokeArc(samples.data(), samples.size(), fitted, nearEnd.data(), isFlat ? &flatStart : &roundStart,
+                         angles.data()) &&
+            kept - fitted.Cost >= 0.05)
+            take(fitted);
     }
 
     // The line of `piece` moved square to itself by the middle (median) of
