@@ -228,14 +228,27 @@ TWidthLayers WidthLayersOf(const TExportContext &context)
     return context.Drawing->WidthLayersAt(static_cast<double>(context.Magnification) * context.Settings.Xrate);
 }
 
-// The layer of entity k: its width class's when it has one.
-QByteArray EntityLayerName(const TExportContext &context, const TWidthLayers &widths, std::size_t k)
+// The names the entities' layers are written under: each layer's, and each
+// width class's (an entity on layer 0 with a width class is on its class's).
+struct TEntityLayerNames
 {
-    const TDrawingEntity &e = context.Drawing->Entities[k];
-    if (!widths.Widths.empty() && widths.Class[k] >= 0 && e.Layer == 0)
-        return ToCp932(WidthLayerName(widths.Widths[static_cast<std::size_t>(widths.Class[k])]));
-    return LayerName(context, e.Layer);
-}
+    TEntityLayerNames(const TExportContext &context, const TWidthLayers &widths) : Widths(widths)
+    {
+        for (std::size_t k = 0; k < context.Drawing->Layers.size(); ++k)
+            Layers.push_back(LayerName(context, static_cast<std::int32_t>(k)));
+        for (const double width : widths.Widths)
+            Classes.push_back(ToCp932(WidthLayerName(width)));
+    }
+    // The layer of entity k.
+    const QByteArray &Of(const TDrawingEntity &e, std::size_t k) const
+    {
+        if (!Widths.Widths.empty() && Widths.Class[k] >= 0 && e.Layer == 0)
+            return Classes[static_cast<std::size_t>(Widths.Class[k])];
+        return Layers[static_cast<std::size_t>(e.Layer)];
+    }
+    const TWidthLayers &Widths;
+    std::vector<QByteArray> Layers, Classes;
+};
 
 // The colours of the width layers, thinnest first, and of the fill layer.
 constexpr int kWidthColours[] = {1, 5, 3, 6, 4, 2, 30, 140, 210};
@@ -619,7 +632,7 @@ private:
         const auto number = [&](const char *code, float value) {
             out.Append(code, std::strlen(code));
             out.AppendLiteral("\r\n   ");
-            out.Append(QByteArray(text, FormatCoordinateTo(text, value, mode, digits)));
+            out.Append(text, static_cast<std::size_t>(FormatCoordinateTo(text, value, mode, digits)));
             out.AppendLiteral("\r\n");
         };
         const auto angle = [&](double degrees) {
@@ -630,6 +643,11 @@ private:
             return static_cast<float>(AngleOf(std::cos(degrees * std::numbers::pi / 180), std::sin(degrees * std::numbers::pi / 180)));
         };
         const TWidthLayers widths = WidthLayersOf(context);
+        // (The names of the layers and line types made once, not for each entity.)
+        const TEntityLayerNames layers(context, widths);
+        std::vector<QByteArray> lineTypes;
+        for (std::size_t k = 0; k < drawing.LineTypes.size(); ++k)
+            lineTypes.push_back(LineTypeName(context, static_cast<std::int32_t>(k), &patterns));
         // With width layers the entities take their layer's colour.
         const QByteArray colour = "   " + QByteArray::number(drawing.WidthLayers ? 256 : s.DxfPenColor);
         std::int32_t done = 0;
@@ -641,9 +659,9 @@ private:
             out.AppendLiteral("  0\r\n");
             out.Append(kNames[static_cast<int>(e.Kind)], std::strlen(kNames[static_cast<int>(e.Kind)]));
             out.AppendLiteral("\r\n  8\r\n");
-            out.Append(EntityLayerName(context, widths, k));
+            out.Append(layers.Of(e, k));
             out.AppendLiteral("\r\n  6\r\n");
-            out.Append(LineTypeName(context, e.LineType, &patterns));
+            out.Append(lineTypes[static_cast<std::size_t>(e.LineType)]);
             out.AppendLiteral("\r\n 62\r\n");
             out.Append(colour);
             out.AppendLiteral("\r\n");

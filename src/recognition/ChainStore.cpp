@@ -12,7 +12,7 @@ std::size_t TChainStore::StepBytes() const
 
 void TChainStore::Append(const std::vector<TPixel> &chain)
 {
-    if (Blocks.empty())
+    if (Blocks.empty() || Blocks.back().size() >= kBlockBytes)
         Blocks.emplace_back();
     std::vector<std::uint8_t> &steps = Blocks.back();
     TChain c;
@@ -52,6 +52,23 @@ void TChainStore::Join(std::vector<TChainStore> &parts)
         }
         part = TChainStore();
     }
+}
+
+bool TChainStore::ReleaseStepsBefore(std::size_t c)
+{
+    if (ReadUntil.empty()) {
+        ReadUntil.assign(Blocks.size(), 0);
+        for (std::size_t k = 0; k < Chains.size(); ++k)
+            if (Chains[k].Size > 1)
+                ReadUntil[Chains[k].Offset >> kBlockShift] = k + 1;
+    }
+    bool released = false;
+    for (std::size_t b = 0; b < Blocks.size(); ++b)
+        if (ReadUntil[b] <= c && Blocks[b].capacity() > 0) {
+            std::vector<std::uint8_t>().swap(Blocks[b]);
+            released = true;
+        }
+    return released;
 }
 
 void TChainStore::Read(const TChain &chain, std::vector<TPixel> &out) const

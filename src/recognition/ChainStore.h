@@ -15,8 +15,9 @@
 // next pixel: a step to one of the eight neighbours (or to the pixel itself)
 // is one byte, any other step a marker byte and the pixel's coordinates. A
 // big sheet's millions of centre-line pixels take a byte each rather than
-// the eight of a TPixel. The steps lie in blocks (stores joined keep their
-// own, moved rather than copied).
+// the eight of a TPixel. The steps lie in blocks of about a megabyte (stores
+// joined keep their own, moved rather than copied), so that the steps of
+// chains read for the last time can go while the others are still read.
 class TChainStore
 {
 public:
@@ -58,6 +59,11 @@ public:
         Chains.erase(std::remove_if(Chains.begin(), Chains.end(), [&](const TChain &c) { return !keep(c); }),
                      Chains.end());
     }
+    // Lets go of the steps that only chains before chain `c` read: those
+    // chains are not read again, the others still can be (from other
+    // threads too). No chain is appended after the first call. Whether any
+    // steps went.
+    bool ReleaseStepsBefore(std::size_t c);
     // Lets go of the room the appending left over.
     void Shrink()
     {
@@ -69,7 +75,10 @@ public:
 private:
     static constexpr std::uint8_t kFar = 255;
     static constexpr int kBlockShift = 40;
+    static constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
     // (Chains are appended to the last.)
     std::vector<std::vector<std::uint8_t>> Blocks;
     std::vector<TChain> Chains;
+    // After the first ReleaseStepsBefore: each block's last chain reading it, + 1.
+    std::vector<std::size_t> ReadUntil;
 };

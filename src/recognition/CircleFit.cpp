@@ -366,24 +366,38 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     // The normal equations at the parameters last evaluated (the matrix is
     // symmetric: its upper half summed and mirrored).
     const auto normalEquations = [&](TMatrix &normal, TVector &gradient) {
-        // (Summed in plain local arrays, each sample in turn as before: the
-        // same sums, kept in registers.)
-        double sums[kParameters][kParameters] = {}, g[kParameters] = {};
+        // (Two rows at a time, in the two lanes of a register of the vector
+        // unit: for each sample, rows r and r + 1 of column c add j[r] j[c]
+        // and j[r + 1] j[c], each sum the same products in the same order as
+        // one at a time. Row r + 1 of column r is below the diagonal: summed,
+        // not read.)
+        using TPair = double __attribute__((vector_size(16)));
+        TPair sums[kParameters / 2][kParameters] = {}, g[kParameters / 2] = {};
         for (std::size_t i = 0; i < n; ++i) {
             const TTerm &t = terms[i];
             // d residual / d parameter = predicted (1 - predicted) / kStep * d(D - halfWidth)
             const double k = t.Predicted * (1 - t.Predicted) / kStep;
-            const double j[kParameters] = {k * t.Dcx, k * t.Dcy, k * t.Dr, -k, k * t.Dlo, k * t.Dhi};
-            for (int r = 0; r < kParameters; ++r) {
-                for (int c = r; c < kParameters; ++c)
-                    sums[r][c] += j[r] * j[c];
-                g[r] += j[r] * t.Residual;
+            const TPair kk = {k, k};
+            const TPair j[kParameters / 2] = {kk * TPair{t.Dcx, t.Dcy}, TPair{k * t.Dr, -k}, kk * TPair{t.Dlo, t.Dhi}};
+            const double one[kParameters] = {j[0][0], j[0][1], j[1][0], j[1][1], j[2][0], j[2][1]};
+#pragma GCC unroll 6
+            for (int c = 0; c < kParameters; ++c) {
+                const TPair jc = {one[c], one[c]};
+                sums[0][c] += j[0] * jc;
+                if (c >= 2)
+                    sums[1][c] += j[1] * jc;
+                if (c >= 4)
+                    sums[2][c] += j[2] * jc;
             }
+            const TPair residual = {t.Residual, t.Residual};
+#pragma GCC unroll 3
+            for (int r = 0; r < kParameters / 2; ++r)
+                g[r] += j[r] * residual;
         }
         for (int r = 0; r < kParameters; ++r) {
             for (int c = r; c < kParameters; ++c)
-                normal(r, c) = normal(c, r) = sums[r][c];
-            gradient(r) = g[r];
+                normal(r, c) = normal(c, r) = sums[r / 2][c][r % 2];
+            gradient(r) = g[r / 2][r % 2];
         }
     };
     double lambda = 1e-3;

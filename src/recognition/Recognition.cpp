@@ -1233,6 +1233,9 @@ public:
             for (std::size_t k = 0; k < fitted[task].size(); ++k)
                 AddFitted(chains.Chain(task * kChainsPerTask + k), fitted[task][k]);
             fitted[task] = std::vector<TFittedChain>();
+            // The steps of the chains fitted go as the graph grows.
+            if (chains.ReleaseStepsBefore((task + 1) * kChainsPerTask))
+                LargeBlock::ReturnFreeHeap();
         }
         // Only the graph is read from here on.
         chains = TChainStore();

@@ -98,4 +98,49 @@ TEST(ChainStore, ChainsComeBackPixelForPixel)
     }
 }
 
+// A store of megabytes of steps lets them go block by block as the chains
+// reading them are passed, and only then: the chains still to come read
+// back whole. (The first chain is taken last, so its block stays to the end.)
+TEST(ChainStore, StepsGoOnceTheirChainsArePassed)
+{
+    constexpr std::size_t kChains = 2200, kPixels = 1000;
+    const auto pixels = [](std::size_t k) {
+        TChainPixels chain(kPixels);
+        for (std::size_t i = 0; i < kPixels; ++i)
+            chain[i] = {static_cast<int>(k), static_cast<int>(i + (k % 7 == 0 ? 0 : i / 3))};
+        return chain;
+    };
+    TChainStore appended;
+    for (std::size_t k = 0; k < kChains; ++k)
+        appended.Append(pixels(k));
+    const std::size_t total = appended.StepBytes();
+    ASSERT_GT(total, std::size_t(2) << 20);
+    TChainStore store = appended.TakeSteps();
+    std::vector<std::size_t> order;  // the chain of each place
+    for (std::size_t k = 1; k <= kChains; ++k)
+        order.push_back(k % kChains);
+    for (const std::size_t k : order)
+        store.AppendTaken(appended.Chain(k));
+    TChainPixels read;
+    std::size_t held = total;
+    bool released = false;
+    for (std::size_t c = 0; c <= kChains; c += c + 100 < kChains ? 100 : 1) {
+        const bool went = store.ReleaseStepsBefore(c);
+        EXPECT_EQ(went, store.StepBytes() < held) << c;
+        EXPECT_LE(store.StepBytes(), held) << c;
+        released = released || went;
+        held = store.StepBytes();
+        for (std::size_t k = c; k < kChains; k += k + 1 < kChains ? 37 : 1) {
+            store.Read(k, read);
+            ASSERT_EQ(read, pixels(order[k])) << "place " << k << " after releasing before " << c;
+        }
+        if (c == kChains - 1) {
+            EXPECT_TRUE(released);
+            EXPECT_GT(held, 0u);  // the first chain's block
+        }
+    }
+    EXPECT_EQ(store.StepBytes(), 0u);
+    EXPECT_FALSE(store.ReleaseStepsBefore(kChains));
+}
+
 } // namespace
