@@ -1617,6 +1617,8 @@ private:
             open += !(all.front().Lo + round - all.back().Hi < kLeastBreak);
         if (open < 2)
             return false;
+        bool allKnown = false, allOnTrack = false;
+        double allWidth = 0;
         // A piece at an end that breaks the pattern (a dash cut short) stays
         // as it is, when no start takes in every piece.
         for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
@@ -1632,12 +1634,31 @@ private:
                 }
                 chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
                                      turned.end() - static_cast<std::ptrdiff_t>(back));
-                offsets.clear();
-                for (std::size_t i = start + front; i < start + all.size() - back; ++i)
-                    offsets.push_back(allOffsets[i % all.size()]);
-                double w = 0;
-                if (!Gaps(chain, gaps) || !OnTrack(chain, offsets, w))
+                if (!Gaps(chain, gaps))
                     continue;
+                // (every start takes in every piece but for those left off
+                // an end: the same widths and offsets without them)
+                double w = 0;
+                if (front + back == 0 && allKnown) {
+                    if (!allOnTrack)
+                        continue;
+                    w = allWidth;
+                } else {
+                    offsets.clear();
+                    const std::size_t first = start + front, last = start + all.size() - back;
+                    for (std::size_t i = first; i < std::min(last, all.size()); ++i)
+                        offsets.push_back(allOffsets[i]);
+                    for (std::size_t i = std::max(first, all.size()); i < last; ++i)
+                        offsets.push_back(allOffsets[i - all.size()]);
+                    const bool on = OnTrack(chain, offsets, w);
+                    if (front + back == 0) {
+                        allKnown = true;
+                        allOnTrack = on;
+                        allWidth = w;
+                    }
+                    if (!on)
+                        continue;
+                }
                 // Pieces of one dash broken by the scan make one element:
                 // gaps far narrower than most of the chain's. A noisy scan
                 // breaks a thin stroke by gaps nearly as wide as the
@@ -1683,9 +1704,11 @@ private:
             chain.Members.insert(chain.Members.begin(), all.front());
     }
 
-    // The gaps between the chain's pieces, sorted, and whether they may
-    // part three elements at all: three pieces at least, two gaps of them
-    // no narrower than the narrowest the first share of JudgeMembers joins.
+    // The gaps between the chain's pieces, the upper quartile in its place
+    // as they would be sorted (all that Broken reads of them), and whether
+    // they may part three elements at all: three pieces at least, two gaps
+    // of them no narrower than the narrowest the first share of
+    // JudgeMembers joins.
     static bool Gaps(const TChain &chain, std::vector<double> &raw)
     {
         raw.clear();
@@ -1693,7 +1716,7 @@ private:
             return false;
         for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
-        std::sort(raw.begin(), raw.end());
+        std::nth_element(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(raw.size() * 3 / 4), raw.end());
         const double broken = Broken(raw, kBrokenShares[0]);
         std::size_t open = 0;
         for (const double g : raw)
@@ -1748,18 +1771,26 @@ private:
         // (a solid stroke whose centre line came apart).
         thread_local std::vector<TMember> ms;
         ms.clear();
-        for (const TMember &m : chain.Members) {
-            if (!ms.empty() && (m.Lo - ms.back().Hi < broken || [&] {
-                    const double t = (m.Lo + ms.back().Hi) / 2;
-                    const auto [it, fresh] = across.try_emplace({std::bit_cast<std::uint64_t>(t), std::bit_cast<std::uint64_t>(w)}, false);
-                    if (fresh)
-                        it->second = InkAcross(chain.Track, t, w);
-                    return it->second;
-                }()))
-                ms.back().Hi = std::max(ms.back().Hi, m.Hi);
-            else
-                ms.push_back(m);
+        // (the element being joined held aside until the next one starts)
+        TMember joined = chain.Members.front();
+        for (std::size_t i = 1; i < chain.Members.size(); ++i) {
+            const TMember &m = chain.Members[i];
+            bool join = m.Lo - joined.Hi < broken;
+            if (!join) {
+                const double t = (m.Lo + joined.Hi) / 2;
+                const auto [it, fresh] = across.try_emplace({std::bit_cast<std::uint64_t>(t), std::bit_cast<std::uint64_t>(w)}, false);
+                if (fresh)
+                    it->second = InkAcross(chain.Track, t, w);
+                join = it->second;
+            }
+            if (join) {
+                joined.Hi = std::max(joined.Hi, m.Hi);
+            } else {
+                ms.push_back(joined);
+                joined = m;
+            }
         }
+        ms.push_back(joined);
         const std::size_t n = ms.size();
         if (n < 3)
             return false;
