@@ -726,8 +726,11 @@ private:
                 }
         };
         const double sx = s1.X - s0.X, sy = s1.Y - s0.Y, ss = sx * sx + sy * sy;
-        for (long cy = box.Y0; cy <= box.Y1; ++cy)
-            for (long cx = box.X0; cx <= box.X1; ++cx) {
+        for (long cy = box.Y0; cy <= box.Y1; ++cy) {
+            long x0 = box.X0, x1 = box.X1;
+            if (within >= 0 && !StretchRow((static_cast<double>(cy) + 0.5) * kCell - s0.Y, s0.X, sx, sy, within, x0, x1))
+                continue;
+            for (long cx = x0; cx <= x1; ++cx) {
                 if (within >= 0) {
                     const double mx = (static_cast<double>(cx) + 0.5) * kCell - s0.X;
                     const double my = (static_cast<double>(cy) + 0.5) * kCell - s0.Y;
@@ -745,6 +748,34 @@ private:
                         take(it->second.data(), it->second.data() + it->second.size());
                 }
             }
+        }
+    }
+
+    // The cells x0 to x1 of a row narrowed to those whose middles may lie
+    // within `within` of the stretch from s0 (its x s0x) by (sx, sy), the
+    // row's middle `my` above s0: a middle that does lies within it, and a
+    // pixel more, of a point of the stretch along either axis. False when
+    // none of the row's may. (Sizes far past a sheet's narrow nothing.)
+    static bool StretchRow(double my, double s0x, double sx, double sy, double within, long &x0, long &x1)
+    {
+        constexpr double kFar = 1e12;
+        if (!(std::fabs(my) < kFar && std::fabs(s0x) < kFar && std::fabs(sx) < kFar && std::fabs(sy) < kFar &&
+              within < kFar))
+            return true;
+        const double reach = within + 1;
+        double lo = 0, hi = 1;
+        if (sy != 0) {
+            const double ta = (my - reach) / sy, tb = (my + reach) / sy;
+            lo = std::max(lo, std::min(ta, tb));
+            hi = std::min(hi, std::max(ta, tb));
+        } else if (std::fabs(my) > reach) {
+            return false;
+        }
+        if (lo > hi)
+            return false;
+        x0 = std::max(x0, static_cast<long>(std::floor((std::min(lo * sx, hi * sx) - reach + s0x) / kCell - 0.5)));
+        x1 = std::min(x1, static_cast<long>(std::ceil((std::max(lo * sx, hi * sx) + reach + s0x) / kCell - 0.5)));
+        return true;
     }
 
     // The pieces NearAnyOrder gives for a round track's walk that may lie on
