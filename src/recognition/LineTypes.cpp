@@ -682,7 +682,8 @@ private:
                 MidPieces[fill[slot[k]]++] = {static_cast<std::int32_t>(k), static_cast<std::uint16_t>(boxes[k].X0 - GridX0),
                                               static_cast<std::uint16_t>(boxes[k].X1 - GridX0),
                                               static_cast<std::uint16_t>(boxes[k].Y0 - GridY0),
-                                              static_cast<std::uint16_t>(boxes[k].Y1 - GridY0)};
+                                              static_cast<std::uint16_t>(boxes[k].Y1 - GridY0),
+                                              static_cast<float>(Pieces[k].Mid.X), static_cast<float>(Pieces[k].Mid.Y)};
             }
         }
     }
@@ -707,9 +708,10 @@ private:
 
     // The same pieces in no particular order, into `found`; with `within`,
     // only those in the cells whose middles lie within it of the stretch
-    // from s0 to s1.
+    // from s0 to s1; with `line`, only those whose middles lie no farther
+    // than `off` off it.
     void NearAnyOrder(TPoint2 q, double radius, std::vector<int> &found, TPoint2 s0 = {}, TPoint2 s1 = {},
-                      double within = -1) const
+                      double within = -1, const TTrack *line = nullptr, double off = 0) const
     {
         // A long piece stands in many cells: each is taken once, by its mark.
         thread_local TPieceMarks seen;
@@ -722,7 +724,8 @@ private:
             for (; k != end; ++k)
                 if (!seen.Marked(*k)) {
                     seen.Mark(*k);
-                    found.push_back(*k);
+                    if (!line || !(line->Offset(Pieces[static_cast<std::size_t>(*k)].Mid) > off))
+                        found.push_back(*k);
                 }
         };
         const double sx = s1.X - s0.X, sy = s1.Y - s0.Y, ss = sx * sx + sy * sy;
@@ -801,6 +804,10 @@ private:
         const double outer = circle.R + off + slack, inner = circle.R - sagitta - off - slack;
         // (a circle far larger than any sheet: every cell of a row)
         const bool huge = !(outer < 1e7);
+        // The band of the middles themselves, a pixel wider either side
+        // (ClearlyOff turns away every piece whose middle lies outside it).
+        const double midOut = circle.R + off + 1 + 1e-6 * circle.R, midIn = circle.R - sagitta - off - 1 - 1e-6 * circle.R;
+        const double midOut2 = huge ? HUGE_VAL : midOut * midOut, midIn2 = huge || midIn <= 0 ? -1 : midIn * midIn;
         const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
         const long most = kReaches[kReachClasses - 1];
         const TCellBox near{box.X0 - GridX0, box.X1 - GridX0, box.Y0 - GridY0, box.Y1 - GridY0};
@@ -831,9 +838,14 @@ private:
                 for (const auto &run : runs)
                     for (long cx = std::max(x0, run[0]); cx <= std::min(x1, run[1]); ++cx) {
                         const std::size_t i = c * cells + GridIndex(cx, cy);
-                        for (std::uint32_t j = MidStart[i]; j < MidStart[i + 1]; ++j)
-                            if (MidPieces[j].Meets(near))
-                                found.push_back(MidPieces[j].Piece);
+                        for (std::uint32_t j = MidStart[i]; j < MidStart[i + 1]; ++j) {
+                            const TFiledInGrid &f = MidPieces[j];
+                            if (!f.Meets(near))
+                                continue;
+                            const double mx = f.MidX - circle.X, my = f.MidY - circle.Y, d2 = mx * mx + my * my;
+                            if (!(d2 > midOut2 || d2 < midIn2))
+                                found.push_back(f.Piece);
+                        }
                     }
             }
         }
@@ -1334,10 +1346,12 @@ private:
             } else {
                 // A piece that may come next on a straight track has ink
                 // within tol of the track where a gap up to maxGap reaches,
-                // in a cell that comes near that stretch of it.
+                // in a cell that comes near that stretch of it, and its
+                // middle within tol of the track (as Place finds).
                 const double from = forward ? end + 0.5 : end - maxGap - 0.5;
                 const double to = forward ? end + maxGap + 0.5 : end - 0.5;
-                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25);
+                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25,
+                             &chain.Track, tol);
             }
             // The chain's own pieces are marked.
             thread_local TPieceMarks member;
@@ -1364,9 +1378,8 @@ private:
                 if (p.Used || member.Marked(k) || p.Width > 2 * width + 2 ||
                     width > 2 * p.Width + 2)
                     continue;
-                // (on a circle, those clearly off it even for a refit; on a
-                // line, those whose middle lies off it, as Place finds)
-                if (chain.Track.Round ? ClearlyOff(chain.Track, p, 2.5 * tol) : chain.Track.Offset(p.Mid) > tol)
+                // (on a circle, those clearly off it even for a refit)
+                if (chain.Track.Round && ClearlyOff(chain.Track, p, 2.5 * tol))
                     continue;
                 TMember m{k, 0, 0};
                 bool refit = false;
@@ -2040,11 +2053,13 @@ private:
     static constexpr std::size_t kReachClasses = 2;
     static constexpr long kReaches[kReachClasses] = {1, 3};
     std::vector<std::uint32_t> MidStart, LongStart;
-    // (a box in cells from the grid's first)
+    // (a box in cells from the grid's first; the middle within an eighth
+    // of a pixel, the grid being at most 65535 cells wide and high)
     struct TFiledInGrid
     {
         std::int32_t Piece;
         std::uint16_t X0, X1, Y0, Y1;
+        float MidX, MidY;
 
         bool Meets(const TCellBox &b) const { return X0 <= b.X1 && b.X0 <= X1 && Y0 <= b.Y1 && b.Y0 <= Y1; }
     };
