@@ -835,18 +835,22 @@ private:
                 if (cy < box.Y0 - kReaches[c] || cy > box.Y1 + kReaches[c])
                     continue;
                 const long x0 = std::max(box.X0 - kReaches[c], GridX0), x1 = std::min(box.X1 + kReaches[c], GridX0 + GridW - 1);
-                for (const auto &run : runs)
-                    for (long cx = std::max(x0, run[0]); cx <= std::min(x1, run[1]); ++cx) {
-                        const std::size_t i = c * cells + GridIndex(cx, cy);
-                        for (std::uint32_t j = MidStart[i]; j < MidStart[i + 1]; ++j) {
-                            const TFiledInGrid &f = MidPieces[j];
-                            if (!f.Meets(near))
-                                continue;
-                            const double mx = f.MidX - circle.X, my = f.MidY - circle.Y, d2 = mx * mx + my * my;
-                            if (!(d2 > midOut2 || d2 < midIn2))
-                                found.push_back(f.Piece);
-                        }
+                // (the pieces of a run of cells of a row are filed one
+                // after another)
+                for (const auto &run : runs) {
+                    const long a = std::max(x0, run[0]), b = std::min(x1, run[1]);
+                    if (a > b)
+                        continue;
+                    const std::size_t i = c * cells + GridIndex(a, cy);
+                    for (std::uint32_t j = MidStart[i]; j < MidStart[i + static_cast<std::size_t>(b - a) + 1]; ++j) {
+                        const TFiledInGrid &f = MidPieces[j];
+                        if (!f.Meets(near))
+                            continue;
+                        const double mx = f.MidX - circle.X, my = f.MidY - circle.Y, d2 = mx * mx + my * my;
+                        if (!(d2 > midOut2 || d2 < midIn2))
+                            found.push_back(f.Piece);
                     }
+                }
             }
         }
         if (!LongPieces.empty()) {
