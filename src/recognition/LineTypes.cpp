@@ -682,7 +682,8 @@ private:
                 MidPieces[fill[slot[k]]++] = {static_cast<std::int32_t>(k), static_cast<std::uint16_t>(boxes[k].X0 - GridX0),
                                               static_cast<std::uint16_t>(boxes[k].X1 - GridX0),
                                               static_cast<std::uint16_t>(boxes[k].Y0 - GridY0),
-                                              static_cast<std::uint16_t>(boxes[k].Y1 - GridY0)};
+                                              static_cast<std::uint16_t>(boxes[k].Y1 - GridY0),
+                                              static_cast<float>(Pieces[k].Mid.X), static_cast<float>(Pieces[k].Mid.Y)};
             }
         }
     }
@@ -707,9 +708,10 @@ private:
 
     // The same pieces in no particular order, into `found`; with `within`,
     // only those in the cells whose middles lie within it of the stretch
-    // from s0 to s1.
+    // from s0 to s1; with `line`, only those whose middles lie no farther
+    // than `off` off it.
     void NearAnyOrder(TPoint2 q, double radius, std::vector<int> &found, TPoint2 s0 = {}, TPoint2 s1 = {},
-                      double within = -1) const
+                      double within = -1, const TTrack *line = nullptr, double off = 0) const
     {
         // A long piece stands in many cells: each is taken once, by its mark.
         thread_local TPieceMarks seen;
@@ -722,12 +724,16 @@ private:
             for (; k != end; ++k)
                 if (!seen.Marked(*k)) {
                     seen.Mark(*k);
-                    found.push_back(*k);
+                    if (!line || !(line->Offset(Pieces[static_cast<std::size_t>(*k)].Mid) > off))
+                        found.push_back(*k);
                 }
         };
         const double sx = s1.X - s0.X, sy = s1.Y - s0.Y, ss = sx * sx + sy * sy;
-        for (long cy = box.Y0; cy <= box.Y1; ++cy)
-            for (long cx = box.X0; cx <= box.X1; ++cx) {
+        for (long cy = box.Y0; cy <= box.Y1; ++cy) {
+            long x0 = box.X0, x1 = box.X1;
+            if (within >= 0 && !StretchRow((static_cast<double>(cy) + 0.5) * kCell - s0.Y, s0.X, sx, sy, within, x0, x1))
+                continue;
+            for (long cx = x0; cx <= x1; ++cx) {
                 if (within >= 0) {
                     const double mx = (static_cast<double>(cx) + 0.5) * kCell - s0.X;
                     const double my = (static_cast<double>(cy) + 0.5) * kCell - s0.Y;
@@ -745,6 +751,34 @@ private:
                         take(it->second.data(), it->second.data() + it->second.size());
                 }
             }
+        }
+    }
+
+    // The cells x0 to x1 of a row narrowed to those whose middles may lie
+    // within `within` of the stretch from s0 (its x s0x) by (sx, sy), the
+    // row's middle `my` above s0: a middle that does lies within it, and a
+    // pixel more, of a point of the stretch along either axis. False when
+    // none of the row's may. (Sizes far past a sheet's narrow nothing.)
+    static bool StretchRow(double my, double s0x, double sx, double sy, double within, long &x0, long &x1)
+    {
+        constexpr double kFar = 1e12;
+        if (!(std::fabs(my) < kFar && std::fabs(s0x) < kFar && std::fabs(sx) < kFar && std::fabs(sy) < kFar &&
+              within < kFar))
+            return true;
+        const double reach = within + 1;
+        double lo = 0, hi = 1;
+        if (sy != 0) {
+            const double ta = (my - reach) / sy, tb = (my + reach) / sy;
+            lo = std::max(lo, std::min(ta, tb));
+            hi = std::min(hi, std::max(ta, tb));
+        } else if (std::fabs(my) > reach) {
+            return false;
+        }
+        if (lo > hi)
+            return false;
+        x0 = std::max(x0, static_cast<long>(std::floor((std::min(lo * sx, hi * sx) - reach + s0x) / kCell - 0.5)));
+        x1 = std::min(x1, static_cast<long>(std::ceil((std::max(lo * sx, hi * sx) + reach + s0x) / kCell - 0.5)));
+        return true;
     }
 
     // The pieces NearAnyOrder gives for a round track's walk that may lie on
@@ -770,6 +804,10 @@ private:
         const double outer = circle.R + off + slack, inner = circle.R - sagitta - off - slack;
         // (a circle far larger than any sheet: every cell of a row)
         const bool huge = !(outer < 1e7);
+        // The band of the middles themselves, a pixel wider either side
+        // (ClearlyOff turns away every piece whose middle lies outside it).
+        const double midOut = circle.R + off + 1 + 1e-6 * circle.R, midIn = circle.R - sagitta - off - 1 - 1e-6 * circle.R;
+        const double midOut2 = huge ? HUGE_VAL : midOut * midOut, midIn2 = huge || midIn <= 0 ? -1 : midIn * midIn;
         const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
         const long most = kReaches[kReachClasses - 1];
         const TCellBox near{box.X0 - GridX0, box.X1 - GridX0, box.Y0 - GridY0, box.Y1 - GridY0};
@@ -797,13 +835,22 @@ private:
                 if (cy < box.Y0 - kReaches[c] || cy > box.Y1 + kReaches[c])
                     continue;
                 const long x0 = std::max(box.X0 - kReaches[c], GridX0), x1 = std::min(box.X1 + kReaches[c], GridX0 + GridW - 1);
-                for (const auto &run : runs)
-                    for (long cx = std::max(x0, run[0]); cx <= std::min(x1, run[1]); ++cx) {
-                        const std::size_t i = c * cells + GridIndex(cx, cy);
-                        for (std::uint32_t j = MidStart[i]; j < MidStart[i + 1]; ++j)
-                            if (MidPieces[j].Meets(near))
-                                found.push_back(MidPieces[j].Piece);
+                // (the pieces of a run of cells of a row are filed one
+                // after another)
+                for (const auto &run : runs) {
+                    const long a = std::max(x0, run[0]), b = std::min(x1, run[1]);
+                    if (a > b)
+                        continue;
+                    const std::size_t i = c * cells + GridIndex(a, cy);
+                    for (std::uint32_t j = MidStart[i]; j < MidStart[i + static_cast<std::size_t>(b - a) + 1]; ++j) {
+                        const TFiledInGrid &f = MidPieces[j];
+                        if (!f.Meets(near))
+                            continue;
+                        const double mx = f.MidX - circle.X, my = f.MidY - circle.Y, d2 = mx * mx + my * my;
+                        if (!(d2 > midOut2 || d2 < midIn2))
+                            found.push_back(f.Piece);
                     }
+                }
             }
         }
         if (!LongPieces.empty()) {
@@ -1303,10 +1350,12 @@ private:
             } else {
                 // A piece that may come next on a straight track has ink
                 // within tol of the track where a gap up to maxGap reaches,
-                // in a cell that comes near that stretch of it.
+                // in a cell that comes near that stretch of it, and its
+                // middle within tol of the track (as Place finds).
                 const double from = forward ? end + 0.5 : end - maxGap - 0.5;
                 const double to = forward ? end + maxGap + 0.5 : end - 0.5;
-                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25);
+                NearAnyOrder(chain.Track.At(end), maxGap + tol + 2, near, chain.Track.At(from), chain.Track.At(to), tol + 25,
+                             &chain.Track, tol);
             }
             // The chain's own pieces are marked.
             thread_local TPieceMarks member;
@@ -1333,9 +1382,8 @@ private:
                 if (p.Used || member.Marked(k) || p.Width > 2 * width + 2 ||
                     width > 2 * p.Width + 2)
                     continue;
-                // (on a circle, those clearly off it even for a refit; on a
-                // line, those whose middle lies off it, as Place finds)
-                if (chain.Track.Round ? ClearlyOff(chain.Track, p, 2.5 * tol) : chain.Track.Offset(p.Mid) > tol)
+                // (on a circle, those clearly off it even for a refit)
+                if (chain.Track.Round && ClearlyOff(chain.Track, p, 2.5 * tol))
                     continue;
                 TMember m{k, 0, 0};
                 bool refit = false;
@@ -1617,6 +1665,8 @@ private:
             open += !(all.front().Lo + round - all.back().Hi < kLeastBreak);
         if (open < 2)
             return false;
+        bool allKnown = false, allOnTrack = false;
+        double allWidth = 0;
         // A piece at an end that breaks the pattern (a dash cut short) stays
         // as it is, when no start takes in every piece.
         for (const auto &[front, back] : {std::pair<std::size_t, std::size_t>{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
@@ -1632,12 +1682,31 @@ private:
                 }
                 chain.Members.assign(turned.begin() + static_cast<std::ptrdiff_t>(front),
                                      turned.end() - static_cast<std::ptrdiff_t>(back));
-                offsets.clear();
-                for (std::size_t i = start + front; i < start + all.size() - back; ++i)
-                    offsets.push_back(allOffsets[i % all.size()]);
-                double w = 0;
-                if (!Gaps(chain, gaps) || !OnTrack(chain, offsets, w))
+                if (!Gaps(chain, gaps))
                     continue;
+                // (every start takes in every piece but for those left off
+                // an end: the same widths and offsets without them)
+                double w = 0;
+                if (front + back == 0 && allKnown) {
+                    if (!allOnTrack)
+                        continue;
+                    w = allWidth;
+                } else {
+                    offsets.clear();
+                    const std::size_t first = start + front, last = start + all.size() - back;
+                    for (std::size_t i = first; i < std::min(last, all.size()); ++i)
+                        offsets.push_back(allOffsets[i]);
+                    for (std::size_t i = std::max(first, all.size()); i < last; ++i)
+                        offsets.push_back(allOffsets[i - all.size()]);
+                    const bool on = OnTrack(chain, offsets, w);
+                    if (front + back == 0) {
+                        allKnown = true;
+                        allOnTrack = on;
+                        allWidth = w;
+                    }
+                    if (!on)
+                        continue;
+                }
                 // Pieces of one dash broken by the scan make one element:
                 // gaps far narrower than most of the chain's. A noisy scan
                 // breaks a thin stroke by gaps nearly as wide as the
@@ -1683,9 +1752,11 @@ private:
             chain.Members.insert(chain.Members.begin(), all.front());
     }
 
-    // The gaps between the chain's pieces, sorted, and whether they may
-    // part three elements at all: three pieces at least, two gaps of them
-    // no narrower than the narrowest the first share of JudgeMembers joins.
+    // The gaps between the chain's pieces, the upper quartile in its place
+    // as they would be sorted (all that Broken reads of them), and whether
+    // they may part three elements at all: three pieces at least, two gaps
+    // of them no narrower than the narrowest the first share of
+    // JudgeMembers joins.
     static bool Gaps(const TChain &chain, std::vector<double> &raw)
     {
         raw.clear();
@@ -1693,7 +1764,7 @@ private:
             return false;
         for (std::size_t i = 0; i + 1 < chain.Members.size(); ++i)
             raw.push_back(chain.Members[i + 1].Lo - chain.Members[i].Hi);
-        std::sort(raw.begin(), raw.end());
+        std::nth_element(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(raw.size() * 3 / 4), raw.end());
         const double broken = Broken(raw, kBrokenShares[0]);
         std::size_t open = 0;
         for (const double g : raw)
@@ -1748,18 +1819,26 @@ private:
         // (a solid stroke whose centre line came apart).
         thread_local std::vector<TMember> ms;
         ms.clear();
-        for (const TMember &m : chain.Members) {
-            if (!ms.empty() && (m.Lo - ms.back().Hi < broken || [&] {
-                    const double t = (m.Lo + ms.back().Hi) / 2;
-                    const auto [it, fresh] = across.try_emplace({std::bit_cast<std::uint64_t>(t), std::bit_cast<std::uint64_t>(w)}, false);
-                    if (fresh)
-                        it->second = InkAcross(chain.Track, t, w);
-                    return it->second;
-                }()))
-                ms.back().Hi = std::max(ms.back().Hi, m.Hi);
-            else
-                ms.push_back(m);
+        // (the element being joined held aside until the next one starts)
+        TMember joined = chain.Members.front();
+        for (std::size_t i = 1; i < chain.Members.size(); ++i) {
+            const TMember &m = chain.Members[i];
+            bool join = m.Lo - joined.Hi < broken;
+            if (!join) {
+                const double t = (m.Lo + joined.Hi) / 2;
+                const auto [it, fresh] = across.try_emplace({std::bit_cast<std::uint64_t>(t), std::bit_cast<std::uint64_t>(w)}, false);
+                if (fresh)
+                    it->second = InkAcross(chain.Track, t, w);
+                join = it->second;
+            }
+            if (join) {
+                joined.Hi = std::max(joined.Hi, m.Hi);
+            } else {
+                ms.push_back(joined);
+                joined = m;
+            }
         }
+        ms.push_back(joined);
         const std::size_t n = ms.size();
         if (n < 3)
             return false;
@@ -1978,11 +2057,13 @@ private:
     static constexpr std::size_t kReachClasses = 2;
     static constexpr long kReaches[kReachClasses] = {1, 3};
     std::vector<std::uint32_t> MidStart, LongStart;
-    // (a box in cells from the grid's first)
+    // (a box in cells from the grid's first; the middle within an eighth
+    // of a pixel, the grid being at most 65535 cells wide and high)
     struct TFiledInGrid
     {
         std::int32_t Piece;
         std::uint16_t X0, X1, Y0, Y1;
+        float MidX, MidY;
 
         bool Meets(const TCellBox &b) const { return X0 <= b.X1 && b.X0 <= X1 && Y0 <= b.Y1 && b.Y0 <= Y1; }
     };
