@@ -491,6 +491,10 @@ private:
                 if (const std::optional<TPiece> p = PieceOf(i))
                     measured[share].push_back(*p);
         });
+        std::size_t total = Pieces.size();
+        for (const std::vector<TPiece> &share : measured)
+            total += share.size();
+        Pieces.reserve(total);
         for (std::vector<TPiece> &share : measured) {
             Pieces.insert(Pieces.end(), share.begin(), share.end());
             share = std::vector<TPiece>();
@@ -1004,6 +1008,7 @@ private:
         std::sort(specks.begin(), specks.end(), [](const auto &a, const auto &b) {
             return std::pair(a.first.FirstY, a.first.FirstX) < std::pair(b.first.FirstY, b.first.FirstX);
         });
+        Pieces.reserve(Pieces.size() + specks.size());
         for (const auto &speck : specks)
             Pieces.push_back(speck.second);
     }
