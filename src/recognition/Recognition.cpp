@@ -2634,14 +2634,20 @@ private:
         for (const TNode &node : Graph.Nodes)
             if (!node.Edges.empty())
                 ++nodeCells[nodeKey(node)].End;
-        std::uint32_t filed = 0;
-        nodeCells.ForEachCell([&](TNodeCell &c) {
-            c.Begin = c.End = std::exchange(filed, filed + c.End);
-            if (c.Begin != filed) {
-                c.Number = static_cast<std::uint32_t>(NodeCells.size());
-                NodeCells.push_back(&c);
-            }
-        });
+        // Each cell's count turned into its stretch of the filed list, the
+        // cells that hold any numbered into `used`; the list's length.
+        const auto stretch = [](auto &grid, auto &used) {
+            std::uint32_t filed = 0;
+            grid.ForEachCell([&](auto &c) {
+                c.Begin = c.End = std::exchange(filed, filed + c.End);
+                if (c.Begin != filed) {
+                    c.Number = static_cast<std::uint32_t>(used.size());
+                    used.push_back(&c);
+                }
+            });
+            return filed;
+        };
+        std::uint32_t filed = stretch(nodeCells, NodeCells);
         FiledNodes.resize(filed);
         FiledAt.assign(Graph.Nodes.size(), kNotFiled);
         for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n) {
@@ -2680,14 +2686,7 @@ private:
             }
         };
         alongLines([](TLineCell &c, int) { ++c.End; });
-        filed = 0;
-        lineCells.ForEachCell([&](TLineCell &c) {
-            c.Begin = c.End = std::exchange(filed, filed + c.End);
-            if (c.Begin != filed) {
-                c.Number = static_cast<std::uint32_t>(LineCells.size());
-                LineCells.push_back(&c);
-            }
-        });
+        filed = stretch(lineCells, LineCells);
         FiledLines.resize(filed);
         // (And the cells of each line, in the order of the lines.)
         LineCellsAt.assign(Graph.Edges.size() + 1, 0);
