@@ -1,6 +1,7 @@
 #include "app/WindowUserInterface.h"
 
 #include "app/FileDialogFilter.h"
+#include "base/VectorState.h"
 #include "dialogs/ProgressWindow.h"
 
 #include <QApplication>
@@ -235,6 +236,9 @@ void TWindowUserInterface::RunInBackground(const std::function<void(TProgressPor
     std::condition_variable ended;
     bool done = false;
     std::thread worker([&] {
+        // (The window's drawing leaves the wide registers in use, and a
+        // thread starts with its starter's.)
+        ClearUpperVectorHalves();
         try {
             work(steps);
         } catch (...) {

@@ -1,6 +1,7 @@
 #include "base/TaskPool.h"
 
 #include "base/Threads.h"
+#include "base/VectorState.h"
 
 #include <algorithm>
 #include <utility>
@@ -47,6 +48,7 @@ bool TTaskPool::Claim(std::size_t i)
 
 void TTaskPool::Run(std::size_t i, int worker)
 {
+    ClearUpperVectorHalves();
     try {
         Task(i, worker);
     } catch (...) {
@@ -161,6 +163,7 @@ void TTaskRounds::Work(const TTaskPool::TTask &task, std::size_t count, int work
 {
     std::size_t done = 0;
     for (std::size_t i; (i = Next.fetch_add(1)) < count; ++done) {
+        ClearUpperVectorHalves();
         try {
             task(i, worker);
         } catch (...) {

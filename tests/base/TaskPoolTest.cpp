@@ -104,4 +104,50 @@ TEST(TaskPool, TaskRoundsRunEachRoundWhole)
     }
 }
 
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Whether the upper halves of the wide vector registers are in use on this
+// thread (the processor's "in use" bits), or -1 where it does not tell.
+int UpperHalvesInUse()
+{
+    if (!__builtin_cpu_supports("avx"))
+        return -1;
+    unsigned a, b, c, d;
+    __asm__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(0xd), "c"(1));
+    if (!(a & 4))
+        return -1;
+    unsigned lo, hi;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(1));
+    return (lo & 4) != 0;
+}
+
+// (Not built for the wide registers: the compiler would clear them on return.)
+[[gnu::noinline]] void DirtyUpperHalves()
+{
+    __asm__ volatile("vpcmpeqd %%ymm1, %%ymm1, %%ymm1" ::: "xmm1");
+}
+
+// A thread whose wide registers were left in use (as some library code leaves
+// them) starts pools and rounds whose tasks begin with them cleared, on the
+// calling thread and the started ones: maths calls run many times slower
+// otherwise.
+TEST(TaskPool, TasksStartWithTheWideRegistersCleared)
+{
+    if (UpperHalvesInUse() < 0)
+        GTEST_SKIP() << "the processor does not tell";
+    for (const int threads : {1, 2}) {
+        DirtyUpperHalves();
+        ASSERT_EQ(UpperHalvesInUse(), 1);
+        std::atomic<int> inUse{0};
+        const auto task = [&](std::size_t, int) { inUse += UpperHalvesInUse(); };
+        RunTasks(threads, 8, task);
+        EXPECT_EQ(inUse, 0) << threads;
+        DirtyUpperHalves();
+        TTaskRounds rounds(threads);
+        rounds.Run(8, task);
+        EXPECT_EQ(inUse, 0) << threads;
+    }
+}
+#endif
+
 } // namespace
