@@ -120,8 +120,8 @@ public:
         for (int r = 0; r < count; ++r, ++Row) {
             std::uint8_t *row = rows + rowSize * r;
             if (TileLength) {
-                if (Row % TileLength == 0)
-                    ReadTileRow(Row);
+                if (Row % TileLength == 0 && !ReadTileRow(Tiff, Row, Tile, TileRows))
+                    throw ERowsRefused("The TIFF file is damaged");
                 std::memcpy(row, TileRows.data() + rowSize * (Row % TileLength), std::size_t(rowSize));
             } else {
                 std::memset(row + SampleBytes, 0, std::size_t(rowSize - SampleBytes));
@@ -136,15 +136,18 @@ public:
         }
     }
 
-    // Whole strips of grey and colour pictures spread over the picture, read
-    // through a second handle, where a strip holds at most `count` rows.
+    // Whole strips (or rows of tiles) of grey and colour pictures spread over
+    // the picture, read through a second handle, where a strip (a row of
+    // tiles) holds at most `count` rows.
     bool Sample(int count, const TRowVisitor &each) override
     {
-        if (FBitCount == 1 || TileLength || count <= 0)
+        if (FBitCount == 1 || count <= 0)
             return false;
         const TOptions options;
         const std::unique_ptr<TIFF, void (*)(TIFF *)> tiff(TIFFOpenExt(Path.constData(), "rm", options.Options),
                                                            [](TIFF *t) { if (t) TIFFClose(t); });
+        if (TileLength)
+            return tiff && SampleTiles(tiff.get(), count, each);
         std::uint32_t stripRows = 0;
         if (!tiff || !TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ROWSPERSTRIP, &stripRows) || stripRows == 0
             || stripRows > std::uint32_t(count) || TIFFStripSize64(tiff.get()) > (std::uint64_t(8) << 20))
@@ -173,22 +176,49 @@ public:
     }
 
 private:
-    // The tiles of the row of tiles that starts at picture row `top`, into
-    // TileRows.
-    void ReadTileRow(int top)
+    // Whole rows of tiles spread over the picture, as Sample reads strips
+    // (the rows of tiles (2k + 1) n / 2m of n, m of them).
+    bool SampleTiles(TIFF *tiff, int count, const TRowVisitor &each)
+    {
+        // (A second row of tiles held meanwhile: not beyond a modest size.)
+        if (TileLength > count || TileRows.size() > (std::size_t(32) << 20))
+            return false;
+        const int tileRows = (FHeight + TileLength - 1) / TileLength;
+        const int wanted = std::clamp(count / TileLength, 1, tileRows);
+        std::vector<std::uint8_t> tile(Tile.size()), rows(TileRows.size());
+        const std::int64_t rowSize = RowSize();
+        for (int k = 0; k < wanted; ++k) {
+            const int top = int((std::int64_t(2 * k + 1) * tileRows) / (2 * std::int64_t(wanted))) * TileLength;
+            if (!ReadTileRow(tiff, top, tile, rows))
+                return false;
+            for (int r = 0; r < std::min(TileLength, FHeight - top); ++r) {
+                std::uint8_t *row = rows.data() + rowSize * r;
+                if (FBitCount == 24)
+                    for (std::int64_t x = 0; x < Samples; x += 3)
+                        std::swap(row[x], row[x + 2]);
+                each(row);
+            }
+        }
+        return true;
+    }
+
+    // The tiles of the row of tiles that starts at picture row `top`, read
+    // through `tiff` into `rows` (`tile`: one tile's buffer); false when the
+    // file is damaged.
+    bool ReadTileRow(TIFF *tiff, int top, std::vector<std::uint8_t> &tile, std::vector<std::uint8_t> &tileRows) const
     {
         const std::int64_t rowSize = RowSize();
-        std::memset(TileRows.data(), 0, TileRows.size());
+        std::memset(tileRows.data(), 0, tileRows.size());
         const int rows = std::min(TileLength, FHeight - top);
         const int pixelBits = FBitCount;
         const std::int64_t tileRowBytes = (std::int64_t(TileWidth) * pixelBits + 7) / 8;
         for (int left = 0; left < FWidth; left += TileWidth) {
-            if (TIFFReadTile(Tiff, Tile.data(), std::uint32_t(left), std::uint32_t(top), 0, 0) < 0)
-                throw ERowsRefused("The TIFF file is damaged");
+            if (TIFFReadTile(tiff, tile.data(), std::uint32_t(left), std::uint32_t(top), 0, 0) < 0)
+                return false;
             const int columns = std::min(TileWidth, FWidth - left);
             for (int y = 0; y < rows; ++y) {
-                const std::uint8_t *from = Tile.data() + tileRowBytes * y;
-                std::uint8_t *to = TileRows.data() + rowSize * y;
+                const std::uint8_t *from = tile.data() + tileRowBytes * y;
+                std::uint8_t *to = tileRows.data() + rowSize * y;
                 if (pixelBits == 1) {
                     // Tile widths are multiples of 16: whole bytes.
                     std::memcpy(to + left / 8, from, std::size_t((columns + 7) / 8));
@@ -198,6 +228,7 @@ private:
                 }
             }
         }
+        return true;
     }
 
     // The resolution in dots per metre as the platform keeps it.

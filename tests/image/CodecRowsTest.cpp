@@ -394,8 +394,8 @@ TEST(CodecRowsTest, SampledRowsAreTheRowsReadAtTheirPlaces)
     // Rows spread over the picture, taken before or between the rows read in
     // order, are the rows Read gives at their places, and reading goes on
     // where it was: BMP rows (2k + 1) H / 2n of n, whole TIFF strips (of 7
-    // rows) at those places among the strips; a strip longer than the rows
-    // asked for, tiles and 1-bit pictures are not sampled.
+    // rows) or rows of tiles at those places among them; a strip or a row of
+    // tiles longer than the rows asked for and 1-bit pictures are not sampled.
     QTemporaryDir dir;
     const auto bmp = [&](QImage::Format format, int width, const char *name) {
         QImage image(width, 10, format);
@@ -416,6 +416,16 @@ TEST(CodecRowsTest, SampledRowsAreTheRowsReadAtTheirPlaces)
     const TTiffKind grey{"grey", PHOTOMETRIC_MINISBLACK, 8, 1, COMPRESSION_ADOBE_DEFLATE, 0, 0, 45, 23};
     const TTiffKind rgb{"rgb", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_PACKBITS, 0, 0, 19, 9};
     const TTiffKind tiled{"tiled", PHOTOMETRIC_MINISBLACK, 8, 1, COMPRESSION_ADOBE_DEFLATE, 16, 0, 40, 35};
+    const TTiffKind tiledRgb{"tiledrgb", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_LZW, 16, 0, 21, 20};
+    const auto span = [](int from, int to) {
+        std::vector<int> rows;
+        for (int r = from; r < to; ++r)
+            rows.push_back(r);
+        return rows;
+    };
+    std::vector<int> firstAndLast = span(0, 16);
+    for (const int r : span(32, 35))
+        firstAndLast.push_back(r);
     const TTiffKind bits1{"bits1", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_CCITTFAX4, 0, 0, 93, 41};
     const struct
     {
@@ -428,7 +438,10 @@ TEST(CodecRowsTest, SampledRowsAreTheRowsReadAtTheirPlaces)
         {tiff(grey), 0, 14, {7, 8, 9, 10, 11, 12, 13, 21, 22}},
         {tiff(rgb), 2, 7, {7, 8}},
         {tiff(grey), 0, 6, {}},
-        {tiff(tiled), 0, 20, {}},
+        {tiff(tiled), 0, 20, span(16, 32)},
+        {tiff(tiled), 5, 40, firstAndLast},
+        {tiff(tiled), 0, 15, {}},
+        {tiff(tiledRgb), 0, 16, span(16, 20)},
         {tiff(bits1), 0, 20, {}},
     };
     TPictureFormats formats;
