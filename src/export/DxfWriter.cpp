@@ -650,35 +650,71 @@ private:
             lineTypes.push_back(LineTypeName(context, static_cast<std::int32_t>(k), &patterns));
         // With width layers the entities take their layer's colour.
         const QByteArray colour = "   " + QByteArray::number(drawing.WidthLayers ? 256 : s.DxfPenColor);
-        std::int32_t done = 0;
-        for (std::size_t k = 0; k < drawing.Entities.size(); ++k) {
+        // An entity's text: what it reads is the drawing's and the names
+        // made above, so that the entities' text can be made on the threads.
+        const auto append = [](char *p, const char *text, std::size_t size) {
+            std::memcpy(p, text, size);
+            return p + size;
+        };
+        const auto entityText = [&](char *p, std::size_t k) {
             const TDrawingEntity &e = drawing.Entities[k];
-            if (out.Failed())
-                break;
+            const auto value = [&](const char *code, float v) {
+                p = append(p, code, 3);
+                p = append(p, "\r\n   ", 5);
+                p += FormatCoordinateTo(p, v, mode, digits);
+                p = append(p, "\r\n", 2);
+            };
+            const auto bytes = [&](const QByteArray &text) {
+                p = append(p, text.constData(), static_cast<std::size_t>(text.size()));
+            };
             static const char *const kNames[] = {"LINE", "ARC", "CIRCLE"};
-            out.AppendLiteral("  0\r\n");
-            out.Append(kNames[static_cast<int>(e.Kind)], std::strlen(kNames[static_cast<int>(e.Kind)]));
-            out.AppendLiteral("\r\n  8\r\n");
-            out.Append(layers.Of(e, k));
-            out.AppendLiteral("\r\n  6\r\n");
-            out.Append(lineTypes[static_cast<std::size_t>(e.LineType)]);
-            out.AppendLiteral("\r\n 62\r\n");
-            out.Append(colour);
-            out.AppendLiteral("\r\n");
-            number(" 10", t.RoundedX(static_cast<float>(e.X1)));
-            number(" 20", t.RoundedY(static_cast<float>(e.Y1)));
+            p = append(p, "  0\r\n", 5);
+            const char *name = kNames[static_cast<int>(e.Kind)];
+            p = append(p, name, std::strlen(name));
+            p = append(p, "\r\n  8\r\n", 7);
+            bytes(layers.Of(e, k));
+            p = append(p, "\r\n  6\r\n", 7);
+            bytes(lineTypes[static_cast<std::size_t>(e.LineType)]);
+            p = append(p, "\r\n 62\r\n", 7);
+            bytes(colour);
+            p = append(p, "\r\n", 2);
+            value(" 10", t.RoundedX(static_cast<float>(e.X1)));
+            value(" 20", t.RoundedY(static_cast<float>(e.Y1)));
             if (e.Kind == TEntityKind::Line) {
-                number(" 11", t.RoundedX(static_cast<float>(e.X2)));
-                number(" 21", t.RoundedY(static_cast<float>(e.Y2)));
+                value(" 11", t.RoundedX(static_cast<float>(e.X2)));
+                value(" 21", t.RoundedY(static_cast<float>(e.Y2)));
             } else {
-                number(" 40", std::fabs(t.RoundedX(static_cast<float>(e.R))));
+                value(" 40", std::fabs(t.RoundedX(static_cast<float>(e.R))));
                 if (e.Kind == TEntityKind::Arc) {
                     const bool swap = mirrorX != mirrorY;
-                    number(" 50", angle(swap ? e.EndAngle : e.StartAngle));
-                    number(" 51", angle(swap ? e.StartAngle : e.EndAngle));
+                    value(" 50", angle(swap ? e.EndAngle : e.StartAngle));
+                    value(" 51", angle(swap ? e.StartAngle : e.EndAngle));
                 }
             }
-            progress.Step(++done);
+            return p;
+        };
+        std::size_t longest = 0;
+        for (const std::vector<QByteArray> *names : {&layers.Layers, &layers.Classes, static_cast<const std::vector<QByteArray> *>(&lineTypes)})
+            for (const QByteArray &name : *names)
+                longest = std::max(longest, static_cast<std::size_t>(name.size()));
+        // The name, two names at most `longest` long, the colour and five numbers with their codes.
+        const std::size_t room = 5 + 6 + 14 + 2 * longest + 7 + static_cast<std::size_t>(colour.size()) + 2 +
+                                 5 * (3 + 5 + kCoordinateTextCapacity + 2);
+        const auto count = static_cast<std::int32_t>(drawing.Entities.size());
+        if (context.Threads > 1) {
+            WriteSegmentText(out, progress, count, context.Threads, room,
+                             [&](std::int32_t from, std::int32_t to, char *text) {
+                                 char *p = text;
+                                 for (std::int32_t k = from; k < to; ++k)
+                                     p = entityText(p, static_cast<std::size_t>(k));
+                                 return static_cast<std::size_t>(p - text);
+                             });
+        } else {
+            for (std::int32_t k = 0; k < count && !out.Failed(); ++k) {
+                char *const start = out.Reserve(room);
+                out.Commit(static_cast<std::size_t>(entityText(start, static_cast<std::size_t>(k)) - start));
+                progress.Step(k + 1);
+            }
         }
         WriteFills(context, out, number);
         if (context.Result.TextStart >= 0) {

@@ -7,6 +7,7 @@
 #include "export/DxfWriter.h"
 #include "export/JwcWriter.h"
 #include "export/TextWriter.h"
+#include "drawing/Drawing.h"
 
 #include <random>
 
@@ -80,6 +81,47 @@ TEST_F(ThreadedWritersTest, TextLayerStrokesAreTheSameOnEveryThreadCount)
     for (int threads : {2, 3})
         EXPECT_EQ(Written(SaveData2, QStringLiteral("many.dxf"), threads), one) << threads;
     EXPECT_EQ(Positions, std::vector<int>(Positions.size(), 210));
+}
+
+// A drawing's entities (lines, arcs and circles on layers of their own and of
+// their widths, with line types of long and short names), mirrored or not.
+TEST_F(ThreadedWritersTest, DrawingEntitiesAreTheSameOnEveryThreadCount)
+{
+    TDrawing drawing;
+    drawing.Layers.push_back(QStringLiteral("外形線のとても長い名前の層"));
+    const std::int32_t dashed = drawing.AddLineType(QStringLiteral("DASHED"), QStringLiteral("破線"), {6, -3});
+    std::mt19937 random(5);
+    for (int i = 0; i < 9000; ++i) {
+        const double x = random() % 13000, y = random() % 18000 + 0.25 * (i % 4);
+        TDrawingEntity e = i % 3 == 0   ? TDrawingEntity::MakeLine(x, y, x + random() % 200, y - 7.5)
+                           : i % 3 == 1 ? TDrawingEntity::MakeArc(x, y, 3 + random() % 90, i % 360, (i * 7) % 360)
+                                        : TDrawingEntity::MakeCircle(x, y, 0.5 + random() % 40);
+        e.Layer = i % 5 == 0 ? 1 : 0;
+        e.LineType = i % 7 == 0 ? dashed : 0;
+        e.Width = float(1 + i % 6);
+        drawing.Entities.push_back(e);
+    }
+    drawing.WidthLayers = true;
+    drawing.MaxX = MaxX;
+    drawing.MaxY = MaxY;
+    for (const float xrate : {1.0f, -1.0f}) {
+        Settings.Xrate = xrate;
+        const auto written = [&](int threads) {
+            TExportContext context = Context();
+            context.Drawing = &drawing;
+            context.Threads = threads;
+            UI.ProgressPosition = 0;
+            EXPECT_EQ(SaveData2(context, UI, Path(QStringLiteral("drawing.dxf"))), WriteDone);
+            Positions.push_back(UI.ProgressPosition);
+            return Read(QStringLiteral("drawing.dxf"));
+        };
+        const QByteArray one = written(1);
+        ASSERT_EQ(one.count("\r\nARC\r\n"), 3000);
+        ASSERT_GE(one.count("\r\nDASHED\r\n"), 1286);
+        for (int threads : {2, 3})
+            EXPECT_EQ(written(threads), one) << xrate << ' ' << threads;
+    }
+    EXPECT_EQ(Positions, std::vector<int>(Positions.size(), Positions.front()));
 }
 
 TEST_F(ThreadedWritersTest, AFullDiskFailsOnEveryThreadCount)
