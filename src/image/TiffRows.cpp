@@ -120,6 +120,8 @@ public:
         for (int r = 0; r < count; ++r, ++Row) {
             std::uint8_t *row = rows + rowSize * r;
             if (TileLength) {
+                if (Row >= FHeight)
+                    throw ERowsRefused("The TIFF file is damaged");  // (past the last row: nothing to read)
                 if (Row % TileLength == 0 && !ReadTileRow(Tiff, Row, Tile, TileRows))
                     throw ERowsRefused("The TIFF file is damaged");
                 std::memcpy(row, TileRows.data() + rowSize * (Row % TileLength), std::size_t(rowSize));
@@ -133,6 +135,12 @@ public:
                     std::swap(row[x], row[x + 2]);
             else if (FBitCount == 1 && (FWidth & 7))
                 row[FWidth / 8] &= std::uint8_t(0xFF00 >> (FWidth & 7));
+        }
+        // The last row of tiles is read: its room goes (the picture is often
+        // read again meanwhile, its reader kept).
+        if (TileLength && Row >= FHeight) {
+            std::vector<std::uint8_t>().swap(TileRows);
+            std::vector<std::uint8_t>().swap(Tile);
         }
     }
 
@@ -181,12 +189,13 @@ private:
     bool SampleTiles(TIFF *tiff, int count, const TRowVisitor &each)
     {
         // (A second row of tiles held meanwhile: not beyond a modest size.)
-        if (TileLength > count || TileRows.size() > (std::size_t(32) << 20))
+        const std::int64_t rowSize = RowSize();
+        if (TileLength > count || rowSize * TileLength > (std::int64_t(32) << 20))
             return false;
         const int tileRows = (FHeight + TileLength - 1) / TileLength;
         const int wanted = std::clamp(count / TileLength, 1, tileRows);
-        std::vector<std::uint8_t> tile(Tile.size()), rows(TileRows.size());
-        const std::int64_t rowSize = RowSize();
+        std::vector<std::uint8_t> tile(static_cast<std::size_t>(TIFFTileSize64(tiff))),
+            rows(static_cast<std::size_t>(rowSize * TileLength));
         for (int k = 0; k < wanted; ++k) {
             const int top = int((std::int64_t(2 * k + 1) * tileRows) / (2 * std::int64_t(wanted))) * TileLength;
             if (!ReadTileRow(tiff, top, tile, rows))
