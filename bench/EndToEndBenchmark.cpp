@@ -460,7 +460,7 @@ int Formats(const QStringList &sizes, int runs, const QString &jobs, const QStri
             return 1;
         }
         std::printf("\n%s, %d x %d at %d dpi\n", sizeName.toUtf8().constData(), size.Width, size.Height, size.Dpi);
-        std::printf("%-14s %-40s %22s %22s %6s %22s %22s %22s\n", "input", "options", "trazbit-cli -f dxf -q",
+        std::printf("%-14s %-44s %22s %22s %6s %22s %22s %22s\n", "input", "options", "trazbit-cli -f dxf -q",
                     "potrace -b dxf (BMP)", "ratio", "decoder alone", "best: trazbit / goal", "best CPU: trazbit / goal");
         const QString out = dir.filePath(QStringLiteral("out.dxf"));
         struct TRow
@@ -478,6 +478,10 @@ int Formats(const QStringList &sizes, int runs, const QString &jobs, const QStri
             {"1-bit BMP", bmp1, bmp1, QStringLiteral("--threshold auto"), QString(), {}},
             {"1-bit BMP", bmp1, bmp1, QStringLiteral("--centerline --merge 1"), QString(), {}},
             {"1-bit BMP", bmp1, bmp1, auto3, QString(), {}},
+            // The drawing's geometry, and its line types, widths and fills.
+            {"1-bit BMP", bmp1, bmp1, QStringLiteral("--centerline --merge 1 --arcs 1 --snap 1"), QString(), {}},
+            {"1-bit BMP", bmp1, bmp1,
+             QStringLiteral("--centerline --merge 1 --arcs 1 --snap 1 --linetypes --widths auto --fills"), QString(), {}},
             {"8-bit BMP", bmp8, bmp8, auto3, QString(), {}},
             {"24-bit BMP", bmp24, bmp24, QString(), QString(), {}},
             {"24-bit BMP", bmp24, bmp24, QStringLiteral("--threshold 128"), QString(), {}},
@@ -539,7 +543,7 @@ int Formats(const QStringList &sizes, int runs, const QString &jobs, const QStri
             };
             const QByteArray best = goalCell(trazbit.Best, potraceTimes.Best, decoder.Best, oneBit);
             const QByteArray bestCpu = goalCell(trazbit.BestCpu, potraceTimes.BestCpu, decoder.BestCpu, oneBitCpu);
-            std::printf("%-14s %-40s %22s %22s %5.1fx %22s %22s %22s\n", row.Input,
+            std::printf("%-14s %-44s %22s %22s %5.1fx %22s %22s %22s\n", row.Input,
                         row.Options.isEmpty() ? "(none)" : row.Options.toUtf8().constData(), cell(trazbit).constData(),
                         potrace.isEmpty() ? "-" : cell(potraceTimes).constData(),
                         trazbit.Cpu > 0 ? potraceTimes.Cpu / trazbit.Cpu : 0.0,
