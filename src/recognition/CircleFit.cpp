@@ -327,7 +327,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     // taken reads its normal equations from them instead of measuring again.
     struct TTerm
     {
-        double Dcx, Dcy, Dr, Dlo, Dhi, Predicted, Residual;
+        double D, Dcx, Dcy, Dr, Dlo, Dhi, Predicted, Residual;
     };
     thread_local std::vector<TTerm> terms;
     terms.resize(n);
@@ -343,35 +343,83 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
         }
     } letGo;
     std::size_t evaluatedWrong = 0, wrong = 0;
+    // Whether `terms` hold the distances of the samples about the first
+    // circle: a sample far from the free ends lies as far off the circle
+    // as long as it stays (as a fit that keeps its circle keeps it).
+    bool termsAboutFirst = false;
     const auto evaluate = [&](const TVector &v) {
         double cost = 0;
         evaluatedWrong = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
         // (The samples' angles are known about the first centre, which a
         // fit with its circle kept keeps.)
-        const double *known = angles && v(0) == arc.Circle.X && v(1) == arc.Circle.Y ? angles : nullptr;
+        const bool aboutFirst = v(0) == arc.Circle.X && v(1) == arc.Circle.Y;
+        const double *known = angles && aboutFirst ? angles : nullptr;
+        const bool offKnown = termsAboutFirst && aboutFirst && v(2) == arc.Circle.R;
         for (std::size_t i = 0; i < n; ++i) {
-            const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi,
-                                               arc.Flat, nearEnd[i] != 0, ends,
-                                               known ? known[i] : std::numeric_limits<double>::quiet_NaN());
-            const double e = std::clamp((d.D - v(3)) / kStep, -40.0, 40.0);
+            TTerm &t = terms[i];
+            if (!offKnown || nearEnd[i] != 0) {
+                const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo,
+                                                   arc.FreeHi, arc.Flat, nearEnd[i] != 0, ends,
+                                                   known ? known[i] : std::numeric_limits<double>::quiet_NaN());
+                t.D = d.D;
+                t.Dcx = d.Dcx;
+                t.Dcy = d.Dcy;
+                t.Dr = d.Dr;
+                t.Dlo = d.Dlo;
+                t.Dhi = d.Dhi;
+            }
+            const double e = std::clamp((t.D - v(3)) / kStep, -40.0, 40.0);
             const double predicted = 1 / (1 + std::exp(e));
             const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
             cost += residual * residual;
             evaluatedWrong += std::abs(residual) >= 0.5;  // (predicted on the wrong side of a half)
-            terms[i] = {d.Dcx, d.Dcy, d.Dr, d.Dlo, d.Dhi, predicted, residual};
+            t.Predicted = predicted;
+            t.Residual = residual;
         }
+        termsAboutFirst = aboutFirst && v(2) == arc.Circle.R;
         return cost;
     };
     // The normal equations at the parameters last evaluated (the matrix is
-    // symmetric: its upper half summed and mirrored).
-    const auto normalEquations = [&](TMatrix &normal, TVector &gradient) {
+    // symmetric: its upper half summed and mirrored). With `all` false only
+    // the half width's and the ends' rows and columns: a fit that keeps its
+    // circle sets the circle's to those of a parameter held (the start's
+    // equations are summed whole, a fit from the same start may free it).
+    using TPair = double __attribute__((vector_size(16)));
+    const auto normalEquations = [&](TMatrix &normal, TVector &gradient, bool all) {
+        if (!all) {
+            // (The same products summed in the same order as below, the
+            // circle's left out.)
+            TPair sums[2][kParameters] = {}, g[2] = {};
+            for (std::size_t i = 0; i < n; ++i) {
+                const TTerm &t = terms[i];
+                const double k = t.Predicted * (1 - t.Predicted) / kStep;
+                const TPair kk = {k, k};
+                const TPair j[2] = {TPair{k * t.Dr, -k}, kk * TPair{t.Dlo, t.Dhi}};
+                const double one[kParameters] = {0, 0, j[0][0], j[0][1], j[1][0], j[1][1]};
+#pragma GCC unroll 3
+                for (int c = 3; c < kParameters; ++c) {
+                    const TPair jc = {one[c], one[c]};
+                    sums[0][c] += j[0] * jc;
+                    if (c >= 4)
+                        sums[1][c] += j[1] * jc;
+                }
+                const TPair residual = {t.Residual, t.Residual};
+                g[0] += j[0] * residual;
+                g[1] += j[1] * residual;
+            }
+            for (int r = 3; r < kParameters; ++r) {
+                for (int c = r; c < kParameters; ++c)
+                    normal(r, c) = normal(c, r) = sums[r / 2 - 1][c][r % 2];
+                gradient(r) = g[r / 2 - 1][r % 2];
+            }
+            return;
+        }
         // (Two rows at a time, in the two lanes of a register of the vector
         // unit: for each sample, rows r and r + 1 of column c add j[r] j[c]
         // and j[r + 1] j[c], each sum the same products in the same order as
         // one at a time. Row r + 1 of column r is below the diagonal: summed,
         // not read.)
-        using TPair = double __attribute__((vector_size(16)));
         TPair sums[kParameters / 2][kParameters] = {}, g[kParameters / 2] = {};
         for (std::size_t i = 0; i < n; ++i) {
             const TTerm &t = terms[i];
@@ -415,7 +463,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     } else {
         cost = evaluate(q);
         wrong = evaluatedWrong;
-        normalEquations(normal, gradient);
+        normalEquations(normal, gradient, true);
         if (start) {
             start->Known = true;
             start->Cost = cost;
@@ -461,7 +509,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             wrong = evaluatedWrong;
             if (settled || iter + 1 == kSteps)
                 break;
-            normalEquations(normal, gradient);
+            normalEquations(normal, gradient, !arc.KeepCircle);
             lambda = std::max(1e-7, lambda / 4);
         } else {
             lambda *= 8;
