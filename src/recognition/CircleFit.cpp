@@ -613,24 +613,38 @@ bool CentreStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const 
         };
         double current = value;
         for (int iter = 0; iter < 3; ++iter) {
-            // (The symmetric matrix's upper half summed in plain arrays.)
-            double h[kParameters][kParameters] = {}, g[kParameters] = {};
+            // (The symmetric matrix's upper half summed two rows at a time,
+            // in the two lanes of a register of the vector unit: each sum
+            // the same products in the same order as one at a time. Row
+            // r + 1 of column r is below the diagonal: summed, not read.)
+            using TPair = double __attribute__((vector_size(16)));
+            TPair h[kParameters / 2][kParameters] = {}, g[kParameters / 2] = {};
             for (const TRow &row : rows) {
                 double d1, d2;
                 psi(row.S + row.A.dot(delta), d1, d2);
-                for (int r = 0; r < kParameters; ++r) {
-                    g[r] += d1 * row.A(r);
-                    for (int c = r; c < kParameters; ++c)
-                        h[r][c] -= d2 * row.A(r) * row.A(c);
+                const TPair a[kParameters / 2] = {{row.A(0), row.A(1)}, {row.A(2), row.A(3)}, {row.A(4), row.A(5)}};
+                const TPair d1s = {d1, d1}, d2s = {d2, d2};
+                const TPair da[kParameters / 2] = {d2s * a[0], d2s * a[1], d2s * a[2]};
+#pragma GCC unroll 6
+                for (int c = 0; c < kParameters; ++c) {
+                    const TPair ac = {row.A(c), row.A(c)};
+                    h[0][c] -= da[0] * ac;
+                    if (c >= 2)
+                        h[1][c] -= da[1] * ac;
+                    if (c >= 4)
+                        h[2][c] -= da[2] * ac;
                 }
+#pragma GCC unroll 3
+                for (int r = 0; r < kParameters / 2; ++r)
+                    g[r] += d1s * a[r];
             }
             TMatrix m;
             TVector gradient;
             for (int r = 0; r < kParameters; ++r) {
                 for (int c = r; c < kParameters; ++c)
-                    m(r, c) = m(c, r) = h[r][c];
+                    m(r, c) = m(c, r) = h[r / 2][c][r % 2];
                 m(r, r) = fixed(r) ? 1 : m(r, r) * (1 + 1e-9) + 1e-12;
-                gradient(r) = g[r];
+                gradient(r) = g[r / 2][r % 2];
             }
             const TVector step = m.ldlt().solve(gradient);
             const double increase = gradient.dot(step);
