@@ -137,23 +137,27 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
     for (int iter = 0; iter < 5; ++iter) {
         // (The sums of the symmetric normal matrix's six entries in plain
         // variables: the same sums, kept in registers.)
-        double xx = 0, xy = 0, yy = 0, rx = 0, ry = 0;
-        double count = 0, sx = 0, sy = 0, sr = 0;  // count: the entry -1 * -1 summed
+        // (x and y side by side in the two lanes of a register of the
+        // vector unit: the same operations on each, one division for both.)
+        using TPair = double __attribute__((vector_size(16)));
+        TPair squares = {0, 0}, radial = {0, 0}, along = {0, 0};  // {xx, yy}, {rx, ry}, {sx, sy}
+        double xy = 0, count = 0, sr = 0;  // count: the entry -1 * -1 summed
+        const TPair centre = {c.X, c.Y};
         for (std::size_t i = 0; i < n; ++i) {
-            const double dx = p[i].X - c.X, dy = p[i].Y - c.Y, d = std::sqrt(dx * dx + dy * dy);
+            const TPair dxy = TPair{p[i].X, p[i].Y} - centre;
+            const double dx = dxy[0], dy = dxy[1], d = std::sqrt(dx * dx + dy * dy);
             if (d == 0)
                 continue;
-            const double jx = -dx / d, jy = -dy / d, e = d - c.R;
-            xx += jx * jx;
-            xy += jx * jy;
-            yy += jy * jy;
-            rx += jx * -1.0;
-            ry += jy * -1.0;
+            const TPair j = -dxy / TPair{d, d};
+            const double e = d - c.R;
+            squares += j * j;
+            xy += j[0] * j[1];
+            radial += j * -1.0;
             count += 1.0;
-            sx -= jx * e;
-            sy -= jy * e;
+            along -= j * e;
             sr -= -1.0 * e;
         }
+        const double xx = squares[0], yy = squares[1], rx = radial[0], ry = radial[1], sx = along[0], sy = along[1];
         const double normal[3][3] = {{xx, xy, rx}, {xy, yy, ry}, {rx, ry, count}};
         double solved[3];
         SolveSymmetric3(normal, {sx, sy, sr}, solved);
@@ -240,8 +244,11 @@ struct TArcDistance
     const auto offCircle = [&] {
         out.D = std::abs(rho - r);
         if (rho > 0) {
-            out.Dcx = -s * dx / rho;
-            out.Dcy = -s * dy / rho;
+            // (Both in the lanes of a register of the vector unit: one division.)
+            using TPair = double __attribute__((vector_size(16)));
+            const TPair d = TPair{-s * dx, -s * dy} / TPair{rho, rho};
+            out.Dcx = d[0];
+            out.Dcy = d[1];
         }
         out.Dr = -s;
         return out;
