@@ -349,6 +349,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             }
         }
     } letGo;
+    using TPair = double __attribute__((vector_size(16)));
     std::size_t evaluatedWrong = 0, wrong = 0;
     // Whether `terms` hold the distances of the samples about the first
     // circle: a sample far from the free ends lies as far off the circle
@@ -376,13 +377,30 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
                 t.Dlo = d.Dlo;
                 t.Dhi = d.Dhi;
             }
-            const double e = std::clamp((t.D - v(3)) / kStep, -40.0, 40.0);
-            const double predicted = 1 / (1 + std::exp(e));
-            const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
+        }
+        // (Then the ink predicted of two samples at a time, in the two lanes
+        // of a register of the vector unit: the same operations on each as
+        // one at a time, the sums taken in order.)
+        const auto sum = [&](TTerm &t, double predicted, double ink) {
+            const double residual = ink - predicted;
             cost += residual * residual;
             evaluatedWrong += std::abs(residual) >= 0.5;  // (predicted on the wrong side of a half)
             t.Predicted = predicted;
             t.Residual = residual;
+        };
+        const TPair halfWidth = {v(3), v(3)}, step = {kStep, kStep}, low = {-40.0, -40.0}, high = {40.0, 40.0};
+        std::size_t i = 0;
+        for (; i + 1 < n; i += 2) {
+            TTerm &t0 = terms[i], &t1 = terms[i + 1];
+            TPair e = (TPair{t0.D, t1.D} - halfWidth) / step;
+            e = e < low ? low : (high < e ? high : e);  // (std::clamp's comparisons)
+            const TPair predicted = 1 / (1 + TPair{std::exp(e[0]), std::exp(e[1])});
+            sum(t0, predicted[0], p[i].Ink ? 1.0 : 0.0);
+            sum(t1, predicted[1], p[i + 1].Ink ? 1.0 : 0.0);
+        }
+        for (; i < n; ++i) {
+            const double e = std::clamp((terms[i].D - v(3)) / kStep, -40.0, 40.0);
+            sum(terms[i], 1 / (1 + std::exp(e)), p[i].Ink ? 1.0 : 0.0);
         }
         termsAboutFirst = aboutFirst && v(2) == arc.Circle.R;
         return cost;
@@ -392,7 +410,6 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     // the half width's and the ends' rows and columns: a fit that keeps its
     // circle sets the circle's to those of a parameter held (the start's
     // equations are summed whole, a fit from the same start may free it).
-    using TPair = double __attribute__((vector_size(16)));
     const auto normalEquations = [&](TMatrix &normal, TVector &gradient, bool all) {
         if (!all) {
             // (The same products summed in the same order as below, the
