@@ -137,23 +137,27 @@ TCircle FitCircle(const TPoint2 *p, std::size_t n)
     for (int iter = 0; iter < 5; ++iter) {
         // (The sums of the symmetric normal matrix's six entries in plain
         // variables: the same sums, kept in registers.)
-        double xx = 0, xy = 0, yy = 0, rx = 0, ry = 0;
-        double count = 0, sx = 0, sy = 0, sr = 0;  // count: the entry -1 * -1 summed
+        // (x and y side by side in the two lanes of a register of the
+        // vector unit: the same operations on each, one division for both.)
+        using TPair = double __attribute__((vector_size(16)));
+        TPair squares = {0, 0}, radial = {0, 0}, along = {0, 0};  // {xx, yy}, {rx, ry}, {sx, sy}
+        double xy = 0, count = 0, sr = 0;  // count: the entry -1 * -1 summed
+        const TPair centre = {c.X, c.Y};
         for (std::size_t i = 0; i < n; ++i) {
-            const double dx = p[i].X - c.X, dy = p[i].Y - c.Y, d = std::sqrt(dx * dx + dy * dy);
+            const TPair dxy = TPair{p[i].X, p[i].Y} - centre;
+            const double dx = dxy[0], dy = dxy[1], d = std::sqrt(dx * dx + dy * dy);
             if (d == 0)
                 continue;
-            const double jx = -dx / d, jy = -dy / d, e = d - c.R;
-            xx += jx * jx;
-            xy += jx * jy;
-            yy += jy * jy;
-            rx += jx * -1.0;
-            ry += jy * -1.0;
+            const TPair j = -dxy / TPair{d, d};
+            const double e = d - c.R;
+            squares += j * j;
+            xy += j[0] * j[1];
+            radial += j * -1.0;
             count += 1.0;
-            sx -= jx * e;
-            sy -= jy * e;
+            along -= j * e;
             sr -= -1.0 * e;
         }
+        const double xx = squares[0], yy = squares[1], rx = radial[0], ry = radial[1], sx = along[0], sy = along[1];
         const double normal[3][3] = {{xx, xy, rx}, {xy, yy, ry}, {rx, ry, count}};
         double solved[3];
         SolveSymmetric3(normal, {sx, sy, sr}, solved);
@@ -240,8 +244,11 @@ struct TArcDistance
     const auto offCircle = [&] {
         out.D = std::abs(rho - r);
         if (rho > 0) {
-            out.Dcx = -s * dx / rho;
-            out.Dcy = -s * dy / rho;
+            // (Both in the lanes of a register of the vector unit: one division.)
+            using TPair = double __attribute__((vector_size(16)));
+            const TPair d = TPair{-s * dx, -s * dy} / TPair{rho, rho};
+            out.Dcx = d[0];
+            out.Dcy = d[1];
         }
         out.Dr = -s;
         return out;
@@ -327,7 +334,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     // taken reads its normal equations from them instead of measuring again.
     struct TTerm
     {
-        double Dcx, Dcy, Dr, Dlo, Dhi, Predicted, Residual;
+        double D, Dcx, Dcy, Dr, Dlo, Dhi, Predicted, Residual;
     };
     thread_local std::vector<TTerm> terms;
     terms.resize(n);
@@ -342,36 +349,101 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             }
         }
     } letGo;
+    using TPair = double __attribute__((vector_size(16)));
     std::size_t evaluatedWrong = 0, wrong = 0;
+    // Whether `terms` hold the distances of the samples about the first
+    // circle: a sample far from the free ends lies as far off the circle
+    // as long as it stays (as a fit that keeps its circle keeps it).
+    bool termsAboutFirst = false;
     const auto evaluate = [&](const TVector &v) {
         double cost = 0;
         evaluatedWrong = 0;
         const double ends[4] = {std::cos(v(4)), std::sin(v(4)), std::cos(v(5)), std::sin(v(5))};
         // (The samples' angles are known about the first centre, which a
         // fit with its circle kept keeps.)
-        const double *known = angles && v(0) == arc.Circle.X && v(1) == arc.Circle.Y ? angles : nullptr;
+        const bool aboutFirst = v(0) == arc.Circle.X && v(1) == arc.Circle.Y;
+        const double *known = angles && aboutFirst ? angles : nullptr;
+        const bool offKnown = termsAboutFirst && aboutFirst && v(2) == arc.Circle.R;
         for (std::size_t i = 0; i < n; ++i) {
-            const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi,
-                                               arc.Flat, nearEnd[i] != 0, ends,
-                                               known ? known[i] : std::numeric_limits<double>::quiet_NaN());
-            const double e = std::clamp((d.D - v(3)) / kStep, -40.0, 40.0);
-            const double predicted = 1 / (1 + std::exp(e));
-            const double residual = (p[i].Ink ? 1.0 : 0.0) - predicted;
+            TTerm &t = terms[i];
+            if (!offKnown || nearEnd[i] != 0) {
+                const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo,
+                                                   arc.FreeHi, arc.Flat, nearEnd[i] != 0, ends,
+                                                   known ? known[i] : std::numeric_limits<double>::quiet_NaN());
+                t.D = d.D;
+                t.Dcx = d.Dcx;
+                t.Dcy = d.Dcy;
+                t.Dr = d.Dr;
+                t.Dlo = d.Dlo;
+                t.Dhi = d.Dhi;
+            }
+        }
+        // (Then the ink predicted of two samples at a time, in the two lanes
+        // of a register of the vector unit: the same operations on each as
+        // one at a time, the sums taken in order.)
+        const auto sum = [&](TTerm &t, double predicted, double ink) {
+            const double residual = ink - predicted;
             cost += residual * residual;
             evaluatedWrong += std::abs(residual) >= 0.5;  // (predicted on the wrong side of a half)
-            terms[i] = {d.Dcx, d.Dcy, d.Dr, d.Dlo, d.Dhi, predicted, residual};
+            t.Predicted = predicted;
+            t.Residual = residual;
+        };
+        const TPair halfWidth = {v(3), v(3)}, step = {kStep, kStep}, low = {-40.0, -40.0}, high = {40.0, 40.0};
+        std::size_t i = 0;
+        for (; i + 1 < n; i += 2) {
+            TTerm &t0 = terms[i], &t1 = terms[i + 1];
+            TPair e = (TPair{t0.D, t1.D} - halfWidth) / step;
+            e = e < low ? low : (high < e ? high : e);  // (std::clamp's comparisons)
+            const TPair predicted = 1 / (1 + TPair{std::exp(e[0]), std::exp(e[1])});
+            sum(t0, predicted[0], p[i].Ink ? 1.0 : 0.0);
+            sum(t1, predicted[1], p[i + 1].Ink ? 1.0 : 0.0);
         }
+        for (; i < n; ++i) {
+            const double e = std::clamp((terms[i].D - v(3)) / kStep, -40.0, 40.0);
+            sum(terms[i], 1 / (1 + std::exp(e)), p[i].Ink ? 1.0 : 0.0);
+        }
+        termsAboutFirst = aboutFirst && v(2) == arc.Circle.R;
         return cost;
     };
     // The normal equations at the parameters last evaluated (the matrix is
-    // symmetric: its upper half summed and mirrored).
-    const auto normalEquations = [&](TMatrix &normal, TVector &gradient) {
+    // symmetric: its upper half summed and mirrored). With `all` false only
+    // the half width's and the ends' rows and columns: a fit that keeps its
+    // circle sets the circle's to those of a parameter held (the start's
+    // equations are summed whole, a fit from the same start may free it).
+    const auto normalEquations = [&](TMatrix &normal, TVector &gradient, bool all) {
+        if (!all) {
+            // (The same products summed in the same order as below, the
+            // circle's left out.)
+            TPair sums[2][kParameters] = {}, g[2] = {};
+            for (std::size_t i = 0; i < n; ++i) {
+                const TTerm &t = terms[i];
+                const double k = t.Predicted * (1 - t.Predicted) / kStep;
+                const TPair kk = {k, k};
+                const TPair j[2] = {TPair{k * t.Dr, -k}, kk * TPair{t.Dlo, t.Dhi}};
+                const double one[kParameters] = {0, 0, j[0][0], j[0][1], j[1][0], j[1][1]};
+#pragma GCC unroll 3
+                for (int c = 3; c < kParameters; ++c) {
+                    const TPair jc = {one[c], one[c]};
+                    sums[0][c] += j[0] * jc;
+                    if (c >= 4)
+                        sums[1][c] += j[1] * jc;
+                }
+                const TPair residual = {t.Residual, t.Residual};
+                g[0] += j[0] * residual;
+                g[1] += j[1] * residual;
+            }
+            for (int r = 3; r < kParameters; ++r) {
+                for (int c = r; c < kParameters; ++c)
+                    normal(r, c) = normal(c, r) = sums[r / 2 - 1][c][r % 2];
+                gradient(r) = g[r / 2 - 1][r % 2];
+            }
+            return;
+        }
         // (Two rows at a time, in the two lanes of a register of the vector
         // unit: for each sample, rows r and r + 1 of column c add j[r] j[c]
         // and j[r + 1] j[c], each sum the same products in the same order as
         // one at a time. Row r + 1 of column r is below the diagonal: summed,
         // not read.)
-        using TPair = double __attribute__((vector_size(16)));
         TPair sums[kParameters / 2][kParameters] = {}, g[kParameters / 2] = {};
         for (std::size_t i = 0; i < n; ++i) {
             const TTerm &t = terms[i];
@@ -415,7 +487,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     } else {
         cost = evaluate(q);
         wrong = evaluatedWrong;
-        normalEquations(normal, gradient);
+        normalEquations(normal, gradient, true);
         if (start) {
             start->Known = true;
             start->Cost = cost;
@@ -461,7 +533,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             wrong = evaluatedWrong;
             if (settled || iter + 1 == kSteps)
                 break;
-            normalEquations(normal, gradient);
+            normalEquations(normal, gradient, !arc.KeepCircle);
             lambda = std::max(1e-7, lambda / 4);
         } else {
             lambda *= 8;
@@ -565,24 +637,38 @@ bool CentreStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const 
         };
         double current = value;
         for (int iter = 0; iter < 3; ++iter) {
-            // (The symmetric matrix's upper half summed in plain arrays.)
-            double h[kParameters][kParameters] = {}, g[kParameters] = {};
+            // (The symmetric matrix's upper half summed two rows at a time,
+            // in the two lanes of a register of the vector unit: each sum
+            // the same products in the same order as one at a time. Row
+            // r + 1 of column r is below the diagonal: summed, not read.)
+            using TPair = double __attribute__((vector_size(16)));
+            TPair h[kParameters / 2][kParameters] = {}, g[kParameters / 2] = {};
             for (const TRow &row : rows) {
                 double d1, d2;
                 psi(row.S + row.A.dot(delta), d1, d2);
-                for (int r = 0; r < kParameters; ++r) {
-                    g[r] += d1 * row.A(r);
-                    for (int c = r; c < kParameters; ++c)
-                        h[r][c] -= d2 * row.A(r) * row.A(c);
+                const TPair a[kParameters / 2] = {{row.A(0), row.A(1)}, {row.A(2), row.A(3)}, {row.A(4), row.A(5)}};
+                const TPair d1s = {d1, d1}, d2s = {d2, d2};
+                const TPair da[kParameters / 2] = {d2s * a[0], d2s * a[1], d2s * a[2]};
+#pragma GCC unroll 6
+                for (int c = 0; c < kParameters; ++c) {
+                    const TPair ac = {row.A(c), row.A(c)};
+                    h[0][c] -= da[0] * ac;
+                    if (c >= 2)
+                        h[1][c] -= da[1] * ac;
+                    if (c >= 4)
+                        h[2][c] -= da[2] * ac;
                 }
+#pragma GCC unroll 3
+                for (int r = 0; r < kParameters / 2; ++r)
+                    g[r] += d1s * a[r];
             }
             TMatrix m;
             TVector gradient;
             for (int r = 0; r < kParameters; ++r) {
                 for (int c = r; c < kParameters; ++c)
-                    m(r, c) = m(c, r) = h[r][c];
+                    m(r, c) = m(c, r) = h[r / 2][c][r % 2];
                 m(r, r) = fixed(r) ? 1 : m(r, r) * (1 + 1e-9) + 1e-12;
-                gradient(r) = g[r];
+                gradient(r) = g[r / 2][r % 2];
             }
             const TVector step = m.ldlt().solve(gradient);
             const double increase = gradient.dot(step);

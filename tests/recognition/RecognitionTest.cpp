@@ -192,25 +192,29 @@ TEST(CircleFit, SymmetricSolveIsEigensLdltToTheLastBit)
     }
 }
 
-// Fits of one stroke arc from one start may share what they read first (the
-// samples near the free ends, their angles about the first centre, the first
-// cost and normal equations): each gives to the last bit what it gives alone,
-// the free fit too, whose centre moves off the one the angles were read about.
-TEST(CircleFit, StrokeArcFitsFromASharedStartAreTheFitsAlone)
+// The ink of a stroke of half width 2 along a circle about (100.3, 80.7) of
+// radius 40 from 20 to 110 degrees, round ends, sampled about a first guess
+// 0.6 px off it: the samples, those near the free ends and their angles
+// about the guess's centre.
+struct TStrokeSamples
 {
-    // The ink: a stroke of half width 2 along a circle about (100.3, 80.7) of
-    // radius 40 from 20 to 110 degrees, round ends; the first guess 0.6 px off.
+    TStrokeArc Start;
+    std::vector<TInkSample> Samples;
+    std::vector<char> NearEnd;
+    std::vector<double> Angles;
+};
+
+TStrokeSamples SampledStroke()
+{
     const double cx = 100.3, cy = 80.7, r = 40, hw = 2, lo = 20 * kDegree, hi = 110 * kDegree;
-    TStrokeArc start;
+    TStrokeSamples out;
+    TStrokeArc &start = out.Start;
     start.Circle = {cx + 0.4, cy - 0.4, r + 0.5, true};
     start.HalfWidth = 1.5;
     start.Lo = lo + 3 * kDegree;
     start.Hi = hi - 3 * kDegree;
     start.FreeLo = start.FreeHi = true;
     const double mid = 0.5 * (start.Lo + start.Hi);
-    std::vector<TInkSample> samples;
-    std::vector<char> nearEnd;
-    std::vector<double> angles;
     for (int y = 60; y <= 140; ++y)
         for (int x = 40; x <= 160; ++x) {
             const double a = std::atan2(y - cy, x - cx), d = std::hypot(x - cx, y - cy);
@@ -218,14 +222,27 @@ TEST(CircleFit, StrokeArcFitsFromASharedStartAreTheFitsAlone)
                 continue;
             const double ea = std::clamp(a, lo, hi);
             const bool ink = std::hypot(x - cx - r * std::cos(ea), y - cy - r * std::sin(ea)) <= hw;
-            samples.push_back({static_cast<double>(x), static_cast<double>(y), ink});
+            out.Samples.push_back({static_cast<double>(x), static_cast<double>(y), ink});
             const double angle = std::atan2(y - start.Circle.Y, x - start.Circle.X);
             double phi = angle - mid;
             phi -= 2 * std::numbers::pi * std::floor((phi + std::numbers::pi) / (2 * std::numbers::pi));
-            nearEnd.push_back(NearFreeEnd(start, phi));
-            angles.push_back(angle);
+            out.NearEnd.push_back(NearFreeEnd(start, phi));
+            out.Angles.push_back(angle);
         }
-    ASSERT_GT(std::count(nearEnd.begin(), nearEnd.end(), 1), 20);
+    return out;
+}
+
+// Fits of one stroke arc from one start may share what they read first (the
+// samples near the free ends, their angles about the first centre, the first
+// cost and normal equations): each gives to the last bit what it gives alone,
+// the free fit too, whose centre moves off the one the angles were read about.
+TEST(CircleFit, StrokeArcFitsFromASharedStartAreTheFitsAlone)
+{
+    const double cx = 100.3, cy = 80.7;
+    const TStrokeSamples stroke = SampledStroke();
+    const TStrokeArc &start = stroke.Start;
+    const std::vector<TInkSample> &samples = stroke.Samples;
+    ASSERT_GT(std::count(stroke.NearEnd.begin(), stroke.NearEnd.end(), 1), 20);
     for (const bool flat : {false, true}) {
         TStrokeArcStart shared;
         for (const bool keepCircle : {true, false}) {
@@ -234,8 +251,8 @@ TEST(CircleFit, StrokeArcFitsFromASharedStartAreTheFitsAlone)
             alone.Flat = together.Flat = flat;
             alone.KeepCircle = together.KeepCircle = keepCircle;
             ASSERT_TRUE(FitStrokeArc(samples.data(), samples.size(), alone));
-            ASSERT_TRUE(
-                FitStrokeArc(samples.data(), samples.size(), together, nearEnd.data(), &shared, angles.data()));
+            ASSERT_TRUE(FitStrokeArc(samples.data(), samples.size(), together, stroke.NearEnd.data(), &shared,
+                                     stroke.Angles.data()));
             EXPECT_TRUE(shared.Known);
             EXPECT_EQ(together.Circle.X, alone.Circle.X);
             EXPECT_EQ(together.Circle.Y, alone.Circle.Y);
@@ -248,6 +265,58 @@ TEST(CircleFit, StrokeArcFitsFromASharedStartAreTheFitsAlone)
                 EXPECT_LT(std::hypot(alone.Circle.X - cx, alone.Circle.Y - cy), 0.3);
             }
         }
+    }
+}
+
+// The fits of the sampled stroke to the last bit, as the plain sums of every
+// sample's distance and of the whole normal equations at every step gave
+// them: the fits with the circle kept (their steps read only the half width
+// and the ends), then the middle of the arcs that cover the ink exactly, from
+// the fit with the circle free (none for square ends: the ink's are round).
+TEST(CircleFit, StrokeArcFitsKeepTheirBits)
+{
+    const TStrokeSamples stroke = SampledStroke();
+    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    struct TKnown
+    {
+        bool Flat;
+        std::uint64_t HalfWidth, Lo, Hi, Cost;
+        std::size_t Wrong;
+        bool Centred;  // (else the free fit as it was)
+        std::uint64_t X, Y, R, CentredHalfWidth, CentredLo, CentredHi;
+    };
+    const TKnown known[] = {
+        {false, 0x4000163add1d6936u, 0x3fd76066835bcf40u, 0x3ffec82bdcecf7a3u, 0x403dfbfdca06d471u, 41, true, 0x4059160b33f78d97u, 0x405429cfed6c8308u, 0x4044032abf9a4393u, 0x400024068909cf1du, 0x3fd69c75f079fdffu, 0x3ffeab904cceb8e4u},
+        {true, 0x40000550c3b9b98fu, 0x3fd839b46e8c7fbdu, 0x3ffeb2144273ada5u, 0x403ebc8cc92d267cu, 44, false, 0x40591ac65c69b6f3u, 0x405430517b8b9b7du, 0x4043f50e21e67ccfu, 0x400026a6a0ff7a11u, 0x3fd6c831b68430e0u, 0x3ffe96ea8f5494bdu},
+    };
+    for (const TKnown &k : known) {
+        SCOPED_TRACE(k.Flat ? "flat" : "round");
+        TStrokeArc fit = stroke.Start;
+        fit.Flat = k.Flat;
+        fit.KeepCircle = true;
+        TStrokeArcStart start;
+        ASSERT_TRUE(FitStrokeArc(stroke.Samples.data(), stroke.Samples.size(), fit, stroke.NearEnd.data(), &start,
+                                 stroke.Angles.data()));
+        EXPECT_EQ(bits(fit.Circle.X), bits(stroke.Start.Circle.X));
+        EXPECT_EQ(bits(fit.Circle.R), bits(stroke.Start.Circle.R));
+        TStrokeArc free = stroke.Start;
+        free.Flat = k.Flat;
+        ASSERT_TRUE(FitStrokeArc(stroke.Samples.data(), stroke.Samples.size(), free, stroke.NearEnd.data(), &start,
+                                 stroke.Angles.data()));
+        TStrokeArc centred = free;
+        EXPECT_EQ(CentreStrokeArc(stroke.Samples.data(), stroke.Samples.size(), centred, stroke.NearEnd.data()),
+                  k.Centred);
+        EXPECT_EQ(bits(fit.HalfWidth), k.HalfWidth);
+        EXPECT_EQ(bits(fit.Lo), k.Lo);
+        EXPECT_EQ(bits(fit.Hi), k.Hi);
+        EXPECT_EQ(bits(fit.Cost), k.Cost);
+        EXPECT_EQ(fit.Wrong, k.Wrong);
+        EXPECT_EQ(bits(centred.Circle.X), k.X);
+        EXPECT_EQ(bits(centred.Circle.Y), k.Y);
+        EXPECT_EQ(bits(centred.Circle.R), k.R);
+        EXPECT_EQ(bits(centred.HalfWidth), k.CentredHalfWidth);
+        EXPECT_EQ(bits(centred.Lo), k.CentredLo);
+        EXPECT_EQ(bits(centred.Hi), k.CentredHi);
     }
 }
 
