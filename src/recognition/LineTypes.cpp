@@ -1229,16 +1229,63 @@ private:
                            : Small(track.P.X) && Small(track.P.Y) && Small(track.Ux) && Small(track.Uy);
     }
 
+    // Place with tol, or where that fails with `wide` (refit then true): the
+    // distances off the track and the extent along it that both read are
+    // reckoned once.
+    bool PlaceEither(const TTrack &track, const TPiece &p, double near, double tol, double wide, TMember &m,
+                     bool &refit) const
+    {
+        std::optional<double> midOff, offA, offB;
+        const auto offTrack = [&](TPoint2 q, std::optional<double> &off, double t) {
+            if (track.Round && ClearlyNear(track.C, track.C.R, q, t))
+                return false;
+            if (!off)
+                off = track.Offset(q);
+            return *off > t;
+        };
+        const auto onTrack = [&](double t) {
+            if (track.Round && ClearlyOff(track, p, t))
+                return false;
+            if (!(track.Round && ClearlyNear(track.C, track.C.R, p.Mid, t))) {
+                if (!midOff)
+                    midOff = MidOffset(track, p);
+                if (*midOff > t)
+                    return false;
+            }
+            return p.Dotlike() || !(offTrack(p.A, offA, t) || offTrack(p.B, offB, t));
+        };
+        // (the extent's test of the run along the track, as Extent makes it)
+        std::optional<double> along;
+        const auto extent = [&](double t) {
+            if (!along)
+                along = Span(track, p, near, m);
+            return p.Dotlike() || *along >= 0.8 * p.Length - t;
+        };
+        refit = false;
+        if (onTrack(tol) && extent(tol))
+            return true;
+        refit = true;
+        return onTrack(wide) && extent(wide);
+    }
+
     // The piece's extent along the track near `near`, once it is known to
     // lie on it within tol; false for a piece across it.
     static bool Extent(const TTrack &track, const TPiece &p, double near, double tol, TMember &m)
+    {
+        const double along = Span(track, p, near, m);
+        return p.Dotlike() || along >= 0.8 * p.Length - tol;
+    }
+
+    // The piece's extent along the track near `near` into m, and how far
+    // it runs along it (a dot-like piece: 0).
+    static double Span(const TTrack &track, const TPiece &p, double near, TMember &m)
     {
         if (p.Dotlike()) {
             const double t = track.T(p.Mid, near);
             const double r = p.Entity < 0 ? p.ExtA : std::max(p.ExtA, p.ExtB) + p.Length / 2;
             m.Lo = t - r;
             m.Hi = t + r;
-            return true;
+            return 0;
         }
         const double ta = track.T(p.A, near), tb = track.T(p.B, near);
         if (ta <= tb) {
@@ -1249,8 +1296,7 @@ private:
             m.Hi = ta + p.ExtA;
         }
         // A piece across the track (or a circle's piece bent the other way) is no dash on it.
-        const double along = std::fabs(tb - ta);
-        return along >= 0.8 * p.Length - tol;
+        return std::fabs(tb - ta);
     }
 
     // The circle fitted to the points of the chain's pieces: the tracks a
@@ -1419,11 +1465,9 @@ private:
                     continue;
                 TMember m{k, 0, 0};
                 bool refit = false;
-                if (!Place(chain.Track, p, end, tol, m)) {
-                    if (!chain.Track.Round || !Place(chain.Track, p, end, 2.5 * tol, m))
-                        continue;
-                    refit = true;
-                }
+                if (chain.Track.Round ? !PlaceEither(chain.Track, p, end, tol, 2.5 * tol, m, refit)
+                                      : !Place(chain.Track, p, end, tol, m))
+                    continue;
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
