@@ -325,15 +325,42 @@ TFoundClasses FoundClasses(const std::vector<std::pair<double, double>> &widths)
         return {};
     constexpr double kStep = 0.05;
     const std::size_t bins = static_cast<std::size_t>((top + 4) / kStep) + 1;
-    std::vector<double> density(bins);
-    for (const auto &[w, length] : widths) {
-        const double sigma = std::max(0.08 * w, 0.25);
-        const auto lo = static_cast<std::size_t>(std::max(0.0, (w - 3 * sigma) / kStep));
-        const auto hi = std::min(bins - 1, static_cast<std::size_t>((w + 3 * sigma) / kStep) + 1);
+    // The bins a width's curve reaches and the curve's heights there: the
+    // widths are measured in steps and repeat, each distinct one's curve
+    // reckoned once (the same heights, added in the entities' order).
+    const auto reach = [&](double w, double &sigma, std::size_t &lo, std::size_t &hi) {
+        sigma = std::max(0.08 * w, 0.25);
+        lo = static_cast<std::size_t>(std::max(0.0, (w - 3 * sigma) / kStep));
+        hi = std::min(bins - 1, static_cast<std::size_t>((w + 3 * sigma) / kStep) + 1);
+    };
+    std::vector<double> distinct;
+    distinct.reserve(widths.size());
+    for (const auto &[w, length] : widths)
+        distinct.push_back(w);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<std::size_t> firstHeight(distinct.size() + 1, 0);
+    std::vector<double> heights;
+    for (std::size_t i = 0; i < distinct.size(); ++i) {
+        const double w = distinct[i];
+        double sigma = 0;
+        std::size_t lo = 0, hi = 0;
+        reach(w, sigma, lo, hi);
         for (std::size_t b = lo; b <= hi; ++b) {
             const double d = (b * kStep - w) / sigma;
-            density[b] += length * std::exp(-0.5 * d * d) / sigma;
+            heights.push_back(std::exp(-0.5 * d * d));
         }
+        firstHeight[i + 1] = heights.size();
+    }
+    std::vector<double> density(bins);
+    for (const auto &[w, length] : widths) {
+        double sigma = 0;
+        std::size_t lo = 0, hi = 0;
+        reach(w, sigma, lo, hi);
+        const double *height = heights.data() +
+            firstHeight[static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), w) - distinct.begin())];
+        for (std::size_t b = lo; b <= hi; ++b)
+            density[b] += length * height[b - lo] / sigma;
     }
     std::vector<std::size_t> peaks;
     for (std::size_t b = 1; b + 1 < bins; ++b)

@@ -74,6 +74,7 @@ struct TPiece
     // (what a walk reads of every piece near it first, in one cache line)
     bool Used = false;
     bool Arc = false;
+    bool Small = false;  // every coordinate far below PlaceAnywhere's bound (set once all are collected)
     int Entity = -1;     // index into the drawing's entities; -1 for a speck
     TPoint2 Mid{};
     double Width = 1;    // of the stroke
@@ -502,6 +503,8 @@ private:
         FileAll(false);
         CollectSpecks(rounds);
         FileAll(true);
+        for (TPiece &p : Pieces)
+            p.Small = Small(p.Mid.X) && Small(p.Mid.Y) && Small(p.A.X) && Small(p.A.Y) && Small(p.B.X) && Small(p.B.Y);
     }
 
     // The piece entity i gives, measured on the ink; none for a circle, a
@@ -1215,26 +1218,74 @@ private:
     // below the bound's square root, no test of the distances can fail.
     bool PlaceAnywhere(const TTrack &track, const TPiece &p, double near, TMember &m) const
     {
-        constexpr double kFar = 1e100;
-        const auto small = [](double v) { return std::fabs(v) < kFar; };
-        const bool sized = track.Round ? small(track.C.X) && small(track.C.Y) && small(track.C.R)
-                                       : small(track.P.X) && small(track.P.Y) && small(track.Ux) && small(track.Uy);
-        if (!sized || !small(p.Mid.X) || !small(p.Mid.Y) || !small(p.A.X) || !small(p.A.Y) || !small(p.B.X) ||
-            !small(p.B.Y))
+        if (!SmallTrack(track) || !p.Small)
             return Place(track, p, near, 1e300, m);
         return Extent(track, p, near, 1e300, m);
+    }
+    static bool Small(double v) { return std::fabs(v) < 1e100; }
+    static bool SmallTrack(const TTrack &track)
+    {
+        return track.Round ? Small(track.C.X) && Small(track.C.Y) && Small(track.C.R)
+                           : Small(track.P.X) && Small(track.P.Y) && Small(track.Ux) && Small(track.Uy);
+    }
+
+    // Place with tol, or where that fails with `wide` (refit then true): the
+    // distances off the track and the extent along it that both read are
+    // reckoned once.
+    bool PlaceEither(const TTrack &track, const TPiece &p, double near, double tol, double wide, TMember &m,
+                     bool &refit) const
+    {
+        std::optional<double> midOff, offA, offB;
+        const auto offTrack = [&](TPoint2 q, std::optional<double> &off, double t) {
+            if (track.Round && ClearlyNear(track.C, track.C.R, q, t))
+                return false;
+            if (!off)
+                off = track.Offset(q);
+            return *off > t;
+        };
+        const auto onTrack = [&](double t) {
+            if (track.Round && ClearlyOff(track, p, t))
+                return false;
+            if (!(track.Round && ClearlyNear(track.C, track.C.R, p.Mid, t))) {
+                if (!midOff)
+                    midOff = MidOffset(track, p);
+                if (*midOff > t)
+                    return false;
+            }
+            return p.Dotlike() || !(offTrack(p.A, offA, t) || offTrack(p.B, offB, t));
+        };
+        // (the extent's test of the run along the track, as Extent makes it)
+        std::optional<double> along;
+        const auto extent = [&](double t) {
+            if (!along)
+                along = Span(track, p, near, m);
+            return p.Dotlike() || *along >= 0.8 * p.Length - t;
+        };
+        refit = false;
+        if (onTrack(tol) && extent(tol))
+            return true;
+        refit = true;
+        return onTrack(wide) && extent(wide);
     }
 
     // The piece's extent along the track near `near`, once it is known to
     // lie on it within tol; false for a piece across it.
     static bool Extent(const TTrack &track, const TPiece &p, double near, double tol, TMember &m)
     {
+        const double along = Span(track, p, near, m);
+        return p.Dotlike() || along >= 0.8 * p.Length - tol;
+    }
+
+    // The piece's extent along the track near `near` into m, and how far
+    // it runs along it (a dot-like piece: 0).
+    static double Span(const TTrack &track, const TPiece &p, double near, TMember &m)
+    {
         if (p.Dotlike()) {
             const double t = track.T(p.Mid, near);
             const double r = p.Entity < 0 ? p.ExtA : std::max(p.ExtA, p.ExtB) + p.Length / 2;
             m.Lo = t - r;
             m.Hi = t + r;
-            return true;
+            return 0;
         }
         const double ta = track.T(p.A, near), tb = track.T(p.B, near);
         if (ta <= tb) {
@@ -1245,8 +1296,7 @@ private:
             m.Hi = ta + p.ExtA;
         }
         // A piece across the track (or a circle's piece bent the other way) is no dash on it.
-        const double along = std::fabs(tb - ta);
-        return along >= 0.8 * p.Length - tol;
+        return std::fabs(tb - ta);
     }
 
     // The circle fitted to the points of the chain's pieces: the tracks a
@@ -1268,34 +1318,41 @@ private:
     // Fits the track to the chain's pieces.
     void Refit(TChain &chain) const
     {
-        thread_local std::vector<TPoint2> points;
-        points.resize(3 * chain.Members.size());
-        std::size_t count = 0;
-        for (const TMember &m : chain.Members) {
-            const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
-            points[count++] = p.Mid;
-            if (!p.Dotlike()) {
-                points[count++] = p.A;
-                points[count++] = p.B;
-            }
-        }
-        points.resize(count);
         TTrack &track = chain.Track;
         if (!track.Round) {
-            if (points.size() < 2)
-                return;
+            // (the points read from the pieces in order, as gathered for a circle)
+            std::size_t count = 0;
             double mx = 0, my = 0;
-            for (TPoint2 q : points) {
-                mx += q.X;
-                my += q.Y;
+            for (const TMember &m : chain.Members) {
+                const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+                mx += p.Mid.X;
+                my += p.Mid.Y;
+                ++count;
+                if (!p.Dotlike()) {
+                    mx += p.A.X;
+                    my += p.A.Y;
+                    mx += p.B.X;
+                    my += p.B.Y;
+                    count += 2;
+                }
             }
-            mx /= static_cast<double>(points.size());
-            my /= static_cast<double>(points.size());
+            if (count < 2)
+                return;
+            mx /= static_cast<double>(count);
+            my /= static_cast<double>(count);
             double sxx = 0, syy = 0, sxy = 0;
-            for (TPoint2 q : points) {
+            const auto add = [&](TPoint2 q) {
                 sxx += (q.X - mx) * (q.X - mx);
                 syy += (q.Y - my) * (q.Y - my);
                 sxy += (q.X - mx) * (q.Y - my);
+            };
+            for (const TMember &m : chain.Members) {
+                const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+                add(p.Mid);
+                if (!p.Dotlike()) {
+                    add(p.A);
+                    add(p.B);
+                }
             }
             const double a = 0.5 * std::atan2(2 * sxy, sxx - syy);
             double ux = std::cos(a), uy = std::sin(a);
@@ -1310,6 +1367,18 @@ private:
             const double t = (old.X - mx) * ux + (old.Y - my) * uy;
             track.P = {mx + t * ux, my + t * uy};
         } else {
+            thread_local std::vector<TPoint2> points;
+            points.resize(3 * chain.Members.size());
+            std::size_t count = 0;
+            for (const TMember &m : chain.Members) {
+                const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
+                points[count++] = p.Mid;
+                if (!p.Dotlike()) {
+                    points[count++] = p.A;
+                    points[count++] = p.B;
+                }
+            }
+            points.resize(count);
             if (points.size() < 5)
                 return;
             const TCircle c = FitOf(chain, points);
@@ -1323,9 +1392,13 @@ private:
                 track.Ref = AngleAbout(c, q) - t / c.R;
             }
         }
+        // (PlaceAnywhere's test of the track made once)
+        const bool small = SmallTrack(track);
         for (TMember &m : chain.Members) {
+            const TPiece &p = Pieces[static_cast<std::size_t>(m.Piece)];
             TMember placed = m;
-            if (PlaceAnywhere(track, Pieces[static_cast<std::size_t>(m.Piece)], (m.Lo + m.Hi) / 2, placed))
+            if (small && p.Small ? Extent(track, p, (m.Lo + m.Hi) / 2, 1e300, placed)
+                                 : PlaceAnywhere(track, p, (m.Lo + m.Hi) / 2, placed))
                 m = placed;
         }
     }
@@ -1392,11 +1465,9 @@ private:
                     continue;
                 TMember m{k, 0, 0};
                 bool refit = false;
-                if (!Place(chain.Track, p, end, tol, m)) {
-                    if (!chain.Track.Round || !Place(chain.Track, p, end, 2.5 * tol, m))
-                        continue;
-                    refit = true;
-                }
+                if (chain.Track.Round ? !PlaceEither(chain.Track, p, end, tol, 2.5 * tol, m, refit)
+                                      : !Place(chain.Track, p, end, tol, m))
+                    continue;
                 // A piece may overlap the end where one dash came apart in two
                 // (its other part reaching on past the end).
                 const double gap = forward ? m.Lo - end : end - m.Hi;
