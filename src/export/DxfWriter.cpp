@@ -223,9 +223,14 @@ QByteArray LineTypeName(const TExportContext &context, std::int32_t lineType, co
 }
 
 // The width classes of a drawing as written: drawing units by the X scale.
+double WidthScale(const TExportContext &context)
+{
+    return static_cast<double>(context.Magnification) * context.Settings.Xrate;
+}
+
 TWidthLayers WidthLayersOf(const TExportContext &context)
 {
-    return context.Drawing->WidthLayersAt(static_cast<double>(context.Magnification) * context.Settings.Xrate);
+    return context.Drawing->WidthLayersAt(WidthScale(context));
 }
 
 // The names the entities' layers are written under: each layer's, and each
@@ -257,12 +262,11 @@ constexpr int kFillColour = 8;
 // A drawing's LAYER table: every layer an entity is on, with the pen colour
 // and line type of the settings (a colour of its own for each width layer
 // and for the fills).
-std::vector<QByteArray> LayerTable(const TExportContext &context)
+std::vector<QByteArray> LayerTable(const TExportContext &context, const TWidthLayers &widths)
 {
     std::vector<bool> used(context.Drawing->Layers.size());
     std::vector<QByteArray> names;
     std::vector<int> colours;
-    const TWidthLayers widths = WidthLayersOf(context);
     for (std::size_t k = 0; k < context.Drawing->Entities.size(); ++k) {
         const TDrawingEntity &e = context.Drawing->Entities[k];
         if (!widths.Widths.empty() && widths.Class[k] >= 0 && e.Layer == 0)
@@ -315,7 +319,7 @@ std::vector<QByteArray> LayerTable(const TExportContext &context)
 // A drawing's header declares its layers: the LAYER table goes at the end of
 // the TABLES section (made before the first section after the header when
 // there is none); a header that has a LAYER table keeps its own.
-void AddLayerTable(std::vector<QByteArray> &lines, const TExportContext &context)
+void AddLayerTable(std::vector<QByteArray> &lines, const TExportContext &context, const TWidthLayers &widths)
 {
     const auto at = [&](std::size_t i, const char *code, const char *value) {
         return i + 1 < lines.size() && lines[i].trimmed() == code && lines[i + 1].trimmed() == value;
@@ -324,7 +328,7 @@ void AddLayerTable(std::vector<QByteArray> &lines, const TExportContext &context
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (at(i, "2", "TABLES"))
             tables = i;
-    const std::vector<QByteArray> layers = LayerTable(context);
+    const std::vector<QByteArray> layers = LayerTable(context, widths);
     if (tables == lines.size()) {
         // Before the section that follows the header.
         std::size_t sections = 0;
@@ -441,7 +445,9 @@ std::vector<QByteArray> HeaderFromFile(const QString &path, const TExtentLines &
     return lines;
 }
 
-std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMissing, TLineTypeNames *patterns);
+// (widths: the drawing's width classes, when known; else they are found.)
+std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMissing, TLineTypeNames *patterns,
+                                    const TWidthLayers *widths = nullptr);
 
 // The most bytes a LINE entity after `lead` takes.
 std::size_t LineEntityRoom(const QByteArray &lead)
@@ -485,7 +491,11 @@ public:
     TWriteResult Prepare(const TExportContext &context) override
     {
         bool fileMissing = false;
-        Header = HeaderLines(context, fileMissing, &PatternLineTypes);
+        // (The width classes found once, for the layer table and the entities.)
+        Widths = context.Drawing ? WidthLayersOf(context) : TWidthLayers();
+        WidthsOf = context.Drawing;
+        WidthsScale = WidthScale(context);
+        Header = HeaderLines(context, fileMissing, &PatternLineTypes, &Widths);
         return fileMissing ? WriteHeaderMissing : WriteDone;
     }
 
@@ -497,7 +507,10 @@ public:
             out.AppendLiteral("\r\n");
         }
         if (context.Drawing && WritesDrawing(context))
-            return WriteDrawing(context, out, DeclaresTextStyle(Header), PatternLineTypes);
+            return WriteDrawing(context, out, DeclaresTextStyle(Header), PatternLineTypes,
+                                context.Drawing == WidthsOf && WidthScale(context) == WidthsScale
+                                    ? Widths
+                                    : WidthLayersOf(context));
         TProgressStepper progress(context.Progress, context.Result.SegmentCount);
 
         // Everything of an entity but its four numbers is the same for all segments.
@@ -620,7 +633,7 @@ private:
     }
 
     static bool WriteDrawing(const TExportContext &context, TOutputStream &out, bool texts,
-                             const TLineTypeNames &patterns)
+                             const TLineTypeNames &patterns, const TWidthLayers &widths)
     {
         const TSettings &s = context.Settings;
         const TCoordinateTransform t = context.Transform();
@@ -642,7 +655,6 @@ private:
                 degrees = -degrees;
             return static_cast<float>(AngleOf(std::cos(degrees * std::numbers::pi / 180), std::sin(degrees * std::numbers::pi / 180)));
         };
-        const TWidthLayers widths = WidthLayersOf(context);
         // (The names of the layers and line types made once, not for each entity.)
         const TEntityLayerNames layers(context, widths);
         std::vector<QByteArray> lineTypes;
@@ -775,6 +787,10 @@ private:
 
     std::vector<QByteArray> Header;
     TLineTypeNames PatternLineTypes;
+    // The width classes Prepare found, of drawing WidthsOf at WidthsScale.
+    TWidthLayers Widths;
+    const TDrawing *WidthsOf = nullptr;
+    double WidthsScale = 0;
 };
 
 } // namespace
@@ -783,7 +799,8 @@ const char16_t kTextLayerName[] = u"文字";
 
 namespace {
 
-std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMissing, TLineTypeNames *patterns)
+std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMissing, TLineTypeNames *patterns,
+                                    const TWidthLayers *widths)
 {
     fileMissing = false;
     const TExtentLines extents = Extents(context);
@@ -804,7 +821,7 @@ std::vector<QByteArray> HeaderLines(const TExportContext &context, bool &fileMis
             std::count_if(names.begin(), names.end(), [](const QByteArray &n) { return !n.isEmpty(); }));
         if (patterns)
             *patterns = names;
-        AddLayerTable(lines, context);
+        AddLayerTable(lines, context, widths ? *widths : WidthLayersOf(context));
         // Into the header's LTYPE table, or a table of their own first in the TABLES section.
         if (count > 0)
             AddLineTypes(lines, PatternEntries(context, names), count);
