@@ -223,14 +223,9 @@ QByteArray LineTypeName(const TExportContext &context, std::int32_t lineType, co
 }
 
 // The width classes of a drawing as written: drawing units by the X scale.
-double WidthScale(const TExportContext &context)
-{
-    return static_cast<double>(context.Magnification) * context.Settings.Xrate;
-}
-
 TWidthLayers WidthLayersOf(const TExportContext &context)
 {
-    return context.Drawing->WidthLayersAt(WidthScale(context));
+    return context.Drawing->WidthLayersAt(static_cast<double>(context.Magnification) * context.Settings.Xrate);
 }
 
 // The names the entities' layers are written under: each layer's, and each
@@ -493,8 +488,6 @@ public:
         bool fileMissing = false;
         // (The width classes found once, for the layer table and the entities.)
         Widths = context.Drawing ? WidthLayersOf(context) : TWidthLayers();
-        WidthsOf = context.Drawing;
-        WidthsScale = WidthScale(context);
         Header = HeaderLines(context, fileMissing, &PatternLineTypes, &Widths);
         return fileMissing ? WriteHeaderMissing : WriteDone;
     }
@@ -507,10 +500,7 @@ public:
             out.AppendLiteral("\r\n");
         }
         if (context.Drawing && WritesDrawing(context))
-            return WriteDrawing(context, out, DeclaresTextStyle(Header), PatternLineTypes,
-                                context.Drawing == WidthsOf && WidthScale(context) == WidthsScale
-                                    ? Widths
-                                    : WidthLayersOf(context));
+            return WriteDrawing(context, out, DeclaresTextStyle(Header), PatternLineTypes, Widths);
         TProgressStepper progress(context.Progress, context.Result.SegmentCount);
 
         // Everything of an entity but its four numbers is the same for all segments.
@@ -641,12 +631,21 @@ private:
         const bool mirrorX = t.X(1) < 0, mirrorY = t.Y(1) < 0;
         const TDrawing &drawing = *context.Drawing;
         TProgressStepper progress(context.Progress, static_cast<std::int32_t>(drawing.Entities.size()));
-        char text[kCoordinateTextCapacity];
+        const auto append = [](char *p, const char *text, std::size_t size) {
+            std::memcpy(p, text, size);
+            return p + size;
+        };
+        // A number after its group code (of three characters), at p; its end.
+        const auto numberAt = [&](char *p, const char *code, float value) {
+            p = append(p, code, 3);
+            p = append(p, "\r\n   ", 5);
+            p += FormatCoordinateTo(p, value, mode, digits);
+            return append(p, "\r\n", 2);
+        };
+        constexpr std::size_t kNumberRoom = 3 + 5 + kCoordinateTextCapacity + 2;
         const auto number = [&](const char *code, float value) {
-            out.Append(code, std::strlen(code));
-            out.AppendLiteral("\r\n   ");
-            out.Append(text, static_cast<std::size_t>(FormatCoordinateTo(text, value, mode, digits)));
-            out.AppendLiteral("\r\n");
+            char *const start = out.Reserve(kNumberRoom);
+            out.Commit(static_cast<std::size_t>(numberAt(start, code, value) - start));
         };
         const auto angle = [&](double degrees) {
             if (mirrorX)
@@ -664,18 +663,9 @@ private:
         const QByteArray colour = "   " + QByteArray::number(drawing.WidthLayers ? 256 : s.DxfPenColor);
         // An entity's text: what it reads is the drawing's and the names
         // made above, so that the entities' text can be made on the threads.
-        const auto append = [](char *p, const char *text, std::size_t size) {
-            std::memcpy(p, text, size);
-            return p + size;
-        };
         const auto entityText = [&](char *p, std::size_t k) {
             const TDrawingEntity &e = drawing.Entities[k];
-            const auto value = [&](const char *code, float v) {
-                p = append(p, code, 3);
-                p = append(p, "\r\n   ", 5);
-                p += FormatCoordinateTo(p, v, mode, digits);
-                p = append(p, "\r\n", 2);
-            };
+            const auto value = [&](const char *code, float v) { p = numberAt(p, code, v); };
             const auto bytes = [&](const QByteArray &text) {
                 p = append(p, text.constData(), static_cast<std::size_t>(text.size()));
             };
@@ -711,7 +701,7 @@ private:
                 longest = std::max(longest, static_cast<std::size_t>(name.size()));
         // The name, two names at most `longest` long, the colour and five numbers with their codes.
         const std::size_t room = 5 + 6 + 14 + 2 * longest + 7 + static_cast<std::size_t>(colour.size()) + 2 +
-                                 5 * (3 + 5 + kCoordinateTextCapacity + 2);
+                                 5 * kNumberRoom;
         const auto count = static_cast<std::int32_t>(drawing.Entities.size());
         if (context.Threads > 1) {
             WriteSegmentText(out, progress, count, context.Threads, room,
@@ -787,10 +777,7 @@ private:
 
     std::vector<QByteArray> Header;
     TLineTypeNames PatternLineTypes;
-    // The width classes Prepare found, of drawing WidthsOf at WidthsScale.
-    TWidthLayers Widths;
-    const TDrawing *WidthsOf = nullptr;
-    double WidthsScale = 0;
+    TWidthLayers Widths;  // the drawing's width classes, found by Prepare
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -334,7 +335,8 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     // taken reads its normal equations from them instead of measuring again.
     struct TTerm
     {
-        double D, Dcx, Dcy, Dr, Dlo, Dhi, Predicted, Residual;
+        TArcDistance A;
+        double Predicted, Residual;
     };
     thread_local std::vector<TTerm> terms;
     terms.resize(n);
@@ -366,17 +368,9 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
         const bool offKnown = termsAboutFirst && aboutFirst && v(2) == arc.Circle.R;
         for (std::size_t i = 0; i < n; ++i) {
             TTerm &t = terms[i];
-            if (!offKnown || nearEnd[i] != 0) {
-                const TArcDistance d = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo,
-                                                   arc.FreeHi, arc.Flat, nearEnd[i] != 0, ends,
-                                                   known ? known[i] : std::numeric_limits<double>::quiet_NaN());
-                t.D = d.D;
-                t.Dcx = d.Dcx;
-                t.Dcy = d.Dcy;
-                t.Dr = d.Dr;
-                t.Dlo = d.Dlo;
-                t.Dhi = d.Dhi;
-            }
+            if (!offKnown || nearEnd[i] != 0)
+                t.A = ArcDistance(p[i].X, p[i].Y, v(0), v(1), v(2), v(4), v(5), arc.FreeLo, arc.FreeHi, arc.Flat,
+                                  nearEnd[i] != 0, ends, known ? known[i] : std::numeric_limits<double>::quiet_NaN());
         }
         // (Then the ink predicted of two samples at a time, in the two lanes
         // of a register of the vector unit: the same operations on each as
@@ -392,14 +386,14 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
         std::size_t i = 0;
         for (; i + 1 < n; i += 2) {
             TTerm &t0 = terms[i], &t1 = terms[i + 1];
-            TPair e = (TPair{t0.D, t1.D} - halfWidth) / step;
+            TPair e = (TPair{t0.A.D, t1.A.D} - halfWidth) / step;
             e = e < low ? low : (high < e ? high : e);  // (std::clamp's comparisons)
             const TPair predicted = 1 / (1 + TPair{std::exp(e[0]), std::exp(e[1])});
             sum(t0, predicted[0], p[i].Ink ? 1.0 : 0.0);
             sum(t1, predicted[1], p[i + 1].Ink ? 1.0 : 0.0);
         }
         for (; i < n; ++i) {
-            const double e = std::clamp((terms[i].D - v(3)) / kStep, -40.0, 40.0);
+            const double e = std::clamp((terms[i].A.D - v(3)) / kStep, -40.0, 40.0);
             sum(terms[i], 1 / (1 + std::exp(e)), p[i].Ink ? 1.0 : 0.0);
         }
         termsAboutFirst = aboutFirst && v(2) == arc.Circle.R;
@@ -410,52 +404,28 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     // the half width's and the ends' rows and columns: a fit that keeps its
     // circle sets the circle's to those of a parameter held (the start's
     // equations are summed whole, a fit from the same start may free it).
-    const auto normalEquations = [&](TMatrix &normal, TVector &gradient, bool all) {
-        if (!all) {
-            // (The same products summed in the same order as below, the
-            // circle's left out.)
-            TPair sums[2][kParameters] = {}, g[2] = {};
-            for (std::size_t i = 0; i < n; ++i) {
-                const TTerm &t = terms[i];
-                const double k = t.Predicted * (1 - t.Predicted) / kStep;
-                const TPair kk = {k, k};
-                const TPair j[2] = {TPair{k * t.Dr, -k}, kk * TPair{t.Dlo, t.Dhi}};
-                const double one[kParameters] = {0, 0, j[0][0], j[0][1], j[1][0], j[1][1]};
-#pragma GCC unroll 3
-                for (int c = 3; c < kParameters; ++c) {
-                    const TPair jc = {one[c], one[c]};
-                    sums[0][c] += j[0] * jc;
-                    if (c >= 4)
-                        sums[1][c] += j[1] * jc;
-                }
-                const TPair residual = {t.Residual, t.Residual};
-                g[0] += j[0] * residual;
-                g[1] += j[1] * residual;
-            }
-            for (int r = 3; r < kParameters; ++r) {
-                for (int c = r; c < kParameters; ++c)
-                    normal(r, c) = normal(c, r) = sums[r / 2 - 1][c][r % 2];
-                gradient(r) = g[r / 2 - 1][r % 2];
-            }
-            return;
-        }
+    const auto normalEquations = [&](TMatrix &normal, TVector &gradient, auto all) {
         // (Two rows at a time, in the two lanes of a register of the vector
         // unit: for each sample, rows r and r + 1 of column c add j[r] j[c]
         // and j[r + 1] j[c], each sum the same products in the same order as
         // one at a time. Row r + 1 of column r is below the diagonal: summed,
-        // not read.)
+        // not read. Without all, the rows and columns from the half width's
+        // on: the centre's pair is not summed.)
+        constexpr int kFirst = decltype(all)::value ? 0 : 3;
         TPair sums[kParameters / 2][kParameters] = {}, g[kParameters / 2] = {};
         for (std::size_t i = 0; i < n; ++i) {
             const TTerm &t = terms[i];
             // d residual / d parameter = predicted (1 - predicted) / kStep * d(D - halfWidth)
             const double k = t.Predicted * (1 - t.Predicted) / kStep;
             const TPair kk = {k, k};
-            const TPair j[kParameters / 2] = {kk * TPair{t.Dcx, t.Dcy}, TPair{k * t.Dr, -k}, kk * TPair{t.Dlo, t.Dhi}};
+            const TPair j[kParameters / 2] = {kk * TPair{t.A.Dcx, t.A.Dcy}, TPair{k * t.A.Dr, -k},
+                                              kk * TPair{t.A.Dlo, t.A.Dhi}};
             const double one[kParameters] = {j[0][0], j[0][1], j[1][0], j[1][1], j[2][0], j[2][1]};
 #pragma GCC unroll 6
-            for (int c = 0; c < kParameters; ++c) {
+            for (int c = kFirst; c < kParameters; ++c) {
                 const TPair jc = {one[c], one[c]};
-                sums[0][c] += j[0] * jc;
+                if constexpr (kFirst == 0)
+                    sums[0][c] += j[0] * jc;
                 if (c >= 2)
                     sums[1][c] += j[1] * jc;
                 if (c >= 4)
@@ -463,10 +433,10 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             }
             const TPair residual = {t.Residual, t.Residual};
 #pragma GCC unroll 3
-            for (int r = 0; r < kParameters / 2; ++r)
+            for (int r = kFirst / 2; r < kParameters / 2; ++r)
                 g[r] += j[r] * residual;
         }
-        for (int r = 0; r < kParameters; ++r) {
+        for (int r = kFirst; r < kParameters; ++r) {
             for (int c = r; c < kParameters; ++c)
                 normal(r, c) = normal(c, r) = sums[r / 2][c][r % 2];
             gradient(r) = g[r / 2][r % 2];
@@ -487,7 +457,7 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
     } else {
         cost = evaluate(q);
         wrong = evaluatedWrong;
-        normalEquations(normal, gradient, true);
+        normalEquations(normal, gradient, std::true_type());
         if (start) {
             start->Known = true;
             start->Cost = cost;
@@ -533,7 +503,10 @@ bool FitStrokeArc(const TInkSample *p, std::size_t n, TStrokeArc &arc, const cha
             wrong = evaluatedWrong;
             if (settled || iter + 1 == kSteps)
                 break;
-            normalEquations(normal, gradient, !arc.KeepCircle);
+            if (arc.KeepCircle)
+                normalEquations(normal, gradient, std::false_type());
+            else
+                normalEquations(normal, gradient, std::true_type());
             lambda = std::max(1e-7, lambda / 4);
         } else {
             lambda *= 8;
