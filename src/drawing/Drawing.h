@@ -20,7 +20,6 @@ enum class TEntityKind : std::uint8_t
 // upward (as TSegment), angles in degrees from the +X axis, 0 <= angle < 360.
 struct TDrawingEntity
 {
-    TEntityKind Kind = TEntityKind::Line;
     double X1 = 0;
     double Y1 = 0;
     double X2 = 0;
@@ -35,6 +34,9 @@ struct TDrawingEntity
     std::int32_t LineType = 0;
     // Width of the stroke the entity was traced from, pixels; 0 not measured.
     float Width = 0;
+    // (last: the doubles and the numbers above pack without a gap, so that a
+    // big sheet's millions of entities take 72 bytes each)
+    TEntityKind Kind = TEntityKind::Line;
 
     static TDrawingEntity MakeLine(double x1, double y1, double x2, double y2);
     static TDrawingEntity MakeArc(double cx, double cy, double r, double startAngle, double endAngle);
@@ -48,6 +50,7 @@ struct TDrawingEntity
     // Smallest axis-parallel box around the entity.
     void Bounds(double &minX, double &minY, double &maxX, double &maxY) const;
 };
+static_assert(sizeof(TDrawingEntity) == 72, "a big sheet's entities pack without a gap");
 
 // A line type found in the drawing: its pattern's element lengths in pixels
 // of the converted image along the entity from its start (a dash > 0, a gap

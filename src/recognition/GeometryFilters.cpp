@@ -118,10 +118,14 @@ bool TGeometryFilters::Segments(TScanState &state) const
     } else {
         if (!Cleanup.Segments(state))
             return false;
+        // The traced list gives way to its lines (a plain trace of a big
+        // sheet has millions): only its extents are kept.
+        drawing->Entities.reserve(static_cast<std::size_t>(state.SegmentCount));
         for (std::int32_t i = 0; i < state.SegmentCount; ++i) {
             const TSegment &s = state.Segments()[i];
             drawing->Entities.push_back(TDrawingEntity::MakeLine(s.X1, s.Y1, s.X2, s.Y2));
         }
+        state.ReleaseSegments();
     }
     if (Options.Styles()) {
         // Widths and fills are read on the ink, in the ink's own frame.
@@ -157,22 +161,31 @@ bool TGeometryFilters::Segments(TScanState &state) const
     }
     drawing->ExtendExtents();
 
+    // Each entity's segments go into the list as they are made.
+    drawing->SegmentTolerance = tolerance;
+    if (!state.ResetSegments())
+        return false;
     std::vector<TSegment> segments;
-    segments.reserve(drawing->Entities.size());
+    const auto add = [&] {
+        for (const TSegment &s : segments) {
+            state.AddSegment(s.X1, state.ImageHeight - s.Y1, s.X2, state.ImageHeight - s.Y2);
+            if (state.OutOfMemory)
+                return false;
+        }
+        segments.clear();
+        return true;
+    };
     for (const TDrawingEntity &e : drawing->Entities) {
         if (const TLineTypePattern *pattern = drawing->PatternOf(e.LineType))
             AppendDashes(e, pattern->Elements, tolerance, segments);
         else
             AppendSegments(e, tolerance, segments);
+        if (!add())
+            return false;
     }
-    for (const TDrawingFill &f : drawing->Fills)
+    for (const TDrawingFill &f : drawing->Fills) {
         f.AppendOutline(tolerance, segments);
-    drawing->SegmentTolerance = tolerance;
-    if (!state.ResetSegments())
-        return false;
-    for (const TSegment &s : segments) {
-        state.AddSegment(s.X1, state.ImageHeight - s.Y1, s.X2, state.ImageHeight - s.Y2);
-        if (state.OutOfMemory)
+        if (!add())
             return false;
     }
     state.MaxX = drawing->MaxX;

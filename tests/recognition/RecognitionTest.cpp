@@ -724,7 +724,12 @@ TEST(Recognition, StrokesMiddlesGiveTheirLinesAndArcsToTheBit)
     sheet.Stroke(230, 20, 390, 112, 3.3);
     sheet.Ring(290, 170, 62.5, 7, 25, 155);
     sheet.Ring(120, 110, 30.5, 4.4, 200, 330);
-    const TDrawingEntity expected[] = {
+    struct TExpected
+    {
+        TEntityKind Kind;
+        double X1, Y1, X2, Y2, R, StartAngle, EndAngle;
+    };
+    const TExpected expected[] = {
         {TEntityKind::Line, 0x1.41cf798bad8c2p+7, 0x1.1a6c1c8a49924p+8, 0x1.06p+7, 0x1.92p+7, 0x0p+0, 0x0p+0, 0x0p+0},
         {TEntityKind::Line, 0x1.06p+7, 0x1.92p+7, 0x1p+7, 0x1.8cp+7, 0x0p+0, 0x0p+0, 0x0p+0},
         {TEntityKind::Line, 0x1.06p+7, 0x1.92p+7, 0x1.93ffc35cb0e9bp+7, 0x1.8fb8d5fba36cdp+7, 0x0p+0, 0x0p+0, 0x0p+0},
@@ -746,7 +751,8 @@ TEST(Recognition, StrokesMiddlesGiveTheirLinesAndArcsToTheBit)
     const TDrawing d = sheet.Recognise(1, true, 0);
     ASSERT_EQ(d.Entities.size(), std::size(expected)) << Describe(d);
     for (std::size_t k = 0; k < d.Entities.size(); ++k) {
-        const TDrawingEntity &a = d.Entities[k], &b = expected[k];
+        const TDrawingEntity &a = d.Entities[k];
+        const TExpected &b = expected[k];
         EXPECT_TRUE(a.Kind == b.Kind && a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2 && a.R == b.R &&
                     a.StartAngle == b.StartAngle && a.EndAngle == b.EndAngle)
             << k << Describe(d);
