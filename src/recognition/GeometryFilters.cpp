@@ -87,6 +87,10 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Deskew = Options.Deskew;
         geometry.KeepGaps = Options.Linetypes;
         geometry.Threads = Threads;
+        if (Options.Fills && Options.Snap > 0)
+            for (const TDrawingFill &f : Fills->Shapes)
+                if (f.Dot)
+                    geometry.Dots.push_back({f.X, f.Y, f.R});
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(std::move(Centre), Ink, geometry, &lineSkew);
         // The graph's many small records are free now: their memory goes
@@ -135,7 +139,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
         if (Options.Fills) {
             Fills->Mask = PackedFills.Unpack(Threads);
             PackedFills = TPackedMask();
-            ExtendIntoFills(*drawing, *Fills, frame);
+            ExtendIntoFills(*drawing, *Fills, frame, Options.Geometry() && Options.Snap > 0);
             TDrawing fills;
             fills.Fills = std::move(Fills->Shapes);
             if (turned != 0)

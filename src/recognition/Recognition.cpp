@@ -1245,6 +1245,7 @@ public:
         // Their memory and the fitting's go back before the snapping files
         // the graph.
         LargeBlock::ReturnFreeHeap();
+        JoinAtDots();
         PlaceJunctions();
         if (Options.Deskew) {
             const std::optional<double> found = LineSkew();
@@ -2306,6 +2307,101 @@ private:
 
     // A junction's node moves to the point nearest to the lines that meet
     // there (within two pixels of its pixel).
+    // Lines that run into a filled dot from two sides or more (their strokes
+    // cut off at its edge before the ink was thinned) end in one junction at
+    // its middle: a free end goes there when its line points at the middle;
+    // a short piece at an end that does not (the thinning's turn at the
+    // fill's edge) goes first when the line before it does.
+    void JoinAtDots()
+    {
+        if (Options.Dots.empty() || !(Options.Snap > 0))
+            return;
+        // The free ends of lines, filed by cell.
+        constexpr double kCell = 64;
+        const auto cell = [](double v) { return static_cast<std::int64_t>(std::floor(v / kCell)); };
+        const auto key = [](std::int64_t cx, std::int64_t cy) {
+            return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx);
+        };
+        // The line of a free end, else -1.
+        const auto freeLine = [&](int n) {
+            const TNode &node = Graph.Node(n);
+            if (node.Junction || node.Edges.size() != 1)
+                return -1;
+            const TGraphEdge &e = Graph.Edge(node.Edges.front());
+            return e.Alive && e.Kind == TEdgeKind::Line && e.A != e.B ? node.Edges.front() : -1;
+        };
+        std::unordered_map<std::uint64_t, std::vector<int>> ends;
+        for (int n = 0; n < static_cast<int>(Graph.Nodes.size()); ++n)
+            if (freeLine(n) >= 0)
+                ends[key(cell(Graph.Node(n).P.X), cell(Graph.Node(n).P.Y))].push_back(n);
+        // Whether line e, from its other end on to its end n, points at c:
+        // c no more than its half width and a pixel behind n nor more than
+        // `ahead` beyond, and within its half width and a pixel and a half of
+        // the line.
+        const auto pointsAt = [&](int e, int n, TPoint2 c, double ahead) {
+            const TGraphEdge &edge = Graph.Edge(e);
+            const TPoint2 q = Graph.Node(n).P, o = Graph.Node(Graph.Other(edge, n)).P;
+            const double length = Distance(o, q);
+            if (!(length > 0))
+                return false;
+            const double ux = (q.X - o.X) / length, uy = (q.Y - o.Y) / length;
+            const double t = (c.X - q.X) * ux + (c.Y - q.Y) * uy;
+            const double off = std::abs((c.X - q.X) * uy - (c.Y - q.Y) * ux);
+            return t >= -(edge.HalfWidth + 1) && t <= ahead && off <= edge.HalfWidth + 1.5;
+        };
+        struct TJoining
+        {
+            int Node, Spur;  // the end that goes to the junction, the piece that goes first (-1: none)
+        };
+        std::vector<TJoining> joining;
+        for (const TGeometryOptions::TDot &dot : Options.Dots) {
+            const TPoint2 c{dot.X, dot.Y};
+            joining.clear();
+            // (strokes are far narrower than the cells)
+            const double search = dot.R + kCell / 2;
+            for (std::int64_t cy = cell(c.Y - search); cy <= cell(c.Y + search); ++cy)
+                for (std::int64_t cx = cell(c.X - search); cx <= cell(c.X + search); ++cx) {
+                    const auto it = ends.find(key(cx, cy));
+                    if (it == ends.end())
+                        continue;
+                    for (const int n : it->second) {
+                        const int e = freeLine(n);
+                        if (e < 0)
+                            continue;
+                        const double hw = Graph.Edge(e).HalfWidth;
+                        if (!(Distance(Graph.Node(n).P, c) <= dot.R + hw + 3))
+                            continue;
+                        if (pointsAt(e, n, c, dot.R + hw + 3)) {
+                            joining.push_back({n, -1});
+                            continue;
+                        }
+                        const int o = Graph.Other(Graph.Edge(e), n);
+                        const TNode &inner = Graph.Node(o);
+                        if (inner.Junction || inner.Edges.size() != 2 || !(Graph.Length(Graph.Edge(e)) <= dot.R + 2 * hw + 2) ||
+                            !(Distance(inner.P, c) <= dot.R + 2 * hw + 3))
+                            continue;
+                        const int f = inner.Edges[0] == e ? inner.Edges[1] : inner.Edges[0];
+                        const TGraphEdge &before = Graph.Edge(f);
+                        if (before.Alive && before.Kind == TEdgeKind::Line && before.A != before.B &&
+                            pointsAt(f, o, c, dot.R + 2 * hw + 3))
+                            joining.push_back({o, e});
+                    }
+                }
+            if (joining.size() < 2)
+                continue;
+            const int junction = Graph.AddNode(c, true);
+            for (const TJoining &j : joining) {
+                if (j.Spur >= 0) {
+                    TGraphEdge &spur = Graph.Edge(j.Spur);
+                    Graph.Detach(spur.A, j.Spur);
+                    Graph.Detach(spur.B, j.Spur);
+                    spur.Alive = false;
+                }
+                Graph.MergeNode(j.Node, junction);
+            }
+        }
+    }
+
     void PlaceJunctions()
     {
         for (TNode &node : Graph.Nodes) {

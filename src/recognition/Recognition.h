@@ -8,6 +8,7 @@
 #include "scan/BlackMask.h"
 
 #include <optional>
+#include <vector>
 
 // How the centre lines become a drawing.
 struct TGeometryOptions
@@ -32,6 +33,15 @@ struct TGeometryOptions
     // Chains are fitted over this many threads; the drawing is the same for
     // every count.
     int Threads = 1;
+    // Filled dots taken out of the ink before it was thinned (centre and
+    // radius, the drawing's units): with Snap, the lines that run into a dot
+    // from two sides or more meet at one junction in it, as at a junction
+    // of strokes.
+    struct TDot
+    {
+        double X = 0, Y = 0, R = 0;
+    };
+    std::vector<TDot> Dots;
 };
 
 // The drawing of a mask of lines one pixel wide (`centre`, as Centerline

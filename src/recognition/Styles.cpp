@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -955,12 +956,35 @@ private:
 
 } // namespace
 
-void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame)
+namespace {
+
+struct TPointHash
+{
+    std::size_t operator()(const std::pair<double, double> &p) const
+    {
+        // (-0 and 0 are one point)
+        return std::hash<std::uint64_t>()(std::bit_cast<std::uint64_t>(p.first + 0.0) * 0x9E3779B97F4A7C15ull ^
+                                          std::bit_cast<std::uint64_t>(p.second + 0.0));
+    }
+};
+
+} // namespace
+
+void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame, bool joined)
 {
     TInkProbe filled(fills.Mask);
+    // (with `joined`: how many line ends lie at each point)
+    std::unordered_map<std::pair<double, double>, int, TPointHash> meeting;
+    if (joined)
+        for (const TDrawingEntity &e : drawing.Entities)
+            if (e.Kind == TEntityKind::Line) {
+                ++meeting[{e.X1, e.Y1}];
+                ++meeting[{e.X2, e.Y2}];
+            }
     for (TDrawingEntity &e : drawing.Entities) {
         if (e.Kind != TEntityKind::Line)
             continue;
+        const bool meets[2] = {joined && meeting[{e.X1, e.Y1}] > 1, joined && meeting[{e.X2, e.Y2}] > 1};
         double ax = e.X1, ay = e.Y1, bx = e.X2, by = e.Y2;
         frame.ToInk(ax, ay);
         frame.ToInk(bx, by);
@@ -983,6 +1007,8 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
             for (const TDrawingFill &f : fills.Shapes)
                 if (f.Dot && std::hypot(hx - f.X, hy - f.Y) <= f.R + 1.5)
                     dot = &f;
+            if (dot && meets[end] && std::hypot(px - dot->X, py - dot->Y) <= dot->R)
+                continue;
             if (dot) {
                 go = (dot->X - px) * ux + (dot->Y - py) * uy;
             } else {

@@ -42,7 +42,8 @@ struct TInkFrame
 
 // Lines that end where a fill starts go on into it: to a dot's centre, or
 // as far as the fill goes along them (an arrow's shaft to its point).
-void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame);
+// With `joined`, line ends that meet in a dot (a junction placed there) stay.
+void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame, bool joined = false);
 
 // Every entity's Width: the middle of the widths of its stroke across it,
 // measured at points along its middle part on the ink; the entities are

@@ -26,8 +26,9 @@ struct TStyleSheet : TPaintedSheet
     {
         Paint([=](int x, int y) { return std::hypot(x - cx, y - cy) <= r; });
     }
-    // The pipeline of --fills and --widths on this ink, as the geometry filters run it.
-    TDrawing Run(TFills &fills) const
+    // The pipeline of --fills and --widths on this ink, as the geometry
+    // filters run it with --snap (`join`: the lines meet in the dots).
+    TDrawing Run(TFills &fills, bool join = true) const
     {
         fills = FindFills(Ink);
         TBlackMask strokes = Ink;
@@ -37,9 +38,13 @@ struct TStyleSheet : TPaintedSheet
         TGeometryOptions options;
         options.Tolerance = 1;
         options.Snap = 1;
+        if (join)
+            for (const TDrawingFill &f : fills.Shapes)
+                if (f.Dot)
+                    options.Dots.push_back({f.X, f.Y, f.R});
         TDrawing d = RecogniseDrawing(Centerline(strokes), Ink, options);
         const TInkFrame frame{Ink.Width(), Ink.Height(), 0};
-        ExtendIntoFills(d, fills, frame);
+        ExtendIntoFills(d, fills, frame, join);
         MeasureWidths(d, Ink, frame);
         d.WidthLayers = true;
         return d;
@@ -104,7 +109,22 @@ TEST(Styles, AJunctionDotIsOneFilledCircleAndItsWiresMeetInIt)
     sheet.Box(169, 20, 171, 120);
     sheet.Disk(170, 120, 9);
     TFills fills;
-    const TDrawing d = sheet.Run(fills);
+    // The wires meet in the dot: the wire through it is one line, exactly
+    // along its axis, and the branch ends on it.
+    const TDrawing joined = sheet.Run(fills);
+    ASSERT_EQ(joined.Entities.size(), 2u);
+    const TDrawingEntity &wire = joined.Entities[0].Y1 == joined.Entities[0].Y2 ? joined.Entities[0] : joined.Entities[1];
+    const TDrawingEntity &branch = &wire == &joined.Entities[0] ? joined.Entities[1] : joined.Entities[0];
+    EXPECT_EQ(wire.Y1, wire.Y2);
+    EXPECT_NEAR(std::min(wire.X1, wire.X2), 20, 1.5);
+    EXPECT_NEAR(std::max(wire.X1, wire.X2), 320, 1.5);
+    EXPECT_NEAR(wire.Y1, 120, 0.5);
+    EXPECT_EQ(branch.X1, branch.X2);
+    EXPECT_NEAR(branch.X1, 170, 0.5);
+    EXPECT_EQ(std::max(branch.Y1, branch.Y2), wire.Y1);
+    EXPECT_NEAR(std::min(branch.Y1, branch.Y2), 20, 1.5);
+
+    const TDrawing d = sheet.Run(fills, false);
     ASSERT_EQ(fills.Shapes.size(), 1u);
     const TDrawingFill &dot = fills.Shapes[0];
     ASSERT_TRUE(dot.Dot);
@@ -112,7 +132,8 @@ TEST(Styles, AJunctionDotIsOneFilledCircleAndItsWiresMeetInIt)
     EXPECT_NEAR(dot.Y, 120, 0.3);
     // A disk of radius 9 on the pixel grid holds 253 pixels: radius sqrt(253 / pi).
     EXPECT_NEAR(dot.R, 9, 0.3);
-    // The wires are lines that reach the dot's centre, nothing scribbles inside it.
+    // Not joined, the wires are lines that reach the dot's centre, nothing
+    // scribbles inside it.
     double total = 0;
     for (const TDrawingEntity &e : d.Entities) {
         ASSERT_EQ(e.Kind, TEntityKind::Line);
