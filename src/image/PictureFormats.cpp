@@ -13,6 +13,8 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <tiffio.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -266,6 +268,11 @@ void TPictureFormats::RegisterBuiltIns()
 {
     if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < kAllocationLimitMB)
         QImageReader::setAllocationLimit(kAllocationLimitMB);
+    // libtiff's own messages stay quiet: the platform's TIFF reader leaves
+    // them to libtiff, which prints them under a made-up file name, and a
+    // failed read is reported with the reader's reason.
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
 
     // BMP through the library's own reader, which takes a file whole or refuses
     // it; for .bmp it also takes the larger headers and the pixel offset of the

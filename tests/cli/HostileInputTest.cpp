@@ -222,4 +222,25 @@ TEST_F(HostileInput, BlankPaperHasNoInkForTheAutomaticLevel)
     EXPECT_EQ(inked.Err, QByteArray());
 }
 
+// A damaged TIFF file is reported in one line, the reader's reason beside
+// the message, without libtiff's own words under a made-up file name.
+TEST_F(HostileInput, ADamagedTiffIsOneLineOfError)
+{
+    QImage sheet(200, 100, QImage::Format_Grayscale8);
+    sheet.fill(255);
+    const QString whole = Dir.filePath("whole.tif");
+    ASSERT_TRUE(sheet.save(whole));
+    const QByteArray bytes = ReadAll(whole);
+    const QString cut = Dir.filePath("cut.tif");
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes.left(bytes.size() / 2));
+    file.close();
+    // (a process of its own: libtiff writes to the process's own stderr)
+    const TCliRun run = Shell(QStringLiteral("exec \"$0\" -q -o '%1' '%2'").arg(Dir.filePath("cut.txt"), cut));
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Err.startsWith(cut.toUtf8() + ": ")) << run.Err.toStdString();
+    EXPECT_EQ(run.Err.count('\n'), 1) << run.Err.toStdString();
+}
+
 } // namespace
