@@ -3,13 +3,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLibrary>
 #include <QTransform>
 
-#include <tesseract/baseapi.h>
+#include <tesseract/capi.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -35,6 +37,61 @@ QString Tidy(const QString &read)
         out += line[i];
     }
     return out;
+}
+
+// Tesseract's C interface, loaded the first time a string is read: most
+// conversions read none, and the library with the many it loads in turn
+// would be a good part of every run's start and memory.
+struct TTesseract
+{
+    decltype(&TessBaseAPICreate) Create = nullptr;
+    decltype(&TessBaseAPIDelete) Delete = nullptr;
+    decltype(&TessBaseAPIInit4) Init = nullptr;
+    decltype(&TessBaseAPISetPageSegMode) SetPageSegMode = nullptr;
+    decltype(&TessBaseAPISetVariable) SetVariable = nullptr;
+    decltype(&TessBaseAPISetImage) SetImage = nullptr;
+    decltype(&TessBaseAPISetSourceResolution) SetSourceResolution = nullptr;
+    decltype(&TessBaseAPIRecognize) Recognize = nullptr;
+    decltype(&TessBaseAPIGetUTF8Text) GetUTF8Text = nullptr;
+    decltype(&TessDeleteText) DeleteText = nullptr;
+    decltype(&TessBaseAPIMeanTextConf) MeanTextConf = nullptr;
+    decltype(&TessBaseAPIEnd) End = nullptr;
+    // Why it could not be loaded; empty when it was.
+    QString Problem;
+};
+
+const TTesseract &Tesseract()
+{
+    static const TTesseract tesseract = [] {
+        TTesseract t;
+        // (left loaded for the rest of the run)
+        QLibrary library(QStringLiteral("tesseract"), 5);
+        if (!library.load()) {
+            t.Problem = library.errorString();
+            return t;
+        }
+        bool all = true;
+        const auto resolve = [&](auto &function, const char *name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
+            all = all && function;
+        };
+        resolve(t.Create, "TessBaseAPICreate");
+        resolve(t.Delete, "TessBaseAPIDelete");
+        resolve(t.Init, "TessBaseAPIInit4");
+        resolve(t.SetPageSegMode, "TessBaseAPISetPageSegMode");
+        resolve(t.SetVariable, "TessBaseAPISetVariable");
+        resolve(t.SetImage, "TessBaseAPISetImage");
+        resolve(t.SetSourceResolution, "TessBaseAPISetSourceResolution");
+        resolve(t.Recognize, "TessBaseAPIRecognize");
+        resolve(t.GetUTF8Text, "TessBaseAPIGetUTF8Text");
+        resolve(t.DeleteText, "TessDeleteText");
+        resolve(t.MeanTextConf, "TessBaseAPIMeanTextConf");
+        resolve(t.End, "TessBaseAPIEnd");
+        if (!all)
+            t.Problem = library.errorString();
+        return t;
+    }();
+    return tesseract;
 }
 
 } // namespace
@@ -87,35 +144,38 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
     }
     if (strings.empty())
         return QString();
-    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    const TTesseract &t = Tesseract();
+    if (!t.Problem.isEmpty())
+        return QStringLiteral("文字認識（Tesseract）のライブラリを読み込めませんでした（%1）。"
+                              "Debian ではパッケージ libtesseract5 を入れてください。"
+                              "文字は線のまま書き出します。")
+            .arg(t.Problem);
+    const std::unique_ptr<TessBaseAPI, decltype(t.Delete)> api(t.Create(), t.Delete);
     const QByteArray path = QFile::encodeName(folder);
     const QByteArray languages = reading.Languages.toLatin1();
     // Word lists off when asked: drawing labels are codes ("K-0421", "M12x1.75")
     // more often than words, and the lists pull codes towards words.
-    std::vector<std::string> names, values;
-    if (!reading.Dictionaries)
-        for (const char *name : {"load_system_dawg", "load_freq_dawg"}) {
-            names.emplace_back(name);
-            values.emplace_back("0");
-        }
-    if (api->Init(path.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values,
-                  false) != 0)
+    char loadSystem[] = "load_system_dawg", loadFrequent[] = "load_freq_dawg", off[] = "0";
+    char *names[] = {loadSystem, loadFrequent}, *values[] = {off, off};
+    const std::size_t variables = reading.Dictionaries ? 0 : 2;
+    if (t.Init(api.get(), path.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0, names, values, variables,
+               false) != 0)
         return QStringLiteral("文字認識（Tesseract）を言語 %1 で始められませんでした（言語データ %2）。"
                               "文字は線のまま書き出します。")
             .arg(reading.Languages, QDir::toNativeSeparators(folder));
-    api->SetPageSegMode(static_cast<tesseract::PageSegMode>(reading.PageMode));
-    api->SetVariable("debug_file", "/dev/null");
+    t.SetPageSegMode(api.get(), static_cast<TessPageSegMode>(reading.PageMode));
+    t.SetVariable(api.get(), "debug_file", "/dev/null");
     // Reads the string at one height: the text and the confidence.
     auto readAt = [&](const TTextString &string, int height) -> std::pair<QString, float> {
         const QImage picture = StringPicture(text, string, height);
-        api->SetImage(picture.constBits(), picture.width(), picture.height(), 1,
-                      static_cast<int>(picture.bytesPerLine()));
-        api->SetSourceResolution(300);
-        if (api->Recognize(nullptr) != 0)
+        t.SetImage(api.get(), picture.constBits(), picture.width(), picture.height(), 1,
+                   static_cast<int>(picture.bytesPerLine()));
+        t.SetSourceResolution(api.get(), 300);
+        if (t.Recognize(api.get(), nullptr) != 0)
             return {QString(), 0.0f};
-        const std::unique_ptr<char[]> utf8(api->GetUTF8Text());
+        const std::unique_ptr<char, decltype(t.DeleteText)> utf8(t.GetUTF8Text(api.get()), t.DeleteText);
         return {utf8 ? Tidy(QString::fromUtf8(utf8.get())) : QString(),
-                static_cast<float>(std::max(api->MeanTextConf(), 0))};
+                static_cast<float>(std::max(t.MeanTextConf(api.get()), 0))};
     };
     for (TTextString &string : strings) {
         auto [read, confidence] = readAt(string, reading.Height);
@@ -131,6 +191,6 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
         if (!read.isEmpty() && string.Confidence >= reading.MinConfidence)
             string.Text = read;
     }
-    api->End();
+    t.End(api.get());
     return QString();
 }
