@@ -2305,8 +2305,6 @@ private:
         return piece.Arc ? OnCircle(piece.Circle, at) : piece.Line.Project(at);
     }
 
-    // A junction's node moves to the point nearest to the lines that meet
-    // there (within two pixels of its pixel).
     // Lines that run into a filled dot from two sides or more (their strokes
     // cut off at its edge before the ink was thinned) end in one junction at
     // its middle: a free end goes there when its line points at the middle;
@@ -2402,6 +2400,8 @@ private:
         }
     }
 
+    // A junction's node moves to the point nearest to the lines that meet
+    // there (within two pixels of its pixel).
     void PlaceJunctions()
     {
         for (TNode &node : Graph.Nodes) {
