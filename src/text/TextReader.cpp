@@ -56,6 +56,8 @@ struct TTesseract
     decltype(&TessDeleteText) DeleteText = nullptr;
     decltype(&TessBaseAPIMeanTextConf) MeanTextConf = nullptr;
     decltype(&TessBaseAPIEnd) End = nullptr;
+    // OpenMP's omp_set_max_active_levels, where Tesseract was built with it.
+    void (*SetMaxActiveLevels)(int) = nullptr;
     // Why it could not be loaded; empty when it was.
     QString Problem;
 };
@@ -89,6 +91,12 @@ const TTesseract &Tesseract()
         resolve(t.End, "TessBaseAPIEnd");
         if (!all)
             t.Problem = library.errorString();
+        // Tesseract's loops over a line's few letters run on OpenMP's threads,
+        // which cost far more than they share (a label is read about three
+        // times faster on one): none of its parallel regions starts threads.
+        QLibrary openmp(QStringLiteral("gomp"), 1);
+        if (openmp.load())
+            t.SetMaxActiveLevels = reinterpret_cast<void (*)(int)>(openmp.resolve("omp_set_max_active_levels"));
         return t;
     }();
     return tesseract;
@@ -150,6 +158,9 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
                               "Debian ではパッケージ libtesseract5 を入れてください。"
                               "文字は線のまま書き出します。")
             .arg(t.Problem);
+    // (the levels are the calling thread's)
+    if (t.SetMaxActiveLevels)
+        t.SetMaxActiveLevels(0);
     const std::unique_ptr<TessBaseAPI, decltype(t.Delete)> api(t.Create(), t.Delete);
     const QByteArray path = QFile::encodeName(folder);
     const QByteArray languages = reading.Languages.toLatin1();
