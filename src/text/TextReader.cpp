@@ -1,5 +1,7 @@
 #include "text/TextReader.h"
 
+#include "base/TaskPool.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -139,7 +141,7 @@ QImage StringPicture(const TBlackMask &text, const TTextString &string, int heig
     return picture.scaledToHeight(scaled, Qt::SmoothTransformation);
 }
 
-QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading)
+QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading, int threads)
 {
     const QString folder = TextDataFolder(reading.DataFolder);
     for (const QString &language : reading.Languages.split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
@@ -158,50 +160,76 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
                               "Debian ではパッケージ libtesseract5 を入れてください。"
                               "文字は線のまま書き出します。")
             .arg(t.Problem);
-    // (the levels are the calling thread's)
-    if (t.SetMaxActiveLevels)
-        t.SetMaxActiveLevels(0);
-    const std::unique_ptr<TessBaseAPI, decltype(t.Delete)> api(t.Create(), t.Delete);
     const QByteArray path = QFile::encodeName(folder);
     const QByteArray languages = reading.Languages.toLatin1();
-    // Word lists off when asked: drawing labels are codes ("K-0421", "M12x1.75")
-    // more often than words, and the lists pull codes towards words.
-    char loadSystem[] = "load_system_dawg", loadFrequent[] = "load_freq_dawg", off[] = "0";
-    char *names[] = {loadSystem, loadFrequent}, *values[] = {off, off};
-    const std::size_t variables = reading.Dictionaries ? 0 : 2;
-    if (t.Init(api.get(), path.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0, names, values, variables,
-               false) != 0)
+    // Reads strings first .. end - 1 with a reader of its own; false when
+    // Tesseract would not start.
+    const auto readShare = [&](std::size_t first, std::size_t end) {
+        // (the levels are the calling thread's)
+        if (t.SetMaxActiveLevels)
+            t.SetMaxActiveLevels(0);
+        const std::unique_ptr<TessBaseAPI, decltype(t.Delete)> api(t.Create(), t.Delete);
+        // Word lists off when asked: drawing labels are codes ("K-0421", "M12x1.75")
+        // more often than words, and the lists pull codes towards words.
+        char loadSystem[] = "load_system_dawg", loadFrequent[] = "load_freq_dawg", off[] = "0";
+        char *names[] = {loadSystem, loadFrequent}, *values[] = {off, off};
+        const std::size_t variables = reading.Dictionaries ? 0 : 2;
+        if (t.Init(api.get(), path.constData(), languages.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0, names,
+                   values, variables, false) != 0)
+            return false;
+        t.SetPageSegMode(api.get(), static_cast<TessPageSegMode>(reading.PageMode));
+        t.SetVariable(api.get(), "debug_file", "/dev/null");
+        // The strings' pictures are black on white: never read inverted too.
+        t.SetVariable(api.get(), "tessedit_do_invert", "0");
+        // Reads the string at one height: the text and the confidence.
+        auto readAt = [&](const TTextString &string, int height) -> std::pair<QString, float> {
+            const QImage picture = StringPicture(text, string, height);
+            t.SetImage(api.get(), picture.constBits(), picture.width(), picture.height(), 1,
+                       static_cast<int>(picture.bytesPerLine()));
+            t.SetSourceResolution(api.get(), 300);
+            if (t.Recognize(api.get(), nullptr) != 0)
+                return {QString(), 0.0f};
+            const std::unique_ptr<char, decltype(t.DeleteText)> utf8(t.GetUTF8Text(api.get()), t.DeleteText);
+            return {utf8 ? Tidy(QString::fromUtf8(utf8.get())) : QString(),
+                    static_cast<float>(std::max(t.MeanTextConf(api.get()), 0))};
+        };
+        for (std::size_t k = first; k < end; ++k) {
+            TTextString &string = strings[k];
+            auto [read, confidence] = readAt(string, reading.Height);
+            // A doubtful reading is tried again at another height; the surer one stays.
+            if (reading.SecondHeight > 0 && confidence < reading.SureConfidence) {
+                auto [again, sure] = readAt(string, reading.SecondHeight);
+                if (sure > confidence) {
+                    read = again;
+                    confidence = sure;
+                }
+            }
+            string.Confidence = confidence;
+            if (!read.isEmpty() && string.Confidence >= reading.MinConfidence)
+                string.Text = read;
+        }
+        t.End(api.get());
+        return true;
+    };
+    // Each string is read by itself: shares of them on the threads, each
+    // share by a reader of its own (worth its start, a fraction of a second
+    // and the language data's memory, only for many strings).
+    constexpr std::size_t kStringsPerReader = 48;
+    const std::size_t n = strings.size();
+    const std::size_t shares = threads > 1 ? std::clamp<std::size_t>(n / kStringsPerReader, 1, static_cast<std::size_t>(threads)) : 1;
+    std::vector<char> started(shares, 0);
+    if (shares == 1)
+        started[0] = readShare(0, n);
+    else
+        RunTasks(threads, shares, [&](std::size_t share, int) { started[share] = readShare(n * share / shares, n * (share + 1) / shares); });
+    if (std::find(started.begin(), started.end(), 0) != started.end()) {
+        for (TTextString &string : strings) {
+            string.Text.clear();
+            string.Confidence = 0;
+        }
         return QStringLiteral("文字認識（Tesseract）を言語 %1 で始められませんでした（言語データ %2）。"
                               "文字は線のまま書き出します。")
             .arg(reading.Languages, QDir::toNativeSeparators(folder));
-    t.SetPageSegMode(api.get(), static_cast<TessPageSegMode>(reading.PageMode));
-    t.SetVariable(api.get(), "debug_file", "/dev/null");
-    // Reads the string at one height: the text and the confidence.
-    auto readAt = [&](const TTextString &string, int height) -> std::pair<QString, float> {
-        const QImage picture = StringPicture(text, string, height);
-        t.SetImage(api.get(), picture.constBits(), picture.width(), picture.height(), 1,
-                   static_cast<int>(picture.bytesPerLine()));
-        t.SetSourceResolution(api.get(), 300);
-        if (t.Recognize(api.get(), nullptr) != 0)
-            return {QString(), 0.0f};
-        const std::unique_ptr<char, decltype(t.DeleteText)> utf8(t.GetUTF8Text(api.get()), t.DeleteText);
-        return {utf8 ? Tidy(QString::fromUtf8(utf8.get())) : QString(),
-                static_cast<float>(std::max(t.MeanTextConf(api.get()), 0))};
-    };
-    for (TTextString &string : strings) {
-        auto [read, confidence] = readAt(string, reading.Height);
-        // A doubtful reading is tried again at another height; the surer one stays.
-        if (reading.SecondHeight > 0 && confidence < reading.SureConfidence) {
-            auto [again, sure] = readAt(string, reading.SecondHeight);
-            if (sure > confidence) {
-                read = again;
-                confidence = sure;
-            }
-        }
-        string.Confidence = confidence;
-        if (!read.isEmpty() && string.Confidence >= reading.MinConfidence)
-            string.Text = read;
     }
-    t.End(api.get());
     return QString();
 }

@@ -36,7 +36,9 @@ QString TextDataFolder(const QString &folder);
 // and Confidence; a string read below the confidence keeps an empty Text.
 // Returns the problem in Japanese (language data missing, Tesseract failing to
 // start), naming the language and the Debian package; then no string is read.
-QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading);
+// Many strings are read in shares on up to `threads` threads (the same
+// readings for every count).
+QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading, int threads = 1);
 
 // The string's pixels as the reader sees them: white background, black ink,
 // padded, turned upright and scaled to `height` pixels; 8-bit grey.

@@ -41,6 +41,32 @@ INSTANTIATE_TEST_SUITE_P(Labels, ReadLabel,
                          ::testing::Values(TReadCase{"Across", 0}, TReadCase{"Upward", 90}),
                          [](const auto &info) { return std::string(info.param.Name); });
 
+// Many strings are read in shares on the threads: the same readings as on
+// one, each string's own.
+TEST(ReadStrings, ManyStringsReadTheSameOnEveryThreadCount)
+{
+    QImage image = WhiteSheet(2400, 1700);
+    QStringList labels;
+    for (int row = 0; row < 12; ++row)
+        for (int column = 0; column < 8; ++column) {
+            labels << QStringLiteral("K-%1").arg(100 + 8 * row + column);
+            Label(image, labels.back(), 60 + 290 * column, 120 + 130 * row, 55);
+        }
+    const TTextSeparation s = SeparateText(MaskOfImage(image), TTextSizes::ForResolution(400));
+    ASSERT_EQ(s.Strings.size(), 96u);
+    TTextStrings one = s.Strings, two = s.Strings;
+    const TTextReading reading{QStringLiteral("eng"), QString()};
+    ASSERT_EQ(ReadStrings(s.Text, one, reading, 1), QString());
+    ASSERT_EQ(ReadStrings(s.Text, two, reading, 2), QString());
+    int right = 0;
+    for (std::size_t k = 0; k < one.size(); ++k) {
+        EXPECT_EQ(two[k].Text, one[k].Text) << k;
+        EXPECT_EQ(two[k].Confidence, one[k].Confidence) << k;
+        right += labels.contains(one[k].Text);
+    }
+    EXPECT_GE(right, 90);
+}
+
 // Missing language data: a message naming the language, its file and the
 // package; no string read.
 TEST(ReadStrings, MissingLanguageDataGivesTheMessage)
