@@ -428,7 +428,29 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
 {
     if (!Filters || status != ScanDone || Stopped())
         return status;
-    if (!Filters->Segments(State)) {
+    // The filters (the recognition of a big sheet takes seconds) run off the
+    // window's thread, which meanwhile repaints and shows a busy bar, on the
+    // list moved out of the state: the windows may read the state as they
+    // repaint, and find it empty until the list comes back.
+    TScanState work;
+    static_cast<TSegmentList &>(work) = std::move(static_cast<TSegmentList &>(State));
+    work.Drawing = std::move(State.Drawing);
+    work.Skew = State.Skew;
+    State.ReleaseSegments();
+    State.Drawing.reset();
+    bool filtered = false;
+    try {
+        Display.RunInBackground([&](TProgressPort &) { filtered = Filters->Segments(work); });
+    } catch (...) {
+        static_cast<TSegmentList &>(State) = std::move(static_cast<TSegmentList &>(work));
+        work.ReleaseSegments();
+        throw;
+    }
+    static_cast<TSegmentList &>(State) = std::move(static_cast<TSegmentList &>(work));
+    work.ReleaseSegments();
+    State.Drawing = std::move(work.Drawing);
+    State.Skew = work.Skew;
+    if (!filtered) {
         FCancelScan = true;
         Fail(TScanFailure::OutOfMemory);
         return ScanStopped;
