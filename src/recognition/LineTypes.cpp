@@ -1404,8 +1404,9 @@ private:
     }
 
     // Walks from the chain's end (forward) or start, adding the next piece
-    // along the track while the gaps stay short.
-    void Walk(TChain &chain, bool forward) const
+    // along the track while the gaps stay short; false where it came onto a
+    // solid stroke (SolidRun) and stopped there.
+    bool Walk(TChain &chain, bool forward) const
     {
         for (;;) {
             double width = 0, longest = 0;
@@ -1417,7 +1418,7 @@ private:
             const double maxGap = std::min(200.0, std::max(8 + 3 * width, 0.8 * longest));
             const double end = forward ? chain.Members.back().Hi : chain.Members.front().Lo;
             if (chain.Track.Round && chain.Members.back().Hi - chain.Members.front().Lo > 2 * kPi * chain.Track.C.R)
-                return;
+                return true;
             int best = -1;
             TMember bestMember{};
             double bestGap = 1e300;
@@ -1511,18 +1512,42 @@ private:
                 break;
             }
             if (best < 0)
-                return;
+                return true;
             if (fromRefit) {
                 chain.Track = refitted.Track;
                 chain.Members.swap(refitted.Members);
-                continue;
+            } else {
+                if (forward)
+                    chain.Members.push_back(bestMember);
+                else
+                    chain.Members.insert(chain.Members.begin(), bestMember);
+                Refit(chain);
             }
-            if (forward)
-                chain.Members.push_back(bestMember);
-            else
-                chain.Members.insert(chain.Members.begin(), bestMember);
-            Refit(chain);
+            if (SolidRun(chain, forward))
+                return false;
         }
+    }
+
+    // Whether the pieces at the chain's end (forward) or start that abut one
+    // after another (gaps narrower than kLeastBreak: every judgement joins
+    // them in one element) run on for more than kSolidRun: a solid stroke
+    // the drawing's junctions cut in pieces, no dash, whatever pieces come
+    // after it. (The walk stops there: else each of a long line's pieces
+    // would walk it all, refitting the track to every piece at each step.)
+    static bool SolidRun(const TChain &chain, bool forward)
+    {
+        const std::vector<TMember> &ms = chain.Members;
+        const std::size_t n = ms.size();
+        if (forward) {
+            for (std::size_t i = n - 1; i > 0 && ms[i].Lo - ms[i - 1].Hi < kLeastBreak; --i)
+                if (ms[n - 1].Hi - ms[i - 1].Lo > kSolidRun)
+                    return true;
+        } else {
+            for (std::size_t i = 0; i + 1 < n && ms[i + 1].Lo - ms[i].Hi < kLeastBreak; ++i)
+                if (ms[i + 1].Hi - ms[0].Lo > kSolidRun)
+                    return true;
+        }
+        return false;
     }
 
     bool Grow(TChain &chain, int seed) const
@@ -1532,9 +1557,7 @@ private:
         if (!PlaceAnywhere(chain.Track, p, 0, m))
             return false;
         chain.Members = {m};
-        Walk(chain, true);
-        Walk(chain, false);
-        return Judge(chain);
+        return Walk(chain, true) && Walk(chain, false) && Judge(chain);
     }
 
     // The longest chain grown from the piece along any track it may lie on:
@@ -1853,6 +1876,8 @@ private:
     // shares in the order tried.
     static constexpr double kBrokenShares[] = {0.45, 0.6, 0.75};
     static constexpr double kLeastBreak = 1;
+    // (twice the longest piece that may be a dash)
+    static constexpr double kSolidRun = 2 * kLongestPiece;
     static double Broken(const std::vector<double> &raw, double share)
     {
         return std::max(kLeastBreak, share * raw[raw.size() * 3 / 4]);

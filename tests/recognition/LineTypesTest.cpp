@@ -305,6 +305,38 @@ TEST(LineTypes, LongDashesAndDashesOffTheSheetMakeOneCircle)
     }
 }
 
+// A walk that comes onto pieces abutting one after another for far longer
+// than a dash stops there (a solid line the junctions cut): the line's 36
+// pieces of 50 px stay as they are, while dashes of 150 px each cut in
+// three abutting pieces still make one dashed line.
+TEST(LineTypes, DashesCutInAbuttingPiecesAreOneLineAndASolidLineCutSoIsNot)
+{
+    const TBlackMask ink(2000, 400);
+    TDrawing d;
+    for (int k = 0; k < 8; ++k)
+        for (int j = 0; j < 3; ++j) {
+            const double x = 50 + 190 * k + 50 * j;
+            d.Entities.push_back(TDrawingEntity::MakeLine(x, 200, x + 50, 200));
+        }
+    for (int k = 0; k < 36; ++k)
+        d.Entities.push_back(TDrawingEntity::MakeLine(50 + 50 * k, 100, 100 + 50 * k, 100));
+    FindLineTypes(d, ink, 1);
+    ASSERT_EQ(d.Entities.size(), 37u) << Describe(d);
+    std::size_t dashed = 0;
+    for (const TDrawingEntity &e : d.Entities) {
+        if (e.LineType == 0) {
+            EXPECT_EQ(e.Y1, 100) << Describe(d);
+            continue;
+        }
+        ++dashed;
+        EXPECT_EQ(d.LineTypes[static_cast<std::size_t>(e.LineType)].toStdString(), "DASHED") << Describe(d);
+        EXPECT_NEAR(std::min(e.X1, e.X2), 50, 1) << Describe(d);
+        EXPECT_NEAR(std::max(e.X1, e.X2), 1530, 1) << Describe(d);
+        EXPECT_NEAR(e.Y1, 200, 0.01);
+    }
+    EXPECT_EQ(dashed, 1u);
+}
+
 // Specks are searched in bands of lines on the threads, of 256 lines at
 // least: ink across a band's border is one piece of ink. Blobs 12 px wide
 // in a row across the first border of a sheet of four bands make a dotted
