@@ -1528,22 +1528,23 @@ private:
         }
     }
 
-    // Whether the pieces at the chain's end (forward) or start that abut one
-    // after another (gaps narrower than kLeastBreak: every judgement joins
-    // them in one element) run on for more than kSolidRun: a solid stroke
-    // the drawing's junctions cut in pieces, no dash, whatever pieces come
-    // after it. (The walk stops there: else each of a long line's pieces
+    // Whether the pieces at the chain's end (forward) or start that follow
+    // one another closely (gaps narrower than kDenseGap: every judgement
+    // joins them in one element or finds its gaps too narrow) run on for
+    // more than kSolidRun: a solid stroke the drawing's junctions cut in
+    // pieces, or a stroke the scan broke into dots, no dash, whatever pieces
+    // come after it. (The walk stops there: else each of a long line's pieces
     // would walk it all, refitting the track to every piece at each step.)
     static bool SolidRun(const TChain &chain, bool forward)
     {
         const std::vector<TMember> &ms = chain.Members;
         const std::size_t n = ms.size();
         if (forward) {
-            for (std::size_t i = n - 1; i > 0 && ms[i].Lo - ms[i - 1].Hi < kLeastBreak; --i)
+            for (std::size_t i = n - 1; i > 0 && ms[i].Lo - ms[i - 1].Hi < kDenseGap; --i)
                 if (ms[n - 1].Hi - ms[i - 1].Lo > kSolidRun)
                     return true;
         } else {
-            for (std::size_t i = 0; i + 1 < n && ms[i + 1].Lo - ms[i].Hi < kLeastBreak; ++i)
+            for (std::size_t i = 0; i + 1 < n && ms[i + 1].Lo - ms[i].Hi < kDenseGap; ++i)
                 if (ms[i + 1].Hi - ms[0].Lo > kSolidRun)
                     return true;
         }
@@ -1878,6 +1879,11 @@ private:
     static constexpr double kLeastBreak = 1;
     // (twice the longest piece that may be a dash)
     static constexpr double kSolidRun = 2 * kLongestPiece;
+    // Gaps narrower than the narrowest a pattern's middle gap may be
+    // (JudgeMembers): pieces this close one after another are a stroke,
+    // solid or broken by the scan (an exact-black reading of a grey scan
+    // leaves a line's darkest pixels every pixel or two), not a pattern.
+    static constexpr double kDenseGap = 3;
     static double Broken(const std::vector<double> &raw, double share)
     {
         return std::max(kLeastBreak, share * raw[raw.size() * 3 / 4]);
