@@ -101,7 +101,7 @@ TBlackMask TCleanupFilters::SplitText(TBlackMask ink, int dotsPerMeter, int thre
         return ink;
     TTextSeparation split = SeparateText(std::move(ink), TTextSizes::ForResolution(DotsPerInch(dotsPerMeter)), threads);
     if (!Options.Ocr.isEmpty())
-        Text.Problem = ReadStrings(split.Text, split.Strings, TTextReading{Options.Ocr, Options.OcrData}, threads);
+        Text.Problem = ReadStrings(split.Text, split.Strings, TTextReading{Options.Ocr, Options.OcrData}, threads, Stop);
     Text.Mask = Options.Centerline ? Centerline(split.Text) : std::move(split.Text);
     Text.Strings = std::move(split.Strings);
     return std::move(split.Graphics);

@@ -468,6 +468,19 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         const bool exactBlack = Settings.CleanupThreshold.trimmed().isEmpty();
         State.Picture.Backdrop.reset();
         Display.RunInBackground([&](TProgressPort &progress) {
+            // The filters' long steps (the strings read one by one) end early
+            // once the user cancels.
+            struct TStopping
+            {
+                const TScanFilters *Filters;
+                ~TStopping()
+                {
+                    if (Filters)
+                        Filters->SetStop({});
+                }
+            } stopping{Filters};
+            if (Filters)
+                Filters->SetStop([&progress] { return progress.Cancelled(); });
             // Where the format reads rows a band at a time, the mask is made
             // from them directly, without the whole picture in memory; rows
             // the reader refuses on the way are read whole instead.

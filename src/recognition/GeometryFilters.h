@@ -36,6 +36,11 @@ public:
     // The text told apart from the ink (before the centre lines), as the
     // clean-up's filters tell it apart.
     TTextPart TakeText() const override { return Cleanup.TakeText(); }
+    void SetStop(std::function<bool()> stop) const override
+    {
+        Cleanup.SetStop(stop);
+        TScanFilters::SetStop(std::move(stop));
+    }
     // The centre lines, with Arcs, Snap or Linetypes.
     bool ReadsTracedMask() const override { return Options.Geometry(); }
     // With Arcs, Snap or Linetypes the drawing's segments replace the traced.

@@ -11,6 +11,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <utility>
+
 class TSegmentList;
 class TScanState;
 class TTzDIB;
@@ -60,8 +63,14 @@ public:
     virtual bool ReadsTracedMask() const { return false; }
     void SetMaskReturned(bool returned) const { MaskReturned = returned; }
     virtual void TracedMask(TBlackMask &&mask) const { (void)mask; }
+    // Asked between the parts of long steps (the strings read one by one):
+    // true once the user wants the conversion to stop, which the filters
+    // then cut short (the conversion is dropped). Empty: never.
+    virtual void SetStop(std::function<bool()> stop) const { Stop = std::move(stop); }
 
 protected:
     // Set by SetMaskReturned.
     mutable bool MaskReturned = false;
+    // Set by SetStop.
+    mutable std::function<bool()> Stop;
 };

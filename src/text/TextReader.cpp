@@ -141,7 +141,8 @@ QImage StringPicture(const TBlackMask &text, const TTextString &string, int heig
     return picture.scaledToHeight(scaled, Qt::SmoothTransformation);
 }
 
-QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading, int threads)
+QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading, int threads,
+                    const std::function<bool()> &stop)
 {
     const QString folder = TextDataFolder(reading.DataFolder);
     for (const QString &language : reading.Languages.split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
@@ -193,7 +194,7 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
             return {utf8 ? Tidy(QString::fromUtf8(utf8.get())) : QString(),
                     static_cast<float>(std::max(t.MeanTextConf(api.get()), 0))};
         };
-        for (std::size_t k = first; k < end; ++k) {
+        for (std::size_t k = first; k < end && !(stop && stop()); ++k) {
             TTextString &string = strings[k];
             auto [read, confidence] = readAt(string, reading.Height);
             // A doubtful reading is tried again at another height; the surer one stays.

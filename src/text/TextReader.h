@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // How strings are read.
 struct TTextReading
 {
@@ -38,7 +40,10 @@ QString TextDataFolder(const QString &folder);
 // start), naming the language and the Debian package; then no string is read.
 // Many strings are read in shares on up to `threads` threads (the same
 // readings for every count).
-QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading, int threads = 1);
+// `stop`, asked before each string, ends the reading when true (the strings
+// not read keep an empty Text).
+QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextReading &reading, int threads = 1,
+                    const std::function<bool()> &stop = {});
 
 // The string's pixels as the reader sees them: white background, black ink,
 // padded, turned upright and scaled to `height` pixels; 8-bit grey.

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace {
 
 struct TReadCase
@@ -65,6 +67,14 @@ TEST(ReadStrings, ManyStringsReadTheSameOnEveryThreadCount)
         right += labels.contains(one[k].Text);
     }
     EXPECT_GE(right, 90);
+    // Stopped after the first few strings: the rest are not read.
+    TTextStrings stopped = s.Strings;
+    std::atomic<int> asked{0};
+    ASSERT_EQ(ReadStrings(s.Text, stopped, reading, 2, [&] { return ++asked > 4; }), QString());
+    int read = 0;
+    for (const TTextString &string : stopped)
+        read += !string.Text.isEmpty();
+    EXPECT_LE(read, 4);
 }
 
 // Missing language data: a message naming the language, its file and the
