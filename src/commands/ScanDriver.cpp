@@ -431,25 +431,27 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
     // The filters (the recognition of a big sheet takes seconds) run off the
     // window's thread, which meanwhile repaints and shows a busy bar, on the
     // list moved out of the state: the windows may read the state as they
-    // repaint, and find it empty until the list comes back.
-    TScanState work;
-    static_cast<TSegmentList &>(work) = std::move(static_cast<TSegmentList &>(State));
-    work.Drawing = std::move(State.Drawing);
-    work.Skew = State.Skew;
-    State.ReleaseSegments();
-    State.Drawing.reset();
+    // repaint, and find it empty until the list comes back. (The list,
+    // drawing and skew go from one state into the other, the first left empty.)
+    const auto move = [](TScanState &from, TScanState &to) {
+        static_cast<TSegmentList &>(to) = std::move(static_cast<TSegmentList &>(from));
+        from.ReleaseSegments();
+        to.Drawing = std::move(from.Drawing);
+        to.Skew = from.Skew;
+    };
     bool filtered = false;
-    try {
-        Display.RunInBackground([&](TProgressPort &) { filtered = Filters->Segments(work); });
-    } catch (...) {
-        static_cast<TSegmentList &>(State) = std::move(static_cast<TSegmentList &>(work));
-        work.ReleaseSegments();
-        throw;
+    {
+        // (back in the state however the filters end)
+        struct TLent
+        {
+            TScanState &State;
+            const decltype(move) &Move;
+            TScanState Work;
+            ~TLent() { Move(Work, State); }
+        } lent{State, move, {}};
+        move(State, lent.Work);
+        Display.RunInBackground([&](TProgressPort &) { filtered = Filters->Segments(lent.Work); });
     }
-    static_cast<TSegmentList &>(State) = std::move(static_cast<TSegmentList &>(work));
-    work.ReleaseSegments();
-    State.Drawing = std::move(work.Drawing);
-    State.Skew = work.Skew;
     if (!filtered) {
         FCancelScan = true;
         Fail(TScanFailure::OutOfMemory);

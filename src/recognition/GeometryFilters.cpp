@@ -139,7 +139,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
         if (Options.Fills) {
             Fills->Mask = PackedFills.Unpack(Threads);
             PackedFills = TPackedMask();
-            ExtendIntoFills(*drawing, *Fills, frame, Options.Geometry() && Options.Snap > 0);
+            ExtendIntoFills(*drawing, *Fills, frame, Options.Snap > 0);
             TDrawing fills;
             fills.Fills = std::move(Fills->Shapes);
             if (turned != 0)

@@ -2305,6 +2305,12 @@ private:
         return piece.Arc ? OnCircle(piece.Circle, at) : piece.Line.Project(at);
     }
 
+    // The square cells of the sheet that nodes and lines are filed by, and
+    // a cell's key.
+    static constexpr double kFileCell = 64;
+    static long FileCell(double v) { return static_cast<long>(std::floor(v / kFileCell)); }
+    static std::uint64_t FileKey(long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); }
+
     // Lines that run into a filled dot from two sides or more (their strokes
     // cut off at its edge before the ink was thinned) end in one junction at
     // its middle: a free end goes there when its line points at the middle;
@@ -2315,11 +2321,8 @@ private:
         if (Options.Dots.empty() || !(Options.Snap > 0))
             return;
         // The free ends of lines, filed by cell.
-        constexpr double kCell = 64;
-        const auto cell = [](double v) { return static_cast<std::int64_t>(std::floor(v / kCell)); };
-        const auto key = [](std::int64_t cx, std::int64_t cy) {
-            return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx);
-        };
+        constexpr auto cell = &FileCell;
+        constexpr auto key = &FileKey;
         // The line of a free end, else -1.
         const auto freeLine = [&](int n) {
             const TNode &node = Graph.Node(n);
@@ -2356,9 +2359,9 @@ private:
             const TPoint2 c{dot.X, dot.Y};
             joining.clear();
             // (strokes are far narrower than the cells)
-            const double search = dot.R + kCell / 2;
-            for (std::int64_t cy = cell(c.Y - search); cy <= cell(c.Y + search); ++cy)
-                for (std::int64_t cx = cell(c.X - search); cx <= cell(c.X + search); ++cx) {
+            const double search = dot.R + kFileCell / 2;
+            for (long cy = cell(c.Y - search); cy <= cell(c.Y + search); ++cy)
+                for (long cx = cell(c.X - search); cx <= cell(c.X + search); ++cx) {
                     const auto it = ends.find(key(cx, cy));
                     if (it == ends.end())
                         continue;
@@ -2683,7 +2686,7 @@ private:
             }
         }
         // Nodes and lines filed by the square cell of the sheet they lie in.
-        constexpr double kCell = 64;
+        constexpr double kCell = kFileCell;
         const auto columns = static_cast<std::uint32_t>(Width / kCell) + 2,
                    rows = static_cast<std::uint32_t>(Height / kCell) + 2;
         // (Each kind filed in one list, cell after cell, counted first.)
@@ -2691,8 +2694,8 @@ private:
         // (The nodes filed with their places, kept as the nodes move, so
         // that the nodes out of reach are passed over without reading them.)
         TCellFile<TNodeCell> nodeCells(columns, rows);
-        const auto key = [](long cx, long cy) { return (std::uint64_t(std::uint32_t(cy)) << 32) | std::uint32_t(cx); };
-        const auto cell = [](double v) { return static_cast<long>(std::floor(v / kCell)); };
+        constexpr auto key = &FileKey;
+        constexpr auto cell = &FileCell;
         // Every line filed in the cell of q and in the eight around it, but
         // for the cells whose lines' boxes all lie farther from q than
         // reach(the cell's widest stroke).

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -41,23 +40,30 @@ QString Tidy(const QString &read)
     return out;
 }
 
+// The functions of Tesseract's C interface that are called: the member, and
+// the function it is resolved from by name.
+#define TRAZBIT_TESSERACT_FUNCTIONS(F)                                                                        \
+    F(Create, TessBaseAPICreate)                                                                             \
+    F(Delete, TessBaseAPIDelete)                                                                             \
+    F(Init, TessBaseAPIInit4)                                                                                \
+    F(SetPageSegMode, TessBaseAPISetPageSegMode)                                                             \
+    F(SetVariable, TessBaseAPISetVariable)                                                                   \
+    F(SetImage, TessBaseAPISetImage)                                                                         \
+    F(SetSourceResolution, TessBaseAPISetSourceResolution)                                                   \
+    F(Recognize, TessBaseAPIRecognize)                                                                       \
+    F(GetUTF8Text, TessBaseAPIGetUTF8Text)                                                                   \
+    F(DeleteText, TessDeleteText)                                                                            \
+    F(MeanTextConf, TessBaseAPIMeanTextConf)                                                                 \
+    F(End, TessBaseAPIEnd)
+
 // Tesseract's C interface, loaded the first time a string is read: most
 // conversions read none, and the library with the many it loads in turn
 // would be a good part of every run's start and memory.
 struct TTesseract
 {
-    decltype(&TessBaseAPICreate) Create = nullptr;
-    decltype(&TessBaseAPIDelete) Delete = nullptr;
-    decltype(&TessBaseAPIInit4) Init = nullptr;
-    decltype(&TessBaseAPISetPageSegMode) SetPageSegMode = nullptr;
-    decltype(&TessBaseAPISetVariable) SetVariable = nullptr;
-    decltype(&TessBaseAPISetImage) SetImage = nullptr;
-    decltype(&TessBaseAPISetSourceResolution) SetSourceResolution = nullptr;
-    decltype(&TessBaseAPIRecognize) Recognize = nullptr;
-    decltype(&TessBaseAPIGetUTF8Text) GetUTF8Text = nullptr;
-    decltype(&TessDeleteText) DeleteText = nullptr;
-    decltype(&TessBaseAPIMeanTextConf) MeanTextConf = nullptr;
-    decltype(&TessBaseAPIEnd) End = nullptr;
+#define TRAZBIT_MEMBER(member, function) decltype(&function) member = nullptr;
+    TRAZBIT_TESSERACT_FUNCTIONS(TRAZBIT_MEMBER)
+#undef TRAZBIT_MEMBER
     // OpenMP's omp_set_max_active_levels, where Tesseract was built with it.
     void (*SetMaxActiveLevels)(int) = nullptr;
     // Why it could not be loaded; empty when it was.
@@ -75,22 +81,11 @@ const TTesseract &Tesseract()
             return t;
         }
         bool all = true;
-        const auto resolve = [&](auto &function, const char *name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
-            all = all && function;
-        };
-        resolve(t.Create, "TessBaseAPICreate");
-        resolve(t.Delete, "TessBaseAPIDelete");
-        resolve(t.Init, "TessBaseAPIInit4");
-        resolve(t.SetPageSegMode, "TessBaseAPISetPageSegMode");
-        resolve(t.SetVariable, "TessBaseAPISetVariable");
-        resolve(t.SetImage, "TessBaseAPISetImage");
-        resolve(t.SetSourceResolution, "TessBaseAPISetSourceResolution");
-        resolve(t.Recognize, "TessBaseAPIRecognize");
-        resolve(t.GetUTF8Text, "TessBaseAPIGetUTF8Text");
-        resolve(t.DeleteText, "TessDeleteText");
-        resolve(t.MeanTextConf, "TessBaseAPIMeanTextConf");
-        resolve(t.End, "TessBaseAPIEnd");
+#define TRAZBIT_RESOLVE(member, function)                                                                     \
+    t.member = reinterpret_cast<decltype(&function)>(library.resolve(#function));                            \
+    all = all && t.member;
+        TRAZBIT_TESSERACT_FUNCTIONS(TRAZBIT_RESOLVE)
+#undef TRAZBIT_RESOLVE
         if (!all)
             t.Problem = library.errorString();
         // Tesseract's loops over a line's few letters run on OpenMP's threads,
