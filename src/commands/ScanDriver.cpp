@@ -69,6 +69,28 @@ private:
     bool &Stopped;
 };
 
+// While it lives, the filters' long steps end early once `progress` is
+// cancelled.
+class TFiltersStopping
+{
+public:
+    TFiltersStopping(const TScanFilters *filters, const TProgressPort &progress) : Filters(filters)
+    {
+        if (Filters)
+            Filters->SetStop([&progress] { return progress.Cancelled(); });
+    }
+    ~TFiltersStopping()
+    {
+        if (Filters)
+            Filters->SetStop({});
+    }
+    TFiltersStopping(const TFiltersStopping &) = delete;
+    TFiltersStopping &operator=(const TFiltersStopping &) = delete;
+
+private:
+    const TScanFilters *Filters;
+};
+
 // Thrown by the rows below when the user cancels the reading.
 struct TReadCancelled
 {
@@ -450,8 +472,14 @@ TScanStatus TScanDriver::Filtered(TScanStatus status)
             ~TLent() { Move(Work, State); }
         } lent{State, move, {}};
         move(State, lent.Work);
-        Display.RunInBackground([&](TProgressPort &) { filtered = Filters->Segments(lent.Work); });
+        Display.RunInBackground([&](TProgressPort &progress) {
+            // (a cancel ends the recognition at its next step)
+            const TFiltersStopping stopping(Filters, progress);
+            filtered = Filters->Segments(lent.Work);
+        });
     }
+    if (Stopped())
+        return ScanStopped;
     if (!filtered) {
         FCancelScan = true;
         Fail(TScanFailure::OutOfMemory);
@@ -472,17 +500,7 @@ bool TScanDriver::LoadPicture(const QString &path, TBlackMask &mask)
         Display.RunInBackground([&](TProgressPort &progress) {
             // The filters' long steps (the strings read one by one) end early
             // once the user cancels.
-            struct TStopping
-            {
-                const TScanFilters *Filters;
-                ~TStopping()
-                {
-                    if (Filters)
-                        Filters->SetStop({});
-                }
-            } stopping{Filters};
-            if (Filters)
-                Filters->SetStop([&progress] { return progress.Cancelled(); });
+            const TFiltersStopping stopping(Filters, progress);
             // Where the format reads rows a band at a time, the mask is made
             // from them directly, without the whole picture in memory; rows
             // the reader refuses on the way are read whole instead.

@@ -74,6 +74,16 @@ bool TGeometryFilters::Segments(TScanState &state) const
 {
     if (!Options.GeometryStep())
         return Cleanup.Segments(state);
+    // Asked between the steps: a conversion the user stops goes, and with
+    // it what the mask step left.
+    const auto stopping = [this] {
+        if (!Stop || !Stop())
+            return false;
+        Ink = TBlackMask();
+        Centre = TBlackMask();
+        PackedFills = TPackedMask();
+        return true;
+    };
     auto drawing = std::make_shared<TDrawing>();
     double tolerance = Options.Arcs > 0 ? Options.Arcs : (Options.Merge > 0 ? Options.Merge : 1.0);
     if (Options.Geometry()) {
@@ -87,12 +97,15 @@ bool TGeometryFilters::Segments(TScanState &state) const
         geometry.Deskew = Options.Deskew;
         geometry.KeepGaps = Options.Linetypes;
         geometry.Threads = Threads;
+        geometry.Stop = Stop;
         if (Options.Fills && Options.Snap > 0)
             for (const TDrawingFill &f : Fills->Shapes)
                 if (f.Dot)
                     geometry.Dots.push_back({f.X, f.Y, f.R});
         std::optional<double> lineSkew;
         *drawing = RecogniseDrawing(std::move(Centre), Ink, geometry, &lineSkew);
+        if (stopping())
+            return false;
         // The graph's many small records are free now: their memory goes
         // back before the line types and widths take theirs.
         LargeBlock::ReturnFreeHeap();
@@ -101,8 +114,10 @@ bool TGeometryFilters::Segments(TScanState &state) const
             const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;
             if (turned != 0)
                 drawing->Rotate(turned, SheetWidth / 2.0, SheetHeight / 2.0);
-            FindLineTypes(*drawing, Ink, tolerance, Threads);
+            FindLineTypes(*drawing, Ink, tolerance, Threads, Stop);
             LargeBlock::ReturnFreeHeap();
+            if (stopping())
+                return false;
             if (turned != 0)
                 drawing->Rotate(-turned, SheetWidth / 2.0, SheetHeight / 2.0);
         }
@@ -131,6 +146,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
         }
         state.ReleaseSegments();
     }
+    if (stopping())
+        return false;
     if (Options.Styles()) {
         // Widths and fills are read on the ink, in the ink's own frame.
         // The geometry is turned by now; the traced segments are turned below.
@@ -154,6 +171,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
         }
     }
     Ink = TBlackMask();
+    if (stopping())
+        return false;
     drawing->MaxX = state.MaxX;
     drawing->MaxY = state.MaxY;
     drawing->MinX = state.MinX;

@@ -181,7 +181,7 @@ public:
     {
     }
 
-    void Run(int threads)
+    void Run(int threads, const std::function<bool()> &stop)
     {
         // (the threads started once for the many short rounds of seeds)
         TTaskRounds rounds(threads);
@@ -211,6 +211,8 @@ public:
                     seeds.push_back(static_cast<int>(s));
             std::vector<std::size_t> todo;
             for (std::size_t next = 0; next < seeds.size();) {
+                if (stop && stop())
+                    return;
                 const std::size_t count = std::min(window, seeds.size() - next);
                 todo.clear();
                 for (std::size_t i = next; i < next + count; ++i)
@@ -2199,9 +2201,10 @@ thread_local std::unordered_map<std::vector<int>, TCircle, TFinder::TPiecesHash>
 
 } // namespace
 
-void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads)
+void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads,
+                   const std::function<bool()> &stop)
 {
-    TFinder(drawing, ink, tolerance).Run(threads);
+    TFinder(drawing, ink, tolerance).Run(threads, stop);
 }
 
 void SnapPatternedLines(TDrawing &drawing, double degrees)

@@ -10,6 +10,8 @@
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 
+#include <functional>
+
 // Pieces of a drawing that lie on one straight line or one circle in a regular
 // pattern of dashes and gaps (dashed, dash-dot, dash-dot-dot, dotted) become
 // one line, arc or circle with a line type; the pattern's lengths are
@@ -19,8 +21,10 @@
 // they are. The line types are named DASHED, CENTER, PHANTOM and DOT, with a
 // number after the name when several patterns of a kind are found.
 // The search is shared over `threads` threads; the drawing is the same for
-// every count.
-void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads = 1);
+// every count. `stop`, asked between the rounds of the search, cuts it short
+// once true (the drawing is then to be dropped).
+void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads = 1,
+                   const std::function<bool()> &stop = {});
 
 // Patterned lines within `degrees` of an axis become exactly horizontal or
 // vertical about their middle, as the drawing's other lines do when snapped:

@@ -1208,6 +1208,8 @@ public:
         // The half widths JoinBrokenChains read of the chains it left as
         // they were (< 0: not read).
         std::vector<double> halfWidths;
+        if (Stopping())
+            return TDrawing();
         if (Options.Snap > 0 && !Options.KeepGaps)
             chains = JoinBrokenChains(chains, halfWidths);
         chains.Shrink();
@@ -1221,6 +1223,8 @@ public:
         std::vector<std::vector<TFittedChain>> fitted(tasks);
         TTaskPool pool(Options.Threads, tasks, std::min(tasks, ahead), [&](std::size_t task, int) {
             const std::size_t end = std::min(chains.Count(), (task + 1) * kChainsPerTask);
+            if (Stopping())
+                return;
             std::vector<TPixel> chain;
             for (std::size_t c = task * kChainsPerTask; c < end; ++c) {
                 chains.Read(c, chain);
@@ -1237,6 +1241,8 @@ public:
             if (chains.ReleaseStepsBefore((task + 1) * kChainsPerTask))
                 LargeBlock::ReturnFreeHeap();
         }
+        if (Stopping())
+            return TDrawing();
         // Only the graph is read from here on.
         chains = TChainStore();
         std::vector<double>().swap(halfWidths);
@@ -1259,6 +1265,8 @@ public:
         if (Options.Snap > 0) {
             SnapToAxes();
             MergeCollinear();
+            if (Stopping())
+                return TDrawing();
             CloseGaps();
             // Pieces joined across junctions and gaps lie nearer the axes
             // than their parts: snapped again until nothing more joins.
@@ -1274,11 +1282,14 @@ public:
             // memory goes back before the drawing is written out.
             LargeBlock::ReturnFreeHeap();
         }
+        if (Stopping())
+            return TDrawing();
         SettleArcEnds();
         return Output();
     }
 
 private:
+    bool Stopping() const { return Options.Stop && Options.Stop(); }
     TPoint2 PointOf(const TPixel &p) const { return {static_cast<double>(p.X), static_cast<double>(Height - p.Y)}; }
 
     // The skew most of the lines share: the angle to their nearest axis

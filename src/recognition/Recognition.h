@@ -7,6 +7,7 @@
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,10 @@ struct TGeometryOptions
         double X = 0, Y = 0, R = 0;
     };
     std::vector<TDot> Dots;
+    // Asked between the parts of the work (on any of the threads): true once
+    // the recognition should stop, which it then cuts short, leaving a
+    // drawing that is to be dropped. Empty: never.
+    std::function<bool()> Stop;
 };
 
 // The drawing of a mask of lines one pixel wide (`centre`, as Centerline

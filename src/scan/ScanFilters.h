@@ -35,7 +35,8 @@ public:
     virtual TBlackMask MaskFromRows(TPictureRows &rows, const TRowsOpener &reopen, int threads) const = 0;
     // Called after a tracer finished; may replace the state's segments (their
     // extents stay, or widen to hold a drawing's curves) and set its drawing
-    // and skew. False when the list ran out of memory on the way.
+    // and skew. False when the list ran out of memory on the way, or when
+    // stopped (SetStop).
     virtual bool Segments(TScanState &state) const = 0;
     // Whether Segments reads the traced segments. When it does not (it makes
     // segments of its own, keeping only the extents, which every tracer

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImage>
 
+#include <functional>
 #include <limits>
 #include <stdexcept>
 
@@ -243,7 +244,11 @@ public:
     {
         Seen = SegmentsOf(state);
         Extents = {state.MinX, state.MinY, state.MaxX, state.MaxY, state.ImageHeight};
-        return true;
+        if (During)
+            During();
+        // (stopped as the recognition stops: cut short, false)
+        Stopped = Stop && Stop();
+        return !Stopped;
     }
     bool ReadsSegments() const override { return Reads; }
     bool ReadsTracedMask() const override { return true; }
@@ -253,6 +258,8 @@ public:
     mutable std::vector<TSeg> Seen;
     mutable std::vector<float> Extents;
     mutable int Returned = 0;
+    std::function<void()> During;
+    mutable bool Stopped = false;
 };
 
 TEST_F(ScanDriverTest, FiltersThatReadNoSegmentsGetTheSheetUntraced)
@@ -274,6 +281,25 @@ TEST_F(ScanDriverTest, FiltersThatReadNoSegmentsGetTheSheetUntraced)
             // The tracers' steps, a line each, only when they run.
             EXPECT_EQ(UI.ProgressMaximum == 30, !reads) << mode << " " << UI.ProgressMaximum;
         }
+    }
+    Driver.SetFilters(nullptr);
+}
+
+// A cancel while the filters run stops them and the conversion, with no
+// message (their false is a stop, not a failure of memory).
+TEST_F(ScanDriverTest, ACancelDuringTheFiltersStopsThem)
+{
+    const QString path = SavePlan();
+    for (int mode : {1, 2, 3}) {
+        TWatchingFilters filters(true);
+        filters.During = [&] { UI.PressCancel(); };
+        Driver.SetFilters(&filters);
+        Settings.PixelScanMode = mode;
+        UI = TRecordingUserInterface();
+        EXPECT_EQ(Driver.ScanData(path), ScanStopped) << mode;
+        EXPECT_TRUE(filters.Stopped) << mode;
+        EXPECT_TRUE(UI.Messages.isEmpty()) << mode;
+        ExpectWindowsRestored();
     }
     Driver.SetFilters(nullptr);
 }

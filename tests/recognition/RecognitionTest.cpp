@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -785,4 +786,9 @@ TEST(Recognition, TheDrawingIsTheSameForEveryThreadCount)
                     a.StartAngle == b.StartAngle && a.EndAngle == b.EndAngle)
             << k;
     }
+    // Asked to stop between its parts, the recognition ends with nothing.
+    std::atomic<int> asked{0};
+    options.Stop = [&] { return ++asked > 1; };
+    EXPECT_TRUE(RecogniseDrawing(centre, sheet.Ink, options).Entities.empty());
+    EXPECT_GE(asked, 2);
 }
