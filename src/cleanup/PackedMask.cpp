@@ -91,6 +91,8 @@ void TPackedMask::Pack(const TBlackMask &mask, int threads, TBlackMask *discard)
     const auto pack = [&](int band, std::uint8_t *out) {
         std::size_t size = 0;
         for (int y = BandStart(FHeight, bands, band); y < BandStart(FHeight, bands, band + 1); ++y) {
+            if (out)
+                LineOffset[std::size_t(y)] = static_cast<std::size_t>(out - Data.get()) + size;
             const Word *line = mask.Line(y);
             int x = 0;
             for (;;) {
@@ -105,6 +107,8 @@ void TPackedMask::Pack(const TBlackMask &mask, int threads, TBlackMask *discard)
         }
         return size;
     };
+    // (Each line's start noted while its band is written.)
+    LineOffset.assign(std::size_t(FHeight), 0);
     BandOffset.assign(std::size_t(bands) + 1, 0);
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands),
              [&](std::size_t b, int) { BandOffset[b + 1] = pack(int(b), nullptr); });
@@ -141,4 +145,36 @@ TBlackMask TPackedMask::Unpack(int threads) const
         }
     });
     return mask;
+}
+
+void TPackedMask::UnpackLine(int y, std::uint64_t *words) const
+{
+    std::fill(words, words + (FWidth + 63) / 64, Word(0));
+    const std::uint8_t *p = Data.get() + LineOffset[std::size_t(y)];
+    int x = 0;
+    for (;;) {
+        x += TakeLength(p);
+        if (x >= FWidth)
+            break;
+        const int end = x + TakeLength(p);
+        SetRun(words, x, end);
+        x = end;
+    }
+}
+
+TPackedMaskLines::TPackedMaskLines(const TPackedMask &mask)
+    : Mask(mask), Stride((mask.Width() + 63) / 64 + 2), Words(std::size_t(kSlots) * std::size_t(Stride), 0),
+      Held(kSlots, -1)
+{
+}
+
+const std::uint64_t *TPackedMaskLines::Line(int y) const
+{
+    const int slot = y % kSlots;
+    std::uint64_t *line = Words.data() + std::size_t(slot) * std::size_t(Stride) + 1;
+    if (Held[std::size_t(slot)] != y) {
+        Mask.UnpackLine(y, line);
+        Held[std::size_t(slot)] = y;
+    }
+    return line;
 }

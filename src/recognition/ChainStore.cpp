@@ -46,7 +46,8 @@ void TChainStore::Join(std::vector<TChainStore> &parts)
         const std::size_t first = Blocks.size();
         for (std::vector<std::uint8_t> &block : part.Blocks)
             Blocks.push_back(std::move(block));
-        for (TChain c : part.Chains) {
+        for (std::size_t k = 0; k < part.Chains.size(); ++k) {
+            TChain c = part.Chains[k];
             c.Offset += first << kBlockShift;
             Chains.push_back(c);
         }
@@ -54,7 +55,7 @@ void TChainStore::Join(std::vector<TChainStore> &parts)
     }
 }
 
-bool TChainStore::ReleaseStepsBefore(std::size_t c)
+bool TChainStore::ReleaseChainsBefore(std::size_t c)
 {
     if (ReadUntil.empty()) {
         ReadUntil.assign(Blocks.size(), 0);
@@ -68,6 +69,7 @@ bool TChainStore::ReleaseStepsBefore(std::size_t c)
             std::vector<std::uint8_t>().swap(Blocks[b]);
             released = true;
         }
+    Chains.ReleaseBefore(c);
     return released;
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Chains of pixels, each kept as its first pixel and a byte a step to the
@@ -25,6 +26,9 @@ public:
     {
         std::size_t Offset = 0;  // of its steps: their block << kBlockShift | their place in it
         std::uint32_t Size = 0;  // pixels
+        // The stroke's half width along it, for the reader's use (< 0: not
+        // given); kept where the record has room, as a float.
+        float HalfWidth = -1;
         TPixel First{0, 0}, Last{0, 0};  // {0, 0} for a chain of no pixels
     };
 
@@ -56,20 +60,22 @@ public:
     // Keeps the chains `keep` is true of, in order (their steps stay).
     template <class Keep> void Filter(const Keep &keep)
     {
-        Chains.erase(std::remove_if(Chains.begin(), Chains.end(), [&](const TChain &c) { return !keep(c); }),
-                     Chains.end());
+        std::size_t kept = 0;
+        for (std::size_t c = 0; c < Chains.size(); ++c)
+            if (keep(static_cast<const TChain &>(Chains[c])))
+                Chains[kept++] = Chains[c];
+        Chains.Shorten(kept);
     }
-    // Lets go of the steps that only chains before chain `c` read: those
-    // chains are not read again, the others still can be (from other
-    // threads too). No chain is appended after the first call. Whether any
-    // steps went.
-    bool ReleaseStepsBefore(std::size_t c);
+    // Lets go of the steps that only chains before chain `c` read, and of
+    // those chains' records: they are not read again, the others still can
+    // be (from other threads too). No chain is appended after the first
+    // call. Whether any steps went.
+    bool ReleaseChainsBefore(std::size_t c);
     // Lets go of the room the appending left over.
     void Shrink()
     {
         for (std::vector<std::uint8_t> &block : Blocks)
             block.shrink_to_fit();
-        Chains.shrink_to_fit();
     }
 
 private:
@@ -78,7 +84,41 @@ private:
     static constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
     // (Chains are appended to the last.)
     std::vector<std::vector<std::uint8_t>> Blocks;
-    std::vector<TChain> Chains;
-    // After the first ReleaseStepsBefore: each block's last chain reading it, + 1.
+    // The chains' records in chunks of a fixed number, so that the first
+    // chunks can go while the later ones are read (a big sheet has hundreds
+    // of thousands of chains).
+    class TRecords
+    {
+    public:
+        std::size_t size() const { return Count; }
+        TChain &operator[](std::size_t k) { return Chunks[k >> kShift][k & (kChunk - 1)]; }
+        const TChain &operator[](std::size_t k) const { return Chunks[k >> kShift][k & (kChunk - 1)]; }
+        void push_back(const TChain &c)
+        {
+            if ((Count >> kShift) == Chunks.size())
+                Chunks.push_back(std::make_unique<TChain[]>(kChunk));
+            (*this)[Count++] = c;
+        }
+        void reserve(std::size_t count) { Chunks.reserve((count + kChunk - 1) >> kShift); }
+        // Keeps the first `count` records.
+        void Shorten(std::size_t count)
+        {
+            Count = std::min(Count, count);
+            Chunks.resize((Count + kChunk - 1) >> kShift);
+        }
+        // Lets go of the chunks that hold only records before record `k`.
+        void ReleaseBefore(std::size_t k)
+        {
+            for (std::size_t chunk = 0; chunk < std::min(k >> kShift, Chunks.size()); ++chunk)
+                Chunks[chunk].reset();
+        }
+
+    private:
+        static constexpr std::size_t kShift = 12, kChunk = std::size_t(1) << kShift;
+        std::vector<std::unique_ptr<TChain[]>> Chunks;
+        std::size_t Count = 0;
+    };
+    TRecords Chains;
+    // After the first ReleaseChainsBefore: each block's last chain reading it, + 1.
     std::vector<std::size_t> ReadUntil;
 };

@@ -58,7 +58,12 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
     } else {
         Centre = Centerline(ink, threads);
     }
-    Ink = std::move(ink);
+    // The recognition reads the ink all over only while it fits the chains:
+    // till then, and after, it is kept packed.
+    if (Options.Geometry())
+        PackedInk = TPackedMask(std::move(ink), threads);
+    else
+        Ink = std::move(ink);
     if (!Options.Geometry() || MaskReturned)
         return std::move(Centre);
     return Centre;
@@ -80,9 +85,17 @@ bool TGeometryFilters::Segments(TScanState &state) const
         if (!Stop || !Stop())
             return false;
         Ink = TBlackMask();
+        PackedInk = TPackedMask();
         Centre = TBlackMask();
         PackedFills = TPackedMask();
         return true;
+    };
+    // The ink unpacked, when a step after the recognition reads it.
+    const auto unpackInk = [this] {
+        if (PackedInk.Height() > 0) {
+            Ink = PackedInk.Unpack(Threads);
+            PackedInk = TPackedMask();
+        }
     };
     auto drawing = std::make_shared<TDrawing>();
     double tolerance = Options.Arcs > 0 ? Options.Arcs : (Options.Merge > 0 ? Options.Merge : 1.0);
@@ -103,12 +116,14 @@ bool TGeometryFilters::Segments(TScanState &state) const
                 if (f.Dot)
                     geometry.Dots.push_back({f.X, f.Y, f.R});
         std::optional<double> lineSkew;
-        *drawing = RecogniseDrawing(std::move(Centre), Ink, geometry, &lineSkew);
+        *drawing = RecogniseDrawing(std::move(Centre), PackedInk, geometry, &lineSkew);
         if (stopping())
             return false;
         // The graph's many small records are free now: their memory goes
         // back before the line types and widths take theirs.
         LargeBlock::ReturnFreeHeap();
+        if (Options.Linetypes || Options.WidthLayers || (Options.Deskew && !lineSkew))
+            unpackInk();
         if (Options.Linetypes) {
             // Read against the ink: the drawing as it lies on the sheet.
             const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;
@@ -171,6 +186,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
         }
     }
     Ink = TBlackMask();
+    PackedInk = TPackedMask();
     if (stopping())
         return false;
     drawing->MaxX = state.MaxX;

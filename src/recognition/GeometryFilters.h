@@ -55,6 +55,8 @@ private:
     TCleanupFilters Cleanup;
     // What the mask step leaves for the segment step.
     mutable TBlackMask Ink;
+    // The ink while the recognition runs (and only then unpacked), packed.
+    mutable TPackedMask PackedInk;
     mutable TBlackMask Centre;
     mutable std::optional<double> Skew;
     // The threads the last mask from rows was made with, for the recognition.

@@ -1047,7 +1047,7 @@ public:
 };
 
 // Depth by its rings, pixel by pixel.
-int DepthByRings(const TBlackMask &mask, int x, int y, int cap)
+template <class Mask> int DepthByRings(const Mask &mask, int x, int y, int cap)
 {
     for (int r = 1; r < cap; ++r)
         for (int d = -r; d <= r; ++d)
@@ -1081,7 +1081,7 @@ int BlackRun(const std::uint64_t *line, int x, int step, int most)
 // read). Read a line at a time: the ring of radius r is the first not all
 // black when the square it bounds is, every line of it as far as black
 // runs on either side of the pixel's column.
-int Depth(const TBlackMask &mask, int x, int y, int cap)
+template <class Mask> int Depth(const Mask &mask, int x, int y, int cap)
 {
     if (x < 0 || y < 0 || x >= mask.Width() || y >= mask.Height())
         return DepthByRings(mask, x, y, cap);
@@ -1166,6 +1166,13 @@ public:
         : Centre(std::move(centre)), Ink(ink), Options(options), Width(Centre.Width()), Height(Centre.Height())
     {
     }
+    // The ink lent packed: unpacked while the chains are fitted, packed again
+    // for the rest (its lines read where they lie).
+    TRecogniser(TBlackMask centre, TPackedMask &ink, const TGeometryOptions &options)
+        : Centre(std::move(centre)), PackedInk(&ink), Ink(UnpackedInk), Options(options), Width(Centre.Width()),
+          Height(Centre.Height())
+    {
+    }
 
     TDrawing Run(std::optional<double> *skew)
     {
@@ -1194,6 +1201,11 @@ public:
                 std::vector<std::uint64_t>().swap(ends);
             }
         }
+        // A packed ink is read all over from here till the chains are fitted.
+        if (PackedInk) {
+            UnpackedInk = PackedInk->Unpack(Options.Threads);
+            *PackedInk = TPackedMask();
+        }
         std::sort(JunctionEnds.begin(), JunctionEnds.end());
         JunctionEnds.erase(std::unique(JunctionEnds.begin(), JunctionEnds.end()), JunctionEnds.end());
         {
@@ -1205,15 +1217,12 @@ public:
                 return !Speck(pixels);
             });
         }
-        // The half widths JoinBrokenChains read of the chains it left as
-        // they were (< 0: not read).
-        std::vector<double> halfWidths;
         if (Stopping())
             return TDrawing();
+        // (The chains it leaves as they were keep the half widths it read.)
         if (Options.Snap > 0 && !Options.KeepGaps)
-            chains = JoinBrokenChains(chains, halfWidths);
+            chains = JoinBrokenChains(chains);
         chains.Shrink();
-        halfWidths.resize(chains.Count(), -1);
         // Fitted in parts of chains over the threads, each part added in
         // order as soon as it is done, the fitting at most a few parts ahead
         // of the adding (the parts waiting hold their pieces).
@@ -1228,7 +1237,7 @@ public:
             std::vector<TPixel> chain;
             for (std::size_t c = task * kChainsPerTask; c < end; ++c) {
                 chains.Read(c, chain);
-                fitted[task].push_back(FitChain(chain, halfWidths[c]));
+                fitted[task].push_back(FitChain(chain, chains.Chain(c).HalfWidth));
             }
         });
         for (std::size_t task = 0; task < tasks; ++task) {
@@ -1237,17 +1246,21 @@ public:
             for (std::size_t k = 0; k < fitted[task].size(); ++k)
                 AddFitted(chains.Chain(task * kChainsPerTask + k), fitted[task][k]);
             fitted[task] = std::vector<TFittedChain>();
-            // The steps of the chains fitted go as the graph grows.
-            if (chains.ReleaseStepsBefore((task + 1) * kChainsPerTask))
+            // The chains fitted go as the graph grows.
+            if (chains.ReleaseChainsBefore((task + 1) * kChainsPerTask))
                 LargeBlock::ReturnFreeHeap();
         }
         if (Stopping())
             return TDrawing();
         // Only the graph is read from here on.
         chains = TChainStore();
-        std::vector<double>().swap(halfWidths);
         std::vector<std::uint64_t>().swap(JunctionEnds);
         std::vector<int>().swap(JunctionNodes);
+        // Then only a few of the ink's pixels: a packed ink is packed again.
+        if (PackedInk) {
+            *PackedInk = TPackedMask(std::move(UnpackedInk), Options.Threads);
+            InkLines.emplace(*PackedInk);
+        }
         // Their memory and the fitting's go back before the snapping files
         // the graph.
         LargeBlock::ReturnFreeHeap();
@@ -1290,6 +1303,9 @@ public:
 
 private:
     bool Stopping() const { return Options.Stop && Options.Stop(); }
+    // The ink's pixel, and its depth (Depth), read after the fitting.
+    bool InkBlack(int x, int y) const { return InkLines ? InkLines->Black(x, y) : Ink.Black(x, y); }
+    int InkDepth(int x, int y, int cap) const { return InkLines ? Depth(*InkLines, x, y, cap) : Depth(Ink, x, y, cap); }
     TPoint2 PointOf(const TPixel &p) const { return {static_cast<double>(p.X), static_cast<double>(Height - p.Y)}; }
 
     // The skew most of the lines share: the angle to their nearest axis
@@ -1408,10 +1424,10 @@ private:
     // gap the snapping closes, or than the stroke is wide where bits of it
     // too small to trace lie in the gap. Fitted as one, the pieces of the
     // stroke are as few as if it were whole.
-    // (halfWidths receives the half width of each chain returned that is
-    // one chain given, read as HalfWidth reads it, else -1.)
+    // (Each chain returned that is one chain given has the HalfWidth read
+    // of it, as HalfWidth reads it; the others -1.)
     // (The steps of `chains` go to the store returned.)
-    TChainStore JoinBrokenChains(TChainStore &chains, std::vector<double> &halfWidths) const
+    TChainStore JoinBrokenChains(TChainStore &chains) const
     {
         struct TEnd
         {
@@ -1537,11 +1553,17 @@ private:
             next[a.Chain][a.Back] = static_cast<long>(2 * b.Chain + (b.Back ? 1 : 0));
             next[b.Chain][b.Back] = static_cast<long>(2 * a.Chain + (a.Back ? 1 : 0));
         }
+        // Only the joins are read from here on: the ends go before the
+        // joined chains take their memory.
+        std::vector<TEnd>().swap(ends);
+        std::vector<std::pair<long, std::size_t>>().swap(banded);
+        std::vector<TPair>().swap(pairs);
+        std::vector<std::size_t>().swap(group);
+        std::vector<char>().swap(used);
         // Walk each run of joined chains from a chain with a free side (a
         // chain alone is taken as it is stored, with its steps).
         TChainStore out = chains.TakeSteps();
         out.ReserveChains(n);
-        halfWidths.clear();
         std::vector<TPixel> chain, joined;
         std::vector<char> done(n, 0);
         for (std::size_t c = 0; c < n; ++c) {
@@ -1551,14 +1573,16 @@ private:
                 continue;  // inside a run: walked from its start
             if (next[c][0] < 0 && next[c][1] < 0) {
                 done[c] = 1;
-                halfWidths.push_back(widthOf[c]);
-                out.AppendTaken(chains.Chain(c));
+                // (A half width is a multiple of a half: a float holds it.)
+                TChainStore::TChain taken = chains.Chain(c);
+                const auto width = static_cast<float>(widthOf[c]);
+                taken.HalfWidth = static_cast<double>(width) == widthOf[c] ? width : -1;
+                out.AppendTaken(taken);
                 continue;
             }
             joined.clear();
             std::size_t k = c;
             bool forward = next[c][0] < 0;  // leave by the back when the front is free
-            halfWidths.push_back(-1);
             for (;;) {
                 done[k] = 1;
                 out.Read(chains.Chain(k), chain);
@@ -2639,7 +2663,7 @@ private:
             bool ink = false;
             for (int dy = -1; dy <= 1 && !ink; ++dy)
                 for (int dx = -1; dx <= 1 && !ink; ++dx)
-                    ink = Ink.Black(col + dx, row + dy);
+                    ink = InkBlack(col + dx, row + dy);
             if (ink)
                 from = s;
             else
@@ -2658,7 +2682,7 @@ private:
         const double length = Distance(a, b);
         for (double s = 0; s <= length; s += 0.5) {
             const int col = Round(a.X + (b.X - a.X) * s / length), row = Height - Round(a.Y + (b.Y - a.Y) * s / length);
-            if (Ink.Black(col, row) && Depth(Ink, col, row, deepest + 1) > deepest)
+            if (InkBlack(col, row) && InkDepth(col, row, deepest + 1) > deepest)
                 return false;
         }
         return true;
@@ -3155,8 +3179,8 @@ private:
         for (double s = 0; s <= length; s += 0.5) {
             const double x = a.X + (b.X - a.X) * s / length, y = a.Y + (b.Y - a.Y) * s / length;
             const long col = std::lround(std::floor(x + 0.5)), row = Height - std::lround(std::floor(y + 0.5));
-            if (col >= 0 && row >= 0 && col < Ink.Width() && row < Ink.Height() &&
-                !Ink.Black(static_cast<int>(col), static_cast<int>(row)))
+            if (col >= 0 && row >= 0 && col < (InkLines ? InkLines->Width() : Ink.Width()) &&
+                row < (InkLines ? InkLines->Height() : Ink.Height()) && !InkBlack(static_cast<int>(col), static_cast<int>(row)))
                 return true;
         }
         return false;
@@ -3346,6 +3370,11 @@ private:
 
     TBlackMask Centre;  // let go once its chains are traced
     std::vector<std::uint64_t> JunctionEnds;  // Key of every chain end at a junction, ascending
+    // A packed ink lent (else none), unpacked into UnpackedInk while the
+    // chains are fitted, then read through InkLines; Ink is the ink unpacked.
+    TPackedMask *PackedInk = nullptr;
+    TBlackMask UnpackedInk;
+    std::optional<TPackedMaskLines> InkLines;
     const TBlackMask &Ink;
     const TGeometryOptions &Options;
     const int Width, Height;
@@ -3374,6 +3403,12 @@ private:
 } // namespace
 
 TDrawing RecogniseDrawing(TBlackMask centre, const TBlackMask &ink, const TGeometryOptions &options,
+                          std::optional<double> *skew)
+{
+    return TRecogniser(std::move(centre), ink, options).Run(skew);
+}
+
+TDrawing RecogniseDrawing(TBlackMask centre, TPackedMask &ink, const TGeometryOptions &options,
                           std::optional<double> *skew)
 {
     return TRecogniser(std::move(centre), ink, options).Run(skew);

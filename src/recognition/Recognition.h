@@ -4,6 +4,7 @@
 //   RecogniseDrawing - the drawing of a thinned mask; throws std::bad_alloc
 //                      without memory.
 
+#include "cleanup/PackedMask.h"
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 
@@ -60,4 +61,10 @@ struct TGeometryOptions
 // is then not turned). `centre` is let go as soon as its chains are fitted
 // (move a mask in that is not needed after).
 TDrawing RecogniseDrawing(TBlackMask centre, const TBlackMask &ink, const TGeometryOptions &options,
+                          std::optional<double> *skew = nullptr);
+// The same with the ink lent packed: unpacked while the chains are fitted,
+// then packed again, the rest reading its pixels where they lie, so that
+// the whole ink stands in memory only while it is read all over. On return
+// `ink` holds it packed as it came (or nothing, when stopped).
+TDrawing RecogniseDrawing(TBlackMask centre, TPackedMask &ink, const TGeometryOptions &options,
                           std::optional<double> *skew = nullptr);

@@ -557,6 +557,20 @@ TEST(CleanupTest, StaircasesAndPackingAgreeWithThePixelByPixelWays)
                 for (int i = 0; i < tall.Words(); ++i)
                     ASSERT_EQ(unpacked.Line(y)[i], tall.Line(y)[i]) << threads << ' ' << y << ' ' << i;
     }
+    // Its pixels read where they lie, lines far apart in turn (slots taken
+    // over), and beside the mask (white), as the mask's own; a line's words
+    // as the mask's, with a zero word either side.
+    const TPackedMask banded(tall, 3);
+    const TPackedMaskLines lines(banded);
+    for (int k = -1; k <= tall.Height(); ++k) {
+        const int y = k < 0 || k == tall.Height() ? k : (k * 67) % tall.Height();
+        for (int x = -1; x <= tall.Width(); ++x)
+            ASSERT_EQ(lines.Black(x, y), tall.Black(x, y)) << x << ' ' << y;
+        if (y >= 0 && y < tall.Height()) {
+            for (int i = -1; i <= tall.Words(); ++i)
+                ASSERT_EQ(lines.Line(y)[i], tall.Line(y)[i]) << y << ' ' << i;
+        }
+    }
     // A mask that goes, large enough for whole pages within a band of lines
     // to be given back while the next bands are packed: the same bytes.
     TBlackMask large(4000, 2000);

@@ -99,11 +99,12 @@ TEST(ChainStore, ChainsComeBackPixelForPixel)
 }
 
 // A store of megabytes of steps lets them go block by block as the chains
-// reading them are passed, and only then: the chains still to come read
-// back whole. (The first chain is taken last, so its block stays to the end.)
+// reading them are passed, and only then, with the chains' records: the
+// chains still to come read back whole. (The first chain is taken last, so
+// its block stays to the end.)
 TEST(ChainStore, StepsGoOnceTheirChainsArePassed)
 {
-    constexpr std::size_t kChains = 2200, kPixels = 1000;
+    constexpr std::size_t kChains = 5000, kPixels = 500;
     const auto pixels = [](std::size_t k) {
         TChainPixels chain(kPixels);
         for (std::size_t i = 0; i < kPixels; ++i)
@@ -125,7 +126,7 @@ TEST(ChainStore, StepsGoOnceTheirChainsArePassed)
     std::size_t held = total;
     bool released = false;
     for (std::size_t c = 0; c <= kChains; c += c + 100 < kChains ? 100 : 1) {
-        const bool went = store.ReleaseStepsBefore(c);
+        const bool went = store.ReleaseChainsBefore(c);
         EXPECT_EQ(went, store.StepBytes() < held) << c;
         EXPECT_LE(store.StepBytes(), held) << c;
         released = released || went;
@@ -140,7 +141,7 @@ TEST(ChainStore, StepsGoOnceTheirChainsArePassed)
         }
     }
     EXPECT_EQ(store.StepBytes(), 0u);
-    EXPECT_FALSE(store.ReleaseStepsBefore(kChains));
+    EXPECT_FALSE(store.ReleaseChainsBefore(kChains));
 }
 
 } // namespace

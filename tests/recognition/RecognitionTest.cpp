@@ -777,15 +777,24 @@ TEST(Recognition, TheDrawingIsTheSameForEveryThreadCount)
     options.Snap = 1;
     const TDrawing one = RecogniseDrawing(centre, sheet.Ink, options);
     ASSERT_GT(one.Entities.size(), 2000u);
+    const auto expectSame = [&](const TDrawing &other) {
+        ASSERT_EQ(one.Entities.size(), other.Entities.size());
+        for (std::size_t k = 0; k < one.Entities.size(); ++k) {
+            const TDrawingEntity &a = one.Entities[k], &b = other.Entities[k];
+            ASSERT_TRUE(a.Kind == b.Kind && a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2 &&
+                        a.R == b.R && a.StartAngle == b.StartAngle && a.EndAngle == b.EndAngle)
+                << k;
+        }
+    };
     options.Threads = 3;
-    const TDrawing three = RecogniseDrawing(centre, sheet.Ink, options);
-    ASSERT_EQ(one.Entities.size(), three.Entities.size());
-    for (std::size_t k = 0; k < one.Entities.size(); ++k) {
-        const TDrawingEntity &a = one.Entities[k], &b = three.Entities[k];
-        ASSERT_TRUE(a.Kind == b.Kind && a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2 && a.R == b.R &&
-                    a.StartAngle == b.StartAngle && a.EndAngle == b.EndAngle)
-            << k;
-    }
+    expectSame(RecogniseDrawing(centre, sheet.Ink, options));
+    // The ink lent packed (unpacked for the fitting, its pixels read where
+    // they lie after): the same drawing, and the ink given back packed.
+    TPackedMask packed(sheet.Ink, 2);
+    const std::size_t bytes = packed.Bytes();
+    expectSame(RecogniseDrawing(centre, packed, options));
+    EXPECT_EQ(packed.Bytes(), bytes);
+    EXPECT_EQ(packed.Unpack().Line(450)[9], sheet.Ink.Line(450)[9]);
     // Asked to stop between its parts, the recognition ends with nothing.
     std::atomic<int> asked{0};
     options.Stop = [&] { return ++asked > 1; };
