@@ -2131,14 +2131,18 @@ private:
                 gone[static_cast<std::size_t>(Pieces[static_cast<std::size_t>(k)].Entity)] = true;
             added.push_back(e);
         }
-        // The pieces give way to the patterned entities, which follow the rest in the order found.
-        std::vector<TDrawingEntity> kept;
-        kept.reserve(Drawing.Entities.size());
-        for (std::size_t i = 0; i < Drawing.Entities.size(); ++i)
+        // The pieces give way to the patterned entities, which follow the
+        // rest in the order found. (The rest move up in place: a big sheet's
+        // entities are not held twice.)
+        std::vector<TDrawingEntity> &entities = Drawing.Entities;
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < entities.size(); ++i)
             if (!gone[i])
-                kept.push_back(Drawing.Entities[i]);
-        kept.insert(kept.end(), added.begin(), added.end());
-        Drawing.Entities = std::move(kept);
+                entities[kept++] = entities[i];
+        entities.resize(kept);
+        if (entities.capacity() < kept + added.size())
+            entities.reserve(kept + added.size());
+        entities.insert(entities.end(), added.begin(), added.end());
     }
 
     TDrawing &Drawing;
