@@ -43,10 +43,20 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
         Skew = FindSkew(ink);
     if (!Options.Geometry() && !Options.Styles())
         return Options.Centerline ? Centerline(ink, threads) : ink;
+    // The recognition reads the ink all over only while it fits the chains:
+    // till then, and after, it is kept packed.
     if (Options.Fills) {
-        // The fills leave the ink before it is thinned.
+        // The fills leave the ink before it is thinned: with the recognition
+        // the ink is packed first and becomes the strokes itself.
         *Fills = FindFills(ink, threads);
-        TBlackMask strokes = ink;
+        TBlackMask strokes;
+        if (Options.Geometry()) {
+            PackedInk = TPackedMask(ink, threads);
+            strokes = std::move(ink);
+        } else {
+            strokes = ink;
+            Ink = std::move(ink);
+        }
         for (int y = 0; y < strokes.Height(); ++y)
             for (int i = 0; i < strokes.Words(); ++i)
                 strokes.Line(y)[i] &= ~Fills->Mask.Line(y)[i];
@@ -57,13 +67,11 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
         Centre = Centerline(strokes, threads);
     } else {
         Centre = Centerline(ink, threads);
+        if (Options.Geometry())
+            PackedInk = TPackedMask(std::move(ink), threads);
+        else
+            Ink = std::move(ink);
     }
-    // The recognition reads the ink all over only while it fits the chains:
-    // till then, and after, it is kept packed.
-    if (Options.Geometry())
-        PackedInk = TPackedMask(std::move(ink), threads);
-    else
-        Ink = std::move(ink);
     if (!Options.Geometry() || MaskReturned)
         return std::move(Centre);
     return Centre;
@@ -122,20 +130,20 @@ bool TGeometryFilters::Segments(TScanState &state) const
         // The graph's many small records are free now: their memory goes
         // back before the line types and widths take theirs.
         LargeBlock::ReturnFreeHeap();
-        if (Options.Linetypes || Options.WidthLayers || (Options.Deskew && !lineSkew))
-            unpackInk();
         if (Options.Linetypes) {
             // Read against the ink: the drawing as it lies on the sheet.
             const double turned = lineSkew && Options.Deskew ? *lineSkew : 0;
             if (turned != 0)
                 drawing->Rotate(turned, SheetWidth / 2.0, SheetHeight / 2.0);
-            FindLineTypes(*drawing, Ink, tolerance, Threads, Stop);
+            FindLineTypes(*drawing, PackedInk, tolerance, Threads, Stop);
             LargeBlock::ReturnFreeHeap();
             if (stopping())
                 return false;
             if (turned != 0)
                 drawing->Rotate(-turned, SheetWidth / 2.0, SheetHeight / 2.0);
         }
+        if (Options.WidthLayers || (Options.Deskew && !lineSkew))
+            unpackInk();
         if (Options.Deskew) {
             // Measured on the lines where there are enough of them (more
             // exact on drawings than the ink's profiles), else on the ink.

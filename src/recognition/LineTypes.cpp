@@ -1,5 +1,6 @@
 #include "recognition/LineTypes.h"
 
+#include "base/LargeBlock.h"
 #include "base/TaskPool.h"
 
 #include "recognition/CircleFit.h"
@@ -7,6 +8,7 @@
 #include <QStringLiteral>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -177,8 +179,18 @@ class TFinder
 {
 public:
     TFinder(TDrawing &drawing, const TBlackMask &ink, double tolerance)
-        : Drawing(drawing), Ink(ink), Tolerance(tolerance), Height(ink.Height())
+        : Drawing(drawing), Ink(ink), Tolerance(tolerance), Width(ink.Width()), Height(ink.Height())
     {
+    }
+    // The ink packed: its pixels are read where they lie, each thread
+    // keeping the lines it read last unpacked (the pieces and walks read
+    // near each other), the specks' search unpacking its band of lines.
+    TFinder(TDrawing &drawing, const TPackedMask &ink, double tolerance)
+        : Drawing(drawing), PackedInk(&ink), Ink(NoInk), Tolerance(tolerance), Width(ink.Width()),
+          Height(ink.Height())
+    {
+        static std::atomic<std::uint64_t> finders{0};
+        Packed = ++finders;
     }
 
     void Run(int threads, const std::function<bool()> &stop)
@@ -464,9 +476,23 @@ private:
             return false;
         const long x = static_cast<long>(fx);
         const long row = Height - static_cast<long>(fy);
-        if (x < 0 || row < 0 || x >= Ink.Width() || row >= Ink.Height())
+        if (x < 0 || row < 0 || x >= Width || row >= Height)
             return false;
-        return Ink.Black(static_cast<int>(x), static_cast<int>(row));
+        return Packed ? InkLines().Black(static_cast<int>(x), static_cast<int>(row))
+                      : Ink.Black(static_cast<int>(x), static_cast<int>(row));
+    }
+
+    // The packed ink's lines as this thread reads them (each thread its
+    // own, made again for every finder).
+    const TPackedMaskLines &InkLines() const
+    {
+        thread_local std::uint64_t of = 0;
+        thread_local std::optional<TPackedMaskLines> lines;
+        if (of != Packed) {
+            lines.emplace(*PackedInk);
+            of = Packed;
+        }
+        return *lines;
     }
 
     // How far the ink reaches from p in direction (dx, dy): the last ink
@@ -486,43 +512,65 @@ private:
     // of the entities each and taken in order; then the specks.
     void CollectPieces(TTaskRounds &rounds)
     {
+        // (Each share's pieces counted first, then measured into their
+        // places: a big sheet's pieces are not held twice. Room is left for
+        // the specks, seldom more than a few in a hundred pieces.)
         constexpr std::size_t kShare = 4096;
         const std::size_t count = Drawing.Entities.size(), shares = (count + kShare - 1) / kShare;
-        std::vector<std::vector<TPiece>> measured(shares);
+        std::vector<std::size_t> first(shares + 1, Pieces.size());
+        for (std::size_t share = 0; share < shares; ++share) {
+            first[share + 1] = first[share];
+            for (std::size_t i = share * kShare; i < std::min(count, (share + 1) * kShare); ++i)
+                first[share + 1] += GivesPiece(Drawing.Entities[i]);
+        }
+        Pieces.reserve(first[shares] + first[shares] / 32 + 1024);
+        Pieces.resize(first[shares]);
         rounds.Run(shares, [&](std::size_t share, int) {
+            std::size_t at = first[share];
             for (std::size_t i = share * kShare; i < std::min(count, (share + 1) * kShare); ++i)
                 if (const std::optional<TPiece> p = PieceOf(i))
-                    measured[share].push_back(*p);
+                    Pieces[at++] = *p;
         });
-        std::size_t total = Pieces.size();
-        for (const std::vector<TPiece> &share : measured)
-            total += share.size();
-        Pieces.reserve(total);
-        for (std::vector<TPiece> &share : measured) {
-            Pieces.insert(Pieces.end(), share.begin(), share.end());
-            share = std::vector<TPiece>();
-        }
         FileAll(false);
         CollectSpecks(rounds);
         FileAll(true);
         for (TPiece &p : Pieces)
             p.Small = Small(p.Mid.X) && Small(p.Mid.Y) && Small(p.A.X) && Small(p.A.Y) && Small(p.B.X) && Small(p.B.Y);
+        // What the measuring and filing took for a while goes back before
+        // the search.
+        LargeBlock::ReturnFreeHeap();
     }
 
-    // The piece entity i gives, measured on the ink; none for a circle, a
-    // patterned entity or one too long for a dash.
+    // An entity's length along it, as its piece has it.
+    static double PieceLength(const TDrawingEntity &e)
+    {
+        if (e.Kind != TEntityKind::Line)
+            return e.R * e.Sweep() * kDegree;
+        TPoint2 a, b;
+        e.StartPoint(a.X, a.Y);
+        e.EndPoint(b.X, b.Y);
+        return Distance(a, b);
+    }
+    // Whether an entity gives a piece: not a circle, not patterned, not too
+    // long for a dash.
+    static bool GivesPiece(const TDrawingEntity &e)
+    {
+        return e.Kind != TEntityKind::Circle && e.LineType == 0 && !(PieceLength(e) > kLongestPiece);
+    }
+
+    // The piece entity i gives (GivesPiece), measured on the ink.
     std::optional<TPiece> PieceOf(std::size_t i) const
     {
         const TDrawingEntity &e = Drawing.Entities[i];
-        if (e.Kind == TEntityKind::Circle || e.LineType != 0)
+        if (!GivesPiece(e))
             return std::nullopt;
         TPiece p;
         p.Entity = static_cast<int>(i);
         e.StartPoint(p.A.X, p.A.Y);
         e.EndPoint(p.B.X, p.B.Y);
         double ux = 0, uy = 0, vx = 0, vy = 0;   // directions out of A and out of B
+        p.Length = PieceLength(e);
         if (e.Kind == TEntityKind::Line) {
-            p.Length = Distance(p.A, p.B);
             p.Mid = {(p.A.X + p.B.X) / 2, (p.A.Y + p.B.Y) / 2};
             if (p.Length > 0) {
                 vx = (p.B.X - p.A.X) / p.Length;
@@ -532,7 +580,6 @@ private:
             }
         } else {
             p.Arc = true;
-            p.Length = e.R * e.Sweep() * kDegree;
             const double m = (e.StartAngle + e.Sweep() / 2) * kDegree;
             p.Mid = {e.X1 + e.R * std::cos(m), e.Y1 + e.R * std::sin(m)};
             const double a = e.StartAngle * kDegree, b = e.EndAngle * kDegree;
@@ -541,8 +588,6 @@ private:
             vx = -std::sin(b);
             vy = std::cos(b);
         }
-        if (p.Length > kLongestPiece)
-            return std::nullopt;
         // The stroke's width across its middle; its ink past the ends.
         double nx = -vy, ny = vx;
         if (p.Arc) {
@@ -599,15 +644,15 @@ private:
         const long margin = 2 + static_cast<long>(kLongestPiece / kCell);
         GridX0 = CellOf(0) - margin;
         GridY0 = CellOf(0) - margin;
-        GridW = CellOf(Ink.Width()) + margin + 1 - GridX0;
+        GridW = CellOf(Width) + margin + 1 - GridX0;
         GridH = CellOf(Height) + margin + 1 - GridY0;
         const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
         CellStart.assign(cells + 1, 0);
         Cells.clear();
-        std::vector<TCellBox> boxes(Pieces.size());
+        // (The boxes read again where needed rather than held: a big sheet
+        // has hundreds of thousands of pieces.)
         for (std::size_t k = 0; k < Pieces.size(); ++k) {
-            boxes[k] = CellsOf(Pieces[k]);
-            const TCellBox &b = boxes[k];
+            const TCellBox b = CellsOf(Pieces[k]);
             for (long cx = b.X0; cx <= b.X1; ++cx)
                 for (long cy = b.Y0; cy <= b.Y1; ++cy)
                     if (InGrid(cx, cy))
@@ -618,7 +663,7 @@ private:
         CellPieces.resize(CellStart[cells]);
         std::vector<std::uint32_t> fill(CellStart.begin(), CellStart.end() - 1);
         for (std::size_t k = 0; k < Pieces.size(); ++k) {
-            const TCellBox &b = boxes[k];
+            const TCellBox b = CellsOf(Pieces[k]);
             for (long cx = b.X0; cx <= b.X1; ++cx)
                 for (long cy = b.Y0; cy <= b.Y1; ++cy) {
                     if (InGrid(cx, cy))
@@ -628,7 +673,7 @@ private:
                 }
         }
         if (middles)
-            FileMiddles(boxes);
+            FileMiddles();
     }
 
     // Files every piece once more for the walks along circles: one that
@@ -637,7 +682,7 @@ private:
     // every cell of its box, in a table of its own; those whose cells leave
     // the grid by themselves. The longest straight piece's length is noted
     // (the sagitta of a chord).
-    void FileMiddles(const std::vector<TCellBox> &boxes)
+    void FileMiddles()
     {
         const std::size_t cells = static_cast<std::size_t>(GridW) * static_cast<std::size_t>(GridH);
         MidStart.assign(kReachClasses * cells + 1, 0);
@@ -653,7 +698,7 @@ private:
             const TPiece &p = Pieces[k];
             if (!p.Arc)
                 LongestStraight = std::max(LongestStraight, p.Length);
-            const TCellBox &b = boxes[k];
+            const TCellBox b = CellsOf(p);
             if (!InGrid(b.X0, b.Y0) || !InGrid(b.X1, b.Y1) || GridW > 65535 || GridH > 65535) {
                 OffGrid.push_back({static_cast<int>(k), b});
                 continue;
@@ -682,16 +727,16 @@ private:
         std::vector<std::uint32_t> fill(MidStart.begin(), MidStart.end() - 1);
         std::vector<std::uint32_t> fillLong(LongStart.begin(), LongStart.end() - 1);
         for (std::size_t k = 0; k < Pieces.size(); ++k) {
+            const TCellBox b = CellsOf(Pieces[k]);
             if (slot[k] == kLong) {
-                const TCellBox &b = boxes[k];
                 for (long cy = b.Y0; cy <= b.Y1; ++cy)
                     for (long cx = b.X0; cx <= b.X1; ++cx)
                         LongPieces[fillLong[GridIndex(cx, cy)]++] = static_cast<int>(k);
             } else if (slot[k] != kOff) {
-                MidPieces[fill[slot[k]]++] = {static_cast<std::int32_t>(k), static_cast<std::uint16_t>(boxes[k].X0 - GridX0),
-                                              static_cast<std::uint16_t>(boxes[k].X1 - GridX0),
-                                              static_cast<std::uint16_t>(boxes[k].Y0 - GridY0),
-                                              static_cast<std::uint16_t>(boxes[k].Y1 - GridY0),
+                MidPieces[fill[slot[k]]++] = {static_cast<std::int32_t>(k), static_cast<std::uint16_t>(b.X0 - GridX0),
+                                              static_cast<std::uint16_t>(b.X1 - GridX0),
+                                              static_cast<std::uint16_t>(b.Y0 - GridY0),
+                                              static_cast<std::uint16_t>(b.Y1 - GridY0),
                                               static_cast<float>(Pieces[k].Mid.X), static_cast<float>(Pieces[k].Mid.Y)};
             }
         }
@@ -952,8 +997,10 @@ private:
     // are joined with those they touch across it after.
     void CollectSpecks(TTaskRounds &rounds)
     {
-        const int h = Ink.Height();
-        const int bands = std::max(1, std::min(4 * rounds.Workers(), h / 256));
+        const int h = Height;
+        // (Bands of at most about 512 lines: each holds its own lines'
+        // ink and marks while it is searched.)
+        const int bands = std::max(1, std::min(std::max(4 * rounds.Workers(), h / 512), h / 256));
         std::vector<TBand> found(static_cast<std::size_t>(bands));
         const std::size_t entityPieces = Pieces.size();
         const auto firstLine = [&](int band) { return static_cast<int>(static_cast<std::int64_t>(h) * band / bands); };
@@ -1026,7 +1073,16 @@ private:
     // at a time: the lines' guard words are paper.)
     void SearchBand(int y0, int y1, std::size_t entityPieces, TBand &band) const
     {
-        const int w = Ink.Width();
+        const int w = Width;
+        // (A packed ink's lines of the band unpacked: the search reads only them.)
+        TBlackMask bandInk;
+        if (Packed) {
+            bandInk = TBlackMask(w, y1 - y0);
+            for (int y = y0; y < y1; ++y)
+                PackedInk->UnpackLine(y, bandInk.Line(y - y0));
+        }
+        const auto inkLine = [&](int y) { return Packed ? bandInk.Line(y - y0) : Ink.Line(y); };
+        const int words = (w + 63) / 64;
         // Fresh zero pages, a line's only once it is marked, given back once
         // the search has passed it: a piece never reaches a line above its
         // first pixel, and all ink above the line searched was taken.
@@ -1044,8 +1100,8 @@ private:
                 seen.DiscardLines(kept - y0, y - y0);
                 kept = y;
             }
-            const std::uint64_t *line = Ink.Line(y);
-            for (int word = 0; word < Ink.Words(); ++word) {
+            const std::uint64_t *line = inkLine(y);
+            for (int word = 0; word < words; ++word) {
                 for (;;) {
                     const std::uint64_t bits = line[word] & ~seenLine(y)[word];
                     if (!bits)
@@ -1066,7 +1122,7 @@ private:
                         if ((marks[px >> 6] >> (px & 63)) & 1)
                             continue;
                         // The run: from the paper before px to the paper after it.
-                        const std::uint64_t *row = Ink.Line(py);
+                        const std::uint64_t *row = inkLine(py);
                         int i = px >> 6;
                         std::uint64_t paper = ~row[i] & ((std::uint64_t{1} << (px & 63)) - 1);
                         while (!paper)
@@ -1098,7 +1154,7 @@ private:
                             if (qy < y || qy >= y1)
                                 continue;
                             const int lo = std::max(0, r0 - 1), hi = std::min(w - 1, r1 + 1);
-                            const std::uint64_t *q = Ink.Line(qy);
+                            const std::uint64_t *q = inkLine(qy);
                             const std::uint64_t *qs = seenLine(qy);
                             for (int j = lo >> 6; j <= hi >> 6; ++j) {
                                 std::uint64_t starts = q[j] & ~((q[j] << 1) | (q[j - 1] >> 63));
@@ -2146,9 +2202,14 @@ private:
     }
 
     TDrawing &Drawing;
+    // The ink packed (else none), read through InkLines: Packed numbers
+    // the finder (0: the ink is Ink, unpacked).
+    const TPackedMask *PackedInk = nullptr;
+    std::uint64_t Packed = 0;
+    TBlackMask NoInk;
     const TBlackMask &Ink;
     const double Tolerance;
-    const int Height;
+    const int Width, Height;
     std::vector<TPiece> Pieces;
     // Where the pieces stand: the grid's cells (row by row from GridX0,
     // GridY0), each's pieces from CellStart on in CellPieces; cells off
@@ -2206,6 +2267,12 @@ thread_local std::unordered_map<std::vector<int>, TCircle, TFinder::TPiecesHash>
 } // namespace
 
 void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads,
+                   const std::function<bool()> &stop)
+{
+    TFinder(drawing, ink, tolerance).Run(threads, stop);
+}
+
+void FindLineTypes(TDrawing &drawing, const TPackedMask &ink, double tolerance, int threads,
                    const std::function<bool()> &stop)
 {
     TFinder(drawing, ink, tolerance).Run(threads, stop);

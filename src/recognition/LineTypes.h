@@ -7,6 +7,7 @@
 //   SnapPatternedLines - patterned lines near an axis made exactly
 //                   horizontal or vertical.
 
+#include "cleanup/PackedMask.h"
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 
@@ -24,6 +25,10 @@
 // every count. `stop`, asked between the rounds of the search, cuts it short
 // once true (the drawing is then to be dropped).
 void FindLineTypes(TDrawing &drawing, const TBlackMask &ink, double tolerance, int threads = 1,
+                   const std::function<bool()> &stop = {});
+// The same on the ink packed, its pixels read where they lie (the whole ink
+// never stands unpacked); the same drawing.
+void FindLineTypes(TDrawing &drawing, const TPackedMask &ink, double tolerance, int threads = 1,
                    const std::function<bool()> &stop = {});
 
 // Patterned lines within `degrees` of an axis become exactly horizontal or

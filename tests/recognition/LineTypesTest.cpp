@@ -166,11 +166,18 @@ TEST(LineTypes, RegularPatternsBecomeOneEntityWithTheirLineType)
             d.Entities.push_back(TDrawingEntity::MakeLine(c.X1 + c.X2 * std::cos(a), c.Y1 + c.X2 * std::sin(a),
                                                           c.X1 + c.X2 * std::cos(b), c.Y1 + c.X2 * std::sin(b)));
         }
-        TDrawing threaded = d;
+        TDrawing threaded = d, fromPacked = d;
         FindLineTypes(d, sheet.Ink, 1);
-        // Seeds tried a batch at a time on three threads: the same drawing.
+        // Seeds tried a batch at a time on three threads: the same drawing;
+        // and with the ink lent packed (its pixels read where they lie
+        // while the seeds are tried), given back as it came.
         FindLineTypes(threaded, sheet.Ink, 1, 3);
         EXPECT_EQ(Describe(threaded), Describe(d));
+        TPackedMask packed(sheet.Ink);
+        const std::size_t bytes = packed.Bytes();
+        FindLineTypes(fromPacked, packed, 1, 2);
+        EXPECT_EQ(Describe(fromPacked), Describe(d));
+        EXPECT_EQ(packed.Bytes(), bytes);
         // The patterned entity follows what stays as it is (the stub).
         ASSERT_EQ(d.Entities.size(), c.Stub ? 2u : 1u) << Describe(d);
         const TDrawingEntity &e = d.Entities.back();
