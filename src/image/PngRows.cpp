@@ -1,9 +1,11 @@
 #include "image/CodecRows.h"
 
+#include "base/Errors.h"
 #include "image/DIBFormat.h"
 
 #include <QFile>
 #include <QImage>
+#include <QString>
 
 #include <csetjmp>
 #include <cstdio>
@@ -14,8 +16,11 @@
 
 namespace {
 
-[[noreturn]] void ErrorExit(png_structp png, png_const_charp)
+// libpng's reason for giving up, kept for the message (printed nowhere).
+[[noreturn]] void ErrorExit(png_structp png, png_const_charp message)
 {
+    if (auto *reason = static_cast<QString *>(png_get_error_ptr(png)))
+        *reason = QString::fromUtf8(message);
     png_longjmp(png, 1);
 }
 
@@ -25,13 +30,15 @@ void Warning(png_structp, png_const_charp) {}
 // this reader gives the same: 1-bit grey (inverted, white and black table),
 // 8-bit grey (grey palette), palettes of 1, 2, 4 and 8 bits (the file's
 // table), and 8-bit RGB (24 bits). Transparency, 16 bits, grey of 2 and 4
-// bits and grey with alpha are left to the platform.
+// bits and grey with alpha are left to the platform. A file libpng gives up
+// on before its last row fails with libpng's reason (the platform's reader,
+// over the same libpng, gives up on it too, after printing that reason).
 class TPngRows : public TPictureRows
 {
 public:
     explicit TPngRows(std::FILE *file) : File(file)
     {
-        Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorExit, Warning);
+        Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &Reason, ErrorExit, Warning);
         if (Png)
             Info = png_create_info_struct(Png);
     }
@@ -47,7 +54,7 @@ public:
         if (!Png || !Info)
             return false;
         if (setjmp(png_jmpbuf(Png)))
-            return false;
+            Damaged();
         png_init_io(Png, File);
         png_read_info(Png, Info);
         png_uint_32 width = 0, height = 0;
@@ -110,7 +117,7 @@ public:
             std::memcpy(rows, Whole.data() + rowSize * Done, std::size_t(rowSize * count));
         } else {
             if (setjmp(png_jmpbuf(Png)))
-                throw ERowsRefused("The PNG file is damaged");
+                Damaged();
             for (int r = 0; r < count; ++r) {
                 std::uint8_t *row = rows + rowSize * r;
                 std::memset(row, 0, std::size_t(rowSize));
@@ -132,6 +139,8 @@ public:
     }
 
 private:
+    [[noreturn]] void Damaged() const { throw EInvalidGraphic(QStringLiteral("libpng: ") + Reason); }
+
     // The pHYs resolution in dots per metre as the platform keeps it.
     void ReadResolution()
     {
@@ -154,6 +163,7 @@ private:
     int Passes = 1;
     int Done = 0;
     std::vector<std::uint8_t> Whole;
+    QString Reason;  // libpng's, once it gave up
 };
 
 } // namespace

@@ -3,8 +3,11 @@
 #include "base/Messages.h"
 #include "image/PictureLimits.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <random>
 
 #include <unistd.h>
@@ -222,25 +225,47 @@ TEST_F(HostileInput, BlankPaperHasNoInkForTheAutomaticLevel)
     EXPECT_EQ(inked.Err, QByteArray());
 }
 
-// A damaged TIFF file is reported in one line, the reader's reason beside
-// the message, without libtiff's own words under a made-up file name.
-TEST_F(HostileInput, ADamagedTiffIsOneLineOfError)
+// A damaged TIFF or PNG file is reported in one line, the reader's reason
+// beside the message, without the decoders' own words (libtiff's under a
+// made-up file name, libpng's).
+TEST_F(HostileInput, ADamagedFileIsOneLineOfError)
 {
     QImage sheet(200, 100, QImage::Format_Grayscale8);
     sheet.fill(255);
-    const QString whole = Dir.filePath("whole.tif");
-    ASSERT_TRUE(sheet.save(whole));
-    const QByteArray bytes = ReadAll(whole);
-    const QString cut = Dir.filePath("cut.tif");
-    QFile file(cut);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes.left(bytes.size() / 2));
-    file.close();
-    // (a process of its own: libtiff writes to the process's own stderr)
-    const TCliRun run = Shell(QStringLiteral("exec \"$0\" -q -o '%1' '%2'").arg(Dir.filePath("cut.txt"), cut));
-    EXPECT_EQ(run.Status, 1);
-    EXPECT_TRUE(run.Err.startsWith(cut.toUtf8() + ": ")) << run.Err.toStdString();
-    EXPECT_EQ(run.Err.count('\n'), 1) << run.Err.toStdString();
+    struct TCase
+    {
+        const char *Name;
+        std::function<void(QByteArray &)> Damage;
+        const char *Reason;  // in the line, when given
+    };
+    const TCase cases[] = {
+        {"cut.tif", [](QByteArray &b) { b.truncate(b.size() / 2); }, nullptr},
+        // (a byte of the compressed rows changed)
+        {"idat.png", [](QByteArray &b) { b[b.indexOf("IDAT") + 8] = char(b[b.indexOf("IDAT") + 8] ^ 0x55); },
+         "(libpng: IDAT: "},
+        {"header.png", [](QByteArray &b) { b[29] = char(b[29] ^ 0xFF); }, "(libpng: IHDR: CRC error)"},
+        {"cut.png", [](QByteArray &b) { b.truncate(b.indexOf("IDAT") + 12); }, "(libpng: "},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QString whole = Dir.filePath(QStringLiteral("whole.") + QFileInfo(c.Name).suffix());
+        ASSERT_TRUE(sheet.save(whole));
+        QByteArray bytes = ReadAll(whole);
+        c.Damage(bytes);
+        const QString damaged = Dir.filePath(c.Name);
+        QFile file(damaged);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        // (a process of its own: the decoders write to the process's own stderr)
+        const TCliRun run = Shell(QStringLiteral("exec \"$0\" -q -o '%1' '%2'").arg(Dir.filePath("out.txt"), damaged));
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_TRUE(run.Err.startsWith(damaged.toUtf8() + ": ")) << run.Err.toStdString();
+        EXPECT_EQ(run.Err.count('\n'), 1) << run.Err.toStdString();
+        if (c.Reason) {
+            EXPECT_TRUE(run.Err.contains(c.Reason)) << run.Err.toStdString();
+        }
+    }
 }
 
 } // namespace
