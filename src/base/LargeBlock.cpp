@@ -106,6 +106,20 @@ void *AllocateZeroed(std::size_t bytes)
     return Allocate(bytes);
 }
 
+void *AllocateSparse(std::size_t bytes)
+{
+    std::size_t length;
+    if (!Length(bytes, length))
+        return nullptr;
+    void *mapping = MapAligned(length);
+    if (!mapping)
+        return nullptr;
+#if defined(MADV_NOHUGEPAGE)
+    madvise(mapping, length, MADV_NOHUGEPAGE);
+#endif
+    return Block(mapping, length);
+}
+
 void *Reallocate(void *block, std::size_t bytes)
 {
     if (!block)
@@ -181,6 +195,11 @@ void *Allocate(std::size_t bytes)
 void *AllocateZeroed(std::size_t bytes)
 {
     return std::calloc(bytes ? bytes : 1, 1);
+}
+
+void *AllocateSparse(std::size_t bytes)
+{
+    return AllocateZeroed(bytes);
 }
 
 void *Reallocate(void *block, std::size_t bytes)

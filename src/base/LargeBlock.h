@@ -1,7 +1,8 @@
 #pragma once
 
 // Memory for the large blocks of a conversion.
-//   LargeBlock::Allocate / AllocateZeroed / Reallocate - the block, or nullptr
+//   LargeBlock::Allocate / AllocateZeroed / AllocateSparse / Reallocate - the
+//                 block, or nullptr
 //                 when it cannot be had (Reallocate then keeps the old one).
 //   LargeBlock::Free - releases a block of these (nullptr is ignored).
 //   LargeBlock::Discard - gives back the pages of part of a block.
@@ -22,6 +23,9 @@ namespace LargeBlock {
 void *Allocate(std::size_t bytes);
 // Every byte 0 (fresh pages are not written twice).
 void *AllocateZeroed(std::size_t bytes);
+// The same on small pages only, for a block of which only scattered parts
+// are written: a large page would take in the whole neighbourhood of each.
+void *AllocateSparse(std::size_t bytes);
 // Contents kept up to the smaller size; the old block is released on success.
 void *Reallocate(void *block, std::size_t bytes);
 void Free(void *block);

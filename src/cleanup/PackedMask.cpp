@@ -127,7 +127,10 @@ void TPackedMask::Pack(const TBlackMask &mask, int threads, TBlackMask *discard)
 
 TBlackMask TPackedMask::Unpack(int threads) const
 {
-    TBlackMask mask(FWidth, FHeight);
+    // (A mask of little ink, a few runs a line, has its ink here and there:
+    // it takes the memory of the lines it inks, small page by small page.)
+    TBlackMask mask = Bytes() < std::size_t(16) * std::size_t(FHeight) ? TBlackMask::Sparse(FWidth, FHeight)
+                                                                        : TBlackMask(FWidth, FHeight);
     const int bands = BandOffset.empty() ? 0 : int(BandOffset.size()) - 1;
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands), [&](std::size_t b, int) {
         const std::uint8_t *p = Data.get() + BandOffset[b];

@@ -572,8 +572,10 @@ bool RoundFill(const std::vector<TRun> &runs, const std::vector<TPixelXY> &more,
 
 TFills FindFills(const TBlackMask &ink, int threads)
 {
+    // (The fills, their core and the small pieces are masks of little ink
+    // here and there.)
     TFills out;
-    out.Mask = TBlackMask(ink.Width(), ink.Height());
+    out.Mask = TBlackMask::Sparse(ink.Width(), ink.Height());
     if (ink.Width() == 0 || ink.Height() == 0)
         return out;
     // Ridge pixels by depth: E(k) is the ink after k erosions, alternately by
@@ -639,7 +641,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
         opening.push_back({k % 2 == 1, false});
     for (int k = depth; k >= 1; --k)
         opening.push_back({k % 2 == 1, true});
-    TBlackMask core(ink.Width(), ink.Height());
+    TBlackMask core = TBlackMask::Sparse(ink.Width(), ink.Height());
     std::vector<char> coreLines(static_cast<std::size_t>(ink.Height()), 0);
     InBands(threads, ink.Height(), [&](std::size_t, int y0, int y1) {
         TMorphChain chain(ink, inkBits, opening);
@@ -655,8 +657,11 @@ TFills FindFills(const TBlackMask &ink, int threads)
             for (int f = 0; f < chain.FlagWords(); ++f)
                 for (TWord b = inked[f]; b; b &= b - 1) {
                     const int i = 64 * f + std::countr_zero(b);
-                    coreLine[i] = grown[i] & inkLine[i];
-                    coreLines[static_cast<std::size_t>(y)] |= coreLine[i] != 0;
+                    // (written only where it has ink: the rest stays untouched)
+                    if (const TWord word = grown[i] & inkLine[i]) {
+                        coreLine[i] = word;
+                        coreLines[static_cast<std::size_t>(y)] = 1;
+                    }
                 }
         }
     });
@@ -686,7 +691,7 @@ TFills FindFills(const TBlackMask &ink, int threads)
                     for (const TRun &r : piece)
                         MarkRun(out.Mask.Line(r.Row), r.A, r.B, true);
                     if (smallMask.Width() == 0 && small.size() + piece.size() > mostListed) {
-                        smallMask = TBlackMask(ink.Width(), ink.Height());
+                        smallMask = TBlackMask::Sparse(ink.Width(), ink.Height());
                         for (const TRun &r : small)
                             MarkRun(smallMask.Line(r.Row), r.A, r.B, true);
                         std::vector<TRun>().swap(small);

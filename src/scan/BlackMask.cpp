@@ -212,6 +212,19 @@ TBlackMask::TBlackMask(int width, int height)
         throw std::bad_alloc();
 }
 
+TBlackMask TBlackMask::Sparse(int width, int height)
+{
+    TBlackMask mask;
+    mask.FWidth = std::max(width, 0);
+    mask.FHeight = std::max(height, 0);
+    mask.FWords = (mask.FWidth + 63) / 64;
+    mask.FStride = mask.FWords + 2;
+    mask.FData.reset(static_cast<std::uint64_t *>(LargeBlock::AllocateSparse(mask.StorageWords() * sizeof(std::uint64_t))));
+    if (!mask.FData)
+        throw std::bad_alloc();
+    return mask;
+}
+
 TBlackMask::TBlackMask(const TBlackMask &other)
     : FWidth(other.FWidth), FHeight(other.FHeight), FWords(other.FWords), FStride(other.FStride)
 {

@@ -33,6 +33,10 @@ public:
     TBlackMask() = default;
     // All white. Throws std::bad_alloc when the memory cannot be had.
     TBlackMask(int width, int height);
+    // The same for a mask that will hold little ink here and there (fills,
+    // marks): its memory is taken in small pages as they are written, not
+    // in large ones, each of which takes in a thousand lines around a pixel.
+    static TBlackMask Sparse(int width, int height);
     TBlackMask(const TBlackMask &other);
     TBlackMask &operator=(const TBlackMask &other);
     TBlackMask(TBlackMask &&) noexcept = default;
