@@ -177,9 +177,10 @@ bool TGeometryFilters::Segments(TScanState &state) const
         const double turned = Options.Geometry() && Options.Deskew && Skew ? *Skew : 0.0;
         const TInkFrame frame{SheetWidth, SheetHeight, turned};
         if (Options.Fills) {
-            Fills->Mask = PackedFills.Unpack(Threads);
+            // (The fills' mask has a little ink on most lines: it is read
+            // packed.)
+            ExtendIntoFills(*drawing, Fills->Shapes, PackedFills, frame, Options.Snap > 0);
             PackedFills = TPackedMask();
-            ExtendIntoFills(*drawing, *Fills, frame, Options.Snap > 0);
             TDrawing fills;
             fills.Fills = std::move(Fills->Shapes);
             if (turned != 0)

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
-#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -887,10 +886,10 @@ namespace {
 // both rounded by Round. For points that mostly fall on the pixel of the
 // point before: those that round to the last ink pixel found (its cell) are
 // ink without a look at the mask.
-class TInkProbe
+template <class TMask = TBlackMask> class TInkProbe
 {
 public:
-    explicit TInkProbe(const TBlackMask &mask) : Mask(mask), Height(mask.Height()) {}
+    explicit TInkProbe(const TMask &mask) : Mask(mask), Height(mask.Height()) {}
 
     [[gnu::always_inline]] bool operator()(double x, double y)
     {
@@ -954,7 +953,7 @@ private:
     }
 
     static constexpr double kNone = std::numeric_limits<double>::infinity();
-    const TBlackMask &Mask;
+    const TMask &Mask;
     double Height;
     double X0 = kNone, X1 = -kNone, Row0 = kNone, Row1 = -kNone;  // no cell yet
 };
@@ -963,33 +962,40 @@ private:
 
 namespace {
 
-struct TPointHash
+// ExtendIntoFills on the fills' mask or on its lines packed.
+template <class TMask>
+void ExtendIntoFillsOn(TDrawing &drawing, const std::vector<TDrawingFill> &shapes, const TMask &mask,
+                       const TInkFrame &frame, bool joined)
 {
-    std::size_t operator()(const std::pair<double, double> &p) const
-    {
-        // (-0 and 0 are one point)
-        return std::hash<std::uint64_t>()(std::bit_cast<std::uint64_t>(p.first + 0.0) * 0x9E3779B97F4A7C15ull ^
-                                          std::bit_cast<std::uint64_t>(p.second + 0.0));
-    }
-};
-
-} // namespace
-
-void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame, bool joined)
-{
-    TInkProbe filled(fills.Mask);
-    // (with `joined`: how many line ends lie at each point)
-    std::unordered_map<std::pair<double, double>, int, TPointHash> meeting;
-    if (joined)
+    TInkProbe<TMask> filled(mask);
+    // (with `joined`: every line end, in order, so that the ends at a point
+    // are counted; a big sheet has hundreds of thousands. -0 and 0 are one
+    // point; an end with no number meets none.)
+    using TPoint = std::pair<double, double>;
+    std::vector<TPoint> ends;
+    const auto numbered = [](const TPoint &p) { return !std::isnan(p.first) && !std::isnan(p.second); };
+    if (joined) {
+        ends.reserve(2 * static_cast<std::size_t>(std::count_if(drawing.Entities.begin(), drawing.Entities.end(),
+                                                                [](const TDrawingEntity &e) {
+                                                                    return e.Kind == TEntityKind::Line;
+                                                                })));
         for (const TDrawingEntity &e : drawing.Entities)
-            if (e.Kind == TEntityKind::Line) {
-                ++meeting[{e.X1, e.Y1}];
-                ++meeting[{e.X2, e.Y2}];
-            }
+            if (e.Kind == TEntityKind::Line)
+                for (const TPoint &p : {TPoint{e.X1, e.Y1}, TPoint{e.X2, e.Y2}})
+                    if (numbered(p))
+                        ends.push_back(p);
+        std::sort(ends.begin(), ends.end());
+    }
+    const auto meet = [&](const TPoint &p) {
+        if (!joined || !numbered(p))
+            return false;
+        const auto [first, last] = std::equal_range(ends.begin(), ends.end(), p);
+        return last - first > 1;
+    };
     for (TDrawingEntity &e : drawing.Entities) {
         if (e.Kind != TEntityKind::Line)
             continue;
-        const bool meets[2] = {joined && meeting[{e.X1, e.Y1}] > 1, joined && meeting[{e.X2, e.Y2}] > 1};
+        const bool meets[2] = {meet({e.X1, e.Y1}), meet({e.X2, e.Y2})};
         double ax = e.X1, ay = e.Y1, bx = e.X2, by = e.Y2;
         frame.ToInk(ax, ay);
         frame.ToInk(bx, by);
@@ -1009,7 +1015,7 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
             const double hx = px + hit * ux, hy = py + hit * uy;
             double go = hit;
             const TDrawingFill *dot = nullptr;
-            for (const TDrawingFill &f : fills.Shapes)
+            for (const TDrawingFill &f : shapes)
                 if (f.Dot && std::hypot(hx - f.X, hy - f.Y) <= f.R + 1.5)
                     dot = &f;
             if (dot && meets[end] && std::hypot(px - dot->X, py - dot->Y) <= dot->R)
@@ -1028,6 +1034,20 @@ void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &fr
             (end ? e.Y2 : e.Y1) = ny;
         }
     }
+}
+
+} // namespace
+
+void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame, bool joined)
+{
+    ExtendIntoFillsOn(drawing, fills.Shapes, fills.Mask, frame, joined);
+}
+
+void ExtendIntoFills(TDrawing &drawing, const std::vector<TDrawingFill> &shapes, const TPackedMask &mask,
+                     const TInkFrame &frame, bool joined)
+{
+    // (a fill's lines have few runs: each is quickly unpacked where it is read)
+    ExtendIntoFillsOn(drawing, shapes, TPackedMaskLines(mask), frame, joined);
 }
 
 void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &frame, int threads)

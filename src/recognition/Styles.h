@@ -6,6 +6,7 @@
 //                     and their widths from the ink; throw std::bad_alloc
 //                     without memory.
 
+#include "cleanup/PackedMask.h"
 #include "drawing/Drawing.h"
 #include "scan/BlackMask.h"
 
@@ -44,6 +45,9 @@ struct TInkFrame
 // as far as the fill goes along them (an arrow's shaft to its point).
 // With `joined`, line ends that meet in a dot (a junction placed there) stay.
 void ExtendIntoFills(TDrawing &drawing, const TFills &fills, const TInkFrame &frame, bool joined = false);
+// The same with the fills' mask packed (their lines read where they lie).
+void ExtendIntoFills(TDrawing &drawing, const std::vector<TDrawingFill> &shapes, const TPackedMask &mask,
+                     const TInkFrame &frame, bool joined = false);
 
 // Every entity's Width: the middle of the widths of its stroke across it,
 // measured at points along its middle part on the ink; the entities are

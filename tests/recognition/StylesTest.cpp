@@ -44,7 +44,15 @@ struct TStyleSheet : TPaintedSheet
                     options.Dots.push_back({f.X, f.Y, f.R});
         TDrawing d = RecogniseDrawing(Centerline(strokes), Ink, options);
         const TInkFrame frame{Ink.Width(), Ink.Height(), 0};
+        TDrawing fromPacked = d;
         ExtendIntoFills(d, fills, frame, join);
+        // (the fills' mask read packed: the same ends)
+        ExtendIntoFills(fromPacked, fills.Shapes, TPackedMask(fills.Mask), frame, join);
+        EXPECT_EQ(fromPacked.Entities.size(), d.Entities.size());
+        for (std::size_t k = 0; k < std::min(d.Entities.size(), fromPacked.Entities.size()); ++k) {
+            const TDrawingEntity &a = d.Entities[k], &b = fromPacked.Entities[k];
+            EXPECT_TRUE(a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2) << k;
+        }
         MeasureWidths(d, Ink, frame);
         d.WidthLayers = true;
         return d;
