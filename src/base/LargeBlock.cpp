@@ -85,11 +85,9 @@ void *Mapping(void *block)
     return static_cast<char *>(block) - PageSize();
 }
 
-} // namespace
-
-namespace LargeBlock {
-
-void *Allocate(std::size_t bytes)
+// A fresh block of its own mapping, on large pages where whole ones fit
+// (`large`) or on small pages only.
+void *MapBlock(std::size_t bytes, bool large)
 {
     std::size_t length;
     if (!Length(bytes, length))
@@ -97,8 +95,22 @@ void *Allocate(std::size_t bytes)
     void *mapping = MapAligned(length);
     if (!mapping)
         return nullptr;
-    Advise(mapping, length);
+    if (large)
+        Advise(mapping, length);
+#if defined(MADV_NOHUGEPAGE)
+    else
+        madvise(mapping, length, MADV_NOHUGEPAGE);
+#endif
     return Block(mapping, length);
+}
+
+} // namespace
+
+namespace LargeBlock {
+
+void *Allocate(std::size_t bytes)
+{
+    return MapBlock(bytes, true);
 }
 
 void *AllocateZeroed(std::size_t bytes)
@@ -108,16 +120,7 @@ void *AllocateZeroed(std::size_t bytes)
 
 void *AllocateSparse(std::size_t bytes)
 {
-    std::size_t length;
-    if (!Length(bytes, length))
-        return nullptr;
-    void *mapping = MapAligned(length);
-    if (!mapping)
-        return nullptr;
-#if defined(MADV_NOHUGEPAGE)
-    madvise(mapping, length, MADV_NOHUGEPAGE);
-#endif
-    return Block(mapping, length);
+    return MapBlock(bytes, false);
 }
 
 void *Reallocate(void *block, std::size_t bytes)

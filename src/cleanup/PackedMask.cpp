@@ -68,6 +68,21 @@ void SetRun(Word *line, int begin, int end)
     line[last] |= tail;
 }
 
+// Sets the black runs of a line `width` pixels wide packed from p on; where
+// the next line's runs start.
+const std::uint8_t *SetRuns(const std::uint8_t *p, int width, Word *line)
+{
+    int x = 0;
+    for (;;) {
+        x += TakeLength(p);
+        if (x >= width)
+            return p;
+        const int end = x + TakeLength(p);
+        SetRun(line, x, end);
+        x = end;
+    }
+}
+
 } // namespace
 
 TPackedMask::TPackedMask(const TBlackMask &mask, int threads) : FWidth(mask.Width()), FHeight(mask.Height())
@@ -134,18 +149,8 @@ TBlackMask TPackedMask::Unpack(int threads) const
     const int bands = BandOffset.empty() ? 0 : int(BandOffset.size()) - 1;
     RunTasks(ThreadsPerPicture(threads), std::size_t(bands), [&](std::size_t b, int) {
         const std::uint8_t *p = Data.get() + BandOffset[b];
-        for (int y = BandStart(FHeight, bands, int(b)); y < BandStart(FHeight, bands, int(b) + 1); ++y) {
-            Word *line = mask.Line(y);
-            int x = 0;
-            for (;;) {
-                x += TakeLength(p);
-                if (x >= FWidth)
-                    break;
-                const int end = x + TakeLength(p);
-                SetRun(line, x, end);
-                x = end;
-            }
-        }
+        for (int y = BandStart(FHeight, bands, int(b)); y < BandStart(FHeight, bands, int(b) + 1); ++y)
+            p = SetRuns(p, FWidth, mask.Line(y));
     });
     return mask;
 }
@@ -153,16 +158,7 @@ TBlackMask TPackedMask::Unpack(int threads) const
 void TPackedMask::UnpackLine(int y, std::uint64_t *words) const
 {
     std::fill(words, words + (FWidth + 63) / 64, Word(0));
-    const std::uint8_t *p = Data.get() + LineOffset[std::size_t(y)];
-    int x = 0;
-    for (;;) {
-        x += TakeLength(p);
-        if (x >= FWidth)
-            break;
-        const int end = x + TakeLength(p);
-        SetRun(words, x, end);
-        x = end;
-    }
+    SetRuns(Data.get() + LineOffset[std::size_t(y)], FWidth, words);
 }
 
 TPackedMaskLines::TPackedMaskLines(const TPackedMask &mask)
