@@ -55,7 +55,8 @@ private:
     TCleanupFilters Cleanup;
     // What the mask step leaves for the segment step.
     mutable TBlackMask Ink;
-    // The ink while the recognition runs (and only then unpacked), packed.
+    // With the recognition, the ink instead of Ink: packed from the thinning
+    // on, unpacked only for the steps that read it all over.
     mutable TPackedMask PackedInk;
     mutable TBlackMask Centre;
     mutable std::optional<double> Skew;

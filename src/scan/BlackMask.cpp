@@ -219,7 +219,8 @@ TBlackMask TBlackMask::Sparse(int width, int height)
     mask.FHeight = std::max(height, 0);
     mask.FWords = (mask.FWidth + 63) / 64;
     mask.FStride = mask.FWords + 2;
-    mask.FData.reset(static_cast<std::uint64_t *>(LargeBlock::AllocateSparse(mask.StorageWords() * sizeof(std::uint64_t))));
+    const std::size_t bytes = mask.StorageWords() * sizeof(std::uint64_t);
+    mask.FData.reset(static_cast<std::uint64_t *>(LargeBlock::AllocateSparse(bytes)));
     if (!mask.FData)
         throw std::bad_alloc();
     return mask;
