@@ -4,12 +4,12 @@
 //   TChainStore - chains appended whole and read back one at a time, a byte
 //                 a step; throws std::bad_alloc without memory.
 
+#include "base/Chunks.h"
 #include "cleanup/PixelChains.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 // Chains of pixels, each kept as its first pixel and a byte a step to the
@@ -84,41 +84,8 @@ private:
     static constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
     // (Chains are appended to the last.)
     std::vector<std::vector<std::uint8_t>> Blocks;
-    // The chains' records in chunks of a fixed number, so that the first
-    // chunks can go while the later ones are read (a big sheet has hundreds
-    // of thousands of chains).
-    class TRecords
-    {
-    public:
-        std::size_t size() const { return Count; }
-        TChain &operator[](std::size_t k) { return Chunks[k >> kShift][k & (kChunk - 1)]; }
-        const TChain &operator[](std::size_t k) const { return Chunks[k >> kShift][k & (kChunk - 1)]; }
-        void push_back(const TChain &c)
-        {
-            if ((Count >> kShift) == Chunks.size())
-                Chunks.push_back(std::make_unique<TChain[]>(kChunk));
-            (*this)[Count++] = c;
-        }
-        void reserve(std::size_t count) { Chunks.reserve((count + kChunk - 1) >> kShift); }
-        // Keeps the first `count` records.
-        void Shorten(std::size_t count)
-        {
-            Count = std::min(Count, count);
-            Chunks.resize((Count + kChunk - 1) >> kShift);
-        }
-        // Lets go of the chunks that hold only records before record `k`.
-        void ReleaseBefore(std::size_t k)
-        {
-            for (std::size_t chunk = 0; chunk < std::min(k >> kShift, Chunks.size()); ++chunk)
-                Chunks[chunk].reset();
-        }
-
-    private:
-        static constexpr std::size_t kShift = 12, kChunk = std::size_t(1) << kShift;
-        std::vector<std::unique_ptr<TChain[]>> Chunks;
-        std::size_t Count = 0;
-    };
-    TRecords Chains;
+    // (in chunks: the first can go while the later ones are read)
+    TChunks<TChain> Chains;
     // After the first ReleaseChainsBefore: each block's last chain reading it, + 1.
     std::vector<std::size_t> ReadUntil;
 };

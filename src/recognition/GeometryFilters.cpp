@@ -87,15 +87,18 @@ bool TGeometryFilters::Segments(TScanState &state) const
 {
     if (!Options.GeometryStep())
         return Cleanup.Segments(state);
-    // Asked between the steps: a conversion the user stops goes, and with
-    // it what the mask step left.
-    const auto stopping = [this] {
-        if (!Stop || !Stop())
-            return false;
+    // What the mask step left, let go at the end, or as soon as the user
+    // stops the conversion (asked between the steps).
+    const auto letGo = [this] {
         Ink = TBlackMask();
         PackedInk = TPackedMask();
         Centre = TBlackMask();
         PackedFills = TPackedMask();
+    };
+    const auto stopping = [&] {
+        if (!Stop || !Stop())
+            return false;
+        letGo();
         return true;
     };
     // The ink unpacked, when a step after the recognition reads it.
@@ -194,8 +197,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
             drawing->WidthClasses = Options.WidthClasses;
         }
     }
-    Ink = TBlackMask();
-    PackedInk = TPackedMask();
+    letGo();
     if (stopping())
         return false;
     drawing->MaxX = state.MaxX;

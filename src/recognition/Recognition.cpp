@@ -1,5 +1,6 @@
 #include "recognition/Recognition.h"
 
+#include "base/Chunks.h"
 #include "base/LargeBlock.h"
 #include "base/TaskPool.h"
 
@@ -922,59 +923,6 @@ struct TGraphEdge
     };
     double HalfWidth;
     double Tolerance;
-};
-
-// Records kept in chunks of a fixed number: growing moves none of them
-// (a big sheet's graph would hold its records twice while a vector of them
-// grew, and up to twice their room after).
-template <class T> class TChunks
-{
-public:
-    template <class TOwner, class TValue> class TIterator
-    {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = T;
-        using difference_type = std::ptrdiff_t;
-        using pointer = TValue *;
-        using reference = TValue &;
-        TIterator(TOwner *owner, std::size_t k) : Owner(owner), K(k) {}
-        TValue &operator*() const { return (*Owner)[K]; }
-        TValue *operator->() const { return &(*Owner)[K]; }
-        TIterator &operator++()
-        {
-            ++K;
-            return *this;
-        }
-        bool operator==(const TIterator &other) const { return K == other.K; }
-        bool operator!=(const TIterator &other) const { return K != other.K; }
-
-    private:
-        TOwner *Owner;
-        std::size_t K;
-    };
-
-    std::size_t size() const { return Count; }
-    T &operator[](std::size_t k) { return Chunks[k >> kShift][k & (kChunk - 1)]; }
-    const T &operator[](std::size_t k) const { return Chunks[k >> kShift][k & (kChunk - 1)]; }
-    template <class... TArgs> void emplace_back(TArgs &&...args)
-    {
-        if (Count == Chunks.size() * kChunk) {
-            Chunks.emplace_back();
-            Chunks.back().reserve(kChunk);
-        }
-        Chunks.back().emplace_back(std::forward<TArgs>(args)...);
-        ++Count;
-    }
-    TIterator<TChunks, T> begin() { return {this, 0}; }
-    TIterator<TChunks, T> end() { return {this, Count}; }
-    TIterator<const TChunks, const T> begin() const { return {this, 0}; }
-    TIterator<const TChunks, const T> end() const { return {this, Count}; }
-
-private:
-    static constexpr std::size_t kShift = 12, kChunk = std::size_t(1) << kShift;
-    std::vector<std::vector<T>> Chunks;
-    std::size_t Count = 0;
 };
 
 class TGraph

@@ -212,12 +212,13 @@ QString ReadStrings(const TBlackMask &text, TTextStrings &strings, const TTextRe
     // and the language data's memory, only for many strings).
     constexpr std::size_t kStringsPerReader = 48;
     const std::size_t n = strings.size();
-    const std::size_t shares = threads > 1 ? std::clamp<std::size_t>(n / kStringsPerReader, 1, static_cast<std::size_t>(threads)) : 1;
+    const std::size_t shares =
+        threads > 1 ? std::clamp<std::size_t>(n / kStringsPerReader, 1, static_cast<std::size_t>(threads)) : 1;
+    // (one share is read on this thread, no other started)
     std::vector<char> started(shares, 0);
-    if (shares == 1)
-        started[0] = readShare(0, n);
-    else
-        RunTasks(threads, shares, [&](std::size_t share, int) { started[share] = readShare(n * share / shares, n * (share + 1) / shares); });
+    RunTasks(shares > 1 ? threads : 1, shares, [&](std::size_t share, int) {
+        started[share] = readShare(n * share / shares, n * (share + 1) / shares);
+    });
     if (std::find(started.begin(), started.end(), 0) != started.end()) {
         for (TTextString &string : strings) {
             string.Text.clear();
