@@ -32,7 +32,7 @@ TScanLabels ScanLabelTexts(TScanStatus status, const TScanState &state, const TS
     if (state.Drawing) {
         // A drawing counts its entities: lines, arcs and circles.
         const TDrawing &d = *state.Drawing;
-        labels.CountLabel = FormatThousands(static_cast<qint64>(d.Entities.size())) + QStringLiteral("本");
+        labels.CountLabel = FormatThousands(static_cast<qint64>(d.EntityCount())) + QStringLiteral("本");
         if (d.HasCurves())
             labels.CountLabel += QStringLiteral(" (円弧%1 円%2)")
                                      .arg(FormatThousands(static_cast<qint64>(d.Count(TEntityKind::Arc))),

@@ -1,8 +1,11 @@
 #include "drawing/Drawing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
+#include <span>
 
 namespace {
 
@@ -157,24 +160,138 @@ void TDrawing::ExtendExtents()
             for (std::size_t k = 0; k < 8; k += 2)
                 extend(q[k], q[k + 1]);
     }
-    for (const TDrawingEntity &e : Entities) {
+    ForEachEntity([&](std::size_t, const TDrawingEntity &e) {
         double minX = 0, minY = 0, maxX = 0, maxY = 0;
         e.Bounds(minX, minY, maxX, maxY);
         MinX = std::min(MinX, static_cast<float>(minX));
         MinY = std::min(MinY, static_cast<float>(minY));
         MaxX = std::max(MaxX, static_cast<float>(maxX));
         MaxY = std::max(MaxY, static_cast<float>(maxY));
+    });
+}
+
+namespace {
+
+// (x, y) turned by the angle of cosine c and sine s about (cx, cy).
+void Turn(double &x, double &y, double c, double s, double cx, double cy)
+{
+    const double dx = x - cx, dy = y - cy;
+    x = cx + c * dx - s * dy;
+    y = cy + s * dx + c * dy;
+}
+
+// An entity turned by `degrees` (of cosine c and sine s) about (cx, cy).
+void TurnEntity(TDrawingEntity &e, double degrees, double c, double s, double cx, double cy)
+{
+    Turn(e.X1, e.Y1, c, s, cx, cy);
+    if (e.Kind == TEntityKind::Line)
+        Turn(e.X2, e.Y2, c, s, cx, cy);
+    if (e.Kind == TEntityKind::Arc) {
+        e.StartAngle = Normalised(e.StartAngle + degrees);
+        e.EndAngle = Normalised(e.EndAngle + degrees);
     }
+}
+
+// Whether two entities are one but for their widths (to the bit: -0 is not 0).
+bool SameButWidth(const TDrawingEntity &a, const TDrawingEntity &b)
+{
+    const auto same = [](double u, double v) {
+        return std::bit_cast<std::uint64_t>(u) == std::bit_cast<std::uint64_t>(v);
+    };
+    return a.Kind == b.Kind && a.Layer == b.Layer && a.LineType == b.LineType && same(a.X1, b.X1) &&
+           same(a.Y1, b.Y1) && same(a.X2, b.X2) && same(a.Y2, b.Y2) && same(a.R, b.R) &&
+           same(a.StartAngle, b.StartAngle) && same(a.EndAngle, b.EndAngle);
+}
+
+// Where line k's change is or goes in `changed` (by index).
+template <class TChanged> auto Place(TChanged &changed, std::size_t k)
+{
+    return std::lower_bound(changed.begin(), changed.end(), k,
+                            [](const auto &c, std::size_t index) { return c.first < index; });
+}
+
+} // namespace
+
+void TTracedLines::Take(TSegmentList &list)
+{
+    auto records = std::make_shared<TSegmentList>();
+    list.MoveRecordsTo(*records);
+    Records = std::move(records);
+    Widths.clear();
+    Changed.clear();
+    Turns.clear();
+}
+
+TDrawingEntity TTracedLines::At(std::size_t k) const
+{
+    const auto changed = Place(Changed, k);
+    TDrawingEntity e;
+    if (changed != Changed.end() && changed->first == k) {
+        e = changed->second;
+    } else {
+        // (as MakeLine makes it)
+        const TSegment &s = Records->Segments()[k];
+        e.X1 = s.X1;
+        e.Y1 = s.Y1;
+        e.X2 = s.X2;
+        e.Y2 = s.Y2;
+        for (const TTurn &t : Turns) {
+            Turn(e.X1, e.Y1, t.C, t.S, t.Cx, t.Cy);
+            Turn(e.X2, e.Y2, t.C, t.S, t.Cx, t.Cy);
+        }
+    }
+    e.Width = Widths.empty() ? 0.0f : Widths[k];
+    return e;
+}
+
+void TTracedLines::Set(std::size_t k, const TDrawingEntity &e)
+{
+    const TDrawingEntity was = At(k);
+    if (e.Width != was.Width) {
+        if (Widths.empty())
+            Widths.assign(size(), 0.0f);
+        Widths[k] = e.Width;
+    }
+    if (SameButWidth(e, was))
+        return;
+    const auto changed = Place(Changed, k);
+    if (changed != Changed.end() && changed->first == k)
+        changed->second = e;
+    else
+        Changed.insert(changed, {k, e});
+}
+
+void TTracedLines::Naming(std::size_t k, std::int32_t &layer, std::int32_t &lineType) const
+{
+    layer = lineType = 0;
+    if (Changed.empty())
+        return;
+    const auto changed = Place(Changed, k);
+    if (changed != Changed.end() && changed->first == k) {
+        layer = changed->second.Layer;
+        lineType = changed->second.LineType;
+    }
+}
+
+void TTracedLines::ReserveWidths()
+{
+    if (Widths.empty())
+        Widths.assign(size(), 0.0f);
+}
+
+void TTracedLines::Rotate(double degrees, double c, double s, double cx, double cy)
+{
+    if (empty())
+        return;
+    Turns.push_back({c, s, cx, cy});
+    for (auto &[k, e] : Changed)
+        TurnEntity(e, degrees, c, s, cx, cy);
 }
 
 void TDrawing::Rotate(double degrees, double cx, double cy)
 {
     const double c = std::cos(degrees * kDegree), s = std::sin(degrees * kDegree);
-    const auto turn = [&](double &x, double &y) {
-        const double dx = x - cx, dy = y - cy;
-        x = cx + c * dx - s * dy;
-        y = cy + s * dx + c * dy;
-    };
+    const auto turn = [&](double &x, double &y) { Turn(x, y, c, s, cx, cy); };
     for (TDrawingFill &f : Fills) {
         turn(f.X, f.Y);
         for (std::array<double, 8> &q : f.Solids)
@@ -187,21 +304,16 @@ void TDrawing::Rotate(double degrees, double cx, double cy)
             o = TSegment{static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2), static_cast<float>(y2)};
         }
     }
-    for (TDrawingEntity &e : Entities) {
-        turn(e.X1, e.Y1);
-        if (e.Kind == TEntityKind::Line)
-            turn(e.X2, e.Y2);
-        if (e.Kind == TEntityKind::Arc) {
-            e.StartAngle = Normalised(e.StartAngle + degrees);
-            e.EndAngle = Normalised(e.EndAngle + degrees);
-        }
-    }
+    for (TDrawingEntity &e : Entities)
+        TurnEntity(e, degrees, c, s, cx, cy);
+    Traced.Rotate(degrees, c, s, cx, cy);
 }
 
 std::size_t TDrawing::Count(TEntityKind kind) const
 {
-    return static_cast<std::size_t>(
-        std::count_if(Entities.begin(), Entities.end(), [kind](const TDrawingEntity &e) { return e.Kind == kind; }));
+    std::size_t count = 0;
+    ForEachEntity([&](std::size_t, const TDrawingEntity &e) { count += e.Kind == kind; });
+    return count;
 }
 
 void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<TSegment> &segments)
@@ -424,9 +536,9 @@ double Length(const TDrawingEntity &e)
 TWidthLayers TDrawing::WidthLayersAt(double scale) const
 {
     TWidthLayers layers;
-    layers.Class.assign(Entities.size(), -1);
     if (!WidthLayers)
         return layers;
+    layers.Class.assign(EntityCount(), -1);
     scale = std::fabs(scale);
     if (!WidthClasses.empty()) {
         // The classes given, in drawing units: each entity in the nearest.
@@ -435,31 +547,41 @@ TWidthLayers TDrawing::WidthLayersAt(double scale) const
         for (double c : classes)
             if (layers.Widths.empty() || WidthLayerName(c) != WidthLayerName(layers.Widths.back()))
                 layers.Widths.push_back(c);
-        for (std::size_t k = 0; k < Entities.size(); ++k)
-            if (Entities[k].Width > 0)
-                layers.Class[k] = NearestClass(layers.Widths, Entities[k].Width * scale);
+        ForEachEntity([&](std::size_t k, const TDrawingEntity &e) {
+            if (e.Width > 0)
+                layers.Class[k] = NearestClass(layers.Widths, e.Width * scale);
+        });
         return layers;
     }
     std::vector<std::pair<double, double>> widths;
-    for (const TDrawingEntity &e : Entities)
+    std::size_t measured = 0;
+    ForEachEntity([&](std::size_t, const TDrawingEntity &e) { measured += e.Width > 0; });
+    widths.reserve(measured);
+    ForEachEntity([&](std::size_t, const TDrawingEntity &e) {
         if (e.Width > 0)
             widths.emplace_back(e.Width, std::max(1.0, Length(e)));
+    });
     const TFoundClasses found = FoundClasses(widths);
-    if (found.Peaks.empty())
+    if (found.Peaks.empty()) {
+        layers.Class.clear();
         return layers;
+    }
     const auto classOf = [&](double w) {
         return static_cast<int>(std::lower_bound(found.Cuts.begin(), found.Cuts.end(), w) - found.Cuts.begin());
     };
-    // Each class's width is the length-weighted middle of its widths.
-    std::vector<std::vector<std::pair<double, double>>> members(found.Peaks.size());
-    for (const auto &[w, length] : widths)
-        members[static_cast<std::size_t>(classOf(w))].emplace_back(w, length);
+    // Each class's width is the length-weighted middle of its widths: the
+    // widths in order, each class a stretch of them (a class holds the
+    // widths up to its cut).
+    std::sort(widths.begin(), widths.end());
     std::vector<int> index(found.Peaks.size(), -1);
-    for (std::size_t c = 0; c < members.size(); ++c) {
-        auto &m = members[c];
+    for (std::size_t c = 0, first = 0; c < found.Peaks.size(); ++c) {
+        std::size_t end = first;
+        while (end < widths.size() && static_cast<std::size_t>(classOf(widths[end].first)) == c)
+            ++end;
+        const auto m = std::span(widths).subspan(first, end - first);
+        first = end;
         if (m.empty())
             continue;
-        std::sort(m.begin(), m.end());
         double total = 0, sum = 0, middle = m.front().first;
         for (const auto &p : m)
             total += p.second;
@@ -475,8 +597,9 @@ TWidthLayers TDrawing::WidthLayersAt(double scale) const
             layers.Widths.push_back(middle * scale);
         index[c] = static_cast<int>(layers.Widths.size() - 1);
     }
-    for (std::size_t k = 0; k < Entities.size(); ++k)
-        if (Entities[k].Width > 0)
-            layers.Class[k] = index[static_cast<std::size_t>(classOf(Entities[k].Width))];
+    ForEachEntity([&](std::size_t k, const TDrawingEntity &e) {
+        if (e.Width > 0)
+            layers.Class[k] = index[static_cast<std::size_t>(classOf(e.Width))];
+    });
     return layers;
 }

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 // The kinds of entity a drawing holds.
@@ -78,6 +80,42 @@ struct TDrawingFill
     void AppendOutline(double tolerance, std::vector<TSegment> &segments) const;
 };
 
+// The lines of a plain trace (millions on a big sheet), kept as they were
+// traced: 16 bytes a line where an entity takes 72. Each reads as a line
+// entity (At) turned by every turn since (Rotate), with the width and the
+// changes it was given (Set).
+class TTracedLines
+{
+public:
+    // The list's records (Y upward) move in; the list is left without them.
+    void Take(TSegmentList &list);
+    std::size_t size() const { return Records ? static_cast<std::size_t>(Records->SegmentCount) : 0; }
+    bool empty() const { return size() == 0; }
+    TDrawingEntity At(std::size_t k) const;
+    // Line k's layer and line type (without making the entity).
+    void Naming(std::size_t k, std::int32_t &layer, std::int32_t &lineType) const;
+    // Line k becomes `e` (its width kept apart, anything else as an entity).
+    void Set(std::size_t k, const TDrawingEntity &e);
+    // Room for every line's width, so that SetWidth may run on many threads.
+    void ReserveWidths();
+    void SetWidth(std::size_t k, float width) { Widths[k] = width; }
+    // Turns every line by `degrees` (of cosine c and sine s) about (cx, cy),
+    // as TDrawing::Rotate turns an entity.
+    void Rotate(double degrees, double c, double s, double cx, double cy);
+
+private:
+    // (shared by copies of the drawing: the records never change)
+    std::shared_ptr<const TSegmentList> Records;
+    std::vector<float> Widths;  // empty, or one a line
+    // The lines changed, by index, as they now read (turned since).
+    std::vector<std::pair<std::size_t, TDrawingEntity>> Changed;
+    struct TTurn
+    {
+        double C, S, Cx, Cy;
+    };
+    std::vector<TTurn> Turns;
+};
+
 // The layer every fill goes on.
 extern const char16_t kFillLayerName[];
 
@@ -86,7 +124,8 @@ extern const char16_t kFillLayerName[];
 struct TWidthLayers
 {
     std::vector<double> Widths;
-    std::vector<int> Class;  // per entity; -1 for an entity with no width
+    // Per entity, -1 for an entity with no width; empty with no classes.
+    std::vector<int> Class;
 };
 
 // A drawing: the lines, arcs and circles a conversion found, with the
@@ -95,6 +134,9 @@ class TDrawing
 {
 public:
     std::vector<TDrawingEntity> Entities;
+    // A plain trace's lines, entities after those above (EntityCount,
+    // EntityAt, ForEachEntity, ChangeEachEntity read and change both).
+    TTracedLines Traced;
     // Names the entities refer to; entry 0 is always the empty (default) name.
     std::vector<QString> Layers{QString()};
     std::vector<QString> LineTypes{QString()};
@@ -117,6 +159,42 @@ public:
     float MaxY = 0;
     float MinX = 0;
     float MinY = 0;
+
+    std::size_t EntityCount() const { return Entities.size() + Traced.size(); }
+    TDrawingEntity EntityAt(std::size_t k) const
+    {
+        return k < Entities.size() ? Entities[k] : Traced.At(k - Entities.size());
+    }
+    // visit(k, entity) for every entity in order.
+    template <class Visit> void ForEachEntity(Visit visit) const
+    {
+        for (std::size_t k = 0; k < Entities.size(); ++k)
+            visit(k, Entities[k]);
+        for (std::size_t k = 0; k < Traced.size(); ++k)
+            visit(Entities.size() + k, Traced.At(k));
+    }
+    // visit(k, layer, line type) for every entity in order.
+    template <class Visit> void ForEachNaming(Visit visit) const
+    {
+        for (std::size_t k = 0; k < Entities.size(); ++k)
+            visit(k, Entities[k].Layer, Entities[k].LineType);
+        std::int32_t layer = 0, lineType = 0;
+        for (std::size_t k = 0; k < Traced.size(); ++k) {
+            Traced.Naming(k, layer, lineType);
+            visit(Entities.size() + k, layer, lineType);
+        }
+    }
+    // change(entity) for every entity in order, each kept as changed.
+    template <class Change> void ChangeEachEntity(Change change)
+    {
+        for (TDrawingEntity &e : Entities)
+            change(e);
+        for (std::size_t k = 0; k < Traced.size(); ++k) {
+            TDrawingEntity e = Traced.At(k);
+            change(e);
+            Traced.Set(k, e);
+        }
+    }
 
     // Index of a line type name, added when new.
     std::int32_t LineTypeIndex(const QString &name);

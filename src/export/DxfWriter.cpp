@@ -124,9 +124,10 @@ TLineTypeNames PatternNames(const std::vector<QByteArray> &header, const TDrawin
 {
     TLineTypeNames names(drawing.LineTypes.size());
     std::vector<bool> used(drawing.LineTypes.size());
-    for (const TDrawingEntity &e : drawing.Entities)
-        if (drawing.PatternOf(e.LineType))
-            used[static_cast<std::size_t>(e.LineType)] = true;
+    drawing.ForEachNaming([&](std::size_t, std::int32_t, std::int32_t lineType) {
+        if (drawing.PatternOf(lineType))
+            used[static_cast<std::size_t>(lineType)] = true;
+    });
     for (std::size_t k = 0; k < names.size(); ++k) {
         if (!used[k])
             continue;
@@ -262,12 +263,10 @@ std::vector<QByteArray> LayerTable(const TExportContext &context, const TWidthLa
     std::vector<bool> used(context.Drawing->Layers.size());
     std::vector<QByteArray> names;
     std::vector<int> colours;
-    for (std::size_t k = 0; k < context.Drawing->Entities.size(); ++k) {
-        const TDrawingEntity &e = context.Drawing->Entities[k];
-        if (!widths.Widths.empty() && widths.Class[k] >= 0 && e.Layer == 0)
-            continue;
-        used[static_cast<std::size_t>(e.Layer)] = true;
-    }
+    context.Drawing->ForEachNaming([&](std::size_t k, std::int32_t layer, std::int32_t) {
+        if (widths.Widths.empty() || widths.Class[k] < 0 || layer != 0)
+            used[static_cast<std::size_t>(layer)] = true;
+    });
     for (std::size_t k = 0; k < used.size(); ++k) {
         const QByteArray name = LayerName(context, static_cast<std::int32_t>(k));
         if (used[k] && std::find(names.begin(), names.end(), name) == names.end())
@@ -630,7 +629,7 @@ private:
         const int mode = s.DxfValueMode, digits = s.DxfValueFigure;
         const bool mirrorX = t.X(1) < 0, mirrorY = t.Y(1) < 0;
         const TDrawing &drawing = *context.Drawing;
-        TProgressStepper progress(context.Progress, static_cast<std::int32_t>(drawing.Entities.size()));
+        TProgressStepper progress(context.Progress, static_cast<std::int32_t>(drawing.EntityCount()));
         const auto append = [](char *p, const char *text, std::size_t size) {
             std::memcpy(p, text, size);
             return p + size;
@@ -664,7 +663,7 @@ private:
         // An entity's text: what it reads is the drawing's and the names
         // made above, so that the entities' text can be made on the threads.
         const auto entityText = [&](char *p, std::size_t k) {
-            const TDrawingEntity &e = drawing.Entities[k];
+            const TDrawingEntity e = drawing.EntityAt(k);
             const auto value = [&](const char *code, float v) { p = numberAt(p, code, v); };
             const auto bytes = [&](const QByteArray &text) {
                 p = append(p, text.constData(), static_cast<std::size_t>(text.size()));
@@ -702,7 +701,7 @@ private:
         // The name, two names at most `longest` long, the colour and five numbers with their codes.
         const std::size_t room = 5 + 6 + 14 + 2 * longest + 7 + static_cast<std::size_t>(colour.size()) + 2 +
                                  5 * kNumberRoom;
-        const auto count = static_cast<std::int32_t>(drawing.Entities.size());
+        const auto count = static_cast<std::int32_t>(drawing.EntityCount());
         if (context.Threads > 1) {
             WriteSegmentText(out, progress, count, context.Threads, room,
                              [&](std::int32_t from, std::int32_t to, char *text) {

@@ -156,7 +156,8 @@ bool PatternedRecords(const TExportContext &context, char lineType, std::vector<
     bool any = false;
     std::int64_t next = 0;
     std::vector<TSegment> made, own;
-    for (const TDrawingEntity &e : d->Entities) {
+    for (std::size_t k = 0; k < d->EntityCount(); ++k) {
+        const TDrawingEntity e = d->EntityAt(k);
         const TLineTypePattern *pattern = d->PatternOf(e.LineType);
         made.clear();
         if (pattern)

@@ -143,13 +143,12 @@ TPreviewImage::TPreviewImage(std::shared_ptr<const TBlackMask> mask, const TScan
         LayerGroups.back().Name = WidthLayerName(widths.Widths[c]);
         LayerGroups.back().Colour = LayerColours[c % std::size(LayerColours)];
     }
-    for (std::size_t k = 0; k < drawing.Entities.size(); ++k) {
-        const TDrawingEntity &e = drawing.Entities[k];
+    drawing.ForEachEntity([&](std::size_t k, const TDrawingEntity &e) {
         if (!widths.Widths.empty() && widths.Class[k] >= 0)
             AppendSegments(e, 0.25, LayerGroups[static_cast<std::size_t>(widths.Class[k])].Segments);
         else if (e.Kind != TEntityKind::Line)
             AppendSegments(e, 0.25, Curves);
-    }
+    });
     if (!drawing.Fills.empty()) {
         LayerGroups.emplace_back();
         LayerGroups.back().Name = QString::fromUtf16(kFillLayerName);

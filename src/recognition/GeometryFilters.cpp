@@ -43,20 +43,17 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
         Skew = FindSkew(ink);
     if (!Options.Geometry() && !Options.Styles())
         return Options.Centerline ? Centerline(ink, threads) : ink;
-    // The recognition reads the ink all over only while it fits the chains:
-    // till then, and after, it is kept packed.
+    // The recognition reads the ink all over only while it fits the chains,
+    // the widths only as they are measured: till then, and after, it is kept
+    // packed.
+    const bool inkRead = Options.Geometry() || Options.WidthLayers;
     if (Options.Fills) {
-        // The fills leave the ink before it is thinned: with the recognition
-        // the ink is packed first and becomes the strokes itself.
+        // The fills leave the ink before it is thinned: the ink is packed
+        // first and becomes the strokes itself.
         *Fills = FindFills(ink, threads);
-        TBlackMask strokes;
-        if (Options.Geometry()) {
+        if (inkRead)
             PackedInk = TPackedMask(ink, threads);
-            strokes = std::move(ink);
-        } else {
-            strokes = ink;
-            Ink = std::move(ink);
-        }
+        TBlackMask strokes = std::move(ink);
         for (int y = 0; y < strokes.Height(); ++y)
             for (int i = 0; i < strokes.Words(); ++i)
                 strokes.Line(y)[i] &= ~Fills->Mask.Line(y)[i];
@@ -67,10 +64,8 @@ TBlackMask TGeometryFilters::FromInk(TBlackMask ink, int threads) const
         Centre = Centerline(strokes, threads);
     } else {
         Centre = Centerline(ink, threads);
-        if (Options.Geometry())
+        if (inkRead)
             PackedInk = TPackedMask(std::move(ink), threads);
-        else
-            Ink = std::move(ink);
     }
     if (!Options.Geometry() || MaskReturned)
         return std::move(Centre);
@@ -163,13 +158,9 @@ bool TGeometryFilters::Segments(TScanState &state) const
     } else {
         if (!Cleanup.Segments(state))
             return false;
-        // The traced list gives way to its lines (a plain trace of a big
-        // sheet has millions): only its extents are kept.
-        drawing->Entities.reserve(static_cast<std::size_t>(state.SegmentCount));
-        for (std::int32_t i = 0; i < state.SegmentCount; ++i) {
-            const TSegment &s = state.Segments()[i];
-            drawing->Entities.push_back(TDrawingEntity::MakeLine(s.X1, s.Y1, s.X2, s.Y2));
-        }
+        // The traced list's records become the drawing's lines (a plain
+        // trace of a big sheet has millions): the list keeps its extents.
+        drawing->Traced.Take(state);
         state.ReleaseSegments();
     }
     if (stopping())
@@ -192,6 +183,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
             *Fills = TFills();
         }
         if (Options.WidthLayers) {
+            unpackInk();
             MeasureWidths(*drawing, Ink, frame, Threads);
             drawing->WidthLayers = true;
             drawing->WidthClasses = Options.WidthClasses;
@@ -225,7 +217,8 @@ bool TGeometryFilters::Segments(TScanState &state) const
         segments.clear();
         return true;
     };
-    for (const TDrawingEntity &e : drawing->Entities) {
+    for (std::size_t k = 0; k < drawing->EntityCount(); ++k) {
+        const TDrawingEntity e = drawing->EntityAt(k);
         if (const TLineTypePattern *pattern = drawing->PatternOf(e.LineType))
             AppendDashes(e, pattern->Elements, tolerance, segments);
         else

@@ -975,15 +975,13 @@ void ExtendIntoFillsOn(TDrawing &drawing, const std::vector<TDrawingFill> &shape
     std::vector<TPoint> ends;
     const auto numbered = [](const TPoint &p) { return !std::isnan(p.first) && !std::isnan(p.second); };
     if (joined) {
-        ends.reserve(2 * static_cast<std::size_t>(std::count_if(drawing.Entities.begin(), drawing.Entities.end(),
-                                                                [](const TDrawingEntity &e) {
-                                                                    return e.Kind == TEntityKind::Line;
-                                                                })));
-        for (const TDrawingEntity &e : drawing.Entities)
+        ends.reserve(2 * drawing.Count(TEntityKind::Line));
+        drawing.ForEachEntity([&](std::size_t, const TDrawingEntity &e) {
             if (e.Kind == TEntityKind::Line)
                 for (const TPoint &p : {TPoint{e.X1, e.Y1}, TPoint{e.X2, e.Y2}})
                     if (numbered(p))
                         ends.push_back(p);
+        });
         std::sort(ends.begin(), ends.end());
     }
     const auto meet = [&](const TPoint &p) {
@@ -992,16 +990,16 @@ void ExtendIntoFillsOn(TDrawing &drawing, const std::vector<TDrawingFill> &shape
         const auto [first, last] = std::equal_range(ends.begin(), ends.end(), p);
         return last - first > 1;
     };
-    for (TDrawingEntity &e : drawing.Entities) {
+    drawing.ChangeEachEntity([&](TDrawingEntity &e) {
         if (e.Kind != TEntityKind::Line)
-            continue;
+            return;
         const bool meets[2] = {meet({e.X1, e.Y1}), meet({e.X2, e.Y2})};
         double ax = e.X1, ay = e.Y1, bx = e.X2, by = e.Y2;
         frame.ToInk(ax, ay);
         frame.ToInk(bx, by);
         const double length = std::hypot(bx - ax, by - ay);
         if (length < 1)
-            continue;
+            return;
         const double reach = std::max(3.0, e.Width / 2.0 + 2);
         for (int end = 0; end < 2; ++end) {
             const double px = end ? bx : ax, py = end ? by : ay;
@@ -1033,7 +1031,7 @@ void ExtendIntoFillsOn(TDrawing &drawing, const std::vector<TDrawingFill> &shape
             (end ? e.X2 : e.X1) = nx;
             (end ? e.Y2 : e.Y1) = ny;
         }
-    }
+    });
 }
 
 } // namespace
@@ -1141,15 +1139,26 @@ void MeasureWidths(TDrawing &drawing, const TBlackMask &ink, const TInkFrame &fr
         e.Width = static_cast<float>(widths[measured / 2]);
     };
     // Each entity measured by itself: a share of them on each thread.
-    const std::size_t n = drawing.Entities.size();
+    // (A plain trace's lines are measured as entities and keep their widths.)
+    const std::size_t n = drawing.EntityCount(), own = drawing.Entities.size();
+    drawing.Traced.ReserveWidths();
+    const auto measureEntity = [&](std::size_t i) {
+        if (i < own) {
+            measure(drawing.Entities[i]);
+            return;
+        }
+        TDrawingEntity e = drawing.Traced.At(i - own);
+        measure(e);
+        drawing.Traced.SetWidth(i - own, e.Width);
+    };
     const std::size_t shares = threads > 1 ? std::min(n, 16 * static_cast<std::size_t>(threads)) : 1;
     if (shares <= 1) {
-        for (TDrawingEntity &e : drawing.Entities)
-            measure(e);
+        for (std::size_t i = 0; i < n; ++i)
+            measureEntity(i);
         return;
     }
     RunTasks(threads, shares, [&](std::size_t share, int) {
         for (std::size_t i = n * share / shares; i < n * (share + 1) / shares; ++i)
-            measure(drawing.Entities[i]);
+            measureEntity(i);
     });
 }

@@ -1,5 +1,7 @@
 #include "scan/SegmentList.h"
 
+#include <utility>
+
 #include "base/LargeBlock.h"
 
 #include <algorithm>
@@ -71,6 +73,14 @@ void TSegmentList::ReleaseSegments()
     SegmentCapacity = 0;
     TextStart = -1;
     TextStrings.clear();
+}
+
+void TSegmentList::MoveRecordsTo(TSegmentList &to)
+{
+    to.Buffer = std::move(Buffer);
+    to.Allocated = std::exchange(Allocated, 0);
+    to.SegmentCount = std::exchange(SegmentCount, 0);
+    to.SegmentCapacity = std::exchange(SegmentCapacity, 0);
 }
 
 void TSegmentList::StartExtents(float width, float height)

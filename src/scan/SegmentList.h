@@ -46,6 +46,9 @@ public:
     bool ResetSegments();
     // Releases the buffer: count and capacity 0, no text.
     void ReleaseSegments();
+    // Moves the records (and their buffer) into `to`, which loses its own;
+    // this list is left with none, its extents and text as they were.
+    void MoveRecordsTo(TSegmentList &to);
     // Empties the list as ResetSegments does but keeps the memory it has for
     // the next records (a work list used over and over).
     bool ReuseSegments();

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -78,6 +80,64 @@ TEST(Drawing, RotationTurnsPointsAndAnglesAboutTheCentre)
     EXPECT_DOUBLE_EQ(arc.StartAngle, 80);
     EXPECT_DOUBLE_EQ(arc.EndAngle, 100);
     EXPECT_DOUBLE_EQ(arc.Sweep(), 20);
+}
+
+// A plain trace's lines kept as their records read, through the same changes,
+// to the bit as the entities made from them.
+TEST(Drawing, TracedLinesReadAsTheEntitiesTheyStandFor)
+{
+    const std::vector<TSegment> records = {
+        {0.5f, 1.25f, 300.75f, 2}, {-3, 7, -3, 907.5f}, {12, 12, 12, 12}, {1e4f, 3, 2, 1e4f}};
+    TDrawing eager, traced;
+    TSegmentList list;
+    ASSERT_TRUE(list.ResetSegments());
+    list.ImageHeight = 2000;
+    ASSERT_TRUE(list.AppendRecords(records.data(), static_cast<std::int32_t>(records.size())));
+    traced.Traced.Take(list);
+    EXPECT_EQ(list.SegmentCount, 0);
+    for (const TSegment &s : records)
+        eager.Entities.push_back(TDrawingEntity::MakeLine(s.X1, s.Y1, s.X2, s.Y2));
+    // A turn, ends moved and widths given (one line's undone), a second turn.
+    const auto change = [](TDrawing &d) {
+        d.Rotate(0.7, 500, 400);
+        int k = 0;
+        d.ChangeEachEntity([&](TDrawingEntity &e) {
+            if (k == 1)
+                e.Y2 += 2.5;
+            if (k == 3)
+                e.X1 = -0.0;
+            e.Width = k == 2 ? 0.0f : 1.5f + static_cast<float>(k);
+            ++k;
+        });
+        d.ChangeEachEntity([&](TDrawingEntity &e) {
+            if (--k == 1)
+                e.Y2 -= 2.5;
+        });
+        d.Rotate(-1.9, 10, -20);
+        d.ExtendExtents();
+    };
+    change(eager);
+    change(traced);
+    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    ASSERT_EQ(traced.EntityCount(), eager.EntityCount());
+    EXPECT_TRUE(traced.Entities.empty());
+    EXPECT_EQ(traced.Count(TEntityKind::Line), records.size());
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        const TDrawingEntity a = eager.EntityAt(k), b = traced.EntityAt(k);
+        EXPECT_EQ(bits(a.X1), bits(b.X1)) << k;
+        EXPECT_EQ(bits(a.Y1), bits(b.Y1)) << k;
+        EXPECT_EQ(bits(a.X2), bits(b.X2)) << k;
+        EXPECT_EQ(bits(a.Y2), bits(b.Y2)) << k;
+        EXPECT_EQ(a.Width, b.Width) << k;
+        EXPECT_EQ(b.Kind, TEntityKind::Line);
+    }
+    EXPECT_EQ(traced.MinX, eager.MinX);
+    EXPECT_EQ(traced.MaxY, eager.MaxY);
+    eager.WidthLayers = traced.WidthLayers = true;
+    EXPECT_EQ(traced.WidthLayersAt(0.5).Class, eager.WidthLayersAt(0.5).Class);
+    // A copy reads the same lines.
+    const TDrawing copy = traced;
+    EXPECT_EQ(bits(copy.EntityAt(3).X1), bits(traced.EntityAt(3).X1));
 }
 
 } // namespace
