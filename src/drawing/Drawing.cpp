@@ -273,6 +273,16 @@ void TTracedLines::Naming(std::size_t k, std::int32_t &layer, std::int32_t &line
     }
 }
 
+std::size_t TTracedLines::Count(TEntityKind kind) const
+{
+    std::size_t changed = 0;
+    for (const auto &[k, e] : Changed)
+        changed += e.Kind == kind ? 1 : 0;
+    if (kind != TEntityKind::Line)
+        return changed;
+    return size() - Changed.size() + changed;
+}
+
 void TTracedLines::ReserveWidths()
 {
     if (Widths.empty())
@@ -311,9 +321,9 @@ void TDrawing::Rotate(double degrees, double cx, double cy)
 
 std::size_t TDrawing::Count(TEntityKind kind) const
 {
-    std::size_t count = 0;
-    ForEachEntity([&](std::size_t, const TDrawingEntity &e) { count += e.Kind == kind; });
-    return count;
+    return static_cast<std::size_t>(std::count_if(Entities.begin(), Entities.end(),
+                                                   [kind](const TDrawingEntity &e) { return e.Kind == kind; })) +
+           Traced.Count(kind);
 }
 
 void AppendSegments(const TDrawingEntity &entity, double tolerance, std::vector<TSegment> &segments)

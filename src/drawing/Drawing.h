@@ -92,6 +92,8 @@ public:
     std::size_t size() const { return Records ? static_cast<std::size_t>(Records->SegmentCount) : 0; }
     bool empty() const { return size() == 0; }
     TDrawingEntity At(std::size_t k) const;
+    // How many read as entities of a kind.
+    std::size_t Count(TEntityKind kind) const;
     // Line k's layer and line type (without making the entity).
     void Naming(std::size_t k, std::int32_t &layer, std::int32_t &lineType) const;
     // Line k becomes `e` (its width kept apart, anything else as an entity).

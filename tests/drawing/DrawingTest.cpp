@@ -122,6 +122,16 @@ TEST(Drawing, TracedLinesReadAsTheEntitiesTheyStandFor)
     ASSERT_EQ(traced.EntityCount(), eager.EntityCount());
     EXPECT_TRUE(traced.Entities.empty());
     EXPECT_EQ(traced.Count(TEntityKind::Line), records.size());
+    // A line changed into a circle counts as one.
+    TDrawing turned = traced;
+    int n = 0;
+    turned.ChangeEachEntity([&](TDrawingEntity &e) {
+        if (n++ == 1)
+            e = TDrawingEntity::MakeCircle(e.X1, e.Y1, 4);
+    });
+    EXPECT_EQ(turned.Count(TEntityKind::Circle), 1u);
+    EXPECT_EQ(turned.Count(TEntityKind::Line), records.size() - 1);
+    EXPECT_EQ(turned.EntityAt(1).Kind, TEntityKind::Circle);
     for (std::size_t k = 0; k < records.size(); ++k) {
         const TDrawingEntity a = eager.EntityAt(k), b = traced.EntityAt(k);
         EXPECT_EQ(bits(a.X1), bits(b.X1)) << k;
