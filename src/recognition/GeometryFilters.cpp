@@ -140,7 +140,7 @@ bool TGeometryFilters::Segments(TScanState &state) const
             if (turned != 0)
                 drawing->Rotate(-turned, SheetWidth / 2.0, SheetHeight / 2.0);
         }
-        if (Options.WidthLayers || (Options.Deskew && !lineSkew))
+        if (Options.Deskew && !lineSkew)
             unpackInk();
         if (Options.Deskew) {
             // Measured on the lines where there are enough of them (more

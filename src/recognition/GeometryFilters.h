@@ -53,11 +53,11 @@ private:
 
     TCleanupOptions Options;
     TCleanupFilters Cleanup;
-    // What the mask step leaves for the segment step.
-    mutable TBlackMask Ink;
-    // With the recognition, the ink instead of Ink: packed from the thinning
-    // on, unpacked only for the steps that read it all over.
+    // The ink the segment step reads (with the recognition or the widths):
+    // packed from the thinning on, unpacked into Ink only for the steps
+    // that read it all over.
     mutable TPackedMask PackedInk;
+    mutable TBlackMask Ink;
     mutable TBlackMask Centre;
     mutable std::optional<double> Skew;
     // The threads the last mask from rows was made with, for the recognition.

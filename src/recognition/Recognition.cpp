@@ -3124,11 +3124,11 @@ private:
         a = sheet(a);
         b = sheet(b);
         const double length = Distance(a, b);
+        const long width = InkLines ? InkLines->Width() : Ink.Width(),
+                   height = InkLines ? InkLines->Height() : Ink.Height();
         for (double s = 0; s <= length; s += 0.5) {
             const double x = a.X + (b.X - a.X) * s / length, y = a.Y + (b.Y - a.Y) * s / length;
             const long col = std::lround(std::floor(x + 0.5)), row = Height - std::lround(std::floor(y + 0.5));
-            const long width = InkLines ? InkLines->Width() : Ink.Width(),
-                       height = InkLines ? InkLines->Height() : Ink.Height();
             if (col >= 0 && row >= 0 && col < width && row < height &&
                 !InkBlack(static_cast<int>(col), static_cast<int>(row)))
                 return true;
